@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Creates (or reuses) a 32-bit Wine prefix that reports Windows XP and never
+# asks to install Mono or Gecko, so that headless runs cannot block.
+set -euo pipefail
+prefix=${1:?usage: wine-prefix.sh PREFIX}
+export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+if [ ! -f "$prefix/.stillvane-ready" ]; then
+  rm -rf "$prefix"
+  wineboot -i >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine' /v Version /d winxp /f >/dev/null 2>&1
+  wineserver -w
+  touch "$prefix/.stillvane-ready"
+fi

@@ -1,0 +1,12 @@
+// The program's outside inputs: environment variables and its own location.
+#pragma once
+
+#include <string>
+
+#include "services/os.h"
+
+// The variable's whole value, however long; empty text when it is not set.
+std::string ReadEnvironmentVariable(Os& os, const std::string& name);
+// Full path of the running executable, never silently truncated; empty text
+// if Windows cannot give it.
+std::string RunningProgramPath(Os& os);

@@ -1,0 +1,15 @@
+// How an error that escapes an action reaches the user.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "services/dialogs.h"
+
+// The report's text: a full stop is appended when the last character's code
+// is greater than that of '.'; an empty message stays empty.
+std::string ErrorReportText(const std::string& message);
+
+// The one place a button handler runs through: an exception never crosses a
+// Win32 callback, it is shown by dialogs.ReportError and the window goes on.
+void RunAction(Dialogs& dialogs, const std::function<void()>& action);

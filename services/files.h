@@ -1,0 +1,22 @@
+// File operations with the flags the program relies on. Each action that can
+// fail returns whether it succeeded and the Windows error code right after it.
+#pragma once
+
+#include <string>
+
+#include "services/os.h"
+
+struct FileOpResult {
+  bool succeeded;
+  DWORD error;  // GetLastError() right after the failed call; 0 on success
+};
+
+// True when the path names an existing file that is not a directory.
+bool FileIsPresent(Os& os, const std::string& path);
+// CopyFileA; with failIfExists an existing target is left untouched.
+FileOpResult CopyFileTo(Os& os, const std::string& source, const std::string& target, bool failIfExists);
+// MoveFileA; fails when the new name exists.
+FileOpResult RenameFile(Os& os, const std::string& oldName, const std::string& newName);
+// CreateFileA(GENERIC_READ|GENERIC_WRITE, no sharing, CREATE_ALWAYS,
+// FILE_ATTRIBUTE_NORMAL): an existing file is truncated; the handle is closed.
+FileOpResult CreateEmptyFile(Os& os, const std::string& path);

@@ -1,0 +1,62 @@
+// The operating system as the program sees it: one method per Win32 call,
+// with the call's own name, arguments, constants and return convention.
+// Win32Os forwards to Windows; tests substitute an in-memory FakeOs. Nothing
+// outside Win32Os calls the Windows API for these operations directly.
+#pragma once
+
+#include "services/win_types.h"
+
+class Os {
+ public:
+  virtual ~Os() = default;
+
+  // Registry (advapi32). Return ERROR_SUCCESS or a Windows error code.
+  virtual LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
+                               REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                               LPDWORD disposition) = 0;
+  virtual LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) = 0;
+  virtual LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                                LPDWORD dataSize) = 0;
+  virtual LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                              DWORD dataSize) = 0;
+  virtual LONG RegCloseKey(HKEY key) = 0;
+  virtual LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor,
+                                 LPDWORD size) = 0;
+  virtual LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor) = 0;
+  // Returns ERROR_SUCCESS and a LocalAlloc'ed self-relative descriptor, or an error code.
+  virtual DWORD BuildSecurityDescriptorA(PTRUSTEE_A owner, PTRUSTEE_A group, ULONG accessCount,
+                                         PEXPLICIT_ACCESS_A accessEntries, ULONG auditCount,
+                                         PEXPLICIT_ACCESS_A auditEntries, PSECURITY_DESCRIPTOR oldDescriptor,
+                                         PULONG size, PSECURITY_DESCRIPTOR* newDescriptor) = 0;
+
+  // Files (kernel32). BOOL results: FALSE on failure, GetLastError() tells why.
+  virtual HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) = 0;
+  virtual BOOL FindClose(HANDLE findHandle) = 0;
+  virtual BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) = 0;
+  virtual BOOL MoveFileA(LPCSTR existingFile, LPCSTR newFile) = 0;
+  virtual HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+                             DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) = 0;
+  virtual BOOL CloseHandle(HANDLE handle) = 0;
+
+  // Process, memory and platform (kernel32).
+  // Returns the length copied (without the NUL), the size needed (with the
+  // NUL) when the buffer is too small, or 0 when the variable is not set.
+  virtual DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) = 0;
+  // Returns the length copied; when it equals size the path may be truncated.
+  virtual DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) = 0;
+  virtual BOOL GetVersionExA(LPOSVERSIONINFOA versionInfo) = 0;
+  virtual HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) = 0;
+  virtual HLOCAL LocalFree(HLOCAL memory) = 0;
+  virtual BOOL IsDBCSLeadByte(BYTE testChar) = 0;
+  virtual DWORD GetLastError() = 0;
+  virtual void SetLastError(DWORD errorCode) = 0;
+
+  // Version resources (version.dll).
+  virtual DWORD GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) = 0;
+  virtual BOOL GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVOID data) = 0;
+  virtual BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) = 0;
+
+  // Shell (shell32). Returns a value greater than 32 on success.
+  virtual HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+                                  INT showCommand) = 0;
+};

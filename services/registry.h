@@ -1,0 +1,47 @@
+// The registry object: one open key at a time under a chosen root, opened by
+// absolute ("\A\B") or relative path, with values written through Os.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "services/os.h"
+
+// Raised when a value cannot be written; its message names the value.
+class ERegistryError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TRegistry {
+ public:
+  explicit TRegistry(Os& os);
+  ~TRegistry();  // closes the current key
+  TRegistry(const TRegistry&) = delete;
+  TRegistry& operator=(const TRegistry&) = delete;
+
+  HKEY RootKey() const { return rootKey_; }
+  // Closes the current key when the root changes.
+  void SetRootKey(HKEY rootKey);
+  HKEY CurrentKey() const { return currentKey_; }
+  const std::string& CurrentPath() const { return currentPath_; }
+  REGSAM Access() const { return access_; }
+
+  // True on success. On failure the object is unchanged.
+  bool OpenKey(const std::string& path, bool canCreate);
+  // Tries KEY_READ, then 0x20009, then KEY_QUERY_VALUE; the mask that worked
+  // becomes Access(). True on success; on failure the object is unchanged.
+  bool OpenKeyReadOnly(const std::string& path);
+  void CloseKey();
+
+  // Throw ERegistryError("Failed to set data for '<name>'") when the write fails.
+  void WriteStringValue(const std::string& name, const std::string& value);
+  void WriteDwordValue(const std::string& name, DWORD value);
+
+ private:
+  Os& os_;
+  HKEY rootKey_;
+  HKEY currentKey_ = nullptr;
+  std::string currentPath_;
+  REGSAM access_ = KEY_ALL_ACCESS;
+};

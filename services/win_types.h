@@ -1,0 +1,194 @@
+// The Win32 types and constants the program's logic uses. On Windows this is
+// <windows.h>; elsewhere the same names are given their real values so that
+// the logic (and its unit tests) also build natively.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+#include <aclapi.h>
+#include <shellapi.h>
+#else
+#include <cstddef>
+#include <cstdint>
+
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t ULONG;
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef uint16_t WORD;
+typedef unsigned int UINT;
+typedef int INT;
+typedef char CHAR;
+typedef DWORD REGSAM;
+typedef DWORD SECURITY_INFORMATION;
+typedef size_t SIZE_T;
+typedef uintptr_t ULONG_PTR;
+typedef void* HANDLE;
+typedef void* HLOCAL;
+typedef void* PSECURITY_DESCRIPTOR;
+typedef const char* LPCSTR;
+typedef char* LPSTR;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef DWORD* LPDWORD;
+typedef ULONG* PULONG;
+typedef UINT* PUINT;
+typedef const BYTE* LPCBYTE;
+typedef BYTE* LPBYTE;
+
+struct HKEY__ {
+  int unused;
+};
+typedef HKEY__* HKEY;
+typedef HKEY* PHKEY;
+struct HWND__ {
+  int unused;
+};
+typedef HWND__* HWND;
+struct HINSTANCE__ {
+  int unused;
+};
+typedef HINSTANCE__* HINSTANCE;
+typedef HINSTANCE HMODULE;
+
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+typedef FILETIME* LPFILETIME;
+
+#define MAX_PATH 260
+struct WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  CHAR cFileName[MAX_PATH];
+  CHAR cAlternateFileName[14];
+};
+typedef WIN32_FIND_DATAA* LPWIN32_FIND_DATAA;
+
+struct OSVERSIONINFOA {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  CHAR szCSDVersion[128];
+};
+typedef OSVERSIONINFOA* LPOSVERSIONINFOA;
+
+struct SECURITY_ATTRIBUTES;
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+struct TRUSTEE_A;
+typedef TRUSTEE_A* PTRUSTEE_A;
+struct EXPLICIT_ACCESS_A;
+typedef EXPLICIT_ACCESS_A* PEXPLICIT_ACCESS_A;
+
+struct VS_FIXEDFILEINFO {
+  DWORD dwSignature;
+  DWORD dwStrucVersion;
+  DWORD dwFileVersionMS;
+  DWORD dwFileVersionLS;
+  DWORD dwProductVersionMS;
+  DWORD dwProductVersionLS;
+  DWORD dwFileFlagsMask;
+  DWORD dwFileFlags;
+  DWORD dwFileOS;
+  DWORD dwFileType;
+  DWORD dwFileSubtype;
+  DWORD dwFileDateMS;
+  DWORD dwFileDateLS;
+};
+
+#define TRUE 1
+#define FALSE 0
+
+#define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)(LONG)0x80000000)
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)(LONG)0x80000001)
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)(LONG)0x80000002)
+#define HKEY_USERS ((HKEY)(ULONG_PTR)(LONG)0x80000003)
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_HANDLE_DISK_FULL 39L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_ENVVAR_NOT_FOUND 203L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
+#define ERROR_DISK_FULL 112L
+#define ERROR_CANTWRITE 1013L
+#define ERROR_KEY_DELETED 1018L
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_MULTI_SZ 7
+#define REG_OPTION_NON_VOLATILE 0
+#define REG_CREATED_NEW_KEY 1
+#define REG_OPENED_EXISTING_KEY 2
+
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_NOTIFY 0x0010
+#define KEY_CREATE_LINK 0x0020
+#define READ_CONTROL 0x00020000
+#define WRITE_DAC 0x00040000
+#define WRITE_OWNER 0x00080000
+#define KEY_READ 0x20019
+#define KEY_WRITE 0x20006
+#define KEY_ALL_ACCESS 0xF003F
+
+#define OWNER_SECURITY_INFORMATION 1
+#define GROUP_SECURITY_INFORMATION 2
+#define DACL_SECURITY_INFORMATION 4
+#define SACL_SECURITY_INFORMATION 8
+
+#define LMEM_FIXED 0
+#define LMEM_ZEROINIT 0x40
+
+#define GENERIC_READ 0x80000000
+#define GENERIC_WRITE 0x40000000
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define FILE_ATTRIBUTE_READONLY 0x1
+#define FILE_ATTRIBUTE_HIDDEN 0x2
+#define FILE_ATTRIBUTE_SYSTEM 0x4
+#define FILE_ATTRIBUTE_DIRECTORY 0x10
+#define FILE_ATTRIBUTE_ARCHIVE 0x20
+#define FILE_ATTRIBUTE_NORMAL 0x80
+
+#define VER_PLATFORM_WIN32s 0
+#define VER_PLATFORM_WIN32_WINDOWS 1
+#define VER_PLATFORM_WIN32_NT 2
+
+#define SW_SHOWNORMAL 1
+
+#define IDOK 1
+#define IDCANCEL 2
+#define IDYES 6
+#define IDNO 7
+#endif
