@@ -11,9 +11,8 @@ class Os {
   virtual ~Os() = default;
 
   // Registry (advapi32). Return ERROR_SUCCESS or a Windows error code.
-  virtual LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
-                               REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
-                               LPDWORD disposition) = 0;
+  virtual LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
+                               LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition) = 0;
   virtual LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) = 0;
   virtual LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                                 LPDWORD dataSize) = 0;

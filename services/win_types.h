@@ -4,9 +4,9 @@
 #pragma once
 
 #ifdef _WIN32
-#include <windows.h>
 #include <aclapi.h>
 #include <shellapi.h>
+#include <windows.h>
 #else
 #include <cstddef>
 #include <cstdint>
