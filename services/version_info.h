@@ -1,0 +1,69 @@
+// Reads a file's version resource: its fixed file information and its
+// translation table. Assigning FileName is what reads; there is no other way.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "services/component.h"
+#include "services/os.h"
+
+// A file version as four unsigned 16-bit numbers, most significant first.
+struct FileVersionParts {
+  WORD Major;
+  WORD Minor;
+  WORD Release;
+  WORD Build;
+};
+
+// The thirteen DWORDs of the resource's fixed information, kept as one block.
+using TFixedFileInfo = VS_FIXEDFILEINFO;
+static_assert(sizeof(TFixedFileInfo) == 52, "the fixed file information is 13 DWORDs");
+
+class TVersionInfo : public TComponent {
+ public:
+  // Reads the running program's own version resource at once.
+  TVersionInfo(TComponent* owner, Os& os);
+
+  const std::string& FileName() const { return fileName_; }
+  // Empty text means the running program. Every assignment re-reads, even of
+  // the same name: ResetVersionData, then LoadVersionData.
+  void SetFileName(const std::string& fileName);
+
+  bool HasVersionData() const { return hasVersionData_; }
+  // All zero when the file has no readable fixed information.
+  const TFixedFileInfo& FixedInfo() const { return fixedInfo_; }
+  int TranslationCount() const { return translationCount_; }
+  // The chosen translation, or -1 when SelectTranslation was given no valid index.
+  int TranslationIndex() const { return translationIndex_; }
+  const std::vector<BYTE>& VersionBuffer() const { return versionBuffer_; }
+  // Pairs of 16-bit language and code-page identifiers.
+  const std::vector<BYTE>& TranslationBuffer() const { return translationBuffer_; }
+
+  // Takes the index when 0 <= index < TranslationCount, else -1.
+  void SelectTranslation(int index);
+  // Major.Minor.Release.Build of the fixed information; 0.0.0.0 without data.
+  FileVersionParts GetFileVersion() const;
+
+  virtual void ResetVersionData();
+  // Never reports. Without a readable resource: HasVersionData false, FixedInfo
+  // zero, TranslationCount 0, and TranslationIndex and the buffers as they were.
+  // A root block or translation table that cannot be found reads as zero/empty.
+  virtual void LoadVersionData();
+
+ private:
+  struct Block {
+    const BYTE* data;
+    size_t length;
+  };
+  Block QueryVersionBuffer(const char* subBlock) const;
+
+  Os& os_;
+  std::string fileName_;
+  bool hasVersionData_ = false;
+  TFixedFileInfo fixedInfo_{};
+  int translationCount_ = 0;
+  int translationIndex_ = 0;
+  std::vector<BYTE> versionBuffer_;
+  std::vector<BYTE> translationBuffer_;
+};

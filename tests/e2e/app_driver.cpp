@@ -1,0 +1,350 @@
+#include "e2e/app_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
+// The parent's environment with some variables replaced or removed.
+std::string EnvironmentBlock(const std::map<std::string, std::string>& overrides,
+                             const std::vector<std::string>& unset) {
+  std::string block;
+  char* strings = GetEnvironmentStringsA();
+  for (const char* entry = strings; *entry; entry += strlen(entry) + 1) {
+    std::string text(entry);
+    size_t equals = text.find('=', 1);
+    std::string name = text.substr(0, equals);
+    bool dropped = false;
+    for (const auto& item : overrides) dropped |= SameTextIgnoringCase(name, item.first);
+    for (const auto& item : unset) dropped |= SameTextIgnoringCase(name, item);
+    if (!dropped) block += text + '\0';
+  }
+  FreeEnvironmentStringsA(strings);
+  for (const auto& item : overrides) block += item.first + "=" + item.second + '\0';
+  block += '\0';
+  return block;
+}
+
+void Pump(DWORD milliseconds) { Sleep(milliseconds); }
+
+}  // namespace
+
+std::string DosPathFromEnvironment(const char* variable) {
+  const char* value = getenv(variable);
+  if (!value || !*value) {
+    ADD_FAILURE() << variable << " is not set";
+    return std::string();
+  }
+  std::string path(value);
+  if (path[0] != '/') return path;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return "Z:" + path;
+}
+
+std::string ScratchFolder(const std::string& name) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  std::string folder = std::string(temp) + "stillvane-e2e\\" + name;
+  std::string command = "cmd /c rd /s /q \"" + folder + "\" 2>nul";
+  system(command.c_str());
+  CreateDirectoryA((std::string(temp) + "stillvane-e2e").c_str(), nullptr);
+  EXPECT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+  return folder;
+}
+
+void CopyFileOrFail(const std::string& source, const std::string& target) {
+  ASSERT_TRUE(CopyFileA(source.c_str(), target.c_str(), FALSE))
+      << source << " -> " << target << " error " << GetLastError();
+}
+
+bool FileExists(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+AppDriver::AppDriver(const std::string& folder, const std::map<std::string, std::string>& environment,
+                     const std::vector<std::string>& unsetVariables) {
+  std::string exe = folder + "\\Stillvane.exe";
+  CopyFileOrFail(DosPathFromEnvironment("STILLVANE_EXE"), exe);
+  std::string block = EnvironmentBlock(environment, unsetVariables);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  std::string commandLine = "\"" + exe + "\"";
+  BOOL started = CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, &block[0], folder.c_str(),
+                                &startup, &process_);
+  EXPECT_TRUE(started) << "cannot start " << exe << ": " << GetLastError();
+  if (started) WaitForInputIdle(process_.hProcess, 10000);
+}
+
+AppDriver::~AppDriver() {
+  if (!process_.hProcess) return;
+  if (Running()) {
+    for (HWND window : TopLevelWindows()) PostMessageA(window, WM_CLOSE, 0, 0);
+    if (!WaitForExit(3000)) TerminateProcess(process_.hProcess, 1);
+  }
+  CloseHandle(process_.hThread);
+  CloseHandle(process_.hProcess);
+}
+
+void AppDriver::LoadFaultLibrary() {
+  std::string library = DosPathFromEnvironment("STILLVANE_FAULT_DLL");
+  void* remote = VirtualAllocEx(process_.hProcess, nullptr, library.size() + 1, MEM_COMMIT, PAGE_READWRITE);
+  ASSERT_NE(remote, nullptr);
+  ASSERT_TRUE(WriteProcessMemory(process_.hProcess, remote, library.c_str(), library.size() + 1, nullptr));
+  auto loadLibrary =
+      reinterpret_cast<LPTHREAD_START_ROUTINE>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA"));
+  HANDLE thread = CreateRemoteThread(process_.hProcess, nullptr, 0, loadLibrary, remote, 0, nullptr);
+  ASSERT_NE(thread, nullptr) << GetLastError();
+  WaitForSingleObject(thread, 10000);
+  DWORD loaded = 0;
+  GetExitCodeThread(thread, &loaded);
+  CloseHandle(thread);
+  VirtualFreeEx(process_.hProcess, remote, 0, MEM_RELEASE);
+  ASSERT_NE(loaded, 0u) << "the fault library did not load into the program";
+}
+
+bool AppDriver::Running() const {
+  return process_.hProcess && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+bool AppDriver::WaitForExit(DWORD milliseconds) {
+  return WaitForSingleObject(process_.hProcess, milliseconds) == WAIT_OBJECT_0;
+}
+
+std::vector<HWND> AppDriver::TopLevelWindows() const {
+  struct Search {
+    DWORD processId;
+    std::vector<HWND> found;
+  } search{process_.dwProcessId, {}};
+  EnumWindows(
+      [](HWND window, LPARAM parameter) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(parameter);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == s->processId && IsWindowVisible(window)) s->found.push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND AppDriver::FindWindowByCaption(const std::string& caption) const {
+  for (HWND window : TopLevelWindows())
+    if (Text(window) == caption) return window;
+  return nullptr;
+}
+
+HWND AppDriver::WaitForWindow(const std::string& caption, DWORD milliseconds) const {
+  for (DWORD waited = 0; waited <= milliseconds; waited += 50) {
+    if (HWND window = FindWindowByCaption(caption)) {
+      Pump(150);  // let it finish drawing
+      return window;
+    }
+    Pump(50);
+  }
+  ADD_FAILURE() << "no window captioned \"" << caption << "\" appeared";
+  return nullptr;
+}
+
+bool AppDriver::WaitForWindowGone(HWND window, DWORD milliseconds) const {
+  for (DWORD waited = 0; waited <= milliseconds; waited += 50) {
+    if (!IsWindow(window) || !IsWindowVisible(window)) return true;
+    Pump(50);
+  }
+  return false;
+}
+
+std::vector<ControlInfo> AppDriver::Controls(HWND window) {
+  std::vector<ControlInfo> controls;
+  EnumChildWindows(
+      window,
+      [](HWND child, LPARAM parameter) -> BOOL {
+        char className[64] = "";
+        GetClassNameA(child, className, sizeof className);
+        reinterpret_cast<std::vector<ControlInfo>*>(parameter)->push_back({child, className, Text(child)});
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&controls));
+  return controls;
+}
+
+HWND AppDriver::Control(HWND window, const std::string& text) {
+  for (const ControlInfo& control : Controls(window))
+    if (control.text == text) return control.hwnd;
+  ADD_FAILURE() << "no control \"" << text << "\" in window \"" << Text(window) << "\"";
+  return nullptr;
+}
+
+std::string AppDriver::Text(HWND window) {
+  char buffer[4096] = "";
+  DWORD_PTR length = 0;
+  SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000,
+                      &length);
+  return std::string(buffer, strnlen(buffer, sizeof buffer));
+}
+
+void AppDriver::Click(HWND button) {
+  ASSERT_NE(button, nullptr);
+  PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+void AppDriver::ClickLink(HWND label) {
+  ASSERT_NE(label, nullptr);
+  PostMessageA(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+  PostMessageA(label, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+}
+
+void AppDriver::PressKeys(HWND window, const std::vector<WORD>& keys, bool withCtrl) {
+  SetForegroundWindow(window);
+  Pump(150);
+  std::vector<INPUT> inputs;
+  auto key = [&](WORD code, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = code;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(input);
+  };
+  if (withCtrl) key(VK_CONTROL, false);
+  for (WORD code : keys) {
+    key(code, false);
+    key(code, true);
+  }
+  if (withCtrl) key(VK_CONTROL, true);
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  Pump(300);
+}
+
+HWND AppDriver::FocusedControl() const {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(process_.dwThreadId, &info);
+  return info.hwndFocus;
+}
+
+std::string AppDriver::CopyDialogText(HWND dialog) {
+  if (OpenClipboard(nullptr)) {
+    EmptyClipboard();
+    CloseClipboard();
+  }
+  PressKeys(dialog, {'C'}, true);
+  std::string text;
+  for (int attempt = 0; attempt < 20 && text.empty(); ++attempt) {
+    if (OpenClipboard(nullptr)) {
+      if (HANDLE data = GetClipboardData(CF_TEXT)) {
+        if (const char* chars = static_cast<const char*>(GlobalLock(data))) {
+          text = chars;
+          GlobalUnlock(data);
+        }
+      }
+      CloseClipboard();
+    }
+    if (text.empty()) Pump(100);
+  }
+  return text;
+}
+
+std::string AppDriver::MessageBoxText(HWND box) {
+  for (const ControlInfo& control : Controls(box))
+    if (lstrcmpiA(control.className.c_str(), "Static") == 0 && !control.text.empty()) return control.text;
+  return std::string();
+}
+
+RECT AppDriver::RectIn(HWND control, HWND parent) {
+  // Frames have no border, so a frame's client area starts at its corner.
+  RECT rect{};
+  GetWindowRect(control, &rect);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+SIZE AppDriver::ClientSize(HWND window) {
+  RECT rect{};
+  GetClientRect(window, &rect);
+  return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
+
+RECT AppDriver::WindowRect(HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return rect;
+}
+
+void AppDriver::Screenshot(HWND window, const std::string& name) {
+  const char* folder = getenv("STILLVANE_SCREENSHOTS");
+  if (!folder || !window) return;
+  std::string directory = DosPathFromEnvironment("STILLVANE_SCREENSHOTS") + "\\screenshots";
+  CreateDirectoryA(directory.c_str(), nullptr);
+  RECT rect = WindowRect(window);
+  int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  SelectObject(memory, old);
+  DWORD stride = ((width * 3 + 3) / 4) * 4, imageSize = stride * height;
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+  file.bfSize = file.bfOffBits + imageSize;
+  std::ofstream out(directory + "\\" + name + ".bmp", std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+  out.write(static_cast<const char*>(bits), imageSize);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
+
+RegistryValue ReadMachineValue(const std::string& keyPath, const std::string& valueName) {
+  RegistryValue value;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return value;
+  DWORD size = 0;
+  if (RegQueryValueExA(key, valueName.c_str(), nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
+    value.data.resize(size);
+    value.present = RegQueryValueExA(key, valueName.c_str(), nullptr, &value.type, value.data.data(), &size) ==
+                    ERROR_SUCCESS;
+    value.data.resize(size);
+  }
+  RegCloseKey(key);
+  return value;
+}
+
+void DeleteMachineValue(const std::string& keyPath, const std::string& valueName) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+  RegDeleteValueA(key, valueName.c_str());
+  RegCloseKey(key);
+}
+
+void DeleteMachineKeyTree(const std::string& keyPath) {
+  std::string command = "reg delete \"HKLM\\" + keyPath + "\" /f >nul 2>nul";
+  system(command.c_str());
+}

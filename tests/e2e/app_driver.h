@@ -1,0 +1,85 @@
+// Drives the real Stillvane.exe from outside, the way a user would: starts it
+// in a scratch folder with its own "windir" and "SystemDrive", finds windows
+// and controls by their texts, clicks, types keys, reads message dialogs via
+// Ctrl+C, measures geometry and saves screenshots.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+// Paths given to the tests by CTest as Unix paths, seen through Wine's Z: drive.
+std::string DosPathFromEnvironment(const char* variable);
+std::string ScratchFolder(const std::string& name);  // empty, fresh folder; ends without backslash
+void CopyFileOrFail(const std::string& source, const std::string& target);
+bool FileExists(const std::string& path);
+std::string ReadWholeFile(const std::string& path);
+
+struct ControlInfo {
+  HWND hwnd;
+  std::string className;
+  std::string text;
+};
+
+class AppDriver {
+ public:
+  // Copies Stillvane.exe into folder and starts it there with the given
+  // environment overrides (name -> value; an empty optional value unsets).
+  AppDriver(const std::string& folder, const std::map<std::string, std::string>& environment,
+            const std::vector<std::string>& unsetVariables = {});
+  ~AppDriver();  // closes the program if it still runs
+
+  // Loads the test build's registry fault library into the program (see
+  // fault_dll/): from then on the value named by STILLVANE_FAIL_VALUE in the
+  // program's environment cannot be written.
+  void LoadFaultLibrary();
+
+  bool Running() const;
+  bool WaitForExit(DWORD milliseconds);
+  DWORD ProcessId() const { return process_.dwProcessId; }
+
+  // A visible top-level window of the program with this caption; waits for it.
+  HWND WaitForWindow(const std::string& caption, DWORD milliseconds = 10000) const;
+  HWND FindWindowByCaption(const std::string& caption) const;
+  bool WaitForWindowGone(HWND window, DWORD milliseconds = 10000) const;
+  std::vector<HWND> TopLevelWindows() const;
+
+  static std::vector<ControlInfo> Controls(HWND window);
+  static HWND Control(HWND window, const std::string& text);  // fails the test if missing
+  static std::string Text(HWND window);
+
+  static void Click(HWND button);  // posts BM_CLICK
+  static void ClickLink(HWND label);
+  // Puts the window in front and types keys with SendInput (virtual-key codes).
+  static void PressKeys(HWND window, const std::vector<WORD>& keys, bool withCtrl = false);
+  HWND FocusedControl() const;
+
+  // Ctrl+C in a message dialog: the text block it puts on the clipboard.
+  static std::string CopyDialogText(HWND dialog);
+  // The text of a standard message box (the error report).
+  static std::string MessageBoxText(HWND box);
+
+  // Rectangle of a control in the client coordinates of the window or, for a
+  // control in a frame, of that frame.
+  static RECT RectIn(HWND control, HWND parentWindowOrFrame);
+  static SIZE ClientSize(HWND window);
+  static RECT WindowRect(HWND window);
+
+  // Saves the window, frame included, as build/screenshots/<name>.bmp.
+  static void Screenshot(HWND window, const std::string& name);
+
+ private:
+  PROCESS_INFORMATION process_{};
+};
+
+// Registry helpers for checking what the program wrote (HKEY_LOCAL_MACHINE).
+struct RegistryValue {
+  bool present = false;
+  DWORD type = 0;
+  std::vector<BYTE> data;
+};
+RegistryValue ReadMachineValue(const std::string& keyPath, const std::string& valueName);
+void DeleteMachineKeyTree(const std::string& keyPath);
+void DeleteMachineValue(const std::string& keyPath, const std::string& valueName);

@@ -1,0 +1,109 @@
+// "Minimize Disk Writes" and the start-up platform check, on the real exe.
+#include <gtest/gtest.h>
+
+#include "e2e/app_driver.h"
+#include "e2e/e2e_environment.h"
+#include "e2e/layout_check.h"
+#include "e2e/message_text.h"
+
+namespace {
+
+struct ExpectedValue {
+  const char* key;
+  const char* name;
+  DWORD type;
+  std::vector<BYTE> data;
+};
+
+const std::vector<ExpectedValue> kDiskWriteValues = {
+    {"SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction", "Enable", REG_SZ, {'N', 0}},
+    {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\OptimalLayout", "EnableAutoLayout", REG_DWORD, {0, 0, 0, 0}},
+    {"SYSTEM\\CurrentControlSet\\Control\\FileSystem", "NtfsDisableLastAccessUpdate", REG_DWORD, {1, 0, 0, 0}},
+    {"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Memory Management\\PrefetchParameters",
+     "EnablePrefetcher",
+     REG_DWORD,
+     {0, 0, 0, 0}},
+};
+
+TEST(DiskWritesEndToEnd, WritesTheFourSettingsAndConfirms) {
+  DeleteMachineKeyTree("SOFTWARE\\Microsoft\\Dfrg");
+  ScratchMachine machine = MakeScratchMachine("disk_writes");
+  AppDriver app(machine.programFolder, machine.Environment());
+  HWND main = app.WaitForWindow("Stillvane");
+  ASSERT_NE(main, nullptr);
+
+  for (int click = 0; click < 2; ++click) {
+    AppDriver::Click(FindButton(main, "Minimize Disk Writes"));
+    HWND done = app.WaitForWindow("Information");
+    ASSERT_NE(done, nullptr);
+    if (click == 0) AppDriver::Screenshot(done, "message_information");
+    EXPECT_EQ(AppDriver::CopyDialogText(done), CopiedDialogText("Information", "Changes successfully applied.", {"OK"}));
+    AppDriver::Click(AppDriver::Control(done, "OK"));
+    EXPECT_TRUE(app.WaitForWindowGone(done));
+  }
+
+  for (const ExpectedValue& expected : kDiskWriteValues) {
+    RegistryValue value = ReadMachineValue(expected.key, expected.name);
+    EXPECT_TRUE(value.present) << expected.key << "\\" << expected.name;
+    EXPECT_EQ(value.type, expected.type) << expected.name;
+    EXPECT_EQ(value.data, expected.data) << expected.name;
+  }
+  EXPECT_TRUE(app.Running());
+}
+
+TEST(DiskWritesEndToEnd, AFailedValueWriteIsReportedAndStopsTheRest) {
+  for (const ExpectedValue& expected : kDiskWriteValues) DeleteMachineValue(expected.key, expected.name);
+  ScratchMachine machine = MakeScratchMachine("disk_writes_failure");
+  std::map<std::string, std::string> environment = machine.Environment();
+  environment["STILLVANE_FAIL_VALUE"] = "EnableAutoLayout";
+  AppDriver app(machine.programFolder, environment);
+  HWND main = app.WaitForWindow("Stillvane");
+  ASSERT_NE(main, nullptr);
+  app.LoadFaultLibrary();
+
+  AppDriver::Click(FindButton(main, "Minimize Disk Writes"));
+  HWND report = nullptr;
+  for (int waited = 0; waited < 100 && !report; ++waited, Sleep(50))
+    for (HWND window : app.TopLevelWindows())
+      if (window != main && AppDriver::Text(window) == "Stillvane") report = window;
+  ASSERT_NE(report, nullptr) << "no error report";
+  AppDriver::Screenshot(report, "error_report");
+  EXPECT_EQ(AppDriver::MessageBoxText(report), "Failed to set data for 'EnableAutoLayout'");
+  EXPECT_EQ(app.FindWindowByCaption("Information"), nullptr) << "no success message over a failure";
+  AppDriver::Click(AppDriver::Control(report, "OK"));
+  EXPECT_TRUE(app.WaitForWindowGone(report));
+
+  EXPECT_TRUE(ReadMachineValue(kDiskWriteValues[0].key, kDiskWriteValues[0].name).present);
+  for (size_t row = 1; row < kDiskWriteValues.size(); ++row)
+    EXPECT_FALSE(ReadMachineValue(kDiskWriteValues[row].key, kDiskWriteValues[row].name).present)
+        << kDiskWriteValues[row].name << " was written after the failure";
+  EXPECT_TRUE(app.Running());
+  EXPECT_TRUE(IsWindowEnabled(main)) << "the main window stays usable";
+}
+
+// Wine reports a Windows 9x platform for a program when its AppDefaults say so.
+class Windows9xPlatform {
+ public:
+  Windows9xPlatform() {
+    system("reg add \"HKCU\\Software\\Wine\\AppDefaults\\Stillvane.exe\" /v Version /d win98 /f >nul 2>nul");
+  }
+  ~Windows9xPlatform() { system("reg delete \"HKCU\\Software\\Wine\\AppDefaults\\Stillvane.exe\" /f >nul 2>nul"); }
+};
+
+TEST(StartUpEndToEnd, WarnsOutsideTheNtFamilyAndStaysUsable) {
+  Windows9xPlatform platform;
+  ScratchMachine machine = MakeScratchMachine("platform_warning");
+  AppDriver app(machine.programFolder, machine.Environment());
+  HWND warning = app.WaitForWindow("Error");
+  ASSERT_NE(warning, nullptr);
+  AppDriver::Screenshot(warning, "message_error_platform");
+  EXPECT_EQ(AppDriver::CopyDialogText(warning),
+            CopiedDialogText("Error", "This tool is only intended for use on the Windows XP Operating System!", {"OK"}));
+  EXPECT_EQ(app.FindWindowByCaption("Stillvane"), nullptr) << "the main window is drawn after the warning";
+  AppDriver::Click(AppDriver::Control(warning, "OK"));
+  HWND main = app.WaitForWindow("Stillvane");
+  ASSERT_NE(main, nullptr);
+  EXPECT_TRUE(IsWindowEnabled(FindButton(main, "Install EWF Support")));
+}
+
+}  // namespace

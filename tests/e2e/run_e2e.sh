@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs the end-to-end driver under Wine (inside the prefix's virtual desktop)
+# and turns the screenshots it saved into PNG files.
+set -uo pipefail
+driver=$1 shots=$2
+mkdir -p "$shots"
+rm -f "$shots"/*.bmp
+wine "$driver"
+status=$?
+for bmp in "$shots"/*.bmp; do
+  [ -e "$bmp" ] || continue
+  convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+done
+wineserver -w
+exit $status

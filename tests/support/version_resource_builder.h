@@ -1,0 +1,34 @@
+// Raw version resources as Windows stores them (the 32-bit, UTF-16 layout of
+// VS_VERSIONINFO), well-formed or damaged on purpose, for seeding FakeOs.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "services/version_info.h"
+
+// The fixed information a stand-in file carries: every field distinct, so that
+// a copy that stops short shows.
+TFixedFileInfo StandInFixedInfo(const FileVersionParts& fileVersion);
+
+struct VersionResourceSpec {
+  TFixedFileInfo fixed = StandInFixedInfo({2, 0, 927, 0});
+  // wValueLength of the root block: 52 normally, 0 for "no fixed information";
+  // only min(length, 52) bytes of `fixed` are written.
+  WORD fixedInfoLength = 52;
+  bool stringFileInfo = true;
+  // false: no VarFileInfo block at all, so there is no translation table.
+  bool varFileInfo = true;
+  // Pairs of language (low word) and code page (high word).
+  std::vector<DWORD> translations{0x04E40809};
+  // Damage: lengths that claim more than there is.
+  std::optional<WORD> rootLength;
+  std::optional<WORD> translationValueLength;
+};
+
+std::vector<BYTE> BuildVersionResource(const VersionResourceSpec& spec);
+inline std::vector<BYTE> BuildVersionResource(const FileVersionParts& fileVersion) {
+  VersionResourceSpec spec;
+  spec.fixed = StandInFixedInfo(fileVersion);
+  return BuildVersionResource(spec);
+}
