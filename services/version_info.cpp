@@ -17,7 +17,9 @@ void ReplaceBuffer(std::vector<BYTE>& buffer, const BYTE* data, size_t length) {
 
 }  // namespace
 
-TVersionInfo::TVersionInfo(TComponent* owner, Os& os) : TComponent(owner), os_(os) { SetFileName(""); }
+TVersionInfo::TVersionInfo(TComponent* owner, Os& os) : TComponent(owner), os_(os) {
+  SetFileName("");
+}
 
 void TVersionInfo::SetFileName(const std::string& fileName) {
   fileName_ = fileName.empty() ? RunningProgramPath(os_) : fileName;
@@ -25,7 +27,9 @@ void TVersionInfo::SetFileName(const std::string& fileName) {
   LoadVersionData();
 }
 
-void TVersionInfo::ResetVersionData() { hasVersionData_ = false; }
+void TVersionInfo::ResetVersionData() {
+  hasVersionData_ = false;
+}
 
 void TVersionInfo::LoadVersionData() {
   hasVersionData_ = false;
@@ -50,8 +54,8 @@ void TVersionInfo::LoadVersionData() {
   SelectTranslation(0);
 }
 
-// VerQueryValueA trusts the lengths inside the resource; a damaged one can
-// point or reach past the buffer. Only bytes inside VersionBuffer are used.
+// VerQueryValueA trusts the lengths inside the resource: a damaged one can
+// point, or reach, past the buffer. Such a value counts as not found.
 TVersionInfo::Block TVersionInfo::QueryVersionBuffer(const char* subBlock) const {
   LPVOID value = nullptr;
   UINT length = 0;
@@ -59,8 +63,8 @@ TVersionInfo::Block TVersionInfo::QueryVersionBuffer(const char* subBlock) const
   const auto begin = reinterpret_cast<uintptr_t>(versionBuffer_.data());
   const auto end = begin + versionBuffer_.size();
   const auto at = reinterpret_cast<uintptr_t>(value);
-  if (at < begin || at > end) return {nullptr, 0};
-  return {static_cast<const BYTE*>(value), std::min<size_t>(length, end - at)};
+  if (at < begin || at > end || length > end - at) return {nullptr, 0};
+  return {static_cast<const BYTE*>(value), length};
 }
 
 void TVersionInfo::SelectTranslation(int index) {

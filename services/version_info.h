@@ -48,7 +48,8 @@ class TVersionInfo : public TComponent {
   virtual void ResetVersionData();
   // Never reports. Without a readable resource: HasVersionData false, FixedInfo
   // zero, TranslationCount 0, and TranslationIndex and the buffers as they were.
-  // A root block or translation table that cannot be found reads as zero/empty.
+  // A root block or translation table that cannot be found, or that would
+  // reach past VersionBuffer, reads as zero/empty.
   virtual void LoadVersionData();
 
  private:

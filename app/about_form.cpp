@@ -1,0 +1,40 @@
+#include "app/about_form.h"
+
+#include <iterator>
+#include <string>
+
+#include "services/shell.h"
+
+namespace {
+
+enum ControlId { Image1 = 101, Label1, Label2, Label5, Label3, Label4, Button1 };
+
+const char kContactAddress[] = "stillvane@example.org";
+
+const FormSpec kAboutForm = {"About", 443, 198, FormKind::Dialog, FormPosition::OwnerCenter, nullptr};
+
+const char kAttribution[] = "Written by the Stillvane team";
+const char kGuideCredit[] = "Follows the published guide to EWF on Windows XP";
+const char kLabel3Text[] = "Send any bug reports, comments or suggestions regarding this tool to:";
+
+// No cancel button: Escape leaves the dialog open; Enter presses OK.
+const ControlSpec kAboutControls[] = {
+    {Image1, ckImage, 0, {8, 8, 32, 32}, akTopLeft, -1, cfNone, 0, "MAINICON"},
+    {Label1, ckLabel, 0, {48, 28, 156, 13}, akTopLeft, -1, cfBold, 0, "Stillvane Version 1.0 (BETA)"},
+    {Label2, ckLabel, 0, {48, 64, 159, 13}, akTopLeft, -1, cfNone, 0, kAttribution},
+    {Label5, ckLabel, 0, {48, 88, 291, 13}, akTopLeft, -1, cfNone, 0, kGuideCredit},
+    {Label3, ckLabel, 0, {48, 120, 339, 13}, akTopLeft, -1, cfNone, 0, kLabel3Text},
+    {Label4, ckLinkLabel, 0, {48, 136, 126, 13}, akTopLeft, -1, cfNone, 0, kContactAddress},
+    {Button1, ckButton, 0, {360, 166, 75, 25}, akBottomRight, 0, cfDefault, IDOK, "OK"},
+};
+
+}  // namespace
+
+TAboutForm::TAboutForm(HWND mainWindow, Os& os)
+    : TForm(nullptr, mainWindow, kAboutForm, {std::begin(kAboutControls), std::end(kAboutControls)}), os_(os) {
+  OnClick(Label4, [this] { Label4Click(); });
+}
+
+void TAboutForm::Label4Click() {
+  ShellOpen(os_, Handle(), std::string("mailto:") + kContactAddress + "?subject=Stillvane");
+}

@@ -1,0 +1,17 @@
+// The About dialog: version, makers, and where to send reports.
+#pragma once
+
+#include <windows.h>
+
+#include "services/forms_win32.h"
+#include "services/os.h"
+
+class TAboutForm : public TForm {
+ public:
+  TAboutForm(HWND mainWindow, Os& os);
+
+ private:
+  void Label4Click();
+
+  Os& os_;
+};

@@ -1,0 +1,37 @@
+// Start-up: the application title, the main window and then the three
+// dialogs, all hidden; then the main window is shown and the program waits
+// for the user until it closes.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
+
+#include "app/about_form.h"
+#include "app/main_form.h"
+#include "app/tips_form.h"
+#include "app/win32_dialogs.h"
+#include "install/missing_files_form_win32.h"
+#include "services/win32_os.h"
+
+namespace {
+const char kApplicationTitle[] = "Stillvane";
+}
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
+  // Buttons and frames take the theme's look (comctl32 6 through the manifest).
+  InitCommonControls();
+
+  Win32Os os;
+  Win32Dialogs dialogs(kApplicationTitle);
+  TMainForm mainForm(os, dialogs);
+  if (!mainForm.Handle()) return 1;
+  dialogs.SetMainWindow(mainForm.Handle());
+
+  TTipsForm tipsForm(mainForm.Handle());
+  TAboutForm aboutForm(mainForm.Handle(), os);
+  TMissingFilesForm missingFilesForm(mainForm.Handle(), os);
+  mainForm.SetDialogs(&tipsForm, &aboutForm);
+  dialogs.SetMissingFilesForm(&missingFilesForm);
+
+  mainForm.ShowMainWindow(showCommand);
+  return RunMessageLoop();
+}

@@ -1,0 +1,145 @@
+#include "app/main_form.h"
+
+#include <iterator>
+
+#include "app/about_form.h"
+#include "app/tips_form.h"
+#include "services/environment.h"
+#include "services/error_report.h"
+#include "services/paths.h"
+#include "services/shell.h"
+#include "tuning/disk_writes.h"
+
+namespace {
+
+enum ControlId {
+  GroupBox1 = 101,
+  Image1,
+  Label1,
+  InstallEWFButton,
+  GroupBox2,
+  Image2,
+  Label2,
+  Label4,
+  MinimizeDiskWritesButton,
+  GroupBox3,
+  Image3,
+  Label3,
+  EnableHORMButton,
+  CloseButton,
+  AboutButton,
+};
+
+const FormSpec kMainForm = {"Stillvane", 550, 458, FormKind::MainWindow, FormPosition::ScreenCenter, "MAINICON"};
+
+const char kLabel1Text[] =
+    "Configures your system to support write protection of your system partition by installing the EWF (Enhanced "
+    "Write Filter) driver and configuration tools.";
+const char kLabel2Text[] =
+    "Enables settings in the Windows Registry that minimize or prevent unnecessary disk writes.  This helps to keep "
+    "the RAM overlay used by the EWF filter from growing too large, and also increases the performance of your "
+    "system.  This step is optional, but highly recommended.";
+const char kLabel3Text[] =
+    "Enables Hibernate Once Resume Many support.  HORM allows you to restore your system to the exact same state "
+    "every time you start your computer.  Unlike conventional hibernation, HORM resumes from the same hibernation "
+    "file each time.  This step is optional.";
+// The second frame and its button share a caption.
+const char kTask2[] = "Minimize Disk Writes";
+const char kLabel4Text[] = "Other ways to increase performance and reduce disk writes";
+
+// Escape presses the first cancel button in this order: Close.
+const ControlSpec kMainControls[] = {
+    {GroupBox1, ckGroupBox, 0, {8, 8, 534, 121}, akTopSides, 0, cfNone, 0, "Install EWF Driver"},
+    {Image1, ckImage, GroupBox1, {16, 24, 32, 32}, akTopLeft, -1, cfNone, 0, "INSTALLICON"},
+    {Label1, ckWrappedLabel, GroupBox1, {64, 24, 454, 57}, akAll, -1, cfNone, 0, kLabel1Text},
+    {InstallEWFButton, ckButton, GroupBox1, {413, 80, 113, 33}, akBottomRight, 0, cfNone, 0, "Install EWF Support"},
+
+    {GroupBox2, ckGroupBox, 0, {8, 136, 534, 121}, akTopSides, 1, cfNone, 0, kTask2},
+    {Image2, ckImage, GroupBox2, {16, 24, 32, 32}, akTopLeft, -1, cfNone, 0, "DISKWRITESICON"},
+    {Label2, ckWrappedLabel, GroupBox2, {64, 24, 454, 57}, akAll, -1, cfNone, 0, kLabel2Text},
+    {Label4, ckLinkLabel, GroupBox2, {64, 96, 286, 13}, akTopLeft, -1, cfNone, 0, kLabel4Text},
+    {MinimizeDiskWritesButton, ckButton, GroupBox2, {413, 80, 113, 33}, akBottomRight, 0, cfNone, 0, kTask2},
+
+    {GroupBox3, ckGroupBox, 0, {8, 264, 534, 121}, akTopSides, 2, cfNone, 0, "HORM"},
+    {Image3, ckImage, GroupBox3, {16, 24, 32, 32}, akTopLeft, -1, cfNone, 0, "HORMICON"},
+    {Label3, ckWrappedLabel, GroupBox3, {64, 24, 454, 57}, akAll, -1, cfNone, 0, kLabel3Text},
+    {EnableHORMButton, ckButton, GroupBox3, {413, 80, 113, 33}, akBottomRight, 0, cfNone, 0, "Enable HORM"},
+
+    {CloseButton, ckButton, 0, {448, 424, 89, 27}, akBottomRight, 3, cfCancel, 0, "Close"},
+    {AboutButton, ckButton, 0, {352, 424, 89, 27}, akBottomRight, 4, cfCancel, 0, "About"},
+};
+
+const char kPlatformWarning[] = "This tool is only intended for use on the Windows XP Operating System!";
+
+}  // namespace
+
+TMainForm::TMainForm(Os& os, Dialogs& dialogs)
+    : TForm(nullptr, nullptr, kMainForm, {std::begin(kMainControls), std::end(kMainControls)}),
+      os_(os),
+      dialogs_(dialogs),
+      FileVersionInfo_(new TVersionInfo(this, os)) {
+  OnClick(InstallEWFButton, [this] { InstallEWFButtonClick(); });
+  OnClick(MinimizeDiskWritesButton, [this] { MinimizeDiskWritesButtonClick(); });
+  OnClick(EnableHORMButton, [this] { EnableHORMButtonClick(); });
+  OnClick(Label4, [this] { Label4Click(); });
+  OnClick(AboutButton, [this] { AboutButtonClick(); });
+  OnClick(CloseButton, [this] { CloseButtonClick(); });
+  FormCreate();
+}
+
+void TMainForm::SetDialogs(TTipsForm* tipsForm, TAboutForm* aboutForm) {
+  tipsForm_ = tipsForm;
+  aboutForm_ = aboutForm;
+}
+
+void TMainForm::ShowMainWindow(int showCommand) {
+  if (!shown_) {
+    shown_ = true;
+    FormShow();
+  }
+  Show(showCommand);
+}
+
+void TMainForm::FormCreate() {
+  SourceFolder_ = AsFolder(os_, FolderOfPath(os_, RunningProgramPath(os_)));
+  WindowsFolder_ = AsFolder(os_, ReadEnvironmentVariable(os_, "windir"));
+  SystemDriveFolder_ = AsFolder(os_, ReadEnvironmentVariable(os_, "SystemDrive"));
+}
+
+void TMainForm::FormShow() {
+  if (PlatformId(os_) != VER_PLATFORM_WIN32_NT) {
+    dialogs_.ShowMessageDialog(kPlatformWarning, MessageKind::Error, MessageButtons::Ok);
+  }
+}
+
+void TMainForm::InstallEWFButtonClick() {
+  RunAction(dialogs_, [this] { RunInstallEwf(); });
+}
+
+void TMainForm::MinimizeDiskWritesButtonClick() {
+  RunAction(dialogs_, [this] { MinimizeDiskWrites(os_, dialogs_); });
+}
+
+void TMainForm::EnableHORMButtonClick() {
+  RunAction(dialogs_, [this] { RunEnableHorm(); });
+}
+
+void TMainForm::Label4Click() {
+  if (tipsForm_) tipsForm_->ShowModal();
+}
+
+void TMainForm::AboutButtonClick() {
+  if (aboutForm_) aboutForm_->ShowModal();
+}
+
+void TMainForm::CloseButtonClick() {
+  Close();
+}
+
+void TMainForm::RunInstallEwf() {
+  // The installation procedure is not part of the program yet.
+}
+
+void TMainForm::RunEnableHorm() {
+  // HORM enablement is not part of the program yet.
+}

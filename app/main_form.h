@@ -1,0 +1,53 @@
+// The main window: the three tasks, each in its own frame, and the way to
+// the About and Reducing disk writes dialogs.
+#pragma once
+
+#include <string>
+
+#include "services/dialogs.h"
+#include "services/forms_win32.h"
+#include "services/os.h"
+#include "services/version_info.h"
+
+class TTipsForm;
+class TAboutForm;
+
+class TMainForm : public TForm {
+ public:
+  // Creates the controls and the version reader, then runs FormCreate.
+  TMainForm(Os& os, Dialogs& dialogs);
+
+  // The dialogs this window opens; they are created after it.
+  void SetDialogs(TTipsForm* tipsForm, TAboutForm* aboutForm);
+  // Shows the window; the first time, FormShow runs before it is drawn.
+  void ShowMainWindow(int showCommand);
+
+  // Each ends with one backslash.
+  const std::string& SourceFolder() const { return SourceFolder_; }
+  const std::string& WindowsFolder() const { return WindowsFolder_; }
+  const std::string& SystemDriveFolder() const { return SystemDriveFolder_; }
+  TVersionInfo& FileVersionInfo() { return *FileVersionInfo_; }
+
+ private:
+  void FormCreate();
+  void FormShow();
+  void InstallEWFButtonClick();
+  void MinimizeDiskWritesButtonClick();
+  void EnableHORMButtonClick();
+  void Label4Click();
+  void AboutButtonClick();
+  void CloseButtonClick();
+
+  void RunInstallEwf();
+  void RunEnableHorm();
+
+  Os& os_;
+  Dialogs& dialogs_;
+  TVersionInfo* FileVersionInfo_;  // owned as a component of this window
+  std::string SourceFolder_;
+  std::string WindowsFolder_;
+  std::string SystemDriveFolder_;
+  TTipsForm* tipsForm_ = nullptr;
+  TAboutForm* aboutForm_ = nullptr;
+  bool shown_ = false;
+};

@@ -1,0 +1,11 @@
+// "Reducing disk writes": settings the program cannot change itself.
+#pragma once
+
+#include <windows.h>
+
+#include "services/forms_win32.h"
+
+class TTipsForm : public TForm {
+ public:
+  explicit TTipsForm(HWND mainWindow);
+};

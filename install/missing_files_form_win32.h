@@ -1,0 +1,18 @@
+// "Driver files not found": which files the installation needs, and where
+// to get them.
+#pragma once
+
+#include <windows.h>
+
+#include "services/forms_win32.h"
+#include "services/os.h"
+
+class TMissingFilesForm : public TForm {
+ public:
+  TMissingFilesForm(HWND mainWindow, Os& os);
+
+ private:
+  void Label6Click();
+
+  Os& os_;
+};

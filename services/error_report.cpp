@@ -1,0 +1,19 @@
+#include "services/error_report.h"
+
+#include <exception>
+
+std::string ErrorReportText(const std::string& message) {
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
+  return message;
+}
+
+void RunAction(Dialogs& dialogs, const std::function<void()>& action) {
+  // ERegistryError is the only error the actions raise, but anything else from
+  // the standard library (bad_alloc) is shown the same way. The report itself
+  // gives the text its full stop (ErrorReportText).
+  try {
+    action();
+  } catch (const std::exception& error) {
+    dialogs.ReportError(error.what());
+  }
+}

@@ -1,0 +1,36 @@
+#include "services/files.h"
+
+#include "services/handles.h"
+
+namespace {
+
+FileOpResult ResultOf(Os& os, BOOL succeeded) {
+  if (succeeded) return {true, 0};
+  return {false, os.GetLastError()};
+}
+
+}  // namespace
+
+// Any existing file counts, whatever its time stamps: a last-write time that
+// an MS-DOS date cannot hold (before 1980, after 2107) is still a file.
+bool FileIsPresent(Os& os, const std::string& path) {
+  WIN32_FIND_DATAA found{};
+  UniqueFindHandle search(os, os.FindFirstFileA(path.c_str(), &found));
+  if (!search) return false;
+  return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+FileOpResult CopyFileTo(Os& os, const std::string& source, const std::string& target, bool failIfExists) {
+  return ResultOf(os, os.CopyFileA(source.c_str(), target.c_str(), failIfExists ? TRUE : FALSE));
+}
+
+FileOpResult RenameFile(Os& os, const std::string& oldName, const std::string& newName) {
+  return ResultOf(os, os.MoveFileA(oldName.c_str(), newName.c_str()));
+}
+
+FileOpResult CreateEmptyFile(Os& os, const std::string& path) {
+  UniqueFileHandle file(os, os.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return {false, os.GetLastError()};
+  return {true, 0};
+}

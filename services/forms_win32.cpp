@@ -1,0 +1,537 @@
+#include "services/forms_win32.h"
+
+#include <algorithm>
+
+namespace {
+
+const char kFormClassName[] = "StillvaneForm";
+const COLORREF kLinkColour = RGB(0, 0, 202);
+
+HINSTANCE ModuleInstance() {
+  return GetModuleHandleA(nullptr);
+}
+
+ATOM FormClass(WNDPROC windowProc) {
+  static ATOM atom = 0;
+  if (!atom && windowProc) {
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = ModuleInstance();
+    windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kFormClassName;
+    atom = RegisterClassExA(&windowClass);
+  }
+  return atom;
+}
+
+// Keeps a control's distances to the anchored sides of its parent.
+void KeepAnchored(unsigned anchors, unsigned nearSide, unsigned farSide, int growth, int& position, int& extent) {
+  bool nearAnchored = (anchors & nearSide) != 0;
+  bool farAnchored = (anchors & farSide) != 0;
+  if (nearAnchored && farAnchored) {
+    extent += growth;
+  } else if (farAnchored) {
+    position += growth;
+  } else if (!nearAnchored) {
+    position += growth / 2;
+  }
+}
+
+// The access key of a caption ("&Yes" gives 'Y'), or 0.
+char AccessKey(const char* caption) {
+  for (const char* p = caption; p && *p; ++p) {
+    if (*p != '&') continue;
+    if (p[1] != '&') return p[1];
+    ++p;
+  }
+  return 0;
+}
+
+char UpperCase(char c) {
+  return static_cast<char>(reinterpret_cast<UINT_PTR>(CharUpperA(reinterpret_cast<LPSTR>(static_cast<BYTE>(c)))));
+}
+
+}  // namespace
+
+TForm::TForm(TComponent* owner, HWND ownerWindow, const FormSpec& form, std::vector<ControlSpec> controls,
+             const LOGFONTA* font)
+    : TComponent(owner), form_(form), ownerWindow_(ownerWindow) {
+  for (const ControlSpec& spec : controls) controls_.push_back(Placed{spec, nullptr, -1, RECT{0, 0, 0, 0}});
+  CreateFonts(font);
+
+  DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+  DWORD exStyle = WS_EX_DLGMODALFRAME;
+  if (form_.kind == FormKind::MainWindow) {
+    style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME;
+    exStyle = 0;
+  }
+  RECT frame{0, 0, Scale(form_.clientWidth), Scale(form_.clientHeight)};
+  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+  minimumWindowSize_ = SIZE{frame.right - frame.left, frame.bottom - frame.top};
+  CreateWindowExA(exStyle, reinterpret_cast<LPCSTR>(static_cast<UINT_PTR>(FormClass(WindowProc))), form_.caption, style,
+                  0, 0, minimumWindowSize_.cx, minimumWindowSize_.cy, ownerWindow_, nullptr, ModuleInstance(), this);
+  if (!hwnd_) return;
+
+  // Some themes draw frames that AdjustWindowRectEx does not know of: make
+  // the client area exact whatever the frame.
+  RECT client{};
+  GetClientRect(hwnd_, &client);
+  minimumWindowSize_.cx += Scale(form_.clientWidth) - client.right;
+  minimumWindowSize_.cy += Scale(form_.clientHeight) - client.bottom;
+  SetWindowPos(hwnd_, nullptr, 0, 0, minimumWindowSize_.cx, minimumWindowSize_.cy,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+  if (form_.kind == FormKind::Dialog) {
+    HMENU systemMenu = GetSystemMenu(hwnd_, FALSE);
+    for (UINT command : {SC_RESTORE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE}) DeleteMenu(systemMenu, command, MF_BYCOMMAND);
+  }
+  if (form_.iconResource) {
+    bigIcon_ = static_cast<HICON>(LoadImageA(ModuleInstance(), form_.iconResource, IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+    smallIcon_ = static_cast<HICON>(LoadImageA(ModuleInstance(), form_.iconResource, IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+  }
+  CreateControls();
+  if (form_.kind == FormKind::MainWindow) Centre();
+}
+
+TForm::~TForm() {
+  if (hwnd_) DestroyWindow(hwnd_);
+  for (HFONT font : {font_, boldFont_, linkFont_}) {
+    if (font) DeleteObject(font);
+  }
+  for (HICON icon : ownedIcons_) DestroyIcon(icon);
+  if (bigIcon_) DestroyIcon(bigIcon_);
+  if (smallIcon_) DestroyIcon(smallIcon_);
+}
+
+void TForm::CreateFonts(const LOGFONTA* font) {
+  LOGFONTA logFont{};
+  if (font) {
+    logFont = *font;
+  } else {
+    HDC screen = GetDC(nullptr);
+    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    logFont.lfHeight = -Scale(11);
+    logFont.lfWeight = FW_NORMAL;
+    logFont.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynA(logFont.lfFaceName, "Tahoma", LF_FACESIZE);
+  }
+  font_ = CreateFontIndirectA(&logFont);
+  LOGFONTA bold = logFont;
+  bold.lfWeight = FW_BOLD;
+  boldFont_ = CreateFontIndirectA(&bold);
+  LOGFONTA link = logFont;
+  link.lfUnderline = TRUE;
+  linkFont_ = CreateFontIndirectA(&link);
+}
+
+void TForm::CreateControls() {
+  for (size_t i = 0; i < controls_.size(); ++i) {
+    Placed& control = controls_[i];
+    for (size_t p = 0; p < i; ++p) {
+      if (control.spec.parent != 0 && controls_[p].spec.id == control.spec.parent) control.parentIndex = int(p);
+    }
+    control.hwnd = CreateControl(control.spec);
+  }
+  // Frames lie beneath the controls drawn inside them.
+  for (const Placed& control : controls_) {
+    if (control.spec.kind == ckGroupBox && control.hwnd) {
+      SetWindowPos(control.hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+  }
+  for (const Placed& control : controls_) {
+    if (!defaultButton_ && (control.spec.flags & cfDefault)) defaultButton_ = &control;
+    if (!cancelButton_ && (control.spec.flags & cfCancel)) cancelButton_ = &control;
+  }
+  BuildTabOrder(0);
+  RECT client{};
+  GetClientRect(hwnd_, &client);
+  LayOut(client.right, client.bottom);
+}
+
+HWND TForm::CreateControl(const ControlSpec& spec) {
+  const char* windowClass = "STATIC";
+  DWORD style = WS_CHILD | WS_VISIBLE;
+  HFONT font = (spec.flags & cfBold) ? boldFont_ : font_;
+  switch (spec.kind) {
+    case ckGroupBox:
+      windowClass = "BUTTON";
+      style |= BS_GROUPBOX | WS_CLIPSIBLINGS;
+      break;
+    case ckLabel:
+      style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+      break;
+    case ckWrappedLabel:
+      style |= SS_LEFT | SS_NOPREFIX;
+      break;
+    case ckLinkLabel:
+      style |= SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
+      font = linkFont_;
+      break;
+    case ckImage:
+      style |= SS_ICON | SS_CENTERIMAGE;
+      break;
+    case ckButton:
+      windowClass = "BUTTON";
+      style |= ((spec.flags & cfDefault) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | BS_NOTIFY | WS_TABSTOP;
+      break;
+  }
+  const char* text = (spec.kind == ckImage || !spec.text) ? "" : spec.text;
+  HWND control = CreateWindowExA(0, windowClass, text, style, 0, 0, 0, 0, hwnd_,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), ModuleInstance(), nullptr);
+  if (!control) return nullptr;
+  SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  if (spec.kind == ckImage && spec.text) {
+    HICON icon = static_cast<HICON>(
+        LoadImageA(ModuleInstance(), spec.text, IMAGE_ICON, Scale(spec.rect.width), Scale(spec.rect.height), 0));
+    if (icon) {
+      ownedIcons_.push_back(icon);
+      SendMessageA(control, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+    }
+  }
+  return control;
+}
+
+// Tab order is kept per parent, as the table gives it; a frame's buttons
+// follow one another where the frame stands in its parent's order.
+void TForm::BuildTabOrder(int parentId) {
+  std::vector<const Placed*> children;
+  for (const Placed& control : controls_) {
+    if (control.spec.parent == parentId && control.spec.tabOrder >= 0) children.push_back(&control);
+  }
+  std::stable_sort(children.begin(), children.end(),
+                   [](const Placed* a, const Placed* b) { return a->spec.tabOrder < b->spec.tabOrder; });
+  for (const Placed* child : children) {
+    if (child->spec.kind == ckGroupBox) {
+      BuildTabOrder(child->spec.id);
+    } else if (child->spec.kind == ckButton && child->hwnd) {
+      tabOrder_.push_back(child->hwnd);
+    }
+  }
+}
+
+void TForm::LayOut(int clientWidth, int clientHeight) {
+  HDWP positions = BeginDeferWindowPos(int(controls_.size()));
+  std::vector<bool> resized(controls_.size(), false);
+  for (size_t i = 0; i < controls_.size(); ++i) {
+    Placed& control = controls_[i];
+    int parentLeft = 0, parentTop = 0;
+    int widthGrowth = clientWidth - Scale(form_.clientWidth);
+    int heightGrowth = clientHeight - Scale(form_.clientHeight);
+    if (control.parentIndex >= 0) {
+      const Placed& parent = controls_[control.parentIndex];
+      parentLeft = parent.bounds.left;
+      parentTop = parent.bounds.top;
+      widthGrowth = (parent.bounds.right - parent.bounds.left) - Scale(parent.spec.rect.width);
+      heightGrowth = (parent.bounds.bottom - parent.bounds.top) - Scale(parent.spec.rect.height);
+    }
+    int left = Scale(control.spec.rect.left), width = Scale(control.spec.rect.width);
+    int top = Scale(control.spec.rect.top), height = Scale(control.spec.rect.height);
+    KeepAnchored(control.spec.anchors, akLeft, akRight, widthGrowth, left, width);
+    KeepAnchored(control.spec.anchors, akTop, akBottom, heightGrowth, top, height);
+    RECT bounds{parentLeft + left, parentTop + top, parentLeft + left + width, parentTop + top + height};
+    resized[i] = (bounds.right - bounds.left) != (control.bounds.right - control.bounds.left) ||
+                 (bounds.bottom - bounds.top) != (control.bounds.bottom - control.bounds.top);
+    control.bounds = bounds;
+    if (control.hwnd && positions) {
+      positions = DeferWindowPos(positions, control.hwnd, nullptr, bounds.left, bounds.top, width, height,
+                                 SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  }
+  if (positions) EndDeferWindowPos(positions);
+  // Word-wrapped text and frame edges are drawn for the size they have: a
+  // control that changed size is drawn afresh.
+  for (size_t i = 0; i < controls_.size(); ++i) {
+    if (resized[i] && controls_[i].hwnd) InvalidateRect(controls_[i].hwnd, nullptr, TRUE);
+  }
+}
+
+void TForm::Centre() {
+  RECT window{};
+  GetWindowRect(hwnd_, &window);
+  int width = window.right - window.left, height = window.bottom - window.top;
+  int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  RECT area{0, 0, screenWidth, screenHeight};
+  if (form_.position == FormPosition::OwnerCenter && ownerWindow_ && IsWindowVisible(ownerWindow_) &&
+      !IsIconic(ownerWindow_)) {
+    GetWindowRect(ownerWindow_, &area);
+  }
+  int left = area.left + (area.right - area.left - width) / 2;
+  int top = area.top + (area.bottom - area.top - height) / 2;
+  left = std::max(0, std::min(left, screenWidth - width));
+  top = std::max(0, std::min(top, screenHeight - height));
+  SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+HWND TForm::Control(int id) const {
+  const Placed* control = Find(id);
+  return control ? control->hwnd : nullptr;
+}
+
+const TForm::Placed* TForm::Find(HWND control) const {
+  if (!control) return nullptr;
+  for (const Placed& placed : controls_) {
+    if (placed.hwnd == control) return &placed;
+  }
+  return nullptr;
+}
+
+const TForm::Placed* TForm::Find(int id) const {
+  for (const Placed& placed : controls_) {
+    if (placed.spec.id == id) return &placed;
+  }
+  return nullptr;
+}
+
+void TForm::OnClick(int id, std::function<void()> handler) {
+  clickHandlers_.emplace_back(id, std::move(handler));
+}
+
+void TForm::SetImage(int id, HICON icon) {
+  if (HWND control = Control(id)) SendMessageA(control, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+}
+
+void TForm::Show(int showCommand) {
+  if (!hwnd_) return;
+  ShowWindow(hwnd_, showCommand);
+  UpdateWindow(hwnd_);
+}
+
+int TForm::ShowModal() {
+  if (!hwnd_) return IDCANCEL;
+  // Only an owner this run disabled is enabled again afterwards.
+  bool ownerDisabledHere = ownerWindow_ && !EnableWindow(ownerWindow_, FALSE);
+  modal_ = true;
+  modalResult_ = 0;
+  lastFocus_ = nullptr;
+  Centre();
+  ShowWindow(hwnd_, SW_SHOW);
+  MSG msg;
+  while (modalResult_ == 0 && hwnd_) {
+    if (GetMessageA(&msg, nullptr, 0, 0) <= 0) {
+      PostQuitMessage(int(msg.wParam));
+      break;
+    }
+    if (!PreTranslateMessage(msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  if (modalResult_ == 0) modalResult_ = IDCANCEL;
+  // Enabled before this one hides, so that the owner becomes active again.
+  if (ownerDisabledHere) EnableWindow(ownerWindow_, TRUE);
+  if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
+  modal_ = false;
+  return modalResult_;
+}
+
+void TForm::SetModalResult(int result) {
+  modalResult_ = result;
+}
+
+void TForm::Close() {
+  if (modal_) {
+    SetModalResult(IDCANCEL);
+  } else if (form_.kind == FormKind::MainWindow) {
+    if (hwnd_) DestroyWindow(hwnd_);
+  } else if (hwnd_) {
+    ShowWindow(hwnd_, SW_HIDE);
+  }
+}
+
+void TForm::ControlClicked(int id) {
+  const Placed* control = Find(id);
+  if (!control) return;
+  if (control->spec.modalResult && modal_) SetModalResult(control->spec.modalResult);
+  for (const auto& handler : clickHandlers_) {
+    if (handler.first == id) handler.second();
+  }
+}
+
+LRESULT CALLBACK TForm::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  TForm* form = nullptr;
+  if (message == WM_NCCREATE) {
+    form = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    form->hwnd_ = hwnd;
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+  } else {
+    form = reinterpret_cast<TForm*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  }
+  if (!form) return DefWindowProcA(hwnd, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    // Destroying the main window destroys the dialogs it owns as well.
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    form->hwnd_ = nullptr;
+    for (Placed& control : form->controls_) control.hwnd = nullptr;
+    form->tabOrder_.clear();
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+  }
+  return form->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND: {
+      const Placed* control = Find(reinterpret_cast<HWND>(lParam));
+      if (!control) break;
+      // BN_CLICKED and a link's STN_CLICKED are both 0.
+      if (HIWORD(wParam) == BN_CLICKED) {
+        ControlClicked(control->spec.id);
+      } else if (HIWORD(wParam) == BN_SETFOCUS && control->spec.kind == ckButton) {
+        ShowAsDefault(control->hwnd);
+      }
+      return 0;
+    }
+    case WM_CTLCOLORSTATIC: {
+      LRESULT brush = DefWindowProcA(hwnd_, message, wParam, lParam);
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      SetBkMode(dc, TRANSPARENT);
+      const Placed* control = Find(reinterpret_cast<HWND>(lParam));
+      if (control && control->spec.kind == ckLinkLabel) SetTextColor(dc, kLinkColour);
+      return brush;
+    }
+    case WM_SETCURSOR: {
+      const Placed* control = Find(reinterpret_cast<HWND>(wParam));
+      if (control && control->spec.kind == ckLinkLabel && LOWORD(lParam) == HTCLIENT) {
+        SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND)));
+        return TRUE;
+      }
+      break;
+    }
+    case WM_SIZE:
+      if (wParam != SIZE_MINIMIZED) LayOut(LOWORD(lParam), HIWORD(lParam));
+      return 0;
+    case WM_GETMINMAXINFO:
+      if (minimumWindowSize_.cx > 0) {
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = POINT{minimumWindowSize_.cx, minimumWindowSize_.cy};
+      }
+      return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
+      }
+      break;
+    case WM_SETFOCUS:
+      RestoreFocus();
+      return 0;
+    case WM_CLOSE:
+      Close();
+      return 0;
+    case WM_DESTROY:
+      if (form_.kind == FormKind::MainWindow) PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcA(hwnd_, message, wParam, lParam);
+}
+
+void TForm::RestoreFocus() {
+  HWND target = nullptr;
+  if (lastFocus_ && IsWindow(lastFocus_) && IsChild(hwnd_, lastFocus_) && IsWindowEnabled(lastFocus_) &&
+      IsWindowVisible(lastFocus_)) {
+    target = lastFocus_;
+  }
+  for (size_t i = 0; !target && i < tabOrder_.size(); ++i) {
+    if (IsWindowEnabled(tabOrder_[i]) && IsWindowVisible(tabOrder_[i])) target = tabOrder_[i];
+  }
+  if (target) SetFocus(target);
+}
+
+// The focused button looks like the default one, as in any dialog; with
+// the focus elsewhere, the form's default button does.
+void TForm::ShowAsDefault(HWND focusedButton) {
+  for (const Placed& control : controls_) {
+    if (control.spec.kind != ckButton || !control.hwnd) continue;
+    bool isDefault = focusedButton ? control.hwnd == focusedButton : &control == defaultButton_;
+    LONG type = GetWindowLongA(control.hwnd, GWL_STYLE) & BS_TYPEMASK;
+    LONG wanted = isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+    if (type != wanted) SendMessageA(control.hwnd, BM_SETSTYLE, wanted | BS_NOTIFY, TRUE);
+  }
+}
+
+void TForm::MoveFocus(bool backwards) {
+  std::vector<HWND> stops;
+  for (HWND control : tabOrder_) {
+    if (IsWindowEnabled(control) && IsWindowVisible(control)) stops.push_back(control);
+  }
+  if (stops.empty()) return;
+  auto current = std::find(stops.begin(), stops.end(), GetFocus());
+  size_t next;
+  if (current == stops.end()) {
+    next = backwards ? stops.size() - 1 : 0;
+  } else {
+    size_t index = size_t(current - stops.begin());
+    next = backwards ? (index + stops.size() - 1) % stops.size() : (index + 1) % stops.size();
+  }
+  SetFocus(stops[next]);
+}
+
+void TForm::Press(const Placed* button) {
+  if (!button || !button->hwnd || !IsWindowEnabled(button->hwnd)) return;
+  SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(button->spec.id, BN_CLICKED), reinterpret_cast<LPARAM>(button->hwnd));
+}
+
+bool TForm::HandleCommonKey(const MSG& msg) {
+  const Placed* focused = Find(GetFocus());
+  bool focusOnButton = focused && focused->spec.kind == ckButton;
+  if (msg.message == WM_KEYDOWN) {
+    switch (msg.wParam) {
+      case VK_TAB:
+        if (GetKeyState(VK_CONTROL) < 0) return false;
+        MoveFocus(GetKeyState(VK_SHIFT) < 0);
+        return true;
+      case VK_RETURN:
+        Press(focusOnButton ? focused : defaultButton_);
+        return true;
+      case VK_ESCAPE:
+        Press(cancelButton_);
+        return true;
+      default:
+        return false;
+    }
+  }
+  // Access keys: Alt+key anywhere, the plain key while a button has the focus.
+  if (msg.message == WM_SYSCHAR || (msg.message == WM_CHAR && (focusOnButton || !focused))) {
+    char key = UpperCase(char(msg.wParam));
+    for (const Placed& control : controls_) {
+      if (control.spec.kind != ckButton || !control.hwnd) continue;
+      char accessKey = AccessKey(control.spec.text);
+      if (accessKey && UpperCase(accessKey) == key) {
+        SetFocus(control.hwnd);
+        Press(&control);
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool TForm::PreTranslateMessage(MSG& msg) {
+  if (msg.message != WM_KEYDOWN && msg.message != WM_CHAR && msg.message != WM_SYSCHAR) return false;
+  HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+  ATOM formClass = FormClass(nullptr);
+  if (!root || !formClass || GetClassLongA(root, GCW_ATOM) != formClass) return false;
+  TForm* form = reinterpret_cast<TForm*>(GetWindowLongPtrA(root, GWLP_USERDATA));
+  if (!form || !IsWindowEnabled(root)) return false;
+  return form->HandleKey(msg) || form->HandleCommonKey(msg);
+}
+
+int RunMessageLoop() {
+  MSG msg{};
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (!TForm::PreTranslateMessage(msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  return int(msg.wParam);
+}

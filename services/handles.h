@@ -1,0 +1,84 @@
+// Scoped owners of the resources the program takes from Windows, each released
+// through Os. Releasing keeps GetLastError() as it was, so an error code read
+// after a failed call survives the clean-up of whatever was open.
+#pragma once
+
+#include <utility>
+
+#include "services/os.h"
+
+template <typename Traits>
+class UniqueOsResource {
+ public:
+  using Type = typename Traits::Type;
+
+  explicit UniqueOsResource(Os& os, Type value = Traits::Empty()) : os_(&os), value_(value) {}
+  ~UniqueOsResource() { reset(); }
+  UniqueOsResource(UniqueOsResource&& other) noexcept : os_(other.os_), value_(other.release()) {}
+  UniqueOsResource& operator=(UniqueOsResource&& other) noexcept {
+    if (this != &other) {
+      reset();
+      os_ = other.os_;
+      value_ = other.release();
+    }
+    return *this;
+  }
+  UniqueOsResource(const UniqueOsResource&) = delete;
+  UniqueOsResource& operator=(const UniqueOsResource&) = delete;
+
+  Type get() const { return value_; }
+  explicit operator bool() const { return value_ != Traits::Empty(); }
+
+  // Gives up ownership without releasing.
+  Type release() { return std::exchange(value_, Traits::Empty()); }
+
+  // Releases what is held (if anything) and takes `value`.
+  void reset(Type value = Traits::Empty()) {
+    const Type old = std::exchange(value_, value);
+    if (old == Traits::Empty()) return;
+    const DWORD lastError = os_->GetLastError();
+    Traits::Release(*os_, old);
+    os_->SetLastError(lastError);
+  }
+
+  // For out-parameters: releases what is held and gives the slot to fill.
+  Type* put() {
+    reset();
+    return &value_;
+  }
+
+ private:
+  Os* os_;
+  Type value_;
+};
+
+struct KeyTraits {
+  using Type = HKEY;
+  static Type Empty() { return nullptr; }
+  static void Release(Os& os, Type key) { os.RegCloseKey(key); }
+};
+
+struct FindHandleTraits {
+  using Type = HANDLE;
+  static Type Empty() { return INVALID_HANDLE_VALUE; }
+  static void Release(Os& os, Type handle) { os.FindClose(handle); }
+};
+
+struct FileHandleTraits {
+  using Type = HANDLE;
+  static Type Empty() { return INVALID_HANDLE_VALUE; }
+  static void Release(Os& os, Type handle) { os.CloseHandle(handle); }
+};
+
+// LocalAlloc'ed memory, security descriptors from BuildSecurityDescriptorA included.
+struct LocalMemoryTraits {
+  using Type = HLOCAL;
+  static Type Empty() { return nullptr; }
+  static void Release(Os& os, Type memory) { os.LocalFree(memory); }
+};
+
+using UniqueKey = UniqueOsResource<KeyTraits>;
+using UniqueFindHandle = UniqueOsResource<FindHandleTraits>;
+using UniqueFileHandle = UniqueOsResource<FileHandleTraits>;
+using UniqueLocalMemory = UniqueOsResource<LocalMemoryTraits>;
+using UniqueSecurityDescriptor = UniqueLocalMemory;

@@ -1,0 +1,33 @@
+// The message dialog's words: its captions and buttons, its text as drawn,
+// and the text block that Ctrl+C copies.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "services/dialogs.h"
+
+struct MessageDialogButton {
+  const char* caption;  // "&" marks the access key
+  DialogResult result;
+  bool isDefault;  // pressed by Enter
+  bool isCancel;   // pressed by Escape
+};
+
+// "Warning", "Error", "Information" or "Confirm".
+const char* MessageDialogCaption(MessageKind kind);
+// The buttons from left to right.
+std::vector<MessageDialogButton> MessageDialogButtons(MessageButtons buttons);
+
+// The message with its line breaks as drawing needs them: a lone CR or LF
+// becomes CR LF, so two CRs in a row leave an empty line.
+std::string MessageDisplayText(const std::string& message);
+
+// A caption without its access-key marks: "&Yes" gives "Yes", "&&" gives "&".
+std::string WithoutAccessKeys(const std::string& caption);
+
+// What Ctrl+C copies: a rule of 27 hyphens, the caption, a rule, the message,
+// a rule, each button caption followed by three spaces, a final rule; each
+// part ends with CR LF.
+std::string MessageDialogClipboardText(const std::string& caption, const std::string& message,
+                                       const std::vector<std::string>& buttonCaptions);

@@ -1,0 +1,92 @@
+#include "services/registry.h"
+
+#include "services/handles.h"
+
+namespace {
+
+constexpr REGSAM kReadOnlyMasks[] = {KEY_READ, READ_CONTROL | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS,
+                                     KEY_QUERY_VALUE};
+
+// Where an OpenKey path leads: a leading backslash starts from the root,
+// anything else from the current key when one is open.
+struct KeyTarget {
+  HKEY parent;
+  std::string subKey;
+  std::string pathOnceOpen;
+};
+
+KeyTarget ResolveKeyPath(const std::string& path, HKEY rootKey, HKEY currentKey, const std::string& currentPath) {
+  if (!path.empty() && path[0] == '\\') return {rootKey, path.substr(1), path.substr(1)};
+  if (!currentKey) return {rootKey, path, path};
+  if (currentPath.empty()) return {currentKey, path, path};
+  if (path.empty()) return {currentKey, path, currentPath};
+  return {currentKey, path, currentPath + "\\" + path};
+}
+
+}  // namespace
+
+TRegistry::TRegistry(Os& os) : os_(os), rootKey_(HKEY_CURRENT_USER) {}
+
+TRegistry::~TRegistry() {
+  CloseKey();
+}
+
+void TRegistry::SetRootKey(HKEY rootKey) {
+  if (rootKey == rootKey_) return;
+  CloseKey();
+  rootKey_ = rootKey;
+}
+
+bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
+  KeyTarget target = ResolveKeyPath(path, rootKey_, currentKey_, currentPath_);
+  UniqueKey opened(os_);
+  // An empty path names the parent itself, which can only be opened.
+  const LONG result = (canCreate && !target.subKey.empty())
+                          ? os_.RegCreateKeyExA(target.parent, target.subKey.c_str(), 0, nullptr,
+                                                REG_OPTION_NON_VOLATILE, access_, nullptr, opened.put(), nullptr)
+                          : os_.RegOpenKeyExA(target.parent, target.subKey.c_str(), 0, access_, opened.put());
+  if (result != ERROR_SUCCESS) return false;
+
+  CloseKey();
+  currentKey_ = opened.release();
+  currentPath_ = std::move(target.pathOnceOpen);
+  return true;
+}
+
+bool TRegistry::OpenKeyReadOnly(const std::string& path) {
+  KeyTarget target = ResolveKeyPath(path, rootKey_, currentKey_, currentPath_);
+  for (REGSAM mask : kReadOnlyMasks) {
+    UniqueKey opened(os_);
+    if (os_.RegOpenKeyExA(target.parent, target.subKey.c_str(), 0, mask, opened.put()) != ERROR_SUCCESS) continue;
+
+    CloseKey();
+    currentKey_ = opened.release();
+    currentPath_ = std::move(target.pathOnceOpen);
+    access_ = mask;
+    return true;
+  }
+  return false;
+}
+
+void TRegistry::CloseKey() {
+  if (!currentKey_) return;
+  os_.RegCloseKey(currentKey_);
+  currentKey_ = nullptr;
+  currentPath_.clear();
+}
+
+void TRegistry::WriteStringValue(const std::string& name, const std::string& value) {
+  const auto* data = reinterpret_cast<const BYTE*>(value.c_str());
+  if (os_.RegSetValueExA(currentKey_, name.c_str(), 0, REG_SZ, data, static_cast<DWORD>(value.size() + 1)) !=
+      ERROR_SUCCESS) {
+    throw ERegistryError("Failed to set data for '" + name + "'");
+  }
+}
+
+void TRegistry::WriteDwordValue(const std::string& name, DWORD value) {
+  const BYTE data[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
+                        static_cast<BYTE>(value >> 24)};
+  if (os_.RegSetValueExA(currentKey_, name.c_str(), 0, REG_DWORD, data, sizeof data) != ERROR_SUCCESS) {
+    throw ERegistryError("Failed to set data for '" + name + "'");
+  }
+}

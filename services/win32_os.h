@@ -1,0 +1,47 @@
+// The Os seam on real Windows: every method calls the Win32 function of the
+// same name with the same arguments and returns its result unchanged.
+#pragma once
+
+#include "services/os.h"
+
+class Win32Os final : public Os {
+ public:
+  LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
+                       LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition) override;
+  LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) override;
+  LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                        LPDWORD dataSize) override;
+  LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                      DWORD dataSize) override;
+  LONG RegCloseKey(HKEY key) override;
+  LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) override;
+  LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor) override;
+  DWORD BuildSecurityDescriptorA(PTRUSTEE_A owner, PTRUSTEE_A group, ULONG accessCount,
+                                 PEXPLICIT_ACCESS_A accessEntries, ULONG auditCount, PEXPLICIT_ACCESS_A auditEntries,
+                                 PSECURITY_DESCRIPTOR oldDescriptor, PULONG size,
+                                 PSECURITY_DESCRIPTOR* newDescriptor) override;
+
+  HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) override;
+  BOOL FindClose(HANDLE findHandle) override;
+  BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) override;
+  BOOL MoveFileA(LPCSTR existingFile, LPCSTR newFile) override;
+  HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                     DWORD flagsAndAttributes, HANDLE templateFile) override;
+  BOOL CloseHandle(HANDLE handle) override;
+
+  DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;
+  DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) override;
+  BOOL GetVersionExA(LPOSVERSIONINFOA versionInfo) override;
+  HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) override;
+  HLOCAL LocalFree(HLOCAL memory) override;
+  BOOL IsDBCSLeadByte(BYTE testChar) override;
+  DWORD GetLastError() override;
+  void SetLastError(DWORD errorCode) override;
+
+  DWORD GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) override;
+  BOOL GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVOID data) override;
+  BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) override;
+
+  HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+                          INT showCommand) override;
+};

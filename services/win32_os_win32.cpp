@@ -1,0 +1,113 @@
+#include "services/win32_os.h"
+
+LONG Win32Os::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
+                              LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition) {
+  return ::RegCreateKeyExA(key, subKey, reserved, keyClass, options, access, security, result, disposition);
+}
+
+LONG Win32Os::RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
+  return ::RegOpenKeyExA(key, subKey, options, access, result);
+}
+
+LONG Win32Os::RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                               LPDWORD dataSize) {
+  return ::RegQueryValueExA(key, valueName, reserved, type, data, dataSize);
+}
+
+LONG Win32Os::RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD dataSize) {
+  return ::RegSetValueExA(key, valueName, reserved, type, data, dataSize);
+}
+
+LONG Win32Os::RegCloseKey(HKEY key) {
+  return ::RegCloseKey(key);
+}
+
+LONG Win32Os::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) {
+  return ::RegGetKeySecurity(key, info, descriptor, size);
+}
+
+LONG Win32Os::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor) {
+  return ::RegSetKeySecurity(key, info, descriptor);
+}
+
+DWORD Win32Os::BuildSecurityDescriptorA(PTRUSTEE_A owner, PTRUSTEE_A group, ULONG accessCount,
+                                        PEXPLICIT_ACCESS_A accessEntries, ULONG auditCount,
+                                        PEXPLICIT_ACCESS_A auditEntries, PSECURITY_DESCRIPTOR oldDescriptor,
+                                        PULONG size, PSECURITY_DESCRIPTOR* newDescriptor) {
+  return ::BuildSecurityDescriptorA(owner, group, accessCount, accessEntries, auditCount, auditEntries, oldDescriptor,
+                                    size, newDescriptor);
+}
+
+HANDLE Win32Os::FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
+  return ::FindFirstFileA(fileName, findData);
+}
+
+BOOL Win32Os::FindClose(HANDLE findHandle) {
+  return ::FindClose(findHandle);
+}
+
+BOOL Win32Os::CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) {
+  return ::CopyFileA(existingFile, newFile, failIfExists);
+}
+
+BOOL Win32Os::MoveFileA(LPCSTR existingFile, LPCSTR newFile) {
+  return ::MoveFileA(existingFile, newFile);
+}
+
+HANDLE Win32Os::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+                            DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) {
+  return ::CreateFileA(fileName, access, shareMode, security, disposition, flagsAndAttributes, templateFile);
+}
+
+BOOL Win32Os::CloseHandle(HANDLE handle) {
+  return ::CloseHandle(handle);
+}
+
+DWORD Win32Os::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
+  return ::GetEnvironmentVariableA(name, buffer, size);
+}
+
+DWORD Win32Os::GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
+  return ::GetModuleFileNameA(module, fileName, size);
+}
+
+BOOL Win32Os::GetVersionExA(LPOSVERSIONINFOA versionInfo) {
+  return ::GetVersionExA(versionInfo);
+}
+
+HLOCAL Win32Os::LocalAlloc(UINT flags, SIZE_T bytes) {
+  return ::LocalAlloc(flags, bytes);
+}
+
+HLOCAL Win32Os::LocalFree(HLOCAL memory) {
+  return ::LocalFree(memory);
+}
+
+BOOL Win32Os::IsDBCSLeadByte(BYTE testChar) {
+  return ::IsDBCSLeadByte(testChar);
+}
+
+DWORD Win32Os::GetLastError() {
+  return ::GetLastError();
+}
+
+void Win32Os::SetLastError(DWORD errorCode) {
+  ::SetLastError(errorCode);
+}
+
+DWORD Win32Os::GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) {
+  return ::GetFileVersionInfoSizeA(fileName, handle);
+}
+
+BOOL Win32Os::GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVOID data) {
+  return ::GetFileVersionInfoA(fileName, handle, size, data);
+}
+
+BOOL Win32Os::VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) {
+  return ::VerQueryValueA(block, subBlock, buffer, length);
+}
+
+HINSTANCE Win32Os::ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+                                 INT showCommand) {
+  return ::ShellExecuteA(owner, verb, file, parameters, directory, showCommand);
+}

@@ -1,0 +1,46 @@
+// What the Os contract suite runs on: an Os and a scratch corner of its
+// machine. Each test binary gives its own: FakeOs in the unit tests, Win32Os
+// on a real (Wine) registry and file system in the Wine tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "services/os.h"
+
+class ContractEnvironment {
+ public:
+  virtual ~ContractEnvironment() = default;
+  virtual Os& os() = 0;
+  // An empty folder for one test, ending in a backslash; removed afterwards.
+  virtual std::string ScratchFolder() = 0;
+  // A key opened with full access under which one test may work; removed afterwards.
+  virtual HKEY ScratchKey() = 0;
+  // What the Os seam cannot do itself.
+  virtual void WriteFile(const std::string& path, const std::string& contents) = 0;
+  // The file's contents, or "<missing>".
+  virtual std::string ReadFile(const std::string& path) = 0;
+  virtual void MakeFolder(const std::string& path) = 0;
+  virtual void SetEnv(const std::string& name, const std::string& value) = 0;
+  virtual void UnsetEnv(const std::string& name) = 0;
+  // A file with a version resource holding fixed information and a translation table.
+  virtual std::string FileWithVersionResource() = 0;
+};
+
+std::unique_ptr<ContractEnvironment> MakeContractEnvironment();
+
+class OsContract : public ::testing::Test {
+ protected:
+  void SetUp() override { env_ = MakeContractEnvironment(); }
+  void TearDown() override { env_.reset(); }
+  Os& os() { return env_->os(); }
+  ContractEnvironment& env() { return *env_; }
+
+  // Seeds the last error so that a call which does not set it shows.
+  void SeedLastError() { os().SetLastError(0xDEADBEEF); }
+
+ private:
+  std::unique_ptr<ContractEnvironment> env_;
+};

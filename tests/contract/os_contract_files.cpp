@@ -1,0 +1,133 @@
+// Files as the program relies on them, on FakeOs and on Windows alike.
+#include <cstring>
+
+#include "contract/contract_environment.h"
+
+namespace {
+
+class FilesContract : public OsContract {
+ protected:
+  void SetUp() override {
+    OsContract::SetUp();
+    folder_ = env().ScratchFolder();
+  }
+  std::string Path(const std::string& name) const { return folder_ + name; }
+  bool Found(const std::string& name, WIN32_FIND_DATAA* data) {
+    const HANDLE search = os().FindFirstFileA(Path(name).c_str(), data);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    EXPECT_TRUE(os().FindClose(search));
+    return true;
+  }
+
+  std::string folder_;
+};
+
+TEST_F(FilesContract, FindFirstFileTellsFilesFromFoldersAndWhyNothingWasFound) {
+  env().WriteFile(Path("ewf.sys"), "driver");
+  env().MakeFolder(Path("drivers"));
+
+  WIN32_FIND_DATAA data;
+  std::memset(&data, 0xCD, sizeof data);
+  ASSERT_TRUE(Found("ewf.sys", &data));
+  EXPECT_EQ(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_STREQ(data.cFileName, "ewf.sys");
+  EXPECT_EQ(data.nFileSizeLow, 6u);
+
+  ASSERT_TRUE(Found("DRIVERS", &data));
+  EXPECT_NE(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+
+  SeedLastError();
+  EXPECT_FALSE(Found("absent.sys", &data));
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  SeedLastError();
+  EXPECT_FALSE(Found("nowhere\\ewf.sys", &data));
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  SeedLastError();
+  EXPECT_FALSE(Found("drivers\\", &data));
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(FilesContract, CopyEitherLeavesAnExistingTargetOrOverwritesIt) {
+  env().WriteFile(Path("new"), "new contents");
+  env().WriteFile(Path("old"), "old");
+
+  SeedLastError();
+  EXPECT_FALSE(os().CopyFileA(Path("new").c_str(), Path("old").c_str(), TRUE));
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(env().ReadFile(Path("old")), "old");
+
+  EXPECT_TRUE(os().CopyFileA(Path("new").c_str(), Path("old").c_str(), FALSE));
+  EXPECT_EQ(env().ReadFile(Path("old")), "new contents");
+  EXPECT_EQ(env().ReadFile(Path("new")), "new contents");
+
+  EXPECT_TRUE(os().CopyFileA(Path("new").c_str(), Path("fresh").c_str(), TRUE));
+  EXPECT_EQ(env().ReadFile(Path("fresh")), "new contents");
+
+  SeedLastError();
+  EXPECT_FALSE(os().CopyFileA(Path("absent").c_str(), Path("other").c_str(), FALSE));
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  SeedLastError();
+  EXPECT_FALSE(os().CopyFileA(Path("new").c_str(), Path("nowhere\\new").c_str(), FALSE));
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST_F(FilesContract, RenameNeverReplacesAnExistingName) {
+  env().WriteFile(Path("ntldr"), "loader");
+  env().WriteFile(Path("ntldr.bak"), "backup");
+
+  SeedLastError();
+  EXPECT_FALSE(os().MoveFileA(Path("ntldr").c_str(), Path("ntldr.bak").c_str()));
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(env().ReadFile(Path("ntldr")), "loader");
+  EXPECT_EQ(env().ReadFile(Path("ntldr.bak")), "backup");
+
+  EXPECT_TRUE(os().MoveFileA(Path("ntldr").c_str(), Path("ntldr.old").c_str()));
+  EXPECT_EQ(env().ReadFile(Path("ntldr")), "<missing>");
+  EXPECT_EQ(env().ReadFile(Path("ntldr.old")), "loader");
+
+  SeedLastError();
+  EXPECT_FALSE(os().MoveFileA(Path("ntldr").c_str(), Path("elsewhere").c_str()));
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(FilesContract, CreateAlwaysTruncatesAndHoldsTheFileWithoutSharing) {
+  env().WriteFile(Path("resmany.dat"), "old contents");
+  const std::string path = Path("resmany.dat");
+
+  SeedLastError();
+  const HANDLE file = os().CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+
+  // Held without sharing: no one else may open, copy or rename it meanwhile.
+  SeedLastError();
+  EXPECT_EQ(os().CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  SeedLastError();
+  EXPECT_FALSE(os().CopyFileA(path.c_str(), Path("copy").c_str(), FALSE));
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  SeedLastError();
+  EXPECT_FALSE(os().MoveFileA(path.c_str(), Path("moved").c_str()));
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+
+  EXPECT_TRUE(os().CloseHandle(file));
+  EXPECT_EQ(env().ReadFile(path), "");
+
+  SeedLastError();
+  const HANDLE fresh = os().CreateFileA(Path("new.dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(fresh, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_TRUE(os().CloseHandle(fresh));
+  EXPECT_EQ(env().ReadFile(Path("new.dat")), "");
+
+  SeedLastError();
+  EXPECT_EQ(os().CreateFileA(Path("nowhere\\new.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+}  // namespace

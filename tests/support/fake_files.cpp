@@ -1,0 +1,341 @@
+#include "support/fake_files.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "support/case_insensitive.h"
+
+namespace {
+
+constexpr DWORD kReadAccess = GENERIC_READ | 0x10000000 /* GENERIC_ALL */ | 0x0001 /* FILE_READ_DATA */;
+constexpr DWORD kWriteAccess = GENERIC_WRITE | 0x10000000 | 0x0002 /* FILE_WRITE_DATA */ | 0x0004 /* append */;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Whether one opener's access and sharing admit another's, both ways round.
+bool Compatible(DWORD accessA, DWORD shareA, DWORD accessB, DWORD shareB) {
+  const auto admits = [](DWORD access, DWORD share) {
+    return (!(access & kReadAccess) || (share & FILE_SHARE_READ)) &&
+           (!(access & kWriteAccess) || (share & FILE_SHARE_WRITE)) &&
+           (!(access & DELETE) || (share & FILE_SHARE_DELETE));
+  };
+  return admits(accessA, shareB) && admits(accessB, shareA);
+}
+
+// '*' and '?' as FindFirstFileA reads them, without regard to case.
+bool MatchesPattern(const char* pattern, const char* name) {
+  if (*pattern == '\0') return *name == '\0';
+  if (*pattern == '*') return MatchesPattern(pattern + 1, name) || (*name && MatchesPattern(pattern, name + 1));
+  if (*name == '\0') return false;
+  return (*pattern == '?' || FoldCase(*pattern) == FoldCase(*name)) && MatchesPattern(pattern + 1, name + 1);
+}
+
+bool IsRoot(const std::string& path) {
+  return path.size() == 2 && path[1] == ':';
+}
+
+}  // namespace
+
+FILETIME FileTimeOf(int year, int month, int day, int hour, int minute, int second) {
+  // Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's method).
+  const int y = year - (month <= 2);
+  const int era = (y >= 0 ? y : y - 399) / 400;
+  const int yearOfEra = y - era * 400;
+  const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  const long long days = era * 146097LL + dayOfEra - 719468 + 134774;  // then from 1601-01-01
+  const unsigned long long ticks = ((days * 86400ULL) + hour * 3600ULL + minute * 60ULL + second) * 10000000ULL;
+  return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+FakeFiles::FakeFiles(std::function<bool(BYTE)> isLeadByte)
+    : isLeadByte_(std::move(isLeadByte)), now_(FileTimeOf(2005, 6, 1, 12)) {}
+
+// Absolute form of a path: drive-relative and relative names resolved, "."
+// and ".." applied, '/' read as '\'. Only whole characters are taken for
+// separators, so a double-byte character ending in 0x5C stays in its name.
+FakeFiles::Name FakeFiles::Normalize(const std::string& path) const {
+  std::string full = path;
+  if (full.size() >= 2 && full[1] == ':') {
+    if (full.size() == 2 || (full[2] != '\\' && full[2] != '/')) full.insert(2, "\\");
+  } else if (!full.empty() && (full[0] == '\\' || full[0] == '/')) {
+    full = currentFolder_.substr(0, 2) + full;
+  } else {
+    full = currentFolder_ + "\\" + full;
+  }
+
+  std::vector<std::string> names;
+  std::string name;
+  const auto endName = [&] {
+    if (name == "..") {
+      if (names.size() > 1) names.pop_back();
+    } else if (!name.empty() && name != ".") {
+      names.push_back(name);
+    }
+    name.clear();
+  };
+  bool trailing = false;
+  for (size_t i = 0; i < full.size();) {
+    const bool pair = isLeadByte_(static_cast<BYTE>(full[i])) && i + 1 < full.size();
+    trailing = !pair && (full[i] == '\\' || full[i] == '/');
+    if (trailing) {
+      endName();
+    } else {
+      name.append(full, i, pair ? 2 : 1);
+    }
+    i += pair ? 2 : 1;
+  }
+  endName();
+
+  Name result{names.empty() ? std::string() : names[0], "", trailing && names.size() > 1};
+  for (size_t i = 1; i < names.size(); ++i) result.path += "\\" + names[i];
+  result.key = FoldedCase(result.path);
+  return result;
+}
+
+std::string FakeFiles::ParentOf(const std::string& path) const {
+  size_t cut = std::string::npos;
+  for (size_t i = 0; i < path.size(); i += (isLeadByte_(static_cast<BYTE>(path[i])) ? 2 : 1)) {
+    if (path[i] == '\\') cut = i;
+  }
+  return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+std::string FakeFiles::LastNameOf(const std::string& path) const {
+  const std::string parent = ParentOf(path);
+  return parent.empty() ? path : path.substr(parent.size() + 1);
+}
+
+bool FakeFiles::FolderExists(const std::string& key) const {
+  if (IsRoot(key)) return true;
+  const auto found = entries_.find(key);
+  return found != entries_.end() && (found->second.attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+DWORD FakeFiles::MissingError(const Name& name) const {
+  return FolderExists(ParentOf(name.key)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+bool FakeFiles::SharingAllows(const std::string& key, DWORD access, DWORD share) const {
+  const auto found = entries_.find(key);
+  if (found != entries_.end() && found->second.locked) return false;
+  for (const auto& open : openFiles_) {
+    if (open.second.key == key && !Compatible(open.second.access, open.second.share, access, share)) return false;
+  }
+  return true;
+}
+
+HANDLE FakeFiles::NewHandle() {
+  const HANDLE handle = reinterpret_cast<HANDLE>(nextHandle_);
+  nextHandle_ += 4;
+  return handle;
+}
+
+void FakeFiles::AddFolder(const std::string& path) {
+  const Name name = Normalize(path);
+  if (IsRoot(name.key) || name.key.empty()) return;
+  AddFolder(ParentOf(name.path));
+  FakeFile& folder = entries_[name.key];
+  folder.path = name.path;
+  folder.attributes = FILE_ATTRIBUTE_DIRECTORY;
+  folder.creationTime = folder.lastAccessTime = folder.lastWriteTime = now_;
+}
+
+FakeFile& FakeFiles::AddFile(const std::string& path, const std::string& contents) {
+  const Name name = Normalize(path);
+  AddFolder(ParentOf(name.path));
+  FakeFile& file = entries_[name.key];
+  file = FakeFile{name.path, FILE_ATTRIBUTE_ARCHIVE, now_, now_, now_, contents, false, {}};
+  return file;
+}
+
+void FakeFiles::Remove(const std::string& path) {
+  entries_.erase(Normalize(path).key);
+}
+
+const FakeFile* FakeFiles::Find(const std::string& path) const {
+  const auto found = entries_.find(Normalize(path).key);
+  return found == entries_.end() ? nullptr : &found->second;
+}
+
+FakeFile* FakeFiles::Find(const std::string& path) {
+  const auto found = entries_.find(Normalize(path).key);
+  return found == entries_.end() ? nullptr : &found->second;
+}
+
+bool FakeFiles::IsFile(const std::string& path) const {
+  const FakeFile* file = Find(path);
+  return file && !(file->attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FakeFiles::IsFolder(const std::string& path) const {
+  return FolderExists(Normalize(path).key);
+}
+
+std::string FakeFiles::Describe(HANDLE handle) const {
+  if (const auto search = searches_.find(handle); search != searches_.end()) return search->second;
+  if (const auto open = openFiles_.find(handle); open != openFiles_.end()) return open->second.path;
+  return handle == INVALID_HANDLE_VALUE ? "INVALID_HANDLE_VALUE" : "<bad handle>";
+}
+
+DWORD FakeFiles::FindFirst(const std::string& pattern, WIN32_FIND_DATAA* data, HANDLE* handle) {
+  const Name name = Normalize(pattern);
+  if (name.trailingBackslash || IsRoot(name.key)) return ERROR_FILE_NOT_FOUND;
+  const std::string folder = ParentOf(name.key);
+  if (!FolderExists(folder)) return ERROR_PATH_NOT_FOUND;
+
+  const std::string wanted = LastNameOf(name.key);
+  const FakeFile* found = nullptr;
+  for (const auto& entry : entries_) {
+    if (ParentOf(entry.first) == folder && MatchesPattern(wanted.c_str(), LastNameOf(entry.first).c_str())) {
+      found = &entry.second;
+      break;
+    }
+  }
+  if (!found) return ERROR_FILE_NOT_FOUND;
+
+  std::memset(data, 0, sizeof *data);
+  data->dwFileAttributes = found->attributes;
+  data->ftCreationTime = found->creationTime;
+  data->ftLastAccessTime = found->lastAccessTime;
+  data->ftLastWriteTime = found->lastWriteTime;
+  data->nFileSizeLow = static_cast<DWORD>(found->contents.size());
+  const std::string shown = LastNameOf(found->path);
+  std::strncpy(data->cFileName, shown.c_str(), sizeof data->cFileName - 1);
+  *handle = NewHandle();
+  searches_[*handle] = name.path;
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeFiles::CloseFind(HANDLE handle) {
+  return searches_.erase(handle) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+DWORD FakeFiles::Copy(const std::string& source, const std::string& target, bool failIfExists) {
+  const Name from = Normalize(source);
+  const Name to = Normalize(target);
+  const auto original = entries_.find(from.key);
+  if (original == entries_.end()) return MissingError(from);
+  if (original->second.attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+  if (!SharingAllows(from.key, GENERIC_READ, FILE_SHARE_READ)) return ERROR_SHARING_VIOLATION;
+  if (!FolderExists(ParentOf(to.key))) return ERROR_PATH_NOT_FOUND;
+  if (const auto existing = entries_.find(to.key); existing != entries_.end()) {
+    if (existing->second.attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+    if (failIfExists) return ERROR_FILE_EXISTS;
+    if (existing->second.attributes & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
+    if (to.key == from.key || !SharingAllows(to.key, GENERIC_WRITE, 0)) return ERROR_SHARING_VIOLATION;
+  }
+  // A copy keeps the contents, attributes and last-write time of its source.
+  FakeFile copy = original->second;
+  copy.path = to.path;
+  copy.attributes |= FILE_ATTRIBUTE_ARCHIVE;
+  copy.creationTime = copy.lastAccessTime = now_;
+  copy.locked = false;
+  entries_[to.key] = copy;
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeFiles::Move(const std::string& fromPath, const std::string& toPath) {
+  const Name from = Normalize(fromPath);
+  const Name to = Normalize(toPath);
+  if (entries_.find(from.key) == entries_.end()) return MissingError(from);
+  if (!FolderExists(ParentOf(to.key))) return ERROR_PATH_NOT_FOUND;
+  if (to.key != from.key && entries_.count(to.key)) return ERROR_ALREADY_EXISTS;
+  if (to.key.compare(0, from.key.size() + 1, from.key + "\\") == 0) return ERROR_SHARING_VIOLATION;
+  if (!SharingAllows(from.key, DELETE, kShareAll)) return ERROR_SHARING_VIOLATION;
+
+  // A folder takes everything below it along.
+  std::map<std::string, FakeFile> moved;
+  for (auto entry = entries_.begin(); entry != entries_.end();) {
+    const bool below = entry->first.compare(0, from.key.size() + 1, from.key + "\\") == 0;
+    if (entry->first != from.key && !below) {
+      ++entry;
+      continue;
+    }
+    FakeFile file = entry->second;
+    file.path = to.path + file.path.substr(from.path.size());
+    moved[to.key + entry->first.substr(from.key.size())] = file;
+    entry = entries_.erase(entry);
+  }
+  entries_.insert(moved.begin(), moved.end());
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeFiles::Create(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD attributes,
+                        HANDLE* handle, bool* existed) {
+  const Name name = Normalize(path);
+  if (name.trailingBackslash || IsRoot(name.key)) return ERROR_INVALID_NAME;
+  if (!FolderExists(ParentOf(name.key))) return ERROR_PATH_NOT_FOUND;
+  const auto found = entries_.find(name.key);
+  *existed = found != entries_.end();
+  const bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+
+  if (*existed) {
+    const FakeFile& file = found->second;
+    if (file.attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+    if ((file.attributes & FILE_ATTRIBUTE_READONLY) && ((access & kWriteAccess) || truncates)) {
+      return ERROR_ACCESS_DENIED;
+    }
+    if (!SharingAllows(name.key, access, share)) return ERROR_SHARING_VIOLATION;
+  }
+  switch (disposition) {
+    case CREATE_NEW:
+      if (*existed) return ERROR_FILE_EXISTS;
+      break;
+    case OPEN_EXISTING:
+    case TRUNCATE_EXISTING:
+      if (!*existed) return ERROR_FILE_NOT_FOUND;
+      break;
+    case CREATE_ALWAYS:
+    case OPEN_ALWAYS:
+      break;
+    default:
+      return ERROR_INVALID_PARAMETER;
+  }
+
+  if (!*existed || truncates) {
+    FakeFile& file = entries_[name.key];
+    const FILETIME created = *existed ? file.creationTime : now_;
+    const DWORD kept = attributes & ~(FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY);
+    file =
+        FakeFile{*existed ? file.path : name.path, kept | FILE_ATTRIBUTE_ARCHIVE, created, now_, now_, "", false, {}};
+  }
+  *handle = NewHandle();
+  openFiles_[*handle] = {name.key, name.path, access, share};
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeFiles::CloseFile(HANDLE handle) {
+  return openFiles_.erase(handle) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+DWORD FakeFiles::VersionInfoSize(const std::string& path, DWORD* size) const {
+  *size = 0;
+  const Name name = Normalize(path);
+  const auto found = entries_.find(name.key);
+  if (found == entries_.end()) return MissingError(name);
+  if (found->second.attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+  if (!SharingAllows(name.key, GENERIC_READ, FILE_SHARE_READ)) return ERROR_SHARING_VIOLATION;
+  if (found->second.versionResource.empty()) return ERROR_RESOURCE_DATA_NOT_FOUND;
+  // Windows asks for twice the block and 4 bytes more: room for the ANSI
+  // copies VerQueryValueA may make, after a "FE2X" mark.
+  *size = static_cast<DWORD>(found->second.versionResource.size() * 2 + 4);
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeFiles::VersionInfo(const std::string& path, DWORD size, BYTE* data, DWORD* copied) const {
+  *copied = 0;
+  DWORD needed = 0;
+  if (const DWORD error = VersionInfoSize(path, &needed)) return error;
+  if (!data || size == 0) return ERROR_INVALID_PARAMETER;
+  const std::vector<BYTE>& block = Find(path)->versionResource;
+  *copied = static_cast<DWORD>(std::min<size_t>(size, block.size()));
+  std::memcpy(data, block.data(), *copied);
+  std::memset(data + *copied, 0, size - *copied);
+  if (size >= block.size() + 4) std::memcpy(data + block.size(), "FE2X", 4);
+  // A block cut short says so in its own length, so that reading it stays inside.
+  if (*copied < block.size() && *copied >= 2) {
+    data[0] = static_cast<BYTE>(*copied);
+    data[1] = static_cast<BYTE>(*copied >> 8);
+  }
+  return ERROR_SUCCESS;
+}

@@ -1,0 +1,92 @@
+// The file system of FakeOs: drives (any "X:" exists), folders and files with
+// attributes, times, contents and an optional version resource. Honours the
+// read-only attribute, files held open without sharing (by the program's own
+// handles, or "locked" by another program) and, through the code page, path
+// names whose double-byte characters end in a 0x5C trail byte.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "services/win_types.h"
+
+// A UTC time as Windows stores it (100-ns steps since 1601).
+FILETIME FileTimeOf(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
+struct FakeFile {
+  std::string path;  // as it was created, for the names FindFirstFileA gives
+  DWORD attributes;
+  FILETIME creationTime;
+  FILETIME lastAccessTime;
+  FILETIME lastWriteTime;
+  std::string contents;
+  bool locked = false;                // held open by another program, no sharing
+  std::vector<BYTE> versionResource;  // the raw VS_VERSIONINFO block; empty: none
+};
+
+class FakeFiles {
+ public:
+  explicit FakeFiles(std::function<bool(BYTE)> isLeadByte);
+
+  // Set-up and inspection. Missing folders on the way are made.
+  void AddFolder(const std::string& path);
+  FakeFile& AddFile(const std::string& path, const std::string& contents = "");
+  void Remove(const std::string& path);
+  // nullptr when nothing of that name exists.
+  const FakeFile* Find(const std::string& path) const;
+  FakeFile* Find(const std::string& path);
+  bool IsFile(const std::string& path) const;
+  bool IsFolder(const std::string& path) const;
+  // Relative paths start here; "\name" starts at its drive. Initially "C:\".
+  void SetCurrentFolder(const std::string& folder) { currentFolder_ = folder; }
+  // The time stamp given to files written from now on.
+  void SetNow(FILETIME now) { now_ = now; }
+  int OpenFindHandleCount() const { return static_cast<int>(searches_.size()); }
+  int OpenFileHandleCount() const { return static_cast<int>(openFiles_.size()); }
+  // The path a handle was opened on, for the call log.
+  std::string Describe(HANDLE handle) const;
+
+  // The calls. Each returns the Win32 error code, 0 on success.
+  DWORD FindFirst(const std::string& pattern, WIN32_FIND_DATAA* data, HANDLE* handle);
+  DWORD CloseFind(HANDLE handle);
+  DWORD Copy(const std::string& source, const std::string& target, bool failIfExists);
+  DWORD Move(const std::string& from, const std::string& to);
+  // On success *existed tells whether the name was there before.
+  DWORD Create(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD attributes, HANDLE* handle,
+               bool* existed);
+  DWORD CloseFile(HANDLE handle);
+  DWORD VersionInfoSize(const std::string& path, DWORD* size) const;
+  DWORD VersionInfo(const std::string& path, DWORD size, BYTE* data, DWORD* copied) const;
+
+ private:
+  struct Name {
+    std::string path;  // absolute, "C:\A\b", no trailing backslash; "C:" for a root
+    std::string key;   // the same, case folded
+    bool trailingBackslash;
+  };
+  struct OpenFile {
+    std::string key;
+    std::string path;
+    DWORD access;
+    DWORD share;
+  };
+
+  Name Normalize(const std::string& path) const;
+  std::string ParentOf(const std::string& path) const;
+  std::string LastNameOf(const std::string& path) const;
+  bool FolderExists(const std::string& key) const;
+  // ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND for a name that is missing.
+  DWORD MissingError(const Name& name) const;
+  bool SharingAllows(const std::string& key, DWORD access, DWORD share) const;
+  HANDLE NewHandle();
+
+  std::function<bool(BYTE)> isLeadByte_;
+  std::map<std::string, FakeFile> entries_;  // by case-folded path
+  std::map<HANDLE, std::string> searches_;
+  std::map<HANDLE, OpenFile> openFiles_;
+  std::string currentFolder_ = "C:\\";
+  FILETIME now_;
+  uintptr_t nextHandle_ = 0x20000;
+};

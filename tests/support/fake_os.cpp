@@ -1,0 +1,351 @@
+#include "support/fake_os.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "support/fake_version.h"
+#include "support/security_descriptor_bytes.h"
+
+namespace {
+
+std::string Text(LPCSTR text) {
+  return text ? text : "NULL";
+}
+std::string Pointer(const void* pointer) {
+  return pointer ? "&" : "NULL";
+}
+std::string Hex(DWORD value) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "0x%X", static_cast<unsigned>(value));
+  return buffer;
+}
+std::string Number(unsigned long long value) {
+  return std::to_string(value);
+}
+
+}  // namespace
+
+FakeOs::FakeOs() : files_([this](BYTE c) { return IsDBCSLeadByte(c) != FALSE; }) {}
+
+FakeOs::~FakeOs() = default;
+
+std::vector<std::string> FakeOs::CallsNamed(const std::string& name) const {
+  std::vector<std::string> named;
+  for (const std::string& call : calls_) {
+    if (call.compare(0, name.size() + 1, name + "(") == 0) named.push_back(call);
+  }
+  return named;
+}
+
+void FakeOs::FailNthCall(int nth, DWORD error) {
+  faults_.push_back({"", "", nth, error});
+}
+
+void FakeOs::FailCall(const std::string& name, DWORD error, int nth) {
+  faults_.push_back({name, "", nth, error});
+}
+
+void FakeOs::FailCallsContaining(const std::string& text, DWORD error) {
+  faults_.push_back({"", text, 0, error});
+}
+
+std::optional<DWORD> FakeOs::Record(const std::string& name, const std::string& arguments) {
+  calls_.push_back(name + "(" + arguments + ")");
+  std::optional<DWORD> injected;
+  for (Fault& fault : faults_) {
+    if (!fault.name.empty() && fault.name != name) continue;
+    if (!fault.text.empty() && calls_.back().find(fault.text) == std::string::npos) continue;
+    ++fault.seen;
+    if (!injected && (fault.nth == 0 || fault.seen == fault.nth)) injected = fault.error;
+  }
+  return injected;
+}
+
+bool FakeOs::Succeeds(DWORD error) {
+  if (error == ERROR_SUCCESS) return true;
+  lastError_ = error;
+  return false;
+}
+
+HLOCAL FakeOs::Allocate(size_t bytes, bool zeroed) {
+  // Exactly the size asked for, so that the sanitizers see any overrun.
+  std::unique_ptr<BYTE[]> block(zeroed ? new BYTE[bytes ? bytes : 1]() : new BYTE[bytes ? bytes : 1]);
+  const HLOCAL memory = block.get();
+  allocations_[memory] = {std::move(block), nextAllocation_++};
+  return memory;
+}
+
+// Registry
+
+LONG FakeOs::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
+                             LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition) {
+  if (const auto error =
+          Record("RegCreateKeyExA", registry_.Describe(key) + ", " + Text(subKey) + ", " + Number(reserved) + ", " +
+                                        Text(keyClass) + ", " + Number(options) + ", " + Hex(access) + ", " +
+                                        Pointer(security) + ", " + Pointer(disposition))) {
+    return static_cast<LONG>(*error);
+  }
+  if (reserved != 0) return ERROR_INVALID_PARAMETER;
+  return registry_.Create(key, subKey, access, result, disposition);
+}
+
+LONG FakeOs::RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
+  if (const auto error = Record("RegOpenKeyExA", registry_.Describe(key) + ", " + Text(subKey) + ", " +
+                                                     Number(options) + ", " + Hex(access))) {
+    return static_cast<LONG>(*error);
+  }
+  return registry_.Open(key, subKey, access, result);
+}
+
+LONG FakeOs::RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                              LPDWORD dataSize) {
+  if (const auto error = Record("RegQueryValueExA", registry_.Describe(key) + ", " + Text(valueName))) {
+    return static_cast<LONG>(*error);
+  }
+  if (reserved) return ERROR_INVALID_PARAMETER;
+  return registry_.QueryValue(key, valueName, type, data, dataSize);
+}
+
+LONG FakeOs::RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD dataSize) {
+  if (const auto error =
+          Record("RegSetValueExA", registry_.Describe(key) + ", " + Text(valueName) + ", " + Number(reserved) + ", " +
+                                       Number(type) + ", " + Number(dataSize))) {
+    return static_cast<LONG>(*error);
+  }
+  return registry_.SetValue(key, valueName, type, data, dataSize);
+}
+
+LONG FakeOs::RegCloseKey(HKEY key) {
+  if (const auto error = Record("RegCloseKey", registry_.Describe(key))) return static_cast<LONG>(*error);
+  return registry_.Close(key);
+}
+
+LONG FakeOs::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) {
+  if (const auto error =
+          Record("RegGetKeySecurity", registry_.Describe(key) + ", " + Number(info) + ", " + Pointer(descriptor) +
+                                          ", " + (size ? Number(*size) : std::string("NULL")))) {
+    return static_cast<LONG>(*error);
+  }
+  return registry_.GetSecurity(key, info, descriptor, size);
+}
+
+LONG FakeOs::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor) {
+  if (const auto error =
+          Record("RegSetKeySecurity", registry_.Describe(key) + ", " + Number(info) + ", " + Pointer(descriptor))) {
+    return static_cast<LONG>(*error);
+  }
+  return registry_.SetSecurity(key, info, descriptor);
+}
+
+DWORD FakeOs::BuildSecurityDescriptorA(PTRUSTEE_A owner, PTRUSTEE_A group, ULONG accessCount,
+                                       PEXPLICIT_ACCESS_A accessEntries, ULONG auditCount,
+                                       PEXPLICIT_ACCESS_A auditEntries, PSECURITY_DESCRIPTOR oldDescriptor, PULONG size,
+                                       PSECURITY_DESCRIPTOR* newDescriptor) {
+  if (const auto error =
+          Record("BuildSecurityDescriptorA", Pointer(owner) + ", " + Pointer(group) + ", " + Number(accessCount) +
+                                                 ", " + Pointer(accessEntries) + ", " + Number(auditCount) + ", " +
+                                                 Pointer(auditEntries) + ", " + Pointer(oldDescriptor))) {
+    return *error;
+  }
+  if (buildSecurityDescriptorResult_ != ERROR_SUCCESS) return buildSecurityDescriptorResult_;
+  // Only the one request the program makes is modelled: nothing in, a blank descriptor out.
+  if (owner || group || accessCount || auditCount || oldDescriptor) return ERROR_CALL_NOT_IMPLEMENTED;
+  if (!size || !newDescriptor) return ERROR_INVALID_PARAMETER;
+  const std::vector<BYTE> blank = BlankSecurityDescriptor();
+  *newDescriptor = Allocate(blank.size(), false);
+  std::memcpy(*newDescriptor, blank.data(), blank.size());
+  *size = static_cast<ULONG>(blank.size());
+  return ERROR_SUCCESS;
+}
+
+// Files
+
+HANDLE FakeOs::FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
+  if (const auto error = Record("FindFirstFileA", Text(fileName))) {
+    lastError_ = *error;
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  return Succeeds(files_.FindFirst(fileName, findData, &handle)) ? handle : INVALID_HANDLE_VALUE;
+}
+
+BOOL FakeOs::FindClose(HANDLE findHandle) {
+  if (const auto error = Record("FindClose", files_.Describe(findHandle))) return Succeeds(*error);
+  return Succeeds(files_.CloseFind(findHandle));
+}
+
+BOOL FakeOs::CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) {
+  if (const auto error = Record("CopyFileA", Text(existingFile) + ", " + Text(newFile) + ", " + Number(failIfExists))) {
+    return Succeeds(*error);
+  }
+  return Succeeds(files_.Copy(existingFile, newFile, failIfExists != FALSE));
+}
+
+BOOL FakeOs::MoveFileA(LPCSTR existingFile, LPCSTR newFile) {
+  if (const auto error = Record("MoveFileA", Text(existingFile) + ", " + Text(newFile))) return Succeeds(*error);
+  return Succeeds(files_.Move(existingFile, newFile));
+}
+
+HANDLE FakeOs::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+                           DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) {
+  if (const auto error = Record("CreateFileA", Text(fileName) + ", " + Hex(access) + ", " + Hex(shareMode) + ", " +
+                                                   Pointer(security) + ", " + Number(disposition) + ", " +
+                                                   Hex(flagsAndAttributes) + ", " + Pointer(templateFile))) {
+    lastError_ = *error;
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  bool existed = false;
+  if (!Succeeds(files_.Create(fileName, access, shareMode, disposition, flagsAndAttributes, &handle, &existed))) {
+    return INVALID_HANDLE_VALUE;
+  }
+  // Windows tells "opened an existing file" this way for the two dispositions that may create.
+  const bool mayCreate = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
+  lastError_ = (mayCreate && existed) ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+  return handle;
+}
+
+BOOL FakeOs::CloseHandle(HANDLE handle) {
+  if (const auto error = Record("CloseHandle", files_.Describe(handle))) return Succeeds(*error);
+  return Succeeds(files_.CloseFile(handle));
+}
+
+// Process, memory and platform
+
+DWORD FakeOs::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
+  if (const auto error = Record("GetEnvironmentVariableA", Text(name) + ", " + Number(size))) {
+    lastError_ = *error;
+    return 0;
+  }
+  const auto found = environment_.find(Text(name));
+  if (found == environment_.end()) {
+    lastError_ = ERROR_ENVVAR_NOT_FOUND;
+    return 0;
+  }
+  const std::string& value = found->second;
+  if (!buffer || size <= value.size()) return static_cast<DWORD>(value.size() + 1);
+  std::memcpy(buffer, value.c_str(), value.size() + 1);
+  return static_cast<DWORD>(value.size());
+}
+
+DWORD FakeOs::GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
+  if (const auto error = Record("GetModuleFileNameA", Pointer(module) + ", " + Number(size))) {
+    lastError_ = *error;
+    return 0;
+  }
+  if (module) {
+    lastError_ = ERROR_MOD_NOT_FOUND;
+    return 0;
+  }
+  if (size == 0) {
+    lastError_ = ERROR_INSUFFICIENT_BUFFER;
+    return 0;
+  }
+  // Cut short to fit, NUL included, and the whole size returned.
+  if (size <= modulePath_.size()) {
+    std::memcpy(fileName, modulePath_.data(), size - 1);
+    fileName[size - 1] = '\0';
+    lastError_ = ERROR_INSUFFICIENT_BUFFER;
+    return size;
+  }
+  std::memcpy(fileName, modulePath_.c_str(), modulePath_.size() + 1);
+  return static_cast<DWORD>(modulePath_.size());
+}
+
+BOOL FakeOs::GetVersionExA(LPOSVERSIONINFOA versionInfo) {
+  if (const auto error = Record("GetVersionExA", versionInfo ? Number(versionInfo->dwOSVersionInfoSize) : "NULL")) {
+    return Succeeds(*error);
+  }
+  if (!versionInfo) return Succeeds(ERROR_INVALID_PARAMETER);
+  if (versionInfo->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) return Succeeds(ERROR_INSUFFICIENT_BUFFER);
+  versionInfo->dwMajorVersion = 5;
+  versionInfo->dwMinorVersion = 1;
+  versionInfo->dwBuildNumber = 2600;
+  versionInfo->dwPlatformId = platformId_;
+  std::strcpy(versionInfo->szCSDVersion, "Service Pack 3");
+  return TRUE;
+}
+
+HLOCAL FakeOs::LocalAlloc(UINT flags, SIZE_T bytes) {
+  if (const auto error = Record("LocalAlloc", Hex(flags) + ", " + Number(bytes))) {
+    lastError_ = *error;
+    return nullptr;
+  }
+  return Allocate(bytes, (flags & LMEM_ZEROINIT) != 0);
+}
+
+HLOCAL FakeOs::LocalFree(HLOCAL memory) {
+  const auto found = allocations_.find(memory);
+  const std::string which = !memory                       ? "NULL"
+                            : found == allocations_.end() ? "<unknown>"
+                                                          : "#" + Number(found->second.serial);
+  if (const auto error = Record("LocalFree", which)) {
+    lastError_ = *error;
+    return memory;
+  }
+  if (!memory) return nullptr;
+  if (found == allocations_.end()) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return memory;
+  }
+  allocations_.erase(found);
+  return nullptr;
+}
+
+BOOL FakeOs::IsDBCSLeadByte(BYTE testChar) {
+  if (codePage_ != 932) return FALSE;
+  return (testChar >= 0x81 && testChar <= 0x9F) || (testChar >= 0xE0 && testChar <= 0xFC);
+}
+
+// Version resources
+
+DWORD FakeOs::GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) {
+  if (handle) *handle = 0;
+  if (const auto error = Record("GetFileVersionInfoSizeA", Text(fileName))) {
+    lastError_ = *error;
+    return 0;
+  }
+  DWORD size = 0;
+  return Succeeds(files_.VersionInfoSize(Text(fileName), &size)) ? size : 0;
+}
+
+BOOL FakeOs::GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVOID data) {
+  if (const auto error = Record("GetFileVersionInfoA", Text(fileName) + ", " + Number(handle) + ", " + Number(size))) {
+    return Succeeds(*error);
+  }
+  DWORD copied = 0;
+  if (!Succeeds(files_.VersionInfo(Text(fileName), size, static_cast<BYTE*>(data), &copied))) return FALSE;
+  versionBlocks_[data] = copied;
+  return TRUE;
+}
+
+BOOL FakeOs::VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) {
+  if (const auto error = Record("VerQueryValueA", Text(subBlock))) return Succeeds(*error);
+  if (!block || !buffer || !length) return FALSE;
+  // A block this fake filled is known to end where its copy ended; any
+  // other is taken at its word.
+  const auto* bytes = static_cast<const BYTE*>(block);
+  const auto known = versionBlocks_.find(block);
+  if (known != versionBlocks_.end() && known->second < 2) return Succeeds(ERROR_RESOURCE_TYPE_NOT_FOUND);
+  const size_t stated = bytes[0] | (bytes[1] << 8);
+  const size_t limit = known != versionBlocks_.end() ? std::min(known->second, stated) : stated;
+  const BYTE* value = nullptr;
+  if (!FindVersionValue(bytes, limit, Text(subBlock).c_str(), &value, length))
+    return Succeeds(ERROR_RESOURCE_TYPE_NOT_FOUND);
+  *buffer = const_cast<BYTE*>(value);
+  return TRUE;
+}
+
+// Shell
+
+HINSTANCE FakeOs::ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+                                INT showCommand) {
+  if (const auto error =
+          Record("ShellExecuteA", Pointer(owner) + ", " + Text(verb) + ", " + Text(file) + ", " + Text(parameters) +
+                                      ", " + Text(directory) + ", " + Number(static_cast<unsigned>(showCommand)))) {
+    // ShellExecuteA reports failure as a small number in place of the instance.
+    return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(*error <= 32 ? *error : 0));
+  }
+  return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(42));
+}

@@ -1,0 +1,131 @@
+// A small in-memory Windows behind the Os seam, for unit tests: a registry
+// (FakeRegistry), a file system (FakeFiles), environment variables, the
+// program's own path, the platform, a code page, LocalAlloc'ed memory, and
+// version resources per file. Every call is written to a log ("Name(args)")
+// and can be made to fail on purpose.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "services/os.h"
+#include "support/fake_files.h"
+#include "support/fake_registry.h"
+
+class FakeOs : public Os {
+ public:
+  FakeOs();
+  ~FakeOs() override;
+
+  FakeRegistry& Registry() { return registry_; }
+  FakeFiles& Files() { return files_; }
+
+  void SetEnv(const std::string& name, const std::string& value) { environment_[name] = value; }
+  void UnsetEnv(const std::string& name) { environment_.erase(name); }
+  void SetModulePath(const std::string& path) { modulePath_ = path; }
+  void SetPlatformId(DWORD platformId) { platformId_ = platformId; }
+  // 1252 (the default) or 932, the Japanese double-byte code page.
+  void SetCodePage(UINT codePage) { codePage_ = codePage; }
+  // What BuildSecurityDescriptorA answers: 0 (the default) gives a blank,
+  // NULL-DACL descriptor from LocalAlloc, as Windows does; Wine answers 120.
+  void SetBuildSecurityDescriptorResult(DWORD result) { buildSecurityDescriptorResult_ = result; }
+
+  // The call log, oldest first, e.g. "RegOpenKeyExA(HKLM, SOFTWARE\X, 0, 0x20019)".
+  // GetLastError, SetLastError and IsDBCSLeadByte are not logged.
+  const std::vector<std::string>& Calls() const { return calls_; }
+  std::vector<std::string> CallsNamed(const std::string& name) const;
+  void ClearCalls() { calls_.clear(); }
+
+  // Fault injection. A failing call does nothing but report `error`: LONG
+  // and DWORD-status calls return it, the others set it as the last error
+  // and return FALSE, NULL, 0 or INVALID_HANDLE_VALUE.
+  // The nth logged call from now, whatever it is (1 = the next one).
+  void FailNthCall(int nth, DWORD error);
+  // Calls of one name: every one (nth = 0), or only the nth from now.
+  void FailCall(const std::string& name, DWORD error, int nth = 0);
+  // Every call whose log line contains `text`, e.g. "Dfrg" or "Enable,".
+  void FailCallsContaining(const std::string& text, DWORD error);
+
+  // Leak checks.
+  int OpenKeyCount() const { return registry_.OpenKeyCount(); }
+  int OpenFindHandleCount() const { return files_.OpenFindHandleCount(); }
+  int OpenFileHandleCount() const { return files_.OpenFileHandleCount(); }
+  int LiveLocalAllocationCount() const { return static_cast<int>(allocations_.size()); }
+
+  // Os
+  LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
+                       LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition) override;
+  LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) override;
+  LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                        LPDWORD dataSize) override;
+  LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                      DWORD dataSize) override;
+  LONG RegCloseKey(HKEY key) override;
+  LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) override;
+  LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor) override;
+  DWORD BuildSecurityDescriptorA(PTRUSTEE_A owner, PTRUSTEE_A group, ULONG accessCount,
+                                 PEXPLICIT_ACCESS_A accessEntries, ULONG auditCount, PEXPLICIT_ACCESS_A auditEntries,
+                                 PSECURITY_DESCRIPTOR oldDescriptor, PULONG size,
+                                 PSECURITY_DESCRIPTOR* newDescriptor) override;
+
+  HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) override;
+  BOOL FindClose(HANDLE findHandle) override;
+  BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) override;
+  BOOL MoveFileA(LPCSTR existingFile, LPCSTR newFile) override;
+  HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                     DWORD flagsAndAttributes, HANDLE templateFile) override;
+  BOOL CloseHandle(HANDLE handle) override;
+
+  DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;
+  DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) override;
+  BOOL GetVersionExA(LPOSVERSIONINFOA versionInfo) override;
+  HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) override;
+  HLOCAL LocalFree(HLOCAL memory) override;
+  BOOL IsDBCSLeadByte(BYTE testChar) override;
+  DWORD GetLastError() override { return lastError_; }
+  void SetLastError(DWORD errorCode) override { lastError_ = errorCode; }
+
+  DWORD GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) override;
+  BOOL GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVOID data) override;
+  BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) override;
+
+  HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+                          INT showCommand) override;
+
+ private:
+  struct Fault {
+    std::string name;  // empty: any call
+    std::string text;  // empty: any arguments
+    int nth;           // 0: every matching call
+    DWORD error;
+    int seen = 0;
+  };
+  struct Allocation {
+    std::unique_ptr<BYTE[]> bytes;
+    int serial;
+  };
+
+  // Logs the call; answers the injected error when a fault hits it.
+  std::optional<DWORD> Record(const std::string& name, const std::string& arguments);
+  // Sets the last error from a call's result: true on success.
+  bool Succeeds(DWORD error);
+  HLOCAL Allocate(size_t bytes, bool zeroed);
+
+  FakeRegistry registry_;
+  FakeFiles files_;
+  std::map<std::string, std::string, CaseInsensitiveLess> environment_;
+  std::string modulePath_ = "C:\\Program Files\\Stillvane\\Stillvane.exe";
+  DWORD platformId_ = VER_PLATFORM_WIN32_NT;
+  UINT codePage_ = 1252;
+  DWORD buildSecurityDescriptorResult_ = ERROR_SUCCESS;
+  DWORD lastError_ = 0;
+  std::vector<std::string> calls_;
+  std::vector<Fault> faults_;
+  int callsSeen_ = 0;
+  std::map<HLOCAL, Allocation> allocations_;
+  int nextAllocation_ = 1;
+  std::map<const void*, size_t> versionBlocks_;  // what GetFileVersionInfoA filled, and how far
+};

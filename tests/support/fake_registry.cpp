@@ -1,0 +1,264 @@
+#include "support/fake_registry.h"
+
+#include <cstring>
+
+#include "support/security_descriptor_bytes.h"
+
+namespace {
+
+// Access that changes a key or its children; WRITE_DAC is left out on purpose:
+// administrators may change a protected key's permissions, which is how the
+// installation gets in.
+constexpr REGSAM kWriteAccess =
+    KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_OWNER | GENERIC_WRITE | 0x10000000;
+
+// Splits "A\B\C" into its names. Repeated and trailing backslashes are
+// ignored, as Windows does; a leading one is refused.
+bool SplitKeyPath(const std::string& path, std::vector<std::string>* names) {
+  if (!path.empty() && path[0] == '\\') return false;
+  std::string name;
+  for (char c : path + "\\") {
+    if (c != '\\') {
+      name += c;
+    } else if (!name.empty()) {
+      names->push_back(name);
+      name.clear();
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+FakeRegistry::FakeRegistry() : machine_(std::make_shared<Key>()), user_(std::make_shared<Key>()) {
+  machine_->name = "HKLM";
+  user_->name = "HKCU";
+  machine_->security = OpenSecurityDescriptor();
+  user_->security = OpenSecurityDescriptor();
+}
+
+HKEY FakeRegistry::NewHandle(std::shared_ptr<Key> key, REGSAM access) {
+  const HKEY handle = reinterpret_cast<HKEY>(nextHandle_);
+  nextHandle_ += 4;
+  handles_[handle] = {std::move(key), access};
+  return handle;
+}
+
+LONG FakeRegistry::Resolve(HKEY key, REGSAM needed, std::shared_ptr<Key>* out) const {
+  if (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER) {
+    *out = key == HKEY_LOCAL_MACHINE ? machine_ : user_;
+    return ERROR_SUCCESS;
+  }
+  const auto found = handles_.find(key);
+  if (found == handles_.end()) return ERROR_INVALID_HANDLE;
+  if (found->second.key->deleted) return ERROR_KEY_DELETED;
+  if ((found->second.access & needed) != needed) return ERROR_ACCESS_DENIED;
+  *out = found->second.key;
+  return ERROR_SUCCESS;
+}
+
+bool FakeRegistry::WriteRefused(const std::shared_ptr<Key>& key) {
+  for (std::shared_ptr<Key> at = key; at; at = at->parent.lock()) {
+    if (at->restrictive && !HasNullDacl(at->security)) return true;
+  }
+  return false;
+}
+
+LONG FakeRegistry::Create(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result, LPDWORD disposition) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  std::shared_ptr<Key> key;
+  if (const LONG error = Resolve(parent, 0, &key)) return error;
+  std::vector<std::string> names;
+  if (!SplitKeyPath(subKey ? subKey : "", &names)) return ERROR_BAD_PATHNAME;
+
+  bool created = false;
+  for (const std::string& name : names) {
+    auto& child = key->subkeys[name];
+    if (!child) {
+      if (WriteRefused(key)) {
+        key->subkeys.erase(name);
+        return ERROR_ACCESS_DENIED;
+      }
+      child = std::make_shared<Key>();
+      child->name = name;
+      child->parent = key;
+      child->security = OpenSecurityDescriptor();
+      created = true;
+    }
+    key = child;
+  }
+  if ((access & kWriteAccess) && WriteRefused(key)) return ERROR_ACCESS_DENIED;
+  if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  *result = NewHandle(key, access);
+  return ERROR_SUCCESS;
+}
+
+LONG FakeRegistry::Open(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  std::shared_ptr<Key> key;
+  if (const LONG error = Resolve(parent, 0, &key)) return error;
+  std::vector<std::string> names;
+  if (!SplitKeyPath(subKey ? subKey : "", &names)) return ERROR_BAD_PATHNAME;
+  for (const std::string& name : names) {
+    const auto found = key->subkeys.find(name);
+    if (found == key->subkeys.end()) return ERROR_FILE_NOT_FOUND;
+    key = found->second;
+  }
+  if ((access & kWriteAccess) && WriteRefused(key)) return ERROR_ACCESS_DENIED;
+  *result = NewHandle(key, access);
+  return ERROR_SUCCESS;
+}
+
+LONG FakeRegistry::QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE data, LPDWORD size) {
+  std::shared_ptr<Key> at;
+  if (const LONG error = Resolve(key, KEY_QUERY_VALUE, &at)) return error;
+  if (data && !size) return ERROR_INVALID_PARAMETER;
+  const auto found = at->values.find(name ? name : "");
+  if (found == at->values.end()) return ERROR_FILE_NOT_FOUND;
+  const RegistryValue& value = found->second;
+  if (type) *type = value.type;
+  if (!size) return ERROR_SUCCESS;
+  const DWORD available = *size;
+  *size = static_cast<DWORD>(value.data.size());
+  if (!data) return ERROR_SUCCESS;
+  if (available < value.data.size()) return ERROR_MORE_DATA;
+  if (!value.data.empty()) std::memcpy(data, value.data.data(), value.data.size());
+  return ERROR_SUCCESS;
+}
+
+LONG FakeRegistry::SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD size) {
+  std::shared_ptr<Key> at;
+  if (const LONG error = Resolve(key, KEY_SET_VALUE, &at)) return error;
+  if (size && !data) return ERROR_INVALID_PARAMETER;
+  at->values[name ? name : ""] = {type, std::vector<BYTE>(data, data + size)};
+  return ERROR_SUCCESS;
+}
+
+LONG FakeRegistry::Close(HKEY key) {
+  if (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER) return ERROR_SUCCESS;
+  return handles_.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+// Only the DACL is kept per key; owner, group and SACL are not modelled.
+LONG FakeRegistry::GetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) {
+  std::shared_ptr<Key> at;
+  if (const LONG error = Resolve(key, READ_CONTROL, &at)) return error;
+  if (!size) return ERROR_INVALID_PARAMETER;
+  if (info & SACL_SECURITY_INFORMATION) return ERROR_PRIVILEGE_NOT_HELD;
+  const std::vector<BYTE> answer = (info & DACL_SECURITY_INFORMATION) ? at->security : DescriptorWithoutParts();
+  const DWORD available = *size;
+  *size = static_cast<DWORD>(answer.size());
+  if (!descriptor || available < answer.size()) return ERROR_INSUFFICIENT_BUFFER;
+  std::memcpy(descriptor, answer.data(), answer.size());
+  return ERROR_SUCCESS;
+}
+
+LONG FakeRegistry::SetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor) {
+  std::shared_ptr<Key> at;
+  if (const LONG error = Resolve(key, (info & DACL_SECURITY_INFORMATION) ? WRITE_DAC : 0, &at)) return error;
+  if (info & SACL_SECURITY_INFORMATION) return ERROR_PRIVILEGE_NOT_HELD;
+  // Windows also takes absolute descriptors; nothing here builds one.
+  if (SelfRelativeLength(descriptor) == 0) return ERROR_INVALID_SECURITY_DESCR;
+  if (info & DACL_SECURITY_INFORMATION) at->security = DaclOnlyDescriptor(descriptor);
+  return ERROR_SUCCESS;
+}
+
+std::shared_ptr<FakeRegistry::Key> FakeRegistry::Find(HKEY root, const std::string& path) const {
+  std::shared_ptr<Key> key = root == HKEY_LOCAL_MACHINE ? machine_ : root == HKEY_CURRENT_USER ? user_ : nullptr;
+  std::vector<std::string> names;
+  if (!key || !SplitKeyPath(path, &names)) return nullptr;
+  for (const std::string& name : names) {
+    const auto found = key->subkeys.find(name);
+    if (found == key->subkeys.end()) return nullptr;
+    key = found->second;
+  }
+  return key;
+}
+
+std::shared_ptr<FakeRegistry::Key> FakeRegistry::FindOrCreate(HKEY root, const std::string& path) {
+  std::shared_ptr<Key> key = root == HKEY_LOCAL_MACHINE ? machine_ : user_;
+  std::vector<std::string> names;
+  SplitKeyPath(path, &names);
+  for (const std::string& name : names) {
+    auto& child = key->subkeys[name];
+    if (!child) {
+      child = std::make_shared<Key>();
+      child->name = name;
+      child->parent = key;
+      child->security = OpenSecurityDescriptor();
+    }
+    key = child;
+  }
+  return key;
+}
+
+void FakeRegistry::CreateKey(HKEY root, const std::string& path) {
+  FindOrCreate(root, path);
+}
+
+bool FakeRegistry::KeyExists(HKEY root, const std::string& path) const {
+  return Find(root, path) != nullptr;
+}
+
+void FakeRegistry::DeleteKey(HKEY root, const std::string& path) {
+  const std::shared_ptr<Key> key = Find(root, path);
+  const std::shared_ptr<Key> parent = key ? key->parent.lock() : nullptr;
+  if (!parent) return;
+  std::vector<std::shared_ptr<Key>> doomed{key};
+  while (!doomed.empty()) {
+    std::shared_ptr<Key> at = doomed.back();
+    doomed.pop_back();
+    at->deleted = true;
+    for (auto& child : at->subkeys) doomed.push_back(child.second);
+  }
+  parent->subkeys.erase(key->name);
+}
+
+void FakeRegistry::SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
+                            std::vector<BYTE> data) {
+  FindOrCreate(root, path)->values[name] = {type, std::move(data)};
+}
+
+std::optional<RegistryValue> FakeRegistry::Value(HKEY root, const std::string& path, const std::string& name) const {
+  const std::shared_ptr<Key> key = Find(root, path);
+  if (!key) return std::nullopt;
+  const auto found = key->values.find(name);
+  if (found == key->values.end()) return std::nullopt;
+  return found->second;
+}
+
+std::vector<std::string> FakeRegistry::ValueNames(HKEY root, const std::string& path) const {
+  std::vector<std::string> names;
+  if (const std::shared_ptr<Key> key = Find(root, path)) {
+    for (const auto& value : key->values) names.push_back(value.first);
+  }
+  return names;
+}
+
+std::vector<BYTE> FakeRegistry::Security(HKEY root, const std::string& path) const {
+  const std::shared_ptr<Key> key = Find(root, path);
+  return key ? key->security : std::vector<BYTE>();
+}
+
+void FakeRegistry::SetSecurity(HKEY root, const std::string& path, std::vector<BYTE> descriptor) {
+  FindOrCreate(root, path)->security = std::move(descriptor);
+}
+
+void FakeRegistry::MarkRestrictive(HKEY root, const std::string& path) {
+  const std::shared_ptr<Key> key = FindOrCreate(root, path);
+  key->restrictive = true;
+  key->security = ProtectedSecurityDescriptor();
+}
+
+std::string FakeRegistry::Describe(HKEY key) const {
+  std::shared_ptr<Key> at;
+  if (key == HKEY_LOCAL_MACHINE) return "HKLM";
+  if (key == HKEY_CURRENT_USER) return "HKCU";
+  const auto found = handles_.find(key);
+  if (found == handles_.end()) return key ? "<bad key>" : "NULL";
+  std::string path;
+  for (at = found->second.key; at; at = at->parent.lock()) path = path.empty() ? at->name : at->name + "\\" + path;
+  return path;
+}

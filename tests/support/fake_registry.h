@@ -1,0 +1,78 @@
+// The registry of FakeOs: a tree of keys under HKEY_LOCAL_MACHINE and
+// HKEY_CURRENT_USER with typed values, a security descriptor per key, handles
+// that remember the access they were opened with, and "restrictive" keys that
+// refuse write access at and below them until their DACL is opened up.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "services/win_types.h"
+#include "support/case_insensitive.h"
+
+struct RegistryValue {
+  DWORD type;
+  std::vector<BYTE> data;
+  bool operator==(const RegistryValue& other) const { return type == other.type && data == other.data; }
+};
+
+class FakeRegistry {
+ public:
+  FakeRegistry();
+
+  // Set-up and inspection. Paths are "A\B\C" below a predefined root.
+  void CreateKey(HKEY root, const std::string& path);
+  bool KeyExists(HKEY root, const std::string& path) const;
+  void DeleteKey(HKEY root, const std::string& path);  // with everything below it
+  void SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type, std::vector<BYTE> data);
+  std::optional<RegistryValue> Value(HKEY root, const std::string& path, const std::string& name) const;
+  std::vector<std::string> ValueNames(HKEY root, const std::string& path) const;
+  std::vector<BYTE> Security(HKEY root, const std::string& path) const;
+  void SetSecurity(HKEY root, const std::string& path, std::vector<BYTE> descriptor);
+  // Creates the key if needed and protects it: opening or creating it or any
+  // key below it with write access fails with ERROR_ACCESS_DENIED unless its
+  // DACL is NULL (as after RegSetKeySecurity with a blank descriptor).
+  void MarkRestrictive(HKEY root, const std::string& path);
+  int OpenKeyCount() const { return static_cast<int>(handles_.size()); }
+  // "HKLM\A\B" for a handle, for the call log.
+  std::string Describe(HKEY key) const;
+
+  // The calls, with their Win32 results.
+  LONG Create(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result, LPDWORD disposition);
+  LONG Open(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result);
+  LONG QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE data, LPDWORD size);
+  LONG SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD size);
+  LONG Close(HKEY key);
+  LONG GetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size);
+  LONG SetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor);
+
+ private:
+  struct Key {
+    std::string name;
+    std::weak_ptr<Key> parent;
+    std::map<std::string, std::shared_ptr<Key>, CaseInsensitiveLess> subkeys;
+    std::map<std::string, RegistryValue, CaseInsensitiveLess> values;
+    std::vector<BYTE> security;
+    bool restrictive = false;
+    bool deleted = false;
+  };
+  struct Handle {
+    std::shared_ptr<Key> key;
+    REGSAM access;
+  };
+
+  // The key a handle stands for, with the access it grants, or an error.
+  LONG Resolve(HKEY key, REGSAM needed, std::shared_ptr<Key>* out) const;
+  std::shared_ptr<Key> Find(HKEY root, const std::string& path) const;
+  std::shared_ptr<Key> FindOrCreate(HKEY root, const std::string& path);
+  static bool WriteRefused(const std::shared_ptr<Key>& key);
+  HKEY NewHandle(std::shared_ptr<Key> key, REGSAM access);
+
+  std::shared_ptr<Key> machine_;
+  std::shared_ptr<Key> user_;
+  std::map<HKEY, Handle> handles_;
+  uintptr_t nextHandle_ = 0x10000;
+};

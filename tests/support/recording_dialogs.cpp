@@ -1,0 +1,20 @@
+#include "support/recording_dialogs.h"
+
+DialogResult RecordingDialogs::ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons buttons) {
+  messages.push_back({text, kind, buttons});
+  shown.push_back("message: " + text);
+  if (answers_.empty()) return buttons == MessageButtons::YesNo ? DialogResult::No : DialogResult::Ok;
+  const DialogResult answer = answers_.front();
+  answers_.pop_front();
+  return answer;
+}
+
+void RecordingDialogs::ReportError(const std::string& message) {
+  errorReports.push_back(message);
+  shown.push_back("report: " + message);
+}
+
+void RecordingDialogs::ShowMissingFilesDialog() {
+  ++missingFilesDialogs;
+  shown.push_back("missing files");
+}

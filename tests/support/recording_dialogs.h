@@ -1,0 +1,36 @@
+// Dialogs for tests: remembers everything shown, in order, and answers
+// message dialogs from a script.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "services/dialogs.h"
+
+struct RecordedMessage {
+  std::string text;
+  MessageKind kind;
+  MessageButtons buttons;
+};
+
+class RecordingDialogs : public Dialogs {
+ public:
+  // Answers for the coming message dialogs, in order. Once they run out a
+  // question is answered No (nothing goes ahead unasked) and OK is pressed.
+  void QueueAnswer(DialogResult answer) { answers_.push_back(answer); }
+  int UnusedAnswers() const { return static_cast<int>(answers_.size()); }
+
+  DialogResult ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons buttons) override;
+  void ReportError(const std::string& message) override;
+  void ShowMissingFilesDialog() override;
+
+  std::vector<RecordedMessage> messages;
+  std::vector<std::string> errorReports;
+  int missingFilesDialogs = 0;
+  // Everything shown, in order: "message: <text>", "report: <text>", "missing files".
+  std::vector<std::string> shown;
+
+ private:
+  std::deque<DialogResult> answers_;
+};

@@ -1,0 +1,119 @@
+#include "support/security_descriptor_bytes.h"
+
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
+
+namespace {
+
+// SECURITY_DESCRIPTOR_RELATIVE: revision, padding, control, then the offsets
+// of owner, group, SACL and DACL from the start.
+constexpr size_t kHeaderSize = 20;
+constexpr size_t kDaclOffsetAt = 16;
+constexpr WORD kDaclControlBits =
+    SE_DACL_PRESENT | 0x0008 /* defaulted */ | 0x0400 /* auto-inherited */ | 0x1000 /* protected */;
+
+WORD ReadWord(const BYTE* at) {
+  return static_cast<WORD>(at[0] | (at[1] << 8));
+}
+DWORD ReadDword(const BYTE* at) {
+  return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<DWORD>(at[3]) << 24);
+}
+void PutWord(std::vector<BYTE>& out, WORD value) {
+  out.push_back(static_cast<BYTE>(value));
+  out.push_back(static_cast<BYTE>(value >> 8));
+}
+void PutDword(std::vector<BYTE>& out, DWORD value) {
+  PutWord(out, static_cast<WORD>(value));
+  PutWord(out, static_cast<WORD>(value >> 16));
+}
+
+std::vector<BYTE> Header(WORD control, DWORD daclOffset) {
+  std::vector<BYTE> out{SECURITY_DESCRIPTOR_REVISION, 0};
+  PutWord(out, control | SE_SELF_RELATIVE);
+  for (int i = 0; i < 3; ++i) PutDword(out, 0);
+  PutDword(out, daclOffset);
+  return out;
+}
+
+struct Ace {
+  DWORD mask;
+  BYTE authority;  // SID S-1-<authority>-<subAuthority>
+  DWORD subAuthority;
+};
+
+// A descriptor whose DACL holds access-allowed entries for well-known SIDs.
+std::vector<BYTE> DescriptorWithDacl(std::initializer_list<Ace> aces) {
+  std::vector<BYTE> acl;
+  for (const Ace& ace : aces) {
+    acl.push_back(0);     // ACCESS_ALLOWED_ACE_TYPE
+    acl.push_back(0x02);  // CONTAINER_INHERIT_ACE
+    PutWord(acl, 20);
+    PutDword(acl, ace.mask);
+    acl.insert(acl.end(), {1, 1, 0, 0, 0, 0, 0, ace.authority});
+    PutDword(acl, ace.subAuthority);
+  }
+  std::vector<BYTE> out = Header(SE_DACL_PRESENT, kHeaderSize);
+  out.push_back(2);  // ACL_REVISION
+  out.push_back(0);
+  PutWord(out, static_cast<WORD>(8 + acl.size()));
+  PutWord(out, static_cast<WORD>(aces.size()));
+  PutWord(out, 0);
+  out.insert(out.end(), acl.begin(), acl.end());
+  return out;
+}
+
+constexpr BYTE kWorldAuthority = 1;  // S-1-1-0, Everyone
+constexpr BYTE kNtAuthority = 5;     // S-1-5-18, Local System
+
+}  // namespace
+
+std::vector<BYTE> BlankSecurityDescriptor() {
+  return Header(SE_DACL_PRESENT, 0);
+}
+
+std::vector<BYTE> OpenSecurityDescriptor() {
+  return DescriptorWithDacl({{KEY_ALL_ACCESS, kWorldAuthority, 0}});
+}
+
+std::vector<BYTE> ProtectedSecurityDescriptor() {
+  return DescriptorWithDacl({{KEY_ALL_ACCESS, kNtAuthority, 18}, {KEY_READ, kWorldAuthority, 0}});
+}
+
+size_t SelfRelativeLength(const void* descriptor) {
+  const auto* bytes = static_cast<const BYTE*>(descriptor);
+  if (!bytes || bytes[0] != SECURITY_DESCRIPTOR_REVISION || !(ReadWord(bytes + 2) & SE_SELF_RELATIVE)) return 0;
+  size_t end = kHeaderSize;
+  for (size_t slot = 4; slot <= kDaclOffsetAt; slot += 4) {
+    const DWORD offset = ReadDword(bytes + slot);
+    if (offset == 0) continue;
+    const bool isSid = slot <= 8;
+    // A SID is 8 bytes plus 4 per sub-authority; an ACL says its own size.
+    const size_t length = isSid ? 8 + 4 * size_t{bytes[offset + 1]} : ReadWord(bytes + offset + 2);
+    end = std::max(end, offset + length);
+  }
+  return end;
+}
+
+std::vector<BYTE> DaclOnlyDescriptor(const void* descriptor) {
+  if (SelfRelativeLength(descriptor) == 0) return {};
+  const auto* bytes = static_cast<const BYTE*>(descriptor);
+  const WORD control = ReadWord(bytes + 2) & kDaclControlBits;
+  const DWORD daclOffset = (control & SE_DACL_PRESENT) ? ReadDword(bytes + kDaclOffsetAt) : 0;
+  // Windows answers "no DACL" as a present, NULL one.
+  if (daclOffset == 0) return Header(control | SE_DACL_PRESENT, 0);
+  std::vector<BYTE> out = Header(control, kHeaderSize);
+  const BYTE* acl = bytes + daclOffset;
+  out.insert(out.end(), acl, acl + ReadWord(acl + 2));
+  return out;
+}
+
+std::vector<BYTE> DescriptorWithoutParts() {
+  return Header(0, 0);
+}
+
+bool HasNullDacl(const std::vector<BYTE>& descriptor) {
+  if (descriptor.size() < kHeaderSize) return false;
+  if (!(ReadWord(descriptor.data() + 2) & SE_DACL_PRESENT)) return true;
+  return ReadDword(descriptor.data() + kDaclOffsetAt) == 0;
+}

@@ -1,0 +1,124 @@
+#include "tuning/disk_writes.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "services/error_report.h"
+#include "support/fake_os.h"
+#include "support/recording_dialogs.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+
+struct ExpectedSetting {
+  const char* key;
+  const char* name;
+  RegistryValue value;
+};
+
+const ExpectedSetting kExpected[] = {
+    {"SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction", "Enable", {REG_SZ, {'N', 0}}},
+    {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\OptimalLayout", "EnableAutoLayout", {REG_DWORD, {0, 0, 0, 0}}},
+    {"SYSTEM\\CurrentControlSet\\Control\\FileSystem", "NtfsDisableLastAccessUpdate", {REG_DWORD, {1, 0, 0, 0}}},
+    {"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Memory Management\\PrefetchParameters",
+     "EnablePrefetcher",
+     {REG_DWORD, {0, 0, 0, 0}}},
+};
+
+std::optional<RegistryValue> Written(FakeOs& os, const ExpectedSetting& setting) {
+  return os.Registry().Value(HKEY_LOCAL_MACHINE, setting.key, setting.name);
+}
+
+TEST(DiskWrites, WritesTheFourSettingsInOrderAndConfirms) {
+  FakeOs os;
+  RecordingDialogs dialogs;
+  MinimizeDiskWrites(os, dialogs);
+
+  for (const ExpectedSetting& setting : kExpected) {
+    EXPECT_EQ(Written(os, setting), setting.value) << setting.name;
+    EXPECT_THAT(os.Registry().ValueNames(HKEY_LOCAL_MACHINE, setting.key), ElementsAre(setting.name));
+  }
+  std::vector<std::string> expectedCalls;
+  for (const ExpectedSetting& setting : kExpected) {
+    const std::string key = setting.key;
+    const std::string size = std::to_string(setting.value.data.size());
+    expectedCalls.push_back("RegCreateKeyExA(HKLM, " + key + ", 0, NULL, 0, 0xF003F, NULL, NULL)");
+    expectedCalls.push_back("RegSetValueExA(HKLM\\" + key + ", " + setting.name + ", 0, " +
+                            std::to_string(setting.value.type) + ", " + size + ")");
+    expectedCalls.push_back("RegCloseKey(HKLM\\" + key + ")");
+  }
+  EXPECT_EQ(os.Calls(), expectedCalls);
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].text, "Changes successfully applied.");
+  EXPECT_EQ(dialogs.messages[0].kind, MessageKind::Information);
+  EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::Ok);
+  EXPECT_EQ(os.OpenKeyCount(), 0);
+}
+
+TEST(DiskWrites, ASecondRunWritesTheSameValuesOverWhateverWasThere) {
+  FakeOs os;
+  os.Registry().SetValue(HKEY_LOCAL_MACHINE, kExpected[0].key, "Enable", REG_SZ, {'Y', 0});
+  os.Registry().SetValue(HKEY_LOCAL_MACHINE, kExpected[0].key, "OptimizeComplete", REG_SZ, {'N', 'o', 0});
+  RecordingDialogs dialogs;
+  MinimizeDiskWrites(os, dialogs);
+  MinimizeDiskWrites(os, dialogs);
+  for (const ExpectedSetting& setting : kExpected) EXPECT_EQ(Written(os, setting), setting.value) << setting.name;
+  EXPECT_TRUE(os.Registry().Value(HKEY_LOCAL_MACHINE, kExpected[0].key, "OptimizeComplete").has_value());
+  EXPECT_EQ(dialogs.shown, (std::vector<std::string>{"message: Changes successfully applied.",
+                                                     "message: Changes successfully applied."}));
+}
+
+TEST(DiskWrites, KeysThatCannotBeOpenedAreNamedAndTheOthersStillWritten) {
+  FakeOs os;
+  os.FailCallsContaining("Dfrg", ERROR_ACCESS_DENIED);
+  os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager");
+  RecordingDialogs dialogs;
+  MinimizeDiskWrites(os, dialogs);
+
+  EXPECT_FALSE(Written(os, kExpected[0]));
+  EXPECT_EQ(Written(os, kExpected[1]), kExpected[1].value);
+  EXPECT_EQ(Written(os, kExpected[2]), kExpected[2].value);
+  EXPECT_FALSE(Written(os, kExpected[3]));
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].text,
+            "Some of the changes could not be applied, because their registry keys could not be opened or created:"
+            "\r\r"
+            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction  (Enable)\r"
+            "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Memory "
+            "Management\\PrefetchParameters  (EnablePrefetcher)");
+  EXPECT_EQ(dialogs.messages[0].kind, MessageKind::Error);
+  EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::Ok);
+  EXPECT_EQ(os.OpenKeyCount(), 0);
+}
+
+TEST(DiskWrites, WithoutWriteAccessToTheMachineNothingIsWrittenAndAllFourAreNamed) {
+  FakeOs os;
+  os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, "");
+  RecordingDialogs dialogs;
+  MinimizeDiskWrites(os, dialogs);
+  for (const ExpectedSetting& setting : kExpected) EXPECT_FALSE(Written(os, setting)) << setting.name;
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  const std::string& text = dialogs.messages[0].text;
+  for (const ExpectedSetting& setting : kExpected) {
+    EXPECT_NE(text.find("\rHKEY_LOCAL_MACHINE\\" + std::string(setting.key) + "  (" + setting.name + ")"),
+              std::string::npos)
+        << setting.name;
+  }
+  EXPECT_TRUE(os.CallsNamed("RegSetValueExA").empty());
+}
+
+TEST(DiskWrites, AFailedValueWriteEndsTheActionWithTheRegistryError) {
+  FakeOs os;
+  os.FailCall("RegSetValueExA", ERROR_ACCESS_DENIED, 2);
+  RecordingDialogs dialogs;
+  RunAction(dialogs, [&] { MinimizeDiskWrites(os, dialogs); });
+
+  EXPECT_EQ(dialogs.shown, (std::vector<std::string>{"report: Failed to set data for 'EnableAutoLayout'"}));
+  EXPECT_EQ(Written(os, kExpected[0]), kExpected[0].value);
+  for (size_t row = 1; row < 4; ++row) EXPECT_FALSE(Written(os, kExpected[row])) << kExpected[row].name;
+  EXPECT_EQ(os.CallsNamed("RegCreateKeyExA").size(), 2u);
+  EXPECT_EQ(os.OpenKeyCount(), 0);
+}
+
+}  // namespace

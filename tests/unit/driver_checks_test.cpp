@@ -1,0 +1,208 @@
+// The driver file checks: presence, the version gate with its warning, and
+// the two together as the Install button runs them.
+#include "install/driver_checks.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/fake_os.h"
+#include "support/recording_dialogs.h"
+#include "support/version_resource_builder.h"
+
+namespace {
+
+const std::string kSource = "C:\\Program Files\\Stillvane\\";
+
+// The warning for an ewf.sys of 2.0.926.9999, piece by piece.
+const std::string kEwfSysWarning =
+    "Although the file \"ewf.sys\" was found in the current directory, it appears to be an old version of the file."
+    "\r\rVersion found: 2.0.926.9999"
+    "\rMinimum version required: 2.0.927.0"
+    "\r\rIf you retrieved this file from the Repositories directory of a Windows XP Embedded SP2 installation, you "
+    "likely copied one of the older versions.  "
+    "There are multiple versions of the file within the Repositories directory, so you must make sure you get the "
+    "newest version you can find.  "
+    "\r\rUsing older versions of this file is known to cause serious issues, so you should only continue if you are "
+    "certain you know what you are doing."
+    "\r\rAre you sure you want to continue with this old file?";
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+class DriverChecksTest : public ::testing::Test {
+ protected:
+  // A driver file in the source folder; without a version, it has no resource.
+  void Place(const std::string& name, std::optional<FileVersionParts> version) {
+    FakeFile& file = os_.Files().AddFile(kSource + name, "stand-in " + name);
+    if (version) file.versionResource = BuildVersionResource(*version);
+  }
+  void PlaceAll(FileVersionParts ewfSys, FileVersionParts ewfMgr) {
+    Place("ewf.sys", ewfSys);
+    Place("ewfmgr.exe", ewfMgr);
+    Place("ewfntldr", std::nullopt);
+  }
+  bool Gate() {
+    os_.ClearCalls();
+    return CheckDriverFileVersions(dialogs_, reader_, kSource);
+  }
+  std::vector<std::string> VersionReads() const { return os_.CallsNamed("GetFileVersionInfoSizeA"); }
+  static std::string SizeCall(const std::string& name) { return "GetFileVersionInfoSizeA(" + kSource + name + ")"; }
+
+  FakeOs os_;
+  RecordingDialogs dialogs_;
+  TVersionInfo reader_{nullptr, os_};
+};
+
+TEST_F(DriverChecksTest, PresenceLooksForTheThreeFilesInOrderAndStopsAtTheFirstMissing) {
+  PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
+  os_.ClearCalls();
+  EXPECT_TRUE(CheckDriverFilesPresent(os_, kSource));
+  EXPECT_EQ(os_.CallsNamed("FindFirstFileA"), (std::vector<std::string>{"FindFirstFileA(" + kSource + "ewf.sys)",
+                                                                        "FindFirstFileA(" + kSource + "ewfmgr.exe)",
+                                                                        "FindFirstFileA(" + kSource + "ewfntldr)"}));
+
+  for (const char* name : {"ewf.sys", "ewfmgr.exe", "ewfntldr"}) {
+    os_.Files().Remove(kSource + name);
+    EXPECT_FALSE(CheckDriverFilesPresent(os_, kSource)) << name;
+    Place(name, std::nullopt);
+  }
+
+  os_.Files().Remove(kSource + "ewf.sys");
+  os_.ClearCalls();
+  EXPECT_FALSE(CheckDriverFilesPresent(os_, kSource));
+  EXPECT_EQ(os_.CallsNamed("FindFirstFileA").size(), 1u);
+}
+
+TEST_F(DriverChecksTest, AFolderNamedLikeADriverFileIsMissing) {
+  PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
+  os_.Files().Remove(kSource + "ewf.sys");
+  os_.Files().AddFolder(kSource + "ewf.sys");
+  EXPECT_FALSE(CheckDriverFilesPresent(os_, kSource));
+}
+
+TEST_F(DriverChecksTest, RecentFilesPassWithoutAWordAndTheReaderKeepsTheManager) {
+  PlaceAll({2, 0, 927, 0}, {3, 0, 0, 0});
+  EXPECT_TRUE(Gate());
+  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_EQ(VersionReads(), (std::vector<std::string>{SizeCall("ewf.sys"), SizeCall("ewfmgr.exe")}));
+  EXPECT_EQ(reader_.FileName(), kSource + "ewfmgr.exe");
+}
+
+TEST_F(DriverChecksTest, AnOldDriverIsWarnedAboutAndYesGoesOnToTheManager) {
+  PlaceAll({2, 0, 926, 9999}, {2, 1, 0, 0});
+  dialogs_.QueueAnswer(DialogResult::Yes);
+  EXPECT_TRUE(Gate());
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].text, kEwfSysWarning);
+  EXPECT_EQ(dialogs_.messages[0].kind, MessageKind::Warning);
+  EXPECT_EQ(dialogs_.messages[0].buttons, MessageButtons::YesNo);
+  EXPECT_EQ(VersionReads(), (std::vector<std::string>{SizeCall("ewf.sys"), SizeCall("ewfmgr.exe")}));
+}
+
+TEST_F(DriverChecksTest, RefusingTheDriverWarningStopsBeforeTheManagerIsRead) {
+  for (DialogResult answer : {DialogResult::No, DialogResult::Cancel}) {
+    PlaceAll({2, 0, 900, 0}, {1, 0, 0, 0});
+    dialogs_.messages.clear();
+    dialogs_.QueueAnswer(answer);
+    EXPECT_FALSE(Gate());
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_EQ(dialogs_.messages[0].text, Replaced(kEwfSysWarning, "2.0.926.9999", "2.0.900.0"));
+    EXPECT_EQ(VersionReads(), std::vector<std::string>{SizeCall("ewf.sys")});
+    EXPECT_EQ(reader_.FileName(), kSource + "ewf.sys");
+  }
+}
+
+TEST_F(DriverChecksTest, AnOldManagerIsWarnedAboutByItsOwnName) {
+  const std::string managerWarning = Replaced(Replaced(kEwfSysWarning, "\"ewf.sys\"", "\"ewfmgr.exe\""),
+                                              "found: 2.0.926.9999", "found: 1.65535.65535.65535");
+  for (DialogResult answer : {DialogResult::Yes, DialogResult::No}) {
+    PlaceAll({2, 0, 927, 0}, {1, 65535, 65535, 65535});
+    dialogs_.messages.clear();
+    dialogs_.QueueAnswer(answer);
+    EXPECT_EQ(Gate(), answer == DialogResult::Yes);
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_EQ(dialogs_.messages[0].text, managerWarning);
+    EXPECT_EQ(dialogs_.messages[0].kind, MessageKind::Warning);
+    EXPECT_EQ(dialogs_.messages[0].buttons, MessageButtons::YesNo);
+  }
+}
+
+TEST_F(DriverChecksTest, BothOldMeansTwoWarningsInOrder) {
+  PlaceAll({1, 0, 0, 0}, {2, 0, 926, 0});
+  dialogs_.QueueAnswer(DialogResult::Yes);
+  dialogs_.QueueAnswer(DialogResult::Yes);
+  EXPECT_TRUE(Gate());
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_NE(dialogs_.messages[0].text.find("\"ewf.sys\""), std::string::npos);
+  EXPECT_NE(dialogs_.messages[0].text.find("Version found: 1.0.0.0\r"), std::string::npos);
+  EXPECT_NE(dialogs_.messages[1].text.find("\"ewfmgr.exe\""), std::string::npos);
+  EXPECT_NE(dialogs_.messages[1].text.find("Version found: 2.0.926.0\r"), std::string::npos);
+}
+
+TEST_F(DriverChecksTest, ADriverWithoutAReadableVersionStopsSilently) {
+  PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
+  os_.Files().Find(kSource + "ewf.sys")->versionResource.clear();
+  EXPECT_FALSE(Gate());
+  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_EQ(VersionReads(), std::vector<std::string>{SizeCall("ewf.sys")});
+
+  PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
+  os_.FailCall("GetFileVersionInfoA", ERROR_ACCESS_DENIED, 1);
+  EXPECT_FALSE(Gate());
+  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_EQ(VersionReads(), std::vector<std::string>{SizeCall("ewf.sys")});
+}
+
+TEST_F(DriverChecksTest, AManagerWithoutAReadableVersionPasses) {
+  PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
+  os_.Files().Find(kSource + "ewfmgr.exe")->versionResource.clear();
+  dialogs_.QueueAnswer(DialogResult::No);
+  EXPECT_TRUE(Gate());
+  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_EQ(dialogs_.UnusedAnswers(), 1);
+}
+
+// A resource without fixed information reads as 0.0.0.0: old, so warned about.
+TEST_F(DriverChecksTest, ADriverWhoseResourceLacksTheFixedInfoIsTakenForVersionZero) {
+  PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
+  VersionResourceSpec spec;
+  spec.fixedInfoLength = 0;
+  os_.Files().Find(kSource + "ewf.sys")->versionResource = BuildVersionResource(spec);
+  EXPECT_FALSE(Gate());
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_NE(dialogs_.messages[0].text.find("\rVersion found: 0.0.0.0\r"), std::string::npos);
+}
+
+TEST_F(DriverChecksTest, InstallChecksShowTheMissingFilesDialogAloneWhenFilesAreMissing) {
+  const DriverCheckContext context{os_, dialogs_, reader_, kSource};
+  os_.ClearCalls();
+  EXPECT_FALSE(RunDriverFileChecks(context));
+  EXPECT_EQ(dialogs_.shown, std::vector<std::string>{"missing files"});
+  EXPECT_TRUE(VersionReads().empty());
+
+  Place("ewf.sys", FileVersionParts{2, 0, 927, 0});
+  Place("ewfmgr.exe", FileVersionParts{2, 0, 927, 0});
+  EXPECT_FALSE(RunDriverFileChecks(context));
+  EXPECT_EQ(dialogs_.missingFilesDialogs, 2);
+  EXPECT_TRUE(VersionReads().empty());
+}
+
+TEST_F(DriverChecksTest, InstallChecksRunTheGateWhenAllFilesArePresent) {
+  const DriverCheckContext context{os_, dialogs_, reader_, kSource};
+  PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
+  EXPECT_TRUE(RunDriverFileChecks(context));
+  EXPECT_TRUE(dialogs_.shown.empty());
+
+  PlaceAll({2, 0, 926, 9999}, {2, 0, 927, 0});
+  dialogs_.QueueAnswer(DialogResult::No);
+  EXPECT_FALSE(RunDriverFileChecks(context));
+  EXPECT_EQ(dialogs_.shown, std::vector<std::string>{"message: " + kEwfSysWarning});
+}
+
+}  // namespace

@@ -1,0 +1,168 @@
+// What FakeOs does that the contract suite cannot check against Windows here:
+// protected keys, read-only and locked files, damaged version resources,
+// fault injection and the leak counters.
+#include "support/fake_os.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "support/security_descriptor_bytes.h"
+#include "support/version_resource_builder.h"
+
+namespace {
+
+constexpr char kRoot[] = "SYSTEM\\CurrentControlSet\\Enum\\Root";
+constexpr char kLegacy[] = "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF";
+
+LONG CreateKey(FakeOs& os, const char* path, REGSAM access = KEY_ALL_ACCESS) {
+  HKEY key = nullptr;
+  const LONG result = os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, access, nullptr, &key, nullptr);
+  if (key) os.RegCloseKey(key);
+  return result;
+}
+
+TEST(FakeRegistry, AProtectedKeyRefusesWritesBelowItUntilItsDaclIsBlank) {
+  FakeOs os;
+  os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
+  EXPECT_EQ(CreateKey(os, kLegacy), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(CreateKey(os, kLegacy, KEY_READ), ERROR_ACCESS_DENIED) << "creating is writing";
+  EXPECT_FALSE(os.Registry().KeyExists(HKEY_LOCAL_MACHINE, kLegacy));
+
+  HKEY root = nullptr;
+  ASSERT_EQ(os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRoot, 0, WRITE_DAC, &root), ERROR_SUCCESS);
+  PSECURITY_DESCRIPTOR blank = nullptr;
+  ULONG size = 0;
+  ASSERT_EQ(os.BuildSecurityDescriptorA(nullptr, nullptr, 0, nullptr, 0, nullptr, nullptr, &size, &blank), 0u);
+  EXPECT_EQ(os.LiveLocalAllocationCount(), 1);
+  ASSERT_EQ(os.RegSetKeySecurity(root, DACL_SECURITY_INFORMATION, blank), ERROR_SUCCESS);
+  os.LocalFree(blank);
+  EXPECT_EQ(CreateKey(os, kLegacy), ERROR_SUCCESS);
+
+  const std::vector<BYTE> protectedDacl = ProtectedSecurityDescriptor();
+  ASSERT_EQ(os.RegSetKeySecurity(root, DACL_SECURITY_INFORMATION, const_cast<BYTE*>(protectedDacl.data())),
+            ERROR_SUCCESS);
+  os.RegCloseKey(root);
+  EXPECT_EQ(os.Registry().Security(HKEY_LOCAL_MACHINE, kRoot), protectedDacl);
+  HKEY legacy = nullptr;
+  EXPECT_EQ(os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLegacy, 0, KEY_ALL_ACCESS, &legacy), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLegacy, 0, KEY_READ, &legacy), ERROR_SUCCESS);
+  os.RegCloseKey(legacy);
+  EXPECT_EQ(os.OpenKeyCount(), 0);
+  EXPECT_EQ(os.LiveLocalAllocationCount(), 0);
+}
+
+TEST(FakeRegistry, BuildSecurityDescriptorCanAnswerAsWineDoes) {
+  FakeOs os;
+  os.SetBuildSecurityDescriptorResult(ERROR_CALL_NOT_IMPLEMENTED);
+  PSECURITY_DESCRIPTOR made = nullptr;
+  ULONG size = 0;
+  EXPECT_EQ(os.BuildSecurityDescriptorA(nullptr, nullptr, 0, nullptr, 0, nullptr, nullptr, &size, &made), 120u);
+  EXPECT_EQ(made, nullptr);
+  EXPECT_EQ(os.LiveLocalAllocationCount(), 0);
+}
+
+TEST(FakeFiles, ReadOnlyAndLockedFilesRefuseWhatWindowsRefuses) {
+  FakeOs os;
+  os.Files().AddFile("C:\\src", "new");
+  os.Files().AddFile("C:\\ntldr", "loader").attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+  EXPECT_FALSE(os.CopyFileA("C:\\src", "C:\\ntldr", FALSE));
+  EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(os.CreateFileA("C:\\ntldr", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(os.MoveFileA("C:\\ntldr", "C:\\ntldr.bak")) << "a read-only file may be renamed";
+
+  os.Files().AddFile("C:\\bootstat.dat", "status").locked = true;
+  DWORD handle = 0;
+  EXPECT_FALSE(os.MoveFileA("C:\\bootstat.dat", "C:\\bootstat.bak"));
+  EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(os.CopyFileA("C:\\bootstat.dat", "C:\\copy", FALSE));
+  EXPECT_EQ(os.GetFileVersionInfoSizeA("C:\\bootstat.dat", &handle), 0u);
+  EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+}
+
+TEST(FakeFiles, PathsResolveAsWindowsResolvesThem) {
+  FakeOs os;
+  os.Files().AddFolder("C:\\WINDOWS\\system32");
+  const HANDLE file = os.CreateFileA("\\resmany.dat", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  os.CloseHandle(file);
+  EXPECT_TRUE(os.Files().IsFile("C:\\RESMANY.DAT"));
+  EXPECT_TRUE(os.CopyFileA("C:\\resmany.dat", "c:\\windows\\SYSTEM32\\..\\copy.dat", TRUE));
+  EXPECT_TRUE(os.Files().IsFile("C:\\WINDOWS\\copy.dat"));
+
+  os.SetCodePage(932);
+  os.Files().AddFile("D:\\\x95\x5C\\ewf.sys");
+  EXPECT_TRUE(os.Files().IsFolder("D:\\\x95\x5C"));
+  EXPECT_FALSE(os.Files().IsFolder("D:\\\x95"));
+}
+
+// Every truncation and every single damaged byte of a version resource must
+// answer false or a value inside what was read, and never read outside it.
+TEST(FakeVersion, DamagedResourcesGiveFalseOrAValueInsideTheBlock) {
+  FakeOs os;
+  const std::vector<BYTE> good = BuildVersionResource(FileVersionParts{2, 0, 927, 0});
+  const auto check = [&](const std::vector<BYTE>& resource, DWORD bufferSize) {
+    os.Files().AddFile("C:\\ewf.sys").versionResource = resource;
+    std::vector<BYTE> buffer(bufferSize);
+    if (!os.GetFileVersionInfoA("C:\\ewf.sys", 0, bufferSize, buffer.data())) return;
+    const size_t filled = std::min<size_t>(bufferSize, resource.size());
+    for (const char* subBlock : {"\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\080904E4"}) {
+      LPVOID value = nullptr;
+      UINT length = 0;
+      if (!os.VerQueryValueA(buffer.data(), subBlock, &value, &length)) continue;
+      const BYTE* at = static_cast<const BYTE*>(value);
+      EXPECT_GE(at, buffer.data());
+      EXPECT_LE(at + length, buffer.data() + filled) << subBlock;
+    }
+  };
+  for (DWORD size = 1; size <= good.size(); ++size) check(good, size);
+  for (size_t at = 0; at < good.size(); ++at) {
+    for (BYTE damage : {BYTE{0x00}, BYTE{0xFF}}) {
+      std::vector<BYTE> damaged = good;
+      damaged[at] = damage;
+      check(damaged, static_cast<DWORD>(good.size() * 2 + 4));
+    }
+  }
+  VersionResourceSpec hostile;
+  hostile.rootLength = 0xFFFF;
+  hostile.translationValueLength = 0xFFF0;
+  check(BuildVersionResource(hostile), static_cast<DWORD>(good.size() * 2 + 4));
+
+  // The good one is found, and the size asked for leaves room beyond it.
+  os.Files().AddFile("C:\\ewf.sys").versionResource = good;
+  DWORD handle = 1;
+  const DWORD size = os.GetFileVersionInfoSizeA("C:\\ewf.sys", &handle);
+  EXPECT_EQ(size, good.size() * 2 + 4);
+  std::vector<BYTE> buffer(size);
+  ASSERT_TRUE(os.GetFileVersionInfoA("C:\\ewf.sys", handle, size, buffer.data()));
+  LPVOID value = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(os.VerQueryValueA(buffer.data(), "\\", &value, &length));
+  ASSERT_EQ(length, 52u);
+  EXPECT_EQ(static_cast<const VS_FIXEDFILEINFO*>(value)->dwFileVersionMS, 0x00020000u);
+  ASSERT_TRUE(os.VerQueryValueA(buffer.data(), "\\VarFileInfo\\Translation", &value, &length));
+  EXPECT_EQ(length, 4u);
+  EXPECT_EQ(*static_cast<const DWORD*>(value), 0x04E40809u);
+}
+
+TEST(FakeOs, FaultsHitTheCallsChosen) {
+  FakeOs os;
+  os.Files().AddFile("C:\\a", "a");
+  os.FailNthCall(2, ERROR_DISK_FULL);
+  os.FailCall("CopyFileA", ERROR_HANDLE_DISK_FULL, 3);
+  os.FailCallsContaining("C:\\never", ERROR_ACCESS_DENIED);
+
+  EXPECT_TRUE(os.CopyFileA("C:\\a", "C:\\b", FALSE));
+  EXPECT_FALSE(os.CopyFileA("C:\\a", "C:\\c", FALSE));
+  EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+  EXPECT_FALSE(os.Files().IsFile("C:\\c")) << "a failed call changes nothing";
+  EXPECT_FALSE(os.CopyFileA("C:\\a", "C:\\d", FALSE));
+  EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_HANDLE_DISK_FULL));
+  EXPECT_TRUE(os.CopyFileA("C:\\a", "C:\\e", FALSE));
+  EXPECT_EQ(os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "C:\\never", 0, nullptr, 0, KEY_READ, nullptr, nullptr, nullptr),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(os.Calls().size(), 5u);
+}
+
+}  // namespace

@@ -1,0 +1,93 @@
+#include "services/files.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "support/fake_os.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+
+TEST(Files, AFileIsPresentWhateverItsTimeStampsOrAttributes) {
+  FakeOs os;
+  const FILETIME times[] = {FILETIME{0, 0}, FileTimeOf(1979, 12, 31, 23, 59, 59), FileTimeOf(2005, 6, 1),
+                            FileTimeOf(2108, 1, 1), FILETIME{0xFFFFFFFF, 0x7FFFFFFF}};
+  for (const FILETIME& time : times) {
+    FakeFile& file = os.Files().AddFile("C:\\Stillvane\\ewf.sys", "driver");
+    file.lastWriteTime = time;
+    file.attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    EXPECT_TRUE(FileIsPresent(os, "C:\\Stillvane\\ewf.sys")) << time.dwHighDateTime;
+  }
+}
+
+TEST(Files, FoldersAndMissingNamesAreNotPresentAndTheSearchIsClosedAtOnce) {
+  FakeOs os;
+  os.Files().AddFolder("C:\\Stillvane\\ewf.sys");
+  EXPECT_FALSE(FileIsPresent(os, "C:\\Stillvane\\ewf.sys"));
+  EXPECT_FALSE(FileIsPresent(os, "C:\\Stillvane\\ewfmgr.exe"));
+  EXPECT_FALSE(FileIsPresent(os, "C:\\Elsewhere\\ewfntldr"));
+  EXPECT_THAT(os.Calls(),
+              ElementsAre("FindFirstFileA(C:\\Stillvane\\ewf.sys)", "FindClose(C:\\Stillvane\\ewf.sys)",
+                          "FindFirstFileA(C:\\Stillvane\\ewfmgr.exe)", "FindFirstFileA(C:\\Elsewhere\\ewfntldr)"));
+  EXPECT_EQ(os.OpenFindHandleCount(), 0);
+}
+
+TEST(Files, CopiesAndRenamesTellTheErrorOfTheCallItself) {
+  FakeOs os;
+  os.Files().AddFile("C:\\src\\ewf.sys", "new");
+  os.Files().AddFile("C:\\WINDOWS\\system32\\drivers\\ewf.sys", "installed");
+
+  FileOpResult kept = CopyFileTo(os, "C:\\src\\ewf.sys", "C:\\WINDOWS\\system32\\drivers\\ewf.sys", true);
+  EXPECT_FALSE(kept.succeeded);
+  EXPECT_EQ(kept.error, static_cast<DWORD>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(os.Files().Find("C:\\WINDOWS\\system32\\drivers\\ewf.sys")->contents, "installed");
+
+  FileOpResult replaced = CopyFileTo(os, "C:\\src\\ewf.sys", "C:\\WINDOWS\\system32\\drivers\\ewf.sys", false);
+  EXPECT_TRUE(replaced.succeeded);
+  EXPECT_EQ(replaced.error, 0u);
+  EXPECT_EQ(os.Files().Find("C:\\WINDOWS\\system32\\drivers\\ewf.sys")->contents, "new");
+
+  FileOpResult refused = RenameFile(os, "C:\\src\\ewf.sys", "C:\\WINDOWS\\system32\\drivers\\ewf.sys");
+  EXPECT_FALSE(refused.succeeded);
+  EXPECT_EQ(refused.error, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  FileOpResult renamed = RenameFile(os, "C:\\src\\ewf.sys", "C:\\src\\ewf.bak");
+  EXPECT_TRUE(renamed.succeeded);
+  EXPECT_TRUE(os.Files().IsFile("C:\\src\\ewf.bak"));
+
+  EXPECT_THAT(os.CallsNamed("CopyFileA"),
+              ElementsAre("CopyFileA(C:\\src\\ewf.sys, C:\\WINDOWS\\system32\\drivers\\ewf.sys, 1)",
+                          "CopyFileA(C:\\src\\ewf.sys, C:\\WINDOWS\\system32\\drivers\\ewf.sys, 0)"));
+}
+
+TEST(Files, TheEmptyFileIsMadeWithTheExactFlagsAndItsHandleClosed) {
+  FakeOs os;
+  os.Files().AddFile("C:\\resmany.dat", "stale");
+  const FileOpResult result = CreateEmptyFile(os, "C:\\resmany.dat");
+  EXPECT_TRUE(result.succeeded);
+  EXPECT_EQ(result.error, 0u);
+  EXPECT_EQ(os.Files().Find("C:\\resmany.dat")->contents, "");
+  EXPECT_THAT(os.Calls(), ElementsAre("CreateFileA(C:\\resmany.dat, 0xC0000000, 0x0, NULL, 2, 0x80, NULL)",
+                                      "CloseHandle(C:\\resmany.dat)"));
+  EXPECT_EQ(os.OpenFileHandleCount(), 0);
+}
+
+TEST(Files, AnEmptyFileThatCannotBeMadeKeepsItsOwnErrorCode) {
+  FakeOs os;
+  os.Files().AddFile("C:\\readonly.dat").attributes = FILE_ATTRIBUTE_READONLY;
+  os.Files().AddFile("C:\\locked.dat").locked = true;
+  const struct {
+    const char* path;
+    DWORD error;
+  } cases[] = {{"C:\\readonly.dat", ERROR_ACCESS_DENIED},
+               {"C:\\locked.dat", ERROR_SHARING_VIOLATION},
+               {"C:\\missing\\resmany.dat", ERROR_PATH_NOT_FOUND}};
+  for (const auto& c : cases) {
+    const FileOpResult result = CreateEmptyFile(os, c.path);
+    EXPECT_FALSE(result.succeeded) << c.path;
+    EXPECT_EQ(result.error, c.error) << c.path;
+  }
+  EXPECT_TRUE(os.CallsNamed("CloseHandle").empty());
+}
+
+}  // namespace

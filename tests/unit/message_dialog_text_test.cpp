@@ -1,0 +1,75 @@
+#include "services/message_dialog_text.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(MessageDialogText, CaptionsNameTheKind) {
+  EXPECT_STREQ(MessageDialogCaption(MessageKind::Warning), "Warning");
+  EXPECT_STREQ(MessageDialogCaption(MessageKind::Error), "Error");
+  EXPECT_STREQ(MessageDialogCaption(MessageKind::Information), "Information");
+  EXPECT_STREQ(MessageDialogCaption(MessageKind::Confirmation), "Confirm");
+}
+
+TEST(MessageDialogText, OkIsBothDefaultAndCancel) {
+  auto buttons = MessageDialogButtons(MessageButtons::Ok);
+  ASSERT_EQ(buttons.size(), 1u);
+  EXPECT_STREQ(buttons[0].caption, "OK");
+  EXPECT_EQ(buttons[0].result, DialogResult::Ok);
+  EXPECT_TRUE(buttons[0].isDefault);
+  EXPECT_TRUE(buttons[0].isCancel);
+}
+
+TEST(MessageDialogText, YesIsDefaultAndNoIsCancel) {
+  auto buttons = MessageDialogButtons(MessageButtons::YesNo);
+  ASSERT_EQ(buttons.size(), 2u);
+  EXPECT_STREQ(buttons[0].caption, "&Yes");
+  EXPECT_EQ(int(buttons[0].result), 6);
+  EXPECT_TRUE(buttons[0].isDefault);
+  EXPECT_FALSE(buttons[0].isCancel);
+  EXPECT_STREQ(buttons[1].caption, "&No");
+  EXPECT_EQ(int(buttons[1].result), 7);
+  EXPECT_FALSE(buttons[1].isDefault);
+  EXPECT_TRUE(buttons[1].isCancel);
+}
+
+TEST(MessageDialogText, LoneBreaksBecomeCrLfAndDoubleCrLeavesAnEmptyLine) {
+  struct Case {
+    const char* message;
+    const char* drawn;
+  } cases[] = {
+      {"one line", "one line"},     {"a\rb", "a\r\nb"}, {"a\r\rb", "a\r\n\r\nb"},
+      {"a\r\nb", "a\r\nb"},         {"a\nb", "a\r\nb"}, {"a\n\rb", "a\r\n\r\nb"},
+      {"end\r", "end\r\n"},         {"\r", "\r\n"},     {"", ""},
+      {"tab\tstays", "tab\tstays"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MessageDisplayText(c.message), c.drawn) << c.message;
+}
+
+TEST(MessageDialogText, AccessKeyMarksAreRemoved) {
+  EXPECT_EQ(WithoutAccessKeys("&Yes"), "Yes");
+  EXPECT_EQ(WithoutAccessKeys("OK"), "OK");
+  EXPECT_EQ(WithoutAccessKeys("Save && E&xit"), "Save & Exit");
+  EXPECT_EQ(WithoutAccessKeys("trailing&"), "trailing");
+}
+
+TEST(MessageDialogText, ClipboardTextOfAConfirmation) {
+  std::string text = MessageDialogClipboardText("Confirm", "Sure?\r\rReally?", {"&Yes", "&No"});
+  EXPECT_EQ(text,
+            "---------------------------\r\n"
+            "Confirm\r\n"
+            "---------------------------\r\n"
+            "Sure?\r\rReally?\r\n"
+            "---------------------------\r\n"
+            "Yes   No   \r\n"
+            "---------------------------\r\n");
+}
+
+TEST(MessageDialogText, ClipboardTextOfAnInformation) {
+  EXPECT_EQ(MessageDialogClipboardText("Information", "Changes successfully applied.", {"OK"}),
+            "---------------------------\r\nInformation\r\n---------------------------\r\n"
+            "Changes successfully applied.\r\n---------------------------\r\nOK   \r\n"
+            "---------------------------\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,323 @@
+// The version reader against FakeOs: what it reads, through which calls, and
+// what it keeps when a file has no readable or a damaged version resource.
+#include "services/version_info.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/fake_os.h"
+#include "support/version_resource_builder.h"
+
+namespace {
+
+const char kDriver[] = "C:\\Drivers\\ewf.sys";
+
+std::string Parts(const FileVersionParts& v) {
+  return std::to_string(v.Major) + "." + std::to_string(v.Minor) + "." + std::to_string(v.Release) + "." +
+         std::to_string(v.Build);
+}
+
+bool IsZero(const TFixedFileInfo& info) {
+  const TFixedFileInfo zero{};
+  return std::memcmp(&info, &zero, sizeof zero) == 0;
+}
+
+std::vector<BYTE> Bytes(std::initializer_list<int> values) {
+  return std::vector<BYTE>(values.begin(), values.end());
+}
+
+class VersionInfoTest : public ::testing::Test {
+ protected:
+  void Place(const std::string& path, const VersionResourceSpec& spec) {
+    os_.Files().AddFile(path, "MZ").versionResource = BuildVersionResource(spec);
+  }
+  void Place(const std::string& path, const FileVersionParts& version) {
+    os_.Files().AddFile(path, "MZ").versionResource = BuildVersionResource(version);
+  }
+  static VersionResourceSpec WithTranslations(std::vector<DWORD> translations) {
+    VersionResourceSpec spec;
+    spec.translations = std::move(translations);
+    return spec;
+  }
+
+  FakeOs os_;
+};
+
+TEST_F(VersionInfoTest, CreationReadsTheRunningProgram) {
+  os_.SetModulePath("D:\\Tools\\Stillvane.exe");
+  Place("D:\\Tools\\Stillvane.exe", FileVersionParts{1, 0, 0, 0});
+
+  TVersionInfo reader(nullptr, os_);
+  EXPECT_EQ(reader.FileName(), "D:\\Tools\\Stillvane.exe");
+  ASSERT_TRUE(reader.HasVersionData());
+  EXPECT_EQ(Parts(reader.GetFileVersion()), "1.0.0.0");
+
+  reader.SetFileName(kDriver);
+  reader.SetFileName("");
+  EXPECT_EQ(reader.FileName(), "D:\\Tools\\Stillvane.exe");
+  EXPECT_TRUE(reader.HasVersionData());
+}
+
+TEST_F(VersionInfoTest, ReadsTheFixedInfoAndTheTranslationTableThroughTheVersionCalls) {
+  Place(kDriver, WithTranslations({0x04E40809}));
+  TVersionInfo reader(nullptr, os_);
+  os_.ClearCalls();
+
+  reader.SetFileName(kDriver);
+
+  ASSERT_TRUE(reader.HasVersionData());
+  const FileVersionParts v = reader.GetFileVersion();
+  EXPECT_EQ(v.Major, 2);
+  EXPECT_EQ(v.Minor, 0);
+  EXPECT_EQ(v.Release, 927);
+  EXPECT_EQ(v.Build, 0);
+  const TFixedFileInfo expected = StandInFixedInfo({2, 0, 927, 0});
+  EXPECT_EQ(std::memcmp(&reader.FixedInfo(), &expected, sizeof expected), 0) << "all 52 bytes are copied";
+  EXPECT_EQ(reader.TranslationCount(), 1);
+  EXPECT_EQ(reader.TranslationIndex(), 0);
+  EXPECT_EQ(reader.TranslationBuffer(), Bytes({0x09, 0x08, 0xE4, 0x04}));
+
+  const std::vector<BYTE> resource = BuildVersionResource(WithTranslations({0x04E40809}));
+  const std::string size = std::to_string(resource.size() * 2 + 4);
+  EXPECT_EQ(reader.VersionBuffer().size(), resource.size() * 2 + 4);
+  EXPECT_TRUE(std::equal(resource.begin(), resource.end(), reader.VersionBuffer().begin()));
+  EXPECT_EQ(os_.Calls(), (std::vector<std::string>{
+                             "GetFileVersionInfoSizeA(C:\\Drivers\\ewf.sys)",
+                             "GetFileVersionInfoA(C:\\Drivers\\ewf.sys, 0, " + size + ")",
+                             "VerQueryValueA(\\)",
+                             "VerQueryValueA(\\VarFileInfo\\Translation)",
+                         }));
+}
+
+TEST_F(VersionInfoTest, EveryAssignmentReadsAgainEvenOfTheSameName) {
+  Place(kDriver, FileVersionParts{2, 0, 926, 9999});
+  TVersionInfo reader(nullptr, os_);
+  reader.SetFileName(kDriver);
+  EXPECT_EQ(Parts(reader.GetFileVersion()), "2.0.926.9999");
+
+  os_.Files().Find(kDriver)->versionResource = BuildVersionResource(FileVersionParts{3, 0, 0, 0});
+  os_.ClearCalls();
+  reader.SetFileName(kDriver);
+  EXPECT_EQ(Parts(reader.GetFileVersion()), "3.0.0.0");
+  EXPECT_EQ(os_.CallsNamed("GetFileVersionInfoSizeA").size(), 1u);
+}
+
+// Assigning the name goes through the two virtual operations, reset first.
+TEST_F(VersionInfoTest, AssigningTheNameCallsResetThenLoadThroughTheVirtualTable) {
+  struct Observed : TVersionInfo {
+    using TVersionInfo::TVersionInfo;
+    void ResetVersionData() override {
+      steps.push_back(std::string("reset, data ") + (HasVersionData() ? "yes" : "no"));
+      TVersionInfo::ResetVersionData();
+    }
+    void LoadVersionData() override {
+      steps.push_back(std::string("load, data ") + (HasVersionData() ? "yes" : "no"));
+      TVersionInfo::LoadVersionData();
+    }
+    std::vector<std::string> steps;
+  };
+  Place(kDriver, FileVersionParts{2, 0, 927, 0});
+  Observed reader(nullptr, os_);
+  reader.SetFileName(kDriver);
+  reader.SetFileName(kDriver);
+  EXPECT_EQ(reader.steps,
+            (std::vector<std::string>{"reset, data no", "load, data no", "reset, data yes", "load, data no"}));
+}
+
+TEST_F(VersionInfoTest, AFileWithoutAResourceKeepsTheBuffersAndTheSelection) {
+  Place(kDriver, WithTranslations({0x04E40809, 0x04B00409}));
+  os_.Files().AddFile("C:\\Drivers\\ewfntldr", "stand-in boot loader");
+  TVersionInfo reader(nullptr, os_);
+  reader.SetFileName(kDriver);
+  reader.SelectTranslation(1);
+  ASSERT_EQ(reader.TranslationIndex(), 1);
+  const std::vector<BYTE> versionBuffer = reader.VersionBuffer();
+  const std::vector<BYTE> translationBuffer = reader.TranslationBuffer();
+  os_.ClearCalls();
+
+  for (const char* path : {"C:\\Drivers\\ewfntldr", "C:\\Drivers\\missing.sys", "C:\\Drivers"}) {
+    reader.SetFileName(path);
+    EXPECT_FALSE(reader.HasVersionData()) << path;
+    EXPECT_TRUE(IsZero(reader.FixedInfo())) << path;
+    EXPECT_EQ(Parts(reader.GetFileVersion()), "0.0.0.0") << path;
+    EXPECT_EQ(reader.TranslationCount(), 0) << path;
+    EXPECT_EQ(reader.TranslationIndex(), 1) << path;
+    EXPECT_EQ(reader.VersionBuffer(), versionBuffer) << path;
+    EXPECT_EQ(reader.TranslationBuffer(), translationBuffer) << path;
+  }
+  EXPECT_EQ(os_.Calls().size(), 3u) << "only GetFileVersionInfoSizeA, once per file";
+}
+
+TEST_F(VersionInfoTest, AFailedReadAfterTheSizeLeavesNoDataButANewBuffer) {
+  Place(kDriver, WithTranslations({0x04E40809, 0x04B00409}));
+  VersionResourceSpec small = WithTranslations({});
+  small.stringFileInfo = false;
+  Place("C:\\Drivers\\ewfmgr.exe", small);
+  TVersionInfo reader(nullptr, os_);
+  reader.SetFileName(kDriver);
+  reader.SelectTranslation(1);
+  const std::vector<BYTE> translationBuffer = reader.TranslationBuffer();
+
+  os_.ClearCalls();
+  os_.FailCall("GetFileVersionInfoA", ERROR_ACCESS_DENIED);
+  reader.SetFileName("C:\\Drivers\\ewfmgr.exe");
+  EXPECT_FALSE(reader.HasVersionData());
+  EXPECT_TRUE(IsZero(reader.FixedInfo()));
+  EXPECT_EQ(reader.TranslationCount(), 0);
+  EXPECT_EQ(reader.TranslationIndex(), 1);
+  EXPECT_EQ(reader.TranslationBuffer(), translationBuffer);
+  EXPECT_EQ(reader.VersionBuffer().size(), BuildVersionResource(small).size() * 2 + 4);
+  EXPECT_TRUE(os_.CallsNamed("VerQueryValueA").empty());
+}
+
+TEST_F(VersionInfoTest, TranslationTablesOfEverySize) {
+  struct Case {
+    VersionResourceSpec spec;
+    int count;
+    int index;
+    size_t bytes;
+  };
+  VersionResourceSpec none;
+  none.varFileInfo = false;
+  VersionResourceSpec sixBytes = WithTranslations({0x04E40809, 0x04B00409});
+  sixBytes.translationValueLength = 6;
+  const Case cases[] = {
+      {WithTranslations({0x04E40809}), 1, 0, 4},
+      {WithTranslations({}), 0, -1, 0},
+      {none, 0, -1, 0},
+      {WithTranslations({1, 2, 3}), 3, 0, 12},
+      {sixBytes, 1, 0, 6},
+  };
+  TVersionInfo reader(nullptr, os_);
+  for (const Case& c : cases) {
+    Place(kDriver, c.spec);
+    reader.SelectTranslation(-1);
+    reader.SetFileName(kDriver);
+    ASSERT_TRUE(reader.HasVersionData());
+    EXPECT_EQ(reader.TranslationCount(), c.count) << c.count;
+    EXPECT_EQ(reader.TranslationIndex(), c.index) << c.count;
+    EXPECT_EQ(reader.TranslationBuffer().size(), c.bytes) << c.count;
+    EXPECT_EQ(Parts(reader.GetFileVersion()), "2.0.927.0") << c.count;
+  }
+}
+
+TEST_F(VersionInfoTest, SelectTranslationTakesOnlyAnIndexInsideTheTable) {
+  Place(kDriver, WithTranslations({1, 2, 3}));
+  TVersionInfo reader(nullptr, os_);
+  reader.SetFileName(kDriver);
+  const std::pair<int, int> cases[] = {{2, 2}, {0, 0}, {3, -1}, {1, 1}, {-1, -1}, {-2, -1}, {1000, -1}};
+  for (const auto& [index, selected] : cases) {
+    reader.SelectTranslation(index);
+    EXPECT_EQ(reader.TranslationIndex(), selected) << index;
+  }
+}
+
+TEST_F(VersionInfoTest, AQueryThatFailsReadsAsZeroOrEmpty) {
+  Place(kDriver, WithTranslations({0x04E40809}));
+  TVersionInfo reader(nullptr, os_);
+
+  os_.FailCall("VerQueryValueA", ERROR_RESOURCE_TYPE_NOT_FOUND, 1);
+  reader.SetFileName(kDriver);
+  EXPECT_TRUE(reader.HasVersionData());
+  EXPECT_TRUE(IsZero(reader.FixedInfo()));
+  EXPECT_EQ(reader.TranslationCount(), 1);
+
+  os_.FailCall("VerQueryValueA", ERROR_RESOURCE_TYPE_NOT_FOUND, 2);
+  reader.SetFileName(kDriver);
+  EXPECT_TRUE(reader.HasVersionData());
+  EXPECT_EQ(Parts(reader.GetFileVersion()), "2.0.927.0");
+  EXPECT_EQ(reader.TranslationCount(), 0);
+  EXPECT_EQ(reader.TranslationIndex(), -1);
+  EXPECT_TRUE(reader.TranslationBuffer().empty());
+}
+
+TEST_F(VersionInfoTest, FixedInfoOfOtherLengthsIsCopiedOnlyAsFarAsItGoes) {
+  VersionResourceSpec none;
+  none.fixedInfoLength = 0;
+  VersionResourceSpec shortInfo;
+  shortInfo.fixedInfoLength = 12;  // signature, structure version, file version high
+  TVersionInfo reader(nullptr, os_);
+
+  Place(kDriver, none);
+  reader.SetFileName(kDriver);
+  EXPECT_TRUE(reader.HasVersionData());
+  EXPECT_TRUE(IsZero(reader.FixedInfo()));
+  EXPECT_EQ(reader.TranslationCount(), 1);
+
+  Place(kDriver, shortInfo);
+  reader.SetFileName(kDriver);
+  EXPECT_EQ(reader.FixedInfo().dwSignature, 0xFEEF04BDu);
+  EXPECT_EQ(Parts(reader.GetFileVersion()), "2.0.0.0");
+  EXPECT_EQ(reader.FixedInfo().dwFileDateLS, 0u);
+}
+
+TEST_F(VersionInfoTest, DamagedResourcesAreReadWithoutCrashing) {
+  std::vector<VersionResourceSpec> damaged(4);
+  damaged[0].rootLength = 0xFFFF;
+  damaged[1].rootLength = 8;
+  damaged[2].translationValueLength = 0xFFFC;
+  damaged[3].translations.assign(64, 0x04B00409);
+  damaged[3].translationValueLength = 0xFFF0;
+  TVersionInfo reader(nullptr, os_);
+  for (const VersionResourceSpec& spec : damaged) {
+    Place(kDriver, spec);
+    reader.SetFileName(kDriver);
+    EXPECT_TRUE(reader.HasVersionData());
+    EXPECT_LE(reader.TranslationBuffer().size(), reader.VersionBuffer().size());
+    EXPECT_LE(static_cast<size_t>(reader.TranslationCount()) * 4, reader.TranslationBuffer().size());
+  }
+}
+
+// A VerQueryValueA that trusts the lengths inside the resource, as Windows
+// does: the reader must not follow it outside the buffer.
+class TrustingOs : public FakeOs {
+ public:
+  struct Answer {
+    long offset;  // from the start of the block
+    UINT length;
+  };
+  BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) override {
+    const Answer& answer = std::strcmp(subBlock, "\\") == 0 ? root : translation;
+    *buffer = reinterpret_cast<LPVOID>(reinterpret_cast<intptr_t>(block) + answer.offset);
+    *length = answer.length;
+    return TRUE;
+  }
+  Answer root{40, 52};
+  Answer translation{0, 4};
+};
+
+TEST(VersionInfoOverreach, ValuesReachingPastTheBufferAreNotRead) {
+  TrustingOs os;
+  const std::vector<BYTE> resource = BuildVersionResource(FileVersionParts{2, 0, 927, 0});
+  os.Files().AddFile(kDriver).versionResource = resource;
+  const long size = static_cast<long>(resource.size() * 2 + 4);
+  TVersionInfo reader(nullptr, os);
+
+  os.root = {size - 8, 52};
+  os.translation = {size - 4, 0xFFFF};
+  reader.SetFileName(kDriver);
+  EXPECT_TRUE(reader.HasVersionData());
+  EXPECT_TRUE(IsZero(reader.FixedInfo()));
+  EXPECT_EQ(reader.TranslationCount(), 0);
+  EXPECT_TRUE(reader.TranslationBuffer().empty());
+
+  os.root = {size + 64, 52};
+  os.translation = {-64, 4};
+  reader.SetFileName(kDriver);
+  EXPECT_TRUE(IsZero(reader.FixedInfo()));
+  EXPECT_EQ(reader.TranslationCount(), 0);
+
+  // Exactly up to the end is still inside.
+  os.root = {40, 52};
+  os.translation = {size - 8, 8};
+  reader.SetFileName(kDriver);
+  EXPECT_EQ(Parts(reader.GetFileVersion()), "2.0.927.0");
+  EXPECT_EQ(reader.TranslationCount(), 2);
+  EXPECT_EQ(reader.TranslationBuffer().size(), 8u);
+}
+
+}  // namespace

@@ -1,0 +1,52 @@
+// The Os contract suite on Win32Os: the real registry and file system of the
+// Wine prefix, in a scratch folder and a scratch key under HKEY_CURRENT_USER.
+#include <vector>
+
+#include "contract/contract_environment.h"
+#include "services/win32_os.h"
+#include "wine/scratch.h"
+
+namespace {
+
+class Win32ContractEnvironment : public ContractEnvironment {
+ public:
+  Win32ContractEnvironment() : folder_(MakeScratchFolder()), keyPath_(MakeScratchKeyPath()) {
+    RegCreateKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+  }
+  ~Win32ContractEnvironment() override {
+    if (key_) RegCloseKey(key_);
+    DeleteKeyTree(HKEY_CURRENT_USER, keyPath_);
+    DeleteFolderTree(folder_);
+    for (const std::string& name : variables_) SetEnvironmentVariableA(name.c_str(), nullptr);
+  }
+
+  Os& os() override { return os_; }
+  std::string ScratchFolder() override { return folder_; }
+  HKEY ScratchKey() override { return key_; }
+  void WriteFile(const std::string& path, const std::string& contents) override { WriteWholeFile(path, contents); }
+  std::string ReadFile(const std::string& path) override { return ReadWholeFile(path); }
+  void MakeFolder(const std::string& path) override { CreateDirectoryA(path.c_str(), nullptr); }
+  void SetEnv(const std::string& name, const std::string& value) override {
+    variables_.push_back(name);
+    SetEnvironmentVariableA(name.c_str(), value.c_str());
+  }
+  void UnsetEnv(const std::string& name) override { SetEnvironmentVariableA(name.c_str(), nullptr); }
+  std::string FileWithVersionResource() override {
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    return std::string(system) + "\\kernel32.dll";
+  }
+
+ private:
+  Win32Os os_;
+  std::string folder_;
+  std::string keyPath_;
+  HKEY key_ = nullptr;
+  std::vector<std::string> variables_;
+};
+
+}  // namespace
+
+std::unique_ptr<ContractEnvironment> MakeContractEnvironment() {
+  return std::make_unique<Win32ContractEnvironment>();
+}

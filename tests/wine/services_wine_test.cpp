@@ -1,0 +1,167 @@
+// The services on real Win32 (Wine): what a fake cannot vouch for.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "services/environment.h"
+#include "services/files.h"
+#include "services/paths.h"
+#include "services/registry.h"
+#include "services/shell.h"
+#include "services/win32_os.h"
+#include "tuning/disk_writes.h"
+#include "wine/scratch.h"
+
+namespace {
+
+// HKEY_LOCAL_MACHINE redirected to a scratch key for the length of a test.
+class MachineOverride {
+ public:
+  MachineOverride() : path_(MakeScratchKeyPath()) {
+    RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+    EXPECT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, key_), ERROR_SUCCESS);
+  }
+  ~MachineOverride() {
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    RegCloseKey(key_);
+    DeleteKeyTree(HKEY_CURRENT_USER, path_);
+  }
+  // The value as stored, read past the redirection; type REG_NONE when absent.
+  std::pair<DWORD, std::vector<BYTE>> Value(const std::string& key, const char* name) const {
+    std::vector<BYTE> data(256);
+    DWORD type = REG_NONE;
+    DWORD size = static_cast<DWORD>(data.size());
+    HKEY opened;
+    if (RegOpenKeyExA(key_, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return {REG_NONE, {}};
+    if (RegQueryValueExA(opened, name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) type = REG_NONE;
+    RegCloseKey(opened);
+    data.resize(type == REG_NONE ? 0 : size);
+    return {type, data};
+  }
+
+ private:
+  std::string path_;
+  HKEY key_ = nullptr;
+};
+
+class ShownMessages : public Dialogs {
+ public:
+  DialogResult ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons) override {
+    shown.push_back({kind, text});
+    return DialogResult::Ok;
+  }
+  void ReportError(const std::string& message) override { shown.push_back({MessageKind::Error, message}); }
+  void ShowMissingFilesDialog() override {}
+  std::vector<std::pair<MessageKind, std::string>> shown;
+};
+
+FILETIME UtcTime(WORD year, WORD month, WORD day) {
+  SYSTEMTIME when = {};
+  when.wYear = year;
+  when.wMonth = month;
+  when.wDay = day;
+  FILETIME time;
+  SystemTimeToFileTime(&when, &time);
+  return time;
+}
+
+class WineServices : public ::testing::Test {
+ protected:
+  void SetUp() override { folder_ = MakeScratchFolder(); }
+  void TearDown() override { DeleteFolderTree(folder_); }
+  Win32Os os_;
+  std::string folder_;
+};
+
+TEST_F(WineServices, AFileIsPresentWhateverItsTimeStamp) {
+  for (const FILETIME& time : {UtcTime(1975, 6, 1), UtcTime(1980, 1, 2), UtcTime(2110, 1, 1)}) {
+    const std::string path = folder_ + "ewf.sys";
+    WriteWholeFile(path, "driver");
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &time));
+    CloseHandle(file);
+    EXPECT_TRUE(FileIsPresent(os_, path)) << "last write " << time.dwHighDateTime;
+  }
+  CreateDirectoryA((folder_ + "drivers").c_str(), nullptr);
+  EXPECT_FALSE(FileIsPresent(os_, folder_ + "drivers"));
+  EXPECT_FALSE(FileIsPresent(os_, folder_ + "absent.sys"));
+}
+
+TEST_F(WineServices, CreatingTheEmptyFileTruncatesItOrTellsWhyNot) {
+  const std::string path = folder_ + "resmany.dat";
+  WriteWholeFile(path, "stale contents");
+  const FileOpResult created = CreateEmptyFile(os_, path);
+  EXPECT_TRUE(created.succeeded);
+  EXPECT_EQ(created.error, 0u);
+  EXPECT_EQ(ReadWholeFile(path), "");
+
+  const HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  const FileOpResult refused = CreateEmptyFile(os_, path);
+  CloseHandle(holder);
+  EXPECT_FALSE(refused.succeeded);
+  EXPECT_EQ(refused.error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+}
+
+TEST_F(WineServices, EnvironmentAndProgramPathAreReadWhole) {
+  const std::string value(1000, 'w');
+  SetEnvironmentVariableA("STILLVANE_LONG", value.c_str());
+  EXPECT_EQ(ReadEnvironmentVariable(os_, "STILLVANE_LONG"), value);
+  SetEnvironmentVariableA("STILLVANE_LONG", nullptr);
+  EXPECT_EQ(ReadEnvironmentVariable(os_, "STILLVANE_LONG"), "");
+
+  char expected[MAX_PATH * 4];
+  const DWORD length = GetModuleFileNameA(nullptr, expected, sizeof expected);
+  const std::string program = RunningProgramPath(os_);
+  EXPECT_EQ(program, std::string(expected, length));
+  EXPECT_EQ(FolderOfPath(os_, program) + "wine_tests.exe", program);
+  EXPECT_EQ(PlatformId(os_), static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
+}
+
+TEST(WineRegistry, OpenKeyCreatesAbsoluteAndRelativePathsUnderTheRoot) {
+  MachineOverride machine;
+  Win32Os os;
+  TRegistry registry(os);
+  registry.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(registry.OpenKey("\\SYSTEM\\Stillvane", true));
+  ASSERT_TRUE(registry.OpenKey("Nested\\Deeper", true));
+  EXPECT_EQ(registry.CurrentPath(), "SYSTEM\\Stillvane\\Nested\\Deeper");
+  registry.WriteStringValue("Group", "System Bus Extender");
+  registry.WriteDwordValue("Start", 0x01020304);
+  registry.CloseKey();
+
+  const std::string text = "System Bus Extender";
+  EXPECT_EQ(machine.Value("SYSTEM\\Stillvane\\Nested\\Deeper", "Group"),
+            std::make_pair(DWORD{REG_SZ}, std::vector<BYTE>(text.c_str(), text.c_str() + text.size() + 1)));
+  EXPECT_EQ(machine.Value("SYSTEM\\Stillvane\\Nested\\Deeper", "Start"),
+            std::make_pair(DWORD{REG_DWORD}, std::vector<BYTE>{4, 3, 2, 1}));
+
+  ASSERT_TRUE(registry.OpenKeyReadOnly("\\SYSTEM\\Stillvane"));
+  EXPECT_EQ(registry.Access(), static_cast<REGSAM>(KEY_READ));
+  EXPECT_THROW(registry.WriteDwordValue("Start", 1), ERegistryError);
+}
+
+TEST(WineRegistry, MinimizeDiskWritesWritesTheFourSettings) {
+  MachineOverride machine;
+  Win32Os os;
+  ShownMessages dialogs;
+  MinimizeDiskWrites(os, dialogs);
+  MinimizeDiskWrites(os, dialogs);
+
+  const std::vector<BYTE> zero{0, 0, 0, 0};
+  EXPECT_EQ(machine.Value("SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction", "Enable"),
+            std::make_pair(DWORD{REG_SZ}, std::vector<BYTE>{'N', 0}));
+  EXPECT_EQ(machine.Value("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\OptimalLayout", "EnableAutoLayout"),
+            std::make_pair(DWORD{REG_DWORD}, zero));
+  EXPECT_EQ(machine.Value("SYSTEM\\CurrentControlSet\\Control\\FileSystem", "NtfsDisableLastAccessUpdate"),
+            std::make_pair(DWORD{REG_DWORD}, std::vector<BYTE>{1, 0, 0, 0}));
+  EXPECT_EQ(machine.Value("SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Memory Management\\PrefetchParameters",
+                          "EnablePrefetcher"),
+            std::make_pair(DWORD{REG_DWORD}, zero));
+  const std::pair<MessageKind, std::string> done{MessageKind::Information, "Changes successfully applied."};
+  EXPECT_EQ(dialogs.shown, (std::vector<std::pair<MessageKind, std::string>>{done, done}));
+}
+
+}  // namespace
