@@ -172,7 +172,7 @@ HWND TForm::CreateControl(const ControlSpec& spec) {
       style |= SS_LEFT | SS_NOPREFIX;
       break;
     case ckLinkLabel:
-      style |= SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
+      style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY;
       font = linkFont_;
       break;
     case ckImage:
