@@ -37,7 +37,10 @@ struct ControlRect {
 struct ControlSpec {
   int id;  // the control id, stable for anyone finding or driving the control
   ControlKind kind;
-  int parent;        // 0: the window; otherwise the id of a group box created earlier
+  // 0: the window; otherwise the id of a group box listed earlier. Controls in
+  // a group box are still children of the window, placed at the box's offset,
+  // so their notifications and colour requests reach the window directly.
+  int parent;
   ControlRect rect;  // in the parent's client area, 96-DPI pixels
   unsigned anchors;
   int tabOrder;  // among the parent's children; -1: the control takes no focus

@@ -71,18 +71,27 @@ struct FontMeasure {
   int Y(int dialogUnits) const { return MulDiv(dialogUnits, height, 8); }
 };
 
-}  // namespace
+// Where everything goes, in pixels of the message font: the icon at the
+// left, the text beside it, the buttons centred below.
+struct MessageLayout {
+  ControlRect icon;
+  ControlRect text;
+  std::vector<ControlRect> buttons;
+  int clientWidth;
+  int clientHeight;
+};
 
-DialogResult ShowMessageDialog(HWND owner, const std::string& text, MessageKind kind, MessageButtons buttons) {
+// The system's message-box font; should the query fail, the zeroed font
+// still gives the system's default one.
+LOGFONTA MessageFont() {
   NONCLIENTMETRICSA metrics{};
   metrics.cbSize = sizeof metrics;
   SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-  const LOGFONTA& messageFont = metrics.lfMessageFont;
+  return metrics.lfMessageFont;
+}
 
-  const char* caption = MessageDialogCaption(kind);
-  const std::vector<MessageDialogButton> buttonSet = MessageDialogButtons(buttons);
-  const std::string drawnText = MessageDisplayText(text);
-
+MessageLayout LayOutMessage(const LOGFONTA& messageFont, const std::string& drawnText,
+                            const std::vector<MessageDialogButton>& buttons) {
   HDC dc = GetDC(nullptr);
   HFONT font = CreateFontIndirectA(&messageFont);
   HGDIOBJ previousFont = SelectObject(dc, font);
@@ -92,10 +101,11 @@ DialogResult ShowMessageDialog(HWND owner, const std::string& text, MessageKind 
   SIZE alphabet{};
   GetTextExtentPoint32A(dc, kAlphabet, 52, &alphabet);
   const FontMeasure unit{(alphabet.cx / 26 + 1) / 2, textMetrics.tmHeight};
+  // The same flags as the word-wrapped label that draws the text.
   RECT textRect{0, 0, GetSystemMetrics(SM_CXSCREEN) / 2, 0};
   DrawTextA(dc, drawnText.c_str(), -1, &textRect, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
   int buttonWidth = unit.X(50);
-  for (const MessageDialogButton& button : buttonSet) {
+  for (const MessageDialogButton& button : buttons) {
     std::string label = WithoutAccessKeys(button.caption);
     SIZE extent{};
     GetTextExtentPoint32A(dc, label.c_str(), int(label.size()), &extent);
@@ -105,51 +115,50 @@ DialogResult ShowMessageDialog(HWND owner, const std::string& text, MessageKind 
   DeleteObject(font);
   ReleaseDC(nullptr, dc);
 
-  const int margin = unit.X(8), verticalMargin = unit.Y(8);
-  const int iconSize = 32, iconSpacing = unit.X(10), buttonSpacing = unit.X(4);
-  const int buttonHeight = unit.Y(14), verticalSpacing = unit.Y(10);
-  const int textWidth = textRect.right, textHeight = textRect.bottom;
-  const int count = int(buttonSet.size());
+  const int margin = unit.X(8), verticalMargin = unit.Y(8), iconSize = 32, iconSpacing = unit.X(10);
+  const int buttonSpacing = unit.X(4), buttonHeight = unit.Y(14), verticalSpacing = unit.Y(10);
+  const int count = int(buttons.size());
   const int buttonsWidth = count * buttonWidth + (count - 1) * buttonSpacing;
-  const int textLeft = margin + iconSize + iconSpacing;
-  const int clientWidth = 2 * margin + std::max(iconSize + iconSpacing + textWidth, buttonsWidth);
-  const int bodyHeight = std::max(iconSize, textHeight);
-  const int buttonTop = verticalMargin + bodyHeight + verticalSpacing;
-  const int clientHeight = buttonTop + buttonHeight + verticalMargin;
 
-  std::vector<ControlSpec> controls = {
-      {kIconId, ckImage, 0, {margin, verticalMargin, iconSize, iconSize}, akTopLeft, -1, cfNone, 0, nullptr},
-      {kTextId,
-       ckWrappedLabel,
-       0,
-       {textLeft, verticalMargin, textWidth, textHeight},
-       akTopLeft,
-       -1,
-       cfNone,
-       0,
-       drawnText.c_str()},
-  };
-  std::vector<std::string> buttonCaptions;
-  int left = (clientWidth - buttonsWidth) / 2;
+  MessageLayout layout;
+  layout.icon = ControlRect{margin, verticalMargin, iconSize, iconSize};
+  layout.text = ControlRect{margin + iconSize + iconSpacing, verticalMargin, textRect.right, textRect.bottom};
+  layout.clientWidth = 2 * margin + std::max(iconSize + iconSpacing + int(textRect.right), buttonsWidth);
+  const int buttonTop = verticalMargin + std::max(iconSize, int(textRect.bottom)) + verticalSpacing;
+  layout.clientHeight = buttonTop + buttonHeight + verticalMargin;
+  int left = (layout.clientWidth - buttonsWidth) / 2;
   for (int i = 0; i < count; ++i) {
-    const MessageDialogButton& button = buttonSet[size_t(i)];
-    unsigned flags = (button.isDefault ? cfDefault : cfNone) | (button.isCancel ? cfCancel : cfNone);
-    int result = int(button.result);
-    controls.push_back({result,
-                        ckButton,
-                        0,
-                        {left, buttonTop, buttonWidth, buttonHeight},
-                        akTopLeft,
-                        i,
-                        flags,
-                        result,
-                        button.caption});
-    buttonCaptions.push_back(button.caption);
+    layout.buttons.push_back(ControlRect{left, buttonTop, buttonWidth, buttonHeight});
     left += buttonWidth + buttonSpacing;
   }
+  return layout;
+}
 
-  FormSpec form{caption, clientWidth, clientHeight, FormKind::Dialog, FormPosition::ScreenCenter, nullptr};
-  TMessageDialog dialog(owner, form, std::move(controls), messageFont,
+}  // namespace
+
+DialogResult ShowMessageDialog(HWND owner, const std::string& text, MessageKind kind, MessageButtons buttons) {
+  const LOGFONTA font = MessageFont();
+  const char* caption = MessageDialogCaption(kind);
+  const std::vector<MessageDialogButton> buttonSet = MessageDialogButtons(buttons);
+  const std::string drawnText = MessageDisplayText(text);
+  const MessageLayout layout = LayOutMessage(font, drawnText, buttonSet);
+
+  std::vector<ControlSpec> controls = {
+      {kIconId, ckImage, 0, layout.icon, akTopLeft, -1, cfNone, 0, nullptr},
+      {kTextId, ckWrappedLabel, 0, layout.text, akTopLeft, -1, cfNone, 0, drawnText.c_str()},
+  };
+  std::vector<std::string> buttonCaptions;
+  for (size_t i = 0; i < buttonSet.size(); ++i) {
+    const MessageDialogButton& button = buttonSet[i];
+    unsigned flags = (button.isDefault ? cfDefault : cfNone) | (button.isCancel ? cfCancel : cfNone);
+    int result = int(button.result);
+    controls.push_back({result, ckButton, 0, layout.buttons[i], akTopLeft, int(i), flags, result, button.caption});
+    buttonCaptions.push_back(button.caption);
+  }
+
+  FormSpec form{caption,          layout.clientWidth,         layout.clientHeight,
+                FormKind::Dialog, FormPosition::ScreenCenter, nullptr};
+  TMessageDialog dialog(owner, form, std::move(controls), font,
                         MessageDialogClipboardText(caption, text, buttonCaptions));
   dialog.SetImage(kIconId, LoadIconA(nullptr, SystemIcon(kind)));
   return static_cast<DialogResult>(dialog.ShowModal());

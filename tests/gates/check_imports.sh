@@ -8,12 +8,12 @@ allowed_dlls="kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll version
 imports=$(i686-w64-mingw32-objdump -p "$exe" | awk '
   /DLL Name:/ { dll = tolower($3); next }
   /^$/ { if (dll != "" && seen) { dll = ""; seen = 0 } ; next }
-  dll != "" && /^\t[ ]*[0-9a-f]+[ ]+[0-9]+[ ]+[A-Za-z_]/ { print dll, $3; seen = 1 }')
+  dll != "" && NF >= 3 && $1 ~ /^[0-9a-f]+$/ && $2 ~ /^[0-9]+$/ { print dll, $3; seen = 1 }')
 [ -n "$imports" ] || { echo "no imports read from $exe"; exit 1; }
 status=0
 while read -r dll fn; do
   case " $allowed_dlls " in *" $dll "*) ;; *) echo "DLL not on XP SP2: $dll ($fn)"; status=1; continue ;; esac
-  grep -qixF "$dll $fn" "$allowlist" || { echo "not on the reviewed XP list: $dll $fn"; status=1; }
+  grep -v "^#" "$allowlist" | grep -qixF "$dll $fn" || { echo "not on the reviewed XP list: $dll $fn"; status=1; }
 done <<< "$imports"
 echo "imports: $(wc -l <<< "$imports") functions from $(cut -d' ' -f1 <<< "$imports" | sort -u | tr '\n' ' ')"
 exit $status

@@ -1,0 +1,225 @@
+#include "install/installation.h"
+
+#include <cstring>
+#include <vector>
+
+#include "install/driver_checks.h"
+#include "install/installation_tables.h"
+#include "install/key_open_results.h"
+#include "install/upper_filters.h"
+#include "services/files.h"
+#include "services/registry.h"
+
+namespace {
+
+const char kRootKeyName[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\Root";
+const char kCheckPermissions[] =
+    "Whilst this is not a major problem, you should use regedit to check the key's permissions.  The System account "
+    "should have full access, and the Everyone group should only have Read access.";
+
+// The steps that went wrong, in the words the user reads.
+class FailedSteps {
+ public:
+  void Add(const std::string& line) { lines_.push_back(line); }
+  void Add(const std::string& line, DWORD error) { Add(line + "  Error " + std::to_string(error)); }
+  bool Empty() const { return lines_.empty(); }
+  std::string Text() const {
+    std::string text;
+    for (const std::string& line : lines_) text += "\r" + line;
+    return text;
+  }
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+// An installed file or an existing backup refuses on purpose: it is kept.
+bool RefusedBecauseItExists(DWORD error) {
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
+const std::string& FolderOf(const InstallContext& context, InstallFolder folder) {
+  return folder == InstallFolder::Windows ? context.WindowsFolder : context.SystemDriveFolder;
+}
+
+void CopyDriverFile(const InstallContext& context, const DriverFileCopy& copy, FailedSteps& failed) {
+  Os& os = context.os;
+  const std::string source = context.SourceFolder + copy.source;
+  const std::string target = FolderOf(context, copy.folder) + copy.target;
+  if (!FileIsPresent(os, source)) {
+    failed.Add("Copying " + source + " to " + target + " failed.", ERROR_FILE_NOT_FOUND);
+    return;
+  }
+
+  const std::string backup = copy.backup ? FolderOf(context, copy.folder) + copy.backup : std::string();
+  bool movedAside = false;
+  if (copy.backup && FileIsPresent(os, target)) {
+    const FileOpResult renamed = RenameFile(os, target, backup);
+    movedAside = renamed.succeeded;
+    if (!renamed.succeeded && !RefusedBecauseItExists(renamed.error)) {
+      failed.Add("Renaming " + target + " to " + backup + " failed.", renamed.error);
+    }
+  }
+
+  const FileOpResult copied = CopyFileTo(os, source, target, copy.failIfExists);
+  if (copied.succeeded) return;
+  if (!copy.failIfExists || !RefusedBecauseItExists(copied.error)) {
+    failed.Add("Copying " + source + " to " + target + " failed.", copied.error);
+  }
+  // Never leave the machine without the file this run moved aside (the boot loader).
+  if (movedAside) {
+    const FileOpResult restored = RenameFile(os, backup, target);
+    if (!restored.succeeded) {
+      failed.Add("Renaming " + backup + " back to " + target + " failed.", restored.error);
+      failed.Add("Copy " + backup + " to " + target + " before you restart the computer.");
+    }
+  }
+}
+
+void MoveFileAside(const InstallContext& context, const FileMovedAside& file, FailedSteps& failed) {
+  const std::string from = FolderOf(context, file.folder) + file.name;
+  const std::string to = FolderOf(context, file.folder) + file.newName;
+  if (!FileIsPresent(context.os, from)) return;
+  const FileOpResult renamed = RenameFile(context.os, from, to);
+  if (!renamed.succeeded && !RefusedBecauseItExists(renamed.error)) {
+    failed.Add("Renaming " + from + " to " + to + " failed.", renamed.error);
+  }
+}
+
+// The value's type and data; ERROR_FILE_NOT_FOUND when there is none.
+LONG ReadValue(Os& os, HKEY key, const char* name, DWORD* type, std::vector<BYTE>* data) {
+  // The value may grow between asking its size and reading it.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    DWORD size = 0;
+    LONG result = os.RegQueryValueExA(key, name, nullptr, type, nullptr, &size);
+    if (result != ERROR_SUCCESS) return result;
+    data->assign(size + 1, 0);
+    result = os.RegQueryValueExA(key, name, nullptr, type, data->data(), &size);
+    if (result == ERROR_MORE_DATA) continue;
+    if (result == ERROR_SUCCESS) data->resize(size);
+    return result;
+  }
+  return ERROR_MORE_DATA;
+}
+
+std::string FullKeyName(const char* key) {
+  return std::string("HKEY_LOCAL_MACHINE") + key;
+}
+
+// Merges the write filter into the list already there; the list is written
+// straight to the open key as REG_MULTI_SZ.
+void WriteFilterList(Os& os, TRegistry& registry, const RegistryEntry& entry, FailedSteps& failed) {
+  const std::string valueName = "the \"" + std::string(entry.valueName) + "\" value of " + FullKeyName(entry.key);
+  DWORD type = REG_NONE;
+  std::vector<BYTE> existing;
+  const LONG readResult = ReadValue(os, registry.CurrentKey(), entry.valueName, &type, &existing);
+  if (readResult == ERROR_FILE_NOT_FOUND) {
+    type = REG_NONE;
+    existing.clear();
+  } else if (readResult != ERROR_SUCCESS) {
+    // Without the present list a write would drop the filters in it.
+    failed.Add("Reading " + valueName + " failed.", static_cast<DWORD>(readResult));
+    return;
+  }
+  const std::vector<BYTE> filters = UpperFiltersWithEwf(type, existing);
+  if (const LONG error = os.RegSetValueExA(registry.CurrentKey(), entry.valueName, 0, REG_MULTI_SZ, filters.data(),
+                                           static_cast<DWORD>(filters.size()))) {
+    failed.Add("Writing " + valueName + " failed.", static_cast<DWORD>(error));
+  }
+}
+
+void WriteValue(Os& os, TRegistry& registry, const RegistryEntry& entry, FailedSteps& failed) {
+  switch (entry.type) {
+    case REG_SZ:
+      registry.WriteStringValue(entry.valueName, entry.text);
+      break;
+    case REG_DWORD:
+      registry.WriteDwordValue(entry.valueName, entry.number);
+      break;
+    default:
+      WriteFilterList(os, registry, entry, failed);
+      break;
+  }
+}
+
+bool Contains(const std::vector<const char*>& keys, const char* key) {
+  for (const char* k : keys) {
+    if (std::strcmp(k, key) == 0) return true;
+  }
+  return false;
+}
+
+void WriteRegistryEntries(Os& os, FailedSteps& failed) {
+  KeyOpenResults keyOs(os);
+  TRegistry registry(keyOs);
+  registry.SetRootKey(HKEY_LOCAL_MACHINE);
+
+  std::vector<const char*> openedKeys;
+  const char* key = nullptr;  // of the rows being walked
+  bool keyIsOpen = false;
+  for (const RegistryEntry& entry : RegistryEntries) {
+    if (!key || std::strcmp(entry.key, key) != 0) {
+      registry.CloseKey();
+      key = entry.key;
+      keyIsOpen = false;
+      if (entry.onlyAfterKey && !Contains(openedKeys, entry.onlyAfterKey)) {
+        failed.Add("The \"" + std::string(entry.valueName) + "\" value of " + FullKeyName(entry.key) +
+                   " was left unchanged, because the registry key " + FullKeyName(entry.onlyAfterKey) +
+                   " could not be written.");
+        continue;
+      }
+      keyIsOpen = registry.OpenKey(entry.key, true);
+      if (!keyIsOpen) {
+        failed.Add("Opening the registry key " + FullKeyName(entry.key) + " failed.",
+                   static_cast<DWORD>(keyOs.LastKeyOpenResult()));
+        continue;
+      }
+      openedKeys.push_back(entry.key);
+    }
+    if (keyIsOpen) WriteValue(keyOs, registry, entry, failed);
+  }
+  registry.CloseKey();
+}
+
+void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityRestored) {
+  const std::string keyNotRestored =
+      std::string("the original security attributes on the registry key: ") + "\r\r" + kRootKeyName + "\r\r";
+  if (failed.Empty() && securityRestored) {
+    dialogs.ShowMessageDialog("EWF installation completed successfully.", MessageKind::Information, MessageButtons::Ok);
+  } else if (failed.Empty()) {
+    dialogs.ShowMessageDialog(
+        "The EWF installation completed successfully, however an error has occured while restoring " + keyNotRestored +
+            kCheckPermissions,
+        MessageKind::Information, MessageButtons::Ok);
+  } else {
+    std::string text = "The EWF installation did not complete successfully.  These steps failed:\r" + failed.Text();
+    if (!securityRestored)
+      text += "\r\rIn addition, an error has occured while restoring " + keyNotRestored + kCheckPermissions;
+    dialogs.ShowMessageDialog(text, MessageKind::Error, MessageButtons::Ok);
+  }
+}
+
+}  // namespace
+
+void InstallEwfSupport(const InstallContext& context) {
+  Os& os = context.os;
+  if (!RunDriverFileChecks({os, context.dialogs, context.FileVersionInfo, context.SourceFolder})) return;
+
+  const RootKeySecurityGuard guard(os, context.dialogs, context.SavedRootKeySecurity);
+  if (!DisableRootKeySecurity(os, context.dialogs, context.SavedRootKeySecurity)) return;
+
+  FailedSteps failed;
+  for (const DriverFileCopy& copy : DriverFileCopies) CopyDriverFile(context, copy, failed);
+  for (const FileMovedAside& file : FilesMovedAside) MoveFileAside(context, file, failed);
+
+  // A driver registered as a boot-start volume filter without its file would stop Windows from starting.
+  const std::string driver = FolderOf(context, DriverFileOfService.folder) + DriverFileOfService.target;
+  if (FileIsPresent(os, driver)) {
+    WriteRegistryEntries(os, failed);
+  } else {
+    failed.Add("No registry entries were written, because " + driver + " is not present.");
+  }
+
+  const bool restored = RestoreRootKeySecurity(os, context.dialogs, context.SavedRootKeySecurity);
+  ShowOutcome(context.dialogs, failed, restored);
+}

@@ -1,0 +1,28 @@
+// "Install EWF Support": checks the driver files, opens up the Enum\Root key,
+// places the files, registers the driver, puts the key's security back and
+// tells the user how it went.
+#pragma once
+
+#include <string>
+
+#include "install/security_bracket.h"
+#include "services/dialogs.h"
+#include "services/os.h"
+#include "services/version_info.h"
+
+// What the main window hands the installation.
+struct InstallContext {
+  Os& os;
+  Dialogs& dialogs;
+  TVersionInfo& FileVersionInfo;  // the main window's reader
+  std::string SourceFolder;       // each folder ends with a backslash
+  std::string WindowsFolder;
+  std::string SystemDriveFolder;
+  SavedKeySecurity& SavedRootKeySecurity;  // empty between installations
+};
+
+// The whole click. Stops after the check's own message when a check fails or
+// security cannot be disabled. Steps that fail later are named in one error
+// message at the end instead of the completion message. A failed value write
+// raises ERegistryError; the key's security is put back before it leaves.
+void InstallEwfSupport(const InstallContext& context);

@@ -1,0 +1,16 @@
+// The volume class's "UpperFilters" list (REG_MULTI_SZ) with the write filter
+// in it, without losing the filters already there.
+#pragma once
+
+#include <vector>
+
+#include "services/win_types.h"
+
+// The new data for the value, from its present type and data (REG_NONE and no
+// data when it is missing). Existing entries stay, in their order; "VolSnap"
+// goes first and "Ewf" last, each only when not yet there (names compare
+// case-insensitively). Empty entries are dropped and a missing final NUL is
+// tolerated; data of a non-text type holds no filter names. With nothing else
+// there the result is the 13 bytes "VolSnap\0Ewf\0\0"; applied to its own
+// result it changes nothing.
+std::vector<BYTE> UpperFiltersWithEwf(DWORD type, const std::vector<BYTE>& existing);

@@ -1,0 +1,94 @@
+// "Enable HORM": the question, the marker file and the closing message.
+#include "tuning/horm.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/fake_os.h"
+#include "support/recording_dialogs.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+
+const std::string kConfirmation =
+    "It is recommended that you only enable HORM once you have fully set up your system and you are certain "
+    "everything is working properly.\r\rAre you sure you want to enable HORM support?";
+const std::string kReminder =
+    "HORM support successfully enabled.  If EWF protection is currently enabled, you MUST perform\r"
+    "a commit, otherwise the changes that were just made will be lost when you next reboot.";
+
+class HormTest : public ::testing::Test {
+ protected:
+  HormTest() { os_.SetEnv("SystemDrive", "C:"); }
+  void TearDown() override {
+    EXPECT_EQ(os_.OpenFileHandleCount(), 0);
+    EXPECT_EQ(dialogs_.UnusedAnswers(), 0);
+  }
+
+  FakeOs os_;
+  RecordingDialogs dialogs_;
+};
+
+TEST_F(HormTest, AfterYesTheEmptyMarkerFileIsCreatedAndTheUserRemindedToCommit) {
+  os_.Files().AddFile("C:\\resmany.dat", "left over from an earlier hibernation");
+  dialogs_.QueueAnswer(DialogResult::Yes);
+  EnableHorm(os_, dialogs_);
+
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_EQ(dialogs_.messages[0].text, kConfirmation);
+  EXPECT_EQ(dialogs_.messages[0].kind, MessageKind::Confirmation);
+  EXPECT_EQ(dialogs_.messages[0].buttons, MessageButtons::YesNo);
+  EXPECT_EQ(dialogs_.messages[1].text, kReminder);
+  EXPECT_EQ(dialogs_.messages[1].kind, MessageKind::Information);
+  EXPECT_EQ(dialogs_.messages[1].buttons, MessageButtons::Ok);
+  EXPECT_THAT(os_.CallsNamed("CreateFileA"),
+              ElementsAre("CreateFileA(C:\\resmany.dat, 0xC0000000, 0x0, NULL, 2, 0x80, NULL)"));
+  EXPECT_EQ(os_.CallsNamed("CloseHandle").size(), 1u);
+  ASSERT_TRUE(os_.Files().IsFile("C:\\resmany.dat"));
+  EXPECT_EQ(os_.Files().Find("C:\\resmany.dat")->contents, "");
+}
+
+TEST_F(HormTest, AnythingButYesChangesNothing) {
+  for (DialogResult answer : {DialogResult::No, DialogResult::Cancel}) {
+    dialogs_.QueueAnswer(answer);
+    EnableHorm(os_, dialogs_);
+  }
+  EXPECT_EQ(dialogs_.shown, (std::vector<std::string>{"message: " + kConfirmation, "message: " + kConfirmation}));
+  EXPECT_TRUE(os_.CallsNamed("CreateFileA").empty());
+  EXPECT_FALSE(os_.Files().Find("C:\\resmany.dat"));
+}
+
+TEST_F(HormTest, TheRootFolderIsReadAtEachClick) {
+  os_.SetEnv("SystemDrive", "D:\\");
+  dialogs_.QueueAnswer(DialogResult::Yes);
+  EnableHorm(os_, dialogs_);
+  EXPECT_TRUE(os_.Files().IsFile("D:\\resmany.dat"));
+
+  os_.UnsetEnv("SystemDrive");
+  os_.Files().SetCurrentFolder("E:\\Work\\");
+  os_.Files().AddFolder("E:\\Work");
+  dialogs_.QueueAnswer(DialogResult::Yes);
+  EnableHorm(os_, dialogs_);
+  EXPECT_THAT(os_.CallsNamed("CreateFileA")[1], ::testing::StartsWith("CreateFileA(\\resmany.dat,"));
+  EXPECT_TRUE(os_.Files().IsFile("E:\\resmany.dat"));
+  EXPECT_FALSE(os_.Files().Find("C:\\resmany.dat"));
+}
+
+TEST_F(HormTest, AFileThatCannotBeCreatedIsReportedWithItsErrorCodeInsteadOfTheReminder) {
+  os_.Files().AddFile("C:\\resmany.dat", "kept").attributes = FILE_ATTRIBUTE_READONLY;
+  dialogs_.QueueAnswer(DialogResult::Yes);
+  EnableHorm(os_, dialogs_);
+
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_EQ(dialogs_.messages[1].text,
+            "HORM support could not be enabled, because the file C:\\resmany.dat could not be created.  Error 5");
+  EXPECT_EQ(dialogs_.messages[1].kind, MessageKind::Error);
+  EXPECT_EQ(dialogs_.messages[1].buttons, MessageButtons::Ok);
+  EXPECT_EQ(os_.Files().Find("C:\\resmany.dat")->contents, "kept");
+  EXPECT_TRUE(os_.CallsNamed("CloseHandle").empty());
+}
+
+}  // namespace

@@ -1,0 +1,235 @@
+// The security bracket around Enum\Root: the calls and their arguments, each
+// failure's message, and that nothing is left allocated, open or changed.
+#include "install/security_bracket.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/fake_os.h"
+#include "support/recording_dialogs.h"
+#include "support/security_descriptor_bytes.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+const char kRoot[] = "SYSTEM\\CurrentControlSet\\Enum\\Root";
+const std::string kRootHandle = "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root";
+const std::string kDisabling = "An error occured while disabling security in the registry - ";
+const std::string kRestoring = "An error occured while restoring security in the registry - ";
+
+class SecurityBracketTest : public ::testing::Test {
+ protected:
+  SecurityBracketTest() { os_.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot); }
+
+  std::vector<BYTE> Dacl() const { return os_.Registry().Security(HKEY_LOCAL_MACHINE, kRoot); }
+  std::vector<BYTE> SavedBytes() const {
+    const auto* bytes = static_cast<const BYTE*>(saved_.get());
+    return bytes ? std::vector<BYTE>(bytes, bytes + SelfRelativeLength(bytes)) : std::vector<BYTE>();
+  }
+  // One error message with OK, and nothing else shown.
+  void ExpectOnlyError(const std::string& text) const {
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_EQ(dialogs_.messages[0].text, text);
+    EXPECT_EQ(dialogs_.messages[0].kind, MessageKind::Error);
+    EXPECT_EQ(dialogs_.messages[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(dialogs_.shown.size(), 1u);
+  }
+  void ExpectNothingHeld() const {
+    EXPECT_FALSE(saved_);
+    EXPECT_EQ(os_.LiveLocalAllocationCount(), 0);
+    EXPECT_EQ(os_.OpenKeyCount(), 0);
+  }
+
+  FakeOs os_;
+  RecordingDialogs dialogs_;
+  SavedKeySecurity saved_{os_};
+};
+
+TEST_F(SecurityBracketTest, DisableSavesTheDaclSetsABlankOneAndRestorePutsTheSameBytesBack) {
+  const std::vector<BYTE> original = Dacl();
+  ASSERT_TRUE(DisableRootKeySecurity(os_, dialogs_, saved_));
+  const std::string size = std::to_string(original.size());
+  EXPECT_THAT(os_.Calls(), ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20019)",
+                                       "RegGetKeySecurity(" + kRootHandle + ", 4, NULL, 0)", "LocalAlloc(0x0, " + size + ")",
+                                       "RegGetKeySecurity(" + kRootHandle + ", 4, &, " + size + ")",
+                                       "RegCloseKey(" + kRootHandle + ")",
+                                       "RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x40000)",
+                                       "BuildSecurityDescriptorA(NULL, NULL, 0, NULL, 0, NULL, NULL)",
+                                       "RegSetKeySecurity(" + kRootHandle + ", 4, &)", "LocalFree(#2)",
+                                       "RegCloseKey(" + kRootHandle + ")"));
+  EXPECT_TRUE(HasNullDacl(Dacl()));
+  EXPECT_EQ(SavedBytes(), original);
+  EXPECT_EQ(os_.LiveLocalAllocationCount(), 1);
+  EXPECT_EQ(os_.OpenKeyCount(), 0);
+
+  // Disabled, the key lets the installation create keys below it.
+  HKEY created = nullptr;
+  ASSERT_EQ(os_.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF", 0, nullptr,
+                                0, KEY_ALL_ACCESS, nullptr, &created, nullptr),
+            ERROR_SUCCESS);
+  os_.RegCloseKey(created);
+
+  os_.ClearCalls();
+  ASSERT_TRUE(RestoreRootKeySecurity(os_, dialogs_, saved_));
+  EXPECT_THAT(os_.Calls(), ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x40000)",
+                                       "RegSetKeySecurity(" + kRootHandle + ", 4, &)", "LocalFree(#1)",
+                                       "RegCloseKey(" + kRootHandle + ")"));
+  EXPECT_EQ(Dacl(), original);
+  EXPECT_TRUE(dialogs_.shown.empty());
+  ExpectNothingHeld();
+}
+
+TEST_F(SecurityBracketTest, EachRunSavesTheDaclAfreshAndReleasesWhatWasHeld) {
+  ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_));
+  os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, OpenSecurityDescriptor());
+  ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_));
+  EXPECT_EQ(SavedBytes(), OpenSecurityDescriptor());
+  EXPECT_EQ(os_.LiveLocalAllocationCount(), 1);
+  saved_.reset();
+  EXPECT_EQ(os_.LiveLocalAllocationCount(), 0);
+}
+
+TEST_F(SecurityBracketTest, ReadAccessFallsBackThroughTheThreeMasks) {
+  os_.FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 1);
+  ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_));
+  EXPECT_THAT(os_.CallsNamed("RegOpenKeyExA"), ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20019)",
+                                                           "RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20009)"));
+  EXPECT_EQ(SavedBytes(), Dacl());
+
+  saved_.reset();
+  os_.ClearCalls();
+  os_.FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(SaveRootKeySecurity(os_, dialogs_, saved_));
+  EXPECT_THAT(os_.Calls(), ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20019)",
+                                       "RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20009)",
+                                       "RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x1)"));
+  ExpectOnlyError(kDisabling + "the registry key could not be opened for read access.");
+  ExpectNothingHeld();
+}
+
+struct FailedStep {
+  const char* what;
+  void (*arrange)(FakeOs&);
+  std::string message;
+  std::vector<std::string> lastCalls;  // the release order at the end of the log
+};
+
+const std::vector<FailedStep> kDisableFailures = {
+    {"no memory for the descriptor",
+     [](FakeOs& os) { os.FailCall("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY); },
+     kDisabling + "unable to query the registry key security attributes.  Error 8",
+     {"RegCloseKey(" + kRootHandle + ")"}},
+    {"the descriptor cannot be read",
+     [](FakeOs& os) { os.FailCall("RegGetKeySecurity", ERROR_INVALID_HANDLE, 2); },
+     kDisabling + "unable to query the registry key security attributes.  Error 6",
+     {"LocalFree(#1)", "RegCloseKey(" + kRootHandle + ")"}},
+    {"opened for querying values only, the key refuses its security",
+     [](FakeOs& os) {
+       os.FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 1);
+       os.FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 2);
+     },
+     kDisabling + "unable to query the registry key security attributes.  Error 5",
+     {"LocalFree(#1)", "RegCloseKey(" + kRootHandle + ")"}},
+    {"no write access to the key's permissions",
+     [](FakeOs& os) { os.FailCallsContaining("0x40000", ERROR_ACCESS_DENIED); },
+     kDisabling + "the registry key could not be opened for write access.  Error 5",
+     {"RegOpenKeyExA(HKLM, SYSTEM\\CurrentControlSet\\Enum\\Root, 0, 0x40000)", "LocalFree(#1)"}},
+    {"no blank descriptor, as under Wine",
+     [](FakeOs& os) { os.SetBuildSecurityDescriptorResult(ERROR_CALL_NOT_IMPLEMENTED); },
+     kDisabling + "failed to create a blank security descriptor.  Error 120",
+     {"BuildSecurityDescriptorA(NULL, NULL, 0, NULL, 0, NULL, NULL)", "LocalFree(#1)",
+      "RegCloseKey(" + kRootHandle + ")"}},
+    {"the blank descriptor is refused",
+     [](FakeOs& os) { os.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED); },
+     kDisabling + "failed to reset the security of the registry key.  Error 5",
+     {"RegSetKeySecurity(" + kRootHandle + ", 4, &)", "LocalFree(#1)", "LocalFree(#2)",
+      "RegCloseKey(" + kRootHandle + ")"}},
+};
+
+TEST_F(SecurityBracketTest, EachFailedDisableStepShowsItsMessageReleasesAllAndLeavesTheKeyAsItWas) {
+  for (const FailedStep& step : kDisableFailures) {
+    SCOPED_TRACE(step.what);
+    FakeOs os;
+    os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
+    const std::vector<BYTE> original = os.Registry().Security(HKEY_LOCAL_MACHINE, kRoot);
+    RecordingDialogs dialogs;
+    SavedKeySecurity saved(os);
+    step.arrange(os);
+
+    EXPECT_FALSE(DisableRootKeySecurity(os, dialogs, saved));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, step.message);
+    EXPECT_EQ(dialogs.messages[0].kind, MessageKind::Error);
+    EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::Ok);
+    const std::vector<std::string>& calls = os.Calls();
+    ASSERT_GE(calls.size(), step.lastCalls.size());
+    EXPECT_THAT(std::vector<std::string>(calls.end() - step.lastCalls.size(), calls.end()),
+                ElementsAreArray(step.lastCalls));
+    EXPECT_EQ(os.Registry().Security(HKEY_LOCAL_MACHINE, kRoot), original);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(os.LiveLocalAllocationCount(), 0);
+    EXPECT_EQ(os.OpenKeyCount(), 0);
+  }
+}
+
+TEST_F(SecurityBracketTest, AFailedRestoreShowsItsMessageAndStillReleasesTheSavedDescriptor) {
+  ASSERT_TRUE(DisableRootKeySecurity(os_, dialogs_, saved_));
+  os_.FailCallsContaining("0x40000", ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(RestoreRootKeySecurity(os_, dialogs_, saved_));
+  ExpectOnlyError(kRestoring + "could not open the key for write access.  Error 5");
+  EXPECT_TRUE(HasNullDacl(Dacl()));
+  ExpectNothingHeld();
+
+  FakeOs os;
+  os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
+  RecordingDialogs dialogs;
+  SavedKeySecurity saved(os);
+  ASSERT_TRUE(DisableRootKeySecurity(os, dialogs, saved));
+  os.ClearCalls();
+  os.FailCall("RegSetKeySecurity", ERROR_INVALID_SECURITY_DESCR);
+  EXPECT_FALSE(RestoreRootKeySecurity(os, dialogs, saved));
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].text, kRestoring + "could not restore the original security descriptor.  Error 1338");
+  EXPECT_EQ(dialogs.messages[0].kind, MessageKind::Error);
+  EXPECT_THAT(os.Calls(), ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x40000)",
+                                      "RegSetKeySecurity(" + kRootHandle + ", 4, &)", "LocalFree(#1)",
+                                      "RegCloseKey(" + kRootHandle + ")"));
+  EXPECT_FALSE(saved);
+  EXPECT_EQ(os.LiveLocalAllocationCount(), 0);
+  EXPECT_EQ(os.OpenKeyCount(), 0);
+}
+
+TEST_F(SecurityBracketTest, TheGuardRestoresOnlyWhileADescriptorIsStillSaved) {
+  const std::vector<BYTE> original = Dacl();
+  {
+    const RootKeySecurityGuard guard(os_, dialogs_, saved_);
+    ASSERT_TRUE(DisableRootKeySecurity(os_, dialogs_, saved_));
+  }
+  EXPECT_EQ(Dacl(), original);
+  ExpectNothingHeld();
+
+  {
+    const RootKeySecurityGuard guard(os_, dialogs_, saved_);
+    ASSERT_TRUE(DisableRootKeySecurity(os_, dialogs_, saved_));
+    ASSERT_TRUE(RestoreRootKeySecurity(os_, dialogs_, saved_));
+    os_.ClearCalls();
+  }
+  EXPECT_TRUE(os_.Calls().empty());
+
+  {
+    const RootKeySecurityGuard guard(os_, dialogs_, saved_);
+    os_.SetBuildSecurityDescriptorResult(ERROR_CALL_NOT_IMPLEMENTED);
+    EXPECT_FALSE(DisableRootKeySecurity(os_, dialogs_, saved_));
+    os_.ClearCalls();
+  }
+  EXPECT_TRUE(os_.Calls().empty());
+  EXPECT_EQ(Dacl(), original);
+}
+
+}  // namespace
