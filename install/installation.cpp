@@ -205,7 +205,7 @@ void InstallEwfSupport(const InstallContext& context) {
   Os& os = context.os;
   if (!RunDriverFileChecks({os, context.dialogs, context.FileVersionInfo, context.SourceFolder})) return;
 
-  const RootKeySecurityGuard guard(os, context.dialogs, context.SavedRootKeySecurity);
+
   if (!DisableRootKeySecurity(os, context.dialogs, context.SavedRootKeySecurity)) return;
 
   FailedSteps failed;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build clang-format g++ googletest
   g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
-  wine wine32:i386 xvfb x11-utils imagemagick)
+  wine wine32:i386 fonts-wine xvfb x11-utils imagemagick)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -12,5 +12,7 @@ if [ ! -f "$prefix/.stillvane-ready" ]; then
   wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
   wineserver -w
+  # Debian's Wine does not find its own fonts (Tahoma among them) by itself.
+  cp -L /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
   touch "$prefix/.stillvane-ready"
 fi

@@ -35,6 +35,26 @@ std::string EnvironmentBlock(const std::map<std::string, std::string>& overrides
 
 void Pump(DWORD milliseconds) { Sleep(milliseconds); }
 
+struct WindowSearch {
+  DWORD processId;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectProcessWindow(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<WindowSearch*>(parameter);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == search->processId && IsWindowVisible(window)) search->found.push_back(window);
+  return TRUE;
+}
+
+BOOL CALLBACK CollectControl(HWND child, LPARAM parameter) {
+  char className[64] = "";
+  GetClassNameA(child, className, sizeof className);
+  reinterpret_cast<std::vector<ControlInfo>*>(parameter)->push_back({child, className, AppDriver::Text(child)});
+  return TRUE;
+}
+
 }  // namespace
 
 std::string DosPathFromEnvironment(const char* variable) {
@@ -108,7 +128,8 @@ void AppDriver::LoadFaultLibrary() {
   ASSERT_NE(remote, nullptr);
   ASSERT_TRUE(WriteProcessMemory(process_.hProcess, remote, library.c_str(), library.size() + 1, nullptr));
   auto loadLibrary =
-      reinterpret_cast<LPTHREAD_START_ROUTINE>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA"));
+      reinterpret_cast<LPTHREAD_START_ROUTINE>(
+          reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
   HANDLE thread = CreateRemoteThread(process_.hProcess, nullptr, 0, loadLibrary, remote, 0, nullptr);
   ASSERT_NE(thread, nullptr) << GetLastError();
   WaitForSingleObject(thread, 10000);
@@ -128,19 +149,8 @@ bool AppDriver::WaitForExit(DWORD milliseconds) {
 }
 
 std::vector<HWND> AppDriver::TopLevelWindows() const {
-  struct Search {
-    DWORD processId;
-    std::vector<HWND> found;
-  } search{process_.dwProcessId, {}};
-  EnumWindows(
-      [](HWND window, LPARAM parameter) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(parameter);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == s->processId && IsWindowVisible(window)) s->found.push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{process_.dwProcessId, {}};
+  EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
@@ -172,15 +182,7 @@ bool AppDriver::WaitForWindowGone(HWND window, DWORD milliseconds) const {
 
 std::vector<ControlInfo> AppDriver::Controls(HWND window) {
   std::vector<ControlInfo> controls;
-  EnumChildWindows(
-      window,
-      [](HWND child, LPARAM parameter) -> BOOL {
-        char className[64] = "";
-        GetClassNameA(child, className, sizeof className);
-        reinterpret_cast<std::vector<ControlInfo>*>(parameter)->push_back({child, className, Text(child)});
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&controls));
+  EnumChildWindows(window, CollectControl, reinterpret_cast<LPARAM>(&controls));
   return controls;
 }
 

@@ -27,7 +27,7 @@ class SecurityBracketTest : public ::testing::Test {
  protected:
   SecurityBracketTest() { os_.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot); }
 
-  std::vector<BYTE> Dacl() const { return os_.Registry().Security(HKEY_LOCAL_MACHINE, kRoot); }
+  std::vector<BYTE> Dacl() { return os_.Registry().Security(HKEY_LOCAL_MACHINE, kRoot); }
   std::vector<BYTE> SavedBytes() const {
     const auto* bytes = static_cast<const BYTE*>(saved_.get());
     return bytes ? std::vector<BYTE>(bytes, bytes + SelfRelativeLength(bytes)) : std::vector<BYTE>();
@@ -55,14 +55,14 @@ TEST_F(SecurityBracketTest, DisableSavesTheDaclSetsABlankOneAndRestorePutsTheSam
   const std::vector<BYTE> original = Dacl();
   ASSERT_TRUE(DisableRootKeySecurity(os_, dialogs_, saved_));
   const std::string size = std::to_string(original.size());
-  EXPECT_THAT(os_.Calls(), ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20019)",
-                                       "RegGetKeySecurity(" + kRootHandle + ", 4, NULL, 0)", "LocalAlloc(0x0, " + size + ")",
-                                       "RegGetKeySecurity(" + kRootHandle + ", 4, &, " + size + ")",
-                                       "RegCloseKey(" + kRootHandle + ")",
-                                       "RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x40000)",
-                                       "BuildSecurityDescriptorA(NULL, NULL, 0, NULL, 0, NULL, NULL)",
-                                       "RegSetKeySecurity(" + kRootHandle + ", 4, &)", "LocalFree(#2)",
-                                       "RegCloseKey(" + kRootHandle + ")"));
+  EXPECT_THAT(
+      os_.Calls(),
+      ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20019)",
+                  "RegGetKeySecurity(" + kRootHandle + ", 4, NULL, 0)", "LocalAlloc(0x0, " + size + ")",
+                  "RegGetKeySecurity(" + kRootHandle + ", 4, &, " + size + ")", "RegCloseKey(" + kRootHandle + ")",
+                  "RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x40000)",
+                  "BuildSecurityDescriptorA(NULL, NULL, 0, NULL, 0, NULL, NULL)",
+                  "RegSetKeySecurity(" + kRootHandle + ", 4, &)", "LocalFree(#2)", "RegCloseKey(" + kRootHandle + ")"));
   EXPECT_TRUE(HasNullDacl(Dacl()));
   EXPECT_EQ(SavedBytes(), original);
   EXPECT_EQ(os_.LiveLocalAllocationCount(), 1);
@@ -70,8 +70,8 @@ TEST_F(SecurityBracketTest, DisableSavesTheDaclSetsABlankOneAndRestorePutsTheSam
 
   // Disabled, the key lets the installation create keys below it.
   HKEY created = nullptr;
-  ASSERT_EQ(os_.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF", 0, nullptr,
-                                0, KEY_ALL_ACCESS, nullptr, &created, nullptr),
+  ASSERT_EQ(os_.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF", 0, nullptr, 0,
+                                KEY_ALL_ACCESS, nullptr, &created, nullptr),
             ERROR_SUCCESS);
   os_.RegCloseKey(created);
 
@@ -98,8 +98,9 @@ TEST_F(SecurityBracketTest, EachRunSavesTheDaclAfreshAndReleasesWhatWasHeld) {
 TEST_F(SecurityBracketTest, ReadAccessFallsBackThroughTheThreeMasks) {
   os_.FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 1);
   ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_));
-  EXPECT_THAT(os_.CallsNamed("RegOpenKeyExA"), ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20019)",
-                                                           "RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20009)"));
+  EXPECT_THAT(os_.CallsNamed("RegOpenKeyExA"),
+              ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20019)",
+                          "RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20009)"));
   EXPECT_EQ(SavedBytes(), Dacl());
 
   saved_.reset();

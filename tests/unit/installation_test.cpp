@@ -1,0 +1,442 @@
+// "Install EWF Support" from the click to the closing message, on a FakeOs
+// whose Enum\Root refuses new keys until its DACL is blank.
+#include "install/installation.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "services/error_report.h"
+#include "support/fake_os.h"
+#include "support/recording_dialogs.h"
+#include "support/security_descriptor_bytes.h"
+#include "support/version_resource_builder.h"
+
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+
+const std::string kSource = "C:\\Program Files\\Stillvane\\";
+const std::string kWindows = "C:\\WINDOWS\\";
+const std::string kDrive = "C:\\";
+const char kRoot[] = "SYSTEM\\CurrentControlSet\\Enum\\Root";
+const char kClassKey[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\{71A27CDD-812A-11D0-BEC7-08002BE2092F}";
+const std::string kSuccess = "EWF installation completed successfully.";
+const std::string kFailedHeader = "The EWF installation did not complete successfully.  These steps failed:\r\r";
+const std::string kKeyAdvice =
+    "the original security attributes on the registry key: "
+    "\r\rHKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\Root"
+    "\r\rWhilst this is not a major problem, you should use regedit to check the key's permissions.  The System "
+    "account should have full access, and the Everyone group should only have Read access.";
+
+std::vector<BYTE> Raw(const std::string& text) {
+  return std::vector<BYTE>(text.begin(), text.end());
+}
+const std::vector<BYTE> kOnlySnapshotFilter = Raw(std::string("VolSnap\0\0", 9));
+const std::vector<BYTE> kBothFilters = Raw(std::string("VolSnap\0Ewf\0\0", 13));
+
+RegistryValue Dword(DWORD number) {
+  return {REG_DWORD, {static_cast<BYTE>(number), 0, 0, 0}};
+}
+RegistryValue Text(const std::string& text) {
+  std::vector<BYTE> data = Raw(text);
+  data.push_back(0);
+  return {REG_SZ, data};
+}
+
+struct ExpectedValue {
+  std::string key;
+  std::string name;
+  RegistryValue value;
+};
+
+const std::string kLegacy = "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF";
+const std::string kService = "SYSTEM\\CurrentControlSet\\Services\\ewf";
+const std::string kVolume = "SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0";
+const std::vector<ExpectedValue> kEntries = {
+    {kLegacy, "NextInstance", Dword(1)},
+    {kLegacy + "\\0000", "Service", Text("EWF")},
+    {kLegacy + "\\0000", "Legacy", Dword(1)},
+    {kLegacy + "\\0000", "ConfigFlags", Dword(32)},
+    {kLegacy + "\\0000", "Class", Text("LegacyDriver")},
+    {kLegacy + "\\0000", "ClassGUID", Text("{8ECC055D-047F-11D1-A537-0000F8753ED1}")},
+    {kLegacy + "\\0000", "DeviceDesc", Text("EWF")},
+    {kLegacy + "\\0000", "Capabilities", Dword(0)},
+    {kLegacy + "\\0000\\Control", "ActiveService", Text("EWF")},
+    {kService, "ErrorControl", Dword(1)},
+    {kService, "Group", Text("System Bus Extender")},
+    {kService, "Start", Dword(0)},
+    {kService, "Type", Dword(1)},
+    {kClassKey, "UpperFilters", {REG_MULTI_SZ, kBothFilters}},
+    {kVolume, "Type", Dword(1)},
+    {kVolume, "ArcName", Text("multi(0)disk(0)rdisk(0)partition(1)")},
+};
+
+// Also tells what the machine looked like when an error reached the report.
+class WatchingDialogs : public RecordingDialogs {
+ public:
+  void ReportError(const std::string& message) override {
+    if (onReport) onReport();
+    RecordingDialogs::ReportError(message);
+  }
+  std::function<void()> onReport;
+};
+
+class InstallationTest : public ::testing::Test {
+ protected:
+  InstallationTest() {
+    os_.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
+    originalDacl_ = Dacl();
+    os_.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, kOnlySnapshotFilter);
+    os_.Files().AddFile(kSource + "ewf.sys", "new ewf.sys").versionResource =
+        BuildVersionResource(FileVersionParts{2, 0, 927, 0});
+    os_.Files().AddFile(kSource + "ewfmgr.exe", "new ewfmgr.exe").versionResource =
+        BuildVersionResource(FileVersionParts{2, 0, 927, 0});
+    os_.Files().AddFile(kSource + "ewfntldr", "new boot loader");
+    os_.Files().AddFolder(kWindows + "system32\\drivers");
+    os_.Files().AddFile(kDrive + "ntldr", "original boot loader");
+    os_.Files().AddFile(kWindows + "bootstat.dat", "boot status");
+  }
+
+  // Checked after every click: nothing held, Enum\Root as it was.
+  void TearDown() override {
+    if (daclRestored_) {
+      EXPECT_EQ(Dacl(), originalDacl_);
+    }
+    EXPECT_FALSE(saved_);
+    EXPECT_EQ(os_.LiveLocalAllocationCount(), 0);
+    EXPECT_EQ(os_.OpenKeyCount(), 0);
+    EXPECT_EQ(os_.OpenFindHandleCount(), 0);
+    EXPECT_EQ(os_.OpenFileHandleCount(), 0);
+  }
+
+  void Click() {
+    os_.ClearCalls();
+    dialogs_.messages.clear();
+    dialogs_.shown.clear();
+    RunAction(dialogs_, [this] { InstallEwfSupport({os_, dialogs_, reader_, kSource, kWindows, kDrive, saved_}); });
+  }
+
+  std::vector<BYTE> Dacl() { return os_.Registry().Security(HKEY_LOCAL_MACHINE, kRoot); }
+  std::string Contents(const std::string& path) {
+    const FakeFile* file = os_.Files().Find(path);
+    return file ? file->contents : "<missing>";
+  }
+  std::optional<RegistryValue> Value(const std::string& key, const std::string& name) {
+    return os_.Registry().Value(HKEY_LOCAL_MACHINE, key, name);
+  }
+  void ExpectAllEntries() {
+    for (const ExpectedValue& entry : kEntries) EXPECT_EQ(Value(entry.key, entry.name), entry.value) << entry.name;
+  }
+  // The one closing message, of the given kind, with OK.
+  void ExpectClosingMessage(const std::string& text, MessageKind kind) const {
+    ASSERT_FALSE(dialogs_.messages.empty());
+    EXPECT_EQ(dialogs_.messages.back().text, text);
+    EXPECT_EQ(dialogs_.messages.back().kind, kind);
+    EXPECT_EQ(dialogs_.messages.back().buttons, MessageButtons::Ok);
+    EXPECT_THAT(dialogs_.errorReports, IsEmpty());
+  }
+  std::vector<std::string> CallsNamedAnyOf(std::initializer_list<const char*> names) {
+    std::vector<std::string> calls;
+    for (const std::string& call : os_.Calls()) {
+      for (const char* name : names) {
+        if (call.rfind(std::string(name) + "(", 0) == 0) calls.push_back(call);
+      }
+    }
+    return calls;
+  }
+
+  FakeOs os_;
+  WatchingDialogs dialogs_;
+  TVersionInfo reader_{nullptr, os_};
+  SavedKeySecurity saved_{os_};
+  std::vector<BYTE> originalDacl_;
+  bool daclRestored_ = true;
+};
+
+TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfirms) {
+  Click();
+
+  const std::string root = "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root";
+  const std::string created = ", 0, NULL, 0, 0xF003F, NULL, NULL)";
+  EXPECT_THAT(
+      CallsNamedAnyOf({"RegSetKeySecurity", "CopyFileA", "MoveFileA", "RegCreateKeyExA"}),
+      ElementsAre("RegSetKeySecurity(" + root + ", 4, &)",
+                  "CopyFileA(" + kSource + "ewf.sys, C:\\WINDOWS\\system32\\drivers\\ewf.sys, 1)",
+                  "CopyFileA(" + kSource + "ewfmgr.exe, C:\\WINDOWS\\system32\\ewfmgr.exe, 1)",
+                  "MoveFileA(C:\\ntldr, C:\\ntldr.bak)", "CopyFileA(" + kSource + "ewfntldr, C:\\ntldr, 0)",
+                  "MoveFileA(C:\\WINDOWS\\bootstat.dat, C:\\WINDOWS\\bootstat.bak)",
+                  "RegCreateKeyExA(HKLM, " + kLegacy + created, "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000" + created,
+                  "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000\\Control" + created,
+                  "RegCreateKeyExA(HKLM, " + kService + created,
+                  "RegCreateKeyExA(HKLM, " + std::string(kClassKey) + created,
+                  "RegCreateKeyExA(HKLM, " + kVolume + created, "RegSetKeySecurity(" + root + ", 4, &)"));
+  std::vector<std::string> writes;
+  for (const ExpectedValue& entry : kEntries) {
+    writes.push_back("RegSetValueExA(HKLM\\" + entry.key + ", " + entry.name + ", 0, " +
+                     std::to_string(entry.value.type) + ", " + std::to_string(entry.value.data.size()) + ")");
+  }
+  EXPECT_THAT(os_.CallsNamed("RegSetValueExA"), ElementsAreArray(writes));
+  EXPECT_THAT(os_.CallsNamed("RegQueryValueExA"),
+              Contains("RegQueryValueExA(HKLM\\" + std::string(kClassKey) + ", UpperFilters)"));
+
+  ExpectAllEntries();
+  EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), "new ewf.sys");
+  EXPECT_EQ(Contents(kWindows + "system32\\ewfmgr.exe"), "new ewfmgr.exe");
+  EXPECT_EQ(Contents(kDrive + "ntldr"), "new boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "original boot loader");
+  EXPECT_EQ(Contents(kWindows + "bootstat.bak"), "boot status");
+  EXPECT_EQ(Contents(kWindows + "bootstat.dat"), "<missing>");
+  EXPECT_EQ(dialogs_.shown, std::vector<std::string>{"message: " + kSuccess});
+  ExpectClosingMessage(kSuccess, MessageKind::Information);
+}
+
+TEST_F(InstallationTest, ASecondRunKeepsTheInstalledFilesAndBackupsAndWritesTheSameValues) {
+  Click();
+  os_.Files().AddFile(kSource + "ewf.sys", "newer ewf.sys").versionResource =
+      BuildVersionResource(FileVersionParts{2, 0, 928, 0});
+  os_.Files().AddFile(kSource + "ewfntldr", "newer boot loader");
+  os_.Files().AddFile(kWindows + "bootstat.dat", "boot status of the next boot");
+  Click();
+
+  EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), "new ewf.sys");
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "original boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr"), "newer boot loader");
+  EXPECT_EQ(Contents(kWindows + "bootstat.bak"), "boot status");
+  EXPECT_EQ(Contents(kWindows + "bootstat.dat"), "boot status of the next boot");
+  ExpectAllEntries();
+  EXPECT_EQ(dialogs_.shown, std::vector<std::string>{"message: " + kSuccess});
+}
+
+TEST_F(InstallationTest, WithoutNtldrNoBackupIsMadeAndTheBootLoaderIsStillCopied) {
+  os_.Files().Remove(kDrive + "ntldr");
+  Click();
+  EXPECT_THAT(os_.CallsNamed("MoveFileA"),
+              ElementsAre("MoveFileA(C:\\WINDOWS\\bootstat.dat, C:\\WINDOWS\\bootstat.bak)"));
+  EXPECT_EQ(Contents(kDrive + "ntldr"), "new boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "<missing>");
+  ExpectClosingMessage(kSuccess, MessageKind::Information);
+}
+
+TEST_F(InstallationTest, ChecksAndAFailedDisableEndTheClickBeforeAnythingChanges) {
+  struct Stop {
+    const char* what;
+    std::function<void(FakeOs&, RecordingDialogs&)> arrange;
+    std::vector<std::string> shown;
+  };
+  const std::string oldWarningStart = "message: Although the file \"ewf.sys\"";
+  const std::vector<Stop> stops = {
+      {"a driver file missing",
+       [](FakeOs& os, RecordingDialogs&) { os.Files().Remove(kSource + "ewfntldr"); },
+       {"missing files"}},
+      {"ewf.sys without a version",
+       [](FakeOs& os, RecordingDialogs&) { os.Files().Find(kSource + "ewf.sys")->versionResource.clear(); },
+       {}},
+      {"no blank descriptor",
+       [](FakeOs& os, RecordingDialogs&) { os.SetBuildSecurityDescriptorResult(ERROR_CALL_NOT_IMPLEMENTED); },
+       {"message: An error occured while disabling security in the registry - failed to create a blank security "
+        "descriptor.  Error 120"}},
+  };
+  for (const Stop& stop : stops) {
+    SCOPED_TRACE(stop.what);
+    FakeOs os;
+    os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
+    os.Files().AddFile(kSource + "ewf.sys").versionResource = BuildVersionResource(FileVersionParts{2, 0, 927, 0});
+    os.Files().AddFile(kSource + "ewfmgr.exe");
+    os.Files().AddFile(kSource + "ewfntldr");
+    os.Files().AddFile(kDrive + "ntldr", "original boot loader");
+    RecordingDialogs dialogs;
+    TVersionInfo reader(nullptr, os);
+    SavedKeySecurity saved(os);
+    stop.arrange(os, dialogs);
+
+    InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
+    EXPECT_EQ(dialogs.shown, stop.shown);
+    EXPECT_THAT(os.CallsNamed("CopyFileA"), IsEmpty());
+    EXPECT_THAT(os.CallsNamed("MoveFileA"), IsEmpty());
+    EXPECT_THAT(os.CallsNamed("RegCreateKeyExA"), IsEmpty());
+    EXPECT_EQ(os.Registry().Security(HKEY_LOCAL_MACHINE, kRoot), ProtectedSecurityDescriptor());
+    EXPECT_EQ(os.LiveLocalAllocationCount(), 0);
+    EXPECT_EQ(os.OpenKeyCount(), 0);
+  }
+
+  os_.Files().Find(kSource + "ewf.sys")->versionResource = BuildVersionResource(FileVersionParts{2, 0, 926, 9999});
+  dialogs_.QueueAnswer(DialogResult::No);
+  Click();
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_EQ(dialogs_.shown[0].rfind(oldWarningStart, 0), 0u);
+  EXPECT_THAT(os_.CallsNamed("RegOpenKeyExA"), IsEmpty());
+}
+
+TEST_F(InstallationTest, AFailedValueWritePutsTheSecurityBackBeforeTheErrorIsReported) {
+  os_.FailCallsContaining(", Class, ", ERROR_ACCESS_DENIED);
+  std::vector<BYTE> daclAtReport;
+  dialogs_.onReport = [&] { daclAtReport = Dacl(); };
+  Click();
+
+  EXPECT_EQ(dialogs_.shown, std::vector<std::string>{"report: Failed to set data for 'Class'"});
+  EXPECT_EQ(daclAtReport, originalDacl_);
+  EXPECT_EQ(Value(kLegacy + "\\0000", "Legacy"), Dword(1));
+  EXPECT_FALSE(Value(kLegacy + "\\0000", "ClassGUID"));
+  EXPECT_FALSE(os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, kService));
+  EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
+}
+
+TEST_F(InstallationTest, WhenThatRestoreFailsToo) {
+  os_.FailCallsContaining(", Class, ", ERROR_ACCESS_DENIED);
+  os_.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED, 2);
+  Click();
+  daclRestored_ = false;
+  EXPECT_EQ(dialogs_.shown,
+            (std::vector<std::string>{"message: An error occured while restoring security in the registry - could not "
+                                      "restore the original security descriptor.  Error 5",
+                                      "report: Failed to set data for 'Class'"}));
+  EXPECT_TRUE(HasNullDacl(Dacl()));
+}
+
+TEST_F(InstallationTest, AFailedBootLoaderCopyPutsTheOriginalNtldrBack) {
+  os_.FailCallsContaining("CopyFileA(" + kSource + "ewfntldr", ERROR_DISK_FULL);
+  Click();
+  EXPECT_THAT(os_.CallsNamed("MoveFileA"),
+              ElementsAre("MoveFileA(C:\\ntldr, C:\\ntldr.bak)", "MoveFileA(C:\\ntldr.bak, C:\\ntldr)",
+                          "MoveFileA(C:\\WINDOWS\\bootstat.dat, C:\\WINDOWS\\bootstat.bak)"));
+  EXPECT_EQ(Contents(kDrive + "ntldr"), "original boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "<missing>");
+  ExpectAllEntries();
+  ExpectClosingMessage(kFailedHeader + "Copying " + kSource + "ewfntldr to C:\\ntldr failed.  Error 112",
+                       MessageKind::Error);
+}
+
+TEST_F(InstallationTest, ABootLoaderThatCannotBePutBackIsNamedWithWhatToDo) {
+  os_.FailCallsContaining("CopyFileA(" + kSource + "ewfntldr", ERROR_DISK_FULL);
+  os_.FailCallsContaining("MoveFileA(C:\\ntldr.bak", ERROR_ACCESS_DENIED);
+  Click();
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "original boot loader");
+  ExpectClosingMessage(kFailedHeader + "Copying " + kSource +
+                           "ewfntldr to C:\\ntldr failed.  Error 112\r"
+                           "Renaming C:\\ntldr.bak back to C:\\ntldr failed.  Error 5\r"
+                           "Copy C:\\ntldr.bak to C:\\ntldr before you restart the computer.",
+                       MessageKind::Error);
+}
+
+TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
+  os_.FailCallsContaining("CopyFileA(" + kSource + "ewf.sys", ERROR_ACCESS_DENIED);
+  Click();
+  EXPECT_THAT(os_.CallsNamed("RegCreateKeyExA"), IsEmpty());
+  EXPECT_THAT(os_.CallsNamed("RegSetValueExA"), IsEmpty());
+  EXPECT_FALSE(os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, kLegacy));
+  EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
+  EXPECT_EQ(os_.CallsNamed("RegSetKeySecurity").size(), 2u);
+  ExpectClosingMessage(kFailedHeader + "Copying " + kSource +
+                           "ewf.sys to C:\\WINDOWS\\system32\\drivers\\ewf.sys failed.  Error 5\r"
+                           "No registry entries were written, because C:\\WINDOWS\\system32\\drivers\\ewf.sys is not "
+                           "present.",
+                       MessageKind::Error);
+}
+
+TEST_F(InstallationTest, AnAlreadyInstalledDriverIsKeptAndRegistered) {
+  os_.Files().AddFile(kWindows + "system32\\drivers\\ewf.sys", "installed ewf.sys");
+  os_.Files().AddFile(kWindows + "system32\\ewfmgr.exe", "installed ewfmgr.exe");
+  os_.Files().AddFile(kDrive + "ntldr.bak", "first backup");
+  Click();
+  EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), "installed ewf.sys");
+  EXPECT_EQ(Contents(kWindows + "system32\\ewfmgr.exe"), "installed ewfmgr.exe");
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "first backup");
+  EXPECT_EQ(Contents(kDrive + "ntldr"), "new boot loader");
+  ExpectAllEntries();
+  ExpectClosingMessage(kSuccess, MessageKind::Information);
+}
+
+TEST_F(InstallationTest, WithoutTheServiceKeyTheFilterListIsLeftAlone) {
+  os_.FailCallsContaining("RegCreateKeyExA(HKLM, " + kService + ", ", ERROR_ACCESS_DENIED);
+  Click();
+  EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
+  EXPECT_THAT(os_.CallsNamed("RegQueryValueExA"), IsEmpty());
+  EXPECT_EQ(Value(kVolume, "ArcName"), Text("multi(0)disk(0)rdisk(0)partition(1)"));
+  ExpectClosingMessage(kFailedHeader + "Opening the registry key HKEY_LOCAL_MACHINE\\" + kService +
+                           " failed.  Error 5\r"
+                           "The \"UpperFilters\" value of HKEY_LOCAL_MACHINE\\" +
+                           kClassKey + " was left unchanged, because the registry key HKEY_LOCAL_MACHINE\\" + kService +
+                           " could not be written.",
+                       MessageKind::Error);
+}
+
+TEST_F(InstallationTest, EveryUnexpectedFailureIsNamedWithItsCodeAndTheRestStillDone) {
+  os_.FailCallsContaining("CopyFileA(" + kSource + "ewfmgr.exe", ERROR_ACCESS_DENIED);
+  os_.FailCallsContaining("MoveFileA(C:\\ntldr, ", ERROR_SHARING_VIOLATION);
+  os_.FailCallsContaining("MoveFileA(C:\\WINDOWS\\bootstat.dat", ERROR_SHARING_VIOLATION);
+  os_.FailCallsContaining("RegCreateKeyExA(HKLM, " + kLegacy + "\\0000\\Control", ERROR_ACCESS_DENIED);
+  os_.FailCallsContaining("RegSetValueExA(HKLM\\" + std::string(kClassKey), ERROR_CANTWRITE);
+  Click();
+
+  EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), "new ewf.sys");
+  EXPECT_EQ(Contents(kDrive + "ntldr"), "new boot loader");
+  EXPECT_EQ(Value(kService, "Type"), Dword(1));
+  EXPECT_EQ(Value(kVolume, "Type"), Dword(1));
+  ExpectClosingMessage(kFailedHeader + "Copying " + kSource +
+                           "ewfmgr.exe to C:\\WINDOWS\\system32\\ewfmgr.exe failed.  Error 5\r"
+                           "Renaming C:\\ntldr to C:\\ntldr.bak failed.  Error 32\r"
+                           "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32\r"
+                           "Opening the registry key HKEY_LOCAL_MACHINE\\" +
+                           kLegacy +
+                           "\\0000\\Control failed.  Error 5\r"
+                           "Writing the \"UpperFilters\" value of HKEY_LOCAL_MACHINE\\" +
+                           kClassKey + " failed.  Error 1013",
+                       MessageKind::Error);
+}
+
+TEST_F(InstallationTest, ExistingVolumeFiltersAreKeptAndASecondRunChangesNothing) {
+  const std::vector<BYTE> before = Raw(std::string("PartMgr\0VolSnap", 15));
+  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, before);
+  Click();
+  const RegistryValue merged{REG_MULTI_SZ, Raw(std::string("PartMgr\0VolSnap\0Ewf\0\0", 21))};
+  EXPECT_EQ(Value(kClassKey, "UpperFilters"), merged);
+  Click();
+  EXPECT_EQ(Value(kClassKey, "UpperFilters"), merged);
+
+  os_.Registry().DeleteKey(HKEY_LOCAL_MACHINE, kClassKey);
+  Click();
+  EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kBothFilters}));
+  ExpectClosingMessage(kSuccess, MessageKind::Information);
+}
+
+TEST_F(InstallationTest, AFilterListThatCannotBeReadIsNotOverwritten) {
+  os_.FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED);
+  Click();
+  EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
+  ExpectClosingMessage(
+      kFailedHeader + "Reading the \"UpperFilters\" value of HKEY_LOCAL_MACHINE\\" + kClassKey + " failed.  Error 5",
+      MessageKind::Error);
+}
+
+TEST_F(InstallationTest, AFailedRestoreGivesTheLongCompletionMessageOrJoinsTheFailureList) {
+  os_.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED, 2);
+  Click();
+  daclRestored_ = false;
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_EQ(dialogs_.messages[0].text,
+            "An error occured while restoring security in the registry - could not restore the original security "
+            "descriptor.  Error 5");
+  ExpectClosingMessage(
+      "The EWF installation completed successfully, however an error has occured while restoring " + kKeyAdvice,
+      MessageKind::Information);
+
+  os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, originalDacl_);
+  os_.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED, 2);
+  os_.FailCallsContaining("MoveFileA(C:\\WINDOWS\\bootstat.dat", ERROR_SHARING_VIOLATION);
+  os_.Files().AddFile(kWindows + "bootstat.dat");
+  Click();
+  ExpectClosingMessage(kFailedHeader +
+                           "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32"
+                           "\r\rIn addition, an error has occured while restoring " +
+                           kKeyAdvice,
+                       MessageKind::Error);
+}
+
+}  // namespace
