@@ -193,8 +193,9 @@ void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityResto
         MessageKind::Information, MessageButtons::Ok);
   } else {
     std::string text = "The EWF installation did not complete successfully.  These steps failed:\r" + failed.Text();
-    if (!securityRestored)
+    if (!securityRestored) {
       text += "\r\rIn addition, an error has occured while restoring " + keyNotRestored + kCheckPermissions;
+    }
     dialogs.ShowMessageDialog(text, MessageKind::Error, MessageButtons::Ok);
   }
 }
@@ -205,7 +206,7 @@ void InstallEwfSupport(const InstallContext& context) {
   Os& os = context.os;
   if (!RunDriverFileChecks({os, context.dialogs, context.FileVersionInfo, context.SourceFolder})) return;
 
-
+  const RootKeySecurityGuard guard(os, context.dialogs, context.SavedRootKeySecurity);
   if (!DisableRootKeySecurity(os, context.dialogs, context.SavedRootKeySecurity)) return;
 
   FailedSteps failed;

@@ -2,15 +2,21 @@
 // absolute ("\A\B") or relative path, with values written through Os.
 #pragma once
 
-#include <stdexcept>
+#include <exception>
 #include <string>
 
 #include "services/os.h"
 
 // Raised when a value cannot be written; its message names the value.
-class ERegistryError : public std::runtime_error {
+// (Not a std::runtime_error: that one keeps a second, copy-on-write string
+// implementation in the exe.)
+class ERegistryError : public std::exception {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ERegistryError(std::string message) : message_(std::move(message)) {}
+  const char* what() const noexcept override { return message_.c_str(); }
+
+ private:
+  std::string message_;
 };
 
 class TRegistry {
