@@ -4,11 +4,13 @@
 
 #include "app/about_form.h"
 #include "app/tips_form.h"
+#include "install/installation.h"
 #include "services/environment.h"
 #include "services/error_report.h"
 #include "services/paths.h"
 #include "services/shell.h"
 #include "tuning/disk_writes.h"
+#include "tuning/horm.h"
 
 namespace {
 
@@ -113,7 +115,10 @@ void TMainForm::FormShow() {
 }
 
 void TMainForm::InstallEWFButtonClick() {
-  RunAction(dialogs_, [this] { RunInstallEwf(); });
+  RunAction(dialogs_, [this] {
+    InstallEwfSupport(
+        {os_, dialogs_, *FileVersionInfo_, SourceFolder_, WindowsFolder_, SystemDriveFolder_, SavedRootKeySecurity_});
+  });
 }
 
 void TMainForm::MinimizeDiskWritesButtonClick() {
@@ -121,7 +126,7 @@ void TMainForm::MinimizeDiskWritesButtonClick() {
 }
 
 void TMainForm::EnableHORMButtonClick() {
-  RunAction(dialogs_, [this] { RunEnableHorm(); });
+  RunAction(dialogs_, [this] { EnableHorm(os_, dialogs_); });
 }
 
 void TMainForm::Label4Click() {
@@ -134,12 +139,4 @@ void TMainForm::AboutButtonClick() {
 
 void TMainForm::CloseButtonClick() {
   Close();
-}
-
-void TMainForm::RunInstallEwf() {
-  // The installation procedure is not part of the program yet.
-}
-
-void TMainForm::RunEnableHorm() {
-  // HORM enablement is not part of the program yet.
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "install/security_bracket.h"
 #include "services/dialogs.h"
 #include "services/forms_win32.h"
 #include "services/os.h"
@@ -38,12 +39,10 @@ class TMainForm : public TForm {
   void AboutButtonClick();
   void CloseButtonClick();
 
-  void RunInstallEwf();
-  void RunEnableHorm();
-
   Os& os_;
   Dialogs& dialogs_;
-  TVersionInfo* FileVersionInfo_;  // owned as a component of this window
+  TVersionInfo* FileVersionInfo_;               // owned as a component of this window
+  SavedKeySecurity SavedRootKeySecurity_{os_};  // held from a save to its restore
   std::string SourceFolder_;
   std::string WindowsFolder_;
   std::string SystemDriveFolder_;

@@ -5,7 +5,6 @@
 
 #include "install/driver_checks.h"
 #include "install/installation_tables.h"
-#include "install/key_open_results.h"
 #include "install/upper_filters.h"
 #include "services/files.h"
 #include "services/registry.h"
@@ -57,7 +56,10 @@ void CopyDriverFile(const InstallContext& context, const DriverFileCopy& copy, F
     const FileOpResult renamed = RenameFile(os, target, backup);
     movedAside = renamed.succeeded;
     if (!renamed.succeeded && !RefusedBecauseItExists(renamed.error)) {
-      failed.Add("Renaming " + target + " to " + backup + " failed.", renamed.error);
+      // Without a backup, overwriting would lose the original for good.
+      failed.Add("Renaming " + target + " to " + backup + " failed, so " + target + " was not replaced.",
+                 renamed.error);
+      return;
     }
   }
 
@@ -150,8 +152,7 @@ bool Contains(const std::vector<const char*>& keys, const char* key) {
 }
 
 void WriteRegistryEntries(Os& os, FailedSteps& failed) {
-  KeyOpenResults keyOs(os);
-  TRegistry registry(keyOs);
+  TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
 
   std::vector<const char*> openedKeys;
@@ -171,12 +172,12 @@ void WriteRegistryEntries(Os& os, FailedSteps& failed) {
       keyIsOpen = registry.OpenKey(entry.key, true);
       if (!keyIsOpen) {
         failed.Add("Opening the registry key " + FullKeyName(entry.key) + " failed.",
-                   static_cast<DWORD>(keyOs.LastKeyOpenResult()));
+                   static_cast<DWORD>(registry.LastOpenResult()));
         continue;
       }
       openedKeys.push_back(entry.key);
     }
-    if (keyIsOpen) WriteValue(keyOs, registry, entry, failed);
+    if (keyIsOpen) WriteValue(os, registry, entry, failed);
   }
   registry.CloseKey();
 }

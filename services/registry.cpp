@@ -41,10 +41,11 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
   KeyTarget target = ResolveKeyPath(path, rootKey_, currentKey_, currentPath_);
   UniqueKey opened(os_);
   // An empty path names the parent itself, which can only be opened.
-  const LONG result = (canCreate && !target.subKey.empty())
-                          ? os_.RegCreateKeyExA(target.parent, target.subKey.c_str(), 0, nullptr,
-                                                REG_OPTION_NON_VOLATILE, access_, nullptr, opened.put(), nullptr)
-                          : os_.RegOpenKeyExA(target.parent, target.subKey.c_str(), 0, access_, opened.put());
+  const LONG result = lastOpenResult_ =
+      (canCreate && !target.subKey.empty())
+          ? os_.RegCreateKeyExA(target.parent, target.subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_,
+                                nullptr, opened.put(), nullptr)
+          : os_.RegOpenKeyExA(target.parent, target.subKey.c_str(), 0, access_, opened.put());
   if (result != ERROR_SUCCESS) return false;
 
   CloseKey();
@@ -57,7 +58,8 @@ bool TRegistry::OpenKeyReadOnly(const std::string& path) {
   KeyTarget target = ResolveKeyPath(path, rootKey_, currentKey_, currentPath_);
   for (REGSAM mask : kReadOnlyMasks) {
     UniqueKey opened(os_);
-    if (os_.RegOpenKeyExA(target.parent, target.subKey.c_str(), 0, mask, opened.put()) != ERROR_SUCCESS) continue;
+    lastOpenResult_ = os_.RegOpenKeyExA(target.parent, target.subKey.c_str(), 0, mask, opened.put());
+    if (lastOpenResult_ != ERROR_SUCCESS) continue;
 
     CloseKey();
     currentKey_ = opened.release();

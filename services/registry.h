@@ -33,12 +33,15 @@ class TRegistry {
   const std::string& CurrentPath() const { return currentPath_; }
   REGSAM Access() const { return access_; }
 
-  // True on success. On failure the object is unchanged.
+  // True on success. On failure the object is unchanged but for LastOpenResult().
   bool OpenKey(const std::string& path, bool canCreate);
   // Tries KEY_READ, then 0x20009, then KEY_QUERY_VALUE; the mask that worked
   // becomes Access(). True on success; on failure the object is unchanged.
   bool OpenKeyReadOnly(const std::string& path);
   void CloseKey();
+  // What Windows answered to the last OpenKey or OpenKeyReadOnly (for
+  // OpenKeyReadOnly: to its last try); ERROR_SUCCESS before any.
+  LONG LastOpenResult() const { return lastOpenResult_; }
 
   // Throw ERegistryError("Failed to set data for '<name>'") when the write fails.
   void WriteStringValue(const std::string& name, const std::string& value);
@@ -50,4 +53,5 @@ class TRegistry {
   HKEY currentKey_ = nullptr;
   std::string currentPath_;
   REGSAM access_ = KEY_ALL_ACCESS;
+  LONG lastOpenResult_ = ERROR_SUCCESS;
 };

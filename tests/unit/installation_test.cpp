@@ -376,12 +376,12 @@ TEST_F(InstallationTest, EveryUnexpectedFailureIsNamedWithItsCodeAndTheRestStill
   Click();
 
   EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), "new ewf.sys");
-  EXPECT_EQ(Contents(kDrive + "ntldr"), "new boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr"), "original boot loader") << "no backup, so the original is kept";
   EXPECT_EQ(Value(kService, "Type"), Dword(1));
   EXPECT_EQ(Value(kVolume, "Type"), Dword(1));
   ExpectClosingMessage(kFailedHeader + "Copying " + kSource +
                            "ewfmgr.exe to C:\\WINDOWS\\system32\\ewfmgr.exe failed.  Error 5\r"
-                           "Renaming C:\\ntldr to C:\\ntldr.bak failed.  Error 32\r"
+                           "Renaming C:\\ntldr to C:\\ntldr.bak failed, so C:\\ntldr was not replaced.  Error 32\r"
                            "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32\r"
                            "Opening the registry key HKEY_LOCAL_MACHINE\\" +
                            kLegacy +

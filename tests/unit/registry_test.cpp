@@ -87,6 +87,19 @@ TEST_F(RegistryTest, AFailedOpenLeavesTheObjectAsItWas) {
   EXPECT_EQ(os_.OpenKeyCount(), 1);
 }
 
+TEST_F(RegistryTest, TheLastOpenResultIsWhatWindowsAnswered) {
+  TRegistry registry(os_);
+  registry.SetRootKey(HKEY_LOCAL_MACHINE);
+  EXPECT_EQ(registry.LastOpenResult(), ERROR_SUCCESS);
+  os_.FailCall("RegCreateKeyExA", ERROR_ACCESS_DENIED, 1);
+  EXPECT_FALSE(registry.OpenKey("\\A", true));
+  EXPECT_EQ(registry.LastOpenResult(), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(registry.OpenKey("\\A", true));
+  EXPECT_EQ(registry.LastOpenResult(), ERROR_SUCCESS);
+  EXPECT_FALSE(registry.OpenKeyReadOnly("\\Missing"));
+  EXPECT_EQ(registry.LastOpenResult(), ERROR_FILE_NOT_FOUND);
+}
+
 TEST_F(RegistryTest, ReadOnlyOpeningTriesThreeMasksAndKeepsTheOneThatWorked) {
   const REGSAM masks[] = {KEY_READ, 0x20009, KEY_QUERY_VALUE};
   for (int refused = 0; refused <= 3; ++refused) {
