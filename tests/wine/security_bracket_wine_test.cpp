@@ -8,21 +8,11 @@
 
 #include "install/security_bracket.h"
 #include "services/win32_os.h"
+#include "support/recording_dialogs.h"
 
 namespace {
 
 const char kRoot[] = "SYSTEM\\CurrentControlSet\\Enum\\Root";
-
-class ShownMessages : public Dialogs {
- public:
-  DialogResult ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons) override {
-    shown.push_back({kind, text});
-    return DialogResult::Ok;
-  }
-  void ReportError(const std::string& message) override { shown.push_back({MessageKind::Error, message}); }
-  void ShowMissingFilesDialog() override {}
-  std::vector<std::pair<MessageKind, std::string>> shown;
-};
 
 // The key's DACL as RegGetKeySecurity gives it; empty if it cannot be read.
 std::vector<BYTE> ReadDacl() {
@@ -57,7 +47,7 @@ class SecurityBracketWineTest : public ::testing::Test {
   }
 
   Win32Os os_;
-  ShownMessages dialogs_;
+  RecordingDialogs dialogs_;
   SavedKeySecurity saved_{os_};
   std::vector<BYTE> original_;
 };
@@ -83,9 +73,9 @@ TEST_F(SecurityBracketWineTest, SaveAndRestoreGiveBackTheSameDaclBytes) {
 
 TEST_F(SecurityBracketWineTest, DisableStopsAtTheMissingBlankDescriptorAndLeavesTheKeyAlone) {
   EXPECT_FALSE(DisableRootKeySecurity(os_, dialogs_, saved_));
-  ASSERT_EQ(dialogs_.shown.size(), 1u);
-  EXPECT_EQ(dialogs_.shown[0].first, MessageKind::Error);
-  EXPECT_EQ(dialogs_.shown[0].second,
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].kind, MessageKind::Error);
+  EXPECT_EQ(dialogs_.messages[0].text,
             "An error occured while disabling security in the registry - failed to create a blank security "
             "descriptor.  Error 120");
   EXPECT_FALSE(saved_);

@@ -11,6 +11,7 @@
 #include "services/registry.h"
 #include "services/shell.h"
 #include "services/win32_os.h"
+#include "support/recording_dialogs.h"
 #include "tuning/disk_writes.h"
 #include "wine/scratch.h"
 
@@ -44,17 +45,6 @@ class MachineOverride {
  private:
   std::string path_;
   HKEY key_ = nullptr;
-};
-
-class ShownMessages : public Dialogs {
- public:
-  DialogResult ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons) override {
-    shown.push_back({kind, text});
-    return DialogResult::Ok;
-  }
-  void ReportError(const std::string& message) override { shown.push_back({MessageKind::Error, message}); }
-  void ShowMissingFilesDialog() override {}
-  std::vector<std::pair<MessageKind, std::string>> shown;
 };
 
 FILETIME UtcTime(WORD year, WORD month, WORD day) {
@@ -146,7 +136,7 @@ TEST(WineRegistry, OpenKeyCreatesAbsoluteAndRelativePathsUnderTheRoot) {
 TEST(WineRegistry, MinimizeDiskWritesWritesTheFourSettings) {
   MachineOverride machine;
   Win32Os os;
-  ShownMessages dialogs;
+  RecordingDialogs dialogs;
   MinimizeDiskWrites(os, dialogs);
   MinimizeDiskWrites(os, dialogs);
 
@@ -160,8 +150,12 @@ TEST(WineRegistry, MinimizeDiskWritesWritesTheFourSettings) {
   EXPECT_EQ(machine.Value("SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Memory Management\\PrefetchParameters",
                           "EnablePrefetcher"),
             std::make_pair(DWORD{REG_DWORD}, zero));
-  const std::pair<MessageKind, std::string> done{MessageKind::Information, "Changes successfully applied."};
-  EXPECT_EQ(dialogs.shown, (std::vector<std::pair<MessageKind, std::string>>{done, done}));
+  ASSERT_EQ(dialogs.messages.size(), 2u);
+  for (const RecordedMessage& message : dialogs.messages) {
+    EXPECT_EQ(message.kind, MessageKind::Information);
+    EXPECT_EQ(message.text, "Changes successfully applied.");
+  }
+  EXPECT_TRUE(dialogs.errorReports.empty());
 }
 
 }  // namespace

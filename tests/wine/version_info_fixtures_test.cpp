@@ -15,6 +15,7 @@
 #include "services/files.h"
 #include "services/version_info.h"
 #include "services/win32_os.h"
+#include "support/recording_dialogs.h"
 
 namespace {
 
@@ -73,25 +74,6 @@ bool IsZero(const TFixedFileInfo& info) {
   const TFixedFileInfo zero{};
   return std::memcmp(&info, &zero, sizeof zero) == 0;
 }
-
-// Answers every message with one button and keeps what was shown.
-class AnsweringDialogs : public Dialogs {
- public:
-  explicit AnsweringDialogs(DialogResult answer) : answer_(answer) {}
-  DialogResult ShowMessageDialog(const std::string& text, MessageKind, MessageButtons) override {
-    messages.push_back(text);
-    return answer_;
-  }
-  void ReportError(const std::string& message) override { messages.push_back(message); }
-  void ShowMissingFilesDialog() override { ++missingFilesDialogs; }
-
-  std::vector<std::string> messages;
-  int missingFilesDialogs = 0;
-
- private:
-  DialogResult answer_;
-};
-
 class VersionInfoOnRealFiles : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -248,7 +230,8 @@ TEST_F(VersionInfoOnRealFiles, ADirectoryNamedLikeTheDriverIsMissingAndHasNoVers
   reader.SetFileName(folder + "ewf.sys");
   EXPECT_FALSE(reader.HasVersionData());
 
-  AnsweringDialogs dialogs(DialogResult::Yes);
+  RecordingDialogs dialogs;
+  dialogs.QueueAnswer(DialogResult::Yes);
   EXPECT_FALSE(RunDriverFileChecks({os_, dialogs, reader, folder}));
   EXPECT_EQ(dialogs.missingFilesDialogs, 1);
   EXPECT_TRUE(dialogs.messages.empty());
@@ -265,7 +248,8 @@ TEST_F(VersionInfoOnRealFiles, ADriverHeldOpenWithoutSharingIsPresentButHasNoVer
   TVersionInfo reader(nullptr, os_);
   reader.SetFileName(locked);
   EXPECT_FALSE(reader.HasVersionData());
-  AnsweringDialogs dialogs(DialogResult::Yes);
+  RecordingDialogs dialogs;
+  dialogs.QueueAnswer(DialogResult::Yes);
   EXPECT_FALSE(CheckDriverFileVersions(dialogs, reader, scratch_));
   EXPECT_TRUE(dialogs.messages.empty());
 
@@ -278,20 +262,22 @@ TEST_F(VersionInfoOnRealFiles, ADriverHeldOpenWithoutSharingIsPresentButHasNoVer
 // versions read from it, and a refusal stops before the manager is read.
 TEST_F(VersionInfoOnRealFiles, TheGateReadsRealVersions) {
   TVersionInfo reader(nullptr, os_);
-  AnsweringDialogs quiet(DialogResult::No);
+  RecordingDialogs quiet;
   EXPECT_TRUE(RunDriverFileChecks({os_, quiet, reader, fixtures_ + "v2.0.927.0\\"}));
   EXPECT_TRUE(quiet.messages.empty());
   EXPECT_EQ(reader.FileName(), fixtures_ + "v2.0.927.0\\ewfmgr.exe");
 
-  AnsweringDialogs refusing(DialogResult::No);
+  RecordingDialogs refusing;
+  refusing.QueueAnswer(DialogResult::No);
   EXPECT_FALSE(RunDriverFileChecks({os_, refusing, reader, fixtures_ + "v2.0.926.9999\\"}));
   ASSERT_EQ(refusing.messages.size(), 1u);
-  EXPECT_NE(refusing.messages[0].find("\"ewf.sys\""), std::string::npos);
-  EXPECT_NE(refusing.messages[0].find("\rVersion found: 2.0.926.9999\rMinimum version required: 2.0.927.0\r"),
+  EXPECT_NE(refusing.messages[0].text.find("\"ewf.sys\""), std::string::npos);
+  EXPECT_NE(refusing.messages[0].text.find("\rVersion found: 2.0.926.9999\rMinimum version required: 2.0.927.0\r"),
             std::string::npos);
   EXPECT_EQ(reader.FileName(), fixtures_ + "v2.0.926.9999\\ewf.sys");
 
-  AnsweringDialogs silent(DialogResult::Yes);
+  RecordingDialogs silent;
+  silent.QueueAnswer(DialogResult::Yes);
   EXPECT_FALSE(RunDriverFileChecks({os_, silent, reader, fixtures_ + "noversion\\"}));
   EXPECT_TRUE(silent.messages.empty());
   EXPECT_EQ(silent.missingFilesDialogs, 0);
