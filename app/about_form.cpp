@@ -1,6 +1,5 @@
 #include "app/about_form.h"
 
-#include <iterator>
 #include <string>
 
 #include "services/shell.h"
@@ -30,9 +29,10 @@ const ControlSpec kAboutControls[] = {
 
 }  // namespace
 
-TAboutForm::TAboutForm(HWND mainWindow, Os& os)
-    : TForm(nullptr, mainWindow, kAboutForm, {std::begin(kAboutControls), std::end(kAboutControls)}), os_(os) {
-  OnClick(Label4, [this] { Label4Click(); });
+TAboutForm::TAboutForm(HWND mainWindow, Os& os) : TForm(mainWindow, kAboutForm, kAboutControls), os_(os) {}
+
+void TAboutForm::ControlClick(int id) {
+  if (id == Label4) Label4Click();
 }
 
 void TAboutForm::Label4Click() {

@@ -11,6 +11,7 @@ class TAboutForm : public TForm {
   TAboutForm(HWND mainWindow, Os& os);
 
  private:
+  void ControlClick(int id) override;
   void Label4Click();
 
   Os& os_;

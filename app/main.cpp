@@ -7,10 +7,10 @@
 
 #include "app/about_form.h"
 #include "app/main_form.h"
+#include "app/make_os.h"
 #include "app/tips_form.h"
 #include "app/win32_dialogs.h"
 #include "install/missing_files_form_win32.h"
-#include "services/win32_os.h"
 
 namespace {
 const char kApplicationTitle[] = "Stillvane";
@@ -20,15 +20,15 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   // Buttons and frames take the theme's look (comctl32 6 through the manifest).
   InitCommonControls();
 
-  Win32Os os;
+  const std::unique_ptr<Os> os = MakeOs();
   Win32Dialogs dialogs(kApplicationTitle);
-  TMainForm mainForm(os, dialogs);
+  TMainForm mainForm(*os, dialogs);
   if (!mainForm.Handle()) return 1;
   dialogs.SetMainWindow(mainForm.Handle());
 
   TTipsForm tipsForm(mainForm.Handle());
-  TAboutForm aboutForm(mainForm.Handle(), os);
-  TMissingFilesForm missingFilesForm(mainForm.Handle(), os);
+  TAboutForm aboutForm(mainForm.Handle(), *os);
+  TMissingFilesForm missingFilesForm(mainForm.Handle(), *os);
   mainForm.SetDialogs(&tipsForm, &aboutForm);
   dialogs.SetMissingFilesForm(&missingFilesForm);
 

@@ -1,7 +1,5 @@
 #include "app/main_form.h"
 
-#include <iterator>
-
 #include "app/about_form.h"
 #include "app/tips_form.h"
 #include "install/installation.h"
@@ -76,17 +74,28 @@ const char kPlatformWarning[] = "This tool is only intended for use on the Windo
 }  // namespace
 
 TMainForm::TMainForm(Os& os, Dialogs& dialogs)
-    : TForm(nullptr, nullptr, kMainForm, {std::begin(kMainControls), std::end(kMainControls)}),
+    : TForm(nullptr, kMainForm, kMainControls),
       os_(os),
       dialogs_(dialogs),
       FileVersionInfo_(new TVersionInfo(this, os)) {
-  OnClick(InstallEWFButton, [this] { InstallEWFButtonClick(); });
-  OnClick(MinimizeDiskWritesButton, [this] { MinimizeDiskWritesButtonClick(); });
-  OnClick(EnableHORMButton, [this] { EnableHORMButtonClick(); });
-  OnClick(Label4, [this] { Label4Click(); });
-  OnClick(AboutButton, [this] { AboutButtonClick(); });
-  OnClick(CloseButton, [this] { CloseButtonClick(); });
   FormCreate();
+}
+
+void TMainForm::ControlClick(int id) {
+  switch (id) {
+    case InstallEWFButton:
+      return InstallEWFButtonClick();
+    case MinimizeDiskWritesButton:
+      return MinimizeDiskWritesButtonClick();
+    case EnableHORMButton:
+      return EnableHORMButtonClick();
+    case Label4:
+      return Label4Click();
+    case AboutButton:
+      return AboutButtonClick();
+    case CloseButton:
+      return CloseButtonClick();
+  }
 }
 
 void TMainForm::SetDialogs(TTipsForm* tipsForm, TAboutForm* aboutForm) {

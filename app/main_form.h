@@ -30,6 +30,7 @@ class TMainForm : public TForm {
   TVersionInfo& FileVersionInfo() { return *FileVersionInfo_; }
 
  private:
+  void ControlClick(int id) override;
   void FormCreate();
   void FormShow();
   void InstallEWFButtonClick();

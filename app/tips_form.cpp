@@ -1,7 +1,5 @@
 #include "app/tips_form.h"
 
-#include <iterator>
-
 namespace {
 
 enum ControlId { Label4 = 101, Label1, Label2, Label3, Button1 };
@@ -24,5 +22,4 @@ const ControlSpec kTipsControls[] = {
 
 }  // namespace
 
-TTipsForm::TTipsForm(HWND mainWindow)
-    : TForm(nullptr, mainWindow, kTipsForm, {std::begin(kTipsControls), std::end(kTipsControls)}) {}
+TTipsForm::TTipsForm(HWND mainWindow) : TForm(mainWindow, kTipsForm, kTipsControls) {}

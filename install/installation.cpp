@@ -11,11 +11,6 @@
 
 namespace {
 
-const char kRootKeyName[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\Root";
-const char kCheckPermissions[] =
-    "Whilst this is not a major problem, you should use regedit to check the key's permissions.  The System account "
-    "should have full access, and the Everyone group should only have Read access.";
-
 // The steps that went wrong, in the words the user reads.
 class FailedSteps {
  public:
@@ -37,6 +32,21 @@ bool RefusedBecauseItExists(DWORD error) {
   return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
 
+// Moves `backup` back to `target`. When the rename is refused (the backup held
+// open without delete sharing, say), a copy still brings the file back; the
+// backup then stays as well.
+void PutBack(Os& os, const std::string& backup, const std::string& target, FailedSteps& failed) {
+  const FileOpResult renamed = RenameFile(os, backup, target);
+  if (renamed.succeeded) return;
+  const FileOpResult copied = CopyFileTo(os, backup, target, false);
+  if (copied.succeeded) {
+    failed.Add("Renaming " + backup + " back to " + target + " failed, so it was copied back instead.", renamed.error);
+    return;
+  }
+  failed.Add("Renaming " + backup + " back to " + target + " failed.", renamed.error);
+  failed.Add("Copy " + backup + " to " + target + " before you restart the computer.");
+}
+
 const std::string& FolderOf(const InstallContext& context, InstallFolder folder) {
   return folder == InstallFolder::Windows ? context.WindowsFolder : context.SystemDriveFolder;
 }
@@ -45,21 +55,31 @@ void CopyDriverFile(const InstallContext& context, const DriverFileCopy& copy, F
   Os& os = context.os;
   const std::string source = context.SourceFolder + copy.source;
   const std::string target = FolderOf(context, copy.folder) + copy.target;
-  if (!FileIsPresent(os, source)) {
-    failed.Add("Copying " + source + " to " + target + " failed.", ERROR_FILE_NOT_FOUND);
+  const FileLookup sourceFound = LookForFile(os, source);
+  if (!sourceFound.present) {
+    failed.Add("Copying " + source + " to " + target + " failed.",
+               sourceFound.error ? sourceFound.error : static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     return;
   }
 
   const std::string backup = copy.backup ? FolderOf(context, copy.folder) + copy.backup : std::string();
   bool movedAside = false;
-  if (copy.backup && FileIsPresent(os, target)) {
-    const FileOpResult renamed = RenameFile(os, target, backup);
-    movedAside = renamed.succeeded;
-    if (!renamed.succeeded && !RefusedBecauseItExists(renamed.error)) {
-      // Without a backup, overwriting would lose the original for good.
-      failed.Add("Renaming " + target + " to " + backup + " failed, so " + target + " was not replaced.",
-                 renamed.error);
+  if (copy.backup) {
+    // Not knowing whether there is an original to keep is no licence to overwrite it.
+    const FileLookup targetFound = LookForFile(os, target);
+    if (targetFound.error) {
+      failed.Add("Looking for " + target + " failed, so it was not replaced.", targetFound.error);
       return;
+    }
+    if (targetFound.present) {
+      const FileOpResult renamed = RenameFile(os, target, backup);
+      movedAside = renamed.succeeded;
+      if (!renamed.succeeded && !RefusedBecauseItExists(renamed.error)) {
+        // Without a backup, overwriting would lose the original for good.
+        failed.Add("Renaming " + target + " to " + backup + " failed, so " + target + " was not replaced.",
+                   renamed.error);
+        return;
+      }
     }
   }
 
@@ -69,19 +89,15 @@ void CopyDriverFile(const InstallContext& context, const DriverFileCopy& copy, F
     failed.Add("Copying " + source + " to " + target + " failed.", copied.error);
   }
   // Never leave the machine without the file this run moved aside (the boot loader).
-  if (movedAside) {
-    const FileOpResult restored = RenameFile(os, backup, target);
-    if (!restored.succeeded) {
-      failed.Add("Renaming " + backup + " back to " + target + " failed.", restored.error);
-      failed.Add("Copy " + backup + " to " + target + " before you restart the computer.");
-    }
-  }
+  if (movedAside) PutBack(os, backup, target, failed);
 }
 
 void MoveFileAside(const InstallContext& context, const FileMovedAside& file, FailedSteps& failed) {
   const std::string from = FolderOf(context, file.folder) + file.name;
   const std::string to = FolderOf(context, file.folder) + file.newName;
-  if (!FileIsPresent(context.os, from)) return;
+  const FileLookup found = LookForFile(context.os, from);
+  if (found.error) failed.Add("Looking for " + from + " failed, so it was not renamed to " + to + ".", found.error);
+  if (!found.present) return;
   const FileOpResult renamed = RenameFile(context.os, from, to);
   if (!renamed.succeeded && !RefusedBecauseItExists(renamed.error)) {
     failed.Add("Renaming " + from + " to " + to + " failed.", renamed.error);
@@ -183,19 +199,17 @@ void WriteRegistryEntries(Os& os, FailedSteps& failed) {
 }
 
 void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityRestored) {
-  const std::string keyNotRestored =
-      std::string("the original security attributes on the registry key: ") + "\r\r" + kRootKeyName + "\r\r";
   if (failed.Empty() && securityRestored) {
     dialogs.ShowMessageDialog("EWF installation completed successfully.", MessageKind::Information, MessageButtons::Ok);
   } else if (failed.Empty()) {
     dialogs.ShowMessageDialog(
-        "The EWF installation completed successfully, however an error has occured while restoring " + keyNotRestored +
-            kCheckPermissions,
+        "The EWF installation completed successfully, however an error has occured while restoring " +
+            RootKeyRestoreAdvice(),
         MessageKind::Information, MessageButtons::Ok);
   } else {
     std::string text = "The EWF installation did not complete successfully.  These steps failed:\r" + failed.Text();
     if (!securityRestored) {
-      text += "\r\rIn addition, an error has occured while restoring " + keyNotRestored + kCheckPermissions;
+      text += "\r\rIn addition, an error has occured while restoring " + RootKeyRestoreAdvice();
     }
     dialogs.ShowMessageDialog(text, MessageKind::Error, MessageButtons::Ok);
   }
@@ -216,8 +230,11 @@ void InstallEwfSupport(const InstallContext& context) {
 
   // A driver registered as a boot-start volume filter without its file would stop Windows from starting.
   const std::string driver = FolderOf(context, DriverFileOfService.folder) + DriverFileOfService.target;
-  if (FileIsPresent(os, driver)) {
+  const FileLookup driverFound = LookForFile(os, driver);
+  if (driverFound.present) {
     WriteRegistryEntries(os, failed);
+  } else if (driverFound.error) {
+    failed.Add("Looking for " + driver + " failed, so no registry entries were written.", driverFound.error);
   } else {
     failed.Add("No registry entries were written, because " + driver + " is not present.");
   }

@@ -1,7 +1,5 @@
 #include "install/missing_files_form_win32.h"
 
-#include <iterator>
-
 #include "services/shell.h"
 
 namespace {
@@ -43,10 +41,10 @@ const ControlSpec kMissingFilesControls[] = {
 }  // namespace
 
 TMissingFilesForm::TMissingFilesForm(HWND mainWindow, Os& os)
-    : TForm(nullptr, mainWindow, kMissingFilesForm,
-            {std::begin(kMissingFilesControls), std::end(kMissingFilesControls)}),
-      os_(os) {
-  OnClick(Label6, [this] { Label6Click(); });
+    : TForm(mainWindow, kMissingFilesForm, kMissingFilesControls), os_(os) {}
+
+void TMissingFilesForm::ControlClick(int id) {
+  if (id == Label6) Label6Click();
 }
 
 void TMissingFilesForm::Label6Click() {

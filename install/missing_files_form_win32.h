@@ -12,6 +12,7 @@ class TMissingFilesForm : public TForm {
   TMissingFilesForm(HWND mainWindow, Os& os);
 
  private:
+  void ControlClick(int id) override;
   void Label6Click();
 
   Os& os_;

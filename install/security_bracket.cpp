@@ -10,6 +10,10 @@ namespace {
 
 const char kDisabling[] = "An error occured while disabling security in the registry - ";
 const char kRestoring[] = "An error occured while restoring security in the registry - ";
+const char kRootKeyName[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\Root";
+const char kCheckPermissions[] =
+    "Whilst this is not a major problem, you should use regedit to check the key's permissions.  The System account "
+    "should have full access, and the Everyone group should only have Read access.";
 
 void ShowError(Dialogs& dialogs, const std::string& text) {
   dialogs.ShowMessageDialog(text, MessageKind::Error, MessageButtons::Ok);
@@ -20,6 +24,11 @@ void ShowError(Dialogs& dialogs, const std::string& text, DWORD error) {
 }
 
 }  // namespace
+
+std::string RootKeyRestoreAdvice() {
+  return std::string("the original security attributes on the registry key: ") + "\r\r" + kRootKeyName + "\r\r" +
+         kCheckPermissions;
+}
 
 bool SaveRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved) {
   saved.reset();
@@ -97,7 +106,10 @@ RootKeySecurityGuard::~RootKeySecurityGuard() {
   if (!saved_) return;
   // Runs while an error is on its way to the report: nothing may escape.
   try {
-    RestoreRootKeySecurity(os_, dialogs_, saved_);
+    // The error on its way names a value, not the key left open.
+    if (!RestoreRootKeySecurity(os_, dialogs_, saved_)) {
+      ShowError(dialogs_, "An error has occured while restoring " + RootKeyRestoreAdvice());
+    }
   } catch (...) {
     saved_.reset();
   }

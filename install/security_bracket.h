@@ -4,6 +4,8 @@
 // Every failure shows one error message that names the failed step.
 #pragma once
 
+#include <string>
+
 #include "services/dialogs.h"
 #include "services/handles.h"
 #include "services/os.h"
@@ -15,6 +17,11 @@ using SavedKeySecurity = UniqueSecurityDescriptor;
 
 // "SYSTEM\CurrentControlSet\Enum\Root" below HKEY_LOCAL_MACHINE.
 extern const char* const RootKeySecurityPath;
+
+// How the messages about a failed restore end: "the original security
+// attributes on the registry key: ", the key's full name, and what to check
+// with regedit (paragraphs split by CR CR).
+std::string RootKeyRestoreAdvice();
 
 // Reads the key's DACL into `saved` (replacing what it held). False after its
 // message; `saved` is then empty.
@@ -32,7 +39,8 @@ bool RestoreRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved);
 
 // Armed before security is disabled: leaving the scope while `saved` still
 // holds a descriptor (an error escaped before the restore) puts it back, so
-// the key is never left open. After RestoreRootKeySecurity it does nothing.
+// the key is never left open; when that fails, the user is told which key to
+// check. After RestoreRootKeySecurity it does nothing.
 class RootKeySecurityGuard {
  public:
   RootKeySecurityGuard(Os& os, Dialogs& dialogs, SavedKeySecurity& saved) : os_(os), dialogs_(dialogs), saved_(saved) {}

@@ -13,11 +13,19 @@ FileOpResult ResultOf(Os& os, BOOL succeeded) {
 
 // Any existing file counts, whatever its time stamps: a last-write time that
 // an MS-DOS date cannot hold (before 1980, after 2107) is still a file.
-bool FileIsPresent(Os& os, const std::string& path) {
+FileLookup LookForFile(Os& os, const std::string& path) {
   WIN32_FIND_DATAA found{};
   UniqueFindHandle search(os, os.FindFirstFileA(path.c_str(), &found));
-  if (!search) return false;
-  return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  if (!search) {
+    const DWORD error = os.GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {false, 0};
+    return {false, error};
+  }
+  return {(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0, 0};
+}
+
+bool FileIsPresent(Os& os, const std::string& path) {
+  return LookForFile(os, path).present;
 }
 
 FileOpResult CopyFileTo(Os& os, const std::string& source, const std::string& target, bool failIfExists) {

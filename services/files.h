@@ -11,6 +11,14 @@ struct FileOpResult {
   DWORD error;  // GetLastError() right after the failed call; 0 on success
 };
 
+// Whether the path names an existing file that is not a directory, and
+// whether that is known: a search that fails other than with "not found"
+// (access denied, a device error) leaves it open.
+struct FileLookup {
+  bool present;
+  DWORD error;  // 0 when the answer is known; else the search's error, and present is false
+};
+FileLookup LookForFile(Os& os, const std::string& path);
 // True when the path names an existing file that is not a directory.
 bool FileIsPresent(Os& os, const std::string& path);
 // CopyFileA; with failIfExists an existing target is left untouched.

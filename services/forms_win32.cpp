@@ -54,13 +54,55 @@ char UpperCase(char c) {
   return static_cast<char>(reinterpret_cast<UINT_PTR>(CharUpperA(reinterpret_cast<LPSTR>(static_cast<BYTE>(c)))));
 }
 
+enum FontStyle { kRegular, kBold, kUnderlined };
+
+// Tahoma 8 pt in its three styles, made once for all the forms that use it
+// and deleted with the last of them.
+struct SharedFonts {
+  HFONT fonts[3];
+  int dpi;
+  int users;
+};
+SharedFonts sharedFonts;
+
+const HFONT* AcquireSharedFonts(int& dpi) {
+  if (sharedFonts.users++ == 0) {
+    HDC screen = GetDC(nullptr);
+    sharedFonts.dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    LOGFONTA logFont{};
+    logFont.lfHeight = -MulDiv(11, sharedFonts.dpi, 96);
+    logFont.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynA(logFont.lfFaceName, "Tahoma", LF_FACESIZE);
+    for (int style = kRegular; style <= kUnderlined; ++style) {
+      logFont.lfWeight = style == kBold ? FW_BOLD : FW_NORMAL;
+      logFont.lfUnderline = style == kUnderlined;
+      sharedFonts.fonts[style] = CreateFontIndirectA(&logFont);
+    }
+  }
+  dpi = sharedFonts.dpi;
+  return sharedFonts.fonts;
+}
+
 }  // namespace
 
-TForm::TForm(TComponent* owner, HWND ownerWindow, const FormSpec& form, std::vector<ControlSpec> controls,
-             const LOGFONTA* font)
-    : TComponent(owner), form_(form), ownerWindow_(ownerWindow) {
-  for (const ControlSpec& spec : controls) controls_.push_back(Placed{spec, nullptr, -1, RECT{0, 0, 0, 0}});
-  CreateFonts(font);
+TForm::TForm(HWND ownerWindow, const FormSpec& form, ControlList controls, HFONT font)
+    : TComponent(nullptr),
+      form_(form),
+      ownerWindow_(ownerWindow),
+      controlCount_(controls.count),
+      controls_(new Placed[controls.count]()),
+      tabOrder_(new HWND[controls.count]) {
+  for (int i = 0; i < controlCount_; ++i) {
+    controls_[i].spec = &controls.items[i];
+    controls_[i].parentIndex = -1;
+  }
+  if (font) {
+    callersFonts_[kRegular] = callersFonts_[kBold] = callersFonts_[kUnderlined] = font;
+    fonts_ = callersFonts_;
+  } else {
+    fonts_ = AcquireSharedFonts(dpi_);
+  }
 
   DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
   DWORD exStyle = WS_EX_DLGMODALFRAME;
@@ -102,53 +144,38 @@ TForm::TForm(TComponent* owner, HWND ownerWindow, const FormSpec& form, std::vec
 
 TForm::~TForm() {
   if (hwnd_) DestroyWindow(hwnd_);
-  for (HFONT font : {font_, boldFont_, linkFont_}) {
-    if (font) DeleteObject(font);
+  if (fonts_ == sharedFonts.fonts && --sharedFonts.users == 0) {
+    for (HFONT& font : sharedFonts.fonts) {
+      DeleteObject(font);
+      font = nullptr;
+    }
   }
-  for (HICON icon : ownedIcons_) DestroyIcon(icon);
+  for (const Placed& control : *this) {
+    if (control.icon) DestroyIcon(control.icon);
+  }
   if (bigIcon_) DestroyIcon(bigIcon_);
   if (smallIcon_) DestroyIcon(smallIcon_);
 }
 
-void TForm::CreateFonts(const LOGFONTA* font) {
-  LOGFONTA logFont{};
-  if (font) {
-    logFont = *font;
-  } else {
-    HDC screen = GetDC(nullptr);
-    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    logFont.lfHeight = -Scale(11);
-    logFont.lfWeight = FW_NORMAL;
-    logFont.lfCharSet = DEFAULT_CHARSET;
-    lstrcpynA(logFont.lfFaceName, "Tahoma", LF_FACESIZE);
-  }
-  font_ = CreateFontIndirectA(&logFont);
-  LOGFONTA bold = logFont;
-  bold.lfWeight = FW_BOLD;
-  boldFont_ = CreateFontIndirectA(&bold);
-  LOGFONTA link = logFont;
-  link.lfUnderline = TRUE;
-  linkFont_ = CreateFontIndirectA(&link);
-}
-
 void TForm::CreateControls() {
-  for (size_t i = 0; i < controls_.size(); ++i) {
-    Placed& control = controls_[i];
-    for (size_t p = 0; p < i; ++p) {
-      if (control.spec.parent != 0 && controls_[p].spec.id == control.spec.parent) control.parentIndex = int(p);
+  for (Placed& control : *this) {
+    for (const Placed& earlier : *this) {
+      if (&earlier == &control) break;
+      if (control.spec->parent != 0 && earlier.spec->id == control.spec->parent) {
+        control.parentIndex = int(&earlier - begin());
+      }
     }
-    control.hwnd = CreateControl(control.spec);
+    control.hwnd = CreateControl(control);
   }
   // Frames lie beneath the controls drawn inside them.
-  for (const Placed& control : controls_) {
-    if (control.spec.kind == ckGroupBox && control.hwnd) {
+  for (const Placed& control : *this) {
+    if (control.spec->kind == ckGroupBox && control.hwnd) {
       SetWindowPos(control.hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
   }
-  for (const Placed& control : controls_) {
-    if (!defaultButton_ && (control.spec.flags & cfDefault)) defaultButton_ = &control;
-    if (!cancelButton_ && (control.spec.flags & cfCancel)) cancelButton_ = &control;
+  for (const Placed& control : *this) {
+    if (!defaultButton_ && (control.spec->flags & cfDefault)) defaultButton_ = &control;
+    if (!cancelButton_ && (control.spec->flags & cfCancel)) cancelButton_ = &control;
   }
   BuildTabOrder(0);
   RECT client{};
@@ -156,10 +183,11 @@ void TForm::CreateControls() {
   LayOut(client.right, client.bottom);
 }
 
-HWND TForm::CreateControl(const ControlSpec& spec) {
+HWND TForm::CreateControl(Placed& placed) {
+  const ControlSpec& spec = *placed.spec;
   const char* windowClass = "STATIC";
   DWORD style = WS_CHILD | WS_VISIBLE;
-  HFONT font = (spec.flags & cfBold) ? boldFont_ : font_;
+  HFONT font = fonts_[(spec.flags & cfBold) ? kBold : kRegular];
   switch (spec.kind) {
     case ckGroupBox:
       windowClass = "BUTTON";
@@ -173,7 +201,7 @@ HWND TForm::CreateControl(const ControlSpec& spec) {
       break;
     case ckLinkLabel:
       style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY;
-      font = linkFont_;
+      font = fonts_[kUnderlined];
       break;
     case ckImage:
       style |= SS_ICON | SS_CENTERIMAGE;
@@ -189,12 +217,9 @@ HWND TForm::CreateControl(const ControlSpec& spec) {
   if (!control) return nullptr;
   SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   if (spec.kind == ckImage && spec.text) {
-    HICON icon = static_cast<HICON>(
+    placed.icon = static_cast<HICON>(
         LoadImageA(ModuleInstance(), spec.text, IMAGE_ICON, Scale(spec.rect.width), Scale(spec.rect.height), 0));
-    if (icon) {
-      ownedIcons_.push_back(icon);
-      SendMessageA(control, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
-    }
+    if (placed.icon) SendMessageA(control, STM_SETICON, reinterpret_cast<WPARAM>(placed.icon), 0);
   }
   return control;
 }
@@ -202,26 +227,28 @@ HWND TForm::CreateControl(const ControlSpec& spec) {
 // Tab order is kept per parent, as the table gives it; a frame's buttons
 // follow one another where the frame stands in its parent's order.
 void TForm::BuildTabOrder(int parentId) {
-  std::vector<const Placed*> children;
-  for (const Placed& control : controls_) {
-    if (control.spec.parent == parentId && control.spec.tabOrder >= 0) children.push_back(&control);
+  // Tables are short: each tab position is looked for in turn, and equal
+  // positions keep the table's order.
+  int last = -1;
+  for (const Placed& control : *this) {
+    if (control.spec->parent == parentId) last = std::max(last, control.spec->tabOrder);
   }
-  std::stable_sort(children.begin(), children.end(),
-                   [](const Placed* a, const Placed* b) { return a->spec.tabOrder < b->spec.tabOrder; });
-  for (const Placed* child : children) {
-    if (child->spec.kind == ckGroupBox) {
-      BuildTabOrder(child->spec.id);
-    } else if (child->spec.kind == ckButton && child->hwnd) {
-      tabOrder_.push_back(child->hwnd);
+  for (int position = 0; position <= last; ++position) {
+    for (const Placed& child : *this) {
+      if (child.spec->parent != parentId || child.spec->tabOrder != position) continue;
+      if (child.spec->kind == ckGroupBox) {
+        BuildTabOrder(child.spec->id);
+      } else if (child.spec->kind == ckButton && child.hwnd) {
+        tabOrder_[tabCount_++] = child.hwnd;
+      }
     }
   }
 }
 
 void TForm::LayOut(int clientWidth, int clientHeight) {
-  HDWP positions = BeginDeferWindowPos(int(controls_.size()));
-  std::vector<bool> resized(controls_.size(), false);
-  for (size_t i = 0; i < controls_.size(); ++i) {
-    Placed& control = controls_[i];
+  HDWP positions = BeginDeferWindowPos(controlCount_);
+  for (Placed& control : *this) {
+    const ControlSpec& spec = *control.spec;
     int parentLeft = 0, parentTop = 0;
     int widthGrowth = clientWidth - Scale(form_.clientWidth);
     int heightGrowth = clientHeight - Scale(form_.clientHeight);
@@ -229,16 +256,16 @@ void TForm::LayOut(int clientWidth, int clientHeight) {
       const Placed& parent = controls_[control.parentIndex];
       parentLeft = parent.bounds.left;
       parentTop = parent.bounds.top;
-      widthGrowth = (parent.bounds.right - parent.bounds.left) - Scale(parent.spec.rect.width);
-      heightGrowth = (parent.bounds.bottom - parent.bounds.top) - Scale(parent.spec.rect.height);
+      widthGrowth = (parent.bounds.right - parent.bounds.left) - Scale(parent.spec->rect.width);
+      heightGrowth = (parent.bounds.bottom - parent.bounds.top) - Scale(parent.spec->rect.height);
     }
-    int left = Scale(control.spec.rect.left), width = Scale(control.spec.rect.width);
-    int top = Scale(control.spec.rect.top), height = Scale(control.spec.rect.height);
-    KeepAnchored(control.spec.anchors, akLeft, akRight, widthGrowth, left, width);
-    KeepAnchored(control.spec.anchors, akTop, akBottom, heightGrowth, top, height);
+    int left = Scale(spec.rect.left), width = Scale(spec.rect.width);
+    int top = Scale(spec.rect.top), height = Scale(spec.rect.height);
+    KeepAnchored(spec.anchors, akLeft, akRight, widthGrowth, left, width);
+    KeepAnchored(spec.anchors, akTop, akBottom, heightGrowth, top, height);
     RECT bounds{parentLeft + left, parentTop + top, parentLeft + left + width, parentTop + top + height};
-    resized[i] = (bounds.right - bounds.left) != (control.bounds.right - control.bounds.left) ||
-                 (bounds.bottom - bounds.top) != (control.bounds.bottom - control.bounds.top);
+    control.resized = (bounds.right - bounds.left) != (control.bounds.right - control.bounds.left) ||
+                      (bounds.bottom - bounds.top) != (control.bounds.bottom - control.bounds.top);
     control.bounds = bounds;
     if (control.hwnd && positions) {
       positions = DeferWindowPos(positions, control.hwnd, nullptr, bounds.left, bounds.top, width, height,
@@ -248,8 +275,8 @@ void TForm::LayOut(int clientWidth, int clientHeight) {
   if (positions) EndDeferWindowPos(positions);
   // Word-wrapped text and frame edges are drawn for the size they have: a
   // control that changed size is drawn afresh.
-  for (size_t i = 0; i < controls_.size(); ++i) {
-    if (resized[i] && controls_[i].hwnd) InvalidateRect(controls_[i].hwnd, nullptr, TRUE);
+  for (const Placed& control : *this) {
+    if (control.resized && control.hwnd) InvalidateRect(control.hwnd, nullptr, TRUE);
   }
 }
 
@@ -277,21 +304,17 @@ HWND TForm::Control(int id) const {
 
 const TForm::Placed* TForm::Find(HWND control) const {
   if (!control) return nullptr;
-  for (const Placed& placed : controls_) {
+  for (const Placed& placed : *this) {
     if (placed.hwnd == control) return &placed;
   }
   return nullptr;
 }
 
 const TForm::Placed* TForm::Find(int id) const {
-  for (const Placed& placed : controls_) {
-    if (placed.spec.id == id) return &placed;
+  for (const Placed& placed : *this) {
+    if (placed.spec->id == id) return &placed;
   }
   return nullptr;
-}
-
-void TForm::OnClick(int id, std::function<void()> handler) {
-  clickHandlers_.emplace_back(id, std::move(handler));
 }
 
 void TForm::SetImage(int id, HICON icon) {
@@ -349,10 +372,8 @@ void TForm::Close() {
 void TForm::ControlClicked(int id) {
   const Placed* control = Find(id);
   if (!control) return;
-  if (control->spec.modalResult && modal_) SetModalResult(control->spec.modalResult);
-  for (const auto& handler : clickHandlers_) {
-    if (handler.first == id) handler.second();
-  }
+  if (control->spec->modalResult && modal_) SetModalResult(control->spec->modalResult);
+  ControlClick(id);
 }
 
 LRESULT CALLBACK TForm::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -369,8 +390,8 @@ LRESULT CALLBACK TForm::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
     // Destroying the main window destroys the dialogs it owns as well.
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
     form->hwnd_ = nullptr;
-    for (Placed& control : form->controls_) control.hwnd = nullptr;
-    form->tabOrder_.clear();
+    for (Placed& control : *form) control.hwnd = nullptr;
+    form->tabCount_ = 0;
     return DefWindowProcA(hwnd, message, wParam, lParam);
   }
   return form->HandleMessage(message, wParam, lParam);
@@ -383,8 +404,8 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (!control) break;
       // BN_CLICKED and a link's STN_CLICKED are both 0.
       if (HIWORD(wParam) == BN_CLICKED) {
-        ControlClicked(control->spec.id);
-      } else if (HIWORD(wParam) == BN_SETFOCUS && control->spec.kind == ckButton) {
+        ControlClicked(control->spec->id);
+      } else if (HIWORD(wParam) == BN_SETFOCUS && control->spec->kind == ckButton) {
         ShowAsDefault(control->hwnd);
       }
       return 0;
@@ -394,12 +415,12 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       HDC dc = reinterpret_cast<HDC>(wParam);
       SetBkMode(dc, TRANSPARENT);
       const Placed* control = Find(reinterpret_cast<HWND>(lParam));
-      if (control && control->spec.kind == ckLinkLabel) SetTextColor(dc, kLinkColour);
+      if (control && control->spec->kind == ckLinkLabel) SetTextColor(dc, kLinkColour);
       return brush;
     }
     case WM_SETCURSOR: {
       const Placed* control = Find(reinterpret_cast<HWND>(wParam));
-      if (control && control->spec.kind == ckLinkLabel && LOWORD(lParam) == HTCLIENT) {
+      if (control && control->spec->kind == ckLinkLabel && LOWORD(lParam) == HTCLIENT) {
         SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND)));
         return TRUE;
       }
@@ -440,7 +461,7 @@ void TForm::RestoreFocus() {
       IsWindowVisible(lastFocus_)) {
     target = lastFocus_;
   }
-  for (size_t i = 0; !target && i < tabOrder_.size(); ++i) {
+  for (int i = 0; !target && i < tabCount_; ++i) {
     if (IsWindowEnabled(tabOrder_[i]) && IsWindowVisible(tabOrder_[i])) target = tabOrder_[i];
   }
   if (target) SetFocus(target);
@@ -449,8 +470,8 @@ void TForm::RestoreFocus() {
 // The focused button looks like the default one, as in any dialog; with
 // the focus elsewhere, the form's default button does.
 void TForm::ShowAsDefault(HWND focusedButton) {
-  for (const Placed& control : controls_) {
-    if (control.spec.kind != ckButton || !control.hwnd) continue;
+  for (const Placed& control : *this) {
+    if (control.spec->kind != ckButton || !control.hwnd) continue;
     bool isDefault = focusedButton ? control.hwnd == focusedButton : &control == defaultButton_;
     LONG type = GetWindowLongA(control.hwnd, GWL_STYLE) & BS_TYPEMASK;
     LONG wanted = isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
@@ -458,31 +479,34 @@ void TForm::ShowAsDefault(HWND focusedButton) {
   }
 }
 
+// From the focused button to the next (or previous) one that can take the
+// focus, round the end; with the focus elsewhere, from before the first (or
+// after the last).
 void TForm::MoveFocus(bool backwards) {
-  std::vector<HWND> stops;
-  for (HWND control : tabOrder_) {
-    if (IsWindowEnabled(control) && IsWindowVisible(control)) stops.push_back(control);
+  if (tabCount_ == 0) return;
+  int current = backwards ? tabCount_ : -1;
+  HWND focus = GetFocus();
+  for (int i = 0; i < tabCount_; ++i) {
+    if (tabOrder_[i] == focus && IsWindowEnabled(focus) && IsWindowVisible(focus)) current = i;
   }
-  if (stops.empty()) return;
-  auto current = std::find(stops.begin(), stops.end(), GetFocus());
-  size_t next;
-  if (current == stops.end()) {
-    next = backwards ? stops.size() - 1 : 0;
-  } else {
-    size_t index = size_t(current - stops.begin());
-    next = backwards ? (index + stops.size() - 1) % stops.size() : (index + 1) % stops.size();
+  const int step = backwards ? tabCount_ - 1 : 1;
+  for (int tried = 0, i = current; tried < tabCount_; ++tried) {
+    i = (i + step) % tabCount_;
+    if (IsWindowEnabled(tabOrder_[i]) && IsWindowVisible(tabOrder_[i])) {
+      SetFocus(tabOrder_[i]);
+      return;
+    }
   }
-  SetFocus(stops[next]);
 }
 
 void TForm::Press(const Placed* button) {
   if (!button || !button->hwnd || !IsWindowEnabled(button->hwnd)) return;
-  SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(button->spec.id, BN_CLICKED), reinterpret_cast<LPARAM>(button->hwnd));
+  SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(button->spec->id, BN_CLICKED), reinterpret_cast<LPARAM>(button->hwnd));
 }
 
 bool TForm::HandleCommonKey(const MSG& msg) {
   const Placed* focused = Find(GetFocus());
-  bool focusOnButton = focused && focused->spec.kind == ckButton;
+  bool focusOnButton = focused && focused->spec->kind == ckButton;
   if (msg.message == WM_KEYDOWN) {
     switch (msg.wParam) {
       case VK_TAB:
@@ -502,9 +526,9 @@ bool TForm::HandleCommonKey(const MSG& msg) {
   // Access keys: Alt+key anywhere, the plain key while a button has the focus.
   if (msg.message == WM_SYSCHAR || (msg.message == WM_CHAR && (focusOnButton || !focused))) {
     char key = UpperCase(char(msg.wParam));
-    for (const Placed& control : controls_) {
-      if (control.spec.kind != ckButton || !control.hwnd) continue;
-      char accessKey = AccessKey(control.spec.text);
+    for (const Placed& control : *this) {
+      if (control.spec->kind != ckButton || !control.hwnd) continue;
+      char accessKey = AccessKey(control.spec->text);
       if (accessKey && UpperCase(accessKey) == key) {
         SetFocus(control.hwnd);
         Press(&control);

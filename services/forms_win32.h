@@ -6,10 +6,8 @@
 
 #include <windows.h>
 
-#include <functional>
-#include <string>
-#include <utility>
-#include <vector>
+#include <cstddef>
+#include <memory>
 
 #include "services/component.h"
 
@@ -55,6 +53,15 @@ enum class FormKind {
 };
 enum class FormPosition { ScreenCenter, OwnerCenter };
 
+// A form's controls: a table that outlives the form.
+struct ControlList {
+  template <std::size_t N>
+  constexpr ControlList(const ControlSpec (&table)[N]) : items(table), count(int(N)) {}
+  constexpr ControlList(const ControlSpec* table, int size) : items(table), count(size) {}
+  const ControlSpec* items;
+  int count;
+};
+
 struct FormSpec {
   const char* caption;
   int clientWidth, clientHeight;  // 96-DPI pixels; also the minimum client size
@@ -68,15 +75,13 @@ class TForm : public TComponent {
   // Creates the window hidden, with all its controls. ownerWindow is the
   // window disabled while this one is modal (null for the main window). With
   // font null the form uses Tahoma 8 pt and scales every coordinate for the
-  // DPI; with a font of its own all coordinates are device pixels.
-  TForm(TComponent* owner, HWND ownerWindow, const FormSpec& form, std::vector<ControlSpec> controls,
-        const LOGFONTA* font = nullptr);
+  // DPI; with a font of the caller's (alive as long as the form) it draws
+  // every control in that font, and all coordinates are device pixels.
+  TForm(HWND ownerWindow, const FormSpec& form, ControlList controls, HFONT font = nullptr);
   ~TForm() override;
 
   HWND Handle() const { return hwnd_; }
   HWND Control(int id) const;
-  // Runs after a button's modal result is set, or on a link label's click.
-  void OnClick(int id, std::function<void()> handler);
   // Shows an icon the form does not own (a system icon, for example).
   void SetImage(int id, HICON icon);
 
@@ -93,28 +98,34 @@ class TForm : public TComponent {
   static bool PreTranslateMessage(MSG& msg);
 
  protected:
+  // A click on a control: a button (after its modal result is set) or a
+  // link label.
+  virtual void ControlClick(int /*id*/) {}
   // A form's own keys, looked at before the common ones.
   virtual bool HandleKey(const MSG&) { return false; }
   int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
 
  private:
   struct Placed {
-    ControlSpec spec;
+    const ControlSpec* spec;
     HWND hwnd;
+    HICON icon;       // the image's own icon, destroyed with the form
     int parentIndex;  // index into controls_, or -1 for the window
     RECT bounds;      // where the control is now, in the window's client area
+    bool resized;     // since the last layout
   };
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-  void CreateFonts(const LOGFONTA* font);
   void CreateControls();
-  HWND CreateControl(const ControlSpec& spec);
+  HWND CreateControl(Placed& control);
   void BuildTabOrder(int parentId);
   void LayOut(int clientWidth, int clientHeight);
   void Centre();
 
+  Placed* begin() const { return controls_.get(); }
+  Placed* end() const { return controls_.get() + controlCount_; }
   const Placed* Find(HWND control) const;
   const Placed* Find(int id) const;
   bool HandleCommonKey(const MSG& msg);
@@ -128,17 +139,18 @@ class TForm : public TComponent {
   HWND ownerWindow_;
   HWND hwnd_ = nullptr;
   int dpi_ = 96;
-  std::vector<Placed> controls_;
-  std::vector<HWND> tabOrder_;
-  std::vector<std::pair<int, std::function<void()>>> clickHandlers_;
+  int controlCount_;
+  std::unique_ptr<Placed[]> controls_;
+  int tabCount_ = 0;
+  std::unique_ptr<HWND[]> tabOrder_;  // the buttons, in tab order
   const Placed* defaultButton_ = nullptr;
   const Placed* cancelButton_ = nullptr;
-  HFONT font_ = nullptr;
-  HFONT boldFont_ = nullptr;
-  HFONT linkFont_ = nullptr;
+  // Regular, bold and underlined: shared by all forms in Tahoma, or the
+  // caller's font three times.
+  HFONT callersFonts_[3] = {};
+  const HFONT* fonts_ = nullptr;
   HICON bigIcon_ = nullptr;
   HICON smallIcon_ = nullptr;
-  std::vector<HICON> ownedIcons_;
   SIZE minimumWindowSize_{0, 0};
   HWND lastFocus_ = nullptr;
   bool modal_ = false;

@@ -14,11 +14,11 @@ const char* MessageDialogCaption(MessageKind kind) {
   return "";
 }
 
-std::vector<MessageDialogButton> MessageDialogButtons(MessageButtons buttons) {
+MessageDialogButtonSet MessageDialogButtons(MessageButtons buttons) {
   if (buttons == MessageButtons::YesNo) {
-    return {{"&Yes", DialogResult::Yes, true, false}, {"&No", DialogResult::No, false, true}};
+    return {{{"&Yes", DialogResult::Yes, true, false}, {"&No", DialogResult::No, false, true}}, 2};
   }
-  return {{"OK", DialogResult::Ok, true, true}};
+  return {{{"OK", DialogResult::Ok, true, true}}, 1};
 }
 
 std::string MessageDisplayText(const std::string& message) {
@@ -52,10 +52,10 @@ std::string WithoutAccessKeys(const std::string& caption) {
 }
 
 std::string MessageDialogClipboardText(const std::string& caption, const std::string& message,
-                                       const std::vector<std::string>& buttonCaptions) {
-  const std::string rule(27, '-');
-  const std::string lineEnd = "\r\n";
-  std::string text = rule + lineEnd + caption + lineEnd + rule + lineEnd + message + lineEnd + rule + lineEnd;
-  for (const std::string& button : buttonCaptions) text += WithoutAccessKeys(button) + "   ";
-  return text + lineEnd + rule + lineEnd;
+                                       std::initializer_list<const char*> buttonCaptions) {
+  const char kRule[] = "---------------------------\r\n";
+  std::string text = kRule;
+  text.append(caption).append("\r\n").append(kRule).append(message).append("\r\n").append(kRule);
+  for (const char* button : buttonCaptions) text.append(WithoutAccessKeys(button)).append("   ");
+  return text.append("\r\n").append(kRule);
 }

@@ -2,8 +2,9 @@
 // and the text block that Ctrl+C copies.
 #pragma once
 
+#include <cstddef>
+#include <initializer_list>
 #include <string>
-#include <vector>
 
 #include "services/dialogs.h"
 
@@ -14,10 +15,17 @@ struct MessageDialogButton {
   bool isCancel;   // pressed by Escape
 };
 
+// One or two buttons, from left to right.
+struct MessageDialogButtonSet {
+  MessageDialogButton items[2];
+  int count;
+  std::size_t size() const { return std::size_t(count); }
+  const MessageDialogButton& operator[](std::size_t i) const { return items[i]; }
+};
+
 // "Warning", "Error", "Information" or "Confirm".
 const char* MessageDialogCaption(MessageKind kind);
-// The buttons from left to right.
-std::vector<MessageDialogButton> MessageDialogButtons(MessageButtons buttons);
+MessageDialogButtonSet MessageDialogButtons(MessageButtons buttons);
 
 // The message with its line breaks as drawing needs them: a lone CR or LF
 // becomes CR LF, so two CRs in a row leave an empty line.
@@ -30,4 +38,4 @@ std::string WithoutAccessKeys(const std::string& caption);
 // a rule, each button caption followed by three spaces, a final rule; each
 // part ends with CR LF.
 std::string MessageDialogClipboardText(const std::string& caption, const std::string& message,
-                                       const std::vector<std::string>& buttonCaptions);
+                                       std::initializer_list<const char*> buttonCaptions);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "services/error_report.h"
 #include "services/forms_win32.h"
@@ -45,9 +44,10 @@ void CopyToClipboard(HWND owner, const std::string& text) {
 
 class TMessageDialog : public TForm {
  public:
-  TMessageDialog(HWND owner, const FormSpec& form, std::vector<ControlSpec> controls, const LOGFONTA& font,
-                 std::string clipboardText)
-      : TForm(nullptr, owner, form, std::move(controls), &font), clipboardText_(std::move(clipboardText)) {}
+  // The message and buttons are the caller's, alive as long as the dialog.
+  TMessageDialog(HWND owner, const FormSpec& form, ControlList controls, HFONT font, const std::string& message,
+                 const MessageDialogButtonSet& buttons)
+      : TForm(owner, form, controls, font), caption_(form.caption), message_(message), buttons_(buttons) {}
 
  protected:
   // Ctrl+C, with Ctrl as the only modifier, copies the whole dialog as text.
@@ -55,12 +55,17 @@ class TMessageDialog : public TForm {
     if (msg.message != WM_KEYDOWN || msg.wParam != 'C') return false;
     if (GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0) return false;
     MessageBeep(0);
-    CopyToClipboard(Handle(), clipboardText_);
+    CopyToClipboard(Handle(),
+                    buttons_.count == 2
+                        ? MessageDialogClipboardText(caption_, message_, {buttons_[0].caption, buttons_[1].caption})
+                        : MessageDialogClipboardText(caption_, message_, {buttons_[0].caption}));
     return true;
   }
 
  private:
-  std::string clipboardText_;
+  const char* caption_;
+  const std::string& message_;
+  const MessageDialogButtonSet& buttons_;
 };
 
 // Sizes in the message font: dialog units converted the way Windows does.
@@ -76,24 +81,22 @@ struct FontMeasure {
 struct MessageLayout {
   ControlRect icon;
   ControlRect text;
-  std::vector<ControlRect> buttons;
+  ControlRect buttons[2];
   int clientWidth;
   int clientHeight;
 };
 
 // The system's message-box font; should the query fail, the zeroed font
 // still gives the system's default one.
-LOGFONTA MessageFont() {
+HFONT CreateMessageFont() {
   NONCLIENTMETRICSA metrics{};
   metrics.cbSize = sizeof metrics;
   SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-  return metrics.lfMessageFont;
+  return CreateFontIndirectA(&metrics.lfMessageFont);
 }
 
-MessageLayout LayOutMessage(const LOGFONTA& messageFont, const std::string& drawnText,
-                            const std::vector<MessageDialogButton>& buttons) {
+MessageLayout LayOutMessage(HFONT font, const std::string& drawnText, const MessageDialogButtonSet& buttons) {
   HDC dc = GetDC(nullptr);
-  HFONT font = CreateFontIndirectA(&messageFont);
   HGDIOBJ previousFont = SelectObject(dc, font);
   TEXTMETRICA textMetrics{};
   GetTextMetricsA(dc, &textMetrics);
@@ -105,19 +108,18 @@ MessageLayout LayOutMessage(const LOGFONTA& messageFont, const std::string& draw
   RECT textRect{0, 0, GetSystemMetrics(SM_CXSCREEN) / 2, 0};
   DrawTextA(dc, drawnText.c_str(), -1, &textRect, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
   int buttonWidth = unit.X(50);
-  for (const MessageDialogButton& button : buttons) {
-    std::string label = WithoutAccessKeys(button.caption);
+  for (int i = 0; i < buttons.count; ++i) {
+    std::string label = WithoutAccessKeys(buttons[i].caption);
     SIZE extent{};
     GetTextExtentPoint32A(dc, label.c_str(), int(label.size()), &extent);
     buttonWidth = std::max(buttonWidth, int(extent.cx) + unit.X(8));
   }
   SelectObject(dc, previousFont);
-  DeleteObject(font);
   ReleaseDC(nullptr, dc);
 
   const int margin = unit.X(8), verticalMargin = unit.Y(8), iconSize = 32, iconSpacing = unit.X(10);
   const int buttonSpacing = unit.X(4), buttonHeight = unit.Y(14), verticalSpacing = unit.Y(10);
-  const int count = int(buttons.size());
+  const int count = buttons.count;
   const int buttonsWidth = count * buttonWidth + (count - 1) * buttonSpacing;
 
   MessageLayout layout;
@@ -128,7 +130,7 @@ MessageLayout LayOutMessage(const LOGFONTA& messageFont, const std::string& draw
   layout.clientHeight = buttonTop + buttonHeight + verticalMargin;
   int left = (layout.clientWidth - buttonsWidth) / 2;
   for (int i = 0; i < count; ++i) {
-    layout.buttons.push_back(ControlRect{left, buttonTop, buttonWidth, buttonHeight});
+    layout.buttons[i] = ControlRect{left, buttonTop, buttonWidth, buttonHeight};
     left += buttonWidth + buttonSpacing;
   }
   return layout;
@@ -137,31 +139,32 @@ MessageLayout LayOutMessage(const LOGFONTA& messageFont, const std::string& draw
 }  // namespace
 
 DialogResult ShowMessageDialog(HWND owner, const std::string& text, MessageKind kind, MessageButtons buttons) {
-  const LOGFONTA font = MessageFont();
-  const char* caption = MessageDialogCaption(kind);
-  const std::vector<MessageDialogButton> buttonSet = MessageDialogButtons(buttons);
+  const MessageDialogButtonSet buttonSet = MessageDialogButtons(buttons);
   const std::string drawnText = MessageDisplayText(text);
+  HFONT font = CreateMessageFont();
   const MessageLayout layout = LayOutMessage(font, drawnText, buttonSet);
 
-  std::vector<ControlSpec> controls = {
+  ControlSpec controls[4] = {
       {kIconId, ckImage, 0, layout.icon, akTopLeft, -1, cfNone, 0, nullptr},
       {kTextId, ckWrappedLabel, 0, layout.text, akTopLeft, -1, cfNone, 0, drawnText.c_str()},
   };
-  std::vector<std::string> buttonCaptions;
-  for (size_t i = 0; i < buttonSet.size(); ++i) {
+  for (int i = 0; i < buttonSet.count; ++i) {
     const MessageDialogButton& button = buttonSet[i];
     unsigned flags = (button.isDefault ? cfDefault : cfNone) | (button.isCancel ? cfCancel : cfNone);
     int result = int(button.result);
-    controls.push_back({result, ckButton, 0, layout.buttons[i], akTopLeft, int(i), flags, result, button.caption});
-    buttonCaptions.push_back(button.caption);
+    controls[2 + i] = {result, ckButton, 0, layout.buttons[i], akTopLeft, i, flags, result, button.caption};
   }
 
-  FormSpec form{caption,          layout.clientWidth,         layout.clientHeight,
-                FormKind::Dialog, FormPosition::ScreenCenter, nullptr};
-  TMessageDialog dialog(owner, form, std::move(controls), font,
-                        MessageDialogClipboardText(caption, text, buttonCaptions));
-  dialog.SetImage(kIconId, LoadIconA(nullptr, SystemIcon(kind)));
-  return static_cast<DialogResult>(dialog.ShowModal());
+  FormSpec form{MessageDialogCaption(kind), layout.clientWidth,         layout.clientHeight,
+                FormKind::Dialog,           FormPosition::ScreenCenter, nullptr};
+  DialogResult result;
+  {
+    TMessageDialog dialog(owner, form, ControlList(controls, 2 + buttonSet.count), font, text, buttonSet);
+    dialog.SetImage(kIconId, LoadIconA(nullptr, SystemIcon(kind)));
+    result = static_cast<DialogResult>(dialog.ShowModal());
+  }
+  DeleteObject(font);
+  return result;
 }
 
 void ShowErrorReport(HWND owner, const std::string& applicationTitle, const std::string& message) {

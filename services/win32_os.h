@@ -4,7 +4,7 @@
 
 #include "services/os.h"
 
-class Win32Os final : public Os {
+class Win32Os : public Os {
  public:
   LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
                        LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition) override;

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
-# Draws the program's icons and writes them as .ico files in 16 and 256
-# colours. Run by hand after changing a drawing; the build uses the .ico files
-# committed beside this script:
+# Draws the program's icons and writes them as .ico files. The application
+# icon has each size in 16 and 256 colours; the pictures inside the windows
+# have one 256-colour image each, which is what any display since Windows XP
+# shows of them anyway. Run by hand after changing a drawing; the build uses
+# the .ico files committed beside this script:
 #
 #     python3 resources/icons/make_icons.py
 #
 # Standard library only. Every drawing is made in a 32-unit square, rendered
-# with 8x8 supersampling and reduced to the two palettes.
+# with 8x8 supersampling and reduced to the palettes.
 import math
 import os
 import struct
@@ -277,12 +279,16 @@ def dib(size, pixels, palette, bits, avoid):
 
 
 def write_ico(path, drawing, sizes, avoid16):
+    """avoid16 None: no 16-colour images."""
     images = []
     for size in sizes:
         canvas = Canvas(size)
         drawing(canvas)
         pixels = canvas.reduce()
-        for bits, palette, avoid in ((8, palette256(), ()), (4, VGA16, avoid16)):
+        depths = [(8, palette256(), ())]
+        if avoid16 is not None:
+            depths.append((4, VGA16, avoid16))
+        for bits, palette, avoid in depths:
             images.append((size, bits, dib(size, pixels, palette, bits, avoid)))
     directory = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
@@ -298,14 +304,14 @@ def write_ico(path, drawing, sizes, avoid16):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    # Colours a 16-colour image of that icon keeps away from.
-    teal, cyan = (0, 128, 128), (0, 255, 255)
+    # The colours its 16-colour images keep away from, or None for an icon
+    # with 256-colour images only.
     icons = [
         ("chip.ico", draw_chip, (48, 32, 16), ()),
-        ("software_box.ico", draw_software_box, (32,), (teal,)),
-        ("disk_unplugged.ico", draw_disk_unplugged, (32,), ()),
-        ("cog.ico", draw_cog, (32,), (teal, cyan)),
-        ("warning.ico", draw_warning, (32,), ()),
+        ("software_box.ico", draw_software_box, (32,), None),
+        ("disk_unplugged.ico", draw_disk_unplugged, (32,), None),
+        ("cog.ico", draw_cog, (32,), None),
+        ("warning.ico", draw_warning, (32,), None),
     ]
     for name, drawing, sizes, avoid16 in icons:
         write_ico(os.path.join(here, name), drawing, sizes, avoid16)

@@ -33,7 +33,9 @@ std::string EnvironmentBlock(const std::map<std::string, std::string>& overrides
   return block;
 }
 
-void Pump(DWORD milliseconds) { Sleep(milliseconds); }
+void Pump(DWORD milliseconds) {
+  Sleep(milliseconds);
+}
 
 struct WindowSearch {
   DWORD processId;
@@ -99,9 +101,9 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 AppDriver::AppDriver(const std::string& folder, const std::map<std::string, std::string>& environment,
-                     const std::vector<std::string>& unsetVariables) {
+                     const std::vector<std::string>& unsetVariables, const char* exeVariable) {
   std::string exe = folder + "\\Stillvane.exe";
-  CopyFileOrFail(DosPathFromEnvironment("STILLVANE_EXE"), exe);
+  CopyFileOrFail(DosPathFromEnvironment(exeVariable), exe);
   std::string block = EnvironmentBlock(environment, unsetVariables);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -127,9 +129,8 @@ void AppDriver::LoadFaultLibrary() {
   void* remote = VirtualAllocEx(process_.hProcess, nullptr, library.size() + 1, MEM_COMMIT, PAGE_READWRITE);
   ASSERT_NE(remote, nullptr);
   ASSERT_TRUE(WriteProcessMemory(process_.hProcess, remote, library.c_str(), library.size() + 1, nullptr));
-  auto loadLibrary =
-      reinterpret_cast<LPTHREAD_START_ROUTINE>(
-          reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
+  auto loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
   HANDLE thread = CreateRemoteThread(process_.hProcess, nullptr, 0, loadLibrary, remote, 0, nullptr);
   ASSERT_NE(thread, nullptr) << GetLastError();
   WaitForSingleObject(thread, 10000);
@@ -169,6 +170,15 @@ HWND AppDriver::WaitForWindow(const std::string& caption, DWORD milliseconds) co
     Pump(50);
   }
   ADD_FAILURE() << "no window captioned \"" << caption << "\" appeared";
+  return nullptr;
+}
+
+HWND AppDriver::WaitForOtherWindow(HWND besides, DWORD milliseconds) const {
+  for (DWORD waited = 0; waited <= milliseconds; waited += 50) {
+    for (HWND window : TopLevelWindows())
+      if (window != besides) return window;
+    Pump(50);
+  }
   return nullptr;
 }
 
@@ -331,8 +341,8 @@ RegistryValue ReadMachineValue(const std::string& keyPath, const std::string& va
   DWORD size = 0;
   if (RegQueryValueExA(key, valueName.c_str(), nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
     value.data.resize(size);
-    value.present = RegQueryValueExA(key, valueName.c_str(), nullptr, &value.type, value.data.data(), &size) ==
-                    ERROR_SUCCESS;
+    value.present =
+        RegQueryValueExA(key, valueName.c_str(), nullptr, &value.type, value.data.data(), &size) == ERROR_SUCCESS;
     value.data.resize(size);
   }
   RegCloseKey(key);

@@ -25,10 +25,11 @@ struct ControlInfo {
 
 class AppDriver {
  public:
-  // Copies Stillvane.exe into folder and starts it there with the given
-  // environment overrides (name -> value; an empty optional value unsets).
+  // Copies the program named by the environment variable exeVariable into
+  // folder as Stillvane.exe and starts it there with the given environment
+  // overrides (name -> value) and without unsetVariables.
   AppDriver(const std::string& folder, const std::map<std::string, std::string>& environment,
-            const std::vector<std::string>& unsetVariables = {});
+            const std::vector<std::string>& unsetVariables = {}, const char* exeVariable = "STILLVANE_EXE");
   ~AppDriver();  // closes the program if it still runs
 
   // Loads the test build's registry fault library into the program (see
@@ -43,6 +44,9 @@ class AppDriver {
   // A visible top-level window of the program with this caption; waits for it.
   HWND WaitForWindow(const std::string& caption, DWORD milliseconds = 10000) const;
   HWND FindWindowByCaption(const std::string& caption) const;
+  // A visible top-level window of the program other than `besides` that
+  // appears within the time given; nullptr when none does.
+  HWND WaitForOtherWindow(HWND besides, DWORD milliseconds) const;
   bool WaitForWindowGone(HWND window, DWORD milliseconds = 10000) const;
   std::vector<HWND> TopLevelWindows() const;
 

@@ -15,3 +15,12 @@ ScratchMachine MakeScratchMachine(const std::string& name) {
   CreateDirectoryA((machine.windowsFolder + "\\system32\\drivers").c_str(), nullptr);
   return machine;
 }
+
+std::string FixtureFile(const std::string& fixtureSet, const std::string& name) {
+  return DosPathFromEnvironment("STILLVANE_FIXTURES") + "\\" + fixtureSet + "\\" + name;
+}
+
+void CopyDriverFiles(const ScratchMachine& machine, const std::string& fixtureSet) {
+  for (const char* name : {"ewf.sys", "ewfmgr.exe", "ewfntldr"})
+    CopyFileOrFail(FixtureFile(fixtureSet, name), machine.programFolder + "\\" + name);
+}

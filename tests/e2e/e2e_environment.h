@@ -13,3 +13,9 @@ struct ScratchMachine {
 };
 
 ScratchMachine MakeScratchMachine(const std::string& name);
+
+// A stand-in driver file of the product build: fixtureSet is a folder below
+// STILLVANE_FIXTURES ("v2.0.927.0", "noversion", ...).
+std::string FixtureFile(const std::string& fixtureSet, const std::string& name);
+// Copies ewf.sys, ewfmgr.exe and ewfntldr of the set into the program folder.
+void CopyDriverFiles(const ScratchMachine& machine, const std::string& fixtureSet);

@@ -85,17 +85,21 @@ std::vector<BYTE> BuildVersionResource(const VersionResourceSpec& spec) {
   }
 
   size_t translationValue = 0;
+  size_t varFileInfo = 0;
   if (spec.varFileInfo) {
-    const size_t info = out.Begin("VarFileInfo", 0, kText);
-    const size_t var = out.Begin("Translation", static_cast<WORD>(spec.translations.size() * 4), kBinary);
-    translationValue = var + 2;
-    for (DWORD pair : spec.translations) out.PutBytes(&pair, sizeof pair);
-    out.End(var);
-    out.End(info);
+    varFileInfo = out.Begin("VarFileInfo", 0, kText);
+    if (spec.translationBlock) {
+      const size_t var = out.Begin("Translation", static_cast<WORD>(spec.translations.size() * 4), kBinary);
+      translationValue = var + 2;
+      for (DWORD pair : spec.translations) out.PutBytes(&pair, sizeof pair);
+      out.End(var);
+    }
+    out.End(varFileInfo);
   }
   out.End(root);
 
   if (spec.rootLength) out.SetWord(root, *spec.rootLength);
-  if (spec.translationValueLength && spec.varFileInfo) out.SetWord(translationValue, *spec.translationValueLength);
+  if (spec.translationValueLength && translationValue) out.SetWord(translationValue, *spec.translationValueLength);
+  if (spec.varFileInfoLength && spec.varFileInfo) out.SetWord(varFileInfo, *spec.varFileInfoLength);
   return out.bytes();
 }

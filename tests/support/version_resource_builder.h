@@ -19,11 +19,14 @@ struct VersionResourceSpec {
   bool stringFileInfo = true;
   // false: no VarFileInfo block at all, so there is no translation table.
   bool varFileInfo = true;
+  // false: a VarFileInfo block without its Translation child.
+  bool translationBlock = true;
   // Pairs of language (low word) and code page (high word).
   std::vector<DWORD> translations{0x04E40809};
   // Damage: lengths that claim more than there is.
   std::optional<WORD> rootLength;
   std::optional<WORD> translationValueLength;
+  std::optional<WORD> varFileInfoLength;  // wLength of the VarFileInfo block
 };
 
 std::vector<BYTE> BuildVersionResource(const VersionResourceSpec& spec);

@@ -296,6 +296,7 @@ TEST_F(InstallationTest, WhenThatRestoreFailsToo) {
   EXPECT_EQ(dialogs_.shown,
             (std::vector<std::string>{"message: An error occured while restoring security in the registry - could not "
                                       "restore the original security descriptor.  Error 5",
+                                      "message: An error has occured while restoring " + kKeyAdvice,
                                       "report: Failed to set data for 'Class'"}));
   EXPECT_TRUE(HasNullDacl(Dacl()));
 }
@@ -313,9 +314,23 @@ TEST_F(InstallationTest, AFailedBootLoaderCopyPutsTheOriginalNtldrBack) {
                        MessageKind::Error);
 }
 
+TEST_F(InstallationTest, ABootLoaderThatCannotBeRenamedBackIsCopiedBack) {
+  os_.FailCallsContaining("CopyFileA(" + kSource + "ewfntldr", ERROR_DISK_FULL);
+  os_.FailCallsContaining("MoveFileA(C:\\ntldr.bak", ERROR_SHARING_VIOLATION);
+  Click();
+  EXPECT_EQ(Contents(kDrive + "ntldr"), "original boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "original boot loader");
+  EXPECT_THAT(os_.CallsNamed("CopyFileA"), Contains("CopyFileA(C:\\ntldr.bak, C:\\ntldr, 0)"));
+  ExpectClosingMessage(kFailedHeader + "Copying " + kSource +
+                           "ewfntldr to C:\\ntldr failed.  Error 112\r"
+                           "Renaming C:\\ntldr.bak back to C:\\ntldr failed, so it was copied back instead.  Error 32",
+                       MessageKind::Error);
+}
+
 TEST_F(InstallationTest, ABootLoaderThatCannotBePutBackIsNamedWithWhatToDo) {
   os_.FailCallsContaining("CopyFileA(" + kSource + "ewfntldr", ERROR_DISK_FULL);
   os_.FailCallsContaining("MoveFileA(C:\\ntldr.bak", ERROR_ACCESS_DENIED);
+  os_.FailCallsContaining("CopyFileA(C:\\ntldr.bak", ERROR_ACCESS_DENIED);
   Click();
   EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "original boot loader");
   ExpectClosingMessage(kFailedHeader + "Copying " + kSource +

@@ -1,0 +1,301 @@
+// Start-up and click benchmark. Starts, in turn, Stillvane.exe (A) and the
+// minimal window (B), and measures for each start the time from process
+// creation to the main window being visible and idle, the peak working set
+// and the peak private bytes, and the time from a click on a button to the
+// first dialog it brings up. Run by scripts/bench.sh:
+//
+//     bench_driver.exe STILLVANE_EXE MINIMAL_EXE [PAIRS]
+//
+// The programs are copied into a scratch folder first, so that Stillvane finds
+// no driver files beside it and Install EWF Support opens the missing-files
+// dialog.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const DWORD kTimeout = 20000;  // ms for any one step
+
+double Now() {
+  static LARGE_INTEGER frequency{};
+  if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  return 1000.0 * double(counter.QuadPart) / double(frequency.QuadPart);
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "bench: %s (error %lu)\n", what.c_str(), GetLastError());
+  std::exit(1);
+}
+
+std::string Text(HWND window) {
+  char buffer[256] = "";
+  DWORD_PTR length = 0;
+  SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000,
+                      &length);
+  return buffer;
+}
+
+struct WindowSearch {
+  DWORD processId;
+  const char* caption;
+  HWND found;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<WindowSearch*>(parameter);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
+  char caption[256] = "";
+  GetWindowTextA(window, caption, sizeof caption);
+  if (lstrcmpA(caption, search->caption) != 0) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+BOOL CALLBACK MatchChild(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<WindowSearch*>(parameter);
+  if (Text(window) != search->caption) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+HWND FindTopLevel(DWORD processId, const char* caption) {
+  WindowSearch search{processId, caption, nullptr};
+  EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND FindControl(HWND window, const char* caption) {
+  WindowSearch search{0, caption, nullptr};
+  EnumChildWindows(window, MatchChild, reinterpret_cast<LPARAM>(&search));
+  if (!search.found) Fail(std::string("no control \"") + caption + "\"");
+  return search.found;
+}
+
+// Polls until the process shows a window with this caption and its thread
+// has answered a message, that is: the window is up and the program idle.
+HWND WaitUntilShownAndIdle(DWORD processId, const char* caption) {
+  const double start = Now();
+  HWND window = nullptr;
+  while (!(window = FindTopLevel(processId, caption))) {
+    if (Now() - start > kTimeout) Fail(std::string("no window \"") + caption + "\"");
+    Sleep(1);
+  }
+  DWORD_PTR result = 0;
+  SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kTimeout, &result);
+  return window;
+}
+
+void WaitUntilGone(HWND window) {
+  const double start = Now();
+  while (IsWindow(window) && IsWindowVisible(window)) {
+    if (Now() - start > kTimeout) Fail("a dialog did not close");
+    Sleep(1);
+  }
+}
+
+struct Memory {
+  double peakWorkingSet;  // KiB
+  double peakPrivate;     // KiB: the peak of the commit charge
+  double privateNow;      // KiB
+};
+
+Memory MemoryOf(HANDLE process) {
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters)) {
+    Fail("GetProcessMemoryInfo");
+  }
+  return Memory{counters.PeakWorkingSetSize / 1024.0, counters.PeakPagefileUsage / 1024.0,
+                counters.PrivateUsage / 1024.0};
+}
+
+class Program {
+ public:
+  Program(const std::string& commandLine, const char* caption) {
+    std::string line = commandLine;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    const double start = Now();
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_)) {
+      Fail("cannot start " + commandLine);
+    }
+    if (WaitForInputIdle(process_.hProcess, kTimeout) != 0) Fail("no input idle: " + commandLine);
+    window_ = WaitUntilShownAndIdle(process_.dwProcessId, caption);
+    startMs_ = Now() - start;
+  }
+  ~Program() {
+    PostMessageA(window_, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process_.hProcess, kTimeout) != WAIT_OBJECT_0) TerminateProcess(process_.hProcess, 1);
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+  }
+
+  double StartMs() const { return startMs_; }
+  Memory MemoryNow() const { return MemoryOf(process_.hProcess); }
+
+  // Clicks the button and waits for the dialog it opens; presses the
+  // dialog's answer button and waits until it is gone. Returns the time from
+  // the click to the dialog being shown and idle.
+  double ClickToDialog(const char* button, const char* dialogCaption, const char* answer, RECT* dialogRect = nullptr) {
+    HWND control = FindControl(window_, button);
+    const double start = Now();
+    PostMessageA(control, BM_CLICK, 0, 0);
+    HWND dialog = WaitUntilShownAndIdle(process_.dwProcessId, dialogCaption);
+    const double elapsed = Now() - start;
+    if (dialogRect) GetWindowRect(dialog, dialogRect);
+    PostMessageA(FindControl(dialog, answer), BM_CLICK, 0, 0);
+    WaitUntilGone(dialog);
+    // Back at the main window's own message loop.
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, kTimeout, &result);
+    return elapsed;
+  }
+
+ private:
+  PROCESS_INFORMATION process_{};
+  HWND window_ = nullptr;
+  double startMs_ = 0;
+};
+
+struct Sample {
+  double startMs;
+  Memory memory;       // once the main window is idle
+  Memory afterClicks;  // once every dialog has been shown and closed
+  double clickMs[3];   // A: Install, Minimize Disk Writes, Enable HORM; B: its one button
+};
+
+const char* const kStillvaneButtons[3] = {"Install EWF Support", "Minimize Disk Writes", "Enable HORM"};
+
+Sample RunStillvane(const std::string& exe, RECT* informationRect = nullptr) {
+  Program program("\"" + exe + "\"", "Stillvane");
+  Sample sample{};
+  sample.startMs = program.StartMs();
+  sample.memory = program.MemoryNow();
+  sample.clickMs[0] = program.ClickToDialog(kStillvaneButtons[0], "Driver files not found", "OK");
+  sample.clickMs[1] = program.ClickToDialog(kStillvaneButtons[1], "Information", "OK", informationRect);
+  sample.clickMs[2] = program.ClickToDialog(kStillvaneButtons[2], "Confirm", "&No");
+  sample.afterClicks = program.MemoryNow();
+  return sample;
+}
+
+Sample RunMinimal(const std::string& exe, const RECT& dialogRect) {
+  char size[64];
+  std::snprintf(size, sizeof size, " %ld %ld", dialogRect.right - dialogRect.left, dialogRect.bottom - dialogRect.top);
+  Program program("\"" + exe + "\"" + size, "Minimal window");
+  Sample sample{};
+  sample.startMs = program.StartMs();
+  sample.memory = program.MemoryNow();
+  sample.clickMs[0] = program.ClickToDialog("Show message", "Information", "OK");
+  sample.afterClicks = program.MemoryNow();
+  return sample;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// target 0: none.
+void PrintRatios(const char* what, const std::vector<double>& ratios, double target) {
+  const double median = Median(ratios);
+  std::printf("  %-34s median %.3f  min %.3f  max %.3f", what, median, *std::min_element(ratios.begin(), ratios.end()),
+              *std::max_element(ratios.begin(), ratios.end()));
+  if (target > 0) std::printf("   target <= %.2f: %s", target, median <= target ? "met" : "MISSED");
+  std::printf("\n");
+}
+
+long FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) Fail("cannot read " + path);
+  return long(data.nFileSizeLow);
+}
+
+// A fresh folder of the scratch area with a copy of the program in it.
+std::string CopyIntoScratch(const std::string& source, const char* name) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  std::string folder = std::string(temp) + "stillvane-bench";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  folder += std::string("\\") + name;
+  CreateDirectoryA(folder.c_str(), nullptr);
+  std::string target = folder + "\\" + name + ".exe";
+  if (!CopyFileA(source.c_str(), target.c_str(), FALSE)) Fail("cannot copy " + source);
+  return target;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: bench_driver STILLVANE_EXE MINIMAL_EXE [PAIRS]\n");
+    return 2;
+  }
+  const int pairs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 20;
+  const std::string a = CopyIntoScratch(argv[1], "Stillvane");
+  const std::string b = CopyIntoScratch(argv[2], "minimal_window");
+  std::printf("A = Stillvane.exe       %6ld bytes (stripped)\n", FileSize(a));
+  std::printf("B = minimal_window.exe  %6ld bytes (stripped)\n\n", FileSize(b));
+
+  // One unmeasured round each, so that both meet warm caches; it also gives
+  // the size of Stillvane's Information dialog, which B's dialog copies.
+  RECT informationRect{};
+  RunStillvane(a, &informationRect);
+  RunMinimal(b, informationRect);
+
+  std::vector<double> startRatio, peakPrivateRatio, peakWorkingSetRatio, clickRatio[3];
+  std::vector<double> startA, startB, clickA[3], clickB;
+  std::printf("times in ms, memory in KiB (peak private = peak commit charge)\n");
+  std::printf(
+      "pair  start A  start B   A/B | peak WS A  peak WS B | peak priv A  peak priv B   A/B |"
+      " install minimize   HORM | click B\n");
+  for (int pair = 1; pair <= pairs; ++pair) {
+    const Sample sa = RunStillvane(a);
+    const Sample sb = RunMinimal(b, informationRect);
+    startA.push_back(sa.startMs);
+    startB.push_back(sb.startMs);
+    startRatio.push_back(sa.startMs / sb.startMs);
+    peakWorkingSetRatio.push_back(sa.memory.peakWorkingSet / sb.memory.peakWorkingSet);
+    peakPrivateRatio.push_back(sa.memory.peakPrivate / sb.memory.peakPrivate);
+    for (int i = 0; i < 3; ++i) {
+      clickA[i].push_back(sa.clickMs[i]);
+      clickRatio[i].push_back(sa.clickMs[i] / sb.clickMs[0]);
+    }
+    clickB.push_back(sb.clickMs[0]);
+    std::printf("%4d  %7.1f  %7.1f %5.2f | %9.0f  %9.0f | %11.0f  %11.0f %5.2f | %7.1f  %7.1f %6.1f | %7.1f\n", pair,
+                sa.startMs, sb.startMs, startRatio.back(), sa.memory.peakWorkingSet, sb.memory.peakWorkingSet,
+                sa.memory.peakPrivate, sb.memory.peakPrivate, peakPrivateRatio.back(), sa.clickMs[0], sa.clickMs[1],
+                sa.clickMs[2], sb.clickMs[0]);
+    if (pair == pairs) {
+      std::printf("\nafter all dialogs (last pair): peak private A %.0f KiB, B %.0f KiB; private now A %.0f, B %.0f\n",
+                  sa.afterClicks.peakPrivate, sb.afterClicks.peakPrivate, sa.afterClicks.privateNow,
+                  sb.afterClicks.privateNow);
+    }
+  }
+
+  std::printf(
+      "\nmedians over %d pairs: start-up A %.1f ms, B %.1f ms; click to first dialog A %.1f / %.1f / %.1f ms"
+      " (install / minimize / HORM), B %.1f ms\n",
+      pairs, Median(startA), Median(startB), Median(clickA[0]), Median(clickA[1]), Median(clickA[2]), Median(clickB));
+  std::printf("A/B pair by pair:\n");
+  PrintRatios("start-up time", startRatio, 1.15);
+  PrintRatios("peak private bytes", peakPrivateRatio, 1.25);
+  PrintRatios("peak working set", peakWorkingSetRatio, 0);
+  PrintRatios("click Install EWF Support", clickRatio[0], 1.2);
+  PrintRatios("click Minimize Disk Writes", clickRatio[1], 1.2);
+  PrintRatios("click Enable HORM", clickRatio[2], 1.2);
+  std::printf("  %-34s %ld bytes  (%.1f KiB)   target <= 150 KiB: %s\n", "Stillvane.exe size", FileSize(a),
+              FileSize(a) / 1024.0, FileSize(a) <= 150 * 1024 ? "met" : "MISSED");
+  return 0;
+}

@@ -1,0 +1,241 @@
+// The driver file checks of "Install EWF Support" on the real exe: the
+// missing-files dialog, the old-file warning and the silent stop.
+#include <gtest/gtest.h>
+
+#include "e2e/install_case.h"
+#include "e2e/message_text.h"
+
+namespace {
+
+const char kEvaluationPage[] = "http://www.microsoft.com/windows/embedded/eval/";
+const char kOriginalBootLoader[] = "original boot loader\r\n";
+
+const std::vector<ControlLayout> kMissingFilesControls = {
+    {"Unable to locate all of the required EWF driver files.  Due to copyright restrictions, the EWF driver files are "
+     "not bundled with this program.  You must obtain the files and put them in the same folder as this program.  "
+     "The files you require are:",
+     {48, 8, 505, 41}},
+    {"ewf.sys (file version 2.0.927.0 or greator)", {72, 54, 204, 13}},
+    {"ewfmgr.exe (file version 2.0.927.0 or greator)", {72, 70, 224, 13}},
+    {"ewfntldr (from the same directory as the above files)", {72, 86, 254, 13}},
+    {"You can obtain the files from the Repositories directory after you install the Windows XP Embedded SP2 Trail "
+     "which is available at the following website:",
+     {48, 109, 505, 29}},
+    {kEvaluationPage, {72, 143, 317, 13}},
+    {"IMPORTANT NOTE: The Repositories directory contains multiple versions of the above files, so you must make "
+     "sure you copy the newest versions of the files as the older versions are known to cause problems.",
+     {48, 168, 505, 25}},
+    {"OK", {244, 217, 75, 25}},
+};
+
+std::string OldFileWarning(const std::string& file, const std::string& found) {
+  return "Although the file \"" + file +
+         "\" was found in the current directory, it appears to be an old version of the file."
+         "\r\rVersion found: " +
+         found +
+         "\rMinimum version required: 2.0.927.0"
+         "\r\rIf you retrieved this file from the Repositories directory of a Windows XP Embedded SP2 installation, "
+         "you likely copied one of the older versions.  "
+         "There are multiple versions of the file within the Repositories directory, so you must make sure you get "
+         "the newest version you can find.  "
+         "\r\rUsing older versions of this file is known to cause serious issues, so you should only continue if you "
+         "are certain you know what you are doing."
+         "\r\rAre you sure you want to continue with this old file?";
+}
+
+HWND IconIn(HWND window) {
+  for (const ControlInfo& control : AppDriver::Controls(window))
+    if ((GetWindowLongA(control.hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) return control.hwnd;
+  return nullptr;
+}
+
+POINT Centre(const RECT& rect) {
+  return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+// Points "open" of http addresses at a command that writes the address it is
+// given into a file, instead of a browser; puts the old command back after.
+class RecordedWebBrowser {
+ public:
+  explicit RecordedWebBrowser(const std::string& recordFile) : recordFile_(recordFile) {
+    DeleteFileA(recordFile_.c_str());
+    char old[1024] = "";
+    LONG size = sizeof old;
+    hadCommand_ = RegQueryValueA(HKEY_CLASSES_ROOT, kCommandKey, old, &size) == ERROR_SUCCESS;
+    oldCommand_ = old;
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, sizeof system);
+    SetCommand(std::string(system) + "\\cmd.exe /c echo %1>\"" + recordFile_ + "\"");
+  }
+  ~RecordedWebBrowser() {
+    if (hadCommand_) {
+      SetCommand(oldCommand_);
+    } else {
+      HKEY key = nullptr;
+      if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, "");
+        RegCloseKey(key);
+      }
+    }
+    DeleteFileA(recordFile_.c_str());
+  }
+  // What the command was given, once it has run; empty if it did not run.
+  std::string Recorded(DWORD milliseconds) const {
+    for (DWORD waited = 0; waited <= milliseconds; waited += 100, Sleep(100)) {
+      std::string text = ReadWholeFile(recordFile_);
+      if (!text.empty() && text.back() == '\n') return text;
+    }
+    return ReadWholeFile(recordFile_);
+  }
+
+ private:
+  static constexpr const char* kCommandKey = "http\\shell\\open\\command";
+  static void SetCommand(const std::string& command) {
+    ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, kCommandKey, REG_SZ, command.c_str(), 0), ERROR_SUCCESS);
+  }
+  std::string recordFile_;
+  bool hadCommand_ = false;
+  std::string oldCommand_;
+};
+
+class DriverChecksTest : public InstallCase {
+ protected:
+  void PlantBootFiles() {
+    WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
+    WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", "boot status");
+  }
+  // Nothing copied, renamed or registered.
+  void ExpectNothingInstalled() {
+    EXPECT_TRUE(FilesIn(Drivers()).empty());
+    EXPECT_TRUE(FilesIn(System32()).empty());
+    EXPECT_EQ(FilesIn(machine_.windowsFolder), std::vector<std::string>{"bootstat.dat"});
+    EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), kOriginalBootLoader);
+    EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.bak"));
+    EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
+    EXPECT_FALSE(MachineKeyExists(kEwfServiceKey));
+  }
+  // After an answer, the program shows nothing more and is usable again.
+  void ExpectNothingMoreShown() {
+    EXPECT_EQ(app_->WaitForOtherWindow(main_, 1500), nullptr) << "a window followed the answer";
+    EXPECT_TRUE(IsWindowEnabled(main_));
+  }
+};
+
+TEST_F(DriverChecksTest, MissingFilesShowTheDialogThatClosesWithEnterEscapeAndOk) {
+  Start("");
+  ASSERT_NE(main_, nullptr);
+  PlantBootFiles();
+
+  ClickInstall();
+  HWND dialog = app_->WaitForWindow("Driver files not found");
+  ASSERT_NE(dialog, nullptr);
+  AppDriver::Screenshot(dialog, "missing_files");
+  EXPECT_EQ(app_->TopLevelWindows().size(), 2u) << "only the main window and the dialog";
+  EXPECT_FALSE(IsWindowEnabled(main_)) << "the dialog is modal";
+  EXPECT_EQ(AppDriver::ClientSize(dialog).cx, 563);
+  EXPECT_EQ(AppDriver::ClientSize(dialog).cy, 250);
+  LONG style = GetWindowLongA(dialog, GWL_STYLE);
+  EXPECT_FALSE(style & WS_THICKFRAME) << "fixed dialog border";
+  EXPECT_TRUE(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
+  ExpectControls(dialog, dialog, kMissingFilesControls);
+  HWND icon = IconIn(dialog);
+  ASSERT_NE(icon, nullptr) << "no warning icon";
+  RECT iconRect = AppDriver::RectIn(icon, dialog);
+  EXPECT_EQ(iconRect.left, 8);
+  EXPECT_EQ(iconRect.top, 8);
+  EXPECT_EQ(iconRect.right - iconRect.left, 32);
+  EXPECT_EQ(iconRect.bottom - iconRect.top, 32);
+  POINT dialogCentre = Centre(AppDriver::WindowRect(dialog)), mainCentre = Centre(AppDriver::WindowRect(main_));
+  EXPECT_NEAR(dialogCentre.x, mainCentre.x, 2) << "centred on the main window";
+  EXPECT_NEAR(dialogCentre.y, mainCentre.y, 2) << "centred on the main window";
+
+  AppDriver::PressKeys(dialog, {VK_RETURN});
+  EXPECT_TRUE(app_->WaitForWindowGone(dialog)) << "Enter closes the dialog";
+
+  // Two of the three files are not enough.
+  CopyFileOrFail(FixtureFile("v2.0.927.0", "ewf.sys"), machine_.programFolder + "\\ewf.sys");
+  CopyFileOrFail(FixtureFile("v2.0.927.0", "ewfntldr"), machine_.programFolder + "\\ewfntldr");
+  ClickInstall();
+  dialog = app_->WaitForWindow("Driver files not found");
+  ASSERT_NE(dialog, nullptr);
+  AppDriver::PressKeys(dialog, {VK_ESCAPE});
+  EXPECT_TRUE(app_->WaitForWindowGone(dialog)) << "Escape closes the dialog";
+
+  {
+    RecordedWebBrowser browser(machine_.root + "\\opened.txt");
+    ClickInstall();
+    dialog = app_->WaitForWindow("Driver files not found");
+    ASSERT_NE(dialog, nullptr);
+    AppDriver::ClickLink(AppDriver::Control(dialog, kEvaluationPage));
+    EXPECT_EQ(browser.Recorded(5000), std::string(kEvaluationPage) + "\r\n") << "the link opens the page";
+  }
+  EXPECT_TRUE(app_->Running());
+  EXPECT_TRUE(IsWindowVisible(dialog)) << "the dialog stays after the link";
+  AppDriver::Click(AppDriver::Control(dialog, "OK"));
+  EXPECT_TRUE(app_->WaitForWindowGone(dialog));
+  ExpectNothingMoreShown();
+  ExpectNothingInstalled();
+}
+
+TEST_F(DriverChecksTest, AnOldDriverAnsweredNoOrEscapeStopsTheInstallation) {
+  Start("v2.0.926.9999");
+  ASSERT_NE(main_, nullptr);
+  PlantBootFiles();
+  const std::string ewfSysWarning =
+      CopiedDialogText("Warning", OldFileWarning("ewf.sys", "2.0.926.9999"), {"Yes", "No"});
+
+  ClickInstall();
+  HWND warning = app_->WaitForWindow("Warning");
+  ASSERT_NE(warning, nullptr);
+  AppDriver::Screenshot(warning, "old_file_warning");
+  EXPECT_EQ(AppDriver::CopyDialogText(warning), ewfSysWarning);
+  AppDriver::Click(AppDriver::Control(warning, "&No"));
+  EXPECT_TRUE(app_->WaitForWindowGone(warning));
+  ExpectNothingMoreShown();
+
+  ClickInstall();
+  warning = app_->WaitForWindow("Warning");
+  ASSERT_NE(warning, nullptr);
+  AppDriver::PressKeys(warning, {VK_ESCAPE});
+  EXPECT_TRUE(app_->WaitForWindowGone(warning)) << "Escape answers No";
+  ExpectNothingMoreShown();
+
+  // Yes to the driver leads on to the manager, older too; No there stops.
+  ClickInstall();
+  warning = app_->WaitForWindow("Warning");
+  ASSERT_NE(warning, nullptr);
+  AppDriver::Click(AppDriver::Control(warning, "&Yes"));
+  EXPECT_TRUE(app_->WaitForWindowGone(warning));
+  warning = app_->WaitForWindow("Warning");
+  ASSERT_NE(warning, nullptr);
+  AppDriver::Screenshot(warning, "old_file_warning_ewfmgr");
+  EXPECT_EQ(AppDriver::CopyDialogText(warning),
+            CopiedDialogText("Warning", OldFileWarning("ewfmgr.exe", "2.0.926.9999"), {"Yes", "No"}));
+  AppDriver::Click(AppDriver::Control(warning, "&No"));
+  EXPECT_TRUE(app_->WaitForWindowGone(warning));
+  ExpectNothingMoreShown();
+  ExpectNothingInstalled();
+}
+
+TEST_F(DriverChecksTest, ADriverWithoutVersionStopsWithoutAWord) {
+  Start("noversion");
+  ASSERT_NE(main_, nullptr);
+  PlantBootFiles();
+
+  ClickInstall();
+  EXPECT_EQ(app_->WaitForOtherWindow(main_, 3000), nullptr) << "a window appeared";
+  EXPECT_TRUE(IsWindowEnabled(main_));
+  ExpectNothingInstalled();
+
+  // The same click with an old driver in its place does show the warning: the
+  // silence above was the check's.
+  CopyFileOrFail(FixtureFile("v2.0.926.9999", "ewf.sys"), machine_.programFolder + "\\ewf.sys");
+  ClickInstall();
+  HWND warning = app_->WaitForWindow("Warning");
+  ASSERT_NE(warning, nullptr);
+  AppDriver::Click(AppDriver::Control(warning, "&No"));
+  EXPECT_TRUE(app_->WaitForWindowGone(warning));
+  ExpectNothingInstalled();
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+// "Enable HORM" on the real exe: the marker file in the root of the system drive.
+#include <gtest/gtest.h>
+
+#include "e2e/app_driver.h"
+#include "e2e/e2e_environment.h"
+#include "e2e/layout_check.h"
+#include "e2e/machine_state.h"
+#include "e2e/message_text.h"
+
+namespace {
+
+const std::string kConfirmation = CopiedDialogText(
+    "Confirm",
+    "It is recommended that you only enable HORM once you have fully set up your system and you are certain "
+    "everything is working properly.\r\rAre you sure you want to enable HORM support?",
+    {"Yes", "No"});
+const std::string kReminder = CopiedDialogText(
+    "Information",
+    "HORM support successfully enabled.  If EWF protection is currently enabled, you MUST perform\ra commit, "
+    "otherwise the changes that were just made will be lost when you next reboot.",
+    {"OK"});
+
+class HormTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    machine_ = MakeScratchMachine(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    app_.reset(new AppDriver(machine_.programFolder, machine_.Environment()));
+    main_ = app_->WaitForWindow("Stillvane");
+    ASSERT_NE(main_, nullptr);
+  }
+
+  // Clicks Enable HORM and returns the confirmation, its text checked.
+  HWND Confirmation(const char* screenshot = nullptr) {
+    AppDriver::Click(FindButton(main_, "Enable HORM"));
+    HWND confirm = app_->WaitForWindow("Confirm");
+    if (!confirm) return nullptr;
+    if (screenshot) AppDriver::Screenshot(confirm, screenshot);
+    EXPECT_EQ(AppDriver::CopyDialogText(confirm), kConfirmation);
+    return confirm;
+  }
+
+  void AnswerYesAndExpectReminder(HWND confirm) {
+    AppDriver::Click(AppDriver::Control(confirm, "&Yes"));
+    HWND reminder = app_->WaitForWindow("Information");
+    ASSERT_NE(reminder, nullptr);
+    EXPECT_EQ(AppDriver::CopyDialogText(reminder), kReminder);
+    AppDriver::Click(AppDriver::Control(reminder, "OK"));
+    EXPECT_TRUE(app_->WaitForWindowGone(reminder));
+  }
+
+  std::string Marker() const { return SystemDriveRoot() + "resmany.dat"; }
+
+  SystemDriveRootFiles rootFiles_;
+  ScratchMachine machine_;
+  std::unique_ptr<AppDriver> app_;
+  HWND main_ = nullptr;
+};
+
+TEST_F(HormTest, YesCreatesTheEmptyMarkerAndRemindsToCommit) {
+  HWND confirm = Confirmation("horm_confirmation");
+  ASSERT_NE(confirm, nullptr);
+  EXPECT_FALSE(FileExists(Marker())) << "nothing is created before the answer";
+  AppDriver::Click(AppDriver::Control(confirm, "&Yes"));
+  HWND reminder = app_->WaitForWindow("Information");
+  ASSERT_NE(reminder, nullptr);
+  AppDriver::Screenshot(reminder, "horm_reminder");
+  EXPECT_EQ(AppDriver::CopyDialogText(reminder), kReminder);
+  AppDriver::Click(AppDriver::Control(reminder, "OK"));
+  EXPECT_TRUE(app_->WaitForWindowGone(reminder));
+  ASSERT_TRUE(FileExists(Marker()));
+  EXPECT_EQ(ReadWholeFile(Marker()), "");
+
+  // A marker with content is cut back to nothing.
+  WriteWholeFile(Marker(), "stale hibernation marker");
+  confirm = Confirmation();
+  ASSERT_NE(confirm, nullptr);
+  AnswerYesAndExpectReminder(confirm);
+  EXPECT_TRUE(FileExists(Marker()));
+  EXPECT_EQ(ReadWholeFile(Marker()), "");
+  EXPECT_TRUE(app_->Running());
+}
+
+TEST_F(HormTest, NoAndEscapeCreateNothingAndShowNothingMore) {
+  for (WORD key : {WORD('N'), WORD(VK_ESCAPE)}) {
+    HWND confirm = Confirmation();
+    ASSERT_NE(confirm, nullptr);
+    if (key == 'N') {
+      AppDriver::Click(AppDriver::Control(confirm, "&No"));
+    } else {
+      AppDriver::PressKeys(confirm, {key});
+    }
+    EXPECT_TRUE(app_->WaitForWindowGone(confirm)) << "key " << key;
+    EXPECT_EQ(app_->WaitForOtherWindow(main_, 1500), nullptr) << "a window followed the answer, key " << key;
+    EXPECT_FALSE(FileExists(Marker())) << "key " << key;
+  }
+  EXPECT_TRUE(IsWindowEnabled(main_));
+}
+
+}  // namespace

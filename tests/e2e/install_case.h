@@ -1,0 +1,37 @@
+// One end-to-end case of "Install EWF Support": a scratch machine with a set
+// of stand-in driver files, the program started on it, and the registry keys
+// and system drive files it may touch cleaned before and after.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "e2e/app_driver.h"
+#include "e2e/e2e_environment.h"
+#include "e2e/layout_check.h"
+#include "e2e/machine_state.h"
+
+class InstallCase : public ::testing::Test {
+ protected:
+  // fixtureSet as for CopyDriverFiles, empty for none; exeVariable names the program to run.
+  void Start(const std::string& fixtureSet, const char* exeVariable = "STILLVANE_EXE") {
+    machine_ = MakeScratchMachine(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    if (!fixtureSet.empty()) CopyDriverFiles(machine_, fixtureSet);
+    app_.reset(new AppDriver(machine_.programFolder, machine_.Environment(), {}, exeVariable));
+    main_ = app_->WaitForWindow("Stillvane");
+  }
+
+  void ClickInstall() { AppDriver::Click(FindButton(main_, "Install EWF Support")); }
+
+  std::string System32() const { return machine_.windowsFolder + "\\system32"; }
+  std::string Drivers() const { return machine_.windowsFolder + "\\system32\\drivers"; }
+
+  // Destroyed in reverse order: the program ends before anything is cleaned.
+  SystemDriveRootFiles rootFiles_;
+  InstallationRegistry registry_;
+  ScratchMachine machine_;
+  std::unique_ptr<AppDriver> app_;
+  HWND main_ = nullptr;
+};

@@ -1,0 +1,171 @@
+// "Install EWF Support" from end to end. The product exe meets Wine's missing
+// BuildSecurityDescriptorA and must change nothing; the test build that
+// supplies the blank descriptor as Windows does runs the whole installation.
+#include <gtest/gtest.h>
+
+#include "e2e/install_case.h"
+#include "e2e/message_text.h"
+
+namespace {
+
+const char kBlankDescriptorExe[] = "STILLVANE_BLANK_DESCRIPTOR_EXE";
+const char kOriginalBootLoader[] = "original boot loader\r\n";
+const char kBootStatus[] = "boot status of the first run";
+
+std::vector<BYTE> Text(const std::string& text) {
+  std::vector<BYTE> data(text.begin(), text.end());
+  data.push_back(0);
+  return data;
+}
+
+std::vector<BYTE> Dword(DWORD value) {
+  return {BYTE(value), BYTE(value >> 8), BYTE(value >> 16), BYTE(value >> 24)};
+}
+
+struct ExpectedValue {
+  std::string key;
+  const char* name;
+  DWORD type;
+  std::vector<BYTE> data;
+};
+
+std::vector<ExpectedValue> InstalledValues(const std::vector<BYTE>& upperFilters) {
+  const std::string device = std::string(kLegacyEwfKey) + "\\0000";
+  const std::string service = kEwfServiceKey;
+  return {
+      {kLegacyEwfKey, "NextInstance", REG_DWORD, Dword(1)},
+      {device, "Service", REG_SZ, Text("EWF")},
+      {device, "Legacy", REG_DWORD, Dword(1)},
+      {device, "ConfigFlags", REG_DWORD, Dword(0x20)},
+      {device, "Class", REG_SZ, Text("LegacyDriver")},
+      {device, "ClassGUID", REG_SZ, Text("{8ECC055D-047F-11D1-A537-0000F8753ED1}")},
+      {device, "DeviceDesc", REG_SZ, Text("EWF")},
+      {device, "Capabilities", REG_DWORD, Dword(0)},
+      {device + "\\Control", "ActiveService", REG_SZ, Text("EWF")},
+      {service, "ErrorControl", REG_DWORD, Dword(1)},
+      {service, "Group", REG_SZ, Text("System Bus Extender")},
+      {service, "Start", REG_DWORD, Dword(0)},
+      {service, "Type", REG_DWORD, Dword(1)},
+      {kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, upperFilters},
+      {service + "\\Parameters\\Protected\\Volume0", "Type", REG_DWORD, Dword(1)},
+      {service + "\\Parameters\\Protected\\Volume0", "ArcName", REG_SZ, Text("multi(0)disk(0)rdisk(0)partition(1)")},
+  };
+}
+
+void ExpectValues(const std::vector<ExpectedValue>& values) {
+  for (const ExpectedValue& expected : values) {
+    const RegistryValue value = ReadMachineValue(expected.key, expected.name);
+    EXPECT_TRUE(value.present) << expected.key << " " << expected.name;
+    EXPECT_EQ(value.type, expected.type) << expected.key << " " << expected.name;
+    EXPECT_EQ(value.data, expected.data) << expected.key << " " << expected.name;
+  }
+}
+
+class InstallationTest : public InstallCase {
+ protected:
+  void SetUp() override {
+    // The restore below is only seen if the key's DACL differs from a blank one.
+    ASSERT_GT(registry_.OriginalRootDacl().size(), 20u) << "Enum\\Root has no DACL to restore";
+  }
+
+  // Clicks Install and answers the one message it ends with; returns its copied text.
+  std::string InstallAndAnswer(const std::string& caption, const std::string& screenshot) {
+    ClickInstall();
+    HWND message = app_->WaitForWindow(caption, 15000);
+    if (!message) return "no \"" + caption + "\" message";
+    if (!screenshot.empty()) AppDriver::Screenshot(message, screenshot);
+    const std::string text = AppDriver::CopyDialogText(message);
+    AppDriver::Click(AppDriver::Control(message, "OK"));
+    EXPECT_TRUE(app_->WaitForWindowGone(message));
+    EXPECT_EQ(app_->WaitForOtherWindow(main_, 500), nullptr) << "a window followed the message";
+    return text;
+  }
+
+  std::string Fixture(const std::string& name) const { return ReadWholeFile(FixtureFile("v2.0.927.0", name)); }
+};
+
+TEST_F(InstallationTest, UnderWineTheProductMeetsTheMissingBlankDescriptorAndChangesNothing) {
+  WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
+  Start("v2.0.927.0");
+  ASSERT_NE(main_, nullptr);
+  WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
+  WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", kBootStatus);
+
+  EXPECT_EQ(InstallAndAnswer("Error", "install_error_blank_descriptor"),
+            CopiedDialogText("Error",
+                             "An error occured while disabling security in the registry - failed to create a blank "
+                             "security descriptor.  Error 120",
+                             {"OK"}));
+
+  EXPECT_TRUE(FilesIn(Drivers()).empty());
+  EXPECT_TRUE(FilesIn(System32()).empty());
+  EXPECT_EQ(FilesIn(machine_.windowsFolder), std::vector<std::string>{"bootstat.dat"});
+  EXPECT_EQ(ReadWholeFile(machine_.windowsFolder + "\\bootstat.dat"), kBootStatus);
+  EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), kOriginalBootLoader);
+  EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.bak"));
+  EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
+  EXPECT_FALSE(MachineKeyExists(kEwfServiceKey));
+  EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").data, MultiString({"VolSnap"}));
+  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), registry_.OriginalRootDacl());
+  EXPECT_TRUE(IsWindowEnabled(main_));
+}
+
+TEST_F(InstallationTest, WithTheBlankDescriptorTheWholeInstallationRunsAndASecondRunKeepsIt) {
+  WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
+  Start("v2.0.927.0", kBlankDescriptorExe);
+  ASSERT_NE(main_, nullptr);
+  WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
+  WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", kBootStatus);
+  const std::string completed = CopiedDialogText("Information", "EWF installation completed successfully.", {"OK"});
+  // Exactly "VolSnap" NUL "Ewf" NUL NUL.
+  const std::vector<BYTE> filters = {'V', 'o', 'l', 'S', 'n', 'a', 'p', 0, 'E', 'w', 'f', 0, 0};
+
+  EXPECT_EQ(InstallAndAnswer("Information", "install_completed"), completed);
+
+  EXPECT_EQ(FilesIn(Drivers()), std::vector<std::string>{"ewf.sys"});
+  EXPECT_EQ(ReadWholeFile(Drivers() + "\\ewf.sys"), Fixture("ewf.sys"));
+  EXPECT_EQ(FilesIn(System32()), std::vector<std::string>{"ewfmgr.exe"});
+  EXPECT_EQ(ReadWholeFile(System32() + "\\ewfmgr.exe"), Fixture("ewfmgr.exe"));
+  EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), Fixture("ewfntldr"));
+  EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr.bak"), kOriginalBootLoader);
+  EXPECT_EQ(FilesIn(machine_.windowsFolder), std::vector<std::string>{"bootstat.bak"});
+  EXPECT_EQ(ReadWholeFile(machine_.windowsFolder + "\\bootstat.bak"), kBootStatus);
+  ExpectValues(InstalledValues(filters));
+  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), registry_.OriginalRootDacl()) << "Enum\\Root's DACL is restored";
+
+  // Newer files in the program folder and a new boot status file: the
+  // installed files and both backups stay as the first run left them.
+  for (const char* name : {"ewf.sys", "ewfmgr.exe"})
+    CopyFileOrFail(FixtureFile("v3.0.0.0", name), machine_.programFolder + "\\" + name);
+  WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", "boot status of the second run");
+
+  EXPECT_EQ(InstallAndAnswer("Information", ""), completed);
+
+  EXPECT_EQ(FilesIn(Drivers()), std::vector<std::string>{"ewf.sys"});
+  EXPECT_EQ(ReadWholeFile(Drivers() + "\\ewf.sys"), Fixture("ewf.sys"));
+  EXPECT_EQ(FilesIn(System32()), std::vector<std::string>{"ewfmgr.exe"});
+  EXPECT_EQ(ReadWholeFile(System32() + "\\ewfmgr.exe"), Fixture("ewfmgr.exe"));
+  EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), Fixture("ewfntldr"));
+  EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr.bak"), kOriginalBootLoader);
+  EXPECT_EQ(ReadWholeFile(machine_.windowsFolder + "\\bootstat.bak"), kBootStatus);
+  EXPECT_EQ(ReadWholeFile(machine_.windowsFolder + "\\bootstat.dat"), "boot status of the second run");
+  ExpectValues(InstalledValues(filters));
+  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), registry_.OriginalRootDacl());
+}
+
+TEST_F(InstallationTest, AnotherVolumeFilterIsKeptAndAMissingBootLoaderIsNotBackedUp) {
+  WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap", "tdrpman"}));
+  Start("v2.0.927.0", kBlankDescriptorExe);
+  ASSERT_NE(main_, nullptr);
+
+  EXPECT_EQ(InstallAndAnswer("Information", ""),
+            CopiedDialogText("Information", "EWF installation completed successfully.", {"OK"}));
+
+  ExpectValues(InstalledValues(MultiString({"VolSnap", "tdrpman", "Ewf"})));
+  EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), Fixture("ewfntldr"));
+  EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.bak"));
+  EXPECT_TRUE(FilesIn(machine_.windowsFolder).empty()) << "no boot status file, nothing moved aside";
+  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), registry_.OriginalRootDacl());
+}
+
+}  // namespace

@@ -1,0 +1,58 @@
+// Runs an action on a fresh FakeOs machine once cleanly, then once for every
+// logged call and every error that call can plausibly give, and checks the
+// invariants after each run; and with a second fault in each recovery call
+// that the first fault brings about.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/fault_invariants.h"
+#include "support/fault_machine.h"
+
+namespace fault {
+
+struct FaultScenario {
+  std::string action;
+  std::string state;
+  std::function<void(FaultMachine&)> arrange;  // the starting state, start-up included where needed
+  std::function<void(FaultMachine&)> act;      // its calls are the fault points
+  std::function<void(FaultMachine&)> then;     // optional: run after `act`, with no fault of its own
+  ActionTexts texts;
+};
+
+// The starting states and actions of the campaign.
+std::vector<FaultScenario> InstallScenarios();
+FaultScenario MinimizeDiskWritesScenario();
+FaultScenario EnableHormScenario();
+// Start-up, then a clean Install click on what start-up computed.
+FaultScenario StartUpScenario();
+
+struct Figures {
+  size_t faultPoints = 0;  // calls (or call pairs) faults were injected at
+  size_t runs = 0;
+  std::vector<std::string> violations;
+  Figures& operator+=(const Figures& other);
+};
+
+// The run with these faults armed (FakeOs::FailNthCall at their indices).
+// `before`, when given, is the machine as `arrange` leaves it, which is the
+// same every time: it saves taking it again.
+RunRecord RunScenario(const FaultScenario& scenario, const std::vector<InjectedFault>& faults,
+                      const MachineSnapshot* before = nullptr);
+
+struct CampaignFigures {
+  Figures single;    // every call of the clean run failing alone, with each of its errors
+  Figures recovery;  // each of those, with a second fault in each recovery call of its run
+};
+// Both passes at once: the runs with one fault are the baselines of the runs
+// with two.
+CampaignFigures InjectFaults(const FaultScenario& scenario, bool withRecoveryFaults);
+
+// "label: fault points: N, runs: M, invariant violations: V"
+std::string SummaryLine(const std::string& label, const Figures& figures);
+// The first `limit` violations, one a line.
+std::string ViolationList(const Figures& figures, size_t limit = 25);
+
+}  // namespace fault

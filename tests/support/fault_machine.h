@@ -1,0 +1,66 @@
+// A FakeOs machine for the fault campaign: Windows in C:\WINDOWS, the three
+// driver files next to the program, Enum\Root protected, holding what the
+// main window holds (its version reader, folders and saved key security).
+// The program's actions run on it as the main window runs them.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "install/security_bracket.h"
+#include "services/version_info.h"
+#include "support/fake_os.h"
+#include "support/recording_dialogs.h"
+
+namespace fault {
+
+extern const char kProgramPath[];
+extern const char kSourceFolder[];
+extern const char kWindowsFolder[];
+extern const char kDriveFolder[];
+extern const char kRootKey[];     // Enum\Root below HKEY_LOCAL_MACHINE
+extern const char kClassKey[];    // the volume class, holder of UpperFilters
+extern const char kServiceKey[];  // the write filter's service
+extern const char kPlatformWarning[];
+
+struct FaultMachine {
+  // The standard machine, before start-up: nothing read yet.
+  FaultMachine();
+
+  FakeOs os;
+  RecordingDialogs dialogs;
+  std::unique_ptr<TVersionInfo> reader;  // made by StartUp
+  SavedKeySecurity saved{os};
+  std::string SourceFolder;
+  std::string WindowsFolder;
+  std::string SystemDriveFolder;
+};
+
+// What the main window does when it is created and first shown: the reader
+// of its own version, the three folders, the platform warning.
+void StartUp(FaultMachine& machine);
+// The three buttons, each dispatched through RunAction like the main window's.
+void ClickInstall(FaultMachine& machine);
+void ClickMinimizeDiskWrites(FaultMachine& machine);
+void ClickEnableHorm(FaultMachine& machine);  // answers Yes
+
+// Everything the actions can touch, by name ("reg HKLM\A\B", "reg HKLM\A\B
+// [Value]", "file C:\x"), with a printable state; the Enum\Root DACL apart.
+struct MachineSnapshot {
+  std::map<std::string, std::string> entries;
+  std::vector<BYTE> rootDacl;
+  std::optional<std::string> ntldr;       // contents, when C:\ntldr is a file
+  std::optional<std::string> bootLoader;  // the ewfntldr next to the program
+  std::optional<std::string> installedDriver;
+  std::optional<std::string> sourceDriver;
+  std::vector<std::string> upperFilters;
+  std::map<std::string, std::optional<RegistryValue>> serviceValues;  // the four that make the service
+};
+MachineSnapshot TakeSnapshot(FakeOs& os);
+// The entries that differ, as "name: before -> after", at most `limit` of them.
+std::string DescribeDifference(const MachineSnapshot& before, const MachineSnapshot& after, size_t limit = 4);
+
+}  // namespace fault

@@ -1,0 +1,154 @@
+#include "support/fault_plan.h"
+
+#include <map>
+
+#include "support/case_insensitive.h"
+#include "support/fault_machine.h"
+
+namespace fault {
+
+namespace {
+
+const char kDisabling[] = "disabling security in the registry";
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && FoldedCase(text.substr(text.size() - end.size())) == FoldedCase(end);
+}
+
+std::string LastName(const std::string& path) {
+  const size_t cut = path.find_last_of('\\');
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string Argument(const std::vector<std::string>& arguments, size_t at) {
+  return at < arguments.size() ? arguments[at] : std::string();
+}
+
+bool IsRootKeyOpenForDacl(const std::string& call) {
+  const std::vector<std::string> args = CallArguments(call);
+  return CallName(call) == "RegOpenKeyExA" && Argument(args, 0) == "HKLM" && Argument(args, 1) == kRootKey &&
+         Argument(args, 3) == "0x40000";
+}
+
+bool IsRootKeySecuritySet(const std::string& call) {
+  return CallName(call) == "RegSetKeySecurity" && Argument(CallArguments(call), 0) == "HKLM\\" + std::string(kRootKey);
+}
+
+// The file whose version resource the reader took last before `index`.
+std::string FileBeingRead(const std::vector<std::string>& calls, size_t index) {
+  for (size_t i = index + 1; i-- > 0;) {
+    if (CallName(calls[i]) == "GetFileVersionInfoSizeA") return Argument(CallArguments(calls[i]), 0);
+  }
+  return std::string();
+}
+
+}  // namespace
+
+std::string CallName(const std::string& call) {
+  return call.substr(0, call.find('('));
+}
+
+std::vector<std::string> CallArguments(const std::string& call) {
+  std::vector<std::string> arguments;
+  const size_t open = call.find('(');
+  if (open == std::string::npos || call.back() != ')') return arguments;
+  const std::string inside = call.substr(open + 1, call.size() - open - 2);
+  for (size_t at = 0;;) {
+    const size_t comma = inside.find(", ", at);
+    arguments.push_back(inside.substr(at, comma - at));
+    if (comma == std::string::npos) break;
+    at = comma + 2;
+  }
+  return arguments;
+}
+
+std::vector<DWORD> PlausibleErrors(const std::string& callName) {
+  static const std::map<std::string, std::vector<DWORD>> kErrors = {
+      {"RegCreateKeyExA", {ERROR_ACCESS_DENIED, ERROR_CANTWRITE}},
+      {"RegOpenKeyExA", {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}},
+      // ERROR_MORE_DATA: the value grew between asking its size and reading it.
+      {"RegQueryValueExA", {ERROR_ACCESS_DENIED, ERROR_MORE_DATA}},
+      {"RegSetValueExA", {ERROR_ACCESS_DENIED, ERROR_CANTWRITE}},
+      {"RegCloseKey", {ERROR_INVALID_HANDLE}},
+      {"RegGetKeySecurity", {ERROR_ACCESS_DENIED}},
+      {"RegSetKeySecurity", {ERROR_ACCESS_DENIED, ERROR_CANTWRITE}},
+      // ERROR_CALL_NOT_IMPLEMENTED is Wine's answer.
+      {"BuildSecurityDescriptorA", {ERROR_NOT_ENOUGH_MEMORY, ERROR_CALL_NOT_IMPLEMENTED}},
+      {"FindFirstFileA", {ERROR_ACCESS_DENIED}},
+      {"FindClose", {ERROR_INVALID_HANDLE}},
+      {"CopyFileA",
+       {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_SHARING_VIOLATION, ERROR_DISK_FULL}},
+      {"MoveFileA", {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_DISK_FULL}},
+      {"CreateFileA", {ERROR_ACCESS_DENIED, ERROR_PATH_NOT_FOUND, ERROR_SHARING_VIOLATION, ERROR_DISK_FULL}},
+      {"CloseHandle", {ERROR_INVALID_HANDLE}},
+      {"LocalAlloc", {ERROR_NOT_ENOUGH_MEMORY}},
+      {"LocalFree", {ERROR_INVALID_HANDLE}},
+      // Set, the variable reads as unset: the only way this call fails.
+      {"GetEnvironmentVariableA", {ERROR_ENVVAR_NOT_FOUND}},
+      {"GetModuleFileNameA", {ERROR_ACCESS_DENIED}},
+      {"GetVersionExA", {ERROR_INSUFFICIENT_BUFFER}},
+      {"GetFileVersionInfoSizeA", {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_RESOURCE_TYPE_NOT_FOUND}},
+      {"GetFileVersionInfoA", {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}},
+      {"VerQueryValueA", {ERROR_RESOURCE_TYPE_NOT_FOUND}},
+  };
+  const auto found = kErrors.find(callName);
+  return found == kErrors.end() ? std::vector<DWORD>{} : found->second;
+}
+
+std::string ReleasedKind(const std::string& callName) {
+  if (callName == "RegCloseKey") return "key";
+  if (callName == "FindClose") return "find";
+  if (callName == "CloseHandle") return "file";
+  if (callName == "LocalFree") return "memory";
+  return std::string();
+}
+
+bool IsSecurityRestore(const std::vector<std::string>& calls, size_t index) {
+  if (!IsRootKeyOpenForDacl(calls[index]) && !IsRootKeySecuritySet(calls[index])) return false;
+  for (size_t i = 0; i < index; ++i) {
+    if (IsRootKeySecuritySet(calls[i])) return true;
+  }
+  return false;
+}
+
+bool IsRecoveryCall(const std::vector<std::string>& calls, size_t index) {
+  const std::string name = CallName(calls[index]);
+  const std::vector<std::string> args = CallArguments(calls[index]);
+  const bool putsBootLoaderBack = (name == "MoveFileA" || name == "CopyFileA") &&
+                                  EndsWith(Argument(args, 0), "\\ntldr.bak") && EndsWith(Argument(args, 1), "\\ntldr");
+  return putsBootLoaderBack || IsSecurityRestore(calls, index);
+}
+
+std::vector<std::string> Subjects(const std::vector<std::string>& calls, size_t index) {
+  const std::string& call = calls[index];
+  const std::string name = CallName(call);
+  const std::vector<std::string> args = CallArguments(call);
+  if (IsSecurityRestore(calls, index)) return {"HKEY_LOCAL_MACHINE\\" + std::string(kRootKey)};
+  if (name == "CopyFileA" || name == "MoveFileA") return {Argument(args, 0), Argument(args, 1)};
+  if (name == "CreateFileA") return {Argument(args, 0)};
+  if (name == "FindFirstFileA") {
+    // The presence check of the driver files answers with the missing-files dialog.
+    const std::string path = Argument(args, 0);
+    if (path.rfind(kSourceFolder, 0) == 0) return {path, "missing files"};
+    return {path};
+  }
+  if (name == "RegCreateKeyExA") return {Argument(args, 1)};
+  if (name == "RegOpenKeyExA") return {Argument(args, 1) == kRootKey ? kDisabling : Argument(args, 1)};
+  if (name == "RegSetValueExA" || name == "RegQueryValueExA") return {Argument(args, 1)};
+  if (name == "RegGetKeySecurity" || name == "RegSetKeySecurity" || name == "BuildSecurityDescriptorA" ||
+      name == "LocalAlloc") {
+    return {kDisabling};
+  }
+  if (name == "GetFileVersionInfoSizeA" || name == "GetFileVersionInfoA" || name == "VerQueryValueA") {
+    return {"\"" + LastName(FileBeingRead(calls, index)) + "\""};
+  }
+  return {};
+}
+
+bool ReadsDriverVersion(const std::vector<std::string>& calls, size_t index) {
+  const std::string name = CallName(calls[index]);
+  if (name != "GetFileVersionInfoSizeA" && name != "GetFileVersionInfoA") return false;
+  return EndsWith(Argument(CallArguments(calls[index]), 0), "\\ewf.sys");
+}
+
+}  // namespace fault

@@ -1,0 +1,91 @@
+#include "support/fault_trusting_version_os.h"
+
+#include <cstdint>
+#include <string>
+
+#include "support/case_insensitive.h"
+
+namespace fault {
+
+namespace {
+
+constexpr WORD kTextType = 1;
+
+struct Node {
+  size_t end;  // as wLength states it
+  std::string key;
+  size_t valueAt;
+  WORD valueLength;  // as stated: bytes, or characters for text
+  size_t childrenAt;
+};
+
+size_t AlignUp(size_t offset) {
+  return (offset + 3) & ~size_t{3};
+}
+
+WORD WordAt(const BYTE* block, size_t at) {
+  return static_cast<WORD>(block[at] | (block[at + 1] << 8));
+}
+
+// The header and key at `at`; false only when they do not fit in the buffer.
+bool ReadNode(const BYTE* block, size_t size, size_t at, Node* node) {
+  if (at + 6 > size) return false;
+  node->end = at + WordAt(block, at);
+  node->valueLength = WordAt(block, at + 2);
+  const WORD type = WordAt(block, at + 4);
+  node->key.clear();
+  size_t p = at + 6;
+  for (;; p += 2) {
+    if (p + 2 > size) return false;
+    const WORD c = WordAt(block, p);
+    if (c == 0) break;
+    node->key += c < 0x80 ? static_cast<char>(c) : '?';
+  }
+  node->valueAt = AlignUp(p + 2);
+  node->childrenAt = AlignUp(node->valueAt + (type == kTextType ? size_t{node->valueLength} * 2 : node->valueLength));
+  return true;
+}
+
+}  // namespace
+
+BOOL TrustingVersionOs::GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVOID data) {
+  const BOOL filled = FakeOs::GetFileVersionInfoA(fileName, handle, size, data);
+  if (filled) filled_[data] = size;
+  return filled;
+}
+
+BOOL TrustingVersionOs::VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) {
+  const auto filled = filled_.find(block);
+  if (filled == filled_.end() || !subBlock || !buffer || !length) return FALSE;
+  const auto* bytes = static_cast<const BYTE*>(block);
+  const size_t size = filled->second;
+
+  Node node;
+  if (!ReadNode(bytes, size, 0, &node)) return FALSE;
+  std::string part;
+  for (const char* c = subBlock;; ++c) {
+    if (*c != '\\' && *c != '\0') {
+      part += *c;
+      continue;
+    }
+    if (!part.empty()) {
+      bool found = false;
+      for (size_t at = node.childrenAt; at < node.end && !found;) {
+        Node child;
+        if (!ReadNode(bytes, size, at, &child) || child.end <= at) return FALSE;
+        found = FoldedCase(child.key) == FoldedCase(part);
+        if (found) node = child;
+        at = AlignUp(child.end);
+      }
+      if (!found) return FALSE;
+      part.clear();
+    }
+    if (*c == '\0') break;
+  }
+  // Address arithmetic on integers: the value may lie past the buffer.
+  *buffer = reinterpret_cast<LPVOID>(reinterpret_cast<uintptr_t>(bytes) + node.valueAt);
+  *length = node.valueLength;
+  return TRUE;
+}
+
+}  // namespace fault

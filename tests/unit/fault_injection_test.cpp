@@ -1,0 +1,133 @@
+// Every Os call of every action failing in turn, with each error it can
+// plausibly give, and then a second failure in whatever undoes the first:
+// afterwards the machine must still boot, the write filter must be either
+// fully registered or not at all, the user must know what failed, and
+// nothing may be held. See support/fault_invariants.h for the invariants.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "support/fault_campaign.h"
+#include "support/fault_plan.h"
+
+namespace fault {
+namespace {
+
+class Stopwatch {
+ public:
+  double Seconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
+
+ private:
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+void Print(const std::string& line) {
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+std::vector<FaultScenario> AllScenarios() {
+  std::vector<FaultScenario> scenarios = InstallScenarios();
+  scenarios.push_back(MinimizeDiskWritesScenario());
+  scenarios.push_back(EnableHormScenario());
+  scenarios.push_back(StartUpScenario());
+  return scenarios;
+}
+
+// One test for both passes: the runs with one fault are the baselines of the
+// runs with two. Only the installation has recovery calls.
+TEST(FaultInjection, NoFaultLeavesTheMachineBroken) {
+  const Stopwatch stopwatch;
+  Figures single;
+  Figures install;
+  Figures recovery;
+  for (const FaultScenario& scenario : AllScenarios()) {
+    const bool installs = scenario.action == "Install EWF Support";
+    const CampaignFigures figures = InjectFaults(scenario, installs);
+    const std::string label = scenario.action + " / " + scenario.state;
+    Print(SummaryLine(label + ", one fault", figures.single));
+    if (installs) {
+      Print(SummaryLine(label + ", a second fault in the recovery", figures.recovery));
+      install += figures.single;
+    }
+    single += figures.single;
+    recovery += figures.recovery;
+  }
+  Print(SummaryLine("Install EWF Support, all states, one fault", install));
+  Print(SummaryLine("one fault, in total", single));
+  Print(SummaryLine("two faults, in total", recovery));
+  Figures total = single;
+  total += recovery;
+  Print(SummaryLine("in total", total) + " (" + std::to_string(stopwatch.Seconds()) + " s)");
+
+  EXPECT_GT(single.runs, 500u);
+  EXPECT_GT(recovery.runs, 1000u);
+  EXPECT_TRUE(single.violations.empty()) << ViolationList(single);
+  EXPECT_TRUE(recovery.violations.empty()) << ViolationList(recovery);
+}
+
+// The campaign leaves no call out, and knows the restore when it sees it.
+TEST(FaultInjection, EveryCallOfACleanRunIsAFaultPoint) {
+  for (const FaultScenario& scenario : AllScenarios()) {
+    const RunRecord clean = RunScenario(scenario, {});
+    ASSERT_FALSE(clean.calls.empty()) << scenario.action;
+    for (const std::string& call : clean.calls) {
+      EXPECT_FALSE(PlausibleErrors(CallName(call)).empty()) << scenario.action << ": " << call;
+    }
+  }
+
+  const RunRecord clean = RunScenario(InstallScenarios()[0], {});
+  std::vector<std::string> restores;
+  for (size_t i = 0; i < clean.calls.size(); ++i) {
+    EXPECT_FALSE(IsRecoveryCall(clean.calls, i) && !IsSecurityRestore(clean.calls, i)) << clean.calls[i];
+    if (IsSecurityRestore(clean.calls, i)) restores.push_back(clean.calls[i]);
+  }
+  EXPECT_EQ(restores,
+            (std::vector<std::string>{"RegOpenKeyExA(HKLM, SYSTEM\\CurrentControlSet\\Enum\\Root, 0, 0x40000)",
+                                      "RegSetKeySecurity(HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root, 4, &)"}));
+}
+
+// A careless installation, to show that the campaign finds what it is for:
+// security left open, no backup kept, failures ignored, success claimed, the
+// filter list replaced, handles left open.
+TEST(FaultInjection, ACarelessInstallationIsCaught) {
+  FaultScenario careless = InstallScenarios()[5];
+  ASSERT_EQ(careless.state, "UpperFilters holding other filters");
+  careless.act = [](FaultMachine& m) {
+    HKEY root = nullptr;
+    m.os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRootKey, 0, WRITE_DAC, &root);
+    PSECURITY_DESCRIPTOR blank = nullptr;
+    ULONG size = 0;
+    m.os.BuildSecurityDescriptorA(nullptr, nullptr, 0, nullptr, 0, nullptr, nullptr, &size, &blank);
+    m.os.RegSetKeySecurity(root, DACL_SECURITY_INFORMATION, blank);
+    m.os.RegCloseKey(root);
+    const std::string drive = kDriveFolder;
+    m.os.MoveFileA((drive + "ntldr").c_str(), (drive + "ntldr.bak").c_str());
+    m.os.CopyFileA((m.SourceFolder + "ewfntldr").c_str(), (drive + "ntldr").c_str(), FALSE);
+    HKEY key = nullptr;
+    m.os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kClassKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    const BYTE filters[] = "VolSnap\0Ewf\0";
+    m.os.RegSetValueExA(key, "UpperFilters", 0, REG_MULTI_SZ, filters, sizeof filters);
+    m.dialogs.ShowMessageDialog("EWF installation completed successfully.", MessageKind::Information,
+                                MessageButtons::Ok);
+  };
+  const Figures figures = InjectFaults(careless, false).single;
+  const auto found = [&](const std::string& invariant) {
+    for (const std::string& violation : figures.violations) {
+      if (violation.find(invariant) != std::string::npos) return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(found("clean run: invariant 1: Enum\\Root's DACL changed")) << ViolationList(figures);
+  EXPECT_TRUE(found("invariant 2: C:\\ntldr is missing")) << ViolationList(figures);
+  EXPECT_TRUE(found("invariant 3: Ewf is an upper filter")) << ViolationList(figures);
+  EXPECT_TRUE(found("yet success was shown")) << ViolationList(figures);
+  EXPECT_TRUE(found("and no message names C:\\ntldr")) << ViolationList(figures);
+  EXPECT_TRUE(found("invariant 5: 1 key handle(s) left, 0 expected")) << ViolationList(figures);
+  EXPECT_TRUE(found("invariant 5: 1 memory handle(s) left, 0 expected")) << ViolationList(figures);
+  EXPECT_TRUE(found("invariant 6: the upper filter PartMgr was dropped")) << ViolationList(figures);
+}
+
+}  // namespace
+}  // namespace fault
