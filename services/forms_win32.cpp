@@ -113,18 +113,24 @@ TForm::TForm(HWND ownerWindow, const FormSpec& form, ControlList controls, HFONT
   RECT frame{0, 0, Scale(form_.clientWidth), Scale(form_.clientHeight)};
   AdjustWindowRectEx(&frame, style, FALSE, exStyle);
   minimumWindowSize_ = SIZE{frame.right - frame.left, frame.bottom - frame.top};
+  // Made where it will be shown, so that showing it need not move it.
+  const POINT origin = CentredOrigin(minimumWindowSize_);
   CreateWindowExA(exStyle, reinterpret_cast<LPCSTR>(static_cast<UINT_PTR>(FormClass(WindowProc))), form_.caption, style,
-                  0, 0, minimumWindowSize_.cx, minimumWindowSize_.cy, ownerWindow_, nullptr, ModuleInstance(), this);
+                  origin.x, origin.y, minimumWindowSize_.cx, minimumWindowSize_.cy, ownerWindow_, nullptr,
+                  ModuleInstance(), this);
   if (!hwnd_) return;
 
   // Some themes draw frames that AdjustWindowRectEx does not know of: make
   // the client area exact whatever the frame.
   RECT client{};
   GetClientRect(hwnd_, &client);
-  minimumWindowSize_.cx += Scale(form_.clientWidth) - client.right;
-  minimumWindowSize_.cy += Scale(form_.clientHeight) - client.bottom;
-  SetWindowPos(hwnd_, nullptr, 0, 0, minimumWindowSize_.cx, minimumWindowSize_.cy,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const SIZE missing{Scale(form_.clientWidth) - client.right, Scale(form_.clientHeight) - client.bottom};
+  if (missing.cx || missing.cy) {
+    minimumWindowSize_.cx += missing.cx;
+    minimumWindowSize_.cy += missing.cy;
+    SetWindowPos(hwnd_, nullptr, 0, 0, minimumWindowSize_.cx, minimumWindowSize_.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 
   if (form_.kind == FormKind::Dialog) {
     HMENU systemMenu = GetSystemMenu(hwnd_, FALSE);
@@ -157,7 +163,11 @@ TForm::~TForm() {
   if (smallIcon_) DestroyIcon(smallIcon_);
 }
 
+// Each control is made in its place: a frame before the controls in it, so
+// that their places follow from the frame's.
 void TForm::CreateControls() {
+  RECT client{};
+  GetClientRect(hwnd_, &client);
   for (Placed& control : *this) {
     for (const Placed& earlier : *this) {
       if (&earlier == &control) break;
@@ -165,6 +175,7 @@ void TForm::CreateControls() {
         control.parentIndex = int(&earlier - begin());
       }
     }
+    control.bounds = BoundsIn(control, client.right, client.bottom);
     control.hwnd = CreateControl(control);
   }
   // Frames lie beneath the controls drawn inside them.
@@ -178,9 +189,6 @@ void TForm::CreateControls() {
     if (!cancelButton_ && (control.spec->flags & cfCancel)) cancelButton_ = &control;
   }
   BuildTabOrder(0);
-  RECT client{};
-  GetClientRect(hwnd_, &client);
-  LayOut(client.right, client.bottom);
 }
 
 HWND TForm::CreateControl(Placed& placed) {
@@ -212,8 +220,10 @@ HWND TForm::CreateControl(Placed& placed) {
       break;
   }
   const char* text = (spec.kind == ckImage || !spec.text) ? "" : spec.text;
-  HWND control = CreateWindowExA(0, windowClass, text, style, 0, 0, 0, 0, hwnd_,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), ModuleInstance(), nullptr);
+  const RECT& at = placed.bounds;
+  HWND control =
+      CreateWindowExA(0, windowClass, text, style, at.left, at.top, at.right - at.left, at.bottom - at.top, hwnd_,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), ModuleInstance(), nullptr);
   if (!control) return nullptr;
   SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   if (spec.kind == ckImage && spec.text) {
@@ -245,29 +255,40 @@ void TForm::BuildTabOrder(int parentId) {
   }
 }
 
+RECT TForm::BoundsIn(const Placed& control, int clientWidth, int clientHeight) const {
+  const ControlSpec& spec = *control.spec;
+  int parentLeft = 0, parentTop = 0;
+  int widthGrowth = clientWidth - Scale(form_.clientWidth);
+  int heightGrowth = clientHeight - Scale(form_.clientHeight);
+  if (control.parentIndex >= 0) {
+    const Placed& parent = controls_[control.parentIndex];
+    parentLeft = parent.bounds.left;
+    parentTop = parent.bounds.top;
+    widthGrowth = (parent.bounds.right - parent.bounds.left) - Scale(parent.spec->rect.width);
+    heightGrowth = (parent.bounds.bottom - parent.bounds.top) - Scale(parent.spec->rect.height);
+  }
+  int left = Scale(spec.rect.left), width = Scale(spec.rect.width);
+  int top = Scale(spec.rect.top), height = Scale(spec.rect.height);
+  KeepAnchored(spec.anchors, akLeft, akRight, widthGrowth, left, width);
+  KeepAnchored(spec.anchors, akTop, akBottom, heightGrowth, top, height);
+  return RECT{parentLeft + left, parentTop + top, parentLeft + left + width, parentTop + top + height};
+}
+
+// Moves only the controls whose place changed: a window is told its size
+// when it is first shown, not only when it is resized.
 void TForm::LayOut(int clientWidth, int clientHeight) {
-  HDWP positions = BeginDeferWindowPos(controlCount_);
+  HDWP positions = nullptr;
   for (Placed& control : *this) {
-    const ControlSpec& spec = *control.spec;
-    int parentLeft = 0, parentTop = 0;
-    int widthGrowth = clientWidth - Scale(form_.clientWidth);
-    int heightGrowth = clientHeight - Scale(form_.clientHeight);
-    if (control.parentIndex >= 0) {
-      const Placed& parent = controls_[control.parentIndex];
-      parentLeft = parent.bounds.left;
-      parentTop = parent.bounds.top;
-      widthGrowth = (parent.bounds.right - parent.bounds.left) - Scale(parent.spec->rect.width);
-      heightGrowth = (parent.bounds.bottom - parent.bounds.top) - Scale(parent.spec->rect.height);
-    }
-    int left = Scale(spec.rect.left), width = Scale(spec.rect.width);
-    int top = Scale(spec.rect.top), height = Scale(spec.rect.height);
-    KeepAnchored(spec.anchors, akLeft, akRight, widthGrowth, left, width);
-    KeepAnchored(spec.anchors, akTop, akBottom, heightGrowth, top, height);
-    RECT bounds{parentLeft + left, parentTop + top, parentLeft + left + width, parentTop + top + height};
-    control.resized = (bounds.right - bounds.left) != (control.bounds.right - control.bounds.left) ||
-                      (bounds.bottom - bounds.top) != (control.bounds.bottom - control.bounds.top);
+    const RECT bounds = BoundsIn(control, clientWidth, clientHeight);
+    const int width = bounds.right - bounds.left, height = bounds.bottom - bounds.top;
+    const bool moved = bounds.left != control.bounds.left || bounds.top != control.bounds.top ||
+                       bounds.right != control.bounds.right || bounds.bottom != control.bounds.bottom;
+    control.resized =
+        width != control.bounds.right - control.bounds.left || height != control.bounds.bottom - control.bounds.top;
     control.bounds = bounds;
-    if (control.hwnd && positions) {
+    if (!moved || !control.hwnd) continue;
+    if (!positions) positions = BeginDeferWindowPos(controlCount_);
+    if (positions) {
       positions = DeferWindowPos(positions, control.hwnd, nullptr, bounds.left, bounds.top, width, height,
                                  SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -283,7 +304,14 @@ void TForm::LayOut(int clientWidth, int clientHeight) {
 void TForm::Centre() {
   RECT window{};
   GetWindowRect(hwnd_, &window);
-  int width = window.right - window.left, height = window.bottom - window.top;
+  const POINT origin = CentredOrigin(SIZE{window.right - window.left, window.bottom - window.top});
+  if (origin.x != window.left || origin.y != window.top) {
+    SetWindowPos(hwnd_, nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+POINT TForm::CentredOrigin(SIZE size) const {
+  const int width = size.cx, height = size.cy;
   int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
   RECT area{0, 0, screenWidth, screenHeight};
   if (form_.position == FormPosition::OwnerCenter && ownerWindow_ && IsWindowVisible(ownerWindow_) &&
@@ -294,7 +322,7 @@ void TForm::Centre() {
   int top = area.top + (area.bottom - area.top - height) / 2;
   left = std::max(0, std::min(left, screenWidth - width));
   top = std::max(0, std::min(top, screenHeight - height));
-  SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return POINT{left, top};
 }
 
 HWND TForm::Control(int id) const {

@@ -121,8 +121,12 @@ class TForm : public TComponent {
   void CreateControls();
   HWND CreateControl(Placed& control);
   void BuildTabOrder(int parentId);
+  // Where a control goes in a client area of that size; its frame, listed
+  // before it, must have its bounds already.
+  RECT BoundsIn(const Placed& control, int clientWidth, int clientHeight) const;
   void LayOut(int clientWidth, int clientHeight);
   void Centre();
+  POINT CentredOrigin(SIZE windowSize) const;
 
   Placed* begin() const { return controls_.get(); }
   Placed* end() const { return controls_.get() + controlCount_; }

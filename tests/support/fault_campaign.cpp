@@ -35,8 +35,9 @@ void Check(const FaultScenario& scenario, const RunRecord& run, const std::vecto
     }
   }
   if (found.empty()) found = CheckInvariants(run, faults, baselines, scenario.texts);
-  for (const std::string& violation : found)
+  for (const std::string& violation : found) {
     figures.violations.push_back(Describe(scenario, faults) + ": " + violation);
+  }
 }
 
 void WithFileOnDrive(FaultMachine& m, const char* name, const char* contents) {
@@ -113,12 +114,12 @@ Figures& Figures::operator+=(const Figures& other) {
 }
 
 RunRecord RunScenario(const FaultScenario& scenario, const std::vector<InjectedFault>& faults,
-                      const MachineSnapshot* before) {
+                      std::shared_ptr<const MachineSnapshot> before) {
   FaultMachine machine;
   if (scenario.arrange) scenario.arrange(machine);
   ForgetWhatWasShown(machine.dialogs);
   RunRecord run;
-  run.before = before ? *before : TakeSnapshot(machine.os);
+  run.before = before ? std::move(before) : std::make_shared<const MachineSnapshot>(TakeSnapshot(machine.os));
 
   machine.os.ClearCalls();
   for (const InjectedFault& fault : faults) machine.os.FailNthCall(static_cast<int>(fault.index) + 1, fault.error);
@@ -144,7 +145,7 @@ CampaignFigures InjectFaults(const FaultScenario& scenario, bool withRecoveryFau
     if (!errors.empty()) ++figures.single.faultPoints;
     for (DWORD error : errors) {
       const InjectedFault first = MakeFault(clean.calls, i, error);
-      const RunRecord afterFirst = RunScenario(scenario, {first}, &clean.before);
+      const RunRecord afterFirst = RunScenario(scenario, {first}, clean.before);
       Check(scenario, afterFirst, {first}, {&clean}, figures.single);
       ++figures.single.runs;
       if (!withRecoveryFaults) continue;
@@ -154,8 +155,7 @@ CampaignFigures InjectFaults(const FaultScenario& scenario, bool withRecoveryFau
         ++figures.recovery.faultPoints;
         for (DWORD secondError : PlausibleErrors(CallName(afterFirst.calls[j]))) {
           const std::vector<InjectedFault> faults = {first, MakeFault(afterFirst.calls, j, secondError)};
-          Check(scenario, RunScenario(scenario, faults, &clean.before), faults, {&clean, &afterFirst},
-                figures.recovery);
+          Check(scenario, RunScenario(scenario, faults, clean.before), faults, {&clean, &afterFirst}, figures.recovery);
           ++figures.recovery.runs;
         }
       }

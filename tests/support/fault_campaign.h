@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,7 @@ struct Figures {
 // `before`, when given, is the machine as `arrange` leaves it, which is the
 // same every time: it saves taking it again.
 RunRecord RunScenario(const FaultScenario& scenario, const std::vector<InjectedFault>& faults,
-                      const MachineSnapshot* before = nullptr);
+                      std::shared_ptr<const MachineSnapshot> before = nullptr);
 
 struct CampaignFigures {
   Figures single;    // every call of the clean run failing alone, with each of its errors

@@ -76,7 +76,7 @@ RegistryValue DwordValue(DWORD number) {
 
 void CheckSecurity(const RunRecord& run, const std::vector<InjectedFault>& faults, const ActionTexts& texts,
                    std::vector<std::string>& out) {
-  if (run.after.rootDacl == run.before.rootDacl) return;
+  if (run.after.rootDacl == run.before->rootDacl) return;
   const bool restoreFailed =
       std::any_of(faults.begin(), faults.end(), [](const InjectedFault& f) { return f.restoresSecurity; });
   if (!restoreFailed) {
@@ -95,11 +95,11 @@ void CheckSecurity(const RunRecord& run, const std::vector<InjectedFault>& fault
 }
 
 void CheckBootLoader(const RunRecord& run, std::vector<std::string>& out) {
-  if (!run.before.ntldr) return;
+  if (!run.before->ntldr) return;
   if (!run.after.ntldr) {
     out.push_back("invariant 2: C:\\ntldr is missing");
-  } else if (*run.after.ntldr != *run.before.ntldr && run.after.ntldr != run.after.bootLoader) {
-    out.push_back("invariant 2: C:\\ntldr holds " + Quoted(run.after.ntldr) + ", neither " + Quoted(run.before.ntldr) +
+  } else if (*run.after.ntldr != *run.before->ntldr && run.after.ntldr != run.after.bootLoader) {
+    out.push_back("invariant 2: C:\\ntldr holds " + Quoted(run.after.ntldr) + ", neither " + Quoted(run.before->ntldr) +
                   " nor the copy of ewfntldr");
   }
 }
@@ -107,7 +107,7 @@ void CheckBootLoader(const RunRecord& run, std::vector<std::string>& out) {
 void CheckDriverRegistration(const RunRecord& run, std::vector<std::string>& out) {
   const MachineSnapshot& after = run.after;
   const bool driverPresent = after.installedDriver.has_value();
-  if (driverPresent && after.installedDriver != run.before.installedDriver &&
+  if (driverPresent && after.installedDriver != run.before->installedDriver &&
       after.installedDriver != after.sourceDriver) {
     out.push_back("invariant 3: ewf.sys in system32\\drivers is " + Quoted(after.installedDriver) +
                   ", neither the one there before nor a copy of the new one");
@@ -141,12 +141,14 @@ void CheckTold(const RunRecord& run, const std::vector<InjectedFault>& faults,
     if (run.after.entries == baselines[k]->after.entries) continue;  // it changed nothing
     // By design an ewf.sys whose version cannot be read ends the click
     // before anything is done, without a word.
-    if (fault.readsDriverVersion && run.after.entries == run.before.entries && run.shown.empty()) continue;
-    const std::string what = "invariant 4: call #" + std::to_string(fault.index) + " failing left " +
-                             DescribeDifference(baselines[k]->after, run.after, 2) + " (against the run without it)";
-    if (ShowsAnySuccess(run, texts)) out.push_back(what + ", yet success was shown: " + Join(run.shown));
+    if (fault.readsDriverVersion && run.after.entries == run.before->entries && run.shown.empty()) continue;
+    const auto what = [&] {
+      return "invariant 4: call #" + std::to_string(fault.index) + " failing left " +
+             DescribeDifference(baselines[k]->after, run.after, 2) + " (against the run without it)";
+    };
+    if (ShowsAnySuccess(run, texts)) out.push_back(what() + ", yet success was shown: " + Join(run.shown));
     if (!Told(run, fault.subjects, texts)) {
-      out.push_back(what + ", and no message names " + (fault.subjects.empty() ? "a failure" : Join(fault.subjects)) +
+      out.push_back(what() + ", and no message names " + (fault.subjects.empty() ? "a failure" : Join(fault.subjects)) +
                     "; shown: " + Join(run.shown));
     }
   }
@@ -168,7 +170,7 @@ void CheckHeld(const RunRecord& run, const std::vector<InjectedFault>& faults, s
 }
 
 void CheckFilters(const RunRecord& run, std::vector<std::string>& out) {
-  for (const std::string& filter : run.before.upperFilters) {
+  for (const std::string& filter : run.before->upperFilters) {
     if (!HasName(run.after.upperFilters, filter)) {
       out.push_back("invariant 6: the upper filter " + filter + " was dropped; now " + Join(run.after.upperFilters));
     }

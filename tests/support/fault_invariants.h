@@ -1,8 +1,36 @@
 // What must hold after any click on a FakeOs machine, however its calls fail:
 // the machine still boots the way it did or the new way (never half-way),
 // the user knows of every failure that left a mark, and nothing is held.
+//
+// 1. Enum\Root's DACL is byte for byte what it was before the click; unless
+//    a fault hit the restore itself (its RegOpenKeyExA or RegSetKeySecurity,
+//    in the normal path or the guard's), and then: the key holds the blank
+//    descriptor and nothing else, a message says "restoring" and names
+//    HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Enum\Root, and the full
+//    success message is not shown.
+// 2. C:\ntldr exists and holds either what it held before or exactly the
+//    contents of ewfntldr.
+// 3. ewf.sys in system32\drivers, when there, is whole (the file there before
+//    or a copy of the new one); with "Ewf" among the UpperFilters it is there
+//    and the service key holds ErrorControl 1, Group "System Bus Extender",
+//    Start 0 and Type 1; without it the service does not start at boot.
+// 4. A fault that changed the outcome (registry keys and values and files
+//    the actions touch, compared with the same run without that fault) is
+//    told: no success message, and a message or report holding one of the
+//    fault's subjects (fault_plan.h). A fault that changed nothing may be
+//    met with success: a failed close or free, a read-only open that the
+//    next access mask makes good, a value read that is tried again, the
+//    translation table, or ewfmgr.exe's version, which is optional. (A
+//    failed size probe of RegGetKeySecurity does change the outcome: the
+//    second call then fails too, and its message is shown.) The designed
+//    exception: a failed read of ewf.sys's version ends the click silently,
+//    with nothing changed.
+// 5. No key, find handle, file handle or local allocation is held, but for
+//    one of the kind whose release call was made to fail (FakeOs keeps it).
+// 6. Every filter in UpperFilters before the click is still there.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,9 +52,9 @@ struct InjectedFault {
 InjectedFault MakeFault(const std::vector<std::string>& calls, size_t index, DWORD error);
 
 struct RunRecord {
-  std::vector<std::string> calls;  // those of the action itself
-  std::vector<std::string> shown;  // RecordingDialogs::shown
-  MachineSnapshot before;
+  std::vector<std::string> calls;                 // those of the action itself
+  std::vector<std::string> shown;                 // RecordingDialogs::shown
+  std::shared_ptr<const MachineSnapshot> before;  // the same for every run of a scenario
   MachineSnapshot after;
   int openKeys = 0;
   int openFinds = 0;

@@ -9,7 +9,6 @@
 #include "services/error_report.h"
 #include "services/paths.h"
 #include "services/shell.h"
-#include "support/security_descriptor_bytes.h"
 #include "support/version_resource_builder.h"
 #include "tuning/disk_writes.h"
 #include "tuning/horm.h"

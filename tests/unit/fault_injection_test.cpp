@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "services/files.h"
 #include "support/fault_campaign.h"
 #include "support/fault_plan.h"
 
@@ -86,6 +87,26 @@ TEST(FaultInjection, EveryCallOfACleanRunIsAFaultPoint) {
   EXPECT_EQ(restores,
             (std::vector<std::string>{"RegOpenKeyExA(HKLM, SYSTEM\\CurrentControlSet\\Enum\\Root, 0, 0x40000)",
                                       "RegSetKeySecurity(HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root, 4, &)"}));
+}
+
+// Not finding out is not the same as not finding: only the latter may be
+// taken for "absent" (and, say, lead to overwriting without a backup).
+TEST(FaultInjection, ALookUpThatFailsIsNotTakenForAMissingFile) {
+  FakeOs os;
+  os.Files().AddFile("C:\\Boot\\ntldr");
+  const auto lookUp = [&](const std::string& path) {
+    const FileLookup found = LookForFile(os, path);
+    return std::to_string(found.present) + "/" + std::to_string(found.error);
+  };
+  EXPECT_EQ(lookUp("C:\\Boot\\ntldr"), "1/0");
+  EXPECT_EQ(lookUp("C:\\Boot\\ntldr.bak"), "0/0");
+  EXPECT_EQ(lookUp("C:\\Elsewhere\\ntldr"), "0/0");
+  EXPECT_EQ(lookUp("C:\\Boot"), "0/0");
+  os.FailCall("FindFirstFileA", ERROR_ACCESS_DENIED, 1);
+  EXPECT_EQ(lookUp("C:\\Boot\\ntldr"), "0/5");
+  os.FailCall("FindFirstFileA", ERROR_SHARING_VIOLATION, 1);
+  EXPECT_FALSE(FileIsPresent(os, "C:\\Boot\\ntldr"));
+  EXPECT_EQ(os.OpenFindHandleCount(), 0);
 }
 
 // A careless installation, to show that the campaign finds what it is for:

@@ -211,8 +211,8 @@ TEST(HostileVersionResources, TheInstallationStopsBeforeAnythingChanges) {
           << hostile.what;
       continue;
     }
-    EXPECT_EQ(run.after.entries, run.before.entries) << hostile.what;
-    EXPECT_EQ(run.after.rootDacl, run.before.rootDacl) << hostile.what;
+    EXPECT_EQ(run.after.entries, run.before->entries) << hostile.what;
+    EXPECT_EQ(run.after.rootDacl, run.before->rootDacl) << hostile.what;
     if (hostile.careful == kStops) {
       EXPECT_TRUE(run.shown.empty()) << hostile.what;
     } else {
