@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Start-up and click benchmark: Stillvane.exe (A) against a minimal Win32
-# program built with the same toolchain and flags (B), started alternately
-# under Wine on a display of its own. Prints every pair, the medians and the
-# A/B ratios.
+# program built with the same toolchain and flags (B, and B' with Stillvane's
+# manifest), started in turn under Wine on a display of its own. Prints every
+# pair, the medians and the A/B ratios.
 #
 #     ./scripts/bench.sh [PAIRS]      (20 pairs unless told)
 set -euo pipefail
@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 pairs=${1:-20}
 ./scripts/setup.sh
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target Stillvane minimal_window bench_driver >/dev/null
+cmake --build --preset mingw --target Stillvane minimal_window minimal_window_themed bench_driver >/dev/null
 
 export WINEPREFIX=$PWD/build/bench-prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 ./scripts/wine-prefix.sh "$WINEPREFIX"
@@ -24,4 +24,10 @@ trap 'wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true' EXIT
 export DISPLAY=:$display
 for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$display ] && break; sleep 0.1; done
 
-wine build/mingw/bench/bench_driver.exe build/mingw/app/Stillvane.exe build/mingw/bench/minimal_window.exe "$pairs"
+# Wine's own services start with its first program: let them settle first.
+wineserver -p
+wine cmd /c exit >/dev/null 2>&1 || true
+sleep 2
+
+bench=build/mingw/bench
+wine $bench/bench_driver.exe build/mingw/app/Stillvane.exe $bench/minimal_window.exe $bench/minimal_window_themed.exe "$pairs"
