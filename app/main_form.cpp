@@ -3,10 +3,8 @@
 #include "app/about_form.h"
 #include "app/tips_form.h"
 #include "install/installation.h"
-#include "services/environment.h"
 #include "services/error_report.h"
-#include "services/paths.h"
-#include "services/shell.h"
+#include "services/startup.h"
 #include "tuning/disk_writes.h"
 #include "tuning/horm.h"
 
@@ -69,8 +67,6 @@ const ControlSpec kMainControls[] = {
     {AboutButton, ckButton, 0, {352, 424, 89, 27}, akBottomRight, 4, cfCancel, 0, "About"},
 };
 
-const char kPlatformWarning[] = "This tool is only intended for use on the Windows XP Operating System!";
-
 }  // namespace
 
 TMainForm::TMainForm(Os& os, Dialogs& dialogs)
@@ -112,15 +108,14 @@ void TMainForm::ShowMainWindow(int showCommand) {
 }
 
 void TMainForm::FormCreate() {
-  SourceFolder_ = AsFolder(os_, FolderOfPath(os_, RunningProgramPath(os_)));
-  WindowsFolder_ = AsFolder(os_, ReadEnvironmentVariable(os_, "windir"));
-  SystemDriveFolder_ = AsFolder(os_, ReadEnvironmentVariable(os_, "SystemDrive"));
+  ProgramFolders folders = ReadProgramFolders(os_);
+  SourceFolder_ = std::move(folders.SourceFolder);
+  WindowsFolder_ = std::move(folders.WindowsFolder);
+  SystemDriveFolder_ = std::move(folders.SystemDriveFolder);
 }
 
 void TMainForm::FormShow() {
-  if (PlatformId(os_) != VER_PLATFORM_WIN32_NT) {
-    dialogs_.ShowMessageDialog(kPlatformWarning, MessageKind::Error, MessageButtons::Ok);
-  }
+  WarnOutsideNtFamily(os_, dialogs_);
 }
 
 void TMainForm::InstallEWFButtonClick() {

@@ -2,9 +2,8 @@
 
 #include <string>
 
-#include "services/environment.h"
 #include "services/files.h"
-#include "services/paths.h"
+#include "services/startup.h"
 
 namespace {
 
@@ -23,7 +22,7 @@ const char kCommitReminder[] =
 
 void EnableHorm(Os& os, Dialogs& dialogs) {
   // Taken afresh: the main window's folder may be stale.
-  const std::string markerFile = AsFolder(os, ReadEnvironmentVariable(os, "SystemDrive")) + "resmany.dat";
+  const std::string markerFile = ReadSystemDriveFolder(os) + "resmany.dat";
   if (dialogs.ShowMessageDialog(kConfirmation, MessageKind::Confirmation, MessageButtons::YesNo) != DialogResult::Yes) {
     return;
   }

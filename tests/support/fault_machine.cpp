@@ -5,10 +5,8 @@
 
 #include "install/installation.h"
 #include "install/installation_tables.h"
-#include "services/environment.h"
 #include "services/error_report.h"
-#include "services/paths.h"
-#include "services/shell.h"
+#include "services/startup.h"
 #include "support/version_resource_builder.h"
 #include "tuning/disk_writes.h"
 #include "tuning/horm.h"
@@ -22,7 +20,6 @@ const char kDriveFolder[] = "C:\\";
 const char kRootKey[] = "SYSTEM\\CurrentControlSet\\Enum\\Root";
 const char kClassKey[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\{71A27CDD-812A-11D0-BEC7-08002BE2092F}";
 const char kServiceKey[] = "SYSTEM\\CurrentControlSet\\Services\\ewf";
-const char kPlatformWarning[] = "This tool is only intended for use on the Windows XP Operating System!";
 
 namespace {
 
@@ -112,12 +109,11 @@ FaultMachine::FaultMachine() {
 void StartUp(FaultMachine& machine) {
   Os& os = machine.os;
   machine.reader = std::make_unique<TVersionInfo>(nullptr, os);
-  machine.SourceFolder = AsFolder(os, FolderOfPath(os, RunningProgramPath(os)));
-  machine.WindowsFolder = AsFolder(os, ReadEnvironmentVariable(os, "windir"));
-  machine.SystemDriveFolder = AsFolder(os, ReadEnvironmentVariable(os, "SystemDrive"));
-  if (PlatformId(os) != VER_PLATFORM_WIN32_NT) {
-    machine.dialogs.ShowMessageDialog(kPlatformWarning, MessageKind::Error, MessageButtons::Ok);
-  }
+  ProgramFolders folders = ReadProgramFolders(os);
+  machine.SourceFolder = std::move(folders.SourceFolder);
+  machine.WindowsFolder = std::move(folders.WindowsFolder);
+  machine.SystemDriveFolder = std::move(folders.SystemDriveFolder);
+  WarnOutsideNtFamily(os, machine.dialogs);
 }
 
 void ClickInstall(FaultMachine& m) {

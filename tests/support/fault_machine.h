@@ -24,7 +24,6 @@ extern const char kDriveFolder[];
 extern const char kRootKey[];     // Enum\Root below HKEY_LOCAL_MACHINE
 extern const char kClassKey[];    // the volume class, holder of UpperFilters
 extern const char kServiceKey[];  // the write filter's service
-extern const char kPlatformWarning[];
 
 struct FaultMachine {
   // The standard machine, before start-up: nothing read yet.

@@ -1,0 +1,51 @@
+// What the program works out at start-up: its folders and the platform check.
+#include "services/startup.h"
+
+#include <gtest/gtest.h>
+
+#include "support/fake_os.h"
+#include "support/recording_dialogs.h"
+
+namespace {
+
+TEST(StartUp, FoldersEndInOneBackslashWhateverTheirSource) {
+  FakeOs os;
+  os.SetModulePath("C:\\Program Files\\Stillvane\\Stillvane.exe");
+  os.SetEnv("windir", "C:\\WINDOWS\\");
+  os.SetEnv("SystemDrive", "C:");
+  ProgramFolders folders = ReadProgramFolders(os);
+  EXPECT_EQ(folders.SourceFolder, "C:\\Program Files\\Stillvane\\");
+  EXPECT_EQ(folders.WindowsFolder, "C:\\WINDOWS\\");
+  EXPECT_EQ(folders.SystemDriveFolder, "C:\\");
+
+  // From a drive root, and with neither variable set.
+  os.SetModulePath("D:\\Stillvane.exe");
+  os.UnsetEnv("windir");
+  os.UnsetEnv("SystemDrive");
+  folders = ReadProgramFolders(os);
+  EXPECT_EQ(folders.SourceFolder, "D:\\");
+  EXPECT_EQ(folders.WindowsFolder, "\\");
+  EXPECT_EQ(folders.SystemDriveFolder, "\\");
+
+  os.SetEnv("SystemDrive", "E:\\");
+  EXPECT_EQ(ReadSystemDriveFolder(os), "E:\\") << "read afresh each time";
+}
+
+TEST(StartUp, OnlyOutsideTheNtFamilyIsTheUserWarned) {
+  for (DWORD platform : {0u, 1u, 2u}) {
+    FakeOs os;
+    os.SetPlatformId(platform);
+    RecordingDialogs dialogs;
+    WarnOutsideNtFamily(os, dialogs);
+    if (platform == VER_PLATFORM_WIN32_NT) {
+      EXPECT_TRUE(dialogs.messages.empty());
+      continue;
+    }
+    ASSERT_EQ(dialogs.messages.size(), 1u) << "platform " << platform;
+    EXPECT_EQ(dialogs.messages[0].text, "This tool is only intended for use on the Windows XP Operating System!");
+    EXPECT_EQ(dialogs.messages[0].kind, MessageKind::Error);
+    EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::Ok);
+  }
+}
+
+}  // namespace
