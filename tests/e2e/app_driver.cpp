@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -76,6 +77,7 @@ std::string ScratchFolder(const std::string& name) {
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
   std::string folder = std::string(temp) + "stillvane-e2e\\" + name;
+  std::replace(folder.begin(), folder.end(), '/', '-');  // of parameterised test names
   std::string command = "cmd /c rd /s /q \"" + folder + "\" 2>nul";
   system(command.c_str());
   CreateDirectoryA((std::string(temp) + "stillvane-e2e").c_str(), nullptr);
@@ -104,14 +106,35 @@ AppDriver::AppDriver(const std::string& folder, const std::map<std::string, std:
                      const std::vector<std::string>& unsetVariables, const char* exeVariable) {
   std::string exe = folder + "\\Stillvane.exe";
   CopyFileOrFail(DosPathFromEnvironment(exeVariable), exe);
-  std::string block = EnvironmentBlock(environment, unsetVariables);
+  // Wine sets SystemDrive=C: in every new process whatever the block says:
+  // the environment library sets the wanted value inside the program instead.
+  std::map<std::string, std::string> overrides;
+  bool systemDriveInside = false;
+  for (const auto& [name, value] : environment) {
+    const bool systemDrive = SameTextIgnoringCase(name, "SystemDrive");
+    overrides[systemDrive ? "STILLVANE_SYSTEMDRIVE" : name] = value;
+    systemDriveInside |= systemDrive;
+  }
+  for (const std::string& name : unsetVariables) {
+    if (!SameTextIgnoringCase(name, "SystemDrive")) continue;
+    overrides["STILLVANE_SYSTEMDRIVE"] = "<unset>";
+    systemDriveInside = true;
+  }
+  std::string block = EnvironmentBlock(overrides, unsetVariables);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   std::string commandLine = "\"" + exe + "\"";
-  BOOL started = CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, &block[0], folder.c_str(),
-                                &startup, &process_);
+  BOOL started =
+      CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, systemDriveInside ? CREATE_SUSPENDED : 0,
+                     &block[0], folder.c_str(), &startup, &process_);
   EXPECT_TRUE(started) << "cannot start " << exe << ": " << GetLastError();
-  if (started) WaitForInputIdle(process_.hProcess, 10000);
+  if (!started) return;
+  if (systemDriveInside) {
+    EXPECT_NE(LoadLibraryInProgram(DosPathFromEnvironment("STILLVANE_ENVIRONMENT_DLL")), nullptr)
+        << "SystemDrive could not be set inside the program";
+    ResumeThread(process_.hThread);
+  }
+  WaitForInputIdle(process_.hProcess, 10000);
 }
 
 AppDriver::~AppDriver() {
@@ -124,21 +147,87 @@ AppDriver::~AppDriver() {
   CloseHandle(process_.hProcess);
 }
 
-void AppDriver::LoadFaultLibrary() {
-  std::string library = DosPathFromEnvironment("STILLVANE_FAULT_DLL");
+HMODULE AppDriver::LoadLibraryInProgram(const std::string& library) {
   void* remote = VirtualAllocEx(process_.hProcess, nullptr, library.size() + 1, MEM_COMMIT, PAGE_READWRITE);
-  ASSERT_NE(remote, nullptr);
-  ASSERT_TRUE(WriteProcessMemory(process_.hProcess, remote, library.c_str(), library.size() + 1, nullptr));
-  auto loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
-  HANDLE thread = CreateRemoteThread(process_.hProcess, nullptr, 0, loadLibrary, remote, 0, nullptr);
-  ASSERT_NE(thread, nullptr) << GetLastError();
-  WaitForSingleObject(thread, 10000);
-  DWORD loaded = 0;
-  GetExitCodeThread(thread, &loaded);
-  CloseHandle(thread);
+  if (!remote) return nullptr;
+  HMODULE loaded = nullptr;
+  if (WriteProcessMemory(process_.hProcess, remote, library.c_str(), library.size() + 1, nullptr)) {
+    // kernel32 lies at the same address in every process of the prefix.
+    auto loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
+    if (HANDLE thread = CreateRemoteThread(process_.hProcess, nullptr, 0, loadLibrary, remote, 0, nullptr)) {
+      WaitForSingleObject(thread, 10000);
+      DWORD module = 0;
+      GetExitCodeThread(thread, &module);
+      loaded = reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(module));
+      CloseHandle(thread);
+    }
+  }
   VirtualFreeEx(process_.hProcess, remote, 0, MEM_RELEASE);
-  ASSERT_NE(loaded, 0u) << "the fault library did not load into the program";
+  return loaded;
+}
+
+DWORD AppDriver::RunInProgram(const std::string& library, HMODULE remoteModule, const char* function) {
+  // The export lies at the same offset from the module's start in both processes.
+  HMODULE local = LoadLibraryA(library.c_str());
+  if (!local) {
+    ADD_FAILURE() << "cannot load " << library;
+    return 0;
+  }
+  const FARPROC exported = GetProcAddress(local, function);
+  if (!exported) {
+    ADD_FAILURE() << library << " has no export " << function;
+    FreeLibrary(local);
+    return 0;
+  }
+  const auto offset =
+      reinterpret_cast<ULONG_PTR>(reinterpret_cast<void*>(exported)) - reinterpret_cast<ULONG_PTR>(local);
+  auto start = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<ULONG_PTR>(remoteModule) + offset);
+  DWORD result = 0;
+  if (HANDLE thread = CreateRemoteThread(process_.hProcess, nullptr, 0, start, nullptr, 0, nullptr)) {
+    EXPECT_EQ(WaitForSingleObject(thread, 30000), WAIT_OBJECT_0) << function;
+    GetExitCodeThread(thread, &result);
+    CloseHandle(thread);
+  } else {
+    ADD_FAILURE() << "cannot run " << function << " in the program: " << GetLastError();
+  }
+  FreeLibrary(local);
+  return result;
+}
+
+void AppDriver::LoadFaultLibrary() {
+  ASSERT_NE(LoadLibraryInProgram(DosPathFromEnvironment("STILLVANE_FAULT_DLL")), nullptr)
+      << "the fault library did not load into the program";
+}
+
+AppDriver::ObjectCounts AppDriver::CountObjects() {
+  ObjectCounts counts;
+  GetProcessHandleCount(process_.hProcess, &counts.handles);
+  counts.gdi = GetGuiResources(process_.hProcess, GR_GDIOBJECTS);
+  counts.user = GetGuiResources(process_.hProcess, GR_USEROBJECTS);
+  if (counts.handles && counts.gdi && counts.user) return counts;
+
+  // A handle value is in use when it can be duplicated; Wine hands them out
+  // from 4 upwards in steps of 4.
+  counts = ObjectCounts{};
+  counts.counted = true;
+  for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
+    HANDLE copy = nullptr;
+    if (DuplicateHandle(process_.hProcess, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS)) {
+      ++counts.handles;
+      CloseHandle(copy);
+    }
+  }
+  const std::string library = DosPathFromEnvironment("STILLVANE_GUI_OBJECTS_DLL");
+  if (!guiObjectsModule_) guiObjectsModule_ = LoadLibraryInProgram(library);
+  if (!guiObjectsModule_) {
+    ADD_FAILURE() << "cannot load " << library << " into the program";
+    return counts;
+  }
+  counts.gdi = RunInProgram(library, guiObjectsModule_, "CountGdiObjects");
+  counts.user = RunInProgram(library, guiObjectsModule_, "CountUserObjects");
+  return counts;
 }
 
 bool AppDriver::Running() const {

@@ -27,7 +27,9 @@ class AppDriver {
  public:
   // Copies the program named by the environment variable exeVariable into
   // folder as Stillvane.exe and starts it there with the given environment
-  // overrides (name -> value) and without unsetVariables.
+  // overrides (name -> value) and without unsetVariables. "SystemDrive",
+  // which Wine sets in every new process, is set from inside the program
+  // before its own code runs (fault_dll/environment_dll.cpp).
   AppDriver(const std::string& folder, const std::map<std::string, std::string>& environment,
             const std::vector<std::string>& unsetVariables = {}, const char* exeVariable = "STILLVANE_EXE");
   ~AppDriver();  // closes the program if it still runs
@@ -36,6 +38,18 @@ class AppDriver {
   // fault_dll/): from then on the value named by STILLVANE_FAIL_VALUE in the
   // program's environment cannot be written.
   void LoadFaultLibrary();
+
+  // The program's kernel handles, GDI objects and USER objects. Where the
+  // system cannot say (Wine's GetProcessHandleCount and GetGuiResources
+  // answer 0), they are counted: the handles by duplicating each possible
+  // handle value, the GUI objects from inside (probe_dll/).
+  struct ObjectCounts {
+    DWORD handles = 0;
+    DWORD gdi = 0;
+    DWORD user = 0;
+    bool counted = false;  // by the fallback
+  };
+  ObjectCounts CountObjects();
 
   bool Running() const;
   bool WaitForExit(DWORD milliseconds);
@@ -75,7 +89,14 @@ class AppDriver {
   static void Screenshot(HWND window, const std::string& name);
 
  private:
+  // Loads the library into the program; its module handle there.
+  HMODULE LoadLibraryInProgram(const std::string& library);
+  // Runs an export of a library loaded by LoadLibraryInProgram as a thread of
+  // the program; the thread's exit code.
+  DWORD RunInProgram(const std::string& library, HMODULE remoteModule, const char* function);
+
   PROCESS_INFORMATION process_{};
+  HMODULE guiObjectsModule_ = nullptr;
 };
 
 // Registry helpers for checking what the program wrote (HKEY_LOCAL_MACHINE).

@@ -37,7 +37,8 @@ TEST(DiskWritesEndToEnd, WritesTheFourSettingsAndConfirms) {
     HWND done = app.WaitForWindow("Information");
     ASSERT_NE(done, nullptr);
     if (click == 0) AppDriver::Screenshot(done, "message_information");
-    EXPECT_EQ(AppDriver::CopyDialogText(done), CopiedDialogText("Information", "Changes successfully applied.", {"OK"}));
+    EXPECT_EQ(AppDriver::CopyDialogText(done),
+              CopiedDialogText("Information", "Changes successfully applied.", {"OK"}));
     AppDriver::Click(AppDriver::Control(done, "OK"));
     EXPECT_TRUE(app.WaitForWindowGone(done));
   }
@@ -97,8 +98,9 @@ TEST(StartUpEndToEnd, WarnsOutsideTheNtFamilyAndStaysUsable) {
   HWND warning = app.WaitForWindow("Error");
   ASSERT_NE(warning, nullptr);
   AppDriver::Screenshot(warning, "message_error_platform");
-  EXPECT_EQ(AppDriver::CopyDialogText(warning),
-            CopiedDialogText("Error", "This tool is only intended for use on the Windows XP Operating System!", {"OK"}));
+  EXPECT_EQ(
+      AppDriver::CopyDialogText(warning),
+      CopiedDialogText("Error", "This tool is only intended for use on the Windows XP Operating System!", {"OK"}));
   EXPECT_EQ(app.FindWindowByCaption("Stillvane"), nullptr) << "the main window is drawn after the warning";
   AppDriver::Click(AppDriver::Control(warning, "OK"));
   HWND main = app.WaitForWindow("Stillvane");

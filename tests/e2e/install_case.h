@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "e2e/app_driver.h"
 #include "e2e/e2e_environment.h"
@@ -17,9 +19,24 @@ class InstallCase : public ::testing::Test {
  protected:
   // fixtureSet as for CopyDriverFiles, empty for none; exeVariable names the program to run.
   void Start(const std::string& fixtureSet, const char* exeVariable = "STILLVANE_EXE") {
+    Prepare(fixtureSet);
+    Launch(exeVariable);
+  }
+
+  // The scratch machine alone, the program not yet started.
+  void Prepare(const std::string& fixtureSet) {
     machine_ = MakeScratchMachine(::testing::UnitTest::GetInstance()->current_test_info()->name());
     if (!fixtureSet.empty()) CopyDriverFiles(machine_, fixtureSet);
-    app_.reset(new AppDriver(machine_.programFolder, machine_.Environment(), {}, exeVariable));
+  }
+
+  // Starts the program on the prepared machine with its environment changed:
+  // `environment` adds or replaces variables, `unset` removes them.
+  void Launch(const char* exeVariable, const std::map<std::string, std::string>& environment = {},
+              const std::vector<std::string>& unset = {}) {
+    std::map<std::string, std::string> variables = machine_.Environment();
+    for (const auto& [name, value] : environment) variables[name] = value;
+    for (const std::string& name : unset) variables.erase(name);
+    app_.reset(new AppDriver(machine_.programFolder, variables, unset, exeVariable));
     main_ = app_->WaitForWindow("Stillvane");
   }
 

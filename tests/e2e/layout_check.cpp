@@ -6,7 +6,9 @@
 
 namespace {
 
-bool IsFrame(HWND control) { return (GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX; }
+bool IsFrame(HWND control) {
+  return (GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+}
 
 HWND FindByText(HWND window, const std::string& text, bool wantFrame, bool anyKind) {
   for (const ControlInfo& control : AppDriver::Controls(window)) {

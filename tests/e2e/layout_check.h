@@ -15,7 +15,7 @@ struct ControlLayout {
 };
 struct FrameLayout {
   std::string caption;
-  LayoutRect rect;  // in the window's client area
+  LayoutRect rect;                      // in the window's client area
   std::vector<ControlLayout> controls;  // in the frame's client area
 };
 

@@ -1,6 +1,7 @@
 #include "e2e/machine_state.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -43,7 +44,34 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
 }
 
 void SystemDriveRootFiles::Remove() {
-  for (const char* name : {"ntldr", "ntldr.bak", "resmany.dat"}) DeleteFileA((SystemDriveRoot() + name).c_str());
+  for (const char* name : {"ntldr", "ntldr.bak", "resmany.dat"}) {
+    const std::string path = SystemDriveRoot() + name;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only file cannot be deleted
+    DeleteFileA(path.c_str());
+  }
+}
+
+HeldFile::HeldFile(const std::string& path)
+    : file_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {
+  EXPECT_NE(file_, INVALID_HANDLE_VALUE) << "cannot hold " << path << ": " << GetLastError();
+}
+
+HeldFile::~HeldFile() {
+  if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+}
+
+bool ReadOnlyFilesRefuseWrites() {
+  char folder[MAX_PATH] = "";
+  GetTempPathA(MAX_PATH, folder);
+  const std::string path = std::string(folder) + "stillvane-read-only-probe";
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  WriteWholeFile(path, "probe");
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileA(path.c_str());
+  return file == INVALID_HANDLE_VALUE;
 }
 
 bool MachineKeyExists(const std::string& keyPath) {
@@ -69,6 +97,52 @@ std::vector<BYTE> ReadMachineKeyDacl(const std::string& keyPath) {
   return descriptor;
 }
 
+namespace {
+
+const SECURITY_INFORMATION kOwnerAndDacl = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+LONG SetMachineKeySecurity(const std::string& keyPath, REGSAM access, SECURITY_INFORMATION what,
+                           PSECURITY_DESCRIPTOR descriptor) {
+  HKEY key = nullptr;
+  LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, access, &key);
+  if (result != ERROR_SUCCESS) return result;
+  result = RegSetKeySecurity(key, what, descriptor);
+  RegCloseKey(key);
+  return result;
+}
+
+}  // namespace
+
+MachineKeySecurity::MachineKeySecurity(const std::string& keyPath, const char* sddl) : keyPath_(keyPath) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, READ_CONTROL, &key) == ERROR_SUCCESS) {
+    DWORD size = 0;
+    RegGetKeySecurity(key, kOwnerAndDacl, nullptr, &size);
+    original_.assign(size, 0);
+    if (!size || RegGetKeySecurity(key, kOwnerAndDacl, original_.data(), &size) != ERROR_SUCCESS) original_.clear();
+    RegCloseKey(key);
+  }
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (original_.empty() ||
+      !ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
+    ADD_FAILURE() << "cannot read the security of " << keyPath << " or make " << sddl;
+    original_.clear();
+    return;
+  }
+  EXPECT_EQ(SetMachineKeySecurity(keyPath, WRITE_OWNER | WRITE_DAC, kOwnerAndDacl, descriptor), ERROR_SUCCESS)
+      << keyPath << ": " << sddl;
+  LocalFree(descriptor);
+}
+
+MachineKeySecurity::~MachineKeySecurity() {
+  if (original_.empty()) return;
+  // Once its owner again, the test may change the DACL whatever it says.
+  EXPECT_EQ(SetMachineKeySecurity(keyPath_, WRITE_OWNER, OWNER_SECURITY_INFORMATION, original_.data()), ERROR_SUCCESS)
+      << "cannot take back " << keyPath_;
+  EXPECT_EQ(SetMachineKeySecurity(keyPath_, WRITE_DAC, DACL_SECURITY_INFORMATION, original_.data()), ERROR_SUCCESS)
+      << "cannot restore the DACL of " << keyPath_;
+}
+
 void WriteMachineValue(const std::string& keyPath, const std::string& valueName, DWORD type,
                        const std::vector<BYTE>& data) {
   HKEY key = nullptr;
@@ -83,6 +157,44 @@ void WriteMachineValue(const std::string& keyPath, const std::string& valueName,
 
 void DeleteMachineKey(const std::string& keyPath) {
   SHDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str());
+}
+
+namespace {
+
+std::string Hex(const BYTE* data, DWORD size) {
+  static const char digits[] = "0123456789abcdef";
+  std::string text;
+  for (DWORD i = 0; i < size; ++i) text += std::string{digits[data[i] >> 4], digits[data[i] & 15], ' '};
+  return text;
+}
+
+void DumpKey(HKEY parent, const std::string& name, const std::string& path, std::map<std::string, std::string>& out) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  out[path] = "";
+  std::vector<char> valueName(16384);
+  std::vector<BYTE> data(65536);
+  for (DWORD index = 0;; ++index) {
+    DWORD nameLength = DWORD(valueName.size()), type = 0, size = DWORD(data.size());
+    if (RegEnumValueA(key, index, valueName.data(), &nameLength, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
+      break;
+    out[path + " [" + valueName.data() + "]"] = std::to_string(type) + ": " + Hex(data.data(), size);
+  }
+  char child[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof child;
+    if (RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    DumpKey(key, child, path + "\\" + child, out);
+  }
+  RegCloseKey(key);
+}
+
+}  // namespace
+
+std::map<std::string, std::string> DumpMachineKey(const std::string& keyPath) {
+  std::map<std::string, std::string> dump;
+  DumpKey(HKEY_LOCAL_MACHINE, keyPath, keyPath, dump);
+  return dump;
 }
 
 std::vector<BYTE> MultiString(const std::vector<std::string>& names) {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,23 @@ class SystemDriveRootFiles {
   static void Remove();
 };
 
+// Holds a file open without sharing, as another program might, until destroyed.
+class HeldFile {
+ public:
+  explicit HeldFile(const std::string& path);
+  ~HeldFile();
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+
+ private:
+  HANDLE file_;
+};
+
+// Whether writing to a read-only file is refused here. Wine running as root
+// writes it all the same: root passes the Unix permission check that stands
+// for the attribute.
+bool ReadOnlyFilesRefuseWrites();
+
 extern const char kEnumRootKey[];
 extern const char kLegacyEwfKey[];
 extern const char kEwfServiceKey[];
@@ -39,8 +57,26 @@ std::vector<BYTE> ReadMachineKeyDacl(const std::string& keyPath);
 void WriteMachineValue(const std::string& keyPath, const std::string& valueName, DWORD type,
                        const std::vector<BYTE>& data);
 void DeleteMachineKey(const std::string& keyPath);  // with everything below it
+// Every key and value below the key (the key included), as "path" and
+// "path [value]" -> type and data; Enum\Root's DACL is read apart.
+std::map<std::string, std::string> DumpMachineKey(const std::string& keyPath);
 // REG_MULTI_SZ data: each name and its NUL, then the closing NUL.
 std::vector<BYTE> MultiString(const std::vector<std::string>& names);
+
+// Gives a key under HKEY_LOCAL_MACHINE the owner and DACL of an SDDL text
+// ("O:SYD:(A;;KR;;;WD)...") while it lives; then takes the key back and
+// restores both. The DACL must leave Administrators WRITE_OWNER for that.
+class MachineKeySecurity {
+ public:
+  MachineKeySecurity(const std::string& keyPath, const char* sddl);
+  ~MachineKeySecurity();
+  MachineKeySecurity(const MachineKeySecurity&) = delete;
+  MachineKeySecurity& operator=(const MachineKeySecurity&) = delete;
+
+ private:
+  std::string keyPath_;
+  std::vector<BYTE> original_;  // owner and DACL
+};
 
 // Removes the keys the installation writes before and after a case, and puts
 // the volume class filter list and the Enum\Root DACL back as they were.

@@ -22,7 +22,9 @@ const char kTipsLink[] = "Other ways to increase performance and reduce disk wri
 
 // Frame caption, then its controls: text, left, top, width, height.
 const std::vector<FrameLayout> kMainFrames = {
-    {"Install EWF Driver", {8, 8, 534, 121}, {{kLabel1, {64, 24, 454, 57}}, {"Install EWF Support", {413, 80, 113, 33}}}},
+    {"Install EWF Driver",
+     {8, 8, 534, 121},
+     {{kLabel1, {64, 24, 454, 57}}, {"Install EWF Support", {413, 80, 113, 33}}}},
     {"Minimize Disk Writes",
      {8, 136, 534, 121},
      {{kLabel2, {64, 24, 454, 57}}, {kTipsLink, {64, 96, 286, 13}}, {"Minimize Disk Writes", {413, 80, 113, 33}}}},
@@ -73,8 +75,8 @@ TEST_F(MainWindowTest, WideningStretchesFramesAndKeepsButtonsAtTheCorners) {
   for (FrameLayout& frame : frames) {
     frame.rect.width += 100;
     for (ControlLayout& control : frame.controls) {
-      if (control.rect.width == 454) control.rect.width += 100;         // description: all four sides
-      if (control.rect.width == 113) control.rect.left += 100;          // task button: right, bottom
+      if (control.rect.width == 454) control.rect.width += 100;  // description: all four sides
+      if (control.rect.width == 113) control.rect.left += 100;   // task button: right, bottom
     }
   }
   ExpectFrames(main_, frames);

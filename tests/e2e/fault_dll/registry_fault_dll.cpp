@@ -42,6 +42,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   if (!GetEnvironmentVariableA("STILLVANE_FAIL_VALUE", failingValue, sizeof failingValue)) return TRUE;
   FARPROC original = GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegSetValueExA");
   realRegSetValueExA = reinterpret_cast<decltype(&RegSetValueExA)>(reinterpret_cast<void*>(original));
-  PatchImport(GetModuleHandleA(nullptr), "advapi32.dll", original, reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&FailingRegSetValueExA)));
+  PatchImport(GetModuleHandleA(nullptr), "advapi32.dll", original,
+              reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&FailingRegSetValueExA)));
   return TRUE;
 }

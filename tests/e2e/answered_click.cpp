@@ -1,0 +1,71 @@
+#include "e2e/answered_click.h"
+
+#include <gtest/gtest.h>
+
+#include "e2e/layout_check.h"
+
+namespace {
+
+HWND ButtonIn(HWND window, const char* caption) {
+  for (const ControlInfo& control : AppDriver::Controls(window))
+    if (control.text == caption && lstrcmpiA(control.className.c_str(), "Button") == 0) return control.hwnd;
+  return nullptr;
+}
+
+bool Gone(HWND window) {
+  return !IsWindow(window) || !IsWindowVisible(window);
+}
+
+}  // namespace
+
+std::optional<ShownMessage> AnswerNextWindow(const AppDriver& app, HWND main, DWORD waitMs) {
+  HWND window = nullptr;
+  for (DWORD start = GetTickCount(); !window; Sleep(2)) {
+    for (HWND candidate : app.TopLevelWindows())
+      if (candidate != main) window = candidate;
+    if (!window && GetTickCount() - start > waitMs) return std::nullopt;
+  }
+  // A dialog is shown before its controls are all made: wait for a button.
+  HWND button = nullptr;
+  for (DWORD start = GetTickCount(); !button && GetTickCount() - start < 5000; Sleep(2))
+    if (!(button = ButtonIn(window, "&Yes"))) button = ButtonIn(window, "OK");
+  ShownMessage shown{AppDriver::Text(window), AppDriver::MessageBoxText(window)};
+  if (!button) {
+    ADD_FAILURE() << "no Yes or OK button in \"" << shown.caption << "\": " << shown.text;
+    return shown;
+  }
+  PostMessageA(button, BM_CLICK, 0, 0);
+  for (DWORD start = GetTickCount(); !Gone(window); Sleep(2)) {
+    if (GetTickCount() - start > 10000) {
+      ADD_FAILURE() << "\"" << shown.caption << "\" stayed after its answer";
+      break;
+    }
+  }
+  return shown;
+}
+
+std::vector<ShownMessage> ClickAndAnswerAll(const AppDriver& app, HWND main, const std::string& button, DWORD firstMs,
+                                            DWORD quietMs) {
+  std::vector<ShownMessage> shown;
+  AppDriver::Click(FindButton(main, button));
+  for (DWORD waitMs = firstMs; auto next = AnswerNextWindow(app, main, waitMs); waitMs = quietMs)
+    shown.push_back(*next);
+  return shown;
+}
+
+std::vector<ShownMessage> ClickAndAnswer(const AppDriver& app, HWND main, HWND button, size_t windows) {
+  std::vector<ShownMessage> shown;
+  AppDriver::Click(button);
+  while (shown.size() < windows) {
+    const auto next = AnswerNextWindow(app, main, 15000);
+    if (!next) break;
+    shown.push_back(*next);
+  }
+  return shown;
+}
+
+std::string Describe(const std::vector<ShownMessage>& shown) {
+  std::string text;
+  for (const ShownMessage& message : shown) text += "\n  " + message.caption + ": " + message.text;
+  return shown.empty() ? "(nothing)" : text;
+}

@@ -1,0 +1,67 @@
+// One end-to-end case of a real fault met by the program: a scratch machine
+// with the driver files, an original boot loader, a boot status file and two
+// volume filters, and the program started on it. "Install EWF Support" runs
+// in the blank-descriptor build, the only one that gets past the security
+// step under Wine. After the click the machine must still be whole.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "e2e/answered_click.h"
+#include "e2e/install_case.h"
+#include "e2e/machine_invariants.h"
+
+class FaultCase : public InstallCase {
+ protected:
+  static constexpr char kOriginalBootLoader[] = "original boot loader\r\n";
+  static constexpr char kBootStatus[] = "boot status";
+
+  void SetUp() override {
+    WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap", "tdrpman"}));
+    Prepare("v2.0.927.0");
+    WriteWholeFile(Ntldr(), kOriginalBootLoader);
+    WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", kBootStatus);
+  }
+
+  void StartProgram(const std::map<std::string, std::string>& environment = {},
+                    const std::vector<std::string>& unset = {}) {
+    Launch("STILLVANE_BLANK_DESCRIPTOR_EXE", environment, unset);
+    ASSERT_NE(main_, nullptr);
+  }
+
+  // The machine as it is before the click; read before the test holds anything.
+  void RememberMachine() { before_ = ReadMachineState(machine_); }
+
+  // firstMs: how long to wait for the first window; a click that shows
+  // nothing takes that long.
+  std::vector<ShownMessage> Click(const std::string& button, DWORD firstMs = 15000) {
+    return ClickAndAnswerAll(*app_, main_, button, firstMs);
+  }
+
+  // Invariants 1, 2, 3 and 6, once the test holds nothing any more.
+  void ExpectMachineWhole() {
+    after_ = ReadMachineState(machine_);
+    EXPECT_EQ(BrokenInvariants(before_, after_), std::vector<std::string>{});
+  }
+
+  static void ExpectTold(const std::vector<ShownMessage>& shown, const std::vector<std::string>& subjects) {
+    EXPECT_EQ(UntoldFailure(shown, subjects), std::vector<std::string>{});
+  }
+
+  // The write filter is registered as a volume filter with its service.
+  bool Registered() const {
+    for (const std::string& filter : after_.upperFilters)
+      if (filter == "Ewf") return after_.serviceValues.at("Start").present;
+    return false;
+  }
+
+  static std::string Ntldr() { return SystemDriveRoot() + "ntldr"; }
+  std::string Fixture(const std::string& name) const { return ReadWholeFile(FixtureFile("v2.0.927.0", name)); }
+
+  MachineState before_;
+  MachineState after_;
+};

@@ -1,0 +1,219 @@
+// "Install EWF Support" meeting real faults: read-only and held files, a
+// missing drivers folder, registry keys whose DACL keeps the program out.
+// Each ends with the machine whole and, when something failed, a message
+// that names it instead of the completion message.
+#include <gtest/gtest.h>
+
+#include "e2e/fault_case.h"
+
+namespace {
+
+const char kCompleted[] = "EWF installation completed successfully.";
+const char kInstall[] = "Install EWF Support";
+// Owned by SYSTEM, readable by everyone: the program may not change the DACL.
+// Administrators keep WRITE_OWNER so that the test can take the key back.
+const char kSystemOnly[] = "O:SYD:(A;;KR;;;WD)(A;;KA;;;SY)(A;;WO;;;BA)";
+
+using InstallFaultTest = FaultCase;
+
+TEST_F(InstallFaultTest, AReadOnlyBootLoaderIsMovedAsideAndReplaced) {
+  // As Windows XP leaves it.
+  SetFileAttributesA(Ntldr().c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  StartProgram();
+  RememberMachine();
+
+  const std::vector<ShownMessage> shown = Click(kInstall);
+
+  ASSERT_EQ(shown.size(), 1u) << Describe(shown);
+  EXPECT_EQ(shown[0].text, kCompleted);
+  ExpectMachineWhole();
+  EXPECT_EQ(ReadWholeFile(Ntldr()), Fixture("ewfntldr"));
+  EXPECT_EQ(ReadWholeFile(Ntldr() + ".bak"), kOriginalBootLoader);
+  EXPECT_TRUE(GetFileAttributesA((Ntldr() + ".bak").c_str()) & FILE_ATTRIBUTE_READONLY) << "the backup is as it was";
+  EXPECT_TRUE(Registered());
+}
+
+TEST_F(InstallFaultTest, AReadOnlyBootLoaderWithABackupAlreadyThere) {
+  WriteWholeFile(Ntldr() + ".bak", "older backup");
+  SetFileAttributesA(Ntldr().c_str(), FILE_ATTRIBUTE_READONLY);
+  StartProgram();
+  RememberMachine();
+
+  const std::vector<ShownMessage> shown = Click(kInstall);
+
+  ExpectMachineWhole();
+  EXPECT_EQ(ReadWholeFile(Ntldr() + ".bak"), "older backup");
+  if (ReadOnlyFilesRefuseWrites()) {
+    ExpectTold(shown, {"to C:\\ntldr failed.  Error 5"});
+    EXPECT_EQ(ReadWholeFile(Ntldr()), kOriginalBootLoader);
+  } else {
+    std::printf("Read-only files are written here (Wine as root): the refused copy onto ntldr cannot be seen.\n");
+    ASSERT_EQ(shown.size(), 1u) << Describe(shown);
+    EXPECT_EQ(shown[0].text, kCompleted);
+    EXPECT_EQ(ReadWholeFile(Ntldr()), Fixture("ewfntldr"));
+  }
+}
+
+TEST_F(InstallFaultTest, WithoutTheDriversFolderNothingIsRegistered) {
+  ASSERT_TRUE(RemoveDirectoryA(Drivers().c_str()));
+  StartProgram();
+  RememberMachine();
+
+  const std::vector<ShownMessage> shown = Click(kInstall);
+
+  ExpectMachineWhole();
+  ExpectTold(shown, {"ewf.sys to " + Drivers() + "\\ewf.sys failed.  Error 3",
+                     "No registry entries were written, because " + Drivers() + "\\ewf.sys is not present."});
+  ASSERT_EQ(shown.size(), 1u) << Describe(shown);
+  EXPECT_EQ(shown[0].caption, "Error");
+  EXPECT_FALSE(Registered());
+  EXPECT_FALSE(MachineKeyExists(kEwfServiceKey));
+  EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
+}
+
+// Another program holds a file open without sharing; the test driver is
+// another process than the program, so it can play that part.
+TEST_F(InstallFaultTest, AHeldDriverStopsTheInstallationBeforeAnythingChanges) {
+  StartProgram();
+  RememberMachine();
+  std::vector<ShownMessage> shown;
+  {
+    const HeldFile held(machine_.programFolder + "\\ewf.sys");
+    shown = Click(kInstall, 3000);
+  }
+  ExpectMachineWhole();
+  // Its version cannot be read, and an ewf.sys without one ends the click
+  // without a word, by design: nothing has been done yet.
+  EXPECT_TRUE(shown.empty()) << Describe(shown);
+  EXPECT_TRUE(FilesIn(Drivers()).empty());
+  EXPECT_TRUE(FilesIn(System32()).empty());
+  EXPECT_EQ(ReadWholeFile(Ntldr()), kOriginalBootLoader);
+  EXPECT_FALSE(MachineKeyExists(kEwfServiceKey));
+}
+
+TEST_F(InstallFaultTest, AHeldManagerIsNamedAndTheDriverStillRegistered) {
+  StartProgram();
+  RememberMachine();
+  std::vector<ShownMessage> shown;
+  {
+    const HeldFile held(machine_.programFolder + "\\ewfmgr.exe");
+    shown = Click(kInstall);
+  }
+  ExpectMachineWhole();
+  ExpectTold(shown, {"ewfmgr.exe to " + System32() + "\\ewfmgr.exe failed.  Error 32"});
+  EXPECT_TRUE(FilesIn(System32()).empty());
+  EXPECT_TRUE(Registered());
+}
+
+TEST_F(InstallFaultTest, AHeldBootLoaderSourceLeavesTheOriginalInPlace) {
+  StartProgram();
+  RememberMachine();
+  std::vector<ShownMessage> shown;
+  {
+    const HeldFile held(machine_.programFolder + "\\ewfntldr");
+    shown = Click(kInstall);
+  }
+  ExpectMachineWhole();
+  ExpectTold(shown, {"ewfntldr to C:\\ntldr failed.  Error 32"});
+  EXPECT_EQ(ReadWholeFile(Ntldr()), kOriginalBootLoader);
+  EXPECT_FALSE(FileExists(Ntldr() + ".bak")) << "the original was moved back";
+}
+
+TEST_F(InstallFaultTest, AHeldBootLoaderIsNotReplaced) {
+  StartProgram();
+  RememberMachine();
+  std::vector<ShownMessage> shown;
+  {
+    const HeldFile held(Ntldr());
+    shown = Click(kInstall);
+  }
+  ExpectMachineWhole();
+  ExpectTold(shown, {"Renaming C:\\ntldr to C:\\ntldr.bak failed, so C:\\ntldr was not replaced.  Error 32"});
+  EXPECT_EQ(ReadWholeFile(Ntldr()), kOriginalBootLoader);
+  EXPECT_FALSE(FileExists(Ntldr() + ".bak"));
+}
+
+TEST_F(InstallFaultTest, AHeldBootStatusFileIsNamed) {
+  StartProgram();
+  RememberMachine();
+  std::vector<ShownMessage> shown;
+  {
+    const HeldFile held(machine_.windowsFolder + "\\bootstat.dat");
+    shown = Click(kInstall);
+  }
+  ExpectMachineWhole();
+  ExpectTold(shown, {"Renaming " + machine_.windowsFolder + "\\bootstat.dat to " + machine_.windowsFolder +
+                     "\\bootstat.bak failed.  Error 32"});
+  EXPECT_EQ(ReadWholeFile(machine_.windowsFolder + "\\bootstat.dat"), kBootStatus);
+  EXPECT_TRUE(Registered());
+}
+
+TEST_F(InstallFaultTest, EnumRootWhoseDaclTheProgramMayNotChange) {
+  StartProgram();
+  const MachineKeySecurity locked(kEnumRootKey, kSystemOnly);
+  RememberMachine();
+
+  const std::vector<ShownMessage> shown = Click(kInstall);
+
+  ExpectMachineWhole();
+  ASSERT_EQ(shown.size(), 1u) << Describe(shown);
+  EXPECT_EQ(shown[0].text,
+            "An error occured while disabling security in the registry - the registry key could not be opened for "
+            "write access.  Error 5");
+  EXPECT_TRUE(FilesIn(Drivers()).empty()) << "nothing is done after the security step fails";
+  EXPECT_EQ(ReadWholeFile(Ntldr()), kOriginalBootLoader);
+  EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
+}
+
+TEST_F(InstallFaultTest, EnumRootThatCannotBeRead) {
+  StartProgram();
+  const MachineKeySecurity locked(kEnumRootKey, "O:SYD:(A;;RC;;;WD)(A;;KA;;;SY)(A;;WO;;;BA)");
+  RememberMachine();
+
+  const std::vector<ShownMessage> shown = Click(kInstall);
+
+  ExpectMachineWhole();
+  ASSERT_EQ(shown.size(), 1u) << Describe(shown);
+  EXPECT_EQ(shown[0].text,
+            "An error occured while disabling security in the registry - the registry key could not be opened for "
+            "read access.");
+  EXPECT_TRUE(FilesIn(Drivers()).empty());
+  EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
+}
+
+// Everyone is denied KEY_CREATE_SUB_KEY (0x4). The security bracket opens the
+// key for the program's own keys and puts back exactly the DACL it found, deny
+// entry and all.
+TEST_F(InstallFaultTest, EnumRootClosedToNewKeysGetsItsOwnDaclBack) {
+  StartProgram();
+  const MachineKeySecurity locked(kEnumRootKey, "O:BAD:(D;;0x4;;;WD)(A;;KR;;;WD)(A;;KA;;;BA)");
+  RememberMachine();
+
+  const std::vector<ShownMessage> shown = Click(kInstall);
+
+  ExpectMachineWhole();
+  ASSERT_EQ(shown.size(), 1u) << Describe(shown);
+  EXPECT_EQ(shown[0].text, kCompleted);
+  EXPECT_TRUE(Registered());
+  EXPECT_TRUE(MachineKeyExists(std::string(kLegacyEwfKey) + "\\0000\\Control"));
+}
+
+TEST_F(InstallFaultTest, AServiceKeyThatCannotBeWrittenKeepsEwfOutOfTheFilters) {
+  WriteMachineValue(kEwfServiceKey, "Start", REG_DWORD, {4, 0, 0, 0});  // disabled, as left by someone
+  StartProgram();
+  std::vector<ShownMessage> shown;
+  {
+    const MachineKeySecurity locked(kEwfServiceKey, kSystemOnly);
+    RememberMachine();
+    shown = Click(kInstall);
+  }
+  ExpectMachineWhole();
+  const std::string service = std::string("HKEY_LOCAL_MACHINE\\") + kEwfServiceKey;
+  ExpectTold(shown,
+             {"Opening the registry key " + service + " failed.  Error 5",
+              "\"UpperFilters\" value of HKEY_LOCAL_MACHINE\\" + std::string(kVolumeClassKey) + " was left unchanged"});
+  EXPECT_EQ(after_.upperFilters, (std::vector<std::string>{"VolSnap", "tdrpman"}));
+  EXPECT_EQ(ReadMachineValue(kEwfServiceKey, "Start").data, (std::vector<BYTE>{4, 0, 0, 0}));
+}
+
+}  // namespace

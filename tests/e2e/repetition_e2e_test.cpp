@@ -1,0 +1,90 @@
+// Each of the three buttons clicked 100 times in a row in one process, every
+// dialog answered: the program holds no more handles, GDI or USER objects
+// after the 100th click than after the first few, and the registry and
+// files end as after one run.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "e2e/fault_case.h"
+
+namespace {
+
+constexpr int kClicks = 100;
+constexpr int kWarmUpClicks = 3;  // what the first clicks create once (fonts, icons, caches) stays
+
+struct Button {
+  const char* caption;
+  size_t windows;       // brought up by one click; the last one says how it went
+  const char* outcome;  // the start of the last one's text
+};
+
+const Button kButtons[] = {
+    {"Install EWF Support", 1, "EWF installation completed successfully."},
+    {"Minimize Disk Writes", 1, "Changes successfully applied."},
+    {"Enable HORM", 2, "HORM support successfully enabled."},
+};
+
+using RepetitionTest = FaultCase;  // the same machine, met without a fault
+
+// What the three actions can change: their keys, Enum\Root's DACL, the files.
+std::map<std::string, std::string> MachineDump(const ScratchMachine& machine) {
+  std::map<std::string, std::string> dump;
+  for (const char* key :
+       {kLegacyEwfKey, kEwfServiceKey, kVolumeClassKey, "SOFTWARE\\Microsoft\\Dfrg",
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\OptimalLayout", "SYSTEM\\CurrentControlSet\\Control\\FileSystem",
+        "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Memory Management\\PrefetchParameters"})
+    dump.merge(DumpMachineKey(key));
+  const std::vector<BYTE> dacl = ReadMachineKeyDacl(kEnumRootKey);
+  dump["Enum\\Root DACL"] = std::string(dacl.begin(), dacl.end());
+  for (const std::string& folder :
+       {SystemDriveRoot(), machine.windowsFolder + "\\", machine.windowsFolder + "\\system32\\",
+        machine.windowsFolder + "\\system32\\drivers\\"})
+    for (const std::string& name : FilesIn(folder)) dump["file " + folder + name] = ReadWholeFile(folder + name);
+  return dump;
+}
+
+std::string Counts(const AppDriver::ObjectCounts& counts) {
+  return "handles " + std::to_string(counts.handles) + ", GDI " + std::to_string(counts.gdi) + ", USER " +
+         std::to_string(counts.user);
+}
+
+TEST_F(RepetitionTest, AHundredClicksOfEachButtonHoldNothingMoreAndChangeNothingMore) {
+  StartProgram();
+  for (const Button& button : kButtons) {
+    HWND control = FindButton(main_, button.caption);
+    ASSERT_NE(control, nullptr);
+    std::map<std::string, std::string> afterOneRun;
+    AppDriver::ObjectCounts warm, end;
+    const auto start = std::chrono::steady_clock::now();
+    for (int click = 1; click <= kClicks; ++click) {
+      const std::vector<ShownMessage> shown = ClickAndAnswer(*app_, main_, control, button.windows);
+      ASSERT_EQ(shown.size(), button.windows) << button.caption << " click " << click << Describe(shown);
+      ASSERT_EQ(shown.back().text.rfind(button.outcome, 0), 0u)
+          << button.caption << " click " << click << Describe(shown);
+      if (click == 1) afterOneRun = MachineDump(machine_);
+      if (click == kWarmUpClicks || click == kClicks) {
+        Sleep(200);  // the last dialog's window is gone; let the click end
+        (click == kClicks ? end : warm) = app_->CountObjects();
+      }
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%s: %d clicks in %.1f s (%.0f ms each); after click %d: %s; after click %d: %s%s\n", button.caption,
+                kClicks, seconds, seconds * 1000 / kClicks, kWarmUpClicks, Counts(warm).c_str(), kClicks,
+                Counts(end).c_str(), end.counted ? " (counted: the system does not report them)" : "");
+    std::fflush(stdout);
+
+    EXPECT_GT(warm.handles, 0u);
+    EXPECT_GT(warm.gdi, 0u);
+    EXPECT_GT(warm.user, 0u);
+    EXPECT_EQ(end.handles, warm.handles) << button.caption;
+    EXPECT_EQ(end.gdi, warm.gdi) << button.caption;
+    EXPECT_EQ(end.user, warm.user) << button.caption;
+    EXPECT_EQ(MachineDump(machine_), afterOneRun) << button.caption;
+  }
+  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), registry_.OriginalRootDacl());
+  EXPECT_TRUE(app_->Running());
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+// The file and registry services meeting real faults on Wine: the error
+// codes that the installation's decisions rest on (a file that is not there
+// must be told apart from one that cannot be looked at), and what sharing
+// and real DACLs refuse.
+#include <gtest/gtest.h>
+#include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
+
+#include <string>
+
+#include "services/files.h"
+#include "services/registry.h"
+#include "services/win32_os.h"
+#include "wine/scratch.h"
+
+namespace {
+
+// What a service answered, as text that failure output shows.
+std::string Said(const FileOpResult& result) {
+  return (result.succeeded ? "succeeded, error " : "failed, error ") + std::to_string(result.error);
+}
+std::string Said(const FileLookup& lookup) {
+  return (lookup.present ? "present, error " : "absent, error ") + std::to_string(lookup.error);
+}
+
+class RealFileFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = MakeScratchFolder();
+    WriteWholeFile(folder_ + "ewfntldr", "new boot loader");
+    WriteWholeFile(folder_ + "ntldr", "original boot loader");
+  }
+  void TearDown() override { DeleteFolderTree(folder_); }
+
+  Win32Os os_;
+  std::string folder_;
+};
+
+// As another program holding a file open without sharing would.
+HANDLE Hold(const std::string& path) {
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE) << path;
+  return file;
+}
+
+TEST_F(RealFileFaults, AHeldFileIsFoundButNeitherCopiedMovedNorReplaced) {
+  const HANDLE source = Hold(folder_ + "ewfntldr");
+  EXPECT_EQ(Said(LookForFile(os_, folder_ + "ewfntldr")), "present, error 0");
+  EXPECT_EQ(Said(CopyFileTo(os_, folder_ + "ewfntldr", folder_ + "copy", false)), "failed, error 32");
+  CloseHandle(source);
+
+  const HANDLE target = Hold(folder_ + "ntldr");
+  EXPECT_EQ(Said(RenameFile(os_, folder_ + "ntldr", folder_ + "ntldr.bak")), "failed, error 32");
+  EXPECT_EQ(Said(CopyFileTo(os_, folder_ + "ewfntldr", folder_ + "ntldr", false)), "failed, error 32");
+  CloseHandle(target);
+  EXPECT_EQ(ReadWholeFile(folder_ + "ntldr"), "original boot loader");
+  EXPECT_EQ(ReadWholeFile(folder_ + "ntldr.bak"), "<missing>");
+}
+
+// A missing folder means the file is not there (nothing to keep); copying
+// into it fails with the path it names.
+TEST_F(RealFileFaults, AMissingFolderIsAbsenceNotAFailureToLook) {
+  const std::string missing = folder_ + "drivers\\";
+  EXPECT_EQ(Said(LookForFile(os_, missing + "ewf.sys")), "absent, error 0");
+  EXPECT_EQ(Said(CopyFileTo(os_, folder_ + "ewfntldr", missing + "ewf.sys", true)), "failed, error 3");
+  EXPECT_EQ(Said(CreateEmptyFile(os_, missing + "resmany.dat")), "failed, error 3");
+  EXPECT_EQ(Said(LookForFile(os_, folder_ + "absent")), "absent, error 0");
+}
+
+// Whether an overlong path holds a boot loader cannot be known: the lookup
+// fails rather than saying "absent", so that nothing is overwritten unseen.
+TEST_F(RealFileFaults, APathLongerThanMaxPathCannotBeLookedAt) {
+  const std::string path = folder_ + std::string(MAX_PATH, 'w') + "\\ntldr";
+  EXPECT_EQ(Said(LookForFile(os_, path)), "absent, error 206");
+  const FileOpResult copied = CopyFileTo(os_, folder_ + "ewfntldr", path, false);
+  EXPECT_FALSE(copied.succeeded);
+  EXPECT_NE(copied.error, 0u);
+  const FileOpResult created = CreateEmptyFile(os_, folder_ + std::string(MAX_PATH, 'w') + "\\resmany.dat");
+  EXPECT_FALSE(created.succeeded);
+  EXPECT_NE(created.error, 0u);
+}
+
+// A read-only boot loader (as Windows XP leaves ntldr) can be moved aside,
+// which is how the installation replaces it.
+TEST_F(RealFileFaults, AReadOnlyFileCanBeMovedAside) {
+  ASSERT_TRUE(SetFileAttributesA((folder_ + "ntldr").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(Said(RenameFile(os_, folder_ + "ntldr", folder_ + "ntldr.bak")), "succeeded, error 0");
+  EXPECT_EQ(Said(CopyFileTo(os_, folder_ + "ewfntldr", folder_ + "ntldr", false)), "succeeded, error 0");
+  EXPECT_EQ(ReadWholeFile(folder_ + "ntldr.bak"), "original boot loader");
+  EXPECT_TRUE(GetFileAttributesA((folder_ + "ntldr.bak").c_str()) & FILE_ATTRIBUTE_READONLY);
+}
+
+// A scratch key under HKEY_CURRENT_USER owned by SYSTEM with the given DACL;
+// Administrators may still delete it.
+class LockedKey {
+ public:
+  explicit LockedKey(const char* dacl) : path_(MakeScratchKeyPath()) {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const std::string sddl = std::string("O:SYD:") + dacl + "(A;;SD;;;BA)";
+    EXPECT_TRUE(
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+    EXPECT_EQ(RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor),
+              ERROR_SUCCESS);
+    LocalFree(descriptor);
+    RegCloseKey(key);
+  }
+  ~LockedKey() { DeleteKeyTree(HKEY_CURRENT_USER, path_); }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Wine enforces registry DACLs for whoever does not own the key, as Windows
+// does: the read-only open takes the most a DACL grants of what it needs.
+TEST(RealRegistryFaults, ReadOnlyOpensTakeWhatTheDaclGrants) {
+  Win32Os os;
+  {
+    const LockedKey queryOnly("(A;;0x1;;;WD)");  // KEY_QUERY_VALUE
+    TRegistry registry(os);
+    ASSERT_TRUE(registry.OpenKeyReadOnly(queryOnly.Path()));
+    EXPECT_EQ(registry.Access(), static_cast<REGSAM>(KEY_QUERY_VALUE));
+    TRegistry writer(os);
+    EXPECT_FALSE(writer.OpenKey(queryOnly.Path(), true));
+    EXPECT_EQ(writer.LastOpenResult(), ERROR_ACCESS_DENIED);
+  }
+  {
+    const LockedKey securityOnly("(A;;RC;;;WD)");
+    TRegistry registry(os);
+    EXPECT_FALSE(registry.OpenKeyReadOnly(securityOnly.Path()));
+    EXPECT_EQ(registry.LastOpenResult(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(registry.CurrentKey(), nullptr);
+  }
+}
+
+}  // namespace
