@@ -94,7 +94,7 @@ TForm::TForm(HWND ownerWindow, const FormSpec& form, ControlList controls, HFONT
       controls_(new Placed[controls.count]()),
       tabOrder_(new HWND[controls.count]) {
   for (int i = 0; i < controlCount_; ++i) {
-    controls_[i].spec = &controls.items[i];
+    controls_[i].definition = &controls.items[i];
     controls_[i].parentIndex = -1;
   }
   if (font) {
@@ -171,7 +171,7 @@ void TForm::CreateControls() {
   for (Placed& control : *this) {
     for (const Placed& earlier : *this) {
       if (&earlier == &control) break;
-      if (control.spec->parent != 0 && earlier.spec->id == control.spec->parent) {
+      if (control.definition->parent != 0 && earlier.definition->id == control.definition->parent) {
         control.parentIndex = int(&earlier - begin());
       }
     }
@@ -180,23 +180,23 @@ void TForm::CreateControls() {
   }
   // Frames lie beneath the controls drawn inside them.
   for (const Placed& control : *this) {
-    if (control.spec->kind == ckGroupBox && control.hwnd) {
+    if (control.definition->kind == ckGroupBox && control.hwnd) {
       SetWindowPos(control.hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
   }
   for (const Placed& control : *this) {
-    if (!defaultButton_ && (control.spec->flags & cfDefault)) defaultButton_ = &control;
-    if (!cancelButton_ && (control.spec->flags & cfCancel)) cancelButton_ = &control;
+    if (!defaultButton_ && (control.definition->flags & cfDefault)) defaultButton_ = &control;
+    if (!cancelButton_ && (control.definition->flags & cfCancel)) cancelButton_ = &control;
   }
   BuildTabOrder(0);
 }
 
 HWND TForm::CreateControl(Placed& placed) {
-  const ControlSpec& spec = *placed.spec;
+  const ControlSpec& definition = *placed.definition;
   const char* windowClass = "STATIC";
   DWORD style = WS_CHILD | WS_VISIBLE;
-  HFONT font = fonts_[(spec.flags & cfBold) ? kBold : kRegular];
-  switch (spec.kind) {
+  HFONT font = fonts_[(definition.flags & cfBold) ? kBold : kRegular];
+  switch (definition.kind) {
     case ckGroupBox:
       windowClass = "BUTTON";
       style |= BS_GROUPBOX | WS_CLIPSIBLINGS;
@@ -216,19 +216,19 @@ HWND TForm::CreateControl(Placed& placed) {
       break;
     case ckButton:
       windowClass = "BUTTON";
-      style |= ((spec.flags & cfDefault) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | BS_NOTIFY | WS_TABSTOP;
+      style |= ((definition.flags & cfDefault) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | BS_NOTIFY | WS_TABSTOP;
       break;
   }
-  const char* text = (spec.kind == ckImage || !spec.text) ? "" : spec.text;
+  const char* text = (definition.kind == ckImage || !definition.text) ? "" : definition.text;
   const RECT& at = placed.bounds;
   HWND control =
       CreateWindowExA(0, windowClass, text, style, at.left, at.top, at.right - at.left, at.bottom - at.top, hwnd_,
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), ModuleInstance(), nullptr);
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(definition.id)), ModuleInstance(), nullptr);
   if (!control) return nullptr;
   SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  if (spec.kind == ckImage && spec.text) {
-    placed.icon = static_cast<HICON>(
-        LoadImageA(ModuleInstance(), spec.text, IMAGE_ICON, Scale(spec.rect.width), Scale(spec.rect.height), 0));
+  if (definition.kind == ckImage && definition.text) {
+    placed.icon = static_cast<HICON>(LoadImageA(ModuleInstance(), definition.text, IMAGE_ICON,
+                                                Scale(definition.rect.width), Scale(definition.rect.height), 0));
     if (placed.icon) SendMessageA(control, STM_SETICON, reinterpret_cast<WPARAM>(placed.icon), 0);
   }
   return control;
@@ -241,14 +241,14 @@ void TForm::BuildTabOrder(int parentId) {
   // positions keep the table's order.
   int last = -1;
   for (const Placed& control : *this) {
-    if (control.spec->parent == parentId) last = std::max(last, control.spec->tabOrder);
+    if (control.definition->parent == parentId) last = std::max(last, control.definition->tabOrder);
   }
   for (int position = 0; position <= last; ++position) {
     for (const Placed& child : *this) {
-      if (child.spec->parent != parentId || child.spec->tabOrder != position) continue;
-      if (child.spec->kind == ckGroupBox) {
-        BuildTabOrder(child.spec->id);
-      } else if (child.spec->kind == ckButton && child.hwnd) {
+      if (child.definition->parent != parentId || child.definition->tabOrder != position) continue;
+      if (child.definition->kind == ckGroupBox) {
+        BuildTabOrder(child.definition->id);
+      } else if (child.definition->kind == ckButton && child.hwnd) {
         tabOrder_[tabCount_++] = child.hwnd;
       }
     }
@@ -256,7 +256,7 @@ void TForm::BuildTabOrder(int parentId) {
 }
 
 RECT TForm::BoundsIn(const Placed& control, int clientWidth, int clientHeight) const {
-  const ControlSpec& spec = *control.spec;
+  const ControlSpec& definition = *control.definition;
   int parentLeft = 0, parentTop = 0;
   int widthGrowth = clientWidth - Scale(form_.clientWidth);
   int heightGrowth = clientHeight - Scale(form_.clientHeight);
@@ -264,13 +264,13 @@ RECT TForm::BoundsIn(const Placed& control, int clientWidth, int clientHeight) c
     const Placed& parent = controls_[control.parentIndex];
     parentLeft = parent.bounds.left;
     parentTop = parent.bounds.top;
-    widthGrowth = (parent.bounds.right - parent.bounds.left) - Scale(parent.spec->rect.width);
-    heightGrowth = (parent.bounds.bottom - parent.bounds.top) - Scale(parent.spec->rect.height);
+    widthGrowth = (parent.bounds.right - parent.bounds.left) - Scale(parent.definition->rect.width);
+    heightGrowth = (parent.bounds.bottom - parent.bounds.top) - Scale(parent.definition->rect.height);
   }
-  int left = Scale(spec.rect.left), width = Scale(spec.rect.width);
-  int top = Scale(spec.rect.top), height = Scale(spec.rect.height);
-  KeepAnchored(spec.anchors, akLeft, akRight, widthGrowth, left, width);
-  KeepAnchored(spec.anchors, akTop, akBottom, heightGrowth, top, height);
+  int left = Scale(definition.rect.left), width = Scale(definition.rect.width);
+  int top = Scale(definition.rect.top), height = Scale(definition.rect.height);
+  KeepAnchored(definition.anchors, akLeft, akRight, widthGrowth, left, width);
+  KeepAnchored(definition.anchors, akTop, akBottom, heightGrowth, top, height);
   return RECT{parentLeft + left, parentTop + top, parentLeft + left + width, parentTop + top + height};
 }
 
@@ -340,7 +340,7 @@ const TForm::Placed* TForm::Find(HWND control) const {
 
 const TForm::Placed* TForm::Find(int id) const {
   for (const Placed& placed : *this) {
-    if (placed.spec->id == id) return &placed;
+    if (placed.definition->id == id) return &placed;
   }
   return nullptr;
 }
@@ -400,7 +400,7 @@ void TForm::Close() {
 void TForm::ControlClicked(int id) {
   const Placed* control = Find(id);
   if (!control) return;
-  if (control->spec->modalResult && modal_) SetModalResult(control->spec->modalResult);
+  if (control->definition->modalResult && modal_) SetModalResult(control->definition->modalResult);
   ControlClick(id);
 }
 
@@ -432,8 +432,8 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (!control) break;
       // BN_CLICKED and a link's STN_CLICKED are both 0.
       if (HIWORD(wParam) == BN_CLICKED) {
-        ControlClicked(control->spec->id);
-      } else if (HIWORD(wParam) == BN_SETFOCUS && control->spec->kind == ckButton) {
+        ControlClicked(control->definition->id);
+      } else if (HIWORD(wParam) == BN_SETFOCUS && control->definition->kind == ckButton) {
         ShowAsDefault(control->hwnd);
       }
       return 0;
@@ -443,12 +443,12 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       HDC dc = reinterpret_cast<HDC>(wParam);
       SetBkMode(dc, TRANSPARENT);
       const Placed* control = Find(reinterpret_cast<HWND>(lParam));
-      if (control && control->spec->kind == ckLinkLabel) SetTextColor(dc, kLinkColour);
+      if (control && control->definition->kind == ckLinkLabel) SetTextColor(dc, kLinkColour);
       return brush;
     }
     case WM_SETCURSOR: {
       const Placed* control = Find(reinterpret_cast<HWND>(wParam));
-      if (control && control->spec->kind == ckLinkLabel && LOWORD(lParam) == HTCLIENT) {
+      if (control && control->definition->kind == ckLinkLabel && LOWORD(lParam) == HTCLIENT) {
         SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND)));
         return TRUE;
       }
@@ -499,7 +499,7 @@ void TForm::RestoreFocus() {
 // the focus elsewhere, the form's default button does.
 void TForm::ShowAsDefault(HWND focusedButton) {
   for (const Placed& control : *this) {
-    if (control.spec->kind != ckButton || !control.hwnd) continue;
+    if (control.definition->kind != ckButton || !control.hwnd) continue;
     bool isDefault = focusedButton ? control.hwnd == focusedButton : &control == defaultButton_;
     LONG type = GetWindowLongA(control.hwnd, GWL_STYLE) & BS_TYPEMASK;
     LONG wanted = isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
@@ -529,12 +529,13 @@ void TForm::MoveFocus(bool backwards) {
 
 void TForm::Press(const Placed* button) {
   if (!button || !button->hwnd || !IsWindowEnabled(button->hwnd)) return;
-  SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(button->spec->id, BN_CLICKED), reinterpret_cast<LPARAM>(button->hwnd));
+  SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(button->definition->id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(button->hwnd));
 }
 
 bool TForm::HandleCommonKey(const MSG& msg) {
   const Placed* focused = Find(GetFocus());
-  bool focusOnButton = focused && focused->spec->kind == ckButton;
+  bool focusOnButton = focused && focused->definition->kind == ckButton;
   if (msg.message == WM_KEYDOWN) {
     switch (msg.wParam) {
       case VK_TAB:
@@ -555,8 +556,8 @@ bool TForm::HandleCommonKey(const MSG& msg) {
   if (msg.message == WM_SYSCHAR || (msg.message == WM_CHAR && (focusOnButton || !focused))) {
     char key = UpperCase(char(msg.wParam));
     for (const Placed& control : *this) {
-      if (control.spec->kind != ckButton || !control.hwnd) continue;
-      char accessKey = AccessKey(control.spec->text);
+      if (control.definition->kind != ckButton || !control.hwnd) continue;
+      char accessKey = AccessKey(control.definition->text);
       if (accessKey && UpperCase(accessKey) == key) {
         SetFocus(control.hwnd);
         Press(&control);

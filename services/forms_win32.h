@@ -107,7 +107,7 @@ class TForm : public TComponent {
 
  private:
   struct Placed {
-    const ControlSpec* spec;
+    const ControlSpec* definition;
     HWND hwnd;
     HICON icon;       // the image's own icon, destroyed with the form
     int parentIndex;  // index into controls_, or -1 for the window

@@ -69,13 +69,13 @@ TFixedFileInfo StandInFixedInfo(const FileVersionParts& fileVersion) {
   return fixed;
 }
 
-std::vector<BYTE> BuildVersionResource(const VersionResourceSpec& spec) {
+std::vector<BYTE> BuildVersionResource(const VersionResourceSpec& resource) {
   BlockWriter out;
-  const size_t root = out.Begin("VS_VERSION_INFO", spec.fixedInfoLength, kBinary);
-  out.PutBytes(&spec.fixed, std::min<size_t>(spec.fixedInfoLength, sizeof spec.fixed));
+  const size_t root = out.Begin("VS_VERSION_INFO", resource.fixedInfoLength, kBinary);
+  out.PutBytes(&resource.fixed, std::min<size_t>(resource.fixedInfoLength, sizeof resource.fixed));
   out.Pad();
 
-  if (spec.stringFileInfo) {
+  if (resource.stringFileInfo) {
     const size_t info = out.Begin("StringFileInfo", 0, kText);
     const size_t table = out.Begin("080904E4", 0, kText);
     PutString(out, "FileDescription", "Stillvane test stand-in");
@@ -86,20 +86,21 @@ std::vector<BYTE> BuildVersionResource(const VersionResourceSpec& spec) {
 
   size_t translationValue = 0;
   size_t varFileInfo = 0;
-  if (spec.varFileInfo) {
+  if (resource.varFileInfo) {
     varFileInfo = out.Begin("VarFileInfo", 0, kText);
-    if (spec.translationBlock) {
-      const size_t var = out.Begin("Translation", static_cast<WORD>(spec.translations.size() * 4), kBinary);
+    if (resource.translationBlock) {
+      const size_t var = out.Begin("Translation", static_cast<WORD>(resource.translations.size() * 4), kBinary);
       translationValue = var + 2;
-      for (DWORD pair : spec.translations) out.PutBytes(&pair, sizeof pair);
+      for (DWORD pair : resource.translations) out.PutBytes(&pair, sizeof pair);
       out.End(var);
     }
     out.End(varFileInfo);
   }
   out.End(root);
 
-  if (spec.rootLength) out.SetWord(root, *spec.rootLength);
-  if (spec.translationValueLength && translationValue) out.SetWord(translationValue, *spec.translationValueLength);
-  if (spec.varFileInfoLength && spec.varFileInfo) out.SetWord(varFileInfo, *spec.varFileInfoLength);
+  if (resource.rootLength) out.SetWord(root, *resource.rootLength);
+  if (resource.translationValueLength && translationValue)
+    out.SetWord(translationValue, *resource.translationValueLength);
+  if (resource.varFileInfoLength && resource.varFileInfo) out.SetWord(varFileInfo, *resource.varFileInfoLength);
   return out.bytes();
 }

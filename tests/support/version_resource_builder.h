@@ -29,9 +29,9 @@ struct VersionResourceSpec {
   std::optional<WORD> varFileInfoLength;  // wLength of the VarFileInfo block
 };
 
-std::vector<BYTE> BuildVersionResource(const VersionResourceSpec& spec);
+std::vector<BYTE> BuildVersionResource(const VersionResourceSpec& resource);
 inline std::vector<BYTE> BuildVersionResource(const FileVersionParts& fileVersion) {
-  VersionResourceSpec spec;
-  spec.fixed = StandInFixedInfo(fileVersion);
-  return BuildVersionResource(spec);
+  VersionResourceSpec resource;
+  resource.fixed = StandInFixedInfo(fileVersion);
+  return BuildVersionResource(resource);
 }

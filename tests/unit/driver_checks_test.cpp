@@ -171,9 +171,9 @@ TEST_F(DriverChecksTest, AManagerWithoutAReadableVersionPasses) {
 // A resource without fixed information reads as 0.0.0.0: old, so warned about.
 TEST_F(DriverChecksTest, ADriverWhoseResourceLacksTheFixedInfoIsTakenForVersionZero) {
   PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
-  VersionResourceSpec spec;
-  spec.fixedInfoLength = 0;
-  os_.Files().Find(kSource + "ewf.sys")->versionResource = BuildVersionResource(spec);
+  VersionResourceSpec resource;
+  resource.fixedInfoLength = 0;
+  os_.Files().Find(kSource + "ewf.sys")->versionResource = BuildVersionResource(resource);
   EXPECT_FALSE(Gate());
   ASSERT_EQ(dialogs_.messages.size(), 1u);
   EXPECT_NE(dialogs_.messages[0].text.find("\rVersion found: 0.0.0.0\r"), std::string::npos);

@@ -24,8 +24,8 @@ namespace {
 
 const std::string kDriver = std::string(kSourceFolder) + "ewf.sys";
 
-std::vector<BYTE> Resource(const VersionResourceSpec& spec) {
-  return BuildVersionResource(spec);
+std::vector<BYTE> Resource(const VersionResourceSpec& resource) {
+  return BuildVersionResource(resource);
 }
 std::vector<BYTE> Truncated(std::vector<BYTE> bytes, size_t size) {
   bytes.resize(size);
@@ -34,9 +34,9 @@ std::vector<BYTE> Truncated(std::vector<BYTE> bytes, size_t size) {
 
 template <typename Change>
 VersionResourceSpec Spec(Change change) {
-  VersionResourceSpec spec;
-  change(spec);
-  return spec;
+  VersionResourceSpec resource;
+  change(resource);
+  return resource;
 }
 
 // What the version gate does with a driver file.

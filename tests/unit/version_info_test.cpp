@@ -32,16 +32,16 @@ std::vector<BYTE> Bytes(std::initializer_list<int> values) {
 
 class VersionInfoTest : public ::testing::Test {
  protected:
-  void Place(const std::string& path, const VersionResourceSpec& spec) {
-    os_.Files().AddFile(path, "MZ").versionResource = BuildVersionResource(spec);
+  void Place(const std::string& path, const VersionResourceSpec& resource) {
+    os_.Files().AddFile(path, "MZ").versionResource = BuildVersionResource(resource);
   }
   void Place(const std::string& path, const FileVersionParts& version) {
     os_.Files().AddFile(path, "MZ").versionResource = BuildVersionResource(version);
   }
   static VersionResourceSpec WithTranslations(std::vector<DWORD> translations) {
-    VersionResourceSpec spec;
-    spec.translations = std::move(translations);
-    return spec;
+    VersionResourceSpec resource;
+    resource.translations = std::move(translations);
+    return resource;
   }
 
   FakeOs os_;
@@ -176,7 +176,7 @@ TEST_F(VersionInfoTest, AFailedReadAfterTheSizeLeavesNoDataButANewBuffer) {
 
 TEST_F(VersionInfoTest, TranslationTablesOfEverySize) {
   struct Case {
-    VersionResourceSpec spec;
+    VersionResourceSpec resource;
     int count;
     int index;
     size_t bytes;
@@ -194,7 +194,7 @@ TEST_F(VersionInfoTest, TranslationTablesOfEverySize) {
   };
   TVersionInfo reader(nullptr, os_);
   for (const Case& c : cases) {
-    Place(kDriver, c.spec);
+    Place(kDriver, c.resource);
     reader.SelectTranslation(-1);
     reader.SetFileName(kDriver);
     ASSERT_TRUE(reader.HasVersionData());
@@ -263,8 +263,8 @@ TEST_F(VersionInfoTest, DamagedResourcesAreReadWithoutCrashing) {
   damaged[3].translations.assign(64, 0x04B00409);
   damaged[3].translationValueLength = 0xFFF0;
   TVersionInfo reader(nullptr, os_);
-  for (const VersionResourceSpec& spec : damaged) {
-    Place(kDriver, spec);
+  for (const VersionResourceSpec& resource : damaged) {
+    Place(kDriver, resource);
     reader.SetFileName(kDriver);
     EXPECT_TRUE(reader.HasVersionData());
     EXPECT_LE(reader.TranslationBuffer().size(), reader.VersionBuffer().size());
