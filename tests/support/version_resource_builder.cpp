@@ -69,7 +69,7 @@ TFixedFileInfo StandInFixedInfo(const FileVersionParts& fileVersion) {
   return fixed;
 }
 
-std::vector<BYTE> BuildVersionResource(const VersionResourceSpec& resource) {
+std::vector<BYTE> BuildVersionResource(const VersionResourceLayout& resource) {
   BlockWriter out;
   const size_t root = out.Begin("VS_VERSION_INFO", resource.fixedInfoLength, kBinary);
   out.PutBytes(&resource.fixed, std::min<size_t>(resource.fixedInfoLength, sizeof resource.fixed));

@@ -11,7 +11,7 @@
 // a copy that stops short shows.
 TFixedFileInfo StandInFixedInfo(const FileVersionParts& fileVersion);
 
-struct VersionResourceSpec {
+struct VersionResourceLayout {
   TFixedFileInfo fixed = StandInFixedInfo({2, 0, 927, 0});
   // wValueLength of the root block: 52 normally, 0 for "no fixed information";
   // only min(length, 52) bytes of `fixed` are written.
@@ -29,9 +29,9 @@ struct VersionResourceSpec {
   std::optional<WORD> varFileInfoLength;  // wLength of the VarFileInfo block
 };
 
-std::vector<BYTE> BuildVersionResource(const VersionResourceSpec& resource);
+std::vector<BYTE> BuildVersionResource(const VersionResourceLayout& resource);
 inline std::vector<BYTE> BuildVersionResource(const FileVersionParts& fileVersion) {
-  VersionResourceSpec resource;
+  VersionResourceLayout resource;
   resource.fixed = StandInFixedInfo(fileVersion);
   return BuildVersionResource(resource);
 }

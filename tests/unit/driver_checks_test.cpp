@@ -171,7 +171,7 @@ TEST_F(DriverChecksTest, AManagerWithoutAReadableVersionPasses) {
 // A resource without fixed information reads as 0.0.0.0: old, so warned about.
 TEST_F(DriverChecksTest, ADriverWhoseResourceLacksTheFixedInfoIsTakenForVersionZero) {
   PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
-  VersionResourceSpec resource;
+  VersionResourceLayout resource;
   resource.fixedInfoLength = 0;
   os_.Files().Find(kSource + "ewf.sys")->versionResource = BuildVersionResource(resource);
   EXPECT_FALSE(Gate());

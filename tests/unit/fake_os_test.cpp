@@ -124,7 +124,7 @@ TEST(FakeVersion, DamagedResourcesGiveFalseOrAValueInsideTheBlock) {
       check(damaged, static_cast<DWORD>(good.size() * 2 + 4));
     }
   }
-  VersionResourceSpec hostile;
+  VersionResourceLayout hostile;
   hostile.rootLength = 0xFFFF;
   hostile.translationValueLength = 0xFFF0;
   check(BuildVersionResource(hostile), static_cast<DWORD>(good.size() * 2 + 4));

@@ -24,7 +24,7 @@ namespace {
 
 const std::string kDriver = std::string(kSourceFolder) + "ewf.sys";
 
-std::vector<BYTE> Resource(const VersionResourceSpec& resource) {
+std::vector<BYTE> Resource(const VersionResourceLayout& resource) {
   return BuildVersionResource(resource);
 }
 std::vector<BYTE> Truncated(std::vector<BYTE> bytes, size_t size) {
@@ -33,8 +33,8 @@ std::vector<BYTE> Truncated(std::vector<BYTE> bytes, size_t size) {
 }
 
 template <typename Change>
-VersionResourceSpec Spec(Change change) {
-  VersionResourceSpec resource;
+VersionResourceLayout Damaged(Change change) {
+  VersionResourceLayout resource;
   change(resource);
   return resource;
 }
@@ -81,26 +81,27 @@ std::vector<HostileCase> HostileCases() {
       {"a key running to the end of the data", unterminatedKey, zero, zero},
       {"cut inside the fixed information (odd size)", Truncated(valid, 61), zero, kPasses},
       {"cut one byte short (odd size)", Truncated(valid, valid.size() - 1), zero, kPasses},
-      {"no fixed information", Resource(Spec([](auto& s) { s.fixedInfoLength = 0; })), zero, zero},
-      {"12 bytes of fixed information", Resource(Spec([](auto& s) { s.fixedInfoLength = 12; })), Warns("2.0.0.0"),
+      {"no fixed information", Resource(Damaged([](auto& s) { s.fixedInfoLength = 0; })), zero, zero},
+      {"12 bytes of fixed information", Resource(Damaged([](auto& s) { s.fixedInfoLength = 12; })), Warns("2.0.0.0"),
        Warns("2.0.0.0")},
-      {"fixed information claiming 0xFFFF bytes", Resource(Spec([](auto& s) { s.fixedInfoLength = 0xFFFF; })), zero,
+      {"fixed information claiming 0xFFFF bytes", Resource(Damaged([](auto& s) { s.fixedInfoLength = 0xFFFF; })), zero,
        zero},
-      {"root claiming 0xFFFF bytes", Resource(Spec([](auto& s) { s.rootLength = 0xFFFF; })), zero, kPasses},
-      {"root claiming 8 bytes", Resource(Spec([](auto& s) { s.rootLength = 8; })), zero, kPasses},
-      {"root claiming 0 bytes", Resource(Spec([](auto& s) { s.rootLength = 0; })), zero, kPasses},
-      {"no VarFileInfo", Resource(Spec([](auto& s) { s.varFileInfo = false; })), kPasses, kPasses},
-      {"VarFileInfo without Translation", Resource(Spec([](auto& s) { s.translationBlock = false; })), kPasses,
+      {"root claiming 0xFFFF bytes", Resource(Damaged([](auto& s) { s.rootLength = 0xFFFF; })), zero, kPasses},
+      {"root claiming 8 bytes", Resource(Damaged([](auto& s) { s.rootLength = 8; })), zero, kPasses},
+      {"root claiming 0 bytes", Resource(Damaged([](auto& s) { s.rootLength = 0; })), zero, kPasses},
+      {"no VarFileInfo", Resource(Damaged([](auto& s) { s.varFileInfo = false; })), kPasses, kPasses},
+      {"VarFileInfo without Translation", Resource(Damaged([](auto& s) { s.translationBlock = false; })), kPasses,
        kPasses},
-      {"VarFileInfo claiming 0 bytes", Resource(Spec([](auto& s) { s.varFileInfoLength = 0; })), kPasses, kPasses},
-      {"VarFileInfo claiming 0xFFFF bytes", Resource(Spec([](auto& s) { s.varFileInfoLength = 0xFFFF; })), kPasses,
+      {"VarFileInfo claiming 0 bytes", Resource(Damaged([](auto& s) { s.varFileInfoLength = 0; })), kPasses, kPasses},
+      {"VarFileInfo claiming 0xFFFF bytes", Resource(Damaged([](auto& s) { s.varFileInfoLength = 0xFFFF; })), kPasses,
        kPasses},
-      {"translation table claiming 0xFFFC bytes", Resource(Spec([](auto& s) { s.translationValueLength = 0xFFFC; })),
+      {"translation table claiming 0xFFFC bytes", Resource(Damaged([](auto& s) { s.translationValueLength = 0xFFFC; })),
        kPasses, kPasses},
       {"translation table claiming 0xFFFF bytes (odd)",
-       Resource(Spec([](auto& s) { s.translationValueLength = 0xFFFF; })), kPasses, kPasses},
-      {"translation table of 6 bytes", Resource(Spec([](auto& s) { s.translationValueLength = 6; })), kPasses, kPasses},
-      {"15000 translations", Resource(Spec([](auto& s) { s.translations.assign(15000, 0x04B00409); })), kPasses,
+       Resource(Damaged([](auto& s) { s.translationValueLength = 0xFFFF; })), kPasses, kPasses},
+      {"translation table of 6 bytes", Resource(Damaged([](auto& s) { s.translationValueLength = 6; })), kPasses,
+       kPasses},
+      {"15000 translations", Resource(Damaged([](auto& s) { s.translations.assign(15000, 0x04B00409); })), kPasses,
        kPasses},
       {"4096 bytes of noise", noise, zero, zero},
   };

@@ -32,14 +32,14 @@ std::vector<BYTE> Bytes(std::initializer_list<int> values) {
 
 class VersionInfoTest : public ::testing::Test {
  protected:
-  void Place(const std::string& path, const VersionResourceSpec& resource) {
+  void Place(const std::string& path, const VersionResourceLayout& resource) {
     os_.Files().AddFile(path, "MZ").versionResource = BuildVersionResource(resource);
   }
   void Place(const std::string& path, const FileVersionParts& version) {
     os_.Files().AddFile(path, "MZ").versionResource = BuildVersionResource(version);
   }
-  static VersionResourceSpec WithTranslations(std::vector<DWORD> translations) {
-    VersionResourceSpec resource;
+  static VersionResourceLayout WithTranslations(std::vector<DWORD> translations) {
+    VersionResourceLayout resource;
     resource.translations = std::move(translations);
     return resource;
   }
@@ -154,7 +154,7 @@ TEST_F(VersionInfoTest, AFileWithoutAResourceKeepsTheBuffersAndTheSelection) {
 
 TEST_F(VersionInfoTest, AFailedReadAfterTheSizeLeavesNoDataButANewBuffer) {
   Place(kDriver, WithTranslations({0x04E40809, 0x04B00409}));
-  VersionResourceSpec small = WithTranslations({});
+  VersionResourceLayout small = WithTranslations({});
   small.stringFileInfo = false;
   Place("C:\\Drivers\\ewfmgr.exe", small);
   TVersionInfo reader(nullptr, os_);
@@ -176,14 +176,14 @@ TEST_F(VersionInfoTest, AFailedReadAfterTheSizeLeavesNoDataButANewBuffer) {
 
 TEST_F(VersionInfoTest, TranslationTablesOfEverySize) {
   struct Case {
-    VersionResourceSpec resource;
+    VersionResourceLayout resource;
     int count;
     int index;
     size_t bytes;
   };
-  VersionResourceSpec none;
+  VersionResourceLayout none;
   none.varFileInfo = false;
-  VersionResourceSpec sixBytes = WithTranslations({0x04E40809, 0x04B00409});
+  VersionResourceLayout sixBytes = WithTranslations({0x04E40809, 0x04B00409});
   sixBytes.translationValueLength = 6;
   const Case cases[] = {
       {WithTranslations({0x04E40809}), 1, 0, 4},
@@ -236,9 +236,9 @@ TEST_F(VersionInfoTest, AQueryThatFailsReadsAsZeroOrEmpty) {
 }
 
 TEST_F(VersionInfoTest, FixedInfoOfOtherLengthsIsCopiedOnlyAsFarAsItGoes) {
-  VersionResourceSpec none;
+  VersionResourceLayout none;
   none.fixedInfoLength = 0;
-  VersionResourceSpec shortInfo;
+  VersionResourceLayout shortInfo;
   shortInfo.fixedInfoLength = 12;  // signature, structure version, file version high
   TVersionInfo reader(nullptr, os_);
 
@@ -256,14 +256,14 @@ TEST_F(VersionInfoTest, FixedInfoOfOtherLengthsIsCopiedOnlyAsFarAsItGoes) {
 }
 
 TEST_F(VersionInfoTest, DamagedResourcesAreReadWithoutCrashing) {
-  std::vector<VersionResourceSpec> damaged(4);
+  std::vector<VersionResourceLayout> damaged(4);
   damaged[0].rootLength = 0xFFFF;
   damaged[1].rootLength = 8;
   damaged[2].translationValueLength = 0xFFFC;
   damaged[3].translations.assign(64, 0x04B00409);
   damaged[3].translationValueLength = 0xFFF0;
   TVersionInfo reader(nullptr, os_);
-  for (const VersionResourceSpec& resource : damaged) {
+  for (const VersionResourceLayout& resource : damaged) {
     Place(kDriver, resource);
     reader.SetFileName(kDriver);
     EXPECT_TRUE(reader.HasVersionData());
