@@ -1,6 +1,9 @@
 // Start-up: the application title, the main window and then the three
 // dialogs, all hidden; then the main window is shown and the program waits
-// for the user until it closes.
+// for the user until it closes. The dialogs get their windows when first
+// needed, except the missing-files one: it is what Install EWF Support shows
+// first on a machine without the driver files, so its window is made as soon
+// as the main window is up, before the user can click.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commctrl.h>
@@ -33,5 +36,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   dialogs.SetMissingFilesForm(&missingFilesForm);
 
   mainForm.ShowMainWindow(showCommand);
+  missingFilesForm.Handle();
   return RunMessageLoop();
 }

@@ -103,7 +103,16 @@ TForm::TForm(HWND ownerWindow, const FormSpec& form, ControlList controls, HFONT
   } else {
     fonts_ = AcquireSharedFonts(dpi_);
   }
+  if (form_.kind == FormKind::MainWindow) CreateWindowAndControls();
+}
 
+HWND TForm::Handle() {
+  if (!created_) CreateWindowAndControls();
+  return hwnd_;
+}
+
+void TForm::CreateWindowAndControls() {
+  created_ = true;
   DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
   DWORD exStyle = WS_EX_DLGMODALFRAME;
   if (form_.kind == FormKind::MainWindow) {
@@ -325,7 +334,8 @@ POINT TForm::CentredOrigin(SIZE size) const {
   return POINT{left, top};
 }
 
-HWND TForm::Control(int id) const {
+HWND TForm::Control(int id) {
+  if (!Handle()) return nullptr;
   const Placed* control = Find(id);
   return control ? control->hwnd : nullptr;
 }
@@ -350,13 +360,13 @@ void TForm::SetImage(int id, HICON icon) {
 }
 
 void TForm::Show(int showCommand) {
-  if (!hwnd_) return;
+  if (!Handle()) return;
   ShowWindow(hwnd_, showCommand);
   UpdateWindow(hwnd_);
 }
 
 int TForm::ShowModal() {
-  if (!hwnd_) return IDCANCEL;
+  if (!Handle()) return IDCANCEL;
   // Only an owner this run disabled is enabled again afterwards.
   bool ownerDisabledHere = ownerWindow_ && !EnableWindow(ownerWindow_, FALSE);
   modal_ = true;

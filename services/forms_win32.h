@@ -72,16 +72,19 @@ struct FormSpec {
 
 class TForm : public TComponent {
  public:
-  // Creates the window hidden, with all its controls. ownerWindow is the
-  // window disabled while this one is modal (null for the main window). With
+  // A main window is made at once, hidden, with all its controls; a dialog
+  // the first time it is needed (shown, or asked for its window), so that
+  // dialogs the user may never open cost nothing at start-up. ownerWindow is
+  // the window disabled while this one is modal (null for the main window). With
   // font null the form uses Tahoma 8 pt and scales every coordinate for the
   // DPI; with a font of the caller's (alive as long as the form) it draws
   // every control in that font, and all coordinates are device pixels.
   TForm(HWND ownerWindow, const FormSpec& form, ControlList controls, HFONT font = nullptr);
   ~TForm() override;
 
-  HWND Handle() const { return hwnd_; }
-  HWND Control(int id) const;
+  // The window, made first if it is not yet; null if it could not be made.
+  HWND Handle();
+  HWND Control(int id);
   // Shows an icon the form does not own (a system icon, for example).
   void SetImage(int id, HICON icon);
 
@@ -118,6 +121,7 @@ class TForm : public TComponent {
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
+  void CreateWindowAndControls();
   void CreateControls();
   HWND CreateControl(Placed& control);
   void BuildTabOrder(int parentId);
@@ -142,6 +146,7 @@ class TForm : public TComponent {
   FormSpec form_;
   HWND ownerWindow_;
   HWND hwnd_ = nullptr;
+  bool created_ = false;  // the window was made, or tried
   int dpi_ = 96;
   int controlCount_;
   std::unique_ptr<Placed[]> controls_;

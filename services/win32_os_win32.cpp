@@ -109,5 +109,15 @@ BOOL Win32Os::VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUI
 
 HINSTANCE Win32Os::ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
                                  INT showCommand) {
-  return ::ShellExecuteA(owner, verb, file, parameters, directory, showCommand);
+  // shell32, and the shell libraries it pulls in, is loaded on first use:
+  // only the link in the missing-files dialog needs it, and loading it with
+  // the program would slow every start. It stays loaded once it is.
+  using ShellExecuteFunction = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+  const HMODULE shell32 = ::LoadLibraryA("shell32.dll");
+  const auto shellExecute =
+      shell32
+          ? reinterpret_cast<ShellExecuteFunction>(reinterpret_cast<void*>(::GetProcAddress(shell32, "ShellExecuteA")))
+          : nullptr;
+  if (!shellExecute) return reinterpret_cast<HINSTANCE>(SE_ERR_DLLNOTFOUND);
+  return shellExecute(owner, verb, file, parameters, directory, showCommand);
 }
