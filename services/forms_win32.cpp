@@ -202,6 +202,7 @@ void TForm::CreateControls() {
 
 HWND TForm::CreateControl(Placed& placed) {
   const ControlSpec& definition = *placed.definition;
+  if (definition.kind == ckDrawnIcon) return nullptr;
   const char* windowClass = "STATIC";
   DWORD style = WS_CHILD | WS_VISIBLE;
   HFONT font = fonts_[(definition.flags & cfBold) ? kBold : kRegular];
@@ -222,6 +223,8 @@ HWND TForm::CreateControl(Placed& placed) {
       break;
     case ckImage:
       style |= SS_ICON | SS_CENTERIMAGE;
+      break;
+    case ckDrawnIcon:
       break;
     case ckButton:
       windowClass = "BUTTON";
@@ -356,7 +359,28 @@ const TForm::Placed* TForm::Find(int id) const {
 }
 
 void TForm::SetImage(int id, HICON icon) {
-  if (HWND control = Control(id)) SendMessageA(control, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+  if (!Handle()) return;
+  for (Placed& control : *this) {
+    if (control.definition->id != id) continue;
+    if (control.definition->kind == ckDrawnIcon) {
+      control.drawnIcon = icon;
+      InvalidateRect(hwnd_, &control.bounds, TRUE);
+    } else if (control.hwnd) {
+      SendMessageA(control.hwnd, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+    }
+  }
+}
+
+// Centred in their places at the system's icon size, as an image control
+// draws a system icon.
+void TForm::DrawIcons(HDC dc) const {
+  const int width = GetSystemMetrics(SM_CXICON), height = GetSystemMetrics(SM_CYICON);
+  for (const Placed& control : *this) {
+    if (control.definition->kind != ckDrawnIcon || !control.drawnIcon) continue;
+    const RECT& at = control.bounds;
+    DrawIconEx(dc, (at.left + at.right - width) / 2, (at.top + at.bottom - height) / 2, control.drawnIcon, width,
+               height, 0, nullptr, DI_NORMAL);
+  }
 }
 
 void TForm::Show(int showCommand) {
@@ -464,6 +488,17 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       break;
     }
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      if (HDC dc = BeginPaint(hwnd_, &paint)) {
+        DrawIcons(dc);
+        EndPaint(hwnd_, &paint);
+      }
+      return 0;
+    }
+    case WM_PRINTCLIENT:
+      if (lParam & PRF_CLIENT) DrawIcons(reinterpret_cast<HDC>(wParam));
+      return 0;
     case WM_SIZE:
       if (wParam != SIZE_MINIMIZED) LayOut(LOWORD(lParam), HIWORD(lParam));
       return 0;

@@ -11,7 +11,10 @@
 
 #include "services/component.h"
 
-enum ControlKind { ckGroupBox, ckLabel, ckWrappedLabel, ckLinkLabel, ckImage, ckButton };
+// ckDrawnIcon: an icon the window draws itself, given by SetImage. Having no
+// window of its own it is quicker to make than ckImage, which is what a
+// message dialog needs; it suits only places no frame stands over.
+enum ControlKind { ckGroupBox, ckLabel, ckWrappedLabel, ckLinkLabel, ckImage, ckButton, ckDrawnIcon };
 
 // The sides of its parent a control keeps its distance to when the parent is
 // resized; anchored to both opposite sides, it stretches.
@@ -85,7 +88,8 @@ class TForm : public TComponent {
   // The window, made first if it is not yet; null if it could not be made.
   HWND Handle();
   HWND Control(int id);
-  // Shows an icon the form does not own (a system icon, for example).
+  // Shows an icon the form does not own (a system icon, for example) in an
+  // image or a drawn icon.
   void SetImage(int id, HICON icon);
 
   void Show(int showCommand);
@@ -113,6 +117,7 @@ class TForm : public TComponent {
     const ControlSpec* definition;
     HWND hwnd;
     HICON icon;       // the image's own icon, destroyed with the form
+    HICON drawnIcon;  // what a drawn icon shows; not the form's
     int parentIndex;  // index into controls_, or -1 for the window
     RECT bounds;      // where the control is now, in the window's client area
     bool resized;     // since the last layout
@@ -129,6 +134,7 @@ class TForm : public TComponent {
   // before it, must have its bounds already.
   RECT BoundsIn(const Placed& control, int clientWidth, int clientHeight) const;
   void LayOut(int clientWidth, int clientHeight);
+  void DrawIcons(HDC dc) const;
   void Centre();
   POINT CentredOrigin(SIZE windowSize) const;
 

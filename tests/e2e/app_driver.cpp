@@ -387,40 +387,92 @@ RECT AppDriver::WindowRect(HWND window) {
   return rect;
 }
 
+namespace {
+
+// 24-bit pixels, bottom-up rows padded to four bytes, as in a .bmp file.
+struct Pixels {
+  BITMAPINFOHEADER header{};
+  std::vector<BYTE> bits;
+
+  Pixels(int width, int height) : bits(Stride(width) * height) {
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+  }
+  static size_t Stride(int width) { return (size_t(width) * 3 + 3) / 4 * 4; }
+  // Row y from the top.
+  const BYTE* Row(int y) const { return bits.data() + Stride(header.biWidth) * (header.biHeight - 1 - y); }
+
+  // Lets draw into the pixels; they are copied back when done.
+  template <typename Draw>
+  void DrawWith(Draw draw) {
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    void* dib = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &dib, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    draw(memory, screen);
+    GdiFlush();
+    std::copy_n(static_cast<const BYTE*>(dib), bits.size(), bits.begin());
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+  }
+};
+
+Pixels CaptureScreen(const RECT& rect) {
+  Pixels pixels(rect.right - rect.left, rect.bottom - rect.top);
+  pixels.DrawWith([&](HDC memory, HDC screen) {
+    BitBlt(memory, 0, 0, rect.right - rect.left, rect.bottom - rect.top, screen, rect.left, rect.top, SRCCOPY);
+  });
+  return pixels;
+}
+
+}  // namespace
+
 void AppDriver::Screenshot(HWND window, const std::string& name) {
   const char* folder = getenv("STILLVANE_SCREENSHOTS");
   if (!folder || !window) return;
   std::string directory = DosPathFromEnvironment("STILLVANE_SCREENSHOTS") + "\\screenshots";
   CreateDirectoryA(directory.c_str(), nullptr);
   RECT rect = WindowRect(window);
-  int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  if (width <= 0 || height <= 0) return;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-  SelectObject(memory, old);
-  DWORD stride = ((width * 3 + 3) / 4) * 4, imageSize = stride * height;
+  if (rect.right <= rect.left || rect.bottom <= rect.top) return;
+  const Pixels pixels = CaptureScreen(rect);
   BITMAPFILEHEADER file{};
   file.bfType = 0x4D42;
-  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-  file.bfSize = file.bfOffBits + imageSize;
+  file.bfOffBits = sizeof file + sizeof pixels.header;
+  file.bfSize = DWORD(file.bfOffBits + pixels.bits.size());
   std::ofstream out(directory + "\\" + name + ".bmp", std::ios::binary);
   out.write(reinterpret_cast<const char*>(&file), sizeof file);
-  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
-  out.write(static_cast<const char*>(bits), imageSize);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
+  out.write(reinterpret_cast<const char*>(&pixels.header), sizeof pixels.header);
+  out.write(reinterpret_cast<const char*>(pixels.bits.data()), std::streamsize(pixels.bits.size()));
+}
+
+bool AppDriver::ShowsSystemIcon(HWND window, LPCSTR icon) {
+  const int size = GetSystemMetrics(SM_CXICON), searched = 3 * size;
+  Pixels expected(size, size);
+  expected.DrawWith([&](HDC memory, HDC) {
+    RECT all{0, 0, size, size};
+    FillRect(memory, &all, GetSysColorBrush(COLOR_BTNFACE));
+    DrawIconEx(memory, 0, 0, LoadIconA(nullptr, icon), size, size, 0, nullptr, DI_NORMAL);
+  });
+  POINT origin{0, 0};
+  ClientToScreen(window, &origin);
+  const Pixels shown = CaptureScreen(RECT{origin.x, origin.y, origin.x + searched, origin.y + searched});
+  const size_t rowBytes = size_t(size) * 3;
+  for (int top = 0; top + size <= searched; ++top) {
+    for (int left = 0; left + size <= searched; ++left) {
+      bool same = true;
+      for (int y = 0; same && y < size; ++y)
+        same = std::equal(expected.Row(y), expected.Row(y) + rowBytes, shown.Row(top + y) + left * 3);
+      if (same) return true;
+    }
+  }
+  return false;
 }
 
 RegistryValue ReadMachineValue(const std::string& keyPath, const std::string& valueName) {

@@ -87,6 +87,9 @@ class AppDriver {
 
   // Saves the window, frame included, as build/screenshots/<name>.bmp.
   static void Screenshot(HWND window, const std::string& name);
+  // Whether the window shows this system icon (IDI_...), as drawn on a dialog's
+  // face, somewhere in the top left of its client area.
+  static bool ShowsSystemIcon(HWND window, LPCSTR icon);
 
  private:
   // Loads the library into the program; its module handle there.

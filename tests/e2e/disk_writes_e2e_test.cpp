@@ -36,7 +36,10 @@ TEST(DiskWritesEndToEnd, WritesTheFourSettingsAndConfirms) {
     AppDriver::Click(FindButton(main, "Minimize Disk Writes"));
     HWND done = app.WaitForWindow("Information");
     ASSERT_NE(done, nullptr);
-    if (click == 0) AppDriver::Screenshot(done, "message_information");
+    if (click == 0) {
+      AppDriver::Screenshot(done, "message_information");
+      EXPECT_TRUE(AppDriver::ShowsSystemIcon(done, IDI_ASTERISK)) << "the information icon";
+    }
     EXPECT_EQ(AppDriver::CopyDialogText(done),
               CopiedDialogText("Information", "Changes successfully applied.", {"OK"}));
     AppDriver::Click(AppDriver::Control(done, "OK"));
@@ -98,6 +101,7 @@ TEST(StartUpEndToEnd, WarnsOutsideTheNtFamilyAndStaysUsable) {
   HWND warning = app.WaitForWindow("Error");
   ASSERT_NE(warning, nullptr);
   AppDriver::Screenshot(warning, "message_error_platform");
+  EXPECT_TRUE(AppDriver::ShowsSystemIcon(warning, IDI_HAND)) << "the error icon";
   EXPECT_EQ(
       AppDriver::CopyDialogText(warning),
       CopiedDialogText("Error", "This tool is only intended for use on the Windows XP Operating System!", {"OK"}));

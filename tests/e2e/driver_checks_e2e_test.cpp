@@ -188,6 +188,7 @@ TEST_F(DriverChecksTest, AnOldDriverAnsweredNoOrEscapeStopsTheInstallation) {
   HWND warning = app_->WaitForWindow("Warning");
   ASSERT_NE(warning, nullptr);
   AppDriver::Screenshot(warning, "old_file_warning");
+  EXPECT_TRUE(AppDriver::ShowsSystemIcon(warning, IDI_EXCLAMATION)) << "the warning icon";
   EXPECT_EQ(AppDriver::CopyDialogText(warning), ewfSysWarning);
   AppDriver::Click(AppDriver::Control(warning, "&No"));
   EXPECT_TRUE(app_->WaitForWindowGone(warning));

@@ -35,6 +35,7 @@ class HormTest : public ::testing::Test {
     HWND confirm = app_->WaitForWindow("Confirm");
     if (!confirm) return nullptr;
     if (screenshot) AppDriver::Screenshot(confirm, screenshot);
+    EXPECT_TRUE(AppDriver::ShowsSystemIcon(confirm, IDI_QUESTION)) << "the question icon";
     EXPECT_EQ(AppDriver::CopyDialogText(confirm), kConfirmation);
     return confirm;
   }
