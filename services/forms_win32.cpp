@@ -166,7 +166,7 @@ TForm::~TForm() {
     }
   }
   for (const Placed& control : *this) {
-    if (control.icon) DestroyIcon(control.icon);
+    if (control.ownIcon) DestroyIcon(control.ownIcon);
   }
   if (bigIcon_) DestroyIcon(bigIcon_);
   if (smallIcon_) DestroyIcon(smallIcon_);
@@ -202,7 +202,15 @@ void TForm::CreateControls() {
 
 HWND TForm::CreateControl(Placed& placed) {
   const ControlSpec& definition = *placed.definition;
-  if (definition.kind == ckDrawnIcon) return nullptr;
+  if (definition.kind == ckImage) {
+    if (definition.text) {
+      placed.shownSize = SIZE{Scale(definition.rect.width), Scale(definition.rect.height)};
+      placed.ownIcon = static_cast<HICON>(
+          LoadImageA(ModuleInstance(), definition.text, IMAGE_ICON, placed.shownSize.cx, placed.shownSize.cy, 0));
+      placed.shownIcon = placed.ownIcon;
+    }
+    return nullptr;
+  }
   const char* windowClass = "STATIC";
   DWORD style = WS_CHILD | WS_VISIBLE;
   HFONT font = fonts_[(definition.flags & cfBold) ? kBold : kRegular];
@@ -221,28 +229,20 @@ HWND TForm::CreateControl(Placed& placed) {
       style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY;
       font = fonts_[kUnderlined];
       break;
-    case ckImage:
-      style |= SS_ICON | SS_CENTERIMAGE;
-      break;
-    case ckDrawnIcon:
+    case ckImage:  // drawn by the form, see above
       break;
     case ckButton:
       windowClass = "BUTTON";
       style |= ((definition.flags & cfDefault) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | BS_NOTIFY | WS_TABSTOP;
       break;
   }
-  const char* text = (definition.kind == ckImage || !definition.text) ? "" : definition.text;
+  const char* text = definition.text ? definition.text : "";
   const RECT& at = placed.bounds;
   HWND control =
       CreateWindowExA(0, windowClass, text, style, at.left, at.top, at.right - at.left, at.bottom - at.top, hwnd_,
                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(definition.id)), ModuleInstance(), nullptr);
   if (!control) return nullptr;
   SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  if (definition.kind == ckImage && definition.text) {
-    placed.icon = static_cast<HICON>(LoadImageA(ModuleInstance(), definition.text, IMAGE_ICON,
-                                                Scale(definition.rect.width), Scale(definition.rect.height), 0));
-    if (placed.icon) SendMessageA(control, STM_SETICON, reinterpret_cast<WPARAM>(placed.icon), 0);
-  }
   return control;
 }
 
@@ -361,25 +361,21 @@ const TForm::Placed* TForm::Find(int id) const {
 void TForm::SetImage(int id, HICON icon) {
   if (!Handle()) return;
   for (Placed& control : *this) {
-    if (control.definition->id != id) continue;
-    if (control.definition->kind == ckDrawnIcon) {
-      control.drawnIcon = icon;
-      InvalidateRect(hwnd_, &control.bounds, TRUE);
-    } else if (control.hwnd) {
-      SendMessageA(control.hwnd, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
-    }
+    if (control.definition->id != id || control.definition->kind != ckImage) continue;
+    control.shownIcon = icon;
+    control.shownSize = SIZE{GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)};
+    InvalidateRect(hwnd_, &control.bounds, TRUE);
   }
 }
 
-// Centred in their places at the system's icon size, as an image control
-// draws a system icon.
+// Each centred in its place.
 void TForm::DrawIcons(HDC dc) const {
-  const int width = GetSystemMetrics(SM_CXICON), height = GetSystemMetrics(SM_CYICON);
   for (const Placed& control : *this) {
-    if (control.definition->kind != ckDrawnIcon || !control.drawnIcon) continue;
+    if (control.definition->kind != ckImage || !control.shownIcon) continue;
     const RECT& at = control.bounds;
-    DrawIconEx(dc, (at.left + at.right - width) / 2, (at.top + at.bottom - height) / 2, control.drawnIcon, width,
-               height, 0, nullptr, DI_NORMAL);
+    const SIZE& size = control.shownSize;
+    DrawIconEx(dc, (at.left + at.right - size.cx) / 2, (at.top + at.bottom - size.cy) / 2, control.shownIcon, size.cx,
+               size.cy, 0, nullptr, DI_NORMAL);
   }
 }
 

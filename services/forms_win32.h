@@ -11,10 +11,11 @@
 
 #include "services/component.h"
 
-// ckDrawnIcon: an icon the window draws itself, given by SetImage. Having no
-// window of its own it is quicker to make than ckImage, which is what a
-// message dialog needs; it suits only places no frame stands over.
-enum ControlKind { ckGroupBox, ckLabel, ckWrappedLabel, ckLinkLabel, ckImage, ckButton, ckDrawnIcon };
+// ckImage: an icon the window draws itself, from the module's resources
+// (named by the text) or given by SetImage. Having no window of its own, it
+// costs next to nothing to make; a frame over it draws it again through
+// WM_PRINTCLIENT when its theme paints the window's background.
+enum ControlKind { ckGroupBox, ckLabel, ckWrappedLabel, ckLinkLabel, ckImage, ckButton };
 
 // The sides of its parent a control keeps its distance to when the parent is
 // resized; anchored to both opposite sides, it stretches.
@@ -89,7 +90,7 @@ class TForm : public TComponent {
   HWND Handle();
   HWND Control(int id);
   // Shows an icon the form does not own (a system icon, for example) in an
-  // image or a drawn icon.
+  // image, at the system's icon size.
   void SetImage(int id, HICON icon);
 
   void Show(int showCommand);
@@ -115,9 +116,10 @@ class TForm : public TComponent {
  private:
   struct Placed {
     const ControlSpec* definition;
-    HWND hwnd;
-    HICON icon;       // the image's own icon, destroyed with the form
-    HICON drawnIcon;  // what a drawn icon shows; not the form's
+    HWND hwnd;        // null for an image, which the form draws
+    HICON ownIcon;    // an image's icon from the resources, destroyed with the form
+    HICON shownIcon;  // what an image shows: its own icon or one set by SetImage
+    SIZE shownSize;   // and at what size
     int parentIndex;  // index into controls_, or -1 for the window
     RECT bounds;      // where the control is now, in the window's client area
     bool resized;     // since the last layout

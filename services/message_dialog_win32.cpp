@@ -145,7 +145,7 @@ DialogResult ShowMessageDialog(HWND owner, const std::string& text, MessageKind 
   const MessageLayout layout = LayOutMessage(font, drawnText, buttonSet);
 
   ControlSpec controls[4] = {
-      {kIconId, ckDrawnIcon, 0, layout.icon, akTopLeft, -1, cfNone, 0, nullptr},
+      {kIconId, ckImage, 0, layout.icon, akTopLeft, -1, cfNone, 0, nullptr},
       {kTextId, ckWrappedLabel, 0, layout.text, akTopLeft, -1, cfNone, 0, drawnText.c_str()},
   };
   for (int i = 0; i < buttonSet.count; ++i) {

@@ -104,7 +104,8 @@ std::string ReadWholeFile(const std::string& path) {
 
 AppDriver::AppDriver(const std::string& folder, const std::map<std::string, std::string>& environment,
                      const std::vector<std::string>& unsetVariables, const char* exeVariable) {
-  std::string exe = folder + "\\Stillvane.exe";
+  exe_ = folder + "\\Stillvane.exe";
+  const std::string& exe = exe_;
   CopyFileOrFail(DosPathFromEnvironment(exeVariable), exe);
   // Wine sets SystemDrive=C: in every new process whatever the block says:
   // the environment library sets the wanted value inside the program instead.
@@ -452,20 +453,25 @@ void AppDriver::Screenshot(HWND window, const std::string& name) {
   out.write(reinterpret_cast<const char*>(pixels.bits.data()), std::streamsize(pixels.bits.size()));
 }
 
-bool AppDriver::ShowsSystemIcon(HWND window, LPCSTR icon) {
-  const int size = GetSystemMetrics(SM_CXICON), searched = 3 * size;
+namespace {
+
+// Whether the icon, drawn at that size on a dialog's face, is on the screen
+// with its top left somewhere in the given part of the window's client area.
+bool ShowsIcon(HWND window, HICON icon, int size, const RECT& searched) {
+  if (!icon) return false;
   Pixels expected(size, size);
   expected.DrawWith([&](HDC memory, HDC) {
     RECT all{0, 0, size, size};
     FillRect(memory, &all, GetSysColorBrush(COLOR_BTNFACE));
-    DrawIconEx(memory, 0, 0, LoadIconA(nullptr, icon), size, size, 0, nullptr, DI_NORMAL);
+    DrawIconEx(memory, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
   });
-  POINT origin{0, 0};
+  POINT origin{searched.left, searched.top};
   ClientToScreen(window, &origin);
-  const Pixels shown = CaptureScreen(RECT{origin.x, origin.y, origin.x + searched, origin.y + searched});
+  const int width = searched.right - searched.left + size - 1, height = searched.bottom - searched.top + size - 1;
+  const Pixels shown = CaptureScreen(RECT{origin.x, origin.y, origin.x + width, origin.y + height});
   const size_t rowBytes = size_t(size) * 3;
-  for (int top = 0; top + size <= searched; ++top) {
-    for (int left = 0; left + size <= searched; ++left) {
+  for (int top = 0; top + size <= height; ++top) {
+    for (int left = 0; left + size <= width; ++left) {
       bool same = true;
       for (int y = 0; same && y < size; ++y)
         same = std::equal(expected.Row(y), expected.Row(y) + rowBytes, shown.Row(top + y) + left * 3);
@@ -473,6 +479,23 @@ bool AppDriver::ShowsSystemIcon(HWND window, LPCSTR icon) {
     }
   }
   return false;
+}
+
+}  // namespace
+
+bool AppDriver::ShowsSystemIcon(HWND window, LPCSTR icon) {
+  const int size = GetSystemMetrics(SM_CXICON);
+  return ShowsIcon(window, LoadIconA(nullptr, icon), size, RECT{0, 0, 2 * size, 2 * size});
+}
+
+bool AppDriver::ShowsProgramIcon(HWND window, const char* resource, POINT at) const {
+  HMODULE program = LoadLibraryExA(exe_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!program) return false;
+  HICON icon = static_cast<HICON>(LoadImageA(program, resource, IMAGE_ICON, 32, 32, 0));
+  const bool shown = ShowsIcon(window, icon, 32, RECT{at.x, at.y, at.x + 1, at.y + 1});
+  if (icon) DestroyIcon(icon);
+  FreeLibrary(program);
+  return shown;
 }
 
 RegistryValue ReadMachineValue(const std::string& keyPath, const std::string& valueName) {

@@ -90,6 +90,9 @@ class AppDriver {
   // Whether the window shows this system icon (IDI_...), as drawn on a dialog's
   // face, somewhere in the top left of its client area.
   static bool ShowsSystemIcon(HWND window, LPCSTR icon);
+  // Whether the window shows the program's icon resource at 32 by 32, as drawn
+  // on a dialog's face, with its top left at this point of its client area.
+  bool ShowsProgramIcon(HWND window, const char* resource, POINT at) const;
 
  private:
   // Loads the library into the program; its module handle there.
@@ -98,6 +101,7 @@ class AppDriver {
   // the program; the thread's exit code.
   DWORD RunInProgram(const std::string& library, HMODULE remoteModule, const char* function);
 
+  std::string exe_;  // the program's copy in its folder
   PROCESS_INFORMATION process_{};
   HMODULE guiObjectsModule_ = nullptr;
 };

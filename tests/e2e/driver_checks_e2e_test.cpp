@@ -43,12 +43,6 @@ std::string OldFileWarning(const std::string& file, const std::string& found) {
          "\r\rAre you sure you want to continue with this old file?";
 }
 
-HWND IconIn(HWND window) {
-  for (const ControlInfo& control : AppDriver::Controls(window))
-    if ((GetWindowLongA(control.hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) return control.hwnd;
-  return nullptr;
-}
-
 POINT Centre(const RECT& rect) {
   return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
 }
@@ -138,13 +132,7 @@ TEST_F(DriverChecksTest, MissingFilesShowTheDialogThatClosesWithEnterEscapeAndOk
   EXPECT_FALSE(style & WS_THICKFRAME) << "fixed dialog border";
   EXPECT_TRUE(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
   ExpectControls(dialog, dialog, kMissingFilesControls);
-  HWND icon = IconIn(dialog);
-  ASSERT_NE(icon, nullptr) << "no warning icon";
-  RECT iconRect = AppDriver::RectIn(icon, dialog);
-  EXPECT_EQ(iconRect.left, 8);
-  EXPECT_EQ(iconRect.top, 8);
-  EXPECT_EQ(iconRect.right - iconRect.left, 32);
-  EXPECT_EQ(iconRect.bottom - iconRect.top, 32);
+  EXPECT_TRUE(app_->ShowsProgramIcon(dialog, "WARNINGICON", {8, 8})) << "the warning icon at 8, 8";
   POINT dialogCentre = Centre(AppDriver::WindowRect(dialog)), mainCentre = Centre(AppDriver::WindowRect(main_));
   EXPECT_NEAR(dialogCentre.x, mainCentre.x, 2) << "centred on the main window";
   EXPECT_NEAR(dialogCentre.y, mainCentre.y, 2) << "centred on the main window";

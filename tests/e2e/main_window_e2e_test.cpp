@@ -56,6 +56,10 @@ TEST_F(MainWindowTest, ShowsTheThreeSectionsAsTabled) {
   EXPECT_TRUE(style & WS_THICKFRAME);
   ExpectFrames(main_, kMainFrames);
   ExpectControls(main_, main_, kMainButtons);
+  // Each frame's picture at 16, 24 in the frame.
+  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "INSTALLICON", {8 + 16, 8 + 24}));
+  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "DISKWRITESICON", {8 + 16, 136 + 24}));
+  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "HORMICON", {8 + 16, 264 + 24}));
 
   // Centred on the screen.
   RECT window = AppDriver::WindowRect(main_);
@@ -81,6 +85,9 @@ TEST_F(MainWindowTest, WideningStretchesFramesAndKeepsButtonsAtTheCorners) {
   }
   ExpectFrames(main_, frames);
   ExpectControls(main_, main_, {{"About", {452, 484, 89, 27}}, {"Close", {548, 484, 89, 27}}});
+  // Redrawn in place.
+  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "INSTALLICON", {8 + 16, 8 + 24}));
+  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "HORMICON", {8 + 16, 264 + 24}));
 }
 
 TEST_F(MainWindowTest, TabMovesThroughTheButtonsInOrder) {
@@ -114,6 +121,7 @@ TEST_F(MainWindowTest, AboutClosesWithEnterButNotWithEscape) {
                  {{"Stillvane Version 1.0 (BETA)", {48, 28, 156, 13}},
                   {"Send any bug reports, comments or suggestions regarding this tool to:", {48, 120, 339, 13}},
                   {"OK", {360, 166, 75, 25}}});
+  EXPECT_TRUE(app_->ShowsProgramIcon(about, "MAINICON", {8, 8}));
   EXPECT_FALSE(IsWindowEnabled(main_)) << "the main window is disabled while About is up";
 
   AppDriver::PressKeys(about, {VK_ESCAPE});
