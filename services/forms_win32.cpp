@@ -202,15 +202,6 @@ void TForm::CreateControls() {
 
 HWND TForm::CreateControl(Placed& placed) {
   const ControlSpec& definition = *placed.definition;
-  if (definition.kind == ckImage) {
-    if (definition.text) {
-      placed.shownSize = SIZE{Scale(definition.rect.width), Scale(definition.rect.height)};
-      placed.ownIcon = static_cast<HICON>(
-          LoadImageA(ModuleInstance(), definition.text, IMAGE_ICON, placed.shownSize.cx, placed.shownSize.cy, 0));
-      placed.shownIcon = placed.ownIcon;
-    }
-    return nullptr;
-  }
   const char* windowClass = "STATIC";
   DWORD style = WS_CHILD | WS_VISIBLE;
   HFONT font = fonts_[(definition.flags & cfBold) ? kBold : kRegular];
@@ -229,8 +220,14 @@ HWND TForm::CreateControl(Placed& placed) {
       style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY;
       font = fonts_[kUnderlined];
       break;
-    case ckImage:  // drawn by the form, see above
-      break;
+    case ckImage:  // drawn by the form: no window, only the icon
+      if (definition.text) {
+        placed.shownSize = SIZE{Scale(definition.rect.width), Scale(definition.rect.height)};
+        placed.ownIcon = static_cast<HICON>(
+            LoadImageA(ModuleInstance(), definition.text, IMAGE_ICON, placed.shownSize.cx, placed.shownSize.cy, 0));
+        placed.shownIcon = placed.ownIcon;
+      }
+      return nullptr;
     case ckButton:
       windowClass = "BUTTON";
       style |= ((definition.flags & cfDefault) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | BS_NOTIFY | WS_TABSTOP;
