@@ -4,10 +4,13 @@
 #include <vector>
 
 #include "support/case_insensitive.h"
+#include "support/version_block.h"
 
 namespace {
 
-constexpr WORD kTextType = 1;
+using version_block::AlignUp;
+using version_block::kTextType;
+using version_block::WordAt;
 
 struct Node {
   size_t end;
@@ -18,14 +21,6 @@ struct Node {
   WORD valueLength;  // as stored: bytes, or characters for text
   size_t childrenAt;
 };
-
-size_t AlignUp(size_t offset) {
-  return (offset + 3) & ~size_t{3};
-}
-
-WORD WordAt(const BYTE* block, size_t at) {
-  return static_cast<WORD>(block[at] | (block[at + 1] << 8));
-}
 
 // The node at `at`, which must lie within `limit`.
 bool ReadNode(const BYTE* block, size_t at, size_t limit, Node* node) {

@@ -4,12 +4,15 @@
 #include <string>
 
 #include "support/case_insensitive.h"
+#include "support/version_block.h"
 
 namespace fault {
 
 namespace {
 
-constexpr WORD kTextType = 1;
+using version_block::AlignUp;
+using version_block::kTextType;
+using version_block::WordAt;
 
 struct Node {
   size_t end;  // as wLength states it
@@ -18,14 +21,6 @@ struct Node {
   WORD valueLength;  // as stated: bytes, or characters for text
   size_t childrenAt;
 };
-
-size_t AlignUp(size_t offset) {
-  return (offset + 3) & ~size_t{3};
-}
-
-WORD WordAt(const BYTE* block, size_t at) {
-  return static_cast<WORD>(block[at] | (block[at + 1] << 8));
-}
 
 // The header and key at `at`; false only when they do not fit in the buffer.
 bool ReadNode(const BYTE* block, size_t size, size_t at, Node* node) {
