@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-#include "services/forms_win32.h"
 #include "services/os.h"
+#include "ui/forms_win32.h"
 
 class TAboutForm : public TForm {
  public:

@@ -4,11 +4,11 @@
 
 #include <string>
 
+#include "install/driver_checks.h"
 #include "install/security_bracket.h"
-#include "services/dialogs.h"
-#include "services/forms_win32.h"
 #include "services/os.h"
 #include "services/version_info.h"
+#include "ui/forms_win32.h"
 
 class TTipsForm;
 class TAboutForm;
@@ -16,18 +16,12 @@ class TAboutForm;
 class TMainForm : public TForm {
  public:
   // Creates the controls and the version reader, then runs FormCreate.
-  TMainForm(Os& os, Dialogs& dialogs);
+  TMainForm(Os& os, InstallDialogs& dialogs);
 
   // The dialogs this window opens; they are created after it.
   void SetDialogs(TTipsForm* tipsForm, TAboutForm* aboutForm);
   // Shows the window; the first time, FormShow runs before it is drawn.
   void ShowMainWindow(int showCommand);
-
-  // Each ends with one backslash.
-  const std::string& SourceFolder() const { return SourceFolder_; }
-  const std::string& WindowsFolder() const { return WindowsFolder_; }
-  const std::string& SystemDriveFolder() const { return SystemDriveFolder_; }
-  TVersionInfo& FileVersionInfo() { return *FileVersionInfo_; }
 
  private:
   void ControlClick(int id) override;
@@ -41,10 +35,10 @@ class TMainForm : public TForm {
   void CloseButtonClick();
 
   Os& os_;
-  Dialogs& dialogs_;
-  TVersionInfo* FileVersionInfo_;               // owned as a component of this window
+  InstallDialogs& dialogs_;
+  TVersionInfo FileVersionInfo_{os_};
   SavedKeySecurity SavedRootKeySecurity_{os_};  // held from a save to its restore
-  std::string SourceFolder_;
+  std::string SourceFolder_;                    // each folder ends with one backslash
   std::string WindowsFolder_;
   std::string SystemDriveFolder_;
   TTipsForm* tipsForm_ = nullptr;

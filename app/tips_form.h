@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "services/forms_win32.h"
+#include "ui/forms_win32.h"
 
 class TTipsForm : public TForm {
  public:

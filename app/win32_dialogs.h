@@ -6,11 +6,11 @@
 #include <string>
 #include <utility>
 
-#include "services/dialogs.h"
+#include "install/driver_checks.h"
 
 class TMissingFilesForm;
 
-class Win32Dialogs : public Dialogs {
+class Win32Dialogs : public InstallDialogs {
  public:
   explicit Win32Dialogs(std::string applicationTitle) : applicationTitle_(std::move(applicationTitle)) {}
 

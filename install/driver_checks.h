@@ -46,9 +46,16 @@ std::string FormatFileVersion(const FileVersionParts& version);
 // version (no message), or an old-file warning was not answered Yes.
 bool CheckDriverFileVersions(Dialogs& dialogs, TVersionInfo& FileVersionInfo, const std::string& sourceFolder);
 
+// What an installation shows: the message dialogs, and the "Driver files not
+// found" form, shown modally.
+class InstallDialogs : public Dialogs {
+ public:
+  virtual void ShowMissingFilesDialog() = 0;
+};
+
 struct DriverCheckContext {
   Os& os;
-  Dialogs& dialogs;
+  InstallDialogs& dialogs;
   TVersionInfo& FileVersionInfo;  // the main window's reader
   std::string sourceFolder;       // ends with a backslash
 };

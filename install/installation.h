@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "install/driver_checks.h"
 #include "install/security_bracket.h"
 #include "services/dialogs.h"
 #include "services/os.h"
@@ -13,7 +14,7 @@
 // What the main window hands the installation.
 struct InstallContext {
   Os& os;
-  Dialogs& dialogs;
+  InstallDialogs& dialogs;
   TVersionInfo& FileVersionInfo;  // the main window's reader
   std::string SourceFolder;       // each folder ends with a backslash
   std::string WindowsFolder;

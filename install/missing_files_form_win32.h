@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "services/forms_win32.h"
 #include "services/os.h"
+#include "ui/forms_win32.h"
 
 class TMissingFilesForm : public TForm {
  public:

@@ -1,5 +1,5 @@
 // What the user sees, as the actions need it: the modal message dialog, the
-// error report, and the program's modal forms. The real implementation draws
+// error report. The real implementation draws
 // Win32 windows; tests record what was shown and answer from a script.
 #pragma once
 
@@ -18,6 +18,4 @@ class Dialogs {
   virtual DialogResult ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons buttons) = 0;
   // Shows an error that escaped an action, captioned with the application title.
   virtual void ReportError(const std::string& message) = 0;
-  // The "Driver files not found" form, shown modally.
-  virtual void ShowMissingFilesDialog() = 0;
 };

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "services/paths.h"
+
 namespace {
 
 // Longer than any path or variable Windows can hold: a bound for the loops
@@ -34,4 +36,8 @@ std::string RunningProgramPath(Os& os) {
     buffer.assign(size * 2, '\0');
   }
   return std::string();
+}
+
+std::string ReadSystemDriveFolder(Os& os) {
+  return AsFolder(os, ReadEnvironmentVariable(os, "SystemDrive"));
 }

@@ -10,3 +10,6 @@ std::string ReadEnvironmentVariable(Os& os, const std::string& name);
 // Full path of the running executable, never silently truncated; empty text
 // if Windows cannot give it.
 std::string RunningProgramPath(Os& os);
+// The root of the system drive, read afresh from "SystemDrive", ending with
+// one backslash (normally C:\ ).
+std::string ReadSystemDriveFolder(Os& os);

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "services/error_report.h"
-#include "services/forms_win32.h"
 #include "services/message_dialog_text.h"
+#include "ui/forms_win32.h"
 
 namespace {
 

@@ -17,7 +17,7 @@ void ReplaceBuffer(std::vector<BYTE>& buffer, const BYTE* data, size_t length) {
 
 }  // namespace
 
-TVersionInfo::TVersionInfo(TComponent* owner, Os& os) : TComponent(owner), os_(os) {
+TVersionInfo::TVersionInfo(Os& os) : os_(os) {
   SetFileName("");
 }
 

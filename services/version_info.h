@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "services/component.h"
 #include "services/os.h"
 
 // A file version as four unsigned 16-bit numbers, most significant first.
@@ -20,10 +19,11 @@ struct FileVersionParts {
 using TFixedFileInfo = VS_FIXEDFILEINFO;
 static_assert(sizeof(TFixedFileInfo) == 52, "the fixed file information is 13 DWORDs");
 
-class TVersionInfo : public TComponent {
+class TVersionInfo {
  public:
   // Reads the running program's own version resource at once.
-  TVersionInfo(TComponent* owner, Os& os);
+  explicit TVersionInfo(Os& os);
+  virtual ~TVersionInfo() = default;
 
   const std::string& FileName() const { return fileName_; }
   // Empty text means the running program. Every assignment re-reads, even of

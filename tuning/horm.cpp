@@ -3,7 +3,7 @@
 #include <string>
 
 #include "services/files.h"
-#include "services/startup.h"
+#include "services/environment.h"
 
 namespace {
 

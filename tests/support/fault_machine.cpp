@@ -6,7 +6,7 @@
 #include "install/installation.h"
 #include "install/installation_tables.h"
 #include "services/error_report.h"
-#include "services/startup.h"
+#include "app/startup.h"
 #include "support/version_resource_builder.h"
 #include "tuning/disk_writes.h"
 #include "tuning/horm.h"
@@ -108,7 +108,7 @@ FaultMachine::FaultMachine() {
 
 void StartUp(FaultMachine& machine) {
   Os& os = machine.os;
-  machine.reader = std::make_unique<TVersionInfo>(nullptr, os);
+  machine.reader = std::make_unique<TVersionInfo>(os);
   ProgramFolders folders = ReadProgramFolders(os);
   machine.SourceFolder = std::move(folders.SourceFolder);
   machine.WindowsFolder = std::move(folders.WindowsFolder);

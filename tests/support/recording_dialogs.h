@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "services/dialogs.h"
+#include "install/driver_checks.h"
 
 struct RecordedMessage {
   std::string text;
@@ -14,7 +14,7 @@ struct RecordedMessage {
   MessageButtons buttons;
 };
 
-class RecordingDialogs : public Dialogs {
+class RecordingDialogs : public InstallDialogs {
  public:
   // Answers for the coming message dialogs, in order. Once they run out a
   // question is answered No (nothing goes ahead unasked) and OK is pressed.

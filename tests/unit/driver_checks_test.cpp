@@ -56,7 +56,7 @@ class DriverChecksTest : public ::testing::Test {
 
   FakeOs os_;
   RecordingDialogs dialogs_;
-  TVersionInfo reader_{nullptr, os_};
+  TVersionInfo reader_{os_};
 };
 
 TEST_F(DriverChecksTest, PresenceLooksForTheThreeFilesInOrderAndStopsAtTheFirstMissing) {

@@ -121,7 +121,7 @@ template <typename OsType>
 Outcome ReadSoundly(const std::vector<BYTE>& resource, const std::string& what) {
   OsType os;
   os.Files().AddFile(kDriver, "MZ").versionResource = resource;
-  TVersionInfo reader(nullptr, os);
+  TVersionInfo reader(os);
   reader.SetFileName(kDriver);
   const auto* fixed = reinterpret_cast<const BYTE*>(&reader.FixedInfo());
   if (!reader.HasVersionData()) {
@@ -148,7 +148,7 @@ Outcome RunGate(const std::vector<BYTE>& resource) {
   os.Files().AddFile(std::string(kSourceFolder) + "ewfmgr.exe", "MZ").versionResource =
       BuildVersionResource(FileVersionParts{2, 0, 927, 0});
   RecordingDialogs dialogs;
-  TVersionInfo reader(nullptr, os);
+  TVersionInfo reader(os);
   const bool goesOn = CheckDriverFileVersions(dialogs, reader, kSourceFolder);
   if (goesOn && dialogs.shown.empty()) return kPasses;
   if (!goesOn && dialogs.shown.empty()) return kStops;

@@ -154,7 +154,7 @@ class InstallationTest : public ::testing::Test {
 
   FakeOs os_;
   WatchingDialogs dialogs_;
-  TVersionInfo reader_{nullptr, os_};
+  TVersionInfo reader_{os_};
   SavedKeySecurity saved_{os_};
   std::vector<BYTE> originalDacl_;
   bool daclRestored_ = true;
@@ -252,7 +252,7 @@ TEST_F(InstallationTest, ChecksAndAFailedDisableEndTheClickBeforeAnythingChanges
     os.Files().AddFile(kSource + "ewfntldr");
     os.Files().AddFile(kDrive + "ntldr", "original boot loader");
     RecordingDialogs dialogs;
-    TVersionInfo reader(nullptr, os);
+    TVersionInfo reader(os);
     SavedKeySecurity saved(os);
     stop.arrange(os, dialogs);
 

@@ -1,5 +1,6 @@
 // What the program works out at start-up: its folders and the platform check.
-#include "services/startup.h"
+#include "app/startup.h"
+#include "services/environment.h"
 
 #include <gtest/gtest.h>
 

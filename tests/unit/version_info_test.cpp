@@ -51,7 +51,7 @@ TEST_F(VersionInfoTest, CreationReadsTheRunningProgram) {
   os_.SetModulePath("D:\\Tools\\Stillvane.exe");
   Place("D:\\Tools\\Stillvane.exe", FileVersionParts{1, 0, 0, 0});
 
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
   EXPECT_EQ(reader.FileName(), "D:\\Tools\\Stillvane.exe");
   ASSERT_TRUE(reader.HasVersionData());
   EXPECT_EQ(Parts(reader.GetFileVersion()), "1.0.0.0");
@@ -64,7 +64,7 @@ TEST_F(VersionInfoTest, CreationReadsTheRunningProgram) {
 
 TEST_F(VersionInfoTest, ReadsTheFixedInfoAndTheTranslationTableThroughTheVersionCalls) {
   Place(kDriver, WithTranslations({0x04E40809}));
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
   os_.ClearCalls();
 
   reader.SetFileName(kDriver);
@@ -95,7 +95,7 @@ TEST_F(VersionInfoTest, ReadsTheFixedInfoAndTheTranslationTableThroughTheVersion
 
 TEST_F(VersionInfoTest, EveryAssignmentReadsAgainEvenOfTheSameName) {
   Place(kDriver, FileVersionParts{2, 0, 926, 9999});
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
   reader.SetFileName(kDriver);
   EXPECT_EQ(Parts(reader.GetFileVersion()), "2.0.926.9999");
 
@@ -121,7 +121,7 @@ TEST_F(VersionInfoTest, AssigningTheNameCallsResetThenLoadThroughTheVirtualTable
     std::vector<std::string> steps;
   };
   Place(kDriver, FileVersionParts{2, 0, 927, 0});
-  Observed reader(nullptr, os_);
+  Observed reader(os_);
   reader.SetFileName(kDriver);
   reader.SetFileName(kDriver);
   EXPECT_EQ(reader.steps,
@@ -131,7 +131,7 @@ TEST_F(VersionInfoTest, AssigningTheNameCallsResetThenLoadThroughTheVirtualTable
 TEST_F(VersionInfoTest, AFileWithoutAResourceKeepsTheBuffersAndTheSelection) {
   Place(kDriver, WithTranslations({0x04E40809, 0x04B00409}));
   os_.Files().AddFile("C:\\Drivers\\ewfntldr", "stand-in boot loader");
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
   reader.SetFileName(kDriver);
   reader.SelectTranslation(1);
   ASSERT_EQ(reader.TranslationIndex(), 1);
@@ -157,7 +157,7 @@ TEST_F(VersionInfoTest, AFailedReadAfterTheSizeLeavesNoDataButANewBuffer) {
   VersionResourceLayout small = WithTranslations({});
   small.stringFileInfo = false;
   Place("C:\\Drivers\\ewfmgr.exe", small);
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
   reader.SetFileName(kDriver);
   reader.SelectTranslation(1);
   const std::vector<BYTE> translationBuffer = reader.TranslationBuffer();
@@ -192,7 +192,7 @@ TEST_F(VersionInfoTest, TranslationTablesOfEverySize) {
       {WithTranslations({1, 2, 3}), 3, 0, 12},
       {sixBytes, 1, 0, 6},
   };
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
   for (const Case& c : cases) {
     Place(kDriver, c.resource);
     reader.SelectTranslation(-1);
@@ -207,7 +207,7 @@ TEST_F(VersionInfoTest, TranslationTablesOfEverySize) {
 
 TEST_F(VersionInfoTest, SelectTranslationTakesOnlyAnIndexInsideTheTable) {
   Place(kDriver, WithTranslations({1, 2, 3}));
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
   reader.SetFileName(kDriver);
   const std::pair<int, int> cases[] = {{2, 2}, {0, 0}, {3, -1}, {1, 1}, {-1, -1}, {-2, -1}, {1000, -1}};
   for (const auto& [index, selected] : cases) {
@@ -218,7 +218,7 @@ TEST_F(VersionInfoTest, SelectTranslationTakesOnlyAnIndexInsideTheTable) {
 
 TEST_F(VersionInfoTest, AQueryThatFailsReadsAsZeroOrEmpty) {
   Place(kDriver, WithTranslations({0x04E40809}));
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
 
   os_.FailCall("VerQueryValueA", ERROR_RESOURCE_TYPE_NOT_FOUND, 1);
   reader.SetFileName(kDriver);
@@ -240,7 +240,7 @@ TEST_F(VersionInfoTest, FixedInfoOfOtherLengthsIsCopiedOnlyAsFarAsItGoes) {
   none.fixedInfoLength = 0;
   VersionResourceLayout shortInfo;
   shortInfo.fixedInfoLength = 12;  // signature, structure version, file version high
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
 
   Place(kDriver, none);
   reader.SetFileName(kDriver);
@@ -262,7 +262,7 @@ TEST_F(VersionInfoTest, DamagedResourcesAreReadWithoutCrashing) {
   damaged[2].translationValueLength = 0xFFFC;
   damaged[3].translations.assign(64, 0x04B00409);
   damaged[3].translationValueLength = 0xFFF0;
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
   for (const VersionResourceLayout& resource : damaged) {
     Place(kDriver, resource);
     reader.SetFileName(kDriver);
@@ -295,7 +295,7 @@ TEST(VersionInfoOverreach, ValuesReachingPastTheBufferAreNotRead) {
   const std::vector<BYTE> resource = BuildVersionResource(FileVersionParts{2, 0, 927, 0});
   os.Files().AddFile(kDriver).versionResource = resource;
   const long size = static_cast<long>(resource.size() * 2 + 4);
-  TVersionInfo reader(nullptr, os);
+  TVersionInfo reader(os);
 
   os.root = {size - 8, 52};
   os.translation = {size - 4, 0xFFFF};

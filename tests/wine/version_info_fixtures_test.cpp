@@ -99,7 +99,7 @@ class VersionInfoOnRealFiles : public ::testing::Test {
 TEST_F(VersionInfoOnRealFiles, ReadsTheVersionOfEveryStandIn) {
   const FileVersionParts versions[] = {
       {2, 0, 927, 0}, {2, 0, 926, 9999}, {2, 1, 0, 0}, {3, 0, 0, 0}, {1, 65535, 65535, 65535}};
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
   for (const FileVersionParts& version : versions) {
     for (const char* name : {"ewf.sys", "ewfmgr.exe"}) {
       const std::string path = fixtures_ + "v" + FormatFileVersion(version) + "\\" + name;
@@ -119,7 +119,7 @@ TEST_F(VersionInfoOnRealFiles, ReadsTheVersionOfEveryStandIn) {
 TEST_F(VersionInfoOnRealFiles, AnEmptyNameReadsTheRunningProgram) {
   char self[MAX_PATH];
   ASSERT_NE(GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
   EXPECT_EQ(reader.FileName(), self);
   reader.SetFileName(fixtures_ + "v3.0.0.0\\ewf.sys");
   reader.SetFileName("");
@@ -127,7 +127,7 @@ TEST_F(VersionInfoOnRealFiles, AnEmptyNameReadsTheRunningProgram) {
 }
 
 TEST_F(VersionInfoOnRealFiles, FilesWithoutAVersionResourceReadAsNone) {
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
   reader.SetFileName(fixtures_ + "v2.1.0.0\\ewf.sys");
   ASSERT_TRUE(reader.HasVersionData());
   const std::vector<BYTE> kept = reader.TranslationBuffer();
@@ -144,7 +144,7 @@ TEST_F(VersionInfoOnRealFiles, FilesWithoutAVersionResourceReadAsNone) {
 
 // Each hostile/<case>/ewf.sys has a version resource that is odd or damaged.
 TEST_F(VersionInfoOnRealFiles, OddOrDamagedResourcesGiveWhatTheyCanAndNoMore) {
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
   const FileVersionParts expected{2, 0, 927, 0};
 
   reader.SetFileName(fixtures_ + "hostile\\no-translation\\ewf.sys");
@@ -188,7 +188,7 @@ TEST_F(VersionInfoOnRealFiles, OddOrDamagedResourcesGiveWhatTheyCanAndNoMore) {
 TEST_F(VersionInfoOnRealFiles, BrokenCopiesOfTheDriverReadAsNoVersion) {
   const std::vector<BYTE> good = ReadBytes(fixtures_ + "v2.0.927.0\\ewf.sys");
   ASSERT_GT(good.size(), 1024u);
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
 
   const std::string empty = scratch_ + "empty.sys";
   WriteBytes(empty, good.data(), 0);
@@ -226,7 +226,7 @@ TEST_F(VersionInfoOnRealFiles, ADirectoryNamedLikeTheDriverIsMissingAndHasNoVers
   ASSERT_TRUE(CopyFileA((fixtures_ + "v2.0.927.0\\ewfntldr").c_str(), (folder + "ewfntldr").c_str(), TRUE));
 
   EXPECT_FALSE(CheckDriverFilesPresent(os_, folder));
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
   reader.SetFileName(folder + "ewf.sys");
   EXPECT_FALSE(reader.HasVersionData());
 
@@ -245,7 +245,7 @@ TEST_F(VersionInfoOnRealFiles, ADriverHeldOpenWithoutSharingIsPresentButHasNoVer
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
 
   EXPECT_TRUE(FileIsPresent(os_, locked));
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
   reader.SetFileName(locked);
   EXPECT_FALSE(reader.HasVersionData());
   RecordingDialogs dialogs;
@@ -261,7 +261,7 @@ TEST_F(VersionInfoOnRealFiles, ADriverHeldOpenWithoutSharingIsPresentButHasNoVer
 // The whole gate on real files: an old driver is warned about with the
 // versions read from it, and a refusal stops before the manager is read.
 TEST_F(VersionInfoOnRealFiles, TheGateReadsRealVersions) {
-  TVersionInfo reader(nullptr, os_);
+  TVersionInfo reader(os_);
   RecordingDialogs quiet;
   EXPECT_TRUE(RunDriverFileChecks({os_, quiet, reader, fixtures_ + "v2.0.927.0\\"}));
   EXPECT_TRUE(quiet.messages.empty());

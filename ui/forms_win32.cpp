@@ -1,4 +1,4 @@
-#include "services/forms_win32.h"
+#include "ui/forms_win32.h"
 
 #include <algorithm>
 
@@ -87,8 +87,7 @@ const HFONT* AcquireSharedFonts(int& dpi) {
 }  // namespace
 
 TForm::TForm(HWND ownerWindow, const FormSpec& form, ControlList controls, HFONT font)
-    : TComponent(nullptr),
-      form_(form),
+    : form_(form),
       ownerWindow_(ownerWindow),
       controlCount_(controls.count),
       controls_(new Placed[controls.count]()),
@@ -332,12 +331,6 @@ POINT TForm::CentredOrigin(SIZE size) const {
   left = std::max(0, std::min(left, screenWidth - width));
   top = std::max(0, std::min(top, screenHeight - height));
   return POINT{left, top};
-}
-
-HWND TForm::Control(int id) {
-  if (!Handle()) return nullptr;
-  const Placed* control = Find(id);
-  return control ? control->hwnd : nullptr;
 }
 
 const TForm::Placed* TForm::Find(HWND control) const {

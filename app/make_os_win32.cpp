@@ -1,5 +1,4 @@
 #include "app/make_os.h"
-
 #include "services/win32_os.h"
 
 std::unique_ptr<Os> MakeOs() {

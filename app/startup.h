@@ -15,8 +15,6 @@ struct ProgramFolders {
 };
 
 ProgramFolders ReadProgramFolders(Os& os);
-// The root of the system drive, read afresh from "SystemDrive".
-std::string ReadSystemDriveFolder(Os& os);
 
 // Outside the NT family, says the program is meant for Windows XP; the
 // program goes on either way.

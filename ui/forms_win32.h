@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <memory>
 
-#include "services/component.h"
 
 // ckImage: an icon the window draws itself, from the module's resources
 // (named by the text) or given by SetImage. Having no window of its own, it
@@ -74,7 +73,7 @@ struct FormSpec {
   const char* iconResource;  // the window's icon, or null
 };
 
-class TForm : public TComponent {
+class TForm {
  public:
   // A main window is made at once, hidden, with all its controls; a dialog
   // the first time it is needed (shown, or asked for its window), so that
@@ -84,11 +83,12 @@ class TForm : public TComponent {
   // DPI; with a font of the caller's (alive as long as the form) it draws
   // every control in that font, and all coordinates are device pixels.
   TForm(HWND ownerWindow, const FormSpec& form, ControlList controls, HFONT font = nullptr);
-  ~TForm() override;
+  virtual ~TForm();
+  TForm(const TForm&) = delete;
+  TForm& operator=(const TForm&) = delete;
 
   // The window, made first if it is not yet; null if it could not be made.
   HWND Handle();
-  HWND Control(int id);
   // Shows an icon the form does not own (a system icon, for example) in an
   // image, at the system's icon size.
   void SetImage(int id, HICON icon);

@@ -1,7 +1,6 @@
-#include "app/about_form.h"
-
 #include <string>
 
+#include "app/about_form.h"
 #include "services/shell.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "services/startup.h"
+#include "app/startup.h"
 
 #include "services/environment.h"
 #include "services/paths.h"
@@ -7,10 +7,6 @@
 ProgramFolders ReadProgramFolders(Os& os) {
   return {AsFolder(os, FolderOfPath(os, RunningProgramPath(os))), AsFolder(os, ReadEnvironmentVariable(os, "windir")),
           ReadSystemDriveFolder(os)};
-}
-
-std::string ReadSystemDriveFolder(Os& os) {
-  return AsFolder(os, ReadEnvironmentVariable(os, "SystemDrive"));
 }
 
 void WarnOutsideNtFamily(Os& os, Dialogs& dialogs) {

@@ -1,5 +1,4 @@
 #include "app/win32_dialogs.h"
-
 #include "install/missing_files_form_win32.h"
 #include "services/message_dialog_win32.h"
 

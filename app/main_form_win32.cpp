@@ -1,10 +1,9 @@
-#include "app/main_form.h"
-
 #include "app/about_form.h"
+#include "app/main_form.h"
+#include "app/startup.h"
 #include "app/tips_form.h"
 #include "install/installation.h"
 #include "services/error_report.h"
-#include "services/startup.h"
 #include "tuning/disk_writes.h"
 #include "tuning/horm.h"
 
@@ -69,11 +68,8 @@ const ControlSpec kMainControls[] = {
 
 }  // namespace
 
-TMainForm::TMainForm(Os& os, Dialogs& dialogs)
-    : TForm(nullptr, kMainForm, kMainControls),
-      os_(os),
-      dialogs_(dialogs),
-      FileVersionInfo_(new TVersionInfo(this, os)) {
+TMainForm::TMainForm(Os& os, InstallDialogs& dialogs)
+    : TForm(nullptr, kMainForm, kMainControls), os_(os), dialogs_(dialogs) {
   FormCreate();
 }
 
@@ -121,7 +117,7 @@ void TMainForm::FormShow() {
 void TMainForm::InstallEWFButtonClick() {
   RunAction(dialogs_, [this] {
     InstallEwfSupport(
-        {os_, dialogs_, *FileVersionInfo_, SourceFolder_, WindowsFolder_, SystemDriveFolder_, SavedRootKeySecurity_});
+        {os_, dialogs_, FileVersionInfo_, SourceFolder_, WindowsFolder_, SystemDriveFolder_, SavedRootKeySecurity_});
   });
 }
 
