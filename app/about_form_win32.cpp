@@ -1,6 +1,7 @@
+#include "app/about_form.h"
+
 #include <string>
 
-#include "app/about_form.h"
 #include "services/shell.h"
 
 namespace {

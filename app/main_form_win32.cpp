@@ -1,5 +1,6 @@
-#include "app/about_form.h"
 #include "app/main_form.h"
+
+#include "app/about_form.h"
 #include "app/startup.h"
 #include "app/tips_form.h"
 #include "install/installation.h"

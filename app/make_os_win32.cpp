@@ -1,4 +1,5 @@
 #include "app/make_os.h"
+
 #include "services/win32_os.h"
 
 std::unique_ptr<Os> MakeOs() {

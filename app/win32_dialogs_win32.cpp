@@ -1,4 +1,5 @@
 #include "app/win32_dialogs.h"
+
 #include "install/missing_files_form_win32.h"
 #include "services/message_dialog_win32.h"
 

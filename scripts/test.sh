@@ -5,6 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 
+# House style first: every C++ file as clang-format writes it.
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+
+
 cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native

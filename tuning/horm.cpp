@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "services/files.h"
 #include "services/environment.h"
+#include "services/files.h"
 
 namespace {
 

@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <memory>
 
-
 // ckImage: an icon the window draws itself, from the module's resources
 // (named by the text) or given by SetImage. Having no window of its own, it
 // costs next to nothing to make; a frame over it draws it again through

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <set>
 
+#include "app/startup.h"
 #include "install/installation.h"
 #include "install/installation_tables.h"
 #include "services/error_report.h"
-#include "app/startup.h"
 #include "support/version_resource_builder.h"
 #include "tuning/disk_writes.h"
 #include "tuning/horm.h"

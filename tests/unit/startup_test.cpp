@@ -1,9 +1,9 @@
 // What the program works out at start-up: its folders and the platform check.
 #include "app/startup.h"
-#include "services/environment.h"
 
 #include <gtest/gtest.h>
 
+#include "services/environment.h"
 #include "support/fake_os.h"
 #include "support/recording_dialogs.h"
 

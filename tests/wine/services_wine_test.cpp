@@ -21,10 +21,18 @@ namespace {
 class MachineOverride {
  public:
   MachineOverride() : path_(MakeScratchKeyPath()) {
-    RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
-    EXPECT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, key_), ERROR_SUCCESS);
+    // Without the scratch key, the test would write to the prefix's real
+    // HKEY_LOCAL_MACHINE: it must not run (Active() is false).
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr) !=
+        ERROR_SUCCESS) {
+      key_ = nullptr;
+      return;
+    }
+    active_ = RegOverridePredefKey(HKEY_LOCAL_MACHINE, key_) == ERROR_SUCCESS;
   }
+  bool Active() const { return active_; }
   ~MachineOverride() {
+    if (!key_) return;
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
     RegCloseKey(key_);
     DeleteKeyTree(HKEY_CURRENT_USER, path_);
@@ -45,6 +53,7 @@ class MachineOverride {
  private:
   std::string path_;
   HKEY key_ = nullptr;
+  bool active_ = false;
 };
 
 FILETIME UtcTime(WORD year, WORD month, WORD day) {
@@ -112,6 +121,7 @@ TEST_F(WineServices, EnvironmentAndProgramPathAreReadWhole) {
 
 TEST(WineRegistry, OpenKeyCreatesAbsoluteAndRelativePathsUnderTheRoot) {
   MachineOverride machine;
+  ASSERT_TRUE(machine.Active());
   Win32Os os;
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
@@ -135,6 +145,7 @@ TEST(WineRegistry, OpenKeyCreatesAbsoluteAndRelativePathsUnderTheRoot) {
 
 TEST(WineRegistry, MinimizeDiskWritesWritesTheFourSettings) {
   MachineOverride machine;
+  ASSERT_TRUE(machine.Active());
   Win32Os os;
   RecordingDialogs dialogs;
   MinimizeDiskWrites(os, dialogs);
