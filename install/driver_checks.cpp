@@ -40,15 +40,32 @@ std::string FormatFileVersion(const FileVersionParts& version) {
          "." + std::to_string(version.Build);
 }
 
-bool CheckDriverFileVersions(Dialogs& dialogs, TVersionInfo& FileVersionInfo, const std::string& sourceFolder) {
+namespace {
+
+std::optional<FileVersionParts> VersionOf(TVersionInfo& FileVersionInfo, const std::string& path) {
+  FileVersionInfo.SetFileName(path);
+  if (!FileVersionInfo.HasVersionData()) return std::nullopt;
+  return FileVersionInfo.GetFileVersion();
+}
+
+bool SameVersion(const std::optional<FileVersionParts>& a, const std::optional<FileVersionParts>& b) {
+  if (!a || !b) return !a && !b;
+  return std::tie(a->Major, a->Minor, a->Release, a->Build) == std::tie(b->Major, b->Minor, b->Release, b->Build);
+}
+
+}  // namespace
+
+bool CheckDriverFileVersions(Dialogs& dialogs, TVersionInfo& FileVersionInfo, const std::string& sourceFolder,
+                             AcceptedVersions* accepted) {
   for (const DriverFile& file : DriverFiles) {
     if (file.gate == VersionGate::None) continue;
-    FileVersionInfo.SetFileName(sourceFolder + file.name);
-    if (!FileVersionInfo.HasVersionData()) {
+    const std::optional<FileVersionParts> read = VersionOf(FileVersionInfo, sourceFolder + file.name);
+    if (accepted) (*accepted)[file.name] = read;
+    if (!read) {
       if (file.gate == VersionGate::RequiresVersion) return false;
       continue;
     }
-    const FileVersionParts found = FileVersionInfo.GetFileVersion();
+    const FileVersionParts found = *read;
     if (IsVersionAtLeast(file.minimum, found)) continue;
     // Escape and the close box answer Cancel, which refuses like No.
     if (dialogs.ShowMessageDialog(OldFileWarning(file.name, found, file.minimum), MessageKind::Warning,
@@ -59,10 +76,29 @@ bool CheckDriverFileVersions(Dialogs& dialogs, TVersionInfo& FileVersionInfo, co
   return true;
 }
 
+bool HasAcceptedVersion(TVersionInfo& FileVersionInfo, const std::string& path, const std::string& name,
+                        const AcceptedVersions& accepted) {
+  const auto found = accepted.find(name);
+  if (found == accepted.end()) return true;
+  return SameVersion(VersionOf(FileVersionInfo, path), found->second);
+}
+
+bool CheckDriverFileContents(Os& os, Dialogs& dialogs, const std::string& sourceFolder) {
+  for (const DriverFile& file : DriverFiles) {
+    const std::string path = sourceFolder + file.name;
+    const ContentCheck check = CheckFileContents(os, path, file.kind);
+    if (check.Fits()) continue;
+    dialogs.ShowMessageDialog(ContentProblemText(path, check), MessageKind::Error, MessageButtons::Ok);
+    return false;
+  }
+  return true;
+}
+
 bool RunDriverFileChecks(const DriverCheckContext& context) {
   if (!CheckDriverFilesPresent(context.os, context.sourceFolder)) {
     context.dialogs.ShowMissingFilesDialog();
     return false;
   }
-  return CheckDriverFileVersions(context.dialogs, context.FileVersionInfo, context.sourceFolder);
+  if (!CheckDriverFileContents(context.os, context.dialogs, context.sourceFolder)) return false;
+  return CheckDriverFileVersions(context.dialogs, context.FileVersionInfo, context.sourceFolder, context.accepted);
 }

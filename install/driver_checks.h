@@ -2,8 +2,11 @@
 // program, and are the driver and its manager recent enough?
 #pragma once
 
+#include <map>
+#include <optional>
 #include <string>
 
+#include "install/file_contents.h"
 #include "services/dialogs.h"
 #include "services/os.h"
 #include "services/version_info.h"
@@ -22,14 +25,19 @@ struct DriverFile {
   const char* name;
   VersionGate gate;
   FileVersionParts minimum;
+  FileKind kind;  // what its contents must be
 };
 
 // Looked for in the source folder, and examined, in this order.
 inline constexpr DriverFile DriverFiles[] = {
-    {"ewf.sys", VersionGate::RequiresVersion, MinEwfSysVersion},
-    {"ewfmgr.exe", VersionGate::VersionOptional, MinEwfMgrVersion},
-    {"ewfntldr", VersionGate::None, {0, 0, 0, 0}},
+    {"ewf.sys", VersionGate::RequiresVersion, MinEwfSysVersion, FileKind::KernelDriver},
+    {"ewfmgr.exe", VersionGate::VersionOptional, MinEwfMgrVersion, FileKind::Program},
+    {"ewfntldr", VersionGate::None, {0, 0, 0, 0}, FileKind::BootLoader},
 };
+
+// The version the gate read of each versioned driver file, by name, as the
+// user accepted it (nullopt: it had none, and that was accepted).
+using AcceptedVersions = std::map<std::string, std::optional<FileVersionParts>>;
 
 // True when every driver file is present in sourceFolder (which ends with a
 // backslash); false at the first one missing. Shows nothing.
@@ -43,8 +51,20 @@ std::string FormatFileVersion(const FileVersionParts& version);
 // Points FileVersionInfo at each versioned driver file in turn (it keeps the
 // last one) and warns about an old one; the user may overrule the warning.
 // False when the installation must not go on: ewf.sys has no readable
-// version (no message), or an old-file warning was not answered Yes.
-bool CheckDriverFileVersions(Dialogs& dialogs, TVersionInfo& FileVersionInfo, const std::string& sourceFolder);
+// version (no message), or an old-file warning was not answered Yes. When
+// `accepted` is given it receives what was read of each versioned file.
+bool CheckDriverFileVersions(Dialogs& dialogs, TVersionInfo& FileVersionInfo, const std::string& sourceFolder,
+                             AcceptedVersions* accepted = nullptr);
+
+// Whether the version read now of `path` is the one the gate accepted for
+// the driver file `name`; true for a file the gate does not examine.
+bool HasAcceptedVersion(TVersionInfo& FileVersionInfo, const std::string& path, const std::string& name,
+                        const AcceptedVersions& accepted);
+
+// Reads each driver file's contents (CheckFileContents); at the first that
+// is not what its kind must be, shows an error message naming it and what is
+// wrong, and returns false.
+bool CheckDriverFileContents(Os& os, Dialogs& dialogs, const std::string& sourceFolder);
 
 // What an installation shows: the message dialogs, and the "Driver files not
 // found" form, shown modally.
@@ -56,11 +76,12 @@ class InstallDialogs : public Dialogs {
 struct DriverCheckContext {
   Os& os;
   InstallDialogs& dialogs;
-  TVersionInfo& FileVersionInfo;  // the main window's reader
-  std::string sourceFolder;       // ends with a backslash
+  TVersionInfo& FileVersionInfo;         // the main window's reader
+  std::string sourceFolder;              // ends with a backslash
+  AcceptedVersions* accepted = nullptr;  // receives what the version gate read
 };
 
-// The first two steps of an installation: when a file is missing the
-// missing-files dialog is shown, then the version gate runs. True when the
-// installation may go on.
+// The first steps of an installation: when a file is missing the
+// missing-files dialog is shown, then the contents are checked, then the
+// version gate runs. True when the installation may go on.
 bool RunDriverFileChecks(const DriverCheckContext& context);

@@ -4,105 +4,13 @@
 #include <vector>
 
 #include "install/driver_checks.h"
+#include "install/file_placement.h"
 #include "install/installation_tables.h"
 #include "install/upper_filters.h"
 #include "services/files.h"
 #include "services/registry.h"
 
 namespace {
-
-// The steps that went wrong, in the words the user reads.
-class FailedSteps {
- public:
-  void Add(const std::string& line) { lines_.push_back(line); }
-  void Add(const std::string& line, DWORD error) { Add(line + "  Error " + std::to_string(error)); }
-  bool Empty() const { return lines_.empty(); }
-  std::string Text() const {
-    std::string text;
-    for (const std::string& line : lines_) text += "\r" + line;
-    return text;
-  }
-
- private:
-  std::vector<std::string> lines_;
-};
-
-// An installed file or an existing backup refuses on purpose: it is kept.
-bool RefusedBecauseItExists(DWORD error) {
-  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-}
-
-// Moves `backup` back to `target`. When the rename is refused (the backup held
-// open without delete sharing, say), a copy still brings the file back; the
-// backup then stays as well.
-void PutBack(Os& os, const std::string& backup, const std::string& target, FailedSteps& failed) {
-  const FileOpResult renamed = RenameFile(os, backup, target);
-  if (renamed.succeeded) return;
-  const FileOpResult copied = CopyFileTo(os, backup, target, false);
-  if (copied.succeeded) {
-    failed.Add("Renaming " + backup + " back to " + target + " failed, so it was copied back instead.", renamed.error);
-    return;
-  }
-  failed.Add("Renaming " + backup + " back to " + target + " failed.", renamed.error);
-  failed.Add("Copy " + backup + " to " + target + " before you restart the computer.");
-}
-
-const std::string& FolderOf(const InstallContext& context, InstallFolder folder) {
-  return folder == InstallFolder::Windows ? context.WindowsFolder : context.SystemDriveFolder;
-}
-
-void CopyDriverFile(const InstallContext& context, const DriverFileCopy& copy, FailedSteps& failed) {
-  Os& os = context.os;
-  const std::string source = context.SourceFolder + copy.source;
-  const std::string target = FolderOf(context, copy.folder) + copy.target;
-  const FileLookup sourceFound = LookForFile(os, source);
-  if (!sourceFound.present) {
-    failed.Add("Copying " + source + " to " + target + " failed.",
-               sourceFound.error ? sourceFound.error : static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    return;
-  }
-
-  const std::string backup = copy.backup ? FolderOf(context, copy.folder) + copy.backup : std::string();
-  bool movedAside = false;
-  if (copy.backup) {
-    // Not knowing whether there is an original to keep is no licence to overwrite it.
-    const FileLookup targetFound = LookForFile(os, target);
-    if (targetFound.error) {
-      failed.Add("Looking for " + target + " failed, so it was not replaced.", targetFound.error);
-      return;
-    }
-    if (targetFound.present) {
-      const FileOpResult renamed = RenameFile(os, target, backup);
-      movedAside = renamed.succeeded;
-      if (!renamed.succeeded && !RefusedBecauseItExists(renamed.error)) {
-        // Without a backup, overwriting would lose the original for good.
-        failed.Add("Renaming " + target + " to " + backup + " failed, so " + target + " was not replaced.",
-                   renamed.error);
-        return;
-      }
-    }
-  }
-
-  const FileOpResult copied = CopyFileTo(os, source, target, copy.failIfExists);
-  if (copied.succeeded) return;
-  if (!copy.failIfExists || !RefusedBecauseItExists(copied.error)) {
-    failed.Add("Copying " + source + " to " + target + " failed.", copied.error);
-  }
-  // Never leave the machine without the file this run moved aside (the boot loader).
-  if (movedAside) PutBack(os, backup, target, failed);
-}
-
-void MoveFileAside(const InstallContext& context, const FileMovedAside& file, FailedSteps& failed) {
-  const std::string from = FolderOf(context, file.folder) + file.name;
-  const std::string to = FolderOf(context, file.folder) + file.newName;
-  const FileLookup found = LookForFile(context.os, from);
-  if (found.error) failed.Add("Looking for " + from + " failed, so it was not renamed to " + to + ".", found.error);
-  if (!found.present) return;
-  const FileOpResult renamed = RenameFile(context.os, from, to);
-  if (!renamed.succeeded && !RefusedBecauseItExists(renamed.error)) {
-    failed.Add("Renaming " + from + " to " + to + " failed.", renamed.error);
-  }
-}
 
 // The value's type and data; ERROR_FILE_NOT_FOUND when there is none.
 LONG ReadValue(Os& os, HKEY key, const char* name, DWORD* type, std::vector<BYTE>* data) {
@@ -198,9 +106,10 @@ void WriteRegistryEntries(Os& os, FailedSteps& failed) {
   registry.CloseKey();
 }
 
-void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityRestored) {
+void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityRestored, const std::string& note) {
   if (failed.Empty() && securityRestored) {
-    dialogs.ShowMessageDialog("EWF installation completed successfully.", MessageKind::Information, MessageButtons::Ok);
+    dialogs.ShowMessageDialog("EWF installation completed successfully." + (note.empty() ? "" : "\r\r" + note),
+                              MessageKind::Information, MessageButtons::Ok);
   } else if (failed.Empty()) {
     dialogs.ShowMessageDialog(
         "The EWF installation completed successfully, however an error has occured while restoring " +
@@ -219,14 +128,15 @@ void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityResto
 
 void InstallEwfSupport(const InstallContext& context) {
   Os& os = context.os;
-  if (!RunDriverFileChecks({os, context.dialogs, context.FileVersionInfo, context.SourceFolder})) return;
+  AcceptedVersions accepted;
+  if (!RunDriverFileChecks({os, context.dialogs, context.FileVersionInfo, context.SourceFolder, &accepted})) return;
 
   const RootKeySecurityGuard guard(os, context.dialogs, context.SavedRootKeySecurity);
   if (!DisableRootKeySecurity(os, context.dialogs, context.SavedRootKeySecurity)) return;
 
   FailedSteps failed;
-  for (const DriverFileCopy& copy : DriverFileCopies) CopyDriverFile(context, copy, failed);
-  for (const FileMovedAside& file : FilesMovedAside) MoveFileAside(context, file, failed);
+  const PlacedFiles placed = PlaceDriverFiles(context, accepted, failed);
+  if (!placed.go) return;  // the guard puts the key's security back
 
   // A driver registered as a boot-start volume filter without its file would stop Windows from starting.
   const std::string driver = FolderOf(context, DriverFileOfService.folder) + DriverFileOfService.target;
@@ -240,5 +150,5 @@ void InstallEwfSupport(const InstallContext& context) {
   }
 
   const bool restored = RestoreRootKeySecurity(os, context.dialogs, context.SavedRootKeySecurity);
-  ShowOutcome(context.dialogs, failed, restored);
+  ShowOutcome(context.dialogs, failed, restored, placed.note);
 }

@@ -37,6 +37,17 @@ class Os {
                              DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) = 0;
   virtual BOOL CloseHandle(HANDLE handle) = 0;
 
+  // Placing files safely (kernel32). BOOL results as above; on failure
+  // GetFileAttributesA answers INVALID_FILE_ATTRIBUTES and GetFileSize
+  // INVALID_FILE_SIZE, and GetLastError() tells why.
+  virtual BOOL MoveFileExA(LPCSTR existingFile, LPCSTR newFile, DWORD flags) = 0;
+  virtual BOOL DeleteFileA(LPCSTR fileName) = 0;
+  virtual DWORD GetFileAttributesA(LPCSTR fileName) = 0;
+  virtual BOOL SetFileAttributesA(LPCSTR fileName, DWORD attributes) = 0;
+  virtual BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) = 0;
+  virtual DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) = 0;
+  virtual BOOL FlushFileBuffers(HANDLE file) = 0;
+
   // Process, memory and platform (kernel32).
   // Returns the length copied (without the NUL), the size needed (with the
   // NUL) when the buffer is too small, or 0 when the variable is not set.

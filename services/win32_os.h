@@ -29,6 +29,14 @@ class Win32Os : public Os {
                      DWORD flagsAndAttributes, HANDLE templateFile) override;
   BOOL CloseHandle(HANDLE handle) override;
 
+  BOOL MoveFileExA(LPCSTR existingFile, LPCSTR newFile, DWORD flags) override;
+  BOOL DeleteFileA(LPCSTR fileName) override;
+  DWORD GetFileAttributesA(LPCSTR fileName) override;
+  BOOL SetFileAttributesA(LPCSTR fileName, DWORD attributes) override;
+  BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) override;
+  DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) override;
+  BOOL FlushFileBuffers(HANDLE file) override;
+
   DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;
   DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) override;
   BOOL GetVersionExA(LPOSVERSIONINFOA versionInfo) override;

@@ -63,6 +63,34 @@ BOOL Win32Os::CloseHandle(HANDLE handle) {
   return ::CloseHandle(handle);
 }
 
+BOOL Win32Os::MoveFileExA(LPCSTR existingFile, LPCSTR newFile, DWORD flags) {
+  return ::MoveFileExA(existingFile, newFile, flags);
+}
+
+BOOL Win32Os::DeleteFileA(LPCSTR fileName) {
+  return ::DeleteFileA(fileName);
+}
+
+DWORD Win32Os::GetFileAttributesA(LPCSTR fileName) {
+  return ::GetFileAttributesA(fileName);
+}
+
+BOOL Win32Os::SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
+  return ::SetFileAttributesA(fileName, attributes);
+}
+
+BOOL Win32Os::ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) {
+  return ::ReadFile(file, buffer, bytesToRead, bytesRead, overlapped);
+}
+
+DWORD Win32Os::GetFileSize(HANDLE file, LPDWORD sizeHigh) {
+  return ::GetFileSize(file, sizeHigh);
+}
+
+BOOL Win32Os::FlushFileBuffers(HANDLE file) {
+  return ::FlushFileBuffers(file);
+}
+
 DWORD Win32Os::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
   return ::GetEnvironmentVariableA(name, buffer, size);
 }

@@ -234,14 +234,24 @@ DWORD FakeFiles::Copy(const std::string& source, const std::string& target, bool
   return ERROR_SUCCESS;
 }
 
-DWORD FakeFiles::Move(const std::string& fromPath, const std::string& toPath) {
+DWORD FakeFiles::Move(const std::string& fromPath, const std::string& toPath, bool replaceExisting) {
   const Name from = Normalize(fromPath);
   const Name to = Normalize(toPath);
-  if (entries_.find(from.key) == entries_.end()) return MissingError(from);
+  const auto source = entries_.find(from.key);
+  if (source == entries_.end()) return MissingError(from);
   if (!FolderExists(ParentOf(to.key))) return ERROR_PATH_NOT_FOUND;
-  if (to.key != from.key && entries_.count(to.key)) return ERROR_ALREADY_EXISTS;
+  const auto existing = entries_.find(to.key);
+  if (to.key != from.key && existing != entries_.end()) {
+    if (!replaceExisting) return ERROR_ALREADY_EXISTS;
+    if ((existing->second.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) ||
+        (source->second.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return ERROR_ACCESS_DENIED;
+    }
+    if (!SharingAllows(to.key, DELETE, kShareAll)) return ERROR_SHARING_VIOLATION;
+  }
   if (to.key.compare(0, from.key.size() + 1, from.key + "\\") == 0) return ERROR_SHARING_VIOLATION;
   if (!SharingAllows(from.key, DELETE, kShareAll)) return ERROR_SHARING_VIOLATION;
+  if (to.key != from.key) entries_.erase(to.key);
 
   // A folder takes everything below it along.
   std::map<std::string, FakeFile> moved;
@@ -306,6 +316,75 @@ DWORD FakeFiles::Create(const std::string& path, DWORD access, DWORD share, DWOR
 
 DWORD FakeFiles::CloseFile(HANDLE handle) {
   return openFiles_.erase(handle) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+DWORD FakeFiles::Delete(const std::string& path) {
+  const Name name = Normalize(path);
+  const auto found = entries_.find(name.key);
+  if (found == entries_.end()) return MissingError(name);
+  if (found->second.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return ERROR_ACCESS_DENIED;
+  if (!SharingAllows(name.key, DELETE, kShareAll)) return ERROR_SHARING_VIOLATION;
+  entries_.erase(found);
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeFiles::Attributes(const std::string& path, DWORD* attributes) const {
+  *attributes = INVALID_FILE_ATTRIBUTES;
+  const Name name = Normalize(path);
+  if (IsRoot(name.key)) {
+    *attributes = FILE_ATTRIBUTE_DIRECTORY;
+    return ERROR_SUCCESS;
+  }
+  const auto found = entries_.find(name.key);
+  if (found == entries_.end()) return MissingError(name);
+  *attributes = found->second.attributes ? found->second.attributes : FILE_ATTRIBUTE_NORMAL;
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeFiles::SetAttributes(const std::string& path, DWORD attributes) {
+  const Name name = Normalize(path);
+  const auto found = entries_.find(name.key);
+  if (found == entries_.end()) return MissingError(name);
+  const DWORD settable =
+      FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+  found->second.attributes = (found->second.attributes & FILE_ATTRIBUTE_DIRECTORY) | (attributes & settable);
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeFiles::Read(HANDLE handle, void* buffer, DWORD size, DWORD* read) {
+  *read = 0;
+  const auto open = openFiles_.find(handle);
+  if (open == openFiles_.end()) return ERROR_INVALID_HANDLE;
+  if (!(open->second.access & kReadAccess)) return ERROR_ACCESS_DENIED;
+  const auto found = entries_.find(open->second.key);
+  if (found == entries_.end()) return ERROR_INVALID_HANDLE;
+  const std::string& contents = found->second.contents;
+  const size_t from = std::min(open->second.position, contents.size());
+  *read = static_cast<DWORD>(std::min<size_t>(size, contents.size() - from));
+  std::memcpy(buffer, contents.data() + from, *read);
+  open->second.position = from + *read;
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeFiles::Size(HANDLE handle, DWORD* size) const {
+  *size = INVALID_FILE_SIZE;
+  const auto open = openFiles_.find(handle);
+  if (open == openFiles_.end()) return ERROR_INVALID_HANDLE;
+  const auto found = entries_.find(open->second.key);
+  if (found == entries_.end()) return ERROR_INVALID_HANDLE;
+  *size = static_cast<DWORD>(found->second.contents.size());
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeFiles::Flush(HANDLE handle) const {
+  const auto open = openFiles_.find(handle);
+  if (open == openFiles_.end()) return ERROR_INVALID_HANDLE;
+  return (open->second.access & kWriteAccess) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+void FakeFiles::CloseAll() {
+  searches_.clear();
+  openFiles_.clear();
 }
 
 DWORD FakeFiles::VersionInfoSize(const std::string& path, DWORD* size) const {

@@ -52,11 +52,23 @@ class FakeFiles {
   DWORD FindFirst(const std::string& pattern, WIN32_FIND_DATAA* data, HANDLE* handle);
   DWORD CloseFind(HANDLE handle);
   DWORD Copy(const std::string& source, const std::string& target, bool failIfExists);
-  DWORD Move(const std::string& from, const std::string& to);
+  // Replacing an existing target only when asked: not a folder, not a
+  // read-only file, not one held open without delete sharing.
+  DWORD Move(const std::string& from, const std::string& to, bool replaceExisting = false);
   // On success *existed tells whether the name was there before.
   DWORD Create(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD attributes, HANDLE* handle,
                bool* existed);
   DWORD CloseFile(HANDLE handle);
+  DWORD Delete(const std::string& path);
+  DWORD Attributes(const std::string& path, DWORD* attributes) const;
+  DWORD SetAttributes(const std::string& path, DWORD attributes);
+  // From the handle's position on, which moves past what was read.
+  DWORD Read(HANDLE handle, void* buffer, DWORD size, DWORD* read);
+  DWORD Size(HANDLE handle, DWORD* size) const;
+  // Needs write access, as Windows' FlushFileBuffers does.
+  DWORD Flush(HANDLE handle) const;
+  // Ends every search and closes every file, as when the process ends.
+  void CloseAll();
   DWORD VersionInfoSize(const std::string& path, DWORD* size) const;
   DWORD VersionInfo(const std::string& path, DWORD size, BYTE* data, DWORD* copied) const;
 
@@ -71,6 +83,7 @@ class FakeFiles {
     std::string path;
     DWORD access;
     DWORD share;
+    size_t position = 0;
   };
 
   Name Normalize(const std::string& path) const;

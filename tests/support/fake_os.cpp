@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr DWORD kProcessAborted = 1067;  // ERROR_PROCESS_ABORTED
+
 std::string Text(LPCSTR text) {
   return text ? text : "NULL";
 }
@@ -50,7 +52,27 @@ void FakeOs::FailCallsContaining(const std::string& text, DWORD error) {
   faults_.push_back({"", text, 0, error});
 }
 
+void FakeOs::StopProcessAtCall(int nth, bool halfway) {
+  stopAt_ = nth;
+  stopHalfway_ = halfway;
+}
+
+void FakeOs::StartProcessAgain() {
+  registry_.CloseAll();
+  files_.CloseAll();
+  allocations_.clear();
+  versionBlocks_.clear();
+  faults_.clear();
+  stopAt_ = 0;
+  stopped_ = stoppingNow_ = false;
+  lastError_ = 0;
+}
+
 std::optional<DWORD> FakeOs::Record(const std::string& name, const std::string& arguments) {
+  // What a dead process would have done never happens.
+  stoppingNow_ = false;
+  if (stopped_) return kProcessAborted;
+  if (stopAt_ > 0 && --stopAt_ == 0) stopped_ = stoppingNow_ = true;
   calls_.push_back(name + "(" + arguments + ")");
   std::optional<DWORD> injected;
   for (Fault& fault : faults_) {
@@ -179,7 +201,13 @@ BOOL FakeOs::CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) {
   if (const auto error = Record("CopyFileA", Text(existingFile) + ", " + Text(newFile) + ", " + Number(failIfExists))) {
     return Succeeds(*error);
   }
-  return Succeeds(files_.Copy(existingFile, newFile, failIfExists != FALSE));
+  const bool halfway = stoppingNow_ && stopHalfway_;
+  if (!Succeeds(files_.Copy(existingFile, newFile, failIfExists != FALSE))) return FALSE;
+  if (halfway) {
+    std::string& written = files_.Find(newFile)->contents;
+    written.resize(written.size() / 2);
+  }
+  return TRUE;
 }
 
 BOOL FakeOs::MoveFileA(LPCSTR existingFile, LPCSTR newFile) {
@@ -209,6 +237,60 @@ HANDLE FakeOs::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSEC
 BOOL FakeOs::CloseHandle(HANDLE handle) {
   if (const auto error = Record("CloseHandle", files_.Describe(handle))) return Succeeds(*error);
   return Succeeds(files_.CloseFile(handle));
+}
+
+BOOL FakeOs::MoveFileExA(LPCSTR existingFile, LPCSTR newFile, DWORD flags) {
+  if (const auto error = Record("MoveFileExA", Text(existingFile) + ", " + Text(newFile) + ", " + Hex(flags))) {
+    return Succeeds(*error);
+  }
+  return Succeeds(files_.Move(existingFile, newFile, (flags & MOVEFILE_REPLACE_EXISTING) != 0));
+}
+
+BOOL FakeOs::DeleteFileA(LPCSTR fileName) {
+  if (const auto error = Record("DeleteFileA", Text(fileName))) return Succeeds(*error);
+  return Succeeds(files_.Delete(fileName));
+}
+
+DWORD FakeOs::GetFileAttributesA(LPCSTR fileName) {
+  if (const auto error = Record("GetFileAttributesA", Text(fileName))) {
+    lastError_ = *error;
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  return Succeeds(files_.Attributes(fileName, &attributes)) ? attributes : INVALID_FILE_ATTRIBUTES;
+}
+
+BOOL FakeOs::SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
+  if (const auto error = Record("SetFileAttributesA", Text(fileName) + ", " + Hex(attributes))) {
+    return Succeeds(*error);
+  }
+  return Succeeds(files_.SetAttributes(fileName, attributes));
+}
+
+BOOL FakeOs::ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) {
+  if (bytesRead) *bytesRead = 0;
+  if (const auto error = Record("ReadFile", files_.Describe(file) + ", " + Number(bytesToRead))) {
+    return Succeeds(*error);
+  }
+  if (!bytesRead || overlapped) return Succeeds(ERROR_INVALID_PARAMETER);
+  return Succeeds(files_.Read(file, buffer, bytesToRead, bytesRead));
+}
+
+DWORD FakeOs::GetFileSize(HANDLE file, LPDWORD sizeHigh) {
+  if (const auto error = Record("GetFileSize", files_.Describe(file))) {
+    lastError_ = *error;
+    return INVALID_FILE_SIZE;
+  }
+  DWORD size = INVALID_FILE_SIZE;
+  if (!Succeeds(files_.Size(file, &size))) return INVALID_FILE_SIZE;
+  if (sizeHigh) *sizeHigh = 0;
+  lastError_ = ERROR_SUCCESS;
+  return size;
+}
+
+BOOL FakeOs::FlushFileBuffers(HANDLE file) {
+  if (const auto error = Record("FlushFileBuffers", files_.Describe(file))) return Succeeds(*error);
+  return Succeeds(files_.Flush(file));
 }
 
 // Process, memory and platform

@@ -49,6 +49,16 @@ class FakeOs : public Os {
   // Every call whose log line contains `text`, e.g. "Dfrg" or "Enable,".
   void FailCallsContaining(const std::string& text, DWORD error);
 
+  // Process death. The nth logged call from now is the process's last: it
+  // is carried out (a CopyFileA with `halfway` writes only the first half of
+  // its target), and every call after it changes nothing and fails, so the
+  // machine stays as it stood at that instant.
+  void StopProcessAtCall(int nth, bool halfway);
+  bool ProcessStopped() const { return stopped_; }
+  // A new process on the same machine: what the old one held (keys, handles,
+  // memory) is gone, and so are its faults and its stop.
+  void StartProcessAgain();
+
   // Leak checks.
   int OpenKeyCount() const { return registry_.OpenKeyCount(); }
   int OpenFindHandleCount() const { return files_.OpenFindHandleCount(); }
@@ -78,6 +88,14 @@ class FakeOs : public Os {
   HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                      DWORD flagsAndAttributes, HANDLE templateFile) override;
   BOOL CloseHandle(HANDLE handle) override;
+
+  BOOL MoveFileExA(LPCSTR existingFile, LPCSTR newFile, DWORD flags) override;
+  BOOL DeleteFileA(LPCSTR fileName) override;
+  DWORD GetFileAttributesA(LPCSTR fileName) override;
+  BOOL SetFileAttributesA(LPCSTR fileName, DWORD attributes) override;
+  BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) override;
+  DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) override;
+  BOOL FlushFileBuffers(HANDLE file) override;
 
   DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;
   DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) override;
@@ -125,6 +143,10 @@ class FakeOs : public Os {
   std::vector<std::string> calls_;
   std::vector<Fault> faults_;
   int callsSeen_ = 0;
+  int stopAt_ = 0;  // counts down the logged calls to the last one; 0: none armed
+  bool stopHalfway_ = false;
+  bool stopped_ = false;
+  bool stoppingNow_ = false;  // the current call is the last
   std::map<HLOCAL, Allocation> allocations_;
   int nextAllocation_ = 1;
   std::map<const void*, size_t> versionBlocks_;  // what GetFileVersionInfoA filled, and how far

@@ -37,6 +37,8 @@ class FakeRegistry {
   // DACL is NULL (as after RegSetKeySecurity with a blank descriptor).
   void MarkRestrictive(HKEY root, const std::string& path);
   int OpenKeyCount() const { return static_cast<int>(handles_.size()); }
+  // Closes every handle, as when the process ends.
+  void CloseAll() { handles_.clear(); }
   // "HKLM\A\B" for a handle, for the call log.
   std::string Describe(HKEY key) const;
 

@@ -164,6 +164,43 @@ CampaignFigures InjectFaults(const FaultScenario& scenario, bool withRecoveryFau
   return figures;
 }
 
+Figures Interrupt(const FaultScenario& scenario) {
+  Figures figures;
+  const RunRecord clean = RunScenario(scenario, {});
+  for (size_t i = 0; i < clean.calls.size(); ++i) {
+    const bool writesFile = CallName(clean.calls[i]) == "CopyFileA";
+    for (const bool halfway : {false, true}) {
+      if (halfway && !writesFile) continue;
+      ++figures.faultPoints;
+      ++figures.runs;
+      const std::string where = scenario.action + " / " + scenario.state + " / process stopped " +
+                                (halfway ? "halfway through" : "after") + " call #" + std::to_string(i) + " " +
+                                clean.calls[i] + ": ";
+      FaultMachine machine;
+      if (scenario.arrange) scenario.arrange(machine);
+      machine.os.ClearCalls();
+      machine.os.StopProcessAtCall(static_cast<int>(i) + 1, halfway);
+      scenario.act(machine);
+      if (scenario.then) scenario.then(machine);
+      if (machine.os.Calls().size() != i + 1 || machine.os.Calls()[i] != clean.calls[i]) {
+        figures.violations.push_back(where + "the run did not reach that call");
+        continue;
+      }
+      for (const std::string& violation : CheckInterrupted(*clean.before, TakeSnapshot(machine.os))) {
+        figures.violations.push_back(where + violation);
+      }
+      machine.StartAgain();
+      StartUp(machine);
+      ClickInstall(machine);
+      for (const std::string& violation :
+           CheckInstalledAgain(*clean.before, TakeSnapshot(machine.os), machine.dialogs.shown)) {
+        figures.violations.push_back(where + "then a new run: " + violation);
+      }
+    }
+  }
+  return figures;
+}
+
 std::string SummaryLine(const std::string& label, const Figures& figures) {
   return label + ": fault points: " + std::to_string(figures.faultPoints) + ", runs: " + std::to_string(figures.runs) +
          ", invariant violations: " + std::to_string(figures.violations.size());

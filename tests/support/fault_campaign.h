@@ -51,6 +51,13 @@ struct CampaignFigures {
 // with two.
 CampaignFigures InjectFaults(const FaultScenario& scenario, bool withRecoveryFaults);
 
+// Process death: for every call of the clean run, the process stops right
+// after it, and for each CopyFileA also halfway through it; the machine is
+// checked as it stands (CheckInterrupted), then the program starts again,
+// Install runs to its end and the machine is checked (CheckInstalledAgain).
+// Each stop is a fault point and one run.
+Figures Interrupt(const FaultScenario& scenario);
+
 // "label: fault points: N, runs: M, invariant violations: V"
 std::string SummaryLine(const std::string& label, const Figures& figures);
 // The first `limit` violations, one a line.

@@ -54,7 +54,7 @@ bool Told(const RunRecord& run, const std::vector<std::string>& subjects, const 
 }
 
 std::string Quoted(const std::optional<std::string>& text) {
-  return text ? "\"" + *text + "\"" : "(missing)";
+  return text ? Summary(*text) : "(missing)";
 }
 
 std::string Join(const std::vector<std::string>& texts) {
@@ -94,39 +94,81 @@ void CheckSecurity(const RunRecord& run, const std::vector<InjectedFault>& fault
   if (ShowsFullSuccess(run, texts)) out.push_back("invariant 1: the DACL was not put back, yet full success was shown");
 }
 
-void CheckBootLoader(const RunRecord& run, std::vector<std::string>& out) {
-  if (!run.before->ntldr) return;
-  if (!run.after.ntldr) {
+// 2. ntldr is whole, the old or the new one; and when it was replaced, its
+// old bytes are kept under a backup name.
+void CheckBootLoader(const MachineSnapshot& before, const MachineSnapshot& after, std::vector<std::string>& out) {
+  if (!before.ntldr) return;
+  if (!after.ntldr) {
     out.push_back("invariant 2: C:\\ntldr is missing");
-  } else if (*run.after.ntldr != *run.before->ntldr && run.after.ntldr != run.after.bootLoader) {
-    out.push_back("invariant 2: C:\\ntldr holds " + Quoted(run.after.ntldr) + ", neither " + Quoted(run.before->ntldr) +
+  } else if (*after.ntldr != *before.ntldr && after.ntldr != after.bootLoader) {
+    out.push_back("invariant 2: C:\\ntldr holds " + Quoted(after.ntldr) + ", neither " + Quoted(before.ntldr) +
                   " nor the copy of ewfntldr");
+  } else if (*after.ntldr != *before.ntldr) {
+    const bool kept = std::any_of(after.bootLoaderBackups.begin(), after.bootLoaderBackups.end(),
+                                  [&](const auto& backup) { return backup.second == *before.ntldr; });
+    if (!kept) out.push_back("invariant 2: C:\\ntldr was replaced, and no ntldr.bak holds its old bytes");
+  }
+  for (const auto& [name, contents] : after.bootLoaderBackups) {
+    const auto was = before.bootLoaderBackups.find(name);
+    if ((was == before.bootLoaderBackups.end() || was->second != contents) && contents != *before.ntldr) {
+      out.push_back("invariant 2: " + name + " holds " + Summary(contents) +
+                    ", neither what it held nor the old ntldr");
+    }
   }
 }
 
-void CheckDriverRegistration(const RunRecord& run, std::vector<std::string>& out) {
-  const MachineSnapshot& after = run.after;
-  const bool driverPresent = after.installedDriver.has_value();
-  if (driverPresent && after.installedDriver != run.before->installedDriver &&
-      after.installedDriver != after.sourceDriver) {
-    out.push_back("invariant 3: ewf.sys in system32\\drivers is " + Quoted(after.installedDriver) +
-                  ", neither the one there before nor a copy of the new one");
-  }
-  const std::map<std::string, RegistryValue> service = {
+const std::map<std::string, RegistryValue>& ServiceValues() {
+  static const std::map<std::string, RegistryValue> service = {
       {"ErrorControl", DwordValue(1)},
       {"Group",
        {REG_SZ, {'S', 'y', 's', 't', 'e', 'm', ' ', 'B', 'u', 's', ' ', 'E', 'x', 't', 'e', 'n', 'd', 'e', 'r', 0}}},
       {"Start", DwordValue(0)},
       {"Type", DwordValue(1)},
   };
+  return service;
+}
+
+const std::map<std::string, RegistryValue>& VolumeValues() {
+  static const std::string arcName = "multi(0)disk(0)rdisk(0)partition(1)";
+  static const std::map<std::string, RegistryValue> volume = {
+      {"Type", DwordValue(1)},
+      {"ArcName",
+       {REG_SZ,
+        [] {
+          std::vector<BYTE> data(arcName.begin(), arcName.end());
+          data.push_back(0);
+          return data;
+        }()}},
+  };
+  return volume;
+}
+
+void CheckValues(const std::string& what, const std::map<std::string, RegistryValue>& expected,
+                 const std::map<std::string, std::optional<RegistryValue>>& found, std::vector<std::string>& out) {
+  for (const auto& [name, value] : expected) {
+    if (found.at(name) != value) out.push_back(what + name + " is " + Describe(found.at(name)));
+  }
+}
+
+// 3. A file under its final name is whole; a filter is registered only with
+// everything it needs.
+void CheckDriverRegistration(const MachineSnapshot& before, const MachineSnapshot& after,
+                             std::vector<std::string>& out) {
+  const bool driverPresent = after.installedDriver.has_value();
+  if (driverPresent && after.installedDriver != before.installedDriver && after.installedDriver != after.sourceDriver) {
+    out.push_back("invariant 3: ewf.sys in system32\\drivers is " + Quoted(after.installedDriver) +
+                  ", neither the one there before nor a copy of the new one");
+  }
+  if (after.installedManager && after.installedManager != before.installedManager &&
+      after.installedManager != after.sourceManager) {
+    out.push_back("invariant 3: ewfmgr.exe in system32 is " + Quoted(after.installedManager) +
+                  ", neither the one there before nor a copy of the new one");
+  }
   if (HasName(after.upperFilters, "Ewf")) {
     if (!driverPresent) out.push_back("invariant 3: Ewf is an upper filter, but ewf.sys is not in system32\\drivers");
-    for (const auto& [name, value] : service) {
-      const std::optional<RegistryValue>& found = after.serviceValues.at(name);
-      if (found != value) {
-        out.push_back("invariant 3: Ewf is an upper filter, but the service's " + name + " is " + Describe(found));
-      }
-    }
+    CheckValues("invariant 3: Ewf is an upper filter, but the service's ", ServiceValues(), after.serviceValues, out);
+    CheckValues("invariant 3: Ewf is an upper filter, but the protected volume's ", VolumeValues(), after.volumeValues,
+                out);
   }
   if (!driverPresent && after.serviceValues.at("Start") == DwordValue(0)) {
     out.push_back("invariant 3: the ewf service starts at boot, but ewf.sys is not in system32\\drivers");
@@ -189,12 +231,41 @@ InjectedFault MakeFault(const std::vector<std::string>& calls, size_t index, DWO
           ReadsDriverVersion(calls, index)};
 }
 
+std::vector<std::string> CheckInterrupted(const MachineSnapshot& before, const MachineSnapshot& now) {
+  std::vector<std::string> out;
+  CheckBootLoader(before, now, out);
+  CheckDriverRegistration(before, now, out);
+  return out;
+}
+
+std::vector<std::string> CheckInstalledAgain(const MachineSnapshot& before, const MachineSnapshot& after,
+                                             const std::vector<std::string>& shown) {
+  std::vector<std::string> out = CheckInterrupted(before, after);
+  if (after.ntldr != after.bootLoader) out.push_back("installed: C:\ntldr is not the copy of ewfntldr");
+  if (!after.installedDriver) out.push_back("installed: ewf.sys is not in system32\\drivers");
+  if (!after.installedManager) out.push_back("installed: ewfmgr.exe is not in system32");
+  if (!HasName(after.upperFilters, "Ewf")) out.push_back("installed: Ewf is not an upper filter");
+  CheckValues("installed: the service's ", ServiceValues(), after.serviceValues, out);
+  CheckValues("installed: the protected volume's ", VolumeValues(), after.volumeValues, out);
+  for (const std::string& left : after.temporaryFiles) out.push_back("installed: " + left + " was left behind");
+  if (HasNullDacl(after.rootDacl)) {
+    out.push_back("installed: Enum\\Root is left with a NULL DACL");
+  } else if (after.rootDacl != before.rootDacl && after.rootDacl != ProtectedSecurityDescriptor()) {
+    out.push_back("installed: Enum\\Root holds neither its original DACL nor the standard one");
+  }
+  const bool succeeded = std::any_of(shown.begin(), shown.end(), [](const std::string& message) {
+    return StartsWith(message, "message: EWF installation completed successfully.");
+  });
+  if (!succeeded) out.push_back("installed: no success was shown; shown: " + Join(shown));
+  return out;
+}
+
 std::vector<std::string> CheckInvariants(const RunRecord& run, const std::vector<InjectedFault>& faults,
                                          const std::vector<const RunRecord*>& baselines, const ActionTexts& texts) {
   std::vector<std::string> out;
   CheckSecurity(run, faults, texts, out);
-  CheckBootLoader(run, out);
-  CheckDriverRegistration(run, out);
+  CheckBootLoader(*run.before, run.after, out);
+  CheckDriverRegistration(*run.before, run.after, out);
   CheckTold(run, faults, baselines, texts, out);
   CheckHeld(run, faults, out);
   CheckFilters(run, out);

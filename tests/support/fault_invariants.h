@@ -70,6 +70,16 @@ struct ActionTexts {
   std::vector<std::string> questions;
 };
 
+// At the instant the process died (FakeOs::StopProcessAtCall): invariants 2
+// and 3, on the machine as it stands.
+std::vector<std::string> CheckInterrupted(const MachineSnapshot& before, const MachineSnapshot& now);
+// After the program started again and Install ran to its end: the machine is
+// installed (files, service, protected volume, Ewf among the filters, no
+// temporary file left), Enum\Root holds its original DACL or the standard
+// one (never a NULL one), and success was shown.
+std::vector<std::string> CheckInstalledAgain(const MachineSnapshot& before, const MachineSnapshot& after,
+                                             const std::vector<std::string>& shown);
+
 // The violated invariants, each "invariant N: ...". baselines[k] is the run
 // with only faults[0..k) armed (baselines[0]: the clean run), so that what
 // fault k changed is told apart from what the ones before it did.

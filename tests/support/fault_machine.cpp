@@ -1,12 +1,15 @@
 #include "support/fault_machine.h"
 
 #include <cstdio>
+#include <functional>
 #include <set>
 
 #include "app/startup.h"
+#include "install/file_placement.h"
 #include "install/installation.h"
 #include "install/installation_tables.h"
 #include "services/error_report.h"
+#include "support/stand_in_image.h"
 #include "support/version_resource_builder.h"
 #include "tuning/disk_writes.h"
 #include "tuning/horm.h"
@@ -20,6 +23,7 @@ const char kDriveFolder[] = "C:\\";
 const char kRootKey[] = "SYSTEM\\CurrentControlSet\\Enum\\Root";
 const char kClassKey[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\{71A27CDD-812A-11D0-BEC7-08002BE2092F}";
 const char kServiceKey[] = "SYSTEM\\CurrentControlSet\\Services\\ewf";
+const char kVolumeKey[] = "SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0";
 
 namespace {
 
@@ -64,7 +68,7 @@ void AddFile(FakeOs& os, const std::string& path, MachineSnapshot& snapshot) {
   snapshot.entries["file " + path] =
       (file->attributes & FILE_ATTRIBUTE_DIRECTORY)
           ? "folder"
-          : "attributes " + std::to_string(file->attributes) + " \"" + file->contents + "\"";
+          : "attributes " + std::to_string(file->attributes) + " " + Summary(file->contents);
 }
 
 // Names in a REG_MULTI_SZ, empty ones skipped.
@@ -93,9 +97,12 @@ FaultMachine::FaultMachine() {
   os.SetEnv("windir", "C:\\WINDOWS");
   os.SetEnv("SystemDrive", "C:");
   os.Files().AddFile(kProgramPath, "MZ Stillvane").versionResource = kProgramVersion;
-  os.Files().AddFile(std::string(kSourceFolder) + "ewf.sys", "new ewf.sys").versionResource = kDriverVersion;
-  os.Files().AddFile(std::string(kSourceFolder) + "ewfmgr.exe", "new ewfmgr.exe").versionResource = kDriverVersion;
-  os.Files().AddFile(std::string(kSourceFolder) + "ewfntldr", "new boot loader");
+  static const std::string kDriver = StandInDriver("new ewf.sys");
+  static const std::string kManager = StandInProgram("new ewfmgr.exe");
+  static const std::string kBootLoader = StandInBootLoader("new boot loader");
+  os.Files().AddFile(std::string(kSourceFolder) + "ewf.sys", kDriver).versionResource = kDriverVersion;
+  os.Files().AddFile(std::string(kSourceFolder) + "ewfmgr.exe", kManager).versionResource = kDriverVersion;
+  os.Files().AddFile(std::string(kSourceFolder) + "ewfntldr", kBootLoader);
   os.Files().AddFolder(std::string(kWindowsFolder) + "system32\\drivers");
   os.Files().AddFile(std::string(kDriveFolder) + "ntldr", "original boot loader");
   os.Files().AddFile(std::string(kWindowsFolder) + "bootstat.dat", "boot status");
@@ -104,6 +111,13 @@ FaultMachine::FaultMachine() {
   os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
                          {'V', 'o', 'l', 'S', 'n', 'a', 'p', 0, 0});
   os.Registry().SetValue(HKEY_LOCAL_MACHINE, kDiskWriteKeys[2], "NtfsDisableLastAccessUpdate", REG_DWORD, {0, 0, 0, 0});
+}
+
+void FaultMachine::StartAgain() {
+  os.StartProcessAgain();
+  dialogs = RecordingDialogs();
+  reader.reset();
+  saved.release();  // the dead process's memory went with it
 }
 
 void StartUp(FaultMachine& machine) {
@@ -129,6 +143,16 @@ void ClickMinimizeDiskWrites(FaultMachine& m) {
 void ClickEnableHorm(FaultMachine& m) {
   m.dialogs.QueueAnswer(DialogResult::Yes);
   RunAction(m.dialogs, [&m] { EnableHorm(m.os, m.dialogs); });
+}
+
+std::string Summary(const std::string& contents) {
+  std::string printable;
+  for (size_t i = 0; i < contents.size() && i < 400 && printable.size() < 40; ++i) {
+    if (contents[i] >= ' ' && contents[i] <= '~') printable += contents[i];
+  }
+  char hash[24];
+  std::snprintf(hash, sizeof hash, "%016llX", static_cast<unsigned long long>(std::hash<std::string>{}(contents)));
+  return "\"" + printable + "\" (" + std::to_string(contents.size()) + " bytes, #" + hash + ")";
 }
 
 MachineSnapshot TakeSnapshot(FakeOs& os) {
@@ -163,11 +187,29 @@ MachineSnapshot TakeSnapshot(FakeOs& os) {
   snapshot.bootLoader = FileContents(os, std::string(kSourceFolder) + "ewfntldr");
   snapshot.installedDriver = FileContents(os, std::string(kWindowsFolder) + "system32\\drivers\\ewf.sys");
   snapshot.sourceDriver = FileContents(os, std::string(kSourceFolder) + "ewf.sys");
+  snapshot.installedManager = FileContents(os, std::string(kWindowsFolder) + "system32\\ewfmgr.exe");
+  snapshot.sourceManager = FileContents(os, std::string(kSourceFolder) + "ewfmgr.exe");
+  std::vector<std::string> targets;
+  for (const DriverFileCopy& copy : DriverFileCopies) {
+    targets.push_back((copy.folder == InstallFolder::Windows ? kWindowsFolder : kDriveFolder) +
+                      std::string(copy.target));
+  }
+  for (int n = 0; n < 4; ++n) {
+    const std::string backup = std::string(kDriveFolder) + "ntldr.bak" + (n ? "." + std::to_string(n) : "");
+    targets.push_back(backup);
+    if (const auto kept = FileContents(os, backup)) snapshot.bootLoaderBackups[backup] = *kept;
+  }
+  for (const std::string& target : targets) {
+    if (os.Files().Find(TemporaryNameFor(target))) snapshot.temporaryFiles.push_back(TemporaryNameFor(target));
+  }
   if (const auto filters = os.Registry().Value(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters")) {
     if (filters->type == REG_MULTI_SZ) snapshot.upperFilters = MultiStrings(filters->data);
   }
   for (const char* name : {"ErrorControl", "Group", "Start", "Type"}) {
     snapshot.serviceValues[name] = os.Registry().Value(HKEY_LOCAL_MACHINE, kServiceKey, name);
+  }
+  for (const char* name : {"Type", "ArcName"}) {
+    snapshot.volumeValues[name] = os.Registry().Value(HKEY_LOCAL_MACHINE, kVolumeKey, name);
   }
   return snapshot;
 }

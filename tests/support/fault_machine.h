@@ -24,10 +24,13 @@ extern const char kDriveFolder[];
 extern const char kRootKey[];     // Enum\Root below HKEY_LOCAL_MACHINE
 extern const char kClassKey[];    // the volume class, holder of UpperFilters
 extern const char kServiceKey[];  // the write filter's service
+extern const char kVolumeKey[];   // the protected volume
 
 struct FaultMachine {
   // The standard machine, before start-up: nothing read yet.
   FaultMachine();
+  // After the process died: a new one on the same machine, before start-up.
+  void StartAgain();
 
   FakeOs os;
   RecordingDialogs dialogs;
@@ -55,10 +58,17 @@ struct MachineSnapshot {
   std::optional<std::string> bootLoader;  // the ewfntldr next to the program
   std::optional<std::string> installedDriver;
   std::optional<std::string> sourceDriver;
+  std::optional<std::string> installedManager;
+  std::optional<std::string> sourceManager;
+  std::map<std::string, std::string> bootLoaderBackups;  // ntldr.bak, ntldr.bak.1, ... that are files, by name
+  std::vector<std::string> temporaryFiles;               // left beside a target, by name
   std::vector<std::string> upperFilters;
   std::map<std::string, std::optional<RegistryValue>> serviceValues;  // the four that make the service
+  std::map<std::string, std::optional<RegistryValue>> volumeValues;   // the two that name the protected volume
 };
 MachineSnapshot TakeSnapshot(FakeOs& os);
+// A file's contents told short: its printable start, size and a hash.
+std::string Summary(const std::string& contents);
 // The entries that differ, as "name: before -> after", at most `limit` of them.
 std::string DescribeDifference(const MachineSnapshot& before, const MachineSnapshot& after, size_t limit = 4);
 

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "install/file_placement.h"
 #include "support/case_insensitive.h"
 #include "support/fault_machine.h"
 
@@ -81,6 +82,14 @@ std::vector<DWORD> PlausibleErrors(const std::string& callName) {
       {"MoveFileA", {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_DISK_FULL}},
       {"CreateFileA", {ERROR_ACCESS_DENIED, ERROR_PATH_NOT_FOUND, ERROR_SHARING_VIOLATION, ERROR_DISK_FULL}},
       {"CloseHandle", {ERROR_INVALID_HANDLE}},
+      {"MoveFileExA", {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_DISK_FULL}},
+      {"DeleteFileA", {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}},
+      {"GetFileAttributesA", {ERROR_ACCESS_DENIED}},
+      {"SetFileAttributesA", {ERROR_ACCESS_DENIED}},
+      // ERROR_CRC: a bad sector; a failing USB stick or share answers like this.
+      {"ReadFile", {ERROR_CRC, ERROR_SHARING_VIOLATION}},
+      {"GetFileSize", {ERROR_ACCESS_DENIED}},
+      {"FlushFileBuffers", {ERROR_DISK_FULL, ERROR_CANTWRITE}},
       {"LocalAlloc", {ERROR_NOT_ENOUGH_MEMORY}},
       {"LocalFree", {ERROR_INVALID_HANDLE}},
       // Set, the variable reads as unset: the only way this call fails.
@@ -112,20 +121,36 @@ bool IsSecurityRestore(const std::vector<std::string>& calls, size_t index) {
 }
 
 bool IsRecoveryCall(const std::vector<std::string>& calls, size_t index) {
+  // Discarding a temporary file (made writable first when the delete is
+  // refused), and giving ntldr its attributes back after a failed switch.
   const std::string name = CallName(calls[index]);
-  const std::vector<std::string> args = CallArguments(calls[index]);
-  const bool putsBootLoaderBack = (name == "MoveFileA" || name == "CopyFileA") &&
-                                  EndsWith(Argument(args, 0), "\\ntldr.bak") && EndsWith(Argument(args, 1), "\\ntldr");
-  return putsBootLoaderBack || IsSecurityRestore(calls, index);
+  const std::string before = index > 0 ? CallName(calls[index - 1]) : std::string();
+  const bool discards = name == "DeleteFileA" || (name == "SetFileAttributesA" && before == "DeleteFileA");
+  const bool putsAttributesBack = name == "SetFileAttributesA" && before == "MoveFileExA" &&
+                                  EndsWith(Argument(CallArguments(calls[index - 1]), 1), "\\ntldr") &&
+                                  EndsWith(Argument(CallArguments(calls[index]), 0), "\\ntldr");
+  return discards || putsAttributesBack || IsSecurityRestore(calls, index);
 }
 
-std::vector<std::string> Subjects(const std::vector<std::string>& calls, size_t index) {
+namespace {
+
+// A file written under its temporary name is told about by its final name.
+std::string FinalName(const std::string& path) {
+  const std::string temporary = TemporaryNameFor("");
+  return EndsWith(path, temporary) ? path.substr(0, path.size() - temporary.size()) : path;
+}
+
+std::vector<std::string> PathSubjects(const std::vector<std::string>& calls, size_t index) {
   const std::string& call = calls[index];
   const std::string name = CallName(call);
   const std::vector<std::string> args = CallArguments(call);
   if (IsSecurityRestore(calls, index)) return {"HKEY_LOCAL_MACHINE\\" + std::string(kRootKey)};
-  if (name == "CopyFileA" || name == "MoveFileA") return {Argument(args, 0), Argument(args, 1)};
-  if (name == "CreateFileA") return {Argument(args, 0)};
+  if (name == "CopyFileA" || name == "MoveFileA" || name == "MoveFileExA")
+    return {Argument(args, 0), Argument(args, 1)};
+  if (name == "CreateFileA" || name == "DeleteFileA" || name == "GetFileAttributesA" || name == "SetFileAttributesA" ||
+      name == "ReadFile" || name == "GetFileSize" || name == "FlushFileBuffers") {
+    return {Argument(args, 0)};
+  }
   if (name == "FindFirstFileA") {
     // The presence check of the driver files answers with the missing-files dialog.
     const std::string path = Argument(args, 0);
@@ -140,9 +165,17 @@ std::vector<std::string> Subjects(const std::vector<std::string>& calls, size_t 
     return {kDisabling};
   }
   if (name == "GetFileVersionInfoSizeA" || name == "GetFileVersionInfoA" || name == "VerQueryValueA") {
-    return {"\"" + LastName(FileBeingRead(calls, index)) + "\""};
+    return {"\"" + LastName(FinalName(FileBeingRead(calls, index))) + "\""};
   }
   return {};
+}
+
+}  // namespace
+
+std::vector<std::string> Subjects(const std::vector<std::string>& calls, size_t index) {
+  std::vector<std::string> subjects = PathSubjects(calls, index);
+  for (std::string& subject : subjects) subject = FinalName(subject);
+  return subjects;
 }
 
 bool ReadsDriverVersion(const std::vector<std::string>& calls, size_t index) {

@@ -31,8 +31,8 @@ std::string ReleasedKind(const std::string& callName);
 // Whether calls[index] puts the Enum\Root DACL back (the restore's open or
 // its RegSetKeySecurity, after the one that replaced it).
 bool IsSecurityRestore(const std::vector<std::string>& calls, size_t index);
-// The calls that undo what a failed step changed: the security restore and
-// putting ntldr.bak back.
+// The calls that undo what a failed step changed: the security restore,
+// discarding a temporary file, putting ntldr's attributes back.
 bool IsRecoveryCall(const std::vector<std::string>& calls, size_t index);
 
 // Texts one of which a message about the failure of calls[index] must hold

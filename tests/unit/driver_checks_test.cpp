@@ -10,6 +10,7 @@
 
 #include "support/fake_os.h"
 #include "support/recording_dialogs.h"
+#include "support/stand_in_image.h"
 #include "support/version_resource_builder.h"
 
 namespace {
@@ -39,7 +40,11 @@ class DriverChecksTest : public ::testing::Test {
  protected:
   // A driver file in the source folder; without a version, it has no resource.
   void Place(const std::string& name, std::optional<FileVersionParts> version) {
-    FakeFile& file = os_.Files().AddFile(kSource + name, "stand-in " + name);
+    const std::string text = "stand-in " + name;
+    const std::string contents = name == "ewf.sys"      ? StandInDriver(text)
+                                 : name == "ewfmgr.exe" ? StandInProgram(text)
+                                                        : StandInBootLoader(text);
+    FakeFile& file = os_.Files().AddFile(kSource + name, contents);
     if (version) file.versionResource = BuildVersionResource(*version);
   }
   void PlaceAll(FileVersionParts ewfSys, FileVersionParts ewfMgr) {

@@ -68,6 +68,18 @@ TEST(FaultInjection, NoFaultLeavesTheMachineBroken) {
   EXPECT_TRUE(recovery.violations.empty()) << ViolationList(recovery);
 }
 
+// The process dies after each call (and halfway through each file copy);
+// the machine must still boot then, and a new run must finish the job.
+TEST(FaultInjection, NoInterruptionLeavesTheMachineBroken) {
+  const Stopwatch stopwatch;
+  Figures interruptions;
+  for (const FaultScenario& scenario : AllScenarios()) interruptions += Interrupt(scenario);
+  Print(SummaryLine("interruptions, in total", interruptions));
+  Print("(" + std::to_string(stopwatch.Seconds()) + " s)");
+  EXPECT_GT(interruptions.runs, 500u);
+  EXPECT_TRUE(interruptions.violations.empty()) << ViolationList(interruptions, 2000);
+}
+
 // The campaign leaves no call out, and knows the restore when it sees it.
 TEST(FaultInjection, EveryCallOfACleanRunIsAFaultPoint) {
   for (const FaultScenario& scenario : AllScenarios()) {

@@ -13,6 +13,7 @@
 #include "support/fake_os.h"
 #include "support/recording_dialogs.h"
 #include "support/security_descriptor_bytes.h"
+#include "support/stand_in_image.h"
 #include "support/version_resource_builder.h"
 
 namespace {
@@ -27,6 +28,9 @@ const std::string kWindows = "C:\\WINDOWS\\";
 const std::string kDrive = "C:\\";
 const char kRoot[] = "SYSTEM\\CurrentControlSet\\Enum\\Root";
 const char kClassKey[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\{71A27CDD-812A-11D0-BEC7-08002BE2092F}";
+const std::string kNewDriver = StandInDriver("new ewf.sys");
+const std::string kNewManager = StandInProgram("new ewfmgr.exe");
+const std::string kNewLoader = StandInBootLoader("new boot loader");
 const std::string kSuccess = "EWF installation completed successfully.";
 const std::string kFailedHeader = "The EWF installation did not complete successfully.  These steps failed:\r\r";
 const std::string kKeyAdvice =
@@ -94,11 +98,11 @@ class InstallationTest : public ::testing::Test {
     os_.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
     originalDacl_ = Dacl();
     os_.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, kOnlySnapshotFilter);
-    os_.Files().AddFile(kSource + "ewf.sys", "new ewf.sys").versionResource =
+    os_.Files().AddFile(kSource + "ewf.sys", kNewDriver).versionResource =
         BuildVersionResource(FileVersionParts{2, 0, 927, 0});
-    os_.Files().AddFile(kSource + "ewfmgr.exe", "new ewfmgr.exe").versionResource =
+    os_.Files().AddFile(kSource + "ewfmgr.exe", kNewManager).versionResource =
         BuildVersionResource(FileVersionParts{2, 0, 927, 0});
-    os_.Files().AddFile(kSource + "ewfntldr", "new boot loader");
+    os_.Files().AddFile(kSource + "ewfntldr", kNewLoader);
     os_.Files().AddFolder(kWindows + "system32\\drivers");
     os_.Files().AddFile(kDrive + "ntldr", "original boot loader");
     os_.Files().AddFile(kWindows + "bootstat.dat", "boot status");
@@ -187,9 +191,9 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
               Contains("RegQueryValueExA(HKLM\\" + std::string(kClassKey) + ", UpperFilters)"));
 
   ExpectAllEntries();
-  EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), "new ewf.sys");
-  EXPECT_EQ(Contents(kWindows + "system32\\ewfmgr.exe"), "new ewfmgr.exe");
-  EXPECT_EQ(Contents(kDrive + "ntldr"), "new boot loader");
+  EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), kNewDriver);
+  EXPECT_EQ(Contents(kWindows + "system32\\ewfmgr.exe"), kNewManager);
+  EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
   EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "original boot loader");
   EXPECT_EQ(Contents(kWindows + "bootstat.bak"), "boot status");
   EXPECT_EQ(Contents(kWindows + "bootstat.dat"), "<missing>");
@@ -199,15 +203,15 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
 
 TEST_F(InstallationTest, ASecondRunKeepsTheInstalledFilesAndBackupsAndWritesTheSameValues) {
   Click();
-  os_.Files().AddFile(kSource + "ewf.sys", "newer ewf.sys").versionResource =
+  os_.Files().AddFile(kSource + "ewf.sys", StandInDriver("newer ewf.sys")).versionResource =
       BuildVersionResource(FileVersionParts{2, 0, 928, 0});
-  os_.Files().AddFile(kSource + "ewfntldr", "newer boot loader");
+  os_.Files().AddFile(kSource + "ewfntldr", StandInBootLoader("newer boot loader"));
   os_.Files().AddFile(kWindows + "bootstat.dat", "boot status of the next boot");
   Click();
 
-  EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), "new ewf.sys");
+  EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), kNewDriver);
   EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "original boot loader");
-  EXPECT_EQ(Contents(kDrive + "ntldr"), "newer boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr"), StandInBootLoader("newer boot loader"));
   EXPECT_EQ(Contents(kWindows + "bootstat.bak"), "boot status");
   EXPECT_EQ(Contents(kWindows + "bootstat.dat"), "boot status of the next boot");
   ExpectAllEntries();
@@ -219,7 +223,7 @@ TEST_F(InstallationTest, WithoutNtldrNoBackupIsMadeAndTheBootLoaderIsStillCopied
   Click();
   EXPECT_THAT(os_.CallsNamed("MoveFileA"),
               ElementsAre("MoveFileA(C:\\WINDOWS\\bootstat.dat, C:\\WINDOWS\\bootstat.bak)"));
-  EXPECT_EQ(Contents(kDrive + "ntldr"), "new boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
   EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "<missing>");
   ExpectClosingMessage(kSuccess, MessageKind::Information);
 }
@@ -247,9 +251,10 @@ TEST_F(InstallationTest, ChecksAndAFailedDisableEndTheClickBeforeAnythingChanges
     SCOPED_TRACE(stop.what);
     FakeOs os;
     os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
-    os.Files().AddFile(kSource + "ewf.sys").versionResource = BuildVersionResource(FileVersionParts{2, 0, 927, 0});
-    os.Files().AddFile(kSource + "ewfmgr.exe");
-    os.Files().AddFile(kSource + "ewfntldr");
+    os.Files().AddFile(kSource + "ewf.sys", kNewDriver).versionResource =
+        BuildVersionResource(FileVersionParts{2, 0, 927, 0});
+    os.Files().AddFile(kSource + "ewfmgr.exe", kNewManager);
+    os.Files().AddFile(kSource + "ewfntldr", kNewLoader);
     os.Files().AddFile(kDrive + "ntldr", "original boot loader");
     RecordingDialogs dialogs;
     TVersionInfo reader(os);
@@ -363,7 +368,7 @@ TEST_F(InstallationTest, AnAlreadyInstalledDriverIsKeptAndRegistered) {
   EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), "installed ewf.sys");
   EXPECT_EQ(Contents(kWindows + "system32\\ewfmgr.exe"), "installed ewfmgr.exe");
   EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "first backup");
-  EXPECT_EQ(Contents(kDrive + "ntldr"), "new boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
   ExpectAllEntries();
   ExpectClosingMessage(kSuccess, MessageKind::Information);
 }
@@ -390,7 +395,7 @@ TEST_F(InstallationTest, EveryUnexpectedFailureIsNamedWithItsCodeAndTheRestStill
   os_.FailCallsContaining("RegSetValueExA(HKLM\\" + std::string(kClassKey), ERROR_CANTWRITE);
   Click();
 
-  EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), "new ewf.sys");
+  EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), kNewDriver);
   EXPECT_EQ(Contents(kDrive + "ntldr"), "original boot loader") << "no backup, so the original is kept";
   EXPECT_EQ(Value(kService, "Type"), Dword(1));
   EXPECT_EQ(Value(kVolume, "Type"), Dword(1));

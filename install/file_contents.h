@@ -1,0 +1,31 @@
+// What the driver files must be inside, whatever their names and version
+// resources say: read from the file itself, before anything is placed and
+// again on the copy that is about to be placed.
+#pragma once
+
+#include <string>
+
+#include "services/os.h"
+
+enum class FileKind {
+  KernelDriver,  // a 32-bit x86 PE image for the native subsystem
+  Program,       // a 32-bit x86 PE executable for the Windows GUI or console subsystem
+  BootLoader,    // at least MinBootLoaderSize bytes
+};
+
+// The boot loaders of Windows NT 4.0, 2000 and XP (and the write filter's)
+// are all well over 150 KB; a quarter megabyte is typical. 64 KB lies far
+// below any of them, so no real loader is refused, while an empty file, a
+// placeholder or a copy cut off early is caught before it becomes the one
+// file the computer cannot start without.
+inline constexpr DWORD MinBootLoaderSize = 64 * 1024;
+
+struct ContentCheck {
+  DWORD error;          // reading the file failed with this; 0 when it was read
+  std::string problem;  // when read: what is wrong, as "it is ...", empty when it fits the kind
+  bool Fits() const { return error == 0 && problem.empty(); }
+};
+ContentCheck CheckFileContents(Os& os, const std::string& path, FileKind kind);
+
+// The message for a file that failed its check: names the file and what is wrong.
+std::string ContentProblemText(const std::string& path, const ContentCheck& check);

@@ -1,0 +1,34 @@
+// How the installation puts files on the machine so that, whenever the
+// process or the power dies, every file under its final name is complete:
+// the old one or the new one. A new file is copied under a temporary name
+// beside its target, flushed, compared with its source and checked, and only
+// then renamed into place; a boot loader about to be replaced is first kept
+// under a backup name, by a copy that is itself complete.
+#pragma once
+
+#include <string>
+
+#include "install/driver_checks.h"
+#include "install/failed_steps.h"
+#include "install/installation.h"
+#include "install/installation_tables.h"
+
+const std::string& FolderOf(const InstallContext& context, InstallFolder folder);
+
+// The name a file is written under before it goes live.
+std::string TemporaryNameFor(const std::string& target);
+
+struct PlacedFiles {
+  // False when a copy failed its check (the source was changed after the
+  // checks): nothing was placed, and the user was shown why.
+  bool go;
+  // For the completion message: where the old boot loader was kept when it
+  // could not be the usual backup; empty otherwise.
+  std::string note;
+};
+
+// Places the DriverFileCopies and moves the FilesMovedAside. Each copy is
+// checked on the machine before it goes live: its contents against its
+// FileKind and its version against what the gate read (`accepted`). Steps
+// that fail otherwise are added to `failed`, and the rest is still done.
+PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersions& accepted, FailedSteps& failed);
