@@ -77,11 +77,12 @@ bool Stage(Os& os, const std::string& source, const std::string& target, FailedS
   if (os.GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES) Discard(os, temp);
   if (!os.CopyFileA(source.c_str(), temp.c_str(), FALSE)) return fail(os.GetLastError());
   if (!os.SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL)) return fail(os.GetLastError());
-  {
-    UniqueFileHandle copy(os, os.CreateFileA(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!copy || !os.FlushFileBuffers(copy.get())) return fail(os.GetLastError());
-  }
+  UniqueFileHandle copy(os, os.CreateFileA(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  const bool flushed = copy && os.FlushFileBuffers(copy.get());
+  const DWORD flushError = flushed ? 0 : os.GetLastError();
+  copy.reset();  // closed before the copy is read back, or removed
+  if (!flushed) return fail(flushError);
   const Comparison compared = CompareFiles(os, source, temp);
   if (compared.error) return fail(compared.error);
   if (!compared.same) {

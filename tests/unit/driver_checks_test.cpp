@@ -210,4 +210,60 @@ TEST_F(DriverChecksTest, InstallChecksRunTheGateWhenAllFilesArePresent) {
   EXPECT_EQ(dialogs_.shown, std::vector<std::string>{"message: " + kEwfSysWarning});
 }
 
+// A file is what its kind must be, whatever its name and version resource
+// say; the first that is not stops the click with its name and its fault.
+TEST_F(DriverChecksTest, ContentsThatAreNotWhatTheNameSaysStopTheClick) {
+  struct Case {
+    std::string name;
+    std::string contents;
+    std::string problem;
+  };
+  const std::vector<Case> cases = {
+      {"ewf.sys", "version 2.0.927.0, honestly", "it is not a Windows program file"},
+      {"ewf.sys", StandInImage("a DLL", {2, 0x14C, true}),
+       "it is not a kernel driver: it is made for the Windows GUI subsystem"},
+      {"ewf.sys", StandInImage("x64", {1, 0x8664}),
+       "it is built for another processor (machine type 0x8664), not 32-bit x86"},
+      {"ewf.sys", StandInImage("PE32+", {1, 0x14C, false, 0x20B}), "it is not a 32-bit image"},
+      {"ewf.sys", StandInImage("").substr(0, 100), "it is not a Windows program file"},
+      {"ewfmgr.exe", StandInImage("a DLL", {3, 0x14C, true}), "it is a DLL, not a program"},
+      {"ewfmgr.exe", StandInDriver("a driver"),
+       "it is not a Windows program: it is made for the native (kernel mode) subsystem"},
+      {"ewfntldr", "", "it is empty"},
+      {"ewfntldr", std::string(65535, 'L'),
+       "it is only 65535 bytes long, and a boot loader is at least 65536 bytes long"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name + ": " + c.problem);
+    FakeOs os;
+    RecordingDialogs dialogs;
+    TVersionInfo reader(os);
+    for (const char* name : {"ewf.sys", "ewfmgr.exe", "ewfntldr"}) {
+      const std::string good = name == std::string("ewf.sys")      ? StandInDriver(name)
+                               : name == std::string("ewfmgr.exe") ? StandInProgram(name)
+                                                                   : StandInBootLoader(name);
+      os.Files().AddFile(kSource + name, name == c.name ? c.contents : good).versionResource =
+          BuildVersionResource(FileVersionParts{2, 0, 927, 0});
+    }
+    os.ClearCalls();
+    EXPECT_FALSE(RunDriverFileChecks({os, dialogs, reader, kSource}));
+    EXPECT_EQ(dialogs.shown,
+              std::vector<std::string>{"message: The file \"" + kSource + c.name +
+                                       "\" cannot be installed: " + c.problem + ".\r\rNothing has been changed."});
+    EXPECT_TRUE(os.CallsNamed("GetFileVersionInfoSizeA").empty()) << "checked before the versions";
+    EXPECT_EQ(os.OpenFileHandleCount(), 0);
+  }
+
+  FakeOs os;
+  RecordingDialogs dialogs;
+  TVersionInfo reader(os);
+  os.Files().AddFile(kSource + "ewf.sys", StandInDriver("locked")).locked = true;
+  os.Files().AddFile(kSource + "ewfmgr.exe", StandInProgram("fine"));
+  os.Files().AddFile(kSource + "ewfntldr", StandInBootLoader("fine"));
+  EXPECT_FALSE(CheckDriverFileContents(os, dialogs, kSource));
+  EXPECT_EQ(dialogs.shown, std::vector<std::string>{"message: The file \"" + kSource +
+                                                    "ewf.sys\" could not be read.  Error 32\r\rNothing has been "
+                                                    "changed."});
+}
+
 }  // namespace

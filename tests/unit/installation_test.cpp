@@ -21,7 +21,9 @@ namespace {
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 const std::string kSource = "C:\\Program Files\\Stillvane\\";
 const std::string kWindows = "C:\\WINDOWS\\";
@@ -32,6 +34,9 @@ const std::string kNewDriver = StandInDriver("new ewf.sys");
 const std::string kNewManager = StandInProgram("new ewfmgr.exe");
 const std::string kNewLoader = StandInBootLoader("new boot loader");
 const std::string kSuccess = "EWF installation completed successfully.";
+const std::string kKeptAsFirst =
+    "\r\rThe boot loader C:\\ntldr that was replaced has been kept as C:\\ntldr.bak.1, because C:\\ntldr.bak holds "
+    "something else.";
 const std::string kFailedHeader = "The EWF installation did not complete successfully.  These steps failed:\r\r";
 const std::string kKeyAdvice =
     "the original security attributes on the registry key: "
@@ -85,6 +90,11 @@ const std::vector<ExpectedValue> kEntries = {
 // Also tells what the machine looked like when an error reached the report.
 class WatchingDialogs : public RecordingDialogs {
  public:
+  DialogResult ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons buttons) override {
+    if (onMessage) onMessage();
+    return RecordingDialogs::ShowMessageDialog(text, kind, buttons);
+  }
+  std::function<void()> onMessage;
   void ReportError(const std::string& message) override {
     if (onReport) onReport();
     RecordingDialogs::ReportError(message);
@@ -98,14 +108,17 @@ class InstallationTest : public ::testing::Test {
     os_.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
     originalDacl_ = Dacl();
     os_.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, kOnlySnapshotFilter);
-    os_.Files().AddFile(kSource + "ewf.sys", kNewDriver).versionResource =
+    Arrange(os_);
+  }
+  static void Arrange(FakeOs& os) {
+    os.Files().AddFile(kSource + "ewf.sys", kNewDriver).versionResource =
         BuildVersionResource(FileVersionParts{2, 0, 927, 0});
-    os_.Files().AddFile(kSource + "ewfmgr.exe", kNewManager).versionResource =
+    os.Files().AddFile(kSource + "ewfmgr.exe", kNewManager).versionResource =
         BuildVersionResource(FileVersionParts{2, 0, 927, 0});
-    os_.Files().AddFile(kSource + "ewfntldr", kNewLoader);
-    os_.Files().AddFolder(kWindows + "system32\\drivers");
-    os_.Files().AddFile(kDrive + "ntldr", "original boot loader");
-    os_.Files().AddFile(kWindows + "bootstat.dat", "boot status");
+    os.Files().AddFile(kSource + "ewfntldr", kNewLoader);
+    os.Files().AddFolder(kWindows + "system32\\drivers");
+    os.Files().AddFile(kDrive + "ntldr", "original boot loader");
+    os.Files().AddFile(kWindows + "bootstat.dat", "boot status");
   }
 
   // Checked after every click: nothing held, Enum\Root as it was.
@@ -168,19 +181,28 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
   Click();
 
   const std::string root = "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root";
+  const std::string drivers = kWindows + "system32\\drivers\\";
   const std::string created = ", 0, NULL, 0, 0xF003F, NULL, NULL)";
   EXPECT_THAT(
-      CallsNamedAnyOf({"RegSetKeySecurity", "CopyFileA", "MoveFileA", "RegCreateKeyExA"}),
-      ElementsAre("RegSetKeySecurity(" + root + ", 4, &)",
-                  "CopyFileA(" + kSource + "ewf.sys, C:\\WINDOWS\\system32\\drivers\\ewf.sys, 1)",
-                  "CopyFileA(" + kSource + "ewfmgr.exe, C:\\WINDOWS\\system32\\ewfmgr.exe, 1)",
-                  "MoveFileA(C:\\ntldr, C:\\ntldr.bak)", "CopyFileA(" + kSource + "ewfntldr, C:\\ntldr, 0)",
-                  "MoveFileA(C:\\WINDOWS\\bootstat.dat, C:\\WINDOWS\\bootstat.bak)",
-                  "RegCreateKeyExA(HKLM, " + kLegacy + created, "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000" + created,
-                  "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000\\Control" + created,
-                  "RegCreateKeyExA(HKLM, " + kService + created,
-                  "RegCreateKeyExA(HKLM, " + std::string(kClassKey) + created,
-                  "RegCreateKeyExA(HKLM, " + kVolume + created, "RegSetKeySecurity(" + root + ", 4, &)"));
+      CallsNamedAnyOf(
+          {"RegSetKeySecurity", "CopyFileA", "FlushFileBuffers", "MoveFileA", "MoveFileExA", "RegCreateKeyExA"}),
+      ElementsAre(
+          "RegSetKeySecurity(" + root + ", 4, &)",
+          "CopyFileA(" + kSource + "ewf.sys, " + drivers + "ewf.sys.stillvane-new, 0)",
+          "FlushFileBuffers(" + drivers + "ewf.sys.stillvane-new)",
+          "CopyFileA(" + kSource + "ewfmgr.exe, C:\\WINDOWS\\system32\\ewfmgr.exe.stillvane-new, 0)",
+          "FlushFileBuffers(C:\\WINDOWS\\system32\\ewfmgr.exe.stillvane-new)",
+          "CopyFileA(" + kSource + "ewfntldr, C:\\ntldr.stillvane-new, 0)", "FlushFileBuffers(C:\\ntldr.stillvane-new)",
+          "MoveFileExA(" + drivers + "ewf.sys.stillvane-new, " + drivers + "ewf.sys, 0x8)",
+          "MoveFileExA(C:\\WINDOWS\\system32\\ewfmgr.exe.stillvane-new, C:\\WINDOWS\\system32\\ewfmgr.exe, 0x8)",
+          "CopyFileA(C:\\ntldr, C:\\ntldr.bak.stillvane-new, 0)", "FlushFileBuffers(C:\\ntldr.bak.stillvane-new)",
+          "MoveFileExA(C:\\ntldr.bak.stillvane-new, C:\\ntldr.bak, 0x8)",
+          "MoveFileExA(C:\\ntldr.stillvane-new, C:\\ntldr, 0x9)",
+          "MoveFileA(C:\\WINDOWS\\bootstat.dat, C:\\WINDOWS\\bootstat.bak)",
+          "RegCreateKeyExA(HKLM, " + kLegacy + created, "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000" + created,
+          "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000\\Control" + created,
+          "RegCreateKeyExA(HKLM, " + kService + created, "RegCreateKeyExA(HKLM, " + std::string(kClassKey) + created,
+          "RegCreateKeyExA(HKLM, " + kVolume + created, "RegSetKeySecurity(" + root + ", 4, &)"));
   std::vector<std::string> writes;
   for (const ExpectedValue& entry : kEntries) {
     writes.push_back("RegSetValueExA(HKLM\\" + entry.key + ", " + entry.name + ", 0, " +
@@ -215,6 +237,15 @@ TEST_F(InstallationTest, ASecondRunKeepsTheInstalledFilesAndBackupsAndWritesTheS
   EXPECT_EQ(Contents(kWindows + "bootstat.bak"), "boot status");
   EXPECT_EQ(Contents(kWindows + "bootstat.dat"), "boot status of the next boot");
   ExpectAllEntries();
+  // The loader the first run installed is a boot loader too: it is kept.
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak.1"), kNewLoader);
+  EXPECT_EQ(dialogs_.shown, std::vector<std::string>{"message: " + kSuccess + kKeptAsFirst});
+
+  // With the same ewfntldr there is nothing to replace, and nothing more to keep.
+  os_.Files().AddFile(kWindows + "bootstat.dat", "boot status of the boot after");
+  Click();
+  EXPECT_THAT(os_.CallsNamed("MoveFileExA"), IsEmpty());
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak.2"), "<missing>");
   EXPECT_EQ(dialogs_.shown, std::vector<std::string>{"message: " + kSuccess});
 }
 
@@ -306,43 +337,136 @@ TEST_F(InstallationTest, WhenThatRestoreFailsToo) {
   EXPECT_TRUE(HasNullDacl(Dacl()));
 }
 
-TEST_F(InstallationTest, AFailedBootLoaderCopyPutsTheOriginalNtldrBack) {
-  os_.FailCallsContaining("CopyFileA(" + kSource + "ewfntldr", ERROR_DISK_FULL);
-  Click();
-  EXPECT_THAT(os_.CallsNamed("MoveFileA"),
-              ElementsAre("MoveFileA(C:\\ntldr, C:\\ntldr.bak)", "MoveFileA(C:\\ntldr.bak, C:\\ntldr)",
-                          "MoveFileA(C:\\WINDOWS\\bootstat.dat, C:\\WINDOWS\\bootstat.bak)"));
-  EXPECT_EQ(Contents(kDrive + "ntldr"), "original boot loader");
-  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "<missing>");
-  ExpectAllEntries();
-  ExpectClosingMessage(kFailedHeader + "Copying " + kSource + "ewfntldr to C:\\ntldr failed.  Error 112",
-                       MessageKind::Error);
+// Whatever step of the boot loader's placement fails, ntldr stays the old
+// one, whole, and no temporary file is left.
+TEST_F(InstallationTest, AFailedBootLoaderStepLeavesTheOriginalNtldr) {
+  struct Case {
+    std::string failing;
+    DWORD error;
+    std::string line;
+  };
+  const std::string copyLoader = "Copying " + kSource + "ewfntldr to C:\\ntldr failed";
+  const std::vector<Case> cases = {
+      {"CopyFileA(" + kSource + "ewfntldr", ERROR_DISK_FULL, copyLoader + ".  Error 112"},
+      {"FlushFileBuffers(C:\\ntldr.stillvane-new", ERROR_CANTWRITE, copyLoader + ".  Error 1013"},
+      {"ReadFile(C:\\ntldr.stillvane-new", ERROR_CRC, copyLoader + ".  Error 23"},
+      {"CopyFileA(C:\\ntldr,", ERROR_DISK_FULL,
+       "Copying C:\\ntldr to C:\\ntldr.bak failed, so C:\\ntldr was not replaced.  Error 112"},
+      {"MoveFileExA(C:\\ntldr.bak.stillvane-new", ERROR_ACCESS_DENIED,
+       "Renaming C:\\ntldr.bak.stillvane-new to C:\\ntldr.bak failed, so C:\\ntldr was not replaced.  Error 5"},
+      {"MoveFileExA(C:\\ntldr.stillvane-new", ERROR_SHARING_VIOLATION,
+       "Replacing C:\\ntldr with the copy of " + kSource + "ewfntldr failed.  Error 32"},
+  };
+  const DWORD hiddenSystemReadOnly = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failing);
+    FakeOs os;
+    os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
+    Arrange(os);
+    os.Files().Find(kDrive + "ntldr")->attributes = hiddenSystemReadOnly;
+    os.FailCallsContaining(c.failing, c.error);
+    RecordingDialogs dialogs;
+    TVersionInfo reader(os);
+    SavedKeySecurity saved(os);
+    InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
+    EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->contents, "original boot loader");
+    EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->attributes, hiddenSystemReadOnly);
+    EXPECT_EQ(os.Files().Find(kDrive + "ntldr.stillvane-new"), nullptr);
+    EXPECT_EQ(os.Files().Find(kDrive + "ntldr.bak.stillvane-new"), nullptr);
+    EXPECT_EQ(dialogs.shown, std::vector<std::string>{"message: " + kFailedHeader + c.line});
+  }
 }
 
-TEST_F(InstallationTest, ABootLoaderThatCannotBeRenamedBackIsCopiedBack) {
-  os_.FailCallsContaining("CopyFileA(" + kSource + "ewfntldr", ERROR_DISK_FULL);
-  os_.FailCallsContaining("MoveFileA(C:\\ntldr.bak", ERROR_SHARING_VIOLATION);
+// No boot loader is lost: what holds other bytes under a backup name is
+// left as it is, and the old ntldr goes to the first free name.
+TEST_F(InstallationTest, TheOldBootLoaderIsKeptUnderAFreeBackupName) {
+  os_.Files().AddFolder(kDrive + "ntldr.bak");
+  os_.Files().AddFile(kDrive + "ntldr.bak\\inside", "a file in a folder");
+  os_.Files().AddFile(kDrive + "ntldr.bak.1", "an unrelated old file");
+  os_.Files().Find(kDrive + "ntldr")->attributes =
+      FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   Click();
-  EXPECT_EQ(Contents(kDrive + "ntldr"), "original boot loader");
-  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "original boot loader");
-  EXPECT_THAT(os_.CallsNamed("CopyFileA"), Contains("CopyFileA(C:\\ntldr.bak, C:\\ntldr, 0)"));
-  ExpectClosingMessage(kFailedHeader + "Copying " + kSource +
-                           "ewfntldr to C:\\ntldr failed.  Error 112\r"
-                           "Renaming C:\\ntldr.bak back to C:\\ntldr failed, so it was copied back instead.  Error 32",
-                       MessageKind::Error);
+  EXPECT_TRUE(os_.Files().IsFolder(kDrive + "ntldr.bak"));
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak.1"), "an unrelated old file");
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak.2"), "original boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
+  // Still hidden, system and read-only, as the loader it replaced.
+  EXPECT_EQ(os_.Files().Find(kDrive + "ntldr")->attributes,
+            static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  ExpectClosingMessage(kSuccess +
+                           "\r\rThe boot loader C:\\ntldr that was replaced has been kept as C:\\ntldr.bak.2, because "
+                           "C:\\ntldr.bak holds something else.",
+                       MessageKind::Information);
+
+  // An existing backup that holds the current loader's bytes is the backup.
+  os_.Files().AddFile(kSource + "ewfntldr", StandInBootLoader("newer boot loader"));
+  os_.Files().AddFile(kDrive + "ntldr.bak.3", kNewLoader);
+  Click();
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak.4"), "<missing>");
+  EXPECT_THAT(os_.CallsNamed("CopyFileA"), Not(Contains(HasSubstr("CopyFileA(C:\\ntldr,"))));
+  EXPECT_EQ(Contents(kDrive + "ntldr"), StandInBootLoader("newer boot loader"));
+  ExpectClosingMessage(kSuccess +
+                           "\r\rThe boot loader C:\\ntldr that was replaced has been kept as C:\\ntldr.bak.3, because "
+                           "C:\\ntldr.bak holds something else.",
+                       MessageKind::Information);
 }
 
-TEST_F(InstallationTest, ABootLoaderThatCannotBePutBackIsNamedWithWhatToDo) {
-  os_.FailCallsContaining("CopyFileA(" + kSource + "ewfntldr", ERROR_DISK_FULL);
-  os_.FailCallsContaining("MoveFileA(C:\\ntldr.bak", ERROR_ACCESS_DENIED);
-  os_.FailCallsContaining("CopyFileA(C:\\ntldr.bak", ERROR_ACCESS_DENIED);
-  Click();
-  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "original boot loader");
-  ExpectClosingMessage(kFailedHeader + "Copying " + kSource +
-                           "ewfntldr to C:\\ntldr failed.  Error 112\r"
-                           "Renaming C:\\ntldr.bak back to C:\\ntldr failed.  Error 5\r"
-                           "Copy C:\\ntldr.bak to C:\\ntldr before you restart the computer.",
-                       MessageKind::Error);
+// While the old-version warning is on screen the files can still change:
+// what goes live is checked again on the copy, and a changed file stops it all.
+TEST_F(InstallationTest, AFileChangedAfterItWasCheckedIsNotInstalled) {
+  struct Case {
+    std::string name;
+    std::string contents;
+    FileVersionParts version;
+    std::string problem;
+  };
+  const std::vector<Case> cases = {
+      {"ewf.sys", "a text file now", {2, 0, 927, 0}, "it is not a Windows program file"},
+      {"ewf.sys",
+       StandInImage("a DLL", {2, 0x14C, true}),
+       {2, 0, 927, 0},
+       "it is not a kernel driver: it is made for the Windows GUI subsystem"},
+      {"ewf.sys",
+       StandInDriver("another driver"),
+       {2, 0, 928, 0},
+       "its version is not the one that was checked, or cannot be read"},
+      {"ewfmgr.exe",
+       StandInProgram("another manager"),
+       {2, 0, 927, 0},
+       "its version is not the one that was checked, or cannot be read"},
+      {"ewfntldr", "", {0, 0, 0, 0}, "it is empty"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name + ": " + c.problem);
+    FakeOs os;
+    os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
+    Arrange(os);
+    os.Files().Find(kSource + "ewfmgr.exe")->versionResource = BuildVersionResource(FileVersionParts{2, 0, 926, 0});
+    WatchingDialogs dialogs;
+    dialogs.QueueAnswer(DialogResult::Yes);
+    dialogs.onMessage = [&] {
+      if (!dialogs.shown.empty()) return;
+      FakeFile& changed = os.Files().AddFile(kSource + c.name, c.contents);
+      if (c.name != "ewfntldr") changed.versionResource = BuildVersionResource(c.version);
+    };
+    TVersionInfo reader(os);
+    SavedKeySecurity saved(os);
+    const std::vector<BYTE> dacl = os.Registry().Security(HKEY_LOCAL_MACHINE, kRoot);
+    InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[1], "message: The file \"" + c.name + "\" in " + kSource +
+                                    " was changed after it was checked, so it was not installed: " + c.problem +
+                                    ".\r\rNothing has been changed.");
+    for (const std::string& placed :
+         {kWindows + "system32\\drivers\\ewf.sys", kWindows + "system32\\ewfmgr.exe", kDrive + "ntldr.bak",
+          kWindows + "system32\\drivers\\ewf.sys.stillvane-new", kWindows + "system32\\ewfmgr.exe.stillvane-new",
+          kDrive + "ntldr.stillvane-new"}) {
+      EXPECT_EQ(os.Files().Find(placed), nullptr) << placed;
+    }
+    EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->contents, "original boot loader");
+    EXPECT_FALSE(os.Registry().KeyExists(HKEY_LOCAL_MACHINE, kLegacy));
+    EXPECT_EQ(os.Registry().Security(HKEY_LOCAL_MACHINE, kRoot), dacl);
+  }
 }
 
 TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
@@ -368,9 +492,10 @@ TEST_F(InstallationTest, AnAlreadyInstalledDriverIsKeptAndRegistered) {
   EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), "installed ewf.sys");
   EXPECT_EQ(Contents(kWindows + "system32\\ewfmgr.exe"), "installed ewfmgr.exe");
   EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "first backup");
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak.1"), "original boot loader");
   EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
   ExpectAllEntries();
-  ExpectClosingMessage(kSuccess, MessageKind::Information);
+  ExpectClosingMessage(kSuccess + kKeptAsFirst, MessageKind::Information);
 }
 
 TEST_F(InstallationTest, WithoutTheServiceKeyTheFilterListIsLeftAlone) {
@@ -389,19 +514,21 @@ TEST_F(InstallationTest, WithoutTheServiceKeyTheFilterListIsLeftAlone) {
 
 TEST_F(InstallationTest, EveryUnexpectedFailureIsNamedWithItsCodeAndTheRestStillDone) {
   os_.FailCallsContaining("CopyFileA(" + kSource + "ewfmgr.exe", ERROR_ACCESS_DENIED);
-  os_.FailCallsContaining("MoveFileA(C:\\ntldr, ", ERROR_SHARING_VIOLATION);
+  os_.FailCallsContaining("MoveFileExA(C:\\ntldr.stillvane-new", ERROR_SHARING_VIOLATION);
   os_.FailCallsContaining("MoveFileA(C:\\WINDOWS\\bootstat.dat", ERROR_SHARING_VIOLATION);
   os_.FailCallsContaining("RegCreateKeyExA(HKLM, " + kLegacy + "\\0000\\Control", ERROR_ACCESS_DENIED);
   os_.FailCallsContaining("RegSetValueExA(HKLM\\" + std::string(kClassKey), ERROR_CANTWRITE);
   Click();
 
   EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), kNewDriver);
-  EXPECT_EQ(Contents(kDrive + "ntldr"), "original boot loader") << "no backup, so the original is kept";
+  EXPECT_EQ(Contents(kDrive + "ntldr"), "original boot loader");
   EXPECT_EQ(Value(kService, "Type"), Dword(1));
   EXPECT_EQ(Value(kVolume, "Type"), Dword(1));
   ExpectClosingMessage(kFailedHeader + "Copying " + kSource +
                            "ewfmgr.exe to C:\\WINDOWS\\system32\\ewfmgr.exe failed.  Error 5\r"
-                           "Renaming C:\\ntldr to C:\\ntldr.bak failed, so C:\\ntldr was not replaced.  Error 32\r"
+                           "Replacing C:\\ntldr with the copy of " +
+                           kSource +
+                           "ewfntldr failed.  Error 32\r"
                            "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32\r"
                            "Opening the registry key HKEY_LOCAL_MACHINE\\" +
                            kLegacy +
