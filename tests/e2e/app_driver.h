@@ -52,6 +52,8 @@ class AppDriver {
   ObjectCounts CountObjects();
 
   bool Running() const;
+  // Ends the program at once, as End Process does: nothing of it runs on.
+  void Kill();
   bool WaitForExit(DWORD milliseconds);
   DWORD ProcessId() const { return process_.dwProcessId; }
 

@@ -44,10 +44,13 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
 }
 
 void SystemDriveRootFiles::Remove() {
-  for (const char* name : {"ntldr", "ntldr.bak", "resmany.dat"}) {
-    const std::string path = SystemDriveRoot() + name;
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only file cannot be deleted
-    DeleteFileA(path.c_str());
+  for (const char* name : {"ntldr", "ntldr.bak", "ntldr.bak.1", "ntldr.bak.2", "resmany.dat"}) {
+    for (const char* suffix : {"", ".stillvane-new"}) {
+      const std::string path = SystemDriveRoot() + name + suffix;
+      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only file cannot be deleted
+      DeleteFileA(path.c_str());
+      RemoveDirectoryA(path.c_str());
+    }
   }
 }
 

@@ -16,8 +16,8 @@ std::string SystemDriveRoot();
 std::vector<std::string> FilesIn(const std::string& folder);
 void WriteWholeFile(const std::string& path, const std::string& content);
 
-// Removes ntldr, ntldr.bak and resmany.dat from the root of the system drive
-// on construction and again on destruction.
+// Removes ntldr, its backups, their temporary copies and resmany.dat from the
+// root of the system drive on construction and again on destruction.
 class SystemDriveRootFiles {
  public:
   SystemDriveRootFiles() { Remove(); }
