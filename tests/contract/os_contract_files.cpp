@@ -130,4 +130,59 @@ TEST_F(FilesContract, CreateAlwaysTruncatesAndHoldsTheFileWithoutSharing) {
   EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
+// What a placement relies on: a rename that replaces only when asked,
+// attributes that can be cleared and put back, a
+// file read back in pieces to its end, and a flush that needs write access.
+TEST_F(FilesContract, PlacingAFileReplacesOnlyWhenAskedAndReadsItBack) {
+  env().WriteFile(Path("ntldr"), "old loader");
+  env().WriteFile(Path("ntldr.new"), "new loader");
+  const std::string ntldr = Path("ntldr");
+  const std::string copy = Path("ntldr.new");
+
+  SeedLastError();
+  EXPECT_FALSE(os().MoveFileExA(copy.c_str(), ntldr.c_str(), MOVEFILE_WRITE_THROUGH));
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+
+  const DWORD hidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  EXPECT_TRUE(os().SetFileAttributesA(ntldr.c_str(), hidden));
+  EXPECT_EQ(os().GetFileAttributesA(ntldr.c_str()) & hidden, hidden);
+  // Windows refuses to replace a read-only file; Wine running as root does
+  // not, so FakeOs alone shows that refusal.
+  EXPECT_TRUE(os().SetFileAttributesA(ntldr.c_str(), hidden & ~FILE_ATTRIBUTE_READONLY));
+  EXPECT_TRUE(os().MoveFileExA(copy.c_str(), ntldr.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  EXPECT_EQ(env().ReadFile(ntldr), "new loader");
+  EXPECT_EQ(env().ReadFile(copy), "<missing>");
+
+  SeedLastError();
+  EXPECT_EQ(os().GetFileAttributesA(copy.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_NE(os().GetFileAttributesA(folder_.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+
+  const HANDLE file = os().CreateFileA(ntldr.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD high = 0xdeadbeef;
+  EXPECT_EQ(os().GetFileSize(file, &high), 10u);
+  EXPECT_EQ(high, 0u);
+  char buffer[8];
+  std::string read;
+  for (DWORD got = 1; got != 0;) {
+    got = 0xdeadbeef;
+    ASSERT_TRUE(os().ReadFile(file, buffer, sizeof buffer, &got, nullptr));
+    ASSERT_LE(got, sizeof buffer);
+    read.append(buffer, got);
+  }
+  EXPECT_EQ(read, "new loader");
+  SeedLastError();
+  EXPECT_FALSE(os().FlushFileBuffers(file));
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(os().CloseHandle(file));
+
+  EXPECT_TRUE(os().DeleteFileA(ntldr.c_str()));
+  EXPECT_EQ(env().ReadFile(ntldr), "<missing>");
+  SeedLastError();
+  EXPECT_FALSE(os().DeleteFileA(ntldr.c_str()));
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
 }  // namespace

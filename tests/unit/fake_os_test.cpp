@@ -165,4 +165,32 @@ TEST(FakeOs, FaultsHitTheCallsChosen) {
   EXPECT_EQ(os.Calls().size(), 5u);
 }
 
+// A process that dies stops at once: the machine keeps what its last call
+// did (half a copy, when it died halfway), nothing after it happens, and a
+// new process starts with nothing held.
+TEST(FakeOs, AStoppedProcessLeavesTheMachineAsItStood) {
+  FakeOs os;
+  os.Files().AddFile("C:\\ewfntldr", "0123456789");
+  HKEY key = nullptr;
+  ASSERT_EQ(
+      os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\X", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+      ERROR_SUCCESS);
+  os.StopProcessAtCall(1, true);
+  EXPECT_TRUE(os.CopyFileA("C:\\ewfntldr", "C:\\ntldr.new", FALSE));
+  EXPECT_TRUE(os.ProcessStopped());
+  EXPECT_EQ(os.Files().Find("C:\\ntldr.new")->contents, "01234");
+  EXPECT_FALSE(os.MoveFileExA("C:\\ntldr.new", "C:\\ntldr", MOVEFILE_REPLACE_EXISTING));
+  EXPECT_NE(os.RegSetValueExA(key, "V", 0, REG_DWORD, reinterpret_cast<const BYTE*>("\1\0\0\0"), 4), ERROR_SUCCESS);
+  EXPECT_NE(os.RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_FALSE(os.Files().Find("C:\\ntldr"));
+  EXPECT_FALSE(os.Registry().Value(HKEY_LOCAL_MACHINE, "SOFTWARE\\X", "V"));
+  EXPECT_EQ(os.Calls().size(), 2u) << "the key's creation and the copy; nothing after";
+  EXPECT_EQ(os.OpenKeyCount(), 1);
+
+  os.StartProcessAgain();
+  EXPECT_EQ(os.OpenKeyCount(), 0);
+  EXPECT_FALSE(os.ProcessStopped());
+  EXPECT_TRUE(os.MoveFileExA("C:\\ntldr.new", "C:\\ntldr", MOVEFILE_REPLACE_EXISTING));
+}
+
 }  // namespace
