@@ -1,5 +1,7 @@
 #include "services/key_security.h"
 
+#include <iterator>
+
 namespace {
 
 // SECURITY_DESCRIPTOR_RELATIVE: revision, padding, control, then the offsets
@@ -7,48 +9,29 @@ namespace {
 constexpr size_t kHeaderSize = 20;
 constexpr size_t kControlAt = 2;
 constexpr size_t kDaclOffsetAt = 16;
-constexpr BYTE kAclRevision = 2;
-constexpr BYTE kAccessAllowedAce = 0;
-constexpr BYTE kContainerInherit = 0x02;
 
-void PutWord(std::vector<BYTE>& out, WORD value) {
-  out.push_back(static_cast<BYTE>(value));
-  out.push_back(static_cast<BYTE>(value >> 8));
-}
-void PutDword(std::vector<BYTE>& out, DWORD value) {
-  PutWord(out, static_cast<WORD>(value));
-  PutWord(out, static_cast<WORD>(value >> 16));
-}
-
-// An access-allowed entry for the well-known SID S-1-<authority>-<subAuthority>.
-void PutAce(std::vector<BYTE>& out, DWORD mask, BYTE authority, DWORD subAuthority) {
-  constexpr WORD kAceSize = 4 + 4 + 12;  // header, mask, SID with one sub-authority
-  out.push_back(kAccessAllowedAce);
-  out.push_back(kContainerInherit);
-  PutWord(out, kAceSize);
-  PutDword(out, mask);
-  out.insert(out.end(), {1, 1, 0, 0, 0, 0, 0, authority});
-  PutDword(out, subAuthority);
-}
+// Little-endian throughout. Each entry: type ACCESS_ALLOWED, flags
+// CONTAINER_INHERIT, size 20, the access mask, then the SID
+// S-1-<authority>-<sub-authority>.
+// clang-format off
+constexpr BYTE kStandardKeySecurity[] = {
+    // Header: revision 1, control SE_SELF_RELATIVE | SE_DACL_PRESENT, no owner,
+    // group or SACL, the DACL right after the header.
+    1, 0, 0x04, 0x80,  0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0,  20, 0, 0, 0,
+    // ACL: revision 2, 48 bytes, two entries.
+    2, 0, 48, 0, 2, 0, 0, 0,
+    // The System account (S-1-5-18): KEY_ALL_ACCESS (0xF003F).
+    0, 0x02, 20, 0,  0x3F, 0x00, 0x0F, 0x00,  1, 1, 0, 0, 0, 0, 0, 5,  18, 0, 0, 0,
+    // Everyone (S-1-1-0): KEY_READ (0x20019).
+    0, 0x02, 20, 0,  0x19, 0x00, 0x02, 0x00,  1, 1, 0, 0, 0, 0, 0, 1,  0, 0, 0, 0,
+};
+// clang-format on
+static_assert(sizeof kStandardKeySecurity == kHeaderSize + 48);
 
 }  // namespace
 
 std::vector<BYTE> StandardKeySecurity() {
-  constexpr BYTE kNtAuthority = 5;     // S-1-5-18: the System account
-  constexpr BYTE kWorldAuthority = 1;  // S-1-1-0: Everyone
-  std::vector<BYTE> out{SECURITY_DESCRIPTOR_REVISION, 0};
-  PutWord(out, SE_SELF_RELATIVE | SE_DACL_PRESENT);
-  for (int slot = 0; slot < 3; ++slot) PutDword(out, 0);  // no owner, group or SACL
-  PutDword(out, kHeaderSize);                             // the DACL follows the header
-
-  out.push_back(kAclRevision);
-  out.push_back(0);
-  PutWord(out, 8 + 2 * 20);  // the ACL header and two entries
-  PutWord(out, 2);
-  PutWord(out, 0);
-  PutAce(out, KEY_ALL_ACCESS, kNtAuthority, 18);
-  PutAce(out, KEY_READ, kWorldAuthority, 0);
-  return out;
+  return {std::begin(kStandardKeySecurity), std::end(kStandardKeySecurity)};
 }
 
 bool LeavesKeyOpen(const BYTE* descriptor, size_t size) {

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr RegistryValueRow kDiskWriteSettings[] = {
+constexpr RegistryValueRow DiskWriteSettings[] = {
     {"\\SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction", "Enable", REG_SZ, "N", 0},
     {"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\OptimalLayout", "EnableAutoLayout", REG_DWORD, nullptr, 0},
     {"\\SYSTEM\\CurrentControlSet\\Control\\FileSystem", "NtfsDisableLastAccessUpdate", REG_DWORD, nullptr, 1},
@@ -23,7 +23,7 @@ void MinimizeDiskWrites(Os& os, Dialogs& dialogs) {
   // Settings whose keys could not be opened are still named to the user: a
   // success message over a half-done job would mislead.
   std::string notApplied;
-  for (const SkippedKey& skipped : WriteRegistryRows(registry, kDiskWriteSettings)) {
+  for (const SkippedKey& skipped : WriteRegistryRows(registry, DiskWriteSettings)) {
     notApplied += "\r" + MachineKeyName(skipped.firstRow->key) + "  (" + skipped.firstRow->valueName + ")";
   }
 
