@@ -95,10 +95,10 @@ bool CheckDriverFileContents(Os& os, Dialogs& dialogs, const std::string& source
 }
 
 bool RunDriverFileChecks(const DriverCheckContext& context) {
-  if (!CheckDriverFilesPresent(context.os, context.sourceFolder)) {
+  if (!CheckDriverFilesPresent(context.os, context.SourceFolder)) {
     context.dialogs.ShowMissingFilesDialog();
     return false;
   }
-  if (!CheckDriverFileContents(context.os, context.dialogs, context.sourceFolder)) return false;
-  return CheckDriverFileVersions(context.dialogs, context.FileVersionInfo, context.sourceFolder, context.accepted);
+  if (!CheckDriverFileContents(context.os, context.dialogs, context.SourceFolder)) return false;
+  return CheckDriverFileVersions(context.dialogs, context.FileVersionInfo, context.SourceFolder, context.accepted);
 }

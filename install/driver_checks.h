@@ -41,7 +41,7 @@ using AcceptedVersions = std::map<std::string, std::optional<FileVersionParts>>;
 
 // True when every driver file is present in sourceFolder (which ends with a
 // backslash); false at the first one missing. Shows nothing.
-bool CheckDriverFilesPresent(Os& os, const std::string& sourceFolder);
+[[nodiscard]] bool CheckDriverFilesPresent(Os& os, const std::string& sourceFolder);
 
 // Compares Major, then Minor, Release and Build as unsigned 16-bit numbers.
 bool IsVersionAtLeast(const FileVersionParts& minimum, const FileVersionParts& found);
@@ -53,18 +53,18 @@ std::string FormatFileVersion(const FileVersionParts& version);
 // False when the installation must not go on: ewf.sys has no readable
 // version (no message), or an old-file warning was not answered Yes. When
 // `accepted` is given it receives what was read of each versioned file.
-bool CheckDriverFileVersions(Dialogs& dialogs, TVersionInfo& FileVersionInfo, const std::string& sourceFolder,
-                             AcceptedVersions* accepted = nullptr);
+[[nodiscard]] bool CheckDriverFileVersions(Dialogs& dialogs, TVersionInfo& FileVersionInfo,
+                                           const std::string& sourceFolder, AcceptedVersions* accepted = nullptr);
 
 // Whether the version read now of `path` is the one the gate accepted for
 // the driver file `name`; true for a file the gate does not examine.
-bool HasAcceptedVersion(TVersionInfo& FileVersionInfo, const std::string& path, const std::string& name,
-                        const AcceptedVersions& accepted);
+[[nodiscard]] bool HasAcceptedVersion(TVersionInfo& FileVersionInfo, const std::string& path, const std::string& name,
+                                      const AcceptedVersions& accepted);
 
 // Reads each driver file's contents (CheckFileContents); at the first that
 // is not what its kind must be, shows an error message naming it and what is
 // wrong, and returns false.
-bool CheckDriverFileContents(Os& os, Dialogs& dialogs, const std::string& sourceFolder);
+[[nodiscard]] bool CheckDriverFileContents(Os& os, Dialogs& dialogs, const std::string& sourceFolder);
 
 // What an installation shows: the message dialogs, and the "Driver files not
 // found" form, shown modally.
@@ -77,11 +77,11 @@ struct DriverCheckContext {
   Os& os;
   InstallDialogs& dialogs;
   TVersionInfo& FileVersionInfo;         // the main window's reader
-  std::string sourceFolder;              // ends with a backslash
+  std::string SourceFolder;              // ends with a backslash
   AcceptedVersions* accepted = nullptr;  // receives what the version gate read
 };
 
 // The first steps of an installation: when a file is missing the
 // missing-files dialog is shown, then the contents are checked, then the
 // version gate runs. True when the installation may go on.
-bool RunDriverFileChecks(const DriverCheckContext& context);
+[[nodiscard]] bool RunDriverFileChecks(const DriverCheckContext& context);
