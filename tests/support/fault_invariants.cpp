@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "services/key_security.h"
 #include "support/case_insensitive.h"
 #include "support/fault_plan.h"
 #include "support/security_descriptor_bytes.h"
@@ -250,7 +251,7 @@ std::vector<std::string> CheckInstalledAgain(const MachineSnapshot& before, cons
   for (const std::string& left : after.temporaryFiles) out.push_back("installed: " + left + " was left behind");
   if (HasNullDacl(after.rootDacl)) {
     out.push_back("installed: Enum\\Root is left with a NULL DACL");
-  } else if (after.rootDacl != before.rootDacl && after.rootDacl != ProtectedSecurityDescriptor()) {
+  } else if (after.rootDacl != before.rootDacl && after.rootDacl != StandardKeySecurity()) {
     out.push_back("installed: Enum\\Root holds neither its original DACL nor the standard one");
   }
   const bool succeeded = std::any_of(shown.begin(), shown.end(), [](const std::string& message) {
