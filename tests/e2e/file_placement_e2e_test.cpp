@@ -20,24 +20,6 @@ class FilePlacementTest : public InstallCase {
     WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
     WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", "boot status");
   }
-  // The one message a click ends with, answered OK; its copied text.
-  std::string AnswerMessage(const std::string& caption, const std::string& screenshot = "") {
-    HWND message = app_->WaitForWindow(caption, 30000);
-    if (!message) return "no \"" + caption + "\" message";
-    if (!screenshot.empty()) AppDriver::Screenshot(message, screenshot);
-    const std::string text = AppDriver::CopyDialogText(message);
-    AppDriver::Click(AppDriver::Control(message, "OK"));
-    EXPECT_TRUE(app_->WaitForWindowGone(message));
-    return text;
-  }
-  void ExpectNothingPlaced() {
-    EXPECT_TRUE(FilesIn(Drivers()).empty());
-    EXPECT_TRUE(FilesIn(System32()).empty());
-    EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), kOriginalBootLoader);
-    EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.bak"));
-    EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.stillvane-new"));
-    EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
-  }
   std::string Source(const std::string& name) const { return machine_.programFolder + "\\" + name; }
 };
 
@@ -68,7 +50,7 @@ TEST_F(FilePlacementTest, KilledDuringALargeBootLoaderCopyNtldrIsWholeAndANewRun
   Launch(kBlankDescriptorExe);
   ASSERT_NE(main_, nullptr);
   ClickInstall();
-  EXPECT_EQ(AnswerMessage("Information"), CopiedDialogText("Information", kSuccess, {"OK"}));
+  EXPECT_EQ(AnswerLastMessage("Information"), CopiedDialogText("Information", kSuccess, {"OK"}));
   EXPECT_TRUE(ReadWholeFile(SystemDriveRoot() + "ntldr") == large) << "the new loader, whole";
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr.bak"), kOriginalBootLoader);
   EXPECT_FALSE(FileExists(copy)) << "no temporary copy is left";
@@ -83,7 +65,7 @@ TEST_F(FilePlacementTest, AFolderNamedNtldrBakLeavesTheOldLoaderUnderTheNextName
 
   ClickInstall();
   const std::string root = SystemDriveRoot();
-  EXPECT_EQ(AnswerMessage("Information", "install_backup_elsewhere"),
+  EXPECT_EQ(AnswerLastMessage("Information", "install_backup_elsewhere"),
             CopiedDialogText("Information",
                              std::string(kSuccess) + "\r\rThe boot loader " + root +
                                  "ntldr that was replaced has been kept as " + root + "ntldr.bak.1, because " + root +
@@ -116,12 +98,12 @@ TEST_F(FilePlacementTest, AnEmptyBootLoaderOrADllNamedAsTheDriverIsRefused) {
     CopyDriverFiles(machine_, "v2.0.927.0");
     CopyFileOrFail(FixtureFile(c.set, c.name), Source(c.name));
     ClickInstall();
-    EXPECT_EQ(AnswerMessage("Error", std::string("install_refused_") + c.name),
+    EXPECT_EQ(AnswerLastMessage("Error", std::string("install_refused_") + c.name),
               CopiedDialogText("Error",
                                "The file \"" + Source(c.name) + "\" cannot be installed: " + c.problem +
                                    ".\r\rNothing has been changed.",
                                {"OK"}));
-    ExpectNothingPlaced();
+    ExpectNothingInstalled(kOriginalBootLoader);
   }
 }
 
@@ -137,13 +119,13 @@ TEST_F(FilePlacementTest, AFileReplacedWhileAWarningIsOnScreenIsNotInstalled) {
   ASSERT_NE(warning, nullptr);
   WriteWholeFile(Source("ewf.sys"), "not a driver any more\r\n");
   AppDriver::Click(AppDriver::Control(warning, "&Yes"));
-  EXPECT_EQ(AnswerMessage("Error", "install_changed_after_check"),
+  EXPECT_EQ(AnswerLastMessage("Error", "install_changed_after_check"),
             CopiedDialogText("Error",
                              "The file \"ewf.sys\" in " + machine_.programFolder +
                                  "\\ was changed after it was checked, so it was not installed: it is not a Windows "
                                  "program file.\r\rNothing has been changed.",
                              {"OK"}));
-  ExpectNothingPlaced();
+  ExpectNothingInstalled(kOriginalBootLoader);
   EXPECT_FALSE(FileExists(Drivers() + "\\ewf.sys.stillvane-new"));
 }
 

@@ -42,6 +42,32 @@ class InstallCase : public ::testing::Test {
 
   void ClickInstall() { AppDriver::Click(FindButton(main_, "Install EWF Support")); }
 
+  // Answers OK to the message a click ends with, once it appears (within 30
+  // seconds), and checks that nothing follows; returns its copied text.
+  std::string AnswerLastMessage(const std::string& caption, const std::string& screenshot = "") {
+    HWND message = app_->WaitForWindow(caption, 30000);
+    if (!message) return "no \"" + caption + "\" message";
+    if (!screenshot.empty()) AppDriver::Screenshot(message, screenshot);
+    const std::string text = AppDriver::CopyDialogText(message);
+    AppDriver::Click(AppDriver::Control(message, "OK"));
+    EXPECT_TRUE(app_->WaitForWindowGone(message));
+    EXPECT_EQ(app_->WaitForOtherWindow(main_, 500), nullptr) << "a window followed the message";
+    return text;
+  }
+
+  // Nothing copied, renamed or registered: the files planted are as they
+  // were (bootstat.dat, and ntldr holding `bootLoader`), and no copy is left.
+  void ExpectNothingInstalled(const std::string& bootLoader) {
+    EXPECT_TRUE(FilesIn(Drivers()).empty());
+    EXPECT_TRUE(FilesIn(System32()).empty());
+    EXPECT_EQ(FilesIn(machine_.windowsFolder), std::vector<std::string>{"bootstat.dat"});
+    EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), bootLoader);
+    EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.bak"));
+    EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.stillvane-new"));
+    EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
+    EXPECT_FALSE(MachineKeyExists(kEwfServiceKey));
+  }
+
   std::string System32() const { return machine_.windowsFolder + "\\system32"; }
   std::string Drivers() const { return machine_.windowsFolder + "\\system32\\drivers"; }
 

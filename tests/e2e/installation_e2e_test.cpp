@@ -72,14 +72,7 @@ class InstallationTest : public InstallCase {
   // Clicks Install and answers the one message it ends with; returns its copied text.
   std::string InstallAndAnswer(const std::string& caption, const std::string& screenshot) {
     ClickInstall();
-    HWND message = app_->WaitForWindow(caption, 15000);
-    if (!message) return "no \"" + caption + "\" message";
-    if (!screenshot.empty()) AppDriver::Screenshot(message, screenshot);
-    const std::string text = AppDriver::CopyDialogText(message);
-    AppDriver::Click(AppDriver::Control(message, "OK"));
-    EXPECT_TRUE(app_->WaitForWindowGone(message));
-    EXPECT_EQ(app_->WaitForOtherWindow(main_, 500), nullptr) << "a window followed the message";
-    return text;
+    return AnswerLastMessage(caption, screenshot);
   }
 
   std::string Fixture(const std::string& name) const { return ReadWholeFile(FixtureFile("v2.0.927.0", name)); }
