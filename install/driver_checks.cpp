@@ -60,7 +60,7 @@ bool CheckDriverFileVersions(Dialogs& dialogs, TVersionInfo& FileVersionInfo, co
   for (const DriverFile& file : DriverFiles) {
     if (file.gate == VersionGate::None) continue;
     const std::optional<FileVersionParts> read = VersionOf(FileVersionInfo, sourceFolder + file.name);
-    if (accepted) (*accepted)[file.name] = read;
+    if (accepted) (*accepted)[&file - DriverFiles] = read;
     if (!read) {
       if (file.gate == VersionGate::RequiresVersion) return false;
       continue;
@@ -76,11 +76,10 @@ bool CheckDriverFileVersions(Dialogs& dialogs, TVersionInfo& FileVersionInfo, co
   return true;
 }
 
-bool HasAcceptedVersion(TVersionInfo& FileVersionInfo, const std::string& path, const std::string& name,
+bool HasAcceptedVersion(TVersionInfo& FileVersionInfo, const std::string& path, const DriverFile& file,
                         const AcceptedVersions& accepted) {
-  const auto found = accepted.find(name);
-  if (found == accepted.end()) return true;
-  return SameVersion(VersionOf(FileVersionInfo, path), found->second);
+  if (file.gate == VersionGate::None) return true;
+  return SameVersion(VersionOf(FileVersionInfo, path), accepted[&file - DriverFiles]);
 }
 
 bool CheckDriverFileContents(Os& os, Dialogs& dialogs, const std::string& sourceFolder) {

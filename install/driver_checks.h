@@ -2,7 +2,7 @@
 // program, and are the driver and its manager recent enough?
 #pragma once
 
-#include <map>
+#include <array>
 #include <optional>
 #include <string>
 
@@ -35,9 +35,9 @@ inline constexpr DriverFile DriverFiles[] = {
     {"ewfntldr", VersionGate::None, {0, 0, 0, 0}, FileKind::BootLoader},
 };
 
-// The version the gate read of each versioned driver file, by name, as the
-// user accepted it (nullopt: it had none, and that was accepted).
-using AcceptedVersions = std::map<std::string, std::optional<FileVersionParts>>;
+// The version the gate read of each driver file, by its place in DriverFiles,
+// as the user accepted it (nullopt: it had none, and that was accepted).
+using AcceptedVersions = std::array<std::optional<FileVersionParts>, std::size(DriverFiles)>;
 
 // True when every driver file is present in sourceFolder (which ends with a
 // backslash); false at the first one missing. Shows nothing.
@@ -57,8 +57,8 @@ std::string FormatFileVersion(const FileVersionParts& version);
                                            const std::string& sourceFolder, AcceptedVersions* accepted = nullptr);
 
 // Whether the version read now of `path` is the one the gate accepted for
-// the driver file `name`; true for a file the gate does not examine.
-[[nodiscard]] bool HasAcceptedVersion(TVersionInfo& FileVersionInfo, const std::string& path, const std::string& name,
+// `file`, one of DriverFiles; true for a file the gate does not examine.
+[[nodiscard]] bool HasAcceptedVersion(TVersionInfo& FileVersionInfo, const std::string& path, const DriverFile& file,
                                       const AcceptedVersions& accepted);
 
 // Reads each driver file's contents (CheckFileContents); at the first that

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "install/failed_steps.h"
 #include "services/handles.h"
 
 namespace {
@@ -55,20 +56,20 @@ std::string ImageProblem(const std::vector<BYTE>& head, FileKind kind) {
   if (head[pe] != 'P' || head[pe + 1] != 'E' || head[pe + 2] != 0 || head[pe + 3] != 0) return notImage;
   const DWORD machine = Word(head, pe + 4);
   if (machine != kMachineI386)
-    return "it is built for another processor (machine type " + Hex(machine) + "), not 32-bit x86";
+    return Concat({"it is built for another processor (machine type ", Hex(machine), "), not 32-bit x86"});
   const DWORD characteristics = Word(head, pe + 22);
   if (Word(head, pe + 24) != kOptionalMagicPe32) return "it is not a 32-bit image";
   if (!(characteristics & kExecutableImage)) return "it is not an executable image";
   const DWORD subsystem = Word(head, pe + 24 + 68);
   if (kind == FileKind::KernelDriver) {
     if (subsystem != kSubsystemNative) {
-      return "it is not a kernel driver: it is made for the " + SubsystemName(subsystem) + " subsystem";
+      return Concat({"it is not a kernel driver: it is made for the ", SubsystemName(subsystem), " subsystem"});
     }
     return std::string();
   }
   if (characteristics & kDll) return "it is a DLL, not a program";
   if (subsystem != kSubsystemGui && subsystem != kSubsystemConsole) {
-    return "it is not a Windows program: it is made for the " + SubsystemName(subsystem) + " subsystem";
+    return Concat({"it is not a Windows program: it is made for the ", SubsystemName(subsystem), " subsystem"});
   }
   return std::string();
 }
@@ -90,8 +91,8 @@ ContentCheck CheckFileContents(Os& os, const std::string& path, FileKind kind) {
   if (size == 0 && !large) return {0, "it is empty"};
   if (kind == FileKind::BootLoader) {
     if (!large && size < MinBootLoaderSize) {
-      return {0, "it is only " + std::to_string(size) + " bytes long, and a boot loader is at least " +
-                     std::to_string(MinBootLoaderSize) + " bytes long"};
+      return {0, Concat({"it is only ", std::to_string(size), " bytes long, and a boot loader is at least ",
+                         std::to_string(MinBootLoaderSize), " bytes long"})};
     }
     return {0, ""};
   }
@@ -106,8 +107,8 @@ ContentCheck CheckFileContents(Os& os, const std::string& path, FileKind kind) {
 
 std::string ContentProblemText(const std::string& path, const ContentCheck& check) {
   if (check.error) {
-    return "The file \"" + path + "\" could not be read.  Error " + std::to_string(check.error) +
-           "\r\rNothing has been changed.";
+    return Concat({"The file \"", path, "\" could not be read.  Error ", std::to_string(check.error),
+                   "\r\rNothing has been changed."});
   }
-  return "The file \"" + path + "\" cannot be installed: " + check.problem + ".\r\rNothing has been changed.";
+  return Concat({"The file \"", path, "\" cannot be installed: ", check.problem, ".\r\rNothing has been changed."});
 }

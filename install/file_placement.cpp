@@ -43,8 +43,9 @@ struct Comparison {
 
 Comparison CompareFiles(Os& os, const std::string& first, const std::string& second) {
   const std::string* paths[] = {&first, &second};
-  UniqueFileHandle files[] = {OpenToRead(os, first), OpenToRead(os, second)};
+  UniqueFileHandle files[] = {UniqueFileHandle(os), UniqueFileHandle(os)};
   for (int i = 0; i < 2; ++i) {
+    files[i] = OpenToRead(os, *paths[i]);
     if (!files[i]) return {false, os.GetLastError(), *paths[i]};
   }
   std::vector<BYTE> buffers[2] = {std::vector<BYTE>(kChunk), std::vector<BYTE>(kChunk)};
@@ -67,7 +68,7 @@ Comparison CompareFiles(Os& os, const std::string& first, const std::string& sec
 bool Stage(Os& os, const std::string& source, const std::string& target, FailedSteps& failed,
            const std::string& consequence = "") {
   const std::string temp = TemporaryNameFor(target);
-  const std::string step = "Copying " + source + " to " + target + " failed" + consequence + ".";
+  const std::string step = Concat({"Copying ", source, " to ", target, " failed", consequence, "."});
   const auto fail = [&](DWORD error) {
     failed.Add(step, error);
     Discard(os, temp);
@@ -86,7 +87,7 @@ bool Stage(Os& os, const std::string& source, const std::string& target, FailedS
   const Comparison compared = CompareFiles(os, source, temp);
   if (compared.error) return fail(compared.error);
   if (!compared.same) {
-    failed.Add("Copying " + source + " to " + target + " failed" + consequence + ": the copy differs from it.");
+    failed.Add(Concat({"Copying ", source, " to ", target, " failed", consequence, ": the copy differs from it."}));
     Discard(os, temp);
     return false;
   }
@@ -98,20 +99,20 @@ bool Stage(Os& os, const std::string& source, const std::string& target, FailedS
 // name. Never a folder, never a file with other bytes. Empty after adding to
 // `failed`.
 std::string KeepBootLoader(Os& os, const std::string& usualBackup, const std::string& ntldr, FailedSteps& failed) {
-  const std::string notReplaced = ", so " + ntldr + " was not replaced";
+  const std::string notReplaced = Concat({", so ", ntldr, " was not replaced"});
   for (int n = 0; n < kBackupNames; ++n) {
     const std::string backup = usualBackup + (n ? "." + std::to_string(n) : std::string());
     const DWORD attributes = os.GetFileAttributesA(backup.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
       const DWORD error = os.GetLastError();
       if (!IsMissing(error)) {
-        failed.Add("Looking for " + backup + " failed" + notReplaced + ".", error);
+        failed.Add(Concat({"Looking for ", backup, " failed", notReplaced, "."}), error);
         return std::string();
       }
       if (!Stage(os, ntldr, backup, failed, notReplaced)) return std::string();
       const std::string temp = TemporaryNameFor(backup);
       if (os.MoveFileExA(temp.c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH)) return backup;
-      failed.Add("Renaming " + temp + " to " + backup + " failed" + notReplaced + ".", os.GetLastError());
+      failed.Add(Concat({"Renaming ", temp, " to ", backup, " failed", notReplaced, "."}), os.GetLastError());
       Discard(os, temp);
       return std::string();
     }
@@ -119,11 +120,11 @@ std::string KeepBootLoader(Os& os, const std::string& usualBackup, const std::st
     const Comparison compared = CompareFiles(os, backup, ntldr);
     if (compared.same) return backup;
     if (compared.error) {
-      failed.Add("Reading " + compared.path + " failed" + notReplaced + ".", compared.error);
+      failed.Add(Concat({"Reading ", compared.path, " failed", notReplaced, "."}), compared.error);
       return std::string();
     }
   }
-  failed.Add("No free name was left for a copy of " + ntldr + notReplaced + ".");
+  failed.Add(Concat({"No free name was left for a copy of ", ntldr, notReplaced, "."}));
   return std::string();
 }
 
@@ -138,7 +139,7 @@ std::string SwitchBootLoader(Os& os, const std::string& source, const std::strin
   const bool present = attributes != INVALID_FILE_ATTRIBUTES;
   const DWORD lookUpError = present ? 0 : os.GetLastError();
   if (!present && !IsMissing(lookUpError)) {
-    failed.Add("Looking for " + ntldr + " failed, so it was not replaced.", lookUpError);
+    failed.Add(Concat({"Looking for ", ntldr, " failed, so it was not replaced."}), lookUpError);
     Discard(os, temp);
     return note;
   }
@@ -149,7 +150,7 @@ std::string SwitchBootLoader(Os& os, const std::string& source, const std::strin
       return note;
     }
     if (compared.error) {
-      failed.Add("Reading " + compared.path + " failed, so " + ntldr + " was not replaced.", compared.error);
+      failed.Add(Concat({"Reading ", compared.path, " failed, so ", ntldr, " was not replaced."}), compared.error);
       Discard(os, temp);
       return note;
     }
@@ -159,27 +160,27 @@ std::string SwitchBootLoader(Os& os, const std::string& source, const std::strin
       return note;
     }
     if (backup != usualBackup) {
-      note = "The boot loader " + ntldr + " that was replaced has been kept as " + backup + ", because " + usualBackup +
-             " holds something else.";
+      note = Concat({"The boot loader ", ntldr, " that was replaced has been kept as ", backup, ", because ",
+                     usualBackup, " holds something else."});
     }
     // The new loader is hidden, system and read-only if the old one was; and
     // a read-only file cannot be replaced.
     if (!os.SetFileAttributesA(temp.c_str(), attributes)) {
-      failed.Add("Setting the attributes of " + temp + " failed, so " + ntldr + " was not replaced.",
+      failed.Add(Concat({"Setting the attributes of ", temp, " failed, so ", ntldr, " was not replaced."}),
                  os.GetLastError());
       Discard(os, temp);
       return note;
     }
     if ((attributes & FILE_ATTRIBUTE_READONLY) &&
         !os.SetFileAttributesA(ntldr.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
-      failed.Add("Clearing the read-only attribute of " + ntldr + " failed, so it was not replaced.",
+      failed.Add(Concat({"Clearing the read-only attribute of ", ntldr, " failed, so it was not replaced."}),
                  os.GetLastError());
       Discard(os, temp);
       return note;
     }
   }
   if (!os.MoveFileExA(temp.c_str(), ntldr.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    failed.Add("Replacing " + ntldr + " with the copy of " + source + " failed.", os.GetLastError());
+    failed.Add(Concat({"Replacing ", ntldr, " with the copy of ", source, " failed."}), os.GetLastError());
     if (present && (attributes & FILE_ATTRIBUTE_READONLY)) os.SetFileAttributesA(ntldr.c_str(), attributes);
     Discard(os, temp);
     return std::string();
@@ -198,11 +199,12 @@ void MoveFileAside(const InstallContext& context, const FileMovedAside& file, Fa
   const std::string from = FolderOf(context, file.folder) + file.name;
   const std::string to = FolderOf(context, file.folder) + file.newName;
   const FileLookup found = LookForFile(context.os, from);
-  if (found.error) failed.Add("Looking for " + from + " failed, so it was not renamed to " + to + ".", found.error);
+  if (found.error)
+    failed.Add(Concat({"Looking for ", from, " failed, so it was not renamed to ", to, "."}), found.error);
   if (!found.present) return;
   const FileOpResult renamed = RenameFile(context.os, from, to);
   if (!renamed.succeeded && !RefusedBecauseItExists(renamed.error)) {
-    failed.Add("Renaming " + from + " to " + to + " failed.", renamed.error);
+    failed.Add(Concat({"Renaming ", from, " to ", to, " failed."}), renamed.error);
   }
 }
 
@@ -235,7 +237,7 @@ PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersio
       const FileLookup installed = LookForFile(os, target);
       if (installed.present) continue;  // an installed copy is never replaced
       if (installed.error) {
-        failed.Add("Looking for " + target + " failed, so " + source + " was not copied there.", installed.error);
+        failed.Add(Concat({"Looking for ", target, " failed, so ", source, " was not copied there."}), installed.error);
         continue;
       }
     }
@@ -246,20 +248,20 @@ PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersio
     const DriverFile& file = DriverFileNamed(copy.source);
     const ContentCheck check = CheckFileContents(os, temp, file.kind);
     if (check.error) {
-      failed.Add("Reading " + target + ", the copy of " + source + ", failed.", check.error);
+      failed.Add(Concat({"Reading ", target, ", the copy of ", source, ", failed."}), check.error);
       Discard(os, temp);
       continue;
     }
     std::string changed = check.problem;
-    if (changed.empty() && !HasAcceptedVersion(context.FileVersionInfo, temp, copy.source, accepted)) {
+    if (changed.empty() && !HasAcceptedVersion(context.FileVersionInfo, temp, file, accepted)) {
       changed = "its version is not the one that was checked, or cannot be read";
     }
     if (!changed.empty()) {
       Discard(os, temp);
       discardStaged();
-      context.dialogs.ShowMessageDialog("The file \"" + std::string(copy.source) + "\" in " + context.SourceFolder +
-                                            " was changed after it was checked, so it was not installed: " + changed +
-                                            ".\r\rNothing has been changed.",
+      context.dialogs.ShowMessageDialog(Concat({"The file \"", copy.source, "\" in ", context.SourceFolder,
+                                                " was changed after it was checked, so it was not installed: ", changed,
+                                                ".\r\rNothing has been changed."}),
                                         MessageKind::Error, MessageButtons::Ok);
       return {false, ""};
     }
@@ -278,7 +280,7 @@ PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersio
     const DWORD error = os.GetLastError();
     // Installed meanwhile: that copy is kept.
     if (!RefusedBecauseItExists(error)) {
-      failed.Add("Copying " + ready.source + " to " + ready.target + " failed.", error);
+      failed.Add(Concat({"Copying ", ready.source, " to ", ready.target, " failed."}), error);
     }
     Discard(os, temp);
   }
