@@ -237,7 +237,7 @@ PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersio
       const FileLookup installed = LookForFile(os, target);
       if (installed.present) continue;  // an installed copy is never replaced
       if (installed.error) {
-        failed.Add(Concat({"Looking for ", target, " failed, so ", source, " was not copied there."}), installed.error);
+        failed.Add(Concat({"Copying ", source, " to ", target, " failed."}), installed.error);
         continue;
       }
     }
