@@ -50,6 +50,10 @@ class AppDriver {
     bool counted = false;  // by the fallback
   };
   ObjectCounts CountObjects();
+  // Measures, inside the program, each control's text in its own font and
+  // leaves the size on the control (see TextExtent in layout_check.h); the
+  // number of controls measured.
+  DWORD MeasureTexts();
 
   bool Running() const;
   bool WaitForExit(DWORD milliseconds);
@@ -100,6 +104,8 @@ class AppDriver {
   // Runs an export of a library loaded by LoadLibraryInProgram as a thread of
   // the program; the thread's exit code.
   DWORD RunInProgram(const std::string& library, HMODULE remoteModule, const char* function);
+  // The same for an export of the probe library (probe_dll/), loaded first if need be.
+  DWORD RunProbe(const char* function);
 
   std::string exe_;  // the program's copy in its folder
   PROCESS_INFORMATION process_{};

@@ -126,8 +126,7 @@ TEST_F(DriverChecksTest, MissingFilesShowTheDialogThatClosesWithEnterEscapeAndOk
   AppDriver::Screenshot(dialog, "missing_files");
   EXPECT_EQ(app_->TopLevelWindows().size(), 2u) << "only the main window and the dialog";
   EXPECT_FALSE(IsWindowEnabled(main_)) << "the dialog is modal";
-  EXPECT_EQ(AppDriver::ClientSize(dialog).cx, 563);
-  EXPECT_EQ(AppDriver::ClientSize(dialog).cy, 250);
+  ExpectClientSize(dialog, {563, 250});
   LONG style = GetWindowLongA(dialog, GWL_STYLE);
   EXPECT_FALSE(style & WS_THICKFRAME) << "fixed dialog border";
   EXPECT_TRUE(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
