@@ -343,16 +343,20 @@ void TForm::FitText(HDC dc, Placed& control) {
   const int margin = Scale(8);
   const int dx = need.cx - (box.right - box.left);
   if (dx > 0 && control.definition->kind == ckButton) {
-    int leftmost = box.left - dx;
+    int leftmost = box.left - dx, limit = margin;
     for (Placed& other : *this) {
-      if (&other == &control || other.parentIndex != parent || other.definition->kind != ckButton) continue;
-      if (other.base.right > box.left || !Overlap(other.base.top, other.base.bottom, box.top, box.bottom)) continue;
-      other.base.left -= dx;
-      other.base.right -= dx;
-      leftmost = std::min(leftmost, int(other.base.left));
+      if (&other == &control || other.parentIndex != parent || other.base.right > box.left) continue;
+      if (!Overlap(other.base.top, other.base.bottom, box.top, box.bottom)) continue;
+      if (other.definition->kind == ckButton) {
+        other.base.left -= dx;
+        other.base.right -= dx;
+        leftmost = std::min(leftmost, int(other.base.left));
+      } else if (other.definition->kind != ckGroupBox) {
+        limit = std::max(limit, int(other.base.right));
+      }
     }
     box.left -= dx;
-    if (leftmost < margin) Widen(parent, margin - leftmost);
+    if (leftmost < limit) Widen(parent, limit - leftmost);
   } else if (dx > 0 && control.definition->kind != ckWrappedLabel) {
     int limit = ParentSize(parent).cx - margin;
     for (const Placed& other : *this) {

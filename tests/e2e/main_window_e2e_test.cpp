@@ -208,4 +208,19 @@ TEST_F(MainWindowTest, ReducingDiskWritesClosesWithEscapeAndWithEnter) {
   EXPECT_TRUE(app_->Running());
 }
 
+BOOL CALLBACK TakeFirstName(HMODULE, LPCSTR, LPSTR name, LONG_PTR first) {
+  *reinterpret_cast<std::string*>(first) = IS_INTRESOURCE(name) ? "#" + std::to_string(ULONG_PTR(name)) : name;
+  return FALSE;
+}
+
+// Explorer shows the first icon group of the file as the program's icon.
+TEST(ProgramIconTest, TheFirstIconGroupIsTheChip) {
+  HMODULE exe = LoadLibraryExA(DosPathFromEnvironment("STILLVANE_EXE").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(exe, nullptr);
+  std::string first;
+  EnumResourceNamesA(exe, RT_GROUP_ICON, TakeFirstName, reinterpret_cast<LONG_PTR>(&first));
+  FreeLibrary(exe);
+  EXPECT_EQ(first, "MAINICON");
+}
+
 }  // namespace
