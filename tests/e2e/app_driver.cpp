@@ -443,6 +443,22 @@ Pixels CaptureScreen(const RECT& rect) {
 
 }  // namespace
 
+int AppDriver::TextContrast(HWND control) {
+  const RECT rect = WindowRect(control);
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return 0;
+  const Pixels shown = CaptureScreen(rect);
+  auto luminance = [](const BYTE* bgr) { return (114 * bgr[0] + 587 * bgr[1] + 299 * bgr[2]) / 1000; };
+  // Text starts below the top row: its first pixel is background.
+  const int background = luminance(shown.Row(0));
+  int strongest = 0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x)
+      strongest = std::max(strongest, std::abs(luminance(shown.Row(y) + x * 3) - background));
+  }
+  return strongest;
+}
+
 void AppDriver::Screenshot(HWND window, const std::string& name) {
   const char* folder = getenv("STILLVANE_SCREENSHOTS");
   if (!folder || !window) return;

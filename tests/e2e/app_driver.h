@@ -89,6 +89,9 @@ class AppDriver {
   static SIZE ClientSize(HWND window);
   static RECT WindowRect(HWND window);
 
+  // How far the lightness of what the control shows strays from its
+  // background's, 0 to 255: how well its text stands out.
+  static int TextContrast(HWND control);
   // Saves the window, frame included, as build/screenshots/<name>.bmp.
   static void Screenshot(HWND window, const std::string& name);
   // Whether the window shows this system icon (IDI_...), as drawn on a dialog's

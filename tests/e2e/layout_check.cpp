@@ -105,6 +105,10 @@ void ExpectReadable(AppDriver& app, HWND window) {
     EXPECT_LE(text.cx + edge, room.cx) << "text too wide: " << control.text;
     EXPECT_LE(text.cy + edge, room.cy) << "text too high: " << control.text;
     shown.push_back({control, Occupied(control, text)});
+    // Links are drawn by the program in a colour of its choosing.
+    if ((GetWindowLongA(control.hwnd, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW) {
+      EXPECT_GE(AppDriver::TextContrast(control.hwnd), 100) << "link hard to see: " << control.text;
+    }
   }
   for (size_t i = 0; i < shown.size(); ++i) {
     for (size_t j = i + 1; j < shown.size(); ++j) {

@@ -35,6 +35,6 @@ void ExpectFrames(HWND window, const std::vector<FrameLayout>& frames);
 void ExpectClientSize(HWND window, SIZE table);
 
 // Every control's text, measured in the program in the control's own font,
-// fits inside it; no two controls overlap (frames aside: a control lies in
+// fits inside it; links stand out from their background; no two controls overlap (frames aside: a control lies in
 // its frame); the window lies inside the screen's work area.
 void ExpectReadable(AppDriver& app, HWND window);
