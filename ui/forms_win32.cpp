@@ -6,6 +6,9 @@ namespace {
 
 const char kFormClassName[] = "StillvaneForm";
 const COLORREF kLinkColour = RGB(0, 0, 202);
+// What the tables keep between a control and its parent's edges, at 96 DPI;
+// a control grown for its text keeps it too.
+const int kMargin = 8;
 
 HINSTANCE ModuleInstance() {
   return GetModuleHandleA(nullptr);
@@ -340,7 +343,7 @@ void TForm::FitText(HDC dc, Placed& control) {
   const SIZE need = TextExtent(dc, control);
   RECT& box = control.base;
   const int parent = control.parentIndex;
-  const int margin = Scale(8);
+  const int margin = Scale(kMargin);
   const int dx = need.cx - (box.right - box.left);
   if (dx > 0 && control.definition->kind == ckButton) {
     int leftmost = box.left - dx, limit = margin;
@@ -405,7 +408,7 @@ void TForm::Resize(int parentIndex, int dx, int dy) {
     KeepAnchored(child.definition->anchors, akLeft, akRight, dx, left, width);
     KeepAnchored(child.definition->anchors, akTop, akBottom, dy, top, height);
     const int childDx = width - (base.right - base.left), childDy = height - (base.bottom - base.top);
-    base = RECT{left, top, left + width - childDx, top + height - childDy};
+    base = RECT{left, top, left + width - childDx, top + height - childDy};  // moved, not yet resized
     if (child.definition->kind == ckGroupBox) {
       Resize(int(&child - begin()), childDx, childDy);
     } else {
@@ -421,7 +424,7 @@ void TForm::Widen(int parentIndex, int dx) {
   const unsigned anchors = frame.definition->anchors;
   if ((anchors & akLeft) && (anchors & akRight)) return Widen(frame.parentIndex, dx);
   Resize(parentIndex, dx, 0);
-  const int overflow = frame.base.right - (ParentSize(frame.parentIndex).cx - Scale(8));
+  const int overflow = frame.base.right - (ParentSize(frame.parentIndex).cx - Scale(kMargin));
   if (overflow > 0) Widen(frame.parentIndex, overflow);
 }
 
