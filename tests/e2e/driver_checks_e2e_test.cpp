@@ -148,11 +148,16 @@ TEST_F(DriverChecksTest, MissingFilesShowTheDialogThatClosesWithEnterEscapeAndOk
   AppDriver::PressKeys(dialog, {VK_ESCAPE});
   EXPECT_TRUE(app_->WaitForWindowGone(dialog)) << "Escape closes the dialog";
 
+  ClickInstall();
+  dialog = app_->WaitForWindow("Driver files not found");
+  ASSERT_NE(dialog, nullptr);
+  {
+    RecordedWebBrowser browser(machine_.root + "\\opened_by_keyboard.txt");
+    AppDriver::PressKeys(dialog, {VK_TAB, VK_RETURN});
+    EXPECT_EQ(browser.Recorded(5000), std::string(kEvaluationPage) + "\r\n") << "Tab reaches the link, Enter opens it";
+  }
   {
     RecordedWebBrowser browser(machine_.root + "\\opened.txt");
-    ClickInstall();
-    dialog = app_->WaitForWindow("Driver files not found");
-    ASSERT_NE(dialog, nullptr);
     AppDriver::ClickLink(AppDriver::Control(dialog, kEvaluationPage));
     EXPECT_EQ(browser.Recorded(5000), std::string(kEvaluationPage) + "\r\n") << "the link opens the page";
   }
