@@ -112,6 +112,7 @@ TEST_F(MainWindowTest, EveryWindowIsReadableAndItsLinksReachable) {
   ExpectReadable(*app_, main_);
   AppDriver::PressKeys(main_, {VK_TAB, VK_TAB});
   EXPECT_EQ(app_->FocusedControl(), AppDriver::Control(main_, kTipsLink));
+  AppDriver::Screenshot(main_, "main_window_link_focused");
   for (WORD key : {VK_RETURN, VK_SPACE}) {
     AppDriver::PressKeys(main_, {key});
     HWND tips = app_->WaitForWindow("Reducing disk writes");
