@@ -26,15 +26,16 @@ DWORD Dword(const std::vector<BYTE>& bytes, size_t at) {
 
 std::string Hex(DWORD value) {
   static const char digits[] = "0123456789ABCDEF";
-  std::string text;
-  do {
-    text.insert(text.begin(), digits[value % 16]);
-    value /= 16;
-  } while (value);
-  return "0x" + text;
+  char text[11] = "0x";
+  int at = 2;
+  for (int shift = 12; shift >= 0; shift -= 4) {
+    if ((value >> shift) || shift == 0 || at > 2) text[at++] = digits[(value >> shift) & 0xF];
+  }
+  text[at] = '\0';
+  return text;
 }
 
-std::string SubsystemName(DWORD subsystem) {
+const char* SubsystemName(DWORD subsystem) {
   switch (subsystem) {
     case kSubsystemNative:
       return "native (kernel mode)";
@@ -43,7 +44,7 @@ std::string SubsystemName(DWORD subsystem) {
     case kSubsystemConsole:
       return "Windows console";
     default:
-      return std::to_string(subsystem);
+      return "another";
   }
 }
 

@@ -48,15 +48,16 @@ Comparison CompareFiles(Os& os, const std::string& first, const std::string& sec
     files[i] = OpenToRead(os, *paths[i]);
     if (!files[i]) return {false, os.GetLastError(), *paths[i]};
   }
-  std::vector<BYTE> buffers[2] = {std::vector<BYTE>(kChunk), std::vector<BYTE>(kChunk)};
+  std::vector<BYTE> buffer(2 * kChunk);
+  BYTE* const chunks[] = {buffer.data(), buffer.data() + kChunk};
   for (;;) {
     DWORD read[2] = {0, 0};
     for (int i = 0; i < 2; ++i) {
-      if (!os.ReadFile(files[i].get(), buffers[i].data(), kChunk, &read[i], nullptr)) {
+      if (!os.ReadFile(files[i].get(), chunks[i], kChunk, &read[i], nullptr)) {
         return {false, os.GetLastError(), *paths[i]};
       }
     }
-    if (read[0] != read[1] || std::memcmp(buffers[0].data(), buffers[1].data(), read[0]) != 0) return {false, 0, ""};
+    if (read[0] != read[1] || std::memcmp(chunks[0], chunks[1], read[0]) != 0) return {false, 0, ""};
     if (read[0] == 0) return {true, 0, ""};
   }
 }
