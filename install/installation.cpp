@@ -48,7 +48,7 @@ void PutBack(Os& os, const std::string& backup, const std::string& target, Faile
 }
 
 const std::string& FolderOf(const InstallContext& context, InstallFolder folder) {
-  return folder == InstallFolder::Windows ? context.WindowsFolder : context.SystemDriveFolder;
+  return folder == InstallFolder::Windows ? context.WindowsFolder : context.Boot.BootLoaderFolder;
 }
 
 void CopyDriverFile(const InstallContext& context, const DriverFileCopy& copy, FailedSteps& failed) {
@@ -146,10 +146,11 @@ void WriteFilterList(Os& os, TRegistry& registry, const RegistryEntry& entry, Fa
   }
 }
 
-void WriteValue(Os& os, TRegistry& registry, const RegistryEntry& entry, FailedSteps& failed) {
+void WriteValue(Os& os, TRegistry& registry, const RegistryEntry& entry, const std::string& protectedArcName,
+                FailedSteps& failed) {
   switch (entry.type) {
     case REG_SZ:
-      registry.WriteStringValue(entry.valueName, entry.text);
+      registry.WriteStringValue(entry.valueName, entry.text ? entry.text : protectedArcName);
       break;
     case REG_DWORD:
       registry.WriteDwordValue(entry.valueName, entry.number);
@@ -167,7 +168,7 @@ bool Contains(const std::vector<const char*>& keys, const char* key) {
   return false;
 }
 
-void WriteRegistryEntries(Os& os, FailedSteps& failed) {
+void WriteRegistryEntries(Os& os, const std::string& protectedArcName, FailedSteps& failed) {
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
 
@@ -193,18 +194,20 @@ void WriteRegistryEntries(Os& os, FailedSteps& failed) {
       }
       openedKeys.push_back(entry.key);
     }
-    if (keyIsOpen) WriteValue(os, registry, entry, failed);
+    if (keyIsOpen) WriteValue(os, registry, entry, protectedArcName, failed);
   }
   registry.CloseKey();
 }
 
-void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityRestored) {
+void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityRestored, const std::string& note) {
+  const std::string noteText = note.empty() ? std::string() : "\r\r" + note;
   if (failed.Empty() && securityRestored) {
-    dialogs.ShowMessageDialog("EWF installation completed successfully.", MessageKind::Information, MessageButtons::Ok);
+    dialogs.ShowMessageDialog("EWF installation completed successfully." + noteText, MessageKind::Information,
+                              MessageButtons::Ok);
   } else if (failed.Empty()) {
     dialogs.ShowMessageDialog(
         "The EWF installation completed successfully, however an error has occured while restoring " +
-            RootKeyRestoreAdvice(),
+            RootKeyRestoreAdvice() + noteText,
         MessageKind::Information, MessageButtons::Ok);
   } else {
     std::string text = "The EWF installation did not complete successfully.  These steps failed:\r" + failed.Text();
@@ -217,9 +220,11 @@ void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityResto
 
 }  // namespace
 
-void InstallEwfSupport(const InstallContext& context) {
+void InstallEwfSupport(const InstallContext& given) {
+  if (!RunDriverFileChecks({given.os, given.dialogs, given.FileVersionInfo, given.SourceFolder})) return;
+  InstallContext context = given;
+  if (context.Boot.BootLoaderFolder.empty()) context.Boot = FindBootVolumes(context.os, context.SystemDriveFolder);
   Os& os = context.os;
-  if (!RunDriverFileChecks({os, context.dialogs, context.FileVersionInfo, context.SourceFolder})) return;
 
   const RootKeySecurityGuard guard(os, context.dialogs, context.SavedRootKeySecurity);
   if (!DisableRootKeySecurity(os, context.dialogs, context.SavedRootKeySecurity)) return;
@@ -232,7 +237,7 @@ void InstallEwfSupport(const InstallContext& context) {
   const std::string driver = FolderOf(context, DriverFileOfService.folder) + DriverFileOfService.target;
   const FileLookup driverFound = LookForFile(os, driver);
   if (driverFound.present) {
-    WriteRegistryEntries(os, failed);
+    WriteRegistryEntries(os, context.Boot.ProtectedArcName, failed);
   } else if (driverFound.error) {
     failed.Add("Looking for " + driver + " failed, so no registry entries were written.", driverFound.error);
   } else {
@@ -240,5 +245,5 @@ void InstallEwfSupport(const InstallContext& context) {
   }
 
   const bool restored = RestoreRootKeySecurity(os, context.dialogs, context.SavedRootKeySecurity);
-  ShowOutcome(context.dialogs, failed, restored);
+  ShowOutcome(context.dialogs, failed, restored, context.Boot.Note);
 }

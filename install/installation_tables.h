@@ -39,7 +39,8 @@ inline constexpr FileMovedAside FilesMovedAside[] = {
 struct RegistryEntry {
   const char* key;  // as OpenKey takes it: a leading backslash starts at the root
   const char* valueName;
-  DWORD type;  // REG_SZ: `text`; REG_DWORD: `number`; REG_MULTI_SZ: the volume filter list (UpperFiltersWithEwf)
+  DWORD type;  // REG_SZ: `text`, or the protected partition's ARC name when NULL; REG_DWORD: `number`; REG_MULTI_SZ:
+               // the volume filter list (UpperFiltersWithEwf)
   const char* text;
   DWORD number;
   const char* onlyAfterKey;  // when set, the key is left alone unless that key was opened in this run
@@ -68,6 +69,6 @@ inline constexpr RegistryEntry RegistryEntries[] = {
      REG_MULTI_SZ, nullptr, 0, EwfServiceKey},
     {"\\SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0", "Type", REG_DWORD, nullptr, 1,
      nullptr},
-    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0", "ArcName", REG_SZ,
-     "multi(0)disk(0)rdisk(0)partition(1)", 0, nullptr},
+    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0", "ArcName", REG_SZ, nullptr, 0,
+     nullptr},
 };

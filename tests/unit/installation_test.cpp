@@ -18,9 +18,12 @@
 namespace {
 
 using ::testing::Contains;
+using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 const std::string kSource = "C:\\Program Files\\Stillvane\\";
 const std::string kWindows = "C:\\WINDOWS\\";
@@ -195,6 +198,31 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
   EXPECT_EQ(Contents(kWindows + "bootstat.dat"), "<missing>");
   EXPECT_EQ(dialogs_.shown, std::vector<std::string>{"message: " + kSuccess});
   ExpectClosingMessage(kSuccess, MessageKind::Information);
+}
+
+// Windows on D: (the second partition), started from the active C:, while
+// %SystemDrive% says D:.
+TEST_F(InstallationTest, TheLoaderGoesWhereTheComputerStartsAndTheFilterGuardsWhereWindowsRuns) {
+  const std::string windowsDrive = "D:\\";
+  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
+                          Text("multi(0)disk(0)rdisk(0)partition(2)").data);
+  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
+                          Text("\\Device\\HarddiskVolume1").data);
+  os_.SetDosDevice("D:", "\\Device\\HarddiskVolume2");
+  RunAction(dialogs_, [this, &windowsDrive] {
+    InstallEwfSupport({os_, dialogs_, reader_, kSource, kWindows, windowsDrive, saved_});
+  });
+
+  EXPECT_EQ(Contents(kDrive + "ntldr"), "new boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "original boot loader");
+  EXPECT_EQ(Value(kVolume, "ArcName"), Text("multi(0)disk(0)rdisk(0)partition(2)"));
+  ExpectClosingMessage(
+      kSuccess +
+          "\r\rThis computer's partitions are not laid out in the usual way, so:\r"
+          "The new boot loader was placed in the root of the partition the computer starts from: C:\\\r"
+          "The write filter will protect the partition Windows runs from: "
+          "multi(0)disk(0)rdisk(0)partition(2)",
+      MessageKind::Information);
 }
 
 TEST_F(InstallationTest, ASecondRunKeepsTheInstalledFilesAndBackupsAndWritesTheSameValues) {
@@ -372,7 +400,7 @@ TEST_F(InstallationTest, WithoutTheServiceKeyTheFilterListIsLeftAlone) {
   os_.FailCallsContaining("RegCreateKeyExA(HKLM, " + kService + ", ", ERROR_ACCESS_DENIED);
   Click();
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
-  EXPECT_THAT(os_.CallsNamed("RegQueryValueExA"), IsEmpty());
+  EXPECT_THAT(os_.CallsNamed("RegQueryValueExA"), Each(Not(HasSubstr("UpperFilters"))));
   EXPECT_EQ(Value(kVolume, "ArcName"), Text("multi(0)disk(0)rdisk(0)partition(1)"));
   ExpectClosingMessage(kFailedHeader + "Opening the registry key HKEY_LOCAL_MACHINE\\" + kService +
                            " failed.  Error 5\r"

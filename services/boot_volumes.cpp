@@ -1,0 +1,100 @@
+#include "services/boot_volumes.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "services/handles.h"
+
+namespace {
+
+// Longer than any ARC or device name the two values can hold.
+constexpr DWORD kLongestName = 256;
+
+// A REG_SZ under HKEY_LOCAL_MACHINE up to its first NUL; empty when it is
+// missing, of another type, or too long to be a name.
+std::string ReadMachineName(Os& os, const char* keyPath, const char* valueName) {
+  UniqueKey key(os);
+  if (os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return {};
+  char data[kLongestName];
+  DWORD type = REG_NONE;
+  DWORD size = sizeof data;
+  if (os.RegQueryValueExA(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_SZ || size > sizeof data) {
+    return {};
+  }
+  // Stored with or without its NUL.
+  return std::string(data, strnlen(data, size));
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
+
+// Reads "name(number)" at `at`; the number in the given base, at most 8 digits.
+bool ReadComponent(const std::string& text, size_t& at, const char* name, int base, unsigned long* number) {
+  const size_t length = std::strlen(name);
+  if (!SameText(text.substr(at, length), name) || text.compare(at + length, 1, "(") != 0) return false;
+  size_t digits = at + length + 1;
+  size_t end = digits;
+  while (end < text.size() && end - digits < 8 &&
+         (base == 16 ? std::isxdigit(static_cast<unsigned char>(text[end]))
+                     : std::isdigit(static_cast<unsigned char>(text[end])))) {
+    ++end;
+  }
+  if (end == digits || text.compare(end, 1, ")") != 0) return false;
+  *number = std::stoul(text.substr(digits, end - digits), nullptr, base);
+  at = end + 1;
+  return true;
+}
+
+}  // namespace
+
+bool IsPartitionArcName(const std::string& text) {
+  size_t at = 0;
+  unsigned long number = 0;
+  if (!ReadComponent(text, at, "multi", 10, &number) && !ReadComponent(text, at, "scsi", 10, &number) &&
+      !ReadComponent(text, at, "signature", 16, &number)) {
+    return false;
+  }
+  // Partition 0 is the whole disk, not a volume.
+  return ReadComponent(text, at, "disk", 10, &number) && ReadComponent(text, at, "rdisk", 10, &number) &&
+         ReadComponent(text, at, "partition", 10, &number) && number >= 1 && at == text.size();
+}
+
+std::string FindProtectedArcName(Os& os) {
+  const std::string arcName = ReadMachineName(os, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice");
+  return IsPartitionArcName(arcName) ? arcName : kFirstPartitionArcName;
+}
+
+std::string FindBootLoaderFolder(Os& os, const std::string& systemDriveFolder) {
+  const std::string device = ReadMachineName(os, "SYSTEM\\Setup", "SystemPartition");
+  if (device.empty()) return systemDriveFolder;
+  char drive[] = "A:";
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    drive[0] = letter;
+    char target[kLongestName];
+    // The first name is what the letter stands for now.
+    if (os.QueryDosDeviceA(drive, target, sizeof target) && SameText(target, device)) return std::string(drive) + "\\";
+  }
+  return systemDriveFolder;
+}
+
+BootVolumes FindBootVolumes(Os& os, const std::string& systemDriveFolder) {
+  BootVolumes volumes{FindBootLoaderFolder(os, systemDriveFolder), FindProtectedArcName(os), {}};
+  if (!SameText(volumes.BootLoaderFolder, systemDriveFolder) ||
+      !SameText(volumes.ProtectedArcName, kFirstPartitionArcName)) {
+    volumes.Note =
+        "This computer's partitions are not laid out in the usual way, so:\r"
+        "The new boot loader was placed in the root of the partition the computer starts from: " +
+        volumes.BootLoaderFolder +
+        "\r"
+        "The write filter will protect the partition Windows runs from: " +
+        volumes.ProtectedArcName;
+  }
+  return volumes;
+}
