@@ -1,6 +1,5 @@
 #include "services/boot_volumes.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "services/handles.h"
@@ -27,27 +26,38 @@ std::string ReadMachineName(Os& os, const char* keyPath, const char* valueName) 
   return std::string(data, strnlen(data, size));
 }
 
+// ARC and device names are plain ASCII, whatever the code page.
+char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 bool SameText(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return true;
 }
 
-// Reads "name(number)" at `at`; the number in the given base, at most 8 digits.
+// The digit's value in the base (10 or 16), or -1.
+int DigitValue(char c, int base) {
+  const char lower = AsciiLower(c);
+  if (lower >= '0' && lower <= '9') return lower - '0';
+  if (base == 16 && lower >= 'a' && lower <= 'f') return lower - 'a' + 10;
+  return -1;
+}
+
+// Reads "name(number)" at `at`: at most 8 digits in the given base.
 bool ReadComponent(const std::string& text, size_t& at, const char* name, int base, unsigned long* number) {
   const size_t length = std::strlen(name);
   if (!SameText(text.substr(at, length), name) || text.compare(at + length, 1, "(") != 0) return false;
-  size_t digits = at + length + 1;
+  const size_t digits = at + length + 1;
   size_t end = digits;
-  while (end < text.size() && end - digits < 8 &&
-         (base == 16 ? std::isxdigit(static_cast<unsigned char>(text[end]))
-                     : std::isdigit(static_cast<unsigned char>(text[end])))) {
-    ++end;
+  *number = 0;
+  for (; end < text.size() && end - digits < 8 && DigitValue(text[end], base) >= 0; ++end) {
+    *number = *number * base + DigitValue(text[end], base);
   }
   if (end == digits || text.compare(end, 1, ")") != 0) return false;
-  *number = std::stoul(text.substr(digits, end - digits), nullptr, base);
   at = end + 1;
   return true;
 }

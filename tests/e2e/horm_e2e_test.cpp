@@ -97,4 +97,27 @@ TEST_F(HormTest, NoAndEscapeCreateNothingAndShowNothingMore) {
   EXPECT_TRUE(IsWindowEnabled(main_));
 }
 
+// %SystemDrive% names a scratch folder, while Windows says it starts from the
+// partition of C: (HKLM\SYSTEM\Setup): the marker goes beside the boot
+// loader, in C:\ .
+TEST_F(HormTest, TheMarkerGoesToTheDriveOfThePartitionTheComputerStartsFrom) {
+  char device[MAX_PATH] = "";
+  ASSERT_GT(QueryDosDeviceA("C:", device, sizeof device), 0u);
+  const MachineValueSet systemPartition("SYSTEM\\Setup", "SystemPartition", REG_SZ,
+                                        std::vector<BYTE>(device, device + strlen(device) + 1));
+  const std::string scratchDrive = ScratchFolder("horm_system_drive");
+  std::map<std::string, std::string> environment = machine_.Environment();
+  environment["SystemDrive"] = scratchDrive;
+  app_.reset();
+  app_.reset(new AppDriver(machine_.programFolder, environment));
+  main_ = app_->WaitForWindow("Stillvane");
+  ASSERT_NE(main_, nullptr);
+
+  HWND confirm = Confirmation();
+  ASSERT_NE(confirm, nullptr);
+  AnswerYesAndExpectReminder(confirm);
+  EXPECT_TRUE(FileExists("C:\\resmany.dat"));
+  EXPECT_FALSE(FileExists(scratchDrive + "\\resmany.dat"));
+}
+
 }  // namespace

@@ -158,4 +158,24 @@ TEST_F(MainWindowTest, ReducingDiskWritesClosesWithEscapeAndWithEnter) {
   EXPECT_TRUE(app_->Running());
 }
 
+// Another copy of the program, started from another folder, hands over to
+// this one: it comes back from the taskbar to the front, and the new one ends.
+TEST_F(MainWindowTest, ASecondStartBringsTheRunningOneToTheFrontAndEnds) {
+  ShowWindow(main_, SW_MINIMIZE);
+  for (int i = 0; i < 50 && !IsIconic(main_); ++i) Sleep(50);
+  ASSERT_TRUE(IsIconic(main_));
+
+  AppDriver second(ScratchFolder("second_copy"), machine_.Environment());
+  EXPECT_TRUE(second.WaitForExit(10000)) << "the second copy still runs";
+  EXPECT_TRUE(second.TopLevelWindows().empty());
+  bool inFront = false;
+  for (int i = 0; i < 60 && !inFront; ++i) {
+    inFront = !IsIconic(main_) && GetForegroundWindow() == main_;
+    if (!inFront) Sleep(50);
+  }
+  EXPECT_TRUE(inFront) << "iconic " << IsIconic(main_) << ", foreground " << GetForegroundWindow();
+  EXPECT_TRUE(app_->Running());
+  AppDriver::Screenshot(main_, "main_window_after_second_start");
+}
+
 }  // namespace
