@@ -1,6 +1,7 @@
 #include "e2e/app_driver.h"
 
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -233,6 +234,19 @@ AppDriver::ObjectCounts AppDriver::CountObjects() {
 
 bool AppDriver::Running() const {
   return process_.hProcess && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+std::vector<std::string> AppDriver::LoadedModules() const {
+  std::vector<std::string> modules;
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process_.dwProcessId);
+  if (snapshot == INVALID_HANDLE_VALUE) return modules;
+  MODULEENTRY32 module{};
+  module.dwSize = sizeof module;
+  for (BOOL more = Module32First(snapshot, &module); more; more = Module32Next(snapshot, &module)) {
+    modules.push_back(module.szExePath);
+  }
+  CloseHandle(snapshot);
+  return modules;
 }
 
 bool AppDriver::WaitForExit(DWORD milliseconds) {

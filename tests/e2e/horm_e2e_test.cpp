@@ -120,4 +120,25 @@ TEST_F(HormTest, TheMarkerGoesToTheDriveOfThePartitionTheComputerStartsFrom) {
   EXPECT_FALSE(FileExists(scratchDrive + "\\resmany.dat"));
 }
 
+// A library named powrprof.dll beside the program (where the user puts the
+// driver files) is never the one loaded: the program names the system
+// folder's copy by its full path.
+TEST_F(HormTest, PowrprofIsLoadedFromTheSystemFolderWhateverLiesBesideTheProgram) {
+  const std::string planted = machine_.programFolder + "\\powrprof.dll";
+  CopyFileOrFail(DosPathFromEnvironment("STILLVANE_ENVIRONMENT_DLL"), planted);
+  HWND confirm = Confirmation();
+  ASSERT_NE(confirm, nullptr);
+  AnswerYesAndExpectReminder(confirm);
+
+  char systemFolder[MAX_PATH] = "";
+  ASSERT_GT(GetSystemDirectoryA(systemFolder, sizeof systemFolder), 0u);
+  std::vector<std::string> loaded;
+  for (const std::string& module : app_->LoadedModules()) {
+    const size_t slash = module.find_last_of('\\');
+    if (lstrcmpiA(module.c_str() + slash + 1, "powrprof.dll") == 0) loaded.push_back(module);
+  }
+  ASSERT_EQ(loaded.size(), 1u);
+  EXPECT_EQ(lstrcmpiA(loaded[0].c_str(), (std::string(systemFolder) + "\\powrprof.dll").c_str()), 0) << loaded[0];
+}
+
 }  // namespace
