@@ -21,9 +21,11 @@ const char kCommitReminder[] =
 
 // HORM resumes from the hibernation file; without hibernation the marker does nothing.
 const char kHibernationOff[] =
-    "Hibernation is turned off on this computer, and HORM only works when it is on.  To turn it on, open"
+    "Hibernation is turned off on this computer, and HORM only works when it is on."
     "\r"
-    "Control Panel, then Power Options, and on the Hibernate tab select Enable hibernation.";
+    "To turn it on, open Control Panel, then Power Options, and on the Hibernate tab select Enable hibernation."
+    "\r"
+    "If there is no Hibernate tab, Windows cannot hibernate this computer, and HORM cannot be used.";
 
 // Whether Windows says hibernation is on; when it cannot say, it is taken to be.
 bool HibernationIsOn(Os& os) {

@@ -105,8 +105,9 @@ TEST_F(HormTest, TheMarkerGoesBesideTheBootLoaderOfThePartitionTheComputerStarts
 TEST_F(HormTest, WithHibernationOffTheReminderSaysWhereToTurnItOn) {
   const std::string hibernationOff =
       kReminder +
-      "\r\rHibernation is turned off on this computer, and HORM only works when it is on.  To turn it on, open\r"
-      "Control Panel, then Power Options, and on the Hibernate tab select Enable hibernation.";
+      "\r\rHibernation is turned off on this computer, and HORM only works when it is on.\r"
+      "To turn it on, open Control Panel, then Power Options, and on the Hibernate tab select Enable hibernation.\r"
+      "If there is no Hibernate tab, Windows cannot hibernate this computer, and HORM cannot be used.";
   struct Case {
     bool supported, enabled;
     DWORD failure;
