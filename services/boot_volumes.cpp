@@ -81,7 +81,11 @@ std::string FindProtectedArcName(Os& os) {
   return IsPartitionArcName(arcName) ? arcName : kFirstPartitionArcName;
 }
 
-std::string FindBootLoaderFolder(Os& os, const std::string& systemDriveFolder) {
+namespace {
+
+// The folder and, when SystemPartition names a device no drive letter stands
+// for, that device.
+std::string BootLoaderFolder(Os& os, const std::string& systemDriveFolder, std::string* unmappedDevice) {
   const std::string device = ReadMachineName(os, "SYSTEM\\Setup", "SystemPartition");
   if (device.empty()) return systemDriveFolder;
   char drive[] = "A:";
@@ -91,11 +95,20 @@ std::string FindBootLoaderFolder(Os& os, const std::string& systemDriveFolder) {
     // The first name is what the letter stands for now.
     if (os.QueryDosDeviceA(drive, target, sizeof target) && SameText(target, device)) return std::string(drive) + "\\";
   }
+  *unmappedDevice = device;
   return systemDriveFolder;
 }
 
+}  // namespace
+
+std::string FindBootLoaderFolder(Os& os, const std::string& systemDriveFolder) {
+  std::string unmappedDevice;
+  return BootLoaderFolder(os, systemDriveFolder, &unmappedDevice);
+}
+
 BootVolumes FindBootVolumes(Os& os, const std::string& systemDriveFolder) {
-  BootVolumes volumes{FindBootLoaderFolder(os, systemDriveFolder), FindProtectedArcName(os), {}};
+  std::string unmappedDevice;
+  BootVolumes volumes{BootLoaderFolder(os, systemDriveFolder, &unmappedDevice), FindProtectedArcName(os), {}};
   if (!SameText(volumes.BootLoaderFolder, systemDriveFolder) ||
       !SameText(volumes.ProtectedArcName, kFirstPartitionArcName)) {
     volumes.Note =
@@ -105,6 +118,14 @@ BootVolumes FindBootVolumes(Os& os, const std::string& systemDriveFolder) {
         "\r"
         "The write filter will protect the partition Windows runs from: " +
         volumes.ProtectedArcName;
+  }
+  if (!unmappedDevice.empty()) {
+    if (!volumes.Note.empty()) volumes.Note += "\r\r";
+    volumes.Note += "Windows names " + unmappedDevice +
+                    " as the partition this computer starts from, but no drive letter stands for it.\r"
+                    "The new boot loader was placed in " +
+                    volumes.BootLoaderFolder +
+                    " instead, where it may not be used: give that partition a drive letter and install again.";
   }
   return volumes;
 }

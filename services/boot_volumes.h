@@ -19,7 +19,8 @@ struct BootVolumes {
   // The ARC name of the partition Windows runs from: what the write filter protects.
   std::string ProtectedArcName;
   // For the completion message: both named, when either differs from the
-  // usual layout (%SystemDrive% and the first partition); else empty.
+  // usual layout (%SystemDrive% and the first partition), and a system
+  // partition without a drive letter; else empty.
   std::string Note;
 };
 

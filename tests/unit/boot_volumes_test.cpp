@@ -123,6 +123,15 @@ TEST_F(BootLoaderFolderTest, OnlyAnUnusualLayoutIsNamedInTheNote) {
   EXPECT_EQ(second.ProtectedArcName, "multi(0)disk(0)rdisk(0)partition(2)");
   EXPECT_NE(second.Note.find("starts from: C:\\\r"), std::string::npos) << second.Note;
   EXPECT_NE(second.Note.find("runs from: multi(0)disk(0)rdisk(0)partition(2)"), std::string::npos) << second.Note;
+
+  SetSystemPartition("\\Device\\HarddiskVolume7");
+  const BootVolumes hidden = FindBootVolumes(os_, "D:\\");
+  EXPECT_EQ(hidden.BootLoaderFolder, "D:\\");
+  EXPECT_NE(hidden.Note.find("partition(2)\r\rWindows names \\Device\\HarddiskVolume7 as the partition this computer "
+                             "starts from, but no drive letter stands for it.\rThe new boot loader was placed in D:\\ "
+                             "instead"),
+            std::string::npos)
+      << hidden.Note;
 }
 
 }  // namespace
