@@ -17,6 +17,7 @@
 #include "app/tips_form.h"
 #include "app/win32_dialogs.h"
 #include "install/missing_files_form_win32.h"
+#include "install/security_bracket.h"
 
 namespace {
 
@@ -77,6 +78,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   dialogs.SetMissingFilesForm(&missingFilesForm);
 
   mainForm.ShowMainWindow(showCommand);
+  // An installation killed while Enum\Root was open left it open to everyone.
+  OfferRootKeySecurityRepair(*os, dialogs);
   missingFilesForm.Handle();
   return RunMessageLoop();
 }

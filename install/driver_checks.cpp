@@ -60,9 +60,9 @@ bool CheckDriverFileVersions(Dialogs& dialogs, TVersionInfo& FileVersionInfo, co
 }
 
 bool RunDriverFileChecks(const DriverCheckContext& context) {
-  if (!CheckDriverFilesPresent(context.os, context.sourceFolder)) {
+  if (!CheckDriverFilesPresent(context.os, context.SourceFolder)) {
     context.dialogs.ShowMissingFilesDialog();
     return false;
   }
-  return CheckDriverFileVersions(context.dialogs, context.FileVersionInfo, context.sourceFolder);
+  return CheckDriverFileVersions(context.dialogs, context.FileVersionInfo, context.SourceFolder);
 }

@@ -33,7 +33,7 @@ inline constexpr DriverFile DriverFiles[] = {
 
 // True when every driver file is present in sourceFolder (which ends with a
 // backslash); false at the first one missing. Shows nothing.
-bool CheckDriverFilesPresent(Os& os, const std::string& sourceFolder);
+[[nodiscard]] bool CheckDriverFilesPresent(Os& os, const std::string& sourceFolder);
 
 // Compares Major, then Minor, Release and Build as unsigned 16-bit numbers.
 bool IsVersionAtLeast(const FileVersionParts& minimum, const FileVersionParts& found);
@@ -44,7 +44,7 @@ std::string FormatFileVersion(const FileVersionParts& version);
 // last one) and warns about an old one; the user may overrule the warning.
 // False when the installation must not go on: ewf.sys has no readable
 // version (no message), or an old-file warning was not answered Yes.
-bool CheckDriverFileVersions(Dialogs& dialogs, TVersionInfo& FileVersionInfo, const std::string& sourceFolder);
+[[nodiscard]] bool CheckDriverFileVersions(Dialogs& dialogs, TVersionInfo& FileVersionInfo, const std::string& sourceFolder);
 
 // What an installation shows: the message dialogs, and the "Driver files not
 // found" form, shown modally.
@@ -57,10 +57,10 @@ struct DriverCheckContext {
   Os& os;
   InstallDialogs& dialogs;
   TVersionInfo& FileVersionInfo;  // the main window's reader
-  std::string sourceFolder;       // ends with a backslash
+  std::string SourceFolder;       // ends with a backslash
 };
 
 // The first two steps of an installation: when a file is missing the
 // missing-files dialog is shown, then the version gate runs. True when the
 // installation may go on.
-bool RunDriverFileChecks(const DriverCheckContext& context);
+[[nodiscard]] bool RunDriverFileChecks(const DriverCheckContext& context);

@@ -104,33 +104,26 @@ void MoveFileAside(const InstallContext& context, const FileMovedAside& file, Fa
   }
 }
 
-// The value's type and data; ERROR_FILE_NOT_FOUND when there is none.
-LONG ReadValue(Os& os, HKEY key, const char* name, DWORD* type, std::vector<BYTE>* data) {
-  // The value may grow between asking its size and reading it.
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    DWORD size = 0;
-    LONG result = os.RegQueryValueExA(key, name, nullptr, type, nullptr, &size);
-    if (result != ERROR_SUCCESS) return result;
-    data->assign(size + 1, 0);
-    result = os.RegQueryValueExA(key, name, nullptr, type, data->data(), &size);
-    if (result == ERROR_MORE_DATA) continue;
-    if (result == ERROR_SUCCESS) data->resize(size);
-    return result;
+void ReportSkippedKeys(const std::vector<SkippedKey>& skipped, FailedSteps& failed) {
+  for (const SkippedKey& key : skipped) {
+    failed.Add("Opening the registry key " + MachineKeyName(key.firstRow->key) + " failed.",
+               static_cast<DWORD>(key.error));
   }
-  return ERROR_MORE_DATA;
 }
 
-std::string FullKeyName(const char* key) {
-  return std::string("HKEY_LOCAL_MACHINE") + key;
-}
-
-// Merges the write filter into the list already there; the list is written
+// Merges the write filter into the volume filter list already there, written
 // straight to the open key as REG_MULTI_SZ.
-void WriteFilterList(Os& os, TRegistry& registry, const RegistryEntry& entry, FailedSteps& failed) {
-  const std::string valueName = "the \"" + std::string(entry.valueName) + "\" value of " + FullKeyName(entry.key);
+void WriteFilterList(Os& os, TRegistry& registry, FailedSteps& failed) {
+  const std::string valueName =
+      "the \"" + std::string(VolumeFiltersValue) + "\" value of " + MachineKeyName(VolumeClassKey);
+  if (!registry.OpenKey(VolumeClassKey, true)) {
+    failed.Add("Opening the registry key " + MachineKeyName(VolumeClassKey) + " failed.",
+               static_cast<DWORD>(registry.LastOpenResult()));
+    return;
+  }
   DWORD type = REG_NONE;
   std::vector<BYTE> existing;
-  const LONG readResult = ReadValue(os, registry.CurrentKey(), entry.valueName, &type, &existing);
+  const LONG readResult = ReadRegistryValue(os, registry.CurrentKey(), VolumeFiltersValue, &type, &existing);
   if (readResult == ERROR_FILE_NOT_FOUND) {
     type = REG_NONE;
     existing.clear();
@@ -140,79 +133,76 @@ void WriteFilterList(Os& os, TRegistry& registry, const RegistryEntry& entry, Fa
     return;
   }
   const std::vector<BYTE> filters = UpperFiltersWithEwf(type, existing);
-  if (const LONG error = os.RegSetValueExA(registry.CurrentKey(), entry.valueName, 0, REG_MULTI_SZ, filters.data(),
+  if (const LONG error = os.RegSetValueExA(registry.CurrentKey(), VolumeFiltersValue, 0, REG_MULTI_SZ, filters.data(),
                                            static_cast<DWORD>(filters.size()))) {
     failed.Add("Writing " + valueName + " failed.", static_cast<DWORD>(error));
+    return;
   }
+  (void)registry.Flush();
 }
 
-void WriteValue(Os& os, TRegistry& registry, const RegistryEntry& entry, const std::string& protectedArcName,
-                FailedSteps& failed) {
-  switch (entry.type) {
-    case REG_SZ:
-      registry.WriteStringValue(entry.valueName, entry.text ? entry.text : protectedArcName);
-      break;
-    case REG_DWORD:
-      registry.WriteDwordValue(entry.valueName, entry.number);
-      break;
-    default:
-      WriteFilterList(os, registry, entry, failed);
-      break;
-  }
-}
-
-bool Contains(const std::vector<const char*>& keys, const char* key) {
-  for (const char* k : keys) {
-    if (std::strcmp(k, key) == 0) return true;
-  }
-  return false;
-}
-
-void WriteRegistryEntries(Os& os, const std::string& protectedArcName, FailedSteps& failed) {
+// The entries under Enum\Root inside the security bracket, then the service
+// and its volume, then the filter list. False when the key's permissions could
+// not be put back (after its message).
+bool WriteRegistryEntries(const InstallContext& context, const RootKeySecurityChange& change, FailedSteps& failed) {
+  Os& os = context.os;
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
 
-  std::vector<const char*> openedKeys;
-  const char* key = nullptr;  // of the rows being walked
-  bool keyIsOpen = false;
-  for (const RegistryEntry& entry : RegistryEntries) {
-    if (!key || std::strcmp(entry.key, key) != 0) {
-      registry.CloseKey();
-      key = entry.key;
-      keyIsOpen = false;
-      if (entry.onlyAfterKey && !Contains(openedKeys, entry.onlyAfterKey)) {
-        failed.Add("The \"" + std::string(entry.valueName) + "\" value of " + FullKeyName(entry.key) +
-                   " was left unchanged, because the registry key " + FullKeyName(entry.onlyAfterKey) +
-                   " could not be written.");
-        continue;
-      }
-      keyIsOpen = registry.OpenKey(entry.key, true);
-      if (!keyIsOpen) {
-        failed.Add("Opening the registry key " + FullKeyName(entry.key) + " failed.",
-                   static_cast<DWORD>(registry.LastOpenResult()));
-        continue;
-      }
-      openedKeys.push_back(entry.key);
+  bool restored = true;
+  {
+    const RootKeySecurityGuard guard(os, context.dialogs, context.SavedRootKeySecurity);
+    if (!ApplyRootKeySecurityChange(os, context.dialogs, context.SavedRootKeySecurity, change)) {
+      failed.Add("No registry entries were written, because the security of the registry key " +
+                 MachineKeyName(RootKeySecurityPath) + " could not be changed.");
+      return true;
     }
-    if (keyIsOpen) WriteValue(os, registry, entry, protectedArcName, failed);
+    ReportSkippedKeys(WriteRegistryRows(registry, EnumRootEntries), failed);
+    registry.CloseKey();
+    restored = RestoreRootKeySecurity(os, context.dialogs, context.SavedRootKeySecurity);
   }
-  registry.CloseKey();
+
+  // The protected volume is the partition Windows runs from, found at the click.
+  std::vector<RegistryValueRow> serviceRows(std::begin(ServiceEntries), std::end(ServiceEntries));
+  for (RegistryValueRow& row : serviceRows) {
+    if (std::strcmp(row.valueName, ProtectedVolumeArcName) == 0) row.text = context.Boot.ProtectedArcName.c_str();
+  }
+  const std::vector<SkippedKey> skipped = WriteRegistryRows(registry, serviceRows);
+  ReportSkippedKeys(skipped, failed);
+  if (skipped.empty()) {
+    WriteFilterList(os, registry, failed);
+  } else {
+    failed.Add("The \"" + std::string(VolumeFiltersValue) + "\" value of " + MachineKeyName(VolumeClassKey) +
+               " was left unchanged, because the registry key " + MachineKeyName(skipped.front().firstRow->key) +
+               " could not be written.");
+  }
+  return restored;
 }
 
-void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityRestored, const std::string& note) {
-  const std::string noteText = note.empty() ? std::string() : "\r\r" + note;
+void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityRestored, bool replacedOpenDacl,
+                 const std::string& bootVolumesNote) {
+  const std::string note = bootVolumesNote.empty() ? std::string() : "\r\r" + bootVolumesNote;
+  // Permissions left open by an earlier, interrupted run were not put back as they were found.
+  const std::string repaired =
+      replacedOpenDacl ? "\r\rThe registry key " + MachineKeyName(RootKeySecurityPath) +
+                             " gave everyone full control when the installation began, as an interrupted "
+                             "installation leaves it, so it was given the standard permissions instead: the System "
+                             "account has full access, and the Everyone group only Read access."
+                       : std::string();
   if (failed.Empty() && securityRestored) {
-    dialogs.ShowMessageDialog("EWF installation completed successfully." + noteText, MessageKind::Information,
+    dialogs.ShowMessageDialog("EWF installation completed successfully." + repaired + note, MessageKind::Information,
                               MessageButtons::Ok);
   } else if (failed.Empty()) {
     dialogs.ShowMessageDialog(
         "The EWF installation completed successfully, however an error has occured while restoring " +
-            RootKeyRestoreAdvice() + noteText,
+            RootKeyRestoreAdvice() + note,
         MessageKind::Information, MessageButtons::Ok);
   } else {
     std::string text = "The EWF installation did not complete successfully.  These steps failed:\r" + failed.Text();
     if (!securityRestored) {
       text += "\r\rIn addition, an error has occured while restoring " + RootKeyRestoreAdvice();
+    } else {
+      text += repaired;
     }
     dialogs.ShowMessageDialog(text, MessageKind::Error, MessageButtons::Ok);
   }
@@ -226,8 +216,10 @@ void InstallEwfSupport(const InstallContext& given) {
   if (context.Boot.BootLoaderFolder.empty()) context.Boot = FindBootVolumes(context.os, context.SystemDriveFolder);
   Os& os = context.os;
 
-  const RootKeySecurityGuard guard(os, context.dialogs, context.SavedRootKeySecurity);
-  if (!DisableRootKeySecurity(os, context.dialogs, context.SavedRootKeySecurity)) return;
+  // Everything about the key's security that can fail without changing the
+  // machine fails here, before any file is touched.
+  RootKeySecurityChange securityChange(os);
+  if (!PrepareRootKeySecurityChange(os, context.dialogs, context.SavedRootKeySecurity, securityChange)) return;
 
   FailedSteps failed;
   for (const DriverFileCopy& copy : DriverFileCopies) CopyDriverFile(context, copy, failed);
@@ -236,14 +228,16 @@ void InstallEwfSupport(const InstallContext& given) {
   // A driver registered as a boot-start volume filter without its file would stop Windows from starting.
   const std::string driver = FolderOf(context, DriverFileOfService.folder) + DriverFileOfService.target;
   const FileLookup driverFound = LookForFile(os, driver);
+  bool restored = true;
   if (driverFound.present) {
-    WriteRegistryEntries(os, context.Boot.ProtectedArcName, failed);
-  } else if (driverFound.error) {
-    failed.Add("Looking for " + driver + " failed, so no registry entries were written.", driverFound.error);
+    restored = WriteRegistryEntries(context, securityChange, failed);
   } else {
-    failed.Add("No registry entries were written, because " + driver + " is not present.");
+    context.SavedRootKeySecurity.reset();  // the key was never opened up
+    if (driverFound.error) {
+      failed.Add("Looking for " + driver + " failed, so no registry entries were written.", driverFound.error);
+    } else {
+      failed.Add("No registry entries were written, because " + driver + " is not present.");
+    }
   }
-
-  const bool restored = RestoreRootKeySecurity(os, context.dialogs, context.SavedRootKeySecurity);
-  ShowOutcome(context.dialogs, failed, restored, context.Boot.Note);
+  ShowOutcome(context.dialogs, failed, restored, securityChange.replacedOpenDacl, context.Boot.Note);
 }

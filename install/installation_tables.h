@@ -2,7 +2,7 @@
 // registry entries it writes, in the order it handles them.
 #pragma once
 
-#include "services/win_types.h"
+#include "services/registry.h"
 
 enum class InstallFolder { Windows, SystemDrive };
 
@@ -34,41 +34,44 @@ inline constexpr FileMovedAside FilesMovedAside[] = {
     {InstallFolder::Windows, "bootstat.dat", "bootstat.bak"},
 };
 
-// One value under HKEY_LOCAL_MACHINE. Rows of one key follow each other; the
-// key is opened (created when missing) once for them and closed after them.
-struct RegistryEntry {
-  const char* key;  // as OpenKey takes it: a leading backslash starts at the root
-  const char* valueName;
-  DWORD type;  // REG_SZ: `text`, or the protected partition's ARC name when NULL; REG_DWORD: `number`; REG_MULTI_SZ:
-               // the volume filter list (UpperFiltersWithEwf)
-  const char* text;
-  DWORD number;
-  const char* onlyAfterKey;  // when set, the key is left alone unless that key was opened in this run
-};
+// The registry entries, all under HKEY_LOCAL_MACHINE. Rows of one key follow
+// each other; the key is opened (created when missing) once for them.
 
-inline constexpr const char* EwfServiceKey = "\\SYSTEM\\CurrentControlSet\\Services\\ewf";
-
-inline constexpr RegistryEntry RegistryEntries[] = {
-    {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF", "NextInstance", REG_DWORD, nullptr, 1, nullptr},
-    {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "Service", REG_SZ, "EWF", 0, nullptr},
-    {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "Legacy", REG_DWORD, nullptr, 1, nullptr},
-    {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "ConfigFlags", REG_DWORD, nullptr, 0x20, nullptr},
-    {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "Class", REG_SZ, "LegacyDriver", 0, nullptr},
+// Written while the permissions of Enum\Root are opened up: the only entries
+// that need it.
+inline constexpr RegistryValueRow EnumRootEntries[] = {
+    {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF", "NextInstance", REG_DWORD, nullptr, 1},
+    {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "Service", REG_SZ, "EWF", 0},
+    {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "Legacy", REG_DWORD, nullptr, 1},
+    {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "ConfigFlags", REG_DWORD, nullptr, 0x20},
+    {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "Class", REG_SZ, "LegacyDriver", 0},
     {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "ClassGUID", REG_SZ,
-     "{8ECC055D-047F-11D1-A537-0000F8753ED1}", 0, nullptr},
-    {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "DeviceDesc", REG_SZ, "EWF", 0, nullptr},
-    {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "Capabilities", REG_DWORD, nullptr, 0, nullptr},
-    {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000\\Control", "ActiveService", REG_SZ, "EWF", 0, nullptr},
-    // Service codes: normal error control, boot start, kernel driver.
-    {EwfServiceKey, "ErrorControl", REG_DWORD, nullptr, 1, nullptr},
-    {EwfServiceKey, "Group", REG_SZ, "System Bus Extender", 0, nullptr},
-    {EwfServiceKey, "Start", REG_DWORD, nullptr, 0, nullptr},
-    {EwfServiceKey, "Type", REG_DWORD, nullptr, 1, nullptr},
-    // A filter without its service would leave the volumes without a driver.
-    {"\\SYSTEM\\CurrentControlSet\\Control\\Class\\{71A27CDD-812A-11D0-BEC7-08002BE2092F}", "UpperFilters",
-     REG_MULTI_SZ, nullptr, 0, EwfServiceKey},
-    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0", "Type", REG_DWORD, nullptr, 1,
-     nullptr},
-    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0", "ArcName", REG_SZ, nullptr, 0,
-     nullptr},
+     "{8ECC055D-047F-11D1-A537-0000F8753ED1}", 0},
+    {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "DeviceDesc", REG_SZ, "EWF", 0},
+    {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "Capabilities", REG_DWORD, nullptr, 0},
+    {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000\\Control", "ActiveService", REG_SZ, "EWF", 0},
 };
+
+inline constexpr const char* ProtectedVolumeArcName = "ArcName";
+
+// Written once the permissions are back: the service, then the volume it
+// protects. Service codes: normal error control, boot start, kernel driver.
+inline constexpr RegistryValueRow ServiceEntries[] = {
+    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf", "ErrorControl", REG_DWORD, nullptr, 1},
+    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf", "Group", REG_SZ, "System Bus Extender", 0},
+    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf", "Start", REG_DWORD, nullptr, 0},
+    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf", "Type", REG_DWORD, nullptr, 1},
+    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0", "Type", REG_DWORD, nullptr, 1},
+    // The installation writes the partition Windows runs from here; the text
+    // is what it falls back to.
+    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0", ProtectedVolumeArcName, REG_SZ,
+     "multi(0)disk(0)rdisk(0)partition(1)", 0},
+};
+
+// The switch that puts the driver under every volume, written last of all and
+// only when the driver file and every service entry are in place: a filter
+// without its driver or service would stop Windows from starting. The write
+// filter is merged into the list already there (REG_MULTI_SZ).
+inline constexpr const char* VolumeClassKey =
+    "\\SYSTEM\\CurrentControlSet\\Control\\Class\\{71A27CDD-812A-11D0-BEC7-08002BE2092F}";
+inline constexpr const char* VolumeFiltersValue = "UpperFilters";

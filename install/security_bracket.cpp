@@ -1,7 +1,10 @@
 #include "install/security_bracket.h"
 
+#include <cstring>
 #include <string>
+#include <vector>
 
+#include "services/key_security.h"
 #include "services/registry.h"
 
 const char* const RootKeySecurityPath = "SYSTEM\\CurrentControlSet\\Enum\\Root";
@@ -10,10 +13,8 @@ namespace {
 
 const char kDisabling[] = "An error occured while disabling security in the registry - ";
 const char kRestoring[] = "An error occured while restoring security in the registry - ";
-const char kRootKeyName[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\Root";
-const char kCheckPermissions[] =
-    "Whilst this is not a major problem, you should use regedit to check the key's permissions.  The System account "
-    "should have full access, and the Everyone group should only have Read access.";
+const char kStandardPermissions[] =
+    "The System account should have full access, and the Everyone group should only have Read access.";
 
 void ShowError(Dialogs& dialogs, const std::string& text) {
   dialogs.ShowMessageDialog(text, MessageKind::Error, MessageButtons::Ok);
@@ -23,15 +24,50 @@ void ShowError(Dialogs& dialogs, const std::string& text, DWORD error) {
   ShowError(dialogs, text + "  Error " + std::to_string(error));
 }
 
+std::string RootKeyName() {
+  return MachineKeyName(RootKeySecurityPath);
+}
+
+// The key's DACL as RegGetKeySecurity gives it, in a LocalAlloc'ed block, and
+// its size. ERROR_SUCCESS or the Windows error code.
+DWORD ReadDacl(Os& os, HKEY key, SavedKeySecurity& block, DWORD& size) {
+  // Asked without a buffer, Windows answers ERROR_INSUFFICIENT_BUFFER and the
+  // size; any other trouble shows up again in the second call, with its code.
+  size = 0;
+  os.RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
+  block.reset(os.LocalAlloc(LMEM_FIXED, size));
+  if (!block) return os.GetLastError();
+  return static_cast<DWORD>(os.RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, block.get(), &size));
+}
+
+// The standard permissions in a LocalAlloc'ed block, as a saved DACL is kept;
+// empty when there is no memory.
+SavedKeySecurity StandardSecurityBlock(Os& os) {
+  const std::vector<BYTE> standard = StandardKeySecurity();
+  SavedKeySecurity block(os, os.LocalAlloc(LMEM_FIXED, standard.size()));
+  if (block) std::memcpy(block.get(), standard.data(), standard.size());
+  return block;
+}
+
+// Sets `descriptor` on the open key and writes the hive to disk, so that a
+// power cut right after cannot bring the old permissions back.
+LONG SetSecurityDurably(Os& os, HKEY key, PSECURITY_DESCRIPTOR descriptor) {
+  const LONG error = os.RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
+  if (error == ERROR_SUCCESS) (void)os.RegFlushKey(key);
+  return error;
+}
+
 }  // namespace
 
 std::string RootKeyRestoreAdvice() {
-  return std::string("the original security attributes on the registry key: ") + "\r\r" + kRootKeyName + "\r\r" +
-         kCheckPermissions;
+  return "the original security attributes on the registry key: \r\r" + RootKeyName() +
+         "\r\rWhilst this is not a major problem, you should use regedit to check the key's permissions.  " +
+         kStandardPermissions;
 }
 
-bool SaveRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved) {
+bool SaveRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved, bool& replacedOpenDacl) {
   saved.reset();
+  replacedOpenDacl = false;
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
   if (!registry.OpenKeyReadOnly(RootKeySecurityPath)) {
@@ -39,51 +75,64 @@ bool SaveRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved) {
     return false;
   }
 
-  // Asked without a buffer, Windows answers ERROR_INSUFFICIENT_BUFFER and the
-  // size; any other trouble shows up again in the second call, with its code.
+  SavedKeySecurity block(os);
   DWORD size = 0;
-  os.RegGetKeySecurity(registry.CurrentKey(), DACL_SECURITY_INFORMATION, nullptr, &size);
-
-  SavedKeySecurity block(os, os.LocalAlloc(LMEM_FIXED, size));
-  const DWORD error = block ? static_cast<DWORD>(os.RegGetKeySecurity(registry.CurrentKey(), DACL_SECURITY_INFORMATION,
-                                                                      block.get(), &size))
-                            : os.GetLastError();
-  if (error != ERROR_SUCCESS) {
+  if (const DWORD error = ReadDacl(os, registry.CurrentKey(), block, size)) {
     ShowError(dialogs, std::string(kDisabling) + "unable to query the registry key security attributes.", error);
     return false;
+  }
+  if (LeavesKeyOpen(static_cast<const BYTE*>(block.get()), size)) {
+    // Putting an open DACL back would leave the key open for good, and report success.
+    block = StandardSecurityBlock(os);
+    if (!block) {
+      ShowError(dialogs, std::string(kDisabling) + "unable to query the registry key security attributes.",
+                os.GetLastError());
+      return false;
+    }
+    replacedOpenDacl = true;
   }
   saved = std::move(block);
   return true;
 }
 
-bool DisableRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved) {
-  if (!SaveRootKeySecurity(os, dialogs, saved)) return false;
+bool PrepareRootKeySecurityChange(Os& os, Dialogs& dialogs, SavedKeySecurity& saved, RootKeySecurityChange& change) {
+  // Saved into a local first: `saved` only ever holds a DACL that is to be
+  // put back, so the guard stays quiet on every failure below.
+  SavedKeySecurity original(os);
+  if (!SaveRootKeySecurity(os, dialogs, original, change.replacedOpenDacl)) return false;
 
-  UniqueKey key(os);
-  if (const LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, RootKeySecurityPath, 0, WRITE_DAC, key.put())) {
+  if (const LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, RootKeySecurityPath, 0, WRITE_DAC, change.key.put())) {
     ShowError(dialogs, std::string(kDisabling) + "the registry key could not be opened for write access.", error);
-    saved.reset();
     return false;
   }
 
-  UniqueSecurityDescriptor blank(os);
   ULONG blankSize = 0;
   PSECURITY_DESCRIPTOR built = nullptr;
   const DWORD buildError =
       os.BuildSecurityDescriptorA(nullptr, nullptr, 0, nullptr, 0, nullptr, nullptr, &blankSize, &built);
   if (buildError != ERROR_SUCCESS) {
     ShowError(dialogs, std::string(kDisabling) + "failed to create a blank security descriptor.", buildError);
-    saved.reset();
     return false;
   }
-  blank.reset(built);
+  change.blank.reset(built);
+  saved = std::move(original);
+  return true;
+}
 
-  if (const LONG error = os.RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, blank.get())) {
+bool ApplyRootKeySecurityChange(Os& os, Dialogs& dialogs, SavedKeySecurity& saved,
+                                const RootKeySecurityChange& change) {
+  if (const LONG error = os.RegSetKeySecurity(change.key.get(), DACL_SECURITY_INFORMATION, change.blank.get())) {
     ShowError(dialogs, std::string(kDisabling) + "failed to reset the security of the registry key.", error);
     saved.reset();
     return false;
   }
   return true;
+}
+
+bool DisableRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved) {
+  RootKeySecurityChange change(os);
+  return PrepareRootKeySecurityChange(os, dialogs, saved, change) &&
+         ApplyRootKeySecurityChange(os, dialogs, saved, change);
 }
 
 bool RestoreRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved) {
@@ -94,12 +143,43 @@ bool RestoreRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved) {
     return false;
   }
 
-  const LONG error = os.RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved.get());
+  const LONG error = SetSecurityDurably(os, key.get(), saved.get());
   if (error != ERROR_SUCCESS) {
     ShowError(dialogs, std::string(kRestoring) + "could not restore the original security descriptor.", error);
   }
   saved.reset();
   return error == ERROR_SUCCESS;
+}
+
+void OfferRootKeySecurityRepair(Os& os, Dialogs& dialogs) {
+  TRegistry registry(os);
+  registry.SetRootKey(HKEY_LOCAL_MACHINE);
+  if (!registry.OpenKeyReadOnly(RootKeySecurityPath)) return;
+  SavedKeySecurity current(os);
+  DWORD size = 0;
+  if (ReadDacl(os, registry.CurrentKey(), current, size) != ERROR_SUCCESS) return;
+  if (!LeavesKeyOpen(static_cast<const BYTE*>(current.get()), size)) return;
+
+  const std::string question =
+      "The permissions of this registry key let everyone change it, or take it over:\r\r" + RootKeyName() +
+      "\r\rAn installation that was interrupted while the key was open leaves it so.  Do you want to put the "
+      "standard permissions back?  The System account will have full access, and the Everyone group only Read "
+      "access.";
+  if (dialogs.ShowMessageDialog(question, MessageKind::Warning, MessageButtons::YesNo) != DialogResult::Yes) return;
+
+  const std::vector<BYTE> standard = StandardKeySecurity();
+  UniqueKey key(os);
+  LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, RootKeySecurityPath, 0, WRITE_DAC, key.put());
+  if (error == ERROR_SUCCESS) error = SetSecurityDurably(os, key.get(), const_cast<BYTE*>(standard.data()));
+  if (error != ERROR_SUCCESS) {
+    ShowError(dialogs,
+              "The standard permissions could not be put back on the registry key:\r\r" + RootKeyName() +
+                  "\r\rUse regedit to set them.  " + kStandardPermissions,
+              static_cast<DWORD>(error));
+    return;
+  }
+  dialogs.ShowMessageDialog("The standard permissions were put back on the registry key:\r\r" + RootKeyName(),
+                            MessageKind::Information, MessageButtons::Ok);
 }
 
 RootKeySecurityGuard::~RootKeySecurityGuard() {

@@ -1,4 +1,4 @@
-// The bracket around the installation's registry writes: the DACL of
+// The bracket around the installation's writes under Enum\Root: the DACL of
 // HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Enum\Root is saved and replaced
 // by a blank descriptor ("disabling security"), then put back ("restoring").
 // Every failure shows one error message that names the failed step.
@@ -23,19 +23,47 @@ extern const char* const RootKeySecurityPath;
 // with regedit (paragraphs split by CR CR).
 std::string RootKeyRestoreAdvice();
 
-// Reads the key's DACL into `saved` (replacing what it held). False after its
-// message; `saved` is then empty.
-bool SaveRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved);
+// Reads the key's DACL into `saved` (replacing what it held). A DACL that
+// leaves the key open to everyone (none, or NULL: what an interrupted run
+// leaves behind) is never taken for the original: the standard permissions
+// are saved instead, and `replacedOpenDacl` says so. False after its message;
+// `saved` is then empty.
+[[nodiscard]] bool SaveRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved, bool& replacedOpenDacl);
 
-// Saves the DACL, then sets a blank descriptor on the key. True when the DACL
-// was replaced and `saved` holds the original; false after its message, with
+// Disabling security in two halves, so that everything that can fail without
+// changing the machine fails before anything else is done: Prepare saves the
+// DACL, opens the key for WRITE_DAC and builds the blank descriptor; Apply
+// sets it on the key.
+struct RootKeySecurityChange {
+  explicit RootKeySecurityChange(Os& os) : key(os), blank(os) {}
+  UniqueKey key;
+  UniqueSecurityDescriptor blank;
+  bool replacedOpenDacl = false;  // the saved DACL is the standard one, see SaveRootKeySecurity
+};
+
+// True when `saved` holds the DACL to restore and `change` is ready; false
+// after its message, with `saved` empty. Changes nothing.
+[[nodiscard]] bool PrepareRootKeySecurityChange(Os& os, Dialogs& dialogs, SavedKeySecurity& saved,
+                                                RootKeySecurityChange& change);
+// True when the blank descriptor is on the key; false after its message, with
 // the key unchanged and `saved` empty.
-bool DisableRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved);
+[[nodiscard]] bool ApplyRootKeySecurityChange(Os& os, Dialogs& dialogs, SavedKeySecurity& saved,
+                                              const RootKeySecurityChange& change);
 
-// Puts the DACL in `saved` back on the key (call only while it holds one).
-// True when it was written back; false after its message. `saved` is empty
-// afterwards in both cases.
-bool RestoreRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved);
+// Both halves at once. True when the DACL was replaced and `saved` holds the
+// one to restore; false after its message, with the key unchanged and `saved` empty.
+[[nodiscard]] bool DisableRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved);
+
+// Puts the DACL in `saved` back on the key (call only while it holds one) and
+// writes the hive to disk. True when it was written back; false after its
+// message. `saved` is empty afterwards in both cases.
+[[nodiscard]] bool RestoreRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved);
+
+// At start-up: when the key is open to everyone (no DACL, or a NULL one, left
+// by an installation that was killed or lost its power while the key was
+// open), offers to put the standard permissions back. Says nothing when the
+// key is as it should be, or when its permissions cannot be read.
+void OfferRootKeySecurityRepair(Os& os, Dialogs& dialogs);
 
 // Armed before security is disabled: leaving the scope while `saved` still
 // holds a descriptor (an error escaped before the restore) puts it back, so

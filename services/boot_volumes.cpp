@@ -1,8 +1,10 @@
 #include "services/boot_volumes.h"
 
 #include <cstring>
+#include <vector>
 
 #include "services/handles.h"
+#include "services/registry.h"
 
 namespace {
 
@@ -14,16 +16,15 @@ constexpr DWORD kLongestName = 256;
 std::string ReadMachineName(Os& os, const char* keyPath, const char* valueName) {
   UniqueKey key(os);
   if (os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return {};
-  char data[kLongestName];
   DWORD type = REG_NONE;
-  DWORD size = sizeof data;
-  if (os.RegQueryValueExA(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
-          ERROR_SUCCESS ||
-      type != REG_SZ || size > sizeof data) {
+  std::vector<BYTE> data;
+  if (ReadRegistryValue(os, key.get(), valueName, &type, &data) != ERROR_SUCCESS || type != REG_SZ ||
+      data.size() > kLongestName) {
     return {};
   }
   // Stored with or without its NUL.
-  return std::string(data, strnlen(data, size));
+  const std::string text(data.begin(), data.end());
+  return text.substr(0, text.find('\0'));
 }
 
 // ARC and device names are plain ASCII, whatever the code page.

@@ -18,13 +18,13 @@ struct FileLookup {
   bool present;
   DWORD error;  // 0 when the answer is known; else the search's error, and present is false
 };
-FileLookup LookForFile(Os& os, const std::string& path);
+[[nodiscard]] FileLookup LookForFile(Os& os, const std::string& path);
 // True when the path names an existing file that is not a directory.
-bool FileIsPresent(Os& os, const std::string& path);
+[[nodiscard]] bool FileIsPresent(Os& os, const std::string& path);
 // CopyFileA; with failIfExists an existing target is left untouched.
-FileOpResult CopyFileTo(Os& os, const std::string& source, const std::string& target, bool failIfExists);
+[[nodiscard]] FileOpResult CopyFileTo(Os& os, const std::string& source, const std::string& target, bool failIfExists);
 // MoveFileA; fails when the new name exists.
-FileOpResult RenameFile(Os& os, const std::string& oldName, const std::string& newName);
+[[nodiscard]] FileOpResult RenameFile(Os& os, const std::string& oldName, const std::string& newName);
 // CreateFileA(GENERIC_READ|GENERIC_WRITE, no sharing, CREATE_ALWAYS,
 // FILE_ATTRIBUTE_NORMAL): an existing file is truncated; the handle is closed.
-FileOpResult CreateEmptyFile(Os& os, const std::string& path);
+[[nodiscard]] FileOpResult CreateEmptyFile(Os& os, const std::string& path);

@@ -19,6 +19,8 @@ class Os {
   virtual LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                               DWORD dataSize) = 0;
   virtual LONG RegCloseKey(HKEY key) = 0;
+  // Writes the key's hive to disk before it returns.
+  virtual LONG RegFlushKey(HKEY key) = 0;
   virtual LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor,
                                  LPDWORD size) = 0;
   virtual LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor) = 0;

@@ -1,6 +1,6 @@
 #include "services/registry.h"
 
-#include "services/handles.h"
+#include <cstring>
 
 namespace {
 
@@ -38,7 +38,7 @@ void TRegistry::SetRootKey(HKEY rootKey) {
 }
 
 bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
-  KeyTarget target = ResolveKeyPath(path, rootKey_, currentKey_, currentPath_);
+  KeyTarget target = ResolveKeyPath(path, rootKey_, currentKey_.get(), currentPath_);
   UniqueKey opened(os_);
   // An empty path names the parent itself, which can only be opened.
   const LONG result = lastOpenResult_ =
@@ -48,21 +48,19 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
           : os_.RegOpenKeyExA(target.parent, target.subKey.c_str(), 0, access_, opened.put());
   if (result != ERROR_SUCCESS) return false;
 
-  CloseKey();
-  currentKey_ = opened.release();
+  currentKey_ = std::move(opened);
   currentPath_ = std::move(target.pathOnceOpen);
   return true;
 }
 
 bool TRegistry::OpenKeyReadOnly(const std::string& path) {
-  KeyTarget target = ResolveKeyPath(path, rootKey_, currentKey_, currentPath_);
+  KeyTarget target = ResolveKeyPath(path, rootKey_, currentKey_.get(), currentPath_);
   for (REGSAM mask : kReadOnlyMasks) {
     UniqueKey opened(os_);
     lastOpenResult_ = os_.RegOpenKeyExA(target.parent, target.subKey.c_str(), 0, mask, opened.put());
     if (lastOpenResult_ != ERROR_SUCCESS) continue;
 
-    CloseKey();
-    currentKey_ = opened.release();
+    currentKey_ = std::move(opened);
     currentPath_ = std::move(target.pathOnceOpen);
     access_ = mask;
     return true;
@@ -71,15 +69,13 @@ bool TRegistry::OpenKeyReadOnly(const std::string& path) {
 }
 
 void TRegistry::CloseKey() {
-  if (!currentKey_) return;
-  os_.RegCloseKey(currentKey_);
-  currentKey_ = nullptr;
+  currentKey_.reset();
   currentPath_.clear();
 }
 
 void TRegistry::WriteStringValue(const std::string& name, const std::string& value) {
   const auto* data = reinterpret_cast<const BYTE*>(value.c_str());
-  if (os_.RegSetValueExA(currentKey_, name.c_str(), 0, REG_SZ, data, static_cast<DWORD>(value.size() + 1)) !=
+  if (os_.RegSetValueExA(currentKey_.get(), name.c_str(), 0, REG_SZ, data, static_cast<DWORD>(value.size() + 1)) !=
       ERROR_SUCCESS) {
     throw ERegistryError("Failed to set data for '" + name + "'");
   }
@@ -88,7 +84,53 @@ void TRegistry::WriteStringValue(const std::string& name, const std::string& val
 void TRegistry::WriteDwordValue(const std::string& name, DWORD value) {
   const BYTE data[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
                         static_cast<BYTE>(value >> 24)};
-  if (os_.RegSetValueExA(currentKey_, name.c_str(), 0, REG_DWORD, data, sizeof data) != ERROR_SUCCESS) {
+  if (os_.RegSetValueExA(currentKey_.get(), name.c_str(), 0, REG_DWORD, data, sizeof data) != ERROR_SUCCESS) {
     throw ERegistryError("Failed to set data for '" + name + "'");
   }
+}
+
+void TRegistry::WriteValue(const RegistryValueRow& row) {
+  if (row.type == REG_SZ) {
+    WriteStringValue(row.valueName, row.text);
+  } else {
+    WriteDwordValue(row.valueName, row.number);
+  }
+}
+
+std::string MachineKeyName(const char* key) {
+  return std::string("HKEY_LOCAL_MACHINE") + (key[0] == '\\' ? "" : "\\") + key;
+}
+
+LONG ReadRegistryValue(Os& os, HKEY key, const char* name, DWORD* type, std::vector<BYTE>* data) {
+  // The value may grow between asking its size and reading it.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    DWORD size = 0;
+    LONG result = os.RegQueryValueExA(key, name, nullptr, type, nullptr, &size);
+    if (result != ERROR_SUCCESS) return result;
+    data->assign(size + 1, 0);
+    result = os.RegQueryValueExA(key, name, nullptr, type, data->data(), &size);
+    if (result == ERROR_MORE_DATA) continue;
+    if (result == ERROR_SUCCESS) data->resize(size);
+    return result;
+  }
+  return ERROR_MORE_DATA;
+}
+
+std::vector<SkippedKey> WriteRegistryRows(TRegistry& registry, std::span<const RegistryValueRow> rows) {
+  std::vector<SkippedKey> skipped;
+  for (size_t first = 0; first < rows.size();) {
+    size_t end = first + 1;
+    while (end < rows.size() && std::strcmp(rows[end].key, rows[first].key) == 0) ++end;
+    if (registry.OpenKey(rows[first].key, true)) {
+      for (size_t row = first; row < end; ++row) registry.WriteValue(rows[row]);
+      // Durable before the next step relies on it, whatever happens to the
+      // machine next; Windows would otherwise write the hive when it pleases.
+      (void)registry.Flush();
+      registry.CloseKey();
+    } else {
+      skipped.push_back({&rows[first], registry.LastOpenResult()});
+    }
+    first = end;
+  }
+  return skipped;
 }

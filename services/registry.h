@@ -3,9 +3,28 @@
 #pragma once
 
 #include <exception>
+#include <span>
 #include <string>
+#include <vector>
 
+#include "services/handles.h"
 #include "services/os.h"
+
+// One value of a table of registry settings.
+struct RegistryValueRow {
+  const char* key;  // as OpenKey takes it: a leading backslash starts at the root
+  const char* valueName;
+  DWORD type;  // REG_SZ: `text` is written; REG_DWORD: `number`
+  const char* text;
+  DWORD number;
+};
+
+// "HKEY_LOCAL_MACHINE\A\B" for a key given as "\A\B" or "A\B".
+std::string MachineKeyName(const char* key);
+
+// The value's type and data. ERROR_FILE_NOT_FOUND when there is none; any
+// other error leaves `type` and `data` unspecified.
+[[nodiscard]] LONG ReadRegistryValue(Os& os, HKEY key, const char* name, DWORD* type, std::vector<BYTE>* data);
 
 // Raised when a value cannot be written; its message names the value.
 // (Not a std::runtime_error: that one keeps a second, copy-on-write string
@@ -29,16 +48,18 @@ class TRegistry {
   HKEY RootKey() const { return rootKey_; }
   // Closes the current key when the root changes.
   void SetRootKey(HKEY rootKey);
-  HKEY CurrentKey() const { return currentKey_; }
+  HKEY CurrentKey() const { return currentKey_.get(); }
   const std::string& CurrentPath() const { return currentPath_; }
   REGSAM Access() const { return access_; }
 
   // True on success. On failure the object is unchanged but for LastOpenResult().
-  bool OpenKey(const std::string& path, bool canCreate);
+  [[nodiscard]] bool OpenKey(const std::string& path, bool canCreate);
   // Tries KEY_READ, then 0x20009, then KEY_QUERY_VALUE; the mask that worked
   // becomes Access(). True on success; on failure the object is unchanged.
-  bool OpenKeyReadOnly(const std::string& path);
+  [[nodiscard]] bool OpenKeyReadOnly(const std::string& path);
   void CloseKey();
+  // Writes the current key's hive to disk; the Windows error code.
+  [[nodiscard]] LONG Flush() { return os_.RegFlushKey(currentKey_.get()); }
   // What Windows answered to the last OpenKey or OpenKeyReadOnly (for
   // OpenKeyReadOnly: to its last try); ERROR_SUCCESS before any.
   LONG LastOpenResult() const { return lastOpenResult_; }
@@ -46,12 +67,25 @@ class TRegistry {
   // Throw ERegistryError("Failed to set data for '<name>'") when the write fails.
   void WriteStringValue(const std::string& name, const std::string& value);
   void WriteDwordValue(const std::string& name, DWORD value);
+  // The row's value, with the write its type calls for.
+  void WriteValue(const RegistryValueRow& row);
 
  private:
   Os& os_;
   HKEY rootKey_;
-  HKEY currentKey_ = nullptr;
+  UniqueKey currentKey_{os_};
   std::string currentPath_;
   REGSAM access_ = KEY_ALL_ACCESS;
   LONG lastOpenResult_ = ERROR_SUCCESS;
 };
+
+// Writes the rows in order under the registry's root. Rows of one key follow
+// each other: the key is opened (created when missing) once for them, and
+// flushed to disk and closed after them. A key that cannot be opened is
+// skipped with its rows. Returns the keys skipped, in order. A value that
+// cannot be written throws ERegistryError.
+struct SkippedKey {
+  const RegistryValueRow* firstRow;
+  LONG error;  // what Windows answered to opening or creating it
+};
+[[nodiscard]] std::vector<SkippedKey> WriteRegistryRows(TRegistry& registry, std::span<const RegistryValueRow> rows);

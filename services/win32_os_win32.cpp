@@ -24,6 +24,10 @@ LONG Win32Os::RegCloseKey(HKEY key) {
   return ::RegCloseKey(key);
 }
 
+LONG Win32Os::RegFlushKey(HKEY key) {
+  return ::RegFlushKey(key);
+}
+
 LONG Win32Os::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) {
   return ::RegGetKeySecurity(key, info, descriptor, size);
 }

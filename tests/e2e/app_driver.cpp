@@ -149,6 +149,11 @@ AppDriver::~AppDriver() {
   CloseHandle(process_.hProcess);
 }
 
+void AppDriver::Kill() {
+  TerminateProcess(process_.hProcess, 1);
+  WaitForExit(10000);
+}
+
 HMODULE AppDriver::LoadLibraryInProgram(const std::string& library) {
   void* remote = VirtualAllocEx(process_.hProcess, nullptr, library.size() + 1, MEM_COMMIT, PAGE_READWRITE);
   if (!remote) return nullptr;

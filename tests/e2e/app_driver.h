@@ -36,7 +36,8 @@ class AppDriver {
 
   // Loads the test build's registry fault library into the program (see
   // fault_dll/): from then on the value named by STILLVANE_FAIL_VALUE in the
-  // program's environment cannot be written.
+  // program's environment cannot be written, and a write of the one named by
+  // STILLVANE_HANG_VALUE never returns.
   void LoadFaultLibrary();
 
   // The program's kernel handles, GDI objects and USER objects. Where the
@@ -52,6 +53,8 @@ class AppDriver {
   ObjectCounts CountObjects();
 
   bool Running() const;
+  // Ends the program at once, as End Process or a power cut would.
+  void Kill();
   bool WaitForExit(DWORD milliseconds);
   DWORD ProcessId() const { return process_.dwProcessId; }
   // Full paths of the modules loaded in the program, the exe included.

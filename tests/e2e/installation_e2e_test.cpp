@@ -5,6 +5,7 @@
 
 #include "e2e/install_case.h"
 #include "e2e/message_text.h"
+#include "services/key_security.h"
 
 namespace {
 
@@ -192,6 +193,44 @@ TEST_F(InstallationTest, ThePartitionWindowsStartedFromIsTheOneProtected) {
                              {"OK"}));
   ExpectValues(InstalledValues(MultiString({"VolSnap", "Ewf"}), second));
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), Fixture("ewfntldr"));
+}
+
+// Killed while Enum\Root is open to everyone (a value write under it never
+// returns, and the process is ended as a user ends a program that stopped
+// responding): the key stays open. The next start offers to put the standard
+// permissions back, and Yes does.
+TEST_F(InstallationTest, AKeyLeftOpenByAKilledRunIsRepairedAtTheNextStart) {
+  Prepare("v2.0.927.0");
+  Launch(kBlankDescriptorExe, {{"STILLVANE_HANG_VALUE", "DeviceDesc"}});
+  ASSERT_NE(main_, nullptr);
+  app_->LoadFaultLibrary();
+  ClickInstall();
+  const std::string device = std::string(kLegacyEwfKey) + "\\0000";
+  for (int wait = 0; wait < 200 && !ReadMachineValue(device, "ClassGUID").present; ++wait) Sleep(50);
+  ASSERT_TRUE(ReadMachineValue(device, "ClassGUID").present) << "the run never reached the entries under Enum\\Root";
+  app_->Kill();
+  const std::vector<BYTE> left = ReadMachineKeyDacl(kEnumRootKey);
+  ASSERT_EQ(left.size(), 20u) << "the killed run left Enum\\Root with a NULL DACL";
+
+  Launch("STILLVANE_EXE");
+  ASSERT_NE(main_, nullptr);
+  HWND question = app_->WaitForWindow("Warning");
+  ASSERT_NE(question, nullptr);
+  AppDriver::Screenshot(question, "repair_open_key_question");
+  EXPECT_EQ(AppDriver::CopyDialogText(question),
+            CopiedDialogText("Warning",
+                             "The permissions of this registry key let everyone change it, or take it over:\r\r"
+                             "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\Root\r\r"
+                             "An installation that was interrupted while the key was open leaves it so.  Do you "
+                             "want to put the standard permissions back?  The System account will have full "
+                             "access, and the Everyone group only Read access.",
+                             {"Yes", "No"}));
+  AppDriver::Click(AppDriver::Control(question, "&Yes"));
+  HWND done = app_->WaitForWindow("Information");
+  ASSERT_NE(done, nullptr);
+  AppDriver::Click(AppDriver::Control(done, "OK"));
+  EXPECT_TRUE(app_->WaitForWindowGone(done));
+  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), StandardKeySecurity());
 }
 
 }  // namespace

@@ -123,6 +123,12 @@ LONG FakeOs::RegCloseKey(HKEY key) {
   return registry_.Close(key);
 }
 
+// Every write of the fake is durable at once; a flush only needs a key.
+LONG FakeOs::RegFlushKey(HKEY key) {
+  if (const auto error = Record("RegFlushKey", registry_.Describe(key))) return static_cast<LONG>(*error);
+  return registry_.Flush(key);
+}
+
 LONG FakeOs::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) {
   if (const auto error =
           Record("RegGetKeySecurity", registry_.Describe(key) + ", " + Number(info) + ", " + Pointer(descriptor) +

@@ -141,6 +141,11 @@ LONG FakeRegistry::Close(HKEY key) {
   return handles_.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
+LONG FakeRegistry::Flush(HKEY key) const {
+  std::shared_ptr<Key> at;
+  return Resolve(key, 0, &at);
+}
+
 // Only the DACL is kept per key; owner, group and SACL are not modelled.
 LONG FakeRegistry::GetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) {
   std::shared_ptr<Key> at;

@@ -46,6 +46,7 @@ class FakeRegistry {
   LONG QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE data, LPDWORD size);
   LONG SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD size);
   LONG Close(HKEY key);
+  LONG Flush(HKEY key) const;
   LONG GetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size);
   LONG SetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor);
 

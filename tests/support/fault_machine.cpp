@@ -134,7 +134,8 @@ void ClickEnableHorm(FaultMachine& m) {
 MachineSnapshot TakeSnapshot(FakeOs& os) {
   MachineSnapshot snapshot;
   std::set<std::string> keys = {kRootKey, kClassKey};
-  for (const RegistryEntry& entry : RegistryEntries) keys.insert(entry.key + 1);
+  for (const RegistryValueRow& row : EnumRootEntries) keys.insert(row.key + 1);
+  for (const RegistryValueRow& row : ServiceEntries) keys.insert(row.key + 1);
   for (const char* key : kDiskWriteKeys) keys.insert(key);
   for (const std::string& key : keys) AddKey(os, key, snapshot);
 

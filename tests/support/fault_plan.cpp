@@ -70,6 +70,7 @@ std::vector<DWORD> PlausibleErrors(const std::string& callName) {
       {"RegQueryValueExA", {ERROR_ACCESS_DENIED, ERROR_MORE_DATA}},
       {"RegSetValueExA", {ERROR_ACCESS_DENIED, ERROR_CANTWRITE}},
       {"RegCloseKey", {ERROR_INVALID_HANDLE}},
+      {"RegFlushKey", {ERROR_CANTWRITE}},
       {"RegGetKeySecurity", {ERROR_ACCESS_DENIED}},
       {"RegSetKeySecurity", {ERROR_ACCESS_DENIED, ERROR_CANTWRITE}},
       // ERROR_CALL_NOT_IMPLEMENTED is Wine's answer.

@@ -46,6 +46,7 @@ TEST(DiskWrites, WritesTheFourSettingsInOrderAndConfirms) {
     expectedCalls.push_back("RegCreateKeyExA(HKLM, " + key + ", 0, NULL, 0, 0xF003F, NULL, NULL)");
     expectedCalls.push_back("RegSetValueExA(HKLM\\" + key + ", " + setting.name + ", 0, " +
                             std::to_string(setting.value.type) + ", " + size + ")");
+    expectedCalls.push_back("RegFlushKey(HKLM\\" + key + ")");
     expectedCalls.push_back("RegCloseKey(HKLM\\" + key + ")");
   }
   EXPECT_EQ(os.Calls(), expectedCalls);

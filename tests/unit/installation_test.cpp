@@ -76,9 +76,9 @@ const std::vector<ExpectedValue> kEntries = {
     {kService, "Group", Text("System Bus Extender")},
     {kService, "Start", Dword(0)},
     {kService, "Type", Dword(1)},
-    {kClassKey, "UpperFilters", {REG_MULTI_SZ, kBothFilters}},
     {kVolume, "Type", Dword(1)},
     {kVolume, "ArcName", Text("multi(0)disk(0)rdisk(0)partition(1)")},
+    {kClassKey, "UpperFilters", {REG_MULTI_SZ, kBothFilters}},
 };
 
 // Also tells what the machine looked like when an error reached the report.
@@ -168,18 +168,20 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
 
   const std::string root = "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root";
   const std::string created = ", 0, NULL, 0, 0xF003F, NULL, NULL)";
-  EXPECT_THAT(
-      CallsNamedAnyOf({"RegSetKeySecurity", "CopyFileA", "MoveFileA", "RegCreateKeyExA"}),
-      ElementsAre("RegSetKeySecurity(" + root + ", 4, &)",
-                  "CopyFileA(" + kSource + "ewf.sys, C:\\WINDOWS\\system32\\drivers\\ewf.sys, 1)",
-                  "CopyFileA(" + kSource + "ewfmgr.exe, C:\\WINDOWS\\system32\\ewfmgr.exe, 1)",
-                  "MoveFileA(C:\\ntldr, C:\\ntldr.bak)", "CopyFileA(" + kSource + "ewfntldr, C:\\ntldr, 0)",
-                  "MoveFileA(C:\\WINDOWS\\bootstat.dat, C:\\WINDOWS\\bootstat.bak)",
-                  "RegCreateKeyExA(HKLM, " + kLegacy + created, "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000" + created,
-                  "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000\\Control" + created,
-                  "RegCreateKeyExA(HKLM, " + kService + created,
-                  "RegCreateKeyExA(HKLM, " + std::string(kClassKey) + created,
-                  "RegCreateKeyExA(HKLM, " + kVolume + created, "RegSetKeySecurity(" + root + ", 4, &)"));
+  EXPECT_THAT(CallsNamedAnyOf({"RegSetKeySecurity", "CopyFileA", "MoveFileA", "RegCreateKeyExA"}),
+              // Files first; Enum\\Root is open only while its own entries are written; the filter list comes last.
+              ElementsAre("CopyFileA(" + kSource + "ewf.sys, C:\\WINDOWS\\system32\\drivers\\ewf.sys, 1)",
+                          "CopyFileA(" + kSource + "ewfmgr.exe, C:\\WINDOWS\\system32\\ewfmgr.exe, 1)",
+                          "MoveFileA(C:\\ntldr, C:\\ntldr.bak)", "CopyFileA(" + kSource + "ewfntldr, C:\\ntldr, 0)",
+                          "MoveFileA(C:\\WINDOWS\\bootstat.dat, C:\\WINDOWS\\bootstat.bak)",
+                          "RegSetKeySecurity(" + root + ", 4, &)", "RegCreateKeyExA(HKLM, " + kLegacy + created,
+                          "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000" + created,
+                          "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000\\Control" + created,
+                          "RegSetKeySecurity(" + root + ", 4, &)", "RegCreateKeyExA(HKLM, " + kService + created,
+                          "RegCreateKeyExA(HKLM, " + kVolume + created,
+                          "RegCreateKeyExA(HKLM, " + std::string(kClassKey) + created));
+  // Every key written reaches the disk.
+  EXPECT_EQ(os_.CallsNamed("RegFlushKey").size(), 7u);
   std::vector<std::string> writes;
   for (const ExpectedValue& entry : kEntries) {
     writes.push_back("RegSetValueExA(HKLM\\" + entry.key + ", " + entry.name + ", 0, " +
@@ -223,6 +225,23 @@ TEST_F(InstallationTest, TheLoaderGoesWhereTheComputerStartsAndTheFilterGuardsWh
           "The write filter will protect the partition Windows runs from: "
           "multi(0)disk(0)rdisk(0)partition(2)",
       MessageKind::Information);
+}
+
+// A run killed while Enum\Root was open left it with a NULL DACL: the next run
+// puts the standard permissions there, not the NULL DACL it found, and says so.
+TEST_F(InstallationTest, AKeyLeftOpenByAnInterruptedRunGetsTheStandardPermissions) {
+  os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, BlankSecurityDescriptor());
+  originalDacl_ = ProtectedSecurityDescriptor();
+  Click();
+  ExpectAllEntries();
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].kind, MessageKind::Information);
+  EXPECT_EQ(
+      dialogs_.messages[0].text.rfind(kSuccess + "\r\rThe registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet"
+                                                 "\\Enum\\Root gave everyone full control",
+                                      0),
+      0u)
+      << dialogs_.messages[0].text;
 }
 
 TEST_F(InstallationTest, ASecondRunKeepsTheInstalledFilesAndBackupsAndWritesTheSameValues) {
@@ -375,7 +394,7 @@ TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
   EXPECT_THAT(os_.CallsNamed("RegSetValueExA"), IsEmpty());
   EXPECT_FALSE(os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, kLegacy));
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
-  EXPECT_EQ(os_.CallsNamed("RegSetKeySecurity").size(), 2u);
+  EXPECT_THAT(os_.CallsNamed("RegSetKeySecurity"), IsEmpty()) << "the key is never opened up for nothing";
   ExpectClosingMessage(kFailedHeader + "Copying " + kSource +
                            "ewf.sys to C:\\WINDOWS\\system32\\drivers\\ewf.sys failed.  Error 5\r"
                            "No registry entries were written, because C:\\WINDOWS\\system32\\drivers\\ewf.sys is not "

@@ -49,6 +49,7 @@ class SecurityBracketTest : public ::testing::Test {
   FakeOs os_;
   RecordingDialogs dialogs_;
   SavedKeySecurity saved_{os_};
+  bool replaced_ = false;
 };
 
 TEST_F(SecurityBracketTest, DisableSavesTheDaclSetsABlankOneAndRestorePutsTheSameBytesBack) {
@@ -77,27 +78,78 @@ TEST_F(SecurityBracketTest, DisableSavesTheDaclSetsABlankOneAndRestorePutsTheSam
 
   os_.ClearCalls();
   ASSERT_TRUE(RestoreRootKeySecurity(os_, dialogs_, saved_));
-  EXPECT_THAT(os_.Calls(), ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x40000)",
-                                       "RegSetKeySecurity(" + kRootHandle + ", 4, &)", "LocalFree(#1)",
-                                       "RegCloseKey(" + kRootHandle + ")"));
+  EXPECT_THAT(os_.Calls(),
+              ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x40000)",
+                          "RegSetKeySecurity(" + kRootHandle + ", 4, &)", "RegFlushKey(" + kRootHandle + ")",
+                          "LocalFree(#1)", "RegCloseKey(" + kRootHandle + ")"));
   EXPECT_EQ(Dacl(), original);
   EXPECT_TRUE(dialogs_.shown.empty());
   ExpectNothingHeld();
 }
 
 TEST_F(SecurityBracketTest, EachRunSavesTheDaclAfreshAndReleasesWhatWasHeld) {
-  ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_));
+  ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_, replaced_));
   os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, OpenSecurityDescriptor());
-  ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_));
+  ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_, replaced_));
   EXPECT_EQ(SavedBytes(), OpenSecurityDescriptor());
+  EXPECT_FALSE(replaced_);
   EXPECT_EQ(os_.LiveLocalAllocationCount(), 1);
   saved_.reset();
   EXPECT_EQ(os_.LiveLocalAllocationCount(), 0);
 }
 
+// What an interrupted run leaves (a NULL DACL) or no DACL at all is never
+// taken for the original: the standard permissions are saved instead.
+TEST_F(SecurityBracketTest, AnOpenDaclIsReplacedByTheStandardOneWhenSaved) {
+  for (const std::vector<BYTE>& open : {BlankSecurityDescriptor(), DescriptorWithoutParts()}) {
+    os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, open);
+    ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_, replaced_));
+    EXPECT_TRUE(replaced_);
+    EXPECT_EQ(SavedBytes(), ProtectedSecurityDescriptor());
+    ASSERT_TRUE(RestoreRootKeySecurity(os_, dialogs_, saved_));
+    EXPECT_EQ(Dacl(), ProtectedSecurityDescriptor());
+  }
+  EXPECT_TRUE(dialogs_.shown.empty());
+  ExpectNothingHeld();
+}
+
+// At start-up an open key brings a question; Yes puts the standard
+// permissions back for good, No and a key as it should be change nothing.
+TEST_F(SecurityBracketTest, AtStartUpAnOpenKeyIsOfferedItsStandardPermissions) {
+  const std::vector<BYTE> original = Dacl();
+  OfferRootKeySecurityRepair(os_, dialogs_);
+  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_EQ(Dacl(), original);
+
+  os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, BlankSecurityDescriptor());
+  dialogs_.QueueAnswer(DialogResult::No);
+  OfferRootKeySecurityRepair(os_, dialogs_);
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].kind, MessageKind::Warning);
+  EXPECT_EQ(dialogs_.messages[0].buttons, MessageButtons::YesNo);
+  EXPECT_EQ(Dacl(), BlankSecurityDescriptor());
+
+  dialogs_.QueueAnswer(DialogResult::Yes);
+  os_.ClearCalls();
+  OfferRootKeySecurityRepair(os_, dialogs_);
+  EXPECT_EQ(Dacl(), ProtectedSecurityDescriptor());
+  EXPECT_EQ(os_.CallsNamed("RegFlushKey").size(), 1u);
+  ASSERT_EQ(dialogs_.messages.size(), 3u);
+  EXPECT_EQ(dialogs_.messages[2].kind, MessageKind::Information);
+
+  os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, BlankSecurityDescriptor());
+  dialogs_.QueueAnswer(DialogResult::Yes);
+  os_.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED);
+  OfferRootKeySecurityRepair(os_, dialogs_);
+  ASSERT_EQ(dialogs_.messages.size(), 5u);
+  EXPECT_EQ(dialogs_.messages[4].kind, MessageKind::Error);
+  EXPECT_NE(dialogs_.messages[4].text.find("Error 5"), std::string::npos);
+  ExpectNothingHeld();
+}
+
 TEST_F(SecurityBracketTest, ReadAccessFallsBackThroughTheThreeMasks) {
   os_.FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 1);
-  ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_));
+  ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_, replaced_));
   EXPECT_THAT(os_.CallsNamed("RegOpenKeyExA"),
               ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20019)",
                           "RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20009)"));
@@ -106,7 +158,7 @@ TEST_F(SecurityBracketTest, ReadAccessFallsBackThroughTheThreeMasks) {
   saved_.reset();
   os_.ClearCalls();
   os_.FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED);
-  EXPECT_FALSE(SaveRootKeySecurity(os_, dialogs_, saved_));
+  EXPECT_FALSE(SaveRootKeySecurity(os_, dialogs_, saved_, replaced_));
   EXPECT_THAT(os_.Calls(), ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20019)",
                                        "RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20009)",
                                        "RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x1)"));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "install/security_bracket.h"
+#include "services/key_security.h"
 #include "services/win32_os.h"
 #include "support/recording_dialogs.h"
 
@@ -53,7 +54,9 @@ class SecurityBracketWineTest : public ::testing::Test {
 };
 
 TEST_F(SecurityBracketWineTest, SaveAndRestoreGiveBackTheSameDaclBytes) {
-  ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_));
+  bool replaced = true;
+  ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_, replaced));
+  EXPECT_FALSE(replaced);
   ASSERT_TRUE(saved_);
   const auto* saved = static_cast<const BYTE*>(saved_.get());
   EXPECT_EQ(std::vector<BYTE>(saved, saved + original_.size()), original_);
@@ -69,6 +72,21 @@ TEST_F(SecurityBracketWineTest, SaveAndRestoreGiveBackTheSameDaclBytes) {
   EXPECT_EQ(ReadDacl(), original_);
   EXPECT_FALSE(saved_);
   EXPECT_TRUE(dialogs_.shown.empty());
+}
+
+// The key left open by an interrupted run: the start-up offer writes the
+// standard permissions, and Windows keeps them as written.
+TEST_F(SecurityBracketWineTest, TheRepairOfAnOpenKeyWritesTheStandardPermissions) {
+  SECURITY_DESCRIPTOR open;
+  ASSERT_TRUE(InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE));
+  ASSERT_EQ(WriteDacl(&open), ERROR_SUCCESS);
+
+  dialogs_.QueueAnswer(DialogResult::Yes);
+  OfferRootKeySecurityRepair(os_, dialogs_);
+  EXPECT_EQ(ReadDacl(), StandardKeySecurity());
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_EQ(dialogs_.messages[1].kind, MessageKind::Information);
 }
 
 TEST_F(SecurityBracketWineTest, DisableStopsAtTheMissingBlankDescriptorAndLeavesTheKeyAlone) {

@@ -1,7 +1,9 @@
 // Loaded into a running Stillvane.exe by the test driver: makes the program's
 // RegSetValueExA fail with ERROR_ACCESS_DENIED for one value name, read from
 // the environment variable STILLVANE_FAIL_VALUE, so that the error path of a
-// failed value write can be seen on the real program.
+// failed value write can be seen on the real program; or never return for the
+// value named by STILLVANE_HANG_VALUE, so that the program can be killed at
+// that instant as a user ends a program that stopped responding.
 #include <windows.h>
 
 #include <cstring>
@@ -9,10 +11,12 @@
 namespace {
 
 char failingValue[256];
+char hangingValue[256];
 decltype(&RegSetValueExA) realRegSetValueExA;
 
 LONG WINAPI FailingRegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
-  if (name && lstrcmpiA(name, failingValue) == 0) return ERROR_ACCESS_DENIED;
+  if (name && failingValue[0] && lstrcmpiA(name, failingValue) == 0) return ERROR_ACCESS_DENIED;
+  if (name && hangingValue[0] && lstrcmpiA(name, hangingValue) == 0) Sleep(INFINITE);
   return realRegSetValueExA(key, name, reserved, type, data, size);
 }
 
@@ -39,7 +43,9 @@ void PatchImport(HMODULE module, const char* dllName, FARPROC original, FARPROC 
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   if (reason != DLL_PROCESS_ATTACH) return TRUE;
-  if (!GetEnvironmentVariableA("STILLVANE_FAIL_VALUE", failingValue, sizeof failingValue)) return TRUE;
+  const bool failing = GetEnvironmentVariableA("STILLVANE_FAIL_VALUE", failingValue, sizeof failingValue) != 0;
+  const bool hanging = GetEnvironmentVariableA("STILLVANE_HANG_VALUE", hangingValue, sizeof hangingValue) != 0;
+  if (!failing && !hanging) return TRUE;
   FARPROC original = GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegSetValueExA");
   realRegSetValueExA = reinterpret_cast<decltype(&RegSetValueExA)>(reinterpret_cast<void*>(original));
   PatchImport(GetModuleHandleA(nullptr), "advapi32.dll", original,
