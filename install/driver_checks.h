@@ -44,7 +44,8 @@ std::string FormatFileVersion(const FileVersionParts& version);
 // last one) and warns about an old one; the user may overrule the warning.
 // False when the installation must not go on: ewf.sys has no readable
 // version (no message), or an old-file warning was not answered Yes.
-[[nodiscard]] bool CheckDriverFileVersions(Dialogs& dialogs, TVersionInfo& FileVersionInfo, const std::string& sourceFolder);
+[[nodiscard]] bool CheckDriverFileVersions(Dialogs& dialogs, TVersionInfo& FileVersionInfo,
+                                           const std::string& sourceFolder);
 
 // What an installation shows: the message dialogs, and the "Driver files not
 // found" form, shown modally.

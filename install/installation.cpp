@@ -215,6 +215,15 @@ void InstallEwfSupport(const InstallContext& given) {
   InstallContext context = given;
   if (context.Boot.BootLoaderFolder.empty()) context.Boot = FindBootVolumes(context.os, context.SystemDriveFolder);
   Os& os = context.os;
+  // Guessing could put the boot loader where nothing starts from, or protect the wrong partition.
+  if (!context.Boot.Failure.empty()) {
+    context.dialogs.ShowMessageDialog(
+        "Nothing was installed, because Windows could not tell which partition this computer starts from and "
+        "which one Windows runs from:\r\r" +
+            context.Boot.Failure,
+        MessageKind::Error, MessageButtons::Ok);
+    return;
+  }
 
   // Everything about the key's security that can fail without changing the
   // machine fails here, before any file is touched.

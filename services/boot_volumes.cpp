@@ -12,16 +12,30 @@ namespace {
 constexpr DWORD kLongestName = 256;
 
 // A REG_SZ under HKEY_LOCAL_MACHINE up to its first NUL; empty when it is
-// missing, of another type, or too long to be a name.
-std::string ReadMachineName(Os& os, const char* keyPath, const char* valueName) {
+// missing, of another type, or too long to be a name. When Windows cannot
+// say (other than that it is missing, and for a key that every Windows has,
+// even that), empty too, and `failure` tells why.
+std::string ReadMachineName(Os& os, const char* keyPath, bool keyMayBeMissing, const char* valueName,
+                            std::string* failure) {
   UniqueKey key(os);
-  if (os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return {};
-  DWORD type = REG_NONE;
-  std::vector<BYTE> data;
-  if (ReadRegistryValue(os, key.get(), valueName, &type, &data) != ERROR_SUCCESS || type != REG_SZ ||
-      data.size() > kLongestName) {
+  const LONG opened = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, key.put());
+  if (opened != ERROR_SUCCESS) {
+    if (opened != ERROR_FILE_NOT_FOUND || !keyMayBeMissing) {
+      *failure = "Opening the registry key " + MachineKeyName(keyPath) + " failed.  Error " + std::to_string(opened);
+    }
     return {};
   }
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+  const LONG read = ReadRegistryValue(os, key.get(), valueName, &type, &data);
+  if (read != ERROR_SUCCESS) {
+    if (read != ERROR_FILE_NOT_FOUND) {
+      *failure = "Reading the \"" + std::string(valueName) + "\" value of " + MachineKeyName(keyPath) +
+                 " failed.  Error " + std::to_string(read);
+    }
+    return {};
+  }
+  if (type != REG_SZ || data.size() > kLongestName) return {};
   // Stored with or without its NUL.
   const std::string text(data.begin(), data.end());
   return text.substr(0, text.find('\0'));
@@ -77,8 +91,9 @@ bool IsPartitionArcName(const std::string& text) {
          ReadComponent(text, at, "partition", 10, &number) && number >= 1 && at == text.size();
 }
 
-std::string FindProtectedArcName(Os& os) {
-  const std::string arcName = ReadMachineName(os, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice");
+std::string FindProtectedArcName(Os& os, std::string* failure) {
+  const std::string arcName =
+      ReadMachineName(os, "SYSTEM\\CurrentControlSet\\Control", false, "SystemBootDevice", failure);
   return IsPartitionArcName(arcName) ? arcName : kFirstPartitionArcName;
 }
 
@@ -86,30 +101,46 @@ namespace {
 
 // The folder and, when SystemPartition names a device no drive letter stands
 // for, that device.
-std::string BootLoaderFolder(Os& os, const std::string& systemDriveFolder, std::string* unmappedDevice) {
-  const std::string device = ReadMachineName(os, "SYSTEM\\Setup", "SystemPartition");
+std::string BootLoaderFolder(Os& os, const std::string& systemDriveFolder, std::string* unmappedDevice,
+                             std::string* failure) {
+  const std::string device = ReadMachineName(os, "SYSTEM\\Setup", true, "SystemPartition", failure);
   if (device.empty()) return systemDriveFolder;
+  std::string unanswered;
   char drive[] = "A:";
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     drive[0] = letter;
     char target[kLongestName];
     // The first name is what the letter stands for now.
-    if (os.QueryDosDeviceA(drive, target, sizeof target) && SameText(target, device)) return std::string(drive) + "\\";
+    if (os.QueryDosDeviceA(drive, target, sizeof target)) {
+      if (SameText(target, device)) return std::string(drive) + "\\";
+    } else if (const DWORD error = os.GetLastError(); error != ERROR_FILE_NOT_FOUND && unanswered.empty()) {
+      unanswered = "Finding out what the drive letter " + std::string(drive) + " stands for failed.  Error " +
+                   std::to_string(error);
+    }
   }
-  *unmappedDevice = device;
+  // A letter that could not be asked may be the one.
+  if (!unanswered.empty()) {
+    *failure = unanswered;
+  } else {
+    *unmappedDevice = device;
+  }
   return systemDriveFolder;
 }
 
 }  // namespace
 
-std::string FindBootLoaderFolder(Os& os, const std::string& systemDriveFolder) {
+std::string FindBootLoaderFolder(Os& os, const std::string& systemDriveFolder, std::string* failure) {
   std::string unmappedDevice;
-  return BootLoaderFolder(os, systemDriveFolder, &unmappedDevice);
+  return BootLoaderFolder(os, systemDriveFolder, &unmappedDevice, failure);
 }
 
 BootVolumes FindBootVolumes(Os& os, const std::string& systemDriveFolder) {
+  BootVolumes volumes;
   std::string unmappedDevice;
-  BootVolumes volumes{BootLoaderFolder(os, systemDriveFolder, &unmappedDevice), FindProtectedArcName(os), {}};
+  volumes.BootLoaderFolder = BootLoaderFolder(os, systemDriveFolder, &unmappedDevice, &volumes.Failure);
+  if (!volumes.Failure.empty()) return volumes;
+  volumes.ProtectedArcName = FindProtectedArcName(os, &volumes.Failure);
+  if (!volumes.Failure.empty()) return volumes;
   if (!SameText(volumes.BootLoaderFolder, systemDriveFolder) ||
       !SameText(volumes.ProtectedArcName, kFirstPartitionArcName)) {
     volumes.Note =

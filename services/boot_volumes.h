@@ -22,6 +22,10 @@ struct BootVolumes {
   // usual layout (%SystemDrive% and the first partition), and a system
   // partition without a drive letter; else empty.
   std::string Note;
+  // When Windows could not say (a read that failed other than with "not
+  // found"): the step and its error code, in the user's words. The other
+  // members are then not to be relied on.
+  std::string Failure;
 };
 
 // Whether the text is an ARC name of one partition: multi(n), scsi(n) or
@@ -29,9 +33,11 @@ struct BootVolumes {
 bool IsPartitionArcName(const std::string& text);
 
 // SystemBootDevice under HKLM\SYSTEM\CurrentControlSet\Control when it holds
-// a partition's ARC name; else kFirstPartitionArcName.
-std::string FindProtectedArcName(Os& os);
+// a partition's ARC name; else kFirstPartitionArcName. Not finding out is
+// not finding: then `failure` is set as in BootVolumes.
+std::string FindProtectedArcName(Os& os, std::string* failure);
 // The drive letter whose device is SystemPartition under HKLM\SYSTEM\Setup,
-// as "D:\"; else systemDriveFolder.
-std::string FindBootLoaderFolder(Os& os, const std::string& systemDriveFolder);
+// as "D:\"; else systemDriveFolder, with `failure` set when Windows could
+// not say.
+std::string FindBootLoaderFolder(Os& os, const std::string& systemDriveFolder, std::string* failure);
 BootVolumes FindBootVolumes(Os& os, const std::string& systemDriveFolder);

@@ -39,8 +39,18 @@ bool HibernationIsOn(Os& os) {
 void EnableHorm(Os& os, Dialogs& dialogs) {
   // Taken afresh: the main window's folder may be stale. The boot loader
   // looks for the marker beside itself.
-  const std::string markerFile = FindBootLoaderFolder(os, ReadSystemDriveFolder(os)) + "resmany.dat";
+  std::string failure;
+  const std::string markerFile = FindBootLoaderFolder(os, ReadSystemDriveFolder(os), &failure) + "resmany.dat";
   if (dialogs.ShowMessageDialog(kConfirmation, MessageKind::Confirmation, MessageButtons::YesNo) != DialogResult::Yes) {
+    return;
+  }
+  // A marker anywhere but beside the boot loader would do nothing.
+  if (!failure.empty()) {
+    dialogs.ShowMessageDialog(
+        "HORM support could not be enabled, because Windows could not tell which partition this computer starts "
+        "from:\r\r" +
+            failure,
+        MessageKind::Error, MessageButtons::Ok);
     return;
   }
 

@@ -28,6 +28,8 @@ std::string Number(unsigned long long value) {
 
 FakeOs::FakeOs() : files_([this](BYTE c) { return IsDBCSLeadByte(c) != FALSE; }) {
   dosDevices_["C:"] = "\\Device\\HarddiskVolume1";
+  // Every Windows has it.
+  registry_.CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control");
 }
 
 FakeOs::~FakeOs() = default;

@@ -1,6 +1,7 @@
 // A small in-memory Windows behind the Os seam, for unit tests: a registry
-// (FakeRegistry), a file system (FakeFiles), environment variables, the
-// program's own path, the platform, a code page, LocalAlloc'ed memory, and
+// (FakeRegistry, with HKLM\SYSTEM\CurrentControlSet\Control), a file
+// system (FakeFiles), environment variables, the program's own path, the
+// platform, a code page, LocalAlloc'ed memory, and
 // version resources per file. Every call is written to a log ("Name(args)")
 // and can be made to fail on purpose.
 #pragma once

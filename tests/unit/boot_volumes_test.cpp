@@ -57,17 +57,47 @@ TEST(BootVolumes, TheProtectedPartitionIsTheOneWindowsStartedFromWhenWindowsSays
   for (const Case& c : cases) {
     FakeOs os;
     os.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", c.type, Bytes(c.data));
-    EXPECT_EQ(FindProtectedArcName(os), c.expected) << c.state;
+    std::string failure;
+    EXPECT_EQ(FindProtectedArcName(os, &failure), c.expected) << c.state;
+    EXPECT_EQ(failure, "") << c.state;
     EXPECT_EQ(os.OpenKeyCount(), 0);
   }
 
   FakeOs missing;
-  EXPECT_EQ(FindProtectedArcName(missing), kFirstPartitionArcName);
-  FakeOs refused;
-  refused.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", REG_SZ, Bytes(second));
-  refused.FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED);
-  EXPECT_EQ(FindProtectedArcName(refused), kFirstPartitionArcName);
-  refused.ClearCalls();
+  std::string failure;
+  EXPECT_EQ(FindProtectedArcName(missing, &failure), kFirstPartitionArcName);
+  EXPECT_EQ(failure, "");
+}
+
+// Not finding out is not finding: a read Windows refuses is told, not taken
+// for a missing value.
+TEST(BootVolumes, AReadThatFailsIsToldNotTakenForAMissingValue) {
+  const std::string second = "multi(0)disk(0)rdisk(0)partition(2)";
+  struct Case {
+    const char* call;  // the start of its log line
+    DWORD error;
+    const char* failure;
+  };
+  for (const Case& c :
+       {Case{"RegOpenKeyExA(HKLM, SYSTEM\\CurrentControlSet\\Control,", ERROR_ACCESS_DENIED,
+             "Opening the registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control failed.  Error 5"},
+        Case{"RegQueryValueExA(HKLM\\SYSTEM\\CurrentControlSet\\Control, SystemBootDevice", ERROR_MORE_DATA,
+             "Reading the \"SystemBootDevice\" value of HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control "
+             "failed.  Error 234"}}) {
+    FakeOs os;
+    os.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", REG_SZ, Bytes(second));
+    os.FailCallsContaining(c.call, c.error);
+    const BootVolumes volumes = FindBootVolumes(os, "C:\\");
+    EXPECT_EQ(volumes.Failure, c.failure);
+    EXPECT_EQ(os.OpenKeyCount(), 0);
+  }
+
+  FakeOs os;
+  os.Registry().SetValue(HKEY_LOCAL_MACHINE, kSetup, "SystemPartition", REG_SZ, Bytes("\\Device\\HarddiskVolume2"));
+  os.FailCallsContaining("QueryDosDeviceA(D:", ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(FindBootVolumes(os, "C:\\").Failure, "Finding out what the drive letter D: stands for failed.  Error 122");
+  os.SetDosDevice("C:", "\\Device\\HarddiskVolume2");  // found all the same
+  EXPECT_EQ(FindBootVolumes(os, "D:\\").Failure, "");
 }
 
 class BootLoaderFolderTest : public ::testing::Test {
@@ -80,33 +110,36 @@ class BootLoaderFolderTest : public ::testing::Test {
   void SetSystemPartition(const std::string& device, DWORD type = REG_SZ) {
     os_.Registry().SetValue(HKEY_LOCAL_MACHINE, kSetup, "SystemPartition", type, Bytes(device + '\0'));
   }
+  // The folder found, when Windows could tell.
+  std::string Folder(const std::string& systemDriveFolder) {
+    std::string failure;
+    const std::string folder = FindBootLoaderFolder(os_, systemDriveFolder, &failure);
+    EXPECT_EQ(failure, "");
+    return folder;
+  }
   FakeOs os_;
 };
 
 TEST_F(BootLoaderFolderTest, TheLoaderFolderIsTheDriveOfTheSystemPartition) {
   SetSystemPartition("\\Device\\HarddiskVolume3");
-  EXPECT_EQ(FindBootLoaderFolder(os_, "C:\\"), "D:\\");
+  EXPECT_EQ(Folder("C:\\"), "D:\\");
   SetSystemPartition("\\device\\harddiskvolume2");
-  EXPECT_EQ(FindBootLoaderFolder(os_, "D:\\"), "C:\\");
+  EXPECT_EQ(Folder("D:\\"), "C:\\");
   EXPECT_EQ(os_.OpenKeyCount(), 0);
 }
 
 TEST_F(BootLoaderFolderTest, WithoutAnAnswerTheLoaderStaysOnTheSystemDrive) {
-  EXPECT_EQ(FindBootLoaderFolder(os_, "D:\\"), "D:\\");
+  EXPECT_EQ(Folder("D:\\"), "D:\\");
   EXPECT_THAT(os_.CallsNamed("QueryDosDeviceA"), IsEmpty());
 
   SetSystemPartition("\\Device\\HarddiskVolume1");  // a partition no letter stands for
-  EXPECT_EQ(FindBootLoaderFolder(os_, "D:\\"), "D:\\");
+  EXPECT_EQ(Folder("D:\\"), "D:\\");
   EXPECT_EQ(os_.CallsNamed("QueryDosDeviceA").size(), 26u);
 
   SetSystemPartition("\\Device\\HarddiskVolume3", REG_EXPAND_SZ);
-  EXPECT_EQ(FindBootLoaderFolder(os_, "C:\\"), "C:\\");
+  EXPECT_EQ(Folder("C:\\"), "C:\\");
   SetSystemPartition("");
-  EXPECT_EQ(FindBootLoaderFolder(os_, "C:\\"), "C:\\");
-
-  SetSystemPartition("\\Device\\HarddiskVolume3");
-  os_.FailCall("QueryDosDeviceA", ERROR_INSUFFICIENT_BUFFER);
-  EXPECT_EQ(FindBootLoaderFolder(os_, "C:\\"), "C:\\");
+  EXPECT_EQ(Folder("C:\\"), "C:\\");
 }
 
 TEST_F(BootLoaderFolderTest, OnlyAnUnusualLayoutIsNamedInTheNote) {

@@ -128,4 +128,17 @@ TEST_F(HormTest, WithHibernationOffTheReminderSaysWhereToTurnItOn) {
   }
 }
 
+TEST_F(HormTest, WhenWindowsCannotSayWhereTheComputerStartsNothingIsCreated) {
+  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ, {'x', 0});
+  os_.FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED);
+  dialogs_.QueueAnswer(DialogResult::Yes);
+  EnableHorm(os_, dialogs_);
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_EQ(dialogs_.messages[1].text,
+            "HORM support could not be enabled, because Windows could not tell which partition this computer starts "
+            "from:\r\rReading the \"SystemPartition\" value of HKEY_LOCAL_MACHINE\\SYSTEM\\Setup failed.  Error 5");
+  EXPECT_EQ(dialogs_.messages[1].kind, MessageKind::Error);
+  EXPECT_TRUE(os_.CallsNamed("CreateFileA").empty());
+}
+
 }  // namespace

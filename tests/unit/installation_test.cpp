@@ -244,6 +244,21 @@ TEST_F(InstallationTest, AKeyLeftOpenByAnInterruptedRunGetsTheStandardPermission
       << dialogs_.messages[0].text;
 }
 
+TEST_F(InstallationTest, WhenWindowsCannotSayWhichPartitionsAreWhichNothingChanges) {
+  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
+                          Text("multi(0)disk(0)rdisk(0)partition(2)").data);
+  os_.FailCallsContaining("RegQueryValueExA(HKLM\\SYSTEM\\CurrentControlSet\\Control, SystemBootDevice",
+                          ERROR_ACCESS_DENIED);
+  Click();
+  EXPECT_EQ(Contents(kDrive + "ntldr"), "original boot loader");
+  EXPECT_THAT(CallsNamedAnyOf({"CopyFileA", "MoveFileA", "RegCreateKeyExA", "RegSetKeySecurity"}), IsEmpty());
+  ExpectClosingMessage(
+      "Nothing was installed, because Windows could not tell which partition this computer starts "
+      "from and which one Windows runs from:\r\rReading the \"SystemBootDevice\" value of "
+      "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control failed.  Error 5",
+      MessageKind::Error);
+}
+
 TEST_F(InstallationTest, ASecondRunKeepsTheInstalledFilesAndBackupsAndWritesTheSameValues) {
   Click();
   os_.Files().AddFile(kSource + "ewf.sys", "newer ewf.sys").versionResource =
@@ -469,7 +484,7 @@ TEST_F(InstallationTest, ExistingVolumeFiltersAreKeptAndASecondRunChangesNothing
 }
 
 TEST_F(InstallationTest, AFilterListThatCannotBeReadIsNotOverwritten) {
-  os_.FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED);
+  os_.FailCallsContaining("UpperFilters)", ERROR_ACCESS_DENIED);
   Click();
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
   ExpectClosingMessage(
