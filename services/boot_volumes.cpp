@@ -11,6 +11,13 @@ namespace {
 // Longer than any ARC or device name the two values can hold.
 constexpr DWORD kLongestName = 256;
 
+// "<step> failed.  Error <code>", as the other messages name a failed step.
+std::string Failed(std::string step, DWORD error) {
+  step += " failed.  Error ";
+  step += std::to_string(error);
+  return step;
+}
+
 // A REG_SZ under HKEY_LOCAL_MACHINE up to its first NUL; empty when it is
 // missing, of another type, or too long to be a name. When Windows cannot
 // say (other than that it is missing, and for a key that every Windows has,
@@ -21,7 +28,7 @@ std::string ReadMachineName(Os& os, const char* keyPath, bool keyMayBeMissing, c
   const LONG opened = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, key.put());
   if (opened != ERROR_SUCCESS) {
     if (opened != ERROR_FILE_NOT_FOUND || !keyMayBeMissing) {
-      *failure = "Opening the registry key " + MachineKeyName(keyPath) + " failed.  Error " + std::to_string(opened);
+      *failure = Failed("Opening the registry key " + MachineKeyName(keyPath), opened);
     }
     return {};
   }
@@ -30,15 +37,16 @@ std::string ReadMachineName(Os& os, const char* keyPath, bool keyMayBeMissing, c
   const LONG read = ReadRegistryValue(os, key.get(), valueName, &type, &data);
   if (read != ERROR_SUCCESS) {
     if (read != ERROR_FILE_NOT_FOUND) {
-      *failure = "Reading the \"" + std::string(valueName) + "\" value of " + MachineKeyName(keyPath) +
-                 " failed.  Error " + std::to_string(read);
+      std::string step = "Reading the \"";
+      step.append(valueName).append("\" value of ").append(MachineKeyName(keyPath));
+      *failure = Failed(std::move(step), read);
     }
     return {};
   }
   if (type != REG_SZ || data.size() > kLongestName) return {};
+  data.push_back(0);
   // Stored with or without its NUL.
-  const std::string text(data.begin(), data.end());
-  return text.substr(0, text.find('\0'));
+  return reinterpret_cast<const char*>(data.data());
 }
 
 // ARC and device names are plain ASCII, whatever the code page.
@@ -46,12 +54,17 @@ char AsciiLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
+// Whether the first `length` characters of both agree, case aside; stops at
+// the first difference, so a shorter text is never read past its end.
+bool SameText(const char* a, const char* b, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
     if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return true;
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && SameText(a.c_str(), b.c_str(), a.size());
 }
 
 // The digit's value in the base (10 or 16), or -1.
@@ -62,17 +75,15 @@ int DigitValue(char c, int base) {
   return -1;
 }
 
-// Reads "name(number)" at `at`: at most 8 digits in the given base.
-bool ReadComponent(const std::string& text, size_t& at, const char* name, int base, unsigned long* number) {
+// Reads "name(number)" at `at` and moves past it: at most 8 digits in the base.
+bool ReadComponent(const char*& at, const char* name, int base, unsigned long* number) {
   const size_t length = std::strlen(name);
-  if (!SameText(text.substr(at, length), name) || text.compare(at + length, 1, "(") != 0) return false;
-  const size_t digits = at + length + 1;
-  size_t end = digits;
+  if (!SameText(at, name, length) || at[length] != '(') return false;
+  const char* const digits = at + length + 1;
+  const char* end = digits;
   *number = 0;
-  for (; end < text.size() && end - digits < 8 && DigitValue(text[end], base) >= 0; ++end) {
-    *number = *number * base + DigitValue(text[end], base);
-  }
-  if (end == digits || text.compare(end, 1, ")") != 0) return false;
+  for (; end - digits < 8 && DigitValue(*end, base) >= 0; ++end) *number = *number * base + DigitValue(*end, base);
+  if (end == digits || *end != ')') return false;
   at = end + 1;
   return true;
 }
@@ -80,15 +91,15 @@ bool ReadComponent(const std::string& text, size_t& at, const char* name, int ba
 }  // namespace
 
 bool IsPartitionArcName(const std::string& text) {
-  size_t at = 0;
+  const char* at = text.c_str();
   unsigned long number = 0;
-  if (!ReadComponent(text, at, "multi", 10, &number) && !ReadComponent(text, at, "scsi", 10, &number) &&
-      !ReadComponent(text, at, "signature", 16, &number)) {
+  if (!ReadComponent(at, "multi", 10, &number) && !ReadComponent(at, "scsi", 10, &number) &&
+      !ReadComponent(at, "signature", 16, &number)) {
     return false;
   }
   // Partition 0 is the whole disk, not a volume.
-  return ReadComponent(text, at, "disk", 10, &number) && ReadComponent(text, at, "rdisk", 10, &number) &&
-         ReadComponent(text, at, "partition", 10, &number) && number >= 1 && at == text.size();
+  return ReadComponent(at, "disk", 10, &number) && ReadComponent(at, "rdisk", 10, &number) &&
+         ReadComponent(at, "partition", 10, &number) && number >= 1 && at == text.c_str() + text.size();
 }
 
 std::string FindProtectedArcName(Os& os, std::string* failure) {
@@ -106,16 +117,17 @@ std::string BootLoaderFolder(Os& os, const std::string& systemDriveFolder, std::
   const std::string device = ReadMachineName(os, "SYSTEM\\Setup", true, "SystemPartition", failure);
   if (device.empty()) return systemDriveFolder;
   std::string unanswered;
-  char drive[] = "A:";
+  char drive[] = "A:\\";
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     drive[0] = letter;
+    drive[2] = '\0';
     char target[kLongestName];
     // The first name is what the letter stands for now.
     if (os.QueryDosDeviceA(drive, target, sizeof target)) {
-      if (SameText(target, device)) return std::string(drive) + "\\";
+      drive[2] = '\\';
+      if (SameText(target, device)) return drive;
     } else if (const DWORD error = os.GetLastError(); error != ERROR_FILE_NOT_FOUND && unanswered.empty()) {
-      unanswered = "Finding out what the drive letter " + std::string(drive) + " stands for failed.  Error " +
-                   std::to_string(error);
+      unanswered = Failed(std::string("Finding out what the drive letter ") + drive + " stands for", error);
     }
   }
   // A letter that could not be asked may be the one.
@@ -138,26 +150,27 @@ BootVolumes FindBootVolumes(Os& os, const std::string& systemDriveFolder) {
   BootVolumes volumes;
   std::string unmappedDevice;
   volumes.BootLoaderFolder = BootLoaderFolder(os, systemDriveFolder, &unmappedDevice, &volumes.Failure);
+  if (volumes.Failure.empty()) volumes.ProtectedArcName = FindProtectedArcName(os, &volumes.Failure);
   if (!volumes.Failure.empty()) return volumes;
-  volumes.ProtectedArcName = FindProtectedArcName(os, &volumes.Failure);
-  if (!volumes.Failure.empty()) return volumes;
+  std::string& note = volumes.Note;
   if (!SameText(volumes.BootLoaderFolder, systemDriveFolder) ||
       !SameText(volumes.ProtectedArcName, kFirstPartitionArcName)) {
-    volumes.Note =
-        "This computer's partitions are not laid out in the usual way, so:\r"
-        "The new boot loader was placed in the root of the partition the computer starts from: " +
-        volumes.BootLoaderFolder +
-        "\r"
-        "The write filter will protect the partition Windows runs from: " +
-        volumes.ProtectedArcName;
+    note.append(
+            "This computer's partitions are not laid out in the usual way, so:\r"
+            "The new boot loader was placed in the root of the partition the computer starts from: ")
+        .append(volumes.BootLoaderFolder)
+        .append("\rThe write filter will protect the partition Windows runs from: ")
+        .append(volumes.ProtectedArcName);
   }
   if (!unmappedDevice.empty()) {
-    if (!volumes.Note.empty()) volumes.Note += "\r\r";
-    volumes.Note += "Windows names " + unmappedDevice +
-                    " as the partition this computer starts from, but no drive letter stands for it.\r"
-                    "The new boot loader was placed in " +
-                    volumes.BootLoaderFolder +
-                    " instead, where it may not be used: give that partition a drive letter and install again.";
+    if (!note.empty()) note.append("\r\r");
+    note.append("Windows names ")
+        .append(unmappedDevice)
+        .append(
+            " as the partition this computer starts from, but no drive letter stands for it.\r"
+            "The new boot loader was placed in ")
+        .append(volumes.BootLoaderFolder)
+        .append(" instead, where it may not be used: give that partition a drive letter and install again.");
   }
   return volumes;
 }
