@@ -16,15 +16,16 @@ const char kAttribution[] = "Written by the Stillvane team";
 const char kGuideCredit[] = "Follows the published guide to EWF on Windows XP";
 const char kLabel3Text[] = "Send any bug reports, comments or suggestions regarding this tool to:";
 
-// No cancel button: Escape leaves the dialog open; Enter presses OK.
+// No cancel button: Escape leaves the dialog open; Enter presses OK, which
+// has the focus first although the link comes before it in reading order.
 const ControlSpec kAboutControls[] = {
     {Image1, ckImage, 0, {8, 8, 32, 32}, akTopLeft, -1, cfNone, 0, "MAINICON"},
     {Label1, ckLabel, 0, {48, 28, 156, 13}, akTopLeft, -1, cfBold, 0, "Stillvane Version 1.0 (BETA)"},
     {Label2, ckLabel, 0, {48, 64, 159, 13}, akTopLeft, -1, cfNone, 0, kAttribution},
     {Label5, ckLabel, 0, {48, 88, 291, 13}, akTopLeft, -1, cfNone, 0, kGuideCredit},
     {Label3, ckLabel, 0, {48, 120, 339, 13}, akTopLeft, -1, cfNone, 0, kLabel3Text},
-    {Label4, ckLinkLabel, 0, {48, 136, 126, 13}, akTopLeft, -1, cfNone, 0, kContactAddress},
-    {Button1, ckButton, 0, {360, 166, 75, 25}, akBottomRight, 0, cfDefault, IDOK, "OK"},
+    {Label4, ckLinkLabel, 0, {48, 136, 126, 13}, akTopLeft, 0, cfNone, 0, kContactAddress},
+    {Button1, ckButton, 0, {360, 166, 75, 25}, akBottomRight, 1, cfDefault, IDOK, "OK"},
 };
 
 }  // namespace

@@ -45,21 +45,22 @@ const char kLabel3Text[] =
 const char kTask2[] = "Minimize Disk Writes";
 const char kLabel4Text[] = "Other ways to increase performance and reduce disk writes";
 
-// Escape presses the first cancel button in this order: Close.
+// Escape presses the first cancel button in this order: Close. The link
+// follows its frame's button, which stands above it.
 const ControlSpec kMainControls[] = {
     {GroupBox1, ckGroupBox, 0, {8, 8, 534, 121}, akTopSides, 0, cfNone, 0, "Install EWF Driver"},
-    {Image1, ckImage, GroupBox1, {16, 24, 32, 32}, akTopLeft, -1, cfNone, 0, "INSTALLICON"},
+    {Image1, ckImage, GroupBox1, {16, 24, 32, 32}, akTopLeft, -1, cfNone, 0, "TASKINSTALLICON"},
     {Label1, ckWrappedLabel, GroupBox1, {64, 24, 454, 57}, akAll, -1, cfNone, 0, kLabel1Text},
     {InstallEWFButton, ckButton, GroupBox1, {413, 80, 113, 33}, akBottomRight, 0, cfNone, 0, "Install EWF Support"},
 
     {GroupBox2, ckGroupBox, 0, {8, 136, 534, 121}, akTopSides, 1, cfNone, 0, kTask2},
-    {Image2, ckImage, GroupBox2, {16, 24, 32, 32}, akTopLeft, -1, cfNone, 0, "DISKWRITESICON"},
+    {Image2, ckImage, GroupBox2, {16, 24, 32, 32}, akTopLeft, -1, cfNone, 0, "TASKDISKWRITESICON"},
     {Label2, ckWrappedLabel, GroupBox2, {64, 24, 454, 57}, akAll, -1, cfNone, 0, kLabel2Text},
-    {Label4, ckLinkLabel, GroupBox2, {64, 96, 286, 13}, akTopLeft, -1, cfNone, 0, kLabel4Text},
+    {Label4, ckLinkLabel, GroupBox2, {64, 96, 286, 13}, akTopLeft, 1, cfNone, 0, kLabel4Text},
     {MinimizeDiskWritesButton, ckButton, GroupBox2, {413, 80, 113, 33}, akBottomRight, 0, cfNone, 0, kTask2},
 
     {GroupBox3, ckGroupBox, 0, {8, 264, 534, 121}, akTopSides, 2, cfNone, 0, "HORM"},
-    {Image3, ckImage, GroupBox3, {16, 24, 32, 32}, akTopLeft, -1, cfNone, 0, "HORMICON"},
+    {Image3, ckImage, GroupBox3, {16, 24, 32, 32}, akTopLeft, -1, cfNone, 0, "TASKHORMICON"},
     {Label3, ckWrappedLabel, GroupBox3, {64, 24, 454, 57}, akAll, -1, cfNone, 0, kLabel3Text},
     {EnableHORMButton, ckButton, GroupBox3, {413, 80, 113, 33}, akBottomRight, 0, cfNone, 0, "Enable HORM"},
 

@@ -33,9 +33,9 @@ const ControlSpec kMissingFilesControls[] = {
     {Label3, ckLabel, 0, {72, 70, 224, 13}, akTopLeft, -1, cfNone, 0, kLabel3Text},
     {Label4, ckLabel, 0, {72, 86, 254, 13}, akTopLeft, -1, cfNone, 0, kLabel4Text},
     {Label5, ckWrappedLabel, 0, {48, 109, 505, 29}, akTopSides, -1, cfNone, 0, kLabel5Text},
-    {Label6, ckLinkLabel, 0, {72, 143, 317, 13}, akTopLeft, -1, cfNone, 0, kEvaluationPage},
+    {Label6, ckLinkLabel, 0, {72, 143, 317, 13}, akTopLeft, 0, cfNone, 0, kEvaluationPage},
     {Label7, ckWrappedLabel, 0, {48, 168, 505, 25}, akTopSides, -1, cfNone, 0, kLabel7Text},
-    {OKButton, ckButton, 0, {244, 217, 75, 25}, akBottomRight, 0, cfDefault | cfCancel, IDOK, "OK"},
+    {OKButton, ckButton, 0, {244, 217, 75, 25}, akBottomRight, 1, cfDefault | cfCancel, IDOK, "OK"},
 };
 
 }  // namespace

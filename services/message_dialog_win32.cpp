@@ -6,6 +6,7 @@
 #include "services/error_report.h"
 #include "services/message_dialog_text.h"
 #include "ui/forms_win32.h"
+#include "ui/owners_win32.h"
 
 namespace {
 
@@ -26,20 +27,16 @@ LPCSTR SystemIcon(MessageKind kind) {
 }
 
 void CopyToClipboard(HWND owner, const std::string& text) {
-  if (!OpenClipboard(owner)) return;
+  OpenClipboardScope clipboard(owner);
+  if (!clipboard) return;
   EmptyClipboard();
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-  if (memory) {
-    if (void* data = GlobalLock(memory)) {
-      std::memcpy(data, text.c_str(), text.size() + 1);
-      GlobalUnlock(memory);
-      // The clipboard owns the memory once it has taken it.
-      if (!SetClipboardData(CF_TEXT, memory)) GlobalFree(memory);
-    } else {
-      GlobalFree(memory);
-    }
-  }
-  CloseClipboard();
+  UniqueGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, text.size() + 1));
+  void* data = memory ? GlobalLock(memory.get()) : nullptr;
+  if (!data) return;
+  std::memcpy(data, text.c_str(), text.size() + 1);
+  GlobalUnlock(memory.get());
+  // The clipboard owns the memory once it has taken it.
+  if (SetClipboardData(CF_TEXT, memory.get())) memory.release();
 }
 
 class TMessageDialog : public TForm {
@@ -88,16 +85,17 @@ struct MessageLayout {
 
 // The system's message-box font; should the query fail, the zeroed font
 // still gives the system's default one.
-HFONT CreateMessageFont() {
+UniqueFont CreateMessageFont() {
   NONCLIENTMETRICSA metrics{};
   metrics.cbSize = sizeof metrics;
   SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-  return CreateFontIndirectA(&metrics.lfMessageFont);
+  return UniqueFont(CreateFontIndirectA(&metrics.lfMessageFont));
 }
 
 MessageLayout LayOutMessage(HFONT font, const std::string& drawnText, const MessageDialogButtonSet& buttons) {
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ previousFont = SelectObject(dc, font);
+  WindowDC screen(nullptr);
+  const HDC dc = screen.get();
+  SelectedObject selected(dc, font);
   TEXTMETRICA textMetrics{};
   GetTextMetricsA(dc, &textMetrics);
   static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
@@ -107,6 +105,9 @@ MessageLayout LayOutMessage(HFONT font, const std::string& drawnText, const Mess
   // The same flags as the word-wrapped label that draws the text.
   RECT textRect{0, 0, GetSystemMetrics(SM_CXSCREEN) / 2, 0};
   DrawTextA(dc, drawnText.c_str(), -1, &textRect, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+  // An average character of slack, so that a font measuring a little
+  // narrower than it draws never cuts the last character of a line.
+  textRect.right += textMetrics.tmAveCharWidth;
   int buttonWidth = unit.X(50);
   for (int i = 0; i < buttons.count; ++i) {
     std::string label = WithoutAccessKeys(buttons[i].caption);
@@ -114,8 +115,6 @@ MessageLayout LayOutMessage(HFONT font, const std::string& drawnText, const Mess
     GetTextExtentPoint32A(dc, label.c_str(), int(label.size()), &extent);
     buttonWidth = std::max(buttonWidth, int(extent.cx) + unit.X(8));
   }
-  SelectObject(dc, previousFont);
-  ReleaseDC(nullptr, dc);
 
   const int margin = unit.X(8), verticalMargin = unit.Y(8), iconSize = 32, iconSpacing = unit.X(10);
   const int buttonSpacing = unit.X(4), buttonHeight = unit.Y(14), verticalSpacing = unit.Y(10);
@@ -141,8 +140,8 @@ MessageLayout LayOutMessage(HFONT font, const std::string& drawnText, const Mess
 DialogResult ShowMessageDialog(HWND owner, const std::string& text, MessageKind kind, MessageButtons buttons) {
   const MessageDialogButtonSet buttonSet = MessageDialogButtons(buttons);
   const std::string drawnText = MessageDisplayText(text);
-  HFONT font = CreateMessageFont();
-  const MessageLayout layout = LayOutMessage(font, drawnText, buttonSet);
+  const UniqueFont font = CreateMessageFont();
+  const MessageLayout layout = LayOutMessage(font.get(), drawnText, buttonSet);
 
   ControlSpec controls[4] = {
       {kIconId, ckImage, 0, layout.icon, akTopLeft, -1, cfNone, 0, nullptr},
@@ -157,14 +156,9 @@ DialogResult ShowMessageDialog(HWND owner, const std::string& text, MessageKind 
 
   FormSpec form{MessageDialogCaption(kind), layout.clientWidth,         layout.clientHeight,
                 FormKind::Dialog,           FormPosition::ScreenCenter, nullptr};
-  DialogResult result;
-  {
-    TMessageDialog dialog(owner, form, ControlList(controls, 2 + buttonSet.count), font, text, buttonSet);
-    dialog.SetImage(kIconId, LoadIconA(nullptr, SystemIcon(kind)));
-    result = static_cast<DialogResult>(dialog.ShowModal());
-  }
-  DeleteObject(font);
-  return result;
+  TMessageDialog dialog(owner, form, ControlList(controls, 2 + buttonSet.count), font.get(), text, buttonSet);
+  dialog.SetImage(kIconId, LoadIconA(nullptr, SystemIcon(kind)));
+  return static_cast<DialogResult>(dialog.ShowModal());
 }
 
 void ShowErrorReport(HWND owner, const std::string& applicationTitle, const std::string& message) {

@@ -6,6 +6,9 @@ namespace {
 
 const char kFormClassName[] = "StillvaneForm";
 const COLORREF kLinkColour = RGB(0, 0, 202);
+// What the tables keep between a control and its parent's edges, at 96 DPI;
+// a control grown for its text keeps it too.
+const int kMargin = 8;
 
 HINSTANCE ModuleInstance() {
   return GetModuleHandleA(nullptr);
@@ -56,51 +59,54 @@ char UpperCase(char c) {
 
 enum FontStyle { kRegular, kBold, kUnderlined };
 
-// Tahoma 8 pt in its three styles, made once for all the forms that use it
-// and deleted with the last of them.
-struct SharedFonts {
-  HFONT fonts[3];
-  int dpi;
-  int users;
-};
-SharedFonts sharedFonts;
+// The system's link colour where high contrast is on, or where the face
+// colour is too dark for the usual blue.
+COLORREF LinkColour() {
+  HIGHCONTRASTA highContrast{};
+  highContrast.cbSize = sizeof highContrast;
+  const bool on = SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof highContrast, &highContrast, 0) &&
+                  (highContrast.dwFlags & HCF_HIGHCONTRASTON);
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  const bool darkFace = GetRValue(face) + GetGValue(face) + GetBValue(face) < 3 * 128;
+  return on || darkFace ? GetSysColor(COLOR_HOTLIGHT) : kLinkColour;
+}
 
-const HFONT* AcquireSharedFonts(int& dpi) {
-  if (sharedFonts.users++ == 0) {
-    HDC screen = GetDC(nullptr);
-    sharedFonts.dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    LOGFONTA logFont{};
-    logFont.lfHeight = -MulDiv(11, sharedFonts.dpi, 96);
-    logFont.lfCharSet = DEFAULT_CHARSET;
-    lstrcpynA(logFont.lfFaceName, "Tahoma", LF_FACESIZE);
-    for (int style = kRegular; style <= kUnderlined; ++style) {
-      logFont.lfWeight = style == kBold ? FW_BOLD : FW_NORMAL;
-      logFont.lfUnderline = style == kUnderlined;
-      sharedFonts.fonts[style] = CreateFontIndirectA(&logFont);
-    }
-  }
-  dpi = sharedFonts.dpi;
-  return sharedFonts.fonts;
+bool Overlap(int firstLow, int firstHigh, int secondLow, int secondHigh) {
+  return firstLow < secondHigh && secondLow < firstHigh;
 }
 
 }  // namespace
+
+struct TForm::Placed {
+  const ControlSpec* definition;
+  HWND hwnd;           // null for an image, which the form draws
+  UniqueIcon ownIcon;  // an image's icon from the resources
+  HICON shownIcon;     // what an image shows: its own icon or one set by SetImage
+  SIZE shownSize;      // and at what size
+  int parentIndex;     // index into controls_, or -1 for the window
+  RECT base;           // in the parent's client area at the smallest window size
+  RECT bounds;         // where the control is now, in the window's client area
+  bool resized;        // since the last layout
+};
+
+TForm::Placed* TForm::begin() const {
+  return controls_.get();
+}
+
+TForm::Placed* TForm::end() const {
+  return controls_.get() + controlCount_;
+}
 
 TForm::TForm(HWND ownerWindow, const FormSpec& form, ControlList controls, HFONT font)
     : form_(form),
       ownerWindow_(ownerWindow),
       controlCount_(controls.count),
       controls_(new Placed[controls.count]()),
-      tabOrder_(new HWND[controls.count]) {
+      tabOrder_(new HWND[controls.count]),
+      callersFont_(font) {
   for (int i = 0; i < controlCount_; ++i) {
     controls_[i].definition = &controls.items[i];
     controls_[i].parentIndex = -1;
-  }
-  if (font) {
-    callersFonts_[kRegular] = callersFonts_[kBold] = callersFonts_[kUnderlined] = font;
-    fonts_ = callersFonts_;
-  } else {
-    fonts_ = AcquireSharedFonts(dpi_);
   }
   if (form_.kind == FormKind::MainWindow) CreateWindowAndControls();
 }
@@ -110,15 +116,36 @@ HWND TForm::Handle() {
   return hwnd_;
 }
 
+// 8 points at the system's DPI (11 pixels at 96), or the caller's font.
+void TForm::CreateFonts() {
+  if (callersFont_) {
+    fonts_[kRegular] = fonts_[kBold] = fonts_[kUnderlined] = callersFont_;
+    return;
+  }
+  dpi_ = GetDeviceCaps(WindowDC(nullptr).get(), LOGPIXELSY);
+  LOGFONTA logFont{};
+  logFont.lfHeight = -MulDiv(8, dpi_, 72);
+  logFont.lfCharSet = DEFAULT_CHARSET;
+  lstrcpynA(logFont.lfFaceName, "Tahoma", LF_FACESIZE);
+  for (int style = kRegular; style <= kUnderlined; ++style) {
+    logFont.lfWeight = style == kBold ? FW_BOLD : FW_NORMAL;
+    logFont.lfUnderline = style == kUnderlined;
+    ownFonts_[style].reset(CreateFontIndirectA(&logFont));
+    fonts_[style] = ownFonts_[style].get();
+  }
+}
+
 void TForm::CreateWindowAndControls() {
   created_ = true;
+  CreateFonts();
+  PlaceControls();
   DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
   DWORD exStyle = WS_EX_DLGMODALFRAME;
   if (form_.kind == FormKind::MainWindow) {
     style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME;
     exStyle = 0;
   }
-  RECT frame{0, 0, Scale(form_.clientWidth), Scale(form_.clientHeight)};
+  RECT frame{0, 0, baseClientSize_.cx, baseClientSize_.cy};
   AdjustWindowRectEx(&frame, style, FALSE, exStyle);
   minimumWindowSize_ = SIZE{frame.right - frame.left, frame.bottom - frame.top};
   // Made where it will be shown, so that showing it need not move it.
@@ -132,7 +159,7 @@ void TForm::CreateWindowAndControls() {
   // the client area exact whatever the frame.
   RECT client{};
   GetClientRect(hwnd_, &client);
-  const SIZE missing{Scale(form_.clientWidth) - client.right, Scale(form_.clientHeight) - client.bottom};
+  const SIZE missing{baseClientSize_.cx - client.right, baseClientSize_.cy - client.bottom};
   if (missing.cx || missing.cy) {
     minimumWindowSize_.cx += missing.cx;
     minimumWindowSize_.cy += missing.cy;
@@ -145,30 +172,20 @@ void TForm::CreateWindowAndControls() {
     for (UINT command : {SC_RESTORE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE}) DeleteMenu(systemMenu, command, MF_BYCOMMAND);
   }
   if (form_.iconResource) {
-    bigIcon_ = static_cast<HICON>(LoadImageA(ModuleInstance(), form_.iconResource, IMAGE_ICON,
-                                             GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    smallIcon_ = static_cast<HICON>(LoadImageA(ModuleInstance(), form_.iconResource, IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
-    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    bigIcon_.reset(static_cast<HICON>(LoadImageA(ModuleInstance(), form_.iconResource, IMAGE_ICON,
+                                                 GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0)));
+    smallIcon_.reset(static_cast<HICON>(LoadImageA(ModuleInstance(), form_.iconResource, IMAGE_ICON,
+                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
   }
   CreateControls();
   if (form_.kind == FormKind::MainWindow) Centre();
 }
 
+// The fonts and icons outlive the window that shows them.
 TForm::~TForm() {
   if (hwnd_) DestroyWindow(hwnd_);
-  if (fonts_ == sharedFonts.fonts && --sharedFonts.users == 0) {
-    for (HFONT& font : sharedFonts.fonts) {
-      DeleteObject(font);
-      font = nullptr;
-    }
-  }
-  for (const Placed& control : *this) {
-    if (control.ownIcon) DestroyIcon(control.ownIcon);
-  }
-  if (bigIcon_) DestroyIcon(bigIcon_);
-  if (smallIcon_) DestroyIcon(smallIcon_);
 }
 
 // Each control is made in its place: a frame before the controls in it, so
@@ -177,12 +194,6 @@ void TForm::CreateControls() {
   RECT client{};
   GetClientRect(hwnd_, &client);
   for (Placed& control : *this) {
-    for (const Placed& earlier : *this) {
-      if (&earlier == &control) break;
-      if (control.definition->parent != 0 && earlier.definition->id == control.definition->parent) {
-        control.parentIndex = int(&earlier - begin());
-      }
-    }
     control.bounds = BoundsIn(control, client.right, client.bottom);
     control.hwnd = CreateControl(control);
   }
@@ -215,16 +226,17 @@ HWND TForm::CreateControl(Placed& placed) {
     case ckWrappedLabel:
       style |= SS_LEFT | SS_NOPREFIX;
       break;
-    case ckLinkLabel:
-      style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY;
+    case ckLinkLabel:  // drawn by the form, focusable and pressed like a button
+      windowClass = "BUTTON";
+      style |= BS_OWNERDRAW | BS_NOTIFY | WS_TABSTOP;
       font = fonts_[kUnderlined];
       break;
     case ckImage:  // drawn by the form: no window, only the icon
       if (definition.text) {
         placed.shownSize = SIZE{Scale(definition.rect.width), Scale(definition.rect.height)};
-        placed.ownIcon = static_cast<HICON>(
-            LoadImageA(ModuleInstance(), definition.text, IMAGE_ICON, placed.shownSize.cx, placed.shownSize.cy, 0));
-        placed.shownIcon = placed.ownIcon;
+        placed.ownIcon.reset(static_cast<HICON>(
+            LoadImageA(ModuleInstance(), definition.text, IMAGE_ICON, placed.shownSize.cx, placed.shownSize.cy, 0)));
+        placed.shownIcon = placed.ownIcon.get();
       }
       return nullptr;
     case ckButton:
@@ -256,7 +268,7 @@ void TForm::BuildTabOrder(int parentId) {
       if (child.definition->parent != parentId || child.definition->tabOrder != position) continue;
       if (child.definition->kind == ckGroupBox) {
         BuildTabOrder(child.definition->id);
-      } else if (child.definition->kind == ckButton && child.hwnd) {
+      } else if ((child.definition->kind == ckButton || child.definition->kind == ckLinkLabel) && child.hwnd) {
         tabOrder_[tabCount_++] = child.hwnd;
       }
     }
@@ -266,20 +278,175 @@ void TForm::BuildTabOrder(int parentId) {
 RECT TForm::BoundsIn(const Placed& control, int clientWidth, int clientHeight) const {
   const ControlSpec& definition = *control.definition;
   int parentLeft = 0, parentTop = 0;
-  int widthGrowth = clientWidth - Scale(form_.clientWidth);
-  int heightGrowth = clientHeight - Scale(form_.clientHeight);
+  int widthGrowth = clientWidth - baseClientSize_.cx;
+  int heightGrowth = clientHeight - baseClientSize_.cy;
   if (control.parentIndex >= 0) {
     const Placed& parent = controls_[control.parentIndex];
     parentLeft = parent.bounds.left;
     parentTop = parent.bounds.top;
-    widthGrowth = (parent.bounds.right - parent.bounds.left) - Scale(parent.definition->rect.width);
-    heightGrowth = (parent.bounds.bottom - parent.bounds.top) - Scale(parent.definition->rect.height);
+    widthGrowth = (parent.bounds.right - parent.bounds.left) - (parent.base.right - parent.base.left);
+    heightGrowth = (parent.bounds.bottom - parent.bounds.top) - (parent.base.bottom - parent.base.top);
   }
-  int left = Scale(definition.rect.left), width = Scale(definition.rect.width);
-  int top = Scale(definition.rect.top), height = Scale(definition.rect.height);
+  const RECT& base = control.base;
+  int left = base.left, width = base.right - base.left;
+  int top = base.top, height = base.bottom - base.top;
   KeepAnchored(definition.anchors, akLeft, akRight, widthGrowth, left, width);
   KeepAnchored(definition.anchors, akTop, akBottom, heightGrowth, top, height);
   return RECT{parentLeft + left, parentTop + top, parentLeft + left + width, parentTop + top + height};
+}
+
+void TForm::PlaceControls() {
+  baseClientSize_ = SIZE{Scale(form_.clientWidth), Scale(form_.clientHeight)};
+  for (Placed& control : *this) {
+    for (const Placed& earlier : *this) {
+      if (&earlier == &control) break;
+      if (control.definition->parent != 0 && earlier.definition->id == control.definition->parent) {
+        control.parentIndex = int(&earlier - begin());
+      }
+    }
+    const ControlRect& rect = control.definition->rect;
+    control.base =
+        RECT{Scale(rect.left), Scale(rect.top), Scale(rect.left + rect.width), Scale(rect.top + rect.height)};
+  }
+  WindowDC screen(nullptr);
+  for (Placed& control : *this) {
+    if (control.definition->kind != ckGroupBox && control.definition->kind != ckImage) FitText(screen.get(), control);
+  }
+}
+
+// The room a control's text needs, in the font and with the wrapping it is
+// drawn with: a wrapped label keeps its width.
+SIZE TForm::TextExtent(HDC dc, const Placed& control) const {
+  const ControlSpec& definition = *control.definition;
+  const FontStyle style = definition.kind == ckLinkLabel ? kUnderlined : (definition.flags & cfBold) ? kBold : kRegular;
+  SelectedObject selected(dc, fonts_[style]);
+  RECT text{0, 0, control.base.right - control.base.left, 0};
+  UINT format = DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX;
+  if (definition.kind == ckWrappedLabel) format = DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX;
+  if (definition.kind == ckButton) format = DT_CALCRECT | DT_SINGLELINE;
+  DrawTextA(dc, definition.text ? definition.text : "", -1, &text, format);
+  SIZE extent{text.right, text.bottom};
+  if (definition.kind == ckButton) {
+    // The button's edges and focus rectangle, with a little space either side.
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    extent.cx += metrics.tmAveCharWidth + 4;
+    extent.cy += 8;
+  }
+  return extent;
+}
+
+// Single-line labels and links grow to the right, wrapped labels downwards,
+// buttons (anchored right) to the left, pushing the buttons beside them;
+// where that leaves no room, the parent grows.
+void TForm::FitText(HDC dc, Placed& control) {
+  const SIZE need = TextExtent(dc, control);
+  RECT& box = control.base;
+  const int parent = control.parentIndex;
+  const int margin = Scale(kMargin);
+  const int dx = need.cx - (box.right - box.left);
+  if (dx > 0 && control.definition->kind == ckButton) {
+    int leftmost = box.left - dx, limit = margin;
+    for (Placed& other : *this) {
+      if (&other == &control || other.parentIndex != parent || other.base.right > box.left) continue;
+      if (!Overlap(other.base.top, other.base.bottom, box.top, box.bottom)) continue;
+      if (other.definition->kind == ckButton) {
+        other.base.left -= dx;
+        other.base.right -= dx;
+        leftmost = std::min(leftmost, int(other.base.left));
+      } else if (other.definition->kind != ckGroupBox) {
+        limit = std::max(limit, int(other.base.right));
+      }
+    }
+    box.left -= dx;
+    if (leftmost < limit) Widen(parent, limit - leftmost);
+  } else if (dx > 0 && control.definition->kind != ckWrappedLabel) {
+    int limit = ParentSize(parent).cx - margin;
+    for (const Placed& other : *this) {
+      if (&other == &control || other.parentIndex != parent || other.base.left < box.right) continue;
+      if (Overlap(other.base.top, other.base.bottom, box.top, box.bottom))
+        limit = std::min(limit, int(other.base.left));
+    }
+    box.right += dx;
+    if (box.right > limit) Widen(parent, box.right - limit);
+  }
+  // Downwards into the free space before whatever lies below, then pushing
+  // that down.
+  const int bottom = box.top + need.cy;
+  if (bottom <= box.bottom) return;
+  int obstacle = ParentSize(parent).cy - margin;
+  for (const Placed& other : *this) {
+    if (&other == &control || other.parentIndex != parent || other.base.top <= box.top) continue;
+    if (Overlap(other.base.left, other.base.right, box.left, box.right)) {
+      obstacle = std::min(obstacle, int(other.base.top));
+    }
+  }
+  const int room = std::max(obstacle, int(box.bottom));
+  const int y = std::min(obstacle, int(box.bottom));
+  box.bottom = bottom;
+  if (bottom > room) InsertRows(parent, y, bottom - room, &control);
+}
+
+SIZE TForm::ParentSize(int parentIndex) const {
+  if (parentIndex < 0) return baseClientSize_;
+  const RECT& base = controls_[parentIndex].base;
+  return SIZE{base.right - base.left, base.bottom - base.top};
+}
+
+void TForm::Resize(int parentIndex, int dx, int dy) {
+  if (parentIndex < 0) {
+    baseClientSize_.cx += dx;
+    baseClientSize_.cy += dy;
+  } else {
+    controls_[parentIndex].base.right += dx;
+    controls_[parentIndex].base.bottom += dy;
+  }
+  for (Placed& child : *this) {
+    if (child.parentIndex != parentIndex) continue;
+    RECT& base = child.base;
+    int left = base.left, width = base.right - base.left, top = base.top, height = base.bottom - base.top;
+    KeepAnchored(child.definition->anchors, akLeft, akRight, dx, left, width);
+    KeepAnchored(child.definition->anchors, akTop, akBottom, dy, top, height);
+    const int childDx = width - (base.right - base.left), childDy = height - (base.bottom - base.top);
+    base = RECT{left, top, left + width - childDx, top + height - childDy};  // moved, not yet resized
+    if (child.definition->kind == ckGroupBox) {
+      Resize(int(&child - begin()), childDx, childDy);
+    } else {
+      base.right += childDx;
+      base.bottom += childDy;
+    }
+  }
+}
+
+void TForm::Widen(int parentIndex, int dx) {
+  if (parentIndex < 0) return Resize(parentIndex, dx, 0);
+  const Placed& frame = controls_[parentIndex];
+  const unsigned anchors = frame.definition->anchors;
+  if ((anchors & akLeft) && (anchors & akRight)) return Widen(frame.parentIndex, dx);
+  Resize(parentIndex, dx, 0);
+  const int overflow = frame.base.right - (ParentSize(frame.parentIndex).cx - Scale(kMargin));
+  if (overflow > 0) Widen(frame.parentIndex, overflow);
+}
+
+void TForm::InsertRows(int parentIndex, int y, int dy, const Placed* grown) {
+  for (Placed& child : *this) {
+    if (child.parentIndex != parentIndex || &child == grown) continue;
+    const unsigned anchors = child.definition->anchors;
+    if (child.base.top >= y) {
+      child.base.top += dy;
+      child.base.bottom += dy;
+    } else if (child.base.bottom > y && (anchors & akTop) && (anchors & akBottom)) {
+      child.base.bottom += dy;
+    }
+  }
+  if (parentIndex < 0) {
+    baseClientSize_.cy += dy;
+    return;
+  }
+  Placed& frame = controls_[parentIndex];
+  const int frameBottom = frame.base.bottom;
+  frame.base.bottom += dy;
+  InsertRows(frame.parentIndex, frameBottom, dy, &frame);
 }
 
 // Moves only the controls whose place changed: a window is told its size
@@ -320,16 +487,19 @@ void TForm::Centre() {
 
 POINT TForm::CentredOrigin(SIZE size) const {
   const int width = size.cx, height = size.cy;
-  int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
-  RECT area{0, 0, screenWidth, screenHeight};
+  // Within the work area, clear of the taskbar; a window larger than that
+  // starts at its top left.
+  RECT workArea{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+  RECT area = workArea;
   if (form_.position == FormPosition::OwnerCenter && ownerWindow_ && IsWindowVisible(ownerWindow_) &&
       !IsIconic(ownerWindow_)) {
     GetWindowRect(ownerWindow_, &area);
   }
   int left = area.left + (area.right - area.left - width) / 2;
   int top = area.top + (area.bottom - area.top - height) / 2;
-  left = std::max(0, std::min(left, screenWidth - width));
-  top = std::max(0, std::min(top, screenHeight - height));
+  left = std::max(int(workArea.left), std::min(left, int(workArea.right) - width));
+  top = std::max(int(workArea.top), std::min(top, int(workArea.bottom) - height));
   return POINT{left, top};
 }
 
@@ -356,6 +526,18 @@ void TForm::SetImage(int id, HICON icon) {
     control.shownSize = SIZE{GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)};
     InvalidateRect(hwnd_, &control.bounds, TRUE);
   }
+}
+
+// Underlined, in the link colour, with a focus rectangle while it has the focus.
+void TForm::DrawLink(const DRAWITEMSTRUCT& item) const {
+  const Placed* control = Find(item.hwndItem);
+  RECT area = item.rcItem;
+  FillRect(item.hDC, &area, GetSysColorBrush(COLOR_BTNFACE));
+  SetBkMode(item.hDC, TRANSPARENT);
+  SetTextColor(item.hDC, LinkColour());
+  SelectedObject font(item.hDC, fonts_[kUnderlined]);
+  DrawTextA(item.hDC, control->definition->text, -1, &area, DT_SINGLELINE | DT_NOPREFIX);
+  if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
 }
 
 // Each centred in its place.
@@ -453,18 +635,21 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       // BN_CLICKED and a link's STN_CLICKED are both 0.
       if (HIWORD(wParam) == BN_CLICKED) {
         ControlClicked(control->definition->id);
-      } else if (HIWORD(wParam) == BN_SETFOCUS && control->definition->kind == ckButton) {
-        ShowAsDefault(control->hwnd);
+      } else if (HIWORD(wParam) == BN_SETFOCUS) {
+        ShowAsDefault(control->definition->kind == ckButton ? control->hwnd : nullptr);
       }
       return 0;
     }
     case WM_CTLCOLORSTATIC: {
       LRESULT brush = DefWindowProcA(hwnd_, message, wParam, lParam);
-      HDC dc = reinterpret_cast<HDC>(wParam);
-      SetBkMode(dc, TRANSPARENT);
-      const Placed* control = Find(reinterpret_cast<HWND>(lParam));
-      if (control && control->definition->kind == ckLinkLabel) SetTextColor(dc, kLinkColour);
+      SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
       return brush;
+    }
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (item.CtlType != ODT_BUTTON || !Find(item.hwndItem)) break;
+      DrawLink(item);
+      return TRUE;
     }
     case WM_SETCURSOR: {
       const Placed* control = Find(reinterpret_cast<HWND>(wParam));
@@ -520,8 +705,12 @@ void TForm::RestoreFocus() {
       IsWindowVisible(lastFocus_)) {
     target = lastFocus_;
   }
+  // The first button, not a link: Enter then presses what it would have.
   for (int i = 0; !target && i < tabCount_; ++i) {
-    if (IsWindowEnabled(tabOrder_[i]) && IsWindowVisible(tabOrder_[i])) target = tabOrder_[i];
+    const Placed* control = Find(tabOrder_[i]);
+    if (control->definition->kind == ckButton && IsWindowEnabled(tabOrder_[i]) && IsWindowVisible(tabOrder_[i])) {
+      target = tabOrder_[i];
+    }
   }
   if (target) SetFocus(target);
 }
@@ -574,7 +763,7 @@ bool TForm::HandleCommonKey(const MSG& msg) {
         MoveFocus(GetKeyState(VK_SHIFT) < 0);
         return true;
       case VK_RETURN:
-        Press(focusOnButton ? focused : defaultButton_);
+        Press(focusOnButton || (focused && focused->definition->kind == ckLinkLabel) ? focused : defaultButton_);
         return true;
       case VK_ESCAPE:
         Press(cancelButton_);

@@ -1,13 +1,17 @@
 // A small forms toolkit: a window is a table of controls plus a few click
 // handlers. The toolkit creates the controls in Tahoma 8 pt, scales them for
-// the system DPI, keeps their anchors when the window is resized, and runs
-// the window modally with dialog-style keyboard handling.
+// the system DPI, grows those whose text needs more room, keeps their anchors
+// when the window is resized, and runs the window modally with dialog-style
+// keyboard handling. Link labels take the focus like buttons: Enter or Space
+// opens them.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
 #include <memory>
+
+#include "ui/owners_win32.h"
 
 // ckImage: an icon the window draws itself, from the module's resources
 // (named by the text) or given by SetImage. Having no window of its own, it
@@ -81,6 +85,8 @@ class TForm {
   // font null the form uses Tahoma 8 pt and scales every coordinate for the
   // DPI; with a font of the caller's (alive as long as the form) it draws
   // every control in that font, and all coordinates are device pixels.
+  // Either way a control whose text needs more room than its box grows, and
+  // the window with it where there is no room.
   TForm(HWND ownerWindow, const FormSpec& form, ControlList controls, HFONT font = nullptr);
   virtual ~TForm();
   TForm(const TForm&) = delete;
@@ -113,34 +119,41 @@ class TForm {
   int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
 
  private:
-  struct Placed {
-    const ControlSpec* definition;
-    HWND hwnd;        // null for an image, which the form draws
-    HICON ownIcon;    // an image's icon from the resources, destroyed with the form
-    HICON shownIcon;  // what an image shows: its own icon or one set by SetImage
-    SIZE shownSize;   // and at what size
-    int parentIndex;  // index into controls_, or -1 for the window
-    RECT bounds;      // where the control is now, in the window's client area
-    bool resized;     // since the last layout
-  };
+  struct Placed;
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   void CreateWindowAndControls();
+  void CreateFonts();
   void CreateControls();
   HWND CreateControl(Placed& control);
   void BuildTabOrder(int parentId);
+  // Each control's place at the smallest size, scaled, then grown where its
+  // text needs more room.
+  void PlaceControls();
+  void FitText(HDC dc, Placed& control);
+  SIZE TextExtent(HDC dc, const Placed& control) const;
+  // Grows a parent (-1: the window) at its smallest size, its children
+  // following their anchors.
+  void Resize(int parentIndex, int dx, int dy);
+  // Widens a parent, or its parent when it stretches with that.
+  void Widen(int parentIndex, int dx);
+  // Pushes everything in the parent at or below y further down, growing
+  // the parent; `grown` keeps the height it was given.
+  void InsertRows(int parentIndex, int y, int dy, const Placed* grown);
+  SIZE ParentSize(int parentIndex) const;
   // Where a control goes in a client area of that size; its frame, listed
   // before it, must have its bounds already.
   RECT BoundsIn(const Placed& control, int clientWidth, int clientHeight) const;
   void LayOut(int clientWidth, int clientHeight);
   void DrawIcons(HDC dc) const;
+  void DrawLink(const DRAWITEMSTRUCT& item) const;
   void Centre();
   POINT CentredOrigin(SIZE windowSize) const;
 
-  Placed* begin() const { return controls_.get(); }
-  Placed* end() const { return controls_.get() + controlCount_; }
+  Placed* begin() const;
+  Placed* end() const;
   const Placed* Find(HWND control) const;
   const Placed* Find(int id) const;
   bool HandleCommonKey(const MSG& msg);
@@ -161,12 +174,14 @@ class TForm {
   std::unique_ptr<HWND[]> tabOrder_;  // the buttons, in tab order
   const Placed* defaultButton_ = nullptr;
   const Placed* cancelButton_ = nullptr;
-  // Regular, bold and underlined: shared by all forms in Tahoma, or the
-  // caller's font three times.
-  HFONT callersFonts_[3] = {};
-  const HFONT* fonts_ = nullptr;
-  HICON bigIcon_ = nullptr;
-  HICON smallIcon_ = nullptr;
+  // Regular, bold and underlined: Tahoma of the form's own, or the caller's
+  // font three times.
+  HFONT callersFont_;
+  UniqueFont ownFonts_[3];
+  HFONT fonts_[3] = {};
+  UniqueIcon bigIcon_;
+  UniqueIcon smallIcon_;
+  SIZE baseClientSize_{0, 0};  // the smallest client area, text fitted
   SIZE minimumWindowSize_{0, 0};
   HWND lastFocus_ = nullptr;
   bool modal_ = false;

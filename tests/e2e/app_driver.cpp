@@ -226,15 +226,23 @@ AppDriver::ObjectCounts AppDriver::CountObjects() {
       CloseHandle(copy);
     }
   }
+  counts.gdi = RunProbe("CountGdiObjects");
+  counts.user = RunProbe("CountUserObjects");
+  return counts;
+}
+
+DWORD AppDriver::RunProbe(const char* function) {
   const std::string library = DosPathFromEnvironment("STILLVANE_GUI_OBJECTS_DLL");
   if (!guiObjectsModule_) guiObjectsModule_ = LoadLibraryInProgram(library);
   if (!guiObjectsModule_) {
     ADD_FAILURE() << "cannot load " << library << " into the program";
-    return counts;
+    return 0;
   }
-  counts.gdi = RunInProgram(library, guiObjectsModule_, "CountGdiObjects");
-  counts.user = RunInProgram(library, guiObjectsModule_, "CountUserObjects");
-  return counts;
+  return RunInProgram(library, guiObjectsModule_, function);
+}
+
+DWORD AppDriver::MeasureTexts() {
+  return RunProbe("MeasureTexts");
 }
 
 bool AppDriver::Running() const {
@@ -454,6 +462,22 @@ Pixels CaptureScreen(const RECT& rect) {
 
 }  // namespace
 
+int AppDriver::TextContrast(HWND control) {
+  const RECT rect = WindowRect(control);
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return 0;
+  const Pixels shown = CaptureScreen(rect);
+  auto luminance = [](const BYTE* bgr) { return (114 * bgr[0] + 587 * bgr[1] + 299 * bgr[2]) / 1000; };
+  // Text starts below the top row: its first pixel is background.
+  const int background = luminance(shown.Row(0));
+  int strongest = 0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x)
+      strongest = std::max(strongest, std::abs(luminance(shown.Row(y) + x * 3) - background));
+  }
+  return strongest;
+}
+
 void AppDriver::Screenshot(HWND window, const std::string& name) {
   const char* folder = getenv("STILLVANE_SCREENSHOTS");
   if (!folder || !window) return;
@@ -466,7 +490,10 @@ void AppDriver::Screenshot(HWND window, const std::string& name) {
   file.bfType = 0x4D42;
   file.bfOffBits = sizeof file + sizeof pixels.header;
   file.bfSize = DWORD(file.bfOffBits + pixels.bits.size());
-  std::ofstream out(directory + "\\" + name + ".bmp", std::ios::binary);
+  // Runs at other display settings name their pictures after the setting.
+  const char* set = getenv("STILLVANE_SCREENSHOT_SET");
+  const std::string picture = (set && *set ? std::string(set) + "_" : std::string()) + name;
+  std::ofstream out(directory + "\\" + picture + ".bmp", std::ios::binary);
   out.write(reinterpret_cast<const char*>(&file), sizeof file);
   out.write(reinterpret_cast<const char*>(&pixels.header), sizeof pixels.header);
   out.write(reinterpret_cast<const char*>(pixels.bits.data()), std::streamsize(pixels.bits.size()));

@@ -51,6 +51,10 @@ class AppDriver {
     bool counted = false;  // by the fallback
   };
   ObjectCounts CountObjects();
+  // Measures, inside the program, each control's text in its own font and
+  // leaves the size on the control (see TextExtent in layout_check.h); the
+  // number of controls measured.
+  DWORD MeasureTexts();
 
   bool Running() const;
   // Ends the program at once, as End Process or a power cut would.
@@ -90,6 +94,9 @@ class AppDriver {
   static SIZE ClientSize(HWND window);
   static RECT WindowRect(HWND window);
 
+  // How far the lightness of what the control shows strays from its
+  // background's, 0 to 255: how well its text stands out.
+  static int TextContrast(HWND control);
   // Saves the window, frame included, as build/screenshots/<name>.bmp.
   static void Screenshot(HWND window, const std::string& name);
   // Whether the window shows this system icon (IDI_...), as drawn on a dialog's
@@ -105,6 +112,8 @@ class AppDriver {
   // Runs an export of a library loaded by LoadLibraryInProgram as a thread of
   // the program; the thread's exit code.
   DWORD RunInProgram(const std::string& library, HMODULE remoteModule, const char* function);
+  // The same for an export of the probe library (probe_dll/), loaded first if need be.
+  DWORD RunProbe(const char* function);
 
   std::string exe_;  // the program's copy in its folder
   PROCESS_INFORMATION process_{};

@@ -126,8 +126,7 @@ TEST_F(DriverChecksTest, MissingFilesShowTheDialogThatClosesWithEnterEscapeAndOk
   AppDriver::Screenshot(dialog, "missing_files");
   EXPECT_EQ(app_->TopLevelWindows().size(), 2u) << "only the main window and the dialog";
   EXPECT_FALSE(IsWindowEnabled(main_)) << "the dialog is modal";
-  EXPECT_EQ(AppDriver::ClientSize(dialog).cx, 563);
-  EXPECT_EQ(AppDriver::ClientSize(dialog).cy, 250);
+  ExpectClientSize(dialog, {563, 250});
   LONG style = GetWindowLongA(dialog, GWL_STYLE);
   EXPECT_FALSE(style & WS_THICKFRAME) << "fixed dialog border";
   EXPECT_TRUE(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
@@ -149,11 +148,16 @@ TEST_F(DriverChecksTest, MissingFilesShowTheDialogThatClosesWithEnterEscapeAndOk
   AppDriver::PressKeys(dialog, {VK_ESCAPE});
   EXPECT_TRUE(app_->WaitForWindowGone(dialog)) << "Escape closes the dialog";
 
+  ClickInstall();
+  dialog = app_->WaitForWindow("Driver files not found");
+  ASSERT_NE(dialog, nullptr);
+  {
+    RecordedWebBrowser browser(machine_.root + "\\opened_by_keyboard.txt");
+    AppDriver::PressKeys(dialog, {VK_TAB, VK_RETURN});
+    EXPECT_EQ(browser.Recorded(5000), std::string(kEvaluationPage) + "\r\n") << "Tab reaches the link, Enter opens it";
+  }
   {
     RecordedWebBrowser browser(machine_.root + "\\opened.txt");
-    ClickInstall();
-    dialog = app_->WaitForWindow("Driver files not found");
-    ASSERT_NE(dialog, nullptr);
     AppDriver::ClickLink(AppDriver::Control(dialog, kEvaluationPage));
     EXPECT_EQ(browser.Recorded(5000), std::string(kEvaluationPage) + "\r\n") << "the link opens the page";
   }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "e2e/app_driver.h"
 
 namespace {
@@ -18,6 +20,32 @@ HWND FindByText(HWND window, const std::string& text, bool wantFrame, bool anyKi
     if (!anyKind && isButtonClass && IsFrame(control.hwnd) == wantFrame) return control.hwnd;
   }
   return nullptr;
+}
+
+// Grown by a font that measures wider than the table allows for: the
+// table's size at least, and each edge no further off than that explains.
+void ExpectNear(const RECT& actual, const LayoutRect& expected, const std::string& what) {
+  // Vertically, a wrapped label may need one more line.
+  const LONG slackX = std::max(8L, expected.width / 10), slackY = std::max(14L, expected.height / 10);
+  EXPECT_GE(actual.right - actual.left, expected.width) << what;
+  EXPECT_GE(actual.bottom - actual.top, expected.height) << what;
+  EXPECT_NEAR(actual.left, expected.left, slackX) << what;
+  EXPECT_NEAR(actual.right, expected.left + expected.width, slackX) << what;
+  EXPECT_NEAR(actual.top, expected.top, slackY) << what;
+  EXPECT_NEAR(actual.bottom, expected.top + expected.height, slackY) << what;
+}
+
+bool IsPushButton(const ControlInfo& control) {
+  const LONG type = GetWindowLongA(control.hwnd, GWL_STYLE) & BS_TYPEMASK;
+  return lstrcmpiA(control.className.c_str(), "Button") == 0 && type != BS_GROUPBOX && type != BS_OWNERDRAW;
+}
+
+// What a control shows, in screen coordinates: a button's face, or where a
+// label's or link's text lies.
+RECT Occupied(const ControlInfo& control, SIZE text) {
+  RECT rect = AppDriver::WindowRect(control.hwnd);
+  if (!IsPushButton(control)) rect = RECT{rect.left, rect.top, rect.left + text.cx, rect.top + text.cy};
+  return rect;
 }
 
 }  // namespace
@@ -41,11 +69,7 @@ void ExpectControls(HWND window, HWND origin, const std::vector<ControlLayout>& 
       ADD_FAILURE() << "no control \"" << expected.text << "\"";
       continue;
     }
-    RECT actual = AppDriver::RectIn(control, origin);
-    EXPECT_EQ(actual.left, expected.rect.left) << expected.text;
-    EXPECT_EQ(actual.top, expected.rect.top) << expected.text;
-    EXPECT_EQ(actual.right - actual.left, expected.rect.width) << expected.text;
-    EXPECT_EQ(actual.bottom - actual.top, expected.rect.height) << expected.text;
+    ExpectNear(AppDriver::RectIn(control, origin), expected.rect, expected.text);
   }
 }
 
@@ -53,11 +77,50 @@ void ExpectFrames(HWND window, const std::vector<FrameLayout>& frames) {
   for (const FrameLayout& frame : frames) {
     HWND box = FindFrame(window, frame.caption);
     if (!box) continue;
-    RECT actual = AppDriver::RectIn(box, window);
-    EXPECT_EQ(actual.left, frame.rect.left) << frame.caption;
-    EXPECT_EQ(actual.top, frame.rect.top) << frame.caption;
-    EXPECT_EQ(actual.right - actual.left, frame.rect.width) << frame.caption;
-    EXPECT_EQ(actual.bottom - actual.top, frame.rect.height) << frame.caption;
+    ExpectNear(AppDriver::RectIn(box, window), frame.rect, frame.caption);
     ExpectControls(window, box, frame.controls);
   }
+}
+
+void ExpectClientSize(HWND window, SIZE table) {
+  const SIZE actual = AppDriver::ClientSize(window);
+  ExpectNear(RECT{0, 0, actual.cx, actual.cy}, LayoutRect{0, 0, table.cx, table.cy}, "client area");
+}
+
+void ExpectReadable(AppDriver& app, HWND window) {
+  ASSERT_GT(app.MeasureTexts(), 0u);
+  struct Shown {
+    ControlInfo control;
+    RECT occupied;
+  };
+  std::vector<Shown> shown;
+  for (const ControlInfo& control : AppDriver::Controls(window)) {
+    if (control.text.empty() || !IsWindowVisible(control.hwnd) || IsFrame(control.hwnd)) continue;
+    const auto measured = reinterpret_cast<ULONG_PTR>(GetPropA(control.hwnd, "StillvaneTextExtent"));
+    const SIZE text{LOWORD(measured), HIWORD(measured)};
+    EXPECT_NE(measured, 0u) << "not measured: " << control.text;
+    // A push button's edges take 3 pixels on each side.
+    const int edge = IsPushButton(control) ? 6 : 0;
+    const SIZE room = AppDriver::ClientSize(control.hwnd);
+    EXPECT_LE(text.cx + edge, room.cx) << "text too wide: " << control.text;
+    EXPECT_LE(text.cy + edge, room.cy) << "text too high: " << control.text;
+    shown.push_back({control, Occupied(control, text)});
+    // Links are drawn by the program in a colour of its choosing.
+    if ((GetWindowLongA(control.hwnd, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW) {
+      EXPECT_GE(AppDriver::TextContrast(control.hwnd), 100) << "link hard to see: " << control.text;
+    }
+  }
+  for (size_t i = 0; i < shown.size(); ++i) {
+    for (size_t j = i + 1; j < shown.size(); ++j) {
+      RECT both{};
+      EXPECT_FALSE(IntersectRect(&both, &shown[i].occupied, &shown[j].occupied))
+          << "\"" << shown[i].control.text << "\" overlaps \"" << shown[j].control.text << "\"";
+    }
+  }
+  RECT workArea{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+  const RECT frame = AppDriver::WindowRect(window);
+  EXPECT_TRUE(frame.left >= workArea.left && frame.top >= workArea.top && frame.right <= workArea.right &&
+              frame.bottom <= workArea.bottom)
+      << AppDriver::Text(window) << " lies outside the work area";
 }

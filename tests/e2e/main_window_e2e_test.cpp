@@ -1,5 +1,8 @@
-// The main window, About and Reducing disk writes, driven from outside.
+// The main window, About and Reducing disk writes, driven from outside; and
+// every window at the display the prefix has.
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "e2e/app_driver.h"
 #include "e2e/e2e_environment.h"
@@ -20,6 +23,8 @@ const char kLabel3[] =
     "every time you start your computer.  Unlike conventional hibernation, HORM resumes from the same hibernation "
     "file each time.  This step is optional.";
 const char kTipsLink[] = "Other ways to increase performance and reduce disk writes";
+const char kContactAddress[] = "stillvane@example.org";
+const char kEvaluationPage[] = "http://www.microsoft.com/windows/embedded/eval/";
 
 // Frame caption, then its controls: text, left, top, width, height.
 const std::vector<FrameLayout> kMainFrames = {
@@ -48,8 +53,7 @@ class MainWindowTest : public ::testing::Test {
 
 TEST_F(MainWindowTest, ShowsTheThreeSectionsAsTabled) {
   AppDriver::Screenshot(main_, "main_window");
-  EXPECT_EQ(AppDriver::ClientSize(main_).cx, 550);
-  EXPECT_EQ(AppDriver::ClientSize(main_).cy, 458);
+  ExpectClientSize(main_, {550, 458});
   LONG style = GetWindowLongA(main_, GWL_STYLE);
   EXPECT_TRUE(style & WS_SYSMENU);
   EXPECT_TRUE(style & WS_MINIMIZEBOX);
@@ -58,16 +62,16 @@ TEST_F(MainWindowTest, ShowsTheThreeSectionsAsTabled) {
   ExpectFrames(main_, kMainFrames);
   ExpectControls(main_, main_, kMainButtons);
   // Each frame's picture at 16, 24 in the frame.
-  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "INSTALLICON", {8 + 16, 8 + 24}));
-  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "DISKWRITESICON", {8 + 16, 136 + 24}));
-  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "HORMICON", {8 + 16, 264 + 24}));
+  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "TASKINSTALLICON", {8 + 16, 8 + 24}));
+  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "TASKDISKWRITESICON", {8 + 16, 136 + 24}));
+  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "TASKHORMICON", {8 + 16, 264 + 24}));
 
-  // Centred on the screen.
+  // Centred on the screen's work area.
   RECT window = AppDriver::WindowRect(main_);
-  RECT desktop{};
-  GetClientRect(GetDesktopWindow(), &desktop);
-  EXPECT_NEAR((window.left + window.right) / 2, desktop.right / 2, 2);
-  EXPECT_NEAR((window.top + window.bottom) / 2, desktop.bottom / 2, 2);
+  RECT workArea{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+  EXPECT_NEAR((window.left + window.right) / 2, (workArea.left + workArea.right) / 2, 2);
+  EXPECT_NEAR((window.top + window.bottom) / 2, (workArea.top + workArea.bottom) / 2, 2);
 }
 
 TEST_F(MainWindowTest, WideningStretchesFramesAndKeepsButtonsAtTheCorners) {
@@ -87,18 +91,63 @@ TEST_F(MainWindowTest, WideningStretchesFramesAndKeepsButtonsAtTheCorners) {
   ExpectFrames(main_, frames);
   ExpectControls(main_, main_, {{"About", {452, 484, 89, 27}}, {"Close", {548, 484, 89, 27}}});
   // Redrawn in place.
-  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "INSTALLICON", {8 + 16, 8 + 24}));
-  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "HORMICON", {8 + 16, 264 + 24}));
+  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "TASKINSTALLICON", {8 + 16, 8 + 24}));
+  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "TASKHORMICON", {8 + 16, 264 + 24}));
 }
 
-TEST_F(MainWindowTest, TabMovesThroughTheButtonsInOrder) {
+TEST_F(MainWindowTest, TabMovesThroughTheButtonsAndTheLinkInOrder) {
   HWND install = FindButton(main_, "Install EWF Support");
   EXPECT_EQ(app_->FocusedControl(), install);
-  const char* order[] = {"Minimize Disk Writes", "Enable HORM", "Close", "About", "Install EWF Support"};
+  const char* order[] = {"Minimize Disk Writes", kTipsLink, "Enable HORM", "Close", "About", "Install EWF Support"};
   for (const char* next : order) {
     AppDriver::PressKeys(main_, {VK_TAB});
-    EXPECT_EQ(app_->FocusedControl(), FindButton(main_, next)) << "after Tab, expected focus on " << next;
+    EXPECT_EQ(app_->FocusedControl(), AppDriver::Control(main_, next)) << "after Tab, expected focus on " << next;
   }
+}
+
+// What a user of any display sees, window by window; the runs at 120 and
+// 144 DPI, without Tahoma and in high contrast run this alone. The links
+// are reached with Tab; the tips link is opened with Enter and with Space.
+TEST_F(MainWindowTest, EveryWindowIsReadableAndItsLinksReachable) {
+  AppDriver::Screenshot(main_, "main_window");
+  ExpectReadable(*app_, main_);
+  AppDriver::PressKeys(main_, {VK_TAB, VK_TAB});
+  EXPECT_EQ(app_->FocusedControl(), AppDriver::Control(main_, kTipsLink));
+  AppDriver::Screenshot(main_, "main_window_link_focused");
+  for (WORD key : {VK_RETURN, VK_SPACE}) {
+    AppDriver::PressKeys(main_, {key});
+    HWND tips = app_->WaitForWindow("Reducing disk writes");
+    ASSERT_NE(tips, nullptr) << "key " << key;
+    AppDriver::Screenshot(tips, "reducing_disk_writes");
+    ExpectReadable(*app_, tips);
+    AppDriver::PressKeys(tips, {VK_ESCAPE});
+    ASSERT_TRUE(app_->WaitForWindowGone(tips));
+  }
+
+  // Tab from OK reaches the link, which comes first in reading order.
+  for (auto [button, caption, link, picture] :
+       {std::tuple{"About", "About", kContactAddress, "about"},
+        {"Install EWF Support", "Driver files not found", kEvaluationPage, "missing_files"}}) {
+    AppDriver::Click(FindButton(main_, button));
+    HWND dialog = app_->WaitForWindow(caption);
+    ASSERT_NE(dialog, nullptr) << caption;
+    AppDriver::Screenshot(dialog, picture);
+    ExpectReadable(*app_, dialog);
+    AppDriver::PressKeys(dialog, {VK_TAB});
+    EXPECT_EQ(app_->FocusedControl(), AppDriver::Control(dialog, link)) << caption;
+    AppDriver::Click(FindButton(dialog, "OK"));
+    ASSERT_TRUE(app_->WaitForWindowGone(dialog));
+  }
+
+  // With old driver files, the longest message the program has.
+  CopyDriverFiles(machine_, "v2.0.926.9999");
+  AppDriver::Click(FindButton(main_, "Install EWF Support"));
+  HWND warning = app_->WaitForWindow("Warning");
+  ASSERT_NE(warning, nullptr);
+  AppDriver::Screenshot(warning, "message_old_file");
+  ExpectReadable(*app_, warning);
+  AppDriver::PressKeys(warning, {VK_ESCAPE});
+  EXPECT_TRUE(app_->WaitForWindowGone(warning));
 }
 
 TEST_F(MainWindowTest, EscapeClosesTheProgram) {
@@ -116,8 +165,7 @@ TEST_F(MainWindowTest, AboutClosesWithEnterButNotWithEscape) {
   HWND about = app_->WaitForWindow("About");
   ASSERT_NE(about, nullptr);
   AppDriver::Screenshot(about, "about");
-  EXPECT_EQ(AppDriver::ClientSize(about).cx, 443);
-  EXPECT_EQ(AppDriver::ClientSize(about).cy, 198);
+  ExpectClientSize(about, {443, 198});
   ExpectControls(about, about,
                  {{"Stillvane Version 1.0 (BETA)", {48, 28, 156, 13}},
                   {"Send any bug reports, comments or suggestions regarding this tool to:", {48, 120, 339, 13}},
@@ -141,8 +189,7 @@ TEST_F(MainWindowTest, ReducingDiskWritesClosesWithEscapeAndWithEnter) {
     ASSERT_NE(tips, nullptr);
     if (key == VK_ESCAPE) {
       AppDriver::Screenshot(tips, "reducing_disk_writes");
-      EXPECT_EQ(AppDriver::ClientSize(tips).cx, 450);
-      EXPECT_EQ(AppDriver::ClientSize(tips).cy, 193);
+      ExpectClientSize(tips, {450, 193});
       ExpectControls(
           tips, tips,
           {{"There are some settings that this tool cannot currently change.  It is highly recommended that you "
@@ -200,6 +247,21 @@ TEST(SingleInstance, WithTheNameHeldElsewhereTheUserIsToldAndTheStartEnds) {
   AppDriver::Click(AppDriver::Control(message, "OK"));
   EXPECT_TRUE(app.WaitForExit(5000));
   CloseHandle(held);
+}
+
+BOOL CALLBACK TakeFirstName(HMODULE, LPCSTR, LPSTR name, LONG_PTR first) {
+  *reinterpret_cast<std::string*>(first) = IS_INTRESOURCE(name) ? "#" + std::to_string(ULONG_PTR(name)) : name;
+  return FALSE;
+}
+
+// Explorer shows the first icon group of the file as the program's icon.
+TEST(ProgramIconTest, TheFirstIconGroupIsTheChip) {
+  HMODULE exe = LoadLibraryExA(DosPathFromEnvironment("STILLVANE_EXE").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(exe, nullptr);
+  std::string first;
+  EnumResourceNamesA(exe, RT_GROUP_ICON, TakeFirstName, reinterpret_cast<LONG_PTR>(&first));
+  FreeLibrary(exe);
+  EXPECT_EQ(first, "MAINICON");
 }
 
 }  // namespace

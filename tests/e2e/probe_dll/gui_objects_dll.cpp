@@ -56,3 +56,51 @@ extern "C" __declspec(dllexport) DWORD WINAPI CountUserObjects(LPVOID) {
   }
   return count;
 }
+
+namespace {
+
+// The room a control's text needs in the control's own font, with the
+// wrapping it is drawn with, left as the window property kTextExtentProperty
+// (width in the low word, height in the high) for the driver to read.
+const char kTextExtentProperty[] = "StillvaneTextExtent";
+
+BOOL CALLBACK MeasureControl(HWND control, LPARAM measured) {
+  char className[16] = "", text[1024] = "";
+  GetClassNameA(control, className, sizeof className);
+  GetWindowTextA(control, text, sizeof text);
+  const LONG style = GetWindowLongA(control, GWL_STYLE);
+  const bool isStatic = lstrcmpiA(className, "Static") == 0, isButton = lstrcmpiA(className, "Button") == 0;
+  if ((!isStatic && !isButton) || !text[0] || (isButton && (style & BS_TYPEMASK) == BS_GROUPBOX)) return TRUE;
+  RECT client{};
+  GetClientRect(control, &client);
+  UINT format = DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX;
+  if (isStatic && (style & SS_TYPEMASK) == SS_LEFT) format = DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX;
+  if (isButton && (style & BS_TYPEMASK) != BS_OWNERDRAW) format = DT_CALCRECT | DT_SINGLELINE;
+  HDC dc = GetDC(control);
+  HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+  RECT extent{0, 0, client.right, 0};
+  DrawTextA(dc, text, -1, &extent, format);
+  SelectObject(dc, previous);
+  ReleaseDC(control, dc);
+  SetPropA(control, kTextExtentProperty,
+           reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(MAKELONG(extent.right, extent.bottom))));
+  ++*reinterpret_cast<DWORD*>(measured);
+  return TRUE;
+}
+
+BOOL CALLBACK MeasureWindow(HWND window, LPARAM measured) {
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == GetCurrentProcessId()) EnumChildWindows(window, MeasureControl, measured);
+  return TRUE;
+}
+
+}  // namespace
+
+// Measures the texts of the controls of every window of the program; the
+// number of controls measured.
+extern "C" __declspec(dllexport) DWORD WINAPI MeasureTexts(LPVOID) {
+  DWORD measured = 0;
+  EnumWindows(MeasureWindow, reinterpret_cast<LPARAM>(&measured));
+  return measured;
+}
