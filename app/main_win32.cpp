@@ -3,7 +3,9 @@
 // for the user until it closes. The dialogs get their windows when first
 // needed, except the missing-files one: it is what Install EWF Support shows
 // first on a machine without the driver files, so its window is made as soon
-// as the main window is up, before the user can click.
+// as the main window is up, before the user can click. Before all that, the
+// current folder leaves the DLL search path, and a second start hands over
+// to the copy already running.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commctrl.h>
@@ -11,21 +13,60 @@
 #include "app/about_form.h"
 #include "app/main_form.h"
 #include "app/make_os.h"
+#include "app/single_instance.h"
 #include "app/tips_form.h"
 #include "app/win32_dialogs.h"
 #include "install/missing_files_form_win32.h"
 #include "install/security_bracket.h"
 
 namespace {
+
 const char kApplicationTitle[] = "Stillvane";
+// The window class every form of the toolkit registers; the main window's
+// caption is the application title.
+const char kFormClassName[] = "StillvaneForm";
+
+const char kAlreadyRunning[] =
+    "Stillvane is already running, perhaps in another user's session.  Only one copy can run at a time,"
+    "\r"
+    "because two could change the boot loader and the same registry keys at once.";
+
+// Brings the running copy's main window to the front (restored when it is
+// minimised), with the dialog it shows, if any, on top. That copy may still
+// be starting, so its window is waited for a few seconds. False when no
+// window of it is found in this session.
+bool BringRunningCopyToFront() {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    const HWND found = FindWindowA(kFormClassName, kApplicationTitle);
+    const HWND mainWindow = found ? GetAncestor(found, GA_ROOTOWNER) : nullptr;
+    if (mainWindow && IsWindowVisible(mainWindow)) {
+      if (IsIconic(mainWindow)) ShowWindow(mainWindow, SW_RESTORE);
+      SetForegroundWindow(GetLastActivePopup(mainWindow));
+      return true;
+    }
+    Sleep(100);
+  }
+  return false;
 }
 
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
+  const std::unique_ptr<Os> os = MakeOs();
+  // Libraries loaded from here on (shell32, powrprof: by full path anyway)
+  // and those they pull in are never looked for in the current folder.
+  os->SetDllDirectoryA("");
+
   // Buttons and frames take the theme's look (comctl32 6 through the manifest).
   InitCommonControls();
 
-  const std::unique_ptr<Os> os = MakeOs();
   Win32Dialogs dialogs(kApplicationTitle);
+  if (ClaimSingleInstance(*os) == InstanceClaim::AlreadyRuns) {
+    if (!BringRunningCopyToFront()) {
+      dialogs.ShowMessageDialog(kAlreadyRunning, MessageKind::Information, MessageButtons::Ok);
+    }
+    return 0;
+  }
   TMainForm mainForm(*os, dialogs);
   if (!mainForm.Handle()) return 1;
   dialogs.SetMainWindow(mainForm.Handle());

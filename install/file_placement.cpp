@@ -218,7 +218,7 @@ struct StagedCopy {
 }  // namespace
 
 const std::string& FolderOf(const InstallContext& context, InstallFolder folder) {
-  return folder == InstallFolder::Windows ? context.WindowsFolder : context.SystemDriveFolder;
+  return folder == InstallFolder::Windows ? context.WindowsFolder : context.Boot.BootLoaderFolder;
 }
 
 std::string TemporaryNameFor(const std::string& target) {

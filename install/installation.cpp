@@ -1,5 +1,6 @@
 #include "install/installation.h"
 
+#include <cstring>
 #include <vector>
 
 #include "install/driver_checks.h"
@@ -69,7 +70,12 @@ bool WriteRegistryEntries(const InstallContext& context, const RootKeySecurityCh
     restored = RestoreRootKeySecurity(os, context.dialogs, context.SavedRootKeySecurity);
   }
 
-  const std::vector<SkippedKey> skipped = WriteRegistryRows(registry, ServiceEntries);
+  // The protected volume is the partition Windows runs from, found at the click.
+  std::vector<RegistryValueRow> serviceRows(std::begin(ServiceEntries), std::end(ServiceEntries));
+  for (RegistryValueRow& row : serviceRows) {
+    if (std::strcmp(row.valueName, ProtectedVolumeArcName) == 0) row.text = context.Boot.ProtectedArcName.c_str();
+  }
+  const std::vector<SkippedKey> skipped = WriteRegistryRows(registry, serviceRows);
   ReportSkippedKeys(skipped, failed);
   if (skipped.empty()) {
     WriteFilterList(os, registry, failed);
@@ -82,7 +88,8 @@ bool WriteRegistryEntries(const InstallContext& context, const RootKeySecurityCh
 }
 
 void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityRestored, bool replacedOpenDacl,
-                 const std::string& note) {
+                 const std::string& bootVolumesNote) {
+  const std::string note = bootVolumesNote.empty() ? std::string() : "\r\r" + bootVolumesNote;
   // Permissions left open by an earlier, interrupted run were not put back as they were found.
   const std::string repaired =
       replacedOpenDacl ? "\r\rThe registry key " + MachineKeyName(RootKeySecurityPath) +
@@ -91,13 +98,12 @@ void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityResto
                              "account has full access, and the Everyone group only Read access."
                        : std::string();
   if (failed.Empty() && securityRestored) {
-    dialogs.ShowMessageDialog(
-        "EWF installation completed successfully." + repaired + (note.empty() ? "" : "\r\r" + note),
-        MessageKind::Information, MessageButtons::Ok);
+    dialogs.ShowMessageDialog("EWF installation completed successfully." + repaired + note, MessageKind::Information,
+                              MessageButtons::Ok);
   } else if (failed.Empty()) {
     dialogs.ShowMessageDialog(
         "The EWF installation completed successfully, however an error has occured while restoring " +
-            RootKeyRestoreAdvice(),
+            RootKeyRestoreAdvice() + note,
         MessageKind::Information, MessageButtons::Ok);
   } else {
     std::string text = "The EWF installation did not complete successfully.  These steps failed:\r" + failed.Text();
@@ -112,10 +118,21 @@ void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityResto
 
 }  // namespace
 
-void InstallEwfSupport(const InstallContext& context) {
-  Os& os = context.os;
+void InstallEwfSupport(const InstallContext& given) {
   AcceptedVersions accepted;
-  if (!RunDriverFileChecks({os, context.dialogs, context.FileVersionInfo, context.SourceFolder, &accepted})) return;
+  if (!RunDriverFileChecks({given.os, given.dialogs, given.FileVersionInfo, given.SourceFolder, &accepted})) return;
+  InstallContext context = given;
+  if (context.Boot.BootLoaderFolder.empty()) context.Boot = FindBootVolumes(context.os, context.SystemDriveFolder);
+  Os& os = context.os;
+  // Guessing could put the boot loader where nothing starts from, or protect the wrong partition.
+  if (!context.Boot.Failure.empty()) {
+    context.dialogs.ShowMessageDialog(
+        "Nothing was installed, because Windows could not tell which partition this computer starts from and "
+        "which one Windows runs from:\r\r" +
+            context.Boot.Failure,
+        MessageKind::Error, MessageButtons::Ok);
+    return;
+  }
 
   // Everything about the key's security that can fail without changing the
   // machine fails here, before any file is touched.
@@ -143,5 +160,8 @@ void InstallEwfSupport(const InstallContext& context) {
       failed.Add("No registry entries were written, because " + driver + " is not present.");
     }
   }
-  ShowOutcome(context.dialogs, failed, restored, securityChange.replacedOpenDacl, placed.note);
+  const std::string notes = context.Boot.Note.empty() || placed.note.empty()
+                                ? context.Boot.Note + placed.note
+                                : Concat({context.Boot.Note, "\r\r", placed.note});
+  ShowOutcome(context.dialogs, failed, restored, securityChange.replacedOpenDacl, notes);
 }

@@ -7,6 +7,7 @@
 
 #include "install/driver_checks.h"
 #include "install/security_bracket.h"
+#include "services/boot_volumes.h"
 #include "services/dialogs.h"
 #include "services/os.h"
 #include "services/version_info.h"
@@ -20,6 +21,10 @@ struct InstallContext {
   std::string WindowsFolder;
   std::string SystemDriveFolder;
   SavedKeySecurity& SavedRootKeySecurity;  // empty between installations
+  // Where ntldr goes (InstallFolder::SystemDrive), the partition the write
+  // filter protects and the completion message's note on them; found at the
+  // click (FindBootVolumes) when left empty.
+  BootVolumes Boot = {};
 };
 
 // The whole click. Stops after the check's own message when a check fails or

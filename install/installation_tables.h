@@ -52,6 +52,8 @@ inline constexpr RegistryValueRow EnumRootEntries[] = {
     {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000\\Control", "ActiveService", REG_SZ, "EWF", 0},
 };
 
+inline constexpr const char* ProtectedVolumeArcName = "ArcName";
+
 // Written once the permissions are back: the service, then the volume it
 // protects. Service codes: normal error control, boot start, kernel driver.
 inline constexpr RegistryValueRow ServiceEntries[] = {
@@ -60,7 +62,9 @@ inline constexpr RegistryValueRow ServiceEntries[] = {
     {"\\SYSTEM\\CurrentControlSet\\Services\\ewf", "Start", REG_DWORD, nullptr, 0},
     {"\\SYSTEM\\CurrentControlSet\\Services\\ewf", "Type", REG_DWORD, nullptr, 1},
     {"\\SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0", "Type", REG_DWORD, nullptr, 1},
-    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0", "ArcName", REG_SZ,
+    // The installation writes the partition Windows runs from here; the text
+    // is what it falls back to.
+    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0", ProtectedVolumeArcName, REG_SZ,
      "multi(0)disk(0)rdisk(0)partition(1)", 0},
 };
 

@@ -38,6 +38,9 @@ class Os {
   virtual HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                              DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) = 0;
   virtual BOOL CloseHandle(HANDLE handle) = 0;
+  // The device a drive letter ("C:") stands for: NUL-separated names ending
+  // with two NULs; returns the characters stored, 0 on failure.
+  virtual DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR targetPath, DWORD size) = 0;
 
   // Placing files safely (kernel32). BOOL results as above; on failure
   // GetFileAttributesA answers INVALID_FILE_ATTRIBUTES and GetFileSize
@@ -60,8 +63,21 @@ class Os {
   virtual HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) = 0;
   virtual HLOCAL LocalFree(HLOCAL memory) = 0;
   virtual BOOL IsDBCSLeadByte(BYTE testChar) = 0;
+  // Returns the length copied (without the NUL), the size needed (with the
+  // NUL) when the buffer is too small, or 0 on failure.
+  virtual UINT GetSystemDirectoryA(LPSTR buffer, UINT size) = 0;
+  // NULL on failure; a second call for an existing name opens it and sets
+  // the last error to ERROR_ALREADY_EXISTS.
+  virtual HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name) = 0;
   virtual DWORD GetLastError() = 0;
   virtual void SetLastError(DWORD errorCode) = 0;
+
+  // Libraries loaded at run time. NULL on failure.
+  virtual HMODULE LoadLibraryA(LPCSTR fileName) = 0;
+  virtual FARPROC GetProcAddress(HMODULE module, LPCSTR procName) = 0;
+  // Found at run time (XP SP1 and later); without it FALSE and
+  // ERROR_CALL_NOT_IMPLEMENTED.
+  virtual BOOL SetDllDirectoryA(LPCSTR pathName) = 0;
 
   // Version resources (version.dll).
   virtual DWORD GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) = 0;
@@ -71,4 +87,7 @@ class Os {
   // Shell (shell32). Returns a value greater than 32 on success.
   virtual HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
                                   INT showCommand) = 0;
+
+  // Power management (powrprof, loaded on first use). FALSE on failure.
+  virtual BOOLEAN GetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities) = 0;
 };

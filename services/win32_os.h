@@ -29,6 +29,7 @@ class Win32Os : public Os {
   HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                      DWORD flagsAndAttributes, HANDLE templateFile) override;
   BOOL CloseHandle(HANDLE handle) override;
+  DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR targetPath, DWORD size) override;
 
   BOOL MoveFileExA(LPCSTR existingFile, LPCSTR newFile, DWORD flags) override;
   BOOL DeleteFileA(LPCSTR fileName) override;
@@ -44,8 +45,14 @@ class Win32Os : public Os {
   HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) override;
   HLOCAL LocalFree(HLOCAL memory) override;
   BOOL IsDBCSLeadByte(BYTE testChar) override;
+  UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override;
+  HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name) override;
   DWORD GetLastError() override;
   void SetLastError(DWORD errorCode) override;
+
+  HMODULE LoadLibraryA(LPCSTR fileName) override;
+  FARPROC GetProcAddress(HMODULE module, LPCSTR procName) override;
+  BOOL SetDllDirectoryA(LPCSTR pathName) override;
 
   DWORD GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) override;
   BOOL GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVOID data) override;
@@ -53,4 +60,6 @@ class Win32Os : public Os {
 
   HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
                           INT showCommand) override;
+
+  BOOLEAN GetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities) override;
 };

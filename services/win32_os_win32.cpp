@@ -1,5 +1,7 @@
 #include "services/win32_os.h"
 
+#include "services/system_library.h"
+
 LONG Win32Os::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
                               LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition) {
   return ::RegCreateKeyExA(key, subKey, reserved, keyClass, options, access, security, result, disposition);
@@ -95,6 +97,10 @@ BOOL Win32Os::FlushFileBuffers(HANDLE file) {
   return ::FlushFileBuffers(file);
 }
 
+DWORD Win32Os::QueryDosDeviceA(LPCSTR deviceName, LPSTR targetPath, DWORD size) {
+  return ::QueryDosDeviceA(deviceName, targetPath, size);
+}
+
 DWORD Win32Os::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
   return ::GetEnvironmentVariableA(name, buffer, size);
 }
@@ -117,6 +123,36 @@ HLOCAL Win32Os::LocalFree(HLOCAL memory) {
 
 BOOL Win32Os::IsDBCSLeadByte(BYTE testChar) {
   return ::IsDBCSLeadByte(testChar);
+}
+
+UINT Win32Os::GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  return ::GetSystemDirectoryA(buffer, size);
+}
+
+HANDLE Win32Os::CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name) {
+  return ::CreateMutexA(security, initialOwner, name);
+}
+
+HMODULE Win32Os::LoadLibraryA(LPCSTR fileName) {
+  return ::LoadLibraryA(fileName);
+}
+
+FARPROC Win32Os::GetProcAddress(HMODULE module, LPCSTR procName) {
+  return ::GetProcAddress(module, procName);
+}
+
+BOOL Win32Os::SetDllDirectoryA(LPCSTR pathName) {
+  // Windows XP before SP1 lacks it; kernel32 is always loaded.
+  using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCSTR);
+  const HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
+  const auto setDllDirectory = kernel32 ? reinterpret_cast<SetDllDirectoryFunction>(
+                                              reinterpret_cast<void*>(::GetProcAddress(kernel32, "SetDllDirectoryA")))
+                                        : nullptr;
+  if (!setDllDirectory) {
+    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+  }
+  return setDllDirectory(pathName);
 }
 
 DWORD Win32Os::GetLastError() {
@@ -142,14 +178,20 @@ BOOL Win32Os::VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUI
 HINSTANCE Win32Os::ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
                                  INT showCommand) {
   // shell32, and the shell libraries it pulls in, is loaded on first use:
-  // only the link in the missing-files dialog needs it, and loading it with
-  // the program would slow every start. It stays loaded once it is.
+  // only the links need it, and loading it with the program would slow every
+  // start. It stays loaded once it is.
   using ShellExecuteFunction = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
-  const HMODULE shell32 = ::LoadLibraryA("shell32.dll");
-  const auto shellExecute =
-      shell32
-          ? reinterpret_cast<ShellExecuteFunction>(reinterpret_cast<void*>(::GetProcAddress(shell32, "ShellExecuteA")))
-          : nullptr;
+  const auto shellExecute = reinterpret_cast<ShellExecuteFunction>(
+      reinterpret_cast<void*>(SystemLibraryFunction(*this, "shell32.dll", "ShellExecuteA")));
   if (!shellExecute) return reinterpret_cast<HINSTANCE>(SE_ERR_DLLNOTFOUND);
   return shellExecute(owner, verb, file, parameters, directory, showCommand);
+}
+
+BOOLEAN Win32Os::GetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities) {
+  // Only "Enable HORM" asks, so powrprof is loaded then.
+  using GetPwrCapabilitiesFunction = BOOLEAN(WINAPI*)(PSYSTEM_POWER_CAPABILITIES);
+  const auto getPwrCapabilities = reinterpret_cast<GetPwrCapabilitiesFunction>(
+      reinterpret_cast<void*>(SystemLibraryFunction(*this, "powrprof.dll", "GetPwrCapabilities")));
+  if (!getPwrCapabilities) return FALSE;
+  return getPwrCapabilities(capabilities);
 }

@@ -51,6 +51,23 @@ struct HINSTANCE__ {
 };
 typedef HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
+typedef intptr_t (*FARPROC)();
+typedef BYTE BOOLEAN;
+
+// The members up to those the program reads, as Windows lays them out.
+struct SYSTEM_POWER_CAPABILITIES {
+  BOOLEAN PowerButtonPresent;
+  BOOLEAN SleepButtonPresent;
+  BOOLEAN LidPresent;
+  BOOLEAN SystemS1;
+  BOOLEAN SystemS2;
+  BOOLEAN SystemS3;
+  BOOLEAN SystemS4;
+  BOOLEAN SystemS5;
+  BOOLEAN HiberFilePresent;
+  BOOLEAN FullWake;
+};
+typedef SYSTEM_POWER_CAPABILITIES* PSYSTEM_POWER_CAPABILITIES;
 
 struct FILETIME {
   DWORD dwLowDateTime;
@@ -143,6 +160,7 @@ struct VS_FIXEDFILEINFO {
 #define ERROR_CRC 23L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_BAD_PATHNAME 161L
 #define ERROR_BADKEY 1010L
 #define ERROR_PRIVILEGE_NOT_HELD 1314L

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "services/boot_volumes.h"
 #include "services/environment.h"
 #include "services/files.h"
 
@@ -18,12 +19,38 @@ const char kCommitReminder[] =
     "\r"
     "a commit, otherwise the changes that were just made will be lost when you next reboot.";
 
+// HORM resumes from the hibernation file; without hibernation the marker does nothing.
+const char kHibernationOff[] =
+    "Hibernation is turned off on this computer, and HORM only works when it is on."
+    "\r"
+    "To turn it on, open Control Panel, then Power Options, and on the Hibernate tab select Enable hibernation."
+    "\r"
+    "If there is no Hibernate tab, Windows cannot hibernate this computer, and HORM cannot be used.";
+
+// Whether Windows says hibernation is on; when it cannot say, it is taken to be.
+bool HibernationIsOn(Os& os) {
+  SYSTEM_POWER_CAPABILITIES capabilities{};
+  if (!os.GetPwrCapabilities(&capabilities)) return true;
+  return capabilities.SystemS4 && capabilities.HiberFilePresent;
+}
+
 }  // namespace
 
 void EnableHorm(Os& os, Dialogs& dialogs) {
-  // Taken afresh: the main window's folder may be stale.
-  const std::string markerFile = ReadSystemDriveFolder(os) + "resmany.dat";
+  // Taken afresh: the main window's folder may be stale. The boot loader
+  // looks for the marker beside itself.
+  std::string failure;
+  const std::string markerFile = FindBootLoaderFolder(os, ReadSystemDriveFolder(os), &failure) + "resmany.dat";
   if (dialogs.ShowMessageDialog(kConfirmation, MessageKind::Confirmation, MessageButtons::YesNo) != DialogResult::Yes) {
+    return;
+  }
+  // A marker anywhere but beside the boot loader would do nothing.
+  if (!failure.empty()) {
+    dialogs.ShowMessageDialog(
+        "HORM support could not be enabled, because Windows could not tell which partition this computer starts "
+        "from:\r\r" +
+            failure,
+        MessageKind::Error, MessageButtons::Ok);
     return;
   }
 
@@ -34,5 +61,7 @@ void EnableHorm(Os& os, Dialogs& dialogs) {
                               MessageKind::Error, MessageButtons::Ok);
     return;
   }
-  dialogs.ShowMessageDialog(kCommitReminder, MessageKind::Information, MessageButtons::Ok);
+  std::string reminder = kCommitReminder;
+  if (!HibernationIsOn(os)) reminder += std::string("\r\r") + kHibernationOff;
+  dialogs.ShowMessageDialog(reminder, MessageKind::Information, MessageButtons::Ok);
 }

@@ -1,11 +1,13 @@
 // "Enable HORM": after the user confirms, the empty marker file resmany.dat
-// in the root of the system drive switches on Hibernate Once Resume Many.
+// in the root of the partition the computer starts from switches on
+// Hibernate Once Resume Many.
 #pragma once
 
 #include "services/dialogs.h"
 #include "services/os.h"
 
 // Asks first; "No" changes nothing. Creates (or empties) the marker file and
-// reminds the user to commit it through the write filter, or shows an error
+// reminds the user to commit it through the write filter (and, when
+// hibernation is off, where to turn it on), or shows an error
 // with the Windows error code when the file cannot be created.
 void EnableHorm(Os& os, Dialogs& dialogs);

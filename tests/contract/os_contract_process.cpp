@@ -105,4 +105,47 @@ TEST_F(OsContract, AVersionResourceGivesItsFixedInformationAndTranslations) {
   EXPECT_FALSE(os().VerQueryValueA(block.data(), "\\VarFileInfo\\Absent", &value, &length));
 }
 
+TEST_F(OsContract, TheSystemFolderIsToldInFullOrItsSizeAsked) {
+  std::vector<char> buffer(MAX_PATH, '#');
+  const UINT length = os().GetSystemDirectoryA(buffer.data(), MAX_PATH);
+  ASSERT_GT(length, 3u);
+  ASSERT_LT(length, static_cast<UINT>(MAX_PATH));
+  EXPECT_EQ(buffer[length], '\0');
+  EXPECT_EQ(buffer[1], ':');
+  EXPECT_EQ(os().GetSystemDirectoryA(buffer.data(), 3), length + 1);
+}
+
+TEST_F(OsContract, ADriveLetterNamesItsDeviceAndAnUnknownOneNothing) {
+  std::vector<char> buffer(1024, '#');
+  const DWORD stored = os().QueryDosDeviceA("C:", buffer.data(), 1024);
+  ASSERT_GT(stored, 2u);
+  EXPECT_EQ(buffer[0], '\\');
+  EXPECT_EQ(buffer[stored - 1], '\0');
+  EXPECT_EQ(buffer[stored - 2], '\0');
+
+  SeedLastError();
+  EXPECT_EQ(os().QueryDosDeviceA("C:", buffer.data(), 2), 0u);
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  SeedLastError();
+  EXPECT_EQ(os().QueryDosDeviceA("StillvaneNoSuchDevice", buffer.data(), 1024), 0u);
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(OsContract, ASecondMutexOfTheSameNameOpensTheFirst) {
+  const char name[] = "Global\\StillvaneContractMutex";
+  const HANDLE first = os().CreateMutexA(nullptr, FALSE, name);
+  ASSERT_NE(first, nullptr);
+  SeedLastError();
+  const HANDLE second = os().CreateMutexA(nullptr, FALSE, name);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_TRUE(os().CloseHandle(second));
+  EXPECT_TRUE(os().CloseHandle(first));
+
+  const HANDLE again = os().CreateMutexA(nullptr, FALSE, name);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_TRUE(os().CloseHandle(again));
+}
+
 }  // namespace

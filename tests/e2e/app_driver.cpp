@@ -1,6 +1,7 @@
 #include "e2e/app_driver.h"
 
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -246,6 +247,19 @@ DWORD AppDriver::MeasureTexts() {
 
 bool AppDriver::Running() const {
   return process_.hProcess && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+std::vector<std::string> AppDriver::LoadedModules() const {
+  std::vector<std::string> modules;
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process_.dwProcessId);
+  if (snapshot == INVALID_HANDLE_VALUE) return modules;
+  MODULEENTRY32 module{};
+  module.dwSize = sizeof module;
+  for (BOOL more = Module32First(snapshot, &module); more; more = Module32Next(snapshot, &module)) {
+    modules.push_back(module.szExePath);
+  }
+  CloseHandle(snapshot);
+  return modules;
 }
 
 bool AppDriver::WaitForExit(DWORD milliseconds) {

@@ -61,6 +61,8 @@ class AppDriver {
   void Kill();
   bool WaitForExit(DWORD milliseconds);
   DWORD ProcessId() const { return process_.dwProcessId; }
+  // Full paths of the modules loaded in the program, the exe included.
+  std::vector<std::string> LoadedModules() const;
 
   // A visible top-level window of the program with this caption; waits for it.
   HWND WaitForWindow(const std::string& caption, DWORD milliseconds = 10000) const;

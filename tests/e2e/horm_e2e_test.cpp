@@ -97,4 +97,48 @@ TEST_F(HormTest, NoAndEscapeCreateNothingAndShowNothingMore) {
   EXPECT_TRUE(IsWindowEnabled(main_));
 }
 
+// %SystemDrive% names a scratch folder, while Windows says it starts from the
+// partition of C: (HKLM\SYSTEM\Setup): the marker goes beside the boot
+// loader, in C:\ .
+TEST_F(HormTest, TheMarkerGoesToTheDriveOfThePartitionTheComputerStartsFrom) {
+  char device[MAX_PATH] = "";
+  ASSERT_GT(QueryDosDeviceA("C:", device, sizeof device), 0u);
+  const MachineValueSet systemPartition("SYSTEM\\Setup", "SystemPartition", REG_SZ,
+                                        std::vector<BYTE>(device, device + strlen(device) + 1));
+  const std::string scratchDrive = ScratchFolder("horm_system_drive");
+  std::map<std::string, std::string> environment = machine_.Environment();
+  environment["SystemDrive"] = scratchDrive;
+  app_.reset();
+  app_.reset(new AppDriver(machine_.programFolder, environment));
+  main_ = app_->WaitForWindow("Stillvane");
+  ASSERT_NE(main_, nullptr);
+
+  HWND confirm = Confirmation();
+  ASSERT_NE(confirm, nullptr);
+  AnswerYesAndExpectReminder(confirm);
+  EXPECT_TRUE(FileExists("C:\\resmany.dat"));
+  EXPECT_FALSE(FileExists(scratchDrive + "\\resmany.dat"));
+}
+
+// A library named powrprof.dll beside the program (where the user puts the
+// driver files) is never the one loaded: the program names the system
+// folder's copy by its full path.
+TEST_F(HormTest, PowrprofIsLoadedFromTheSystemFolderWhateverLiesBesideTheProgram) {
+  const std::string planted = machine_.programFolder + "\\powrprof.dll";
+  CopyFileOrFail(DosPathFromEnvironment("STILLVANE_ENVIRONMENT_DLL"), planted);
+  HWND confirm = Confirmation();
+  ASSERT_NE(confirm, nullptr);
+  AnswerYesAndExpectReminder(confirm);
+
+  char systemFolder[MAX_PATH] = "";
+  ASSERT_GT(GetSystemDirectoryA(systemFolder, sizeof systemFolder), 0u);
+  std::vector<std::string> loaded;
+  for (const std::string& module : app_->LoadedModules()) {
+    const size_t slash = module.find_last_of('\\');
+    if (lstrcmpiA(module.c_str() + slash + 1, "powrprof.dll") == 0) loaded.push_back(module);
+  }
+  ASSERT_EQ(loaded.size(), 1u);
+  EXPECT_EQ(lstrcmpiA(loaded[0].c_str(), (std::string(systemFolder) + "\\powrprof.dll").c_str()), 0) << loaded[0];
+}
+
 }  // namespace

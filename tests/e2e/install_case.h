@@ -36,6 +36,7 @@ class InstallCase : public ::testing::Test {
     std::map<std::string, std::string> variables = machine_.Environment();
     for (const auto& [name, value] : environment) variables[name] = value;
     for (const std::string& name : unset) variables.erase(name);
+    app_.reset();  // one Stillvane at a time: a copy still running would take the new start's place
     app_.reset(new AppDriver(machine_.programFolder, variables, unset, exeVariable));
     main_ = app_->WaitForWindow("Stillvane");
   }

@@ -30,7 +30,10 @@ struct ExpectedValue {
   std::vector<BYTE> data;
 };
 
-std::vector<ExpectedValue> InstalledValues(const std::vector<BYTE>& upperFilters) {
+const char kControlKey[] = "SYSTEM\\CurrentControlSet\\Control";
+
+std::vector<ExpectedValue> InstalledValues(const std::vector<BYTE>& upperFilters,
+                                           const char* arcName = "multi(0)disk(0)rdisk(0)partition(1)") {
   const std::string device = std::string(kLegacyEwfKey) + "\\0000";
   const std::string service = kEwfServiceKey;
   return {
@@ -49,7 +52,7 @@ std::vector<ExpectedValue> InstalledValues(const std::vector<BYTE>& upperFilters
       {service, "Type", REG_DWORD, Dword(1)},
       {kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, upperFilters},
       {service + "\\Parameters\\Protected\\Volume0", "Type", REG_DWORD, Dword(1)},
-      {service + "\\Parameters\\Protected\\Volume0", "ArcName", REG_SZ, Text("multi(0)disk(0)rdisk(0)partition(1)")},
+      {service + "\\Parameters\\Protected\\Volume0", "ArcName", REG_SZ, Text(arcName)},
   };
 }
 
@@ -160,6 +163,29 @@ TEST_F(InstallationTest, AnotherVolumeFilterIsKeptAndAMissingBootLoaderIsNotBack
   EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.bak"));
   EXPECT_TRUE(FilesIn(machine_.windowsFolder).empty()) << "no boot status file, nothing moved aside";
   EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), registry_.OriginalRootDacl());
+}
+
+// Windows says it started from the second partition: that is the one
+// protected, and the completion message names it and the loader's folder.
+TEST_F(InstallationTest, ThePartitionWindowsStartedFromIsTheOneProtected) {
+  const char second[] = "multi(0)disk(0)rdisk(0)partition(2)";
+  const MachineValueSet bootDevice(kControlKey, "SystemBootDevice", REG_SZ, Text(second));
+  WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
+  Start("v2.0.927.0", kBlankDescriptorExe);
+  ASSERT_NE(main_, nullptr);
+
+  EXPECT_EQ(InstallAndAnswer("Information", "install_completed_second_partition"),
+            CopiedDialogText("Information",
+                             "EWF installation completed successfully.\r\r"
+                             "This computer's partitions are not laid out in the usual way, so:\r"
+                             "The new boot loader was placed in the root of the partition the computer starts from: " +
+                                 SystemDriveRoot() +
+                                 "\r"
+                                 "The write filter will protect the partition Windows runs from: " +
+                                 second,
+                             {"OK"}));
+  ExpectValues(InstalledValues(MultiString({"VolSnap", "Ewf"}), second));
+  EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), Fixture("ewfntldr"));
 }
 
 // Killed while Enum\Root is open to everyone (a value write under it never

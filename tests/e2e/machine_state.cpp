@@ -158,6 +158,24 @@ void WriteMachineValue(const std::string& keyPath, const std::string& valueName,
   RegCloseKey(key);
 }
 
+MachineValueSet::MachineValueSet(const std::string& keyPath, const std::string& valueName, DWORD type,
+                                 const std::vector<BYTE>& data)
+    : keyPath_(keyPath), valueName_(valueName) {
+  const RegistryValue original = ReadMachineValue(keyPath, valueName);
+  wasPresent_ = original.present;
+  type_ = original.type;
+  data_ = original.data;
+  WriteMachineValue(keyPath, valueName, type, data);
+}
+
+MachineValueSet::~MachineValueSet() {
+  if (wasPresent_) {
+    WriteMachineValue(keyPath_, valueName_, type_, data_);
+  } else {
+    DeleteMachineValue(keyPath_, valueName_);
+  }
+}
+
 void DeleteMachineKey(const std::string& keyPath) {
   SHDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str());
 }

@@ -63,6 +63,23 @@ std::map<std::string, std::string> DumpMachineKey(const std::string& keyPath);
 // REG_MULTI_SZ data: each name and its NUL, then the closing NUL.
 std::vector<BYTE> MultiString(const std::vector<std::string>& names);
 
+// Sets a value under HKEY_LOCAL_MACHINE while it lives, then puts back what
+// was there (or removes it).
+class MachineValueSet {
+ public:
+  MachineValueSet(const std::string& keyPath, const std::string& valueName, DWORD type, const std::vector<BYTE>& data);
+  ~MachineValueSet();
+  MachineValueSet(const MachineValueSet&) = delete;
+  MachineValueSet& operator=(const MachineValueSet&) = delete;
+
+ private:
+  std::string keyPath_;
+  std::string valueName_;
+  bool wasPresent_;
+  DWORD type_;
+  std::vector<BYTE> data_;
+};
+
 // Gives a key under HKEY_LOCAL_MACHINE the owner and DACL of an SDDL text
 // ("O:SYD:(A;;KR;;;WD)...") while it lives; then takes the key back and
 // restores both. The DACL must leave Administrators WRITE_OWNER for that.

@@ -7,6 +7,7 @@
 #include "e2e/app_driver.h"
 #include "e2e/e2e_environment.h"
 #include "e2e/layout_check.h"
+#include "e2e/message_text.h"
 
 namespace {
 
@@ -203,6 +204,49 @@ TEST_F(MainWindowTest, ReducingDiskWritesClosesWithEscapeAndWithEnter) {
     EXPECT_TRUE(app_->WaitForWindowGone(tips)) << "key " << key;
   }
   EXPECT_TRUE(app_->Running());
+}
+
+// Another copy of the program, started from another folder, hands over to
+// this one: it comes back from the taskbar to the front, and the new one ends.
+TEST_F(MainWindowTest, ASecondStartBringsTheRunningOneToTheFrontAndEnds) {
+  ShowWindow(main_, SW_MINIMIZE);
+  for (int i = 0; i < 50 && !IsIconic(main_); ++i) Sleep(50);
+  ASSERT_TRUE(IsIconic(main_));
+
+  AppDriver second(ScratchFolder("second_copy"), machine_.Environment());
+  EXPECT_TRUE(second.WaitForExit(10000)) << "the second copy still runs";
+  EXPECT_TRUE(second.TopLevelWindows().empty());
+  bool inFront = false;
+  for (int i = 0; i < 60 && !inFront; ++i) {
+    inFront = !IsIconic(main_) && GetForegroundWindow() == main_;
+    if (!inFront) Sleep(50);
+  }
+  EXPECT_TRUE(inFront) << "iconic " << IsIconic(main_) << ", foreground " << GetForegroundWindow();
+  EXPECT_TRUE(app_->Running());
+  AppDriver::Screenshot(main_, "main_window_after_second_start");
+}
+
+// A copy in another user's session holds the program's name, but no window
+// of it can be found from here: the new start says so and ends.
+TEST(SingleInstance, WithTheNameHeldElsewhereTheUserIsToldAndTheStartEnds) {
+  const ScratchMachine machine = MakeScratchMachine("SingleInstanceHeldElsewhere");
+  // The program's mutex: a test that fails here if the two names part.
+  const HANDLE held = CreateMutexA(nullptr, FALSE, "Global\\Stillvane-682C5085-FE50-42F0-87C7-91DBE21C1220");
+  ASSERT_NE(held, nullptr);
+  AppDriver app(machine.programFolder, machine.Environment());
+  const HWND message = app.WaitForWindow("Information", 15000);
+  ASSERT_NE(message, nullptr);
+  AppDriver::Screenshot(message, "already_running");
+  EXPECT_EQ(AppDriver::CopyDialogText(message),
+            CopiedDialogText("Information",
+                             "Stillvane is already running, perhaps in another user's session.  Only one copy can "
+                             "run at a time,\rbecause two could change the boot loader and the same registry keys "
+                             "at once.",
+                             {"OK"}));
+  EXPECT_EQ(app.FindWindowByCaption("Stillvane"), nullptr);
+  AppDriver::Click(AppDriver::Control(message, "OK"));
+  EXPECT_TRUE(app.WaitForExit(5000));
+  CloseHandle(held);
 }
 
 BOOL CALLBACK TakeFirstName(HMODULE, LPCSTR, LPSTR name, LONG_PTR first) {

@@ -28,7 +28,11 @@ std::string Number(unsigned long long value) {
 
 }  // namespace
 
-FakeOs::FakeOs() : files_([this](BYTE c) { return IsDBCSLeadByte(c) != FALSE; }) {}
+FakeOs::FakeOs() : files_([this](BYTE c) { return IsDBCSLeadByte(c) != FALSE; }) {
+  dosDevices_["C:"] = "\\Device\\HarddiskVolume1";
+  // Every Windows has it.
+  registry_.CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control");
+}
 
 FakeOs::~FakeOs() = default;
 
@@ -189,6 +193,24 @@ DWORD FakeOs::BuildSecurityDescriptorA(PTRUSTEE_A owner, PTRUSTEE_A group, ULONG
 
 // Files
 
+void FakeOs::SetDosDevice(const std::string& drive, const std::string& target) {
+  if (target.empty()) {
+    dosDevices_.erase(drive);
+  } else {
+    dosDevices_[drive] = target;
+  }
+}
+
+void FakeOs::SetHibernation(bool supported, bool enabled) {
+  hibernationSupported_ = supported;
+  hibernationEnabled_ = enabled;
+}
+
+int FakeOs::MutexHandleCount(const std::string& name) const {
+  return static_cast<int>(std::count_if(mutexHandles_.begin(), mutexHandles_.end(),
+                                        [&name](const auto& open) { return open.second == name; }));
+}
+
 HANDLE FakeOs::FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
   if (const auto error = Record("FindFirstFileA", Text(fileName))) {
     lastError_ = *error;
@@ -241,7 +263,15 @@ HANDLE FakeOs::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSEC
 }
 
 BOOL FakeOs::CloseHandle(HANDLE handle) {
-  if (const auto error = Record("CloseHandle", files_.Describe(handle))) return Succeeds(*error);
+  const auto mutex = mutexHandles_.find(handle);
+  if (const auto error =
+          Record("CloseHandle", mutex != mutexHandles_.end() ? "mutex " + mutex->second : files_.Describe(handle))) {
+    return Succeeds(*error);
+  }
+  if (mutex != mutexHandles_.end()) {
+    mutexHandles_.erase(mutex);
+    return TRUE;
+  }
   return Succeeds(files_.CloseFile(handle));
 }
 
@@ -297,6 +327,28 @@ DWORD FakeOs::GetFileSize(HANDLE file, LPDWORD sizeHigh) {
 BOOL FakeOs::FlushFileBuffers(HANDLE file) {
   if (const auto error = Record("FlushFileBuffers", files_.Describe(file))) return Succeeds(*error);
   return Succeeds(files_.Flush(file));
+}
+
+DWORD FakeOs::QueryDosDeviceA(LPCSTR deviceName, LPSTR targetPath, DWORD size) {
+  if (const auto error = Record("QueryDosDeviceA", Text(deviceName) + ", " + Number(size))) {
+    lastError_ = *error;
+    return 0;
+  }
+  const auto found = dosDevices_.find(Text(deviceName));
+  if (!deviceName || found == dosDevices_.end()) {
+    lastError_ = ERROR_FILE_NOT_FOUND;
+    return 0;
+  }
+  // The one name, its NUL and the NUL that ends the list.
+  const std::string& target = found->second;
+  const DWORD stored = static_cast<DWORD>(target.size() + 2);
+  if (!targetPath || size < stored) {
+    lastError_ = ERROR_INSUFFICIENT_BUFFER;
+    return 0;
+  }
+  std::memcpy(targetPath, target.c_str(), target.size() + 1);
+  targetPath[target.size() + 1] = '\0';
+  return stored;
 }
 
 // Process, memory and platform
@@ -386,6 +438,76 @@ BOOL FakeOs::IsDBCSLeadByte(BYTE testChar) {
   return (testChar >= 0x81 && testChar <= 0x9F) || (testChar >= 0xE0 && testChar <= 0xFC);
 }
 
+UINT FakeOs::GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  if (const auto error = Record("GetSystemDirectoryA", Number(size))) {
+    lastError_ = *error;
+    return 0;
+  }
+  if (!buffer || size <= systemFolder_.size()) return static_cast<UINT>(systemFolder_.size() + 1);
+  std::memcpy(buffer, systemFolder_.c_str(), systemFolder_.size() + 1);
+  return static_cast<UINT>(systemFolder_.size());
+}
+
+HANDLE FakeOs::CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name) {
+  if (const auto error = Record("CreateMutexA", Pointer(security) + ", " + Number(initialOwner) + ", " + Text(name))) {
+    lastError_ = *error;
+    return nullptr;
+  }
+  // Only named mutexes are modelled; ownership is not.
+  if (!name) {
+    lastError_ = ERROR_CALL_NOT_IMPLEMENTED;
+    return nullptr;
+  }
+  const bool existed = MutexHandleCount(name) > 0;
+  const HANDLE handle = reinterpret_cast<HANDLE>(nextMutexHandle_);
+  nextMutexHandle_ += 4;
+  mutexHandles_[handle] = name;
+  lastError_ = existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+  return handle;
+}
+
+// Libraries
+
+HMODULE FakeOs::LoadLibraryA(LPCSTR fileName) {
+  if (const auto error = Record("LoadLibraryA", Text(fileName))) {
+    lastError_ = *error;
+    return nullptr;
+  }
+  if (!fileName || !files_.IsFile(fileName)) {
+    lastError_ = ERROR_MOD_NOT_FOUND;
+    return nullptr;
+  }
+  auto& module = libraries_[fileName];
+  if (!module) module = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x10000000 + 0x10000 * libraries_.size()));
+  return module;
+}
+
+namespace {
+intptr_t NotToBeCalled() {
+  return 0;
+}
+}  // namespace
+
+FARPROC FakeOs::GetProcAddress(HMODULE module, LPCSTR procName) {
+  if (const auto error = Record("GetProcAddress", Pointer(module) + ", " + Text(procName))) {
+    lastError_ = *error;
+    return nullptr;
+  }
+  const bool known = std::any_of(libraries_.begin(), libraries_.end(),
+                                 [module](const auto& library) { return library.second == module; });
+  if (!known) {
+    lastError_ = ERROR_MOD_NOT_FOUND;
+    return nullptr;
+  }
+  return reinterpret_cast<FARPROC>(&NotToBeCalled);
+}
+
+BOOL FakeOs::SetDllDirectoryA(LPCSTR pathName) {
+  if (const auto error = Record("SetDllDirectoryA", Text(pathName))) return Succeeds(*error);
+  dllDirectory_ = Text(pathName);
+  return TRUE;
+}
+
 // Version resources
 
 DWORD FakeOs::GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) {
@@ -436,4 +558,15 @@ HINSTANCE FakeOs::ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR par
     return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(*error <= 32 ? *error : 0));
   }
   return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(42));
+}
+
+// Power management
+
+BOOLEAN FakeOs::GetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities) {
+  if (const auto error = Record("GetPwrCapabilities", Pointer(capabilities))) return Succeeds(*error);
+  if (!capabilities) return Succeeds(ERROR_INVALID_PARAMETER);
+  std::memset(capabilities, 0, sizeof *capabilities);
+  capabilities->SystemS4 = hibernationSupported_;
+  capabilities->HiberFilePresent = hibernationSupported_ && hibernationEnabled_;
+  return TRUE;
 }

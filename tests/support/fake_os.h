@@ -1,6 +1,7 @@
 // A small in-memory Windows behind the Os seam, for unit tests: a registry
-// (FakeRegistry), a file system (FakeFiles), environment variables, the
-// program's own path, the platform, a code page, LocalAlloc'ed memory, and
+// (FakeRegistry, with HKLM\SYSTEM\CurrentControlSet\Control), a file
+// system (FakeFiles), environment variables, the program's own path, the
+// platform, a code page, LocalAlloc'ed memory, and
 // version resources per file. Every call is written to a log ("Name(args)")
 // and can be made to fail on purpose.
 #pragma once
@@ -32,6 +33,20 @@ class FakeOs : public Os {
   // What BuildSecurityDescriptorA answers: 0 (the default) gives a blank,
   // NULL-DACL descriptor from LocalAlloc, as Windows does; Wine answers 120.
   void SetBuildSecurityDescriptorResult(DWORD result) { buildSecurityDescriptorResult_ = result; }
+  // GetSystemDirectoryA's answer; C:\WINDOWS\system32 unless told.
+  void SetSystemFolder(const std::string& folder) { systemFolder_ = folder; }
+  // What QueryDosDeviceA tells of a drive ("C:"); C: is \Device\HarddiskVolume1
+  // unless told. An empty target removes the drive.
+  void SetDosDevice(const std::string& drive, const std::string& target);
+  // LoadLibraryA loads a library whose path names a file of Files(), and
+  // GetProcAddress finds any function in it.
+  // The path SetDllDirectoryA was last given; "<unset>" before.
+  const std::string& DllDirectory() const { return dllDirectory_; }
+  // What GetPwrCapabilities tells: whether the hardware can hibernate (S4)
+  // and whether hibernation is turned on (the hibernation file is there).
+  void SetHibernation(bool supported, bool enabled);
+  // Named mutexes, as another process would hold them.
+  int MutexHandleCount(const std::string& name) const;
 
   // The call log, oldest first, e.g. "RegOpenKeyExA(HKLM, SOFTWARE\X, 0, 0x20019)".
   // GetLastError, SetLastError and IsDBCSLeadByte are not logged.
@@ -89,6 +104,7 @@ class FakeOs : public Os {
   HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                      DWORD flagsAndAttributes, HANDLE templateFile) override;
   BOOL CloseHandle(HANDLE handle) override;
+  DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR targetPath, DWORD size) override;
 
   BOOL MoveFileExA(LPCSTR existingFile, LPCSTR newFile, DWORD flags) override;
   BOOL DeleteFileA(LPCSTR fileName) override;
@@ -106,6 +122,12 @@ class FakeOs : public Os {
   BOOL IsDBCSLeadByte(BYTE testChar) override;
   DWORD GetLastError() override { return lastError_; }
   void SetLastError(DWORD errorCode) override { lastError_ = errorCode; }
+  UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override;
+  HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name) override;
+
+  HMODULE LoadLibraryA(LPCSTR fileName) override;
+  FARPROC GetProcAddress(HMODULE module, LPCSTR procName) override;
+  BOOL SetDllDirectoryA(LPCSTR pathName) override;
 
   DWORD GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) override;
   BOOL GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVOID data) override;
@@ -113,6 +135,8 @@ class FakeOs : public Os {
 
   HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
                           INT showCommand) override;
+
+  BOOLEAN GetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities) override;
 
  private:
   struct Fault {
@@ -150,5 +174,13 @@ class FakeOs : public Os {
   bool stoppingNow_ = false;  // the current call is the last
   std::map<HLOCAL, Allocation> allocations_;
   int nextAllocation_ = 1;
-  std::map<const void*, size_t> versionBlocks_;  // what GetFileVersionInfoA filled, and how far
+  std::map<const void*, size_t> versionBlocks_;
+  std::string systemFolder_ = "C:\\WINDOWS\\system32";
+  std::map<std::string, std::string, CaseInsensitiveLess> dosDevices_;
+  std::map<std::string, HMODULE, CaseInsensitiveLess> libraries_;
+  std::string dllDirectory_ = "<unset>";
+  bool hibernationSupported_ = true;
+  bool hibernationEnabled_ = true;
+  std::map<HANDLE, std::string> mutexHandles_;
+  uintptr_t nextMutexHandle_ = 0x900000;  // what GetFileVersionInfoA filled, and how far
 };

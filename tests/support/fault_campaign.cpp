@@ -85,6 +85,15 @@ std::vector<FaultScenario> InstallScenarios() {
                 m.os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
                                          std::vector<BYTE>(filters.begin(), filters.end()));
               }),
+      Install("Windows on the second partition",
+              [](FaultMachine& m) {
+                const std::string arcName = "multi(0)disk(0)rdisk(0)partition(2)";
+                const std::string device = "\\Device\\HarddiskVolume1";  // C:
+                m.os.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice",
+                                         REG_SZ, std::vector<BYTE>(arcName.begin(), arcName.end()));
+                m.os.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
+                                         std::vector<BYTE>(device.begin(), device.end()));
+              }),
   };
 }
 

@@ -129,25 +129,21 @@ const std::map<std::string, RegistryValue>& ServiceValues() {
   return service;
 }
 
-const std::map<std::string, RegistryValue>& VolumeValues() {
-  static const std::string arcName = "multi(0)disk(0)rdisk(0)partition(1)";
-  static const std::map<std::string, RegistryValue> volume = {
-      {"Type", DwordValue(1)},
-      {"ArcName",
-       {REG_SZ,
-        [] {
-          std::vector<BYTE> data(arcName.begin(), arcName.end());
-          data.push_back(0);
-          return data;
-        }()}},
-  };
-  return volume;
-}
-
 void CheckValues(const std::string& what, const std::map<std::string, RegistryValue>& expected,
                  const std::map<std::string, std::optional<RegistryValue>>& found, std::vector<std::string>& out) {
   for (const auto& [name, value] : expected) {
     if (found.at(name) != value) out.push_back(what + name + " is " + Describe(found.at(name)));
+  }
+}
+
+// The protected volume is complete: Type 1 and an ARC name, whichever
+// partition it names.
+void CheckVolume(const std::string& what, const std::map<std::string, std::optional<RegistryValue>>& found,
+                 std::vector<std::string>& out) {
+  if (found.at("Type") != DwordValue(1)) out.push_back(what + "Type is " + Describe(found.at("Type")));
+  const std::optional<RegistryValue>& arcName = found.at("ArcName");
+  if (!arcName || arcName->type != REG_SZ || arcName->data.size() < 2) {
+    out.push_back(what + "ArcName is " + Describe(arcName));
   }
 }
 
@@ -168,8 +164,7 @@ void CheckDriverRegistration(const MachineSnapshot& before, const MachineSnapsho
   if (HasName(after.upperFilters, "Ewf")) {
     if (!driverPresent) out.push_back("invariant 3: Ewf is an upper filter, but ewf.sys is not in system32\\drivers");
     CheckValues("invariant 3: Ewf is an upper filter, but the service's ", ServiceValues(), after.serviceValues, out);
-    CheckValues("invariant 3: Ewf is an upper filter, but the protected volume's ", VolumeValues(), after.volumeValues,
-                out);
+    CheckVolume("invariant 3: Ewf is an upper filter, but the protected volume's ", after.volumeValues, out);
   }
   if (!driverPresent && after.serviceValues.at("Start") == DwordValue(0)) {
     out.push_back("invariant 3: the ewf service starts at boot, but ewf.sys is not in system32\\drivers");
@@ -247,7 +242,7 @@ std::vector<std::string> CheckInstalledAgain(const MachineSnapshot& before, cons
   if (!after.installedManager) out.push_back("installed: ewfmgr.exe is not in system32");
   if (!HasName(after.upperFilters, "Ewf")) out.push_back("installed: Ewf is not an upper filter");
   CheckValues("installed: the service's ", ServiceValues(), after.serviceValues, out);
-  CheckValues("installed: the protected volume's ", VolumeValues(), after.volumeValues, out);
+  CheckVolume("installed: the protected volume's ", after.volumeValues, out);
   for (const std::string& left : after.temporaryFiles) out.push_back("installed: " + left + " was left behind");
   if (HasNullDacl(after.rootDacl)) {
     out.push_back("installed: Enum\\Root is left with a NULL DACL");

@@ -91,6 +91,7 @@ std::vector<DWORD> PlausibleErrors(const std::string& callName) {
       {"ReadFile", {ERROR_CRC, ERROR_SHARING_VIOLATION}},
       {"GetFileSize", {ERROR_ACCESS_DENIED}},
       {"FlushFileBuffers", {ERROR_DISK_FULL, ERROR_CANTWRITE}},
+      {"QueryDosDeviceA", {ERROR_FILE_NOT_FOUND, ERROR_INSUFFICIENT_BUFFER}},
       {"LocalAlloc", {ERROR_NOT_ENOUGH_MEMORY}},
       {"LocalFree", {ERROR_INVALID_HANDLE}},
       // Set, the variable reads as unset: the only way this call fails.
@@ -100,6 +101,8 @@ std::vector<DWORD> PlausibleErrors(const std::string& callName) {
       {"GetFileVersionInfoSizeA", {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_RESOURCE_TYPE_NOT_FOUND}},
       {"GetFileVersionInfoA", {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}},
       {"VerQueryValueA", {ERROR_RESOURCE_TYPE_NOT_FOUND}},
+      // powrprof.dll missing from the system folder.
+      {"GetPwrCapabilities", {ERROR_MOD_NOT_FOUND}},
   };
   const auto found = kErrors.find(callName);
   return found == kErrors.end() ? std::vector<DWORD>{} : found->second;

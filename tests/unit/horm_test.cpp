@@ -91,4 +91,54 @@ TEST_F(HormTest, AFileThatCannotBeCreatedIsReportedWithItsErrorCodeInsteadOfTheR
   EXPECT_TRUE(os_.CallsNamed("CloseHandle").empty());
 }
 
+TEST_F(HormTest, TheMarkerGoesBesideTheBootLoaderOfThePartitionTheComputerStartsFrom) {
+  os_.SetEnv("SystemDrive", "D:");
+  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
+                          {'\\', 'D', 'e', 'v', 'i', 'c', 'e', '\\', 'C', 0});
+  os_.SetDosDevice("C:", "\\Device\\C");
+  dialogs_.QueueAnswer(DialogResult::Yes);
+  EnableHorm(os_, dialogs_);
+  EXPECT_TRUE(os_.Files().IsFile("C:\\resmany.dat"));
+  EXPECT_FALSE(os_.Files().Find("D:\\resmany.dat"));
+}
+
+TEST_F(HormTest, WithHibernationOffTheReminderSaysWhereToTurnItOn) {
+  const std::string hibernationOff =
+      kReminder +
+      "\r\rHibernation is turned off on this computer, and HORM only works when it is on.\r"
+      "To turn it on, open Control Panel, then Power Options, and on the Hibernate tab select Enable hibernation.\r"
+      "If there is no Hibernate tab, Windows cannot hibernate this computer, and HORM cannot be used.";
+  struct Case {
+    bool supported, enabled;
+    DWORD failure;
+    std::string reminder;
+  };
+  for (const Case& c : {Case{true, false, 0, hibernationOff}, Case{false, false, 0, hibernationOff},
+                        Case{true, true, 0, kReminder}, Case{true, false, ERROR_MOD_NOT_FOUND, kReminder}}) {
+    FakeOs os;
+    os.SetEnv("SystemDrive", "C:");
+    os.SetHibernation(c.supported, c.enabled);
+    if (c.failure) os.FailCall("GetPwrCapabilities", c.failure);
+    RecordingDialogs dialogs;
+    dialogs.QueueAnswer(DialogResult::Yes);
+    EnableHorm(os, dialogs);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[1].text, c.reminder) << c.supported << c.enabled << c.failure;
+    EXPECT_TRUE(os.Files().IsFile("C:\\resmany.dat"));
+  }
+}
+
+TEST_F(HormTest, WhenWindowsCannotSayWhereTheComputerStartsNothingIsCreated) {
+  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ, {'x', 0});
+  os_.FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED);
+  dialogs_.QueueAnswer(DialogResult::Yes);
+  EnableHorm(os_, dialogs_);
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_EQ(dialogs_.messages[1].text,
+            "HORM support could not be enabled, because Windows could not tell which partition this computer starts "
+            "from:\r\rReading the \"SystemPartition\" value of HKEY_LOCAL_MACHINE\\SYSTEM\\Setup failed.  Error 5");
+  EXPECT_EQ(dialogs_.messages[1].kind, MessageKind::Error);
+  EXPECT_TRUE(os_.CallsNamed("CreateFileA").empty());
+}
+
 }  // namespace

@@ -19,6 +19,7 @@
 namespace {
 
 using ::testing::Contains;
+using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
@@ -226,6 +227,31 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
   ExpectClosingMessage(kSuccess, MessageKind::Information);
 }
 
+// Windows on D: (the second partition), started from the active C:, while
+// %SystemDrive% says D:.
+TEST_F(InstallationTest, TheLoaderGoesWhereTheComputerStartsAndTheFilterGuardsWhereWindowsRuns) {
+  const std::string windowsDrive = "D:\\";
+  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
+                          Text("multi(0)disk(0)rdisk(0)partition(2)").data);
+  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
+                          Text("\\Device\\HarddiskVolume1").data);
+  os_.SetDosDevice("D:", "\\Device\\HarddiskVolume2");
+  RunAction(dialogs_, [this, &windowsDrive] {
+    InstallEwfSupport({os_, dialogs_, reader_, kSource, kWindows, windowsDrive, saved_});
+  });
+
+  EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "original boot loader");
+  EXPECT_EQ(Value(kVolume, "ArcName"), Text("multi(0)disk(0)rdisk(0)partition(2)"));
+  ExpectClosingMessage(
+      kSuccess +
+          "\r\rThis computer's partitions are not laid out in the usual way, so:\r"
+          "The new boot loader was placed in the root of the partition the computer starts from: C:\\\r"
+          "The write filter will protect the partition Windows runs from: "
+          "multi(0)disk(0)rdisk(0)partition(2)",
+      MessageKind::Information);
+}
+
 // A run killed while Enum\Root was open left it with a NULL DACL: the next run
 // puts the standard permissions there, not the NULL DACL it found, and says so.
 TEST_F(InstallationTest, AKeyLeftOpenByAnInterruptedRunGetsTheStandardPermissions) {
@@ -241,6 +267,21 @@ TEST_F(InstallationTest, AKeyLeftOpenByAnInterruptedRunGetsTheStandardPermission
                                       0),
       0u)
       << dialogs_.messages[0].text;
+}
+
+TEST_F(InstallationTest, WhenWindowsCannotSayWhichPartitionsAreWhichNothingChanges) {
+  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
+                          Text("multi(0)disk(0)rdisk(0)partition(2)").data);
+  os_.FailCallsContaining("RegQueryValueExA(HKLM\\SYSTEM\\CurrentControlSet\\Control, SystemBootDevice",
+                          ERROR_ACCESS_DENIED);
+  Click();
+  EXPECT_EQ(Contents(kDrive + "ntldr"), "original boot loader");
+  EXPECT_THAT(CallsNamedAnyOf({"CopyFileA", "MoveFileA", "RegCreateKeyExA", "RegSetKeySecurity"}), IsEmpty());
+  ExpectClosingMessage(
+      "Nothing was installed, because Windows could not tell which partition this computer starts "
+      "from and which one Windows runs from:\r\rReading the \"SystemBootDevice\" value of "
+      "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control failed.  Error 5",
+      MessageKind::Error);
 }
 
 TEST_F(InstallationTest, ASecondRunKeepsTheInstalledFilesAndBackupsAndWritesTheSameValues) {
@@ -522,7 +563,7 @@ TEST_F(InstallationTest, WithoutTheServiceKeyTheFilterListIsLeftAlone) {
   os_.FailCallsContaining("RegCreateKeyExA(HKLM, " + kService + ", ", ERROR_ACCESS_DENIED);
   Click();
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
-  EXPECT_THAT(os_.CallsNamed("RegQueryValueExA"), IsEmpty());
+  EXPECT_THAT(os_.CallsNamed("RegQueryValueExA"), Each(Not(HasSubstr("UpperFilters"))));
   EXPECT_EQ(Value(kVolume, "ArcName"), Text("multi(0)disk(0)rdisk(0)partition(1)"));
   ExpectClosingMessage(kFailedHeader + "Opening the registry key HKEY_LOCAL_MACHINE\\" + kService +
                            " failed.  Error 5\r"
@@ -574,7 +615,7 @@ TEST_F(InstallationTest, ExistingVolumeFiltersAreKeptAndASecondRunChangesNothing
 }
 
 TEST_F(InstallationTest, AFilterListThatCannotBeReadIsNotOverwritten) {
-  os_.FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED);
+  os_.FailCallsContaining("UpperFilters)", ERROR_ACCESS_DENIED);
   Click();
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
   ExpectClosingMessage(

@@ -10,6 +10,7 @@
 #include "services/paths.h"
 #include "services/registry.h"
 #include "services/shell.h"
+#include "services/system_library.h"
 #include "services/win32_os.h"
 #include "support/recording_dialogs.h"
 #include "tuning/disk_writes.h"
@@ -117,6 +118,21 @@ TEST_F(WineServices, EnvironmentAndProgramPathAreReadWhole) {
   EXPECT_EQ(program, std::string(expected, length));
   EXPECT_EQ(FolderOfPath(os_, program) + "wine_tests.exe", program);
   EXPECT_EQ(PlatformId(os_), static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
+}
+
+TEST(WineLibraries, RunTimeLibrariesAreTheSystemFoldersOwn) {
+  Win32Os os;
+  EXPECT_TRUE(os.SetDllDirectoryA(""));
+  const HMODULE powrprof = LoadSystemLibrary(os, "powrprof.dll");
+  ASSERT_NE(powrprof, nullptr);
+  char path[MAX_PATH] = "";
+  ASSERT_GT(GetModuleFileNameA(powrprof, path, sizeof path), 0u);
+  EXPECT_EQ(lstrcmpiA(path, (SystemFolder(os) + "powrprof.dll").c_str()), 0) << path;
+  SYSTEM_POWER_CAPABILITIES capabilities{};
+  EXPECT_TRUE(os.GetPwrCapabilities(&capabilities));
+  EXPECT_EQ(SystemLibraryFunction(os, "powrprof.dll", "NoSuchFunction"), nullptr);
+  EXPECT_EQ(LoadSystemLibrary(os, "stillvane-absent.dll"), nullptr);
+  EXPECT_TRUE(os.SetDllDirectoryA(nullptr));
 }
 
 TEST(WineRegistry, OpenKeyCreatesAbsoluteAndRelativePathsUnderTheRoot) {
