@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "install/failed_steps.h"
+#include "services/files.h"
 #include "services/handles.h"
 
 namespace {
@@ -78,8 +79,7 @@ std::string ImageProblem(const std::vector<BYTE>& head, FileKind kind) {
 }  // namespace
 
 ContentCheck CheckFileContents(Os& os, const std::string& path, FileKind kind) {
-  UniqueFileHandle file(os, os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFileHandle file = OpenFileToRead(os, path);
   if (!file) return {os.GetLastError(), ""};
   DWORD sizeHigh = 0;
   os.SetLastError(ERROR_SUCCESS);  // a size of 0xFFFFFFFF is not a failure by itself

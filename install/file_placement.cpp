@@ -30,11 +30,6 @@ void Discard(Os& os, const std::string& temp) {
   os.DeleteFileA(temp.c_str());
 }
 
-UniqueFileHandle OpenToRead(Os& os, const std::string& path) {
-  return UniqueFileHandle(os, os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
 struct Comparison {
   bool same;
   DWORD error;       // 0 when both were read to their ends
@@ -45,7 +40,7 @@ Comparison CompareFiles(Os& os, const std::string& first, const std::string& sec
   const std::string* paths[] = {&first, &second};
   UniqueFileHandle files[] = {UniqueFileHandle(os), UniqueFileHandle(os)};
   for (int i = 0; i < 2; ++i) {
-    files[i] = OpenToRead(os, *paths[i]);
+    files[i] = OpenFileToRead(os, *paths[i]);
     if (!files[i]) return {false, os.GetLastError(), *paths[i]};
   }
   std::vector<BYTE> buffer(2 * kChunk);

@@ -42,3 +42,8 @@ FileOpResult CreateEmptyFile(Os& os, const std::string& path) {
   if (!file) return {false, os.GetLastError()};
   return {true, 0};
 }
+
+UniqueFileHandle OpenFileToRead(Os& os, const std::string& path) {
+  return UniqueFileHandle(os, os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+}

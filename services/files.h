@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "services/handles.h"
 #include "services/os.h"
 
 struct FileOpResult {
@@ -28,3 +29,7 @@ struct FileLookup {
 // CreateFileA(GENERIC_READ|GENERIC_WRITE, no sharing, CREATE_ALWAYS,
 // FILE_ATTRIBUTE_NORMAL): an existing file is truncated; the handle is closed.
 [[nodiscard]] FileOpResult CreateEmptyFile(Os& os, const std::string& path);
+// CreateFileA(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING): the file opened
+// for reading while others may read it too; empty on failure, GetLastError()
+// telling why.
+[[nodiscard]] UniqueFileHandle OpenFileToRead(Os& os, const std::string& path);
