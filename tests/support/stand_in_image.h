@@ -1,5 +1,6 @@
-// The contents of stand-in driver files for FakeOs: just enough of a PE
-// header for the content checks, followed by a text that tells copies apart.
+// The contents of stand-in driver files for FakeOs: a whole, small PE image
+// (headers, one code section holding `text`, a correct checksum) that passes
+// the content checks, and a boot loader of the smallest size allowed.
 #pragma once
 
 #include <string>
@@ -13,6 +14,16 @@ struct StandInHeader {
   WORD optionalMagic = 0x10B;  // PE32; 0x20B is PE32+
 };
 
+// Where the fields a damaged form changes lie in a stand-in image.
+namespace stand_in {
+inline constexpr size_t kPe = 0x40;
+inline constexpr size_t kEntryPoint = kPe + 24 + 16;
+inline constexpr size_t kCheckSum = kPe + 24 + 64;
+inline constexpr size_t kImageSize = kPe + 24 + 56;
+inline constexpr size_t kSectionRawSize = kPe + 24 + 224 + 16;
+inline constexpr size_t kCode = 0x200;  // where the section's bytes start
+}  // namespace stand_in
+
 std::string StandInImage(const std::string& text, const StandInHeader& header = {});
 inline std::string StandInDriver(const std::string& text) {
   return StandInImage(text);
@@ -20,5 +31,8 @@ inline std::string StandInDriver(const std::string& text) {
 inline std::string StandInProgram(const std::string& text) {
   return StandInImage(text, {3});
 }
-// `text`, padded to the smallest size a boot loader may have.
+// `text`, padded with zeros to the smallest size a boot loader may have.
 std::string StandInBootLoader(const std::string& text);
+
+// Puts `value` at `at` and the checksum that matches the result.
+void PatchStandIn(std::string& image, size_t at, DWORD value);
