@@ -1,7 +1,9 @@
 #include "install/driver_checks.h"
 
+#include <cstring>
 #include <tuple>
 
+#include "install/failed_steps.h"
 #include "services/files.h"
 
 namespace {
@@ -82,11 +84,33 @@ bool HasAcceptedVersion(TVersionInfo& FileVersionInfo, const std::string& path, 
   return SameVersion(VersionOf(FileVersionInfo, path), accepted[&file - DriverFiles]);
 }
 
-bool CheckDriverFileContents(Os& os, Dialogs& dialogs, const std::string& sourceFolder) {
+std::string InstalledVersionProblem(TVersionInfo& FileVersionInfo, const std::string& path, const DriverFile& file,
+                                    const AcceptedVersions& accepted) {
+  if (file.gate == VersionGate::None) return std::string();
+  const std::optional<FileVersionParts> found = VersionOf(FileVersionInfo, path);
+  if (!found) {
+    if (file.gate == VersionGate::VersionOptional) return std::string();
+    return "its version cannot be read";
+  }
+  if (IsVersionAtLeast(file.minimum, *found) || SameVersion(found, accepted[&file - DriverFiles])) return std::string();
+  return Concat({"it is version ", FormatFileVersion(*found), ", older than ", FormatFileVersion(file.minimum)});
+}
+
+const DriverFile& DriverFileNamed(const char* name) {
+  for (const DriverFile& file : DriverFiles) {
+    if (std::strcmp(file.name, name) == 0) return file;
+  }
+  return DriverFiles[0];
+}
+
+bool CheckDriverFileContents(Os& os, Dialogs& dialogs, const std::string& sourceFolder, CheckedContents* checked) {
   for (const DriverFile& file : DriverFiles) {
     const std::string path = sourceFolder + file.name;
-    const ContentCheck check = CheckFileContents(os, path, file.kind);
-    if (check.Fits()) continue;
+    ContentCheck check = CheckFileContents(os, path, file.kind);
+    if (check.Fits()) {
+      if (checked) (*checked)[&file - DriverFiles] = std::move(check.bytes);
+      continue;
+    }
     dialogs.ShowMessageDialog(ContentProblemText(path, check), MessageKind::Error, MessageButtons::Ok);
     return false;
   }
@@ -98,6 +122,6 @@ bool RunDriverFileChecks(const DriverCheckContext& context) {
     context.dialogs.ShowMissingFilesDialog();
     return false;
   }
-  if (!CheckDriverFileContents(context.os, context.dialogs, context.SourceFolder)) return false;
+  if (!CheckDriverFileContents(context.os, context.dialogs, context.SourceFolder, context.checked)) return false;
   return CheckDriverFileVersions(context.dialogs, context.FileVersionInfo, context.SourceFolder, context.accepted);
 }

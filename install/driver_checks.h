@@ -5,6 +5,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "install/file_contents.h"
 #include "services/dialogs.h"
@@ -38,6 +39,12 @@ inline constexpr DriverFile DriverFiles[] = {
 // The version the gate read of each driver file, by its place in DriverFiles,
 // as the user accepted it (nullopt: it had none, and that was accepted).
 using AcceptedVersions = std::array<std::optional<FileVersionParts>, std::size(DriverFiles)>;
+// The bytes of each driver file as the content check read and passed them,
+// by its place in DriverFiles: what is placed must be exactly these.
+using CheckedContents = std::array<std::vector<BYTE>, std::size(DriverFiles)>;
+
+// The entry of DriverFiles with that name.
+const DriverFile& DriverFileNamed(const char* name);
 
 // True when every driver file is present in sourceFolder (which ends with a
 // backslash); false at the first one missing. Shows nothing.
@@ -60,11 +67,17 @@ std::string FormatFileVersion(const FileVersionParts& version);
 // `file`, one of DriverFiles; true for a file the gate does not examine.
 [[nodiscard]] bool HasAcceptedVersion(TVersionInfo& FileVersionInfo, const std::string& path, const DriverFile& file,
                                       const AcceptedVersions& accepted);
+// Whether `path`, an installed copy of `file`, may stay: at least the
+// minimum version or the one the gate accepted (or, for a file whose version
+// is optional, none). Empty when it may, else what is wrong as "it is ...".
+std::string InstalledVersionProblem(TVersionInfo& FileVersionInfo, const std::string& path, const DriverFile& file,
+                                    const AcceptedVersions& accepted);
 
 // Reads each driver file's contents (CheckFileContents); at the first that
 // is not what its kind must be, shows an error message naming it and what is
-// wrong, and returns false.
-[[nodiscard]] bool CheckDriverFileContents(Os& os, Dialogs& dialogs, const std::string& sourceFolder);
+// wrong, and returns false. When `checked` is given it receives the bytes read.
+[[nodiscard]] bool CheckDriverFileContents(Os& os, Dialogs& dialogs, const std::string& sourceFolder,
+                                           CheckedContents* checked = nullptr);
 
 // What an installation shows: the message dialogs, and the "Driver files not
 // found" form, shown modally.
@@ -79,6 +92,7 @@ struct DriverCheckContext {
   TVersionInfo& FileVersionInfo;         // the main window's reader
   std::string SourceFolder;              // ends with a backslash
   AcceptedVersions* accepted = nullptr;  // receives what the version gate read
+  CheckedContents* checked = nullptr;    // receives the bytes the content check passed
 };
 
 // The first steps of an installation: when a file is missing the

@@ -57,18 +57,48 @@ Comparison CompareFiles(Os& os, const std::string& first, const std::string& sec
   }
 }
 
+// Whether the file holds exactly `expected`, to its end.
+Comparison CompareWithBytes(Os& os, const std::string& path, const std::vector<BYTE>& expected) {
+  UniqueFileHandle file = OpenFileToRead(os, path);
+  if (!file) return {false, os.GetLastError(), path};
+  std::vector<BYTE> chunk(kChunk);
+  size_t at = 0;
+  for (;;) {
+    DWORD read = 0;
+    if (!os.ReadFile(file.get(), chunk.data(), kChunk, &read, nullptr)) return {false, os.GetLastError(), path};
+    if (read > expected.size() - at || std::memcmp(chunk.data(), expected.data() + at, read) != 0) {
+      return {false, 0, ""};
+    }
+    if (read == 0) return {at == expected.size(), 0, ""};
+    at += read;
+  }
+}
+
+bool IsFolder(Os& os, const std::string& path) {
+  const DWORD attributes = os.GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string FolderInTheWay(const std::string& step, const std::string& path) {
+  return Concat({step, " failed, because ", path,
+                 " is a folder: move or rename that folder, then click Install EWF Support again."});
+}
+
+enum class Staging { Done, Failed, NotTheCheckedFile };
+
 // Copies `source` beside `target` under its temporary name, makes the copy
-// writable, flushes it to disk and compares it with the source. False after
-// adding "Copying <source> to <target> failed<consequence>." to `failed`,
-// with the temporary file removed.
-bool Stage(Os& os, const std::string& source, const std::string& target, FailedSteps& failed,
-           const std::string& consequence = "") {
+// writable, flushes it to disk and compares it with `checked` (the bytes the
+// checks passed) or, without them, with the source. Failed after adding
+// "Copying <source> to <target> failed<consequence>." to `failed`; unless
+// Done, the temporary file is removed.
+Staging Stage(Os& os, const std::string& source, const std::string& target, FailedSteps& failed,
+              const std::vector<BYTE>* checked, const std::string& consequence = "") {
   const std::string temp = TemporaryNameFor(target);
   const std::string step = Concat({"Copying ", source, " to ", target, " failed", consequence, "."});
   const auto fail = [&](DWORD error) {
     failed.Add(step, error);
     Discard(os, temp);
-    return false;
+    return Staging::Failed;
   };
   // Left by a run that was cut short.
   if (os.GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES) Discard(os, temp);
@@ -80,22 +110,23 @@ bool Stage(Os& os, const std::string& source, const std::string& target, FailedS
   const DWORD flushError = flushed ? 0 : os.GetLastError();
   copy.reset();  // closed before the copy is read back, or removed
   if (!flushed) return fail(flushError);
-  const Comparison compared = CompareFiles(os, source, temp);
+  const Comparison compared = checked ? CompareWithBytes(os, temp, *checked) : CompareFiles(os, source, temp);
   if (compared.error) return fail(compared.error);
   if (!compared.same) {
-    failed.Add(Concat({"Copying ", source, " to ", target, " failed", consequence, ": the copy differs from it."}));
     Discard(os, temp);
-    return false;
+    if (checked) return Staging::NotTheCheckedFile;
+    failed.Add(Concat({"Copying ", source, " to ", target, " failed", consequence, ": the copy differs from it."}));
+    return Staging::Failed;
   }
-  return true;
+  return Staging::Done;
 }
 
-// The name under which the current boot loader's bytes are kept: an
+// The name under which the bytes of a file about to be replaced are kept: an
 // existing backup holding them, or a new complete copy under the first free
 // name. Never a folder, never a file with other bytes. Empty after adding to
 // `failed`.
-std::string KeepBootLoader(Os& os, const std::string& usualBackup, const std::string& ntldr, FailedSteps& failed) {
-  const std::string notReplaced = Concat({", so ", ntldr, " was not replaced"});
+std::string KeepOldFile(Os& os, const std::string& usualBackup, const std::string& target, FailedSteps& failed) {
+  const std::string notReplaced = Concat({", so ", target, " was not replaced"});
   for (int n = 0; n < kBackupNames; ++n) {
     const std::string backup = usualBackup + (n ? "." + std::to_string(n) : std::string());
     const DWORD attributes = os.GetFileAttributesA(backup.c_str());
@@ -105,7 +136,7 @@ std::string KeepBootLoader(Os& os, const std::string& usualBackup, const std::st
         failed.Add(Concat({"Looking for ", backup, " failed", notReplaced, "."}), error);
         return std::string();
       }
-      if (!Stage(os, ntldr, backup, failed, notReplaced)) return std::string();
+      if (Stage(os, target, backup, failed, nullptr, notReplaced) != Staging::Done) return std::string();
       const std::string temp = TemporaryNameFor(backup);
       if (os.MoveFileExA(temp.c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH)) return backup;
       failed.Add(Concat({"Renaming ", temp, " to ", backup, " failed", notReplaced, "."}), os.GetLastError());
@@ -113,82 +144,82 @@ std::string KeepBootLoader(Os& os, const std::string& usualBackup, const std::st
       return std::string();
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    const Comparison compared = CompareFiles(os, backup, ntldr);
+    const Comparison compared = CompareFiles(os, backup, target);
     if (compared.same) return backup;
     if (compared.error) {
       failed.Add(Concat({"Reading ", compared.path, " failed", notReplaced, "."}), compared.error);
       return std::string();
     }
   }
-  failed.Add(Concat({"No free name was left for a copy of ", ntldr, notReplaced, "."}));
+  failed.Add(Concat({"No free name was left for a copy of ", target, notReplaced, "."}));
   return std::string();
 }
 
-// Puts the staged new boot loader in place with one replacing rename, once
-// the current one's bytes are kept. Returns the note for the completion
-// message when the backup is not the usual ntldr.bak.
-std::string SwitchBootLoader(Os& os, const std::string& source, const std::string& ntldr,
-                             const std::string& usualBackup, FailedSteps& failed) {
-  const std::string temp = TemporaryNameFor(ntldr);
-  std::string note;
-  const DWORD attributes = os.GetFileAttributesA(ntldr.c_str());
+struct Switched {
+  bool placed;         // the new file is in place (or was already there)
+  std::string backup;  // where the old file's bytes are kept; empty when there was none
+};
+
+// Puts a staged file in place of an existing one (the boot loader, or an
+// installed copy that failed its checks) with one replacing rename, once the
+// current one's bytes are kept.
+Switched SwitchFile(Os& os, const std::string& source, const std::string& target, const std::string& usualBackup,
+                    FailedSteps& failed) {
+  const std::string temp = TemporaryNameFor(target);
+  Switched note{false, ""};
+  const DWORD attributes = os.GetFileAttributesA(target.c_str());
   const bool present = attributes != INVALID_FILE_ATTRIBUTES;
   const DWORD lookUpError = present ? 0 : os.GetLastError();
   if (!present && !IsMissing(lookUpError)) {
-    failed.Add(Concat({"Looking for ", ntldr, " failed, so it was not replaced."}), lookUpError);
+    failed.Add(Concat({"Looking for ", target, " failed, so it was not replaced."}), lookUpError);
     Discard(os, temp);
     return note;
   }
   if (present) {
-    const Comparison compared = CompareFiles(os, ntldr, temp);
+    const Comparison compared = CompareFiles(os, target, temp);
     if (compared.same) {
       Discard(os, temp);
-      return note;
+      return {true, ""};
     }
     if (compared.error) {
-      failed.Add(Concat({"Reading ", compared.path, " failed, so ", ntldr, " was not replaced."}), compared.error);
+      failed.Add(Concat({"Reading ", compared.path, " failed, so ", target, " was not replaced."}), compared.error);
       Discard(os, temp);
       return note;
     }
-    const std::string backup = KeepBootLoader(os, usualBackup, ntldr, failed);
-    if (backup.empty()) {
+    note.backup = KeepOldFile(os, usualBackup, target, failed);
+    if (note.backup.empty()) {
       Discard(os, temp);
       return note;
-    }
-    if (backup != usualBackup) {
-      note = Concat({"The boot loader ", ntldr, " that was replaced has been kept as ", backup, ", because ",
-                     usualBackup, " holds something else."});
     }
     // The new loader is hidden, system and read-only if the old one was; and
     // a read-only file cannot be replaced.
     if (!os.SetFileAttributesA(temp.c_str(), attributes)) {
-      failed.Add(Concat({"Setting the attributes of ", temp, " failed, so ", ntldr, " was not replaced."}),
+      failed.Add(Concat({"Setting the attributes of ", temp, " failed, so ", target, " was not replaced."}),
                  os.GetLastError());
       Discard(os, temp);
       return note;
     }
     if ((attributes & FILE_ATTRIBUTE_READONLY) &&
-        !os.SetFileAttributesA(ntldr.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
-      failed.Add(Concat({"Clearing the read-only attribute of ", ntldr, " failed, so it was not replaced."}),
+        !os.SetFileAttributesA(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+      failed.Add(Concat({"Clearing the read-only attribute of ", target, " failed, so it was not replaced."}),
                  os.GetLastError());
       Discard(os, temp);
       return note;
     }
   }
-  if (!os.MoveFileExA(temp.c_str(), ntldr.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    failed.Add(Concat({"Replacing ", ntldr, " with the copy of ", source, " failed."}), os.GetLastError());
-    if (present && (attributes & FILE_ATTRIBUTE_READONLY)) os.SetFileAttributesA(ntldr.c_str(), attributes);
+  if (!os.MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    failed.Add(Concat({"Replacing ", target, " with the copy of ", source, " failed."}), os.GetLastError());
+    if (present && (attributes & FILE_ATTRIBUTE_READONLY)) os.SetFileAttributesA(target.c_str(), attributes);
     Discard(os, temp);
-    return std::string();
+    return note;
   }
+  note.placed = true;
   return note;
 }
 
-const DriverFile& DriverFileNamed(const char* name) {
-  for (const DriverFile& file : DriverFiles) {
-    if (std::strcmp(file.name, name) == 0) return file;
-  }
-  return DriverFiles[0];
+std::string JoinNotes(const std::string& first, const std::string& second) {
+  if (first.empty() || second.empty()) return first + second;
+  return Concat({first, "\r\r", second});
 }
 
 void MoveFileAside(const InstallContext& context, const FileMovedAside& file, FailedSteps& failed) {
@@ -199,8 +230,12 @@ void MoveFileAside(const InstallContext& context, const FileMovedAside& file, Fa
     failed.Add(Concat({"Looking for ", from, " failed, so it was not renamed to ", to, "."}), found.error);
   if (!found.present) return;
   const FileOpResult renamed = RenameFile(context.os, from, to);
-  if (!renamed.succeeded && !RefusedBecauseItExists(renamed.error)) {
-    failed.Add(Concat({"Renaming ", from, " to ", to, " failed."}), renamed.error);
+  if (renamed.succeeded) return;
+  const std::string step = Concat({"Renaming ", from, " to ", to});
+  if (!RefusedBecauseItExists(renamed.error)) {
+    failed.Add(Concat({step, " failed."}), renamed.error);
+  } else if (IsFolder(context.os, to)) {
+    failed.Add(FolderInTheWay(step, to), renamed.error);
   }
 }
 
@@ -208,7 +243,24 @@ struct StagedCopy {
   const DriverFileCopy* copy;
   std::string source;
   std::string target;
+  std::string replaced;  // why the installed copy is replaced; empty when none is
 };
+
+// Whether an installed copy of `file` at `target` may stay; else why not.
+struct Installed {
+  bool present;
+  DWORD error;          // looking for it or reading it failed with this
+  std::string problem;  // when present: why it may not stay, empty when it may
+};
+Installed ExamineInstalled(const InstallContext& context, const std::string& target, const DriverFile& file,
+                           const AcceptedVersions& accepted) {
+  const FileLookup found = LookForFile(context.os, target);
+  if (!found.present) return {false, found.error, ""};
+  const ContentCheck check = CheckFileContents(context.os, target, file.kind);
+  if (check.error) return {true, check.error, ""};
+  if (!check.problem.empty()) return {true, 0, check.problem};
+  return {true, 0, InstalledVersionProblem(context.FileVersionInfo, target, file, accepted)};
+}
 
 }  // namespace
 
@@ -220,28 +272,41 @@ std::string TemporaryNameFor(const std::string& target) {
   return target + ".stillvane-new";
 }
 
-PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersions& accepted, FailedSteps& failed) {
+PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersions& accepted,
+                             const CheckedContents& checked, FailedSteps& failed) {
   Os& os = context.os;
   std::vector<StagedCopy> staged;
-  const auto discardStaged = [&] {
+  const auto refuse = [&](const DriverFileCopy& copy, const std::string& changed) {
     for (const StagedCopy& done : staged) Discard(os, TemporaryNameFor(done.target));
+    context.dialogs.ShowMessageDialog(
+        Concat({"The file \"", copy.source, "\" in ", context.SourceFolder,
+                " was changed after it was checked, so it was not installed: ", changed,
+                ".\r\rNothing has been changed.  Check what changes the files in that folder, then click Install EWF "
+                "Support again."}),
+        MessageKind::Error, MessageButtons::Ok);
+    return PlacedFiles{false, ""};
   };
   for (const DriverFileCopy& copy : DriverFileCopies) {
     const std::string source = context.SourceFolder + copy.source;
     const std::string target = FolderOf(context, copy.folder) + copy.target;
+    const DriverFile& file = DriverFileNamed(copy.source);
+    std::string replaced;
     if (copy.failIfExists) {
-      const FileLookup installed = LookForFile(os, target);
-      if (installed.present) continue;  // an installed copy is never replaced
+      const Installed installed = ExamineInstalled(context, target, file, accepted);
       if (installed.error) {
         failed.Add(Concat({"Copying ", source, " to ", target, " failed."}), installed.error);
         continue;
       }
+      // A whole installed copy of an accepted version is never replaced.
+      if (installed.present && installed.problem.empty()) continue;
+      replaced = installed.problem;
     }
-    if (!Stage(os, source, target, failed)) continue;
+    const Staging staging = Stage(os, source, target, failed, &checked[&file - DriverFiles]);
+    if (staging == Staging::NotTheCheckedFile) return refuse(copy, "its contents are not the ones that were checked");
+    if (staging == Staging::Failed) continue;
 
     // The copy is what goes live: it must still be the file that was checked.
     const std::string temp = TemporaryNameFor(target);
-    const DriverFile& file = DriverFileNamed(copy.source);
     const ContentCheck check = CheckFileContents(os, temp, file.kind);
     if (check.error) {
       failed.Add(Concat({"Reading ", target, ", the copy of ", source, ", failed."}), check.error);
@@ -254,30 +319,42 @@ PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersio
     }
     if (!changed.empty()) {
       Discard(os, temp);
-      discardStaged();
-      context.dialogs.ShowMessageDialog(Concat({"The file \"", copy.source, "\" in ", context.SourceFolder,
-                                                " was changed after it was checked, so it was not installed: ", changed,
-                                                ".\r\rNothing has been changed."}),
-                                        MessageKind::Error, MessageButtons::Ok);
-      return {false, ""};
+      return refuse(copy, changed);
     }
-    staged.push_back({&copy, source, target});
+    staged.push_back({&copy, source, target, replaced});
   }
 
   std::string note;
   for (const StagedCopy& ready : staged) {
+    const std::string folder = FolderOf(context, ready.copy->folder);
     if (ready.copy->backup) {
-      note = SwitchBootLoader(os, ready.source, ready.target,
-                              FolderOf(context, ready.copy->folder) + ready.copy->backup, failed);
+      const std::string usualBackup = folder + ready.copy->backup;
+      const Switched switched = SwitchFile(os, ready.source, ready.target, usualBackup, failed);
+      if (!switched.backup.empty() && switched.backup != usualBackup) {
+        note = JoinNotes(note, Concat({"The boot loader ", ready.target, " that was replaced has been kept as ",
+                                       switched.backup, ", because ", usualBackup, " holds something else."}));
+      }
+      continue;
+    }
+    if (!ready.replaced.empty()) {
+      const Switched switched = SwitchFile(os, ready.source, ready.target, ready.target + ".bak", failed);
+      if (switched.placed) {
+        note = JoinNotes(note, Concat({"The file ", ready.target, " that was already installed could not be used (",
+                                       ready.replaced, "), so it was replaced by the copy of ", ready.source,
+                                       "; its old contents have been kept as ", switched.backup, "."}));
+      }
       continue;
     }
     const std::string temp = TemporaryNameFor(ready.target);
     if (os.MoveFileExA(temp.c_str(), ready.target.c_str(), MOVEFILE_WRITE_THROUGH)) continue;
     const DWORD error = os.GetLastError();
-    // Installed meanwhile: that copy is kept.
+    const std::string step = Concat({"Copying ", ready.source, " to ", ready.target});
     if (!RefusedBecauseItExists(error)) {
-      failed.Add(Concat({"Copying ", ready.source, " to ", ready.target, " failed."}), error);
+      failed.Add(Concat({step, " failed."}), error);
+    } else if (IsFolder(os, ready.target)) {
+      failed.Add(FolderInTheWay(step, ready.target), error);
     }
+    // Otherwise installed meanwhile: that copy is kept, and checked before the driver is registered.
     Discard(os, temp);
   }
   for (const FileMovedAside& file : FilesMovedAside) MoveFileAside(context, file, failed);

@@ -23,12 +23,17 @@ struct PlacedFiles {
   // checks): nothing was placed, and the user was shown why.
   bool go;
   // For the completion message: where the old boot loader was kept when it
-  // could not be the usual backup; empty otherwise.
+  // could not be the usual backup, and which installed files were replaced
+  // and where their bytes are kept; empty otherwise.
   std::string note;
 };
 
 // Places the DriverFileCopies and moves the FilesMovedAside. Each copy is
-// checked on the machine before it goes live: its contents against its
-// FileKind and its version against what the gate read (`accepted`). Steps
+// checked on the machine before it goes live: byte for byte against what the
+// content check read (`checked`), its contents against its FileKind and its
+// version against what the gate read (`accepted`). An installed copy that is
+// not whole or not of an accepted version is replaced, its bytes kept first
+// under the first free <name>.bak, .bak.1, ...; one that is stays. Steps
 // that fail otherwise are added to `failed`, and the rest is still done.
-PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersions& accepted, FailedSteps& failed);
+PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersions& accepted,
+                             const CheckedContents& checked, FailedSteps& failed);

@@ -87,6 +87,33 @@ bool WriteRegistryEntries(const InstallContext& context, const RootKeySecurityCh
   return restored;
 }
 
+// Whether the driver in place is whole and of an accepted version; when it
+// is not, or that cannot be told, the failed step says why.
+bool DriverMayBeRegistered(const InstallContext& context, const std::string& driver, const AcceptedVersions& accepted,
+                           FailedSteps& failed) {
+  const FileLookup found = LookForFile(context.os, driver);
+  if (found.error) {
+    failed.Add("Looking for " + driver + " failed, so no registry entries were written.", found.error);
+    return false;
+  }
+  if (!found.present) {
+    failed.Add("No registry entries were written, because " + driver + " is not present.");
+    return false;
+  }
+  const DriverFile& file = DriverFileNamed(DriverFileOfService.source);
+  const ContentCheck check = CheckFileContents(context.os, driver, file.kind);
+  if (check.error) {
+    failed.Add("Reading " + driver + " failed, so no registry entries were written.", check.error);
+    return false;
+  }
+  const std::string problem =
+      check.problem.empty() ? InstalledVersionProblem(context.FileVersionInfo, driver, file, accepted) : check.problem;
+  if (problem.empty()) return true;
+  failed.Add(Concat({"No registry entries were written, because ", driver, " cannot be used: ", problem,
+                     ".  Delete or rename that file, then click Install EWF Support again."}));
+  return false;
+}
+
 void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityRestored, bool replacedOpenDacl,
                  const std::string& bootVolumesNote) {
   const std::string note = bootVolumesNote.empty() ? std::string() : "\r\r" + bootVolumesNote;
@@ -120,7 +147,10 @@ void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityResto
 
 void InstallEwfSupport(const InstallContext& given) {
   AcceptedVersions accepted;
-  if (!RunDriverFileChecks({given.os, given.dialogs, given.FileVersionInfo, given.SourceFolder, &accepted})) return;
+  CheckedContents checked;
+  if (!RunDriverFileChecks({given.os, given.dialogs, given.FileVersionInfo, given.SourceFolder, &accepted, &checked})) {
+    return;
+  }
   InstallContext context = given;
   if (context.Boot.BootLoaderFolder.empty()) context.Boot = FindBootVolumes(context.os, context.SystemDriveFolder);
   Os& os = context.os;
@@ -140,25 +170,19 @@ void InstallEwfSupport(const InstallContext& given) {
   if (!PrepareRootKeySecurityChange(os, context.dialogs, context.SavedRootKeySecurity, securityChange)) return;
 
   FailedSteps failed;
-  const PlacedFiles placed = PlaceDriverFiles(context, accepted, failed);
+  const PlacedFiles placed = PlaceDriverFiles(context, accepted, checked, failed);
   if (!placed.go) {
     context.SavedRootKeySecurity.reset();  // the key was never opened up
     return;
   }
 
-  // A driver registered as a boot-start volume filter without its file would stop Windows from starting.
+  // A boot-start volume filter whose driver cannot load stops Windows from starting.
   const std::string driver = FolderOf(context, DriverFileOfService.folder) + DriverFileOfService.target;
-  const FileLookup driverFound = LookForFile(os, driver);
   bool restored = true;
-  if (driverFound.present) {
+  if (DriverMayBeRegistered(context, driver, accepted, failed)) {
     restored = WriteRegistryEntries(context, securityChange, failed);
   } else {
     context.SavedRootKeySecurity.reset();  // the key was never opened up
-    if (driverFound.error) {
-      failed.Add("Looking for " + driver + " failed, so no registry entries were written.", driverFound.error);
-    } else {
-      failed.Add("No registry entries were written, because " + driver + " is not present.");
-    }
   }
   const std::string notes = context.Boot.Note.empty() || placed.note.empty()
                                 ? context.Boot.Note + placed.note

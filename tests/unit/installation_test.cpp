@@ -481,21 +481,17 @@ TEST_F(InstallationTest, AFileChangedAfterItWasCheckedIsNotInstalled) {
     FileVersionParts version;
     std::string problem;
   };
+  const std::string notChecked = "its contents are not the ones that were checked";
   const std::vector<Case> cases = {
-      {"ewf.sys", "a text file now", {2, 0, 927, 0}, "it is not a Windows program file"},
-      {"ewf.sys",
-       StandInImage("a DLL", {2, 0x14C, true}),
-       {2, 0, 927, 0},
-       "it is not a kernel driver: it is made for the Windows GUI subsystem"},
-      {"ewf.sys",
-       StandInDriver("another driver"),
-       {2, 0, 928, 0},
-       "its version is not the one that was checked, or cannot be read"},
-      {"ewfmgr.exe",
-       StandInProgram("another manager"),
-       {2, 0, 927, 0},
-       "its version is not the one that was checked, or cannot be read"},
-      {"ewfntldr", "", {0, 0, 0, 0}, "it is empty"},
+      {"ewf.sys", "a text file now", {2, 0, 927, 0}, notChecked},
+      {"ewf.sys", StandInImage("a DLL", {2, 0x14C, true}), {2, 0, 927, 0}, notChecked},
+      // Swapped for another file of the same version while the warning is on screen.
+      {"ewf.sys", StandInDriver("another driver"), {2, 0, 927, 0}, notChecked},
+      {"ewf.sys", kNewDriver.substr(0, kNewDriver.size() - 1), {2, 0, 927, 0}, notChecked},
+      {"ewf.sys", kNewDriver + "!", {2, 0, 927, 0}, notChecked},
+      {"ewf.sys", kNewDriver, {2, 0, 928, 0}, "its version is not the one that was checked, or cannot be read"},
+      {"ewfmgr.exe", StandInProgram("another manager"), {2, 0, 927, 0}, notChecked},
+      {"ewfntldr", "", {0, 0, 0, 0}, notChecked},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name + ": " + c.problem);
@@ -517,7 +513,8 @@ TEST_F(InstallationTest, AFileChangedAfterItWasCheckedIsNotInstalled) {
     ASSERT_EQ(dialogs.shown.size(), 2u);
     EXPECT_EQ(dialogs.shown[1], "message: The file \"" + c.name + "\" in " + kSource +
                                     " was changed after it was checked, so it was not installed: " + c.problem +
-                                    ".\r\rNothing has been changed.");
+                                    ".\r\rNothing has been changed.  Check what changes the files in that folder, "
+                                    "then click Install EWF Support again.");
     for (const std::string& placed :
          {kWindows + "system32\\drivers\\ewf.sys", kWindows + "system32\\ewfmgr.exe", kDrive + "ntldr.bak",
           kWindows + "system32\\drivers\\ewf.sys.stillvane-new", kWindows + "system32\\ewfmgr.exe.stillvane-new",
@@ -546,17 +543,107 @@ TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
 }
 
 TEST_F(InstallationTest, AnAlreadyInstalledDriverIsKeptAndRegistered) {
-  os_.Files().AddFile(kWindows + "system32\\drivers\\ewf.sys", "installed ewf.sys");
-  os_.Files().AddFile(kWindows + "system32\\ewfmgr.exe", "installed ewfmgr.exe");
+  // Older than the new one, but no older than the minimum: kept.
+  os_.Files().AddFile(kWindows + "system32\\drivers\\ewf.sys", StandInDriver("installed")).versionResource =
+      BuildVersionResource(FileVersionParts{2, 0, 927, 0});
+  os_.Files().AddFile(kWindows + "system32\\ewfmgr.exe", StandInProgram("installed"));
   os_.Files().AddFile(kDrive + "ntldr.bak", "first backup");
   Click();
-  EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), "installed ewf.sys");
-  EXPECT_EQ(Contents(kWindows + "system32\\ewfmgr.exe"), "installed ewfmgr.exe");
+  EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), StandInDriver("installed"));
+  EXPECT_EQ(Contents(kWindows + "system32\\ewfmgr.exe"), StandInProgram("installed"));
   EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "first backup");
   EXPECT_EQ(Contents(kDrive + "ntldr.bak.1"), "original boot loader");
   EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
   ExpectAllEntries();
   ExpectClosingMessage(kSuccess + kKeptAsFirst, MessageKind::Information);
+}
+
+TEST_F(InstallationTest, AnInstalledCopyThatCannotBeUsedIsKeptAsideAndReplaced) {
+  const std::string driver = kWindows + "system32\\drivers\\ewf.sys";
+  const std::string manager = kWindows + "system32\\ewfmgr.exe";
+  std::string badEntry = kNewDriver;
+  PatchStandIn(badEntry, stand_in::kEntryPoint, 0xDEADBEEF);
+  struct Case {
+    std::string target;
+    std::string contents;
+    FileVersionParts version;
+    std::string problem;
+  };
+  const std::vector<Case> cases = {
+      {driver, "", {2, 0, 927, 0}, "it is empty"},
+      {driver,
+       kNewDriver.substr(0, kNewDriver.size() / 2),
+       {2, 0, 927, 0},
+       "it is incomplete: its sections run past the end of the file, as in a copy cut short"},
+      {driver, badEntry, {2, 0, 927, 0}, "it is damaged: its entry point (0xDEADBEEF) lies outside its code"},
+      {driver, StandInImage("DLL", {1, 0x14C, true}), {2, 0, 927, 0}, "it is a DLL, not a kernel driver"},
+      {driver, StandInDriver("old"), {2, 0, 926, 0}, "it is version 2.0.926.0, older than 2.0.927.0"},
+      {driver, StandInDriver("unversioned"), {0, 0, 0, 0}, "its version cannot be read"},
+      {manager,
+       StandInDriver("a driver"),
+       {2, 0, 927, 0},
+       "it is not a Windows program: it is made for the native (kernel mode) subsystem"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.problem);
+    FakeOs os;
+    os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
+    Arrange(os);
+    const std::vector<BYTE> version = c.version.Major ? BuildVersionResource(c.version) : std::vector<BYTE>();
+    os.Files().AddFile(c.target, c.contents).versionResource = version;
+    os.Files().AddFile(c.target + ".bak", "another file's backup");  // the next free name is taken
+    RecordingDialogs dialogs;
+    TVersionInfo reader(os);
+    SavedKeySecurity saved(os);
+    InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
+    const bool isDriver = c.target == driver;
+    EXPECT_EQ(os.Files().Find(c.target)->contents, isDriver ? kNewDriver : kNewManager);
+    EXPECT_EQ(os.Files().Find(c.target + ".bak")->contents, "another file's backup");
+    ASSERT_NE(os.Files().Find(c.target + ".bak.1"), nullptr);
+    EXPECT_EQ(os.Files().Find(c.target + ".bak.1")->contents, c.contents);
+    EXPECT_EQ(os.Files().Find(c.target + ".bak.1")->versionResource, version);
+    EXPECT_EQ(dialogs.shown.back(), "message: " + kSuccess + "\r\rThe file " + c.target +
+                                        " that was already installed could not be used (" + c.problem +
+                                        "), so it was replaced by the copy of " + kSource +
+                                        (isDriver ? "ewf.sys" : "ewfmgr.exe") +
+                                        "; its old contents have been kept as " + c.target + ".bak.1.");
+    EXPECT_TRUE(os.Registry().Value(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters").has_value());
+  }
+}
+
+TEST_F(InstallationTest, ADriverThatCannotBeUsedIsNeverRegistered) {
+  // The damaged copy stays when it cannot be replaced; the filter is not registered over it.
+  os_.Files().AddFile(kWindows + "system32\\drivers\\ewf.sys", kNewDriver.substr(0, 0x300)).versionResource =
+      BuildVersionResource(FileVersionParts{2, 0, 927, 0});
+  os_.FailCallsContaining("MoveFileExA(" + kWindows + "system32\\drivers\\ewf.sys.stillvane-new", ERROR_ACCESS_DENIED);
+  Click();
+  EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
+  EXPECT_FALSE(os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, kService));
+  ExpectClosingMessage(kFailedHeader + "Replacing C:\\WINDOWS\\system32\\drivers\\ewf.sys with the copy of " + kSource +
+                           "ewf.sys failed.  Error 5\r"
+                           "No registry entries were written, because C:\\WINDOWS\\system32\\drivers\\ewf.sys cannot "
+                           "be used: it is incomplete: its sections run past the end of the file, as in a copy cut "
+                           "short.  Delete or rename that file, then click Install EWF Support again.",
+                       MessageKind::Error);
+}
+
+TEST_F(InstallationTest, AFolderUnderATargetNameIsAFailedStep) {
+  os_.Files().AddFolder(kWindows + "system32\\ewfmgr.exe");
+  os_.Files().AddFolder(kWindows + "bootstat.bak");
+  Click();
+  EXPECT_TRUE(os_.Files().IsFolder(kWindows + "system32\\ewfmgr.exe"));
+  EXPECT_EQ(Contents(kWindows + "bootstat.dat"), "boot status");
+  EXPECT_EQ(Contents(kWindows + "system32\\ewfmgr.exe.stillvane-new"), "<missing>");
+  ExpectAllEntries();
+  ExpectClosingMessage(kFailedHeader + "Copying " + kSource + "ewfmgr.exe to " + kWindows +
+                           "system32\\ewfmgr.exe failed, because " + kWindows +
+                           "system32\\ewfmgr.exe is a folder: move or rename that folder, then click Install EWF "
+                           "Support again.  Error 183\r"
+                           "Renaming " +
+                           kWindows + "bootstat.dat to " + kWindows + "bootstat.bak failed, because " + kWindows +
+                           "bootstat.bak is a folder: move or rename that folder, then click Install EWF Support "
+                           "again.  Error 183",
+                       MessageKind::Error);
 }
 
 TEST_F(InstallationTest, WithoutTheServiceKeyTheFilterListIsLeftAlone) {
