@@ -32,7 +32,7 @@ std::string StandInImage(const std::string& text, const StandInHeader& header) {
   Put(bytes, kPe + 4, header.machine, 2);
   Put(bytes, kPe + 6, 1, 2);  // one section
   Put(bytes, kPe + 20, 224, 2);
-  Put(bytes, kPe + 22, 0x0002 | 0x0100 | (header.dll ? 0x2000 : 0), 2);
+  Put(bytes, kPe + 22, (header.executable ? 0x0002 : 0) | 0x0100 | (header.dll ? 0x2000 : 0), 2);
   Put(bytes, kOptional, header.optionalMagic, 2);
   Put(bytes, kEntryPoint, 0x1000);
   Put(bytes, kOptional + 28, 0x10000);  // image base

@@ -12,6 +12,7 @@ struct StandInHeader {
   WORD machine = 0x14C;
   bool dll = false;
   WORD optionalMagic = 0x10B;  // PE32; 0x20B is PE32+
+  bool executable = true;      // the executable-image flag
 };
 
 // Where the fields a damaged form changes lie in a stand-in image.

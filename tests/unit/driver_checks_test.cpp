@@ -16,6 +16,9 @@
 namespace {
 
 const std::string kSource = "C:\\Program Files\\Stillvane\\";
+const std::string kAdvice =
+    ".\r\rNothing has been changed.  Put a whole copy of the file, from the same Windows XP Embedded installation as "
+    "the other two, in its place and try again.";
 
 // The warning for an ewf.sys of 2.0.926.9999, piece by piece.
 const std::string kEwfSysWarning =
@@ -218,20 +221,54 @@ TEST_F(DriverChecksTest, ContentsThatAreNotWhatTheNameSaysStopTheClick) {
     std::string contents;
     std::string problem;
   };
+  const std::string driver = StandInDriver("a driver's code");
+  const auto patched = [&](size_t at, DWORD value) {
+    std::string image = driver;
+    PatchStandIn(image, at, value);
+    return image;
+  };
+  std::string wrongCheckSum = driver;
+  wrongCheckSum[stand_in::kCode] ^= 1;
+  const std::string noSections = "it is incomplete: its sections run past the end of the file, as in a copy cut short";
+  const std::string layout = "it is damaged: its image size or section alignment does not agree with its sections";
   const std::vector<Case> cases = {
       {"ewf.sys", "version 2.0.927.0, honestly", "it is not a Windows program file"},
       {"ewf.sys", StandInImage("a DLL", {2, 0x14C, true}),
        "it is not a kernel driver: it is made for the Windows GUI subsystem"},
+      {"ewf.sys", StandInImage("a DLL", {1, 0x14C, true}), "it is a DLL, not a kernel driver"},
+      {"ewf.sys", StandInImage("no subsystem", {0}),
+       "it is not a kernel driver: it is made for an unknown subsystem (number 0)"},
       {"ewf.sys", StandInImage("x64", {1, 0x8664}),
        "it is built for another processor (machine type 0x8664), not 32-bit x86"},
       {"ewf.sys", StandInImage("PE32+", {1, 0x14C, false, 0x20B}), "it is not a 32-bit image"},
+      {"ewf.sys", StandInImage("object", {1, 0x14C, false, 0x10B, false}), "it is not an executable image"},
       {"ewf.sys", StandInImage("").substr(0, 100), "it is not a Windows program file"},
+      // Cut where the file header ends, and inside the section table.
+      {"ewf.sys", driver.substr(0, stand_in::kPe + 4 + 18), "it is not a Windows program file"},
+      {"ewf.sys", driver.substr(0, stand_in::kSectionRawSize), "it is not a Windows program file"},
+      {"ewf.sys", driver.substr(0, driver.size() - 1), noSections},
+      {"ewf.sys", patched(stand_in::kSectionRawSize, 0x10000), noSections},
+      {"ewf.sys", patched(stand_in::kEntryPoint, 0xDEADBEEF),
+       "it is damaged: its entry point (0xDEADBEEF) lies outside its code"},
+      {"ewf.sys", patched(stand_in::kEntryPoint, 0x1200), "it is damaged: its entry point (0x1200) lies outside its code"},
+      {"ewf.sys", patched(stand_in::kImageSize, 0x1800), layout},
+      {"ewf.sys", patched(stand_in::kImageSize, 0x1000), layout},
+      {"ewf.sys", wrongCheckSum, "it is damaged: its checksum does not match its contents"},
+      {"ewf.sys", std::string(MaxImageFileSize + 1, '\0'),
+       "it is 33554433 bytes long, and a driver file of this kind is at most 33554432 bytes long"},
       {"ewfmgr.exe", StandInImage("a DLL", {3, 0x14C, true}), "it is a DLL, not a program"},
       {"ewfmgr.exe", StandInDriver("a driver"),
        "it is not a Windows program: it is made for the native (kernel mode) subsystem"},
       {"ewfntldr", "", "it is empty"},
       {"ewfntldr", std::string(65535, 'L'),
        "it is only 65535 bytes long, and a boot loader is at least 65536 bytes long"},
+      {"ewfntldr", std::string(65536, 'A'), "it is a text file, not a boot loader"},
+      {"ewfntldr", std::string(40000, 'A') + "\r\n\t\f" + std::string(40000, '\xE9'),
+       "it is a text file, not a boot loader"},
+      {"ewfntldr", StandInBootLoader(StandInProgram("a program").substr(0, 0x200)),
+       "it is a Windows or MS-DOS program, not a boot loader"},
+      {"ewfntldr", std::string(MaxBootLoaderSize + 1, '\0'),
+       "it is 655361 bytes long, and a boot loader is at most 655360 bytes long"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name + ": " + c.problem);
@@ -249,11 +286,23 @@ TEST_F(DriverChecksTest, ContentsThatAreNotWhatTheNameSaysStopTheClick) {
     EXPECT_FALSE(RunDriverFileChecks({os, dialogs, reader, kSource}));
     EXPECT_EQ(dialogs.shown,
               std::vector<std::string>{"message: The file \"" + kSource + c.name +
-                                       "\" cannot be installed: " + c.problem + ".\r\rNothing has been changed."});
+                                       "\" cannot be installed: " + c.problem + kAdvice});
     EXPECT_TRUE(os.CallsNamed("GetFileVersionInfoSizeA").empty()) << "checked before the versions";
     EXPECT_EQ(os.OpenFileHandleCount(), 0);
   }
 
+  {
+    // A manager for the GUI, a driver without a checksum and a loader of the largest size pass.
+    FakeOs os;
+    RecordingDialogs dialogs;
+    std::string noCheckSum = driver;
+    noCheckSum.replace(stand_in::kCheckSum, 4, 4, '\0');
+    os.Files().AddFile(kSource + "ewf.sys", noCheckSum);
+    os.Files().AddFile(kSource + "ewfmgr.exe", StandInImage("GUI", {2}));
+    os.Files().AddFile(kSource + "ewfntldr", std::string(MaxBootLoaderSize, '\0'));
+    EXPECT_TRUE(CheckDriverFileContents(os, dialogs, kSource));
+    EXPECT_TRUE(dialogs.shown.empty());
+  }
   FakeOs os;
   RecordingDialogs dialogs;
   TVersionInfo reader(os);
