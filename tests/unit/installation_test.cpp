@@ -417,6 +417,16 @@ TEST_F(InstallationTest, AFailedBootLoaderStepLeavesTheOriginalNtldr) {
        "Renaming C:\\ntldr.bak.stillvane-new to C:\\ntldr.bak failed, so C:\\ntldr was not replaced.  Error 5"},
       {"MoveFileExA(C:\\ntldr.stillvane-new", ERROR_SHARING_VIOLATION,
        "Replacing C:\\ntldr with the copy of " + kSource + "ewfntldr failed.  Error 32"},
+      // A look-up or read that fails is never taken for "missing" or "the same".
+      {"GetFileAttributesA(C:\\ntldr)", ERROR_ACCESS_DENIED,
+       "Looking for C:\\ntldr failed, so it was not replaced.  Error 5"},
+      {"GetFileAttributesA(C:\\ntldr.bak)", ERROR_ACCESS_DENIED,
+       "Looking for C:\\ntldr.bak failed, so C:\\ntldr was not replaced.  Error 5"},
+      {"ReadFile(C:\\ntldr,", ERROR_CRC, "Reading C:\\ntldr failed, so C:\\ntldr was not replaced.  Error 23"},
+      {"SetFileAttributesA(C:\\ntldr.stillvane-new, 0x7)", ERROR_ACCESS_DENIED,
+       "Setting the attributes of C:\\ntldr.stillvane-new failed, so C:\\ntldr was not replaced.  Error 5"},
+      {"SetFileAttributesA(C:\\ntldr, ", ERROR_ACCESS_DENIED,
+       "Clearing the read-only attribute of C:\\ntldr failed, so it was not replaced.  Error 5"},
   };
   const DWORD hiddenSystemReadOnly = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   for (const Case& c : cases) {
@@ -470,6 +480,31 @@ TEST_F(InstallationTest, TheOldBootLoaderIsKeptUnderAFreeBackupName) {
                            "\r\rThe boot loader C:\\ntldr that was replaced has been kept as C:\\ntldr.bak.3, because "
                            "C:\\ntldr.bak holds something else.",
                        MessageKind::Information);
+}
+
+// Only a whole copy of the old loader is its backup, however long the
+// loader and however many names are taken.
+TEST_F(InstallationTest, OnlyAWholeCopyOfTheOldLoaderIsTakenForItsBackup) {
+  const std::string original = std::string(70000, 'o') + "end";
+  os_.Files().AddFile(kDrive + "ntldr", original);
+  os_.Files().AddFile(kDrive + "ntldr.bak", original.substr(0, original.size() - 1));
+  os_.Files().AddFile(kDrive + "ntldr.bak.1", original.substr(0, 65536) + std::string(original.size() - 65536, 'x'));
+  for (int n = 2; n <= 98; ++n) os_.Files().AddFile(kDrive + "ntldr.bak." + std::to_string(n), "other");
+  Click();
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak.99"), original);
+  EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
+  ExpectClosingMessage(kSuccess +
+                           "\r\rThe boot loader C:\\ntldr that was replaced has been kept as C:\\ntldr.bak.99, because "
+                           "C:\\ntldr.bak holds something else.",
+                       MessageKind::Information);
+
+  // With every name taken the loader stays.
+  os_.Files().AddFile(kDrive + "ntldr", original);
+  os_.Files().AddFile(kDrive + "ntldr.bak.99", "other");
+  Click();
+  EXPECT_EQ(Contents(kDrive + "ntldr"), original);
+  EXPECT_EQ(dialogs_.messages.back().text,
+            kFailedHeader + "No free name was left for a copy of C:\\ntldr, so C:\\ntldr was not replaced.");
 }
 
 // While the old-version warning is on screen the files can still change:
