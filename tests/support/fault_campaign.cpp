@@ -1,6 +1,7 @@
 #include "support/fault_campaign.h"
 
 #include "support/fault_plan.h"
+#include "support/stand_in_image.h"
 
 namespace fault {
 
@@ -73,6 +74,12 @@ std::vector<FaultScenario> InstallScenarios() {
                 m.os.Files().AddFile(std::string(kWindowsFolder) + "bootstat.dat", "boot status of the next boot");
               }),
       Install("ntldr.bak present", [](FaultMachine& m) { WithFileOnDrive(m, "ntldr.bak", "earlier backup"); }),
+      Install("a cut ewf.sys installed",
+              [](FaultMachine& m) {
+                const std::string driver = StandInDriver("an interrupted copy");
+                m.os.Files().AddFile(std::string(kWindowsFolder) + "system32\\drivers\\ewf.sys",
+                                     driver.substr(0, driver.size() / 2));
+              }),
       Install("read-only ntldr", MakeBootLoaderReadOnly),
       Install("ntldr.bak present, read-only ntldr",
               [](FaultMachine& m) {

@@ -162,7 +162,12 @@ void CheckDriverRegistration(const MachineSnapshot& before, const MachineSnapsho
                   ", neither the one there before nor a copy of the new one");
   }
   if (HasName(after.upperFilters, "Ewf")) {
-    if (!driverPresent) out.push_back("invariant 3: Ewf is an upper filter, but ewf.sys is not in system32\\drivers");
+    if (!driverPresent) {
+      out.push_back("invariant 3: Ewf is an upper filter, but ewf.sys is not in system32\\drivers");
+    } else if (!after.installedDriverAccepted) {
+      out.push_back("invariant 3: Ewf is an upper filter, but ewf.sys in system32\\drivers is " +
+                    Quoted(after.installedDriver) + ", not whole or not of an accepted version");
+    }
     CheckValues("invariant 3: Ewf is an upper filter, but the service's ", ServiceValues(), after.serviceValues, out);
     CheckVolume("invariant 3: Ewf is an upper filter, but the protected volume's ", after.volumeValues, out);
   }

@@ -11,8 +11,8 @@
 // 2. C:\ntldr exists and holds either what it held before or exactly the
 //    contents of ewfntldr.
 // 3. ewf.sys in system32\drivers, when there, is whole (the file there before
-//    or a copy of the new one); with "Ewf" among the UpperFilters it is there
-//    and the service key holds ErrorControl 1, Group "System Bus Extender",
+//    or a copy of the new one); with "Ewf" among the UpperFilters it is there,
+//    whole and of an accepted version, and the service key holds ErrorControl 1, Group "System Bus Extender",
 //    Start 0 and Type 1; without it the service does not start at boot.
 // 4. A fault that changed the outcome (registry keys and values and files
 //    the actions touch, compared with the same run without that fault) is

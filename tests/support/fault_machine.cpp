@@ -5,6 +5,7 @@
 #include <set>
 
 #include "app/startup.h"
+#include "install/file_contents.h"
 #include "install/file_placement.h"
 #include "install/installation.h"
 #include "install/installation_tables.h"
@@ -188,6 +189,11 @@ MachineSnapshot TakeSnapshot(FakeOs& os) {
   snapshot.bootLoader = FileContents(os, std::string(kSourceFolder) + "ewfntldr");
   snapshot.installedDriver = FileContents(os, std::string(kWindowsFolder) + "system32\\drivers\\ewf.sys");
   snapshot.sourceDriver = FileContents(os, std::string(kSourceFolder) + "ewf.sys");
+  if (const FakeFile* driver = os.Files().Find(std::string(kWindowsFolder) + "system32\\drivers\\ewf.sys")) {
+    const std::vector<BYTE> bytes(driver->contents.begin(), driver->contents.end());
+    snapshot.installedDriverAccepted = ContentProblem(bytes, FileKind::KernelDriver).empty() &&
+                                       driver->versionResource == BuildVersionResource(FileVersionParts{2, 0, 927, 0});
+  }
   snapshot.installedManager = FileContents(os, std::string(kWindowsFolder) + "system32\\ewfmgr.exe");
   snapshot.sourceManager = FileContents(os, std::string(kSourceFolder) + "ewfmgr.exe");
   std::vector<std::string> targets;

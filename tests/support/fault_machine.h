@@ -57,6 +57,9 @@ struct MachineSnapshot {
   std::optional<std::string> ntldr;       // contents, when C:\ntldr is a file
   std::optional<std::string> bootLoader;  // the ewfntldr next to the program
   std::optional<std::string> installedDriver;
+  // Whole, and of the version the campaign's ewf.sys carries: the only one
+  // its machines accept (it is the minimum).
+  bool installedDriverAccepted = false;
   std::optional<std::string> sourceDriver;
   std::optional<std::string> installedManager;
   std::optional<std::string> sourceManager;

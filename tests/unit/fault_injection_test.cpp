@@ -125,7 +125,7 @@ TEST(FaultInjection, ALookUpThatFailsIsNotTakenForAMissingFile) {
 // security left open, no backup kept, failures ignored, success claimed, the
 // filter list replaced, handles left open.
 TEST(FaultInjection, ACarelessInstallationIsCaught) {
-  FaultScenario careless = InstallScenarios()[5];
+  FaultScenario careless = InstallScenarios()[6];
   ASSERT_EQ(careless.state, "UpperFilters holding other filters");
   careless.act = [](FaultMachine& m) {
     HKEY root = nullptr;
