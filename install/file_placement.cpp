@@ -232,10 +232,10 @@ void MoveFileAside(const InstallContext& context, const FileMovedAside& file, Fa
   const FileOpResult renamed = RenameFile(context.os, from, to);
   if (renamed.succeeded) return;
   const std::string step = Concat({"Renaming ", from, " to ", to});
-  if (!RefusedBecauseItExists(renamed.error)) {
-    failed.Add(Concat({step, " failed."}), renamed.error);
-  } else if (IsFolder(context.os, to)) {
+  if (IsFolder(context.os, to)) {
     failed.Add(FolderInTheWay(step, to), renamed.error);
+  } else if (!RefusedBecauseItExists(renamed.error)) {
+    failed.Add(Concat({step, " failed."}), renamed.error);
   }
 }
 
@@ -349,10 +349,10 @@ PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersio
     if (os.MoveFileExA(temp.c_str(), ready.target.c_str(), MOVEFILE_WRITE_THROUGH)) continue;
     const DWORD error = os.GetLastError();
     const std::string step = Concat({"Copying ", ready.source, " to ", ready.target});
-    if (!RefusedBecauseItExists(error)) {
-      failed.Add(Concat({step, " failed."}), error);
-    } else if (IsFolder(os, ready.target)) {
+    if (IsFolder(os, ready.target)) {
       failed.Add(FolderInTheWay(step, ready.target), error);
+    } else if (!RefusedBecauseItExists(error)) {
+      failed.Add(Concat({step, " failed."}), error);
     }
     // Otherwise installed meanwhile: that copy is kept, and checked before the driver is registered.
     Discard(os, temp);

@@ -1,8 +1,9 @@
 // How the real exe puts files in place, where a process can die and files can
-// be what their names are not: killed during a long boot loader copy, a folder
-// named ntldr.bak, an empty ewfntldr, a DLL named ewf.sys, a file replaced
-// while a warning is on screen. The installations run on the test build that
-// supplies the blank descriptor, as Windows does.
+// be what their names are not: killed during the boot loader copy, a folder
+// named ntldr.bak or ewfmgr.exe, an empty or text ewfntldr, a DLL or a cut
+// copy named ewf.sys, an installed ewf.sys that is empty or cut, a file
+// replaced while a warning is on screen. The installations run on the test
+// build that supplies the blank descriptor, as Windows does.
 #include <gtest/gtest.h>
 
 #include "e2e/install_case.h"
@@ -13,6 +14,13 @@ namespace {
 const char kBlankDescriptorExe[] = "STILLVANE_BLANK_DESCRIPTOR_EXE";
 const char kOriginalBootLoader[] = "original boot loader\r\n";
 const char kSuccess[] = "EWF installation completed successfully.";
+const char kFailed[] = "The EWF installation did not complete successfully.  These steps failed:\r\r";
+const char kRefusedAdvice[] =
+    ".\r\rNothing has been changed.  Put a whole copy of the file, from the same Windows XP Embedded installation as "
+    "the other two, in its place and try again.";
+const char kChangedAdvice[] =
+    ".\r\rNothing has been changed.  Check what changes the files in that folder, then click Install EWF Support "
+    "again.";
 
 class FilePlacementTest : public InstallCase {
  protected:
@@ -21,12 +29,13 @@ class FilePlacementTest : public InstallCase {
     WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", "boot status");
   }
   std::string Source(const std::string& name) const { return machine_.programFolder + "\\" + name; }
+  void SwapDuringTheWarning(bool sameVersion);
 };
 
-TEST_F(FilePlacementTest, KilledDuringALargeBootLoaderCopyNtldrIsWholeAndANewRunFinishes) {
+TEST_F(FilePlacementTest, KilledDuringTheBootLoaderCopyNtldrIsWholeAndANewRunFinishes) {
   Prepare("v2.0.927.0");
-  // 96 MB: long enough to copy that the kill lands in the middle of it.
-  std::string large(96 << 20, '\0');
+  // The largest a boot loader can be (640 KB), for the longest copy.
+  std::string large(640 << 10, '\0');
   for (size_t i = 0; i < large.size(); i += 4096) large.replace(i, 12, "boot loader ");
   WriteWholeFile(Source("ewfntldr"), large);
   Plant();
@@ -37,15 +46,17 @@ TEST_F(FilePlacementTest, KilledDuringALargeBootLoaderCopyNtldrIsWholeAndANewRun
   const std::string copy = SystemDriveRoot() + "ntldr.stillvane-new";
   bool seen = false;
   for (int waited = 0; waited < 30000 && !seen; ++waited) {
-    seen = FileExists(copy);
+    seen = FileExists(copy) || app_->WaitForWindow("Information", 0) != nullptr;
     if (!seen) Sleep(1);
   }
-  ASSERT_TRUE(seen) << "the copy never began";
   app_->Kill();
-  const std::string partial = ReadWholeFile(copy);
-  std::printf("killed with %zu of %zu bytes copied\n", partial.size(), large.size());
-  EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), kOriginalBootLoader) << "ntldr is whole";
-  EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.bak")) << "nothing was switched yet";
+  const bool partial = FileExists(copy);
+  std::printf("killed %s\n", partial ? "with the copy begun" : "after the copy");
+  const std::string ntldr = ReadWholeFile(SystemDriveRoot() + "ntldr");
+  EXPECT_TRUE(ntldr == kOriginalBootLoader || ntldr == large) << "ntldr is whole, the old or the new";
+  if (ntldr == large) {
+    EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr.bak"), kOriginalBootLoader);
+  }
 
   Launch(kBlankDescriptorExe);
   ASSERT_NE(main_, nullptr);
@@ -79,7 +90,7 @@ TEST_F(FilePlacementTest, AFolderNamedNtldrBakLeavesTheOldLoaderUnderTheNextName
 
 // Files that are not what their names say stop the click before anything
 // changes, with the file and its fault named.
-TEST_F(FilePlacementTest, AnEmptyBootLoaderOrADllNamedAsTheDriverIsRefused) {
+TEST_F(FilePlacementTest, AnEmptyOrTextBootLoaderOrADllOrCutDriverIsRefused) {
   struct Case {
     const char* set;
     const char* name;
@@ -87,7 +98,9 @@ TEST_F(FilePlacementTest, AnEmptyBootLoaderOrADllNamedAsTheDriverIsRefused) {
   };
   const Case cases[] = {
       {"wrong-kind/empty", "ewfntldr", "it is empty"},
+      {"wrong-kind/text", "ewfntldr", "it is a text file, not a boot loader"},
       {"wrong-kind/dll", "ewf.sys", "it is not a kernel driver: it is made for the Windows GUI subsystem"},
+      {"", "ewf.sys", "it is incomplete: its sections run past the end of the file, as in a copy cut short"},
   };
   Prepare("v2.0.927.0");
   Plant();
@@ -96,18 +109,24 @@ TEST_F(FilePlacementTest, AnEmptyBootLoaderOrADllNamedAsTheDriverIsRefused) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     CopyDriverFiles(machine_, "v2.0.927.0");
-    CopyFileOrFail(FixtureFile(c.set, c.name), Source(c.name));
+    if (*c.set) {
+      CopyFileOrFail(FixtureFile(c.set, c.name), Source(c.name));
+    } else {
+      const std::string whole = ReadWholeFile(Source(c.name));
+      WriteWholeFile(Source(c.name), whole.substr(0, whole.size() - 16));
+    }
     ClickInstall();
-    EXPECT_EQ(AnswerLastMessage("Error", std::string("install_refused_") + c.name),
-              CopiedDialogText("Error",
-                               "The file \"" + Source(c.name) + "\" cannot be installed: " + c.problem +
-                                   ".\r\rNothing has been changed.",
-                               {"OK"}));
+    EXPECT_EQ(
+        AnswerLastMessage("Error", std::string("install_refused_") + c.name),
+        CopiedDialogText(
+            "Error", "The file \"" + Source(c.name) + "\" cannot be installed: " + c.problem + kRefusedAdvice, {"OK"}));
     ExpectNothingInstalled(kOriginalBootLoader);
   }
 }
 
-TEST_F(FilePlacementTest, AFileReplacedWhileAWarningIsOnScreenIsNotInstalled) {
+// A text file, or another ewf.sys of the same version, put in place while
+// the old-version warning is on screen.
+void FilePlacementTest::SwapDuringTheWarning(bool sameVersion) {
   Prepare("v2.0.927.0");
   CopyFileOrFail(FixtureFile("v2.0.926.9999", "ewfmgr.exe"), Source("ewfmgr.exe"));
   Plant();
@@ -117,16 +136,86 @@ TEST_F(FilePlacementTest, AFileReplacedWhileAWarningIsOnScreenIsNotInstalled) {
   ClickInstall();
   HWND warning = app_->WaitForWindow("Warning");
   ASSERT_NE(warning, nullptr);
-  WriteWholeFile(Source("ewf.sys"), "not a driver any more\r\n");
+  if (sameVersion) {
+    CopyFileOrFail(FixtureFile("hostile/no-translation", "ewf.sys"), Source("ewf.sys"));
+  } else {
+    WriteWholeFile(Source("ewf.sys"), "not a driver any more\r\n");
+  }
   AppDriver::Click(AppDriver::Control(warning, "&Yes"));
   EXPECT_EQ(AnswerLastMessage("Error", "install_changed_after_check"),
             CopiedDialogText("Error",
                              "The file \"ewf.sys\" in " + machine_.programFolder +
-                                 "\\ was changed after it was checked, so it was not installed: it is not a Windows "
-                                 "program file.\r\rNothing has been changed.",
+                                 "\\ was changed after it was checked, so it was not installed: its contents are "
+                                 "not the ones that were checked" +
+                                 kChangedAdvice,
                              {"OK"}));
   ExpectNothingInstalled(kOriginalBootLoader);
   EXPECT_FALSE(FileExists(Drivers() + "\\ewf.sys.stillvane-new"));
+}
+
+TEST_F(FilePlacementTest, AFileReplacedWhileAWarningIsOnScreenIsNotInstalled) {
+  SwapDuringTheWarning(false);
+}
+
+TEST_F(FilePlacementTest, AnotherDriverOfTheSameVersionPutInPlaceDuringTheWarningIsNotInstalled) {
+  SwapDuringTheWarning(true);
+}
+
+// An installed ewf.sys that an interrupted copy left empty or cut is kept
+// aside under the first free name and replaced; the message says so.
+TEST_F(FilePlacementTest, AnEmptyOrCutInstalledDriverIsKeptAsideAndReplaced) {
+  Prepare("v2.0.927.0");
+  Plant();
+  const std::string driver = Drivers() + "\\ewf.sys";
+  const std::string whole = ReadWholeFile(Source("ewf.sys"));
+  WriteWholeFile(driver, "");
+  Launch(kBlankDescriptorExe);
+  ASSERT_NE(main_, nullptr);
+  const std::string replaced =
+      std::string(kSuccess) + "\r\rThe file " + driver + " that was already installed could not be used (";
+  const std::string kept =
+      "), so it was replaced by the copy of " + Source("ewf.sys") + "; its old contents have been kept as " + driver;
+
+  ClickInstall();
+  EXPECT_EQ(AnswerLastMessage("Information", "install_replaced_empty_driver"),
+            CopiedDialogText("Information", replaced + "it is empty" + kept + ".bak.", {"OK"}));
+  EXPECT_TRUE(ReadWholeFile(driver) == whole);
+  EXPECT_EQ(ReadWholeFile(driver + ".bak"), "");
+  EXPECT_TRUE(MachineKeyExists(kEwfServiceKey));
+
+  WriteWholeFile(driver, whole.substr(0, whole.size() / 2));
+  ClickInstall();
+  EXPECT_EQ(AnswerLastMessage("Information"),
+            CopiedDialogText("Information",
+                             replaced +
+                                 "it is incomplete: its sections run past the end of the file, as in a copy "
+                                 "cut short" +
+                                 kept + ".bak.1.",
+                             {"OK"}));
+  EXPECT_TRUE(ReadWholeFile(driver) == whole);
+  EXPECT_TRUE(ReadWholeFile(driver + ".bak.1") == whole.substr(0, whole.size() / 2));
+}
+
+// A folder under the manager's name is a failed step with its code; the
+// rest is done.
+TEST_F(FilePlacementTest, AFolderNamedEwfmgrExeIsAFailedStep) {
+  Prepare("v2.0.927.0");
+  Plant();
+  const std::string manager = System32() + "\\ewfmgr.exe";
+  ASSERT_TRUE(CreateDirectoryA(manager.c_str(), nullptr));
+  Launch(kBlankDescriptorExe);
+  ASSERT_NE(main_, nullptr);
+
+  ClickInstall();
+  const std::string text = AnswerLastMessage("Error", "install_folder_as_manager");
+  const std::string line = "Copying " + Source("ewfmgr.exe") + " to " + manager + " failed, because " + manager +
+                           " is a folder: move or rename that folder, then click Install EWF Support again.  Error ";
+  EXPECT_NE(text.find(std::string(kFailed) + line), std::string::npos) << text;
+  EXPECT_EQ(text.find(kSuccess), std::string::npos) << text;
+  EXPECT_EQ(GetFileAttributesA(manager.c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_FALSE(FileExists(manager + ".stillvane-new"));
+  EXPECT_TRUE(ReadWholeFile(Drivers() + "\\ewf.sys") == ReadWholeFile(Source("ewf.sys")));
 }
 
 }  // namespace
