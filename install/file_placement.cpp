@@ -222,7 +222,7 @@ std::string JoinNotes(const std::string& first, const std::string& second) {
   return Concat({first, "\r\r", second});
 }
 
-void MoveFileAside(const InstallContext& context, const FileMovedAside& file, FailedSteps& failed) {
+void MoveFileAside(const ClickContext& context, const FileMovedAside& file, FailedSteps& failed) {
   const std::string from = FolderOf(context, file.folder) + file.name;
   const std::string to = FolderOf(context, file.folder) + file.newName;
   const FileLookup found = LookForFile(context.os, from);
@@ -264,7 +264,7 @@ Installed ExamineInstalled(const InstallContext& context, const std::string& tar
 
 }  // namespace
 
-const std::string& FolderOf(const InstallContext& context, InstallFolder folder) {
+const std::string& FolderOf(const ClickContext& context, InstallFolder folder) {
   return folder == InstallFolder::Windows ? context.WindowsFolder : context.Boot.BootLoaderFolder;
 }
 
@@ -272,7 +272,7 @@ std::string TemporaryNameFor(const std::string& target) {
   return target + ".stillvane-new";
 }
 
-PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersions& accepted,
+PlacedFiles PlaceDriverFiles(const ClickContext& context, const AcceptedVersions& accepted,
                              const CheckedContents& checked, FailedSteps& failed) {
   Os& os = context.os;
   std::vector<StagedCopy> staged;

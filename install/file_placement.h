@@ -13,7 +13,7 @@
 #include "install/installation.h"
 #include "install/installation_tables.h"
 
-const std::string& FolderOf(const InstallContext& context, InstallFolder folder);
+const std::string& FolderOf(const ClickContext& context, InstallFolder folder);
 
 // The name a file is written under before it goes live.
 std::string TemporaryNameFor(const std::string& target);
@@ -35,5 +35,5 @@ struct PlacedFiles {
 // not whole or not of an accepted version is replaced, its bytes kept first
 // under the first free <name>.bak, .bak.1, ...; one that is stays. Steps
 // that fail otherwise are added to `failed`, and the rest is still done.
-PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersions& accepted,
+PlacedFiles PlaceDriverFiles(const ClickContext& context, const AcceptedVersions& accepted,
                              const CheckedContents& checked, FailedSteps& failed);

@@ -52,7 +52,7 @@ void WriteFilterList(Os& os, TRegistry& registry, FailedSteps& failed) {
 // The entries under Enum\Root inside the security bracket, then the service
 // and its volume, then the filter list. False when the key's permissions could
 // not be put back (after its message).
-bool WriteRegistryEntries(const InstallContext& context, const RootKeySecurityChange& change, FailedSteps& failed) {
+bool WriteRegistryEntries(const ClickContext& context, const RootKeySecurityChange& change, FailedSteps& failed) {
   Os& os = context.os;
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
@@ -151,8 +151,7 @@ void InstallEwfSupport(const InstallContext& given) {
   if (!RunDriverFileChecks({given.os, given.dialogs, given.FileVersionInfo, given.SourceFolder, &accepted, &checked})) {
     return;
   }
-  InstallContext context = given;
-  if (context.Boot.BootLoaderFolder.empty()) context.Boot = FindBootVolumes(context.os, context.SystemDriveFolder);
+  ClickContext context{given, FindBootVolumes(given.os, given.SystemDriveFolder)};
   Os& os = context.os;
   // Guessing could put the boot loader where nothing starts from, or protect the wrong partition.
   if (!context.Boot.Failure.empty()) {

@@ -21,10 +21,13 @@ struct InstallContext {
   std::string WindowsFolder;
   std::string SystemDriveFolder;
   SavedKeySecurity& SavedRootKeySecurity;  // empty between installations
-  // Where ntldr goes (InstallFolder::SystemDrive), the partition the write
-  // filter protects and the completion message's note on them; found at the
-  // click (FindBootVolumes) when left empty.
-  BootVolumes Boot = {};
+};
+
+// What one click works with: the main window's context, and where ntldr goes
+// (InstallFolder::SystemDrive), the partition the write filter protects and
+// the completion message's note on them, found at the click (FindBootVolumes).
+struct ClickContext : InstallContext {
+  BootVolumes Boot;
 };
 
 // The whole click. Stops after the check's own message when a check fails or
