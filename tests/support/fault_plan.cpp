@@ -169,10 +169,9 @@ std::vector<std::string> PathSubjects(const std::vector<std::string>& calls, siz
     return {kDisabling};
   }
   if (name == "GetFileVersionInfoSizeA" || name == "GetFileVersionInfoA" || name == "VerQueryValueA") {
-    // A source file is named as "ewf.sys"; an installed one by its path.
+    // A source file, or the copy of one, is named as "ewf.sys"; an installed one by its path.
     const std::string path = FileBeingRead(calls, index);
-    if (path.rfind(kSourceFolder, 0) != 0) return {path};
-    return {"\"" + LastName(FinalName(path)) + "\""};
+    return {"\"" + LastName(FinalName(path)) + "\"", path};
   }
   return {};
 }
