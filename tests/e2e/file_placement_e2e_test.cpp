@@ -46,7 +46,7 @@ TEST_F(FilePlacementTest, KilledDuringTheBootLoaderCopyNtldrIsWholeAndANewRunFin
   const std::string copy = SystemDriveRoot() + "ntldr.stillvane-new";
   bool seen = false;
   for (int waited = 0; waited < 30000 && !seen; ++waited) {
-    seen = FileExists(copy) || app_->WaitForWindow("Information", 0) != nullptr;
+    seen = FileExists(copy) || FindWindowA(nullptr, "Information") != nullptr;
     if (!seen) Sleep(1);
   }
   app_->Kill();
