@@ -562,6 +562,31 @@ TEST_F(InstallationTest, AFileChangedAfterItWasCheckedIsNotInstalled) {
   }
 }
 
+// A source that changes once its copy is made does not matter: what goes
+// live is the copy, and the copy is what is checked.
+TEST_F(InstallationTest, TheCopyIsCheckedNotTheSourceThatChangedAfterIt) {
+  class SourceChangingAfterItsCopy : public FakeOs {
+   public:
+    BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) override {
+      const BOOL copied = FakeOs::CopyFileA(existingFile, newFile, failIfExists);
+      if (FakeFile* source = Files().Find(existingFile); source && existingFile == kSource + "ewf.sys") {
+        source->contents = "changed after the copy";
+        source->versionResource = BuildVersionResource(FileVersionParts{9, 0, 0, 0});
+      }
+      return copied;
+    }
+  };
+  SourceChangingAfterItsCopy os;
+  os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
+  Arrange(os);
+  RecordingDialogs dialogs;
+  TVersionInfo reader(os);
+  SavedKeySecurity saved(os);
+  InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
+  EXPECT_EQ(dialogs.shown, std::vector<std::string>{"message: " + kSuccess});
+  EXPECT_EQ(os.Files().Find(kWindows + "system32\\drivers\\ewf.sys")->contents, kNewDriver);
+}
+
 TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
   os_.FailCallsContaining("CopyFileA(" + kSource + "ewf.sys", ERROR_ACCESS_DENIED);
   Click();
