@@ -584,7 +584,9 @@ TEST_F(InstallationTest, TheCopyIsCheckedNotTheSourceThatChangedAfterIt) {
   SavedKeySecurity saved(os);
   InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
   EXPECT_EQ(dialogs.shown, std::vector<std::string>{"message: " + kSuccess});
-  EXPECT_EQ(os.Files().Find(kWindows + "system32\\drivers\\ewf.sys")->contents, kNewDriver);
+  const FakeFile* placed = os.Files().Find(kWindows + "system32\\drivers\\ewf.sys");
+  ASSERT_NE(placed, nullptr);
+  EXPECT_EQ(placed->contents, kNewDriver);
 }
 
 TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
