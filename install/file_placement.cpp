@@ -166,14 +166,14 @@ struct Switched {
 Switched SwitchFile(Os& os, const std::string& source, const std::string& target, const std::string& usualBackup,
                     FailedSteps& failed) {
   const std::string temp = TemporaryNameFor(target);
-  Switched note{false, ""};
+  Switched switched{false, ""};
   const DWORD attributes = os.GetFileAttributesA(target.c_str());
   const bool present = attributes != INVALID_FILE_ATTRIBUTES;
   const DWORD lookUpError = present ? 0 : os.GetLastError();
   if (!present && !IsMissing(lookUpError)) {
     failed.Add(Concat({"Looking for ", target, " failed, so it was not replaced."}), lookUpError);
     Discard(os, temp);
-    return note;
+    return switched;
   }
   if (present) {
     const Comparison compared = CompareFiles(os, target, temp);
@@ -184,12 +184,12 @@ Switched SwitchFile(Os& os, const std::string& source, const std::string& target
     if (compared.error) {
       failed.Add(Concat({"Reading ", compared.path, " failed, so ", target, " was not replaced."}), compared.error);
       Discard(os, temp);
-      return note;
+      return switched;
     }
-    note.backup = KeepOldFile(os, usualBackup, target, failed);
-    if (note.backup.empty()) {
+    switched.backup = KeepOldFile(os, usualBackup, target, failed);
+    if (switched.backup.empty()) {
       Discard(os, temp);
-      return note;
+      return switched;
     }
     // The new loader is hidden, system and read-only if the old one was; and
     // a read-only file cannot be replaced.
@@ -197,24 +197,24 @@ Switched SwitchFile(Os& os, const std::string& source, const std::string& target
       failed.Add(Concat({"Setting the attributes of ", temp, " failed, so ", target, " was not replaced."}),
                  os.GetLastError());
       Discard(os, temp);
-      return note;
+      return switched;
     }
     if ((attributes & FILE_ATTRIBUTE_READONLY) &&
         !os.SetFileAttributesA(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
       failed.Add(Concat({"Clearing the read-only attribute of ", target, " failed, so it was not replaced."}),
                  os.GetLastError());
       Discard(os, temp);
-      return note;
+      return switched;
     }
   }
   if (!os.MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     failed.Add(Concat({"Replacing ", target, " with the copy of ", source, " failed."}), os.GetLastError());
     if (present && (attributes & FILE_ATTRIBUTE_READONLY)) os.SetFileAttributesA(target.c_str(), attributes);
     Discard(os, temp);
-    return note;
+    return switched;
   }
-  note.placed = true;
-  return note;
+  switched.placed = true;
+  return switched;
 }
 
 std::string JoinNotes(const std::string& first, const std::string& second) {
