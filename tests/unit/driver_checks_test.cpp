@@ -250,7 +250,8 @@ TEST_F(DriverChecksTest, ContentsThatAreNotWhatTheNameSaysStopTheClick) {
       {"ewf.sys", patched(stand_in::kSectionRawSize, 0x10000), noSections},
       {"ewf.sys", patched(stand_in::kEntryPoint, 0xDEADBEEF),
        "it is damaged: its entry point (0xDEADBEEF) lies outside its code"},
-      {"ewf.sys", patched(stand_in::kEntryPoint, 0x1200), "it is damaged: its entry point (0x1200) lies outside its code"},
+      {"ewf.sys", patched(stand_in::kEntryPoint, 0x1200),
+       "it is damaged: its entry point (0x1200) lies outside its code"},
       {"ewf.sys", patched(stand_in::kImageSize, 0x1800), layout},
       {"ewf.sys", patched(stand_in::kImageSize, 0x1000), layout},
       {"ewf.sys", wrongCheckSum, "it is damaged: its checksum does not match its contents"},
@@ -284,9 +285,8 @@ TEST_F(DriverChecksTest, ContentsThatAreNotWhatTheNameSaysStopTheClick) {
     }
     os.ClearCalls();
     EXPECT_FALSE(RunDriverFileChecks({os, dialogs, reader, kSource}));
-    EXPECT_EQ(dialogs.shown,
-              std::vector<std::string>{"message: The file \"" + kSource + c.name +
-                                       "\" cannot be installed: " + c.problem + kAdvice});
+    EXPECT_EQ(dialogs.shown, std::vector<std::string>{"message: The file \"" + kSource + c.name +
+                                                      "\" cannot be installed: " + c.problem + kAdvice});
     EXPECT_TRUE(os.CallsNamed("GetFileVersionInfoSizeA").empty()) << "checked before the versions";
     EXPECT_EQ(os.OpenFileHandleCount(), 0);
   }
