@@ -26,11 +26,6 @@ const char kApplicationTitle[] = "Stillvane";
 // caption is the application title.
 const char kFormClassName[] = "StillvaneForm";
 
-const char kAlreadyRunning[] =
-    "Stillvane is already running, perhaps in another user's session.  Only one copy can run at a time,"
-    "\r"
-    "because two could change the boot loader and the same registry keys at once.";
-
 // Brings the running copy's main window to the front (restored when it is
 // minimised), with the dialog it shows, if any, on top. That copy may still
 // be starting, so its window is waited for a few seconds. False when no
@@ -61,11 +56,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   InitCommonControls();
 
   Win32Dialogs dialogs(kApplicationTitle);
-  if (ClaimSingleInstance(*os) == InstanceClaim::AlreadyRuns) {
-    if (!BringRunningCopyToFront()) {
-      dialogs.ShowMessageDialog(kAlreadyRunning, MessageKind::Information, MessageButtons::Ok);
-    }
-    return 0;
+  DWORD claimError = ERROR_SUCCESS;
+  switch (ClaimSingleInstance(*os, &claimError)) {
+    case InstanceClaim::First:
+      break;
+    case InstanceClaim::AlreadyRuns:
+      if (!BringRunningCopyToFront()) {
+        dialogs.ShowMessageDialog(AlreadyRunningMessage(), MessageKind::Information, MessageButtons::Ok);
+      }
+      return 0;
+    case InstanceClaim::Refused:
+      dialogs.ShowMessageDialog(InstanceRefusedMessage(claimError), MessageKind::Error, MessageButtons::Ok);
+      return 1;
   }
   TMainForm mainForm(*os, dialogs);
   if (!mainForm.Handle()) return 1;

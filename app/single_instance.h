@@ -5,15 +5,23 @@
 // that user; another user's start is refused access, which says the same.
 #pragma once
 
+#include <string>
+
 #include "services/os.h"
 
 inline constexpr char kSingleInstanceMutex[] = "Global\\Stillvane-682C5085-FE50-42F0-87C7-91DBE21C1220";
 
 enum class InstanceClaim {
-  First,       // this copy runs; the mutex stays open until it exits
-  AlreadyRuns  // another copy holds the mutex, in this session or another
+  First,        // this copy runs; the mutex stays open until it exits
+  AlreadyRuns,  // another copy holds the mutex, in this session or another
+  Refused       // the name cannot be had (another kind of object holds it): no copy may run
 };
 
-// When the mutex cannot be made for another reason, this copy runs: the
-// guard must not stand between the user and the program.
-InstanceClaim ClaimSingleInstance(Os& os);
+// `error` gets what Windows answered when the claim is Refused. Without the
+// mutex nothing would keep a second copy out, so no copy runs then.
+InstanceClaim ClaimSingleInstance(Os& os, DWORD* error);
+
+// What a second start says when no window of the running copy can be shown.
+std::string AlreadyRunningMessage();
+// Why the start ends when the claim is Refused, and what to do.
+std::string InstanceRefusedMessage(DWORD error);

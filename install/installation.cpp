@@ -49,25 +49,33 @@ void WriteFilterList(Os& os, TRegistry& registry, FailedSteps& failed) {
   (void)registry.Flush();
 }
 
+// What became of the Enum\Root key's permissions.
+enum class KeySecurity {
+  Untouched,   // never opened up
+  Restored,    // opened up and put back
+  NotRestored  // opened up, and could not be put back (after its message)
+};
+
 // The entries under Enum\Root inside the security bracket, then the service
-// and its volume, then the filter list. False when the key's permissions could
-// not be put back (after its message).
-bool WriteRegistryEntries(const ClickContext& context, const RootKeySecurityChange& change, FailedSteps& failed) {
+// and its volume, then the filter list.
+KeySecurity WriteRegistryEntries(const ClickContext& context, const RootKeySecurityChange& change,
+                                 FailedSteps& failed) {
   Os& os = context.os;
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
 
-  bool restored = true;
+  KeySecurity security = KeySecurity::Untouched;
   {
     const RootKeySecurityGuard guard(os, context.dialogs, context.SavedRootKeySecurity);
     if (!ApplyRootKeySecurityChange(os, context.dialogs, context.SavedRootKeySecurity, change)) {
       failed.Add("No registry entries were written, because the security of the registry key " +
                  MachineKeyName(RootKeySecurityPath) + " could not be changed.");
-      return true;
+      return KeySecurity::Untouched;
     }
     ReportSkippedKeys(WriteRegistryRows(registry, EnumRootEntries), failed);
     registry.CloseKey();
-    restored = RestoreRootKeySecurity(os, context.dialogs, context.SavedRootKeySecurity);
+    security = RestoreRootKeySecurity(os, context.dialogs, context.SavedRootKeySecurity) ? KeySecurity::Restored
+                                                                                         : KeySecurity::NotRestored;
   }
 
   // The protected volume is the partition Windows runs from, found at the click.
@@ -84,7 +92,7 @@ bool WriteRegistryEntries(const ClickContext& context, const RootKeySecurityChan
                " was left unchanged, because the registry key " + MachineKeyName(skipped.front().firstRow->key) +
                " could not be written.");
   }
-  return restored;
+  return security;
 }
 
 // Whether the driver in place is whole and of an accepted version; when it
@@ -114,32 +122,37 @@ bool DriverMayBeRegistered(const InstallContext& context, const std::string& dri
   return false;
 }
 
-void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityRestored, bool replacedOpenDacl,
-                 const std::string& bootVolumesNote) {
-  const std::string note = bootVolumesNote.empty() ? std::string() : "\r\r" + bootVolumesNote;
-  // Permissions left open by an earlier, interrupted run were not put back as they were found.
-  const std::string repaired =
-      replacedOpenDacl ? "\r\rThe registry key " + MachineKeyName(RootKeySecurityPath) +
-                             " gave everyone full control when the installation began, as an interrupted "
-                             "installation leaves it, so it was given the standard permissions instead: the System "
-                             "account has full access, and the Everyone group only Read access."
-                       : std::string();
-  if (failed.Empty() && securityRestored) {
-    dialogs.ShowMessageDialog("EWF installation completed successfully." + repaired + note, MessageKind::Information,
-                              MessageButtons::Ok);
-  } else if (failed.Empty()) {
+// The closing message. `notes` (the layout, where the old boot loader was
+// kept) go into every outcome; a boot loader that may not be used
+// (`loaderWarning`) makes a success a warning.
+void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, KeySecurity security, bool replacedOpenDacl,
+                 const std::string& notes, const std::string& loaderWarning) {
+  const std::string noted = notes.empty() ? std::string() : "\r\r" + notes;
+  // The key's permissions as they were found (open to everyone) and as they are now.
+  std::string keyNote;
+  if (security == KeySecurity::NotRestored) {
+    keyNote = "\r\rIn addition, an error has occured while restoring " + RootKeyRestoreAdvice();
+  } else if (replacedOpenDacl) {
+    keyNote = "\r\r" + OpenDaclNote(security == KeySecurity::Restored);
+  }
+  const std::string warned = loaderWarning.empty() ? std::string() : "\r\r" + loaderWarning;
+
+  if (!failed.Empty()) {
+    dialogs.ShowMessageDialog(Concat({"The EWF installation did not complete successfully.  These steps failed:\r",
+                                      failed.Text(), keyNote, noted, warned}),
+                              MessageKind::Error, MessageButtons::Ok);
+  } else if (!loaderWarning.empty()) {
+    dialogs.ShowMessageDialog(Concat({"EWF was installed, but this computer may not start from the new boot loader.",
+                                      warned, keyNote, noted}),
+                              MessageKind::Warning, MessageButtons::Ok);
+  } else if (security == KeySecurity::Restored) {
+    dialogs.ShowMessageDialog(Concat({"EWF installation completed successfully.", keyNote, noted}),
+                              MessageKind::Information, MessageButtons::Ok);
+  } else {
     dialogs.ShowMessageDialog(
         "The EWF installation completed successfully, however an error has occured while restoring " +
-            RootKeyRestoreAdvice() + note,
+            RootKeyRestoreAdvice() + noted,
         MessageKind::Information, MessageButtons::Ok);
-  } else {
-    std::string text = "The EWF installation did not complete successfully.  These steps failed:\r" + failed.Text();
-    if (!securityRestored) {
-      text += "\r\rIn addition, an error has occured while restoring " + RootKeyRestoreAdvice();
-    } else {
-      text += repaired;
-    }
-    dialogs.ShowMessageDialog(text, MessageKind::Error, MessageButtons::Ok);
   }
 }
 
@@ -177,14 +190,14 @@ void InstallEwfSupport(const InstallContext& given) {
 
   // A boot-start volume filter whose driver cannot load stops Windows from starting.
   const std::string driver = FolderOf(context, DriverFileOfService.folder) + DriverFileOfService.target;
-  bool restored = true;
+  KeySecurity security = KeySecurity::Untouched;
   if (DriverMayBeRegistered(context, driver, accepted, failed)) {
-    restored = WriteRegistryEntries(context, securityChange, failed);
+    security = WriteRegistryEntries(context, securityChange, failed);
   } else {
     context.SavedRootKeySecurity.reset();  // the key was never opened up
   }
   const std::string notes = context.Boot.Note.empty() || placed.note.empty()
                                 ? context.Boot.Note + placed.note
                                 : Concat({context.Boot.Note, "\r\r", placed.note});
-  ShowOutcome(context.dialogs, failed, restored, securityChange.replacedOpenDacl, notes);
+  ShowOutcome(context.dialogs, failed, security, securityChange.replacedOpenDacl, notes, context.Boot.LoaderWarning);
 }

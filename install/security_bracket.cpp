@@ -65,6 +65,18 @@ std::string RootKeyRestoreAdvice() {
          kStandardPermissions;
 }
 
+std::string OpenDaclNote(bool standardPermissionsWritten) {
+  if (standardPermissionsWritten) {
+    return "The registry key " + RootKeyName() +
+           " gave everyone full control when the installation began, as an interrupted installation leaves it, so "
+           "it was given the standard permissions instead: the System account has full access, and the Everyone "
+           "group only Read access.";
+  }
+  return "The registry key " + RootKeyName() +
+         " gives everyone full control, as an interrupted installation leaves it, and its permissions were not "
+         "changed.  Start Stillvane again and let it put the standard permissions back.";
+}
+
 bool SaveRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved, bool& replacedOpenDacl) {
   saved.reset();
   replacedOpenDacl = false;

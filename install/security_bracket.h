@@ -23,6 +23,12 @@ extern const char* const RootKeySecurityPath;
 // with regedit (paragraphs split by CR CR).
 std::string RootKeyRestoreAdvice();
 
+// For the closing message when the saved DACL left the key open to everyone
+// and the standard permissions were saved in its place: whether they were
+// written back, or the key was never touched and is still open (with what to
+// do then).
+std::string OpenDaclNote(bool standardPermissionsWritten);
+
 // Reads the key's DACL into `saved` (replacing what it held). A DACL that
 // leaves the key open to everyone (none, or NULL: what an interrupted run
 // leaves behind) is never taken for the original: the standard permissions

@@ -8,8 +8,11 @@
 
 namespace {
 
-// Longer than any ARC or device name the two values can hold.
+// The longest ARC or device name understood, in characters: far beyond what
+// Windows writes to the two values.
 constexpr DWORD kLongestName = 256;
+// How much of a value not understood its message shows.
+constexpr size_t kShownCharacters = 80;
 
 // "<step> failed.  Error <code>", as the other messages name a failed step.
 std::string Failed(std::string step, DWORD error) {
@@ -18,35 +21,96 @@ std::string Failed(std::string step, DWORD error) {
   return step;
 }
 
-// A REG_SZ under HKEY_LOCAL_MACHINE up to its first NUL; empty when it is
-// missing, of another type, or too long to be a name. When Windows cannot
-// say (other than that it is missing, and for a key that every Windows has,
-// even that), empty too, and `failure` tells why.
-std::string ReadMachineName(Os& os, const char* keyPath, bool keyMayBeMissing, const char* valueName,
-                            std::string* failure) {
+std::string TypeName(DWORD type) {
+  switch (type) {
+    case REG_SZ:
+      return "REG_SZ";
+    case REG_EXPAND_SZ:
+      return "REG_EXPAND_SZ";
+    case REG_MULTI_SZ:
+      return "REG_MULTI_SZ";
+    case REG_BINARY:
+      return "REG_BINARY";
+    case REG_DWORD:
+      return "REG_DWORD";
+    default:
+      return "type " + std::to_string(type);
+  }
+}
+
+// The data in quotes, so that a stray space shows; bytes that are not
+// printable ASCII as \xNN, and a long value cut short with its length.
+std::string ShownData(const std::vector<BYTE>& data, size_t length) {
+  std::string shown = "\"";
+  for (size_t i = 0; i < length && i < kShownCharacters; ++i) {
+    const BYTE byte = data[i];
+    if (byte >= 0x20 && byte < 0x7F) {
+      shown += static_cast<char>(byte);
+    } else {
+      const char* const digits = "0123456789ABCDEF";
+      shown.append("\\x").append(1, digits[byte >> 4]).append(1, digits[byte & 15]);
+    }
+  }
+  shown += '"';
+  if (length > kShownCharacters) shown += "... (" + std::to_string(length) + " bytes)";
+  return shown;
+}
+
+// A device name as Windows writes it: \Device\HarddiskVolume1. No spaces
+// or control characters.
+bool IsDeviceName(const std::string& text) {
+  if (text.empty() || text[0] != '\\') return false;
+  for (const char c : text) {
+    if (c <= ' ' || c >= 0x7F) return false;
+  }
+  return true;
+}
+
+// What a value that the program reads by name must hold.
+struct NameValue {
+  const char* keyPath;
+  bool keyMayBeMissing;  // every Windows has the others
+  const char* valueName;
+  bool (*isName)(const std::string&);
+  const char* whatItNames;  // "the ARC name of a partition"
+};
+
+// A REG_SZ under HKEY_LOCAL_MACHINE; empty when it is missing or holds no
+// text. A value that holds something else is not ignored: guessing instead
+// could put the boot loader where nothing starts from, or protect the wrong
+// partition. Then, and when Windows cannot say (other than that it is
+// missing), empty too, and `failure` tells why.
+std::string ReadMachineName(Os& os, const NameValue& value, std::string* failure) {
   UniqueKey key(os);
-  const LONG opened = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, key.put());
+  const LONG opened = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, value.keyPath, 0, KEY_QUERY_VALUE, key.put());
   if (opened != ERROR_SUCCESS) {
-    if (opened != ERROR_FILE_NOT_FOUND || !keyMayBeMissing) {
-      *failure = Failed("Opening the registry key " + MachineKeyName(keyPath), opened);
+    if (opened != ERROR_FILE_NOT_FOUND || !value.keyMayBeMissing) {
+      *failure = Failed("Opening the registry key " + MachineKeyName(value.keyPath), opened);
     }
     return {};
   }
   DWORD type = REG_NONE;
   std::vector<BYTE> data;
-  const LONG read = ReadRegistryValue(os, key.get(), valueName, &type, &data);
+  const LONG read = ReadRegistryValue(os, key.get(), value.valueName, &type, &data);
+  const std::string valueText =
+      std::string("the \"") + value.valueName + "\" value of " + MachineKeyName(value.keyPath);
   if (read != ERROR_SUCCESS) {
-    if (read != ERROR_FILE_NOT_FOUND) {
-      std::string step = "Reading the \"";
-      step.append(valueName).append("\" value of ").append(MachineKeyName(keyPath));
-      *failure = Failed(std::move(step), read);
-    }
+    if (read != ERROR_FILE_NOT_FOUND) *failure = Failed("Reading " + valueText, read);
     return {};
   }
-  if (type != REG_SZ || data.size() > kLongestName) return {};
-  data.push_back(0);
   // Stored with or without its NUL.
-  return reinterpret_cast<const char*>(data.data());
+  size_t length = data.size();
+  while (length > 0 && data[length - 1] == 0) --length;
+  if (type == REG_SZ && length == 0) return {};
+  const std::string name(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length));
+  if (type != REG_SZ || length > kLongestName || !value.isName(name)) {
+    *failure = "Windows records " + valueText + " as " + ShownData(data, length) + " (" + TypeName(type) +
+               "), which is not " + value.whatItNames +
+               ".\r\rWindows writes this value as it starts: restart Windows, then try again.  If it still holds "
+               "the same, ask your administrator to correct it.";
+    return {};
+  }
+  return name;
 }
 
 // ARC and device names are plain ASCII, whatever the code page.
@@ -103,27 +167,46 @@ bool IsPartitionArcName(const std::string& text) {
 }
 
 std::string FindProtectedArcName(Os& os, std::string* failure) {
-  const std::string arcName =
-      ReadMachineName(os, "SYSTEM\\CurrentControlSet\\Control", false, "SystemBootDevice", failure);
-  return IsPartitionArcName(arcName) ? arcName : kFirstPartitionArcName;
+  const std::string arcName = ReadMachineName(os,
+                                              {"SYSTEM\\CurrentControlSet\\Control", false, "SystemBootDevice",
+                                               IsPartitionArcName, "the ARC name of a partition"},
+                                              failure);
+  return arcName.empty() ? kFirstPartitionArcName : arcName;
 }
 
 namespace {
 
-// The folder and, when SystemPartition names a device no drive letter stands
-// for, that device.
-std::string BootLoaderFolder(Os& os, const std::string& systemDriveFolder, std::string* unmappedDevice,
-                             std::string* failure) {
-  const std::string device = ReadMachineName(os, "SYSTEM\\Setup", true, "SystemPartition", failure);
+// What the drive letter ("D:") stands for now: the first name of its list.
+// False, with the last error set, when Windows cannot say.
+bool DriveTarget(Os& os, const char* drive, std::string* target) {
+  // Room for the longest name understood and the list's two NULs; a letter
+  // with a longer list (a subst'ed folder deep down) is asked again with room
+  // for any.
+  for (const DWORD size : {kLongestName + 2, DWORD{65536}}) {
+    std::vector<char> buffer(size);
+    if (os.QueryDosDeviceA(drive, buffer.data(), size)) {
+      *target = buffer.data();
+      return true;
+    }
+    if (os.GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string FindBootLoaderFolder(Os& os, const std::string& systemDriveFolder, std::string* unmappedDevice,
+                                 std::string* failure) {
+  const std::string device =
+      ReadMachineName(os, {"SYSTEM\\Setup", true, "SystemPartition", IsDeviceName, "the name of a device"}, failure);
   if (device.empty()) return systemDriveFolder;
   std::string unanswered;
   char drive[] = "A:\\";
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     drive[0] = letter;
     drive[2] = '\0';
-    char target[kLongestName];
-    // The first name is what the letter stands for now.
-    if (os.QueryDosDeviceA(drive, target, sizeof target)) {
+    std::string target;
+    if (DriveTarget(os, drive, &target)) {
       drive[2] = '\\';
       if (SameText(target, device)) return drive;
     } else if (const DWORD error = os.GetLastError(); error != ERROR_FILE_NOT_FOUND && unanswered.empty()) {
@@ -139,38 +222,26 @@ std::string BootLoaderFolder(Os& os, const std::string& systemDriveFolder, std::
   return systemDriveFolder;
 }
 
-}  // namespace
-
-std::string FindBootLoaderFolder(Os& os, const std::string& systemDriveFolder, std::string* failure) {
-  std::string unmappedDevice;
-  return BootLoaderFolder(os, systemDriveFolder, &unmappedDevice, failure);
-}
-
 BootVolumes FindBootVolumes(Os& os, const std::string& systemDriveFolder) {
   BootVolumes volumes;
   std::string unmappedDevice;
-  volumes.BootLoaderFolder = BootLoaderFolder(os, systemDriveFolder, &unmappedDevice, &volumes.Failure);
+  volumes.BootLoaderFolder = FindBootLoaderFolder(os, systemDriveFolder, &unmappedDevice, &volumes.Failure);
   if (volumes.Failure.empty()) volumes.ProtectedArcName = FindProtectedArcName(os, &volumes.Failure);
   if (!volumes.Failure.empty()) return volumes;
-  std::string& note = volumes.Note;
   if (!SameText(volumes.BootLoaderFolder, systemDriveFolder) ||
       !SameText(volumes.ProtectedArcName, kFirstPartitionArcName)) {
-    note.append(
-            "This computer's partitions are not laid out in the usual way, so:\r"
-            "The new boot loader was placed in the root of the partition the computer starts from: ")
-        .append(volumes.BootLoaderFolder)
-        .append("\rThe write filter will protect the partition Windows runs from: ")
-        .append(volumes.ProtectedArcName);
+    volumes.Note =
+        "This computer's partitions are not laid out in the usual way, so:\r"
+        "The new boot loader was placed in the root of the partition the computer starts from: " +
+        volumes.BootLoaderFolder +
+        "\rThe write filter will protect the partition Windows runs from: " + volumes.ProtectedArcName;
   }
   if (!unmappedDevice.empty()) {
-    if (!note.empty()) note.append("\r\r");
-    note.append("Windows names ")
-        .append(unmappedDevice)
-        .append(
-            " as the partition this computer starts from, but no drive letter stands for it.\r"
-            "The new boot loader was placed in ")
-        .append(volumes.BootLoaderFolder)
-        .append(" instead, where it may not be used: give that partition a drive letter and install again.");
+    volumes.LoaderWarning = "Windows names " + unmappedDevice +
+                            " as the partition this computer starts from, but no drive letter stands for it.\r"
+                            "The new boot loader was placed in " +
+                            volumes.BootLoaderFolder +
+                            " instead, where it may not be used: give that partition a drive letter and install again.";
   }
   return volumes;
 }

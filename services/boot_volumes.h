@@ -19,12 +19,16 @@ struct BootVolumes {
   // The ARC name of the partition Windows runs from: what the write filter protects.
   std::string ProtectedArcName;
   // For the completion message: both named, when either differs from the
-  // usual layout (%SystemDrive% and the first partition), and a system
-  // partition without a drive letter; else empty.
+  // usual layout (%SystemDrive% and the first partition); else empty.
   std::string Note;
+  // When the computer may not start from the new boot loader (the system
+  // partition has no drive letter, so it went to %SystemDrive%): that, and
+  // what to do; else empty.
+  std::string LoaderWarning;
   // When Windows could not say (a read that failed other than with "not
-  // found"): the step and its error code, in the user's words. The other
-  // members are then not to be relied on.
+  // found", or a value that holds something other than a name): the step
+  // and its error code, or the value and its data and what to do, in the
+  // user's words. The other members are then not to be relied on.
   std::string Failure;
 };
 
@@ -32,12 +36,15 @@ struct BootVolumes {
 // signature(hex), then disk(n)rdisk(n)partition(n) with n of at least 1.
 bool IsPartitionArcName(const std::string& text);
 
-// SystemBootDevice under HKLM\SYSTEM\CurrentControlSet\Control when it holds
-// a partition's ARC name; else kFirstPartitionArcName. Not finding out is
-// not finding: then `failure` is set as in BootVolumes.
+// SystemBootDevice under HKLM\SYSTEM\CurrentControlSet\Control; when it is
+// missing or empty, kFirstPartitionArcName. Not finding out is not finding:
+// a read that fails, or a value that is not a partition's ARC name, sets
+// `failure` as in BootVolumes.
 std::string FindProtectedArcName(Os& os, std::string* failure);
 // The drive letter whose device is SystemPartition under HKLM\SYSTEM\Setup,
-// as "D:\"; else systemDriveFolder, with `failure` set when Windows could
-// not say.
-std::string FindBootLoaderFolder(Os& os, const std::string& systemDriveFolder, std::string* failure);
+// as "D:\"; else systemDriveFolder: when the value is missing or empty, when
+// no letter stands for its device (then `unmappedDevice` names it), or with
+// `failure` set as above.
+std::string FindBootLoaderFolder(Os& os, const std::string& systemDriveFolder, std::string* unmappedDevice,
+                                 std::string* failure);
 BootVolumes FindBootVolumes(Os& os, const std::string& systemDriveFolder);

@@ -39,8 +39,10 @@ bool HibernationIsOn(Os& os) {
 void EnableHorm(Os& os, Dialogs& dialogs) {
   // Taken afresh: the main window's folder may be stale. The boot loader
   // looks for the marker beside itself.
+  std::string unmappedDevice;
   std::string failure;
-  const std::string markerFile = FindBootLoaderFolder(os, ReadSystemDriveFolder(os), &failure) + "resmany.dat";
+  const std::string markerFile =
+      FindBootLoaderFolder(os, ReadSystemDriveFolder(os), &unmappedDevice, &failure) + "resmany.dat";
   if (dialogs.ShowMessageDialog(kConfirmation, MessageKind::Confirmation, MessageButtons::YesNo) != DialogResult::Yes) {
     return;
   }
@@ -61,7 +63,18 @@ void EnableHorm(Os& os, Dialogs& dialogs) {
                               MessageKind::Error, MessageButtons::Ok);
     return;
   }
-  std::string reminder = kCommitReminder;
+  // The boot loader looks for the marker on a partition the file could not be put on.
+  const bool mayNotBeUsed = !unmappedDevice.empty();
+  std::string reminder =
+      mayNotBeUsed
+          ? "The file " + markerFile + " was created, but HORM may not use it: Windows names " + unmappedDevice +
+                " as the partition this computer starts from, and no drive letter stands for it."
+                "\r\r"
+                "Give that partition a drive letter, then click Enable HORM again.  If EWF protection is "
+                "currently enabled, perform a commit afterwards, otherwise the change will be lost when you "
+                "next reboot."
+          : kCommitReminder;
   if (!HibernationIsOn(os)) reminder += std::string("\r\r") + kHibernationOff;
-  dialogs.ShowMessageDialog(reminder, MessageKind::Information, MessageButtons::Ok);
+  dialogs.ShowMessageDialog(reminder, mayNotBeUsed ? MessageKind::Warning : MessageKind::Information,
+                            MessageButtons::Ok);
 }

@@ -188,6 +188,34 @@ TEST_F(InstallationTest, ThePartitionWindowsStartedFromIsTheOneProtected) {
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), Fixture("ewfntldr"));
 }
 
+// The same value, but of another type: it is not taken for a missing one (the
+// first partition could be the wrong one to protect), and nothing changes.
+TEST_F(InstallationTest, ABootDeviceValueOfAnotherTypeStopsTheClickBeforeAnythingChanges) {
+  const char second[] = "multi(0)disk(0)rdisk(0)partition(2)";
+  const MachineValueSet bootDevice(kControlKey, "SystemBootDevice", REG_EXPAND_SZ, Text(second));
+  WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
+  Start("v2.0.927.0", kBlankDescriptorExe);
+  ASSERT_NE(main_, nullptr);
+  WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
+
+  EXPECT_EQ(InstallAndAnswer("Error", "install_boot_device_not_understood"),
+            CopiedDialogText("Error",
+                             "Nothing was installed, because Windows could not tell which partition this computer "
+                             "starts from and which one Windows runs from:\r\rWindows records the \"SystemBootDevice\" "
+                             "value of HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control as "
+                             "\"multi(0)disk(0)rdisk(0)partition(2)\" (REG_EXPAND_SZ), which is not the ARC name of a "
+                             "partition.\r\rWindows writes this value as it starts: restart Windows, then try again.  "
+                             "If it still holds the same, ask your administrator to correct it.",
+                             {"OK"}));
+  EXPECT_TRUE(FilesIn(Drivers()).empty());
+  EXPECT_TRUE(FilesIn(System32()).empty());
+  EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), kOriginalBootLoader);
+  EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
+  EXPECT_FALSE(MachineKeyExists(kEwfServiceKey));
+  EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").data, MultiString({"VolSnap"}));
+  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), registry_.OriginalRootDacl());
+}
+
 // Killed while Enum\Root is open to everyone (a value write under it never
 // returns, and the process is ended as a user ends a program that stopped
 // responding): the key stays open. The next start offers to put the standard

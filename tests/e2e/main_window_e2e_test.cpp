@@ -240,13 +240,36 @@ TEST(SingleInstance, WithTheNameHeldElsewhereTheUserIsToldAndTheStartEnds) {
   EXPECT_EQ(AppDriver::CopyDialogText(message),
             CopiedDialogText("Information",
                              "Stillvane is already running, perhaps in another user's session.  Only one copy can "
-                             "run at a time,\rbecause two could change the boot loader and the same registry keys "
-                             "at once.",
+                             "run at a time, because two could change the boot loader and the same registry keys at "
+                             "once.\r\rUse the copy that is running, or close it and start Stillvane again.  A copy "
+                             "in another user's session can be closed by that user.",
                              {"OK"}));
   EXPECT_EQ(app.FindWindowByCaption("Stillvane"), nullptr);
   AppDriver::Click(AppDriver::Control(message, "OK"));
   EXPECT_TRUE(app.WaitForExit(5000));
   CloseHandle(held);
+}
+
+// An event under the program's mutex name: Windows refuses the mutex with
+// ERROR_INVALID_HANDLE, and the start ends rather than run unguarded.
+TEST(SingleInstance, WithTheNameSquattedByAnEventTheStartEnds) {
+  const ScratchMachine machine = MakeScratchMachine("SingleInstanceSquatted");
+  const HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, "Global\\Stillvane-682C5085-FE50-42F0-87C7-91DBE21C1220");
+  ASSERT_NE(squatter, nullptr);
+  AppDriver app(machine.programFolder, machine.Environment());
+  const HWND message = app.WaitForWindow("Error", 15000);
+  ASSERT_NE(message, nullptr);
+  AppDriver::Screenshot(message, "instance_name_squatted");
+  EXPECT_EQ(AppDriver::CopyDialogText(message),
+            CopiedDialogText("Error",
+                             "Stillvane cannot start, because Windows did not let it claim the name that keeps a "
+                             "second copy from running at the same time.  Error 6\r\rAnother program holds that "
+                             "name.  Restart Windows, then start Stillvane again.",
+                             {"OK"}));
+  EXPECT_EQ(app.FindWindowByCaption("Stillvane"), nullptr);
+  AppDriver::Click(AppDriver::Control(message, "OK"));
+  EXPECT_TRUE(app.WaitForExit(5000));
+  CloseHandle(squatter);
 }
 
 BOOL CALLBACK TakeFirstName(HMODULE, LPCSTR, LPSTR name, LONG_PTR first) {

@@ -32,7 +32,8 @@ TEST(BootVolumes, PartitionArcNamesAreToldFromEverythingElse) {
                            "multi()disk(0)rdisk(0)partition(1)", "multi(x)disk(0)rdisk(0)partition(1)",
                            "signature(zz)disk(0)rdisk(0)partition(1)", "multi(0)rdisk(0)disk(0)partition(1)",
                            "multi(0)disk(0)rdisk(0)partition(123456789)", "multi(0)disk(0)rdisk(0)partition(1",
-                           "ramdisk(0)", "\\Device\\HarddiskVolume2", "multi(0)disk(0)rdisk(0)partition(-1)"}) {
+                           "ramdisk(0)", "\\Device\\HarddiskVolume2", "multi(0)disk(0)rdisk(0)partition(-1)",
+                           "multi(0xdisk(0)rdisk(0)partition(1)", "multi(0)disk(0)rdisk(0)partition(1]"}) {
     EXPECT_FALSE(IsPartitionArcName(name)) << name;
   }
 }
@@ -40,23 +41,18 @@ TEST(BootVolumes, PartitionArcNamesAreToldFromEverythingElse) {
 TEST(BootVolumes, TheProtectedPartitionIsTheOneWindowsStartedFromWhenWindowsSaysSo) {
   struct Case {
     const char* state;
-    DWORD type;
     std::string data;
     const char* expected;
   };
   const std::string second = "multi(0)disk(0)rdisk(0)partition(2)";
   const Case cases[] = {
-      {"with its NUL", REG_SZ, second + '\0', "multi(0)disk(0)rdisk(0)partition(2)"},
-      {"without a NUL", REG_SZ, second, "multi(0)disk(0)rdisk(0)partition(2)"},
-      {"empty", REG_SZ, "", kFirstPartitionArcName},
-      {"of another type", REG_EXPAND_SZ, second + '\0', kFirstPartitionArcName},
-      {"a list", REG_MULTI_SZ, second + '\0' + '\0', kFirstPartitionArcName},
-      {"not an ARC path", REG_SZ, std::string("\\Device\\HarddiskVolume2") + '\0', kFirstPartitionArcName},
-      {"too long to be a name", REG_SZ, std::string(300, '1'), kFirstPartitionArcName},
+      {"with its NUL", second + '\0', "multi(0)disk(0)rdisk(0)partition(2)"},
+      {"without a NUL", second, "multi(0)disk(0)rdisk(0)partition(2)"},
+      {"empty", "", kFirstPartitionArcName},
   };
   for (const Case& c : cases) {
     FakeOs os;
-    os.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", c.type, Bytes(c.data));
+    os.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", REG_SZ, Bytes(c.data));
     std::string failure;
     EXPECT_EQ(FindProtectedArcName(os, &failure), c.expected) << c.state;
     EXPECT_EQ(failure, "") << c.state;
@@ -67,6 +63,42 @@ TEST(BootVolumes, TheProtectedPartitionIsTheOneWindowsStartedFromWhenWindowsSays
   std::string failure;
   EXPECT_EQ(FindProtectedArcName(missing, &failure), kFirstPartitionArcName);
   EXPECT_EQ(failure, "");
+}
+
+// A value that is there but not understood is not taken for a missing one:
+// the first partition could be the wrong one to protect.
+TEST(BootVolumes, AValueThatIsNotAPartitionsNameIsToldWithItsData) {
+  struct Case {
+    DWORD type;
+    std::string data;
+    const char* shown;  // the data as the message shows them, and their type
+  };
+  const std::string second = "multi(0)disk(0)rdisk(0)partition(2)";
+  const Case cases[] = {
+      {REG_EXPAND_SZ, second + '\0', "\"multi(0)disk(0)rdisk(0)partition(2)\" (REG_EXPAND_SZ)"},
+      {REG_MULTI_SZ, second + '\0' + '\0', "\"multi(0)disk(0)rdisk(0)partition(2)\" (REG_MULTI_SZ)"},
+      {REG_SZ, second + " ", "\"multi(0)disk(0)rdisk(0)partition(2) \" (REG_SZ)"},
+      {REG_SZ, second + '\0' + "x", "\"multi(0)disk(0)rdisk(0)partition(2)\\x00x\" (REG_SZ)"},
+      {REG_SZ, "multi(0)disk(0)rdisk(0)partition(0)", "\"multi(0)disk(0)rdisk(0)partition(0)\" (REG_SZ)"},
+      {REG_SZ, "multi(0]disk(0)rdisk(0)partition(2)", "\"multi(0]disk(0)rdisk(0)partition(2)\" (REG_SZ)"},
+      {REG_SZ, std::string(300, '1'),
+       "\"11111111111111111111111111111111111111111111111111111111111111111111111111111111"
+       "\"... (300 bytes) (REG_SZ)"},
+      {REG_BINARY, "\x02", "\"\\x02\" (REG_BINARY)"},
+  };
+  for (const Case& c : cases) {
+    FakeOs os;
+    os.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", c.type, Bytes(c.data));
+    const BootVolumes volumes = FindBootVolumes(os, "C:\\");
+    EXPECT_EQ(
+        volumes.Failure,
+        "Windows records the \"SystemBootDevice\" value of HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control "
+        "as " +
+            std::string(c.shown) +
+            ", which is not the ARC name of a partition.\r\rWindows writes this value as it starts: restart "
+            "Windows, then try again.  If it still holds the same, ask your administrator to correct it.");
+    EXPECT_EQ(os.OpenKeyCount(), 0);
+  }
 }
 
 // Not finding out is not finding: a read Windows refuses is told, not taken
@@ -113,10 +145,16 @@ class BootLoaderFolderTest : public ::testing::Test {
   // The folder found, when Windows could tell.
   std::string Folder(const std::string& systemDriveFolder) {
     std::string failure;
-    const std::string folder = FindBootLoaderFolder(os_, systemDriveFolder, &failure);
+    const std::string folder = FindBootLoaderFolder(os_, systemDriveFolder, &unmapped_, &failure);
     EXPECT_EQ(failure, "");
     return folder;
   }
+  std::string Failure() {
+    std::string failure;
+    EXPECT_EQ(FindBootLoaderFolder(os_, "C:\\", &unmapped_, &failure), "C:\\");
+    return failure;
+  }
+  std::string unmapped_;
   FakeOs os_;
 };
 
@@ -134,12 +172,41 @@ TEST_F(BootLoaderFolderTest, WithoutAnAnswerTheLoaderStaysOnTheSystemDrive) {
 
   SetSystemPartition("\\Device\\HarddiskVolume1");  // a partition no letter stands for
   EXPECT_EQ(Folder("D:\\"), "D:\\");
+  EXPECT_EQ(unmapped_, "\\Device\\HarddiskVolume1");
   EXPECT_EQ(os_.CallsNamed("QueryDosDeviceA").size(), 26u);
 
-  SetSystemPartition("\\Device\\HarddiskVolume3", REG_EXPAND_SZ);
-  EXPECT_EQ(Folder("C:\\"), "C:\\");
+  unmapped_.clear();
   SetSystemPartition("");
   EXPECT_EQ(Folder("C:\\"), "C:\\");
+  EXPECT_EQ(unmapped_, "");
+}
+
+// Names of up to 256 characters are read and matched, whatever else the
+// letters stand for; a value that is no device name is told.
+TEST_F(BootLoaderFolderTest, AnyNameUpTo256CharactersIsFoundAndAnythingElseIsTold) {
+  const std::string longest = "\\Device\\" + std::string(248, 'v');
+  os_.SetDosDevice("F:", "\\??\\C:\\" + std::string(400, 's'));  // a subst'ed folder deep down
+  os_.SetDosDevice("G:", longest);
+  SetSystemPartition(longest);
+  EXPECT_EQ(Folder("C:\\"), "G:\\");
+
+  const std::string advice =
+      ", which is not the name of a device.\r\rWindows writes this value as it starts: restart Windows, then try "
+      "again.  If it still holds the same, ask your administrator to correct it.";
+  SetSystemPartition(longest + "v");
+  EXPECT_EQ(Failure(),
+            "Windows records the \"SystemPartition\" value of HKEY_LOCAL_MACHINE\\SYSTEM\\Setup as \"\\Device\\" +
+                std::string(72, 'v') + "\"... (257 bytes) (REG_SZ)" + advice);
+  SetSystemPartition("\\Device\\HarddiskVolume3", REG_EXPAND_SZ);
+  EXPECT_EQ(Failure(),
+            "Windows records the \"SystemPartition\" value of HKEY_LOCAL_MACHINE\\SYSTEM\\Setup as "
+            "\"\\Device\\HarddiskVolume3\" (REG_EXPAND_SZ)" +
+                advice);
+  for (const char* stray : {"\\Device\\HarddiskVolume3 ", "Device\\HarddiskVolume3", "\\Device\\Harddisk\tVolume3"}) {
+    SetSystemPartition(stray);
+    EXPECT_THAT(Failure(), ::testing::HasSubstr(advice)) << stray;
+  }
+  EXPECT_EQ(unmapped_, "");
 }
 
 TEST_F(BootLoaderFolderTest, OnlyAnUnusualLayoutIsNamedInTheNote) {
@@ -160,11 +227,12 @@ TEST_F(BootLoaderFolderTest, OnlyAnUnusualLayoutIsNamedInTheNote) {
   SetSystemPartition("\\Device\\HarddiskVolume7");
   const BootVolumes hidden = FindBootVolumes(os_, "D:\\");
   EXPECT_EQ(hidden.BootLoaderFolder, "D:\\");
-  EXPECT_NE(hidden.Note.find("partition(2)\r\rWindows names \\Device\\HarddiskVolume7 as the partition this computer "
-                             "starts from, but no drive letter stands for it.\rThe new boot loader was placed in D:\\ "
-                             "instead"),
-            std::string::npos)
-      << hidden.Note;
+  EXPECT_NE(hidden.Note.find("runs from: multi(0)disk(0)rdisk(0)partition(2)"), std::string::npos) << hidden.Note;
+  EXPECT_EQ(hidden.LoaderWarning,
+            "Windows names \\Device\\HarddiskVolume7 as the partition this computer starts from, but no drive letter "
+            "stands for it.\rThe new boot loader was placed in D:\\ instead, where it may not be used: give that "
+            "partition a drive letter and install again.");
+  EXPECT_EQ(second.LoaderWarning, "");
 }
 
 }  // namespace

@@ -139,6 +139,40 @@ TEST_F(HormTest, WhenWindowsCannotSayWhereTheComputerStartsNothingIsCreated) {
             "from:\r\rReading the \"SystemPartition\" value of HKEY_LOCAL_MACHINE\\SYSTEM\\Setup failed.  Error 5");
   EXPECT_EQ(dialogs_.messages[1].kind, MessageKind::Error);
   EXPECT_TRUE(os_.CallsNamed("CreateFileA").empty());
+
+  // Nor when what it says is not understood.
+  FakeOs os;
+  os.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_EXPAND_SZ, {'\\', 'C', 0});
+  RecordingDialogs dialogs;
+  dialogs.QueueAnswer(DialogResult::Yes);
+  EnableHorm(os, dialogs);
+  ASSERT_EQ(dialogs.messages.size(), 2u);
+  EXPECT_THAT(dialogs.messages[1].text, ::testing::HasSubstr("as \"\\C\" (REG_EXPAND_SZ), which is not the name of a "
+                                                             "device.\r\rWindows writes this value as it starts"));
+  EXPECT_TRUE(os.CallsNamed("CreateFileA").empty());
+}
+
+// The boot loader looks for the marker on a partition no drive letter
+// reaches: the marker goes to %SystemDrive%, and the user is warned, not
+// told HORM is on.
+TEST_F(HormTest, WithoutALetterForThePartitionTheComputerStartsFromTheUserIsWarned) {
+  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
+                          {'\\', 'D', 'e', 'v', 'i', 'c', 'e', '\\', 'H', 0});
+  os_.SetHibernation(true, false);
+  dialogs_.QueueAnswer(DialogResult::Yes);
+  EnableHorm(os_, dialogs_);
+  EXPECT_TRUE(os_.Files().IsFile("C:\\resmany.dat"));
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_EQ(dialogs_.messages[1].kind, MessageKind::Warning);
+  EXPECT_EQ(
+      dialogs_.messages[1].text.rfind(
+          "The file C:\\resmany.dat was created, but HORM may not use it: Windows names \\Device\\H as the "
+          "partition this computer starts from, and no drive letter stands for it.\r\rGive that partition a drive "
+          "letter, then click Enable HORM again.  If EWF protection is currently enabled, perform a commit "
+          "afterwards, otherwise the change will be lost when you next reboot.\r\rHibernation is turned off",
+          0),
+      0u)
+      << dialogs_.messages[1].text;
 }
 
 }  // namespace

@@ -269,6 +269,70 @@ TEST_F(InstallationTest, AKeyLeftOpenByAnInterruptedRunGetsTheStandardPermission
       << dialogs_.messages[0].text;
 }
 
+// When the key was never touched (no driver to register, or the blank DACL
+// refused), it is still open, and the message says so and what to do.
+TEST_F(InstallationTest, AKeyLeftOpenAndNeverTouchedIsNotSaidToHaveItsPermissions) {
+  const std::string stillOpen =
+      "\r\rThe registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\Root gives everyone full control, as "
+      "an interrupted installation leaves it, and its permissions were not changed.  Start Stillvane again and let "
+      "it put the standard permissions back.";
+  for (const char* fault : {"CopyFileA(", "RegSetKeySecurity("}) {
+    FakeOs os;
+    Arrange(os);
+    os.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, BlankSecurityDescriptor());
+    if (std::string(fault) == "CopyFileA(") {
+      os.FailCallsContaining(fault + kSource + "ewf.sys", ERROR_ACCESS_DENIED);
+    } else {
+      os.FailCallsContaining(fault, ERROR_ACCESS_DENIED);
+    }
+    RecordingDialogs dialogs;
+    SavedKeySecurity saved(os);
+    TVersionInfo reader(os);
+    RunAction(dialogs, [&] { InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved}); });
+    ASSERT_FALSE(dialogs.messages.empty());
+    const std::string& text = dialogs.messages.back().text;
+    EXPECT_EQ(text.rfind(kFailedHeader, 0), 0u) << text;
+    EXPECT_EQ(text.substr(text.size() - stillOpen.size()), stillOpen) << fault;
+    EXPECT_EQ(text.find("standard permissions instead"), std::string::npos) << fault;
+    EXPECT_EQ(os.Registry().Security(HKEY_LOCAL_MACHINE, kRoot), BlankSecurityDescriptor()) << fault;
+  }
+}
+
+// Windows runs from the second partition; the one the computer starts from
+// has no drive letter.
+TEST_F(InstallationTest, NotesAreKeptInFailuresAndALoaderThatMayNotBeUsedIsAWarning) {
+  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
+                          Text("multi(0)disk(0)rdisk(0)partition(2)").data);
+  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
+                          Text("\\Device\\HarddiskVolume9").data);
+  os_.Files().AddFolder(kDrive + "ntldr.bak");
+  const std::string layout =
+      "\r\rThis computer's partitions are not laid out in the usual way, so:\r"
+      "The new boot loader was placed in the root of the partition the computer starts from: C:\\\r"
+      "The write filter will protect the partition Windows runs from: multi(0)disk(0)rdisk(0)partition(2)";
+  const std::string kept =
+      "\r\rThe boot loader C:\\ntldr that was replaced has been kept as C:\\ntldr.bak.1, because C:\\ntldr.bak holds "
+      "something else.";
+  const std::string mayNotBeUsed =
+      "\r\rWindows names \\Device\\HarddiskVolume9 as the partition this computer starts from, but no drive letter "
+      "stands for it.\rThe new boot loader was placed in C:\\ instead, where it may not be used: give that partition "
+      "a drive letter and install again.";
+  Click();
+  ExpectClosingMessage(
+      "EWF was installed, but this computer may not start from the new boot loader." + mayNotBeUsed + layout + kept,
+      MessageKind::Warning);
+
+  os_.FailCallsContaining("MoveFileA(C:\\WINDOWS\\bootstat.dat", ERROR_SHARING_VIOLATION);
+  os_.Files().AddFile(kWindows + "bootstat.dat");
+  os_.Files().Remove(kDrive + "ntldr.bak.1");
+  os_.Files().AddFile(kDrive + "ntldr", "original boot loader");
+  Click();
+  ExpectClosingMessage(kFailedHeader +
+                           "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32" +
+                           layout + kept + mayNotBeUsed,
+                       MessageKind::Error);
+}
+
 TEST_F(InstallationTest, WhenWindowsCannotSayWhichPartitionsAreWhichNothingChanges) {
   os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
                           Text("multi(0)disk(0)rdisk(0)partition(2)").data);

@@ -143,6 +143,27 @@ TEST_F(RegistryTest, ValuesAreTextWithItsNulOrFourLittleEndianBytes) {
                                                             "RegSetValueExA(HKLM\\" + key + ", Start, 0, 4, 4)"));
 }
 
+// Exactly the bytes stored, read again when the value grew between the
+// size query and the read (Windows then answers ERROR_MORE_DATA).
+TEST_F(RegistryTest, AValueIsReadWholeAndNoMoreEvenWhenItGrowsMeanwhile) {
+  const std::vector<BYTE> stored = {'V', 'o', 'l', 'S', 'n', 'a', 'p', 0, 0};
+  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\X", "UpperFilters", REG_MULTI_SZ, stored);
+  TRegistry registry(os_);
+  registry.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(registry.OpenKeyReadOnly("\\SYSTEM\\X"));
+  for (const int grown : {0, 2}) {
+    if (grown) os_.FailCall("RegQueryValueExA", ERROR_MORE_DATA, grown);
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    EXPECT_EQ(ReadRegistryValue(os_, registry.CurrentKey(), "UpperFilters", &type, &data), ERROR_SUCCESS) << grown;
+    EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
+    EXPECT_EQ(data, stored) << grown;
+  }
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+  EXPECT_EQ(ReadRegistryValue(os_, registry.CurrentKey(), "Missing", &type, &data), ERROR_FILE_NOT_FOUND);
+}
+
 TEST_F(RegistryTest, AFailedWriteRaisesAnErrorNamingTheValue) {
   TRegistry registry(os_);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);

@@ -41,24 +41,47 @@ TEST(SystemLibrary, AnyLengthOfSystemFolderIsTakenWholeAndNoneIsNoLibrary) {
   EXPECT_EQ(LoadSystemLibrary(os, "powrprof.dll"), nullptr);
   EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_THAT(os.CallsNamed("LoadLibraryA"), IsEmpty());
+
+  // A failure that leaves no code of its own still gives the caller one to show.
+  FakeOs silent;
+  silent.FailCall("GetSystemDirectoryA", ERROR_SUCCESS);
+  EXPECT_EQ(SystemLibraryFunction(silent, "powrprof.dll", "GetPwrCapabilities"), nullptr);
+  EXPECT_EQ(silent.GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
 TEST(SingleInstance, TheFirstCopyHoldsTheMutexAndLaterOnesStepAside) {
   FakeOs os;
-  EXPECT_EQ(ClaimSingleInstance(os), InstanceClaim::First);
+  DWORD error = 1;
+  EXPECT_EQ(ClaimSingleInstance(os, &error), InstanceClaim::First);
   EXPECT_EQ(os.MutexHandleCount(kSingleInstanceMutex), 1);
-  EXPECT_EQ(ClaimSingleInstance(os), InstanceClaim::AlreadyRuns);
+  EXPECT_EQ(ClaimSingleInstance(os, &error), InstanceClaim::AlreadyRuns);
   EXPECT_EQ(os.MutexHandleCount(kSingleInstanceMutex), 1);
   EXPECT_EQ(std::string(kSingleInstanceMutex).rfind("Global\\", 0), 0u);
 
   // Another user's copy: its mutex does not let this user open it.
   FakeOs otherUser;
   otherUser.FailCall("CreateMutexA", ERROR_ACCESS_DENIED);
-  EXPECT_EQ(ClaimSingleInstance(otherUser), InstanceClaim::AlreadyRuns);
-  // Any other failure says nothing of other copies.
-  FakeOs broken;
-  broken.FailCall("CreateMutexA", ERROR_INVALID_NAME);
-  EXPECT_EQ(ClaimSingleInstance(broken), InstanceClaim::First);
+  EXPECT_EQ(ClaimSingleInstance(otherUser, &error), InstanceClaim::AlreadyRuns);
+}
+
+// An event under the mutex's name (ERROR_INVALID_HANDLE), or any other
+// refusal, would let any number of copies run: the start ends instead.
+TEST(SingleInstance, ANameThatCannotBeHadEndsTheStartWithWhatToDo) {
+  for (DWORD refusal : {DWORD{ERROR_INVALID_HANDLE}, DWORD{ERROR_INVALID_NAME}, DWORD{ERROR_NOT_ENOUGH_MEMORY}}) {
+    FakeOs squatted;
+    squatted.FailCall("CreateMutexA", refusal);
+    DWORD error = 0;
+    EXPECT_EQ(ClaimSingleInstance(squatted, &error), InstanceClaim::Refused) << refusal;
+    EXPECT_EQ(error, refusal);
+  }
+  EXPECT_EQ(InstanceRefusedMessage(ERROR_INVALID_HANDLE),
+            "Stillvane cannot start, because Windows did not let it claim the name that keeps a second copy from "
+            "running at the same time.  Error 6\r\rAnother program holds that name.  Restart Windows, then start "
+            "Stillvane again.");
+  // One sentence to a line, and what to do last.
+  EXPECT_EQ(AlreadyRunningMessage().find(",\r"), std::string::npos);
+  EXPECT_NE(AlreadyRunningMessage().find("\r\rUse the copy that is running, or close it and start Stillvane again."),
+            std::string::npos);
 }
 
 }  // namespace
