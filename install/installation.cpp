@@ -9,6 +9,7 @@
 #include "install/upper_filters.h"
 #include "services/files.h"
 #include "services/registry.h"
+#include "services/write_filter_state.h"
 
 namespace {
 
@@ -119,6 +120,7 @@ void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityResto
 }  // namespace
 
 void InstallEwfSupport(const InstallContext& given) {
+  if (!ConfirmChangesWillLast(given.os, given.dialogs, given.WindowsFolder)) return;
   AcceptedVersions accepted;
   if (!RunDriverFileChecks({given.os, given.dialogs, given.FileVersionInfo, given.SourceFolder, &accepted})) return;
   InstallContext context = given;
