@@ -26,6 +26,7 @@ class FakeOs : public Os {
   FakeFiles& Files() { return files_; }
   // Services, programs that can be started, pipes; none unless told.
   FakeProcesses& Processes() { return processes_; }
+  const FakeProcesses& Processes() const { return processes_; }
 
   void SetEnv(const std::string& name, const std::string& value) { environment_[name] = value; }
   void UnsetEnv(const std::string& name) { environment_.erase(name); }
