@@ -1,10 +1,11 @@
 // The ewf service and its manager as a machine protected by the write filter
-// shows them, for FakeOs; and the message the program then shows.
+// shows them, for FakeOs.
 #pragma once
 
 #include <string>
 
 #include "support/fake_os.h"
+#include "support/write_filter_messages.h"
 
 // What "ewfmgr C:" prints for a RAM overlay kept in the registry.
 inline std::string EwfManagerReport(const std::string& state) {
@@ -32,19 +33,4 @@ inline void RunTheWriteFilter(FakeOs& os, const std::string& windowsFolder, cons
                               bool managerExits = true) {
   os.Processes().SetService("ewf", SERVICE_RUNNING);
   os.Processes().SetProgram(windowsFolder + "system32\\ewfmgr.exe", report, managerExits);
-}
-
-inline std::string OverlayOnMessage(const std::string& drive) {
-  return "Nothing was changed, because the Enhanced Write Filter protects drive " + drive +
-         " right now: whatever is written there lasts only until the computer restarts.\r\r"
-         "To turn the filter off, open a command prompt and run:\r\r"
-         "ewfmgr " +
-         drive +
-         " -commitanddisable\r"
-         "shutdown -r -t 0\r\r"
-         "The first command keeps the changes made on drive " +
-         drive +
-         " since the computer started and turns the filter off from the next start (an overlay in RAM whose "
-         "settings are kept in the registry cannot be turned off without keeping them). The second restarts the "
-         "computer. Then use Stillvane again.";
 }
