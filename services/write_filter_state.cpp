@@ -189,8 +189,8 @@ bool ConfirmChangesWillLast(Os& os, Dialogs& dialogs, const std::string& windows
       return true;
     case WriteFilterProtection::On:
       dialogs.ShowMessageDialog(
-          "Nothing was changed, because the Enhanced Write Filter protects " + drive +
-              " right now: whatever is written there lasts only until the computer restarts.\r\r"
+          "Nothing was changed, because the Enhanced Write Filter is protecting " + drive +
+              " at the moment, so whatever is written there would last only until the computer restarts.\r\r"
               "To turn the filter off, open a command prompt and run:\r\r"
               "ewfmgr " +
               state.volume +
@@ -199,16 +199,16 @@ bool ConfirmChangesWillLast(Os& os, Dialogs& dialogs, const std::string& windows
               "The first command keeps the changes made on " +
               drive +
               " since the computer started and turns the filter off from the next start (an overlay in RAM whose "
-              "settings are kept in the registry cannot be turned off without keeping them). The second restarts "
-              "the computer. Then use Stillvane again.",
+              "settings are kept in the registry cannot be turned off without keeping them).  The second restarts "
+              "the computer.  Then use Stillvane again.",
           MessageKind::Error, MessageButtons::Ok);
       return false;
     case WriteFilterProtection::Unknown:
       break;
   }
-  return dialogs.ShowMessageDialog("Stillvane could not tell whether the Enhanced Write Filter protects " + drive +
-                                       " right now:\r\r" + state.whyUnknown +
-                                       "\r\rIf it does, every change made there will be lost when the computer "
+  return dialogs.ShowMessageDialog("Stillvane could not tell whether the Enhanced Write Filter is protecting " + drive +
+                                       " at the moment.\r\r" + state.whyUnknown +
+                                       "\r\rIf it is, every change made there will be lost when the computer "
                                        "restarts.  Do you want to go on?",
                                    MessageKind::Warning, MessageButtons::YesNo) == DialogResult::Yes;
 }

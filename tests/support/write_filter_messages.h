@@ -5,8 +5,8 @@
 #include <string>
 
 inline std::string OverlayOnMessage(const std::string& drive) {
-  return "Nothing was changed, because the Enhanced Write Filter protects drive " + drive +
-         " right now: whatever is written there lasts only until the computer restarts.\r\r"
+  return "Nothing was changed, because the Enhanced Write Filter is protecting drive " + drive +
+         " at the moment, so whatever is written there would last only until the computer restarts.\r\r"
          "To turn the filter off, open a command prompt and run:\r\r"
          "ewfmgr " +
          drive +
@@ -15,6 +15,6 @@ inline std::string OverlayOnMessage(const std::string& drive) {
          "The first command keeps the changes made on drive " +
          drive +
          " since the computer started and turns the filter off from the next start (an overlay in RAM whose "
-         "settings are kept in the registry cannot be turned off without keeping them). The second restarts the "
-         "computer. Then use Stillvane again.";
+         "settings are kept in the registry cannot be turned off without keeping them).  The second restarts the "
+         "computer.  Then use Stillvane again.";
 }

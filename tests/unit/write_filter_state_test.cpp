@@ -23,8 +23,8 @@ const std::string kWindows = "C:\\WINDOWS\\";
 const std::string kManager = "C:\\WINDOWS\\system32\\ewfmgr.exe";
 
 std::string UnknownMessage(const std::string& drive, const std::string& why) {
-  return "Stillvane could not tell whether the Enhanced Write Filter protects " + drive + " right now:\r\r" + why +
-         "\r\rIf it does, every change made there will be lost when the computer restarts.  Do you want to go on?";
+  return "Stillvane could not tell whether the Enhanced Write Filter is protecting " + drive + " at the moment.\r\r" +
+         why + "\r\rIf it is, every change made there will be lost when the computer restarts.  Do you want to go on?";
 }
 
 void ExpectNothingHeld(const FakeOs& os) {
