@@ -42,8 +42,9 @@ std::string DriveOf(const std::string& folder) {
   return std::string(1, letter) + ":";
 }
 
-// Off when the service is absent or stopped, On when it runs (the overlay's
-// own state is asked next), Unknown when the manager would not say.
+// Off when the service is absent or stopped, On when it is loaded in any
+// other state (the overlay's own state is asked next), Unknown when the
+// service control manager would not say.
 WriteFilterState ServiceState(Os& os) {
   const UniqueServiceHandle manager(os, os.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) {
@@ -134,6 +135,7 @@ WriteFilterState OverlayState(Os& os, const std::string& managerPath, const std:
 
   const DWORD waited = os.WaitForSingleObject(process.get(), kManagerTimeoutMilliseconds);
   if (waited == WAIT_TIMEOUT) {
+    // Whether or not it can be ended, its answer is not known.
     (void)os.TerminateProcess(process.get(), 1);
     return Unknown(volume, managerPath + " did not finish within " +
                                std::to_string(kManagerTimeoutMilliseconds / 1000) + " seconds.");
