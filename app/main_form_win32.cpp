@@ -124,7 +124,7 @@ void TMainForm::InstallEWFButtonClick() {
 }
 
 void TMainForm::MinimizeDiskWritesButtonClick() {
-  RunAction(dialogs_, [this] { MinimizeDiskWrites(os_, dialogs_); });
+  RunAction(dialogs_, [this] { MinimizeDiskWrites(os_, dialogs_, WindowsFolder_); });
 }
 
 void TMainForm::EnableHORMButtonClick() {

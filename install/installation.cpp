@@ -9,6 +9,7 @@
 #include "install/upper_filters.h"
 #include "services/files.h"
 #include "services/registry.h"
+#include "services/write_filter_state.h"
 
 namespace {
 
@@ -159,6 +160,7 @@ void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, KeySecurity securi
 }  // namespace
 
 void InstallEwfSupport(const InstallContext& given) {
+  if (!ConfirmChangesWillLast(given.os, given.dialogs, given.WindowsFolder)) return;
   AcceptedVersions accepted;
   CheckedContents checked;
   if (!RunDriverFileChecks({given.os, given.dialogs, given.FileVersionInfo, given.SourceFolder, &accepted, &checked})) {

@@ -77,8 +77,23 @@ struct LocalMemoryTraits {
   static void Release(Os& os, Type memory) { os.LocalFree(memory); }
 };
 
+// Pipes, processes and threads: NULL when empty, unlike files.
+struct KernelObjectTraits {
+  using Type = HANDLE;
+  static Type Empty() { return nullptr; }
+  static void Release(Os& os, Type handle) { os.CloseHandle(handle); }
+};
+
+struct ServiceHandleTraits {
+  using Type = SC_HANDLE;
+  static Type Empty() { return nullptr; }
+  static void Release(Os& os, Type handle) { os.CloseServiceHandle(handle); }
+};
+
 using UniqueKey = UniqueOsResource<KeyTraits>;
 using UniqueFindHandle = UniqueOsResource<FindHandleTraits>;
 using UniqueFileHandle = UniqueOsResource<FileHandleTraits>;
 using UniqueLocalMemory = UniqueOsResource<LocalMemoryTraits>;
+using UniqueKernelObject = UniqueOsResource<KernelObjectTraits>;
+using UniqueServiceHandle = UniqueOsResource<ServiceHandleTraits>;
 using UniqueSecurityDescriptor = UniqueLocalMemory;

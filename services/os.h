@@ -53,6 +53,26 @@ class Os {
   virtual DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) = 0;
   virtual BOOL FlushFileBuffers(HANDLE file) = 0;
 
+  // Services (advapi32). NULL or FALSE on failure, GetLastError() tells why.
+  virtual SC_HANDLE OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD access) = 0;
+  virtual SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD access) = 0;
+  virtual BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) = 0;
+  virtual BOOL CloseServiceHandle(SC_HANDLE handle) = 0;
+
+  // Other programs (kernel32). BOOL results as above. ReadFile and
+  // CloseHandle serve pipes and processes too.
+  virtual BOOL CreatePipe(PHANDLE readPipe, PHANDLE writePipe, LPSECURITY_ATTRIBUTES security, DWORD size) = 0;
+  // How much a pipe holds, without taking it out.
+  virtual BOOL PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD bytesRead, LPDWORD bytesAvailable,
+                             LPDWORD bytesLeftThisMessage) = 0;
+  virtual BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,
+                              LPSECURITY_ATTRIBUTES threadSecurity, BOOL inheritHandles, DWORD creationFlags,
+                              LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                              LPPROCESS_INFORMATION processInformation) = 0;
+  // WAIT_OBJECT_0 once the object is signalled, WAIT_TIMEOUT, or WAIT_FAILED.
+  virtual DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) = 0;
+  virtual BOOL TerminateProcess(HANDLE process, UINT exitCode) = 0;
+
   // Process, memory and platform (kernel32).
   // Returns the length copied (without the NUL), the size needed (with the
   // NUL) when the buffer is too small, or 0 when the variable is not set.

@@ -39,6 +39,21 @@ class Win32Os : public Os {
   DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) override;
   BOOL FlushFileBuffers(HANDLE file) override;
 
+  SC_HANDLE OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD access) override;
+  SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD access) override;
+  BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) override;
+  BOOL CloseServiceHandle(SC_HANDLE handle) override;
+
+  BOOL CreatePipe(PHANDLE readPipe, PHANDLE writePipe, LPSECURITY_ATTRIBUTES security, DWORD size) override;
+  BOOL PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD bytesRead, LPDWORD bytesAvailable,
+                     LPDWORD bytesLeftThisMessage) override;
+  BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,
+                      LPSECURITY_ATTRIBUTES threadSecurity, BOOL inheritHandles, DWORD creationFlags,
+                      LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                      LPPROCESS_INFORMATION processInformation) override;
+  DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+  BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
+
   DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;
   DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) override;
   BOOL GetVersionExA(LPOSVERSIONINFOA versionInfo) override;

@@ -101,6 +101,47 @@ DWORD Win32Os::QueryDosDeviceA(LPCSTR deviceName, LPSTR targetPath, DWORD size) 
   return ::QueryDosDeviceA(deviceName, targetPath, size);
 }
 
+SC_HANDLE Win32Os::OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD access) {
+  return ::OpenSCManagerA(machineName, databaseName, access);
+}
+
+SC_HANDLE Win32Os::OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD access) {
+  return ::OpenServiceA(manager, serviceName, access);
+}
+
+BOOL Win32Os::QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
+  return ::QueryServiceStatus(service, status);
+}
+
+BOOL Win32Os::CloseServiceHandle(SC_HANDLE handle) {
+  return ::CloseServiceHandle(handle);
+}
+
+BOOL Win32Os::CreatePipe(PHANDLE readPipe, PHANDLE writePipe, LPSECURITY_ATTRIBUTES security, DWORD size) {
+  return ::CreatePipe(readPipe, writePipe, security, size);
+}
+
+BOOL Win32Os::PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD bytesRead, LPDWORD bytesAvailable,
+                            LPDWORD bytesLeftThisMessage) {
+  return ::PeekNamedPipe(pipe, buffer, size, bytesRead, bytesAvailable, bytesLeftThisMessage);
+}
+
+BOOL Win32Os::CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,
+                             LPSECURITY_ATTRIBUTES threadSecurity, BOOL inheritHandles, DWORD creationFlags,
+                             LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                             LPPROCESS_INFORMATION processInformation) {
+  return ::CreateProcessA(applicationName, commandLine, processSecurity, threadSecurity, inheritHandles, creationFlags,
+                          environment, currentDirectory, startupInfo, processInformation);
+}
+
+DWORD Win32Os::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  return ::WaitForSingleObject(handle, milliseconds);
+}
+
+BOOL Win32Os::TerminateProcess(HANDLE process, UINT exitCode) {
+  return ::TerminateProcess(process, exitCode);
+}
+
 DWORD Win32Os::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
   return ::GetEnvironmentVariableA(name, buffer, size);
 }

@@ -102,8 +102,57 @@ struct OSVERSIONINFOA {
 };
 typedef OSVERSIONINFOA* LPOSVERSIONINFOA;
 
-struct SECURITY_ATTRIBUTES;
+struct SECURITY_ATTRIBUTES {
+  DWORD nLength;
+  LPVOID lpSecurityDescriptor;
+  BOOL bInheritHandle;
+};
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
+struct SC_HANDLE__ {
+  int unused;
+};
+typedef SC_HANDLE__* SC_HANDLE;
+struct SERVICE_STATUS {
+  DWORD dwServiceType;
+  DWORD dwCurrentState;
+  DWORD dwControlsAccepted;
+  DWORD dwWin32ExitCode;
+  DWORD dwServiceSpecificExitCode;
+  DWORD dwCheckPoint;
+  DWORD dwWaitHint;
+};
+typedef SERVICE_STATUS* LPSERVICE_STATUS;
+
+struct STARTUPINFOA {
+  DWORD cb;
+  LPSTR lpReserved;
+  LPSTR lpDesktop;
+  LPSTR lpTitle;
+  DWORD dwX;
+  DWORD dwY;
+  DWORD dwXSize;
+  DWORD dwYSize;
+  DWORD dwXCountChars;
+  DWORD dwYCountChars;
+  DWORD dwFillAttribute;
+  DWORD dwFlags;
+  WORD wShowWindow;
+  WORD cbReserved2;
+  LPBYTE lpReserved2;
+  HANDLE hStdInput;
+  HANDLE hStdOutput;
+  HANDLE hStdError;
+};
+typedef STARTUPINFOA* LPSTARTUPINFOA;
+struct PROCESS_INFORMATION {
+  HANDLE hProcess;
+  HANDLE hThread;
+  DWORD dwProcessId;
+  DWORD dwThreadId;
+};
+typedef PROCESS_INFORMATION* LPPROCESS_INFORMATION;
+typedef HANDLE* PHANDLE;
 struct TRUSTEE_A;
 typedef TRUSTEE_A* PTRUSTEE_A;
 struct EXPLICIT_ACCESS_A;
@@ -165,6 +214,23 @@ struct VS_FIXEDFILEINFO {
 #define ERROR_BADKEY 1010L
 #define ERROR_PRIVILEGE_NOT_HELD 1314L
 #define ERROR_INVALID_SECURITY_DESCR 1338L
+#define ERROR_BROKEN_PIPE 109L
+#define ERROR_SERVICE_DOES_NOT_EXIST 1060L
+
+#define SC_MANAGER_CONNECT 0x0001
+#define SERVICE_QUERY_STATUS 0x0004
+#define SERVICE_STOPPED 1
+#define SERVICE_START_PENDING 2
+#define SERVICE_STOP_PENDING 3
+#define SERVICE_RUNNING 4
+
+#define STARTF_USESHOWWINDOW 0x1
+#define STARTF_USESTDHANDLES 0x100
+#define CREATE_NO_WINDOW 0x08000000
+#define WAIT_OBJECT_0 0
+#define WAIT_TIMEOUT 258L
+#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+#define SW_HIDE 0
 
 #define REG_NONE 0
 #define REG_SZ 1

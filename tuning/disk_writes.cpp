@@ -3,6 +3,7 @@
 #include <string>
 
 #include "services/registry.h"
+#include "services/write_filter_state.h"
 
 namespace {
 
@@ -16,7 +17,8 @@ constexpr RegistryValueRow DiskWriteSettings[] = {
 
 }  // namespace
 
-void MinimizeDiskWrites(Os& os, Dialogs& dialogs) {
+void MinimizeDiskWrites(Os& os, Dialogs& dialogs, const std::string& windowsFolder) {
+  if (!ConfirmChangesWillLast(os, dialogs, windowsFolder)) return;
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
 

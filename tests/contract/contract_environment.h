@@ -27,6 +27,13 @@ class ContractEnvironment {
   virtual void UnsetEnv(const std::string& name) = 0;
   // A file with a version resource holding fixed information and a translation table.
   virtual std::string FileWithVersionResource() = 0;
+  // A console program that writes `line` and a line break to its standard
+  // output and exits: the file to start and its command line.
+  struct ProgramRun {
+    std::string application;
+    std::string commandLine;
+  };
+  virtual ProgramRun ProgramPrinting(const std::string& line) = 0;
 };
 
 std::unique_ptr<ContractEnvironment> MakeContractEnvironment();

@@ -148,4 +148,54 @@ TEST_F(OsContract, ASecondMutexOfTheSameNameOpensTheFirst) {
   EXPECT_TRUE(os().CloseHandle(again));
 }
 
+// How the write filter's state is read: a service that is not there, and a
+// hidden console program whose output comes back through a pipe.
+TEST_F(OsContract, AnAbsentServiceIsSaidToBeAbsent) {
+  const SC_HANDLE manager = os().OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  ASSERT_NE(manager, nullptr);
+  SeedLastError();
+  EXPECT_EQ(os().OpenServiceA(manager, "StillvaneNoSuchService", SERVICE_QUERY_STATUS), nullptr);
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
+  EXPECT_TRUE(os().CloseServiceHandle(manager));
+}
+
+TEST_F(OsContract, AProgramsOutputIsAllInThePipeOnceItHasEnded) {
+  const ContractEnvironment::ProgramRun run = env().ProgramPrinting("State ENABLED");
+  SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  ASSERT_TRUE(os().CreatePipe(&readEnd, &writeEnd, &inheritable, 65536));
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  startup.hStdOutput = startup.hStdError = writeEnd;
+  std::vector<char> commandLine(run.commandLine.begin(), run.commandLine.end());
+  commandLine.push_back('\0');
+  PROCESS_INFORMATION started = {};
+  ASSERT_TRUE(os().CreateProcessA(run.application.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                  nullptr, nullptr, &startup, &started));
+  EXPECT_TRUE(os().CloseHandle(writeEnd));
+  EXPECT_TRUE(os().CloseHandle(started.hThread));
+  EXPECT_EQ(os().WaitForSingleObject(started.hProcess, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+
+  DWORD available = 0;
+  ASSERT_TRUE(os().PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr));
+  ASSERT_EQ(available, 15u);
+  std::string output(available, '\0');
+  DWORD read = 0;
+  ASSERT_TRUE(os().ReadFile(readEnd, &output[0], available, &read, nullptr));
+  EXPECT_EQ(output.substr(0, read), "State ENABLED\r\n");
+  EXPECT_TRUE(os().CloseHandle(started.hProcess));
+  EXPECT_TRUE(os().CloseHandle(readEnd));
+
+  SeedLastError();
+  const std::string missing = env().ScratchFolder() + "missing.exe";
+  std::vector<char> missingLine(missing.begin(), missing.end());
+  missingLine.push_back('\0');
+  EXPECT_FALSE(os().CreateProcessA(missing.c_str(), missingLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                                   nullptr, nullptr, &startup, &started));
+  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
 }  // namespace

@@ -64,6 +64,7 @@ void FakeOs::StopProcessAtCall(int nth, bool halfway) {
 void FakeOs::StartProcessAgain() {
   registry_.CloseAll();
   files_.CloseAll();
+  processes_.CloseAll();
   allocations_.clear();
   versionBlocks_.clear();
   faults_.clear();
@@ -264,14 +265,17 @@ HANDLE FakeOs::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSEC
 
 BOOL FakeOs::CloseHandle(HANDLE handle) {
   const auto mutex = mutexHandles_.find(handle);
-  if (const auto error =
-          Record("CloseHandle", mutex != mutexHandles_.end() ? "mutex " + mutex->second : files_.Describe(handle))) {
+  const bool processes = processes_.Owns(handle);
+  if (const auto error = Record("CloseHandle", mutex != mutexHandles_.end() ? "mutex " + mutex->second
+                                               : processes                  ? processes_.Describe(handle)
+                                                                            : files_.Describe(handle))) {
     return Succeeds(*error);
   }
   if (mutex != mutexHandles_.end()) {
     mutexHandles_.erase(mutex);
     return TRUE;
   }
+  if (processes) return Succeeds(processes_.Close(handle));
   return Succeeds(files_.CloseFile(handle));
 }
 
@@ -305,10 +309,13 @@ BOOL FakeOs::SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
 
 BOOL FakeOs::ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) {
   if (bytesRead) *bytesRead = 0;
-  if (const auto error = Record("ReadFile", files_.Describe(file) + ", " + Number(bytesToRead))) {
+  const bool pipe = processes_.Owns(file);
+  if (const auto error =
+          Record("ReadFile", (pipe ? processes_.Describe(file) : files_.Describe(file)) + ", " + Number(bytesToRead))) {
     return Succeeds(*error);
   }
   if (!bytesRead || overlapped) return Succeeds(ERROR_INVALID_PARAMETER);
+  if (pipe) return Succeeds(processes_.Read(file, buffer, bytesToRead, bytesRead));
   return Succeeds(files_.Read(file, buffer, bytesToRead, bytesRead));
 }
 
@@ -464,6 +471,90 @@ HANDLE FakeOs::CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, L
   mutexHandles_[handle] = name;
   lastError_ = existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
   return handle;
+}
+
+// Services and other programs
+
+SC_HANDLE FakeOs::OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD access) {
+  if (const auto error = Record("OpenSCManagerA", Text(machineName) + ", " + Text(databaseName) + ", " + Hex(access))) {
+    lastError_ = *error;
+    return nullptr;
+  }
+  SC_HANDLE manager = nullptr;
+  return Succeeds(processes_.OpenManager(&manager)) ? manager : nullptr;
+}
+
+SC_HANDLE FakeOs::OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD access) {
+  if (const auto error = Record("OpenServiceA", Pointer(manager) + ", " + Text(serviceName) + ", " + Hex(access))) {
+    lastError_ = *error;
+    return nullptr;
+  }
+  SC_HANDLE service = nullptr;
+  return Succeeds(processes_.OpenService(manager, Text(serviceName), &service)) ? service : nullptr;
+}
+
+BOOL FakeOs::QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
+  if (const auto error = Record("QueryServiceStatus", Pointer(service))) return Succeeds(*error);
+  return Succeeds(processes_.QueryStatus(service, status));
+}
+
+BOOL FakeOs::CloseServiceHandle(SC_HANDLE handle) {
+  if (const auto error = Record("CloseServiceHandle", processes_.Describe(handle))) return Succeeds(*error);
+  return Succeeds(processes_.CloseService(handle));
+}
+
+BOOL FakeOs::CreatePipe(PHANDLE readPipe, PHANDLE writePipe, LPSECURITY_ATTRIBUTES security, DWORD size) {
+  if (const auto error =
+          Record("CreatePipe",
+                 std::string(security && security->bInheritHandle ? "inheritable" : "private") + ", " + Number(size))) {
+    return Succeeds(*error);
+  }
+  if (!readPipe || !writePipe) return Succeeds(ERROR_INVALID_PARAMETER);
+  return Succeeds(processes_.CreatePipe(readPipe, writePipe, size));
+}
+
+BOOL FakeOs::PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD bytesRead, LPDWORD bytesAvailable,
+                           LPDWORD bytesLeftThisMessage) {
+  if (const auto error = Record("PeekNamedPipe", processes_.Describe(pipe) + ", " + Number(size))) {
+    return Succeeds(*error);
+  }
+  // Only asking how much there is is modelled.
+  if (buffer || size || bytesRead || bytesLeftThisMessage) return Succeeds(ERROR_CALL_NOT_IMPLEMENTED);
+  return Succeeds(processes_.Peek(pipe, bytesAvailable));
+}
+
+BOOL FakeOs::CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,
+                            LPSECURITY_ATTRIBUTES threadSecurity, BOOL inheritHandles, DWORD creationFlags,
+                            LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                            LPPROCESS_INFORMATION processInformation) {
+  const DWORD shown = startupInfo && (startupInfo->dwFlags & STARTF_USESHOWWINDOW) ? startupInfo->wShowWindow : 1;
+  if (const auto error =
+          Record("CreateProcessA", Text(applicationName) + ", " + Text(commandLine) + ", " + Number(inheritHandles) +
+                                       ", " + Hex(creationFlags) + ", show " + Number(shown))) {
+    return Succeeds(*error);
+  }
+  if (!applicationName || !startupInfo || !processInformation || processSecurity || threadSecurity || environment ||
+      currentDirectory) {
+    return Succeeds(ERROR_INVALID_PARAMETER);
+  }
+  return Succeeds(
+      processes_.Start(applicationName, Text(commandLine), inheritHandles != FALSE, *startupInfo, processInformation));
+}
+
+DWORD FakeOs::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  if (const auto error = Record("WaitForSingleObject", processes_.Describe(handle) + ", " + Number(milliseconds))) {
+    lastError_ = *error;
+    return WAIT_FAILED;
+  }
+  DWORD result = WAIT_FAILED;
+  return Succeeds(processes_.Wait(handle, &result)) ? result : WAIT_FAILED;
+}
+
+BOOL FakeOs::TerminateProcess(HANDLE process, UINT exitCode) {
+  if (const auto error = Record("TerminateProcess", processes_.Describe(process) + ", " + Number(exitCode))) {
+    return Succeeds(*error);
+  }
+  return Succeeds(processes_.Terminate(process));
 }
 
 // Libraries

@@ -14,6 +14,7 @@
 
 #include "services/os.h"
 #include "support/fake_files.h"
+#include "support/fake_processes.h"
 #include "support/fake_registry.h"
 
 class FakeOs : public Os {
@@ -23,6 +24,9 @@ class FakeOs : public Os {
 
   FakeRegistry& Registry() { return registry_; }
   FakeFiles& Files() { return files_; }
+  // Services, programs that can be started, pipes; none unless told.
+  FakeProcesses& Processes() { return processes_; }
+  const FakeProcesses& Processes() const { return processes_; }
 
   void SetEnv(const std::string& name, const std::string& value) { environment_[name] = value; }
   void UnsetEnv(const std::string& name) { environment_.erase(name); }
@@ -78,6 +82,7 @@ class FakeOs : public Os {
   int OpenKeyCount() const { return registry_.OpenKeyCount(); }
   int OpenFindHandleCount() const { return files_.OpenFindHandleCount(); }
   int OpenFileHandleCount() const { return files_.OpenFileHandleCount(); }
+  int OpenProcessHandleCount() const { return processes_.OpenHandleCount(); }
   int LiveLocalAllocationCount() const { return static_cast<int>(allocations_.size()); }
 
   // Os
@@ -113,6 +118,21 @@ class FakeOs : public Os {
   BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) override;
   DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) override;
   BOOL FlushFileBuffers(HANDLE file) override;
+
+  SC_HANDLE OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD access) override;
+  SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD access) override;
+  BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) override;
+  BOOL CloseServiceHandle(SC_HANDLE handle) override;
+
+  BOOL CreatePipe(PHANDLE readPipe, PHANDLE writePipe, LPSECURITY_ATTRIBUTES security, DWORD size) override;
+  BOOL PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD bytesRead, LPDWORD bytesAvailable,
+                     LPDWORD bytesLeftThisMessage) override;
+  BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,
+                      LPSECURITY_ATTRIBUTES threadSecurity, BOOL inheritHandles, DWORD creationFlags,
+                      LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                      LPPROCESS_INFORMATION processInformation) override;
+  DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+  BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
 
   DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;
   DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) override;
@@ -159,6 +179,7 @@ class FakeOs : public Os {
 
   FakeRegistry registry_;
   FakeFiles files_;
+  FakeProcesses processes_;
   std::map<std::string, std::string, CaseInsensitiveLess> environment_;
   std::string modulePath_ = "C:\\Program Files\\Stillvane\\Stillvane.exe";
   DWORD platformId_ = VER_PLATFORM_WIN32_NT;

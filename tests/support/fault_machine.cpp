@@ -138,7 +138,7 @@ void ClickInstall(FaultMachine& m) {
 }
 
 void ClickMinimizeDiskWrites(FaultMachine& m) {
-  RunAction(m.dialogs, [&m] { MinimizeDiskWrites(m.os, m.dialogs); });
+  RunAction(m.dialogs, [&m] { MinimizeDiskWrites(m.os, m.dialogs, kWindowsFolder); });
 }
 
 void ClickEnableHorm(FaultMachine& m) {

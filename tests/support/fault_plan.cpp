@@ -92,6 +92,10 @@ std::vector<DWORD> PlausibleErrors(const std::string& callName) {
       {"GetFileSize", {ERROR_ACCESS_DENIED}},
       {"FlushFileBuffers", {ERROR_DISK_FULL, ERROR_CANTWRITE}},
       {"QueryDosDeviceA", {ERROR_FILE_NOT_FOUND, ERROR_INSUFFICIENT_BUFFER}},
+      // A user the service control manager will not answer.
+      {"OpenSCManagerA", {ERROR_ACCESS_DENIED}},
+      {"OpenServiceA", {ERROR_ACCESS_DENIED}},
+      {"CloseServiceHandle", {ERROR_INVALID_HANDLE}},
       {"LocalAlloc", {ERROR_NOT_ENOUGH_MEMORY}},
       {"LocalFree", {ERROR_INVALID_HANDLE}},
       // Set, the variable reads as unset: the only way this call fails.

@@ -28,6 +28,11 @@ class FakeContractEnvironment : public ContractEnvironment {
     os_.Files().AddFile(path, "program").versionResource = BuildVersionResource(FileVersionParts{2, 0, 927, 0});
     return path;
   }
+  ProgramRun ProgramPrinting(const std::string& line) override {
+    const std::string path = "C:\\Scratch\\print.exe";
+    os_.Processes().SetProgram(path, line + "\r\n");
+    return {path, "\"" + path + "\""};
+  }
 
  private:
   FakeOs os_;

@@ -11,6 +11,8 @@ namespace {
 
 using ::testing::ElementsAre;
 
+const char kWindowsFolder[] = "C:\\WINDOWS\\";
+
 struct ExpectedSetting {
   const char* key;
   const char* name;
@@ -33,13 +35,15 @@ std::optional<RegistryValue> Written(FakeOs& os, const ExpectedSetting& setting)
 TEST(DiskWrites, WritesTheFourSettingsInOrderAndConfirms) {
   FakeOs os;
   RecordingDialogs dialogs;
-  MinimizeDiskWrites(os, dialogs);
+  MinimizeDiskWrites(os, dialogs, kWindowsFolder);
 
   for (const ExpectedSetting& setting : kExpected) {
     EXPECT_EQ(Written(os, setting), setting.value) << setting.name;
     EXPECT_THAT(os.Registry().ValueNames(HKEY_LOCAL_MACHINE, setting.key), ElementsAre(setting.name));
   }
-  std::vector<std::string> expectedCalls;
+  // The write filter's state first: no ewf service here.
+  std::vector<std::string> expectedCalls = {"OpenSCManagerA(NULL, NULL, 0x1)", "OpenServiceA(&, ewf, 0x4)",
+                                            "CloseServiceHandle(service manager)"};
   for (const ExpectedSetting& setting : kExpected) {
     const std::string key = setting.key;
     const std::string size = std::to_string(setting.value.data.size());
@@ -62,8 +66,8 @@ TEST(DiskWrites, ASecondRunWritesTheSameValuesOverWhateverWasThere) {
   os.Registry().SetValue(HKEY_LOCAL_MACHINE, kExpected[0].key, "Enable", REG_SZ, {'Y', 0});
   os.Registry().SetValue(HKEY_LOCAL_MACHINE, kExpected[0].key, "OptimizeComplete", REG_SZ, {'N', 'o', 0});
   RecordingDialogs dialogs;
-  MinimizeDiskWrites(os, dialogs);
-  MinimizeDiskWrites(os, dialogs);
+  MinimizeDiskWrites(os, dialogs, kWindowsFolder);
+  MinimizeDiskWrites(os, dialogs, kWindowsFolder);
   for (const ExpectedSetting& setting : kExpected) EXPECT_EQ(Written(os, setting), setting.value) << setting.name;
   EXPECT_TRUE(os.Registry().Value(HKEY_LOCAL_MACHINE, kExpected[0].key, "OptimizeComplete").has_value());
   EXPECT_EQ(dialogs.shown, (std::vector<std::string>{"message: Changes successfully applied.",
@@ -75,7 +79,7 @@ TEST(DiskWrites, KeysThatCannotBeOpenedAreNamedAndTheOthersStillWritten) {
   os.FailCallsContaining("Dfrg", ERROR_ACCESS_DENIED);
   os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager");
   RecordingDialogs dialogs;
-  MinimizeDiskWrites(os, dialogs);
+  MinimizeDiskWrites(os, dialogs, kWindowsFolder);
 
   EXPECT_FALSE(Written(os, kExpected[0]));
   EXPECT_EQ(Written(os, kExpected[1]), kExpected[1].value);
@@ -97,7 +101,7 @@ TEST(DiskWrites, WithoutWriteAccessToTheMachineNothingIsWrittenAndAllFourAreName
   FakeOs os;
   os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, "");
   RecordingDialogs dialogs;
-  MinimizeDiskWrites(os, dialogs);
+  MinimizeDiskWrites(os, dialogs, kWindowsFolder);
   for (const ExpectedSetting& setting : kExpected) EXPECT_FALSE(Written(os, setting)) << setting.name;
   ASSERT_EQ(dialogs.messages.size(), 1u);
   const std::string& text = dialogs.messages[0].text;
@@ -113,7 +117,7 @@ TEST(DiskWrites, AFailedValueWriteEndsTheActionWithTheRegistryError) {
   FakeOs os;
   os.FailCall("RegSetValueExA", ERROR_ACCESS_DENIED, 2);
   RecordingDialogs dialogs;
-  RunAction(dialogs, [&] { MinimizeDiskWrites(os, dialogs); });
+  RunAction(dialogs, [&] { MinimizeDiskWrites(os, dialogs, kWindowsFolder); });
 
   EXPECT_EQ(dialogs.shown, (std::vector<std::string>{"report: Failed to set data for 'EnableAutoLayout'"}));
   EXPECT_EQ(Written(os, kExpected[0]), kExpected[0].value);

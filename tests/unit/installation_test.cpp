@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "services/error_report.h"
+#include "support/ewf_manager_reports.h"
 #include "support/fake_os.h"
 #include "support/recording_dialogs.h"
 #include "support/security_descriptor_bytes.h"
@@ -398,6 +399,9 @@ TEST_F(InstallationTest, ChecksAndAFailedDisableEndTheClickBeforeAnythingChanges
       {"ewf.sys without a version",
        [](FakeOs& os, RecordingDialogs&) { os.Files().Find(kSource + "ewf.sys")->versionResource.clear(); },
        {}},
+      {"the write filter protecting the volume",
+       [](FakeOs& os, RecordingDialogs&) { RunTheWriteFilter(os, kWindows, EwfManagerReport("ENABLED")); },
+       {"message: " + OverlayOnMessage("C:")}},
       {"no blank descriptor",
        [](FakeOs& os, RecordingDialogs&) { os.SetBuildSecurityDescriptorResult(ERROR_CALL_NOT_IMPLEMENTED); },
        {"message: An error occured while disabling security in the registry - failed to create a blank security "

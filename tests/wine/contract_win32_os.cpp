@@ -36,6 +36,11 @@ class Win32ContractEnvironment : public ContractEnvironment {
     GetSystemDirectoryA(system, MAX_PATH);
     return std::string(system) + "\\kernel32.dll";
   }
+  ProgramRun ProgramPrinting(const std::string& line) override {
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    return {std::string(system) + "\\cmd.exe", "cmd.exe /c echo " + line};
+  }
 
  private:
   Win32Os os_;

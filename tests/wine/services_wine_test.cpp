@@ -18,6 +18,8 @@
 
 namespace {
 
+const char kWindowsFolder[] = "C:\\windows\\";
+
 // HKEY_LOCAL_MACHINE redirected to a scratch key for the length of a test.
 class MachineOverride {
  public:
@@ -164,8 +166,8 @@ TEST(WineRegistry, MinimizeDiskWritesWritesTheFourSettings) {
   ASSERT_TRUE(machine.Active());
   Win32Os os;
   RecordingDialogs dialogs;
-  MinimizeDiskWrites(os, dialogs);
-  MinimizeDiskWrites(os, dialogs);
+  MinimizeDiskWrites(os, dialogs, kWindowsFolder);
+  MinimizeDiskWrites(os, dialogs, kWindowsFolder);
 
   const std::vector<BYTE> zero{0, 0, 0, 0};
   EXPECT_EQ(machine.Value("SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction", "Enable"),

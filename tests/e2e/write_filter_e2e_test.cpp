@@ -1,0 +1,100 @@
+// The write filter protecting the volume Windows runs from: the real ewf
+// service running under Wine (on a stand-in driver of ours that Wine can load
+// and unload), and the stand-in manager reporting its overlay enabled. The
+// program must write nothing and say why.
+#include <gtest/gtest.h>
+
+#include "e2e/install_case.h"
+#include "e2e/message_text.h"
+#include "support/write_filter_messages.h"
+
+namespace {
+
+const char kOriginalBootLoader[] = "original boot loader\r\n";
+const char kDfrgKey[] = "SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction";
+
+// The ewf service, created (or found, left by an interrupted run) and started
+// on the stand-in driver for the length of one test, then asked to stop and
+// deleted. Wine may leave the driver's service stop-pending for as long as its
+// host process lives, so these cases run in a Wine session of their own.
+class RunningEwfService {
+ public:
+  RunningEwfService() {
+    manager_ = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!manager_) return;
+    const std::string driver = FixtureFile("overlay-on", "ewf.sys");
+    service_ = CreateServiceA(manager_, "ewf", "ewf", SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
+                              SERVICE_ERROR_NORMAL, driver.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (!service_ && GetLastError() == ERROR_SERVICE_EXISTS) {
+      service_ = OpenServiceA(manager_, "ewf", SERVICE_ALL_ACCESS);
+      if (service_) {
+        ChangeServiceConfigA(service_, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                             driver.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+      }
+    }
+    if (service_ && StartServiceA(service_, 0, nullptr)) WaitFor(SERVICE_RUNNING);
+  }
+  ~RunningEwfService() {
+    if (service_) {
+      SERVICE_STATUS status;
+      ControlService(service_, SERVICE_CONTROL_STOP, &status);
+      EXPECT_TRUE(DeleteService(service_));
+      CloseServiceHandle(service_);
+    }
+    if (manager_) CloseServiceHandle(manager_);
+  }
+  RunningEwfService(const RunningEwfService&) = delete;
+  RunningEwfService& operator=(const RunningEwfService&) = delete;
+
+  bool Running() const { return State() == SERVICE_RUNNING; }
+
+ private:
+  DWORD State() const {
+    SERVICE_STATUS status = {};
+    return service_ && QueryServiceStatus(service_, &status) ? status.dwCurrentState : 0;
+  }
+  bool WaitFor(DWORD state) const {
+    for (int waited = 0; waited < 100; ++waited, Sleep(50))
+      if (State() == state) return true;
+    return false;
+  }
+
+  SC_HANDLE manager_ = nullptr;
+  SC_HANDLE service_ = nullptr;
+};
+
+class WriteFilterOnTest : public InstallCase {};
+
+// The test build that, under Wine, would otherwise carry out the whole installation.
+TEST_F(WriteFilterOnTest, InstallAndMinimizeDiskWritesWriteNothingAndSayHowToTurnTheFilterOff) {
+  DeleteMachineValue(kDfrgKey, "Enable");
+  WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
+  Prepare("v2.0.927.0");
+  CopyFileOrFail(FixtureFile("overlay-on", "ewfmgr.exe"), System32() + "\\ewfmgr.exe");
+  WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
+  WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", "boot status");
+  const RunningEwfService ewf;
+  ASSERT_TRUE(ewf.Running()) << "Wine did not start the ewf service";
+  Launch("STILLVANE_BLANK_DESCRIPTOR_EXE");
+  ASSERT_NE(main_, nullptr);
+  const std::string drive = std::string(1, static_cast<char>(toupper(machine_.windowsFolder[0]))) + ":";
+  const std::string refusal = CopiedDialogText("Error", OverlayOnMessage(drive), {"OK"});
+
+  ClickInstall();
+  EXPECT_EQ(AnswerLastMessage("Error", "write_filter_on"), refusal);
+  EXPECT_TRUE(FilesIn(Drivers()).empty());
+  EXPECT_EQ(FilesIn(System32()), std::vector<std::string>{"ewfmgr.exe"});
+  EXPECT_EQ(FilesIn(machine_.windowsFolder), std::vector<std::string>{"bootstat.dat"});
+  EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), kOriginalBootLoader);
+  EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.bak"));
+  EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
+  EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").data, MultiString({"VolSnap"}));
+  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), registry_.OriginalRootDacl());
+
+  AppDriver::Click(FindButton(main_, "Minimize Disk Writes"));
+  EXPECT_EQ(AnswerLastMessage("Error"), refusal);
+  EXPECT_FALSE(ReadMachineValue(kDfrgKey, "Enable").present);
+  EXPECT_TRUE(IsWindowEnabled(main_));
+}
+
+}  // namespace

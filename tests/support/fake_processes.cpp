@@ -1,0 +1,139 @@
+#include "support/fake_processes.h"
+
+#include <algorithm>
+#include <cstring>
+
+void FakeProcesses::SetProgram(const std::string& path, const std::string& output, bool exits) {
+  programs_[path] = {output, exits};
+}
+
+int FakeProcesses::RunningCount() const {
+  return static_cast<int>(std::count(processesExited_.begin(), processesExited_.end(), false));
+}
+
+std::string FakeProcesses::Describe(const void* handle) const {
+  const auto found = handles_.find(handle);
+  if (found == handles_.end()) return "unknown handle";
+  static const char* const kNames[] = {"service manager", "service", "pipe read end",
+                                       "pipe write end",  "process", "thread"};
+  return kNames[static_cast<int>(found->second.kind)];
+}
+
+void* FakeProcesses::NewHandle(Kind kind, int object) {
+  void* const handle = reinterpret_cast<void*>(nextHandle_);
+  nextHandle_ += 4;
+  handles_[handle] = {kind, object};
+  return handle;
+}
+
+const FakeProcesses::Handle* FakeProcesses::Find(const void* handle, Kind kind) const {
+  const auto found = handles_.find(handle);
+  return found != handles_.end() && found->second.kind == kind ? &found->second : nullptr;
+}
+
+DWORD FakeProcesses::OpenManager(SC_HANDLE* manager) {
+  *manager = static_cast<SC_HANDLE>(NewHandle(Kind::Manager, 0));
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeProcesses::OpenService(SC_HANDLE manager, const std::string& name, SC_HANDLE* service) {
+  *service = nullptr;
+  if (!Find(manager, Kind::Manager)) return ERROR_INVALID_HANDLE;
+  if (services_.count(name) == 0) return ERROR_SERVICE_DOES_NOT_EXIST;
+  serviceNames_.push_back(name);
+  *service = static_cast<SC_HANDLE>(NewHandle(Kind::Service, static_cast<int>(serviceNames_.size() - 1)));
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeProcesses::QueryStatus(SC_HANDLE service, SERVICE_STATUS* status) const {
+  const Handle* handle = Find(service, Kind::Service);
+  if (!handle) return ERROR_INVALID_HANDLE;
+  if (!status) return ERROR_INVALID_PARAMETER;
+  std::memset(status, 0, sizeof *status);
+  status->dwServiceType = 1;  // a kernel driver
+  status->dwCurrentState = services_.at(serviceNames_[handle->object]);
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeProcesses::CloseService(SC_HANDLE handle) {
+  if (!Find(handle, Kind::Manager) && !Find(handle, Kind::Service)) return ERROR_INVALID_HANDLE;
+  handles_.erase(handle);
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeProcesses::CreatePipe(HANDLE* readEnd, HANDLE* writeEnd, DWORD size) {
+  // Windows rounds small sizes up to a page or so; 4096 stands for it.
+  pipes_.push_back({std::string(), std::max<size_t>(size, 4096)});
+  const int pipe = static_cast<int>(pipes_.size() - 1);
+  *readEnd = NewHandle(Kind::PipeRead, pipe);
+  *writeEnd = NewHandle(Kind::PipeWrite, pipe);
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeProcesses::Peek(HANDLE pipe, DWORD* available) const {
+  const Handle* handle = Find(pipe, Kind::PipeRead);
+  if (!handle) return ERROR_INVALID_HANDLE;
+  if (available) *available = static_cast<DWORD>(pipes_[handle->object].bytes.size());
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeProcesses::Read(HANDLE pipe, void* buffer, DWORD size, DWORD* read) {
+  const Handle* handle = Find(pipe, Kind::PipeRead);
+  if (!handle) return ERROR_INVALID_HANDLE;
+  std::string& bytes = pipes_[handle->object].bytes;
+  // An empty pipe would block for as long as a writer lives; a caller that
+  // reads only what it peeked never gets here.
+  if (bytes.empty()) return ERROR_BROKEN_PIPE;
+  const size_t taken = std::min<size_t>(size, bytes.size());
+  std::memcpy(buffer, bytes.data(), taken);
+  bytes.erase(0, taken);
+  *read = static_cast<DWORD>(taken);
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeProcesses::Start(const std::string& application, const std::string& commandLine, bool inheritHandles,
+                           const STARTUPINFOA& startup, PROCESS_INFORMATION* started) {
+  const auto program = programs_.find(application);
+  if (program == programs_.end()) return ERROR_FILE_NOT_FOUND;
+  started_.push_back(commandLine);
+  bool exits = program->second.exits;
+  const Handle* output =
+      (startup.dwFlags & STARTF_USESTDHANDLES) && inheritHandles ? Find(startup.hStdOutput, Kind::PipeWrite) : nullptr;
+  if (output && exits) {
+    Pipe& pipe = pipes_[output->object];
+    const std::string& text = program->second.output;
+    const size_t room = pipe.capacity - std::min(pipe.capacity, pipe.bytes.size());
+    pipe.bytes += text.substr(0, room);
+    exits = text.size() <= room;  // a full pipe holds the writer up
+  }
+  processesExited_.push_back(exits);
+  const int process = static_cast<int>(processesExited_.size() - 1);
+  started->hProcess = NewHandle(Kind::Process, process);
+  started->hThread = NewHandle(Kind::Thread, process);
+  started->dwProcessId = started->dwThreadId = static_cast<DWORD>(1000 + process);
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeProcesses::Wait(HANDLE handle, DWORD* result) const {
+  const Handle* process = Find(handle, Kind::Process);
+  if (!process) return ERROR_INVALID_HANDLE;
+  *result = processesExited_[process->object] ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeProcesses::Terminate(HANDLE handle) {
+  const Handle* process = Find(handle, Kind::Process);
+  if (!process) return ERROR_INVALID_HANDLE;
+  if (processesExited_[process->object]) return ERROR_ACCESS_DENIED;  // as Windows answers for an ended process
+  processesExited_[process->object] = true;
+  return ERROR_SUCCESS;
+}
+
+DWORD FakeProcesses::Close(HANDLE handle) {
+  const auto found = handles_.find(handle);
+  if (found == handles_.end() || found->second.kind == Kind::Manager || found->second.kind == Kind::Service) {
+    return ERROR_INVALID_HANDLE;
+  }
+  handles_.erase(found);
+  return ERROR_SUCCESS;
+}

@@ -1,0 +1,70 @@
+// For FakeOs: the services the service control manager knows, the programs
+// that can be started, and the pipes that carry their output back. Handles
+// are plain numbers; every one given out must be closed again.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "services/win_types.h"
+#include "support/case_insensitive.h"
+
+class FakeProcesses {
+ public:
+  // A service and its state (SERVICE_STOPPED, SERVICE_RUNNING, ...).
+  void SetService(const std::string& name, DWORD state) { services_[name] = state; }
+  // A program file that, started, writes `output` to its standard output and
+  // exits; or, when it does not exit, writes nothing and runs until ended.
+  void SetProgram(const std::string& path, const std::string& output, bool exits = true);
+  // Command lines of the programs started, oldest first.
+  const std::vector<std::string>& Started() const { return started_; }
+  int OpenHandleCount() const { return static_cast<int>(handles_.size()); }
+  // Processes that were started and have not exited or been ended.
+  int RunningCount() const;
+
+  bool Owns(const void* handle) const { return handles_.count(handle) > 0; }
+  std::string Describe(const void* handle) const;
+  void CloseAll() { handles_.clear(); }
+
+  // Each returns ERROR_SUCCESS or the Windows error code of the failure.
+  DWORD OpenManager(SC_HANDLE* manager);
+  DWORD OpenService(SC_HANDLE manager, const std::string& name, SC_HANDLE* service);
+  DWORD QueryStatus(SC_HANDLE service, SERVICE_STATUS* status) const;
+  DWORD CloseService(SC_HANDLE handle);
+  DWORD CreatePipe(HANDLE* readEnd, HANDLE* writeEnd, DWORD size);
+  DWORD Peek(HANDLE pipe, DWORD* available) const;
+  DWORD Read(HANDLE pipe, void* buffer, DWORD size, DWORD* read);
+  DWORD Start(const std::string& application, const std::string& commandLine, bool inheritHandles,
+              const STARTUPINFOA& startup, PROCESS_INFORMATION* started);
+  DWORD Wait(HANDLE handle, DWORD* result) const;
+  DWORD Terminate(HANDLE process);
+  DWORD Close(HANDLE handle);
+
+ private:
+  enum class Kind { Manager, Service, PipeRead, PipeWrite, Process, Thread };
+  struct Handle {
+    Kind kind;
+    int object;  // the pipe, process or service it stands for
+  };
+  struct Program {
+    std::string output;
+    bool exits;
+  };
+  struct Pipe {
+    std::string bytes;
+    size_t capacity;
+  };
+
+  void* NewHandle(Kind kind, int object);
+  const Handle* Find(const void* handle, Kind kind) const;
+
+  std::map<std::string, DWORD, CaseInsensitiveLess> services_;
+  std::vector<std::string> serviceNames_;
+  std::map<std::string, Program, CaseInsensitiveLess> programs_;
+  std::map<const void*, Handle> handles_;
+  std::vector<Pipe> pipes_;
+  std::vector<bool> processesExited_;
+  std::vector<std::string> started_;
+  uintptr_t nextHandle_ = 0xA00000;
+};

@@ -1,0 +1,194 @@
+// Whether the write filter protects the volume before anything is written:
+// the service control manager's answer, the manager's report, and every way
+// of not finding out.
+#include "services/write_filter_state.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "support/ewf_manager_reports.h"
+#include "support/fake_os.h"
+#include "support/recording_dialogs.h"
+#include "tuning/disk_writes.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+const std::string kWindows = "C:\\WINDOWS\\";
+const std::string kManager = "C:\\WINDOWS\\system32\\ewfmgr.exe";
+
+std::string UnknownMessage(const std::string& drive, const std::string& why) {
+  return "Stillvane could not tell whether the Enhanced Write Filter is protecting " + drive + " at the moment.\r\r" +
+         why + "\r\rIf it is, every change made there will be lost when the computer restarts.  Do you want to go on?";
+}
+
+void ExpectNothingHeld(const FakeOs& os) {
+  EXPECT_EQ(os.OpenProcessHandleCount(), 0);
+  EXPECT_EQ(os.Processes().RunningCount(), 0);
+}
+
+TEST(WriteFilterState, TheServiceAndTheManagersReportDecide) {
+  struct Case {
+    const char* what;
+    std::function<void(FakeOs&)> arrange;
+    std::string windowsFolder;
+    WriteFilterProtection protection;
+    std::string whyUnknown;
+    bool managerRun;
+  };
+  const std::string noReport = "The report of \"ewfmgr C:\" does not say whether the filter is enabled.";
+  const std::vector<Case> cases = {
+      {"no ewf service", [](FakeOs&) {}, kWindows, WriteFilterProtection::Off, "", false},
+      {"the service stopped",
+       [](FakeOs& os) {
+         RunTheWriteFilter(os, kWindows, EwfManagerReport("ENABLED"));
+         os.Processes().SetService("ewf", SERVICE_STOPPED);
+       },
+       kWindows, WriteFilterProtection::Off, "", false},
+      {"the overlay enabled", [](FakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("ENABLED")); },
+       kWindows, WriteFilterProtection::On, "", true},
+      {"the overlay disabled", [](FakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("DISABLED")); },
+       kWindows, WriteFilterProtection::Off, "", true},
+      {"the service still starting",
+       [](FakeOs& os) {
+         RunTheWriteFilter(os, kWindows, EwfManagerReport("enabled"));
+         os.Processes().SetService("ewf", SERVICE_START_PENDING);
+       },
+       kWindows, WriteFilterProtection::On, "", true},
+      {"Windows on drive D:", [](FakeOs& os) { RunTheWriteFilter(os, "D:\\WINNT\\", EwfManagerReport("DISABLED")); },
+       "d:\\WINNT\\", WriteFilterProtection::Off, "", true},
+      {"no manager", [](FakeOs& os) { os.Processes().SetService("ewf", SERVICE_RUNNING); }, kWindows,
+       WriteFilterProtection::Unknown, "The ewf service is running, but its manager " + kManager + " is not there.",
+       false},
+      {"an error instead of a report",
+       [](FakeOs& os) {
+         RunTheWriteFilter(os, kWindows, "Failed getting protected volume configuration with error 1.\r\n");
+       },
+       kWindows, WriteFilterProtection::Unknown, noReport, true},
+      {"no output", [](FakeOs& os) { RunTheWriteFilter(os, kWindows, ""); }, kWindows, WriteFilterProtection::Unknown,
+       noReport, true},
+      {"a state of another name", [](FakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("UNKNOWN")); },
+       kWindows, WriteFilterProtection::Unknown, noReport, true},
+      {"two volumes that disagree",
+       [](FakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("DISABLED") + EwfManagerReport("ENABLED")); },
+       kWindows, WriteFilterProtection::Unknown, noReport, true},
+      {"a report larger than the pipe holds",
+       [](FakeOs& os) { RunTheWriteFilter(os, kWindows, std::string(70000, ' ') + EwfManagerReport("DISABLED")); },
+       kWindows, WriteFilterProtection::Unknown, kManager + " did not finish within 10 seconds.", true},
+      {"a manager that never finishes",
+       [](FakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("DISABLED"), false); }, kWindows,
+       WriteFilterProtection::Unknown, kManager + " did not finish within 10 seconds.", true},
+      {"Windows on a share", [](FakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("DISABLED")); },
+       "\\\\server\\xp\\WINDOWS\\", WriteFilterProtection::Unknown,
+       "The ewf service is running, and Windows does not run from a drive with a letter (\\\\server\\xp\\WINDOWS\\), "
+       "so its manager cannot be asked about it.",
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeOs os;
+    c.arrange(os);
+    const WriteFilterState state = ReadWriteFilterState(os, c.windowsFolder);
+    EXPECT_EQ(state.protection, c.protection);
+    EXPECT_EQ(state.whyUnknown, c.whyUnknown);
+    if (c.managerRun) {
+      const std::string drive(1, static_cast<char>(std::toupper(c.windowsFolder[0])));
+      EXPECT_THAT(os.Processes().Started(),
+                  ElementsAre("\"" + c.windowsFolder + "system32\\ewfmgr.exe\" " + drive + ":"));
+      EXPECT_THAT(os.CallsNamed("CreateProcessA"), ElementsAre(HasSubstr(", 1, 0x8000000, show 0)")))
+          << "handles inherited, no console, hidden";
+    } else {
+      EXPECT_THAT(os.Processes().Started(), IsEmpty());
+    }
+    EXPECT_EQ(
+        os.CallsNamed("TerminateProcess").size(),
+        os.Processes().Started().size() == 1 && c.whyUnknown.find("did not finish") != std::string::npos ? 1u : 0u);
+    ExpectNothingHeld(os);
+  }
+}
+
+TEST(WriteFilterState, TheUserIsToldWhyNothingIsWrittenOrAskedWhenNobodyCanSay) {
+  FakeOs os;
+  RecordingDialogs dialogs;
+  EXPECT_TRUE(ConfirmChangesWillLast(os, dialogs, kWindows));
+  EXPECT_THAT(dialogs.shown, IsEmpty());
+
+  RunTheWriteFilter(os, kWindows, EwfManagerReport("ENABLED"));
+  EXPECT_FALSE(ConfirmChangesWillLast(os, dialogs, kWindows));
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].text, OverlayOnMessage("C:"));
+  EXPECT_EQ(dialogs.messages[0].kind, MessageKind::Error);
+  EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::Ok);
+
+  RunTheWriteFilter(os, kWindows, "garbage");
+  for (const DialogResult answer : {DialogResult::Yes, DialogResult::No, DialogResult::Cancel}) {
+    dialogs.messages.clear();
+    dialogs.QueueAnswer(answer);
+    EXPECT_EQ(ConfirmChangesWillLast(os, dialogs, kWindows), answer == DialogResult::Yes);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              UnknownMessage("drive C:", "The report of \"ewfmgr C:\" does not say whether the filter is enabled."));
+    EXPECT_EQ(dialogs.messages[0].kind, MessageKind::Warning);
+    EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::YesNo);
+  }
+  ExpectNothingHeld(os);
+}
+
+// The filter on, and each call failing in turn: nothing may be written
+// unasked, the user learns the Windows error, and nothing stays open.
+TEST(WriteFilterState, EveryFailingCallIsNamedAndNeverLetsAWriteThroughUnasked) {
+  const auto protectedMachine = [] {
+    auto os = std::make_unique<FakeOs>();
+    RunTheWriteFilter(*os, kWindows, EwfManagerReport("ENABLED"));
+    return os;
+  };
+  size_t callCount = 0;
+  {
+    const auto os = protectedMachine();
+    RecordingDialogs dialogs;
+    EXPECT_FALSE(ConfirmChangesWillLast(*os, dialogs, kWindows));
+    callCount = os->Calls().size();
+  }
+  ASSERT_GE(callCount, 12u);
+  for (size_t nth = 1; nth <= callCount; ++nth) {
+    const auto os = protectedMachine();
+    RecordingDialogs dialogs;
+    os->FailNthCall(static_cast<int>(nth), ERROR_ACCESS_DENIED);
+    const bool goesOn = ConfirmChangesWillLast(*os, dialogs, kWindows);
+    const std::string failed = os->Calls()[nth - 1];
+    SCOPED_TRACE(failed);
+    EXPECT_FALSE(goesOn);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    const bool released = failed.rfind("Close", 0) == 0;
+    if (released) {
+      // The one close that failed is all that stays open.
+      EXPECT_EQ(dialogs.messages[0].text, OverlayOnMessage("C:"));
+      EXPECT_EQ(os->OpenProcessHandleCount(), 1);
+    } else {
+      EXPECT_THAT(dialogs.messages[0].text, HasSubstr(".  Error 5\r\r"));
+      EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::YesNo);
+      ExpectNothingHeld(*os);
+    }
+  }
+}
+
+TEST(WriteFilterState, MinimizeDiskWritesWritesNothingWhileTheFilterWouldDiscardIt) {
+  FakeOs os;
+  RecordingDialogs dialogs;
+  RunTheWriteFilter(os, kWindows, EwfManagerReport("ENABLED"));
+  MinimizeDiskWrites(os, dialogs, kWindows);
+  EXPECT_THAT(os.CallsNamed("RegCreateKeyExA"), IsEmpty());
+  EXPECT_THAT(dialogs.shown, ElementsAre("message: " + OverlayOnMessage("C:")));
+
+  RunTheWriteFilter(os, kWindows, "");
+  dialogs.QueueAnswer(DialogResult::Yes);
+  MinimizeDiskWrites(os, dialogs, kWindows);
+  EXPECT_EQ(os.CallsNamed("RegCreateKeyExA").size(), 4u) << "the user chose to go on";
+}
+
+}  // namespace
