@@ -94,7 +94,8 @@ bool Stage(Os& os, const std::string& source, const std::string& target, FailedS
 // existing backup holding them, or a new complete copy under the first free
 // name. Never a folder, never a file with other bytes. Empty after adding to
 // `failed`.
-std::string KeepBootLoader(Os& os, const std::string& usualBackup, const std::string& ntldr, FailedSteps& failed) {
+std::string KeepBootLoader(Os& os, const std::string& usualBackup, const std::string& ntldr, FailedSteps& failed,
+                           bool& made) {
   const std::string notReplaced = Concat({", so ", ntldr, " was not replaced"});
   for (int n = 0; n < kBackupNames; ++n) {
     const std::string backup = usualBackup + (n ? "." + std::to_string(n) : std::string());
@@ -107,7 +108,8 @@ std::string KeepBootLoader(Os& os, const std::string& usualBackup, const std::st
       }
       if (!Stage(os, ntldr, backup, failed, notReplaced)) return std::string();
       const std::string temp = TemporaryNameFor(backup);
-      if (os.MoveFileExA(temp.c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH)) return backup;
+      made = os.MoveFileExA(temp.c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH);
+      if (made) return backup;
       failed.Add(Concat({"Renaming ", temp, " to ", backup, " failed", notReplaced, "."}), os.GetLastError());
       Discard(os, temp);
       return std::string();
@@ -124,11 +126,40 @@ std::string KeepBootLoader(Os& os, const std::string& usualBackup, const std::st
   return std::string();
 }
 
+// Puts the staged copy of `source` in place of the existing `target` with
+// one replacing rename. The new file is hidden, system and read-only if the
+// old one (`attributes`) was; and a read-only file cannot be replaced. False
+// after adding to `failed`, with the copy removed.
+bool ReplaceWithStaged(Os& os, const std::string& source, const std::string& target, DWORD attributes,
+                       FailedSteps& failed) {
+  const std::string temp = TemporaryNameFor(target);
+  const auto fail = [&](const std::string& step) {
+    failed.Add(step, os.GetLastError());
+    Discard(os, temp);
+    return false;
+  };
+  if (!os.SetFileAttributesA(temp.c_str(), attributes)) {
+    return fail(Concat({"Setting the attributes of ", temp, " failed, so ", target, " was not replaced."}));
+  }
+  if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+      !os.SetFileAttributesA(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+    return fail(Concat({"Clearing the read-only attribute of ", target, " failed, so it was not replaced."}));
+  }
+  if (!os.MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = os.GetLastError();
+    if (attributes & FILE_ATTRIBUTE_READONLY) os.SetFileAttributesA(target.c_str(), attributes);
+    failed.Add(Concat({"Replacing ", target, " with the copy of ", source, " failed."}), error);
+    Discard(os, temp);
+    return false;
+  }
+  return true;
+}
+
 // Puts the staged new boot loader in place with one replacing rename, once
 // the current one's bytes are kept. Returns the note for the completion
 // message when the backup is not the usual ntldr.bak.
 std::string SwitchBootLoader(Os& os, const std::string& source, const std::string& ntldr,
-                             const std::string& usualBackup, FailedSteps& failed) {
+                             const std::string& usualBackup, FailedSteps& failed, PlacedFiles& done) {
   const std::string temp = TemporaryNameFor(ntldr);
   std::string note;
   const DWORD attributes = os.GetFileAttributesA(ntldr.c_str());
@@ -150,37 +181,28 @@ std::string SwitchBootLoader(Os& os, const std::string& source, const std::strin
       Discard(os, temp);
       return note;
     }
-    const std::string backup = KeepBootLoader(os, usualBackup, ntldr, failed);
+    bool made = false;
+    const std::string backup = KeepBootLoader(os, usualBackup, ntldr, failed, made);
     if (backup.empty()) {
       Discard(os, temp);
       return note;
     }
+    done.bootLoaderBackup = backup;
+    done.backupMade = made;
     if (backup != usualBackup) {
       note = Concat({"The boot loader ", ntldr, " that was replaced has been kept as ", backup, ", because ",
                      usualBackup, " holds something else."});
     }
-    // The new loader is hidden, system and read-only if the old one was; and
-    // a read-only file cannot be replaced.
-    if (!os.SetFileAttributesA(temp.c_str(), attributes)) {
-      failed.Add(Concat({"Setting the attributes of ", temp, " failed, so ", ntldr, " was not replaced."}),
-                 os.GetLastError());
-      Discard(os, temp);
+    if (!ReplaceWithStaged(os, source, ntldr, attributes, failed)) {
+      done.bootLoaderBackup.clear();
       return note;
     }
-    if ((attributes & FILE_ATTRIBUTE_READONLY) &&
-        !os.SetFileAttributesA(ntldr.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
-      failed.Add(Concat({"Clearing the read-only attribute of ", ntldr, " failed, so it was not replaced."}),
-                 os.GetLastError());
-      Discard(os, temp);
-      return note;
-    }
-  }
-  if (!os.MoveFileExA(temp.c_str(), ntldr.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  } else if (!os.MoveFileExA(temp.c_str(), ntldr.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     failed.Add(Concat({"Replacing ", ntldr, " with the copy of ", source, " failed."}), os.GetLastError());
-    if (present && (attributes & FILE_ATTRIBUTE_READONLY)) os.SetFileAttributesA(ntldr.c_str(), attributes);
     Discard(os, temp);
     return std::string();
   }
+  done.replacedBootLoader = ntldr;
   return note;
 }
 
@@ -218,6 +240,16 @@ const std::string& FolderOf(const InstallContext& context, InstallFolder folder)
 
 std::string TemporaryNameFor(const std::string& target) {
   return target + ".stillvane-new";
+}
+
+bool ReplaceFileWithCopy(Os& os, const std::string& source, const std::string& target, FailedSteps& failed) {
+  const DWORD attributes = os.GetFileAttributesA(target.c_str());
+  const std::string notReplaced = Concat({", so ", target, " was not replaced"});
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    failed.Add(Concat({"Looking for ", target, " failed", notReplaced, "."}), os.GetLastError());
+    return false;
+  }
+  return Stage(os, source, target, failed, notReplaced) && ReplaceWithStaged(os, source, target, attributes, failed);
 }
 
 PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersions& accepted, FailedSteps& failed) {
@@ -264,15 +296,18 @@ PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersio
     staged.push_back({&copy, source, target});
   }
 
-  std::string note;
+  PlacedFiles done{true, ""};
   for (const StagedCopy& ready : staged) {
     if (ready.copy->backup) {
-      note = SwitchBootLoader(os, ready.source, ready.target,
-                              FolderOf(context, ready.copy->folder) + ready.copy->backup, failed);
+      done.note = SwitchBootLoader(os, ready.source, ready.target,
+                                   FolderOf(context, ready.copy->folder) + ready.copy->backup, failed, done);
       continue;
     }
     const std::string temp = TemporaryNameFor(ready.target);
-    if (os.MoveFileExA(temp.c_str(), ready.target.c_str(), MOVEFILE_WRITE_THROUGH)) continue;
+    if (os.MoveFileExA(temp.c_str(), ready.target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+      done.placed.push_back(ready.target);
+      continue;
+    }
     const DWORD error = os.GetLastError();
     // Installed meanwhile: that copy is kept.
     if (!RefusedBecauseItExists(error)) {
@@ -281,5 +316,5 @@ PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersio
     Discard(os, temp);
   }
   for (const FileMovedAside& file : FilesMovedAside) MoveFileAside(context, file, failed);
-  return {true, note};
+  return done;
 }

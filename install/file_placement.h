@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "install/driver_checks.h"
 #include "install/failed_steps.h"
@@ -25,6 +26,13 @@ struct PlacedFiles {
   // For the completion message: where the old boot loader was kept when it
   // could not be the usual backup; empty otherwise.
   std::string note;
+  // What went live, for the installation record: the files placed under
+  // their names (the boot loader apart), and the boot loader replaced with
+  // where its old bytes are and whether this run made that copy.
+  std::vector<std::string> placed = {};
+  std::string replacedBootLoader = {};
+  std::string bootLoaderBackup = {};
+  bool backupMade = false;
 };
 
 // Places the DriverFileCopies and moves the FilesMovedAside. Each copy is
@@ -32,3 +40,8 @@ struct PlacedFiles {
 // FileKind and its version against what the gate read (`accepted`). Steps
 // that fail otherwise are added to `failed`, and the rest is still done.
 PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersions& accepted, FailedSteps& failed);
+
+// Puts a copy of `source` in place of the existing file `target` by the same
+// protocol: staged beside it, flushed, compared, then one replacing rename
+// that keeps the target's attributes. False after adding to `failed`.
+bool ReplaceFileWithCopy(Os& os, const std::string& source, const std::string& target, FailedSteps& failed);

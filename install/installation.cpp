@@ -5,6 +5,7 @@
 
 #include "install/driver_checks.h"
 #include "install/file_placement.h"
+#include "install/installation_record.h"
 #include "install/installation_tables.h"
 #include "install/upper_filters.h"
 #include "services/files.h"
@@ -21,7 +22,7 @@ void ReportSkippedKeys(const std::vector<SkippedKey>& skipped, FailedSteps& fail
 
 // Merges the write filter into the volume filter list already there, written
 // straight to the open key as REG_MULTI_SZ.
-void WriteFilterList(Os& os, TRegistry& registry, FailedSteps& failed) {
+void WriteFilterList(Os& os, TRegistry& registry, FailedSteps& failed, InstallationRecord& record) {
   const std::string valueName =
       "the \"" + std::string(VolumeFiltersValue) + "\" value of " + MachineKeyName(VolumeClassKey);
   if (!registry.OpenKey(VolumeClassKey, true)) {
@@ -46,13 +47,16 @@ void WriteFilterList(Os& os, TRegistry& registry, FailedSteps& failed) {
     failed.Add("Writing " + valueName + " failed.", static_cast<DWORD>(error));
     return;
   }
+  record.addedVolSnap = !ListsSnapshotFilter(type, existing);
+  record.createdFilterList = readResult == ERROR_FILE_NOT_FOUND;
   (void)registry.Flush();
 }
 
 // The entries under Enum\Root inside the security bracket, then the service
 // and its volume, then the filter list. False when the key's permissions could
 // not be put back (after its message).
-bool WriteRegistryEntries(const InstallContext& context, const RootKeySecurityChange& change, FailedSteps& failed) {
+bool WriteRegistryEntries(const InstallContext& context, const RootKeySecurityChange& change, FailedSteps& failed,
+                          InstallationRecord& record) {
   Os& os = context.os;
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
@@ -78,7 +82,7 @@ bool WriteRegistryEntries(const InstallContext& context, const RootKeySecurityCh
   const std::vector<SkippedKey> skipped = WriteRegistryRows(registry, serviceRows);
   ReportSkippedKeys(skipped, failed);
   if (skipped.empty()) {
-    WriteFilterList(os, registry, failed);
+    WriteFilterList(os, registry, failed, record);
   } else {
     failed.Add("The \"" + std::string(VolumeFiltersValue) + "\" value of " + MachineKeyName(VolumeClassKey) +
                " was left unchanged, because the registry key " + MachineKeyName(skipped.front().firstRow->key) +
@@ -116,6 +120,22 @@ void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityResto
   }
 }
 
+// What removal needs to know of this run, merged into what an earlier run
+// recorded.
+void RecordInstallation(Os& os, const PlacedFiles& placed, InstallationRecord& record, FailedSteps& failed) {
+  const auto digest = [&](const std::string& path) { return DigestOfFile(os, path).digest; };
+  if (!placed.bootLoaderBackup.empty()) {
+    record.bootLoader = placed.replacedBootLoader;
+    record.bootLoaderDigest = digest(placed.replacedBootLoader);
+    record.backup = placed.bootLoaderBackup;
+    record.backupDigest = digest(placed.bootLoaderBackup);
+    record.backupMade = placed.backupMade;
+  }
+  for (const std::string& target : placed.placed) record.files.push_back({target, digest(target)});
+  const RecordRead earlier = ReadInstallationRecord(os);
+  WriteInstallationRecord(os, earlier.present ? MergeRecords(earlier.record, record) : record, failed);
+}
+
 }  // namespace
 
 void InstallEwfSupport(const InstallContext& given) {
@@ -150,8 +170,9 @@ void InstallEwfSupport(const InstallContext& given) {
   const std::string driver = FolderOf(context, DriverFileOfService.folder) + DriverFileOfService.target;
   const FileLookup driverFound = LookForFile(os, driver);
   bool restored = true;
+  InstallationRecord record;
   if (driverFound.present) {
-    restored = WriteRegistryEntries(context, securityChange, failed);
+    restored = WriteRegistryEntries(context, securityChange, failed, record);
   } else {
     context.SavedRootKeySecurity.reset();  // the key was never opened up
     if (driverFound.error) {
@@ -160,6 +181,7 @@ void InstallEwfSupport(const InstallContext& given) {
       failed.Add("No registry entries were written, because " + driver + " is not present.");
     }
   }
+  RecordInstallation(os, placed, record, failed);
   const std::string notes = context.Boot.Note.empty() || placed.note.empty()
                                 ? context.Boot.Note + placed.note
                                 : Concat({context.Boot.Note, "\r\r", placed.note});
