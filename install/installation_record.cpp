@@ -1,7 +1,5 @@
 #include "install/installation_record.h"
 
-#include <cstdio>
-
 #include "services/files.h"
 #include "services/handles.h"
 #include "services/registry.h"
@@ -9,6 +7,12 @@
 namespace {
 
 constexpr DWORD kChunk = 64 * 1024;
+
+std::string Hex(unsigned long long value) {
+  std::string text(16, '0');
+  for (size_t i = text.size(); i-- > 0; value >>= 4) text[i] = "0123456789ABCDEF"[value & 0xF];
+  return text;
+}
 
 std::string Line(const char* name, const std::string& value) {
   return Concat({name, "=", value});
@@ -68,9 +72,7 @@ FileDigest DigestOfFile(Os& os, const std::string& path) {
     length += read;
     for (DWORD i = 0; i < read; ++i) hash = (hash ^ chunk[i]) * 1099511628211ull;
   }
-  char text[40];
-  std::snprintf(text, sizeof text, "%llX-%016llX", length, hash);
-  return {text, 0};
+  return {Concat({Hex(length), "-", Hex(hash)}), 0};
 }
 
 RecordRead ReadInstallationRecord(Os& os) {
