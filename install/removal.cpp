@@ -151,7 +151,10 @@ void PutFoundBootLoaderBack(Os& os, const std::string& loaderFolder, const std::
   const std::string leftBecause = Concat({"The boot loader ", ntldr, " was left as it is, because "});
   const FileDigest now = DigestOfFile(os, ntldr);
   if (now.error || now.digest != DigestOfFile(os, ewfLoader).digest) {
-    outcome.left.Add(leftBecause + "there is no record of the installation, and it is not the " + ewfLoader + ".");
+    // With nothing of the write filter found, there is nothing to tell.
+    if (!outcome.done.Empty()) {
+      outcome.left.Add(leftBecause + "there is no record of the installation, and it is not the " + ewfLoader + ".");
+    }
     return;
   }
   std::vector<std::string> candidates;
@@ -205,10 +208,10 @@ void DeletePlacedFiles(Os& os, const RecordRead& read, const std::string& window
 
 void ShowOutcome(Dialogs& dialogs, const Outcome& outcome, bool filterOut, bool securityRestored) {
   std::string text;
-  if (!outcome.done.Empty()) text = "These steps were done:\r" + outcome.done.Text();
-  if (!outcome.left.Empty()) text += Concat({text.empty() ? "" : "\r\r", "Left as it was:\r", outcome.left.Text()});
+  if (!outcome.done.Empty()) text = "These steps were done:" + outcome.done.Text();
+  if (!outcome.left.Empty()) text += Concat({text.empty() ? "" : "\r\r", "Left as it was:", outcome.left.Text()});
   if (!outcome.failed.Empty()) {
-    text += Concat({text.empty() ? "" : "\r\r", "These steps failed:\r", outcome.failed.Text()});
+    text += Concat({text.empty() ? "" : "\r\r", "These steps failed:", outcome.failed.Text()});
   }
   if (!securityRestored) text += "\r\rIn addition, an error has occured while restoring " + RootKeyRestoreAdvice();
   const std::string body = text.empty() ? std::string() : "\r\r" + text;

@@ -7,7 +7,9 @@
 #include "app/startup.h"
 #include "install/file_placement.h"
 #include "install/installation.h"
+#include "install/installation_record.h"
 #include "install/installation_tables.h"
+#include "install/removal.h"
 #include "services/error_report.h"
 #include "support/stand_in_image.h"
 #include "support/version_resource_builder.h"
@@ -136,6 +138,13 @@ void ClickInstall(FaultMachine& m) {
   });
 }
 
+void ClickRemove(FaultMachine& m) {
+  m.dialogs.QueueAnswer(DialogResult::Yes);
+  RunAction(m.dialogs, [&m] {
+    RemoveEwfSupport({m.os, m.dialogs, m.SourceFolder, m.WindowsFolder, m.SystemDriveFolder, m.saved});
+  });
+}
+
 void ClickMinimizeDiskWrites(FaultMachine& m) {
   RunAction(m.dialogs, [&m] { MinimizeDiskWrites(m.os, m.dialogs); });
 }
@@ -157,7 +166,7 @@ std::string Summary(const std::string& contents) {
 
 MachineSnapshot TakeSnapshot(FakeOs& os) {
   MachineSnapshot snapshot;
-  std::set<std::string> keys = {kRootKey, kClassKey};
+  std::set<std::string> keys = {kRootKey, kClassKey, InstallationRecordKey};
   for (const RegistryValueRow& row : EnumRootEntries) keys.insert(row.key + 1);
   for (const RegistryValueRow& row : ServiceEntries) keys.insert(row.key + 1);
   for (const char* key : kDiskWriteKeys) keys.insert(key);

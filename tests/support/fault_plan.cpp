@@ -165,6 +165,17 @@ std::vector<std::string> PathSubjects(const std::vector<std::string>& calls, siz
     return {path};
   }
   if (name == "RegCreateKeyExA") return {Argument(args, 1)};
+  if (name == "RegDeleteKeyA" || name == "RegEnumKeyExA") {
+    // A key is deleted with the keys below it, and named by its top.
+    std::string key = name == "RegDeleteKeyA" ? Argument(args, 1) : Argument(args, 0).substr(5);
+    std::vector<std::string> keys;
+    for (size_t cut = key.size(); cut != std::string::npos; cut = key.rfind('\\', cut - 1)) {
+      keys.push_back(key.substr(0, cut));
+      if (cut == 0) break;
+    }
+    return keys;
+  }
+  if (name == "RegDeleteValueA") return {Argument(args, 1)};
   if (name == "RegOpenKeyExA") return {Argument(args, 1) == kRootKey ? kDisabling : Argument(args, 1)};
   if (name == "RegSetValueExA" || name == "RegQueryValueExA") return {Argument(args, 1)};
   if (name == "RegGetKeySecurity" || name == "RegSetKeySecurity" || name == "BuildSecurityDescriptorA" ||
