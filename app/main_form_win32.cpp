@@ -31,7 +31,8 @@ enum ControlId {
 
 // In the system menu: the window itself stays as it is.
 constexpr UINT kRemoveCommand = 0x0100;
-const char kRemoveCaption[] = "Remove EWF Support...";
+// E: the letters of the standard commands (Restore, Move, Size, ...) are taken.
+const char kRemoveCaption[] = "Remove &EWF Support...";
 
 const FormSpec kMainForm = {"Stillvane", 550, 458, FormKind::MainWindow, FormPosition::ScreenCenter, "MAINICON"};
 

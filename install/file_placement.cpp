@@ -126,11 +126,12 @@ std::string KeepBootLoader(Os& os, const std::string& usualBackup, const std::st
   return std::string();
 }
 
-// Puts the staged copy of `source` in place of the existing `target` with
-// one replacing rename. The new file is hidden, system and read-only if the
-// old one (`attributes`) was; and a read-only file cannot be replaced. False
-// after adding to `failed`, with the copy removed.
-bool ReplaceWithStaged(Os& os, const std::string& source, const std::string& target, DWORD attributes,
+// Puts the staged copy of `source` in place of the existing `target` (whose
+// attributes are `current`) with one replacing rename; the new file gets
+// `attributes`. A read-only file cannot be replaced: the attribute is
+// cleared first, and put back when the rename fails. False after adding to
+// `failed`, with the copy removed.
+bool ReplaceWithStaged(Os& os, const std::string& source, const std::string& target, DWORD current, DWORD attributes,
                        FailedSteps& failed) {
   const std::string temp = TemporaryNameFor(target);
   const auto fail = [&](const std::string& step) {
@@ -141,13 +142,13 @@ bool ReplaceWithStaged(Os& os, const std::string& source, const std::string& tar
   if (!os.SetFileAttributesA(temp.c_str(), attributes)) {
     return fail(Concat({"Setting the attributes of ", temp, " failed, so ", target, " was not replaced."}));
   }
-  if ((attributes & FILE_ATTRIBUTE_READONLY) &&
-      !os.SetFileAttributesA(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+  if ((current & FILE_ATTRIBUTE_READONLY) &&
+      !os.SetFileAttributesA(target.c_str(), current & ~FILE_ATTRIBUTE_READONLY)) {
     return fail(Concat({"Clearing the read-only attribute of ", target, " failed, so it was not replaced."}));
   }
   if (!os.MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD error = os.GetLastError();
-    if (attributes & FILE_ATTRIBUTE_READONLY) os.SetFileAttributesA(target.c_str(), attributes);
+    if (current & FILE_ATTRIBUTE_READONLY) os.SetFileAttributesA(target.c_str(), current);
     failed.Add(Concat({"Replacing ", target, " with the copy of ", source, " failed."}), error);
     Discard(os, temp);
     return false;
@@ -189,11 +190,13 @@ std::string SwitchBootLoader(Os& os, const std::string& source, const std::strin
     }
     done.bootLoaderBackup = backup;
     done.backupMade = made;
+    done.bootLoaderAttributes = attributes;
     if (backup != usualBackup) {
       note = Concat({"The boot loader ", ntldr, " that was replaced has been kept as ", backup, ", because ",
                      usualBackup, " holds something else."});
     }
-    if (!ReplaceWithStaged(os, source, ntldr, attributes, failed)) {
+    // The new loader is hidden, system and read-only if the old one was.
+    if (!ReplaceWithStaged(os, source, ntldr, attributes, attributes, failed)) {
       done.bootLoaderBackup.clear();
       return note;
     }
@@ -242,14 +245,17 @@ std::string TemporaryNameFor(const std::string& target) {
   return target + ".stillvane-new";
 }
 
-bool ReplaceFileWithCopy(Os& os, const std::string& source, const std::string& target, FailedSteps& failed) {
-  const DWORD attributes = os.GetFileAttributesA(target.c_str());
+bool ReplaceFileWithCopy(Os& os, const std::string& source, const std::string& target, FailedSteps& failed,
+                         DWORD attributes) {
+  const DWORD current = os.GetFileAttributesA(target.c_str());
   const std::string notReplaced = Concat({", so ", target, " was not replaced"});
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
+  if (current == INVALID_FILE_ATTRIBUTES) {
     failed.Add(Concat({"Looking for ", target, " failed", notReplaced, "."}), os.GetLastError());
     return false;
   }
-  return Stage(os, source, target, failed, notReplaced) && ReplaceWithStaged(os, source, target, attributes, failed);
+  if (attributes == INVALID_FILE_ATTRIBUTES) attributes = current;
+  return Stage(os, source, target, failed, notReplaced) &&
+         ReplaceWithStaged(os, source, target, current, attributes, failed);
 }
 
 PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersions& accepted, FailedSteps& failed) {

@@ -33,6 +33,7 @@ struct PlacedFiles {
   std::string replacedBootLoader = {};
   std::string bootLoaderBackup = {};
   bool backupMade = false;
+  DWORD bootLoaderAttributes = 0;  // of the boot loader replaced
 };
 
 // Places the DriverFileCopies and moves the FilesMovedAside. Each copy is
@@ -43,5 +44,7 @@ PlacedFiles PlaceDriverFiles(const InstallContext& context, const AcceptedVersio
 
 // Puts a copy of `source` in place of the existing file `target` by the same
 // protocol: staged beside it, flushed, compared, then one replacing rename
-// that keeps the target's attributes. False after adding to `failed`.
-bool ReplaceFileWithCopy(Os& os, const std::string& source, const std::string& target, FailedSteps& failed);
+// that gives it `attributes` (by default the target's). False after adding
+// to `failed`.
+bool ReplaceFileWithCopy(Os& os, const std::string& source, const std::string& target, FailedSteps& failed,
+                         DWORD attributes = INVALID_FILE_ATTRIBUTES);

@@ -130,6 +130,7 @@ void RecordInstallation(Os& os, const PlacedFiles& placed, InstallationRecord& r
     record.backup = placed.bootLoaderBackup;
     record.backupDigest = digest(placed.bootLoaderBackup);
     record.backupMade = placed.backupMade;
+    record.bootLoaderAttributes = placed.bootLoaderAttributes;
   }
   for (const std::string& target : placed.placed) record.files.push_back({target, digest(target)});
   const RecordRead earlier = ReadInstallationRecord(os);

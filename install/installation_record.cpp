@@ -14,6 +14,16 @@ std::string Hex(unsigned long long value) {
   return text;
 }
 
+// A decimal number; INVALID_FILE_ATTRIBUTES for anything else.
+DWORD Number(const std::string& text) {
+  DWORD number = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9' || number > 0x0FFFFFFF) return INVALID_FILE_ATTRIBUTES;
+    number = number * 10 + static_cast<DWORD>(c - '0');
+  }
+  return text.empty() ? INVALID_FILE_ATTRIBUTES : number;
+}
+
 std::string Line(const char* name, const std::string& value) {
   return Concat({name, "=", value});
 }
@@ -32,6 +42,7 @@ std::vector<std::string> Lines(const InstallationRecord& record) {
     lines.push_back(Line("Backup", record.backup));
     lines.push_back(Line("BackupDigest", record.backupDigest));
     lines.push_back(Line("BackupMade", Flag(record.backupMade)));
+    lines.push_back(Line("BootLoaderAttributes", std::to_string(record.bootLoaderAttributes)));
   }
   for (const PlacedFileRecord& file : record.files) lines.push_back(Concat({"File=", file.digest, " ", file.path}));
   lines.push_back(Line("AddedVolSnap", Flag(record.addedVolSnap)));
@@ -49,6 +60,7 @@ void Apply(const std::string& line, InstallationRecord& record) {
   if (name == "Backup") record.backup = value;
   if (name == "BackupDigest") record.backupDigest = value;
   if (name == "BackupMade") record.backupMade = value == "1";
+  if (name == "BootLoaderAttributes") record.bootLoaderAttributes = Number(value);
   if (name == "AddedVolSnap") record.addedVolSnap = value == "1";
   if (name == "CreatedUpperFilters") record.createdFilterList = value == "1";
   const size_t space = value.find(' ');

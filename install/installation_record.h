@@ -37,9 +37,10 @@ struct InstallationRecord {
   std::string backup;
   std::string backupDigest;
   bool backupMade = false;
-  std::vector<PlacedFileRecord> files;  // ewf.sys and ewfmgr.exe, where Install placed them
-  bool addedVolSnap = false;            // to the volume filter list
-  bool createdFilterList = false;       // the list was not there before
+  DWORD bootLoaderAttributes = INVALID_FILE_ATTRIBUTES;  // of the one replaced; unknown: the present one's
+  std::vector<PlacedFileRecord> files;                   // ewf.sys and ewfmgr.exe, where Install placed them
+  bool addedVolSnap = false;                             // to the volume filter list
+  bool createdFilterList = false;                        // the list was not there before
 };
 
 struct RecordRead {

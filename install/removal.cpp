@@ -98,7 +98,14 @@ bool DeleteEnumRootKey(const RemovalContext& context, const RootKeySecurityChang
     return true;
   }
   DeleteKey(context.os, kEnumRootKey, outcome);
-  return RestoreRootKeySecurity(context.os, context.dialogs, context.SavedRootKeySecurity);
+  const bool restored = RestoreRootKeySecurity(context.os, context.dialogs, context.SavedRootKeySecurity);
+  if (restored && change.replacedOpenDacl) {
+    outcome.done.Add(Concat({"The registry key ", MachineKeyName(RootKeySecurityPath),
+                             " gave everyone full control, as an interrupted run leaves it, so it was given the "
+                             "standard permissions: the System account has full access, and the Everyone group only "
+                             "Read access."}));
+  }
+  return restored;
 }
 
 // Deletes a backup the installation made once the loader it holds is back.
@@ -139,7 +146,7 @@ void PutRecordedBootLoaderBack(Os& os, const InstallationRecord& record, Outcome
         Concat({leftBecause, "its backup ", record.backup, " has changed since EWF support was installed."}));
     return;
   }
-  if (!ReplaceFileWithCopy(os, record.backup, ntldr, outcome.failed)) return;
+  if (!ReplaceFileWithCopy(os, record.backup, ntldr, outcome.failed, record.bootLoaderAttributes)) return;
   outcome.done.Add(Concat({"The earlier boot loader was put back from ", record.backup, " as ", ntldr, "."}));
   DeleteBackup(os, record, outcome);
 }
@@ -267,7 +274,8 @@ void RemoveEwfSupport(const RemovalContext& context) {
   }
   // What can fail about the key's security without changing it fails before anything changes.
   RootKeySecurityChange securityChange(os);
-  const bool enumRootKey = KeyExists(os, kEnumRootKey);
+  // A removal killed inside the bracket leaves the key open: the next run closes it.
+  const bool enumRootKey = KeyExists(os, kEnumRootKey) || RootKeyIsLeftOpen(os);
   if (enumRootKey && !PrepareRootKeySecurityChange(os, context.dialogs, context.SavedRootKeySecurity, securityChange)) {
     return;
   }
