@@ -56,10 +56,13 @@ class RemovalTest : public InstallCase {
     AppDriver::PressKeys(main_, {'E'});
   }
 
-  // Answers Yes to the question and OK to the closing message.
-  std::vector<ShownMessage> AnswerRemoval() {
+  // Answers Yes to the question and OK to the closing message (a large boot
+  // loader takes a while), and waits a little for anything after it.
+  std::vector<ShownMessage> AnswerRemoval(bool asked = false) {
     std::vector<ShownMessage> shown;
-    for (DWORD waitMs = 15000; auto next = AnswerNextWindow(*app_, main_, waitMs); waitMs = 1500)
+    if (asked) shown.push_back({"Confirm", "Stillvane will remove EWF support from this computer"});
+    for (DWORD waitMs = asked ? 60000 : 15000; auto next = AnswerNextWindow(*app_, main_, waitMs);
+         waitMs = shown.size() < 2 ? 60000 : 1500)
       shown.push_back(*next);
     return shown;
   }
