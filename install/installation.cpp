@@ -123,7 +123,15 @@ void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, bool securityResto
 // What removal needs to know of this run, merged into what an earlier run
 // recorded.
 void RecordInstallation(Os& os, const PlacedFiles& placed, InstallationRecord& record, FailedSteps& failed) {
-  const auto digest = [&](const std::string& path) { return DigestOfFile(os, path).digest; };
+  // Unread, a file is taken for changed: removal leaves it.
+  const auto digest = [&](const std::string& path) {
+    const FileDigest read = DigestOfFile(os, path);
+    if (read.error) {
+      failed.Add(Concat({"Reading ", path, " failed, so Remove EWF Support will not know it for the one installed."}),
+                 read.error);
+    }
+    return read.digest;
+  };
   if (!placed.bootLoaderBackup.empty()) {
     record.bootLoader = placed.replacedBootLoader;
     record.bootLoaderDigest = digest(placed.replacedBootLoader);

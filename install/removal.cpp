@@ -36,8 +36,8 @@ struct Outcome {
 bool TakeEwfOutOfFilterList(Os& os, const InstallationRecord& record, Outcome& outcome) {
   const std::string valueName = Concat({"the \"", VolumeFiltersValue, "\" value of ", MachineKeyName(VolumeClassKey)});
   UniqueKey key(os);
+  // Every Windows has the volume class: "not found" is not taken for "no filters".
   LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, VolumeClassKey + 1, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.put());
-  if (error == ERROR_FILE_NOT_FOUND) return true;
   if (error != ERROR_SUCCESS) {
     outcome.failed.Add(Concat({"Opening the registry key ", MachineKeyName(VolumeClassKey), " failed."}),
                        static_cast<DWORD>(error));
@@ -75,15 +75,17 @@ bool KeyExists(Os& os, const char* path) {
   return os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.put()) != ERROR_FILE_NOT_FOUND;
 }
 
-// True when the key is gone.
+// True when the key is gone. Deleted whether or not it was seen: the
+// deletion itself tells "not there" apart.
 bool DeleteKey(Os& os, const char* path, Outcome& outcome) {
-  if (!KeyExists(os, path)) return true;
-  if (const LONG error = DeleteKeyTree(os, HKEY_LOCAL_MACHINE, path)) {
-    outcome.failed.Add(Concat({"Deleting the registry key ", MachineKeyName(path), " failed."}),
+  const bool seen = KeyExists(os, path);
+  std::string failedKey;
+  if (const LONG error = DeleteKeyTree(os, HKEY_LOCAL_MACHINE, path, &failedKey)) {
+    outcome.failed.Add(Concat({"Deleting the registry key ", MachineKeyName(failedKey.c_str()), " failed."}),
                        static_cast<DWORD>(error));
     return false;
   }
-  outcome.done.Add(Concat({"The registry key ", MachineKeyName(path), " was deleted."}));
+  if (seen) outcome.done.Add(Concat({"The registry key ", MachineKeyName(path), " was deleted."}));
   return true;
 }
 
@@ -108,9 +110,22 @@ bool DeleteEnumRootKey(const RemovalContext& context, const RootKeySecurityChang
   return restored;
 }
 
+// Whether a file that could not be read is not there: a search must agree.
+bool Missing(Os& os, const std::string& path, const FileDigest& read) {
+  if (read.error != ERROR_FILE_NOT_FOUND && read.error != ERROR_PATH_NOT_FOUND) return false;
+  const FileLookup found = LookForFile(os, path);
+  return !found.present && !found.error;
+}
+
 // Deletes a backup the installation made once the loader it holds is back.
 void DeleteBackup(Os& os, const InstallationRecord& record, Outcome& outcome) {
-  if (!record.backupMade || DigestOfFile(os, record.backup).digest != record.backupDigest) return;
+  if (!record.backupMade) return;
+  const FileDigest backup = DigestOfFile(os, record.backup);
+  if (backup.error && !Missing(os, record.backup, backup)) {
+    outcome.failed.Add(Concat({"Reading ", record.backup, " failed, so it was not deleted."}), backup.error);
+    return;
+  }
+  if (backup.digest != record.backupDigest) return;
   if (!os.DeleteFileA(record.backup.c_str())) {
     outcome.failed.Add(Concat({"Deleting ", record.backup, " failed."}), os.GetLastError());
     return;
@@ -132,7 +147,7 @@ void PutRecordedBootLoaderBack(Os& os, const InstallationRecord& record, Outcome
     return;
   }
   const FileDigest backup = DigestOfFile(os, record.backup);
-  if (backup.error == ERROR_FILE_NOT_FOUND || backup.error == ERROR_PATH_NOT_FOUND) {
+  if (backup.error && Missing(os, record.backup, backup)) {
     outcome.left.Add(Concat({leftBecause, "its backup ", record.backup, " is missing."}));
     return;
   }
@@ -200,7 +215,7 @@ void DeletePlacedFiles(Os& os, const RecordRead& read, const std::string& window
   }
   for (const PlacedFileRecord& file : read.record.files) {
     const FileDigest now = DigestOfFile(os, file.path);
-    if (now.error == ERROR_FILE_NOT_FOUND || now.error == ERROR_PATH_NOT_FOUND) continue;
+    if (now.error && Missing(os, file.path, now)) continue;
     if (now.error) {
       outcome.failed.Add(Concat({"Reading ", file.path, " failed, so it was not deleted."}), now.error);
     } else if (now.digest != file.digest) {
@@ -213,7 +228,13 @@ void DeletePlacedFiles(Os& os, const RecordRead& read, const std::string& window
   }
 }
 
-void ShowOutcome(Dialogs& dialogs, const Outcome& outcome, bool filterOut, bool securityRestored) {
+void ShowOutcome(Dialogs& dialogs, const Outcome& outcome, bool filterOut, bool securityRestored, bool recorded) {
+  const std::string noRecord =
+      recorded ? std::string()
+               : Concat({"\r\rThere is no record of the installation (the \"", InstallationRecordValue, "\" value of ",
+                         MachineKeyName(InstallationRecordKey),
+                         "), as when EWF support was installed by hand or by an older Stillvane: only what could be "
+                         "told for certain was undone."});
   std::string text;
   if (!outcome.done.Empty()) text = "These steps were done:" + outcome.done.Text();
   if (!outcome.left.Empty()) text += Concat({text.empty() ? "" : "\r\r", "Left as it was:", outcome.left.Text()});
@@ -221,7 +242,7 @@ void ShowOutcome(Dialogs& dialogs, const Outcome& outcome, bool filterOut, bool 
     text += Concat({text.empty() ? "" : "\r\r", "These steps failed:", outcome.failed.Text()});
   }
   if (!securityRestored) text += "\r\rIn addition, an error has occured while restoring " + RootKeyRestoreAdvice();
-  const std::string body = text.empty() ? std::string() : "\r\r" + text;
+  const std::string body = text.empty() ? std::string() : "\r\r" + text + noRecord;
   if (!filterOut) {
     dialogs.ShowMessageDialog(
         "EWF support was not removed.  Nothing else was changed, because the write filter may "
@@ -233,6 +254,11 @@ void ShowOutcome(Dialogs& dialogs, const Outcome& outcome, bool filterOut, bool 
     dialogs.ShowMessageDialog("EWF support was not completely removed." + body +
                                   "\r\rRestart the computer, then choose Remove EWF Support again to finish.",
                               MessageKind::Error, MessageButtons::Ok);
+  } else if (!outcome.left.Empty()) {
+    dialogs.ShowMessageDialog("EWF support was removed, except for what is listed as left as it was." + body +
+                                  "\r\rRestart the computer now: until it restarts, the write filter is "
+                                  "still at work.",
+                              MessageKind::Warning, MessageButtons::Ok);
   } else if (outcome.done.Empty()) {
     dialogs.ShowMessageDialog("No EWF support was found to remove; nothing has been changed." + body,
                               MessageKind::Information, MessageButtons::Ok);
@@ -286,7 +312,11 @@ void RemoveEwfSupport(const RemovalContext& context) {
   if (filterOut) {
     // Its driver file stays for as long as a boot-start service may load it.
     const bool serviceGone = DeleteKey(os, kServiceKey, outcome);
-    if (enumRootKey) restored = DeleteEnumRootKey(context, securityChange, outcome);
+    if (enumRootKey) {
+      restored = DeleteEnumRootKey(context, securityChange, outcome);
+    } else {
+      DeleteKey(os, kEnumRootKey, outcome);  // not seen: gone, or refused, and then told
+    }
     if (read.present && !read.record.bootLoader.empty()) {
       PutRecordedBootLoaderBack(os, read.record, outcome);
     } else if (!read.present) {
@@ -302,5 +332,5 @@ void RemoveEwfSupport(const RemovalContext& context) {
     }
   }
   context.SavedRootKeySecurity.reset();  // when the key was never opened up
-  ShowOutcome(context.dialogs, outcome, filterOut, restored);
+  ShowOutcome(context.dialogs, outcome, filterOut, restored, read.present);
 }

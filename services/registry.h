@@ -93,5 +93,5 @@ struct SkippedKey {
 // Deletes the key with everything below it, deepest keys first, then writes
 // its parent's hive to disk. ERROR_SUCCESS when it is gone, or was never
 // there; else what Windows answered to the step that failed (the keys
-// already deleted stay deleted).
-[[nodiscard]] LONG DeleteKeyTree(Os& os, HKEY root, const std::string& path);
+// already deleted stay deleted), and in `failedKey` the key it was about.
+[[nodiscard]] LONG DeleteKeyTree(Os& os, HKEY root, const std::string& path, std::string* failedKey = nullptr);

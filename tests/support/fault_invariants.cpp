@@ -292,7 +292,7 @@ std::vector<std::string> CheckRemovedAgain(const MachineSnapshot& original, cons
     out.push_back("removed: Enum\\Root holds neither its original DACL nor the standard one");
   }
   const bool succeeded = std::any_of(shown.begin(), shown.end(), [](const std::string& message) {
-    return StartsWith(message, "message: EWF support was removed.") ||
+    return StartsWith(message, "message: EWF support was removed") ||
            StartsWith(message, "message: No EWF support was found to remove");
   });
   if (!succeeded) out.push_back("removed: no success was shown; shown: " + Join(shown));

@@ -132,7 +132,8 @@ bool IsRecoveryCall(const std::vector<std::string>& calls, size_t index) {
   // refused), and giving ntldr its attributes back after a failed switch.
   const std::string name = CallName(calls[index]);
   const std::string before = index > 0 ? CallName(calls[index - 1]) : std::string();
-  const bool discards = name == "DeleteFileA" || (name == "SetFileAttributesA" && before == "DeleteFileA");
+  const bool discards = (name == "DeleteFileA" || (name == "SetFileAttributesA" && before == "DeleteFileA")) &&
+                        EndsWith(Argument(CallArguments(calls[index]), 0), TemporaryNameFor(""));
   const bool putsAttributesBack = name == "SetFileAttributesA" && before == "MoveFileExA" &&
                                   EndsWith(Argument(CallArguments(calls[index - 1]), 1), "\\ntldr") &&
                                   EndsWith(Argument(CallArguments(calls[index]), 0), "\\ntldr");
@@ -176,7 +177,10 @@ std::vector<std::string> PathSubjects(const std::vector<std::string>& calls, siz
     return keys;
   }
   if (name == "RegDeleteValueA") return {Argument(args, 1)};
-  if (name == "RegOpenKeyExA") return {Argument(args, 1) == kRootKey ? kDisabling : Argument(args, 1)};
+  // Enum\\Root opened to read a value of it (its hive flushed after a deletion below it) is named by its path.
+  if (name == "RegOpenKeyExA") {
+    return {Argument(args, 1) == kRootKey && Argument(args, 3) != "0x1" ? kDisabling : Argument(args, 1)};
+  }
   if (name == "RegSetValueExA" || name == "RegQueryValueExA") return {Argument(args, 1)};
   if (name == "RegGetKeySecurity" || name == "RegSetKeySecurity" || name == "BuildSecurityDescriptorA" ||
       name == "LocalAlloc") {

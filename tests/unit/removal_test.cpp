@@ -167,7 +167,10 @@ TEST_F(RemovalTest, ARecordPointingAtAMissingOrChangedBackupLeavesTheBootLoader)
     EXPECT_THAT(machine.dialogs.messages.back().text,
                 HasSubstr("Left as it was:\rThe boot loader C:\\ntldr was left as it is, because " + c.left))
         << c.what;
-    EXPECT_THAT(machine.dialogs.messages.back().text, HasSubstr("EWF support was removed.")) << c.what;
+    EXPECT_THAT(machine.dialogs.messages.back().text,
+                HasSubstr("EWF support was removed, except for what is listed as left as it was."))
+        << c.what;
+    EXPECT_EQ(machine.dialogs.messages.back().kind, MessageKind::Warning) << c.what;
   }
 }
 
@@ -184,6 +187,8 @@ TEST_F(RemovalTest, WithoutARecordOnlyWhatIsCertainIsUndone) {
                                    "C:\\ntldr.bak.1 holds the earlier boot loader."));
   EXPECT_THAT(Closing(), HasSubstr("C:\\WINDOWS\\system32\\drivers\\ewf.sys was left in place, because there is no "
                                    "record that Stillvane placed it."));
+  EXPECT_THAT(Closing(), HasSubstr("There is no record of the installation (the \"Installation\" value of "
+                                   "HKEY_LOCAL_MACHINE\\SOFTWARE\\Stillvane)"));
   EXPECT_FALSE(m_.os.Registry().KeyExists(HKEY_LOCAL_MACHINE, kServiceKey));
   EXPECT_EQ(Contents("C:\\WINDOWS\\system32\\drivers\\ewf.sys").empty(), false);
 
