@@ -141,7 +141,15 @@ void RecordInstallation(Os& os, const PlacedFiles& placed, InstallationRecord& r
     record.bootLoaderAttributes = placed.bootLoaderAttributes;
   }
   for (const std::string& target : placed.placed) record.files.push_back({target, digest(target)});
+  // A run that did nothing new leaves an earlier record as it is.
+  if (record.bootLoader.empty() && record.files.empty() && !record.addedVolSnap && !record.createdFilterList) return;
   const RecordRead earlier = ReadInstallationRecord(os);
+  if (earlier.error) {
+    failed.Add(Concat({"Reading the record of an earlier installation, the \"", InstallationRecordValue, "\" value of ",
+                       MachineKeyName(InstallationRecordKey), ", failed, so it was left as it was."}),
+               static_cast<DWORD>(earlier.error));
+    return;
+  }
   WriteInstallationRecord(os, earlier.present ? MergeRecords(earlier.record, record) : record, failed);
 }
 

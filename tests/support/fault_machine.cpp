@@ -58,7 +58,13 @@ void AddKey(FakeOs& os, const std::string& path, MachineSnapshot& snapshot) {
   if (!registry.KeyExists(HKEY_LOCAL_MACHINE, path)) return;
   snapshot.entries["reg HKLM\\" + path] = "key";
   for (const std::string& name : registry.ValueNames(HKEY_LOCAL_MACHINE, path)) {
-    const std::optional<RegistryValue> value = registry.Value(HKEY_LOCAL_MACHINE, path, name);
+    std::optional<RegistryValue> value = registry.Value(HKEY_LOCAL_MACHINE, path, name);
+    // The record's paths name the same files with or without the current drive.
+    if (path == InstallationRecordKey) {
+      std::string text(value->data.begin(), value->data.end());
+      for (size_t at; (at = text.find("C:\\")) != std::string::npos;) text.erase(at, 2);
+      value->data.assign(text.begin(), text.end());
+    }
     snapshot.entries["reg HKLM\\" + path + " [" + name + "]"] =
         "type " + std::to_string(value->type) + " " + Hex(value->data);
   }
