@@ -1,5 +1,6 @@
-// The main window: the three tasks, each in its own frame, and the way to
-// the About and Reducing disk writes dialogs.
+// The main window: the three tasks, each in its own frame, the way to the
+// About and Reducing disk writes dialogs, and Remove EWF Support in its
+// system menu.
 #pragma once
 
 #include <string>
@@ -25,9 +26,11 @@ class TMainForm : public TForm {
 
  private:
   void ControlClick(int id) override;
+  void SystemMenuCommand(UINT id) override;
   void FormCreate();
   void FormShow();
   void InstallEWFButtonClick();
+  void RemoveEWFSupportClick();
   void MinimizeDiskWritesButtonClick();
   void EnableHORMButtonClick();
   void Label4Click();

@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "app/tips_form.h"
 #include "install/installation.h"
+#include "install/removal.h"
 #include "services/error_report.h"
 #include "tuning/disk_writes.h"
 #include "tuning/horm.h"
@@ -27,6 +28,11 @@ enum ControlId {
   CloseButton,
   AboutButton,
 };
+
+// In the system menu: the window itself stays as it is.
+constexpr UINT kRemoveCommand = 0x0100;
+// E: the letters of the standard commands (Restore, Move, Size, ...) are taken.
+const char kRemoveCaption[] = "Remove &EWF Support...";
 
 const FormSpec kMainForm = {"Stillvane", 550, 458, FormKind::MainWindow, FormPosition::ScreenCenter, "MAINICON"};
 
@@ -92,6 +98,10 @@ void TMainForm::ControlClick(int id) {
   }
 }
 
+void TMainForm::SystemMenuCommand(UINT id) {
+  if (id == kRemoveCommand) RemoveEWFSupportClick();
+}
+
 void TMainForm::SetDialogs(TTipsForm* tipsForm, TAboutForm* aboutForm) {
   tipsForm_ = tipsForm;
   aboutForm_ = aboutForm;
@@ -100,6 +110,7 @@ void TMainForm::SetDialogs(TTipsForm* tipsForm, TAboutForm* aboutForm) {
 void TMainForm::ShowMainWindow(int showCommand) {
   if (!shown_) {
     shown_ = true;
+    AddSystemMenuCommand(kRemoveCommand, kRemoveCaption);
     FormShow();
   }
   Show(showCommand);
@@ -120,6 +131,12 @@ void TMainForm::InstallEWFButtonClick() {
   RunAction(dialogs_, [this] {
     InstallEwfSupport(
         {os_, dialogs_, FileVersionInfo_, SourceFolder_, WindowsFolder_, SystemDriveFolder_, SavedRootKeySecurity_});
+  });
+}
+
+void TMainForm::RemoveEWFSupportClick() {
+  RunAction(dialogs_, [this] {
+    RemoveEwfSupport({os_, dialogs_, SourceFolder_, WindowsFolder_, SystemDriveFolder_, SavedRootKeySecurity_});
   });
 }
 

@@ -125,7 +125,8 @@ Staging Stage(Os& os, const std::string& source, const std::string& target, Fail
 // existing backup holding them, or a new complete copy under the first free
 // name. Never a folder, never a file with other bytes. Empty after adding to
 // `failed`.
-std::string KeepOldFile(Os& os, const std::string& usualBackup, const std::string& target, FailedSteps& failed) {
+std::string KeepOldFile(Os& os, const std::string& usualBackup, const std::string& target, FailedSteps& failed,
+                        bool& made) {
   const std::string notReplaced = Concat({", so ", target, " was not replaced"});
   for (int n = 0; n < kBackupNames; ++n) {
     const std::string backup = usualBackup + (n ? "." + std::to_string(n) : std::string());
@@ -138,7 +139,8 @@ std::string KeepOldFile(Os& os, const std::string& usualBackup, const std::strin
       }
       if (Stage(os, target, backup, failed, nullptr, notReplaced) != Staging::Done) return std::string();
       const std::string temp = TemporaryNameFor(backup);
-      if (os.MoveFileExA(temp.c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH)) return backup;
+      made = os.MoveFileExA(temp.c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH);
+      if (made) return backup;
       failed.Add(Concat({"Renaming ", temp, " to ", backup, " failed", notReplaced, "."}), os.GetLastError());
       Discard(os, temp);
       return std::string();
@@ -155,9 +157,42 @@ std::string KeepOldFile(Os& os, const std::string& usualBackup, const std::strin
   return std::string();
 }
 
+// Puts the staged copy of `source` in place of the existing `target` (whose
+// attributes are `current`) with one replacing rename; the new file gets
+// `attributes`. A read-only file cannot be replaced: the attribute is
+// cleared first, and put back when the rename fails. False after adding to
+// `failed`, with the copy removed.
+bool ReplaceWithStaged(Os& os, const std::string& source, const std::string& target, DWORD current, DWORD attributes,
+                       FailedSteps& failed) {
+  const std::string temp = TemporaryNameFor(target);
+  const auto fail = [&](const std::string& step) {
+    failed.Add(step, os.GetLastError());
+    Discard(os, temp);
+    return false;
+  };
+  if (!os.SetFileAttributesA(temp.c_str(), attributes)) {
+    return fail(Concat({"Setting the attributes of ", temp, " failed, so ", target, " was not replaced."}));
+  }
+  if ((current & FILE_ATTRIBUTE_READONLY) &&
+      !os.SetFileAttributesA(target.c_str(), current & ~FILE_ATTRIBUTE_READONLY)) {
+    return fail(Concat({"Clearing the read-only attribute of ", target, " failed, so it was not replaced."}));
+  }
+  if (!os.MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = os.GetLastError();
+    if (current & FILE_ATTRIBUTE_READONLY) os.SetFileAttributesA(target.c_str(), current);
+    failed.Add(Concat({"Replacing ", target, " with the copy of ", source, " failed."}), error);
+    Discard(os, temp);
+    return false;
+  }
+  return true;
+}
+
 struct Switched {
-  bool placed;         // the new file is in place (or was already there)
-  std::string backup;  // where the old file's bytes are kept; empty when there was none
+  bool placed = false;      // the new file is in place (or was already there)
+  bool renamed = false;     // this run put it there
+  std::string backup;       // where the old file's bytes are kept; empty when there was none
+  bool backupMade = false;  // this run made that copy
+  DWORD oldAttributes = 0;  // of the file replaced
 };
 
 // Puts a staged file in place of an existing one (the boot loader, or an
@@ -166,7 +201,7 @@ struct Switched {
 Switched SwitchFile(Os& os, const std::string& source, const std::string& target, const std::string& usualBackup,
                     FailedSteps& failed) {
   const std::string temp = TemporaryNameFor(target);
-  Switched switched{false, ""};
+  Switched switched;
   const DWORD attributes = os.GetFileAttributesA(target.c_str());
   const bool present = attributes != INVALID_FILE_ATTRIBUTES;
   const DWORD lookUpError = present ? 0 : os.GetLastError();
@@ -179,41 +214,29 @@ Switched SwitchFile(Os& os, const std::string& source, const std::string& target
     const Comparison compared = CompareFiles(os, target, temp);
     if (compared.same) {
       Discard(os, temp);
-      return {true, ""};
+      switched.placed = true;
+      return switched;
     }
     if (compared.error) {
       failed.Add(Concat({"Reading ", compared.path, " failed, so ", target, " was not replaced."}), compared.error);
       Discard(os, temp);
       return switched;
     }
-    switched.backup = KeepOldFile(os, usualBackup, target, failed);
+    switched.backup = KeepOldFile(os, usualBackup, target, failed, switched.backupMade);
     if (switched.backup.empty()) {
       Discard(os, temp);
       return switched;
     }
-    // The new loader is hidden, system and read-only if the old one was; and
-    // a read-only file cannot be replaced.
-    if (!os.SetFileAttributesA(temp.c_str(), attributes)) {
-      failed.Add(Concat({"Setting the attributes of ", temp, " failed, so ", target, " was not replaced."}),
-                 os.GetLastError());
-      Discard(os, temp);
-      return switched;
-    }
-    if ((attributes & FILE_ATTRIBUTE_READONLY) &&
-        !os.SetFileAttributesA(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
-      failed.Add(Concat({"Clearing the read-only attribute of ", target, " failed, so it was not replaced."}),
-                 os.GetLastError());
-      Discard(os, temp);
-      return switched;
-    }
-  }
-  if (!os.MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    switched.oldAttributes = attributes;
+    // The new loader is hidden, system and read-only if the old one was.
+    if (!ReplaceWithStaged(os, source, target, attributes, attributes, failed)) return switched;
+  } else if (!os.MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     failed.Add(Concat({"Replacing ", target, " with the copy of ", source, " failed."}), os.GetLastError());
-    if (present && (attributes & FILE_ATTRIBUTE_READONLY)) os.SetFileAttributesA(target.c_str(), attributes);
     Discard(os, temp);
     return switched;
   }
   switched.placed = true;
+  switched.renamed = true;
   return switched;
 }
 
@@ -272,6 +295,19 @@ std::string TemporaryNameFor(const std::string& target) {
   return target + ".stillvane-new";
 }
 
+bool ReplaceFileWithCopy(Os& os, const std::string& source, const std::string& target, FailedSteps& failed,
+                         DWORD attributes) {
+  const DWORD current = os.GetFileAttributesA(target.c_str());
+  const std::string notReplaced = Concat({", so ", target, " was not replaced"});
+  if (current == INVALID_FILE_ATTRIBUTES) {
+    failed.Add(Concat({"Looking for ", target, " failed", notReplaced, "."}), os.GetLastError());
+    return false;
+  }
+  if (attributes == INVALID_FILE_ATTRIBUTES) attributes = current;
+  return Stage(os, source, target, failed, nullptr, notReplaced) == Staging::Done &&
+         ReplaceWithStaged(os, source, target, current, attributes, failed);
+}
+
 PlacedFiles PlaceDriverFiles(const ClickContext& context, const AcceptedVersions& accepted,
                              const CheckedContents& checked, FailedSteps& failed) {
   Os& os = context.os;
@@ -324,12 +360,19 @@ PlacedFiles PlaceDriverFiles(const ClickContext& context, const AcceptedVersions
     staged.push_back({&copy, source, target, replaced});
   }
 
-  std::string note;
+  PlacedFiles done{true, ""};
+  std::string& note = done.note;
   for (const StagedCopy& ready : staged) {
     const std::string folder = FolderOf(context, ready.copy->folder);
     if (ready.copy->backup) {
       const std::string usualBackup = folder + ready.copy->backup;
       const Switched switched = SwitchFile(os, ready.source, ready.target, usualBackup, failed);
+      if (switched.renamed) {
+        done.replacedBootLoader = ready.target;
+        done.bootLoaderBackup = switched.backup;
+        done.backupMade = switched.backupMade;
+        done.bootLoaderAttributes = switched.oldAttributes;
+      }
       if (!switched.backup.empty() && switched.backup != usualBackup) {
         note = JoinNotes(note, Concat({"The boot loader ", ready.target, " that was replaced has been kept as ",
                                        switched.backup, ", because ", usualBackup, " holds something else."}));
@@ -338,6 +381,7 @@ PlacedFiles PlaceDriverFiles(const ClickContext& context, const AcceptedVersions
     }
     if (!ready.replaced.empty()) {
       const Switched switched = SwitchFile(os, ready.source, ready.target, ready.target + ".bak", failed);
+      if (switched.renamed) done.placed.push_back(ready.target);
       if (switched.placed) {
         note = JoinNotes(note, Concat({"The file ", ready.target, " that was already installed could not be used (",
                                        ready.replaced, "), so it was replaced by the copy of ", ready.source,
@@ -346,7 +390,10 @@ PlacedFiles PlaceDriverFiles(const ClickContext& context, const AcceptedVersions
       continue;
     }
     const std::string temp = TemporaryNameFor(ready.target);
-    if (os.MoveFileExA(temp.c_str(), ready.target.c_str(), MOVEFILE_WRITE_THROUGH)) continue;
+    if (os.MoveFileExA(temp.c_str(), ready.target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+      done.placed.push_back(ready.target);
+      continue;
+    }
     const DWORD error = os.GetLastError();
     const std::string step = Concat({"Copying ", ready.source, " to ", ready.target});
     if (IsFolder(os, ready.target)) {
@@ -358,5 +405,5 @@ PlacedFiles PlaceDriverFiles(const ClickContext& context, const AcceptedVersions
     Discard(os, temp);
   }
   for (const FileMovedAside& file : FilesMovedAside) MoveFileAside(context, file, failed);
-  return {true, note};
+  return done;
 }

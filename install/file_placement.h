@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "install/driver_checks.h"
 #include "install/failed_steps.h"
@@ -26,6 +27,14 @@ struct PlacedFiles {
   // could not be the usual backup, and which installed files were replaced
   // and where their bytes are kept; empty otherwise.
   std::string note;
+  // What went live, for the installation record: the files placed under
+  // their names (the boot loader apart), and the boot loader replaced with
+  // where its old bytes are and whether this run made that copy.
+  std::vector<std::string> placed = {};
+  std::string replacedBootLoader = {};
+  std::string bootLoaderBackup = {};
+  bool backupMade = false;
+  DWORD bootLoaderAttributes = 0;  // of the boot loader replaced
 };
 
 // Places the DriverFileCopies and moves the FilesMovedAside. Each copy is
@@ -37,3 +46,10 @@ struct PlacedFiles {
 // that fail otherwise are added to `failed`, and the rest is still done.
 PlacedFiles PlaceDriverFiles(const ClickContext& context, const AcceptedVersions& accepted,
                              const CheckedContents& checked, FailedSteps& failed);
+
+// Puts a copy of `source` in place of the existing file `target` by the same
+// protocol: staged beside it, flushed, compared, then one replacing rename
+// that gives it `attributes` (by default the target's). False after adding
+// to `failed`.
+bool ReplaceFileWithCopy(Os& os, const std::string& source, const std::string& target, FailedSteps& failed,
+                         DWORD attributes = INVALID_FILE_ATTRIBUTES);

@@ -5,6 +5,7 @@
 
 #include "install/driver_checks.h"
 #include "install/file_placement.h"
+#include "install/installation_record.h"
 #include "install/installation_tables.h"
 #include "install/upper_filters.h"
 #include "services/files.h"
@@ -22,7 +23,7 @@ void ReportSkippedKeys(const std::vector<SkippedKey>& skipped, FailedSteps& fail
 
 // Merges the write filter into the volume filter list already there, written
 // straight to the open key as REG_MULTI_SZ.
-void WriteFilterList(Os& os, TRegistry& registry, FailedSteps& failed) {
+void WriteFilterList(Os& os, TRegistry& registry, FailedSteps& failed, InstallationRecord& record) {
   const std::string valueName =
       "the \"" + std::string(VolumeFiltersValue) + "\" value of " + MachineKeyName(VolumeClassKey);
   if (!registry.OpenKey(VolumeClassKey, true)) {
@@ -47,6 +48,8 @@ void WriteFilterList(Os& os, TRegistry& registry, FailedSteps& failed) {
     failed.Add("Writing " + valueName + " failed.", static_cast<DWORD>(error));
     return;
   }
+  record.addedVolSnap = !ListsSnapshotFilter(type, existing);
+  record.createdFilterList = readResult == ERROR_FILE_NOT_FOUND;
   (void)registry.Flush();
 }
 
@@ -59,8 +62,8 @@ enum class KeySecurity {
 
 // The entries under Enum\Root inside the security bracket, then the service
 // and its volume, then the filter list.
-KeySecurity WriteRegistryEntries(const ClickContext& context, const RootKeySecurityChange& change,
-                                 FailedSteps& failed) {
+KeySecurity WriteRegistryEntries(const ClickContext& context, const RootKeySecurityChange& change, FailedSteps& failed,
+                                 InstallationRecord& record) {
   Os& os = context.os;
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
@@ -87,7 +90,7 @@ KeySecurity WriteRegistryEntries(const ClickContext& context, const RootKeySecur
   const std::vector<SkippedKey> skipped = WriteRegistryRows(registry, serviceRows);
   ReportSkippedKeys(skipped, failed);
   if (skipped.empty()) {
-    WriteFilterList(os, registry, failed);
+    WriteFilterList(os, registry, failed, record);
   } else {
     failed.Add("The \"" + std::string(VolumeFiltersValue) + "\" value of " + MachineKeyName(VolumeClassKey) +
                " was left unchanged, because the registry key " + MachineKeyName(skipped.front().firstRow->key) +
@@ -157,6 +160,39 @@ void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, KeySecurity securi
   }
 }
 
+// What removal needs to know of this run, merged into what an earlier run
+// recorded.
+void RecordInstallation(Os& os, const PlacedFiles& placed, InstallationRecord& record, FailedSteps& failed) {
+  // Unread, a file is taken for changed: removal leaves it.
+  const auto digest = [&](const std::string& path) {
+    const FileDigest read = DigestOfFile(os, path);
+    if (read.error) {
+      failed.Add(Concat({"Reading ", path, " failed, so Remove EWF Support will not know it for the one installed."}),
+                 read.error);
+    }
+    return read.digest;
+  };
+  if (!placed.bootLoaderBackup.empty()) {
+    record.bootLoader = placed.replacedBootLoader;
+    record.bootLoaderDigest = digest(placed.replacedBootLoader);
+    record.backup = placed.bootLoaderBackup;
+    record.backupDigest = digest(placed.bootLoaderBackup);
+    record.backupMade = placed.backupMade;
+    record.bootLoaderAttributes = placed.bootLoaderAttributes;
+  }
+  for (const std::string& target : placed.placed) record.files.push_back({target, digest(target)});
+  // A run that did nothing new leaves an earlier record as it is.
+  if (record.bootLoader.empty() && record.files.empty() && !record.addedVolSnap && !record.createdFilterList) return;
+  const RecordRead earlier = ReadInstallationRecord(os);
+  if (earlier.error) {
+    failed.Add(Concat({"Reading the record of an earlier installation, the \"", InstallationRecordValue, "\" value of ",
+                       MachineKeyName(InstallationRecordKey), ", failed, so it was left as it was."}),
+               static_cast<DWORD>(earlier.error));
+    return;
+  }
+  WriteInstallationRecord(os, earlier.present ? MergeRecords(earlier.record, record) : record, failed);
+}
+
 }  // namespace
 
 void InstallEwfSupport(const InstallContext& given) {
@@ -193,11 +229,13 @@ void InstallEwfSupport(const InstallContext& given) {
   // A boot-start volume filter whose driver cannot load stops Windows from starting.
   const std::string driver = FolderOf(context, DriverFileOfService.folder) + DriverFileOfService.target;
   KeySecurity security = KeySecurity::Untouched;
+  InstallationRecord record;
   if (DriverMayBeRegistered(context, driver, accepted, failed)) {
-    security = WriteRegistryEntries(context, securityChange, failed);
+    security = WriteRegistryEntries(context, securityChange, failed, record);
   } else {
     context.SavedRootKeySecurity.reset();  // the key was never opened up
   }
+  RecordInstallation(os, placed, record, failed);
   const std::string notes = context.Boot.Note.empty() || placed.note.empty()
                                 ? context.Boot.Note + placed.note
                                 : Concat({context.Boot.Note, "\r\r", placed.note});

@@ -163,14 +163,18 @@ bool RestoreRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved) {
   return error == ERROR_SUCCESS;
 }
 
-void OfferRootKeySecurityRepair(Os& os, Dialogs& dialogs) {
+bool RootKeyIsLeftOpen(Os& os) {
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
-  if (!registry.OpenKeyReadOnly(RootKeySecurityPath)) return;
+  if (!registry.OpenKeyReadOnly(RootKeySecurityPath)) return false;
   SavedKeySecurity current(os);
   DWORD size = 0;
-  if (ReadDacl(os, registry.CurrentKey(), current, size) != ERROR_SUCCESS) return;
-  if (!LeavesKeyOpen(static_cast<const BYTE*>(current.get()), size)) return;
+  return ReadDacl(os, registry.CurrentKey(), current, size) == ERROR_SUCCESS &&
+         LeavesKeyOpen(static_cast<const BYTE*>(current.get()), size);
+}
+
+void OfferRootKeySecurityRepair(Os& os, Dialogs& dialogs) {
+  if (!RootKeyIsLeftOpen(os)) return;
 
   const std::string question =
       "The permissions of this registry key let everyone change it, or take it over:\r\r" + RootKeyName() +

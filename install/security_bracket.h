@@ -65,6 +65,10 @@ struct RootKeySecurityChange {
 // message. `saved` is empty afterwards in both cases.
 [[nodiscard]] bool RestoreRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved);
 
+// Whether the key is open to everyone (no DACL, or a NULL one); false when
+// its permissions cannot be read.
+[[nodiscard]] bool RootKeyIsLeftOpen(Os& os);
+
 // At start-up: when the key is open to everyone (no DACL, or a NULL one, left
 // by an installation that was killed or lost its power while the key was
 // open), offers to put the standard permissions back. Says nothing when the

@@ -37,13 +37,7 @@ std::vector<std::string> FilterNames(DWORD type, const std::vector<BYTE>& data) 
   return names;
 }
 
-}  // namespace
-
-std::vector<BYTE> UpperFiltersWithEwf(DWORD type, const std::vector<BYTE>& existing) {
-  std::vector<std::string> names = FilterNames(type, existing);
-  if (!Contains(names, kSnapshotFilter)) names.insert(names.begin(), kSnapshotFilter);
-  if (!Contains(names, kWriteFilter)) names.push_back(kWriteFilter);
-
+std::vector<BYTE> MultiString(const std::vector<std::string>& names) {
   std::vector<BYTE> data;
   for (const std::string& name : names) {
     data.insert(data.end(), name.begin(), name.end());
@@ -51,4 +45,29 @@ std::vector<BYTE> UpperFiltersWithEwf(DWORD type, const std::vector<BYTE>& exist
   }
   data.push_back(0);
   return data;
+}
+
+}  // namespace
+
+std::vector<BYTE> UpperFiltersWithEwf(DWORD type, const std::vector<BYTE>& existing) {
+  std::vector<std::string> names = FilterNames(type, existing);
+  if (!Contains(names, kSnapshotFilter)) names.insert(names.begin(), kSnapshotFilter);
+  if (!Contains(names, kWriteFilter)) names.push_back(kWriteFilter);
+  return MultiString(names);
+}
+
+bool ListsWriteFilter(DWORD type, const std::vector<BYTE>& data) {
+  return Contains(FilterNames(type, data), kWriteFilter);
+}
+
+bool ListsSnapshotFilter(DWORD type, const std::vector<BYTE>& data) {
+  return Contains(FilterNames(type, data), kSnapshotFilter);
+}
+
+std::vector<BYTE> UpperFiltersWithoutEwf(DWORD type, const std::vector<BYTE>& existing, bool dropVolSnap) {
+  std::vector<std::string> names = FilterNames(type, existing);
+  std::erase_if(names, [&](const std::string& name) {
+    return SameName(name, kWriteFilter) || (dropVolSnap && SameName(name, kSnapshotFilter));
+  });
+  return names.empty() ? std::vector<BYTE>() : MultiString(names);
 }

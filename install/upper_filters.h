@@ -14,3 +14,12 @@
 // there the result is the 13 bytes "VolSnap\0Ewf\0\0"; applied to its own
 // result it changes nothing.
 std::vector<BYTE> UpperFiltersWithEwf(DWORD type, const std::vector<BYTE>& existing);
+
+// Whether the list names "Ewf", or "VolSnap" (case-insensitively).
+bool ListsWriteFilter(DWORD type, const std::vector<BYTE>& data);
+bool ListsSnapshotFilter(DWORD type, const std::vector<BYTE>& data);
+
+// The list without "Ewf", and without "VolSnap" when `dropVolSnap` (the
+// installation added it); other entries stay, in their order, written as
+// UpperFiltersWithEwf writes them. Empty when no entry is left.
+std::vector<BYTE> UpperFiltersWithoutEwf(DWORD type, const std::vector<BYTE>& existing, bool dropVolSnap);

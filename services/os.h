@@ -19,6 +19,13 @@ class Os {
   virtual LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                               DWORD dataSize) = 0;
   virtual LONG RegCloseKey(HKEY key) = 0;
+  // Names the subkey at `index` (0, 1, ...) in `name` and its length in
+  // *nameSize (without the NUL); ERROR_NO_MORE_ITEMS past the last one.
+  virtual LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved, LPSTR keyClass,
+                             LPDWORD classSize, LPFILETIME lastWriteTime) = 0;
+  // Deletes a subkey that has no subkeys of its own.
+  virtual LONG RegDeleteKeyA(HKEY key, LPCSTR subKey) = 0;
+  virtual LONG RegDeleteValueA(HKEY key, LPCSTR valueName) = 0;
   // Writes the key's hive to disk before it returns.
   virtual LONG RegFlushKey(HKEY key) = 0;
   virtual LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor,

@@ -134,3 +134,43 @@ std::vector<SkippedKey> WriteRegistryRows(TRegistry& registry, std::span<const R
   }
   return skipped;
 }
+
+namespace {
+
+// Key names are at most 255 characters.
+constexpr DWORD kKeyNameSize = 256;
+
+LONG DeleteKeyAndBelow(Os& os, HKEY root, const std::string& path, std::string* failedKey) {
+  *failedKey = path;
+  for (;;) {
+    UniqueKey key(os);
+    LONG error = os.RegOpenKeyExA(root, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, key.put());
+    if (error == ERROR_FILE_NOT_FOUND) break;  // the deletion below tells whether it is there
+    if (error != ERROR_SUCCESS) return error;
+    char name[kKeyNameSize];
+    DWORD size = kKeyNameSize;
+    error = os.RegEnumKeyExA(key.get(), 0, name, &size, nullptr, nullptr, nullptr, nullptr);
+    key.reset();
+    if (error == ERROR_NO_MORE_ITEMS) break;
+    if (error != ERROR_SUCCESS) return error;
+    if ((error = DeleteKeyAndBelow(os, root, path + "\\" + std::string(name, size), failedKey)) != ERROR_SUCCESS) {
+      return error;
+    }
+  }
+  *failedKey = path;
+  const LONG error = os.RegDeleteKeyA(root, path.c_str());
+  return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+}
+
+}  // namespace
+
+LONG DeleteKeyTree(Os& os, HKEY root, const std::string& path, std::string* failedKey) {
+  std::string failed;
+  if (!failedKey) failedKey = &failed;
+  if (const LONG error = DeleteKeyAndBelow(os, root, path, failedKey)) return error;
+  *failedKey = path;
+  UniqueKey parent(os);
+  LONG error = os.RegOpenKeyExA(root, path.substr(0, path.rfind('\\')).c_str(), 0, KEY_QUERY_VALUE, parent.put());
+  if (error == ERROR_SUCCESS) error = os.RegFlushKey(parent.get());
+  return error;
+}

@@ -89,3 +89,9 @@ struct SkippedKey {
   LONG error;  // what Windows answered to opening or creating it
 };
 [[nodiscard]] std::vector<SkippedKey> WriteRegistryRows(TRegistry& registry, std::span<const RegistryValueRow> rows);
+
+// Deletes the key with everything below it, deepest keys first, then writes
+// its parent's hive to disk. ERROR_SUCCESS when it is gone, or was never
+// there; else what Windows answered to the step that failed (the keys
+// already deleted stay deleted), and in `failedKey` the key it was about.
+[[nodiscard]] LONG DeleteKeyTree(Os& os, HKEY root, const std::string& path, std::string* failedKey = nullptr);

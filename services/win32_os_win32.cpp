@@ -24,6 +24,19 @@ LONG Win32Os::RegCloseKey(HKEY key) {
   return ::RegCloseKey(key);
 }
 
+LONG Win32Os::RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved, LPSTR keyClass,
+                            LPDWORD classSize, LPFILETIME lastWriteTime) {
+  return ::RegEnumKeyExA(key, index, name, nameSize, reserved, keyClass, classSize, lastWriteTime);
+}
+
+LONG Win32Os::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+  return ::RegDeleteKeyA(key, subKey);
+}
+
+LONG Win32Os::RegDeleteValueA(HKEY key, LPCSTR valueName) {
+  return ::RegDeleteValueA(key, valueName);
+}
+
 LONG Win32Os::RegFlushKey(HKEY key) {
   return ::RegFlushKey(key);
 }

@@ -183,6 +183,12 @@ void TForm::CreateWindowAndControls() {
   if (form_.kind == FormKind::MainWindow) Centre();
 }
 
+void TForm::AddSystemMenuCommand(UINT id, const char* text) {
+  HMENU systemMenu = GetSystemMenu(Handle(), FALSE);
+  AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(systemMenu, MF_STRING, id, text);
+}
+
 // The fonts and icons outlive the window that shows them.
 TForm::~TForm() {
   if (hwnd_) DestroyWindow(hwnd_);
@@ -640,6 +646,11 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     }
+    case WM_SYSCOMMAND:
+      // The low four bits are Windows' own.
+      if ((wParam & 0xFFF0) >= 0xF000) break;
+      SystemMenuCommand(static_cast<UINT>(wParam & 0xFFF0));
+      return 0;
     case WM_CTLCOLORSTATIC: {
       LRESULT brush = DefWindowProcA(hwnd_, message, wParam, lParam);
       SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);

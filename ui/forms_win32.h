@@ -105,6 +105,10 @@ class TForm {
   void SetModalResult(int result);
   // Ends a modal run with IDCANCEL, or closes a main window (ending the program).
   void Close();
+  // A command of the window's own at the end of its system menu, after a
+  // separator; choosing it calls SystemMenuCommand. Ids are multiples of 16
+  // below 0xF000, where Windows' own commands begin.
+  void AddSystemMenuCommand(UINT id, const char* text);
 
   // Tab, Enter, Escape and access keys for whichever form the message is for.
   // True when the message was handled and must not be dispatched.
@@ -114,6 +118,7 @@ class TForm {
   // A click on a control: a button (after its modal result is set) or a
   // link label.
   virtual void ControlClick(int /*id*/) {}
+  virtual void SystemMenuCommand(UINT /*id*/) {}
   // A form's own keys, looked at before the common ones.
   virtual bool HandleKey(const MSG&) { return false; }
   int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }

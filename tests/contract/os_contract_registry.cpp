@@ -151,3 +151,42 @@ TEST_F(RegistryContract, ADaclSavedAndPutBackIsByteIdentical) {
 }
 
 }  // namespace
+
+namespace {
+
+// Removal takes a key apart from its leaves up: a key with subkeys is refused,
+// enumeration names the subkeys and ends with ERROR_NO_MORE_ITEMS, and a
+// missing value or key answers "not found".
+TEST_F(RegistryContract, KeysAreDeletedLeafFirstAndValuesOneByOne) {
+  HKEY leaf = Create("Gone\\Child");
+  ASSERT_NE(leaf, nullptr);
+  EXPECT_EQ(os().RegCloseKey(leaf), ERROR_SUCCESS);
+  HKEY parent = Open("Gone", KEY_ALL_ACCESS);
+  ASSERT_NE(parent, nullptr);
+
+  char name[16];
+  DWORD size = sizeof name;
+  ASSERT_EQ(os().RegEnumKeyExA(parent, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_STREQ(name, "Child");
+  EXPECT_EQ(size, 5u);
+  size = 3;
+  EXPECT_EQ(os().RegEnumKeyExA(parent, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+  size = sizeof name;
+  EXPECT_EQ(os().RegEnumKeyExA(parent, 1, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+
+  EXPECT_EQ(os().RegDeleteKeyA(env().ScratchKey(), "Gone"), ERROR_ACCESS_DENIED);
+  const BYTE one[] = {1, 0, 0, 0};
+  ASSERT_EQ(os().RegSetValueExA(parent, "Start", 0, REG_DWORD, one, 4), ERROR_SUCCESS);
+  EXPECT_EQ(os().RegDeleteValueA(parent, "Start"), ERROR_SUCCESS);
+  EXPECT_EQ(os().RegDeleteValueA(parent, "Start"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(os().RegQueryValueExA(parent, "Start", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+
+  EXPECT_EQ(os().RegDeleteKeyA(parent, "Child"), ERROR_SUCCESS);
+  EXPECT_EQ(os().RegDeleteKeyA(parent, "Child"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(os().RegCloseKey(parent), ERROR_SUCCESS);
+  EXPECT_EQ(os().RegDeleteKeyA(env().ScratchKey(), "Gone"), ERROR_SUCCESS);
+  HKEY missing = nullptr;
+  EXPECT_EQ(os().RegOpenKeyExA(env().ScratchKey(), "Gone", 0, KEY_READ, &missing), ERROR_FILE_NOT_FOUND);
+}
+
+}  // namespace

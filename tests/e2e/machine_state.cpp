@@ -12,6 +12,7 @@
 const char kEnumRootKey[] = "SYSTEM\\CurrentControlSet\\Enum\\Root";
 const char kLegacyEwfKey[] = "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF";
 const char kEwfServiceKey[] = "SYSTEM\\CurrentControlSet\\Services\\ewf";
+const char kInstallationRecordKey[] = "SOFTWARE\\Stillvane";
 const char kVolumeClassKey[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\{71A27CDD-812A-11D0-BEC7-08002BE2092F}";
 
 namespace {
@@ -238,6 +239,7 @@ InstallationRegistry::InstallationRegistry() {
   filters_ = filters.data;
   DeleteMachineKey(kLegacyEwfKey);
   DeleteMachineKey(kEwfServiceKey);
+  DeleteMachineKey(kInstallationRecordKey);
 }
 
 InstallationRegistry::~InstallationRegistry() {
@@ -250,6 +252,7 @@ InstallationRegistry::~InstallationRegistry() {
   }
   DeleteMachineKey(kLegacyEwfKey);
   DeleteMachineKey(kEwfServiceKey);
+  DeleteMachineKey(kInstallationRecordKey);
   if (!volumeClassExisted_) {
     DeleteMachineKey(kVolumeClassKey);
   } else if (filtersExisted_) {

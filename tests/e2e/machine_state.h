@@ -50,6 +50,7 @@ extern const char kEnumRootKey[];
 extern const char kLegacyEwfKey[];
 extern const char kEwfServiceKey[];
 extern const char kVolumeClassKey[];
+extern const char kInstallationRecordKey[];
 
 bool MachineKeyExists(const std::string& keyPath);
 // The key's DACL as RegGetKeySecurity(DACL_SECURITY_INFORMATION) gives it; empty when unreadable.
@@ -95,7 +96,7 @@ class MachineKeySecurity {
   std::vector<BYTE> original_;  // owner and DACL
 };
 
-// Removes the keys the installation writes before and after a case, and puts
+// Removes the keys the installation writes (its record included) before and after a case, and puts
 // the volume class filter list and the Enum\Root DACL back as they were.
 class InstallationRegistry {
  public:

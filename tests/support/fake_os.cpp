@@ -148,6 +148,29 @@ LONG FakeOs::RegCloseKey(HKEY key) {
   return registry_.Close(key);
 }
 
+LONG FakeOs::RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved, LPSTR keyClass,
+                           LPDWORD classSize, LPFILETIME lastWriteTime) {
+  if (const auto error = Record("RegEnumKeyExA", registry_.Describe(key) + ", " + Number(index))) {
+    return static_cast<LONG>(*error);
+  }
+  if (reserved || keyClass || classSize || lastWriteTime) return ERROR_INVALID_PARAMETER;
+  return registry_.EnumKey(key, index, name, nameSize);
+}
+
+LONG FakeOs::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+  if (const auto error = Record("RegDeleteKeyA", registry_.Describe(key) + ", " + Text(subKey))) {
+    return static_cast<LONG>(*error);
+  }
+  return registry_.DeleteSubKey(key, subKey);
+}
+
+LONG FakeOs::RegDeleteValueA(HKEY key, LPCSTR valueName) {
+  if (const auto error = Record("RegDeleteValueA", registry_.Describe(key) + ", " + Text(valueName))) {
+    return static_cast<LONG>(*error);
+  }
+  return registry_.DeleteValue(key, valueName);
+}
+
 // Every write of the fake is durable at once; a flush only needs a key.
 LONG FakeOs::RegFlushKey(HKEY key) {
   if (const auto error = Record("RegFlushKey", registry_.Describe(key))) return static_cast<LONG>(*error);

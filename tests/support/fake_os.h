@@ -94,6 +94,10 @@ class FakeOs : public Os {
   LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                       DWORD dataSize) override;
   LONG RegCloseKey(HKEY key) override;
+  LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved, LPSTR keyClass,
+                     LPDWORD classSize, LPFILETIME lastWriteTime) override;
+  LONG RegDeleteKeyA(HKEY key, LPCSTR subKey) override;
+  LONG RegDeleteValueA(HKEY key, LPCSTR valueName) override;
   LONG RegFlushKey(HKEY key) override;
   LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) override;
   LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor) override;

@@ -1,6 +1,7 @@
 #include "support/fake_registry.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "support/security_descriptor_bytes.h"
 
@@ -139,6 +140,42 @@ LONG FakeRegistry::SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data,
 LONG FakeRegistry::Close(HKEY key) {
   if (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER) return ERROR_SUCCESS;
   return handles_.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LONG FakeRegistry::EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize) const {
+  std::shared_ptr<Key> at;
+  if (const LONG error = Resolve(key, KEY_ENUMERATE_SUB_KEYS, &at)) return error;
+  if (!name || !nameSize) return ERROR_INVALID_PARAMETER;
+  if (index >= at->subkeys.size()) return ERROR_NO_MORE_ITEMS;
+  auto entry = at->subkeys.begin();
+  std::advance(entry, index);
+  const std::string& found = entry->first;
+  if (*nameSize <= found.size()) return ERROR_MORE_DATA;
+  std::memcpy(name, found.c_str(), found.size() + 1);
+  *nameSize = static_cast<DWORD>(found.size());
+  return ERROR_SUCCESS;
+}
+
+LONG FakeRegistry::DeleteSubKey(HKEY parent, LPCSTR subKey) {
+  std::shared_ptr<Key> key;
+  if (const LONG error = Resolve(parent, 0, &key)) return error;
+  std::vector<std::string> names;
+  if (!subKey || !SplitKeyPath(subKey, &names) || names.empty()) return ERROR_BAD_PATHNAME;
+  for (const std::string& name : names) {
+    const auto found = key->subkeys.find(name);
+    if (found == key->subkeys.end()) return ERROR_FILE_NOT_FOUND;
+    key = found->second;
+  }
+  if (!key->subkeys.empty() || WriteRefused(key)) return ERROR_ACCESS_DENIED;
+  key->deleted = true;
+  key->parent.lock()->subkeys.erase(key->name);
+  return ERROR_SUCCESS;
+}
+
+LONG FakeRegistry::DeleteValue(HKEY key, LPCSTR name) {
+  std::shared_ptr<Key> at;
+  if (const LONG error = Resolve(key, KEY_SET_VALUE, &at)) return error;
+  return at->values.erase(name ? name : "") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
 LONG FakeRegistry::Flush(HKEY key) const {

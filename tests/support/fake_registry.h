@@ -48,6 +48,10 @@ class FakeRegistry {
   LONG QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE data, LPDWORD size);
   LONG SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD size);
   LONG Close(HKEY key);
+  LONG EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize) const;
+  // As on Windows NT: a key with subkeys is refused (ERROR_ACCESS_DENIED).
+  LONG DeleteSubKey(HKEY parent, LPCSTR subKey);
+  LONG DeleteValue(HKEY key, LPCSTR name);
   LONG Flush(HKEY key) const;
   LONG GetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size);
   LONG SetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor);

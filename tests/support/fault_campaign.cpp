@@ -1,5 +1,7 @@
 #include "support/fault_campaign.h"
 
+#include <optional>
+
 #include "support/fault_plan.h"
 #include "support/stand_in_image.h"
 
@@ -9,6 +11,10 @@ namespace {
 
 const ActionTexts kInstallTexts = {
     {"EWF installation completed successfully.", "The EWF installation completed successfully"}, {}};
+
+const ActionTexts kRemoveTexts = {{"EWF support was removed.", "No EWF support was found to remove"},
+                                  {"Stillvane will remove EWF support"},
+                                  {"Ewf", "VolSnap"}};
 
 void ForgetWhatWasShown(RecordingDialogs& dialogs) {
   dialogs.messages.clear();
@@ -62,7 +68,48 @@ FaultScenario Install(const std::string& state, std::function<void(FaultMachine&
           kInstallTexts};
 }
 
+void WithOtherFilters(FaultMachine& m) {
+  const std::string filters("PartMgr\0VolSnap\0SnapFlt\0\0", 25);
+  m.os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
+                           std::vector<BYTE>(filters.begin(), filters.end()));
+}
+
+// Install on the machine `before` leaves, then `then`; the removal is the action.
+FaultScenario Remove(const std::string& state, std::function<void(FaultMachine&)> before,
+                     std::function<void(FaultMachine&)> then = nullptr) {
+  const auto original = [before](FaultMachine& m) {
+    StartUp(m);
+    if (before) before(m);
+  };
+  return {"Remove EWF Support",
+          state,
+          [original, then](FaultMachine& m) {
+            original(m);
+            ClickInstall(m);
+            if (then) then(m);
+          },
+          ClickRemove,
+          nullptr,
+          kRemoveTexts,
+          original,
+          !then};
+}
+
 }  // namespace
+
+std::vector<FaultScenario> RemoveScenarios() {
+  return {
+      Remove("after Install", nullptr),
+      Remove("after Install, other volume filters", WithOtherFilters),
+      Remove("after Install, read-only ntldr, an older ntldr.bak",
+             [](FaultMachine& m) {
+               WithFileOnDrive(m, "ntldr.bak", "earlier backup");
+               MakeBootLoaderReadOnly(m);
+             }),
+      Remove("after Install, no record", nullptr,
+             [](FaultMachine& m) { m.os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"); }),
+  };
+}
 
 std::vector<FaultScenario> InstallScenarios() {
   return {
@@ -86,12 +133,7 @@ std::vector<FaultScenario> InstallScenarios() {
                 WithFileOnDrive(m, "ntldr.bak", "earlier backup");
                 MakeBootLoaderReadOnly(m);
               }),
-      Install("UpperFilters holding other filters",
-              [](FaultMachine& m) {
-                const std::string filters("PartMgr\0VolSnap\0SnapFlt\0\0", 25);
-                m.os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
-                                         std::vector<BYTE>(filters.begin(), filters.end()));
-              }),
+      Install("UpperFilters holding other filters", WithOtherFilters),
       Install("Windows on the second partition",
               [](FaultMachine& m) {
                 const std::string arcName = "multi(0)disk(0)rdisk(0)partition(2)";
@@ -183,6 +225,12 @@ CampaignFigures InjectFaults(const FaultScenario& scenario, bool withRecoveryFau
 Figures Interrupt(const FaultScenario& scenario) {
   Figures figures;
   const RunRecord clean = RunScenario(scenario, {});
+  std::optional<MachineSnapshot> original;
+  if (scenario.beforeInstall) {
+    FaultMachine machine;
+    scenario.beforeInstall(machine);
+    original = TakeSnapshot(machine.os);
+  }
   for (size_t i = 0; i < clean.calls.size(); ++i) {
     const bool writesFile = CallName(clean.calls[i]) == "CopyFileA";
     for (const bool halfway : {false, true}) {
@@ -207,11 +255,15 @@ Figures Interrupt(const FaultScenario& scenario) {
       }
       machine.StartAgain();
       StartUp(machine);
-      ClickInstall(machine);
-      for (const std::string& violation :
-           CheckInstalledAgain(*clean.before, TakeSnapshot(machine.os), machine.dialogs.shown)) {
-        figures.violations.push_back(where + "then a new run: " + violation);
+      std::vector<std::string> found;
+      if (original) {
+        scenario.act(machine);
+        found = CheckRemovedAgain(*original, TakeSnapshot(machine.os), machine.dialogs.shown, scenario.exactRoundTrip);
+      } else {
+        ClickInstall(machine);
+        found = CheckInstalledAgain(*clean.before, TakeSnapshot(machine.os), machine.dialogs.shown);
       }
+      for (const std::string& violation : found) figures.violations.push_back(where + "then a new run: " + violation);
     }
   }
   return figures;

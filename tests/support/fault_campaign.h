@@ -21,10 +21,17 @@ struct FaultScenario {
   std::function<void(FaultMachine&)> act;      // its calls are the fault points
   std::function<void(FaultMachine&)> then;     // optional: run after `act`, with no fault of its own
   ActionTexts texts;
+  // For a removal: the machine before Install (start-up included). After an
+  // interruption the removal runs again, and the machine must then be as
+  // this leaves it, but for what is documented as staying; only where
+  // `exactRoundTrip`, else with no trace of the write filter's registration.
+  std::function<void(FaultMachine&)> beforeInstall = nullptr;
+  bool exactRoundTrip = false;
 };
 
 // The starting states and actions of the campaign.
 std::vector<FaultScenario> InstallScenarios();
+std::vector<FaultScenario> RemoveScenarios();
 FaultScenario MinimizeDiskWritesScenario();
 FaultScenario EnableHormScenario();
 // Start-up, then a clean Install click on what start-up computed.
@@ -54,7 +61,8 @@ CampaignFigures InjectFaults(const FaultScenario& scenario, bool withRecoveryFau
 // Process death: for every call of the clean run, the process stops right
 // after it, and for each CopyFileA also halfway through it; the machine is
 // checked as it stands (CheckInterrupted), then the program starts again,
-// Install runs to its end and the machine is checked (CheckInstalledAgain).
+// Install (a removal: the removal again) runs to its end and the machine is
+// checked (CheckInstalledAgain, CheckRemovedAgain).
 // Each stop is a fault point and one run.
 Figures Interrupt(const FaultScenario& scenario);
 

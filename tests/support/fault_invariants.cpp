@@ -95,16 +95,24 @@ void CheckSecurity(const RunRecord& run, const std::vector<InjectedFault>& fault
   if (ShowsFullSuccess(run, texts)) out.push_back("invariant 1: the DACL was not put back, yet full success was shown");
 }
 
-// 2. ntldr is whole, the old or the new one; and when it was replaced, its
+// A removal puts back the old boot loader kept in a backup.
+bool BootLoaderKeptIn(const MachineSnapshot& before, const std::string& contents) {
+  return std::any_of(before.bootLoaderBackups.begin(), before.bootLoaderBackups.end(),
+                     [&](const auto& backup) { return backup.second == contents; });
+}
+
+// 2. ntldr is whole, the old or the new one (or, for a removal, the one kept
+// in a backup); and when it was replaced, its
 // old bytes are kept under a backup name.
 void CheckBootLoader(const MachineSnapshot& before, const MachineSnapshot& after, std::vector<std::string>& out) {
   if (!before.ntldr) return;
   if (!after.ntldr) {
     out.push_back("invariant 2: C:\\ntldr is missing");
-  } else if (*after.ntldr != *before.ntldr && after.ntldr != after.bootLoader) {
+  } else if (*after.ntldr != *before.ntldr && after.ntldr != after.bootLoader &&
+             !BootLoaderKeptIn(before, *after.ntldr)) {
     out.push_back("invariant 2: C:\\ntldr holds " + Quoted(after.ntldr) + ", neither " + Quoted(before.ntldr) +
                   " nor the copy of ewfntldr");
-  } else if (*after.ntldr != *before.ntldr) {
+  } else if (*after.ntldr != *before.ntldr && before.ntldr != before.bootLoader) {
     const bool kept = std::any_of(after.bootLoaderBackups.begin(), after.bootLoaderBackups.end(),
                                   [&](const auto& backup) { return backup.second == *before.ntldr; });
     if (!kept) out.push_back("invariant 2: C:\\ntldr was replaced, and no ntldr.bak holds its old bytes");
@@ -212,9 +220,9 @@ void CheckHeld(const RunRecord& run, const std::vector<InjectedFault>& faults, s
   }
 }
 
-void CheckFilters(const RunRecord& run, std::vector<std::string>& out) {
+void CheckFilters(const RunRecord& run, const ActionTexts& texts, std::vector<std::string>& out) {
   for (const std::string& filter : run.before->upperFilters) {
-    if (!HasName(run.after.upperFilters, filter)) {
+    if (!HasName(run.after.upperFilters, filter) && !HasName(texts.filtersRemoved, filter)) {
       out.push_back("invariant 6: the upper filter " + filter + " was dropped; now " + Join(run.after.upperFilters));
     }
   }
@@ -261,6 +269,41 @@ std::vector<std::string> CheckInstalledAgain(const MachineSnapshot& before, cons
   return out;
 }
 
+std::vector<std::string> CheckRemovedAgain(const MachineSnapshot& original, const MachineSnapshot& after,
+                                           const std::vector<std::string>& shown, bool exact) {
+  std::vector<std::string> out;
+  if (after.ntldr != original.ntldr) out.push_back("removed: C:\\ntldr holds " + Quoted(after.ntldr));
+  if (HasName(after.upperFilters, "Ewf")) out.push_back("removed: Ewf is still an upper filter");
+  for (const auto& [name, value] : after.serviceValues) {
+    if (value) out.push_back("removed: the service's " + name + " is still there");
+  }
+  for (const std::string& left : after.temporaryFiles) out.push_back("removed: " + left + " was left behind");
+  if (exact) {
+    std::map<std::string, std::string> was = original.entries;
+    std::map<std::string, std::string> is = after.entries;
+    for (auto* entries : {&was, &is}) {
+      std::erase_if(*entries, [](const auto& entry) { return entry.first.find("\\bootstat.") != std::string::npos; });
+    }
+    if (is != was) {
+      MachineSnapshot a, b;
+      a.entries = was;
+      b.entries = is;
+      out.push_back("removed: not as before Install: " + DescribeDifference(a, b));
+    }
+  }
+  if (HasNullDacl(after.rootDacl)) {
+    out.push_back("removed: Enum\\Root is left with a NULL DACL");
+  } else if (after.rootDacl != original.rootDacl && after.rootDacl != StandardKeySecurity()) {
+    out.push_back("removed: Enum\\Root holds neither its original DACL nor the standard one");
+  }
+  const bool succeeded = std::any_of(shown.begin(), shown.end(), [](const std::string& message) {
+    return StartsWith(message, "message: EWF support was removed") ||
+           StartsWith(message, "message: No EWF support was found to remove");
+  });
+  if (!succeeded) out.push_back("removed: no success was shown; shown: " + Join(shown));
+  return out;
+}
+
 std::vector<std::string> CheckInvariants(const RunRecord& run, const std::vector<InjectedFault>& faults,
                                          const std::vector<const RunRecord*>& baselines, const ActionTexts& texts) {
   std::vector<std::string> out;
@@ -269,7 +312,7 @@ std::vector<std::string> CheckInvariants(const RunRecord& run, const std::vector
   CheckDriverRegistration(*run.before, run.after, out);
   CheckTold(run, faults, baselines, texts, out);
   CheckHeld(run, faults, out);
-  CheckFilters(run, out);
+  CheckFilters(run, texts, out);
   return out;
 }
 

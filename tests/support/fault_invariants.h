@@ -68,6 +68,8 @@ struct ActionTexts {
   std::vector<std::string> success;
   // Questions the action asks on every run; they tell nothing.
   std::vector<std::string> questions;
+  // Volume filters the action may take out of the list (a removal's).
+  std::vector<std::string> filtersRemoved = {};
 };
 
 // At the instant the process died (FakeOs::StopProcessAtCall): invariants 2
@@ -79,6 +81,15 @@ std::vector<std::string> CheckInterrupted(const MachineSnapshot& before, const M
 // one (never a NULL one), and success was shown.
 std::vector<std::string> CheckInstalledAgain(const MachineSnapshot& before, const MachineSnapshot& after,
                                              const std::vector<std::string>& shown);
+
+// After the program started again and the removal ran to its end: the
+// machine is as `original` (before Install) in every entry, Enum\Root's DACL
+// the original or the standard one, no temporary file, and success shown.
+// bootstat.dat stays renamed to bootstat.bak (Windows writes a new
+// bootstat.dat at every start). Without `exact` (no record): only the write
+// filter's registration must be gone and the old ntldr back.
+std::vector<std::string> CheckRemovedAgain(const MachineSnapshot& original, const MachineSnapshot& after,
+                                           const std::vector<std::string>& shown, bool exact);
 
 // The violated invariants, each "invariant N: ...". baselines[k] is the run
 // with only faults[0..k) armed (baselines[0]: the clean run), so that what

@@ -8,7 +8,9 @@
 #include "install/file_contents.h"
 #include "install/file_placement.h"
 #include "install/installation.h"
+#include "install/installation_record.h"
 #include "install/installation_tables.h"
+#include "install/removal.h"
 #include "services/error_report.h"
 #include "support/stand_in_image.h"
 #include "support/version_resource_builder.h"
@@ -57,7 +59,13 @@ void AddKey(FakeOs& os, const std::string& path, MachineSnapshot& snapshot) {
   if (!registry.KeyExists(HKEY_LOCAL_MACHINE, path)) return;
   snapshot.entries["reg HKLM\\" + path] = "key";
   for (const std::string& name : registry.ValueNames(HKEY_LOCAL_MACHINE, path)) {
-    const std::optional<RegistryValue> value = registry.Value(HKEY_LOCAL_MACHINE, path, name);
+    std::optional<RegistryValue> value = registry.Value(HKEY_LOCAL_MACHINE, path, name);
+    // The record's paths name the same files with or without the current drive.
+    if (path == InstallationRecordKey) {
+      std::string text(value->data.begin(), value->data.end());
+      for (size_t at; (at = text.find("C:\\")) != std::string::npos;) text.erase(at, 2);
+      value->data.assign(text.begin(), text.end());
+    }
     snapshot.entries["reg HKLM\\" + path + " [" + name + "]"] =
         "type " + std::to_string(value->type) + " " + Hex(value->data);
   }
@@ -137,6 +145,13 @@ void ClickInstall(FaultMachine& m) {
   });
 }
 
+void ClickRemove(FaultMachine& m) {
+  m.dialogs.QueueAnswer(DialogResult::Yes);
+  RunAction(m.dialogs, [&m] {
+    RemoveEwfSupport({m.os, m.dialogs, m.SourceFolder, m.WindowsFolder, m.SystemDriveFolder, m.saved});
+  });
+}
+
 void ClickMinimizeDiskWrites(FaultMachine& m) {
   RunAction(m.dialogs, [&m] { MinimizeDiskWrites(m.os, m.dialogs, kWindowsFolder); });
 }
@@ -158,7 +173,7 @@ std::string Summary(const std::string& contents) {
 
 MachineSnapshot TakeSnapshot(FakeOs& os) {
   MachineSnapshot snapshot;
-  std::set<std::string> keys = {kRootKey, kClassKey};
+  std::set<std::string> keys = {kRootKey, kClassKey, InstallationRecordKey};
   for (const RegistryValueRow& row : EnumRootEntries) keys.insert(row.key + 1);
   for (const RegistryValueRow& row : ServiceEntries) keys.insert(row.key + 1);
   for (const char* key : kDiskWriteKeys) keys.insert(key);

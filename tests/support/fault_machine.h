@@ -48,6 +48,8 @@ void StartUp(FaultMachine& machine);
 void ClickInstall(FaultMachine& machine);
 void ClickMinimizeDiskWrites(FaultMachine& machine);
 void ClickEnableHorm(FaultMachine& machine);  // answers Yes
+// The system menu's Remove EWF Support, answering Yes.
+void ClickRemove(FaultMachine& machine);
 
 // Everything the actions can touch, by name ("reg HKLM\A\B", "reg HKLM\A\B
 // [Value]", "file C:\x"), with a printable state; the Enum\Root DACL apart.

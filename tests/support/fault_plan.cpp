@@ -71,6 +71,9 @@ std::vector<DWORD> PlausibleErrors(const std::string& callName) {
       {"RegQueryValueExA", {ERROR_ACCESS_DENIED, ERROR_MORE_DATA}},
       {"RegSetValueExA", {ERROR_ACCESS_DENIED, ERROR_CANTWRITE}},
       {"RegCloseKey", {ERROR_INVALID_HANDLE}},
+      {"RegEnumKeyExA", {ERROR_ACCESS_DENIED}},
+      {"RegDeleteKeyA", {ERROR_ACCESS_DENIED}},
+      {"RegDeleteValueA", {ERROR_ACCESS_DENIED, ERROR_CANTWRITE}},
       {"RegFlushKey", {ERROR_CANTWRITE}},
       {"RegGetKeySecurity", {ERROR_ACCESS_DENIED}},
       {"RegSetKeySecurity", {ERROR_ACCESS_DENIED, ERROR_CANTWRITE}},
@@ -133,7 +136,8 @@ bool IsRecoveryCall(const std::vector<std::string>& calls, size_t index) {
   // refused), and giving ntldr its attributes back after a failed switch.
   const std::string name = CallName(calls[index]);
   const std::string before = index > 0 ? CallName(calls[index - 1]) : std::string();
-  const bool discards = name == "DeleteFileA" || (name == "SetFileAttributesA" && before == "DeleteFileA");
+  const bool discards = (name == "DeleteFileA" || (name == "SetFileAttributesA" && before == "DeleteFileA")) &&
+                        EndsWith(Argument(CallArguments(calls[index]), 0), TemporaryNameFor(""));
   const bool putsAttributesBack = name == "SetFileAttributesA" && before == "MoveFileExA" &&
                                   EndsWith(Argument(CallArguments(calls[index - 1]), 1), "\\ntldr") &&
                                   EndsWith(Argument(CallArguments(calls[index]), 0), "\\ntldr");
@@ -166,7 +170,21 @@ std::vector<std::string> PathSubjects(const std::vector<std::string>& calls, siz
     return {path};
   }
   if (name == "RegCreateKeyExA") return {Argument(args, 1)};
-  if (name == "RegOpenKeyExA") return {Argument(args, 1) == kRootKey ? kDisabling : Argument(args, 1)};
+  if (name == "RegDeleteKeyA" || name == "RegEnumKeyExA") {
+    // A key is deleted with the keys below it, and named by its top.
+    std::string key = name == "RegDeleteKeyA" ? Argument(args, 1) : Argument(args, 0).substr(5);
+    std::vector<std::string> keys;
+    for (size_t cut = key.size(); cut != std::string::npos; cut = key.rfind('\\', cut - 1)) {
+      keys.push_back(key.substr(0, cut));
+      if (cut == 0) break;
+    }
+    return keys;
+  }
+  if (name == "RegDeleteValueA") return {Argument(args, 1)};
+  // Enum\\Root opened to read a value of it (its hive flushed after a deletion below it) is named by its path.
+  if (name == "RegOpenKeyExA") {
+    return {Argument(args, 1) == kRootKey && Argument(args, 3) != "0x1" ? kDisabling : Argument(args, 1)};
+  }
   if (name == "RegSetValueExA" || name == "RegQueryValueExA") return {Argument(args, 1)};
   if (name == "RegGetKeySecurity" || name == "RegSetKeySecurity" || name == "BuildSecurityDescriptorA" ||
       name == "LocalAlloc") {

@@ -30,6 +30,7 @@ void Print(const std::string& line) {
 
 std::vector<FaultScenario> AllScenarios() {
   std::vector<FaultScenario> scenarios = InstallScenarios();
+  for (FaultScenario& removal : RemoveScenarios()) scenarios.push_back(std::move(removal));
   scenarios.push_back(MinimizeDiskWritesScenario());
   scenarios.push_back(EnableHormScenario());
   scenarios.push_back(StartUpScenario());
@@ -37,25 +38,27 @@ std::vector<FaultScenario> AllScenarios() {
 }
 
 // One test for both passes: the runs with one fault are the baselines of the
-// runs with two. Only the installation has recovery calls.
+// runs with two. Only the installation and the removal have recovery calls.
 TEST(FaultInjection, NoFaultLeavesTheMachineBroken) {
   const Stopwatch stopwatch;
   Figures single;
   Figures install;
+  Figures removal;
   Figures recovery;
   for (const FaultScenario& scenario : AllScenarios()) {
     const bool installs = scenario.action == "Install EWF Support";
-    const CampaignFigures figures = InjectFaults(scenario, installs);
+    const bool removes = scenario.action == "Remove EWF Support";
+    const CampaignFigures figures = InjectFaults(scenario, installs || removes);
     const std::string label = scenario.action + " / " + scenario.state;
     Print(SummaryLine(label + ", one fault", figures.single));
-    if (installs) {
-      Print(SummaryLine(label + ", a second fault in the recovery", figures.recovery));
-      install += figures.single;
-    }
+    if (installs || removes) Print(SummaryLine(label + ", a second fault in the recovery", figures.recovery));
+    if (installs) install += figures.single;
+    if (removes) removal += figures.single;
     single += figures.single;
     recovery += figures.recovery;
   }
   Print(SummaryLine("Install EWF Support, all states, one fault", install));
+  Print(SummaryLine("Remove EWF Support, all states, one fault", removal));
   Print(SummaryLine("one fault, in total", single));
   Print(SummaryLine("two faults, in total", recovery));
   Figures total = single;
@@ -73,7 +76,13 @@ TEST(FaultInjection, NoFaultLeavesTheMachineBroken) {
 TEST(FaultInjection, NoInterruptionLeavesTheMachineBroken) {
   const Stopwatch stopwatch;
   Figures interruptions;
-  for (const FaultScenario& scenario : AllScenarios()) interruptions += Interrupt(scenario);
+  Figures removals;
+  for (const FaultScenario& scenario : AllScenarios()) {
+    const Figures figures = Interrupt(scenario);
+    if (scenario.beforeInstall) removals += figures;
+    interruptions += figures;
+  }
+  Print(SummaryLine("interruptions of Remove EWF Support", removals));
   Print(SummaryLine("interruptions, in total", interruptions));
   Print("(" + std::to_string(stopwatch.Seconds()) + " s)");
   EXPECT_GT(interruptions.runs, 500u);

@@ -205,14 +205,20 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
           "RegCreateKeyExA(HKLM, " + kLegacy + created, "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000" + created,
           "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000\\Control" + created, "RegSetKeySecurity(" + root + ", 4, &)",
           "RegCreateKeyExA(HKLM, " + kService + created, "RegCreateKeyExA(HKLM, " + kVolume + created,
-          "RegCreateKeyExA(HKLM, " + std::string(kClassKey) + created));
+          "RegCreateKeyExA(HKLM, " + std::string(kClassKey) + created,
+          // What removal needs, written last.
+          "RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, 0, NULL, 0, 0x3, NULL, NULL)"));
   // Every key written reaches the disk.
-  EXPECT_EQ(os_.CallsNamed("RegFlushKey").size(), 7u);
+  EXPECT_EQ(os_.CallsNamed("RegFlushKey").size(), 8u);
   std::vector<std::string> writes;
   for (const ExpectedValue& entry : kEntries) {
     writes.push_back("RegSetValueExA(HKLM\\" + entry.key + ", " + entry.name + ", 0, " +
                      std::to_string(entry.value.type) + ", " + std::to_string(entry.value.data.size()) + ")");
   }
+  writes.push_back(
+      "RegSetValueExA(HKLM\\SOFTWARE\\Stillvane, Installation, 0, 7, " +
+      std::to_string(os_.Registry().Value(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane", "Installation")->data.size()) +
+      ")");
   EXPECT_THAT(os_.CallsNamed("RegSetValueExA"), ElementsAreArray(writes));
   EXPECT_THAT(os_.CallsNamed("RegQueryValueExA"),
               Contains("RegQueryValueExA(HKLM\\" + std::string(kClassKey) + ", UpperFilters)"));
@@ -660,8 +666,11 @@ TEST_F(InstallationTest, TheCopyIsCheckedNotTheSourceThatChangedAfterIt) {
 TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
   os_.FailCallsContaining("CopyFileA(" + kSource + "ewf.sys", ERROR_ACCESS_DENIED);
   Click();
-  EXPECT_THAT(os_.CallsNamed("RegCreateKeyExA"), IsEmpty());
-  EXPECT_THAT(os_.CallsNamed("RegSetValueExA"), IsEmpty());
+  // Only the record of the boot loader replaced.
+  EXPECT_THAT(os_.CallsNamed("RegCreateKeyExA"),
+              ElementsAre("RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, 0, NULL, 0, 0x3, NULL, NULL)"));
+  EXPECT_THAT(os_.CallsNamed("RegSetValueExA"),
+              ElementsAre(testing::StartsWith("RegSetValueExA(HKLM\\SOFTWARE\\Stillvane, Installation")));
   EXPECT_FALSE(os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, kLegacy));
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
   EXPECT_THAT(os_.CallsNamed("RegSetKeySecurity"), IsEmpty()) << "the key is never opened up for nothing";

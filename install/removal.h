@@ -1,0 +1,28 @@
+// "Remove EWF Support": puts the machine back as it was before "Install EWF
+// Support", as far as the installation changed it, in an order that leaves
+// it able to start at every instant: the write filter leaves the volume
+// filter list before anything it needs goes; its registry keys go next, then
+// the old boot loader comes back by the file placement protocol, then the
+// files the installation placed; the installation record goes last.
+#pragma once
+
+#include <string>
+
+#include "install/security_bracket.h"
+#include "services/dialogs.h"
+#include "services/os.h"
+
+// What the main window hands the removal.
+struct RemovalContext {
+  Os& os;
+  Dialogs& dialogs;
+  std::string SourceFolder;  // each folder ends with a backslash
+  std::string WindowsFolder;
+  std::string SystemDriveFolder;
+  SavedKeySecurity& SavedRootKeySecurity;  // empty between actions
+};
+
+// The whole click: the checks that change nothing, the Yes/No question,
+// the removal, and one message that lists what was done, what was left as it
+// was and why, and what failed, with codes.
+void RemoveEwfSupport(const RemovalContext& context);

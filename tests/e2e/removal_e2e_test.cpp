@@ -1,0 +1,154 @@
+// "Remove EWF Support" from end to end: reached from the system menu, it
+// puts the machine back as it was before Install (files and the registry
+// keys Install touches), with another volume filter present too, and after
+// being killed while it copies the old boot loader back. It runs on the test
+// build that supplies the blank descriptor, as Windows does.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "e2e/answered_click.h"
+#include "e2e/install_case.h"
+#include "e2e/message_text.h"
+
+namespace {
+
+const char kBlankDescriptorExe[] = "STILLVANE_BLANK_DESCRIPTOR_EXE";
+const char kOriginalBootLoader[] = "original boot loader\r\n";
+const UINT kRemoveCommand = 0x0100;  // the main window's own system menu command
+
+class RemovalTest : public InstallCase {
+ protected:
+  void Plant(const std::string& bootLoader) {
+    WriteWholeFile(SystemDriveRoot() + "ntldr", bootLoader);
+    WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", "boot status");
+  }
+
+  // Files where Install puts them (bootstat.dat apart: Windows writes a new
+  // one at every start), with their attributes, and the keys it touches.
+  std::map<std::string, std::string> Snapshot() {
+    std::map<std::string, std::string> state;
+    for (const char* key : {kLegacyEwfKey, kEwfServiceKey, kVolumeClassKey, kInstallationRecordKey})
+      for (const auto& [name, value] : DumpMachineKey(key)) state["reg " + name] = value;
+    for (const std::string& folder : {SystemDriveRoot(), Drivers() + "\\", System32() + "\\"}) {
+      for (const std::string& name : FilesIn(folder)) {
+        const std::string path = folder + name;
+        state["file " + path] = std::to_string(GetFileAttributesA(path.c_str())) + " #" +
+                                std::to_string(std::hash<std::string>{}(ReadWholeFile(path)));
+      }
+    }
+    state["Enum\\Root DACL"] = std::to_string(std::hash<std::string>{}([](const std::vector<BYTE>& dacl) {
+      return std::string(dacl.begin(), dacl.end());
+    }(ReadMachineKeyDacl(kEnumRootKey))));
+    return state;
+  }
+
+  void Install() {
+    ClickInstall();
+    EXPECT_EQ(AnswerLastMessage("Information"),
+              CopiedDialogText("Information", "EWF installation completed successfully.", {"OK"}));
+  }
+
+  // Alt+Space opens the system menu, E chooses Remove EWF Support.
+  void OpenRemovalFromTheSystemMenu() {
+    PostMessageA(main_, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+    Sleep(300);
+    AppDriver::PressKeys(main_, {'E'});
+  }
+
+  // Answers Yes to the question and OK to the closing message (a large boot
+  // loader takes a while), and waits a little for anything after it.
+  std::vector<ShownMessage> AnswerRemoval(bool asked = false) {
+    std::vector<ShownMessage> shown;
+    if (asked) shown.push_back({"Confirm", "Stillvane will remove EWF support from this computer"});
+    for (DWORD waitMs = asked ? 60000 : 15000; auto next = AnswerNextWindow(*app_, main_, waitMs);
+         waitMs = shown.size() < 2 ? 60000 : 1500)
+      shown.push_back(*next);
+    return shown;
+  }
+
+  void ExpectRemoved(const std::vector<ShownMessage>& shown) {
+    ASSERT_EQ(shown.size(), 2u) << Describe(shown);
+    EXPECT_EQ(shown[0].text.rfind("Stillvane will remove EWF support from this computer", 0), 0u) << shown[0].text;
+    EXPECT_EQ(shown[1].caption, "Information") << shown[1].text;
+    EXPECT_EQ(shown[1].text.rfind("EWF support was removed.", 0), 0u) << shown[1].text;
+    EXPECT_NE(shown[1].text.find("Restart the computer now"), std::string::npos) << shown[1].text;
+  }
+};
+
+std::string Differences(const std::map<std::string, std::string>& before,
+                        const std::map<std::string, std::string>& after) {
+  std::string text;
+  for (const auto& [name, value] : before)
+    if (!after.count(name) || after.at(name) != value) text += "\n  changed or gone: " + name + " = " + value;
+  for (const auto& [name, value] : after)
+    if (!before.count(name)) text += "\n  new: " + name + " = " + value;
+  return text;
+}
+
+TEST_F(RemovalTest, FromTheSystemMenuInstallThenRemoveLeavesTheMachineAsBefore) {
+  WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
+  Start("v2.0.927.0", kBlankDescriptorExe);
+  ASSERT_NE(main_, nullptr);
+  Plant(kOriginalBootLoader);
+  SetFileAttributesA((SystemDriveRoot() + "ntldr").c_str(),
+                     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
+  const std::map<std::string, std::string> before = Snapshot();
+  Install();
+  ASSERT_TRUE(MachineKeyExists(kInstallationRecordKey));
+
+  OpenRemovalFromTheSystemMenu();
+  ExpectRemoved(AnswerRemoval());
+  EXPECT_EQ(Differences(before, Snapshot()), "");
+  EXPECT_EQ(ReadWholeFile(machine_.windowsFolder + "\\bootstat.bak"), "boot status") << "documented as staying";
+  SetFileAttributesA((SystemDriveRoot() + "ntldr").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(RemovalTest, AnotherVolumeFilterStaysInItsPlace) {
+  WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"tdrpman", "VolSnap", "SnapFlt"}));
+  Start("v2.0.927.0", kBlankDescriptorExe);
+  ASSERT_NE(main_, nullptr);
+  Plant(kOriginalBootLoader);
+  const std::map<std::string, std::string> before = Snapshot();
+  Install();
+
+  PostMessageA(main_, WM_SYSCOMMAND, kRemoveCommand, 0);
+  ExpectRemoved(AnswerRemoval());
+  EXPECT_EQ(Differences(before, Snapshot()), "");
+  EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").data, MultiString({"tdrpman", "VolSnap", "SnapFlt"}));
+}
+
+TEST_F(RemovalTest, KilledWhileTheOldBootLoaderIsCopiedBackThenRunAgain) {
+  // 96 MB: long enough to copy that the kill lands in the middle of it.
+  std::string large(96 << 20, '\0');
+  for (size_t i = 0; i < large.size(); i += 4096) large.replace(i, 12, "boot loader ");
+  WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
+  Start("v2.0.927.0", kBlankDescriptorExe);
+  ASSERT_NE(main_, nullptr);
+  Plant(large);
+  const std::map<std::string, std::string> before = Snapshot();
+  Install();
+
+  PostMessageA(main_, WM_SYSCOMMAND, kRemoveCommand, 0);
+  ASSERT_TRUE(AnswerNextWindow(*app_, main_, 15000)) << "no question";
+  const std::string copy = SystemDriveRoot() + "ntldr.stillvane-new";
+  bool seen = false;
+  for (int waited = 0; waited < 30000 && !seen; ++waited) {
+    seen = FileExists(copy);
+    if (!seen) Sleep(1);
+  }
+  ASSERT_TRUE(seen) << "the copy never began";
+  app_->Kill();
+  EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), ReadWholeFile(FixtureFile("v2.0.927.0", "ewfntldr")))
+      << "ntldr is whole: still EWF's";
+  EXPECT_TRUE(ReadWholeFile(SystemDriveRoot() + "ntldr.bak") == large) << "the old loader is kept";
+
+  Launch(kBlankDescriptorExe);
+  ASSERT_NE(main_, nullptr);
+  PostMessageA(main_, WM_SYSCOMMAND, kRemoveCommand, 0);
+  ExpectRemoved(AnswerRemoval());
+  EXPECT_EQ(Differences(before, Snapshot()), "");
+  EXPECT_TRUE(ReadWholeFile(SystemDriveRoot() + "ntldr") == large);
+}
+
+}  // namespace

@@ -1,0 +1,202 @@
+// Remove EWF Support on the campaign's machine: what it undoes, in which
+// order, what it leaves when it cannot know, and what it says.
+#include "install/removal.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "support/fault_campaign.h"
+#include "support/fault_machine.h"
+
+namespace fault {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+const std::string kClass = "HKEY_LOCAL_MACHINE\\" + std::string(kClassKey);
+
+class RemovalTest : public ::testing::Test {
+ protected:
+  void SetUp() override { StartUp(m_); }
+  void Install() {
+    ClickInstall(m_);
+    ASSERT_THAT(m_.dialogs.shown.back(), HasSubstr("completed successfully"));
+  }
+  void Remove() {
+    m_.dialogs = RecordingDialogs();
+    m_.os.ClearCalls();
+    ClickRemove(m_);
+  }
+  std::string Closing() const { return m_.dialogs.messages.empty() ? "" : m_.dialogs.messages.back().text; }
+  std::string Contents(const std::string& path) {
+    const FakeFile* file = m_.os.Files().Find(path);
+    return file ? file->contents : "<missing>";
+  }
+  // The calls that change the machine, in order.
+  std::vector<std::string> Changes() {
+    std::vector<std::string> changes;
+    for (const std::string& call : m_.os.Calls()) {
+      for (const char* name : {"RegSetValueExA", "RegDeleteKeyA", "RegSetKeySecurity", "MoveFileExA", "DeleteFileA"}) {
+        if (call.rfind(std::string(name) + "(", 0) == 0) changes.push_back(call);
+      }
+    }
+    return changes;
+  }
+  // The machine's entries, but for bootstat.dat renamed to bootstat.bak.
+  std::map<std::string, std::string> Entries() {
+    std::map<std::string, std::string> entries = TakeSnapshot(m_.os).entries;
+    std::erase_if(entries, [](const auto& entry) { return entry.first.find("\\bootstat.") != std::string::npos; });
+    return entries;
+  }
+
+  FaultMachine m_;
+};
+
+TEST_F(RemovalTest, InstallThenRemoveIsARoundTripInAnOrderThatKeepsTheMachineStartable) {
+  const std::map<std::string, std::string> before = Entries();
+  Install();
+  Remove();
+  EXPECT_THAT(Changes(),
+              ElementsAre(
+                  // The filter goes first, so that nothing it needs is missing at the next start.
+                  "RegSetValueExA(HKLM\\" + std::string(kClassKey) + ", UpperFilters, 0, 7, 9)",
+                  "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0)",
+                  "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected)",
+                  "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters)",
+                  "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\ewf)",
+                  "RegSetKeySecurity(HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root, 4, &)",
+                  "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000\\Control)",
+                  "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000)",
+                  "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF)",
+                  "RegSetKeySecurity(HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root, 4, &)",
+                  "MoveFileExA(C:\\ntldr.stillvane-new, C:\\ntldr, 0x9)", "DeleteFileA(C:\\ntldr.bak)",
+                  "DeleteFileA(C:\\WINDOWS\\system32\\drivers\\ewf.sys)",
+                  "DeleteFileA(C:\\WINDOWS\\system32\\ewfmgr.exe)", "RegDeleteKeyA(HKLM, SOFTWARE\\Stillvane)"));
+  EXPECT_EQ(Entries(), before);
+  EXPECT_EQ(m_.dialogs.messages.front().kind, MessageKind::Confirmation);
+  EXPECT_EQ(Closing(),
+            "EWF support was removed.\r\rThese steps were done:\r"
+            "The write filter was taken out of the \"UpperFilters\" value of " +
+                kClass +
+                ".\r"
+                "The registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\ewf was deleted.\r"
+                "The registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF was deleted.\r"
+                "The earlier boot loader was put back from C:\\ntldr.bak as C:\\ntldr.\r"
+                "C:\\ntldr.bak, the copy of the earlier boot loader, was deleted.\r"
+                "C:\\WINDOWS\\system32\\drivers\\ewf.sys was deleted.\r"
+                "C:\\WINDOWS\\system32\\ewfmgr.exe was deleted.\r\r"
+                "Restart the computer now: until it restarts, the write filter is still at work.");
+
+  Remove();
+  EXPECT_EQ(Closing(), "No EWF support was found to remove; nothing has been changed.");
+  EXPECT_EQ(Entries(), before);
+}
+
+TEST_F(RemovalTest, OtherFiltersKeepTheirOrderAndABackupFoundBeforeInstallStays) {
+  const std::string filters("PartMgr\0VolSnap\0SnapFlt\0\0", 25);
+  m_.os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
+                            std::vector<BYTE>(filters.begin(), filters.end()));
+  m_.os.Files().AddFile("C:\\ntldr.bak", "original boot loader");  // already holding its bytes
+  const std::map<std::string, std::string> before = Entries();
+  Install();
+  Remove();
+  EXPECT_EQ(Entries(), before);
+  EXPECT_EQ(Contents("C:\\ntldr.bak"), "original boot loader");
+}
+
+TEST_F(RemovalTest, AnsweredNoOrWithTheFilterListUnreadableNothingChanges) {
+  Install();
+  const std::map<std::string, std::string> installed = Entries();
+  m_.dialogs = RecordingDialogs();
+  RemoveEwfSupport({m_.os, m_.dialogs, m_.SourceFolder, m_.WindowsFolder, m_.SystemDriveFolder, m_.saved});
+  EXPECT_EQ(m_.dialogs.messages.size(), 1u);
+  EXPECT_EQ(Entries(), installed);
+
+  m_.os.FailCallsContaining("RegQueryValueExA(HKLM\\" + std::string(kClassKey), ERROR_ACCESS_DENIED);
+  Remove();
+  EXPECT_EQ(Entries(), installed);
+  EXPECT_THAT(Closing(), HasSubstr("EWF support was not removed.  Nothing else was changed"));
+  EXPECT_THAT(Closing(), HasSubstr("Reading the \"UpperFilters\" value of " + kClass + " failed.  Error 5"));
+}
+
+// ewf.sys goes only once no boot-start service can load it; the record
+// stays for the next run to finish.
+TEST_F(RemovalTest, AServiceKeyThatCannotBeDeletedKeepsTheDriverAndTheRecord) {
+  Install();
+  m_.os.FailCallsContaining("RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\ewf)", ERROR_ACCESS_DENIED);
+  Remove();
+  EXPECT_NE(Contents("C:\\WINDOWS\\system32\\drivers\\ewf.sys"), "<missing>");
+  EXPECT_TRUE(m_.os.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"));
+  EXPECT_EQ(Contents("C:\\ntldr"), "original boot loader");
+  EXPECT_THAT(Closing(), HasSubstr("EWF support was not completely removed."));
+  EXPECT_THAT(Closing(), HasSubstr("Deleting the registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services"
+                                   "\\ewf failed.  Error 5"));
+  EXPECT_THAT(Closing(), HasSubstr("Restart the computer, then choose Remove EWF Support again to finish."));
+
+  m_.StartAgain();
+  StartUp(m_);
+  Remove();
+  EXPECT_EQ(Contents("C:\\WINDOWS\\system32\\drivers\\ewf.sys"), "<missing>");
+  EXPECT_FALSE(m_.os.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"));
+}
+
+// A backup that is missing or holds other bytes, or an ntldr changed since,
+// is not trusted: the loader stays, and the message says why.
+TEST_F(RemovalTest, ARecordPointingAtAMissingOrChangedBackupLeavesTheBootLoader) {
+  struct Case {
+    const char* what;
+    std::function<void(FakeOs&)> change;
+    std::string left;
+  } cases[] = {
+      {"missing", [](FakeOs& os) { os.Files().Remove("C:\\ntldr.bak"); }, "its backup C:\\ntldr.bak is missing."},
+      {"changed", [](FakeOs& os) { os.Files().Find("C:\\ntldr.bak")->contents = "other"; },
+       "its backup C:\\ntldr.bak has changed since EWF support was installed."},
+      {"ntldr changed", [](FakeOs& os) { os.Files().Find("C:\\ntldr")->contents += "x"; },
+       "it has changed since EWF support was installed."},
+  };
+  for (const Case& c : cases) {
+    FaultMachine machine;
+    StartUp(machine);
+    ClickInstall(machine);
+    c.change(machine.os);
+    const std::string ntldr = machine.os.Files().Find("C:\\ntldr")->contents;
+    machine.dialogs = RecordingDialogs();
+    ClickRemove(machine);
+    EXPECT_EQ(machine.os.Files().Find("C:\\ntldr")->contents, ntldr) << c.what;
+    EXPECT_THAT(machine.dialogs.messages.back().text,
+                HasSubstr("Left as it was:\rThe boot loader C:\\ntldr was left as it is, because " + c.left))
+        << c.what;
+    EXPECT_THAT(machine.dialogs.messages.back().text,
+                HasSubstr("EWF support was removed, except for what is listed as left as it was."))
+        << c.what;
+    EXPECT_EQ(machine.dialogs.messages.back().kind, MessageKind::Warning) << c.what;
+  }
+}
+
+// Without a record (an installation by hand, an older Stillvane): the
+// registration goes, the loader comes back only from the one backup there
+// is, and files nobody recorded placing stay.
+TEST_F(RemovalTest, WithoutARecordOnlyWhatIsCertainIsUndone) {
+  Install();
+  m_.os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane");
+  m_.os.Files().AddFile("C:\\ntldr.bak.1", "another loader");
+  Remove();
+  EXPECT_EQ(Contents("C:\\ntldr"), Contents(std::string(kSourceFolder) + "ewfntldr"));
+  EXPECT_THAT(Closing(), HasSubstr("there is no record of the installation to tell which of C:\\ntldr.bak, "
+                                   "C:\\ntldr.bak.1 holds the earlier boot loader."));
+  EXPECT_THAT(Closing(), HasSubstr("C:\\WINDOWS\\system32\\drivers\\ewf.sys was left in place, because there is no "
+                                   "record that Stillvane placed it."));
+  EXPECT_THAT(Closing(), HasSubstr("There is no record of the installation (the \"Installation\" value of "
+                                   "HKEY_LOCAL_MACHINE\\SOFTWARE\\Stillvane)"));
+  EXPECT_FALSE(m_.os.Registry().KeyExists(HKEY_LOCAL_MACHINE, kServiceKey));
+  EXPECT_EQ(Contents("C:\\WINDOWS\\system32\\drivers\\ewf.sys").empty(), false);
+
+  m_.os.Files().Remove("C:\\ntldr.bak.1");
+  Remove();
+  EXPECT_EQ(Contents("C:\\ntldr"), "original boot loader");
+  EXPECT_EQ(Contents("C:\\ntldr.bak"), "original boot loader");
+}
+
+}  // namespace
+}  // namespace fault
