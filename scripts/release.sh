@@ -35,7 +35,7 @@ version=$(i686-w64-mingw32-cpp -P -include "$work/src/resources/version.h" - <<<
 
 # Plain text for Notepad: CR LF line ends.
 stage=$work/zip
-cp "$work/src/build/mingw/Stillvane.exe" "$stage/Stillvane.exe"
+cp "$work/src/build/mingw/app/Stillvane.exe" "$stage/Stillvane.exe"
 sed 's/$/\r/' "$work/src/docs/guide.txt" >"$stage/Guide.txt"
 sed 's/$/\r/' "$work/src/LICENSE" >"$stage/Licence.txt"
 (cd "$stage" && sha256sum Stillvane.exe Guide.txt Licence.txt | sed 's/$/\r/' >SHA256SUMS.txt)
