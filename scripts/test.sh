@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test tier: unit (native, sanitizers), the
-# gates on the exe, and the Wine and end-to-end tiers under Xvfb.
+# gates on the exe, the release and its reproducibility, and the Wine and end-to-end tiers under Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -16,6 +16,9 @@ ctest --preset native
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw
 ctest --preset mingw
+
+# The release zip, and the same commit built again in another folder.
+tests/release/release_test.sh
 
 cmake --preset mingw-tests >/dev/null
 cmake --build --preset mingw-tests
