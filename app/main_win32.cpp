@@ -22,9 +22,6 @@
 namespace {
 
 const char kApplicationTitle[] = "Stillvane";
-// The window class every form of the toolkit registers; the main window's
-// caption is the application title.
-const char kFormClassName[] = "StillvaneForm";
 
 const char kAlreadyRunning[] =
     "Stillvane is already running, perhaps in another user's session.  Only one copy can run at a time,"
@@ -37,6 +34,7 @@ const char kAlreadyRunning[] =
 // window of it is found in this session.
 bool BringRunningCopyToFront() {
   for (int attempt = 0; attempt < 50; ++attempt) {
+    // The main window is captioned with the application title.
     const HWND found = FindWindowA(kFormClassName, kApplicationTitle);
     const HWND mainWindow = found ? GetAncestor(found, GA_ROOTOWNER) : nullptr;
     if (mainWindow && IsWindowVisible(mainWindow)) {
@@ -60,7 +58,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   // Buttons and frames take the theme's look (comctl32 6 through the manifest).
   InitCommonControls();
 
-  Win32Dialogs dialogs(kApplicationTitle);
+  TWin32Dialogs dialogs(kApplicationTitle);
   if (ClaimSingleInstance(*os) == InstanceClaim::AlreadyRuns) {
     if (!BringRunningCopyToFront()) {
       dialogs.ShowMessageDialog(kAlreadyRunning, MessageKind::Information, MessageButtons::Ok);

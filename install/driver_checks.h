@@ -7,6 +7,7 @@
 #include <string>
 
 #include "install/file_contents.h"
+#include "install/install_dialogs.h"
 #include "services/dialogs.h"
 #include "services/os.h"
 #include "services/version_info.h"
@@ -65,13 +66,6 @@ std::string FormatFileVersion(const FileVersionParts& version);
 // is not what its kind must be, shows an error message naming it and what is
 // wrong, and returns false.
 [[nodiscard]] bool CheckDriverFileContents(Os& os, Dialogs& dialogs, const std::string& sourceFolder);
-
-// What an installation shows: the message dialogs, and the "Driver files not
-// found" form, shown modally.
-class InstallDialogs : public Dialogs {
- public:
-  virtual void ShowMissingFilesDialog() = 0;
-};
 
 struct DriverCheckContext {
   Os& os;

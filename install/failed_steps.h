@@ -1,11 +1,10 @@
 // The steps of an installation that went wrong, in the words the user reads.
 #pragma once
 
-#include <initializer_list>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "services/concat.h"
 #include "services/win_types.h"
 
 class FailedSteps {
@@ -20,7 +19,3 @@ class FailedSteps {
  private:
   std::vector<std::string> lines_;
 };
-
-// The parts, one after another: messages are put together in one call, not
-// in a chain of temporaries at every place that writes one.
-std::string Concat(std::initializer_list<std::string_view> parts);

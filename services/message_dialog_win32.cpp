@@ -10,7 +10,7 @@
 
 namespace {
 
-enum ControlId { kIconId = 100, kTextId = 101 };
+enum ControlId { IconId = 100, TextId = 101 };
 
 LPCSTR SystemIcon(MessageKind kind) {
   switch (kind) {
@@ -44,7 +44,7 @@ class TMessageDialog : public TForm {
   // The message and buttons are the caller's, alive as long as the dialog.
   TMessageDialog(HWND owner, const FormSpec& form, ControlList controls, HFONT font, const std::string& message,
                  const MessageDialogButtonSet& buttons)
-      : TForm(owner, form, controls, font), caption_(form.caption), message_(message), buttons_(buttons) {}
+      : TForm(owner, form, controls, font), caption_(form.Caption), message_(message), buttons_(buttons) {}
 
  protected:
   // Ctrl+C, with Ctrl as the only modifier, copies the whole dialog as text.
@@ -144,20 +144,22 @@ DialogResult ShowMessageDialog(HWND owner, const std::string& text, MessageKind 
   const MessageLayout layout = LayOutMessage(font.get(), drawnText, buttonSet);
 
   ControlSpec controls[4] = {
-      {kIconId, ckImage, 0, layout.icon, akTopLeft, -1, cfNone, 0, nullptr},
-      {kTextId, ckWrappedLabel, 0, layout.text, akTopLeft, -1, cfNone, 0, drawnText.c_str()},
+      {IconId, ControlKind::Image, 0, layout.icon, Anchor::TopLeft, -1, ControlFlag::None, 0, nullptr},
+      {TextId, ControlKind::WrappedLabel, 0, layout.text, Anchor::TopLeft, -1, ControlFlag::None, 0, drawnText.c_str()},
   };
   for (int i = 0; i < buttonSet.count; ++i) {
     const MessageDialogButton& button = buttonSet[i];
-    unsigned flags = (button.isDefault ? cfDefault : cfNone) | (button.isCancel ? cfCancel : cfNone);
+    const ControlFlag flags = (button.isDefault ? ControlFlag::Default : ControlFlag::None) |
+                              (button.isCancel ? ControlFlag::Cancel : ControlFlag::None);
     int result = int(button.result);
-    controls[2 + i] = {result, ckButton, 0, layout.buttons[i], akTopLeft, i, flags, result, button.caption};
+    controls[2 + i] = {result, ControlKind::Button, 0, layout.buttons[i], Anchor::TopLeft, i, flags,
+                       result, button.caption};
   }
 
   FormSpec form{MessageDialogCaption(kind), layout.clientWidth,         layout.clientHeight,
                 FormKind::Dialog,           FormPosition::ScreenCenter, nullptr};
   TMessageDialog dialog(owner, form, ControlList(controls, 2 + buttonSet.count), font.get(), text, buttonSet);
-  dialog.SetImage(kIconId, LoadIconA(nullptr, SystemIcon(kind)));
+  dialog.SetImage(IconId, LoadIconA(nullptr, SystemIcon(kind)));
   return static_cast<DialogResult>(dialog.ShowModal());
 }
 
