@@ -37,7 +37,7 @@ class TForm::TFontMeasurer : public TTextMeasurer {
   TFontMeasurer(HDC dc, const HFONT (&fonts)[3]) : Dc_(dc), Fonts_(fonts) {}
 
   Extent Measure(const ControlSpec& control, int width) const override {
-    SelectedObject selected(Dc_, Fonts_[StyleOf(control)]);
+    TSelectedObject selected(Dc_, Fonts_[StyleOf(control)]);
     RECT text{0, 0, width, 0};
     UINT format = DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX;
     if (control.Kind == ControlKind::WrappedLabel) format = DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX;
@@ -105,7 +105,7 @@ void TForm::CreateFonts() {
     Fonts_[Regular] = Fonts_[Bold] = Fonts_[Underlined] = CallersFont_;
     return;
   }
-  Dpi_ = GetDeviceCaps(WindowDC(nullptr).get(), LOGPIXELSY);
+  Dpi_ = GetDeviceCaps(TWindowDC(nullptr).get(), LOGPIXELSY);
   LOGFONTA logFont{};
   logFont.lfHeight = -MulDiv(8, Dpi_, 72);
   logFont.lfCharSet = DEFAULT_CHARSET;
@@ -128,7 +128,7 @@ void TForm::CreateWindowAndControls() {
   // Each control's place at the smallest size, scaled, then grown where its
   // text needs more room.
   Layout_ = std::make_unique<TFormLayout>(Form_, Controls_, Dpi_);
-  Layout_->FitText(TFontMeasurer(WindowDC(nullptr).get(), Fonts_));
+  Layout_->FitText(TFontMeasurer(TWindowDC(nullptr).get(), Fonts_));
   const Extent clientSize = Layout_->MinimumClientSize();
   DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
   DWORD exStyle = WS_EX_DLGMODALFRAME;
@@ -332,7 +332,7 @@ void TForm::DrawLink(const DRAWITEMSTRUCT& item) const {
   FillRect(item.hDC, &area, GetSysColorBrush(COLOR_BTNFACE));
   SetBkMode(item.hDC, TRANSPARENT);
   SetTextColor(item.hDC, LinkColor());
-  SelectedObject font(item.hDC, Fonts_[Underlined]);
+  TSelectedObject font(item.hDC, Fonts_[Underlined]);
   DrawTextA(item.hDC, control->Spec->Text, -1, &area, DT_SINGLELINE | DT_NOPREFIX);
   if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
 }
