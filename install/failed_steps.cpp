@@ -3,7 +3,7 @@
 #include "services/step_failure.h"
 
 void FailedSteps::Add(const std::string& line) {
-  lines_.push_back(line);
+  Lines_.push_back(line);
 }
 
 void FailedSteps::Add(const std::string& line, DWORD error) {
@@ -12,6 +12,6 @@ void FailedSteps::Add(const std::string& line, DWORD error) {
 
 std::string FailedSteps::Text() const {
   std::string text;
-  for (const std::string& line : lines_) text += Concat({"\r", line});
+  for (const std::string& line : Lines_) text += Concat({"\r", line});
   return text;
 }

@@ -12,10 +12,10 @@ class FailedSteps {
   void Add(const std::string& line);
   // The line with "  Error <code>" after it.
   void Add(const std::string& line, DWORD error);
-  bool Empty() const { return lines_.empty(); }
+  bool Empty() const { return Lines_.empty(); }
   // Each line after a CR.
   std::string Text() const;
 
  private:
-  std::vector<std::string> lines_;
+  std::vector<std::string> Lines_;
 };

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test tier: first the fast gate
 # (scripts/check.sh: format, clang-tidy, shellcheck, the native unit tier),
-# then the gates on the exe, and the Wine and end-to-end tiers under Xvfb.
+# then the fault campaign, the gates on the exe, and the Wine and end-to-end
+# tiers under Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/check.sh
+ctest --preset native -L campaign
 
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw

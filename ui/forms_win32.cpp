@@ -127,7 +127,7 @@ void TForm::CreateWindowAndControls() {
   CreateFonts();
   // Each control's place at the smallest size, scaled, then grown where its
   // text needs more room.
-  Layout_ = std::make_unique<TFormLayout>(Form_, Controls_, Dpi_);
+  Layout_.emplace(Form_, Controls_, Dpi_);
   Layout_->FitText(TFontMeasurer(TWindowDC(nullptr).get(), Fonts_));
   const Extent clientSize = Layout_->MinimumClientSize();
   DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
@@ -179,16 +179,15 @@ TForm::~TForm() {
   if (Window_) DestroyWindow(Window_);
 }
 
-const Box& TForm::Bounds(const Placed& control) const {
-  return Layout_->Bounds(int(&control - begin()));
-}
-
 // Each control is made in its place.
 void TForm::CreateControls() {
   RECT client{};
   GetClientRect(Window_, &client);
   Layout_->Arrange(client.right, client.bottom);
-  for (int i = 0; i < Controls_.Count; ++i) Placed_[i].Window = CreateControl(i);
+  for (int i = 0; i < Controls_.Count; ++i) {
+    Placed_[i].Shown = Layout_->Bounds(i);
+    Placed_[i].Window = CreateControl(i);
+  }
   // Frames lie beneath the controls drawn inside them.
   for (const Placed& control : *this) {
     if (control.Spec->Kind == ControlKind::GroupBox && control.Window) {
@@ -247,27 +246,26 @@ HWND TForm::CreateControl(int index) {
 // Moves only the controls whose place changed: a window is told its size
 // when it is first shown, not only when it is resized.
 void TForm::LayOut(int clientWidth, int clientHeight) {
-  const int count = Controls_.Count;
-  std::unique_ptr<Box[]> before(new Box[count]);
-  for (int i = 0; i < count; ++i) before[i] = Layout_->Bounds(i);
   Layout_->Arrange(clientWidth, clientHeight);
   HDWP positions = nullptr;
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < Controls_.Count; ++i) {
+    Placed& control = Placed_[i];
     const Box& bounds = Layout_->Bounds(i);
-    if (bounds == before[i] || !Placed_[i].Window) continue;
-    if (!positions) positions = BeginDeferWindowPos(count);
+    control.Resized = bounds.Width() != control.Shown.Width() || bounds.Height() != control.Shown.Height();
+    const bool moved = bounds != control.Shown;
+    control.Shown = bounds;
+    if (!moved || !control.Window) continue;
+    if (!positions) positions = BeginDeferWindowPos(Controls_.Count);
     if (positions) {
-      positions = DeferWindowPos(positions, Placed_[i].Window, nullptr, bounds.Left, bounds.Top, bounds.Width(),
+      positions = DeferWindowPos(positions, control.Window, nullptr, bounds.Left, bounds.Top, bounds.Width(),
                                  bounds.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
     }
   }
   if (positions) EndDeferWindowPos(positions);
   // Word-wrapped text and frame edges are drawn for the size they have: a
   // control that changed size is drawn afresh.
-  for (int i = 0; i < count; ++i) {
-    const Box& bounds = Layout_->Bounds(i);
-    const bool resized = bounds.Width() != before[i].Width() || bounds.Height() != before[i].Height();
-    if (resized && Placed_[i].Window) InvalidateRect(Placed_[i].Window, nullptr, TRUE);
+  for (const Placed& control : *this) {
+    if (control.Resized && control.Window) InvalidateRect(control.Window, nullptr, TRUE);
   }
 }
 
@@ -319,7 +317,7 @@ void TForm::SetImage(int id, HICON icon) {
     if (control.Spec->Id != id || control.Spec->Kind != ControlKind::Image) continue;
     control.ShownIcon = icon;
     control.ShownSize = SIZE{GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)};
-    const Box& at = Bounds(control);
+    const Box& at = control.Shown;
     const RECT area{at.Left, at.Top, at.Right, at.Bottom};
     InvalidateRect(Window_, &area, TRUE);
   }
@@ -341,7 +339,7 @@ void TForm::DrawLink(const DRAWITEMSTRUCT& item) const {
 void TForm::DrawIcons(HDC dc) const {
   for (const Placed& control : *this) {
     if (control.Spec->Kind != ControlKind::Image || !control.ShownIcon) continue;
-    const Box& at = Bounds(control);
+    const Box& at = control.Shown;
     const SIZE& size = control.ShownSize;
     DrawIconEx(dc, (at.Left + at.Right - size.cx) / 2, (at.Top + at.Bottom - size.cy) / 2, control.ShownIcon, size.cx,
                size.cy, 0, nullptr, DI_NORMAL);

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 
 #include "ui/layout.h"
 #include "ui/owners_win32.h"
@@ -67,6 +68,8 @@ class TForm {
     UniqueIcon OwnIcon;  // an image's icon from the resources
     HICON ShownIcon;     // what an image shows: its own icon or one set by SetImage
     SIZE ShownSize;      // and at what size
+    Box Shown;           // where the control is, in the window's client area
+    bool Resized;        // since the layout before
   };
   class TFontMeasurer;
 
@@ -80,7 +83,6 @@ class TForm {
   HWND CreateControl(int index);
   HFONT FontFor(const ControlSpec& control) const;
   void LayOut(int clientWidth, int clientHeight);
-  const Box& Bounds(const Placed& control) const;
   void DrawIcons(HDC dc) const;
   void DrawLink(const DRAWITEMSTRUCT& item) const;
   void Center();
@@ -107,7 +109,7 @@ class TForm {
   bool Created_ = false;  // the window was made, or tried
   int Dpi_ = 96;
   std::unique_ptr<Placed[]> Placed_;
-  std::unique_ptr<TFormLayout> Layout_;
+  std::optional<TFormLayout> Layout_;
   int TabCount_ = 0;
   std::unique_ptr<HWND[]> TabOrder_;  // the buttons, in tab order
   const Placed* DefaultButton_ = nullptr;
