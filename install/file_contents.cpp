@@ -50,7 +50,7 @@ const char* SubsystemName(DWORD subsystem) {
 }
 
 std::string ImageProblem(const std::vector<BYTE>& head, FileKind kind) {
-  const std::string notImage = "it is not a Windows program file";
+  const char* const notImage = "it is not a Windows program file";
   if (head.size() < 0x40 || head[0] != 'M' || head[1] != 'Z') return notImage;
   const DWORD pe = Dword(head, 0x3C);
   // Signature, file header (20 bytes) and the PE32 optional header up to its subsystem.
