@@ -40,14 +40,14 @@ void TForm::BuildTabOrder(int parentId) {
   // positions keep the table's order.
   int last = -1;
   for (const Placed& control : *this) {
-    if (control.Spec->Parent == parentId) last = std::max(last, control.Spec->TabOrder);
+    if (control.Definition->Parent == parentId) last = std::max(last, control.Definition->TabOrder);
   }
   for (int position = 0; position <= last; ++position) {
     for (const Placed& child : *this) {
-      if (child.Spec->Parent != parentId || child.Spec->TabOrder != position) continue;
-      if (child.Spec->Kind == ControlKind::GroupBox) {
-        BuildTabOrder(child.Spec->Id);
-      } else if (IsPressable(child.Spec->Kind) && child.Window) {
+      if (child.Definition->Parent != parentId || child.Definition->TabOrder != position) continue;
+      if (child.Definition->Kind == ControlKind::GroupBox) {
+        BuildTabOrder(child.Definition->Id);
+      } else if (IsPressable(child.Definition->Kind) && child.Window) {
         TabOrder_[TabCount_++] = child.Window;
       }
     }
@@ -63,7 +63,8 @@ void TForm::RestoreFocus() {
   // The first button, not a link: Enter then presses what it would have.
   for (int i = 0; !target && i < TabCount_; ++i) {
     const Placed* control = Find(TabOrder_[i]);
-    if (control->Spec->Kind == ControlKind::Button && IsWindowEnabled(TabOrder_[i]) && IsWindowVisible(TabOrder_[i])) {
+    if (control->Definition->Kind == ControlKind::Button && IsWindowEnabled(TabOrder_[i]) &&
+        IsWindowVisible(TabOrder_[i])) {
       target = TabOrder_[i];
     }
   }
@@ -74,7 +75,7 @@ void TForm::RestoreFocus() {
 // the focus elsewhere, the form's default button does.
 void TForm::ShowAsDefault(HWND focusedButton) {
   for (const Placed& control : *this) {
-    if (control.Spec->Kind != ControlKind::Button || !control.Window) continue;
+    if (control.Definition->Kind != ControlKind::Button || !control.Window) continue;
     bool isDefault = focusedButton ? control.Window == focusedButton : &control == DefaultButton_;
     LONG type = GetWindowLongA(control.Window, GWL_STYLE) & BS_TYPEMASK;
     LONG wanted = isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
@@ -104,12 +105,13 @@ void TForm::MoveFocus(bool backwards) {
 
 void TForm::Press(const Placed* button) {
   if (!button || !button->Window || !IsWindowEnabled(button->Window)) return;
-  SendMessageA(Window_, WM_COMMAND, MAKEWPARAM(button->Spec->Id, BN_CLICKED), reinterpret_cast<LPARAM>(button->Window));
+  SendMessageA(Window_, WM_COMMAND, MAKEWPARAM(button->Definition->Id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(button->Window));
 }
 
 bool TForm::HandleCommonKey(const MSG& msg) {
   const Placed* focused = Find(GetFocus());
-  bool focusOnButton = focused && focused->Spec->Kind == ControlKind::Button;
+  bool focusOnButton = focused && focused->Definition->Kind == ControlKind::Button;
   if (msg.message == WM_KEYDOWN) {
     switch (msg.wParam) {
       case VK_TAB:
@@ -117,7 +119,7 @@ bool TForm::HandleCommonKey(const MSG& msg) {
         MoveFocus(GetKeyState(VK_SHIFT) < 0);
         return true;
       case VK_RETURN:
-        Press(focused && IsPressable(focused->Spec->Kind) ? focused : DefaultButton_);
+        Press(focused && IsPressable(focused->Definition->Kind) ? focused : DefaultButton_);
         return true;
       case VK_ESCAPE:
         Press(CancelButton_);
@@ -130,8 +132,8 @@ bool TForm::HandleCommonKey(const MSG& msg) {
   if (msg.message == WM_SYSCHAR || (msg.message == WM_CHAR && (focusOnButton || !focused))) {
     char key = UpperCase(char(msg.wParam));
     for (const Placed& control : *this) {
-      if (control.Spec->Kind != ControlKind::Button || !control.Window) continue;
-      char accessKey = AccessKey(control.Spec->Text);
+      if (control.Definition->Kind != ControlKind::Button || !control.Window) continue;
+      char accessKey = AccessKey(control.Definition->Text);
       if (accessKey && UpperCase(accessKey) == key) {
         SetFocus(control.Window);
         Press(&control);

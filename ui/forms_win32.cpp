@@ -90,7 +90,7 @@ TForm::TForm(HWND ownerWindow, const FormSpec& form, ControlList controls, HFONT
       Placed_(new Placed[controls.Count]()),
       TabOrder_(new HWND[controls.Count]),
       CallersFont_(font) {
-  for (int i = 0; i < controls.Count; ++i) Placed_[i].Spec = &controls.Items[i];
+  for (int i = 0; i < controls.Count; ++i) Placed_[i].Definition = &controls.Items[i];
   if (Form_.Kind == FormKind::MainWindow) CreateWindowAndControls();
 }
 
@@ -190,23 +190,23 @@ void TForm::CreateControls() {
   }
   // Frames lie beneath the controls drawn inside them.
   for (const Placed& control : *this) {
-    if (control.Spec->Kind == ControlKind::GroupBox && control.Window) {
+    if (control.Definition->Kind == ControlKind::GroupBox && control.Window) {
       SetWindowPos(control.Window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
   }
   for (const Placed& control : *this) {
-    if (!DefaultButton_ && Has(control.Spec->Flags, ControlFlag::Default)) DefaultButton_ = &control;
-    if (!CancelButton_ && Has(control.Spec->Flags, ControlFlag::Cancel)) CancelButton_ = &control;
+    if (!DefaultButton_ && Has(control.Definition->Flags, ControlFlag::Default)) DefaultButton_ = &control;
+    if (!CancelButton_ && Has(control.Definition->Flags, ControlFlag::Cancel)) CancelButton_ = &control;
   }
   BuildTabOrder(0);
 }
 
 HWND TForm::CreateControl(int index) {
   Placed& placed = Placed_[index];
-  const ControlSpec& spec = *placed.Spec;
+  const ControlSpec& definition = *placed.Definition;
   const char* windowClass = "STATIC";
   DWORD style = WS_CHILD | WS_VISIBLE;
-  switch (spec.Kind) {
+  switch (definition.Kind) {
     case ControlKind::GroupBox:
       windowClass = "BUTTON";
       style |= BS_GROUPBOX | WS_CLIPSIBLINGS;
@@ -222,24 +222,25 @@ HWND TForm::CreateControl(int index) {
       style |= BS_OWNERDRAW | BS_NOTIFY | WS_TABSTOP;
       break;
     case ControlKind::Image:  // drawn by the form: no window, only the icon
-      if (spec.Text) {
-        placed.ShownSize = SIZE{Layout_->Scale(spec.Rect.Width), Layout_->Scale(spec.Rect.Height)};
+      if (definition.Text) {
+        placed.ShownSize = SIZE{Layout_->Scale(definition.Rect.Width), Layout_->Scale(definition.Rect.Height)};
         placed.OwnIcon.reset(static_cast<HICON>(
-            LoadImageA(ModuleInstance(), spec.Text, IMAGE_ICON, placed.ShownSize.cx, placed.ShownSize.cy, 0)));
+            LoadImageA(ModuleInstance(), definition.Text, IMAGE_ICON, placed.ShownSize.cx, placed.ShownSize.cy, 0)));
         placed.ShownIcon = placed.OwnIcon.get();
       }
       return nullptr;
     case ControlKind::Button:
       windowClass = "BUTTON";
-      style |= (Has(spec.Flags, ControlFlag::Default) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | BS_NOTIFY | WS_TABSTOP;
+      style |=
+          (Has(definition.Flags, ControlFlag::Default) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | BS_NOTIFY | WS_TABSTOP;
       break;
   }
   const Box& at = Layout_->Bounds(index);
-  HWND control =
-      CreateWindowExA(0, windowClass, spec.Text ? spec.Text : "", style, at.Left, at.Top, at.Width(), at.Height(),
-                      Window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.Id)), ModuleInstance(), nullptr);
+  HWND control = CreateWindowExA(
+      0, windowClass, definition.Text ? definition.Text : "", style, at.Left, at.Top, at.Width(), at.Height(), Window_,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(definition.Id)), ModuleInstance(), nullptr);
   if (!control) return nullptr;
-  SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(spec)), FALSE);
+  SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(definition)), FALSE);
   return control;
 }
 
@@ -306,7 +307,7 @@ const TForm::Placed* TForm::Find(HWND control) const {
 
 const TForm::Placed* TForm::Find(int id) const {
   for (const Placed& placed : *this) {
-    if (placed.Spec->Id == id) return &placed;
+    if (placed.Definition->Id == id) return &placed;
   }
   return nullptr;
 }
@@ -314,7 +315,7 @@ const TForm::Placed* TForm::Find(int id) const {
 void TForm::SetImage(int id, HICON icon) {
   if (!Handle()) return;
   for (Placed& control : *this) {
-    if (control.Spec->Id != id || control.Spec->Kind != ControlKind::Image) continue;
+    if (control.Definition->Id != id || control.Definition->Kind != ControlKind::Image) continue;
     control.ShownIcon = icon;
     control.ShownSize = SIZE{GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)};
     const Box& at = control.Shown;
@@ -331,14 +332,14 @@ void TForm::DrawLink(const DRAWITEMSTRUCT& item) const {
   SetBkMode(item.hDC, TRANSPARENT);
   SetTextColor(item.hDC, LinkColor());
   TSelectedObject font(item.hDC, Fonts_[Underlined]);
-  DrawTextA(item.hDC, control->Spec->Text, -1, &area, DT_SINGLELINE | DT_NOPREFIX);
+  DrawTextA(item.hDC, control->Definition->Text, -1, &area, DT_SINGLELINE | DT_NOPREFIX);
   if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
 }
 
 // Each centred in its place.
 void TForm::DrawIcons(HDC dc) const {
   for (const Placed& control : *this) {
-    if (control.Spec->Kind != ControlKind::Image || !control.ShownIcon) continue;
+    if (control.Definition->Kind != ControlKind::Image || !control.ShownIcon) continue;
     const Box& at = control.Shown;
     const SIZE& size = control.ShownSize;
     DrawIconEx(dc, (at.Left + at.Right - size.cx) / 2, (at.Top + at.Bottom - size.cy) / 2, control.ShownIcon, size.cx,
@@ -397,7 +398,7 @@ void TForm::Close() {
 void TForm::ControlClicked(int id) {
   const Placed* control = Find(id);
   if (!control) return;
-  if (control->Spec->ModalResult && Modal_) SetModalResult(control->Spec->ModalResult);
+  if (control->Definition->ModalResult && Modal_) SetModalResult(control->Definition->ModalResult);
   ControlClick(id);
 }
 
@@ -429,9 +430,9 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (!control) break;
       // BN_CLICKED and a link's STN_CLICKED are both 0.
       if (HIWORD(wParam) == BN_CLICKED) {
-        ControlClicked(control->Spec->Id);
+        ControlClicked(control->Definition->Id);
       } else if (HIWORD(wParam) == BN_SETFOCUS) {
-        ShowAsDefault(control->Spec->Kind == ControlKind::Button ? control->Window : nullptr);
+        ShowAsDefault(control->Definition->Kind == ControlKind::Button ? control->Window : nullptr);
       }
       return 0;
     }
@@ -448,7 +449,7 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_SETCURSOR: {
       const Placed* control = Find(reinterpret_cast<HWND>(wParam));
-      if (control && control->Spec->Kind == ControlKind::LinkLabel && LOWORD(lParam) == HTCLIENT) {
+      if (control && control->Definition->Kind == ControlKind::LinkLabel && LOWORD(lParam) == HTCLIENT) {
         SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND)));
         return TRUE;
       }

@@ -63,7 +63,7 @@ class TForm {
   // A control's window, or what an image shows; index for index with the
   // layout's controls.
   struct Placed {
-    const ControlSpec* Spec;
+    const ControlSpec* Definition;
     HWND Window;         // null for an image, which the form draws
     UniqueIcon OwnIcon;  // an image's icon from the resources
     HICON ShownIcon;     // what an image shows: its own icon or one set by SetImage

@@ -40,33 +40,34 @@ TFormLayout::TFormLayout(const FormSpec& form, ControlList controls, int dpi)
       BaseClientSize_{Scale(form.ClientWidth), Scale(form.ClientHeight)} {
   for (int i = 0; i < Count_; ++i) {
     LaidOut& control = Controls_[i];
-    control.Spec = &controls.Items[i];
+    control.Definition = &controls.Items[i];
     control.ParentIndex = -1;
-    for (int earlier = 0; earlier < i && control.Spec->Parent != 0; ++earlier) {
-      if (controls.Items[earlier].Id == control.Spec->Parent) control.ParentIndex = earlier;
+    for (int earlier = 0; earlier < i && control.Definition->Parent != 0; ++earlier) {
+      if (controls.Items[earlier].Id == control.Definition->Parent) control.ParentIndex = earlier;
     }
-    const ControlRect& rect = control.Spec->Rect;
+    const ControlRect& rect = control.Definition->Rect;
     control.Base = Box{Scale(rect.Left), Scale(rect.Top), Scale(rect.Left + rect.Width), Scale(rect.Top + rect.Height)};
   }
 }
 
 int TFormLayout::IndexOf(int id) const {
   for (const LaidOut& control : *this) {
-    if (control.Spec->Id == id) return int(&control - begin());
+    if (control.Definition->Id == id) return int(&control - begin());
   }
   return -1;
 }
 
 void TFormLayout::FitText(const TTextMeasurer& measurer) {
   for (LaidOut& control : *this) {
-    if (control.Spec->Kind != ControlKind::GroupBox && control.Spec->Kind != ControlKind::Image) Fit(measurer, control);
+    if (control.Definition->Kind != ControlKind::GroupBox && control.Definition->Kind != ControlKind::Image)
+      Fit(measurer, control);
   }
 }
 
 void TFormLayout::Fit(const TTextMeasurer& measurer, LaidOut& control) {
-  const Extent need = measurer.Measure(*control.Spec, control.Base.Width());
+  const Extent need = measurer.Measure(*control.Definition, control.Base.Width());
   Box& box = control.Base;
-  const ControlKind kind = control.Spec->Kind;
+  const ControlKind kind = control.Definition->Kind;
   const int parent = control.ParentIndex;
   const int margin = Scale(kMargin);
   const int dx = need.Width - box.Width();
@@ -75,11 +76,11 @@ void TFormLayout::Fit(const TTextMeasurer& measurer, LaidOut& control) {
     for (LaidOut& other : *this) {
       if (&other == &control || other.ParentIndex != parent || other.Base.Right > box.Left) continue;
       if (!Overlap(other.Base.Top, other.Base.Bottom, box.Top, box.Bottom)) continue;
-      if (other.Spec->Kind == ControlKind::Button) {
+      if (other.Definition->Kind == ControlKind::Button) {
         other.Base.Left -= dx;
         other.Base.Right -= dx;
         leftmost = std::min(leftmost, other.Base.Left);
-      } else if (other.Spec->Kind != ControlKind::GroupBox) {
+      } else if (other.Definition->Kind != ControlKind::GroupBox) {
         limit = std::max(limit, other.Base.Right);
       }
     }
@@ -127,11 +128,11 @@ void TFormLayout::Resize(int parentIndex, int dx, int dy) {
     if (child.ParentIndex != parentIndex) continue;
     Box& base = child.Base;
     int left = base.Left, width = base.Width(), top = base.Top, height = base.Height();
-    KeepAnchored(child.Spec->Anchors, Anchor::Left, Anchor::Right, dx, left, width);
-    KeepAnchored(child.Spec->Anchors, Anchor::Top, Anchor::Bottom, dy, top, height);
+    KeepAnchored(child.Definition->Anchors, Anchor::Left, Anchor::Right, dx, left, width);
+    KeepAnchored(child.Definition->Anchors, Anchor::Top, Anchor::Bottom, dy, top, height);
     const int childDx = width - base.Width(), childDy = height - base.Height();
     base = Box{left, top, left + width - childDx, top + height - childDy};  // moved, not yet resized
-    if (child.Spec->Kind == ControlKind::GroupBox) {
+    if (child.Definition->Kind == ControlKind::GroupBox) {
       Resize(int(&child - begin()), childDx, childDy);
     } else {
       base.Right += childDx;
@@ -143,7 +144,7 @@ void TFormLayout::Resize(int parentIndex, int dx, int dy) {
 void TFormLayout::Widen(int parentIndex, int dx) {
   if (parentIndex < 0) return Resize(parentIndex, dx, 0);
   const LaidOut& frame = Controls_[parentIndex];
-  if (Has(frame.Spec->Anchors, Anchor::Left) && Has(frame.Spec->Anchors, Anchor::Right)) {
+  if (Has(frame.Definition->Anchors, Anchor::Left) && Has(frame.Definition->Anchors, Anchor::Right)) {
     return Widen(frame.ParentIndex, dx);
   }
   Resize(parentIndex, dx, 0);
@@ -154,7 +155,7 @@ void TFormLayout::Widen(int parentIndex, int dx) {
 void TFormLayout::InsertRows(int parentIndex, int y, int dy, const LaidOut* grown) {
   for (LaidOut& child : *this) {
     if (child.ParentIndex != parentIndex || &child == grown) continue;
-    const Anchor anchors = child.Spec->Anchors;
+    const Anchor anchors = child.Definition->Anchors;
     if (child.Base.Top >= y) {
       child.Base.Top += dy;
       child.Base.Bottom += dy;
@@ -189,8 +190,8 @@ void TFormLayout::Arrange(int clientWidth, int clientHeight) {
     const Box& base = control.Base;
     int left = base.Left, width = base.Width();
     int top = base.Top, height = base.Height();
-    KeepAnchored(control.Spec->Anchors, Anchor::Left, Anchor::Right, widthGrowth, left, width);
-    KeepAnchored(control.Spec->Anchors, Anchor::Top, Anchor::Bottom, heightGrowth, top, height);
+    KeepAnchored(control.Definition->Anchors, Anchor::Left, Anchor::Right, widthGrowth, left, width);
+    KeepAnchored(control.Definition->Anchors, Anchor::Top, Anchor::Bottom, heightGrowth, top, height);
     control.Bounds = Box{parentLeft + left, parentTop + top, parentLeft + left + width, parentTop + top + height};
   }
 }

@@ -125,7 +125,7 @@ class TFormLayout {
   void Arrange(int clientWidth, int clientHeight);
 
   int Count() const { return Count_; }
-  const ControlSpec& Control(int index) const { return *Controls_[index].Spec; }
+  const ControlSpec& Control(int index) const { return *Controls_[index].Definition; }
   // In the window's client area, as of the last Arrange.
   const Box& Bounds(int index) const { return Controls_[index].Bounds; }
   int IndexOf(int id) const;  // -1 when no control has that id
@@ -133,7 +133,7 @@ class TFormLayout {
 
  private:
   struct LaidOut {
-    const ControlSpec* Spec;
+    const ControlSpec* Definition;
     int ParentIndex;  // -1: the window
     Box Base;         // in the parent's client area at the smallest window size
     Box Bounds;
