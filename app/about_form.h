@@ -14,5 +14,5 @@ class TAboutForm : public TForm {
   void ControlClick(int id) override;
   void Label4Click();
 
-  Os& os_;
+  Os& Os_;
 };

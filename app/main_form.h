@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "install/driver_checks.h"
+#include "install/install_dialogs.h"
 #include "install/security_bracket.h"
 #include "services/os.h"
 #include "services/version_info.h"
@@ -37,14 +37,14 @@ class TMainForm : public TForm {
   void AboutButtonClick();
   void CloseButtonClick();
 
-  Os& os_;
-  InstallDialogs& dialogs_;
-  TVersionInfo FileVersionInfo_{os_};
-  SavedKeySecurity SavedRootKeySecurity_{os_};  // held from a save to its restore
+  Os& Os_;
+  InstallDialogs& Dialogs_;
+  TVersionInfo FileVersionInfo_{Os_};
+  SavedKeySecurity SavedRootKeySecurity_{Os_};  // held from a save to its restore
   std::string SourceFolder_;                    // each folder ends with one backslash
   std::string WindowsFolder_;
   std::string SystemDriveFolder_;
-  TTipsForm* tipsForm_ = nullptr;
-  TAboutForm* aboutForm_ = nullptr;
-  bool shown_ = false;
+  TTipsForm* TipsForm_ = nullptr;
+  TAboutForm* AboutForm_ = nullptr;
+  bool Shown_ = false;
 };

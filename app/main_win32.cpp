@@ -22,9 +22,6 @@
 namespace {
 
 const char kApplicationTitle[] = "Stillvane";
-// The window class every form of the toolkit registers; the main window's
-// caption is the application title.
-const char kFormClassName[] = "StillvaneForm";
 
 // Brings the running copy's main window to the front (restored when it is
 // minimised), with the dialog it shows, if any, on top. That copy may still
@@ -32,6 +29,7 @@ const char kFormClassName[] = "StillvaneForm";
 // window of it is found in this session.
 bool BringRunningCopyToFront() {
   for (int attempt = 0; attempt < 50; ++attempt) {
+    // The main window is captioned with the application title.
     const HWND found = FindWindowA(kFormClassName, kApplicationTitle);
     const HWND mainWindow = found ? GetAncestor(found, GA_ROOTOWNER) : nullptr;
     if (mainWindow && IsWindowVisible(mainWindow)) {
@@ -55,7 +53,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   // Buttons and frames take the theme's look (comctl32 6 through the manifest).
   InitCommonControls();
 
-  Win32Dialogs dialogs(kApplicationTitle);
+  TWin32Dialogs dialogs(kApplicationTitle);
   DWORD claimError = ERROR_SUCCESS;
   switch (ClaimSingleInstance(*os, &claimError)) {
     case InstanceClaim::First:

@@ -1,5 +1,6 @@
-// The operating system the program runs on. The product links make_os.cpp
-// beside this file; a test build of the program links its own version.
+// The operating system the program runs on. Stillvane.exe links
+// make_os_win32.cpp beside this file (Win32Os); the end-to-end tests' build of
+// the program links tests/e2e/blank_descriptor_os/make_os_win32.cpp instead.
 #pragma once
 
 #include <memory>

@@ -6,18 +6,18 @@
 #include <string>
 #include <utility>
 
-#include "install/driver_checks.h"
+#include "install/install_dialogs.h"
 
 class TMissingFilesForm;
 
-class Win32Dialogs : public InstallDialogs {
+class TWin32Dialogs : public InstallDialogs {
  public:
-  explicit Win32Dialogs(std::string applicationTitle) : applicationTitle_(std::move(applicationTitle)) {}
+  explicit TWin32Dialogs(std::string applicationTitle) : ApplicationTitle_(std::move(applicationTitle)) {}
 
   // The main window owns the error report; the missing-files form is created
   // after it, at start-up.
-  void SetMainWindow(HWND mainWindow) { mainWindow_ = mainWindow; }
-  void SetMissingFilesForm(TMissingFilesForm* form) { missingFilesForm_ = form; }
+  void SetMainWindow(HWND mainWindow) { MainWindow_ = mainWindow; }
+  void SetMissingFilesForm(TMissingFilesForm* form) { MissingFilesForm_ = form; }
 
   DialogResult ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons buttons) override;
   void ReportError(const std::string& message) override;
@@ -26,7 +26,7 @@ class Win32Dialogs : public InstallDialogs {
  private:
   HWND ModalOwner() const;
 
-  std::string applicationTitle_;
-  HWND mainWindow_ = nullptr;
-  TMissingFilesForm* missingFilesForm_ = nullptr;
+  std::string ApplicationTitle_;
+  HWND MainWindow_ = nullptr;
+  TMissingFilesForm* MissingFilesForm_ = nullptr;
 };

@@ -3,23 +3,23 @@
 #include "install/missing_files_form_win32.h"
 #include "services/message_dialog_win32.h"
 
-DialogResult Win32Dialogs::ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons buttons) {
+DialogResult TWin32Dialogs::ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons buttons) {
   return ::ShowMessageDialog(ModalOwner(), text, kind, buttons);
 }
 
-void Win32Dialogs::ReportError(const std::string& message) {
-  ShowErrorReport(mainWindow_, applicationTitle_, message);
+void TWin32Dialogs::ReportError(const std::string& message) {
+  ShowErrorReport(MainWindow_, ApplicationTitle_, message);
 }
 
-void Win32Dialogs::ShowMissingFilesDialog() {
-  if (missingFilesForm_) missingFilesForm_->ShowModal();
+void TWin32Dialogs::ShowMissingFilesDialog() {
+  if (MissingFilesForm_) MissingFilesForm_->ShowModal();
 }
 
 // A message belongs to the window the user is working in; before the main
 // window is first shown (the platform warning) it stands on its own, so that
 // it gets a taskbar button.
-HWND Win32Dialogs::ModalOwner() const {
+HWND TWin32Dialogs::ModalOwner() const {
   if (HWND active = GetActiveWindow()) return active;
-  if (mainWindow_ && IsWindowVisible(mainWindow_)) return mainWindow_;
+  if (MainWindow_ && IsWindowVisible(MainWindow_)) return MainWindow_;
   return nullptr;
 }

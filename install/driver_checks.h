@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "install/file_contents.h"
+#include "install/install_dialogs.h"
 #include "services/dialogs.h"
 #include "services/os.h"
 #include "services/version_info.h"
@@ -78,13 +79,6 @@ std::string InstalledVersionProblem(TVersionInfo& FileVersionInfo, const std::st
 // wrong, and returns false. When `checked` is given it receives the bytes read.
 [[nodiscard]] bool CheckDriverFileContents(Os& os, Dialogs& dialogs, const std::string& sourceFolder,
                                            CheckedContents* checked = nullptr);
-
-// What an installation shows: the message dialogs, and the "Driver files not
-// found" form, shown modally.
-class InstallDialogs : public Dialogs {
- public:
-  virtual void ShowMissingFilesDialog() = 0;
-};
 
 struct DriverCheckContext {
   Os& os;

@@ -1,11 +1,10 @@
 // The steps of an installation that went wrong, in the words the user reads.
 #pragma once
 
-#include <initializer_list>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "services/concat.h"
 #include "services/win_types.h"
 
 class FailedSteps {
@@ -13,14 +12,10 @@ class FailedSteps {
   void Add(const std::string& line);
   // The line with "  Error <code>" after it.
   void Add(const std::string& line, DWORD error);
-  bool Empty() const { return lines_.empty(); }
+  bool Empty() const { return Lines_.empty(); }
   // Each line after a CR.
   std::string Text() const;
 
  private:
-  std::vector<std::string> lines_;
+  std::vector<std::string> Lines_;
 };
-
-// The parts, one after another: messages are put together in one call, not
-// in a chain of temporaries at every place that writes one.
-std::string Concat(std::initializer_list<std::string_view> parts);

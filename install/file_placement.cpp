@@ -43,7 +43,7 @@ Comparison CompareFiles(Os& os, const std::string& first, const std::string& sec
     files[i] = OpenFileToRead(os, *paths[i]);
     if (!files[i]) return {false, os.GetLastError(), *paths[i]};
   }
-  std::vector<BYTE> buffer(2 * kChunk);
+  std::vector<BYTE> buffer(2 * size_t{kChunk});
   BYTE* const chunks[] = {buffer.data(), buffer.data() + kChunk};
   for (;;) {
     DWORD read[2] = {0, 0};
@@ -129,7 +129,7 @@ std::string KeepOldFile(Os& os, const std::string& usualBackup, const std::strin
                         bool& made) {
   const std::string notReplaced = Concat({", so ", target, " was not replaced"});
   for (int n = 0; n < kBackupNames; ++n) {
-    const std::string backup = usualBackup + (n ? "." + std::to_string(n) : std::string());
+    std::string backup = usualBackup + (n ? "." + std::to_string(n) : std::string());
     const DWORD attributes = os.GetFileAttributesA(backup.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
       const DWORD error = os.GetLastError();

@@ -15,5 +15,5 @@ class TMissingFilesForm : public TForm {
   void ControlClick(int id) override;
   void Label6Click();
 
-  Os& os_;
+  Os& Os_;
 };

@@ -3,7 +3,7 @@
 # Idempotent: when everything is present it returns in about a second.
 set -euo pipefail
 
-packages=(cmake ninja-build clang-format g++ googletest zip unzip
+packages=(cmake ninja-build clang-format clang-tidy shellcheck g++ googletest zip unzip
   g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
   wine wine32:i386 fonts-wine xvfb x11-utils imagemagick)
 

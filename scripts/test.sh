@@ -1,17 +1,12 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test tier: unit (native, sanitizers), the
-# gates on the exe, the release and its reproducibility, and the Wine and end-to-end tiers under Xvfb.
+# Builds everything and runs every test tier: first the fast gate
+# (scripts/check.sh: format, clang-tidy, shellcheck, the native unit tier),
+# then the fault campaign, the gates on the exe, the release and its
+# reproducibility, and the Wine and end-to-end tiers under Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
-
-# House style first: every C++ file as clang-format writes it.
-git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
-
-
-cmake --preset native >/dev/null
-cmake --build --preset native
-ctest --preset native
+./scripts/check.sh
+ctest --preset native -L campaign
 
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw

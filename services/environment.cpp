@@ -33,7 +33,7 @@ std::string RunningProgramPath(Os& os) {
     if (length == 0) return std::string();
     // A result that fills the buffer may be cut short: try a larger one.
     if (length < size) return buffer.substr(0, length);
-    buffer.assign(size * 2, '\0');
+    buffer.assign(2 * size_t{size}, '\0');
   }
   return std::string();
 }

@@ -10,7 +10,7 @@
 
 namespace {
 
-enum ControlId { kIconId = 100, kTextId = 101 };
+enum ControlId { IconId = 100, TextId = 101 };
 
 LPCSTR SystemIcon(MessageKind kind) {
   switch (kind) {
@@ -27,7 +27,7 @@ LPCSTR SystemIcon(MessageKind kind) {
 }
 
 void CopyToClipboard(HWND owner, const std::string& text) {
-  OpenClipboardScope clipboard(owner);
+  TOpenClipboard clipboard(owner);
   if (!clipboard) return;
   EmptyClipboard();
   UniqueGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, text.size() + 1));
@@ -44,7 +44,7 @@ class TMessageDialog : public TForm {
   // The message and buttons are the caller's, alive as long as the dialog.
   TMessageDialog(HWND owner, const FormSpec& form, ControlList controls, HFONT font, const std::string& message,
                  const MessageDialogButtonSet& buttons)
-      : TForm(owner, form, controls, font), caption_(form.caption), message_(message), buttons_(buttons) {}
+      : TForm(owner, form, controls, font), Caption_(form.Caption), Message_(message), Buttons_(buttons) {}
 
  protected:
   // Ctrl+C, with Ctrl as the only modifier, copies the whole dialog as text.
@@ -53,34 +53,34 @@ class TMessageDialog : public TForm {
     if (GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0) return false;
     MessageBeep(0);
     CopyToClipboard(Handle(),
-                    buttons_.count == 2
-                        ? MessageDialogClipboardText(caption_, message_, {buttons_[0].caption, buttons_[1].caption})
-                        : MessageDialogClipboardText(caption_, message_, {buttons_[0].caption}));
+                    Buttons_.count == 2
+                        ? MessageDialogClipboardText(Caption_, Message_, {Buttons_[0].caption, Buttons_[1].caption})
+                        : MessageDialogClipboardText(Caption_, Message_, {Buttons_[0].caption}));
     return true;
   }
 
  private:
-  const char* caption_;
-  const std::string& message_;
-  const MessageDialogButtonSet& buttons_;
+  const char* Caption_;
+  const std::string& Message_;
+  const MessageDialogButtonSet& Buttons_;
 };
 
 // Sizes in the message font: dialog units converted the way Windows does.
 struct FontMeasure {
-  int averageWidth;
-  int height;
-  int X(int dialogUnits) const { return MulDiv(dialogUnits, averageWidth, 4); }
-  int Y(int dialogUnits) const { return MulDiv(dialogUnits, height, 8); }
+  int AverageWidth;
+  int Height;
+  int X(int dialogUnits) const { return MulDiv(dialogUnits, AverageWidth, 4); }
+  int Y(int dialogUnits) const { return MulDiv(dialogUnits, Height, 8); }
 };
 
 // Where everything goes, in pixels of the message font: the icon at the
 // left, the text beside it, the buttons centred below.
 struct MessageLayout {
-  ControlRect icon;
-  ControlRect text;
-  ControlRect buttons[2];
-  int clientWidth;
-  int clientHeight;
+  ControlRect Icon;
+  ControlRect Text;
+  ControlRect Buttons[2];
+  int ClientWidth;
+  int ClientHeight;
 };
 
 // The system's message-box font; should the query fail, the zeroed font
@@ -93,9 +93,9 @@ UniqueFont CreateMessageFont() {
 }
 
 MessageLayout LayOutMessage(HFONT font, const std::string& drawnText, const MessageDialogButtonSet& buttons) {
-  WindowDC screen(nullptr);
+  TWindowDC screen(nullptr);
   const HDC dc = screen.get();
-  SelectedObject selected(dc, font);
+  TSelectedObject selected(dc, font);
   TEXTMETRICA textMetrics{};
   GetTextMetricsA(dc, &textMetrics);
   static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
@@ -122,14 +122,14 @@ MessageLayout LayOutMessage(HFONT font, const std::string& drawnText, const Mess
   const int buttonsWidth = count * buttonWidth + (count - 1) * buttonSpacing;
 
   MessageLayout layout;
-  layout.icon = ControlRect{margin, verticalMargin, iconSize, iconSize};
-  layout.text = ControlRect{margin + iconSize + iconSpacing, verticalMargin, textRect.right, textRect.bottom};
-  layout.clientWidth = 2 * margin + std::max(iconSize + iconSpacing + int(textRect.right), buttonsWidth);
+  layout.Icon = ControlRect{margin, verticalMargin, iconSize, iconSize};
+  layout.Text = ControlRect{margin + iconSize + iconSpacing, verticalMargin, textRect.right, textRect.bottom};
+  layout.ClientWidth = 2 * margin + std::max(iconSize + iconSpacing + int(textRect.right), buttonsWidth);
   const int buttonTop = verticalMargin + std::max(iconSize, int(textRect.bottom)) + verticalSpacing;
-  layout.clientHeight = buttonTop + buttonHeight + verticalMargin;
-  int left = (layout.clientWidth - buttonsWidth) / 2;
+  layout.ClientHeight = buttonTop + buttonHeight + verticalMargin;
+  int left = (layout.ClientWidth - buttonsWidth) / 2;
   for (int i = 0; i < count; ++i) {
-    layout.buttons[i] = ControlRect{left, buttonTop, buttonWidth, buttonHeight};
+    layout.Buttons[i] = ControlRect{left, buttonTop, buttonWidth, buttonHeight};
     left += buttonWidth + buttonSpacing;
   }
   return layout;
@@ -144,20 +144,22 @@ DialogResult ShowMessageDialog(HWND owner, const std::string& text, MessageKind 
   const MessageLayout layout = LayOutMessage(font.get(), drawnText, buttonSet);
 
   ControlSpec controls[4] = {
-      {kIconId, ckImage, 0, layout.icon, akTopLeft, -1, cfNone, 0, nullptr},
-      {kTextId, ckWrappedLabel, 0, layout.text, akTopLeft, -1, cfNone, 0, drawnText.c_str()},
+      {IconId, ControlKind::Image, 0, layout.Icon, Anchor::TopLeft, -1, ControlFlag::None, 0, nullptr},
+      {TextId, ControlKind::WrappedLabel, 0, layout.Text, Anchor::TopLeft, -1, ControlFlag::None, 0, drawnText.c_str()},
   };
   for (int i = 0; i < buttonSet.count; ++i) {
     const MessageDialogButton& button = buttonSet[i];
-    unsigned flags = (button.isDefault ? cfDefault : cfNone) | (button.isCancel ? cfCancel : cfNone);
+    const ControlFlag flags = (button.isDefault ? ControlFlag::Default : ControlFlag::None) |
+                              (button.isCancel ? ControlFlag::Cancel : ControlFlag::None);
     int result = int(button.result);
-    controls[2 + i] = {result, ckButton, 0, layout.buttons[i], akTopLeft, i, flags, result, button.caption};
+    controls[2 + i] = {result, ControlKind::Button, 0, layout.Buttons[i], Anchor::TopLeft, i, flags,
+                       result, button.caption};
   }
 
-  FormSpec form{MessageDialogCaption(kind), layout.clientWidth,         layout.clientHeight,
+  FormSpec form{MessageDialogCaption(kind), layout.ClientWidth,         layout.ClientHeight,
                 FormKind::Dialog,           FormPosition::ScreenCenter, nullptr};
   TMessageDialog dialog(owner, form, ControlList(controls, 2 + buttonSet.count), font.get(), text, buttonSet);
-  dialog.SetImage(kIconId, LoadIconA(nullptr, SystemIcon(kind)));
+  dialog.SetImage(IconId, LoadIconA(nullptr, SystemIcon(kind)));
   return static_cast<DialogResult>(dialog.ShowModal());
 }
 

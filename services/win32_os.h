@@ -1,5 +1,9 @@
 // The Os seam on real Windows: every method calls the Win32 function of the
-// same name with the same arguments and returns its result unchanged.
+// same name with the same arguments and returns its result unchanged. Three
+// are found at run time rather than imported: SetDllDirectoryA (XP SP1 and
+// later; ERROR_CALL_NOT_IMPLEMENTED before), and ShellExecuteA and
+// GetPwrCapabilities, from shell32 and powrprof loaded out of the system
+// folder on first use (SE_ERR_DLLNOTFOUND or FALSE when that fails).
 #pragma once
 
 #include "services/os.h"

@@ -37,6 +37,8 @@ typedef UINT* PUINT;
 typedef const BYTE* LPCBYTE;
 typedef BYTE* LPBYTE;
 
+// Windows' own names for its handle types, reserved identifiers or not.
+// NOLINTBEGIN(bugprone-reserved-identifier)
 struct HKEY__ {
   int unused;
 };
@@ -50,6 +52,7 @@ struct HINSTANCE__ {
   int unused;
 };
 typedef HINSTANCE__* HINSTANCE;
+// NOLINTEND(bugprone-reserved-identifier)
 typedef HINSTANCE HMODULE;
 typedef intptr_t (*FARPROC)();
 typedef BYTE BOOLEAN;

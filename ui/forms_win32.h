@@ -1,80 +1,22 @@
 // A small forms toolkit: a window is a table of controls plus a few click
 // handlers. The toolkit creates the controls in Tahoma 8 pt, scales them for
-// the system DPI, grows those whose text needs more room, keeps their anchors
-// when the window is resized, and runs the window modally with dialog-style
-// keyboard handling. Link labels take the focus like buttons: Enter or Space
-// opens them.
+// the system DPI, grows those whose text needs more room (ui/layout.h), keeps
+// their anchors when the window is resized, and runs the window modally with
+// dialog-style keyboard handling (ui/form_keys_win32.cpp). Link labels take
+// the focus like buttons: Enter or Space opens them.
 #pragma once
 
 #include <windows.h>
 
-#include <cstddef>
 #include <memory>
+#include <optional>
 
+#include "ui/layout.h"
 #include "ui/owners_win32.h"
 
-// ckImage: an icon the window draws itself, from the module's resources
-// (named by the text) or given by SetImage. Having no window of its own, it
-// costs next to nothing to make; a frame over it draws it again through
-// WM_PRINTCLIENT when its theme paints the window's background.
-enum ControlKind { ckGroupBox, ckLabel, ckWrappedLabel, ckLinkLabel, ckImage, ckButton };
-
-// The sides of its parent a control keeps its distance to when the parent is
-// resized; anchored to both opposite sides, it stretches.
-enum Anchor : unsigned { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
-constexpr unsigned akTopLeft = akLeft | akTop;
-constexpr unsigned akTopSides = akLeft | akTop | akRight;
-constexpr unsigned akBottomRight = akRight | akBottom;
-constexpr unsigned akAll = akLeft | akTop | akRight | akBottom;
-
-enum ControlFlag : unsigned {
-  cfNone = 0,
-  cfBold = 1,
-  cfDefault = 2,  // pressed by Enter when the focus is not on a button
-  cfCancel = 4,   // pressed by Escape; the first such control in the table wins
-};
-
-struct ControlRect {
-  int left, top, width, height;
-};
-
-struct ControlSpec {
-  int id;  // the control id, stable for anyone finding or driving the control
-  ControlKind kind;
-  // 0: the window; otherwise the id of a group box listed earlier. Controls in
-  // a group box are still children of the window, placed at the box's offset,
-  // so their notifications and colour requests reach the window directly.
-  int parent;
-  ControlRect rect;  // in the parent's client area, 96-DPI pixels
-  unsigned anchors;
-  int tabOrder;  // among the parent's children; -1: the control takes no focus
-  unsigned flags;
-  int modalResult;   // a button that ends a modal run with this result; 0: none
-  const char* text;  // caption; for an image, the icon's resource name or null
-};
-
-enum class FormKind {
-  MainWindow,  // sizeable, minimise box, centred on the screen; closing it ends the program
-  Dialog,      // fixed dialog border, no minimise or maximise box
-};
-enum class FormPosition { ScreenCenter, OwnerCenter };
-
-// A form's controls: a table that outlives the form.
-struct ControlList {
-  template <std::size_t N>
-  constexpr ControlList(const ControlSpec (&table)[N]) : items(table), count(int(N)) {}
-  constexpr ControlList(const ControlSpec* table, int size) : items(table), count(size) {}
-  const ControlSpec* items;
-  int count;
-};
-
-struct FormSpec {
-  const char* caption;
-  int clientWidth, clientHeight;  // 96-DPI pixels; also the minimum client size
-  FormKind kind;
-  FormPosition position;
-  const char* iconResource;  // the window's icon, or null
-};
+// The window class every form registers; a second copy of the program finds
+// the running one's main window by it.
+inline constexpr char kFormClassName[] = "StillvaneForm";
 
 class TForm {
  public:
@@ -121,46 +63,43 @@ class TForm {
   virtual void SystemMenuCommand(UINT /*id*/) {}
   // A form's own keys, looked at before the common ones.
   virtual bool HandleKey(const MSG&) { return false; }
-  int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
 
  private:
-  struct Placed;
+  // A control's window, or what an image shows; index for index with the
+  // layout's controls.
+  struct Placed {
+    const ControlSpec* Definition;
+    HWND Window;         // null for an image, which the form draws
+    UniqueIcon OwnIcon;  // an image's icon from the resources
+    HICON ShownIcon;     // what an image shows: its own icon or one set by SetImage
+    SIZE ShownSize;      // and at what size
+    Box Shown;           // where the control is, in the window's client area
+    bool Resized;        // since the layout before
+  };
+  class TFontMeasurer;
 
+  static ATOM RegisteredClass();
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   void CreateWindowAndControls();
   void CreateFonts();
   void CreateControls();
-  HWND CreateControl(Placed& control);
-  void BuildTabOrder(int parentId);
-  // Each control's place at the smallest size, scaled, then grown where its
-  // text needs more room.
-  void PlaceControls();
-  void FitText(HDC dc, Placed& control);
-  SIZE TextExtent(HDC dc, const Placed& control) const;
-  // Grows a parent (-1: the window) at its smallest size, its children
-  // following their anchors.
-  void Resize(int parentIndex, int dx, int dy);
-  // Widens a parent, or its parent when it stretches with that.
-  void Widen(int parentIndex, int dx);
-  // Pushes everything in the parent at or below y further down, growing
-  // the parent; `grown` keeps the height it was given.
-  void InsertRows(int parentIndex, int y, int dy, const Placed* grown);
-  SIZE ParentSize(int parentIndex) const;
-  // Where a control goes in a client area of that size; its frame, listed
-  // before it, must have its bounds already.
-  RECT BoundsIn(const Placed& control, int clientWidth, int clientHeight) const;
+  HWND CreateControl(int index);
+  HFONT FontFor(const ControlSpec& control) const;
   void LayOut(int clientWidth, int clientHeight);
   void DrawIcons(HDC dc) const;
   void DrawLink(const DRAWITEMSTRUCT& item) const;
-  void Centre();
-  POINT CentredOrigin(SIZE windowSize) const;
+  void Center();
+  POINT CenteredOrigin(SIZE windowSize) const;
 
   Placed* begin() const;
   Placed* end() const;
   const Placed* Find(HWND control) const;
   const Placed* Find(int id) const;
+
+  // Keyboard and focus (ui/form_keys_win32.cpp).
+  void BuildTabOrder(int parentId);
   bool HandleCommonKey(const MSG& msg);
   void MoveFocus(bool backwards);
   void Press(const Placed* button);
@@ -168,29 +107,29 @@ class TForm {
   void RestoreFocus();
   void ControlClicked(int id);
 
-  FormSpec form_;
-  HWND ownerWindow_;
-  HWND hwnd_ = nullptr;
-  bool created_ = false;  // the window was made, or tried
-  int dpi_ = 96;
-  int controlCount_;
-  std::unique_ptr<Placed[]> controls_;
-  int tabCount_ = 0;
-  std::unique_ptr<HWND[]> tabOrder_;  // the buttons, in tab order
-  const Placed* defaultButton_ = nullptr;
-  const Placed* cancelButton_ = nullptr;
+  FormSpec Form_;
+  ControlList Controls_;
+  HWND OwnerWindow_;
+  HWND Window_ = nullptr;
+  bool Created_ = false;  // the window was made, or tried
+  int Dpi_ = 96;
+  std::unique_ptr<Placed[]> Placed_;
+  std::optional<TFormLayout> Layout_;
+  int TabCount_ = 0;
+  std::unique_ptr<HWND[]> TabOrder_;  // the buttons, in tab order
+  const Placed* DefaultButton_ = nullptr;
+  const Placed* CancelButton_ = nullptr;
   // Regular, bold and underlined: Tahoma of the form's own, or the caller's
   // font three times.
-  HFONT callersFont_;
-  UniqueFont ownFonts_[3];
-  HFONT fonts_[3] = {};
-  UniqueIcon bigIcon_;
-  UniqueIcon smallIcon_;
-  SIZE baseClientSize_{0, 0};  // the smallest client area, text fitted
-  SIZE minimumWindowSize_{0, 0};
-  HWND lastFocus_ = nullptr;
-  bool modal_ = false;
-  int modalResult_ = 0;
+  HFONT CallersFont_;
+  UniqueFont OwnFonts_[3];
+  HFONT Fonts_[3] = {};
+  UniqueIcon BigIcon_;
+  UniqueIcon SmallIcon_;
+  SIZE MinimumWindowSize_{0, 0};
+  HWND LastFocus_ = nullptr;
+  bool Modal_ = false;
+  int ModalResult_ = 0;
 };
 
 // The application's message loop; returns the exit code of WM_QUIT.

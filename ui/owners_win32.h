@@ -9,81 +9,81 @@
 #include <utility>
 
 template <typename Type, auto Release>
-class UniqueGdiResource {
+class TUniqueGdiResource {
  public:
-  UniqueGdiResource() = default;
-  explicit UniqueGdiResource(Type value) : value_(value) {}
-  ~UniqueGdiResource() { reset(); }
-  UniqueGdiResource(UniqueGdiResource&& other) noexcept : value_(other.release()) {}
-  UniqueGdiResource& operator=(UniqueGdiResource&& other) noexcept {
+  TUniqueGdiResource() = default;
+  explicit TUniqueGdiResource(Type value) : Value_(value) {}
+  ~TUniqueGdiResource() { reset(); }
+  TUniqueGdiResource(TUniqueGdiResource&& other) noexcept : Value_(other.release()) {}
+  TUniqueGdiResource& operator=(TUniqueGdiResource&& other) noexcept {
     if (this != &other) reset(other.release());
     return *this;
   }
-  UniqueGdiResource(const UniqueGdiResource&) = delete;
-  UniqueGdiResource& operator=(const UniqueGdiResource&) = delete;
+  TUniqueGdiResource(const TUniqueGdiResource&) = delete;
+  TUniqueGdiResource& operator=(const TUniqueGdiResource&) = delete;
 
-  Type get() const { return value_; }
-  explicit operator bool() const { return value_ != nullptr; }
-  Type release() { return std::exchange(value_, nullptr); }
+  Type get() const { return Value_; }
+  explicit operator bool() const { return Value_ != nullptr; }
+  Type release() { return std::exchange(Value_, nullptr); }
   void reset(Type value = nullptr) {
-    if (Type old = std::exchange(value_, value)) Release(old);
+    if (Type old = std::exchange(Value_, value)) Release(old);
   }
 
  private:
-  Type value_ = nullptr;
+  Type Value_ = nullptr;
 };
 
 inline void DeleteFont(HFONT font) {
   DeleteObject(font);
 }
 
-using UniqueFont = UniqueGdiResource<HFONT, DeleteFont>;
-using UniqueIcon = UniqueGdiResource<HICON, DestroyIcon>;
-using UniqueGlobalMemory = UniqueGdiResource<HGLOBAL, GlobalFree>;
+using UniqueFont = TUniqueGdiResource<HFONT, DeleteFont>;
+using UniqueIcon = TUniqueGdiResource<HICON, DestroyIcon>;
+using UniqueGlobalMemory = TUniqueGdiResource<HGLOBAL, GlobalFree>;
 
 // GetDC for a window (null: the screen), released at the end of the scope.
-class WindowDC {
+class TWindowDC {
  public:
-  explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
-  ~WindowDC() {
-    if (dc_) ReleaseDC(window_, dc_);
+  explicit TWindowDC(HWND window) : Window_(window), Dc_(GetDC(window)) {}
+  ~TWindowDC() {
+    if (Dc_) ReleaseDC(Window_, Dc_);
   }
-  WindowDC(const WindowDC&) = delete;
-  WindowDC& operator=(const WindowDC&) = delete;
-  HDC get() const { return dc_; }
+  TWindowDC(const TWindowDC&) = delete;
+  TWindowDC& operator=(const TWindowDC&) = delete;
+  HDC get() const { return Dc_; }
 
  private:
-  HWND window_;
-  HDC dc_;
+  HWND Window_;
+  HDC Dc_;
 };
 
 // An object selected into a device context, the previous one put back at the
 // end of the scope.
-class SelectedObject {
+class TSelectedObject {
  public:
-  SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-  ~SelectedObject() {
-    if (previous_) SelectObject(dc_, previous_);
+  TSelectedObject(HDC dc, HGDIOBJ object) : Dc_(dc), Previous_(SelectObject(dc, object)) {}
+  ~TSelectedObject() {
+    if (Previous_) SelectObject(Dc_, Previous_);
   }
-  SelectedObject(const SelectedObject&) = delete;
-  SelectedObject& operator=(const SelectedObject&) = delete;
+  TSelectedObject(const TSelectedObject&) = delete;
+  TSelectedObject& operator=(const TSelectedObject&) = delete;
 
  private:
-  HDC dc_;
-  HGDIOBJ previous_;
+  HDC Dc_;
+  HGDIOBJ Previous_;
 };
 
 // The clipboard, open for the scope if it could be opened.
-class OpenClipboardScope {
+class TOpenClipboard {
  public:
-  explicit OpenClipboardScope(HWND owner) : open_(OpenClipboard(owner) != FALSE) {}
-  ~OpenClipboardScope() {
-    if (open_) CloseClipboard();
+  explicit TOpenClipboard(HWND owner) : Open_(OpenClipboard(owner) != FALSE) {}
+  ~TOpenClipboard() {
+    if (Open_) CloseClipboard();
   }
-  OpenClipboardScope(const OpenClipboardScope&) = delete;
-  OpenClipboardScope& operator=(const OpenClipboardScope&) = delete;
-  explicit operator bool() const { return open_; }
+  TOpenClipboard(const TOpenClipboard&) = delete;
+  TOpenClipboard& operator=(const TOpenClipboard&) = delete;
+  explicit operator bool() const { return Open_; }
 
  private:
-  bool open_;
+  bool Open_;
 };

@@ -43,7 +43,7 @@ std::string OldFileWarning(const std::string& file, const std::string& found) {
          "\r\rAre you sure you want to continue with this old file?";
 }
 
-POINT Centre(const RECT& rect) {
+POINT Center(const RECT& rect) {
   return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
 }
 
@@ -123,9 +123,9 @@ TEST_F(DriverChecksTest, MissingFilesShowTheDialogThatClosesWithEnterEscapeAndOk
   EXPECT_TRUE(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
   ExpectControls(dialog, dialog, kMissingFilesControls);
   EXPECT_TRUE(app_->ShowsProgramIcon(dialog, "WARNINGICON", {8, 8})) << "the warning icon at 8, 8";
-  POINT dialogCentre = Centre(AppDriver::WindowRect(dialog)), mainCentre = Centre(AppDriver::WindowRect(main_));
-  EXPECT_NEAR(dialogCentre.x, mainCentre.x, 2) << "centred on the main window";
-  EXPECT_NEAR(dialogCentre.y, mainCentre.y, 2) << "centred on the main window";
+  POINT dialogCenter = Center(AppDriver::WindowRect(dialog)), mainCenter = Center(AppDriver::WindowRect(main_));
+  EXPECT_NEAR(dialogCenter.x, mainCenter.x, 2) << "centred on the main window";
+  EXPECT_NEAR(dialogCenter.y, mainCenter.y, 2) << "centred on the main window";
 
   AppDriver::PressKeys(dialog, {VK_RETURN});
   EXPECT_TRUE(app_->WaitForWindowGone(dialog)) << "Enter closes the dialog";

@@ -90,6 +90,8 @@ TEST_P(EnvironmentFaultTest, SystemDriveInstallAndHorm) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, EnvironmentFaultTest, ::testing::ValuesIn(kVariants),
-                         [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Variant>& variant) {
+                           return std::string(variant.param.name);
+                         });
 
 }  // namespace

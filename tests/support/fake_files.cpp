@@ -410,6 +410,7 @@ DWORD FakeFiles::VersionInfo(const std::string& path, DWORD size, BYTE* data, DW
   *copied = static_cast<DWORD>(std::min<size_t>(size, block.size()));
   std::memcpy(data, block.data(), *copied);
   std::memset(data + *copied, 0, size - *copied);
+  // NOLINTNEXTLINE(bugprone-not-null-terminated-result): a four-byte signature, not a string
   if (size >= block.size() + 4) std::memcpy(data + block.size(), "FE2X", 4);
   // A block cut short says so in its own length, so that reading it stays inside.
   if (*copied < block.size() && *copied >= 2) {

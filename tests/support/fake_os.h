@@ -192,7 +192,6 @@ class FakeOs : public Os {
   DWORD lastError_ = 0;
   std::vector<std::string> calls_;
   std::vector<Fault> faults_;
-  int callsSeen_ = 0;
   int stopAt_ = 0;  // counts down the logged calls to the last one; 0: none armed
   bool stopHalfway_ = false;
   bool stopped_ = false;

@@ -45,7 +45,7 @@ TEST(Handles, EachResourceIsReleasedExactlyOnce) {
     UniqueFileHandle file(
         os, os.CreateFileA("C:\\f", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     UniqueFileHandle moved(std::move(file));
-    EXPECT_FALSE(file);
+    EXPECT_FALSE(file);  // NOLINT(bugprone-use-after-move): what a move leaves is the point
     EXPECT_EQ(os.OpenFileHandleCount(), 1);
 
     UniqueLocalMemory memory(os, os.LocalAlloc(LMEM_FIXED, 8));

@@ -1,0 +1,16 @@
+// How a message names the Windows error behind it: "<step> failed.  Error N",
+// the code after two spaces, as every sentence of the program's messages is
+// followed. One place writes it, so that every message reads alike.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "services/concat.h"
+#include "services/win_types.h"
+
+// "<sentence>  Error <code>"; the sentence ends with its own full stop.
+std::string WithErrorCode(std::string_view sentence, DWORD error);
+
+// "<step> failed.  Error <code>"
+std::string StepFailed(std::string_view step, DWORD error);
