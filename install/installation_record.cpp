@@ -98,9 +98,9 @@ RecordRead ReadInstallationRecord(Os& os) {
   if (type != REG_MULTI_SZ) return {false, ERROR_INVALID_DATA, {}};
   RecordRead read{true, 0, {}};
   std::string line;
-  for (BYTE byte : data) {
-    if (byte != 0) {
-      line += static_cast<char>(byte);
+  for (BYTE character : data) {
+    if (character != 0) {
+      line += static_cast<char>(character);
     } else {
       Apply(line, read.record);
       line.clear();
