@@ -93,6 +93,6 @@ std::string ContentProblemText(const std::string& path, const ContentCheck& chec
                    "\r\rNothing has been changed."});
   }
   return Concat({"The file \"", path, "\" cannot be installed: ", check.problem,
-                 ".\r\rNothing has been changed.  Put a whole copy of the file, from the same Windows XP Embedded "
+                 ".\r\rNothing has been changed.  Put a whole copy of the file, from the same Windows XP Embedded ",
                  "installation as the other two, in its place and try again."});
 }

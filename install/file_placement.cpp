@@ -317,7 +317,7 @@ PlacedFiles PlaceDriverFiles(const ClickContext& context, const AcceptedVersions
     context.dialogs.ShowMessageDialog(
         Concat({"The file \"", copy.source, "\" in ", context.SourceFolder,
                 " was changed after it was checked, so it was not installed: ", changed,
-                ".\r\rNothing has been changed.  Check what changes the files in that folder, then click Install EWF "
+                ".\r\rNothing has been changed.  Check what changes the files in that folder, then click Install EWF ",
                 "Support again."}),
         MessageKind::Error, MessageButtons::Ok);
     return PlacedFiles{false, ""};

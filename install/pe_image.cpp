@@ -84,7 +84,7 @@ std::string LayoutProblem(const std::vector<BYTE>& bytes, size_t optional, size_
   const DWORD imageSize = Dword(bytes, optional + 56);
   const DWORD headersSize = Dword(bytes, optional + 60);
   const DWORD entryPoint = Dword(bytes, optional + 16);
-  const std::string layout = "it is damaged: its image size or section alignment does not agree with its sections";
+  const char* const layout = "it is damaged: its image size or section alignment does not agree with its sections";
   if (sections == 0) return layout;
   if (!IsPowerOfTwo(sectionAlignment) || !IsPowerOfTwo(fileAlignment) || fileAlignment > sectionAlignment ||
       imageSize % sectionAlignment != 0) {
@@ -127,7 +127,7 @@ DWORD ImageCheckSum(const std::vector<BYTE>& bytes, size_t checkSumAt) {
 }
 
 std::string ImageProblem(const std::vector<BYTE>& bytes, ImageKind kind) {
-  const std::string notImage = "it is not a Windows program file";
+  const char* const notImage = "it is not a Windows program file";
   if (bytes.size() < 0x40 || bytes[0] != 'M' || bytes[1] != 'Z') return notImage;
   const uint64_t pe = Dword(bytes, 0x3C);
   if (pe + 4 + kFileHeaderSize > bytes.size()) return notImage;

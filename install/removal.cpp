@@ -234,7 +234,7 @@ void ShowOutcome(Dialogs& dialogs, const Outcome& outcome, bool filterOut, bool 
       recorded ? std::string()
                : Concat({"\r\rThere is no record of the installation (the \"", InstallationRecordValue, "\" value of ",
                          MachineKeyName(InstallationRecordKey),
-                         "), as when EWF support was installed by hand or by an older Stillvane: only what could be "
+                         "), as when EWF support was installed by hand or by an older Stillvane: only what could be ",
                          "told for certain was undone."});
   std::string text;
   if (!outcome.done.Empty()) text = "These steps were done:" + outcome.done.Text();

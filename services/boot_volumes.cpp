@@ -102,7 +102,7 @@ std::string ReadMachineName(Os& os, const NameValue& value, std::string* failure
   size_t length = data.size();
   while (length > 0 && data[length - 1] == 0) --length;
   if (type == REG_SZ && length == 0) return {};
-  const std::string name(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length));
+  std::string name(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length));
   if (type != REG_SZ || length > kLongestName || !value.isName(name)) {
     *failure = "Windows records " + valueText + " as " + ShownData(data, length) + " (" + TypeName(type) +
                "), which is not " + value.whatItNames +

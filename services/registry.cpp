@@ -159,7 +159,7 @@ LONG DeleteKeyAndBelow(Os& os, HKEY root, const std::string& path, std::string* 
   }
   *failedKey = path;
   const LONG error = os.RegDeleteKeyA(root, path.c_str());
-  return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+  return error == ERROR_FILE_NOT_FOUND ? static_cast<LONG>(ERROR_SUCCESS) : error;
 }
 
 }  // namespace

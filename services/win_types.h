@@ -112,9 +112,11 @@ struct SECURITY_ATTRIBUTES {
 };
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
+// NOLINTBEGIN(bugprone-reserved-identifier): Windows' own name
 struct SC_HANDLE__ {
   int unused;
 };
+// NOLINTEND(bugprone-reserved-identifier)
 typedef SC_HANDLE__* SC_HANDLE;
 struct SERVICE_STATUS {
   DWORD dwServiceType;

@@ -66,14 +66,13 @@ std::vector<Literal> StringLiterals(const std::string& source) {
   for (size_t i = 0; i < source.size(); ++i) {
     const char c = source[i];
     if (c == '\n') ++line;
-    if (c == '/' && source.compare(i, 2, "//") == 0) {
+    if ((c == '/' && source.compare(i, 2, "//") == 0) || (c == '#' && source.compare(i, 8, "#include") == 0)) {
       i = source.find('\n', i) - 1;
     } else if (c == '/' && source.compare(i, 2, "/*") == 0) {
       const size_t end = source.find("*/", i + 2);
-      line += static_cast<int>(std::count(source.begin() + i, source.begin() + end, '\n'));
+      const auto from = source.begin() + static_cast<std::ptrdiff_t>(i);
+      line += static_cast<int>(std::count(from, source.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
       i = end + 1;
-    } else if (c == '#' && source.compare(i, 8, "#include") == 0) {
-      i = source.find('\n', i) - 1;
     } else if (c == '\'') {
       i = source.find('\'', i + 1 + (source[i + 1] == '\\' ? 2 : 0));
       joinNext = false;
