@@ -5,6 +5,7 @@
 
 #include "services/handles.h"
 #include "services/registry.h"
+#include "services/step_failure.h"
 
 namespace {
 
@@ -13,13 +14,6 @@ namespace {
 constexpr DWORD kLongestName = 256;
 // How much of a value not understood its message shows.
 constexpr size_t kShownCharacters = 80;
-
-// "<step> failed.  Error <code>", as the other messages name a failed step.
-std::string Failed(std::string step, DWORD error) {
-  step += " failed.  Error ";
-  step += std::to_string(error);
-  return step;
-}
 
 std::string TypeName(DWORD type) {
   switch (type) {
@@ -85,7 +79,7 @@ std::string ReadMachineName(Os& os, const NameValue& value, std::string* failure
   const LONG opened = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, value.keyPath, 0, KEY_QUERY_VALUE, key.put());
   if (opened != ERROR_SUCCESS) {
     if (opened != ERROR_FILE_NOT_FOUND || !value.keyMayBeMissing) {
-      *failure = Failed("Opening the registry key " + MachineKeyName(value.keyPath), opened);
+      *failure = StepFailed("Opening the registry key " + MachineKeyName(value.keyPath), opened);
     }
     return {};
   }
@@ -95,7 +89,7 @@ std::string ReadMachineName(Os& os, const NameValue& value, std::string* failure
   const std::string valueText =
       std::string("the \"") + value.valueName + "\" value of " + MachineKeyName(value.keyPath);
   if (read != ERROR_SUCCESS) {
-    if (read != ERROR_FILE_NOT_FOUND) *failure = Failed("Reading " + valueText, read);
+    if (read != ERROR_FILE_NOT_FOUND) *failure = StepFailed("Reading " + valueText, read);
     return {};
   }
   // Stored with or without its NUL.
@@ -210,7 +204,7 @@ std::string FindBootLoaderFolder(Os& os, const std::string& systemDriveFolder, s
       drive[2] = '\\';
       if (SameText(target, device)) return drive;
     } else if (const DWORD error = os.GetLastError(); error != ERROR_FILE_NOT_FOUND && unanswered.empty()) {
-      unanswered = Failed(std::string("Finding out what the drive letter ") + drive + " stands for", error);
+      unanswered = StepFailed(std::string("Finding out what the drive letter ") + drive + " stands for", error);
     }
   }
   // A letter that could not be asked may be the one.
