@@ -53,6 +53,7 @@ class RemovalTest : public InstallCase {
   void OpenRemovalFromTheSystemMenu() {
     PostMessageA(main_, WM_SYSCOMMAND, SC_KEYMENU, ' ');
     Sleep(300);
+    AppDriver::Screenshot(main_, "removal_system_menu");
     AppDriver::PressKeys(main_, {'E'});
   }
 
