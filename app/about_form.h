@@ -8,11 +8,11 @@
 
 class TAboutForm : public TForm {
  public:
-  TAboutForm(HWND mainWindow, Os& os);
+  TAboutForm(HWND mainWindow, TOs& os);
 
  private:
   void ControlClick(int id) override;
   void Label4Click();
 
-  Os& Os_;
+  TOs& Os_;
 };

@@ -34,7 +34,7 @@ const ControlSpec kAboutControls[] = {
 
 }  // namespace
 
-TAboutForm::TAboutForm(HWND mainWindow, Os& os) : TForm(mainWindow, kAboutForm, kAboutControls), Os_(os) {}
+TAboutForm::TAboutForm(HWND mainWindow, TOs& os) : TForm(mainWindow, kAboutForm, kAboutControls), Os_(os) {}
 
 void TAboutForm::ControlClick(int id) {
   if (id == Label4) Label4Click();

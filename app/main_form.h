@@ -17,7 +17,7 @@ class TAboutForm;
 class TMainForm : public TForm {
  public:
   // Creates the controls and the version reader, then runs FormCreate.
-  TMainForm(Os& os, InstallDialogs& dialogs);
+  TMainForm(TOs& os, TInstallDialogs& dialogs);
 
   // The dialogs this window opens; they are created after it.
   void SetDialogs(TTipsForm* tipsForm, TAboutForm* aboutForm);
@@ -37,8 +37,8 @@ class TMainForm : public TForm {
   void AboutButtonClick();
   void CloseButtonClick();
 
-  Os& Os_;
-  InstallDialogs& Dialogs_;
+  TOs& Os_;
+  TInstallDialogs& Dialogs_;
   TVersionInfo FileVersionInfo_{Os_};
   SavedKeySecurity SavedRootKeySecurity_{Os_};  // held from a save to its restore
   std::string SourceFolder_;                    // each folder ends with one backslash

@@ -80,7 +80,7 @@ const ControlSpec kMainControls[] = {
 
 }  // namespace
 
-TMainForm::TMainForm(Os& os, InstallDialogs& dialogs)
+TMainForm::TMainForm(TOs& os, TInstallDialogs& dialogs)
     : TForm(nullptr, kMainForm, kMainControls), Os_(os), Dialogs_(dialogs) {
   FormCreate();
 }

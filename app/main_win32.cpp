@@ -45,7 +45,7 @@ bool BringRunningCopyToFront() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
-  const std::unique_ptr<Os> os = MakeOs();
+  const std::unique_ptr<TOs> os = MakeOs();
   // Libraries loaded from here on (shell32, powrprof: by full path anyway)
   // and those they pull in are never looked for in the current folder.
   os->SetDllDirectoryA("");

@@ -1,5 +1,5 @@
 // The operating system the program runs on. Stillvane.exe links
-// make_os_win32.cpp beside this file (Win32Os); the end-to-end tests' build of
+// make_os_win32.cpp beside this file (TWin32Os); the end-to-end tests' build of
 // the program links tests/e2e/blank_descriptor_os/make_os_win32.cpp instead.
 #pragma once
 
@@ -7,4 +7,4 @@
 
 #include "services/os.h"
 
-std::unique_ptr<Os> MakeOs();
+std::unique_ptr<TOs> MakeOs();

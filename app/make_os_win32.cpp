@@ -2,6 +2,6 @@
 
 #include "services/win32_os.h"
 
-std::unique_ptr<Os> MakeOs() {
-  return std::make_unique<Win32Os>();
+std::unique_ptr<TOs> MakeOs() {
+  return std::make_unique<TWin32Os>();
 }

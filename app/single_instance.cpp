@@ -1,6 +1,6 @@
 #include "app/single_instance.h"
 
-InstanceClaim ClaimSingleInstance(Os& os, DWORD* error) {
+InstanceClaim ClaimSingleInstance(TOs& os, DWORD* error) {
   const HANDLE mutex = os.CreateMutexA(nullptr, FALSE, kSingleInstanceMutex);
   *error = os.GetLastError();
   if (!mutex) {

@@ -19,7 +19,7 @@ enum class InstanceClaim {
 
 // `error` gets what Windows answered when the claim is Refused. Without the
 // mutex nothing would keep a second copy out, so no copy runs then.
-InstanceClaim ClaimSingleInstance(Os& os, DWORD* error);
+InstanceClaim ClaimSingleInstance(TOs& os, DWORD* error);
 
 // What a second start says when no window of the running copy can be shown.
 std::string AlreadyRunningMessage();

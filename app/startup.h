@@ -14,8 +14,8 @@ struct ProgramFolders {
   std::string SystemDriveFolder;  // "SystemDrive", normally C:\ .
 };
 
-ProgramFolders ReadProgramFolders(Os& os);
+ProgramFolders ReadProgramFolders(TOs& os);
 
 // Outside the NT family, says the program is meant for Windows XP; the
 // program goes on either way.
-void WarnOutsideNtFamily(Os& os, Dialogs& dialogs);
+void WarnOutsideNtFamily(TOs& os, TDialogs& dialogs);

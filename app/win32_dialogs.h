@@ -1,4 +1,4 @@
-// The Dialogs the running program uses: real Win32 windows.
+// The TDialogs the running program uses: real Win32 windows.
 #pragma once
 
 #include <windows.h>
@@ -10,7 +10,7 @@
 
 class TMissingFilesForm;
 
-class TWin32Dialogs : public InstallDialogs {
+class TWin32Dialogs : public TInstallDialogs {
  public:
   explicit TWin32Dialogs(std::string applicationTitle) : ApplicationTitle_(std::move(applicationTitle)) {}
 

@@ -25,7 +25,7 @@ std::string OldFileWarning(const std::string& fileName, const FileVersionParts& 
 
 }  // namespace
 
-bool CheckDriverFilesPresent(Os& os, const std::string& sourceFolder) {
+bool CheckDriverFilesPresent(TOs& os, const std::string& sourceFolder) {
   for (const DriverFile& file : DriverFiles) {
     if (!FileIsPresent(os, sourceFolder + file.name)) return false;
   }
@@ -57,7 +57,7 @@ bool SameVersion(const std::optional<FileVersionParts>& a, const std::optional<F
 
 }  // namespace
 
-bool CheckDriverFileVersions(Dialogs& dialogs, TVersionInfo& FileVersionInfo, const std::string& sourceFolder,
+bool CheckDriverFileVersions(TDialogs& dialogs, TVersionInfo& FileVersionInfo, const std::string& sourceFolder,
                              AcceptedVersions* accepted) {
   for (const DriverFile& file : DriverFiles) {
     if (file.gate == VersionGate::None) continue;
@@ -103,7 +103,7 @@ const DriverFile& DriverFileNamed(const char* name) {
   return DriverFiles[0];
 }
 
-bool CheckDriverFileContents(Os& os, Dialogs& dialogs, const std::string& sourceFolder, CheckedContents* checked) {
+bool CheckDriverFileContents(TOs& os, TDialogs& dialogs, const std::string& sourceFolder, CheckedContents* checked) {
   for (const DriverFile& file : DriverFiles) {
     const std::string path = sourceFolder + file.name;
     ContentCheck check = CheckFileContents(os, path, file.kind);

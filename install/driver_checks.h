@@ -49,7 +49,7 @@ const DriverFile& DriverFileNamed(const char* name);
 
 // True when every driver file is present in sourceFolder (which ends with a
 // backslash); false at the first one missing. Shows nothing.
-[[nodiscard]] bool CheckDriverFilesPresent(Os& os, const std::string& sourceFolder);
+[[nodiscard]] bool CheckDriverFilesPresent(TOs& os, const std::string& sourceFolder);
 
 // Compares Major, then Minor, Release and Build as unsigned 16-bit numbers.
 bool IsVersionAtLeast(const FileVersionParts& minimum, const FileVersionParts& found);
@@ -61,7 +61,7 @@ std::string FormatFileVersion(const FileVersionParts& version);
 // False when the installation must not go on: ewf.sys has no readable
 // version (no message), or an old-file warning was not answered Yes. When
 // `accepted` is given it receives what was read of each versioned file.
-[[nodiscard]] bool CheckDriverFileVersions(Dialogs& dialogs, TVersionInfo& FileVersionInfo,
+[[nodiscard]] bool CheckDriverFileVersions(TDialogs& dialogs, TVersionInfo& FileVersionInfo,
                                            const std::string& sourceFolder, AcceptedVersions* accepted = nullptr);
 
 // Whether the version read now of `path` is the one the gate accepted for
@@ -77,12 +77,12 @@ std::string InstalledVersionProblem(TVersionInfo& FileVersionInfo, const std::st
 // Reads each driver file's contents (CheckFileContents); at the first that
 // is not what its kind must be, shows an error message naming it and what is
 // wrong, and returns false. When `checked` is given it receives the bytes read.
-[[nodiscard]] bool CheckDriverFileContents(Os& os, Dialogs& dialogs, const std::string& sourceFolder,
+[[nodiscard]] bool CheckDriverFileContents(TOs& os, TDialogs& dialogs, const std::string& sourceFolder,
                                            CheckedContents* checked = nullptr);
 
 struct DriverCheckContext {
-  Os& os;
-  InstallDialogs& dialogs;
+  TOs& os;
+  TInstallDialogs& dialogs;
   TVersionInfo& FileVersionInfo;         // the main window's reader
   std::string SourceFolder;              // ends with a backslash
   AcceptedVersions* accepted = nullptr;  // receives what the version gate read

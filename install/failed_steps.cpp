@@ -2,15 +2,15 @@
 
 #include "services/step_failure.h"
 
-void FailedSteps::Add(const std::string& line) {
+void TFailedSteps::Add(const std::string& line) {
   Lines_.push_back(line);
 }
 
-void FailedSteps::Add(const std::string& line, DWORD error) {
+void TFailedSteps::Add(const std::string& line, DWORD error) {
   Add(WithErrorCode(line, error));
 }
 
-std::string FailedSteps::Text() const {
+std::string TFailedSteps::Text() const {
   std::string text;
   for (const std::string& line : Lines_) text += Concat({"\r", line});
   return text;

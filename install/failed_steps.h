@@ -7,7 +7,7 @@
 #include "services/concat.h"
 #include "services/win_types.h"
 
-class FailedSteps {
+class TFailedSteps {
  public:
   void Add(const std::string& line);
   // The line with "  Error <code>" after it.

@@ -60,7 +60,7 @@ std::string ContentProblem(const std::vector<BYTE>& bytes, FileKind kind) {
   return std::string();
 }
 
-ContentCheck CheckFileContents(Os& os, const std::string& path, FileKind kind) {
+ContentCheck CheckFileContents(TOs& os, const std::string& path, FileKind kind) {
   UniqueFileHandle file = OpenFileToRead(os, path);
   if (!file) return {os.GetLastError(), ""};
   DWORD sizeHigh = 0;

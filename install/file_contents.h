@@ -33,7 +33,7 @@ struct ContentCheck {
   std::vector<BYTE> bytes = {};  // when it fits: the whole file as it was read
   bool Fits() const { return error == 0 && problem.empty(); }
 };
-ContentCheck CheckFileContents(Os& os, const std::string& path, FileKind kind);
+ContentCheck CheckFileContents(TOs& os, const std::string& path, FileKind kind);
 
 // What is wrong with `bytes` as a file of `kind`; empty when nothing is.
 std::string ContentProblem(const std::vector<BYTE>& bytes, FileKind kind);

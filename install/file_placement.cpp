@@ -24,7 +24,7 @@ bool IsMissing(DWORD error) {
 
 // Removes a temporary file, read-only or not. One that stays is overwritten
 // by the next run.
-void Discard(Os& os, const std::string& temp) {
+void Discard(TOs& os, const std::string& temp) {
   if (os.DeleteFileA(temp.c_str()) || os.GetLastError() != ERROR_ACCESS_DENIED) return;
   os.SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
   os.DeleteFileA(temp.c_str());
@@ -36,7 +36,7 @@ struct Comparison {
   std::string path;  // the one that could not be read
 };
 
-Comparison CompareFiles(Os& os, const std::string& first, const std::string& second) {
+Comparison CompareFiles(TOs& os, const std::string& first, const std::string& second) {
   const std::string* paths[] = {&first, &second};
   UniqueFileHandle files[] = {UniqueFileHandle(os), UniqueFileHandle(os)};
   for (int i = 0; i < 2; ++i) {
@@ -58,7 +58,7 @@ Comparison CompareFiles(Os& os, const std::string& first, const std::string& sec
 }
 
 // Whether the file holds exactly `expected`, to its end.
-Comparison CompareWithBytes(Os& os, const std::string& path, const std::vector<BYTE>& expected) {
+Comparison CompareWithBytes(TOs& os, const std::string& path, const std::vector<BYTE>& expected) {
   UniqueFileHandle file = OpenFileToRead(os, path);
   if (!file) return {false, os.GetLastError(), path};
   std::vector<BYTE> chunk(kChunk);
@@ -74,7 +74,7 @@ Comparison CompareWithBytes(Os& os, const std::string& path, const std::vector<B
   }
 }
 
-bool IsFolder(Os& os, const std::string& path) {
+bool IsFolder(TOs& os, const std::string& path) {
   const DWORD attributes = os.GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -91,7 +91,7 @@ enum class Staging { Done, Failed, NotTheCheckedFile };
 // checks passed) or, without them, with the source. Failed after adding
 // "Copying <source> to <target> failed<consequence>." to `failed`; unless
 // Done, the temporary file is removed.
-Staging Stage(Os& os, const std::string& source, const std::string& target, FailedSteps& failed,
+Staging Stage(TOs& os, const std::string& source, const std::string& target, TFailedSteps& failed,
               const std::vector<BYTE>* checked, const std::string& consequence = "") {
   const std::string temp = TemporaryNameFor(target);
   const std::string step = Concat({"Copying ", source, " to ", target, " failed", consequence, "."});
@@ -125,7 +125,7 @@ Staging Stage(Os& os, const std::string& source, const std::string& target, Fail
 // existing backup holding them, or a new complete copy under the first free
 // name. Never a folder, never a file with other bytes. Empty after adding to
 // `failed`.
-std::string KeepOldFile(Os& os, const std::string& usualBackup, const std::string& target, FailedSteps& failed,
+std::string KeepOldFile(TOs& os, const std::string& usualBackup, const std::string& target, TFailedSteps& failed,
                         bool& made) {
   const std::string notReplaced = Concat({", so ", target, " was not replaced"});
   for (int n = 0; n < kBackupNames; ++n) {
@@ -162,8 +162,8 @@ std::string KeepOldFile(Os& os, const std::string& usualBackup, const std::strin
 // `attributes`. A read-only file cannot be replaced: the attribute is
 // cleared first, and put back when the rename fails. False after adding to
 // `failed`, with the copy removed.
-bool ReplaceWithStaged(Os& os, const std::string& source, const std::string& target, DWORD current, DWORD attributes,
-                       FailedSteps& failed) {
+bool ReplaceWithStaged(TOs& os, const std::string& source, const std::string& target, DWORD current, DWORD attributes,
+                       TFailedSteps& failed) {
   const std::string temp = TemporaryNameFor(target);
   const auto fail = [&](const std::string& step) {
     failed.Add(step, os.GetLastError());
@@ -198,8 +198,8 @@ struct Switched {
 // Puts a staged file in place of an existing one (the boot loader, or an
 // installed copy that failed its checks) with one replacing rename, once the
 // current one's bytes are kept.
-Switched SwitchFile(Os& os, const std::string& source, const std::string& target, const std::string& usualBackup,
-                    FailedSteps& failed) {
+Switched SwitchFile(TOs& os, const std::string& source, const std::string& target, const std::string& usualBackup,
+                    TFailedSteps& failed) {
   const std::string temp = TemporaryNameFor(target);
   Switched switched;
   const DWORD attributes = os.GetFileAttributesA(target.c_str());
@@ -245,7 +245,7 @@ std::string JoinNotes(const std::string& first, const std::string& second) {
   return Concat({first, "\r\r", second});
 }
 
-void MoveFileAside(const ClickContext& context, const FileMovedAside& file, FailedSteps& failed) {
+void MoveFileAside(const ClickContext& context, const FileMovedAside& file, TFailedSteps& failed) {
   const std::string from = FolderOf(context, file.folder) + file.name;
   const std::string to = FolderOf(context, file.folder) + file.newName;
   const FileLookup found = LookForFile(context.os, from);
@@ -295,7 +295,7 @@ std::string TemporaryNameFor(const std::string& target) {
   return target + ".stillvane-new";
 }
 
-bool ReplaceFileWithCopy(Os& os, const std::string& source, const std::string& target, FailedSteps& failed,
+bool ReplaceFileWithCopy(TOs& os, const std::string& source, const std::string& target, TFailedSteps& failed,
                          DWORD attributes) {
   const DWORD current = os.GetFileAttributesA(target.c_str());
   const std::string notReplaced = Concat({", so ", target, " was not replaced"});
@@ -309,8 +309,8 @@ bool ReplaceFileWithCopy(Os& os, const std::string& source, const std::string& t
 }
 
 PlacedFiles PlaceDriverFiles(const ClickContext& context, const AcceptedVersions& accepted,
-                             const CheckedContents& checked, FailedSteps& failed) {
-  Os& os = context.os;
+                             const CheckedContents& checked, TFailedSteps& failed) {
+  TOs& os = context.os;
   std::vector<StagedCopy> staged;
   const auto refuse = [&](const DriverFileCopy& copy, const std::string& changed) {
     for (const StagedCopy& done : staged) Discard(os, TemporaryNameFor(done.target));

@@ -45,11 +45,11 @@ struct PlacedFiles {
 // under the first free <name>.bak, .bak.1, ...; one that is stays. Steps
 // that fail otherwise are added to `failed`, and the rest is still done.
 PlacedFiles PlaceDriverFiles(const ClickContext& context, const AcceptedVersions& accepted,
-                             const CheckedContents& checked, FailedSteps& failed);
+                             const CheckedContents& checked, TFailedSteps& failed);
 
 // Puts a copy of `source` in place of the existing file `target` by the same
 // protocol: staged beside it, flushed, compared, then one replacing rename
 // that gives it `attributes` (by default the target's). False after adding
 // to `failed`.
-bool ReplaceFileWithCopy(Os& os, const std::string& source, const std::string& target, FailedSteps& failed,
+bool ReplaceFileWithCopy(TOs& os, const std::string& source, const std::string& target, TFailedSteps& failed,
                          DWORD attributes = INVALID_FILE_ATTRIBUTES);

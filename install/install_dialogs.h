@@ -4,7 +4,7 @@
 
 #include "services/dialogs.h"
 
-class InstallDialogs : public Dialogs {
+class TInstallDialogs : public TDialogs {
  public:
   virtual void ShowMissingFilesDialog() = 0;
 };

@@ -14,7 +14,7 @@
 
 namespace {
 
-void ReportSkippedKeys(const std::vector<SkippedKey>& skipped, FailedSteps& failed) {
+void ReportSkippedKeys(const std::vector<SkippedKey>& skipped, TFailedSteps& failed) {
   for (const SkippedKey& key : skipped) {
     failed.Add("Opening the registry key " + MachineKeyName(key.firstRow->key) + " failed.",
                static_cast<DWORD>(key.error));
@@ -23,7 +23,7 @@ void ReportSkippedKeys(const std::vector<SkippedKey>& skipped, FailedSteps& fail
 
 // Merges the write filter into the volume filter list already there, written
 // straight to the open key as REG_MULTI_SZ.
-void WriteFilterList(Os& os, TRegistry& registry, FailedSteps& failed, InstallationRecord& record) {
+void WriteFilterList(TOs& os, TRegistry& registry, TFailedSteps& failed, InstallationRecord& record) {
   const std::string valueName =
       "the \"" + std::string(VolumeFiltersValue) + "\" value of " + MachineKeyName(VolumeClassKey);
   if (!registry.OpenKey(VolumeClassKey, true)) {
@@ -62,15 +62,15 @@ enum class KeySecurity {
 
 // The entries under Enum\Root inside the security bracket, then the service
 // and its volume, then the filter list.
-KeySecurity WriteRegistryEntries(const ClickContext& context, const RootKeySecurityChange& change, FailedSteps& failed,
+KeySecurity WriteRegistryEntries(const ClickContext& context, const RootKeySecurityChange& change, TFailedSteps& failed,
                                  InstallationRecord& record) {
-  Os& os = context.os;
+  TOs& os = context.os;
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
 
   KeySecurity security = KeySecurity::Untouched;
   {
-    const RootKeySecurityGuard guard(os, context.dialogs, context.SavedRootKeySecurity);
+    const TRootKeySecurityGuard guard(os, context.dialogs, context.SavedRootKeySecurity);
     if (!ApplyRootKeySecurityChange(os, context.dialogs, context.SavedRootKeySecurity, change)) {
       failed.Add("No registry entries were written, because the security of the registry key " +
                  MachineKeyName(RootKeySecurityPath) + " could not be changed.");
@@ -102,7 +102,7 @@ KeySecurity WriteRegistryEntries(const ClickContext& context, const RootKeySecur
 // Whether the driver in place is whole and of an accepted version; when it
 // is not, or that cannot be told, the failed step says why.
 bool DriverMayBeRegistered(const InstallContext& context, const std::string& driver, const AcceptedVersions& accepted,
-                           FailedSteps& failed) {
+                           TFailedSteps& failed) {
   const FileLookup found = LookForFile(context.os, driver);
   if (found.error) {
     failed.Add("Looking for " + driver + " failed, so no registry entries were written.", found.error);
@@ -129,7 +129,7 @@ bool DriverMayBeRegistered(const InstallContext& context, const std::string& dri
 // The closing message. `notes` (the layout, where the old boot loader was
 // kept) go into every outcome; a boot loader that may not be used
 // (`loaderWarning`) makes a success a warning.
-void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, KeySecurity security, bool replacedOpenDacl,
+void ShowOutcome(TDialogs& dialogs, const TFailedSteps& failed, KeySecurity security, bool replacedOpenDacl,
                  const std::string& notes, const std::string& loaderWarning) {
   const std::string noted = notes.empty() ? std::string() : "\r\r" + notes;
   // The key's permissions as they were found (open to everyone) and as they are now.
@@ -162,7 +162,7 @@ void ShowOutcome(Dialogs& dialogs, const FailedSteps& failed, KeySecurity securi
 
 // What removal needs to know of this run, merged into what an earlier run
 // recorded.
-void RecordInstallation(Os& os, const PlacedFiles& placed, InstallationRecord& record, FailedSteps& failed) {
+void RecordInstallation(TOs& os, const PlacedFiles& placed, InstallationRecord& record, TFailedSteps& failed) {
   // Unread, a file is taken for changed: removal leaves it.
   const auto digest = [&](const std::string& path) {
     const FileDigest read = DigestOfFile(os, path);
@@ -203,7 +203,7 @@ void InstallEwfSupport(const InstallContext& given) {
     return;
   }
   ClickContext context{given, FindBootVolumes(given.os, given.SystemDriveFolder)};
-  Os& os = context.os;
+  TOs& os = context.os;
   // Guessing could put the boot loader where nothing starts from, or protect the wrong partition.
   if (!context.Boot.Failure.empty()) {
     context.dialogs.ShowMessageDialog(
@@ -219,7 +219,7 @@ void InstallEwfSupport(const InstallContext& given) {
   RootKeySecurityChange securityChange(os);
   if (!PrepareRootKeySecurityChange(os, context.dialogs, context.SavedRootKeySecurity, securityChange)) return;
 
-  FailedSteps failed;
+  TFailedSteps failed;
   const PlacedFiles placed = PlaceDriverFiles(context, accepted, checked, failed);
   if (!placed.go) {
     context.SavedRootKeySecurity.reset();  // the key was never opened up

@@ -71,7 +71,7 @@ void Apply(const std::string& line, InstallationRecord& record) {
 
 }  // namespace
 
-FileDigest DigestOfFile(Os& os, const std::string& path) {
+FileDigest DigestOfFile(TOs& os, const std::string& path) {
   const UniqueFileHandle file = OpenFileToRead(os, path);
   if (!file) return {"", os.GetLastError()};
   std::vector<BYTE> chunk(kChunk);
@@ -87,7 +87,7 @@ FileDigest DigestOfFile(Os& os, const std::string& path) {
   return {Concat({Hex(length), "-", Hex(hash)}), 0};
 }
 
-RecordRead ReadInstallationRecord(Os& os) {
+RecordRead ReadInstallationRecord(TOs& os) {
   UniqueKey key(os);
   LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, InstallationRecordKey, 0, KEY_QUERY_VALUE, key.put());
   DWORD type = REG_NONE;
@@ -125,7 +125,7 @@ InstallationRecord MergeRecords(const InstallationRecord& earlier, const Install
   return merged;
 }
 
-void WriteInstallationRecord(Os& os, const InstallationRecord& record, FailedSteps& failed) {
+void WriteInstallationRecord(TOs& os, const InstallationRecord& record, TFailedSteps& failed) {
   std::vector<BYTE> data;
   for (const std::string& line : Lines(record)) {
     data.insert(data.end(), line.begin(), line.end());
@@ -145,6 +145,6 @@ void WriteInstallationRecord(Os& os, const InstallationRecord& record, FailedSte
   if (error != ERROR_SUCCESS) failed.Add(step, static_cast<DWORD>(error));
 }
 
-LONG DeleteInstallationRecord(Os& os) {
+LONG DeleteInstallationRecord(TOs& os) {
   return DeleteKeyTree(os, HKEY_LOCAL_MACHINE, InstallationRecordKey);
 }

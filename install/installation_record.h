@@ -22,7 +22,7 @@ struct FileDigest {
   std::string digest;  // empty when the file could not be read
   DWORD error;         // why; ERROR_FILE_NOT_FOUND when it is not there
 };
-FileDigest DigestOfFile(Os& os, const std::string& path);
+FileDigest DigestOfFile(TOs& os, const std::string& path);
 
 struct PlacedFileRecord {
   std::string path;
@@ -48,14 +48,14 @@ struct RecordRead {
   LONG error;  // 0, or why it could not be read (never "not found")
   InstallationRecord record;
 };
-RecordRead ReadInstallationRecord(Os& os);
+RecordRead ReadInstallationRecord(TOs& os);
 
 // This run's facts over an earlier run's: a later replacement of the loader
 // wins, placed files add up.
 InstallationRecord MergeRecords(const InstallationRecord& earlier, const InstallationRecord& now);
 
 // Writes the record and flushes its hive; a failure is added to `failed`.
-void WriteInstallationRecord(Os& os, const InstallationRecord& record, FailedSteps& failed);
+void WriteInstallationRecord(TOs& os, const InstallationRecord& record, TFailedSteps& failed);
 
 // Deletes the record's key and flushes its hive. The error, or 0.
-LONG DeleteInstallationRecord(Os& os);
+LONG DeleteInstallationRecord(TOs& os);

@@ -44,7 +44,7 @@ const ControlSpec kMissingFilesControls[] = {
 
 }  // namespace
 
-TMissingFilesForm::TMissingFilesForm(HWND mainWindow, Os& os)
+TMissingFilesForm::TMissingFilesForm(HWND mainWindow, TOs& os)
     : TForm(mainWindow, kMissingFilesForm, kMissingFilesControls), Os_(os) {}
 
 void TMissingFilesForm::ControlClick(int id) {

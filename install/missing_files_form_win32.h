@@ -9,11 +9,11 @@
 
 class TMissingFilesForm : public TForm {
  public:
-  TMissingFilesForm(HWND mainWindow, Os& os);
+  TMissingFilesForm(HWND mainWindow, TOs& os);
 
  private:
   void ControlClick(int id) override;
   void Label6Click();
 
-  Os& Os_;
+  TOs& Os_;
 };

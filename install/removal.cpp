@@ -27,14 +27,14 @@ constexpr int kBackupNames = 100;  // ntldr.bak, then ntldr.bak.1 to ntldr.bak.9
 
 // The lines of the closing message.
 struct Outcome {
-  FailedSteps done;
-  FailedSteps left;  // what was not changed on purpose, and why
-  FailedSteps failed;
+  TFailedSteps done;
+  TFailedSteps left;  // what was not changed on purpose, and why
+  TFailedSteps failed;
 };
 
 // Ewf out of the volume filter list, and VolSnap when the installation added
 // it. False when Ewf may still be in the list: then nothing it needs may go.
-bool TakeEwfOutOfFilterList(Os& os, const InstallationRecord& record, Outcome& outcome) {
+bool TakeEwfOutOfFilterList(TOs& os, const InstallationRecord& record, Outcome& outcome) {
   const std::string valueName = Concat({"the \"", VolumeFiltersValue, "\" value of ", MachineKeyName(VolumeClassKey)});
   UniqueKey key(os);
   // Every Windows has the volume class: "not found" is not taken for "no filters".
@@ -71,14 +71,14 @@ bool TakeEwfOutOfFilterList(Os& os, const InstallationRecord& record, Outcome& o
   return true;
 }
 
-bool KeyExists(Os& os, const char* path) {
+bool KeyExists(TOs& os, const char* path) {
   UniqueKey key(os);
   return os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.put()) != ERROR_FILE_NOT_FOUND;
 }
 
 // True when the key is gone. Deleted whether or not it was seen: the
 // deletion itself tells "not there" apart.
-bool DeleteKey(Os& os, const char* path, Outcome& outcome) {
+bool DeleteKey(TOs& os, const char* path, Outcome& outcome) {
   const bool seen = KeyExists(os, path);
   std::string failedKey;
   if (const LONG error = DeleteKeyTree(os, HKEY_LOCAL_MACHINE, path, &failedKey)) {
@@ -93,7 +93,7 @@ bool DeleteKey(Os& os, const char* path, Outcome& outcome) {
 // LEGACY_EWF goes inside the same bracket that let the installation write it.
 // False when the key's permissions could not be put back (after its message).
 bool DeleteEnumRootKey(const RemovalContext& context, const RootKeySecurityChange& change, Outcome& outcome) {
-  const RootKeySecurityGuard guard(context.os, context.dialogs, context.SavedRootKeySecurity);
+  const TRootKeySecurityGuard guard(context.os, context.dialogs, context.SavedRootKeySecurity);
   if (!ApplyRootKeySecurityChange(context.os, context.dialogs, context.SavedRootKeySecurity, change)) {
     outcome.failed.Add(Concat({"The registry key ", MachineKeyName(kEnumRootKey),
                                " was not deleted, because the security of the registry key ",
@@ -112,14 +112,14 @@ bool DeleteEnumRootKey(const RemovalContext& context, const RootKeySecurityChang
 }
 
 // Whether a file that could not be read is not there: a search must agree.
-bool Missing(Os& os, const std::string& path, const FileDigest& read) {
+bool Missing(TOs& os, const std::string& path, const FileDigest& read) {
   if (read.error != ERROR_FILE_NOT_FOUND && read.error != ERROR_PATH_NOT_FOUND) return false;
   const FileLookup found = LookForFile(os, path);
   return !found.present && !found.error;
 }
 
 // Deletes a backup the installation made once the loader it holds is back.
-void DeleteBackup(Os& os, const InstallationRecord& record, Outcome& outcome) {
+void DeleteBackup(TOs& os, const InstallationRecord& record, Outcome& outcome) {
   if (!record.backupMade) return;
   const FileDigest backup = DigestOfFile(os, record.backup);
   if (backup.error && !Missing(os, record.backup, backup)) {
@@ -134,7 +134,7 @@ void DeleteBackup(Os& os, const InstallationRecord& record, Outcome& outcome) {
   outcome.done.Add(Concat({record.backup, ", the copy of the earlier boot loader, was deleted."}));
 }
 
-void PutRecordedBootLoaderBack(Os& os, const InstallationRecord& record, Outcome& outcome) {
+void PutRecordedBootLoaderBack(TOs& os, const InstallationRecord& record, Outcome& outcome) {
   const std::string& ntldr = record.bootLoader;
   const std::string leftBecause = Concat({"The boot loader ", ntldr, " was left as it is, because "});
   const FileDigest now = DigestOfFile(os, ntldr);
@@ -169,7 +169,7 @@ void PutRecordedBootLoaderBack(Os& os, const InstallationRecord& record, Outcome
 
 // Without a record: only when ntldr is the EWF boot loader beside the
 // program and exactly one backup of another loader is there. The backup stays.
-void PutFoundBootLoaderBack(Os& os, const std::string& loaderFolder, const std::string& ewfLoader, Outcome& outcome) {
+void PutFoundBootLoaderBack(TOs& os, const std::string& loaderFolder, const std::string& ewfLoader, Outcome& outcome) {
   const std::string ntldr = loaderFolder + "ntldr";
   const std::string leftBecause = Concat({"The boot loader ", ntldr, " was left as it is, because "});
   const FileDigest now = DigestOfFile(os, ntldr);
@@ -204,7 +204,7 @@ void PutFoundBootLoaderBack(Os& os, const std::string& loaderFolder, const std::
 }
 
 // Only files the installation placed, and only while they are what it placed.
-void DeletePlacedFiles(Os& os, const RecordRead& read, const std::string& windowsFolder, Outcome& outcome) {
+void DeletePlacedFiles(TOs& os, const RecordRead& read, const std::string& windowsFolder, Outcome& outcome) {
   if (!read.present) {
     for (const DriverFileCopy& copy : DriverFileCopies) {
       const std::string target = windowsFolder + copy.target;
@@ -229,7 +229,7 @@ void DeletePlacedFiles(Os& os, const RecordRead& read, const std::string& window
   }
 }
 
-void ShowOutcome(Dialogs& dialogs, const Outcome& outcome, bool filterOut, bool securityRestored, bool recorded) {
+void ShowOutcome(TDialogs& dialogs, const Outcome& outcome, bool filterOut, bool securityRestored, bool recorded) {
   const std::string noRecord =
       recorded ? std::string()
                : Concat({"\r\rThere is no record of the installation (the \"", InstallationRecordValue, "\" value of ",
@@ -273,7 +273,7 @@ void ShowOutcome(Dialogs& dialogs, const Outcome& outcome, bool filterOut, bool 
 }  // namespace
 
 void RemoveEwfSupport(const RemovalContext& context) {
-  Os& os = context.os;
+  TOs& os = context.os;
   const RecordRead read = ReadInstallationRecord(os);
   if (read.error) {
     context.dialogs.ShowMessageDialog(

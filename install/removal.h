@@ -14,8 +14,8 @@
 
 // What the main window hands the removal.
 struct RemovalContext {
-  Os& os;
-  Dialogs& dialogs;
+  TOs& os;
+  TDialogs& dialogs;
   std::string SourceFolder;  // each folder ends with a backslash
   std::string WindowsFolder;
   std::string SystemDriveFolder;

@@ -16,11 +16,11 @@ const char kRestoring[] = "An error occured while restoring security in the regi
 const char kStandardPermissions[] =
     "The System account should have full access, and the Everyone group should only have Read access.";
 
-void ShowError(Dialogs& dialogs, const std::string& text) {
+void ShowError(TDialogs& dialogs, const std::string& text) {
   dialogs.ShowMessageDialog(text, MessageKind::Error, MessageButtons::Ok);
 }
 
-void ShowError(Dialogs& dialogs, const std::string& text, DWORD error) {
+void ShowError(TDialogs& dialogs, const std::string& text, DWORD error) {
   ShowError(dialogs, text + "  Error " + std::to_string(error));
 }
 
@@ -30,7 +30,7 @@ std::string RootKeyName() {
 
 // The key's DACL as RegGetKeySecurity gives it, in a LocalAlloc'ed block, and
 // its size. ERROR_SUCCESS or the Windows error code.
-DWORD ReadDacl(Os& os, HKEY key, SavedKeySecurity& block, DWORD& size) {
+DWORD ReadDacl(TOs& os, HKEY key, SavedKeySecurity& block, DWORD& size) {
   // Asked without a buffer, Windows answers ERROR_INSUFFICIENT_BUFFER and the
   // size; any other trouble shows up again in the second call, with its code.
   size = 0;
@@ -42,7 +42,7 @@ DWORD ReadDacl(Os& os, HKEY key, SavedKeySecurity& block, DWORD& size) {
 
 // The standard permissions in a LocalAlloc'ed block, as a saved DACL is kept;
 // empty when there is no memory.
-SavedKeySecurity StandardSecurityBlock(Os& os) {
+SavedKeySecurity StandardSecurityBlock(TOs& os) {
   const std::vector<BYTE> standard = StandardKeySecurity();
   SavedKeySecurity block(os, os.LocalAlloc(LMEM_FIXED, standard.size()));
   if (block) std::memcpy(block.get(), standard.data(), standard.size());
@@ -51,7 +51,7 @@ SavedKeySecurity StandardSecurityBlock(Os& os) {
 
 // Sets `descriptor` on the open key and writes the hive to disk, so that a
 // power cut right after cannot bring the old permissions back.
-LONG SetSecurityDurably(Os& os, HKEY key, PSECURITY_DESCRIPTOR descriptor) {
+LONG SetSecurityDurably(TOs& os, HKEY key, PSECURITY_DESCRIPTOR descriptor) {
   const LONG error = os.RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
   if (error == ERROR_SUCCESS) (void)os.RegFlushKey(key);
   return error;
@@ -77,7 +77,7 @@ std::string OpenDaclNote(bool standardPermissionsWritten) {
          "changed.  Start Stillvane again and let it put the standard permissions back.";
 }
 
-bool SaveRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved, bool& replacedOpenDacl) {
+bool SaveRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved, bool& replacedOpenDacl) {
   saved.reset();
   replacedOpenDacl = false;
   TRegistry registry(os);
@@ -107,7 +107,7 @@ bool SaveRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved, bool
   return true;
 }
 
-bool PrepareRootKeySecurityChange(Os& os, Dialogs& dialogs, SavedKeySecurity& saved, RootKeySecurityChange& change) {
+bool PrepareRootKeySecurityChange(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved, RootKeySecurityChange& change) {
   // Saved into a local first: `saved` only ever holds a DACL that is to be
   // put back, so the guard stays quiet on every failure below.
   SavedKeySecurity original(os);
@@ -131,7 +131,7 @@ bool PrepareRootKeySecurityChange(Os& os, Dialogs& dialogs, SavedKeySecurity& sa
   return true;
 }
 
-bool ApplyRootKeySecurityChange(Os& os, Dialogs& dialogs, SavedKeySecurity& saved,
+bool ApplyRootKeySecurityChange(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved,
                                 const RootKeySecurityChange& change) {
   if (const LONG error = os.RegSetKeySecurity(change.key.get(), DACL_SECURITY_INFORMATION, change.blank.get())) {
     ShowError(dialogs, std::string(kDisabling) + "failed to reset the security of the registry key.", error);
@@ -141,13 +141,13 @@ bool ApplyRootKeySecurityChange(Os& os, Dialogs& dialogs, SavedKeySecurity& save
   return true;
 }
 
-bool DisableRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved) {
+bool DisableRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved) {
   RootKeySecurityChange change(os);
   return PrepareRootKeySecurityChange(os, dialogs, saved, change) &&
          ApplyRootKeySecurityChange(os, dialogs, saved, change);
 }
 
-bool RestoreRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved) {
+bool RestoreRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved) {
   UniqueKey key(os);
   if (const LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, RootKeySecurityPath, 0, WRITE_DAC, key.put())) {
     ShowError(dialogs, std::string(kRestoring) + "could not open the key for write access.", error);
@@ -163,7 +163,7 @@ bool RestoreRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved) {
   return error == ERROR_SUCCESS;
 }
 
-bool RootKeyIsLeftOpen(Os& os) {
+bool RootKeyIsLeftOpen(TOs& os) {
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
   if (!registry.OpenKeyReadOnly(RootKeySecurityPath)) return false;
@@ -173,7 +173,7 @@ bool RootKeyIsLeftOpen(Os& os) {
          LeavesKeyOpen(static_cast<const BYTE*>(current.get()), size);
 }
 
-void OfferRootKeySecurityRepair(Os& os, Dialogs& dialogs) {
+void OfferRootKeySecurityRepair(TOs& os, TDialogs& dialogs) {
   if (!RootKeyIsLeftOpen(os)) return;
 
   const std::string question =
@@ -198,7 +198,7 @@ void OfferRootKeySecurityRepair(Os& os, Dialogs& dialogs) {
                             MessageKind::Information, MessageButtons::Ok);
 }
 
-RootKeySecurityGuard::~RootKeySecurityGuard() {
+TRootKeySecurityGuard::~TRootKeySecurityGuard() {
   if (!saved_) return;
   // Runs while an error is on its way to the report: nothing may escape.
   try {

@@ -34,14 +34,14 @@ std::string OpenDaclNote(bool standardPermissionsWritten);
 // leaves behind) is never taken for the original: the standard permissions
 // are saved instead, and `replacedOpenDacl` says so. False after its message;
 // `saved` is then empty.
-[[nodiscard]] bool SaveRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved, bool& replacedOpenDacl);
+[[nodiscard]] bool SaveRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved, bool& replacedOpenDacl);
 
 // Disabling security in two halves, so that everything that can fail without
 // changing the machine fails before anything else is done: Prepare saves the
 // DACL, opens the key for WRITE_DAC and builds the blank descriptor; Apply
 // sets it on the key.
 struct RootKeySecurityChange {
-  explicit RootKeySecurityChange(Os& os) : key(os), blank(os) {}
+  explicit RootKeySecurityChange(TOs& os) : key(os), blank(os) {}
   UniqueKey key;
   UniqueSecurityDescriptor blank;
   bool replacedOpenDacl = false;  // the saved DACL is the standard one, see SaveRootKeySecurity
@@ -49,45 +49,45 @@ struct RootKeySecurityChange {
 
 // True when `saved` holds the DACL to restore and `change` is ready; false
 // after its message, with `saved` empty. Changes nothing.
-[[nodiscard]] bool PrepareRootKeySecurityChange(Os& os, Dialogs& dialogs, SavedKeySecurity& saved,
+[[nodiscard]] bool PrepareRootKeySecurityChange(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved,
                                                 RootKeySecurityChange& change);
 // True when the blank descriptor is on the key; false after its message, with
 // the key unchanged and `saved` empty.
-[[nodiscard]] bool ApplyRootKeySecurityChange(Os& os, Dialogs& dialogs, SavedKeySecurity& saved,
+[[nodiscard]] bool ApplyRootKeySecurityChange(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved,
                                               const RootKeySecurityChange& change);
 
 // Both halves at once. True when the DACL was replaced and `saved` holds the
 // one to restore; false after its message, with the key unchanged and `saved` empty.
-[[nodiscard]] bool DisableRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved);
+[[nodiscard]] bool DisableRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved);
 
 // Puts the DACL in `saved` back on the key (call only while it holds one) and
 // writes the hive to disk. True when it was written back; false after its
 // message. `saved` is empty afterwards in both cases.
-[[nodiscard]] bool RestoreRootKeySecurity(Os& os, Dialogs& dialogs, SavedKeySecurity& saved);
+[[nodiscard]] bool RestoreRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved);
 
 // Whether the key is open to everyone (no DACL, or a NULL one); false when
 // its permissions cannot be read.
-[[nodiscard]] bool RootKeyIsLeftOpen(Os& os);
+[[nodiscard]] bool RootKeyIsLeftOpen(TOs& os);
 
 // At start-up: when the key is open to everyone (no DACL, or a NULL one, left
 // by an installation that was killed or lost its power while the key was
 // open), offers to put the standard permissions back. Says nothing when the
 // key is as it should be, or when its permissions cannot be read.
-void OfferRootKeySecurityRepair(Os& os, Dialogs& dialogs);
+void OfferRootKeySecurityRepair(TOs& os, TDialogs& dialogs);
 
 // Armed before security is disabled: leaving the scope while `saved` still
 // holds a descriptor (an error escaped before the restore) puts it back, so
 // the key is never left open; when that fails, the user is told which key to
 // check. After RestoreRootKeySecurity it does nothing.
-class RootKeySecurityGuard {
+class TRootKeySecurityGuard {
  public:
-  RootKeySecurityGuard(Os& os, Dialogs& dialogs, SavedKeySecurity& saved) : os_(os), dialogs_(dialogs), saved_(saved) {}
-  ~RootKeySecurityGuard();
-  RootKeySecurityGuard(const RootKeySecurityGuard&) = delete;
-  RootKeySecurityGuard& operator=(const RootKeySecurityGuard&) = delete;
+  TRootKeySecurityGuard(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved) : os_(os), dialogs_(dialogs), saved_(saved) {}
+  ~TRootKeySecurityGuard();
+  TRootKeySecurityGuard(const TRootKeySecurityGuard&) = delete;
+  TRootKeySecurityGuard& operator=(const TRootKeySecurityGuard&) = delete;
 
  private:
-  Os& os_;
-  Dialogs& dialogs_;
+  TOs& os_;
+  TDialogs& dialogs_;
   SavedKeySecurity& saved_;
 };

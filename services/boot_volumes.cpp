@@ -74,7 +74,7 @@ struct NameValue {
 // could put the boot loader where nothing starts from, or protect the wrong
 // partition. Then, and when Windows cannot say (other than that it is
 // missing), empty too, and `failure` tells why.
-std::string ReadMachineName(Os& os, const NameValue& value, std::string* failure) {
+std::string ReadMachineName(TOs& os, const NameValue& value, std::string* failure) {
   UniqueKey key(os);
   const LONG opened = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, value.keyPath, 0, KEY_QUERY_VALUE, key.put());
   if (opened != ERROR_SUCCESS) {
@@ -160,7 +160,7 @@ bool IsPartitionArcName(const std::string& text) {
          ReadComponent(at, "partition", 10, &number) && number >= 1 && at == text.c_str() + text.size();
 }
 
-std::string FindProtectedArcName(Os& os, std::string* failure) {
+std::string FindProtectedArcName(TOs& os, std::string* failure) {
   const std::string arcName = ReadMachineName(os,
                                               {"SYSTEM\\CurrentControlSet\\Control", false, "SystemBootDevice",
                                                IsPartitionArcName, "the ARC name of a partition"},
@@ -172,7 +172,7 @@ namespace {
 
 // What the drive letter ("D:") stands for now: the first name of its list.
 // False, with the last error set, when Windows cannot say.
-bool DriveTarget(Os& os, const char* drive, std::string* target) {
+bool DriveTarget(TOs& os, const char* drive, std::string* target) {
   // Room for the longest name understood and the list's two NULs; a letter
   // with a longer list (a subst'ed folder deep down) is asked again with room
   // for any.
@@ -189,7 +189,7 @@ bool DriveTarget(Os& os, const char* drive, std::string* target) {
 
 }  // namespace
 
-std::string FindBootLoaderFolder(Os& os, const std::string& systemDriveFolder, std::string* unmappedDevice,
+std::string FindBootLoaderFolder(TOs& os, const std::string& systemDriveFolder, std::string* unmappedDevice,
                                  std::string* failure) {
   const std::string device =
       ReadMachineName(os, {"SYSTEM\\Setup", true, "SystemPartition", IsDeviceName, "the name of a device"}, failure);
@@ -216,7 +216,7 @@ std::string FindBootLoaderFolder(Os& os, const std::string& systemDriveFolder, s
   return systemDriveFolder;
 }
 
-BootVolumes FindBootVolumes(Os& os, const std::string& systemDriveFolder) {
+BootVolumes FindBootVolumes(TOs& os, const std::string& systemDriveFolder) {
   BootVolumes volumes;
   std::string unmappedDevice;
   volumes.BootLoaderFolder = FindBootLoaderFolder(os, systemDriveFolder, &unmappedDevice, &volumes.Failure);

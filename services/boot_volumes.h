@@ -40,11 +40,11 @@ bool IsPartitionArcName(const std::string& text);
 // missing or empty, kFirstPartitionArcName. Not finding out is not finding:
 // a read that fails, or a value that is not a partition's ARC name, sets
 // `failure` as in BootVolumes.
-std::string FindProtectedArcName(Os& os, std::string* failure);
+std::string FindProtectedArcName(TOs& os, std::string* failure);
 // The drive letter whose device is SystemPartition under HKLM\SYSTEM\Setup,
 // as "D:\"; else systemDriveFolder: when the value is missing or empty, when
 // no letter stands for its device (then `unmappedDevice` names it), or with
 // `failure` set as above.
-std::string FindBootLoaderFolder(Os& os, const std::string& systemDriveFolder, std::string* unmappedDevice,
+std::string FindBootLoaderFolder(TOs& os, const std::string& systemDriveFolder, std::string* unmappedDevice,
                                  std::string* failure);
-BootVolumes FindBootVolumes(Os& os, const std::string& systemDriveFolder);
+BootVolumes FindBootVolumes(TOs& os, const std::string& systemDriveFolder);

@@ -12,9 +12,9 @@ enum class MessageButtons { Ok, YesNo };
 // box or Alt+F4 gives Cancel, which callers treat as No.
 enum class DialogResult { Ok = 1, Cancel = 2, Yes = 6, No = 7 };
 
-class Dialogs {
+class TDialogs {
  public:
-  virtual ~Dialogs() = default;
+  virtual ~TDialogs() = default;
   virtual DialogResult ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons buttons) = 0;
   // Shows an error that escaped an action, captioned with the application title.
   virtual void ReportError(const std::string& message) = 0;

@@ -12,7 +12,7 @@ constexpr DWORD kLongestText = 65536;
 
 }  // namespace
 
-std::string ReadEnvironmentVariable(Os& os, const std::string& name) {
+std::string ReadEnvironmentVariable(TOs& os, const std::string& name) {
   std::string buffer(MAX_PATH, '\0');
   while (buffer.size() <= kLongestText) {
     const DWORD size = static_cast<DWORD>(buffer.size());
@@ -25,7 +25,7 @@ std::string ReadEnvironmentVariable(Os& os, const std::string& name) {
   return std::string();
 }
 
-std::string RunningProgramPath(Os& os) {
+std::string RunningProgramPath(TOs& os) {
   std::string buffer(MAX_PATH, '\0');
   while (buffer.size() <= kLongestText) {
     const DWORD size = static_cast<DWORD>(buffer.size());
@@ -38,6 +38,6 @@ std::string RunningProgramPath(Os& os) {
   return std::string();
 }
 
-std::string ReadSystemDriveFolder(Os& os) {
+std::string ReadSystemDriveFolder(TOs& os) {
   return AsFolder(os, ReadEnvironmentVariable(os, "SystemDrive"));
 }

@@ -6,10 +6,10 @@
 #include "services/os.h"
 
 // The variable's whole value, however long; empty text when it is not set.
-std::string ReadEnvironmentVariable(Os& os, const std::string& name);
+std::string ReadEnvironmentVariable(TOs& os, const std::string& name);
 // Full path of the running executable, never silently truncated; empty text
 // if Windows cannot give it.
-std::string RunningProgramPath(Os& os);
+std::string RunningProgramPath(TOs& os);
 // The root of the system drive, read afresh from "SystemDrive", ending with
 // one backslash (normally C:\ ).
-std::string ReadSystemDriveFolder(Os& os);
+std::string ReadSystemDriveFolder(TOs& os);

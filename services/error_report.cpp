@@ -7,7 +7,7 @@ std::string ErrorReportText(const std::string& message) {
   return message;
 }
 
-void RunAction(Dialogs& dialogs, const std::function<void()>& action) {
+void RunAction(TDialogs& dialogs, const std::function<void()>& action) {
   // ERegistryError is the only error the actions raise, but anything else from
   // the standard library (bad_alloc) is shown the same way. The report itself
   // gives the text its full stop (ErrorReportText).

@@ -12,4 +12,4 @@ std::string ErrorReportText(const std::string& message);
 
 // The one place a button handler runs through: an exception never crosses a
 // Win32 callback, it is shown by dialogs.ReportError and the window goes on.
-void RunAction(Dialogs& dialogs, const std::function<void()>& action);
+void RunAction(TDialogs& dialogs, const std::function<void()>& action);

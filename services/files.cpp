@@ -4,7 +4,7 @@
 
 namespace {
 
-FileOpResult ResultOf(Os& os, BOOL succeeded) {
+FileOpResult ResultOf(TOs& os, BOOL succeeded) {
   if (succeeded) return {true, 0};
   return {false, os.GetLastError()};
 }
@@ -13,7 +13,7 @@ FileOpResult ResultOf(Os& os, BOOL succeeded) {
 
 // Any existing file counts, whatever its time stamps: a last-write time that
 // an MS-DOS date cannot hold (before 1980, after 2107) is still a file.
-FileLookup LookForFile(Os& os, const std::string& path) {
+FileLookup LookForFile(TOs& os, const std::string& path) {
   WIN32_FIND_DATAA found{};
   UniqueFindHandle search(os, os.FindFirstFileA(path.c_str(), &found));
   if (!search) {
@@ -24,26 +24,26 @@ FileLookup LookForFile(Os& os, const std::string& path) {
   return {(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0, 0};
 }
 
-bool FileIsPresent(Os& os, const std::string& path) {
+bool FileIsPresent(TOs& os, const std::string& path) {
   return LookForFile(os, path).present;
 }
 
-FileOpResult CopyFileTo(Os& os, const std::string& source, const std::string& target, bool failIfExists) {
+FileOpResult CopyFileTo(TOs& os, const std::string& source, const std::string& target, bool failIfExists) {
   return ResultOf(os, os.CopyFileA(source.c_str(), target.c_str(), failIfExists ? TRUE : FALSE));
 }
 
-FileOpResult RenameFile(Os& os, const std::string& oldName, const std::string& newName) {
+FileOpResult RenameFile(TOs& os, const std::string& oldName, const std::string& newName) {
   return ResultOf(os, os.MoveFileA(oldName.c_str(), newName.c_str()));
 }
 
-FileOpResult CreateEmptyFile(Os& os, const std::string& path) {
+FileOpResult CreateEmptyFile(TOs& os, const std::string& path) {
   UniqueFileHandle file(os, os.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return {false, os.GetLastError()};
   return {true, 0};
 }
 
-UniqueFileHandle OpenFileToRead(Os& os, const std::string& path) {
+UniqueFileHandle OpenFileToRead(TOs& os, const std::string& path) {
   return UniqueFileHandle(os, os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                              FILE_ATTRIBUTE_NORMAL, nullptr));
 }

@@ -19,17 +19,17 @@ struct FileLookup {
   bool present;
   DWORD error;  // 0 when the answer is known; else the search's error, and present is false
 };
-[[nodiscard]] FileLookup LookForFile(Os& os, const std::string& path);
+[[nodiscard]] FileLookup LookForFile(TOs& os, const std::string& path);
 // True when the path names an existing file that is not a directory.
-[[nodiscard]] bool FileIsPresent(Os& os, const std::string& path);
+[[nodiscard]] bool FileIsPresent(TOs& os, const std::string& path);
 // CopyFileA; with failIfExists an existing target is left untouched.
-[[nodiscard]] FileOpResult CopyFileTo(Os& os, const std::string& source, const std::string& target, bool failIfExists);
+[[nodiscard]] FileOpResult CopyFileTo(TOs& os, const std::string& source, const std::string& target, bool failIfExists);
 // MoveFileA; fails when the new name exists.
-[[nodiscard]] FileOpResult RenameFile(Os& os, const std::string& oldName, const std::string& newName);
+[[nodiscard]] FileOpResult RenameFile(TOs& os, const std::string& oldName, const std::string& newName);
 // CreateFileA(GENERIC_READ|GENERIC_WRITE, no sharing, CREATE_ALWAYS,
 // FILE_ATTRIBUTE_NORMAL): an existing file is truncated; the handle is closed.
-[[nodiscard]] FileOpResult CreateEmptyFile(Os& os, const std::string& path);
+[[nodiscard]] FileOpResult CreateEmptyFile(TOs& os, const std::string& path);
 // CreateFileA(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING): the file opened
 // for reading while others may read it too; empty on failure, GetLastError()
 // telling why.
-[[nodiscard]] UniqueFileHandle OpenFileToRead(Os& os, const std::string& path);
+[[nodiscard]] UniqueFileHandle OpenFileToRead(TOs& os, const std::string& path);

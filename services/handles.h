@@ -1,5 +1,5 @@
 // Scoped owners of the resources the program takes from Windows, each released
-// through Os. Releasing keeps GetLastError() as it was, so an error code read
+// through TOs. Releasing keeps GetLastError() as it was, so an error code read
 // after a failed call survives the clean-up of whatever was open.
 #pragma once
 
@@ -8,14 +8,14 @@
 #include "services/os.h"
 
 template <typename Traits>
-class UniqueOsResource {
+class TUniqueOsResource {
  public:
   using Type = typename Traits::Type;
 
-  explicit UniqueOsResource(Os& os, Type value = Traits::Empty()) : os_(&os), value_(value) {}
-  ~UniqueOsResource() { reset(); }
-  UniqueOsResource(UniqueOsResource&& other) noexcept : os_(other.os_), value_(other.release()) {}
-  UniqueOsResource& operator=(UniqueOsResource&& other) noexcept {
+  explicit TUniqueOsResource(TOs& os, Type value = Traits::Empty()) : os_(&os), value_(value) {}
+  ~TUniqueOsResource() { reset(); }
+  TUniqueOsResource(TUniqueOsResource&& other) noexcept : os_(other.os_), value_(other.release()) {}
+  TUniqueOsResource& operator=(TUniqueOsResource&& other) noexcept {
     if (this != &other) {
       reset();
       os_ = other.os_;
@@ -23,8 +23,8 @@ class UniqueOsResource {
     }
     return *this;
   }
-  UniqueOsResource(const UniqueOsResource&) = delete;
-  UniqueOsResource& operator=(const UniqueOsResource&) = delete;
+  TUniqueOsResource(const TUniqueOsResource&) = delete;
+  TUniqueOsResource& operator=(const TUniqueOsResource&) = delete;
 
   Type get() const { return value_; }
   explicit operator bool() const { return value_ != Traits::Empty(); }
@@ -48,52 +48,52 @@ class UniqueOsResource {
   }
 
  private:
-  Os* os_;
+  TOs* os_;
   Type value_;
 };
 
 struct KeyTraits {
   using Type = HKEY;
   static Type Empty() { return nullptr; }
-  static void Release(Os& os, Type key) { os.RegCloseKey(key); }
+  static void Release(TOs& os, Type key) { os.RegCloseKey(key); }
 };
 
 struct FindHandleTraits {
   using Type = HANDLE;
   static Type Empty() { return INVALID_HANDLE_VALUE; }
-  static void Release(Os& os, Type handle) { os.FindClose(handle); }
+  static void Release(TOs& os, Type handle) { os.FindClose(handle); }
 };
 
 struct FileHandleTraits {
   using Type = HANDLE;
   static Type Empty() { return INVALID_HANDLE_VALUE; }
-  static void Release(Os& os, Type handle) { os.CloseHandle(handle); }
+  static void Release(TOs& os, Type handle) { os.CloseHandle(handle); }
 };
 
 // LocalAlloc'ed memory, security descriptors from BuildSecurityDescriptorA included.
 struct LocalMemoryTraits {
   using Type = HLOCAL;
   static Type Empty() { return nullptr; }
-  static void Release(Os& os, Type memory) { os.LocalFree(memory); }
+  static void Release(TOs& os, Type memory) { os.LocalFree(memory); }
 };
 
 // Pipes, processes and threads: NULL when empty, unlike files.
 struct KernelObjectTraits {
   using Type = HANDLE;
   static Type Empty() { return nullptr; }
-  static void Release(Os& os, Type handle) { os.CloseHandle(handle); }
+  static void Release(TOs& os, Type handle) { os.CloseHandle(handle); }
 };
 
 struct ServiceHandleTraits {
   using Type = SC_HANDLE;
   static Type Empty() { return nullptr; }
-  static void Release(Os& os, Type handle) { os.CloseServiceHandle(handle); }
+  static void Release(TOs& os, Type handle) { os.CloseServiceHandle(handle); }
 };
 
-using UniqueKey = UniqueOsResource<KeyTraits>;
-using UniqueFindHandle = UniqueOsResource<FindHandleTraits>;
-using UniqueFileHandle = UniqueOsResource<FileHandleTraits>;
-using UniqueLocalMemory = UniqueOsResource<LocalMemoryTraits>;
-using UniqueKernelObject = UniqueOsResource<KernelObjectTraits>;
-using UniqueServiceHandle = UniqueOsResource<ServiceHandleTraits>;
+using UniqueKey = TUniqueOsResource<KeyTraits>;
+using UniqueFindHandle = TUniqueOsResource<FindHandleTraits>;
+using UniqueFileHandle = TUniqueOsResource<FileHandleTraits>;
+using UniqueLocalMemory = TUniqueOsResource<LocalMemoryTraits>;
+using UniqueKernelObject = TUniqueOsResource<KernelObjectTraits>;
+using UniqueServiceHandle = TUniqueOsResource<ServiceHandleTraits>;
 using UniqueSecurityDescriptor = UniqueLocalMemory;

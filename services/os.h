@@ -1,14 +1,14 @@
 // The operating system as the program sees it: one method per Win32 call,
 // with the call's own name, arguments, constants and return convention.
-// Win32Os forwards to Windows; tests substitute an in-memory FakeOs. Nothing
-// outside Win32Os calls the Windows API for these operations directly.
+// TWin32Os forwards to Windows; tests substitute an in-memory TFakeOs. Nothing
+// outside TWin32Os calls the Windows API for these operations directly.
 #pragma once
 
 #include "services/win_types.h"
 
-class Os {
+class TOs {
  public:
-  virtual ~Os() = default;
+  virtual ~TOs() = default;
 
   // Registry (advapi32). Return ERROR_SUCCESS or a Windows error code.
   virtual LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,

@@ -7,8 +7,8 @@
 #include "services/os.h"
 
 // Everything up to and including the last backslash or colon; empty if none.
-std::string FolderOfPath(Os& os, const std::string& path);
+std::string FolderOfPath(TOs& os, const std::string& path);
 // Removes one trailing backslash when the last whole character is one.
-std::string WithoutTrailingBackslash(Os& os, const std::string& text);
+std::string WithoutTrailingBackslash(TOs& os, const std::string& text);
 // WithoutTrailingBackslash, then one backslash appended: "C:\" and "C:" give "C:\".
-std::string AsFolder(Os& os, const std::string& text);
+std::string AsFolder(TOs& os, const std::string& text);

@@ -25,7 +25,7 @@ KeyTarget ResolveKeyPath(const std::string& path, HKEY rootKey, HKEY currentKey,
 
 }  // namespace
 
-TRegistry::TRegistry(Os& os) : os_(os), rootKey_(HKEY_CURRENT_USER) {}
+TRegistry::TRegistry(TOs& os) : os_(os), rootKey_(HKEY_CURRENT_USER) {}
 
 TRegistry::~TRegistry() {
   CloseKey();
@@ -101,7 +101,7 @@ std::string MachineKeyName(const char* key) {
   return std::string("HKEY_LOCAL_MACHINE") + (key[0] == '\\' ? "" : "\\") + key;
 }
 
-LONG ReadRegistryValue(Os& os, HKEY key, const char* name, DWORD* type, std::vector<BYTE>* data) {
+LONG ReadRegistryValue(TOs& os, HKEY key, const char* name, DWORD* type, std::vector<BYTE>* data) {
   // The value may grow between asking its size and reading it.
   for (int attempt = 0; attempt < 3; ++attempt) {
     DWORD size = 0;
@@ -140,7 +140,7 @@ namespace {
 // Key names are at most 255 characters.
 constexpr DWORD kKeyNameSize = 256;
 
-LONG DeleteKeyAndBelow(Os& os, HKEY root, const std::string& path, std::string* failedKey) {
+LONG DeleteKeyAndBelow(TOs& os, HKEY root, const std::string& path, std::string* failedKey) {
   *failedKey = path;
   for (;;) {
     UniqueKey key(os);
@@ -164,7 +164,7 @@ LONG DeleteKeyAndBelow(Os& os, HKEY root, const std::string& path, std::string* 
 
 }  // namespace
 
-LONG DeleteKeyTree(Os& os, HKEY root, const std::string& path, std::string* failedKey) {
+LONG DeleteKeyTree(TOs& os, HKEY root, const std::string& path, std::string* failedKey) {
   std::string failed;
   if (!failedKey) failedKey = &failed;
   if (const LONG error = DeleteKeyAndBelow(os, root, path, failedKey)) return error;

@@ -1,5 +1,5 @@
 // The registry object: one open key at a time under a chosen root, opened by
-// absolute ("\A\B") or relative path, with values written through Os.
+// absolute ("\A\B") or relative path, with values written through TOs.
 #pragma once
 
 #include <exception>
@@ -24,7 +24,7 @@ std::string MachineKeyName(const char* key);
 
 // The value's type and data. ERROR_FILE_NOT_FOUND when there is none; any
 // other error leaves `type` and `data` unspecified.
-[[nodiscard]] LONG ReadRegistryValue(Os& os, HKEY key, const char* name, DWORD* type, std::vector<BYTE>* data);
+[[nodiscard]] LONG ReadRegistryValue(TOs& os, HKEY key, const char* name, DWORD* type, std::vector<BYTE>* data);
 
 // Raised when a value cannot be written; its message names the value.
 // (Not a std::runtime_error: that one keeps a second, copy-on-write string
@@ -40,7 +40,7 @@ class ERegistryError : public std::exception {
 
 class TRegistry {
  public:
-  explicit TRegistry(Os& os);
+  explicit TRegistry(TOs& os);
   ~TRegistry();  // closes the current key
   TRegistry(const TRegistry&) = delete;
   TRegistry& operator=(const TRegistry&) = delete;
@@ -71,7 +71,7 @@ class TRegistry {
   void WriteValue(const RegistryValueRow& row);
 
  private:
-  Os& os_;
+  TOs& os_;
   HKEY rootKey_;
   UniqueKey currentKey_{os_};
   std::string currentPath_;
@@ -94,4 +94,4 @@ struct SkippedKey {
 // its parent's hive to disk. ERROR_SUCCESS when it is gone, or was never
 // there; else what Windows answered to the step that failed (the keys
 // already deleted stay deleted), and in `failedKey` the key it was about.
-[[nodiscard]] LONG DeleteKeyTree(Os& os, HKEY root, const std::string& path, std::string* failedKey = nullptr);
+[[nodiscard]] LONG DeleteKeyTree(TOs& os, HKEY root, const std::string& path, std::string* failedKey = nullptr);

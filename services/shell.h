@@ -6,6 +6,6 @@
 #include "services/os.h"
 
 // ShellExecuteA(owner, "open", target, no parameters, no folder, SW_SHOWNORMAL).
-void ShellOpen(Os& os, HWND owner, const std::string& target);
+void ShellOpen(TOs& os, HWND owner, const std::string& target);
 // dwPlatformId from GetVersionExA; 0 when the query fails.
-DWORD PlatformId(Os& os);
+DWORD PlatformId(TOs& os);

@@ -2,7 +2,7 @@
 
 #include "services/paths.h"
 
-std::string SystemFolder(Os& os) {
+std::string SystemFolder(TOs& os) {
   std::string buffer(MAX_PATH, '\0');
   // The folder may move between asking its length and reading it.
   for (int attempt = 0; attempt < 3; ++attempt) {
@@ -14,7 +14,7 @@ std::string SystemFolder(Os& os) {
   return std::string();
 }
 
-HMODULE LoadSystemLibrary(Os& os, const char* name) {
+HMODULE LoadSystemLibrary(TOs& os, const char* name) {
   const std::string folder = SystemFolder(os);
   if (folder.empty()) {
     if (os.GetLastError() == ERROR_SUCCESS) os.SetLastError(ERROR_PATH_NOT_FOUND);
@@ -23,7 +23,7 @@ HMODULE LoadSystemLibrary(Os& os, const char* name) {
   return os.LoadLibraryA((folder + name).c_str());
 }
 
-FARPROC SystemLibraryFunction(Os& os, const char* library, const char* function) {
+FARPROC SystemLibraryFunction(TOs& os, const char* library, const char* function) {
   const HMODULE module = LoadSystemLibrary(os, library);
   return module ? os.GetProcAddress(module, function) : nullptr;
 }

@@ -9,10 +9,10 @@
 
 // The system folder (GetSystemDirectoryA), ending with a backslash; empty
 // when Windows cannot give it.
-std::string SystemFolder(Os& os);
+std::string SystemFolder(TOs& os);
 // LoadLibraryA(<system folder>name); NULL when the folder is unknown or the
 // library cannot be loaded, with the last error set.
-HMODULE LoadSystemLibrary(Os& os, const char* name);
+HMODULE LoadSystemLibrary(TOs& os, const char* name);
 // The named function of that library; NULL (last error set) when either
 // cannot be found.
-FARPROC SystemLibraryFunction(Os& os, const char* library, const char* function);
+FARPROC SystemLibraryFunction(TOs& os, const char* library, const char* function);

@@ -17,7 +17,7 @@ void ReplaceBuffer(std::vector<BYTE>& buffer, const BYTE* data, size_t length) {
 
 }  // namespace
 
-TVersionInfo::TVersionInfo(Os& os) : os_(os) {
+TVersionInfo::TVersionInfo(TOs& os) : os_(os) {
   SetFileName("");
 }
 

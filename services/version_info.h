@@ -22,7 +22,7 @@ static_assert(sizeof(TFixedFileInfo) == 52, "the fixed file information is 13 DW
 class TVersionInfo {
  public:
   // Reads the running program's own version resource at once.
-  explicit TVersionInfo(Os& os);
+  explicit TVersionInfo(TOs& os);
   virtual ~TVersionInfo() = default;
 
   const std::string& FileName() const { return fileName_; }
@@ -59,7 +59,7 @@ class TVersionInfo {
   };
   Block QueryVersionBuffer(const char* subBlock) const;
 
-  Os& os_;
+  TOs& os_;
   std::string fileName_;
   bool hasVersionData_ = false;
   TFixedFileInfo fixedInfo_{};

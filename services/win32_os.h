@@ -1,4 +1,4 @@
-// The Os seam on real Windows: every method calls the Win32 function of the
+// The TOs seam on real Windows: every method calls the Win32 function of the
 // same name with the same arguments and returns its result unchanged. Three
 // are found at run time rather than imported: SetDllDirectoryA (XP SP1 and
 // later; ERROR_CALL_NOT_IMPLEMENTED before), and ShellExecuteA and
@@ -8,7 +8,7 @@
 
 #include "services/os.h"
 
-class Win32Os : public Os {
+class TWin32Os : public TOs {
  public:
   LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
                        LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition) override;

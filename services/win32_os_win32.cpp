@@ -2,54 +2,54 @@
 
 #include "services/system_library.h"
 
-LONG Win32Os::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
+LONG TWin32Os::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
                               LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition) {
   return ::RegCreateKeyExA(key, subKey, reserved, keyClass, options, access, security, result, disposition);
 }
 
-LONG Win32Os::RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
+LONG TWin32Os::RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
   return ::RegOpenKeyExA(key, subKey, options, access, result);
 }
 
-LONG Win32Os::RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+LONG TWin32Os::RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                                LPDWORD dataSize) {
   return ::RegQueryValueExA(key, valueName, reserved, type, data, dataSize);
 }
 
-LONG Win32Os::RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD dataSize) {
+LONG TWin32Os::RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD dataSize) {
   return ::RegSetValueExA(key, valueName, reserved, type, data, dataSize);
 }
 
-LONG Win32Os::RegCloseKey(HKEY key) {
+LONG TWin32Os::RegCloseKey(HKEY key) {
   return ::RegCloseKey(key);
 }
 
-LONG Win32Os::RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved, LPSTR keyClass,
+LONG TWin32Os::RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved, LPSTR keyClass,
                             LPDWORD classSize, LPFILETIME lastWriteTime) {
   return ::RegEnumKeyExA(key, index, name, nameSize, reserved, keyClass, classSize, lastWriteTime);
 }
 
-LONG Win32Os::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+LONG TWin32Os::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
   return ::RegDeleteKeyA(key, subKey);
 }
 
-LONG Win32Os::RegDeleteValueA(HKEY key, LPCSTR valueName) {
+LONG TWin32Os::RegDeleteValueA(HKEY key, LPCSTR valueName) {
   return ::RegDeleteValueA(key, valueName);
 }
 
-LONG Win32Os::RegFlushKey(HKEY key) {
+LONG TWin32Os::RegFlushKey(HKEY key) {
   return ::RegFlushKey(key);
 }
 
-LONG Win32Os::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) {
+LONG TWin32Os::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) {
   return ::RegGetKeySecurity(key, info, descriptor, size);
 }
 
-LONG Win32Os::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor) {
+LONG TWin32Os::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor) {
   return ::RegSetKeySecurity(key, info, descriptor);
 }
 
-DWORD Win32Os::BuildSecurityDescriptorA(PTRUSTEE_A owner, PTRUSTEE_A group, ULONG accessCount,
+DWORD TWin32Os::BuildSecurityDescriptorA(PTRUSTEE_A owner, PTRUSTEE_A group, ULONG accessCount,
                                         PEXPLICIT_ACCESS_A accessEntries, ULONG auditCount,
                                         PEXPLICIT_ACCESS_A auditEntries, PSECURITY_DESCRIPTOR oldDescriptor,
                                         PULONG size, PSECURITY_DESCRIPTOR* newDescriptor) {
@@ -57,89 +57,89 @@ DWORD Win32Os::BuildSecurityDescriptorA(PTRUSTEE_A owner, PTRUSTEE_A group, ULON
                                     size, newDescriptor);
 }
 
-HANDLE Win32Os::FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
+HANDLE TWin32Os::FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
   return ::FindFirstFileA(fileName, findData);
 }
 
-BOOL Win32Os::FindClose(HANDLE findHandle) {
+BOOL TWin32Os::FindClose(HANDLE findHandle) {
   return ::FindClose(findHandle);
 }
 
-BOOL Win32Os::CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) {
+BOOL TWin32Os::CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) {
   return ::CopyFileA(existingFile, newFile, failIfExists);
 }
 
-BOOL Win32Os::MoveFileA(LPCSTR existingFile, LPCSTR newFile) {
+BOOL TWin32Os::MoveFileA(LPCSTR existingFile, LPCSTR newFile) {
   return ::MoveFileA(existingFile, newFile);
 }
 
-HANDLE Win32Os::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+HANDLE TWin32Os::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                             DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) {
   return ::CreateFileA(fileName, access, shareMode, security, disposition, flagsAndAttributes, templateFile);
 }
 
-BOOL Win32Os::CloseHandle(HANDLE handle) {
+BOOL TWin32Os::CloseHandle(HANDLE handle) {
   return ::CloseHandle(handle);
 }
 
-BOOL Win32Os::MoveFileExA(LPCSTR existingFile, LPCSTR newFile, DWORD flags) {
+BOOL TWin32Os::MoveFileExA(LPCSTR existingFile, LPCSTR newFile, DWORD flags) {
   return ::MoveFileExA(existingFile, newFile, flags);
 }
 
-BOOL Win32Os::DeleteFileA(LPCSTR fileName) {
+BOOL TWin32Os::DeleteFileA(LPCSTR fileName) {
   return ::DeleteFileA(fileName);
 }
 
-DWORD Win32Os::GetFileAttributesA(LPCSTR fileName) {
+DWORD TWin32Os::GetFileAttributesA(LPCSTR fileName) {
   return ::GetFileAttributesA(fileName);
 }
 
-BOOL Win32Os::SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
+BOOL TWin32Os::SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
   return ::SetFileAttributesA(fileName, attributes);
 }
 
-BOOL Win32Os::ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) {
+BOOL TWin32Os::ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) {
   return ::ReadFile(file, buffer, bytesToRead, bytesRead, overlapped);
 }
 
-DWORD Win32Os::GetFileSize(HANDLE file, LPDWORD sizeHigh) {
+DWORD TWin32Os::GetFileSize(HANDLE file, LPDWORD sizeHigh) {
   return ::GetFileSize(file, sizeHigh);
 }
 
-BOOL Win32Os::FlushFileBuffers(HANDLE file) {
+BOOL TWin32Os::FlushFileBuffers(HANDLE file) {
   return ::FlushFileBuffers(file);
 }
 
-DWORD Win32Os::QueryDosDeviceA(LPCSTR deviceName, LPSTR targetPath, DWORD size) {
+DWORD TWin32Os::QueryDosDeviceA(LPCSTR deviceName, LPSTR targetPath, DWORD size) {
   return ::QueryDosDeviceA(deviceName, targetPath, size);
 }
 
-SC_HANDLE Win32Os::OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD access) {
+SC_HANDLE TWin32Os::OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD access) {
   return ::OpenSCManagerA(machineName, databaseName, access);
 }
 
-SC_HANDLE Win32Os::OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD access) {
+SC_HANDLE TWin32Os::OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD access) {
   return ::OpenServiceA(manager, serviceName, access);
 }
 
-BOOL Win32Os::QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
+BOOL TWin32Os::QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
   return ::QueryServiceStatus(service, status);
 }
 
-BOOL Win32Os::CloseServiceHandle(SC_HANDLE handle) {
+BOOL TWin32Os::CloseServiceHandle(SC_HANDLE handle) {
   return ::CloseServiceHandle(handle);
 }
 
-BOOL Win32Os::CreatePipe(PHANDLE readPipe, PHANDLE writePipe, LPSECURITY_ATTRIBUTES security, DWORD size) {
+BOOL TWin32Os::CreatePipe(PHANDLE readPipe, PHANDLE writePipe, LPSECURITY_ATTRIBUTES security, DWORD size) {
   return ::CreatePipe(readPipe, writePipe, security, size);
 }
 
-BOOL Win32Os::PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD bytesRead, LPDWORD bytesAvailable,
+BOOL TWin32Os::PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD bytesRead, LPDWORD bytesAvailable,
                             LPDWORD bytesLeftThisMessage) {
   return ::PeekNamedPipe(pipe, buffer, size, bytesRead, bytesAvailable, bytesLeftThisMessage);
 }
 
-BOOL Win32Os::CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,
+BOOL TWin32Os::CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,
                              LPSECURITY_ATTRIBUTES threadSecurity, BOOL inheritHandles, DWORD creationFlags,
                              LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
                              LPPROCESS_INFORMATION processInformation) {
@@ -147,55 +147,55 @@ BOOL Win32Os::CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURI
                           environment, currentDirectory, startupInfo, processInformation);
 }
 
-DWORD Win32Os::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+DWORD TWin32Os::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   return ::WaitForSingleObject(handle, milliseconds);
 }
 
-BOOL Win32Os::TerminateProcess(HANDLE process, UINT exitCode) {
+BOOL TWin32Os::TerminateProcess(HANDLE process, UINT exitCode) {
   return ::TerminateProcess(process, exitCode);
 }
 
-DWORD Win32Os::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
+DWORD TWin32Os::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
   return ::GetEnvironmentVariableA(name, buffer, size);
 }
 
-DWORD Win32Os::GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
+DWORD TWin32Os::GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
   return ::GetModuleFileNameA(module, fileName, size);
 }
 
-BOOL Win32Os::GetVersionExA(LPOSVERSIONINFOA versionInfo) {
+BOOL TWin32Os::GetVersionExA(LPOSVERSIONINFOA versionInfo) {
   return ::GetVersionExA(versionInfo);
 }
 
-HLOCAL Win32Os::LocalAlloc(UINT flags, SIZE_T bytes) {
+HLOCAL TWin32Os::LocalAlloc(UINT flags, SIZE_T bytes) {
   return ::LocalAlloc(flags, bytes);
 }
 
-HLOCAL Win32Os::LocalFree(HLOCAL memory) {
+HLOCAL TWin32Os::LocalFree(HLOCAL memory) {
   return ::LocalFree(memory);
 }
 
-BOOL Win32Os::IsDBCSLeadByte(BYTE testChar) {
+BOOL TWin32Os::IsDBCSLeadByte(BYTE testChar) {
   return ::IsDBCSLeadByte(testChar);
 }
 
-UINT Win32Os::GetSystemDirectoryA(LPSTR buffer, UINT size) {
+UINT TWin32Os::GetSystemDirectoryA(LPSTR buffer, UINT size) {
   return ::GetSystemDirectoryA(buffer, size);
 }
 
-HANDLE Win32Os::CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name) {
+HANDLE TWin32Os::CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name) {
   return ::CreateMutexA(security, initialOwner, name);
 }
 
-HMODULE Win32Os::LoadLibraryA(LPCSTR fileName) {
+HMODULE TWin32Os::LoadLibraryA(LPCSTR fileName) {
   return ::LoadLibraryA(fileName);
 }
 
-FARPROC Win32Os::GetProcAddress(HMODULE module, LPCSTR procName) {
+FARPROC TWin32Os::GetProcAddress(HMODULE module, LPCSTR procName) {
   return ::GetProcAddress(module, procName);
 }
 
-BOOL Win32Os::SetDllDirectoryA(LPCSTR pathName) {
+BOOL TWin32Os::SetDllDirectoryA(LPCSTR pathName) {
   // Windows XP before SP1 lacks it; kernel32 is always loaded.
   using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCSTR);
   const HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
@@ -209,27 +209,27 @@ BOOL Win32Os::SetDllDirectoryA(LPCSTR pathName) {
   return setDllDirectory(pathName);
 }
 
-DWORD Win32Os::GetLastError() {
+DWORD TWin32Os::GetLastError() {
   return ::GetLastError();
 }
 
-void Win32Os::SetLastError(DWORD errorCode) {
+void TWin32Os::SetLastError(DWORD errorCode) {
   ::SetLastError(errorCode);
 }
 
-DWORD Win32Os::GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) {
+DWORD TWin32Os::GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) {
   return ::GetFileVersionInfoSizeA(fileName, handle);
 }
 
-BOOL Win32Os::GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVOID data) {
+BOOL TWin32Os::GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVOID data) {
   return ::GetFileVersionInfoA(fileName, handle, size, data);
 }
 
-BOOL Win32Os::VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) {
+BOOL TWin32Os::VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) {
   return ::VerQueryValueA(block, subBlock, buffer, length);
 }
 
-HINSTANCE Win32Os::ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+HINSTANCE TWin32Os::ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
                                  INT showCommand) {
   // shell32, and the shell libraries it pulls in, is loaded on first use:
   // only the links need it, and loading it with the program would slow every
@@ -241,7 +241,7 @@ HINSTANCE Win32Os::ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR pa
   return shellExecute(owner, verb, file, parameters, directory, showCommand);
 }
 
-BOOLEAN Win32Os::GetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities) {
+BOOLEAN TWin32Os::GetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities) {
   // Only "Enable HORM" asks, so powrprof is loaded then.
   using GetPwrCapabilitiesFunction = BOOLEAN(WINAPI*)(PSYSTEM_POWER_CAPABILITIES);
   const auto getPwrCapabilities = reinterpret_cast<GetPwrCapabilitiesFunction>(

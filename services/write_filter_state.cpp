@@ -45,7 +45,7 @@ std::string DriveOf(const std::string& folder) {
 // Off when the service is absent or stopped, On when it is loaded in any
 // other state (the overlay's own state is asked next), Unknown when the
 // service control manager would not say.
-WriteFilterState ServiceState(Os& os) {
+WriteFilterState ServiceState(TOs& os) {
   const UniqueServiceHandle manager(os, os.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) {
     return Unknown({}, WithCode("The service control manager could not be opened.", os.GetLastError()));
@@ -98,7 +98,7 @@ std::optional<bool> OverlayEnabled(const std::string& report) {
 
 // Runs the manager for the volume, hidden, its output through a pipe, and
 // reads the overlay's state from it.
-WriteFilterState OverlayState(Os& os, const std::string& managerPath, const std::string& volume) {
+WriteFilterState OverlayState(TOs& os, const std::string& managerPath, const std::string& volume) {
   // Only the write end is for the manager, but inheriting the read end too
   // does no harm: nothing here waits for the pipe to close.
   SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -171,7 +171,7 @@ WriteFilterState OverlayState(Os& os, const std::string& managerPath, const std:
 
 }  // namespace
 
-WriteFilterState ReadWriteFilterState(Os& os, const std::string& windowsFolder) {
+WriteFilterState ReadWriteFilterState(TOs& os, const std::string& windowsFolder) {
   WriteFilterState service = ServiceState(os);
   const std::string volume = DriveOf(windowsFolder);
   service.volume = volume;
@@ -183,7 +183,7 @@ WriteFilterState ReadWriteFilterState(Os& os, const std::string& windowsFolder) 
   return OverlayState(os, windowsFolder + kManager, volume);
 }
 
-bool ConfirmChangesWillLast(Os& os, Dialogs& dialogs, const std::string& windowsFolder) {
+bool ConfirmChangesWillLast(TOs& os, TDialogs& dialogs, const std::string& windowsFolder) {
   const WriteFilterState state = ReadWriteFilterState(os, windowsFolder);
   const std::string drive = state.volume.empty() ? std::string("the drive Windows runs from") : "drive " + state.volume;
   switch (state.protection) {

@@ -20,9 +20,9 @@ struct WriteFilterState {
 // The ewf service's state from the service control manager; when it is not
 // stopped, the overlay's state as the installed manager (system32\ewfmgr.exe,
 // run for the volume) reports it. windowsFolder ends with a backslash.
-WriteFilterState ReadWriteFilterState(Os& os, const std::string& windowsFolder);
+WriteFilterState ReadWriteFilterState(TOs& os, const std::string& windowsFolder);
 
 // True when changes may be written: the filter is not protecting the volume,
 // or its state cannot be told and the user chose to go on. Otherwise tells
 // the user why nothing may be written and how to turn the filter off.
-[[nodiscard]] bool ConfirmChangesWillLast(Os& os, Dialogs& dialogs, const std::string& windowsFolder);
+[[nodiscard]] bool ConfirmChangesWillLast(TOs& os, TDialogs& dialogs, const std::string& windowsFolder);

@@ -17,7 +17,7 @@ constexpr RegistryValueRow DiskWriteSettings[] = {
 
 }  // namespace
 
-void MinimizeDiskWrites(Os& os, Dialogs& dialogs, const std::string& windowsFolder) {
+void MinimizeDiskWrites(TOs& os, TDialogs& dialogs, const std::string& windowsFolder) {
   if (!ConfirmChangesWillLast(os, dialogs, windowsFolder)) return;
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);

@@ -9,4 +9,4 @@
 // Writes the settings under HKEY_LOCAL_MACHINE and tells the user the outcome;
 // nothing while the write filter would throw the changes away. windowsFolder
 // ends with a backslash. A failed value write raises ERegistryError.
-void MinimizeDiskWrites(Os& os, Dialogs& dialogs, const std::string& windowsFolder);
+void MinimizeDiskWrites(TOs& os, TDialogs& dialogs, const std::string& windowsFolder);

@@ -28,7 +28,7 @@ const char kHibernationOff[] =
     "If there is no Hibernate tab, Windows cannot hibernate this computer, and HORM cannot be used.";
 
 // Whether Windows says hibernation is on; when it cannot say, it is taken to be.
-bool HibernationIsOn(Os& os) {
+bool HibernationIsOn(TOs& os) {
   SYSTEM_POWER_CAPABILITIES capabilities{};
   if (!os.GetPwrCapabilities(&capabilities)) return true;
   return capabilities.SystemS4 && capabilities.HiberFilePresent;
@@ -36,7 +36,7 @@ bool HibernationIsOn(Os& os) {
 
 }  // namespace
 
-void EnableHorm(Os& os, Dialogs& dialogs) {
+void EnableHorm(TOs& os, TDialogs& dialogs) {
   // Taken afresh: the main window's folder may be stale. The boot loader
   // looks for the marker beside itself.
   std::string unmappedDevice;

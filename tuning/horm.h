@@ -10,4 +10,4 @@
 // reminds the user to commit it through the write filter (and, when
 // hibernation is off, where to turn it on), or shows an error
 // with the Windows error code when the file cannot be created.
-void EnableHorm(Os& os, Dialogs& dialogs);
+void EnableHorm(TOs& os, TDialogs& dialogs);

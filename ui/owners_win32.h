@@ -1,7 +1,7 @@
 // Scoped owners of the GDI and USER resources the windows take: fonts, icons,
 // a window's device context, an object selected into one, the clipboard and
 // the memory handed to it. They call Windows directly, as the rest of the
-// toolkit does; the program's own owners (services/handles.h) go through Os.
+// toolkit does; the program's own owners (services/handles.h) go through TOs.
 #pragma once
 
 #include <windows.h>

@@ -1,5 +1,5 @@
-// What the Os contract suite runs on: an Os and a scratch corner of its
-// machine. Each test binary gives its own: FakeOs in the unit tests, Win32Os
+// What the TOs contract suite runs on: a TOs and a scratch corner of its
+// machine. Each test binary gives its own: TFakeOs in the unit tests, TWin32Os
 // on a real (Wine) registry and file system in the Wine tests.
 #pragma once
 
@@ -10,15 +10,15 @@
 
 #include "services/os.h"
 
-class ContractEnvironment {
+class TContractEnvironment {
  public:
-  virtual ~ContractEnvironment() = default;
-  virtual Os& os() = 0;
+  virtual ~TContractEnvironment() = default;
+  virtual TOs& os() = 0;
   // An empty folder for one test, ending in a backslash; removed afterwards.
   virtual std::string ScratchFolder() = 0;
   // A key opened with full access under which one test may work; removed afterwards.
   virtual HKEY ScratchKey() = 0;
-  // What the Os seam cannot do itself.
+  // What the TOs seam cannot do itself.
   virtual void WriteFile(const std::string& path, const std::string& contents) = 0;
   // The file's contents, or "<missing>".
   virtual std::string ReadFile(const std::string& path) = 0;
@@ -36,18 +36,18 @@ class ContractEnvironment {
   virtual ProgramRun ProgramPrinting(const std::string& line) = 0;
 };
 
-std::unique_ptr<ContractEnvironment> MakeContractEnvironment();
+std::unique_ptr<TContractEnvironment> MakeContractEnvironment();
 
 class OsContract : public ::testing::Test {
  protected:
   void SetUp() override { env_ = MakeContractEnvironment(); }
   void TearDown() override { env_.reset(); }
-  Os& os() { return env_->os(); }
-  ContractEnvironment& env() { return *env_; }
+  TOs& os() { return env_->os(); }
+  TContractEnvironment& env() { return *env_; }
 
   // Seeds the last error so that a call which does not set it shows.
   void SeedLastError() { os().SetLastError(0xDEADBEEF); }
 
  private:
-  std::unique_ptr<ContractEnvironment> env_;
+  std::unique_ptr<TContractEnvironment> env_;
 };

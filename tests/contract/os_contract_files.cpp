@@ -1,4 +1,4 @@
-// Files as the program relies on them, on FakeOs and on Windows alike.
+// Files as the program relies on them, on TFakeOs and on Windows alike.
 #include <cstring>
 
 #include "contract/contract_environment.h"
@@ -147,7 +147,7 @@ TEST_F(FilesContract, PlacingAFileReplacesOnlyWhenAskedAndReadsItBack) {
   EXPECT_TRUE(os().SetFileAttributesA(ntldr.c_str(), hidden));
   EXPECT_EQ(os().GetFileAttributesA(ntldr.c_str()) & hidden, hidden);
   // Windows refuses to replace a read-only file; Wine running as root does
-  // not, so FakeOs alone shows that refusal.
+  // not, so TFakeOs alone shows that refusal.
   EXPECT_TRUE(os().SetFileAttributesA(ntldr.c_str(), hidden & ~FILE_ATTRIBUTE_READONLY));
   EXPECT_TRUE(os().MoveFileExA(copy.c_str(), ntldr.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
   EXPECT_EQ(env().ReadFile(ntldr), "new loader");

@@ -1,5 +1,5 @@
 // Environment, the program's own path, the platform, memory and version
-// resources as the program relies on them, on FakeOs and on Windows alike.
+// resources as the program relies on them, on TFakeOs and on Windows alike.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -160,7 +160,7 @@ TEST_F(OsContract, AnAbsentServiceIsSaidToBeAbsent) {
 }
 
 TEST_F(OsContract, AProgramsOutputIsAllInThePipeOnceItHasEnded) {
-  const ContractEnvironment::ProgramRun run = env().ProgramPrinting("State ENABLED");
+  const TContractEnvironment::ProgramRun run = env().ProgramPrinting("State ENABLED");
   SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;

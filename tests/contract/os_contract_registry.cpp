@@ -1,4 +1,4 @@
-// The registry as the program relies on it, on FakeOs and on Windows alike.
+// The registry as the program relies on it, on TFakeOs and on Windows alike.
 #include <cstring>
 #include <vector>
 

@@ -7,7 +7,7 @@
 namespace {
 
 HWND ButtonIn(HWND window, const char* caption) {
-  for (const ControlInfo& control : AppDriver::Controls(window))
+  for (const ControlInfo& control : TAppDriver::Controls(window))
     if (control.text == caption && lstrcmpiA(control.className.c_str(), "Button") == 0) return control.hwnd;
   return nullptr;
 }
@@ -18,7 +18,7 @@ bool Gone(HWND window) {
 
 }  // namespace
 
-std::optional<ShownMessage> AnswerNextWindow(const AppDriver& app, HWND main, DWORD waitMs) {
+std::optional<ShownMessage> AnswerNextWindow(const TAppDriver& app, HWND main, DWORD waitMs) {
   HWND window = nullptr;
   for (DWORD start = GetTickCount(); !window; Sleep(2)) {
     for (HWND candidate : app.TopLevelWindows())
@@ -29,7 +29,7 @@ std::optional<ShownMessage> AnswerNextWindow(const AppDriver& app, HWND main, DW
   HWND button = nullptr;
   for (DWORD start = GetTickCount(); !button && GetTickCount() - start < 5000; Sleep(2))
     if (!(button = ButtonIn(window, "&Yes"))) button = ButtonIn(window, "OK");
-  ShownMessage shown{AppDriver::Text(window), AppDriver::MessageBoxText(window)};
+  ShownMessage shown{TAppDriver::Text(window), TAppDriver::MessageBoxText(window)};
   if (!button) {
     ADD_FAILURE() << "no Yes or OK button in \"" << shown.caption << "\": " << shown.text;
     return shown;
@@ -44,18 +44,18 @@ std::optional<ShownMessage> AnswerNextWindow(const AppDriver& app, HWND main, DW
   return shown;
 }
 
-std::vector<ShownMessage> ClickAndAnswerAll(const AppDriver& app, HWND main, const std::string& button, DWORD firstMs,
+std::vector<ShownMessage> ClickAndAnswerAll(const TAppDriver& app, HWND main, const std::string& button, DWORD firstMs,
                                             DWORD quietMs) {
   std::vector<ShownMessage> shown;
-  AppDriver::Click(FindButton(main, button));
+  TAppDriver::Click(FindButton(main, button));
   for (DWORD waitMs = firstMs; auto next = AnswerNextWindow(app, main, waitMs); waitMs = quietMs)
     shown.push_back(*next);
   return shown;
 }
 
-std::vector<ShownMessage> ClickAndAnswer(const AppDriver& app, HWND main, HWND button, size_t windows) {
+std::vector<ShownMessage> ClickAndAnswer(const TAppDriver& app, HWND main, HWND button, size_t windows) {
   std::vector<ShownMessage> shown;
-  AppDriver::Click(button);
+  TAppDriver::Click(button);
   while (shown.size() < windows) {
     const auto next = AnswerNextWindow(app, main, 15000);
     if (!next) break;

@@ -55,7 +55,7 @@ BOOL CALLBACK CollectProcessWindow(HWND window, LPARAM parameter) {
 BOOL CALLBACK CollectControl(HWND child, LPARAM parameter) {
   char className[64] = "";
   GetClassNameA(child, className, sizeof className);
-  reinterpret_cast<std::vector<ControlInfo>*>(parameter)->push_back({child, className, AppDriver::Text(child)});
+  reinterpret_cast<std::vector<ControlInfo>*>(parameter)->push_back({child, className, TAppDriver::Text(child)});
   return TRUE;
 }
 
@@ -103,7 +103,7 @@ std::string ReadWholeFile(const std::string& path) {
   return content.str();
 }
 
-AppDriver::AppDriver(const std::string& folder, const std::map<std::string, std::string>& environment,
+TAppDriver::TAppDriver(const std::string& folder, const std::map<std::string, std::string>& environment,
                      const std::vector<std::string>& unsetVariables, const char* exeVariable) {
   exe_ = folder + "\\Stillvane.exe";
   const std::string& exe = exe_;
@@ -139,7 +139,7 @@ AppDriver::AppDriver(const std::string& folder, const std::map<std::string, std:
   WaitForInputIdle(process_.hProcess, 10000);
 }
 
-AppDriver::~AppDriver() {
+TAppDriver::~TAppDriver() {
   if (!process_.hProcess) return;
   if (Running()) {
     for (HWND window : TopLevelWindows()) PostMessageA(window, WM_CLOSE, 0, 0);
@@ -149,12 +149,12 @@ AppDriver::~AppDriver() {
   CloseHandle(process_.hProcess);
 }
 
-void AppDriver::Kill() {
+void TAppDriver::Kill() {
   TerminateProcess(process_.hProcess, 1);
   WaitForExit(10000);
 }
 
-HMODULE AppDriver::LoadLibraryInProgram(const std::string& library) {
+HMODULE TAppDriver::LoadLibraryInProgram(const std::string& library) {
   void* remote = VirtualAllocEx(process_.hProcess, nullptr, library.size() + 1, MEM_COMMIT, PAGE_READWRITE);
   if (!remote) return nullptr;
   HMODULE loaded = nullptr;
@@ -174,7 +174,7 @@ HMODULE AppDriver::LoadLibraryInProgram(const std::string& library) {
   return loaded;
 }
 
-DWORD AppDriver::RunInProgram(const std::string& library, HMODULE remoteModule, const char* function) {
+DWORD TAppDriver::RunInProgram(const std::string& library, HMODULE remoteModule, const char* function) {
   // The export lies at the same offset from the module's start in both processes.
   HMODULE local = LoadLibraryA(library.c_str());
   if (!local) {
@@ -202,12 +202,12 @@ DWORD AppDriver::RunInProgram(const std::string& library, HMODULE remoteModule, 
   return result;
 }
 
-void AppDriver::LoadFaultLibrary() {
+void TAppDriver::LoadFaultLibrary() {
   ASSERT_NE(LoadLibraryInProgram(DosPathFromEnvironment("STILLVANE_FAULT_DLL")), nullptr)
       << "the fault library did not load into the program";
 }
 
-AppDriver::ObjectCounts AppDriver::CountObjects() {
+TAppDriver::ObjectCounts TAppDriver::CountObjects() {
   ObjectCounts counts;
   GetProcessHandleCount(process_.hProcess, &counts.handles);
   counts.gdi = GetGuiResources(process_.hProcess, GR_GDIOBJECTS);
@@ -231,7 +231,7 @@ AppDriver::ObjectCounts AppDriver::CountObjects() {
   return counts;
 }
 
-DWORD AppDriver::RunProbe(const char* function) {
+DWORD TAppDriver::RunProbe(const char* function) {
   const std::string library = DosPathFromEnvironment("STILLVANE_GUI_OBJECTS_DLL");
   if (!guiObjectsModule_) guiObjectsModule_ = LoadLibraryInProgram(library);
   if (!guiObjectsModule_) {
@@ -241,15 +241,15 @@ DWORD AppDriver::RunProbe(const char* function) {
   return RunInProgram(library, guiObjectsModule_, function);
 }
 
-DWORD AppDriver::MeasureTexts() {
+DWORD TAppDriver::MeasureTexts() {
   return RunProbe("MeasureTexts");
 }
 
-bool AppDriver::Running() const {
+bool TAppDriver::Running() const {
   return process_.hProcess && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
 }
 
-std::vector<std::string> AppDriver::LoadedModules() const {
+std::vector<std::string> TAppDriver::LoadedModules() const {
   std::vector<std::string> modules;
   const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process_.dwProcessId);
   if (snapshot == INVALID_HANDLE_VALUE) return modules;
@@ -262,23 +262,23 @@ std::vector<std::string> AppDriver::LoadedModules() const {
   return modules;
 }
 
-bool AppDriver::WaitForExit(DWORD milliseconds) {
+bool TAppDriver::WaitForExit(DWORD milliseconds) {
   return WaitForSingleObject(process_.hProcess, milliseconds) == WAIT_OBJECT_0;
 }
 
-std::vector<HWND> AppDriver::TopLevelWindows() const {
+std::vector<HWND> TAppDriver::TopLevelWindows() const {
   WindowSearch search{process_.dwProcessId, {}};
   EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
-HWND AppDriver::FindWindowByCaption(const std::string& caption) const {
+HWND TAppDriver::FindWindowByCaption(const std::string& caption) const {
   for (HWND window : TopLevelWindows())
     if (Text(window) == caption) return window;
   return nullptr;
 }
 
-HWND AppDriver::WaitForWindow(const std::string& caption, DWORD milliseconds) const {
+HWND TAppDriver::WaitForWindow(const std::string& caption, DWORD milliseconds) const {
   for (DWORD waited = 0; waited <= milliseconds; waited += 50) {
     if (HWND window = FindWindowByCaption(caption)) {
       Pump(150);  // let it finish drawing
@@ -290,7 +290,7 @@ HWND AppDriver::WaitForWindow(const std::string& caption, DWORD milliseconds) co
   return nullptr;
 }
 
-HWND AppDriver::WaitForOtherWindow(HWND besides, DWORD milliseconds) const {
+HWND TAppDriver::WaitForOtherWindow(HWND besides, DWORD milliseconds) const {
   for (DWORD waited = 0; waited <= milliseconds; waited += 50) {
     for (HWND window : TopLevelWindows())
       if (window != besides) return window;
@@ -299,7 +299,7 @@ HWND AppDriver::WaitForOtherWindow(HWND besides, DWORD milliseconds) const {
   return nullptr;
 }
 
-bool AppDriver::WaitForWindowGone(HWND window, DWORD milliseconds) const {
+bool TAppDriver::WaitForWindowGone(HWND window, DWORD milliseconds) const {
   for (DWORD waited = 0; waited <= milliseconds; waited += 50) {
     if (!IsWindow(window) || !IsWindowVisible(window)) return true;
     Pump(50);
@@ -307,20 +307,20 @@ bool AppDriver::WaitForWindowGone(HWND window, DWORD milliseconds) const {
   return false;
 }
 
-std::vector<ControlInfo> AppDriver::Controls(HWND window) {
+std::vector<ControlInfo> TAppDriver::Controls(HWND window) {
   std::vector<ControlInfo> controls;
   EnumChildWindows(window, CollectControl, reinterpret_cast<LPARAM>(&controls));
   return controls;
 }
 
-HWND AppDriver::Control(HWND window, const std::string& text) {
+HWND TAppDriver::Control(HWND window, const std::string& text) {
   for (const ControlInfo& control : Controls(window))
     if (control.text == text) return control.hwnd;
   ADD_FAILURE() << "no control \"" << text << "\" in window \"" << Text(window) << "\"";
   return nullptr;
 }
 
-std::string AppDriver::Text(HWND window) {
+std::string TAppDriver::Text(HWND window) {
   char buffer[4096] = "";
   DWORD_PTR length = 0;
   SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000,
@@ -328,18 +328,18 @@ std::string AppDriver::Text(HWND window) {
   return std::string(buffer, strnlen(buffer, sizeof buffer));
 }
 
-void AppDriver::Click(HWND button) {
+void TAppDriver::Click(HWND button) {
   ASSERT_NE(button, nullptr);
   PostMessageA(button, BM_CLICK, 0, 0);
 }
 
-void AppDriver::ClickLink(HWND label) {
+void TAppDriver::ClickLink(HWND label) {
   ASSERT_NE(label, nullptr);
   PostMessageA(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
   PostMessageA(label, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
 }
 
-void AppDriver::PressKeys(HWND window, const std::vector<WORD>& keys, bool withCtrl) {
+void TAppDriver::PressKeys(HWND window, const std::vector<WORD>& keys, bool withCtrl) {
   SetForegroundWindow(window);
   Pump(150);
   std::vector<INPUT> inputs;
@@ -360,14 +360,14 @@ void AppDriver::PressKeys(HWND window, const std::vector<WORD>& keys, bool withC
   Pump(300);
 }
 
-HWND AppDriver::FocusedControl() const {
+HWND TAppDriver::FocusedControl() const {
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
   GetGUIThreadInfo(process_.dwThreadId, &info);
   return info.hwndFocus;
 }
 
-std::string AppDriver::CopyDialogText(HWND dialog) {
+std::string TAppDriver::CopyDialogText(HWND dialog) {
   if (OpenClipboard(nullptr)) {
     EmptyClipboard();
     CloseClipboard();
@@ -389,13 +389,13 @@ std::string AppDriver::CopyDialogText(HWND dialog) {
   return text;
 }
 
-std::string AppDriver::MessageBoxText(HWND box) {
+std::string TAppDriver::MessageBoxText(HWND box) {
   for (const ControlInfo& control : Controls(box))
     if (lstrcmpiA(control.className.c_str(), "Static") == 0 && !control.text.empty()) return control.text;
   return std::string();
 }
 
-RECT AppDriver::RectIn(HWND control, HWND parent) {
+RECT TAppDriver::RectIn(HWND control, HWND parent) {
   // Frames have no border, so a frame's client area starts at its corner.
   RECT rect{};
   GetWindowRect(control, &rect);
@@ -403,13 +403,13 @@ RECT AppDriver::RectIn(HWND control, HWND parent) {
   return rect;
 }
 
-SIZE AppDriver::ClientSize(HWND window) {
+SIZE TAppDriver::ClientSize(HWND window) {
   RECT rect{};
   GetClientRect(window, &rect);
   return SIZE{rect.right - rect.left, rect.bottom - rect.top};
 }
 
-RECT AppDriver::WindowRect(HWND window) {
+RECT TAppDriver::WindowRect(HWND window) {
   RECT rect{};
   GetWindowRect(window, &rect);
   return rect;
@@ -462,7 +462,7 @@ Pixels CaptureScreen(const RECT& rect) {
 
 }  // namespace
 
-int AppDriver::TextContrast(HWND control) {
+int TAppDriver::TextContrast(HWND control) {
   const RECT rect = WindowRect(control);
   const int width = rect.right - rect.left, height = rect.bottom - rect.top;
   if (width <= 0 || height <= 0) return 0;
@@ -478,7 +478,7 @@ int AppDriver::TextContrast(HWND control) {
   return strongest;
 }
 
-void AppDriver::Screenshot(HWND window, const std::string& name) {
+void TAppDriver::Screenshot(HWND window, const std::string& name) {
   const char* folder = getenv("STILLVANE_SCREENSHOTS");
   if (!folder || !window) return;
   std::string directory = DosPathFromEnvironment("STILLVANE_SCREENSHOTS") + "\\screenshots";
@@ -529,12 +529,12 @@ bool ShowsIcon(HWND window, HICON icon, int size, const RECT& searched) {
 
 }  // namespace
 
-bool AppDriver::ShowsSystemIcon(HWND window, LPCSTR icon) {
+bool TAppDriver::ShowsSystemIcon(HWND window, LPCSTR icon) {
   const int size = GetSystemMetrics(SM_CXICON);
   return ShowsIcon(window, LoadIconA(nullptr, icon), size, RECT{0, 0, 2 * size, 2 * size});
 }
 
-bool AppDriver::ShowsProgramIcon(HWND window, const char* resource, POINT at) const {
+bool TAppDriver::ShowsProgramIcon(HWND window, const char* resource, POINT at) const {
   HMODULE program = LoadLibraryExA(exe_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (!program) return false;
   HICON icon = static_cast<HICON>(LoadImageA(program, resource, IMAGE_ICON, 32, 32, 0));

@@ -23,16 +23,16 @@ struct ControlInfo {
   std::string text;
 };
 
-class AppDriver {
+class TAppDriver {
  public:
   // Copies the program named by the environment variable exeVariable into
   // folder as Stillvane.exe and starts it there with the given environment
   // overrides (name -> value) and without unsetVariables. "SystemDrive",
   // which Wine sets in every new process, is set from inside the program
   // before its own code runs (fault_dll/environment_dll.cpp).
-  AppDriver(const std::string& folder, const std::map<std::string, std::string>& environment,
+  TAppDriver(const std::string& folder, const std::map<std::string, std::string>& environment,
             const std::vector<std::string>& unsetVariables = {}, const char* exeVariable = "STILLVANE_EXE");
-  ~AppDriver();  // closes the program if it still runs
+  ~TAppDriver();  // closes the program if it still runs
 
   // Loads the test build's registry fault library into the program (see
   // fault_dll/): from then on the value named by STILLVANE_FAIL_VALUE in the

@@ -28,21 +28,21 @@ const std::vector<ExpectedValue> kDiskWriteValues = {
 TEST(DiskWritesEndToEnd, WritesTheFourSettingsAndConfirms) {
   DeleteMachineKeyTree("SOFTWARE\\Microsoft\\Dfrg");
   ScratchMachine machine = MakeScratchMachine("disk_writes");
-  AppDriver app(machine.programFolder, machine.Environment());
+  TAppDriver app(machine.programFolder, machine.Environment());
   HWND main = app.WaitForWindow("Stillvane");
   ASSERT_NE(main, nullptr);
 
   for (int click = 0; click < 2; ++click) {
-    AppDriver::Click(FindButton(main, "Minimize Disk Writes"));
+    TAppDriver::Click(FindButton(main, "Minimize Disk Writes"));
     HWND done = app.WaitForWindow("Information");
     ASSERT_NE(done, nullptr);
     if (click == 0) {
-      AppDriver::Screenshot(done, "message_information");
-      EXPECT_TRUE(AppDriver::ShowsSystemIcon(done, IDI_ASTERISK)) << "the information icon";
+      TAppDriver::Screenshot(done, "message_information");
+      EXPECT_TRUE(TAppDriver::ShowsSystemIcon(done, IDI_ASTERISK)) << "the information icon";
     }
-    EXPECT_EQ(AppDriver::CopyDialogText(done),
+    EXPECT_EQ(TAppDriver::CopyDialogText(done),
               CopiedDialogText("Information", "Changes successfully applied.", {"OK"}));
-    AppDriver::Click(AppDriver::Control(done, "OK"));
+    TAppDriver::Click(TAppDriver::Control(done, "OK"));
     EXPECT_TRUE(app.WaitForWindowGone(done));
   }
 
@@ -60,21 +60,21 @@ TEST(DiskWritesEndToEnd, AFailedValueWriteIsReportedAndStopsTheRest) {
   ScratchMachine machine = MakeScratchMachine("disk_writes_failure");
   std::map<std::string, std::string> environment = machine.Environment();
   environment["STILLVANE_FAIL_VALUE"] = "EnableAutoLayout";
-  AppDriver app(machine.programFolder, environment);
+  TAppDriver app(machine.programFolder, environment);
   HWND main = app.WaitForWindow("Stillvane");
   ASSERT_NE(main, nullptr);
   app.LoadFaultLibrary();
 
-  AppDriver::Click(FindButton(main, "Minimize Disk Writes"));
+  TAppDriver::Click(FindButton(main, "Minimize Disk Writes"));
   HWND report = nullptr;
   for (int waited = 0; waited < 100 && !report; ++waited, Sleep(50))
     for (HWND window : app.TopLevelWindows())
-      if (window != main && AppDriver::Text(window) == "Stillvane") report = window;
+      if (window != main && TAppDriver::Text(window) == "Stillvane") report = window;
   ASSERT_NE(report, nullptr) << "no error report";
-  AppDriver::Screenshot(report, "error_report");
-  EXPECT_EQ(AppDriver::MessageBoxText(report), "Failed to set data for 'EnableAutoLayout'");
+  TAppDriver::Screenshot(report, "error_report");
+  EXPECT_EQ(TAppDriver::MessageBoxText(report), "Failed to set data for 'EnableAutoLayout'");
   EXPECT_EQ(app.FindWindowByCaption("Information"), nullptr) << "no success message over a failure";
-  AppDriver::Click(AppDriver::Control(report, "OK"));
+  TAppDriver::Click(TAppDriver::Control(report, "OK"));
   EXPECT_TRUE(app.WaitForWindowGone(report));
 
   EXPECT_TRUE(ReadMachineValue(kDiskWriteValues[0].key, kDiskWriteValues[0].name).present);
@@ -86,27 +86,27 @@ TEST(DiskWritesEndToEnd, AFailedValueWriteIsReportedAndStopsTheRest) {
 }
 
 // Wine reports a Windows 9x platform for a program when its AppDefaults say so.
-class Windows9xPlatform {
+class TWindows9xPlatform {
  public:
-  Windows9xPlatform() {
+  TWindows9xPlatform() {
     system("reg add \"HKCU\\Software\\Wine\\AppDefaults\\Stillvane.exe\" /v Version /d win98 /f >nul 2>nul");
   }
-  ~Windows9xPlatform() { system("reg delete \"HKCU\\Software\\Wine\\AppDefaults\\Stillvane.exe\" /f >nul 2>nul"); }
+  ~TWindows9xPlatform() { system("reg delete \"HKCU\\Software\\Wine\\AppDefaults\\Stillvane.exe\" /f >nul 2>nul"); }
 };
 
 TEST(StartUpEndToEnd, WarnsOutsideTheNtFamilyAndStaysUsable) {
-  Windows9xPlatform platform;
+  TWindows9xPlatform platform;
   ScratchMachine machine = MakeScratchMachine("platform_warning");
-  AppDriver app(machine.programFolder, machine.Environment());
+  TAppDriver app(machine.programFolder, machine.Environment());
   HWND warning = app.WaitForWindow("Error");
   ASSERT_NE(warning, nullptr);
-  AppDriver::Screenshot(warning, "message_error_platform");
-  EXPECT_TRUE(AppDriver::ShowsSystemIcon(warning, IDI_HAND)) << "the error icon";
+  TAppDriver::Screenshot(warning, "message_error_platform");
+  EXPECT_TRUE(TAppDriver::ShowsSystemIcon(warning, IDI_HAND)) << "the error icon";
   EXPECT_EQ(
-      AppDriver::CopyDialogText(warning),
+      TAppDriver::CopyDialogText(warning),
       CopiedDialogText("Error", "This tool is only intended for use on the Windows XP Operating System!", {"OK"}));
   EXPECT_EQ(app.FindWindowByCaption("Stillvane"), nullptr) << "the main window is drawn after the warning";
-  AppDriver::Click(AppDriver::Control(warning, "OK"));
+  TAppDriver::Click(TAppDriver::Control(warning, "OK"));
   HWND main = app.WaitForWindow("Stillvane");
   ASSERT_NE(main, nullptr);
   EXPECT_TRUE(IsWindowEnabled(FindButton(main, "Install EWF Support")));

@@ -49,9 +49,9 @@ POINT Center(const RECT& rect) {
 
 // Points "open" of http addresses at a command that writes the address it is
 // given into a file, instead of a browser; puts the old command back after.
-class RecordedWebBrowser {
+class TRecordedWebBrowser {
  public:
-  explicit RecordedWebBrowser(const std::string& recordFile) : recordFile_(recordFile) {
+  explicit TRecordedWebBrowser(const std::string& recordFile) : recordFile_(recordFile) {
     DeleteFileA(recordFile_.c_str());
     char old[1024] = "";
     LONG size = sizeof old;
@@ -61,7 +61,7 @@ class RecordedWebBrowser {
     GetSystemDirectoryA(system, sizeof system);
     SetCommand(std::string(system) + "\\cmd.exe /c echo %1>\"" + recordFile_ + "\"");
   }
-  ~RecordedWebBrowser() {
+  ~TRecordedWebBrowser() {
     if (hadCommand_) {
       SetCommand(oldCommand_);
     } else {
@@ -114,7 +114,7 @@ TEST_F(DriverChecksTest, MissingFilesShowTheDialogThatClosesWithEnterEscapeAndOk
   ClickInstall();
   HWND dialog = app_->WaitForWindow("Driver files not found");
   ASSERT_NE(dialog, nullptr);
-  AppDriver::Screenshot(dialog, "missing_files");
+  TAppDriver::Screenshot(dialog, "missing_files");
   EXPECT_EQ(app_->TopLevelWindows().size(), 2u) << "only the main window and the dialog";
   EXPECT_FALSE(IsWindowEnabled(main_)) << "the dialog is modal";
   ExpectClientSize(dialog, {563, 250});
@@ -123,11 +123,11 @@ TEST_F(DriverChecksTest, MissingFilesShowTheDialogThatClosesWithEnterEscapeAndOk
   EXPECT_TRUE(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
   ExpectControls(dialog, dialog, kMissingFilesControls);
   EXPECT_TRUE(app_->ShowsProgramIcon(dialog, "WARNINGICON", {8, 8})) << "the warning icon at 8, 8";
-  POINT dialogCenter = Center(AppDriver::WindowRect(dialog)), mainCenter = Center(AppDriver::WindowRect(main_));
+  POINT dialogCenter = Center(TAppDriver::WindowRect(dialog)), mainCenter = Center(TAppDriver::WindowRect(main_));
   EXPECT_NEAR(dialogCenter.x, mainCenter.x, 2) << "centred on the main window";
   EXPECT_NEAR(dialogCenter.y, mainCenter.y, 2) << "centred on the main window";
 
-  AppDriver::PressKeys(dialog, {VK_RETURN});
+  TAppDriver::PressKeys(dialog, {VK_RETURN});
   EXPECT_TRUE(app_->WaitForWindowGone(dialog)) << "Enter closes the dialog";
 
   // Two of the three files are not enough.
@@ -136,25 +136,25 @@ TEST_F(DriverChecksTest, MissingFilesShowTheDialogThatClosesWithEnterEscapeAndOk
   ClickInstall();
   dialog = app_->WaitForWindow("Driver files not found");
   ASSERT_NE(dialog, nullptr);
-  AppDriver::PressKeys(dialog, {VK_ESCAPE});
+  TAppDriver::PressKeys(dialog, {VK_ESCAPE});
   EXPECT_TRUE(app_->WaitForWindowGone(dialog)) << "Escape closes the dialog";
 
   ClickInstall();
   dialog = app_->WaitForWindow("Driver files not found");
   ASSERT_NE(dialog, nullptr);
   {
-    RecordedWebBrowser browser(machine_.root + "\\opened_by_keyboard.txt");
-    AppDriver::PressKeys(dialog, {VK_TAB, VK_RETURN});
+    TRecordedWebBrowser browser(machine_.root + "\\opened_by_keyboard.txt");
+    TAppDriver::PressKeys(dialog, {VK_TAB, VK_RETURN});
     EXPECT_EQ(browser.Recorded(5000), std::string(kEvaluationPage) + "\r\n") << "Tab reaches the link, Enter opens it";
   }
   {
-    RecordedWebBrowser browser(machine_.root + "\\opened.txt");
-    AppDriver::ClickLink(AppDriver::Control(dialog, kEvaluationPage));
+    TRecordedWebBrowser browser(machine_.root + "\\opened.txt");
+    TAppDriver::ClickLink(TAppDriver::Control(dialog, kEvaluationPage));
     EXPECT_EQ(browser.Recorded(5000), std::string(kEvaluationPage) + "\r\n") << "the link opens the page";
   }
   EXPECT_TRUE(app_->Running());
   EXPECT_TRUE(IsWindowVisible(dialog)) << "the dialog stays after the link";
-  AppDriver::Click(AppDriver::Control(dialog, "OK"));
+  TAppDriver::Click(TAppDriver::Control(dialog, "OK"));
   EXPECT_TRUE(app_->WaitForWindowGone(dialog));
   ExpectNothingMoreShown();
   ExpectNothingInstalled();
@@ -170,17 +170,17 @@ TEST_F(DriverChecksTest, AnOldDriverAnsweredNoOrEscapeStopsTheInstallation) {
   ClickInstall();
   HWND warning = app_->WaitForWindow("Warning");
   ASSERT_NE(warning, nullptr);
-  AppDriver::Screenshot(warning, "old_file_warning");
-  EXPECT_TRUE(AppDriver::ShowsSystemIcon(warning, IDI_EXCLAMATION)) << "the warning icon";
-  EXPECT_EQ(AppDriver::CopyDialogText(warning), ewfSysWarning);
-  AppDriver::Click(AppDriver::Control(warning, "&No"));
+  TAppDriver::Screenshot(warning, "old_file_warning");
+  EXPECT_TRUE(TAppDriver::ShowsSystemIcon(warning, IDI_EXCLAMATION)) << "the warning icon";
+  EXPECT_EQ(TAppDriver::CopyDialogText(warning), ewfSysWarning);
+  TAppDriver::Click(TAppDriver::Control(warning, "&No"));
   EXPECT_TRUE(app_->WaitForWindowGone(warning));
   ExpectNothingMoreShown();
 
   ClickInstall();
   warning = app_->WaitForWindow("Warning");
   ASSERT_NE(warning, nullptr);
-  AppDriver::PressKeys(warning, {VK_ESCAPE});
+  TAppDriver::PressKeys(warning, {VK_ESCAPE});
   EXPECT_TRUE(app_->WaitForWindowGone(warning)) << "Escape answers No";
   ExpectNothingMoreShown();
 
@@ -188,14 +188,14 @@ TEST_F(DriverChecksTest, AnOldDriverAnsweredNoOrEscapeStopsTheInstallation) {
   ClickInstall();
   warning = app_->WaitForWindow("Warning");
   ASSERT_NE(warning, nullptr);
-  AppDriver::Click(AppDriver::Control(warning, "&Yes"));
+  TAppDriver::Click(TAppDriver::Control(warning, "&Yes"));
   EXPECT_TRUE(app_->WaitForWindowGone(warning));
   warning = app_->WaitForWindow("Warning");
   ASSERT_NE(warning, nullptr);
-  AppDriver::Screenshot(warning, "old_file_warning_ewfmgr");
-  EXPECT_EQ(AppDriver::CopyDialogText(warning),
+  TAppDriver::Screenshot(warning, "old_file_warning_ewfmgr");
+  EXPECT_EQ(TAppDriver::CopyDialogText(warning),
             CopiedDialogText("Warning", OldFileWarning("ewfmgr.exe", "2.0.926.9999"), {"Yes", "No"}));
-  AppDriver::Click(AppDriver::Control(warning, "&No"));
+  TAppDriver::Click(TAppDriver::Control(warning, "&No"));
   EXPECT_TRUE(app_->WaitForWindowGone(warning));
   ExpectNothingMoreShown();
   ExpectNothingInstalled();
@@ -217,7 +217,7 @@ TEST_F(DriverChecksTest, ADriverWithoutVersionStopsWithoutAWord) {
   ClickInstall();
   HWND warning = app_->WaitForWindow("Warning");
   ASSERT_NE(warning, nullptr);
-  AppDriver::Click(AppDriver::Control(warning, "&No"));
+  TAppDriver::Click(TAppDriver::Control(warning, "&No"));
   EXPECT_TRUE(app_->WaitForWindowGone(warning));
   ExpectNothingInstalled();
 }

@@ -141,7 +141,7 @@ void FilePlacementTest::SwapDuringTheWarning(bool sameVersion) {
   } else {
     WriteWholeFile(Source("ewf.sys"), "not a driver any more\r\n");
   }
-  AppDriver::Click(AppDriver::Control(warning, "&Yes"));
+  TAppDriver::Click(TAppDriver::Control(warning, "&Yes"));
   EXPECT_EQ(AnswerLastMessage("Error", "install_changed_after_check"),
             CopiedDialogText("Error",
                              "The file \"ewf.sys\" in " + machine_.programFolder +

@@ -24,36 +24,36 @@ class HormTest : public ::testing::Test {
  protected:
   void SetUp() override {
     machine_ = MakeScratchMachine(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    app_.reset(new AppDriver(machine_.programFolder, machine_.Environment()));
+    app_.reset(new TAppDriver(machine_.programFolder, machine_.Environment()));
     main_ = app_->WaitForWindow("Stillvane");
     ASSERT_NE(main_, nullptr);
   }
 
   // Clicks Enable HORM and returns the confirmation, its text checked.
   HWND Confirmation(const char* screenshot = nullptr) {
-    AppDriver::Click(FindButton(main_, "Enable HORM"));
+    TAppDriver::Click(FindButton(main_, "Enable HORM"));
     HWND confirm = app_->WaitForWindow("Confirm");
     if (!confirm) return nullptr;
-    if (screenshot) AppDriver::Screenshot(confirm, screenshot);
-    EXPECT_TRUE(AppDriver::ShowsSystemIcon(confirm, IDI_QUESTION)) << "the question icon";
-    EXPECT_EQ(AppDriver::CopyDialogText(confirm), kConfirmation);
+    if (screenshot) TAppDriver::Screenshot(confirm, screenshot);
+    EXPECT_TRUE(TAppDriver::ShowsSystemIcon(confirm, IDI_QUESTION)) << "the question icon";
+    EXPECT_EQ(TAppDriver::CopyDialogText(confirm), kConfirmation);
     return confirm;
   }
 
   void AnswerYesAndExpectReminder(HWND confirm) {
-    AppDriver::Click(AppDriver::Control(confirm, "&Yes"));
+    TAppDriver::Click(TAppDriver::Control(confirm, "&Yes"));
     HWND reminder = app_->WaitForWindow("Information");
     ASSERT_NE(reminder, nullptr);
-    EXPECT_EQ(AppDriver::CopyDialogText(reminder), kReminder);
-    AppDriver::Click(AppDriver::Control(reminder, "OK"));
+    EXPECT_EQ(TAppDriver::CopyDialogText(reminder), kReminder);
+    TAppDriver::Click(TAppDriver::Control(reminder, "OK"));
     EXPECT_TRUE(app_->WaitForWindowGone(reminder));
   }
 
   std::string Marker() const { return SystemDriveRoot() + "resmany.dat"; }
 
-  SystemDriveRootFiles rootFiles_;
+  TSystemDriveRootFiles rootFiles_;
   ScratchMachine machine_;
-  std::unique_ptr<AppDriver> app_;
+  std::unique_ptr<TAppDriver> app_;
   HWND main_ = nullptr;
 };
 
@@ -61,12 +61,12 @@ TEST_F(HormTest, YesCreatesTheEmptyMarkerAndRemindsToCommit) {
   HWND confirm = Confirmation("horm_confirmation");
   ASSERT_NE(confirm, nullptr);
   EXPECT_FALSE(FileExists(Marker())) << "nothing is created before the answer";
-  AppDriver::Click(AppDriver::Control(confirm, "&Yes"));
+  TAppDriver::Click(TAppDriver::Control(confirm, "&Yes"));
   HWND reminder = app_->WaitForWindow("Information");
   ASSERT_NE(reminder, nullptr);
-  AppDriver::Screenshot(reminder, "horm_reminder");
-  EXPECT_EQ(AppDriver::CopyDialogText(reminder), kReminder);
-  AppDriver::Click(AppDriver::Control(reminder, "OK"));
+  TAppDriver::Screenshot(reminder, "horm_reminder");
+  EXPECT_EQ(TAppDriver::CopyDialogText(reminder), kReminder);
+  TAppDriver::Click(TAppDriver::Control(reminder, "OK"));
   EXPECT_TRUE(app_->WaitForWindowGone(reminder));
   ASSERT_TRUE(FileExists(Marker()));
   EXPECT_EQ(ReadWholeFile(Marker()), "");
@@ -86,9 +86,9 @@ TEST_F(HormTest, NoAndEscapeCreateNothingAndShowNothingMore) {
     HWND confirm = Confirmation();
     ASSERT_NE(confirm, nullptr);
     if (key == 'N') {
-      AppDriver::Click(AppDriver::Control(confirm, "&No"));
+      TAppDriver::Click(TAppDriver::Control(confirm, "&No"));
     } else {
-      AppDriver::PressKeys(confirm, {key});
+      TAppDriver::PressKeys(confirm, {key});
     }
     EXPECT_TRUE(app_->WaitForWindowGone(confirm)) << "key " << key;
     EXPECT_EQ(app_->WaitForOtherWindow(main_, 1500), nullptr) << "a window followed the answer, key " << key;
@@ -103,13 +103,13 @@ TEST_F(HormTest, NoAndEscapeCreateNothingAndShowNothingMore) {
 TEST_F(HormTest, TheMarkerGoesToTheDriveOfThePartitionTheComputerStartsFrom) {
   char device[MAX_PATH] = "";
   ASSERT_GT(QueryDosDeviceA("C:", device, sizeof device), 0u);
-  const MachineValueSet systemPartition("SYSTEM\\Setup", "SystemPartition", REG_SZ,
+  const TMachineValueSet systemPartition("SYSTEM\\Setup", "SystemPartition", REG_SZ,
                                         std::vector<BYTE>(device, device + strlen(device) + 1));
   const std::string scratchDrive = ScratchFolder("horm_system_drive");
   std::map<std::string, std::string> environment = machine_.Environment();
   environment["SystemDrive"] = scratchDrive;
   app_.reset();
-  app_.reset(new AppDriver(machine_.programFolder, environment));
+  app_.reset(new TAppDriver(machine_.programFolder, environment));
   main_ = app_->WaitForWindow("Stillvane");
   ASSERT_NE(main_, nullptr);
 

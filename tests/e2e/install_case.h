@@ -37,20 +37,20 @@ class InstallCase : public ::testing::Test {
     for (const auto& [name, value] : environment) variables[name] = value;
     for (const std::string& name : unset) variables.erase(name);
     app_.reset();  // one Stillvane at a time: a copy still running would take the new start's place
-    app_.reset(new AppDriver(machine_.programFolder, variables, unset, exeVariable));
+    app_.reset(new TAppDriver(machine_.programFolder, variables, unset, exeVariable));
     main_ = app_->WaitForWindow("Stillvane");
   }
 
-  void ClickInstall() { AppDriver::Click(FindButton(main_, "Install EWF Support")); }
+  void ClickInstall() { TAppDriver::Click(FindButton(main_, "Install EWF Support")); }
 
   // Answers OK to the message a click ends with, once it appears (within 30
   // seconds), and checks that nothing follows; returns its copied text.
   std::string AnswerLastMessage(const std::string& caption, const std::string& screenshot = "") {
     HWND message = app_->WaitForWindow(caption, 30000);
     if (!message) return "no \"" + caption + "\" message";
-    if (!screenshot.empty()) AppDriver::Screenshot(message, screenshot);
-    const std::string text = AppDriver::CopyDialogText(message);
-    AppDriver::Click(AppDriver::Control(message, "OK"));
+    if (!screenshot.empty()) TAppDriver::Screenshot(message, screenshot);
+    const std::string text = TAppDriver::CopyDialogText(message);
+    TAppDriver::Click(TAppDriver::Control(message, "OK"));
     EXPECT_TRUE(app_->WaitForWindowGone(message));
     EXPECT_EQ(app_->WaitForOtherWindow(main_, 500), nullptr) << "a window followed the message";
     return text;
@@ -73,9 +73,9 @@ class InstallCase : public ::testing::Test {
   std::string Drivers() const { return machine_.windowsFolder + "\\system32\\drivers"; }
 
   // Destroyed in reverse order: the program ends before anything is cleaned.
-  SystemDriveRootFiles rootFiles_;
-  InstallationRegistry registry_;
+  TSystemDriveRootFiles rootFiles_;
+  TInstallationRegistry registry_;
   ScratchMachine machine_;
-  std::unique_ptr<AppDriver> app_;
+  std::unique_ptr<TAppDriver> app_;
   HWND main_ = nullptr;
 };

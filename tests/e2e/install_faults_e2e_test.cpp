@@ -77,7 +77,7 @@ TEST_F(InstallFaultTest, AHeldDriverStopsTheInstallationBeforeAnythingChanges) {
   RememberMachine();
   std::vector<ShownMessage> shown;
   {
-    const HeldFile held(machine_.programFolder + "\\ewf.sys");
+    const THeldFile held(machine_.programFolder + "\\ewf.sys");
     shown = Click(kInstall, 3000);
   }
   ExpectMachineWhole();
@@ -94,7 +94,7 @@ TEST_F(InstallFaultTest, AHeldManagerIsNamedBeforeAnythingChanges) {
   RememberMachine();
   std::vector<ShownMessage> shown;
   {
-    const HeldFile held(machine_.programFolder + "\\ewfmgr.exe");
+    const THeldFile held(machine_.programFolder + "\\ewfmgr.exe");
     shown = Click(kInstall);
   }
   ExpectMachineWhole();
@@ -108,7 +108,7 @@ TEST_F(InstallFaultTest, AHeldBootLoaderSourceLeavesTheOriginalInPlace) {
   RememberMachine();
   std::vector<ShownMessage> shown;
   {
-    const HeldFile held(machine_.programFolder + "\\ewfntldr");
+    const THeldFile held(machine_.programFolder + "\\ewfntldr");
     shown = Click(kInstall);
   }
   ExpectMachineWhole();
@@ -122,7 +122,7 @@ TEST_F(InstallFaultTest, AHeldBootLoaderIsNotReplaced) {
   RememberMachine();
   std::vector<ShownMessage> shown;
   {
-    const HeldFile held(Ntldr());
+    const THeldFile held(Ntldr());
     shown = Click(kInstall);
   }
   ExpectMachineWhole();
@@ -136,7 +136,7 @@ TEST_F(InstallFaultTest, AHeldBootStatusFileIsNamed) {
   RememberMachine();
   std::vector<ShownMessage> shown;
   {
-    const HeldFile held(machine_.windowsFolder + "\\bootstat.dat");
+    const THeldFile held(machine_.windowsFolder + "\\bootstat.dat");
     shown = Click(kInstall);
   }
   ExpectMachineWhole();
@@ -148,7 +148,7 @@ TEST_F(InstallFaultTest, AHeldBootStatusFileIsNamed) {
 
 TEST_F(InstallFaultTest, EnumRootWhoseDaclTheProgramMayNotChange) {
   StartProgram();
-  const MachineKeySecurity locked(kEnumRootKey, kSystemOnly);
+  const TMachineKeySecurity locked(kEnumRootKey, kSystemOnly);
   RememberMachine();
 
   const std::vector<ShownMessage> shown = Click(kInstall);
@@ -165,7 +165,7 @@ TEST_F(InstallFaultTest, EnumRootWhoseDaclTheProgramMayNotChange) {
 
 TEST_F(InstallFaultTest, EnumRootThatCannotBeRead) {
   StartProgram();
-  const MachineKeySecurity locked(kEnumRootKey, "O:SYD:(A;;RC;;;WD)(A;;KA;;;SY)(A;;WO;;;BA)");
+  const TMachineKeySecurity locked(kEnumRootKey, "O:SYD:(A;;RC;;;WD)(A;;KA;;;SY)(A;;WO;;;BA)");
   RememberMachine();
 
   const std::vector<ShownMessage> shown = Click(kInstall);
@@ -184,7 +184,7 @@ TEST_F(InstallFaultTest, EnumRootThatCannotBeRead) {
 // entry and all.
 TEST_F(InstallFaultTest, EnumRootClosedToNewKeysGetsItsOwnDaclBack) {
   StartProgram();
-  const MachineKeySecurity locked(kEnumRootKey, "O:BAD:(D;;0x4;;;WD)(A;;KR;;;WD)(A;;KA;;;BA)");
+  const TMachineKeySecurity locked(kEnumRootKey, "O:BAD:(D;;0x4;;;WD)(A;;KR;;;WD)(A;;KA;;;BA)");
   RememberMachine();
 
   const std::vector<ShownMessage> shown = Click(kInstall);
@@ -201,7 +201,7 @@ TEST_F(InstallFaultTest, AServiceKeyThatCannotBeWrittenKeepsEwfOutOfTheFilters) 
   StartProgram();
   std::vector<ShownMessage> shown;
   {
-    const MachineKeySecurity locked(kEwfServiceKey, kSystemOnly);
+    const TMachineKeySecurity locked(kEwfServiceKey, kSystemOnly);
     RememberMachine();
     shown = Click(kInstall);
   }

@@ -169,7 +169,7 @@ TEST_F(InstallationTest, AnotherVolumeFilterIsKeptAndAMissingBootLoaderIsNotBack
 // protected, and the completion message names it and the loader's folder.
 TEST_F(InstallationTest, ThePartitionWindowsStartedFromIsTheOneProtected) {
   const char second[] = "multi(0)disk(0)rdisk(0)partition(2)";
-  const MachineValueSet bootDevice(kControlKey, "SystemBootDevice", REG_SZ, Text(second));
+  const TMachineValueSet bootDevice(kControlKey, "SystemBootDevice", REG_SZ, Text(second));
   WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
   Start("v2.0.927.0", kBlankDescriptorExe);
   ASSERT_NE(main_, nullptr);
@@ -192,7 +192,7 @@ TEST_F(InstallationTest, ThePartitionWindowsStartedFromIsTheOneProtected) {
 // first partition could be the wrong one to protect), and nothing changes.
 TEST_F(InstallationTest, ABootDeviceValueOfAnotherTypeStopsTheClickBeforeAnythingChanges) {
   const char second[] = "multi(0)disk(0)rdisk(0)partition(2)";
-  const MachineValueSet bootDevice(kControlKey, "SystemBootDevice", REG_EXPAND_SZ, Text(second));
+  const TMachineValueSet bootDevice(kControlKey, "SystemBootDevice", REG_EXPAND_SZ, Text(second));
   WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
   Start("v2.0.927.0", kBlankDescriptorExe);
   ASSERT_NE(main_, nullptr);
@@ -237,8 +237,8 @@ TEST_F(InstallationTest, AKeyLeftOpenByAKilledRunIsRepairedAtTheNextStart) {
   ASSERT_NE(main_, nullptr);
   HWND question = app_->WaitForWindow("Warning");
   ASSERT_NE(question, nullptr);
-  AppDriver::Screenshot(question, "repair_open_key_question");
-  EXPECT_EQ(AppDriver::CopyDialogText(question),
+  TAppDriver::Screenshot(question, "repair_open_key_question");
+  EXPECT_EQ(TAppDriver::CopyDialogText(question),
             CopiedDialogText("Warning",
                              "The permissions of this registry key let everyone change it, or take it over:\r\r"
                              "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\Root\r\r"
@@ -246,10 +246,10 @@ TEST_F(InstallationTest, AKeyLeftOpenByAKilledRunIsRepairedAtTheNextStart) {
                              "want to put the standard permissions back?  The System account will have full "
                              "access, and the Everyone group only Read access.",
                              {"Yes", "No"}));
-  AppDriver::Click(AppDriver::Control(question, "&Yes"));
+  TAppDriver::Click(TAppDriver::Control(question, "&Yes"));
   HWND done = app_->WaitForWindow("Information");
   ASSERT_NE(done, nullptr);
-  AppDriver::Click(AppDriver::Control(done, "OK"));
+  TAppDriver::Click(TAppDriver::Control(done, "OK"));
   EXPECT_TRUE(app_->WaitForWindowGone(done));
   EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), StandardKeySecurity());
 }

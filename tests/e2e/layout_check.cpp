@@ -13,7 +13,7 @@ bool IsFrame(HWND control) {
 }
 
 HWND FindByText(HWND window, const std::string& text, bool wantFrame, bool anyKind) {
-  for (const ControlInfo& control : AppDriver::Controls(window)) {
+  for (const ControlInfo& control : TAppDriver::Controls(window)) {
     if (control.text != text) continue;
     bool isButtonClass = lstrcmpiA(control.className.c_str(), "Button") == 0;
     if (anyKind && !(isButtonClass && IsFrame(control.hwnd))) return control.hwnd;
@@ -43,7 +43,7 @@ bool IsPushButton(const ControlInfo& control) {
 // What a control shows, in screen coordinates: a button's face, or where a
 // label's or link's text lies.
 RECT Occupied(const ControlInfo& control, SIZE text) {
-  RECT rect = AppDriver::WindowRect(control.hwnd);
+  RECT rect = TAppDriver::WindowRect(control.hwnd);
   if (!IsPushButton(control)) rect = RECT{rect.left, rect.top, rect.left + text.cx, rect.top + text.cy};
   return rect;
 }
@@ -69,7 +69,7 @@ void ExpectControls(HWND window, HWND origin, const std::vector<ControlLayout>& 
       ADD_FAILURE() << "no control \"" << expected.text << "\"";
       continue;
     }
-    ExpectNear(AppDriver::RectIn(control, origin), expected.rect, expected.text);
+    ExpectNear(TAppDriver::RectIn(control, origin), expected.rect, expected.text);
   }
 }
 
@@ -77,37 +77,37 @@ void ExpectFrames(HWND window, const std::vector<FrameLayout>& frames) {
   for (const FrameLayout& frame : frames) {
     HWND box = FindFrame(window, frame.caption);
     if (!box) continue;
-    ExpectNear(AppDriver::RectIn(box, window), frame.rect, frame.caption);
+    ExpectNear(TAppDriver::RectIn(box, window), frame.rect, frame.caption);
     ExpectControls(window, box, frame.controls);
   }
 }
 
 void ExpectClientSize(HWND window, SIZE table) {
-  const SIZE actual = AppDriver::ClientSize(window);
+  const SIZE actual = TAppDriver::ClientSize(window);
   ExpectNear(RECT{0, 0, actual.cx, actual.cy}, LayoutRect{0, 0, table.cx, table.cy}, "client area");
 }
 
-void ExpectReadable(AppDriver& app, HWND window) {
+void ExpectReadable(TAppDriver& app, HWND window) {
   ASSERT_GT(app.MeasureTexts(), 0u);
   struct Shown {
     ControlInfo control;
     RECT occupied;
   };
   std::vector<Shown> shown;
-  for (const ControlInfo& control : AppDriver::Controls(window)) {
+  for (const ControlInfo& control : TAppDriver::Controls(window)) {
     if (control.text.empty() || !IsWindowVisible(control.hwnd) || IsFrame(control.hwnd)) continue;
     const auto measured = reinterpret_cast<ULONG_PTR>(GetPropA(control.hwnd, "StillvaneTextExtent"));
     const SIZE text{LOWORD(measured), HIWORD(measured)};
     EXPECT_NE(measured, 0u) << "not measured: " << control.text;
     // A push button's edges take 3 pixels on each side.
     const int edge = IsPushButton(control) ? 6 : 0;
-    const SIZE room = AppDriver::ClientSize(control.hwnd);
+    const SIZE room = TAppDriver::ClientSize(control.hwnd);
     EXPECT_LE(text.cx + edge, room.cx) << "text too wide: " << control.text;
     EXPECT_LE(text.cy + edge, room.cy) << "text too high: " << control.text;
     shown.push_back({control, Occupied(control, text)});
     // Links are drawn by the program in a colour of its choosing.
     if ((GetWindowLongA(control.hwnd, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW) {
-      EXPECT_GE(AppDriver::TextContrast(control.hwnd), 100) << "link hard to see: " << control.text;
+      EXPECT_GE(TAppDriver::TextContrast(control.hwnd), 100) << "link hard to see: " << control.text;
     }
   }
   for (size_t i = 0; i < shown.size(); ++i) {
@@ -119,8 +119,8 @@ void ExpectReadable(AppDriver& app, HWND window) {
   }
   RECT workArea{};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
-  const RECT frame = AppDriver::WindowRect(window);
+  const RECT frame = TAppDriver::WindowRect(window);
   EXPECT_TRUE(frame.left >= workArea.left && frame.top >= workArea.top && frame.right <= workArea.right &&
               frame.bottom <= workArea.bottom)
-      << AppDriver::Text(window) << " lies outside the work area";
+      << TAppDriver::Text(window) << " lies outside the work area";
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-class AppDriver;
+class TAppDriver;
 
 struct LayoutRect {
   LONG left, top, width, height;
@@ -37,4 +37,4 @@ void ExpectClientSize(HWND window, SIZE table);
 // Every control's text, measured in the program in the control's own font,
 // fits inside it; links stand out from their background; no two controls overlap (frames aside: a control lies in
 // its frame); the window lies inside the screen's work area.
-void ExpectReadable(AppDriver& app, HWND window);
+void ExpectReadable(TAppDriver& app, HWND window);

@@ -44,7 +44,7 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
   EXPECT_TRUE(out.good()) << "cannot write " << path;
 }
 
-void SystemDriveRootFiles::Remove() {
+void TSystemDriveRootFiles::Remove() {
   for (const char* name : {"ntldr", "ntldr.bak", "ntldr.bak.1", "ntldr.bak.2", "resmany.dat"}) {
     for (const char* suffix : {"", ".stillvane-new"}) {
       const std::string path = SystemDriveRoot() + name + suffix;
@@ -55,12 +55,12 @@ void SystemDriveRootFiles::Remove() {
   }
 }
 
-HeldFile::HeldFile(const std::string& path)
+THeldFile::THeldFile(const std::string& path)
     : file_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {
   EXPECT_NE(file_, INVALID_HANDLE_VALUE) << "cannot hold " << path << ": " << GetLastError();
 }
 
-HeldFile::~HeldFile() {
+THeldFile::~THeldFile() {
   if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
 }
 
@@ -117,7 +117,7 @@ LONG SetMachineKeySecurity(const std::string& keyPath, REGSAM access, SECURITY_I
 
 }  // namespace
 
-MachineKeySecurity::MachineKeySecurity(const std::string& keyPath, const char* sddl) : keyPath_(keyPath) {
+TMachineKeySecurity::TMachineKeySecurity(const std::string& keyPath, const char* sddl) : keyPath_(keyPath) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, READ_CONTROL, &key) == ERROR_SUCCESS) {
     DWORD size = 0;
@@ -138,7 +138,7 @@ MachineKeySecurity::MachineKeySecurity(const std::string& keyPath, const char* s
   LocalFree(descriptor);
 }
 
-MachineKeySecurity::~MachineKeySecurity() {
+TMachineKeySecurity::~TMachineKeySecurity() {
   if (original_.empty()) return;
   // Once its owner again, the test may change the DACL whatever it says.
   EXPECT_EQ(SetMachineKeySecurity(keyPath_, WRITE_OWNER, OWNER_SECURITY_INFORMATION, original_.data()), ERROR_SUCCESS)
@@ -159,7 +159,7 @@ void WriteMachineValue(const std::string& keyPath, const std::string& valueName,
   RegCloseKey(key);
 }
 
-MachineValueSet::MachineValueSet(const std::string& keyPath, const std::string& valueName, DWORD type,
+TMachineValueSet::TMachineValueSet(const std::string& keyPath, const std::string& valueName, DWORD type,
                                  const std::vector<BYTE>& data)
     : keyPath_(keyPath), valueName_(valueName) {
   const RegistryValue original = ReadMachineValue(keyPath, valueName);
@@ -169,7 +169,7 @@ MachineValueSet::MachineValueSet(const std::string& keyPath, const std::string& 
   WriteMachineValue(keyPath, valueName, type, data);
 }
 
-MachineValueSet::~MachineValueSet() {
+TMachineValueSet::~TMachineValueSet() {
   if (wasPresent_) {
     WriteMachineValue(keyPath_, valueName_, type_, data_);
   } else {
@@ -229,7 +229,7 @@ std::vector<BYTE> MultiString(const std::vector<std::string>& names) {
   return data;
 }
 
-InstallationRegistry::InstallationRegistry() {
+TInstallationRegistry::TInstallationRegistry() {
   rootDacl_ = ReadMachineKeyDacl(kEnumRootKey);
   EXPECT_FALSE(rootDacl_.empty()) << "cannot read the DACL of " << kEnumRootKey;
   volumeClassExisted_ = MachineKeyExists(kVolumeClassKey);
@@ -242,7 +242,7 @@ InstallationRegistry::InstallationRegistry() {
   DeleteMachineKey(kInstallationRecordKey);
 }
 
-InstallationRegistry::~InstallationRegistry() {
+TInstallationRegistry::~TInstallationRegistry() {
   if (!rootDacl_.empty() && ReadMachineKeyDacl(kEnumRootKey) != rootDacl_) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumRootKey, 0, WRITE_DAC, &key) == ERROR_SUCCESS) {

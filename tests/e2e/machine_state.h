@@ -18,24 +18,24 @@ void WriteWholeFile(const std::string& path, const std::string& content);
 
 // Removes ntldr, its backups, their temporary copies and resmany.dat from the
 // root of the system drive on construction and again on destruction.
-class SystemDriveRootFiles {
+class TSystemDriveRootFiles {
  public:
-  SystemDriveRootFiles() { Remove(); }
-  ~SystemDriveRootFiles() { Remove(); }
-  SystemDriveRootFiles(const SystemDriveRootFiles&) = delete;
-  SystemDriveRootFiles& operator=(const SystemDriveRootFiles&) = delete;
+  TSystemDriveRootFiles() { Remove(); }
+  ~TSystemDriveRootFiles() { Remove(); }
+  TSystemDriveRootFiles(const TSystemDriveRootFiles&) = delete;
+  TSystemDriveRootFiles& operator=(const TSystemDriveRootFiles&) = delete;
 
  private:
   static void Remove();
 };
 
 // Holds a file open without sharing, as another program might, until destroyed.
-class HeldFile {
+class THeldFile {
  public:
-  explicit HeldFile(const std::string& path);
-  ~HeldFile();
-  HeldFile(const HeldFile&) = delete;
-  HeldFile& operator=(const HeldFile&) = delete;
+  explicit THeldFile(const std::string& path);
+  ~THeldFile();
+  THeldFile(const THeldFile&) = delete;
+  THeldFile& operator=(const THeldFile&) = delete;
 
  private:
   HANDLE file_;
@@ -66,12 +66,12 @@ std::vector<BYTE> MultiString(const std::vector<std::string>& names);
 
 // Sets a value under HKEY_LOCAL_MACHINE while it lives, then puts back what
 // was there (or removes it).
-class MachineValueSet {
+class TMachineValueSet {
  public:
-  MachineValueSet(const std::string& keyPath, const std::string& valueName, DWORD type, const std::vector<BYTE>& data);
-  ~MachineValueSet();
-  MachineValueSet(const MachineValueSet&) = delete;
-  MachineValueSet& operator=(const MachineValueSet&) = delete;
+  TMachineValueSet(const std::string& keyPath, const std::string& valueName, DWORD type, const std::vector<BYTE>& data);
+  ~TMachineValueSet();
+  TMachineValueSet(const TMachineValueSet&) = delete;
+  TMachineValueSet& operator=(const TMachineValueSet&) = delete;
 
  private:
   std::string keyPath_;
@@ -84,12 +84,12 @@ class MachineValueSet {
 // Gives a key under HKEY_LOCAL_MACHINE the owner and DACL of an SDDL text
 // ("O:SYD:(A;;KR;;;WD)...") while it lives; then takes the key back and
 // restores both. The DACL must leave Administrators WRITE_OWNER for that.
-class MachineKeySecurity {
+class TMachineKeySecurity {
  public:
-  MachineKeySecurity(const std::string& keyPath, const char* sddl);
-  ~MachineKeySecurity();
-  MachineKeySecurity(const MachineKeySecurity&) = delete;
-  MachineKeySecurity& operator=(const MachineKeySecurity&) = delete;
+  TMachineKeySecurity(const std::string& keyPath, const char* sddl);
+  ~TMachineKeySecurity();
+  TMachineKeySecurity(const TMachineKeySecurity&) = delete;
+  TMachineKeySecurity& operator=(const TMachineKeySecurity&) = delete;
 
  private:
   std::string keyPath_;
@@ -98,12 +98,12 @@ class MachineKeySecurity {
 
 // Removes the keys the installation writes (its record included) before and after a case, and puts
 // the volume class filter list and the Enum\Root DACL back as they were.
-class InstallationRegistry {
+class TInstallationRegistry {
  public:
-  InstallationRegistry();
-  ~InstallationRegistry();
-  InstallationRegistry(const InstallationRegistry&) = delete;
-  InstallationRegistry& operator=(const InstallationRegistry&) = delete;
+  TInstallationRegistry();
+  ~TInstallationRegistry();
+  TInstallationRegistry(const TInstallationRegistry&) = delete;
+  TInstallationRegistry& operator=(const TInstallationRegistry&) = delete;
 
   const std::vector<BYTE>& OriginalRootDacl() const { return rootDacl_; }
 

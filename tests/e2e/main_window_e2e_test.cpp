@@ -42,17 +42,17 @@ class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     machine_ = MakeScratchMachine(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    app_.reset(new AppDriver(machine_.programFolder, machine_.Environment()));
+    app_.reset(new TAppDriver(machine_.programFolder, machine_.Environment()));
     main_ = app_->WaitForWindow("Stillvane");
     ASSERT_NE(main_, nullptr);
   }
   ScratchMachine machine_;
-  std::unique_ptr<AppDriver> app_;
+  std::unique_ptr<TAppDriver> app_;
   HWND main_ = nullptr;
 };
 
 TEST_F(MainWindowTest, ShowsTheThreeSectionsAsTabled) {
-  AppDriver::Screenshot(main_, "main_window");
+  TAppDriver::Screenshot(main_, "main_window");
   ExpectClientSize(main_, {550, 458});
   LONG style = GetWindowLongA(main_, GWL_STYLE);
   EXPECT_TRUE(style & WS_SYSMENU);
@@ -67,7 +67,7 @@ TEST_F(MainWindowTest, ShowsTheThreeSectionsAsTabled) {
   EXPECT_TRUE(app_->ShowsProgramIcon(main_, "TASKHORMICON", {8 + 16, 264 + 24}));
 
   // Centred on the screen's work area.
-  RECT window = AppDriver::WindowRect(main_);
+  RECT window = TAppDriver::WindowRect(main_);
   RECT workArea{};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
   EXPECT_NEAR((window.left + window.right) / 2, (workArea.left + workArea.right) / 2, 2);
@@ -75,11 +75,11 @@ TEST_F(MainWindowTest, ShowsTheThreeSectionsAsTabled) {
 }
 
 TEST_F(MainWindowTest, WideningStretchesFramesAndKeepsButtonsAtTheCorners) {
-  RECT window = AppDriver::WindowRect(main_);
+  RECT window = TAppDriver::WindowRect(main_);
   SetWindowPos(main_, nullptr, 0, 0, window.right - window.left + 100, window.bottom - window.top + 60,
                SWP_NOMOVE | SWP_NOZORDER);
   Sleep(300);
-  AppDriver::Screenshot(main_, "main_window_resized");
+  TAppDriver::Screenshot(main_, "main_window_resized");
   std::vector<FrameLayout> frames = kMainFrames;
   for (FrameLayout& frame : frames) {
     frame.rect.width += 100;
@@ -100,8 +100,8 @@ TEST_F(MainWindowTest, TabMovesThroughTheButtonsAndTheLinkInOrder) {
   EXPECT_EQ(app_->FocusedControl(), install);
   const char* order[] = {"Minimize Disk Writes", kTipsLink, "Enable HORM", "Close", "About", "Install EWF Support"};
   for (const char* next : order) {
-    AppDriver::PressKeys(main_, {VK_TAB});
-    EXPECT_EQ(app_->FocusedControl(), AppDriver::Control(main_, next)) << "after Tab, expected focus on " << next;
+    TAppDriver::PressKeys(main_, {VK_TAB});
+    EXPECT_EQ(app_->FocusedControl(), TAppDriver::Control(main_, next)) << "after Tab, expected focus on " << next;
   }
 }
 
@@ -109,18 +109,18 @@ TEST_F(MainWindowTest, TabMovesThroughTheButtonsAndTheLinkInOrder) {
 // 144 DPI, without Tahoma and in high contrast run this alone. The links
 // are reached with Tab; the tips link is opened with Enter and with Space.
 TEST_F(MainWindowTest, EveryWindowIsReadableAndItsLinksReachable) {
-  AppDriver::Screenshot(main_, "main_window");
+  TAppDriver::Screenshot(main_, "main_window");
   ExpectReadable(*app_, main_);
-  AppDriver::PressKeys(main_, {VK_TAB, VK_TAB});
-  EXPECT_EQ(app_->FocusedControl(), AppDriver::Control(main_, kTipsLink));
-  AppDriver::Screenshot(main_, "main_window_link_focused");
+  TAppDriver::PressKeys(main_, {VK_TAB, VK_TAB});
+  EXPECT_EQ(app_->FocusedControl(), TAppDriver::Control(main_, kTipsLink));
+  TAppDriver::Screenshot(main_, "main_window_link_focused");
   for (WORD key : {VK_RETURN, VK_SPACE}) {
-    AppDriver::PressKeys(main_, {key});
+    TAppDriver::PressKeys(main_, {key});
     HWND tips = app_->WaitForWindow("Reducing disk writes");
     ASSERT_NE(tips, nullptr) << "key " << key;
-    AppDriver::Screenshot(tips, "reducing_disk_writes");
+    TAppDriver::Screenshot(tips, "reducing_disk_writes");
     ExpectReadable(*app_, tips);
-    AppDriver::PressKeys(tips, {VK_ESCAPE});
+    TAppDriver::PressKeys(tips, {VK_ESCAPE});
     ASSERT_TRUE(app_->WaitForWindowGone(tips));
   }
 
@@ -128,43 +128,43 @@ TEST_F(MainWindowTest, EveryWindowIsReadableAndItsLinksReachable) {
   for (auto [button, caption, link, picture] :
        {std::tuple{"About", "About", kContactAddress, "about"},
         {"Install EWF Support", "Driver files not found", kEvaluationPage, "missing_files"}}) {
-    AppDriver::Click(FindButton(main_, button));
+    TAppDriver::Click(FindButton(main_, button));
     HWND dialog = app_->WaitForWindow(caption);
     ASSERT_NE(dialog, nullptr) << caption;
-    AppDriver::Screenshot(dialog, picture);
+    TAppDriver::Screenshot(dialog, picture);
     ExpectReadable(*app_, dialog);
-    AppDriver::PressKeys(dialog, {VK_TAB});
-    EXPECT_EQ(app_->FocusedControl(), AppDriver::Control(dialog, link)) << caption;
-    AppDriver::Click(FindButton(dialog, "OK"));
+    TAppDriver::PressKeys(dialog, {VK_TAB});
+    EXPECT_EQ(app_->FocusedControl(), TAppDriver::Control(dialog, link)) << caption;
+    TAppDriver::Click(FindButton(dialog, "OK"));
     ASSERT_TRUE(app_->WaitForWindowGone(dialog));
   }
 
   // With old driver files, the longest message the program has.
   CopyDriverFiles(machine_, "v2.0.926.9999");
-  AppDriver::Click(FindButton(main_, "Install EWF Support"));
+  TAppDriver::Click(FindButton(main_, "Install EWF Support"));
   HWND warning = app_->WaitForWindow("Warning");
   ASSERT_NE(warning, nullptr);
-  AppDriver::Screenshot(warning, "message_old_file");
+  TAppDriver::Screenshot(warning, "message_old_file");
   ExpectReadable(*app_, warning);
-  AppDriver::PressKeys(warning, {VK_ESCAPE});
+  TAppDriver::PressKeys(warning, {VK_ESCAPE});
   EXPECT_TRUE(app_->WaitForWindowGone(warning));
 }
 
 TEST_F(MainWindowTest, EscapeClosesTheProgram) {
-  AppDriver::PressKeys(main_, {VK_ESCAPE});
+  TAppDriver::PressKeys(main_, {VK_ESCAPE});
   EXPECT_TRUE(app_->WaitForExit(5000));
 }
 
 TEST_F(MainWindowTest, CloseButtonEndsTheProgram) {
-  AppDriver::Click(FindButton(main_, "Close"));
+  TAppDriver::Click(FindButton(main_, "Close"));
   EXPECT_TRUE(app_->WaitForExit(5000));
 }
 
 TEST_F(MainWindowTest, AboutClosesWithEnterButNotWithEscape) {
-  AppDriver::Click(FindButton(main_, "About"));
+  TAppDriver::Click(FindButton(main_, "About"));
   HWND about = app_->WaitForWindow("About");
   ASSERT_NE(about, nullptr);
-  AppDriver::Screenshot(about, "about");
+  TAppDriver::Screenshot(about, "about");
   ExpectClientSize(about, {443, 198});
   ExpectControls(about, about,
                  {{"Stillvane Version 1.0 (BETA)", {48, 28, 156, 13}},
@@ -173,10 +173,10 @@ TEST_F(MainWindowTest, AboutClosesWithEnterButNotWithEscape) {
   EXPECT_TRUE(app_->ShowsProgramIcon(about, "MAINICON", {8, 8}));
   EXPECT_FALSE(IsWindowEnabled(main_)) << "the main window is disabled while About is up";
 
-  AppDriver::PressKeys(about, {VK_ESCAPE});
+  TAppDriver::PressKeys(about, {VK_ESCAPE});
   Sleep(300);
   EXPECT_TRUE(IsWindowVisible(about)) << "Escape must not close About";
-  AppDriver::PressKeys(about, {VK_RETURN});
+  TAppDriver::PressKeys(about, {VK_RETURN});
   EXPECT_TRUE(app_->WaitForWindowGone(about));
   EXPECT_TRUE(IsWindowEnabled(main_));
   EXPECT_TRUE(app_->Running());
@@ -184,11 +184,11 @@ TEST_F(MainWindowTest, AboutClosesWithEnterButNotWithEscape) {
 
 TEST_F(MainWindowTest, ReducingDiskWritesClosesWithEscapeAndWithEnter) {
   for (WORD key : {VK_ESCAPE, VK_RETURN}) {
-    AppDriver::ClickLink(AppDriver::Control(main_, kTipsLink));
+    TAppDriver::ClickLink(TAppDriver::Control(main_, kTipsLink));
     HWND tips = app_->WaitForWindow("Reducing disk writes");
     ASSERT_NE(tips, nullptr);
     if (key == VK_ESCAPE) {
-      AppDriver::Screenshot(tips, "reducing_disk_writes");
+      TAppDriver::Screenshot(tips, "reducing_disk_writes");
       ExpectClientSize(tips, {450, 193});
       ExpectControls(
           tips, tips,
@@ -200,7 +200,7 @@ TEST_F(MainWindowTest, ReducingDiskWritesClosesWithEscapeAndWithEnter) {
            {"Use FAT32 partitions instead of NTFS (unless you require file security)", {40, 112, 392, 13}},
            {"OK", {363, 158, 75, 25}}});
     }
-    AppDriver::PressKeys(tips, {key});
+    TAppDriver::PressKeys(tips, {key});
     EXPECT_TRUE(app_->WaitForWindowGone(tips)) << "key " << key;
   }
   EXPECT_TRUE(app_->Running());
@@ -213,7 +213,7 @@ TEST_F(MainWindowTest, ASecondStartBringsTheRunningOneToTheFrontAndEnds) {
   for (int i = 0; i < 50 && !IsIconic(main_); ++i) Sleep(50);
   ASSERT_TRUE(IsIconic(main_));
 
-  AppDriver second(ScratchFolder("second_copy"), machine_.Environment());
+  TAppDriver second(ScratchFolder("second_copy"), machine_.Environment());
   EXPECT_TRUE(second.WaitForExit(10000)) << "the second copy still runs";
   EXPECT_TRUE(second.TopLevelWindows().empty());
   bool inFront = false;
@@ -223,7 +223,7 @@ TEST_F(MainWindowTest, ASecondStartBringsTheRunningOneToTheFrontAndEnds) {
   }
   EXPECT_TRUE(inFront) << "iconic " << IsIconic(main_) << ", foreground " << GetForegroundWindow();
   EXPECT_TRUE(app_->Running());
-  AppDriver::Screenshot(main_, "main_window_after_second_start");
+  TAppDriver::Screenshot(main_, "main_window_after_second_start");
 }
 
 // A copy in another user's session holds the program's name, but no window
@@ -233,11 +233,11 @@ TEST(SingleInstance, WithTheNameHeldElsewhereTheUserIsToldAndTheStartEnds) {
   // The program's mutex: a test that fails here if the two names part.
   const HANDLE held = CreateMutexA(nullptr, FALSE, "Global\\Stillvane-682C5085-FE50-42F0-87C7-91DBE21C1220");
   ASSERT_NE(held, nullptr);
-  AppDriver app(machine.programFolder, machine.Environment());
+  TAppDriver app(machine.programFolder, machine.Environment());
   const HWND message = app.WaitForWindow("Information", 15000);
   ASSERT_NE(message, nullptr);
-  AppDriver::Screenshot(message, "already_running");
-  EXPECT_EQ(AppDriver::CopyDialogText(message),
+  TAppDriver::Screenshot(message, "already_running");
+  EXPECT_EQ(TAppDriver::CopyDialogText(message),
             CopiedDialogText("Information",
                              "Stillvane is already running, perhaps in another user's session.  Only one copy can "
                              "run at a time, because two could change the boot loader and the same registry keys at "
@@ -245,7 +245,7 @@ TEST(SingleInstance, WithTheNameHeldElsewhereTheUserIsToldAndTheStartEnds) {
                              "in another user's session can be closed by that user.",
                              {"OK"}));
   EXPECT_EQ(app.FindWindowByCaption("Stillvane"), nullptr);
-  AppDriver::Click(AppDriver::Control(message, "OK"));
+  TAppDriver::Click(TAppDriver::Control(message, "OK"));
   EXPECT_TRUE(app.WaitForExit(5000));
   CloseHandle(held);
 }
@@ -256,18 +256,18 @@ TEST(SingleInstance, WithTheNameSquattedByAnEventTheStartEnds) {
   const ScratchMachine machine = MakeScratchMachine("SingleInstanceSquatted");
   const HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, "Global\\Stillvane-682C5085-FE50-42F0-87C7-91DBE21C1220");
   ASSERT_NE(squatter, nullptr);
-  AppDriver app(machine.programFolder, machine.Environment());
+  TAppDriver app(machine.programFolder, machine.Environment());
   const HWND message = app.WaitForWindow("Error", 15000);
   ASSERT_NE(message, nullptr);
-  AppDriver::Screenshot(message, "instance_name_squatted");
-  EXPECT_EQ(AppDriver::CopyDialogText(message),
+  TAppDriver::Screenshot(message, "instance_name_squatted");
+  EXPECT_EQ(TAppDriver::CopyDialogText(message),
             CopiedDialogText("Error",
                              "Stillvane cannot start, because Windows did not let it claim the name that keeps a "
                              "second copy from running at the same time.  Error 6\r\rAnother program holds that "
                              "name.  Restart Windows, then start Stillvane again.",
                              {"OK"}));
   EXPECT_EQ(app.FindWindowByCaption("Stillvane"), nullptr);
-  AppDriver::Click(AppDriver::Control(message, "OK"));
+  TAppDriver::Click(TAppDriver::Control(message, "OK"));
   EXPECT_TRUE(app.WaitForExit(5000));
   CloseHandle(squatter);
 }

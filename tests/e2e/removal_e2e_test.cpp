@@ -53,8 +53,8 @@ class RemovalTest : public InstallCase {
   void OpenRemovalFromTheSystemMenu() {
     PostMessageA(main_, WM_SYSCOMMAND, SC_KEYMENU, ' ');
     Sleep(300);
-    AppDriver::Screenshot(main_, "removal_system_menu");
-    AppDriver::PressKeys(main_, {'E'});
+    TAppDriver::Screenshot(main_, "removal_system_menu");
+    TAppDriver::PressKeys(main_, {'E'});
   }
 
   // Answers Yes to the question and OK to the closing message (a large boot

@@ -45,7 +45,7 @@ std::map<std::string, std::string> MachineDump(const ScratchMachine& machine) {
   return dump;
 }
 
-std::string Counts(const AppDriver::ObjectCounts& counts) {
+std::string Counts(const TAppDriver::ObjectCounts& counts) {
   return "handles " + std::to_string(counts.handles) + ", GDI " + std::to_string(counts.gdi) + ", USER " +
          std::to_string(counts.user);
 }
@@ -56,7 +56,7 @@ TEST_F(RepetitionTest, AHundredClicksOfEachButtonHoldNothingMoreAndChangeNothing
     HWND control = FindButton(main_, button.caption);
     ASSERT_NE(control, nullptr);
     std::map<std::string, std::string> afterOneRun;
-    AppDriver::ObjectCounts warm, end;
+    TAppDriver::ObjectCounts warm, end;
     const auto start = std::chrono::steady_clock::now();
     for (int click = 1; click <= kClicks; ++click) {
       const std::vector<ShownMessage> shown = ClickAndAnswer(*app_, main_, control, button.windows);

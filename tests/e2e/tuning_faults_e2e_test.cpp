@@ -38,7 +38,7 @@ TEST_F(TuningFaultTest, AKeyTheProgramMayNotOpenIsNamedAndTheOthersWritten) {
   for (const auto& [key, name] : others) DeleteMachineValue(key, name);
   std::vector<ShownMessage> shown;
   {
-    const MachineKeySecurity locked(kDfrgKey, "O:SYD:(A;;KR;;;WD)(A;;KA;;;SY)(A;;WO;;;BA)");
+    const TMachineKeySecurity locked(kDfrgKey, "O:SYD:(A;;KR;;;WD)(A;;KA;;;SY)(A;;WO;;;BA)");
     shown = Click("Minimize Disk Writes");
   }
   ExpectTold(shown, {std::string("HKEY_LOCAL_MACHINE\\") + kDfrgKey + "  (Enable)"});
@@ -50,7 +50,7 @@ TEST_F(TuningFaultTest, AHeldMarkerIsNamed) {
   WriteWholeFile(Marker(), "stale");
   std::vector<ShownMessage> shown;
   {
-    const HeldFile held(Marker());
+    const THeldFile held(Marker());
     shown = EnableHorm();
   }
   ExpectTold(shown, {"HORM support could not be enabled, because the file C:\\resmany.dat could not be created.  "

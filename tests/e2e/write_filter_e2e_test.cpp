@@ -17,9 +17,9 @@ const char kDfrgKey[] = "SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction";
 // on the stand-in driver for the length of one test, then asked to stop and
 // deleted. Wine may leave the driver's service stop-pending for as long as its
 // host process lives, so these cases run in a Wine session of their own.
-class RunningEwfService {
+class TRunningEwfService {
  public:
-  RunningEwfService() {
+  TRunningEwfService() {
     manager_ = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     if (!manager_) return;
     const std::string driver = FixtureFile("overlay-on", "ewf.sys");
@@ -34,7 +34,7 @@ class RunningEwfService {
     }
     if (service_ && StartServiceA(service_, 0, nullptr)) WaitFor(SERVICE_RUNNING);
   }
-  ~RunningEwfService() {
+  ~TRunningEwfService() {
     if (service_) {
       SERVICE_STATUS status;
       ControlService(service_, SERVICE_CONTROL_STOP, &status);
@@ -43,8 +43,8 @@ class RunningEwfService {
     }
     if (manager_) CloseServiceHandle(manager_);
   }
-  RunningEwfService(const RunningEwfService&) = delete;
-  RunningEwfService& operator=(const RunningEwfService&) = delete;
+  TRunningEwfService(const TRunningEwfService&) = delete;
+  TRunningEwfService& operator=(const TRunningEwfService&) = delete;
 
   bool Running() const { return State() == SERVICE_RUNNING; }
 
@@ -73,7 +73,7 @@ TEST_F(WriteFilterOnTest, InstallAndMinimizeDiskWritesWriteNothingAndSayHowToTur
   CopyFileOrFail(FixtureFile("overlay-on", "ewfmgr.exe"), System32() + "\\ewfmgr.exe");
   WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
   WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", "boot status");
-  const RunningEwfService ewf;
+  const TRunningEwfService ewf;
   ASSERT_TRUE(ewf.Running()) << "Wine did not start the ewf service";
   Launch("STILLVANE_BLANK_DESCRIPTOR_EXE");
   ASSERT_NE(main_, nullptr);
@@ -91,7 +91,7 @@ TEST_F(WriteFilterOnTest, InstallAndMinimizeDiskWritesWriteNothingAndSayHowToTur
   EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").data, MultiString({"VolSnap"}));
   EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), registry_.OriginalRootDacl());
 
-  AppDriver::Click(FindButton(main_, "Minimize Disk Writes"));
+  TAppDriver::Click(FindButton(main_, "Minimize Disk Writes"));
   EXPECT_EQ(AnswerLastMessage("Error"), refusal);
   EXPECT_FALSE(ReadMachineValue(kDfrgKey, "Enable").present);
   EXPECT_TRUE(IsWindowEnabled(main_));

@@ -1,5 +1,5 @@
 // The ewf service and its manager as a machine protected by the write filter
-// shows them, for FakeOs.
+// shows them, for TFakeOs.
 #pragma once
 
 #include <string>
@@ -29,7 +29,7 @@ inline std::string EwfManagerReport(const std::string& state) {
 
 // The ewf service running and system32\ewfmgr.exe of windowsFolder printing
 // `report` (or never finishing).
-inline void RunTheWriteFilter(FakeOs& os, const std::string& windowsFolder, const std::string& report,
+inline void RunTheWriteFilter(TFakeOs& os, const std::string& windowsFolder, const std::string& report,
                               bool managerExits = true) {
   os.Processes().SetService("ewf", SERVICE_RUNNING);
   os.Processes().SetProgram(windowsFolder + "system32\\ewfmgr.exe", report, managerExits);

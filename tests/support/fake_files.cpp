@@ -47,13 +47,13 @@ FILETIME FileTimeOf(int year, int month, int day, int hour, int minute, int seco
   return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
-FakeFiles::FakeFiles(std::function<bool(BYTE)> isLeadByte)
+TFakeFiles::TFakeFiles(std::function<bool(BYTE)> isLeadByte)
     : isLeadByte_(std::move(isLeadByte)), now_(FileTimeOf(2005, 6, 1, 12)) {}
 
 // Absolute form of a path: drive-relative and relative names resolved, "."
 // and ".." applied, '/' read as '\'. Only whole characters are taken for
 // separators, so a double-byte character ending in 0x5C stays in its name.
-FakeFiles::Name FakeFiles::Normalize(const std::string& path) const {
+TFakeFiles::Name TFakeFiles::Normalize(const std::string& path) const {
   std::string full = path;
   if (full.size() >= 2 && full[1] == ':') {
     if (full.size() == 2 || (full[2] != '\\' && full[2] != '/')) full.insert(2, "\\");
@@ -92,7 +92,7 @@ FakeFiles::Name FakeFiles::Normalize(const std::string& path) const {
   return result;
 }
 
-std::string FakeFiles::ParentOf(const std::string& path) const {
+std::string TFakeFiles::ParentOf(const std::string& path) const {
   size_t cut = std::string::npos;
   for (size_t i = 0; i < path.size(); i += (isLeadByte_(static_cast<BYTE>(path[i])) ? 2 : 1)) {
     if (path[i] == '\\') cut = i;
@@ -100,22 +100,22 @@ std::string FakeFiles::ParentOf(const std::string& path) const {
   return cut == std::string::npos ? std::string() : path.substr(0, cut);
 }
 
-std::string FakeFiles::LastNameOf(const std::string& path) const {
+std::string TFakeFiles::LastNameOf(const std::string& path) const {
   const std::string parent = ParentOf(path);
   return parent.empty() ? path : path.substr(parent.size() + 1);
 }
 
-bool FakeFiles::FolderExists(const std::string& key) const {
+bool TFakeFiles::FolderExists(const std::string& key) const {
   if (IsRoot(key)) return true;
   const auto found = entries_.find(key);
   return found != entries_.end() && (found->second.attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-DWORD FakeFiles::MissingError(const Name& name) const {
+DWORD TFakeFiles::MissingError(const Name& name) const {
   return FolderExists(ParentOf(name.key)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
-bool FakeFiles::SharingAllows(const std::string& key, DWORD access, DWORD share) const {
+bool TFakeFiles::SharingAllows(const std::string& key, DWORD access, DWORD share) const {
   const auto found = entries_.find(key);
   if (found != entries_.end() && found->second.locked) return false;
   for (const auto& open : openFiles_) {
@@ -124,13 +124,13 @@ bool FakeFiles::SharingAllows(const std::string& key, DWORD access, DWORD share)
   return true;
 }
 
-HANDLE FakeFiles::NewHandle() {
+HANDLE TFakeFiles::NewHandle() {
   const HANDLE handle = reinterpret_cast<HANDLE>(nextHandle_);
   nextHandle_ += 4;
   return handle;
 }
 
-void FakeFiles::AddFolder(const std::string& path) {
+void TFakeFiles::AddFolder(const std::string& path) {
   const Name name = Normalize(path);
   if (IsRoot(name.key) || name.key.empty()) return;
   AddFolder(ParentOf(name.path));
@@ -140,7 +140,7 @@ void FakeFiles::AddFolder(const std::string& path) {
   folder.creationTime = folder.lastAccessTime = folder.lastWriteTime = now_;
 }
 
-FakeFile& FakeFiles::AddFile(const std::string& path, const std::string& contents) {
+FakeFile& TFakeFiles::AddFile(const std::string& path, const std::string& contents) {
   const Name name = Normalize(path);
   AddFolder(ParentOf(name.path));
   FakeFile& file = entries_[name.key];
@@ -148,36 +148,36 @@ FakeFile& FakeFiles::AddFile(const std::string& path, const std::string& content
   return file;
 }
 
-void FakeFiles::Remove(const std::string& path) {
+void TFakeFiles::Remove(const std::string& path) {
   entries_.erase(Normalize(path).key);
 }
 
-const FakeFile* FakeFiles::Find(const std::string& path) const {
+const FakeFile* TFakeFiles::Find(const std::string& path) const {
   const auto found = entries_.find(Normalize(path).key);
   return found == entries_.end() ? nullptr : &found->second;
 }
 
-FakeFile* FakeFiles::Find(const std::string& path) {
+FakeFile* TFakeFiles::Find(const std::string& path) {
   const auto found = entries_.find(Normalize(path).key);
   return found == entries_.end() ? nullptr : &found->second;
 }
 
-bool FakeFiles::IsFile(const std::string& path) const {
+bool TFakeFiles::IsFile(const std::string& path) const {
   const FakeFile* file = Find(path);
   return file && !(file->attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool FakeFiles::IsFolder(const std::string& path) const {
+bool TFakeFiles::IsFolder(const std::string& path) const {
   return FolderExists(Normalize(path).key);
 }
 
-std::string FakeFiles::Describe(HANDLE handle) const {
+std::string TFakeFiles::Describe(HANDLE handle) const {
   if (const auto search = searches_.find(handle); search != searches_.end()) return search->second;
   if (const auto open = openFiles_.find(handle); open != openFiles_.end()) return open->second.path;
   return handle == INVALID_HANDLE_VALUE ? "INVALID_HANDLE_VALUE" : "<bad handle>";
 }
 
-DWORD FakeFiles::FindFirst(const std::string& pattern, WIN32_FIND_DATAA* data, HANDLE* handle) {
+DWORD TFakeFiles::FindFirst(const std::string& pattern, WIN32_FIND_DATAA* data, HANDLE* handle) {
   const Name name = Normalize(pattern);
   if (name.trailingBackslash || IsRoot(name.key)) return ERROR_FILE_NOT_FOUND;
   const std::string folder = ParentOf(name.key);
@@ -206,11 +206,11 @@ DWORD FakeFiles::FindFirst(const std::string& pattern, WIN32_FIND_DATAA* data, H
   return ERROR_SUCCESS;
 }
 
-DWORD FakeFiles::CloseFind(HANDLE handle) {
+DWORD TFakeFiles::CloseFind(HANDLE handle) {
   return searches_.erase(handle) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-DWORD FakeFiles::Copy(const std::string& source, const std::string& target, bool failIfExists) {
+DWORD TFakeFiles::Copy(const std::string& source, const std::string& target, bool failIfExists) {
   const Name from = Normalize(source);
   const Name to = Normalize(target);
   const auto original = entries_.find(from.key);
@@ -234,7 +234,7 @@ DWORD FakeFiles::Copy(const std::string& source, const std::string& target, bool
   return ERROR_SUCCESS;
 }
 
-DWORD FakeFiles::Move(const std::string& fromPath, const std::string& toPath, bool replaceExisting) {
+DWORD TFakeFiles::Move(const std::string& fromPath, const std::string& toPath, bool replaceExisting) {
   const Name from = Normalize(fromPath);
   const Name to = Normalize(toPath);
   const auto source = entries_.find(from.key);
@@ -270,7 +270,7 @@ DWORD FakeFiles::Move(const std::string& fromPath, const std::string& toPath, bo
   return ERROR_SUCCESS;
 }
 
-DWORD FakeFiles::Create(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD attributes,
+DWORD TFakeFiles::Create(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD attributes,
                         HANDLE* handle, bool* existed) {
   const Name name = Normalize(path);
   if (name.trailingBackslash || IsRoot(name.key)) return ERROR_INVALID_NAME;
@@ -314,11 +314,11 @@ DWORD FakeFiles::Create(const std::string& path, DWORD access, DWORD share, DWOR
   return ERROR_SUCCESS;
 }
 
-DWORD FakeFiles::CloseFile(HANDLE handle) {
+DWORD TFakeFiles::CloseFile(HANDLE handle) {
   return openFiles_.erase(handle) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-DWORD FakeFiles::Delete(const std::string& path) {
+DWORD TFakeFiles::Delete(const std::string& path) {
   const Name name = Normalize(path);
   const auto found = entries_.find(name.key);
   if (found == entries_.end()) return MissingError(name);
@@ -328,7 +328,7 @@ DWORD FakeFiles::Delete(const std::string& path) {
   return ERROR_SUCCESS;
 }
 
-DWORD FakeFiles::Attributes(const std::string& path, DWORD* attributes) const {
+DWORD TFakeFiles::Attributes(const std::string& path, DWORD* attributes) const {
   *attributes = INVALID_FILE_ATTRIBUTES;
   const Name name = Normalize(path);
   if (IsRoot(name.key)) {
@@ -341,7 +341,7 @@ DWORD FakeFiles::Attributes(const std::string& path, DWORD* attributes) const {
   return ERROR_SUCCESS;
 }
 
-DWORD FakeFiles::SetAttributes(const std::string& path, DWORD attributes) {
+DWORD TFakeFiles::SetAttributes(const std::string& path, DWORD attributes) {
   const Name name = Normalize(path);
   const auto found = entries_.find(name.key);
   if (found == entries_.end()) return MissingError(name);
@@ -351,7 +351,7 @@ DWORD FakeFiles::SetAttributes(const std::string& path, DWORD attributes) {
   return ERROR_SUCCESS;
 }
 
-DWORD FakeFiles::Read(HANDLE handle, void* buffer, DWORD size, DWORD* read) {
+DWORD TFakeFiles::Read(HANDLE handle, void* buffer, DWORD size, DWORD* read) {
   *read = 0;
   const auto open = openFiles_.find(handle);
   if (open == openFiles_.end()) return ERROR_INVALID_HANDLE;
@@ -366,7 +366,7 @@ DWORD FakeFiles::Read(HANDLE handle, void* buffer, DWORD size, DWORD* read) {
   return ERROR_SUCCESS;
 }
 
-DWORD FakeFiles::Size(HANDLE handle, DWORD* size) const {
+DWORD TFakeFiles::Size(HANDLE handle, DWORD* size) const {
   *size = INVALID_FILE_SIZE;
   const auto open = openFiles_.find(handle);
   if (open == openFiles_.end()) return ERROR_INVALID_HANDLE;
@@ -376,18 +376,18 @@ DWORD FakeFiles::Size(HANDLE handle, DWORD* size) const {
   return ERROR_SUCCESS;
 }
 
-DWORD FakeFiles::Flush(HANDLE handle) const {
+DWORD TFakeFiles::Flush(HANDLE handle) const {
   const auto open = openFiles_.find(handle);
   if (open == openFiles_.end()) return ERROR_INVALID_HANDLE;
   return (open->second.access & kWriteAccess) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
-void FakeFiles::CloseAll() {
+void TFakeFiles::CloseAll() {
   searches_.clear();
   openFiles_.clear();
 }
 
-DWORD FakeFiles::VersionInfoSize(const std::string& path, DWORD* size) const {
+DWORD TFakeFiles::VersionInfoSize(const std::string& path, DWORD* size) const {
   *size = 0;
   const Name name = Normalize(path);
   const auto found = entries_.find(name.key);
@@ -401,7 +401,7 @@ DWORD FakeFiles::VersionInfoSize(const std::string& path, DWORD* size) const {
   return ERROR_SUCCESS;
 }
 
-DWORD FakeFiles::VersionInfo(const std::string& path, DWORD size, BYTE* data, DWORD* copied) const {
+DWORD TFakeFiles::VersionInfo(const std::string& path, DWORD size, BYTE* data, DWORD* copied) const {
   *copied = 0;
   DWORD needed = 0;
   if (const DWORD error = VersionInfoSize(path, &needed)) return error;

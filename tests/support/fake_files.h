@@ -1,4 +1,4 @@
-// The file system of FakeOs: drives (any "X:" exists), folders and files with
+// The file system of TFakeOs: drives (any "X:" exists), folders and files with
 // attributes, times, contents and an optional version resource. Honours the
 // read-only attribute, files held open without sharing (by the program's own
 // handles, or "locked" by another program) and, through the code page, path
@@ -26,9 +26,9 @@ struct FakeFile {
   std::vector<BYTE> versionResource;  // the raw VS_VERSIONINFO block; empty: none
 };
 
-class FakeFiles {
+class TFakeFiles {
  public:
-  explicit FakeFiles(std::function<bool(BYTE)> isLeadByte);
+  explicit TFakeFiles(std::function<bool(BYTE)> isLeadByte);
 
   // Set-up and inspection. Missing folders on the way are made.
   void AddFolder(const std::string& path);

@@ -28,15 +28,15 @@ std::string Number(unsigned long long value) {
 
 }  // namespace
 
-FakeOs::FakeOs() : files_([this](BYTE c) { return IsDBCSLeadByte(c) != FALSE; }) {
+TFakeOs::TFakeOs() : files_([this](BYTE c) { return IsDBCSLeadByte(c) != FALSE; }) {
   dosDevices_["C:"] = "\\Device\\HarddiskVolume1";
   // Every Windows has it.
   registry_.CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control");
 }
 
-FakeOs::~FakeOs() = default;
+TFakeOs::~TFakeOs() = default;
 
-std::vector<std::string> FakeOs::CallsNamed(const std::string& name) const {
+std::vector<std::string> TFakeOs::CallsNamed(const std::string& name) const {
   std::vector<std::string> named;
   for (const std::string& call : calls_) {
     if (call.compare(0, name.size() + 1, name + "(") == 0) named.push_back(call);
@@ -44,24 +44,24 @@ std::vector<std::string> FakeOs::CallsNamed(const std::string& name) const {
   return named;
 }
 
-void FakeOs::FailNthCall(int nth, DWORD error) {
+void TFakeOs::FailNthCall(int nth, DWORD error) {
   faults_.push_back({"", "", nth, error});
 }
 
-void FakeOs::FailCall(const std::string& name, DWORD error, int nth) {
+void TFakeOs::FailCall(const std::string& name, DWORD error, int nth) {
   faults_.push_back({name, "", nth, error});
 }
 
-void FakeOs::FailCallsContaining(const std::string& text, DWORD error) {
+void TFakeOs::FailCallsContaining(const std::string& text, DWORD error) {
   faults_.push_back({"", text, 0, error});
 }
 
-void FakeOs::StopProcessAtCall(int nth, bool halfway) {
+void TFakeOs::StopProcessAtCall(int nth, bool halfway) {
   stopAt_ = nth;
   stopHalfway_ = halfway;
 }
 
-void FakeOs::StartProcessAgain() {
+void TFakeOs::StartProcessAgain() {
   registry_.CloseAll();
   files_.CloseAll();
   processes_.CloseAll();
@@ -73,7 +73,7 @@ void FakeOs::StartProcessAgain() {
   lastError_ = 0;
 }
 
-std::optional<DWORD> FakeOs::Record(const std::string& name, const std::string& arguments) {
+std::optional<DWORD> TFakeOs::Record(const std::string& name, const std::string& arguments) {
   // What a dead process would have done never happens.
   stoppingNow_ = false;
   if (stopped_) return kProcessAborted;
@@ -89,13 +89,13 @@ std::optional<DWORD> FakeOs::Record(const std::string& name, const std::string& 
   return injected;
 }
 
-bool FakeOs::Succeeds(DWORD error) {
+bool TFakeOs::Succeeds(DWORD error) {
   if (error == ERROR_SUCCESS) return true;
   lastError_ = error;
   return false;
 }
 
-HLOCAL FakeOs::Allocate(size_t bytes, bool zeroed) {
+HLOCAL TFakeOs::Allocate(size_t bytes, bool zeroed) {
   // Exactly the size asked for, so that the sanitizers see any overrun.
   std::unique_ptr<BYTE[]> block(zeroed ? new BYTE[bytes ? bytes : 1]() : new BYTE[bytes ? bytes : 1]);
   const HLOCAL memory = block.get();
@@ -105,7 +105,7 @@ HLOCAL FakeOs::Allocate(size_t bytes, bool zeroed) {
 
 // Registry
 
-LONG FakeOs::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
+LONG TFakeOs::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
                              LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition) {
   if (const auto error =
           Record("RegCreateKeyExA", registry_.Describe(key) + ", " + Text(subKey) + ", " + Number(reserved) + ", " +
@@ -117,7 +117,7 @@ LONG FakeOs::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyC
   return registry_.Create(key, subKey, access, result, disposition);
 }
 
-LONG FakeOs::RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
+LONG TFakeOs::RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
   if (const auto error = Record("RegOpenKeyExA", registry_.Describe(key) + ", " + Text(subKey) + ", " +
                                                      Number(options) + ", " + Hex(access))) {
     return static_cast<LONG>(*error);
@@ -125,7 +125,7 @@ LONG FakeOs::RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access
   return registry_.Open(key, subKey, access, result);
 }
 
-LONG FakeOs::RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+LONG TFakeOs::RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                               LPDWORD dataSize) {
   if (const auto error = Record("RegQueryValueExA", registry_.Describe(key) + ", " + Text(valueName))) {
     return static_cast<LONG>(*error);
@@ -134,7 +134,7 @@ LONG FakeOs::RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDW
   return registry_.QueryValue(key, valueName, type, data, dataSize);
 }
 
-LONG FakeOs::RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD dataSize) {
+LONG TFakeOs::RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD dataSize) {
   if (const auto error =
           Record("RegSetValueExA", registry_.Describe(key) + ", " + Text(valueName) + ", " + Number(reserved) + ", " +
                                        Number(type) + ", " + Number(dataSize))) {
@@ -143,12 +143,12 @@ LONG FakeOs::RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD ty
   return registry_.SetValue(key, valueName, type, data, dataSize);
 }
 
-LONG FakeOs::RegCloseKey(HKEY key) {
+LONG TFakeOs::RegCloseKey(HKEY key) {
   if (const auto error = Record("RegCloseKey", registry_.Describe(key))) return static_cast<LONG>(*error);
   return registry_.Close(key);
 }
 
-LONG FakeOs::RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved, LPSTR keyClass,
+LONG TFakeOs::RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved, LPSTR keyClass,
                            LPDWORD classSize, LPFILETIME lastWriteTime) {
   if (const auto error = Record("RegEnumKeyExA", registry_.Describe(key) + ", " + Number(index))) {
     return static_cast<LONG>(*error);
@@ -157,14 +157,14 @@ LONG FakeOs::RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, 
   return registry_.EnumKey(key, index, name, nameSize);
 }
 
-LONG FakeOs::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+LONG TFakeOs::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
   if (const auto error = Record("RegDeleteKeyA", registry_.Describe(key) + ", " + Text(subKey))) {
     return static_cast<LONG>(*error);
   }
   return registry_.DeleteSubKey(key, subKey);
 }
 
-LONG FakeOs::RegDeleteValueA(HKEY key, LPCSTR valueName) {
+LONG TFakeOs::RegDeleteValueA(HKEY key, LPCSTR valueName) {
   if (const auto error = Record("RegDeleteValueA", registry_.Describe(key) + ", " + Text(valueName))) {
     return static_cast<LONG>(*error);
   }
@@ -172,12 +172,12 @@ LONG FakeOs::RegDeleteValueA(HKEY key, LPCSTR valueName) {
 }
 
 // Every write of the fake is durable at once; a flush only needs a key.
-LONG FakeOs::RegFlushKey(HKEY key) {
+LONG TFakeOs::RegFlushKey(HKEY key) {
   if (const auto error = Record("RegFlushKey", registry_.Describe(key))) return static_cast<LONG>(*error);
   return registry_.Flush(key);
 }
 
-LONG FakeOs::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) {
+LONG TFakeOs::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) {
   if (const auto error =
           Record("RegGetKeySecurity", registry_.Describe(key) + ", " + Number(info) + ", " + Pointer(descriptor) +
                                           ", " + (size ? Number(*size) : std::string("NULL")))) {
@@ -186,7 +186,7 @@ LONG FakeOs::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DE
   return registry_.GetSecurity(key, info, descriptor, size);
 }
 
-LONG FakeOs::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor) {
+LONG TFakeOs::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor) {
   if (const auto error =
           Record("RegSetKeySecurity", registry_.Describe(key) + ", " + Number(info) + ", " + Pointer(descriptor))) {
     return static_cast<LONG>(*error);
@@ -194,7 +194,7 @@ LONG FakeOs::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DE
   return registry_.SetSecurity(key, info, descriptor);
 }
 
-DWORD FakeOs::BuildSecurityDescriptorA(PTRUSTEE_A owner, PTRUSTEE_A group, ULONG accessCount,
+DWORD TFakeOs::BuildSecurityDescriptorA(PTRUSTEE_A owner, PTRUSTEE_A group, ULONG accessCount,
                                        PEXPLICIT_ACCESS_A accessEntries, ULONG auditCount,
                                        PEXPLICIT_ACCESS_A auditEntries, PSECURITY_DESCRIPTOR oldDescriptor, PULONG size,
                                        PSECURITY_DESCRIPTOR* newDescriptor) {
@@ -217,7 +217,7 @@ DWORD FakeOs::BuildSecurityDescriptorA(PTRUSTEE_A owner, PTRUSTEE_A group, ULONG
 
 // Files
 
-void FakeOs::SetDosDevice(const std::string& drive, const std::string& target) {
+void TFakeOs::SetDosDevice(const std::string& drive, const std::string& target) {
   if (target.empty()) {
     dosDevices_.erase(drive);
   } else {
@@ -225,17 +225,17 @@ void FakeOs::SetDosDevice(const std::string& drive, const std::string& target) {
   }
 }
 
-void FakeOs::SetHibernation(bool supported, bool enabled) {
+void TFakeOs::SetHibernation(bool supported, bool enabled) {
   hibernationSupported_ = supported;
   hibernationEnabled_ = enabled;
 }
 
-int FakeOs::MutexHandleCount(const std::string& name) const {
+int TFakeOs::MutexHandleCount(const std::string& name) const {
   return static_cast<int>(std::count_if(mutexHandles_.begin(), mutexHandles_.end(),
                                         [&name](const auto& open) { return open.second == name; }));
 }
 
-HANDLE FakeOs::FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
+HANDLE TFakeOs::FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
   if (const auto error = Record("FindFirstFileA", Text(fileName))) {
     lastError_ = *error;
     return INVALID_HANDLE_VALUE;
@@ -244,12 +244,12 @@ HANDLE FakeOs::FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
   return Succeeds(files_.FindFirst(fileName, findData, &handle)) ? handle : INVALID_HANDLE_VALUE;
 }
 
-BOOL FakeOs::FindClose(HANDLE findHandle) {
+BOOL TFakeOs::FindClose(HANDLE findHandle) {
   if (const auto error = Record("FindClose", files_.Describe(findHandle))) return Succeeds(*error);
   return Succeeds(files_.CloseFind(findHandle));
 }
 
-BOOL FakeOs::CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) {
+BOOL TFakeOs::CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) {
   if (const auto error = Record("CopyFileA", Text(existingFile) + ", " + Text(newFile) + ", " + Number(failIfExists))) {
     return Succeeds(*error);
   }
@@ -262,12 +262,12 @@ BOOL FakeOs::CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) {
   return TRUE;
 }
 
-BOOL FakeOs::MoveFileA(LPCSTR existingFile, LPCSTR newFile) {
+BOOL TFakeOs::MoveFileA(LPCSTR existingFile, LPCSTR newFile) {
   if (const auto error = Record("MoveFileA", Text(existingFile) + ", " + Text(newFile))) return Succeeds(*error);
   return Succeeds(files_.Move(existingFile, newFile));
 }
 
-HANDLE FakeOs::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+HANDLE TFakeOs::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                            DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) {
   if (const auto error = Record("CreateFileA", Text(fileName) + ", " + Hex(access) + ", " + Hex(shareMode) + ", " +
                                                    Pointer(security) + ", " + Number(disposition) + ", " +
@@ -286,7 +286,7 @@ HANDLE FakeOs::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSEC
   return handle;
 }
 
-BOOL FakeOs::CloseHandle(HANDLE handle) {
+BOOL TFakeOs::CloseHandle(HANDLE handle) {
   const auto mutex = mutexHandles_.find(handle);
   const bool processes = processes_.Owns(handle);
   if (const auto error = Record("CloseHandle", mutex != mutexHandles_.end() ? "mutex " + mutex->second
@@ -302,19 +302,19 @@ BOOL FakeOs::CloseHandle(HANDLE handle) {
   return Succeeds(files_.CloseFile(handle));
 }
 
-BOOL FakeOs::MoveFileExA(LPCSTR existingFile, LPCSTR newFile, DWORD flags) {
+BOOL TFakeOs::MoveFileExA(LPCSTR existingFile, LPCSTR newFile, DWORD flags) {
   if (const auto error = Record("MoveFileExA", Text(existingFile) + ", " + Text(newFile) + ", " + Hex(flags))) {
     return Succeeds(*error);
   }
   return Succeeds(files_.Move(existingFile, newFile, (flags & MOVEFILE_REPLACE_EXISTING) != 0));
 }
 
-BOOL FakeOs::DeleteFileA(LPCSTR fileName) {
+BOOL TFakeOs::DeleteFileA(LPCSTR fileName) {
   if (const auto error = Record("DeleteFileA", Text(fileName))) return Succeeds(*error);
   return Succeeds(files_.Delete(fileName));
 }
 
-DWORD FakeOs::GetFileAttributesA(LPCSTR fileName) {
+DWORD TFakeOs::GetFileAttributesA(LPCSTR fileName) {
   if (const auto error = Record("GetFileAttributesA", Text(fileName))) {
     lastError_ = *error;
     return INVALID_FILE_ATTRIBUTES;
@@ -323,14 +323,14 @@ DWORD FakeOs::GetFileAttributesA(LPCSTR fileName) {
   return Succeeds(files_.Attributes(fileName, &attributes)) ? attributes : INVALID_FILE_ATTRIBUTES;
 }
 
-BOOL FakeOs::SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
+BOOL TFakeOs::SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
   if (const auto error = Record("SetFileAttributesA", Text(fileName) + ", " + Hex(attributes))) {
     return Succeeds(*error);
   }
   return Succeeds(files_.SetAttributes(fileName, attributes));
 }
 
-BOOL FakeOs::ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) {
+BOOL TFakeOs::ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) {
   if (bytesRead) *bytesRead = 0;
   const bool pipe = processes_.Owns(file);
   if (const auto error =
@@ -342,7 +342,7 @@ BOOL FakeOs::ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD byt
   return Succeeds(files_.Read(file, buffer, bytesToRead, bytesRead));
 }
 
-DWORD FakeOs::GetFileSize(HANDLE file, LPDWORD sizeHigh) {
+DWORD TFakeOs::GetFileSize(HANDLE file, LPDWORD sizeHigh) {
   if (const auto error = Record("GetFileSize", files_.Describe(file))) {
     lastError_ = *error;
     return INVALID_FILE_SIZE;
@@ -354,12 +354,12 @@ DWORD FakeOs::GetFileSize(HANDLE file, LPDWORD sizeHigh) {
   return size;
 }
 
-BOOL FakeOs::FlushFileBuffers(HANDLE file) {
+BOOL TFakeOs::FlushFileBuffers(HANDLE file) {
   if (const auto error = Record("FlushFileBuffers", files_.Describe(file))) return Succeeds(*error);
   return Succeeds(files_.Flush(file));
 }
 
-DWORD FakeOs::QueryDosDeviceA(LPCSTR deviceName, LPSTR targetPath, DWORD size) {
+DWORD TFakeOs::QueryDosDeviceA(LPCSTR deviceName, LPSTR targetPath, DWORD size) {
   if (const auto error = Record("QueryDosDeviceA", Text(deviceName) + ", " + Number(size))) {
     lastError_ = *error;
     return 0;
@@ -383,7 +383,7 @@ DWORD FakeOs::QueryDosDeviceA(LPCSTR deviceName, LPSTR targetPath, DWORD size) {
 
 // Process, memory and platform
 
-DWORD FakeOs::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
+DWORD TFakeOs::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
   if (const auto error = Record("GetEnvironmentVariableA", Text(name) + ", " + Number(size))) {
     lastError_ = *error;
     return 0;
@@ -399,7 +399,7 @@ DWORD FakeOs::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
   return static_cast<DWORD>(value.size());
 }
 
-DWORD FakeOs::GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
+DWORD TFakeOs::GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
   if (const auto error = Record("GetModuleFileNameA", Pointer(module) + ", " + Number(size))) {
     lastError_ = *error;
     return 0;
@@ -423,7 +423,7 @@ DWORD FakeOs::GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
   return static_cast<DWORD>(modulePath_.size());
 }
 
-BOOL FakeOs::GetVersionExA(LPOSVERSIONINFOA versionInfo) {
+BOOL TFakeOs::GetVersionExA(LPOSVERSIONINFOA versionInfo) {
   if (const auto error = Record("GetVersionExA", versionInfo ? Number(versionInfo->dwOSVersionInfoSize) : "NULL")) {
     return Succeeds(*error);
   }
@@ -437,7 +437,7 @@ BOOL FakeOs::GetVersionExA(LPOSVERSIONINFOA versionInfo) {
   return TRUE;
 }
 
-HLOCAL FakeOs::LocalAlloc(UINT flags, SIZE_T bytes) {
+HLOCAL TFakeOs::LocalAlloc(UINT flags, SIZE_T bytes) {
   if (const auto error = Record("LocalAlloc", Hex(flags) + ", " + Number(bytes))) {
     lastError_ = *error;
     return nullptr;
@@ -445,7 +445,7 @@ HLOCAL FakeOs::LocalAlloc(UINT flags, SIZE_T bytes) {
   return Allocate(bytes, (flags & LMEM_ZEROINIT) != 0);
 }
 
-HLOCAL FakeOs::LocalFree(HLOCAL memory) {
+HLOCAL TFakeOs::LocalFree(HLOCAL memory) {
   const auto found = allocations_.find(memory);
   const std::string which = !memory                       ? "NULL"
                             : found == allocations_.end() ? "<unknown>"
@@ -463,12 +463,12 @@ HLOCAL FakeOs::LocalFree(HLOCAL memory) {
   return nullptr;
 }
 
-BOOL FakeOs::IsDBCSLeadByte(BYTE testChar) {
+BOOL TFakeOs::IsDBCSLeadByte(BYTE testChar) {
   if (codePage_ != 932) return FALSE;
   return (testChar >= 0x81 && testChar <= 0x9F) || (testChar >= 0xE0 && testChar <= 0xFC);
 }
 
-UINT FakeOs::GetSystemDirectoryA(LPSTR buffer, UINT size) {
+UINT TFakeOs::GetSystemDirectoryA(LPSTR buffer, UINT size) {
   if (const auto error = Record("GetSystemDirectoryA", Number(size))) {
     lastError_ = *error;
     return 0;
@@ -478,7 +478,7 @@ UINT FakeOs::GetSystemDirectoryA(LPSTR buffer, UINT size) {
   return static_cast<UINT>(systemFolder_.size());
 }
 
-HANDLE FakeOs::CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name) {
+HANDLE TFakeOs::CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name) {
   if (const auto error = Record("CreateMutexA", Pointer(security) + ", " + Number(initialOwner) + ", " + Text(name))) {
     lastError_ = *error;
     return nullptr;
@@ -498,7 +498,7 @@ HANDLE FakeOs::CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, L
 
 // Services and other programs
 
-SC_HANDLE FakeOs::OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD access) {
+SC_HANDLE TFakeOs::OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD access) {
   if (const auto error = Record("OpenSCManagerA", Text(machineName) + ", " + Text(databaseName) + ", " + Hex(access))) {
     lastError_ = *error;
     return nullptr;
@@ -507,7 +507,7 @@ SC_HANDLE FakeOs::OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD 
   return Succeeds(processes_.OpenManager(&manager)) ? manager : nullptr;
 }
 
-SC_HANDLE FakeOs::OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD access) {
+SC_HANDLE TFakeOs::OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD access) {
   if (const auto error = Record("OpenServiceA", Pointer(manager) + ", " + Text(serviceName) + ", " + Hex(access))) {
     lastError_ = *error;
     return nullptr;
@@ -516,17 +516,17 @@ SC_HANDLE FakeOs::OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD acce
   return Succeeds(processes_.OpenService(manager, Text(serviceName), &service)) ? service : nullptr;
 }
 
-BOOL FakeOs::QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
+BOOL TFakeOs::QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
   if (const auto error = Record("QueryServiceStatus", Pointer(service))) return Succeeds(*error);
   return Succeeds(processes_.QueryStatus(service, status));
 }
 
-BOOL FakeOs::CloseServiceHandle(SC_HANDLE handle) {
+BOOL TFakeOs::CloseServiceHandle(SC_HANDLE handle) {
   if (const auto error = Record("CloseServiceHandle", processes_.Describe(handle))) return Succeeds(*error);
   return Succeeds(processes_.CloseService(handle));
 }
 
-BOOL FakeOs::CreatePipe(PHANDLE readPipe, PHANDLE writePipe, LPSECURITY_ATTRIBUTES security, DWORD size) {
+BOOL TFakeOs::CreatePipe(PHANDLE readPipe, PHANDLE writePipe, LPSECURITY_ATTRIBUTES security, DWORD size) {
   if (const auto error =
           Record("CreatePipe",
                  std::string(security && security->bInheritHandle ? "inheritable" : "private") + ", " + Number(size))) {
@@ -536,7 +536,7 @@ BOOL FakeOs::CreatePipe(PHANDLE readPipe, PHANDLE writePipe, LPSECURITY_ATTRIBUT
   return Succeeds(processes_.CreatePipe(readPipe, writePipe, size));
 }
 
-BOOL FakeOs::PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD bytesRead, LPDWORD bytesAvailable,
+BOOL TFakeOs::PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD bytesRead, LPDWORD bytesAvailable,
                            LPDWORD bytesLeftThisMessage) {
   if (const auto error = Record("PeekNamedPipe", processes_.Describe(pipe) + ", " + Number(size))) {
     return Succeeds(*error);
@@ -546,7 +546,7 @@ BOOL FakeOs::PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD bytes
   return Succeeds(processes_.Peek(pipe, bytesAvailable));
 }
 
-BOOL FakeOs::CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,
+BOOL TFakeOs::CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,
                             LPSECURITY_ATTRIBUTES threadSecurity, BOOL inheritHandles, DWORD creationFlags,
                             LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
                             LPPROCESS_INFORMATION processInformation) {
@@ -564,7 +564,7 @@ BOOL FakeOs::CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURIT
       processes_.Start(applicationName, Text(commandLine), inheritHandles != FALSE, *startupInfo, processInformation));
 }
 
-DWORD FakeOs::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+DWORD TFakeOs::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   if (const auto error = Record("WaitForSingleObject", processes_.Describe(handle) + ", " + Number(milliseconds))) {
     lastError_ = *error;
     return WAIT_FAILED;
@@ -573,7 +573,7 @@ DWORD FakeOs::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   return Succeeds(processes_.Wait(handle, &result)) ? result : WAIT_FAILED;
 }
 
-BOOL FakeOs::TerminateProcess(HANDLE process, UINT exitCode) {
+BOOL TFakeOs::TerminateProcess(HANDLE process, UINT exitCode) {
   if (const auto error = Record("TerminateProcess", processes_.Describe(process) + ", " + Number(exitCode))) {
     return Succeeds(*error);
   }
@@ -582,7 +582,7 @@ BOOL FakeOs::TerminateProcess(HANDLE process, UINT exitCode) {
 
 // Libraries
 
-HMODULE FakeOs::LoadLibraryA(LPCSTR fileName) {
+HMODULE TFakeOs::LoadLibraryA(LPCSTR fileName) {
   if (const auto error = Record("LoadLibraryA", Text(fileName))) {
     lastError_ = *error;
     return nullptr;
@@ -602,7 +602,7 @@ intptr_t NotToBeCalled() {
 }
 }  // namespace
 
-FARPROC FakeOs::GetProcAddress(HMODULE module, LPCSTR procName) {
+FARPROC TFakeOs::GetProcAddress(HMODULE module, LPCSTR procName) {
   if (const auto error = Record("GetProcAddress", Pointer(module) + ", " + Text(procName))) {
     lastError_ = *error;
     return nullptr;
@@ -616,7 +616,7 @@ FARPROC FakeOs::GetProcAddress(HMODULE module, LPCSTR procName) {
   return reinterpret_cast<FARPROC>(&NotToBeCalled);
 }
 
-BOOL FakeOs::SetDllDirectoryA(LPCSTR pathName) {
+BOOL TFakeOs::SetDllDirectoryA(LPCSTR pathName) {
   if (const auto error = Record("SetDllDirectoryA", Text(pathName))) return Succeeds(*error);
   dllDirectory_ = Text(pathName);
   return TRUE;
@@ -624,7 +624,7 @@ BOOL FakeOs::SetDllDirectoryA(LPCSTR pathName) {
 
 // Version resources
 
-DWORD FakeOs::GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) {
+DWORD TFakeOs::GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) {
   if (handle) *handle = 0;
   if (const auto error = Record("GetFileVersionInfoSizeA", Text(fileName))) {
     lastError_ = *error;
@@ -634,7 +634,7 @@ DWORD FakeOs::GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) {
   return Succeeds(files_.VersionInfoSize(Text(fileName), &size)) ? size : 0;
 }
 
-BOOL FakeOs::GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVOID data) {
+BOOL TFakeOs::GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVOID data) {
   if (const auto error = Record("GetFileVersionInfoA", Text(fileName) + ", " + Number(handle) + ", " + Number(size))) {
     return Succeeds(*error);
   }
@@ -644,7 +644,7 @@ BOOL FakeOs::GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVO
   return TRUE;
 }
 
-BOOL FakeOs::VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) {
+BOOL TFakeOs::VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) {
   if (const auto error = Record("VerQueryValueA", Text(subBlock))) return Succeeds(*error);
   if (!block || !buffer || !length) return FALSE;
   // A block this fake filled is known to end where its copy ended; any
@@ -663,7 +663,7 @@ BOOL FakeOs::VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUIN
 
 // Shell
 
-HINSTANCE FakeOs::ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+HINSTANCE TFakeOs::ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
                                 INT showCommand) {
   if (const auto error =
           Record("ShellExecuteA", Pointer(owner) + ", " + Text(verb) + ", " + Text(file) + ", " + Text(parameters) +
@@ -676,7 +676,7 @@ HINSTANCE FakeOs::ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR par
 
 // Power management
 
-BOOLEAN FakeOs::GetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities) {
+BOOLEAN TFakeOs::GetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities) {
   if (const auto error = Record("GetPwrCapabilities", Pointer(capabilities))) return Succeeds(*error);
   if (!capabilities) return Succeeds(ERROR_INVALID_PARAMETER);
   std::memset(capabilities, 0, sizeof *capabilities);

@@ -1,6 +1,6 @@
-// A small in-memory Windows behind the Os seam, for unit tests: a registry
-// (FakeRegistry, with HKLM\SYSTEM\CurrentControlSet\Control), a file
-// system (FakeFiles), environment variables, the program's own path, the
+// A small in-memory Windows behind the TOs seam, for unit tests: a registry
+// (TFakeRegistry, with HKLM\SYSTEM\CurrentControlSet\Control), a file
+// system (TFakeFiles), environment variables, the program's own path, the
 // platform, a code page, LocalAlloc'ed memory, and
 // version resources per file. Every call is written to a log ("Name(args)")
 // and can be made to fail on purpose.
@@ -17,16 +17,16 @@
 #include "support/fake_processes.h"
 #include "support/fake_registry.h"
 
-class FakeOs : public Os {
+class TFakeOs : public TOs {
  public:
-  FakeOs();
-  ~FakeOs() override;
+  TFakeOs();
+  ~TFakeOs() override;
 
-  FakeRegistry& Registry() { return registry_; }
-  FakeFiles& Files() { return files_; }
+  TFakeRegistry& Registry() { return registry_; }
+  TFakeFiles& Files() { return files_; }
   // Services, programs that can be started, pipes; none unless told.
-  FakeProcesses& Processes() { return processes_; }
-  const FakeProcesses& Processes() const { return processes_; }
+  TFakeProcesses& Processes() { return processes_; }
+  const TFakeProcesses& Processes() const { return processes_; }
 
   void SetEnv(const std::string& name, const std::string& value) { environment_[name] = value; }
   void UnsetEnv(const std::string& name) { environment_.erase(name); }
@@ -85,7 +85,7 @@ class FakeOs : public Os {
   int OpenProcessHandleCount() const { return processes_.OpenHandleCount(); }
   int LiveLocalAllocationCount() const { return static_cast<int>(allocations_.size()); }
 
-  // Os
+  // TOs
   LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
                        LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition) override;
   LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) override;
@@ -181,9 +181,9 @@ class FakeOs : public Os {
   bool Succeeds(DWORD error);
   HLOCAL Allocate(size_t bytes, bool zeroed);
 
-  FakeRegistry registry_;
-  FakeFiles files_;
-  FakeProcesses processes_;
+  TFakeRegistry registry_;
+  TFakeFiles files_;
+  TFakeProcesses processes_;
   std::map<std::string, std::string, CaseInsensitiveLess> environment_;
   std::string modulePath_ = "C:\\Program Files\\Stillvane\\Stillvane.exe";
   DWORD platformId_ = VER_PLATFORM_WIN32_NT;

@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
-void FakeProcesses::SetProgram(const std::string& path, const std::string& output, bool exits) {
+void TFakeProcesses::SetProgram(const std::string& path, const std::string& output, bool exits) {
   programs_[path] = {output, exits};
 }
 
-int FakeProcesses::RunningCount() const {
+int TFakeProcesses::RunningCount() const {
   return static_cast<int>(std::count(processesExited_.begin(), processesExited_.end(), false));
 }
 
-std::string FakeProcesses::Describe(const void* handle) const {
+std::string TFakeProcesses::Describe(const void* handle) const {
   const auto found = handles_.find(handle);
   if (found == handles_.end()) return "unknown handle";
   static const char* const kNames[] = {"service manager", "service", "pipe read end",
@@ -19,24 +19,24 @@ std::string FakeProcesses::Describe(const void* handle) const {
   return kNames[static_cast<int>(found->second.kind)];
 }
 
-void* FakeProcesses::NewHandle(Kind kind, int object) {
+void* TFakeProcesses::NewHandle(Kind kind, int object) {
   void* const handle = reinterpret_cast<void*>(nextHandle_);
   nextHandle_ += 4;
   handles_[handle] = {kind, object};
   return handle;
 }
 
-const FakeProcesses::Handle* FakeProcesses::Find(const void* handle, Kind kind) const {
+const TFakeProcesses::Handle* TFakeProcesses::Find(const void* handle, Kind kind) const {
   const auto found = handles_.find(handle);
   return found != handles_.end() && found->second.kind == kind ? &found->second : nullptr;
 }
 
-DWORD FakeProcesses::OpenManager(SC_HANDLE* manager) {
+DWORD TFakeProcesses::OpenManager(SC_HANDLE* manager) {
   *manager = static_cast<SC_HANDLE>(NewHandle(Kind::Manager, 0));
   return ERROR_SUCCESS;
 }
 
-DWORD FakeProcesses::OpenService(SC_HANDLE manager, const std::string& name, SC_HANDLE* service) {
+DWORD TFakeProcesses::OpenService(SC_HANDLE manager, const std::string& name, SC_HANDLE* service) {
   *service = nullptr;
   if (!Find(manager, Kind::Manager)) return ERROR_INVALID_HANDLE;
   if (services_.count(name) == 0) return ERROR_SERVICE_DOES_NOT_EXIST;
@@ -45,7 +45,7 @@ DWORD FakeProcesses::OpenService(SC_HANDLE manager, const std::string& name, SC_
   return ERROR_SUCCESS;
 }
 
-DWORD FakeProcesses::QueryStatus(SC_HANDLE service, SERVICE_STATUS* status) const {
+DWORD TFakeProcesses::QueryStatus(SC_HANDLE service, SERVICE_STATUS* status) const {
   const Handle* handle = Find(service, Kind::Service);
   if (!handle) return ERROR_INVALID_HANDLE;
   if (!status) return ERROR_INVALID_PARAMETER;
@@ -55,13 +55,13 @@ DWORD FakeProcesses::QueryStatus(SC_HANDLE service, SERVICE_STATUS* status) cons
   return ERROR_SUCCESS;
 }
 
-DWORD FakeProcesses::CloseService(SC_HANDLE handle) {
+DWORD TFakeProcesses::CloseService(SC_HANDLE handle) {
   if (!Find(handle, Kind::Manager) && !Find(handle, Kind::Service)) return ERROR_INVALID_HANDLE;
   handles_.erase(handle);
   return ERROR_SUCCESS;
 }
 
-DWORD FakeProcesses::CreatePipe(HANDLE* readEnd, HANDLE* writeEnd, DWORD size) {
+DWORD TFakeProcesses::CreatePipe(HANDLE* readEnd, HANDLE* writeEnd, DWORD size) {
   // Windows rounds small sizes up to a page or so; 4096 stands for it.
   pipes_.push_back({std::string(), std::max<size_t>(size, 4096)});
   const int pipe = static_cast<int>(pipes_.size() - 1);
@@ -70,14 +70,14 @@ DWORD FakeProcesses::CreatePipe(HANDLE* readEnd, HANDLE* writeEnd, DWORD size) {
   return ERROR_SUCCESS;
 }
 
-DWORD FakeProcesses::Peek(HANDLE pipe, DWORD* available) const {
+DWORD TFakeProcesses::Peek(HANDLE pipe, DWORD* available) const {
   const Handle* handle = Find(pipe, Kind::PipeRead);
   if (!handle) return ERROR_INVALID_HANDLE;
   if (available) *available = static_cast<DWORD>(pipes_[handle->object].bytes.size());
   return ERROR_SUCCESS;
 }
 
-DWORD FakeProcesses::Read(HANDLE pipe, void* buffer, DWORD size, DWORD* read) {
+DWORD TFakeProcesses::Read(HANDLE pipe, void* buffer, DWORD size, DWORD* read) {
   const Handle* handle = Find(pipe, Kind::PipeRead);
   if (!handle) return ERROR_INVALID_HANDLE;
   std::string& bytes = pipes_[handle->object].bytes;
@@ -91,7 +91,7 @@ DWORD FakeProcesses::Read(HANDLE pipe, void* buffer, DWORD size, DWORD* read) {
   return ERROR_SUCCESS;
 }
 
-DWORD FakeProcesses::Start(const std::string& application, const std::string& commandLine, bool inheritHandles,
+DWORD TFakeProcesses::Start(const std::string& application, const std::string& commandLine, bool inheritHandles,
                            const STARTUPINFOA& startup, PROCESS_INFORMATION* started) {
   const auto program = programs_.find(application);
   if (program == programs_.end()) return ERROR_FILE_NOT_FOUND;
@@ -114,14 +114,14 @@ DWORD FakeProcesses::Start(const std::string& application, const std::string& co
   return ERROR_SUCCESS;
 }
 
-DWORD FakeProcesses::Wait(HANDLE handle, DWORD* result) const {
+DWORD TFakeProcesses::Wait(HANDLE handle, DWORD* result) const {
   const Handle* process = Find(handle, Kind::Process);
   if (!process) return ERROR_INVALID_HANDLE;
   *result = processesExited_[process->object] ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
   return ERROR_SUCCESS;
 }
 
-DWORD FakeProcesses::Terminate(HANDLE handle) {
+DWORD TFakeProcesses::Terminate(HANDLE handle) {
   const Handle* process = Find(handle, Kind::Process);
   if (!process) return ERROR_INVALID_HANDLE;
   if (processesExited_[process->object]) return ERROR_ACCESS_DENIED;  // as Windows answers for an ended process
@@ -129,7 +129,7 @@ DWORD FakeProcesses::Terminate(HANDLE handle) {
   return ERROR_SUCCESS;
 }
 
-DWORD FakeProcesses::Close(HANDLE handle) {
+DWORD TFakeProcesses::Close(HANDLE handle) {
   const auto found = handles_.find(handle);
   if (found == handles_.end() || found->second.kind == Kind::Manager || found->second.kind == Kind::Service) {
     return ERROR_INVALID_HANDLE;

@@ -1,4 +1,4 @@
-// For FakeOs: the services the service control manager knows, the programs
+// For TFakeOs: the services the service control manager knows, the programs
 // that can be started, and the pipes that carry their output back. Handles
 // are plain numbers; every one given out must be closed again.
 #pragma once
@@ -10,7 +10,7 @@
 #include "services/win_types.h"
 #include "support/case_insensitive.h"
 
-class FakeProcesses {
+class TFakeProcesses {
  public:
   // A service and its state (SERVICE_STOPPED, SERVICE_RUNNING, ...).
   void SetService(const std::string& name, DWORD state) { services_[name] = state; }

@@ -31,21 +31,21 @@ bool SplitKeyPath(const std::string& path, std::vector<std::string>* names) {
 
 }  // namespace
 
-FakeRegistry::FakeRegistry() : machine_(std::make_shared<Key>()), user_(std::make_shared<Key>()) {
+TFakeRegistry::TFakeRegistry() : machine_(std::make_shared<Key>()), user_(std::make_shared<Key>()) {
   machine_->name = "HKLM";
   user_->name = "HKCU";
   machine_->security = OpenSecurityDescriptor();
   user_->security = OpenSecurityDescriptor();
 }
 
-HKEY FakeRegistry::NewHandle(std::shared_ptr<Key> key, REGSAM access) {
+HKEY TFakeRegistry::NewHandle(std::shared_ptr<Key> key, REGSAM access) {
   const HKEY handle = reinterpret_cast<HKEY>(nextHandle_);
   nextHandle_ += 4;
   handles_[handle] = {std::move(key), access};
   return handle;
 }
 
-LONG FakeRegistry::Resolve(HKEY key, REGSAM needed, std::shared_ptr<Key>* out) const {
+LONG TFakeRegistry::Resolve(HKEY key, REGSAM needed, std::shared_ptr<Key>* out) const {
   if (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER) {
     *out = key == HKEY_LOCAL_MACHINE ? machine_ : user_;
     return ERROR_SUCCESS;
@@ -58,14 +58,14 @@ LONG FakeRegistry::Resolve(HKEY key, REGSAM needed, std::shared_ptr<Key>* out) c
   return ERROR_SUCCESS;
 }
 
-bool FakeRegistry::WriteRefused(const std::shared_ptr<Key>& key) {
+bool TFakeRegistry::WriteRefused(const std::shared_ptr<Key>& key) {
   for (std::shared_ptr<Key> at = key; at; at = at->parent.lock()) {
     if (at->restrictive && !HasNullDacl(at->security)) return true;
   }
   return false;
 }
 
-LONG FakeRegistry::Create(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result, LPDWORD disposition) {
+LONG TFakeRegistry::Create(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result, LPDWORD disposition) {
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   std::shared_ptr<Key> key;
@@ -95,7 +95,7 @@ LONG FakeRegistry::Create(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY resul
   return ERROR_SUCCESS;
 }
 
-LONG FakeRegistry::Open(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result) {
+LONG TFakeRegistry::Open(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result) {
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   std::shared_ptr<Key> key;
@@ -112,7 +112,7 @@ LONG FakeRegistry::Open(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result)
   return ERROR_SUCCESS;
 }
 
-LONG FakeRegistry::QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE data, LPDWORD size) {
+LONG TFakeRegistry::QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE data, LPDWORD size) {
   std::shared_ptr<Key> at;
   if (const LONG error = Resolve(key, KEY_QUERY_VALUE, &at)) return error;
   if (data && !size) return ERROR_INVALID_PARAMETER;
@@ -129,7 +129,7 @@ LONG FakeRegistry::QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE data, 
   return ERROR_SUCCESS;
 }
 
-LONG FakeRegistry::SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD size) {
+LONG TFakeRegistry::SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD size) {
   std::shared_ptr<Key> at;
   if (const LONG error = Resolve(key, KEY_SET_VALUE, &at)) return error;
   if (size && !data) return ERROR_INVALID_PARAMETER;
@@ -137,12 +137,12 @@ LONG FakeRegistry::SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data,
   return ERROR_SUCCESS;
 }
 
-LONG FakeRegistry::Close(HKEY key) {
+LONG TFakeRegistry::Close(HKEY key) {
   if (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER) return ERROR_SUCCESS;
   return handles_.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-LONG FakeRegistry::EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize) const {
+LONG TFakeRegistry::EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize) const {
   std::shared_ptr<Key> at;
   if (const LONG error = Resolve(key, KEY_ENUMERATE_SUB_KEYS, &at)) return error;
   if (!name || !nameSize) return ERROR_INVALID_PARAMETER;
@@ -156,7 +156,7 @@ LONG FakeRegistry::EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize) 
   return ERROR_SUCCESS;
 }
 
-LONG FakeRegistry::DeleteSubKey(HKEY parent, LPCSTR subKey) {
+LONG TFakeRegistry::DeleteSubKey(HKEY parent, LPCSTR subKey) {
   std::shared_ptr<Key> key;
   if (const LONG error = Resolve(parent, 0, &key)) return error;
   std::vector<std::string> names;
@@ -172,19 +172,19 @@ LONG FakeRegistry::DeleteSubKey(HKEY parent, LPCSTR subKey) {
   return ERROR_SUCCESS;
 }
 
-LONG FakeRegistry::DeleteValue(HKEY key, LPCSTR name) {
+LONG TFakeRegistry::DeleteValue(HKEY key, LPCSTR name) {
   std::shared_ptr<Key> at;
   if (const LONG error = Resolve(key, KEY_SET_VALUE, &at)) return error;
   return at->values.erase(name ? name : "") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
-LONG FakeRegistry::Flush(HKEY key) const {
+LONG TFakeRegistry::Flush(HKEY key) const {
   std::shared_ptr<Key> at;
   return Resolve(key, 0, &at);
 }
 
 // Only the DACL is kept per key; owner, group and SACL are not modelled.
-LONG FakeRegistry::GetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) {
+LONG TFakeRegistry::GetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) {
   std::shared_ptr<Key> at;
   if (const LONG error = Resolve(key, READ_CONTROL, &at)) return error;
   if (!size) return ERROR_INVALID_PARAMETER;
@@ -197,7 +197,7 @@ LONG FakeRegistry::GetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DE
   return ERROR_SUCCESS;
 }
 
-LONG FakeRegistry::SetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor) {
+LONG TFakeRegistry::SetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor) {
   std::shared_ptr<Key> at;
   if (const LONG error = Resolve(key, (info & DACL_SECURITY_INFORMATION) ? WRITE_DAC : 0, &at)) return error;
   if (info & SACL_SECURITY_INFORMATION) return ERROR_PRIVILEGE_NOT_HELD;
@@ -207,7 +207,7 @@ LONG FakeRegistry::SetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DE
   return ERROR_SUCCESS;
 }
 
-std::shared_ptr<FakeRegistry::Key> FakeRegistry::Find(HKEY root, const std::string& path) const {
+std::shared_ptr<TFakeRegistry::Key> TFakeRegistry::Find(HKEY root, const std::string& path) const {
   std::shared_ptr<Key> key = root == HKEY_LOCAL_MACHINE ? machine_ : root == HKEY_CURRENT_USER ? user_ : nullptr;
   std::vector<std::string> names;
   if (!key || !SplitKeyPath(path, &names)) return nullptr;
@@ -219,7 +219,7 @@ std::shared_ptr<FakeRegistry::Key> FakeRegistry::Find(HKEY root, const std::stri
   return key;
 }
 
-std::shared_ptr<FakeRegistry::Key> FakeRegistry::FindOrCreate(HKEY root, const std::string& path) {
+std::shared_ptr<TFakeRegistry::Key> TFakeRegistry::FindOrCreate(HKEY root, const std::string& path) {
   std::shared_ptr<Key> key = root == HKEY_LOCAL_MACHINE ? machine_ : user_;
   std::vector<std::string> names;
   SplitKeyPath(path, &names);
@@ -236,15 +236,15 @@ std::shared_ptr<FakeRegistry::Key> FakeRegistry::FindOrCreate(HKEY root, const s
   return key;
 }
 
-void FakeRegistry::CreateKey(HKEY root, const std::string& path) {
+void TFakeRegistry::CreateKey(HKEY root, const std::string& path) {
   FindOrCreate(root, path);
 }
 
-bool FakeRegistry::KeyExists(HKEY root, const std::string& path) const {
+bool TFakeRegistry::KeyExists(HKEY root, const std::string& path) const {
   return Find(root, path) != nullptr;
 }
 
-void FakeRegistry::DeleteKey(HKEY root, const std::string& path) {
+void TFakeRegistry::DeleteKey(HKEY root, const std::string& path) {
   const std::shared_ptr<Key> key = Find(root, path);
   const std::shared_ptr<Key> parent = key ? key->parent.lock() : nullptr;
   if (!parent) return;
@@ -258,12 +258,12 @@ void FakeRegistry::DeleteKey(HKEY root, const std::string& path) {
   parent->subkeys.erase(key->name);
 }
 
-void FakeRegistry::SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
+void TFakeRegistry::SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
                             std::vector<BYTE> data) {
   FindOrCreate(root, path)->values[name] = {type, std::move(data)};
 }
 
-std::optional<RegistryValue> FakeRegistry::Value(HKEY root, const std::string& path, const std::string& name) const {
+std::optional<RegistryValue> TFakeRegistry::Value(HKEY root, const std::string& path, const std::string& name) const {
   const std::shared_ptr<Key> key = Find(root, path);
   if (!key) return std::nullopt;
   const auto found = key->values.find(name);
@@ -271,7 +271,7 @@ std::optional<RegistryValue> FakeRegistry::Value(HKEY root, const std::string& p
   return found->second;
 }
 
-std::vector<std::string> FakeRegistry::ValueNames(HKEY root, const std::string& path) const {
+std::vector<std::string> TFakeRegistry::ValueNames(HKEY root, const std::string& path) const {
   std::vector<std::string> names;
   if (const std::shared_ptr<Key> key = Find(root, path)) {
     for (const auto& value : key->values) names.push_back(value.first);
@@ -279,22 +279,22 @@ std::vector<std::string> FakeRegistry::ValueNames(HKEY root, const std::string& 
   return names;
 }
 
-std::vector<BYTE> FakeRegistry::Security(HKEY root, const std::string& path) const {
+std::vector<BYTE> TFakeRegistry::Security(HKEY root, const std::string& path) const {
   const std::shared_ptr<Key> key = Find(root, path);
   return key ? key->security : std::vector<BYTE>();
 }
 
-void FakeRegistry::SetSecurity(HKEY root, const std::string& path, std::vector<BYTE> descriptor) {
+void TFakeRegistry::SetSecurity(HKEY root, const std::string& path, std::vector<BYTE> descriptor) {
   FindOrCreate(root, path)->security = std::move(descriptor);
 }
 
-void FakeRegistry::MarkRestrictive(HKEY root, const std::string& path) {
+void TFakeRegistry::MarkRestrictive(HKEY root, const std::string& path) {
   const std::shared_ptr<Key> key = FindOrCreate(root, path);
   key->restrictive = true;
   key->security = ProtectedSecurityDescriptor();
 }
 
-std::string FakeRegistry::Describe(HKEY key) const {
+std::string TFakeRegistry::Describe(HKEY key) const {
   std::shared_ptr<Key> at;
   if (key == HKEY_LOCAL_MACHINE) return "HKLM";
   if (key == HKEY_CURRENT_USER) return "HKCU";

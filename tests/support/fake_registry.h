@@ -1,4 +1,4 @@
-// The registry of FakeOs: a tree of keys under HKEY_LOCAL_MACHINE and
+// The registry of TFakeOs: a tree of keys under HKEY_LOCAL_MACHINE and
 // HKEY_CURRENT_USER with typed values, a security descriptor per key, handles
 // that remember the access they were opened with, and "restrictive" keys that
 // refuse write access at and below them until their DACL is opened up.
@@ -19,9 +19,9 @@ struct RegistryValue {
   bool operator==(const RegistryValue& other) const { return type == other.type && data == other.data; }
 };
 
-class FakeRegistry {
+class TFakeRegistry {
  public:
-  FakeRegistry();
+  TFakeRegistry();
 
   // Set-up and inspection. Paths are "A\B\C" below a predefined root.
   void CreateKey(HKEY root, const std::string& path);

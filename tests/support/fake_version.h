@@ -1,4 +1,4 @@
-// VerQueryValueA for FakeOs: finds a binary value in a VS_VERSIONINFO block
+// VerQueryValueA for TFakeOs: finds a binary value in a VS_VERSIONINFO block
 // as Windows stores it (wLength, wValueLength, wType, UTF-16 key, padding to
 // 4, value, padding to 4, children).
 #pragma once

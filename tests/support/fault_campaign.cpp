@@ -16,7 +16,7 @@ const ActionTexts kRemoveTexts = {{"EWF support was removed.", "No EWF support w
                                   {"Stillvane will remove EWF support"},
                                   {"Ewf", "VolSnap"}};
 
-void ForgetWhatWasShown(RecordingDialogs& dialogs) {
+void ForgetWhatWasShown(TRecordingDialogs& dialogs) {
   dialogs.messages.clear();
   dialogs.errorReports.clear();
   dialogs.shown.clear();

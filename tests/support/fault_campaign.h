@@ -1,4 +1,4 @@
-// Runs an action on a fresh FakeOs machine once cleanly, then once for every
+// Runs an action on a fresh TFakeOs machine once cleanly, then once for every
 // logged call and every error that call can plausibly give, and checks the
 // invariants after each run; and with a second fault in each recovery call
 // that the first fault brings about.
@@ -44,7 +44,7 @@ struct Figures {
   Figures& operator+=(const Figures& other);
 };
 
-// The run with these faults armed (FakeOs::FailNthCall at their indices).
+// The run with these faults armed (TFakeOs::FailNthCall at their indices).
 // `before`, when given, is the machine as `arrange` leaves it, which is the
 // same every time: it saves taking it again.
 RunRecord RunScenario(const FaultScenario& scenario, const std::vector<InjectedFault>& faults,

@@ -1,4 +1,4 @@
-// What must hold after any click on a FakeOs machine, however its calls fail:
+// What must hold after any click on a TFakeOs machine, however its calls fail:
 // the machine still boots the way it did or the new way (never half-way),
 // the user knows of every failure that left a mark, and nothing is held.
 //
@@ -26,7 +26,7 @@
 //    exception: a failed read of ewf.sys's version ends the click silently,
 //    with nothing changed.
 // 5. No key, find handle, file handle or local allocation is held, but for
-//    one of the kind whose release call was made to fail (FakeOs keeps it).
+//    one of the kind whose release call was made to fail (TFakeOs keeps it).
 // 6. Every filter in UpperFilters before the click is still there.
 #pragma once
 
@@ -53,7 +53,7 @@ InjectedFault MakeFault(const std::vector<std::string>& calls, size_t index, DWO
 
 struct RunRecord {
   std::vector<std::string> calls;                 // those of the action itself
-  std::vector<std::string> shown;                 // RecordingDialogs::shown
+  std::vector<std::string> shown;                 // TRecordingDialogs::shown
   std::shared_ptr<const MachineSnapshot> before;  // the same for every run of a scenario
   MachineSnapshot after;
   int openKeys = 0;
@@ -72,7 +72,7 @@ struct ActionTexts {
   std::vector<std::string> filtersRemoved = {};
 };
 
-// At the instant the process died (FakeOs::StopProcessAtCall): invariants 2
+// At the instant the process died (TFakeOs::StopProcessAtCall): invariants 2
 // and 3, on the machine as it stands.
 std::vector<std::string> CheckInterrupted(const MachineSnapshot& before, const MachineSnapshot& now);
 // After the program started again and Install ran to its end: the machine is

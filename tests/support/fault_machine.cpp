@@ -48,14 +48,14 @@ std::string Hex(const std::vector<BYTE>& bytes) {
   return text;
 }
 
-std::optional<std::string> FileContents(FakeOs& os, const std::string& path) {
+std::optional<std::string> FileContents(TFakeOs& os, const std::string& path) {
   const FakeFile* file = os.Files().Find(path);
   if (!file || (file->attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
   return file->contents;
 }
 
-void AddKey(FakeOs& os, const std::string& path, MachineSnapshot& snapshot) {
-  const FakeRegistry& registry = os.Registry();
+void AddKey(TFakeOs& os, const std::string& path, MachineSnapshot& snapshot) {
+  const TFakeRegistry& registry = os.Registry();
   if (!registry.KeyExists(HKEY_LOCAL_MACHINE, path)) return;
   snapshot.entries["reg HKLM\\" + path] = "key";
   for (const std::string& name : registry.ValueNames(HKEY_LOCAL_MACHINE, path)) {
@@ -71,7 +71,7 @@ void AddKey(FakeOs& os, const std::string& path, MachineSnapshot& snapshot) {
   }
 }
 
-void AddFile(FakeOs& os, const std::string& path, MachineSnapshot& snapshot) {
+void AddFile(TFakeOs& os, const std::string& path, MachineSnapshot& snapshot) {
   const FakeFile* file = os.Files().Find(path);
   if (!file) return;
   snapshot.entries["file " + path] =
@@ -124,13 +124,13 @@ FaultMachine::FaultMachine() {
 
 void FaultMachine::StartAgain() {
   os.StartProcessAgain();
-  dialogs = RecordingDialogs();
+  dialogs = TRecordingDialogs();
   reader.reset();
   saved.release();  // the dead process's memory went with it
 }
 
 void StartUp(FaultMachine& machine) {
-  Os& os = machine.os;
+  TOs& os = machine.os;
   machine.reader = std::make_unique<TVersionInfo>(os);
   ProgramFolders folders = ReadProgramFolders(os);
   machine.SourceFolder = std::move(folders.SourceFolder);
@@ -171,7 +171,7 @@ std::string Summary(const std::string& contents) {
   return "\"" + printable + "\" (" + std::to_string(contents.size()) + " bytes, #" + hash + ")";
 }
 
-MachineSnapshot TakeSnapshot(FakeOs& os) {
+MachineSnapshot TakeSnapshot(TFakeOs& os) {
   MachineSnapshot snapshot;
   std::set<std::string> keys = {kRootKey, kClassKey, InstallationRecordKey};
   for (const RegistryValueRow& row : EnumRootEntries) keys.insert(row.key + 1);

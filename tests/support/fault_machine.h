@@ -1,4 +1,4 @@
-// A FakeOs machine for the fault campaign: Windows in C:\WINDOWS, the three
+// A TFakeOs machine for the fault campaign: Windows in C:\WINDOWS, the three
 // driver files next to the program, Enum\Root protected, holding what the
 // main window holds (its version reader, folders and saved key security).
 // The program's actions run on it as the main window runs them.
@@ -32,8 +32,8 @@ struct FaultMachine {
   // After the process died: a new one on the same machine, before start-up.
   void StartAgain();
 
-  FakeOs os;
-  RecordingDialogs dialogs;
+  TFakeOs os;
+  TRecordingDialogs dialogs;
   std::unique_ptr<TVersionInfo> reader;  // made by StartUp
   SavedKeySecurity saved{os};
   std::string SourceFolder;
@@ -71,7 +71,7 @@ struct MachineSnapshot {
   std::map<std::string, std::optional<RegistryValue>> serviceValues;  // the four that make the service
   std::map<std::string, std::optional<RegistryValue>> volumeValues;   // the two that name the protected volume
 };
-MachineSnapshot TakeSnapshot(FakeOs& os);
+MachineSnapshot TakeSnapshot(TFakeOs& os);
 // A file's contents told short: its printable start, size and a hash.
 std::string Summary(const std::string& contents);
 // The entries that differ, as "name: before -> after", at most `limit` of them.

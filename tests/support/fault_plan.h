@@ -1,4 +1,4 @@
-// Which faults the campaign injects into a logged Os call, and what a user
+// Which faults the campaign injects into a logged TOs call, and what a user
 // must be told about one: read from the call's log line ("Name(args)").
 #pragma once
 
@@ -23,7 +23,7 @@ std::vector<std::string> CallArguments(const std::string& call);
 std::vector<DWORD> PlausibleErrors(const std::string& callName);
 
 // Calls that release what the program holds. Their failure is tolerated by
-// design (nothing can be done about it); FakeOs then keeps the resource, so
+// design (nothing can be done about it); TFakeOs then keeps the resource, so
 // one of its kind may stay open: "key", "find", "file" or "memory"; empty
 // for any other call.
 std::string ReleasedKind(const std::string& callName);

@@ -1,4 +1,4 @@
-// A FakeOs whose VerQueryValueA believes the lengths inside a version
+// A TFakeOs whose VerQueryValueA believes the lengths inside a version
 // resource, as Windows does: it returns a value's address and its stated
 // length even when they reach past the node or the buffer, so that only the
 // reader's own checks stand between a damaged resource and a bad read. It
@@ -11,7 +11,7 @@
 
 namespace fault {
 
-class TrustingVersionOs : public FakeOs {
+class TTrustingVersionOs : public TFakeOs {
  public:
   BOOL GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVOID data) override;
   BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) override;

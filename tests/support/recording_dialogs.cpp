@@ -1,6 +1,6 @@
 #include "support/recording_dialogs.h"
 
-DialogResult RecordingDialogs::ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons buttons) {
+DialogResult TRecordingDialogs::ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons buttons) {
   messages.push_back({text, kind, buttons});
   shown.push_back("message: " + text);
   if (answers_.empty()) return buttons == MessageButtons::YesNo ? DialogResult::No : DialogResult::Ok;
@@ -9,12 +9,12 @@ DialogResult RecordingDialogs::ShowMessageDialog(const std::string& text, Messag
   return answer;
 }
 
-void RecordingDialogs::ReportError(const std::string& message) {
+void TRecordingDialogs::ReportError(const std::string& message) {
   errorReports.push_back(message);
   shown.push_back("report: " + message);
 }
 
-void RecordingDialogs::ShowMissingFilesDialog() {
+void TRecordingDialogs::ShowMissingFilesDialog() {
   ++missingFilesDialogs;
   shown.push_back("missing files");
 }

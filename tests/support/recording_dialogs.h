@@ -1,4 +1,4 @@
-// Dialogs for tests: remembers everything shown, in order, and answers
+// TDialogs for tests: remembers everything shown, in order, and answers
 // message dialogs from a script.
 #pragma once
 
@@ -14,7 +14,7 @@ struct RecordedMessage {
   MessageButtons buttons;
 };
 
-class RecordingDialogs : public InstallDialogs {
+class TRecordingDialogs : public TInstallDialogs {
  public:
   // Answers for the coming message dialogs, in order. Once they run out a
   // question is answered No (nothing goes ahead unasked) and OK is pressed.

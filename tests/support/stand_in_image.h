@@ -1,4 +1,4 @@
-// The contents of stand-in driver files for FakeOs: a whole, small PE image
+// The contents of stand-in driver files for TFakeOs: a whole, small PE image
 // (headers, one code section holding `text`, a correct checksum) that passes
 // the content checks, and a boot loader of the smallest size allowed.
 #pragma once

@@ -11,7 +11,7 @@ constexpr WORD kText = 1;
 
 // Writes nested blocks: wLength, wValueLength, wType, a UTF-16 key with its
 // NUL, padding to 4, the value, padding to 4, then the children.
-class BlockWriter {
+class TBlockWriter {
  public:
   size_t Begin(const std::string& key, WORD valueLength, WORD type) {
     const size_t start = bytes_.size();
@@ -42,7 +42,7 @@ class BlockWriter {
   std::vector<BYTE> bytes_;
 };
 
-void PutString(BlockWriter& out, const std::string& key, const std::string& value) {
+void PutString(TBlockWriter& out, const std::string& key, const std::string& value) {
   const size_t start = out.Begin(key, static_cast<WORD>(value.size() + 1), kText);
   out.PutText(value);
   out.End(start);
@@ -70,7 +70,7 @@ TFixedFileInfo StandInFixedInfo(const FileVersionParts& fileVersion) {
 }
 
 std::vector<BYTE> BuildVersionResource(const VersionResourceLayout& resource) {
-  BlockWriter out;
+  TBlockWriter out;
   const size_t root = out.Begin("VS_VERSION_INFO", resource.fixedInfoLength, kBinary);
   out.PutBytes(&resource.fixed, std::min<size_t>(resource.fixedInfoLength, sizeof resource.fixed));
   out.Pad();

@@ -1,5 +1,5 @@
 // Raw version resources as Windows stores them (the 32-bit, UTF-16 layout of
-// VS_VERSIONINFO), well-formed or damaged on purpose, for seeding FakeOs.
+// VS_VERSIONINFO), well-formed or damaged on purpose, for seeding TFakeOs.
 #pragma once
 
 #include <optional>

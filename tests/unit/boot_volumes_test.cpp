@@ -51,7 +51,7 @@ TEST(BootVolumes, TheProtectedPartitionIsTheOneWindowsStartedFromWhenWindowsSays
       {"empty", "", kFirstPartitionArcName},
   };
   for (const Case& c : cases) {
-    FakeOs os;
+    TFakeOs os;
     os.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", REG_SZ, Bytes(c.data));
     std::string failure;
     EXPECT_EQ(FindProtectedArcName(os, &failure), c.expected) << c.state;
@@ -59,7 +59,7 @@ TEST(BootVolumes, TheProtectedPartitionIsTheOneWindowsStartedFromWhenWindowsSays
     EXPECT_EQ(os.OpenKeyCount(), 0);
   }
 
-  FakeOs missing;
+  TFakeOs missing;
   std::string failure;
   EXPECT_EQ(FindProtectedArcName(missing, &failure), kFirstPartitionArcName);
   EXPECT_EQ(failure, "");
@@ -87,7 +87,7 @@ TEST(BootVolumes, AValueThatIsNotAPartitionsNameIsToldWithItsData) {
       {REG_BINARY, "\x02", "\"\\x02\" (REG_BINARY)"},
   };
   for (const Case& c : cases) {
-    FakeOs os;
+    TFakeOs os;
     os.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", c.type, Bytes(c.data));
     const BootVolumes volumes = FindBootVolumes(os, "C:\\");
     EXPECT_EQ(
@@ -116,7 +116,7 @@ TEST(BootVolumes, AReadThatFailsIsToldNotTakenForAMissingValue) {
         Case{"RegQueryValueExA(HKLM\\SYSTEM\\CurrentControlSet\\Control, SystemBootDevice", ERROR_MORE_DATA,
              "Reading the \"SystemBootDevice\" value of HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control "
              "failed.  Error 234"}}) {
-    FakeOs os;
+    TFakeOs os;
     os.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", REG_SZ, Bytes(second));
     os.FailCallsContaining(c.call, c.error);
     const BootVolumes volumes = FindBootVolumes(os, "C:\\");
@@ -124,7 +124,7 @@ TEST(BootVolumes, AReadThatFailsIsToldNotTakenForAMissingValue) {
     EXPECT_EQ(os.OpenKeyCount(), 0);
   }
 
-  FakeOs os;
+  TFakeOs os;
   os.Registry().SetValue(HKEY_LOCAL_MACHINE, kSetup, "SystemPartition", REG_SZ, Bytes("\\Device\\HarddiskVolume2"));
   os.FailCallsContaining("QueryDosDeviceA(D:", ERROR_INSUFFICIENT_BUFFER);
   EXPECT_EQ(FindBootVolumes(os, "C:\\").Failure, "Finding out what the drive letter D: stands for failed.  Error 122");
@@ -155,7 +155,7 @@ class BootLoaderFolderTest : public ::testing::Test {
     return failure;
   }
   std::string unmapped_;
-  FakeOs os_;
+  TFakeOs os_;
 };
 
 TEST_F(BootLoaderFolderTest, TheLoaderFolderIsTheDriveOfTheSystemPartition) {

@@ -1,19 +1,19 @@
-// The Os contract suite on FakeOs.
+// The TOs contract suite on TFakeOs.
 #include "contract/contract_environment.h"
 #include "support/fake_os.h"
 #include "support/version_resource_builder.h"
 
 namespace {
 
-class FakeContractEnvironment : public ContractEnvironment {
+class TFakeContractEnvironment : public TContractEnvironment {
  public:
-  FakeContractEnvironment() {
+  TFakeContractEnvironment() {
     os_.Files().AddFolder("C:\\Scratch");
     os_.RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\StillvaneContract", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                         &scratchKey_, nullptr);
   }
 
-  Os& os() override { return os_; }
+  TOs& os() override { return os_; }
   std::string ScratchFolder() override { return "C:\\Scratch\\"; }
   HKEY ScratchKey() override { return scratchKey_; }
   void WriteFile(const std::string& path, const std::string& contents) override { os_.Files().AddFile(path, contents); }
@@ -35,12 +35,12 @@ class FakeContractEnvironment : public ContractEnvironment {
   }
 
  private:
-  FakeOs os_;
+  TFakeOs os_;
   HKEY scratchKey_ = nullptr;
 };
 
 }  // namespace
 
-std::unique_ptr<ContractEnvironment> MakeContractEnvironment() {
-  return std::make_unique<FakeContractEnvironment>();
+std::unique_ptr<TContractEnvironment> MakeContractEnvironment() {
+  return std::make_unique<TFakeContractEnvironment>();
 }

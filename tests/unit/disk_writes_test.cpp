@@ -28,13 +28,13 @@ const ExpectedSetting kExpected[] = {
      {REG_DWORD, {0, 0, 0, 0}}},
 };
 
-std::optional<RegistryValue> Written(FakeOs& os, const ExpectedSetting& setting) {
+std::optional<RegistryValue> Written(TFakeOs& os, const ExpectedSetting& setting) {
   return os.Registry().Value(HKEY_LOCAL_MACHINE, setting.key, setting.name);
 }
 
 TEST(DiskWrites, WritesTheFourSettingsInOrderAndConfirms) {
-  FakeOs os;
-  RecordingDialogs dialogs;
+  TFakeOs os;
+  TRecordingDialogs dialogs;
   MinimizeDiskWrites(os, dialogs, kWindowsFolder);
 
   for (const ExpectedSetting& setting : kExpected) {
@@ -62,10 +62,10 @@ TEST(DiskWrites, WritesTheFourSettingsInOrderAndConfirms) {
 }
 
 TEST(DiskWrites, ASecondRunWritesTheSameValuesOverWhateverWasThere) {
-  FakeOs os;
+  TFakeOs os;
   os.Registry().SetValue(HKEY_LOCAL_MACHINE, kExpected[0].key, "Enable", REG_SZ, {'Y', 0});
   os.Registry().SetValue(HKEY_LOCAL_MACHINE, kExpected[0].key, "OptimizeComplete", REG_SZ, {'N', 'o', 0});
-  RecordingDialogs dialogs;
+  TRecordingDialogs dialogs;
   MinimizeDiskWrites(os, dialogs, kWindowsFolder);
   MinimizeDiskWrites(os, dialogs, kWindowsFolder);
   for (const ExpectedSetting& setting : kExpected) EXPECT_EQ(Written(os, setting), setting.value) << setting.name;
@@ -75,10 +75,10 @@ TEST(DiskWrites, ASecondRunWritesTheSameValuesOverWhateverWasThere) {
 }
 
 TEST(DiskWrites, KeysThatCannotBeOpenedAreNamedAndTheOthersStillWritten) {
-  FakeOs os;
+  TFakeOs os;
   os.FailCallsContaining("Dfrg", ERROR_ACCESS_DENIED);
   os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager");
-  RecordingDialogs dialogs;
+  TRecordingDialogs dialogs;
   MinimizeDiskWrites(os, dialogs, kWindowsFolder);
 
   EXPECT_FALSE(Written(os, kExpected[0]));
@@ -98,9 +98,9 @@ TEST(DiskWrites, KeysThatCannotBeOpenedAreNamedAndTheOthersStillWritten) {
 }
 
 TEST(DiskWrites, WithoutWriteAccessToTheMachineNothingIsWrittenAndAllFourAreNamed) {
-  FakeOs os;
+  TFakeOs os;
   os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, "");
-  RecordingDialogs dialogs;
+  TRecordingDialogs dialogs;
   MinimizeDiskWrites(os, dialogs, kWindowsFolder);
   for (const ExpectedSetting& setting : kExpected) EXPECT_FALSE(Written(os, setting)) << setting.name;
   ASSERT_EQ(dialogs.messages.size(), 1u);
@@ -114,9 +114,9 @@ TEST(DiskWrites, WithoutWriteAccessToTheMachineNothingIsWrittenAndAllFourAreName
 }
 
 TEST(DiskWrites, AFailedValueWriteEndsTheActionWithTheRegistryError) {
-  FakeOs os;
+  TFakeOs os;
   os.FailCall("RegSetValueExA", ERROR_ACCESS_DENIED, 2);
-  RecordingDialogs dialogs;
+  TRecordingDialogs dialogs;
   RunAction(dialogs, [&] { MinimizeDiskWrites(os, dialogs, kWindowsFolder); });
 
   EXPECT_EQ(dialogs.shown, (std::vector<std::string>{"report: Failed to set data for 'EnableAutoLayout'"}));

@@ -62,8 +62,8 @@ class DriverChecksTest : public ::testing::Test {
   std::vector<std::string> VersionReads() const { return os_.CallsNamed("GetFileVersionInfoSizeA"); }
   static std::string SizeCall(const std::string& name) { return "GetFileVersionInfoSizeA(" + kSource + name + ")"; }
 
-  FakeOs os_;
-  RecordingDialogs dialogs_;
+  TFakeOs os_;
+  TRecordingDialogs dialogs_;
   TVersionInfo reader_{os_};
 };
 
@@ -273,8 +273,8 @@ TEST_F(DriverChecksTest, ContentsThatAreNotWhatTheNameSaysStopTheClick) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name + ": " + c.problem);
-    FakeOs os;
-    RecordingDialogs dialogs;
+    TFakeOs os;
+    TRecordingDialogs dialogs;
     TVersionInfo reader(os);
     for (const char* name : {"ewf.sys", "ewfmgr.exe", "ewfntldr"}) {
       const std::string good = name == std::string("ewf.sys")      ? StandInDriver(name)
@@ -293,8 +293,8 @@ TEST_F(DriverChecksTest, ContentsThatAreNotWhatTheNameSaysStopTheClick) {
 
   {
     // A manager for the GUI, a driver without a checksum and a loader of the largest size pass.
-    FakeOs os;
-    RecordingDialogs dialogs;
+    TFakeOs os;
+    TRecordingDialogs dialogs;
     std::string noCheckSum = driver;
     noCheckSum.replace(stand_in::kCheckSum, 4, 4, '\0');
     os.Files().AddFile(kSource + "ewf.sys", noCheckSum);
@@ -303,8 +303,8 @@ TEST_F(DriverChecksTest, ContentsThatAreNotWhatTheNameSaysStopTheClick) {
     EXPECT_TRUE(CheckDriverFileContents(os, dialogs, kSource));
     EXPECT_TRUE(dialogs.shown.empty());
   }
-  FakeOs os;
-  RecordingDialogs dialogs;
+  TFakeOs os;
+  TRecordingDialogs dialogs;
   TVersionInfo reader(os);
   os.Files().AddFile(kSource + "ewf.sys", StandInDriver("locked")).locked = true;
   os.Files().AddFile(kSource + "ewfmgr.exe", StandInProgram("fine"));

@@ -10,7 +10,7 @@ namespace {
 using ::testing::ElementsAre;
 
 TEST(Environment, VariablesAreReadWholeWhateverTheirLength) {
-  FakeOs os;
+  TFakeOs os;
   for (size_t length : {size_t{0}, size_t{1}, size_t{259}, size_t{260}, size_t{261}, size_t{5000}}) {
     const std::string value(length, 'v');
     os.SetEnv("windir", value);
@@ -23,7 +23,7 @@ TEST(Environment, VariablesAreReadWholeWhateverTheirLength) {
 }
 
 TEST(Environment, AnUnsetVariableReadsAsEmptyText) {
-  FakeOs os;
+  TFakeOs os;
   EXPECT_EQ(ReadEnvironmentVariable(os, "SystemDrive"), "");
   os.SetEnv("SystemDrive", "C:");
   os.FailCall("GetEnvironmentVariableA", ERROR_ENVVAR_NOT_FOUND);
@@ -32,7 +32,7 @@ TEST(Environment, AnUnsetVariableReadsAsEmptyText) {
 
 TEST(Environment, TheProgramPathIsNeverCutShort) {
   for (size_t length : {size_t{30}, size_t{259}, size_t{260}, size_t{600}}) {
-    FakeOs os;
+    TFakeOs os;
     const std::string path = "C:\\" + std::string(length - 17, 'p') + "\\Stillvane.exe";
     os.SetModulePath(path);
     EXPECT_EQ(RunningProgramPath(os), path) << length;
@@ -41,7 +41,7 @@ TEST(Environment, TheProgramPathIsNeverCutShort) {
 }
 
 TEST(Environment, NoProgramPathWhenWindowsCannotTellIt) {
-  FakeOs os;
+  TFakeOs os;
   os.FailCall("GetModuleFileNameA", ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_EQ(RunningProgramPath(os), "");
 }

@@ -27,7 +27,7 @@ TEST(ErrorReport, AFullStopFollowsALastCharacterAboveIt) {
 }
 
 TEST(ErrorReport, RunActionShowsWhatEscapesAnActionAndGoesOn) {
-  RecordingDialogs dialogs;
+  TRecordingDialogs dialogs;
   RunAction(dialogs, [] { throw ERegistryError("Failed to set data for 'Enable'"); });
   RunAction(dialogs, [] { throw std::runtime_error("Out of memory"); });
   RunAction(dialogs, [&] {

@@ -1,4 +1,4 @@
-// What FakeOs does that the contract suite cannot check against Windows here:
+// What TFakeOs does that the contract suite cannot check against Windows here:
 // protected keys, read-only and locked files, damaged version resources,
 // fault injection and the leak counters.
 #include "support/fake_os.h"
@@ -15,15 +15,15 @@ namespace {
 constexpr char kRoot[] = "SYSTEM\\CurrentControlSet\\Enum\\Root";
 constexpr char kLegacy[] = "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF";
 
-LONG CreateKey(FakeOs& os, const char* path, REGSAM access = KEY_ALL_ACCESS) {
+LONG CreateKey(TFakeOs& os, const char* path, REGSAM access = KEY_ALL_ACCESS) {
   HKEY key = nullptr;
   const LONG result = os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, access, nullptr, &key, nullptr);
   if (key) os.RegCloseKey(key);
   return result;
 }
 
-TEST(FakeRegistry, AProtectedKeyRefusesWritesBelowItUntilItsDaclIsBlank) {
-  FakeOs os;
+TEST(TFakeRegistry, AProtectedKeyRefusesWritesBelowItUntilItsDaclIsBlank) {
+  TFakeOs os;
   os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
   EXPECT_EQ(CreateKey(os, kLegacy), ERROR_ACCESS_DENIED);
   EXPECT_EQ(CreateKey(os, kLegacy, KEY_READ), ERROR_ACCESS_DENIED) << "creating is writing";
@@ -52,8 +52,8 @@ TEST(FakeRegistry, AProtectedKeyRefusesWritesBelowItUntilItsDaclIsBlank) {
   EXPECT_EQ(os.LiveLocalAllocationCount(), 0);
 }
 
-TEST(FakeRegistry, BuildSecurityDescriptorCanAnswerAsWineDoes) {
-  FakeOs os;
+TEST(TFakeRegistry, BuildSecurityDescriptorCanAnswerAsWineDoes) {
+  TFakeOs os;
   os.SetBuildSecurityDescriptorResult(ERROR_CALL_NOT_IMPLEMENTED);
   PSECURITY_DESCRIPTOR made = nullptr;
   ULONG size = 0;
@@ -62,8 +62,8 @@ TEST(FakeRegistry, BuildSecurityDescriptorCanAnswerAsWineDoes) {
   EXPECT_EQ(os.LiveLocalAllocationCount(), 0);
 }
 
-TEST(FakeFiles, ReadOnlyAndLockedFilesRefuseWhatWindowsRefuses) {
-  FakeOs os;
+TEST(TFakeFiles, ReadOnlyAndLockedFilesRefuseWhatWindowsRefuses) {
+  TFakeOs os;
   os.Files().AddFile("C:\\src", "new");
   os.Files().AddFile("C:\\ntldr", "loader").attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
   EXPECT_FALSE(os.CopyFileA("C:\\src", "C:\\ntldr", FALSE));
@@ -82,8 +82,8 @@ TEST(FakeFiles, ReadOnlyAndLockedFilesRefuseWhatWindowsRefuses) {
   EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 }
 
-TEST(FakeFiles, PathsResolveAsWindowsResolvesThem) {
-  FakeOs os;
+TEST(TFakeFiles, PathsResolveAsWindowsResolvesThem) {
+  TFakeOs os;
   os.Files().AddFolder("C:\\WINDOWS\\system32");
   const HANDLE file = os.CreateFileA("\\resmany.dat", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   os.CloseHandle(file);
@@ -100,7 +100,7 @@ TEST(FakeFiles, PathsResolveAsWindowsResolvesThem) {
 // Every truncation and every single damaged byte of a version resource must
 // answer false or a value inside what was read, and never read outside it.
 TEST(FakeVersion, DamagedResourcesGiveFalseOrAValueInsideTheBlock) {
-  FakeOs os;
+  TFakeOs os;
   const std::vector<BYTE> good = BuildVersionResource(FileVersionParts{2, 0, 927, 0});
   const auto check = [&](const std::vector<BYTE>& resource, DWORD bufferSize) {
     os.Files().AddFile("C:\\ewf.sys").versionResource = resource;
@@ -146,8 +146,8 @@ TEST(FakeVersion, DamagedResourcesGiveFalseOrAValueInsideTheBlock) {
   EXPECT_EQ(*static_cast<const DWORD*>(value), 0x04E40809u);
 }
 
-TEST(FakeOs, FaultsHitTheCallsChosen) {
-  FakeOs os;
+TEST(TFakeOs, FaultsHitTheCallsChosen) {
+  TFakeOs os;
   os.Files().AddFile("C:\\a", "a");
   os.FailNthCall(2, ERROR_DISK_FULL);
   os.FailCall("CopyFileA", ERROR_HANDLE_DISK_FULL, 3);
@@ -168,8 +168,8 @@ TEST(FakeOs, FaultsHitTheCallsChosen) {
 // A process that dies stops at once: the machine keeps what its last call
 // did (half a copy, when it died halfway), nothing after it happens, and a
 // new process starts with nothing held.
-TEST(FakeOs, AStoppedProcessLeavesTheMachineAsItStood) {
-  FakeOs os;
+TEST(TFakeOs, AStoppedProcessLeavesTheMachineAsItStood) {
+  TFakeOs os;
   os.Files().AddFile("C:\\ewfntldr", "0123456789");
   HKEY key = nullptr;
   ASSERT_EQ(

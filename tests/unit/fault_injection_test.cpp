@@ -1,4 +1,4 @@
-// Every Os call of every action failing in turn, with each error it can
+// Every TOs call of every action failing in turn, with each error it can
 // plausibly give, and then a second failure in whatever undoes the first:
 // afterwards the machine must still boot, the write filter must be either
 // fully registered or not at all, the user must know what failed, and
@@ -15,7 +15,7 @@
 namespace fault {
 namespace {
 
-class Stopwatch {
+class TStopwatch {
  public:
   double Seconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
 
@@ -40,7 +40,7 @@ std::vector<FaultScenario> AllScenarios() {
 // One test for both passes: the runs with one fault are the baselines of the
 // runs with two. Only the installation and the removal have recovery calls.
 TEST(FaultInjection, NoFaultLeavesTheMachineBroken) {
-  const Stopwatch stopwatch;
+  const TStopwatch stopwatch;
   Figures single;
   Figures install;
   Figures removal;
@@ -74,7 +74,7 @@ TEST(FaultInjection, NoFaultLeavesTheMachineBroken) {
 // The process dies after each call (and halfway through each file copy);
 // the machine must still boot then, and a new run must finish the job.
 TEST(FaultInjection, NoInterruptionLeavesTheMachineBroken) {
-  const Stopwatch stopwatch;
+  const TStopwatch stopwatch;
   Figures interruptions;
   Figures removals;
   for (const FaultScenario& scenario : AllScenarios()) {
@@ -113,7 +113,7 @@ TEST(FaultInjection, EveryCallOfACleanRunIsAFaultPoint) {
 // Not finding out is not the same as not finding: only the latter may be
 // taken for "absent" (and, say, lead to overwriting without a backup).
 TEST(FaultInjection, ALookUpThatFailsIsNotTakenForAMissingFile) {
-  FakeOs os;
+  TFakeOs os;
   os.Files().AddFile("C:\\Boot\\ntldr");
   const auto lookUp = [&](const std::string& path) {
     const FileLookup found = LookForFile(os, path);

@@ -1,7 +1,7 @@
 // Hostile driver files: version resources damaged in every way we could think
 // of, then byte by byte, read by TVersionInfo natively under the sanitizers,
-// once through FakeOs (whose VerQueryValueA checks every length) and once
-// through an Os that believes the lengths as Windows does. The reader must
+// once through TFakeOs (whose VerQueryValueA checks every length) and once
+// through a TOs that believes the lengths as Windows does. The reader must
 // not crash or read outside its buffer, and must make of each resource "no
 // version", or the version of the fixed information it could read (zero when
 // it could read none); the version gate must act on that: stop without a word
@@ -60,8 +60,8 @@ Outcome Warns(const std::string& version) {
 struct HostileCase {
   std::string what;
   std::vector<BYTE> resource;
-  Outcome careful;   // through FakeOs
-  Outcome trusting;  // through TrustingVersionOs
+  Outcome careful;   // through TFakeOs
+  Outcome trusting;  // through TTrustingVersionOs
 };
 
 std::vector<HostileCase> HostileCases() {
@@ -147,7 +147,7 @@ Outcome RunGate(const std::vector<BYTE>& resource) {
   os.Files().AddFile(kDriver, "MZ").versionResource = resource;
   os.Files().AddFile(std::string(kSourceFolder) + "ewfmgr.exe", "MZ").versionResource =
       BuildVersionResource(FileVersionParts{2, 0, 927, 0});
-  RecordingDialogs dialogs;
+  TRecordingDialogs dialogs;
   TVersionInfo reader(os);
   const bool goesOn = CheckDriverFileVersions(dialogs, reader, kSourceFolder);
   if (goesOn && dialogs.shown.empty()) return kPasses;
@@ -172,8 +172,8 @@ void ExpectGateFollowsTheReader(const std::vector<BYTE>& resource, const std::st
 
 TEST(HostileVersionResources, NamedDamageIsReadSafelyAndGatedByWhatWasRead) {
   for (const HostileCase& hostile : HostileCases()) {
-    ExpectGateFollowsTheReader<FakeOs>(hostile.resource, hostile.what + " (checked lengths)", &hostile.careful);
-    ExpectGateFollowsTheReader<TrustingVersionOs>(hostile.resource, hostile.what + " (trusted lengths)",
+    ExpectGateFollowsTheReader<TFakeOs>(hostile.resource, hostile.what + " (checked lengths)", &hostile.careful);
+    ExpectGateFollowsTheReader<TTrustingVersionOs>(hostile.resource, hostile.what + " (trusted lengths)",
                                                   &hostile.trusting);
   }
 }
@@ -187,8 +187,8 @@ TEST(HostileVersionResources, EveryByteDamagedIsReadSafely) {
       std::vector<BYTE> damaged = valid;
       damaged[at] = value;
       const std::string what = "byte " + std::to_string(at) + " = " + std::to_string(value);
-      ExpectGateFollowsTheReader<FakeOs>(damaged, what + " (checked lengths)", nullptr);
-      ExpectGateFollowsTheReader<TrustingVersionOs>(damaged, what + " (trusted lengths)", nullptr);
+      ExpectGateFollowsTheReader<TFakeOs>(damaged, what + " (checked lengths)", nullptr);
+      ExpectGateFollowsTheReader<TTrustingVersionOs>(damaged, what + " (trusted lengths)", nullptr);
       ++variants;
     }
   }

@@ -10,7 +10,7 @@ namespace {
 using ::testing::ElementsAre;
 
 TEST(Files, AFileIsPresentWhateverItsTimeStampsOrAttributes) {
-  FakeOs os;
+  TFakeOs os;
   const FILETIME times[] = {FILETIME{0, 0}, FileTimeOf(1979, 12, 31, 23, 59, 59), FileTimeOf(2005, 6, 1),
                             FileTimeOf(2108, 1, 1), FILETIME{0xFFFFFFFF, 0x7FFFFFFF}};
   for (const FILETIME& time : times) {
@@ -22,7 +22,7 @@ TEST(Files, AFileIsPresentWhateverItsTimeStampsOrAttributes) {
 }
 
 TEST(Files, FoldersAndMissingNamesAreNotPresentAndTheSearchIsClosedAtOnce) {
-  FakeOs os;
+  TFakeOs os;
   os.Files().AddFolder("C:\\Stillvane\\ewf.sys");
   EXPECT_FALSE(FileIsPresent(os, "C:\\Stillvane\\ewf.sys"));
   EXPECT_FALSE(FileIsPresent(os, "C:\\Stillvane\\ewfmgr.exe"));
@@ -34,7 +34,7 @@ TEST(Files, FoldersAndMissingNamesAreNotPresentAndTheSearchIsClosedAtOnce) {
 }
 
 TEST(Files, CopiesAndRenamesTellTheErrorOfTheCallItself) {
-  FakeOs os;
+  TFakeOs os;
   os.Files().AddFile("C:\\src\\ewf.sys", "new");
   os.Files().AddFile("C:\\WINDOWS\\system32\\drivers\\ewf.sys", "installed");
 
@@ -61,7 +61,7 @@ TEST(Files, CopiesAndRenamesTellTheErrorOfTheCallItself) {
 }
 
 TEST(Files, TheEmptyFileIsMadeWithTheExactFlagsAndItsHandleClosed) {
-  FakeOs os;
+  TFakeOs os;
   os.Files().AddFile("C:\\resmany.dat", "stale");
   const FileOpResult result = CreateEmptyFile(os, "C:\\resmany.dat");
   EXPECT_TRUE(result.succeeded);
@@ -73,7 +73,7 @@ TEST(Files, TheEmptyFileIsMadeWithTheExactFlagsAndItsHandleClosed) {
 }
 
 TEST(Files, AnEmptyFileThatCannotBeMadeKeepsItsOwnErrorCode) {
-  FakeOs os;
+  TFakeOs os;
   os.Files().AddFile("C:\\readonly.dat").attributes = FILE_ATTRIBUTE_READONLY;
   os.Files().AddFile("C:\\locked.dat").locked = true;
   const struct {

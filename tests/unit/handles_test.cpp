@@ -7,7 +7,7 @@
 namespace {
 
 TEST(Handles, ReleasingKeepsTheLastErrorOfTheCallThatFailedBefore) {
-  FakeOs os;
+  TFakeOs os;
   UniqueKey key(os);
   ASSERT_EQ(os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "A", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
             ERROR_SUCCESS);
@@ -23,7 +23,7 @@ TEST(Handles, ReleasingKeepsTheLastErrorOfTheCallThatFailedBefore) {
 }
 
 TEST(Handles, EmptyOwnersReleaseNothing) {
-  FakeOs os;
+  TFakeOs os;
   {
     UniqueKey key(os);
     UniqueFindHandle search(os);
@@ -35,7 +35,7 @@ TEST(Handles, EmptyOwnersReleaseNothing) {
 }
 
 TEST(Handles, EachResourceIsReleasedExactlyOnce) {
-  FakeOs os;
+  TFakeOs os;
   {
     UniqueKey key(os);
     ASSERT_EQ(os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, key.put()), ERROR_SUCCESS);

@@ -28,8 +28,8 @@ class HormTest : public ::testing::Test {
     EXPECT_EQ(dialogs_.UnusedAnswers(), 0);
   }
 
-  FakeOs os_;
-  RecordingDialogs dialogs_;
+  TFakeOs os_;
+  TRecordingDialogs dialogs_;
 };
 
 TEST_F(HormTest, AfterYesTheEmptyMarkerFileIsCreatedAndTheUserRemindedToCommit) {
@@ -115,11 +115,11 @@ TEST_F(HormTest, WithHibernationOffTheReminderSaysWhereToTurnItOn) {
   };
   for (const Case& c : {Case{true, false, 0, hibernationOff}, Case{false, false, 0, hibernationOff},
                         Case{true, true, 0, kReminder}, Case{true, false, ERROR_MOD_NOT_FOUND, kReminder}}) {
-    FakeOs os;
+    TFakeOs os;
     os.SetEnv("SystemDrive", "C:");
     os.SetHibernation(c.supported, c.enabled);
     if (c.failure) os.FailCall("GetPwrCapabilities", c.failure);
-    RecordingDialogs dialogs;
+    TRecordingDialogs dialogs;
     dialogs.QueueAnswer(DialogResult::Yes);
     EnableHorm(os, dialogs);
     ASSERT_EQ(dialogs.messages.size(), 2u);
@@ -141,9 +141,9 @@ TEST_F(HormTest, WhenWindowsCannotSayWhereTheComputerStartsNothingIsCreated) {
   EXPECT_TRUE(os_.CallsNamed("CreateFileA").empty());
 
   // Nor when what it says is not understood.
-  FakeOs os;
+  TFakeOs os;
   os.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_EXPAND_SZ, {'\\', 'C', 0});
-  RecordingDialogs dialogs;
+  TRecordingDialogs dialogs;
   dialogs.QueueAnswer(DialogResult::Yes);
   EnableHorm(os, dialogs);
   ASSERT_EQ(dialogs.messages.size(), 2u);

@@ -1,4 +1,4 @@
-// "Install EWF Support" from the click to the closing message, on a FakeOs
+// "Install EWF Support" from the click to the closing message, on a TFakeOs
 // whose Enum\Root refuses new keys until its DACL is blank.
 #include "install/installation.h"
 
@@ -90,16 +90,16 @@ const std::vector<ExpectedValue> kEntries = {
 };
 
 // Also tells what the machine looked like when an error reached the report.
-class WatchingDialogs : public RecordingDialogs {
+class TWatchingDialogs : public TRecordingDialogs {
  public:
   DialogResult ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons buttons) override {
     if (onMessage) onMessage();
-    return RecordingDialogs::ShowMessageDialog(text, kind, buttons);
+    return TRecordingDialogs::ShowMessageDialog(text, kind, buttons);
   }
   std::function<void()> onMessage;
   void ReportError(const std::string& message) override {
     if (onReport) onReport();
-    RecordingDialogs::ReportError(message);
+    TRecordingDialogs::ReportError(message);
   }
   std::function<void()> onReport;
 };
@@ -112,7 +112,7 @@ class InstallationTest : public ::testing::Test {
     os_.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, kOnlySnapshotFilter);
     Arrange(os_);
   }
-  static void Arrange(FakeOs& os) {
+  static void Arrange(TFakeOs& os) {
     os.Files().AddFile(kSource + "ewf.sys", kNewDriver).versionResource =
         BuildVersionResource(FileVersionParts{2, 0, 927, 0});
     os.Files().AddFile(kSource + "ewfmgr.exe", kNewManager).versionResource =
@@ -171,8 +171,8 @@ class InstallationTest : public ::testing::Test {
     return calls;
   }
 
-  FakeOs os_;
-  WatchingDialogs dialogs_;
+  TFakeOs os_;
+  TWatchingDialogs dialogs_;
   TVersionInfo reader_{os_};
   SavedKeySecurity saved_{os_};
   std::vector<BYTE> originalDacl_;
@@ -284,7 +284,7 @@ TEST_F(InstallationTest, AKeyLeftOpenAndNeverTouchedIsNotSaidToHaveItsPermission
       "an interrupted installation leaves it, and its permissions were not changed.  Start Stillvane again and let "
       "it put the standard permissions back.";
   for (const char* fault : {"CopyFileA(", "RegSetKeySecurity("}) {
-    FakeOs os;
+    TFakeOs os;
     Arrange(os);
     os.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, BlankSecurityDescriptor());
     if (std::string(fault) == "CopyFileA(") {
@@ -292,7 +292,7 @@ TEST_F(InstallationTest, AKeyLeftOpenAndNeverTouchedIsNotSaidToHaveItsPermission
     } else {
       os.FailCallsContaining(fault, ERROR_ACCESS_DENIED);
     }
-    RecordingDialogs dialogs;
+    TRecordingDialogs dialogs;
     SavedKeySecurity saved(os);
     TVersionInfo reader(os);
     RunAction(dialogs, [&] { InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved}); });
@@ -394,35 +394,35 @@ TEST_F(InstallationTest, WithoutNtldrNoBackupIsMadeAndTheBootLoaderIsStillCopied
 TEST_F(InstallationTest, ChecksAndAFailedDisableEndTheClickBeforeAnythingChanges) {
   struct Stop {
     const char* what;
-    std::function<void(FakeOs&, RecordingDialogs&)> arrange;
+    std::function<void(TFakeOs&, TRecordingDialogs&)> arrange;
     std::vector<std::string> shown;
   };
   const std::string oldWarningStart = "message: Although the file \"ewf.sys\"";
   const std::vector<Stop> stops = {
       {"a driver file missing",
-       [](FakeOs& os, RecordingDialogs&) { os.Files().Remove(kSource + "ewfntldr"); },
+       [](TFakeOs& os, TRecordingDialogs&) { os.Files().Remove(kSource + "ewfntldr"); },
        {"missing files"}},
       {"ewf.sys without a version",
-       [](FakeOs& os, RecordingDialogs&) { os.Files().Find(kSource + "ewf.sys")->versionResource.clear(); },
+       [](TFakeOs& os, TRecordingDialogs&) { os.Files().Find(kSource + "ewf.sys")->versionResource.clear(); },
        {}},
       {"the write filter protecting the volume",
-       [](FakeOs& os, RecordingDialogs&) { RunTheWriteFilter(os, kWindows, EwfManagerReport("ENABLED")); },
+       [](TFakeOs& os, TRecordingDialogs&) { RunTheWriteFilter(os, kWindows, EwfManagerReport("ENABLED")); },
        {"message: " + OverlayOnMessage("C:")}},
       {"no blank descriptor",
-       [](FakeOs& os, RecordingDialogs&) { os.SetBuildSecurityDescriptorResult(ERROR_CALL_NOT_IMPLEMENTED); },
+       [](TFakeOs& os, TRecordingDialogs&) { os.SetBuildSecurityDescriptorResult(ERROR_CALL_NOT_IMPLEMENTED); },
        {"message: An error occured while disabling security in the registry - failed to create a blank security "
         "descriptor.  Error 120"}},
   };
   for (const Stop& stop : stops) {
     SCOPED_TRACE(stop.what);
-    FakeOs os;
+    TFakeOs os;
     os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
     os.Files().AddFile(kSource + "ewf.sys", kNewDriver).versionResource =
         BuildVersionResource(FileVersionParts{2, 0, 927, 0});
     os.Files().AddFile(kSource + "ewfmgr.exe", kNewManager);
     os.Files().AddFile(kSource + "ewfntldr", kNewLoader);
     os.Files().AddFile(kDrive + "ntldr", "original boot loader");
-    RecordingDialogs dialogs;
+    TRecordingDialogs dialogs;
     TVersionInfo reader(os);
     SavedKeySecurity saved(os);
     stop.arrange(os, dialogs);
@@ -505,12 +505,12 @@ TEST_F(InstallationTest, AFailedBootLoaderStepLeavesTheOriginalNtldr) {
   const DWORD hiddenSystemReadOnly = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.failing);
-    FakeOs os;
+    TFakeOs os;
     os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
     Arrange(os);
     os.Files().Find(kDrive + "ntldr")->attributes = hiddenSystemReadOnly;
     os.FailCallsContaining(c.failing, c.error);
-    RecordingDialogs dialogs;
+    TRecordingDialogs dialogs;
     TVersionInfo reader(os);
     SavedKeySecurity saved(os);
     InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
@@ -604,11 +604,11 @@ TEST_F(InstallationTest, AFileChangedAfterItWasCheckedIsNotInstalled) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name + ": " + c.problem);
-    FakeOs os;
+    TFakeOs os;
     os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
     Arrange(os);
     os.Files().Find(kSource + "ewfmgr.exe")->versionResource = BuildVersionResource(FileVersionParts{2, 0, 926, 0});
-    WatchingDialogs dialogs;
+    TWatchingDialogs dialogs;
     dialogs.QueueAnswer(DialogResult::Yes);
     dialogs.onMessage = [&] {
       if (!dialogs.shown.empty()) return;
@@ -639,10 +639,10 @@ TEST_F(InstallationTest, AFileChangedAfterItWasCheckedIsNotInstalled) {
 // A source that changes once its copy is made does not matter: what goes
 // live is the copy, and the copy is what is checked.
 TEST_F(InstallationTest, TheCopyIsCheckedNotTheSourceThatChangedAfterIt) {
-  class SourceChangingAfterItsCopy : public FakeOs {
+  class TSourceChangingAfterItsCopy : public TFakeOs {
    public:
     BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) override {
-      const BOOL copied = FakeOs::CopyFileA(existingFile, newFile, failIfExists);
+      const BOOL copied = TFakeOs::CopyFileA(existingFile, newFile, failIfExists);
       if (FakeFile* source = Files().Find(existingFile); source && existingFile == kSource + "ewf.sys") {
         source->contents = "changed after the copy";
         source->versionResource = BuildVersionResource(FileVersionParts{9, 0, 0, 0});
@@ -650,10 +650,10 @@ TEST_F(InstallationTest, TheCopyIsCheckedNotTheSourceThatChangedAfterIt) {
       return copied;
     }
   };
-  SourceChangingAfterItsCopy os;
+  TSourceChangingAfterItsCopy os;
   os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
   Arrange(os);
-  RecordingDialogs dialogs;
+  TRecordingDialogs dialogs;
   TVersionInfo reader(os);
   SavedKeySecurity saved(os);
   InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
@@ -725,13 +725,13 @@ TEST_F(InstallationTest, AnInstalledCopyThatCannotBeUsedIsKeptAsideAndReplaced) 
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.problem);
-    FakeOs os;
+    TFakeOs os;
     os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
     Arrange(os);
     const std::vector<BYTE> version = c.version.Major ? BuildVersionResource(c.version) : std::vector<BYTE>();
     os.Files().AddFile(c.target, c.contents).versionResource = version;
     os.Files().AddFile(c.target + ".bak", "another file's backup");  // the next free name is taken
-    RecordingDialogs dialogs;
+    TRecordingDialogs dialogs;
     TVersionInfo reader(os);
     SavedKeySecurity saved(os);
     InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});

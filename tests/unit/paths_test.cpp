@@ -12,7 +12,7 @@ struct PathCase {
 };
 
 TEST(Paths, TheFolderIsEverythingUpToTheLastBackslashOrColon) {
-  FakeOs os;
+  TFakeOs os;
   const PathCase cases[] = {
       {"C:\\Program Files\\Stillvane\\Stillvane.exe", "C:\\Program Files\\Stillvane\\"},
       {"D:\\Stillvane.exe", "D:\\"},
@@ -25,7 +25,7 @@ TEST(Paths, TheFolderIsEverythingUpToTheLastBackslashOrColon) {
 }
 
 TEST(Paths, OneTrailingBackslashIsRemovedAndOneAppended) {
-  FakeOs os;
+  TFakeOs os;
   const PathCase without[] = {
       {"C:\\", "C:"}, {"C:", "C:"}, {"C:\\WINDOWS\\", "C:\\WINDOWS"}, {"C:\\WINDOWS\\\\", "C:\\WINDOWS\\"},
       {"\\", ""},     {"", ""},
@@ -41,7 +41,7 @@ TEST(Paths, OneTrailingBackslashIsRemovedAndOneAppended) {
 
 // In Shift-JIS 0x95 0x5C is one character whose second byte equals '\'.
 TEST(Paths, ADoubleByteCharacterEndingIn0x5CIsNotABackslash) {
-  FakeOs os;
+  TFakeOs os;
   os.SetCodePage(932);
   EXPECT_EQ(WithoutTrailingBackslash(os, "C:\\\x95\x5C"), "C:\\\x95\x5C");
   EXPECT_EQ(WithoutTrailingBackslash(os, "C:\\\x95\x5C\\"), "C:\\\x95\x5C");

@@ -11,7 +11,7 @@ using ::testing::ElementsAre;
 
 class RegistryTest : public ::testing::Test {
  protected:
-  FakeOs os_;
+  TFakeOs os_;
 };
 
 TEST_F(RegistryTest, StartsAtTheCurrentUserWithFullAccessAndNoKey) {
@@ -103,7 +103,7 @@ TEST_F(RegistryTest, TheLastOpenResultIsWhatWindowsAnswered) {
 TEST_F(RegistryTest, ReadOnlyOpeningTriesThreeMasksAndKeepsTheOneThatWorked) {
   const REGSAM masks[] = {KEY_READ, 0x20009, KEY_QUERY_VALUE};
   for (int refused = 0; refused <= 3; ++refused) {
-    FakeOs os;
+    TFakeOs os;
     os.Registry().CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\Root");
     for (int nth = 1; nth <= refused; ++nth) os.FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, nth);
     TRegistry registry(os);

@@ -24,7 +24,7 @@ class RemovalTest : public ::testing::Test {
     ASSERT_THAT(m_.dialogs.shown.back(), HasSubstr("completed successfully"));
   }
   void Remove() {
-    m_.dialogs = RecordingDialogs();
+    m_.dialogs = TRecordingDialogs();
     m_.os.ClearCalls();
     ClickRemove(m_);
   }
@@ -108,7 +108,7 @@ TEST_F(RemovalTest, OtherFiltersKeepTheirOrderAndABackupFoundBeforeInstallStays)
 TEST_F(RemovalTest, AnsweredNoOrWithTheFilterListUnreadableNothingChanges) {
   Install();
   const std::map<std::string, std::string> installed = Entries();
-  m_.dialogs = RecordingDialogs();
+  m_.dialogs = TRecordingDialogs();
   RemoveEwfSupport({m_.os, m_.dialogs, m_.SourceFolder, m_.WindowsFolder, m_.SystemDriveFolder, m_.saved});
   EXPECT_EQ(m_.dialogs.messages.size(), 1u);
   EXPECT_EQ(Entries(), installed);
@@ -146,13 +146,13 @@ TEST_F(RemovalTest, AServiceKeyThatCannotBeDeletedKeepsTheDriverAndTheRecord) {
 TEST_F(RemovalTest, ARecordPointingAtAMissingOrChangedBackupLeavesTheBootLoader) {
   struct Case {
     const char* what;
-    std::function<void(FakeOs&)> change;
+    std::function<void(TFakeOs&)> change;
     std::string left;
   } cases[] = {
-      {"missing", [](FakeOs& os) { os.Files().Remove("C:\\ntldr.bak"); }, "its backup C:\\ntldr.bak is missing."},
-      {"changed", [](FakeOs& os) { os.Files().Find("C:\\ntldr.bak")->contents = "other"; },
+      {"missing", [](TFakeOs& os) { os.Files().Remove("C:\\ntldr.bak"); }, "its backup C:\\ntldr.bak is missing."},
+      {"changed", [](TFakeOs& os) { os.Files().Find("C:\\ntldr.bak")->contents = "other"; },
        "its backup C:\\ntldr.bak has changed since EWF support was installed."},
-      {"ntldr changed", [](FakeOs& os) { os.Files().Find("C:\\ntldr")->contents += "x"; },
+      {"ntldr changed", [](TFakeOs& os) { os.Files().Find("C:\\ntldr")->contents += "x"; },
        "it has changed since EWF support was installed."},
   };
   for (const Case& c : cases) {
@@ -161,7 +161,7 @@ TEST_F(RemovalTest, ARecordPointingAtAMissingOrChangedBackupLeavesTheBootLoader)
     ClickInstall(machine);
     c.change(machine.os);
     const std::string ntldr = machine.os.Files().Find("C:\\ntldr")->contents;
-    machine.dialogs = RecordingDialogs();
+    machine.dialogs = TRecordingDialogs();
     ClickRemove(machine);
     EXPECT_EQ(machine.os.Files().Find("C:\\ntldr")->contents, ntldr) << c.what;
     EXPECT_THAT(machine.dialogs.messages.back().text,

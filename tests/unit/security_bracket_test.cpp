@@ -46,8 +46,8 @@ class SecurityBracketTest : public ::testing::Test {
     EXPECT_EQ(os_.OpenKeyCount(), 0);
   }
 
-  FakeOs os_;
-  RecordingDialogs dialogs_;
+  TFakeOs os_;
+  TRecordingDialogs dialogs_;
   SavedKeySecurity saved_{os_};
   bool replaced_ = false;
 };
@@ -168,38 +168,38 @@ TEST_F(SecurityBracketTest, ReadAccessFallsBackThroughTheThreeMasks) {
 
 struct FailedStep {
   const char* what;
-  void (*arrange)(FakeOs&);
+  void (*arrange)(TFakeOs&);
   std::string message;
   std::vector<std::string> lastCalls;  // the release order at the end of the log
 };
 
 const std::vector<FailedStep> kDisableFailures = {
     {"no memory for the descriptor",
-     [](FakeOs& os) { os.FailCall("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY); },
+     [](TFakeOs& os) { os.FailCall("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY); },
      kDisabling + "unable to query the registry key security attributes.  Error 8",
      {"RegCloseKey(" + kRootHandle + ")"}},
     {"the descriptor cannot be read",
-     [](FakeOs& os) { os.FailCall("RegGetKeySecurity", ERROR_INVALID_HANDLE, 2); },
+     [](TFakeOs& os) { os.FailCall("RegGetKeySecurity", ERROR_INVALID_HANDLE, 2); },
      kDisabling + "unable to query the registry key security attributes.  Error 6",
      {"LocalFree(#1)", "RegCloseKey(" + kRootHandle + ")"}},
     {"opened for querying values only, the key refuses its security",
-     [](FakeOs& os) {
+     [](TFakeOs& os) {
        os.FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 1);
        os.FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 2);
      },
      kDisabling + "unable to query the registry key security attributes.  Error 5",
      {"LocalFree(#1)", "RegCloseKey(" + kRootHandle + ")"}},
     {"no write access to the key's permissions",
-     [](FakeOs& os) { os.FailCallsContaining("0x40000", ERROR_ACCESS_DENIED); },
+     [](TFakeOs& os) { os.FailCallsContaining("0x40000", ERROR_ACCESS_DENIED); },
      kDisabling + "the registry key could not be opened for write access.  Error 5",
      {"RegOpenKeyExA(HKLM, SYSTEM\\CurrentControlSet\\Enum\\Root, 0, 0x40000)", "LocalFree(#1)"}},
     {"no blank descriptor, as under Wine",
-     [](FakeOs& os) { os.SetBuildSecurityDescriptorResult(ERROR_CALL_NOT_IMPLEMENTED); },
+     [](TFakeOs& os) { os.SetBuildSecurityDescriptorResult(ERROR_CALL_NOT_IMPLEMENTED); },
      kDisabling + "failed to create a blank security descriptor.  Error 120",
      {"BuildSecurityDescriptorA(NULL, NULL, 0, NULL, 0, NULL, NULL)", "LocalFree(#1)",
       "RegCloseKey(" + kRootHandle + ")"}},
     {"the blank descriptor is refused",
-     [](FakeOs& os) { os.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED); },
+     [](TFakeOs& os) { os.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED); },
      kDisabling + "failed to reset the security of the registry key.  Error 5",
      {"RegSetKeySecurity(" + kRootHandle + ", 4, &)", "LocalFree(#1)", "LocalFree(#2)",
       "RegCloseKey(" + kRootHandle + ")"}},
@@ -208,10 +208,10 @@ const std::vector<FailedStep> kDisableFailures = {
 TEST_F(SecurityBracketTest, EachFailedDisableStepShowsItsMessageReleasesAllAndLeavesTheKeyAsItWas) {
   for (const FailedStep& step : kDisableFailures) {
     SCOPED_TRACE(step.what);
-    FakeOs os;
+    TFakeOs os;
     os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
     const std::vector<BYTE> original = os.Registry().Security(HKEY_LOCAL_MACHINE, kRoot);
-    RecordingDialogs dialogs;
+    TRecordingDialogs dialogs;
     SavedKeySecurity saved(os);
     step.arrange(os);
 
@@ -239,9 +239,9 @@ TEST_F(SecurityBracketTest, AFailedRestoreShowsItsMessageAndStillReleasesTheSave
   EXPECT_TRUE(HasNullDacl(Dacl()));
   ExpectNothingHeld();
 
-  FakeOs os;
+  TFakeOs os;
   os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
-  RecordingDialogs dialogs;
+  TRecordingDialogs dialogs;
   SavedKeySecurity saved(os);
   ASSERT_TRUE(DisableRootKeySecurity(os, dialogs, saved));
   os.ClearCalls();
@@ -261,14 +261,14 @@ TEST_F(SecurityBracketTest, AFailedRestoreShowsItsMessageAndStillReleasesTheSave
 TEST_F(SecurityBracketTest, TheGuardRestoresOnlyWhileADescriptorIsStillSaved) {
   const std::vector<BYTE> original = Dacl();
   {
-    const RootKeySecurityGuard guard(os_, dialogs_, saved_);
+    const TRootKeySecurityGuard guard(os_, dialogs_, saved_);
     ASSERT_TRUE(DisableRootKeySecurity(os_, dialogs_, saved_));
   }
   EXPECT_EQ(Dacl(), original);
   ExpectNothingHeld();
 
   {
-    const RootKeySecurityGuard guard(os_, dialogs_, saved_);
+    const TRootKeySecurityGuard guard(os_, dialogs_, saved_);
     ASSERT_TRUE(DisableRootKeySecurity(os_, dialogs_, saved_));
     ASSERT_TRUE(RestoreRootKeySecurity(os_, dialogs_, saved_));
     os_.ClearCalls();
@@ -276,7 +276,7 @@ TEST_F(SecurityBracketTest, TheGuardRestoresOnlyWhileADescriptorIsStillSaved) {
   EXPECT_TRUE(os_.Calls().empty());
 
   {
-    const RootKeySecurityGuard guard(os_, dialogs_, saved_);
+    const TRootKeySecurityGuard guard(os_, dialogs_, saved_);
     os_.SetBuildSecurityDescriptorResult(ERROR_CALL_NOT_IMPLEMENTED);
     EXPECT_FALSE(DisableRootKeySecurity(os_, dialogs_, saved_));
     os_.ClearCalls();

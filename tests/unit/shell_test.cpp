@@ -10,7 +10,7 @@ namespace {
 using ::testing::ElementsAre;
 
 TEST(Shell, TheTargetIsOpenedWithTheOpenVerbShownNormally) {
-  FakeOs os;
+  TFakeOs os;
   HWND__ window{};
   ShellOpen(os, nullptr, "mailto:someone@example.com?subject=Stillvane");
   ShellOpen(os, &window, "http://example.com/");
@@ -20,7 +20,7 @@ TEST(Shell, TheTargetIsOpenedWithTheOpenVerbShownNormally) {
 }
 
 TEST(Shell, ThePlatformIsTheFamilyOrZeroWhenUnknown) {
-  FakeOs os;
+  TFakeOs os;
   EXPECT_EQ(PlatformId(os), static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
   EXPECT_THAT(os.Calls(), ElementsAre("GetVersionExA(148)"));
   os.SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);

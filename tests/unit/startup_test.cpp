@@ -10,7 +10,7 @@
 namespace {
 
 TEST(StartUp, FoldersEndInOneBackslashWhateverTheirSource) {
-  FakeOs os;
+  TFakeOs os;
   os.SetModulePath("C:\\Program Files\\Stillvane\\Stillvane.exe");
   os.SetEnv("windir", "C:\\WINDOWS\\");
   os.SetEnv("SystemDrive", "C:");
@@ -34,9 +34,9 @@ TEST(StartUp, FoldersEndInOneBackslashWhateverTheirSource) {
 
 TEST(StartUp, OnlyOutsideTheNtFamilyIsTheUserWarned) {
   for (DWORD platform : {0u, 1u, 2u}) {
-    FakeOs os;
+    TFakeOs os;
     os.SetPlatformId(platform);
-    RecordingDialogs dialogs;
+    TRecordingDialogs dialogs;
     WarnOutsideNtFamily(os, dialogs);
     if (platform == VER_PLATFORM_WIN32_NT) {
       EXPECT_TRUE(dialogs.messages.empty());

@@ -16,7 +16,7 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 TEST(SystemLibrary, LibrariesAreLoadedByTheirFullPathInTheSystemFolder) {
-  FakeOs os;
+  TFakeOs os;
   os.Files().AddFile("C:\\WINDOWS\\system32\\powrprof.dll");
   os.Files().AddFile("C:\\Program Files\\Stillvane\\shell32.dll");  // planted beside the program
   EXPECT_NE(SystemLibraryFunction(os, "powrprof.dll", "GetPwrCapabilities"), nullptr);
@@ -28,7 +28,7 @@ TEST(SystemLibrary, LibrariesAreLoadedByTheirFullPathInTheSystemFolder) {
 }
 
 TEST(SystemLibrary, AnyLengthOfSystemFolderIsTakenWholeAndNoneIsNoLibrary) {
-  FakeOs os;
+  TFakeOs os;
   const std::string deep = "C:\\" + std::string(300, 'w') + "\\system32";
   os.SetSystemFolder(deep);
   os.Files().AddFile(deep + "\\powrprof.dll");
@@ -43,14 +43,14 @@ TEST(SystemLibrary, AnyLengthOfSystemFolderIsTakenWholeAndNoneIsNoLibrary) {
   EXPECT_THAT(os.CallsNamed("LoadLibraryA"), IsEmpty());
 
   // A failure that leaves no code of its own still gives the caller one to show.
-  FakeOs silent;
+  TFakeOs silent;
   silent.FailCall("GetSystemDirectoryA", ERROR_SUCCESS);
   EXPECT_EQ(SystemLibraryFunction(silent, "powrprof.dll", "GetPwrCapabilities"), nullptr);
   EXPECT_EQ(silent.GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
 TEST(SingleInstance, TheFirstCopyHoldsTheMutexAndLaterOnesStepAside) {
-  FakeOs os;
+  TFakeOs os;
   DWORD error = 1;
   EXPECT_EQ(ClaimSingleInstance(os, &error), InstanceClaim::First);
   EXPECT_EQ(os.MutexHandleCount(kSingleInstanceMutex), 1);
@@ -59,7 +59,7 @@ TEST(SingleInstance, TheFirstCopyHoldsTheMutexAndLaterOnesStepAside) {
   EXPECT_EQ(std::string(kSingleInstanceMutex).rfind("Global\\", 0), 0u);
 
   // Another user's copy: its mutex does not let this user open it.
-  FakeOs otherUser;
+  TFakeOs otherUser;
   otherUser.FailCall("CreateMutexA", ERROR_ACCESS_DENIED);
   EXPECT_EQ(ClaimSingleInstance(otherUser, &error), InstanceClaim::AlreadyRuns);
 }
@@ -68,7 +68,7 @@ TEST(SingleInstance, TheFirstCopyHoldsTheMutexAndLaterOnesStepAside) {
 // refusal, would let any number of copies run: the start ends instead.
 TEST(SingleInstance, ANameThatCannotBeHadEndsTheStartWithWhatToDo) {
   for (DWORD refusal : {DWORD{ERROR_INVALID_HANDLE}, DWORD{ERROR_INVALID_NAME}, DWORD{ERROR_NOT_ENOUGH_MEMORY}}) {
-    FakeOs squatted;
+    TFakeOs squatted;
     squatted.FailCall("CreateMutexA", refusal);
     DWORD error = 0;
     EXPECT_EQ(ClaimSingleInstance(squatted, &error), InstanceClaim::Refused) << refusal;

@@ -1,4 +1,4 @@
-// The version reader against FakeOs: what it reads, through which calls, and
+// The version reader against TFakeOs: what it reads, through which calls, and
 // what it keeps when a file has no readable or a damaged version resource.
 #include "services/version_info.h"
 
@@ -44,7 +44,7 @@ class VersionInfoTest : public ::testing::Test {
     return resource;
   }
 
-  FakeOs os_;
+  TFakeOs os_;
 };
 
 TEST_F(VersionInfoTest, CreationReadsTheRunningProgram) {
@@ -274,7 +274,7 @@ TEST_F(VersionInfoTest, DamagedResourcesAreReadWithoutCrashing) {
 
 // A VerQueryValueA that trusts the lengths inside the resource, as Windows
 // does: the reader must not follow it outside the buffer.
-class TrustingOs : public FakeOs {
+class TTrustingOs : public TFakeOs {
  public:
   struct Answer {
     long offset;  // from the start of the block
@@ -291,7 +291,7 @@ class TrustingOs : public FakeOs {
 };
 
 TEST(VersionInfoOverreach, ValuesReachingPastTheBufferAreNotRead) {
-  TrustingOs os;
+  TTrustingOs os;
   const std::vector<BYTE> resource = BuildVersionResource(FileVersionParts{2, 0, 927, 0});
   os.Files().AddFile(kDriver).versionResource = resource;
   const long size = static_cast<long>(resource.size() * 2 + 4);

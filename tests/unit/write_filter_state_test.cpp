@@ -27,7 +27,7 @@ std::string UnknownMessage(const std::string& drive, const std::string& why) {
          why + "\r\rIf it is, every change made there will be lost when the computer restarts.  Do you want to go on?";
 }
 
-void ExpectNothingHeld(const FakeOs& os) {
+void ExpectNothingHeld(const TFakeOs& os) {
   EXPECT_EQ(os.OpenProcessHandleCount(), 0);
   EXPECT_EQ(os.Processes().RunningCount(), 0);
 }
@@ -35,7 +35,7 @@ void ExpectNothingHeld(const FakeOs& os) {
 TEST(WriteFilterState, TheServiceAndTheManagersReportDecide) {
   struct Case {
     const char* what;
-    std::function<void(FakeOs&)> arrange;
+    std::function<void(TFakeOs&)> arrange;
     std::string windowsFolder;
     WriteFilterProtection protection;
     std::string whyUnknown;
@@ -43,47 +43,47 @@ TEST(WriteFilterState, TheServiceAndTheManagersReportDecide) {
   };
   const std::string noReport = "The report of \"ewfmgr C:\" does not say whether the filter is enabled.";
   const std::vector<Case> cases = {
-      {"no ewf service", [](FakeOs&) {}, kWindows, WriteFilterProtection::Off, "", false},
+      {"no ewf service", [](TFakeOs&) {}, kWindows, WriteFilterProtection::Off, "", false},
       {"the service stopped",
-       [](FakeOs& os) {
+       [](TFakeOs& os) {
          RunTheWriteFilter(os, kWindows, EwfManagerReport("ENABLED"));
          os.Processes().SetService("ewf", SERVICE_STOPPED);
        },
        kWindows, WriteFilterProtection::Off, "", false},
-      {"the overlay enabled", [](FakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("ENABLED")); },
+      {"the overlay enabled", [](TFakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("ENABLED")); },
        kWindows, WriteFilterProtection::On, "", true},
-      {"the overlay disabled", [](FakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("DISABLED")); },
+      {"the overlay disabled", [](TFakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("DISABLED")); },
        kWindows, WriteFilterProtection::Off, "", true},
       {"the service still starting",
-       [](FakeOs& os) {
+       [](TFakeOs& os) {
          RunTheWriteFilter(os, kWindows, EwfManagerReport("enabled"));
          os.Processes().SetService("ewf", SERVICE_START_PENDING);
        },
        kWindows, WriteFilterProtection::On, "", true},
-      {"Windows on drive D:", [](FakeOs& os) { RunTheWriteFilter(os, "D:\\WINNT\\", EwfManagerReport("DISABLED")); },
+      {"Windows on drive D:", [](TFakeOs& os) { RunTheWriteFilter(os, "D:\\WINNT\\", EwfManagerReport("DISABLED")); },
        "d:\\WINNT\\", WriteFilterProtection::Off, "", true},
-      {"no manager", [](FakeOs& os) { os.Processes().SetService("ewf", SERVICE_RUNNING); }, kWindows,
+      {"no manager", [](TFakeOs& os) { os.Processes().SetService("ewf", SERVICE_RUNNING); }, kWindows,
        WriteFilterProtection::Unknown, "The ewf service is running, but its manager " + kManager + " is not there.",
        false},
       {"an error instead of a report",
-       [](FakeOs& os) {
+       [](TFakeOs& os) {
          RunTheWriteFilter(os, kWindows, "Failed getting protected volume configuration with error 1.\r\n");
        },
        kWindows, WriteFilterProtection::Unknown, noReport, true},
-      {"no output", [](FakeOs& os) { RunTheWriteFilter(os, kWindows, ""); }, kWindows, WriteFilterProtection::Unknown,
+      {"no output", [](TFakeOs& os) { RunTheWriteFilter(os, kWindows, ""); }, kWindows, WriteFilterProtection::Unknown,
        noReport, true},
-      {"a state of another name", [](FakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("UNKNOWN")); },
+      {"a state of another name", [](TFakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("UNKNOWN")); },
        kWindows, WriteFilterProtection::Unknown, noReport, true},
       {"two volumes that disagree",
-       [](FakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("DISABLED") + EwfManagerReport("ENABLED")); },
+       [](TFakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("DISABLED") + EwfManagerReport("ENABLED")); },
        kWindows, WriteFilterProtection::Unknown, noReport, true},
       {"a report larger than the pipe holds",
-       [](FakeOs& os) { RunTheWriteFilter(os, kWindows, std::string(70000, ' ') + EwfManagerReport("DISABLED")); },
+       [](TFakeOs& os) { RunTheWriteFilter(os, kWindows, std::string(70000, ' ') + EwfManagerReport("DISABLED")); },
        kWindows, WriteFilterProtection::Unknown, kManager + " did not finish within 10 seconds.", true},
       {"a manager that never finishes",
-       [](FakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("DISABLED"), false); }, kWindows,
+       [](TFakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("DISABLED"), false); }, kWindows,
        WriteFilterProtection::Unknown, kManager + " did not finish within 10 seconds.", true},
-      {"Windows on a share", [](FakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("DISABLED")); },
+      {"Windows on a share", [](TFakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("DISABLED")); },
        "\\\\server\\xp\\WINDOWS\\", WriteFilterProtection::Unknown,
        "The ewf service is running, and Windows does not run from a drive with a letter (\\\\server\\xp\\WINDOWS\\), "
        "so its manager cannot be asked about it.",
@@ -91,7 +91,7 @@ TEST(WriteFilterState, TheServiceAndTheManagersReportDecide) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    FakeOs os;
+    TFakeOs os;
     c.arrange(os);
     const WriteFilterState state = ReadWriteFilterState(os, c.windowsFolder);
     EXPECT_EQ(state.protection, c.protection);
@@ -113,8 +113,8 @@ TEST(WriteFilterState, TheServiceAndTheManagersReportDecide) {
 }
 
 TEST(WriteFilterState, TheUserIsToldWhyNothingIsWrittenOrAskedWhenNobodyCanSay) {
-  FakeOs os;
-  RecordingDialogs dialogs;
+  TFakeOs os;
+  TRecordingDialogs dialogs;
   EXPECT_TRUE(ConfirmChangesWillLast(os, dialogs, kWindows));
   EXPECT_THAT(dialogs.shown, IsEmpty());
 
@@ -143,21 +143,21 @@ TEST(WriteFilterState, TheUserIsToldWhyNothingIsWrittenOrAskedWhenNobodyCanSay) 
 // unasked, the user learns the Windows error, and nothing stays open.
 TEST(WriteFilterState, EveryFailingCallIsNamedAndNeverLetsAWriteThroughUnasked) {
   const auto protectedMachine = [] {
-    auto os = std::make_unique<FakeOs>();
+    auto os = std::make_unique<TFakeOs>();
     RunTheWriteFilter(*os, kWindows, EwfManagerReport("ENABLED"));
     return os;
   };
   size_t callCount = 0;
   {
     const auto os = protectedMachine();
-    RecordingDialogs dialogs;
+    TRecordingDialogs dialogs;
     EXPECT_FALSE(ConfirmChangesWillLast(*os, dialogs, kWindows));
     callCount = os->Calls().size();
   }
   ASSERT_GE(callCount, 12u);
   for (size_t nth = 1; nth <= callCount; ++nth) {
     const auto os = protectedMachine();
-    RecordingDialogs dialogs;
+    TRecordingDialogs dialogs;
     os->FailNthCall(static_cast<int>(nth), ERROR_ACCESS_DENIED);
     const bool goesOn = ConfirmChangesWillLast(*os, dialogs, kWindows);
     const std::string failed = os->Calls()[nth - 1];
@@ -178,8 +178,8 @@ TEST(WriteFilterState, EveryFailingCallIsNamedAndNeverLetsAWriteThroughUnasked) 
 }
 
 TEST(WriteFilterState, MinimizeDiskWritesWritesNothingWhileTheFilterWouldDiscardIt) {
-  FakeOs os;
-  RecordingDialogs dialogs;
+  TFakeOs os;
+  TRecordingDialogs dialogs;
   RunTheWriteFilter(os, kWindows, EwfManagerReport("ENABLED"));
   MinimizeDiskWrites(os, dialogs, kWindows);
   EXPECT_THAT(os.CallsNamed("RegCreateKeyExA"), IsEmpty());

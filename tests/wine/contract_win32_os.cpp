@@ -1,4 +1,4 @@
-// The Os contract suite on Win32Os: the real registry and file system of the
+// The TOs contract suite on TWin32Os: the real registry and file system of the
 // Wine prefix, in a scratch folder and a scratch key under HKEY_CURRENT_USER.
 #include <vector>
 
@@ -8,19 +8,19 @@
 
 namespace {
 
-class Win32ContractEnvironment : public ContractEnvironment {
+class TWin32ContractEnvironment : public TContractEnvironment {
  public:
-  Win32ContractEnvironment() : folder_(MakeScratchFolder()), keyPath_(MakeScratchKeyPath()) {
+  TWin32ContractEnvironment() : folder_(MakeScratchFolder()), keyPath_(MakeScratchKeyPath()) {
     RegCreateKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
   }
-  ~Win32ContractEnvironment() override {
+  ~TWin32ContractEnvironment() override {
     if (key_) RegCloseKey(key_);
     DeleteKeyTree(HKEY_CURRENT_USER, keyPath_);
     DeleteFolderTree(folder_);
     for (const std::string& name : variables_) SetEnvironmentVariableA(name.c_str(), nullptr);
   }
 
-  Os& os() override { return os_; }
+  TOs& os() override { return os_; }
   std::string ScratchFolder() override { return folder_; }
   HKEY ScratchKey() override { return key_; }
   void WriteFile(const std::string& path, const std::string& contents) override { WriteWholeFile(path, contents); }
@@ -43,7 +43,7 @@ class Win32ContractEnvironment : public ContractEnvironment {
   }
 
  private:
-  Win32Os os_;
+  TWin32Os os_;
   std::string folder_;
   std::string keyPath_;
   HKEY key_ = nullptr;
@@ -52,6 +52,6 @@ class Win32ContractEnvironment : public ContractEnvironment {
 
 }  // namespace
 
-std::unique_ptr<ContractEnvironment> MakeContractEnvironment() {
-  return std::make_unique<Win32ContractEnvironment>();
+std::unique_ptr<TContractEnvironment> MakeContractEnvironment() {
+  return std::make_unique<TWin32ContractEnvironment>();
 }

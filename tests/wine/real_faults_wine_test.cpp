@@ -33,7 +33,7 @@ class RealFileFaults : public ::testing::Test {
   }
   void TearDown() override { DeleteFolderTree(folder_); }
 
-  Win32Os os_;
+  TWin32Os os_;
   std::string folder_;
 };
 
@@ -93,9 +93,9 @@ TEST_F(RealFileFaults, AReadOnlyFileCanBeMovedAside) {
 
 // A scratch key under HKEY_CURRENT_USER owned by SYSTEM with the given DACL;
 // Administrators may still delete it.
-class LockedKey {
+class TLockedKey {
  public:
-  explicit LockedKey(const char* dacl) : path_(MakeScratchKeyPath()) {
+  explicit TLockedKey(const char* dacl) : path_(MakeScratchKeyPath()) {
     HKEY key = nullptr;
     EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_SUCCESS);
@@ -108,7 +108,7 @@ class LockedKey {
     LocalFree(descriptor);
     RegCloseKey(key);
   }
-  ~LockedKey() { DeleteKeyTree(HKEY_CURRENT_USER, path_); }
+  ~TLockedKey() { DeleteKeyTree(HKEY_CURRENT_USER, path_); }
   const std::string& Path() const { return path_; }
 
  private:
@@ -118,9 +118,9 @@ class LockedKey {
 // Wine enforces registry DACLs for whoever does not own the key, as Windows
 // does: the read-only open takes the most a DACL grants of what it needs.
 TEST(RealRegistryFaults, ReadOnlyOpensTakeWhatTheDaclGrants) {
-  Win32Os os;
+  TWin32Os os;
   {
-    const LockedKey queryOnly("(A;;0x1;;;WD)");  // KEY_QUERY_VALUE
+    const TLockedKey queryOnly("(A;;0x1;;;WD)");  // KEY_QUERY_VALUE
     TRegistry registry(os);
     ASSERT_TRUE(registry.OpenKeyReadOnly(queryOnly.Path()));
     EXPECT_EQ(registry.Access(), static_cast<REGSAM>(KEY_QUERY_VALUE));
@@ -129,7 +129,7 @@ TEST(RealRegistryFaults, ReadOnlyOpensTakeWhatTheDaclGrants) {
     EXPECT_EQ(writer.LastOpenResult(), ERROR_ACCESS_DENIED);
   }
   {
-    const LockedKey securityOnly("(A;;RC;;;WD)");
+    const TLockedKey securityOnly("(A;;RC;;;WD)");
     TRegistry registry(os);
     EXPECT_FALSE(registry.OpenKeyReadOnly(securityOnly.Path()));
     EXPECT_EQ(registry.LastOpenResult(), ERROR_ACCESS_DENIED);

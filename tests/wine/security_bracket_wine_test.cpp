@@ -47,8 +47,8 @@ class SecurityBracketWineTest : public ::testing::Test {
     if (ReadDacl() != original_) WriteDacl(original_.data());
   }
 
-  Win32Os os_;
-  RecordingDialogs dialogs_;
+  TWin32Os os_;
+  TRecordingDialogs dialogs_;
   SavedKeySecurity saved_{os_};
   std::vector<BYTE> original_;
 };

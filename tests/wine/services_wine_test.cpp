@@ -21,9 +21,9 @@ namespace {
 const char kWindowsFolder[] = "C:\\windows\\";
 
 // HKEY_LOCAL_MACHINE redirected to a scratch key for the length of a test.
-class MachineOverride {
+class TMachineOverride {
  public:
-  MachineOverride() : path_(MakeScratchKeyPath()) {
+  TMachineOverride() : path_(MakeScratchKeyPath()) {
     // Without the scratch key, the test would write to the prefix's real
     // HKEY_LOCAL_MACHINE: it must not run (Active() is false).
     if (RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr) !=
@@ -34,7 +34,7 @@ class MachineOverride {
     active_ = RegOverridePredefKey(HKEY_LOCAL_MACHINE, key_) == ERROR_SUCCESS;
   }
   bool Active() const { return active_; }
-  ~MachineOverride() {
+  ~TMachineOverride() {
     if (!key_) return;
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
     RegCloseKey(key_);
@@ -73,7 +73,7 @@ class WineServices : public ::testing::Test {
  protected:
   void SetUp() override { folder_ = MakeScratchFolder(); }
   void TearDown() override { DeleteFolderTree(folder_); }
-  Win32Os os_;
+  TWin32Os os_;
   std::string folder_;
 };
 
@@ -123,7 +123,7 @@ TEST_F(WineServices, EnvironmentAndProgramPathAreReadWhole) {
 }
 
 TEST(WineLibraries, RunTimeLibrariesAreTheSystemFoldersOwn) {
-  Win32Os os;
+  TWin32Os os;
   EXPECT_TRUE(os.SetDllDirectoryA(""));
   const HMODULE powrprof = LoadSystemLibrary(os, "powrprof.dll");
   ASSERT_NE(powrprof, nullptr);
@@ -138,9 +138,9 @@ TEST(WineLibraries, RunTimeLibrariesAreTheSystemFoldersOwn) {
 }
 
 TEST(WineRegistry, OpenKeyCreatesAbsoluteAndRelativePathsUnderTheRoot) {
-  MachineOverride machine;
+  TMachineOverride machine;
   ASSERT_TRUE(machine.Active());
-  Win32Os os;
+  TWin32Os os;
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(registry.OpenKey("\\SYSTEM\\Stillvane", true));
@@ -162,10 +162,10 @@ TEST(WineRegistry, OpenKeyCreatesAbsoluteAndRelativePathsUnderTheRoot) {
 }
 
 TEST(WineRegistry, MinimizeDiskWritesWritesTheFourSettings) {
-  MachineOverride machine;
+  TMachineOverride machine;
   ASSERT_TRUE(machine.Active());
-  Win32Os os;
-  RecordingDialogs dialogs;
+  TWin32Os os;
+  TRecordingDialogs dialogs;
   MinimizeDiskWrites(os, dialogs, kWindowsFolder);
   MinimizeDiskWrites(os, dialogs, kWindowsFolder);
 

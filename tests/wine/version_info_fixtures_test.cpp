@@ -91,7 +91,7 @@ class VersionInfoOnRealFiles : public ::testing::Test {
     std::system(command.c_str());
   }
 
-  Win32Os os_;
+  TWin32Os os_;
   std::string fixtures_;
   std::string scratch_;
 };
@@ -230,7 +230,7 @@ TEST_F(VersionInfoOnRealFiles, ADirectoryNamedLikeTheDriverIsMissingAndHasNoVers
   reader.SetFileName(folder + "ewf.sys");
   EXPECT_FALSE(reader.HasVersionData());
 
-  RecordingDialogs dialogs;
+  TRecordingDialogs dialogs;
   dialogs.QueueAnswer(DialogResult::Yes);
   EXPECT_FALSE(RunDriverFileChecks({os_, dialogs, reader, folder}));
   EXPECT_EQ(dialogs.missingFilesDialogs, 1);
@@ -248,7 +248,7 @@ TEST_F(VersionInfoOnRealFiles, ADriverHeldOpenWithoutSharingIsPresentButHasNoVer
   TVersionInfo reader(os_);
   reader.SetFileName(locked);
   EXPECT_FALSE(reader.HasVersionData());
-  RecordingDialogs dialogs;
+  TRecordingDialogs dialogs;
   dialogs.QueueAnswer(DialogResult::Yes);
   EXPECT_FALSE(CheckDriverFileVersions(dialogs, reader, scratch_));
   EXPECT_TRUE(dialogs.messages.empty());
@@ -262,12 +262,12 @@ TEST_F(VersionInfoOnRealFiles, ADriverHeldOpenWithoutSharingIsPresentButHasNoVer
 // versions read from it, and a refusal stops before the manager is read.
 TEST_F(VersionInfoOnRealFiles, TheGateReadsRealVersions) {
   TVersionInfo reader(os_);
-  RecordingDialogs quiet;
+  TRecordingDialogs quiet;
   EXPECT_TRUE(RunDriverFileChecks({os_, quiet, reader, fixtures_ + "v2.0.927.0\\"}));
   EXPECT_TRUE(quiet.messages.empty());
   EXPECT_EQ(reader.FileName(), fixtures_ + "v2.0.927.0\\ewfmgr.exe");
 
-  RecordingDialogs refusing;
+  TRecordingDialogs refusing;
   refusing.QueueAnswer(DialogResult::No);
   EXPECT_FALSE(RunDriverFileChecks({os_, refusing, reader, fixtures_ + "v2.0.926.9999\\"}));
   ASSERT_EQ(refusing.messages.size(), 1u);
@@ -276,7 +276,7 @@ TEST_F(VersionInfoOnRealFiles, TheGateReadsRealVersions) {
             std::string::npos);
   EXPECT_EQ(reader.FileName(), fixtures_ + "v2.0.926.9999\\ewf.sys");
 
-  RecordingDialogs silent;
+  TRecordingDialogs silent;
   silent.QueueAnswer(DialogResult::Yes);
   EXPECT_FALSE(RunDriverFileChecks({os_, silent, reader, fixtures_ + "noversion\\"}));
   EXPECT_TRUE(silent.messages.empty());

@@ -1,9 +1,9 @@
-// The Os of Stillvane-blank-descriptor.exe, a test build of the program for
+// The TOs of Stillvane-blank-descriptor.exe, a test build of the program for
 // the end-to-end tests. Wine answers BuildSecurityDescriptorA with
 // ERROR_CALL_NOT_IMPLEMENTED; Windows, asked for no owner, group, entries or
 // old descriptor, returns a LocalAlloc'ed self-relative descriptor whose DACL
-// is NULL (present, without entries: everyone may do everything). This Os
-// answers that one request so; every other call is Win32Os's own.
+// is NULL (present, without entries: everyone may do everything). This TOs
+// answers that one request so; every other call is TWin32Os's own.
 #include "app/make_os.h"
 
 #include <windows.h>
@@ -12,14 +12,14 @@
 
 namespace {
 
-class BlankDescriptorOs final : public Win32Os {
+class TBlankDescriptorOs final : public TWin32Os {
  public:
   DWORD BuildSecurityDescriptorA(PTRUSTEE_A owner, PTRUSTEE_A group, ULONG accessCount,
                                  PEXPLICIT_ACCESS_A accessEntries, ULONG auditCount, PEXPLICIT_ACCESS_A auditEntries,
                                  PSECURITY_DESCRIPTOR oldDescriptor, PULONG size,
                                  PSECURITY_DESCRIPTOR* newDescriptor) override {
     if (owner || group || accessCount || accessEntries || auditCount || auditEntries || oldDescriptor) {
-      return Win32Os::BuildSecurityDescriptorA(owner, group, accessCount, accessEntries, auditCount, auditEntries,
+      return TWin32Os::BuildSecurityDescriptorA(owner, group, accessCount, accessEntries, auditCount, auditEntries,
                                                oldDescriptor, size, newDescriptor);
     }
     if (!size || !newDescriptor) return ERROR_INVALID_PARAMETER;
@@ -46,6 +46,6 @@ class BlankDescriptorOs final : public Win32Os {
 
 }  // namespace
 
-std::unique_ptr<Os> MakeOs() {
-  return std::make_unique<BlankDescriptorOs>();
+std::unique_ptr<TOs> MakeOs() {
+  return std::make_unique<TBlankDescriptorOs>();
 }
