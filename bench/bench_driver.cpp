@@ -131,45 +131,45 @@ class Program {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     const double start = Now();
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_)) {
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &Process_)) {
       Fail("cannot start " + commandLine);
     }
-    if (WaitForInputIdle(process_.hProcess, kTimeout) != 0) Fail("no input idle: " + commandLine);
-    window_ = WaitUntilShownAndIdle(process_.dwProcessId, caption);
-    startMs_ = Now() - start;
+    if (WaitForInputIdle(Process_.hProcess, kTimeout) != 0) Fail("no input idle: " + commandLine);
+    Window_ = WaitUntilShownAndIdle(Process_.dwProcessId, caption);
+    StartMs_ = Now() - start;
   }
   ~Program() {
-    PostMessageA(window_, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process_.hProcess, kTimeout) != WAIT_OBJECT_0) TerminateProcess(process_.hProcess, 1);
-    CloseHandle(process_.hThread);
-    CloseHandle(process_.hProcess);
+    PostMessageA(Window_, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(Process_.hProcess, kTimeout) != WAIT_OBJECT_0) TerminateProcess(Process_.hProcess, 1);
+    CloseHandle(Process_.hThread);
+    CloseHandle(Process_.hProcess);
   }
 
-  double StartMs() const { return startMs_; }
-  Memory MemoryNow() const { return MemoryOf(process_.hProcess); }
+  double StartMs() const { return StartMs_; }
+  Memory MemoryNow() const { return MemoryOf(Process_.hProcess); }
 
   // Clicks the button and waits for the dialog it opens; presses the
   // dialog's answer button and waits until it is gone. Returns the time from
   // the click to the dialog being shown and idle.
   double ClickToDialog(const char* button, const char* dialogCaption, const char* answer, RECT* dialogRect = nullptr) {
-    HWND control = FindControl(window_, button);
+    HWND control = FindControl(Window_, button);
     const double start = Now();
     PostMessageA(control, BM_CLICK, 0, 0);
-    HWND dialog = WaitUntilShownAndIdle(process_.dwProcessId, dialogCaption);
+    HWND dialog = WaitUntilShownAndIdle(Process_.dwProcessId, dialogCaption);
     const double elapsed = Now() - start;
     if (dialogRect) GetWindowRect(dialog, dialogRect);
     PostMessageA(FindControl(dialog, answer), BM_CLICK, 0, 0);
     WaitUntilGone(dialog);
     // Back at the main window's own message loop.
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, kTimeout, &result);
+    SendMessageTimeoutA(Window_, WM_NULL, 0, 0, SMTO_NORMAL, kTimeout, &result);
     return elapsed;
   }
 
  private:
-  PROCESS_INFORMATION process_{};
-  HWND window_ = nullptr;
-  double startMs_ = 0;
+  PROCESS_INFORMATION Process_{};
+  HWND Window_ = nullptr;
+  double StartMs_ = 0;
 };
 
 struct Sample {

@@ -199,14 +199,14 @@ void OfferRootKeySecurityRepair(TOs& os, TDialogs& dialogs) {
 }
 
 TRootKeySecurityGuard::~TRootKeySecurityGuard() {
-  if (!saved_) return;
+  if (!Saved_) return;
   // Runs while an error is on its way to the report: nothing may escape.
   try {
     // The error on its way names a value, not the key left open.
-    if (!RestoreRootKeySecurity(os_, dialogs_, saved_)) {
-      ShowError(dialogs_, "An error has occured while restoring " + RootKeyRestoreAdvice());
+    if (!RestoreRootKeySecurity(Os_, Dialogs_, Saved_)) {
+      ShowError(Dialogs_, "An error has occured while restoring " + RootKeyRestoreAdvice());
     }
   } catch (...) {
-    saved_.reset();
+    Saved_.reset();
   }
 }

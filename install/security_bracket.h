@@ -81,13 +81,14 @@ void OfferRootKeySecurityRepair(TOs& os, TDialogs& dialogs);
 // check. After RestoreRootKeySecurity it does nothing.
 class TRootKeySecurityGuard {
  public:
-  TRootKeySecurityGuard(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved) : os_(os), dialogs_(dialogs), saved_(saved) {}
+  TRootKeySecurityGuard(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved)
+      : Os_(os), Dialogs_(dialogs), Saved_(saved) {}
   ~TRootKeySecurityGuard();
   TRootKeySecurityGuard(const TRootKeySecurityGuard&) = delete;
   TRootKeySecurityGuard& operator=(const TRootKeySecurityGuard&) = delete;
 
  private:
-  TOs& os_;
-  TDialogs& dialogs_;
-  SavedKeySecurity& saved_;
+  TOs& Os_;
+  TDialogs& Dialogs_;
+  SavedKeySecurity& Saved_;
 };

@@ -12,44 +12,44 @@ class TUniqueOsResource {
  public:
   using Type = typename Traits::Type;
 
-  explicit TUniqueOsResource(TOs& os, Type value = Traits::Empty()) : os_(&os), value_(value) {}
+  explicit TUniqueOsResource(TOs& os, Type value = Traits::Empty()) : Os_(&os), Value_(value) {}
   ~TUniqueOsResource() { reset(); }
-  TUniqueOsResource(TUniqueOsResource&& other) noexcept : os_(other.os_), value_(other.release()) {}
+  TUniqueOsResource(TUniqueOsResource&& other) noexcept : Os_(other.Os_), Value_(other.release()) {}
   TUniqueOsResource& operator=(TUniqueOsResource&& other) noexcept {
     if (this != &other) {
       reset();
-      os_ = other.os_;
-      value_ = other.release();
+      Os_ = other.Os_;
+      Value_ = other.release();
     }
     return *this;
   }
   TUniqueOsResource(const TUniqueOsResource&) = delete;
   TUniqueOsResource& operator=(const TUniqueOsResource&) = delete;
 
-  Type get() const { return value_; }
-  explicit operator bool() const { return value_ != Traits::Empty(); }
+  Type get() const { return Value_; }
+  explicit operator bool() const { return Value_ != Traits::Empty(); }
 
   // Gives up ownership without releasing.
-  Type release() { return std::exchange(value_, Traits::Empty()); }
+  Type release() { return std::exchange(Value_, Traits::Empty()); }
 
   // Releases what is held (if anything) and takes `value`.
   void reset(Type value = Traits::Empty()) {
-    const Type old = std::exchange(value_, value);
+    const Type old = std::exchange(Value_, value);
     if (old == Traits::Empty()) return;
-    const DWORD lastError = os_->GetLastError();
-    Traits::Release(*os_, old);
-    os_->SetLastError(lastError);
+    const DWORD lastError = Os_->GetLastError();
+    Traits::Release(*Os_, old);
+    Os_->SetLastError(lastError);
   }
 
   // For out-parameters: releases what is held and gives the slot to fill.
   Type* put() {
     reset();
-    return &value_;
+    return &Value_;
   }
 
  private:
-  TOs* os_;
-  Type value_;
+  TOs* Os_;
+  Type Value_;
 };
 
 struct KeyTraits {

@@ -25,57 +25,57 @@ KeyTarget ResolveKeyPath(const std::string& path, HKEY rootKey, HKEY currentKey,
 
 }  // namespace
 
-TRegistry::TRegistry(TOs& os) : os_(os), rootKey_(HKEY_CURRENT_USER) {}
+TRegistry::TRegistry(TOs& os) : Os_(os), RootKey_(HKEY_CURRENT_USER) {}
 
 TRegistry::~TRegistry() {
   CloseKey();
 }
 
 void TRegistry::SetRootKey(HKEY rootKey) {
-  if (rootKey == rootKey_) return;
+  if (rootKey == RootKey_) return;
   CloseKey();
-  rootKey_ = rootKey;
+  RootKey_ = rootKey;
 }
 
 bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
-  KeyTarget target = ResolveKeyPath(path, rootKey_, currentKey_.get(), currentPath_);
-  UniqueKey opened(os_);
+  KeyTarget target = ResolveKeyPath(path, RootKey_, CurrentKey_.get(), CurrentPath_);
+  UniqueKey opened(Os_);
   // An empty path names the parent itself, which can only be opened.
-  const LONG result = lastOpenResult_ =
+  const LONG result = LastOpenResult_ =
       (canCreate && !target.subKey.empty())
-          ? os_.RegCreateKeyExA(target.parent, target.subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_,
+          ? Os_.RegCreateKeyExA(target.parent, target.subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, Access_,
                                 nullptr, opened.put(), nullptr)
-          : os_.RegOpenKeyExA(target.parent, target.subKey.c_str(), 0, access_, opened.put());
+          : Os_.RegOpenKeyExA(target.parent, target.subKey.c_str(), 0, Access_, opened.put());
   if (result != ERROR_SUCCESS) return false;
 
-  currentKey_ = std::move(opened);
-  currentPath_ = std::move(target.pathOnceOpen);
+  CurrentKey_ = std::move(opened);
+  CurrentPath_ = std::move(target.pathOnceOpen);
   return true;
 }
 
 bool TRegistry::OpenKeyReadOnly(const std::string& path) {
-  KeyTarget target = ResolveKeyPath(path, rootKey_, currentKey_.get(), currentPath_);
+  KeyTarget target = ResolveKeyPath(path, RootKey_, CurrentKey_.get(), CurrentPath_);
   for (REGSAM mask : kReadOnlyMasks) {
-    UniqueKey opened(os_);
-    lastOpenResult_ = os_.RegOpenKeyExA(target.parent, target.subKey.c_str(), 0, mask, opened.put());
-    if (lastOpenResult_ != ERROR_SUCCESS) continue;
+    UniqueKey opened(Os_);
+    LastOpenResult_ = Os_.RegOpenKeyExA(target.parent, target.subKey.c_str(), 0, mask, opened.put());
+    if (LastOpenResult_ != ERROR_SUCCESS) continue;
 
-    currentKey_ = std::move(opened);
-    currentPath_ = std::move(target.pathOnceOpen);
-    access_ = mask;
+    CurrentKey_ = std::move(opened);
+    CurrentPath_ = std::move(target.pathOnceOpen);
+    Access_ = mask;
     return true;
   }
   return false;
 }
 
 void TRegistry::CloseKey() {
-  currentKey_.reset();
-  currentPath_.clear();
+  CurrentKey_.reset();
+  CurrentPath_.clear();
 }
 
 void TRegistry::WriteStringValue(const std::string& name, const std::string& value) {
   const auto* data = reinterpret_cast<const BYTE*>(value.c_str());
-  if (os_.RegSetValueExA(currentKey_.get(), name.c_str(), 0, REG_SZ, data, static_cast<DWORD>(value.size() + 1)) !=
+  if (Os_.RegSetValueExA(CurrentKey_.get(), name.c_str(), 0, REG_SZ, data, static_cast<DWORD>(value.size() + 1)) !=
       ERROR_SUCCESS) {
     throw ERegistryError("Failed to set data for '" + name + "'");
   }
@@ -84,7 +84,7 @@ void TRegistry::WriteStringValue(const std::string& name, const std::string& val
 void TRegistry::WriteDwordValue(const std::string& name, DWORD value) {
   const BYTE data[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
                         static_cast<BYTE>(value >> 24)};
-  if (os_.RegSetValueExA(currentKey_.get(), name.c_str(), 0, REG_DWORD, data, sizeof data) != ERROR_SUCCESS) {
+  if (Os_.RegSetValueExA(CurrentKey_.get(), name.c_str(), 0, REG_DWORD, data, sizeof data) != ERROR_SUCCESS) {
     throw ERegistryError("Failed to set data for '" + name + "'");
   }
 }

@@ -31,11 +31,11 @@ std::string MachineKeyName(const char* key);
 // implementation in the exe.)
 class ERegistryError : public std::exception {
  public:
-  explicit ERegistryError(std::string message) : message_(std::move(message)) {}
-  const char* what() const noexcept override { return message_.c_str(); }
+  explicit ERegistryError(std::string message) : Message_(std::move(message)) {}
+  const char* what() const noexcept override { return Message_.c_str(); }
 
  private:
-  std::string message_;
+  std::string Message_;
 };
 
 class TRegistry {
@@ -45,12 +45,12 @@ class TRegistry {
   TRegistry(const TRegistry&) = delete;
   TRegistry& operator=(const TRegistry&) = delete;
 
-  HKEY RootKey() const { return rootKey_; }
+  HKEY RootKey() const { return RootKey_; }
   // Closes the current key when the root changes.
   void SetRootKey(HKEY rootKey);
-  HKEY CurrentKey() const { return currentKey_.get(); }
-  const std::string& CurrentPath() const { return currentPath_; }
-  REGSAM Access() const { return access_; }
+  HKEY CurrentKey() const { return CurrentKey_.get(); }
+  const std::string& CurrentPath() const { return CurrentPath_; }
+  REGSAM Access() const { return Access_; }
 
   // True on success. On failure the object is unchanged but for LastOpenResult().
   [[nodiscard]] bool OpenKey(const std::string& path, bool canCreate);
@@ -59,10 +59,10 @@ class TRegistry {
   [[nodiscard]] bool OpenKeyReadOnly(const std::string& path);
   void CloseKey();
   // Writes the current key's hive to disk; the Windows error code.
-  [[nodiscard]] LONG Flush() { return os_.RegFlushKey(currentKey_.get()); }
+  [[nodiscard]] LONG Flush() { return Os_.RegFlushKey(CurrentKey_.get()); }
   // What Windows answered to the last OpenKey or OpenKeyReadOnly (for
   // OpenKeyReadOnly: to its last try); ERROR_SUCCESS before any.
-  LONG LastOpenResult() const { return lastOpenResult_; }
+  LONG LastOpenResult() const { return LastOpenResult_; }
 
   // Throw ERegistryError("Failed to set data for '<name>'") when the write fails.
   void WriteStringValue(const std::string& name, const std::string& value);
@@ -71,12 +71,12 @@ class TRegistry {
   void WriteValue(const RegistryValueRow& row);
 
  private:
-  TOs& os_;
-  HKEY rootKey_;
-  UniqueKey currentKey_{os_};
-  std::string currentPath_;
-  REGSAM access_ = KEY_ALL_ACCESS;
-  LONG lastOpenResult_ = ERROR_SUCCESS;
+  TOs& Os_;
+  HKEY RootKey_;
+  UniqueKey CurrentKey_{Os_};
+  std::string CurrentPath_;
+  REGSAM Access_ = KEY_ALL_ACCESS;
+  LONG LastOpenResult_ = ERROR_SUCCESS;
 };
 
 // Writes the rows in order under the registry's root. Rows of one key follow

@@ -17,39 +17,39 @@ void ReplaceBuffer(std::vector<BYTE>& buffer, const BYTE* data, size_t length) {
 
 }  // namespace
 
-TVersionInfo::TVersionInfo(TOs& os) : os_(os) {
+TVersionInfo::TVersionInfo(TOs& os) : Os_(os) {
   SetFileName("");
 }
 
 void TVersionInfo::SetFileName(const std::string& fileName) {
-  fileName_ = fileName.empty() ? RunningProgramPath(os_) : fileName;
+  FileName_ = fileName.empty() ? RunningProgramPath(Os_) : fileName;
   ResetVersionData();
   LoadVersionData();
 }
 
 void TVersionInfo::ResetVersionData() {
-  hasVersionData_ = false;
+  HasVersionData_ = false;
 }
 
 void TVersionInfo::LoadVersionData() {
-  hasVersionData_ = false;
-  fixedInfo_ = TFixedFileInfo{};
-  translationCount_ = 0;
+  HasVersionData_ = false;
+  FixedInfo_ = TFixedFileInfo{};
+  TranslationCount_ = 0;
 
   DWORD handle = 0;
-  const DWORD size = os_.GetFileVersionInfoSizeA(fileName_.c_str(), &handle);
+  const DWORD size = Os_.GetFileVersionInfoSizeA(FileName_.c_str(), &handle);
   if (size == 0) return;
-  std::vector<BYTE>().swap(versionBuffer_);
-  versionBuffer_.resize(size);
-  if (!os_.GetFileVersionInfoA(fileName_.c_str(), handle, size, versionBuffer_.data())) return;
-  hasVersionData_ = true;
+  std::vector<BYTE>().swap(VersionBuffer_);
+  VersionBuffer_.resize(size);
+  if (!Os_.GetFileVersionInfoA(FileName_.c_str(), handle, size, VersionBuffer_.data())) return;
+  HasVersionData_ = true;
 
   const Block fixed = QueryVersionBuffer("\\");
-  if (fixed.length > 0) std::memcpy(&fixedInfo_, fixed.data, std::min(fixed.length, sizeof fixedInfo_));
+  if (fixed.length > 0) std::memcpy(&FixedInfo_, fixed.data, std::min(fixed.length, sizeof FixedInfo_));
 
   const Block table = QueryVersionBuffer("\\VarFileInfo\\Translation");
-  translationCount_ = static_cast<int>(table.length / 4);
-  ReplaceBuffer(translationBuffer_, table.data, table.length);
+  TranslationCount_ = static_cast<int>(table.length / 4);
+  ReplaceBuffer(TranslationBuffer_, table.data, table.length);
 
   SelectTranslation(0);
 }
@@ -59,19 +59,19 @@ void TVersionInfo::LoadVersionData() {
 TVersionInfo::Block TVersionInfo::QueryVersionBuffer(const char* subBlock) const {
   LPVOID value = nullptr;
   UINT length = 0;
-  if (!os_.VerQueryValueA(versionBuffer_.data(), subBlock, &value, &length) || value == nullptr) return {nullptr, 0};
-  const auto begin = reinterpret_cast<uintptr_t>(versionBuffer_.data());
-  const auto end = begin + versionBuffer_.size();
+  if (!Os_.VerQueryValueA(VersionBuffer_.data(), subBlock, &value, &length) || value == nullptr) return {nullptr, 0};
+  const auto begin = reinterpret_cast<uintptr_t>(VersionBuffer_.data());
+  const auto end = begin + VersionBuffer_.size();
   const auto at = reinterpret_cast<uintptr_t>(value);
   if (at < begin || at > end || length > end - at) return {nullptr, 0};
   return {static_cast<const BYTE*>(value), length};
 }
 
 void TVersionInfo::SelectTranslation(int index) {
-  translationIndex_ = (index >= 0 && index < translationCount_) ? index : -1;
+  TranslationIndex_ = (index >= 0 && index < TranslationCount_) ? index : -1;
 }
 
 FileVersionParts TVersionInfo::GetFileVersion() const {
-  return {static_cast<WORD>(fixedInfo_.dwFileVersionMS >> 16), static_cast<WORD>(fixedInfo_.dwFileVersionMS & 0xFFFF),
-          static_cast<WORD>(fixedInfo_.dwFileVersionLS >> 16), static_cast<WORD>(fixedInfo_.dwFileVersionLS & 0xFFFF)};
+  return {static_cast<WORD>(FixedInfo_.dwFileVersionMS >> 16), static_cast<WORD>(FixedInfo_.dwFileVersionMS & 0xFFFF),
+          static_cast<WORD>(FixedInfo_.dwFileVersionLS >> 16), static_cast<WORD>(FixedInfo_.dwFileVersionLS & 0xFFFF)};
 }

@@ -25,20 +25,20 @@ class TVersionInfo {
   explicit TVersionInfo(TOs& os);
   virtual ~TVersionInfo() = default;
 
-  const std::string& FileName() const { return fileName_; }
+  const std::string& FileName() const { return FileName_; }
   // Empty text means the running program. Every assignment re-reads, even of
   // the same name: ResetVersionData, then LoadVersionData.
   void SetFileName(const std::string& fileName);
 
-  bool HasVersionData() const { return hasVersionData_; }
+  bool HasVersionData() const { return HasVersionData_; }
   // All zero when the file has no readable fixed information.
-  const TFixedFileInfo& FixedInfo() const { return fixedInfo_; }
-  int TranslationCount() const { return translationCount_; }
+  const TFixedFileInfo& FixedInfo() const { return FixedInfo_; }
+  int TranslationCount() const { return TranslationCount_; }
   // The chosen translation, or -1 when SelectTranslation was given no valid index.
-  int TranslationIndex() const { return translationIndex_; }
-  const std::vector<BYTE>& VersionBuffer() const { return versionBuffer_; }
+  int TranslationIndex() const { return TranslationIndex_; }
+  const std::vector<BYTE>& VersionBuffer() const { return VersionBuffer_; }
   // Pairs of 16-bit language and code-page identifiers.
-  const std::vector<BYTE>& TranslationBuffer() const { return translationBuffer_; }
+  const std::vector<BYTE>& TranslationBuffer() const { return TranslationBuffer_; }
 
   // Takes the index when 0 <= index < TranslationCount, else -1.
   void SelectTranslation(int index);
@@ -59,12 +59,12 @@ class TVersionInfo {
   };
   Block QueryVersionBuffer(const char* subBlock) const;
 
-  TOs& os_;
-  std::string fileName_;
-  bool hasVersionData_ = false;
-  TFixedFileInfo fixedInfo_{};
-  int translationCount_ = 0;
-  int translationIndex_ = 0;
-  std::vector<BYTE> versionBuffer_;
-  std::vector<BYTE> translationBuffer_;
+  TOs& Os_;
+  std::string FileName_;
+  bool HasVersionData_ = false;
+  TFixedFileInfo FixedInfo_{};
+  int TranslationCount_ = 0;
+  int TranslationIndex_ = 0;
+  std::vector<BYTE> VersionBuffer_;
+  std::vector<BYTE> TranslationBuffer_;
 };

@@ -3,7 +3,7 @@
 #include "services/system_library.h"
 
 LONG TWin32Os::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
-                              LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition) {
+                               LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition) {
   return ::RegCreateKeyExA(key, subKey, reserved, keyClass, options, access, security, result, disposition);
 }
 
@@ -12,11 +12,12 @@ LONG TWin32Os::RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM acce
 }
 
 LONG TWin32Os::RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                               LPDWORD dataSize) {
+                                LPDWORD dataSize) {
   return ::RegQueryValueExA(key, valueName, reserved, type, data, dataSize);
 }
 
-LONG TWin32Os::RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD dataSize) {
+LONG TWin32Os::RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                              DWORD dataSize) {
   return ::RegSetValueExA(key, valueName, reserved, type, data, dataSize);
 }
 
@@ -25,7 +26,7 @@ LONG TWin32Os::RegCloseKey(HKEY key) {
 }
 
 LONG TWin32Os::RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved, LPSTR keyClass,
-                            LPDWORD classSize, LPFILETIME lastWriteTime) {
+                             LPDWORD classSize, LPFILETIME lastWriteTime) {
   return ::RegEnumKeyExA(key, index, name, nameSize, reserved, keyClass, classSize, lastWriteTime);
 }
 
@@ -50,9 +51,9 @@ LONG TWin32Os::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_
 }
 
 DWORD TWin32Os::BuildSecurityDescriptorA(PTRUSTEE_A owner, PTRUSTEE_A group, ULONG accessCount,
-                                        PEXPLICIT_ACCESS_A accessEntries, ULONG auditCount,
-                                        PEXPLICIT_ACCESS_A auditEntries, PSECURITY_DESCRIPTOR oldDescriptor,
-                                        PULONG size, PSECURITY_DESCRIPTOR* newDescriptor) {
+                                         PEXPLICIT_ACCESS_A accessEntries, ULONG auditCount,
+                                         PEXPLICIT_ACCESS_A auditEntries, PSECURITY_DESCRIPTOR oldDescriptor,
+                                         PULONG size, PSECURITY_DESCRIPTOR* newDescriptor) {
   return ::BuildSecurityDescriptorA(owner, group, accessCount, accessEntries, auditCount, auditEntries, oldDescriptor,
                                     size, newDescriptor);
 }
@@ -74,7 +75,7 @@ BOOL TWin32Os::MoveFileA(LPCSTR existingFile, LPCSTR newFile) {
 }
 
 HANDLE TWin32Os::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
-                            DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) {
+                             DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) {
   return ::CreateFileA(fileName, access, shareMode, security, disposition, flagsAndAttributes, templateFile);
 }
 
@@ -135,14 +136,14 @@ BOOL TWin32Os::CreatePipe(PHANDLE readPipe, PHANDLE writePipe, LPSECURITY_ATTRIB
 }
 
 BOOL TWin32Os::PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD bytesRead, LPDWORD bytesAvailable,
-                            LPDWORD bytesLeftThisMessage) {
+                             LPDWORD bytesLeftThisMessage) {
   return ::PeekNamedPipe(pipe, buffer, size, bytesRead, bytesAvailable, bytesLeftThisMessage);
 }
 
 BOOL TWin32Os::CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,
-                             LPSECURITY_ATTRIBUTES threadSecurity, BOOL inheritHandles, DWORD creationFlags,
-                             LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
-                             LPPROCESS_INFORMATION processInformation) {
+                              LPSECURITY_ATTRIBUTES threadSecurity, BOOL inheritHandles, DWORD creationFlags,
+                              LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                              LPPROCESS_INFORMATION processInformation) {
   return ::CreateProcessA(applicationName, commandLine, processSecurity, threadSecurity, inheritHandles, creationFlags,
                           environment, currentDirectory, startupInfo, processInformation);
 }
@@ -230,7 +231,7 @@ BOOL TWin32Os::VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PU
 }
 
 HINSTANCE TWin32Os::ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
-                                 INT showCommand) {
+                                  INT showCommand) {
   // shell32, and the shell libraries it pulls in, is loaded on first use:
   // only the links need it, and loading it with the program would slow every
   // start. It stays loaded once it is.

@@ -22,11 +22,11 @@ namespace {
 
 class RuntimeLibraryError : public std::exception {
  public:
-  explicit RuntimeLibraryError(const char* message) : message_(message) {}
-  const char* what() const noexcept override { return message_; }
+  explicit RuntimeLibraryError(const char* message) : Message_(message) {}
+  const char* what() const noexcept override { return Message_; }
 
  private:
-  const char* message_;
+  const char* Message_;
 };
 
 // Room for the library's header in front of each thrown object (its

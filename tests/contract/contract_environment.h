@@ -40,14 +40,14 @@ std::unique_ptr<TContractEnvironment> MakeContractEnvironment();
 
 class OsContract : public ::testing::Test {
  protected:
-  void SetUp() override { env_ = MakeContractEnvironment(); }
-  void TearDown() override { env_.reset(); }
-  TOs& os() { return env_->os(); }
-  TContractEnvironment& env() { return *env_; }
+  void SetUp() override { Env_ = MakeContractEnvironment(); }
+  void TearDown() override { Env_.reset(); }
+  TOs& os() { return Env_->os(); }
+  TContractEnvironment& env() { return *Env_; }
 
   // Seeds the last error so that a call which does not set it shows.
   void SeedLastError() { os().SetLastError(0xDEADBEEF); }
 
  private:
-  std::unique_ptr<TContractEnvironment> env_;
+  std::unique_ptr<TContractEnvironment> Env_;
 };

@@ -9,9 +9,9 @@ class FilesContract : public OsContract {
  protected:
   void SetUp() override {
     OsContract::SetUp();
-    folder_ = env().ScratchFolder();
+    Folder_ = env().ScratchFolder();
   }
-  std::string Path(const std::string& name) const { return folder_ + name; }
+  std::string Path(const std::string& name) const { return Folder_ + name; }
   bool Found(const std::string& name, WIN32_FIND_DATAA* data) {
     const HANDLE search = os().FindFirstFileA(Path(name).c_str(), data);
     if (search == INVALID_HANDLE_VALUE) return false;
@@ -19,7 +19,7 @@ class FilesContract : public OsContract {
     return true;
   }
 
-  std::string folder_;
+  std::string Folder_;
 };
 
 TEST_F(FilesContract, FindFirstFileTellsFilesFromFoldersAndWhyNothingWasFound) {
@@ -156,7 +156,7 @@ TEST_F(FilesContract, PlacingAFileReplacesOnlyWhenAskedAndReadsItBack) {
   SeedLastError();
   EXPECT_EQ(os().GetFileAttributesA(copy.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_NE(os().GetFileAttributesA(folder_.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_NE(os().GetFileAttributesA(Folder_.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 
   const HANDLE file = os().CreateFileA(ntldr.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr);

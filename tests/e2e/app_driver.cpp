@@ -104,9 +104,9 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 TAppDriver::TAppDriver(const std::string& folder, const std::map<std::string, std::string>& environment,
-                     const std::vector<std::string>& unsetVariables, const char* exeVariable) {
-  exe_ = folder + "\\Stillvane.exe";
-  const std::string& exe = exe_;
+                       const std::vector<std::string>& unsetVariables, const char* exeVariable) {
+  Exe_ = folder + "\\Stillvane.exe";
+  const std::string& exe = Exe_;
   CopyFileOrFail(DosPathFromEnvironment(exeVariable), exe);
   // Wine sets SystemDrive=C: in every new process whatever the block says:
   // the environment library sets the wanted value inside the program instead.
@@ -128,41 +128,41 @@ TAppDriver::TAppDriver(const std::string& folder, const std::map<std::string, st
   std::string commandLine = "\"" + exe + "\"";
   BOOL started =
       CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, systemDriveInside ? CREATE_SUSPENDED : 0,
-                     &block[0], folder.c_str(), &startup, &process_);
+                     &block[0], folder.c_str(), &startup, &Process_);
   EXPECT_TRUE(started) << "cannot start " << exe << ": " << GetLastError();
   if (!started) return;
   if (systemDriveInside) {
     EXPECT_NE(LoadLibraryInProgram(DosPathFromEnvironment("STILLVANE_ENVIRONMENT_DLL")), nullptr)
         << "SystemDrive could not be set inside the program";
-    ResumeThread(process_.hThread);
+    ResumeThread(Process_.hThread);
   }
-  WaitForInputIdle(process_.hProcess, 10000);
+  WaitForInputIdle(Process_.hProcess, 10000);
 }
 
 TAppDriver::~TAppDriver() {
-  if (!process_.hProcess) return;
+  if (!Process_.hProcess) return;
   if (Running()) {
     for (HWND window : TopLevelWindows()) PostMessageA(window, WM_CLOSE, 0, 0);
-    if (!WaitForExit(3000)) TerminateProcess(process_.hProcess, 1);
+    if (!WaitForExit(3000)) TerminateProcess(Process_.hProcess, 1);
   }
-  CloseHandle(process_.hThread);
-  CloseHandle(process_.hProcess);
+  CloseHandle(Process_.hThread);
+  CloseHandle(Process_.hProcess);
 }
 
 void TAppDriver::Kill() {
-  TerminateProcess(process_.hProcess, 1);
+  TerminateProcess(Process_.hProcess, 1);
   WaitForExit(10000);
 }
 
 HMODULE TAppDriver::LoadLibraryInProgram(const std::string& library) {
-  void* remote = VirtualAllocEx(process_.hProcess, nullptr, library.size() + 1, MEM_COMMIT, PAGE_READWRITE);
+  void* remote = VirtualAllocEx(Process_.hProcess, nullptr, library.size() + 1, MEM_COMMIT, PAGE_READWRITE);
   if (!remote) return nullptr;
   HMODULE loaded = nullptr;
-  if (WriteProcessMemory(process_.hProcess, remote, library.c_str(), library.size() + 1, nullptr)) {
+  if (WriteProcessMemory(Process_.hProcess, remote, library.c_str(), library.size() + 1, nullptr)) {
     // kernel32 lies at the same address in every process of the prefix.
     auto loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
-    if (HANDLE thread = CreateRemoteThread(process_.hProcess, nullptr, 0, loadLibrary, remote, 0, nullptr)) {
+    if (HANDLE thread = CreateRemoteThread(Process_.hProcess, nullptr, 0, loadLibrary, remote, 0, nullptr)) {
       WaitForSingleObject(thread, 10000);
       DWORD module = 0;
       GetExitCodeThread(thread, &module);
@@ -170,7 +170,7 @@ HMODULE TAppDriver::LoadLibraryInProgram(const std::string& library) {
       CloseHandle(thread);
     }
   }
-  VirtualFreeEx(process_.hProcess, remote, 0, MEM_RELEASE);
+  VirtualFreeEx(Process_.hProcess, remote, 0, MEM_RELEASE);
   return loaded;
 }
 
@@ -191,7 +191,7 @@ DWORD TAppDriver::RunInProgram(const std::string& library, HMODULE remoteModule,
       reinterpret_cast<ULONG_PTR>(reinterpret_cast<void*>(exported)) - reinterpret_cast<ULONG_PTR>(local);
   auto start = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<ULONG_PTR>(remoteModule) + offset);
   DWORD result = 0;
-  if (HANDLE thread = CreateRemoteThread(process_.hProcess, nullptr, 0, start, nullptr, 0, nullptr)) {
+  if (HANDLE thread = CreateRemoteThread(Process_.hProcess, nullptr, 0, start, nullptr, 0, nullptr)) {
     EXPECT_EQ(WaitForSingleObject(thread, 30000), WAIT_OBJECT_0) << function;
     GetExitCodeThread(thread, &result);
     CloseHandle(thread);
@@ -209,9 +209,9 @@ void TAppDriver::LoadFaultLibrary() {
 
 TAppDriver::ObjectCounts TAppDriver::CountObjects() {
   ObjectCounts counts;
-  GetProcessHandleCount(process_.hProcess, &counts.handles);
-  counts.gdi = GetGuiResources(process_.hProcess, GR_GDIOBJECTS);
-  counts.user = GetGuiResources(process_.hProcess, GR_USEROBJECTS);
+  GetProcessHandleCount(Process_.hProcess, &counts.handles);
+  counts.gdi = GetGuiResources(Process_.hProcess, GR_GDIOBJECTS);
+  counts.user = GetGuiResources(Process_.hProcess, GR_USEROBJECTS);
   if (counts.handles && counts.gdi && counts.user) return counts;
 
   // A handle value is in use when it can be duplicated; Wine hands them out
@@ -220,7 +220,7 @@ TAppDriver::ObjectCounts TAppDriver::CountObjects() {
   counts.counted = true;
   for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
     HANDLE copy = nullptr;
-    if (DuplicateHandle(process_.hProcess, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0, FALSE,
+    if (DuplicateHandle(Process_.hProcess, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0, FALSE,
                         DUPLICATE_SAME_ACCESS)) {
       ++counts.handles;
       CloseHandle(copy);
@@ -233,12 +233,12 @@ TAppDriver::ObjectCounts TAppDriver::CountObjects() {
 
 DWORD TAppDriver::RunProbe(const char* function) {
   const std::string library = DosPathFromEnvironment("STILLVANE_GUI_OBJECTS_DLL");
-  if (!guiObjectsModule_) guiObjectsModule_ = LoadLibraryInProgram(library);
-  if (!guiObjectsModule_) {
+  if (!GuiObjectsModule_) GuiObjectsModule_ = LoadLibraryInProgram(library);
+  if (!GuiObjectsModule_) {
     ADD_FAILURE() << "cannot load " << library << " into the program";
     return 0;
   }
-  return RunInProgram(library, guiObjectsModule_, function);
+  return RunInProgram(library, GuiObjectsModule_, function);
 }
 
 DWORD TAppDriver::MeasureTexts() {
@@ -246,12 +246,12 @@ DWORD TAppDriver::MeasureTexts() {
 }
 
 bool TAppDriver::Running() const {
-  return process_.hProcess && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+  return Process_.hProcess && WaitForSingleObject(Process_.hProcess, 0) == WAIT_TIMEOUT;
 }
 
 std::vector<std::string> TAppDriver::LoadedModules() const {
   std::vector<std::string> modules;
-  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process_.dwProcessId);
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, Process_.dwProcessId);
   if (snapshot == INVALID_HANDLE_VALUE) return modules;
   MODULEENTRY32 module{};
   module.dwSize = sizeof module;
@@ -263,11 +263,11 @@ std::vector<std::string> TAppDriver::LoadedModules() const {
 }
 
 bool TAppDriver::WaitForExit(DWORD milliseconds) {
-  return WaitForSingleObject(process_.hProcess, milliseconds) == WAIT_OBJECT_0;
+  return WaitForSingleObject(Process_.hProcess, milliseconds) == WAIT_OBJECT_0;
 }
 
 std::vector<HWND> TAppDriver::TopLevelWindows() const {
-  WindowSearch search{process_.dwProcessId, {}};
+  WindowSearch search{Process_.dwProcessId, {}};
   EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
@@ -363,7 +363,7 @@ void TAppDriver::PressKeys(HWND window, const std::vector<WORD>& keys, bool with
 HWND TAppDriver::FocusedControl() const {
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
-  GetGUIThreadInfo(process_.dwThreadId, &info);
+  GetGUIThreadInfo(Process_.dwThreadId, &info);
   return info.hwndFocus;
 }
 
@@ -535,7 +535,7 @@ bool TAppDriver::ShowsSystemIcon(HWND window, LPCSTR icon) {
 }
 
 bool TAppDriver::ShowsProgramIcon(HWND window, const char* resource, POINT at) const {
-  HMODULE program = LoadLibraryExA(exe_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  HMODULE program = LoadLibraryExA(Exe_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (!program) return false;
   HICON icon = static_cast<HICON>(LoadImageA(program, resource, IMAGE_ICON, 32, 32, 0));
   const bool shown = ShowsIcon(window, icon, 32, RECT{at.x, at.y, at.x + 1, at.y + 1});

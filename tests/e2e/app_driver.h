@@ -31,7 +31,7 @@ class TAppDriver {
   // which Wine sets in every new process, is set from inside the program
   // before its own code runs (fault_dll/environment_dll.cpp).
   TAppDriver(const std::string& folder, const std::map<std::string, std::string>& environment,
-            const std::vector<std::string>& unsetVariables = {}, const char* exeVariable = "STILLVANE_EXE");
+             const std::vector<std::string>& unsetVariables = {}, const char* exeVariable = "STILLVANE_EXE");
   ~TAppDriver();  // closes the program if it still runs
 
   // Loads the test build's registry fault library into the program (see
@@ -60,7 +60,7 @@ class TAppDriver {
   // Ends the program at once, as End Process or a power cut would.
   void Kill();
   bool WaitForExit(DWORD milliseconds);
-  DWORD ProcessId() const { return process_.dwProcessId; }
+  DWORD ProcessId() const { return Process_.dwProcessId; }
   // Full paths of the modules loaded in the program, the exe included.
   std::vector<std::string> LoadedModules() const;
 
@@ -115,9 +115,9 @@ class TAppDriver {
   // The same for an export of the probe library (probe_dll/), loaded first if need be.
   DWORD RunProbe(const char* function);
 
-  std::string exe_;  // the program's copy in its folder
-  PROCESS_INFORMATION process_{};
-  HMODULE guiObjectsModule_ = nullptr;
+  std::string Exe_;  // the program's copy in its folder
+  PROCESS_INFORMATION Process_{};
+  HMODULE GuiObjectsModule_ = nullptr;
 };
 
 // Registry helpers for checking what the program wrote (HKEY_LOCAL_MACHINE).

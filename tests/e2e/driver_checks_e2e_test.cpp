@@ -51,19 +51,19 @@ POINT Center(const RECT& rect) {
 // given into a file, instead of a browser; puts the old command back after.
 class TRecordedWebBrowser {
  public:
-  explicit TRecordedWebBrowser(const std::string& recordFile) : recordFile_(recordFile) {
-    DeleteFileA(recordFile_.c_str());
+  explicit TRecordedWebBrowser(const std::string& recordFile) : RecordFile_(recordFile) {
+    DeleteFileA(RecordFile_.c_str());
     char old[1024] = "";
     LONG size = sizeof old;
-    hadCommand_ = RegQueryValueA(HKEY_CLASSES_ROOT, kCommandKey, old, &size) == ERROR_SUCCESS;
-    oldCommand_ = old;
+    HadCommand_ = RegQueryValueA(HKEY_CLASSES_ROOT, kCommandKey, old, &size) == ERROR_SUCCESS;
+    OldCommand_ = old;
     char system[MAX_PATH] = "";
     GetSystemDirectoryA(system, sizeof system);
-    SetCommand(std::string(system) + "\\cmd.exe /c echo %1>\"" + recordFile_ + "\"");
+    SetCommand(std::string(system) + "\\cmd.exe /c echo %1>\"" + RecordFile_ + "\"");
   }
   ~TRecordedWebBrowser() {
-    if (hadCommand_) {
-      SetCommand(oldCommand_);
+    if (HadCommand_) {
+      SetCommand(OldCommand_);
     } else {
       HKEY key = nullptr;
       if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
@@ -71,15 +71,15 @@ class TRecordedWebBrowser {
         RegCloseKey(key);
       }
     }
-    DeleteFileA(recordFile_.c_str());
+    DeleteFileA(RecordFile_.c_str());
   }
   // What the command was given, once it has run; empty if it did not run.
   std::string Recorded(DWORD milliseconds) const {
     for (DWORD waited = 0; waited <= milliseconds; waited += 100, Sleep(100)) {
-      std::string text = ReadWholeFile(recordFile_);
+      std::string text = ReadWholeFile(RecordFile_);
       if (!text.empty() && text.back() == '\n') return text;
     }
-    return ReadWholeFile(recordFile_);
+    return ReadWholeFile(RecordFile_);
   }
 
  private:
@@ -87,138 +87,138 @@ class TRecordedWebBrowser {
   static void SetCommand(const std::string& command) {
     ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, kCommandKey, REG_SZ, command.c_str(), 0), ERROR_SUCCESS);
   }
-  std::string recordFile_;
-  bool hadCommand_ = false;
-  std::string oldCommand_;
+  std::string RecordFile_;
+  bool HadCommand_ = false;
+  std::string OldCommand_;
 };
 
 class DriverChecksTest : public InstallCase {
  protected:
   void PlantBootFiles() {
     WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
-    WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", "boot status");
+    WriteWholeFile(Machine_.windowsFolder + "\\bootstat.dat", "boot status");
   }
   void ExpectNothingInstalled() { InstallCase::ExpectNothingInstalled(kOriginalBootLoader); }
   // After an answer, the program shows nothing more and is usable again.
   void ExpectNothingMoreShown() {
-    EXPECT_EQ(app_->WaitForOtherWindow(main_, 1500), nullptr) << "a window followed the answer";
-    EXPECT_TRUE(IsWindowEnabled(main_));
+    EXPECT_EQ(App_->WaitForOtherWindow(Main_, 1500), nullptr) << "a window followed the answer";
+    EXPECT_TRUE(IsWindowEnabled(Main_));
   }
 };
 
 TEST_F(DriverChecksTest, MissingFilesShowTheDialogThatClosesWithEnterEscapeAndOk) {
   Start("");
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
   PlantBootFiles();
 
   ClickInstall();
-  HWND dialog = app_->WaitForWindow("Driver files not found");
+  HWND dialog = App_->WaitForWindow("Driver files not found");
   ASSERT_NE(dialog, nullptr);
   TAppDriver::Screenshot(dialog, "missing_files");
-  EXPECT_EQ(app_->TopLevelWindows().size(), 2u) << "only the main window and the dialog";
-  EXPECT_FALSE(IsWindowEnabled(main_)) << "the dialog is modal";
+  EXPECT_EQ(App_->TopLevelWindows().size(), 2u) << "only the main window and the dialog";
+  EXPECT_FALSE(IsWindowEnabled(Main_)) << "the dialog is modal";
   ExpectClientSize(dialog, {563, 250});
   LONG style = GetWindowLongA(dialog, GWL_STYLE);
   EXPECT_FALSE(style & WS_THICKFRAME) << "fixed dialog border";
   EXPECT_TRUE(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
   ExpectControls(dialog, dialog, kMissingFilesControls);
-  EXPECT_TRUE(app_->ShowsProgramIcon(dialog, "WARNINGICON", {8, 8})) << "the warning icon at 8, 8";
-  POINT dialogCenter = Center(TAppDriver::WindowRect(dialog)), mainCenter = Center(TAppDriver::WindowRect(main_));
+  EXPECT_TRUE(App_->ShowsProgramIcon(dialog, "WARNINGICON", {8, 8})) << "the warning icon at 8, 8";
+  POINT dialogCenter = Center(TAppDriver::WindowRect(dialog)), mainCenter = Center(TAppDriver::WindowRect(Main_));
   EXPECT_NEAR(dialogCenter.x, mainCenter.x, 2) << "centred on the main window";
   EXPECT_NEAR(dialogCenter.y, mainCenter.y, 2) << "centred on the main window";
 
   TAppDriver::PressKeys(dialog, {VK_RETURN});
-  EXPECT_TRUE(app_->WaitForWindowGone(dialog)) << "Enter closes the dialog";
+  EXPECT_TRUE(App_->WaitForWindowGone(dialog)) << "Enter closes the dialog";
 
   // Two of the three files are not enough.
-  CopyFileOrFail(FixtureFile("v2.0.927.0", "ewf.sys"), machine_.programFolder + "\\ewf.sys");
-  CopyFileOrFail(FixtureFile("v2.0.927.0", "ewfntldr"), machine_.programFolder + "\\ewfntldr");
+  CopyFileOrFail(FixtureFile("v2.0.927.0", "ewf.sys"), Machine_.programFolder + "\\ewf.sys");
+  CopyFileOrFail(FixtureFile("v2.0.927.0", "ewfntldr"), Machine_.programFolder + "\\ewfntldr");
   ClickInstall();
-  dialog = app_->WaitForWindow("Driver files not found");
+  dialog = App_->WaitForWindow("Driver files not found");
   ASSERT_NE(dialog, nullptr);
   TAppDriver::PressKeys(dialog, {VK_ESCAPE});
-  EXPECT_TRUE(app_->WaitForWindowGone(dialog)) << "Escape closes the dialog";
+  EXPECT_TRUE(App_->WaitForWindowGone(dialog)) << "Escape closes the dialog";
 
   ClickInstall();
-  dialog = app_->WaitForWindow("Driver files not found");
+  dialog = App_->WaitForWindow("Driver files not found");
   ASSERT_NE(dialog, nullptr);
   {
-    TRecordedWebBrowser browser(machine_.root + "\\opened_by_keyboard.txt");
+    TRecordedWebBrowser browser(Machine_.root + "\\opened_by_keyboard.txt");
     TAppDriver::PressKeys(dialog, {VK_TAB, VK_RETURN});
     EXPECT_EQ(browser.Recorded(5000), std::string(kEvaluationPage) + "\r\n") << "Tab reaches the link, Enter opens it";
   }
   {
-    TRecordedWebBrowser browser(machine_.root + "\\opened.txt");
+    TRecordedWebBrowser browser(Machine_.root + "\\opened.txt");
     TAppDriver::ClickLink(TAppDriver::Control(dialog, kEvaluationPage));
     EXPECT_EQ(browser.Recorded(5000), std::string(kEvaluationPage) + "\r\n") << "the link opens the page";
   }
-  EXPECT_TRUE(app_->Running());
+  EXPECT_TRUE(App_->Running());
   EXPECT_TRUE(IsWindowVisible(dialog)) << "the dialog stays after the link";
   TAppDriver::Click(TAppDriver::Control(dialog, "OK"));
-  EXPECT_TRUE(app_->WaitForWindowGone(dialog));
+  EXPECT_TRUE(App_->WaitForWindowGone(dialog));
   ExpectNothingMoreShown();
   ExpectNothingInstalled();
 }
 
 TEST_F(DriverChecksTest, AnOldDriverAnsweredNoOrEscapeStopsTheInstallation) {
   Start("v2.0.926.9999");
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
   PlantBootFiles();
   const std::string ewfSysWarning =
       CopiedDialogText("Warning", OldFileWarning("ewf.sys", "2.0.926.9999"), {"Yes", "No"});
 
   ClickInstall();
-  HWND warning = app_->WaitForWindow("Warning");
+  HWND warning = App_->WaitForWindow("Warning");
   ASSERT_NE(warning, nullptr);
   TAppDriver::Screenshot(warning, "old_file_warning");
   EXPECT_TRUE(TAppDriver::ShowsSystemIcon(warning, IDI_EXCLAMATION)) << "the warning icon";
   EXPECT_EQ(TAppDriver::CopyDialogText(warning), ewfSysWarning);
   TAppDriver::Click(TAppDriver::Control(warning, "&No"));
-  EXPECT_TRUE(app_->WaitForWindowGone(warning));
+  EXPECT_TRUE(App_->WaitForWindowGone(warning));
   ExpectNothingMoreShown();
 
   ClickInstall();
-  warning = app_->WaitForWindow("Warning");
+  warning = App_->WaitForWindow("Warning");
   ASSERT_NE(warning, nullptr);
   TAppDriver::PressKeys(warning, {VK_ESCAPE});
-  EXPECT_TRUE(app_->WaitForWindowGone(warning)) << "Escape answers No";
+  EXPECT_TRUE(App_->WaitForWindowGone(warning)) << "Escape answers No";
   ExpectNothingMoreShown();
 
   // Yes to the driver leads on to the manager, older too; No there stops.
   ClickInstall();
-  warning = app_->WaitForWindow("Warning");
+  warning = App_->WaitForWindow("Warning");
   ASSERT_NE(warning, nullptr);
   TAppDriver::Click(TAppDriver::Control(warning, "&Yes"));
-  EXPECT_TRUE(app_->WaitForWindowGone(warning));
-  warning = app_->WaitForWindow("Warning");
+  EXPECT_TRUE(App_->WaitForWindowGone(warning));
+  warning = App_->WaitForWindow("Warning");
   ASSERT_NE(warning, nullptr);
   TAppDriver::Screenshot(warning, "old_file_warning_ewfmgr");
   EXPECT_EQ(TAppDriver::CopyDialogText(warning),
             CopiedDialogText("Warning", OldFileWarning("ewfmgr.exe", "2.0.926.9999"), {"Yes", "No"}));
   TAppDriver::Click(TAppDriver::Control(warning, "&No"));
-  EXPECT_TRUE(app_->WaitForWindowGone(warning));
+  EXPECT_TRUE(App_->WaitForWindowGone(warning));
   ExpectNothingMoreShown();
   ExpectNothingInstalled();
 }
 
 TEST_F(DriverChecksTest, ADriverWithoutVersionStopsWithoutAWord) {
   Start("noversion");
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
   PlantBootFiles();
 
   ClickInstall();
-  EXPECT_EQ(app_->WaitForOtherWindow(main_, 3000), nullptr) << "a window appeared";
-  EXPECT_TRUE(IsWindowEnabled(main_));
+  EXPECT_EQ(App_->WaitForOtherWindow(Main_, 3000), nullptr) << "a window appeared";
+  EXPECT_TRUE(IsWindowEnabled(Main_));
   ExpectNothingInstalled();
 
   // The same click with an old driver in its place does show the warning: the
   // silence above was the check's.
-  CopyFileOrFail(FixtureFile("v2.0.926.9999", "ewf.sys"), machine_.programFolder + "\\ewf.sys");
+  CopyFileOrFail(FixtureFile("v2.0.926.9999", "ewf.sys"), Machine_.programFolder + "\\ewf.sys");
   ClickInstall();
-  HWND warning = app_->WaitForWindow("Warning");
+  HWND warning = App_->WaitForWindow("Warning");
   ASSERT_NE(warning, nullptr);
   TAppDriver::Click(TAppDriver::Control(warning, "&No"));
-  EXPECT_TRUE(app_->WaitForWindowGone(warning));
+  EXPECT_TRUE(App_->WaitForWindowGone(warning));
   ExpectNothingInstalled();
 }
 

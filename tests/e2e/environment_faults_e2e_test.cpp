@@ -42,7 +42,7 @@ class EnvironmentFaultTest : public FaultCase, public ::testing::WithParamInterf
 // The root of the current drive has no system32\drivers: without the driver
 // in place nothing is registered.
 TEST_P(EnvironmentFaultTest, WindirInstall) {
-  StartWith("windir", machine_.windowsFolder);
+  StartWith("windir", Machine_.windowsFolder);
   RememberMachine();
 
   const std::vector<ShownMessage> shown = Click("Install EWF Support");

@@ -24,28 +24,28 @@ class FaultCase : public InstallCase {
     WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap", "tdrpman"}));
     Prepare("v2.0.927.0");
     WriteWholeFile(Ntldr(), kOriginalBootLoader);
-    WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", kBootStatus);
+    WriteWholeFile(Machine_.windowsFolder + "\\bootstat.dat", kBootStatus);
   }
 
   void StartProgram(const std::map<std::string, std::string>& environment = {},
                     const std::vector<std::string>& unset = {}) {
     Launch("STILLVANE_BLANK_DESCRIPTOR_EXE", environment, unset);
-    ASSERT_NE(main_, nullptr);
+    ASSERT_NE(Main_, nullptr);
   }
 
   // The machine as it is before the click; read before the test holds anything.
-  void RememberMachine() { before_ = ReadMachineState(machine_); }
+  void RememberMachine() { Before_ = ReadMachineState(Machine_); }
 
   // firstMs: how long to wait for the first window; a click that shows
   // nothing takes that long.
   std::vector<ShownMessage> Click(const std::string& button, DWORD firstMs = 15000) {
-    return ClickAndAnswerAll(*app_, main_, button, firstMs);
+    return ClickAndAnswerAll(*App_, Main_, button, firstMs);
   }
 
   // Invariants 1, 2, 3 and 6, once the test holds nothing any more.
   void ExpectMachineWhole() {
-    after_ = ReadMachineState(machine_);
-    EXPECT_EQ(BrokenInvariants(before_, after_), std::vector<std::string>{});
+    After_ = ReadMachineState(Machine_);
+    EXPECT_EQ(BrokenInvariants(Before_, After_), std::vector<std::string>{});
   }
 
   static void ExpectTold(const std::vector<ShownMessage>& shown, const std::vector<std::string>& subjects) {
@@ -54,14 +54,14 @@ class FaultCase : public InstallCase {
 
   // The write filter is registered as a volume filter with its service.
   bool Registered() const {
-    for (const std::string& filter : after_.upperFilters)
-      if (filter == "Ewf") return after_.serviceValues.at("Start").present;
+    for (const std::string& filter : After_.upperFilters)
+      if (filter == "Ewf") return After_.serviceValues.at("Start").present;
     return false;
   }
 
   static std::string Ntldr() { return SystemDriveRoot() + "ntldr"; }
   std::string Fixture(const std::string& name) const { return ReadWholeFile(FixtureFile("v2.0.927.0", name)); }
 
-  MachineState before_;
-  MachineState after_;
+  MachineState Before_;
+  MachineState After_;
 };

@@ -26,9 +26,9 @@ class FilePlacementTest : public InstallCase {
  protected:
   void Plant() {
     WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
-    WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", "boot status");
+    WriteWholeFile(Machine_.windowsFolder + "\\bootstat.dat", "boot status");
   }
-  std::string Source(const std::string& name) const { return machine_.programFolder + "\\" + name; }
+  std::string Source(const std::string& name) const { return Machine_.programFolder + "\\" + name; }
   void SwapDuringTheWarning(bool sameVersion);
 };
 
@@ -40,7 +40,7 @@ TEST_F(FilePlacementTest, KilledDuringTheBootLoaderCopyNtldrIsWholeAndANewRunFin
   WriteWholeFile(Source("ewfntldr"), large);
   Plant();
   Launch(kBlankDescriptorExe);
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
 
   ClickInstall();
   const std::string copy = SystemDriveRoot() + "ntldr.stillvane-new";
@@ -49,7 +49,7 @@ TEST_F(FilePlacementTest, KilledDuringTheBootLoaderCopyNtldrIsWholeAndANewRunFin
     seen = FileExists(copy) || FindWindowA(nullptr, "Information") != nullptr;
     if (!seen) Sleep(1);
   }
-  app_->Kill();
+  App_->Kill();
   const bool partial = FileExists(copy);
   std::printf("killed %s\n", partial ? "with the copy begun" : "after the copy");
   const std::string ntldr = ReadWholeFile(SystemDriveRoot() + "ntldr");
@@ -59,7 +59,7 @@ TEST_F(FilePlacementTest, KilledDuringTheBootLoaderCopyNtldrIsWholeAndANewRunFin
   }
 
   Launch(kBlankDescriptorExe);
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
   ClickInstall();
   EXPECT_EQ(AnswerLastMessage("Information"), CopiedDialogText("Information", kSuccess, {"OK"}));
   EXPECT_TRUE(ReadWholeFile(SystemDriveRoot() + "ntldr") == large) << "the new loader, whole";
@@ -72,7 +72,7 @@ TEST_F(FilePlacementTest, AFolderNamedNtldrBakLeavesTheOldLoaderUnderTheNextName
   Plant();
   ASSERT_TRUE(CreateDirectoryA((SystemDriveRoot() + "ntldr.bak").c_str(), nullptr));
   Launch(kBlankDescriptorExe);
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
 
   ClickInstall();
   const std::string root = SystemDriveRoot();
@@ -105,10 +105,10 @@ TEST_F(FilePlacementTest, AnEmptyOrTextBootLoaderOrADllOrCutDriverIsRefused) {
   Prepare("v2.0.927.0");
   Plant();
   Launch(kBlankDescriptorExe);
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CopyDriverFiles(machine_, "v2.0.927.0");
+    CopyDriverFiles(Machine_, "v2.0.927.0");
     if (*c.set) {
       CopyFileOrFail(FixtureFile(c.set, c.name), Source(c.name));
     } else {
@@ -131,10 +131,10 @@ void FilePlacementTest::SwapDuringTheWarning(bool sameVersion) {
   CopyFileOrFail(FixtureFile("v2.0.926.9999", "ewfmgr.exe"), Source("ewfmgr.exe"));
   Plant();
   Launch(kBlankDescriptorExe);
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
 
   ClickInstall();
-  HWND warning = app_->WaitForWindow("Warning");
+  HWND warning = App_->WaitForWindow("Warning");
   ASSERT_NE(warning, nullptr);
   if (sameVersion) {
     CopyFileOrFail(FixtureFile("hostile/no-translation", "ewf.sys"), Source("ewf.sys"));
@@ -144,7 +144,7 @@ void FilePlacementTest::SwapDuringTheWarning(bool sameVersion) {
   TAppDriver::Click(TAppDriver::Control(warning, "&Yes"));
   EXPECT_EQ(AnswerLastMessage("Error", "install_changed_after_check"),
             CopiedDialogText("Error",
-                             "The file \"ewf.sys\" in " + machine_.programFolder +
+                             "The file \"ewf.sys\" in " + Machine_.programFolder +
                                  "\\ was changed after it was checked, so it was not installed: its contents are "
                                  "not the ones that were checked" +
                                  kChangedAdvice,
@@ -170,7 +170,7 @@ TEST_F(FilePlacementTest, AnEmptyOrCutInstalledDriverIsKeptAsideAndReplaced) {
   const std::string whole = ReadWholeFile(Source("ewf.sys"));
   WriteWholeFile(driver, "");
   Launch(kBlankDescriptorExe);
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
   const std::string replaced =
       std::string(kSuccess) + "\r\rThe file " + driver + " that was already installed could not be used (";
   const std::string kept =
@@ -204,7 +204,7 @@ TEST_F(FilePlacementTest, AFolderNamedEwfmgrExeIsAFailedStep) {
   const std::string manager = System32() + "\\ewfmgr.exe";
   ASSERT_TRUE(CreateDirectoryA(manager.c_str(), nullptr));
   Launch(kBlankDescriptorExe);
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
 
   ClickInstall();
   const std::string text = AnswerLastMessage("Error", "install_folder_as_manager");

@@ -23,16 +23,16 @@ const std::string kReminder = CopiedDialogText(
 class HormTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    machine_ = MakeScratchMachine(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    app_.reset(new TAppDriver(machine_.programFolder, machine_.Environment()));
-    main_ = app_->WaitForWindow("Stillvane");
-    ASSERT_NE(main_, nullptr);
+    Machine_ = MakeScratchMachine(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    App_.reset(new TAppDriver(Machine_.programFolder, Machine_.Environment()));
+    Main_ = App_->WaitForWindow("Stillvane");
+    ASSERT_NE(Main_, nullptr);
   }
 
   // Clicks Enable HORM and returns the confirmation, its text checked.
   HWND Confirmation(const char* screenshot = nullptr) {
-    TAppDriver::Click(FindButton(main_, "Enable HORM"));
-    HWND confirm = app_->WaitForWindow("Confirm");
+    TAppDriver::Click(FindButton(Main_, "Enable HORM"));
+    HWND confirm = App_->WaitForWindow("Confirm");
     if (!confirm) return nullptr;
     if (screenshot) TAppDriver::Screenshot(confirm, screenshot);
     EXPECT_TRUE(TAppDriver::ShowsSystemIcon(confirm, IDI_QUESTION)) << "the question icon";
@@ -42,19 +42,19 @@ class HormTest : public ::testing::Test {
 
   void AnswerYesAndExpectReminder(HWND confirm) {
     TAppDriver::Click(TAppDriver::Control(confirm, "&Yes"));
-    HWND reminder = app_->WaitForWindow("Information");
+    HWND reminder = App_->WaitForWindow("Information");
     ASSERT_NE(reminder, nullptr);
     EXPECT_EQ(TAppDriver::CopyDialogText(reminder), kReminder);
     TAppDriver::Click(TAppDriver::Control(reminder, "OK"));
-    EXPECT_TRUE(app_->WaitForWindowGone(reminder));
+    EXPECT_TRUE(App_->WaitForWindowGone(reminder));
   }
 
   std::string Marker() const { return SystemDriveRoot() + "resmany.dat"; }
 
-  TSystemDriveRootFiles rootFiles_;
-  ScratchMachine machine_;
-  std::unique_ptr<TAppDriver> app_;
-  HWND main_ = nullptr;
+  TSystemDriveRootFiles RootFiles_;
+  ScratchMachine Machine_;
+  std::unique_ptr<TAppDriver> App_;
+  HWND Main_ = nullptr;
 };
 
 TEST_F(HormTest, YesCreatesTheEmptyMarkerAndRemindsToCommit) {
@@ -62,12 +62,12 @@ TEST_F(HormTest, YesCreatesTheEmptyMarkerAndRemindsToCommit) {
   ASSERT_NE(confirm, nullptr);
   EXPECT_FALSE(FileExists(Marker())) << "nothing is created before the answer";
   TAppDriver::Click(TAppDriver::Control(confirm, "&Yes"));
-  HWND reminder = app_->WaitForWindow("Information");
+  HWND reminder = App_->WaitForWindow("Information");
   ASSERT_NE(reminder, nullptr);
   TAppDriver::Screenshot(reminder, "horm_reminder");
   EXPECT_EQ(TAppDriver::CopyDialogText(reminder), kReminder);
   TAppDriver::Click(TAppDriver::Control(reminder, "OK"));
-  EXPECT_TRUE(app_->WaitForWindowGone(reminder));
+  EXPECT_TRUE(App_->WaitForWindowGone(reminder));
   ASSERT_TRUE(FileExists(Marker()));
   EXPECT_EQ(ReadWholeFile(Marker()), "");
 
@@ -78,7 +78,7 @@ TEST_F(HormTest, YesCreatesTheEmptyMarkerAndRemindsToCommit) {
   AnswerYesAndExpectReminder(confirm);
   EXPECT_TRUE(FileExists(Marker()));
   EXPECT_EQ(ReadWholeFile(Marker()), "");
-  EXPECT_TRUE(app_->Running());
+  EXPECT_TRUE(App_->Running());
 }
 
 TEST_F(HormTest, NoAndEscapeCreateNothingAndShowNothingMore) {
@@ -90,11 +90,11 @@ TEST_F(HormTest, NoAndEscapeCreateNothingAndShowNothingMore) {
     } else {
       TAppDriver::PressKeys(confirm, {key});
     }
-    EXPECT_TRUE(app_->WaitForWindowGone(confirm)) << "key " << key;
-    EXPECT_EQ(app_->WaitForOtherWindow(main_, 1500), nullptr) << "a window followed the answer, key " << key;
+    EXPECT_TRUE(App_->WaitForWindowGone(confirm)) << "key " << key;
+    EXPECT_EQ(App_->WaitForOtherWindow(Main_, 1500), nullptr) << "a window followed the answer, key " << key;
     EXPECT_FALSE(FileExists(Marker())) << "key " << key;
   }
-  EXPECT_TRUE(IsWindowEnabled(main_));
+  EXPECT_TRUE(IsWindowEnabled(Main_));
 }
 
 // %SystemDrive% names a scratch folder, while Windows says it starts from the
@@ -104,14 +104,14 @@ TEST_F(HormTest, TheMarkerGoesToTheDriveOfThePartitionTheComputerStartsFrom) {
   char device[MAX_PATH] = "";
   ASSERT_GT(QueryDosDeviceA("C:", device, sizeof device), 0u);
   const TMachineValueSet systemPartition("SYSTEM\\Setup", "SystemPartition", REG_SZ,
-                                        std::vector<BYTE>(device, device + strlen(device) + 1));
+                                         std::vector<BYTE>(device, device + strlen(device) + 1));
   const std::string scratchDrive = ScratchFolder("horm_system_drive");
-  std::map<std::string, std::string> environment = machine_.Environment();
+  std::map<std::string, std::string> environment = Machine_.Environment();
   environment["SystemDrive"] = scratchDrive;
-  app_.reset();
-  app_.reset(new TAppDriver(machine_.programFolder, environment));
-  main_ = app_->WaitForWindow("Stillvane");
-  ASSERT_NE(main_, nullptr);
+  App_.reset();
+  App_.reset(new TAppDriver(Machine_.programFolder, environment));
+  Main_ = App_->WaitForWindow("Stillvane");
+  ASSERT_NE(Main_, nullptr);
 
   HWND confirm = Confirmation();
   ASSERT_NE(confirm, nullptr);
@@ -124,7 +124,7 @@ TEST_F(HormTest, TheMarkerGoesToTheDriveOfThePartitionTheComputerStartsFrom) {
 // driver files) is never the one loaded: the program names the system
 // folder's copy by its full path.
 TEST_F(HormTest, PowrprofIsLoadedFromTheSystemFolderWhateverLiesBesideTheProgram) {
-  const std::string planted = machine_.programFolder + "\\powrprof.dll";
+  const std::string planted = Machine_.programFolder + "\\powrprof.dll";
   CopyFileOrFail(DosPathFromEnvironment("STILLVANE_ENVIRONMENT_DLL"), planted);
   HWND confirm = Confirmation();
   ASSERT_NE(confirm, nullptr);
@@ -133,7 +133,7 @@ TEST_F(HormTest, PowrprofIsLoadedFromTheSystemFolderWhateverLiesBesideTheProgram
   char systemFolder[MAX_PATH] = "";
   ASSERT_GT(GetSystemDirectoryA(systemFolder, sizeof systemFolder), 0u);
   std::vector<std::string> loaded;
-  for (const std::string& module : app_->LoadedModules()) {
+  for (const std::string& module : App_->LoadedModules()) {
     const size_t slash = module.find_last_of('\\');
     if (lstrcmpiA(module.c_str() + slash + 1, "powrprof.dll") == 0) loaded.push_back(module);
   }

@@ -25,34 +25,34 @@ class InstallCase : public ::testing::Test {
 
   // The scratch machine alone, the program not yet started.
   void Prepare(const std::string& fixtureSet) {
-    machine_ = MakeScratchMachine(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    if (!fixtureSet.empty()) CopyDriverFiles(machine_, fixtureSet);
+    Machine_ = MakeScratchMachine(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    if (!fixtureSet.empty()) CopyDriverFiles(Machine_, fixtureSet);
   }
 
   // Starts the program on the prepared machine with its environment changed:
   // `environment` adds or replaces variables, `unset` removes them.
   void Launch(const char* exeVariable, const std::map<std::string, std::string>& environment = {},
               const std::vector<std::string>& unset = {}) {
-    std::map<std::string, std::string> variables = machine_.Environment();
+    std::map<std::string, std::string> variables = Machine_.Environment();
     for (const auto& [name, value] : environment) variables[name] = value;
     for (const std::string& name : unset) variables.erase(name);
-    app_.reset();  // one Stillvane at a time: a copy still running would take the new start's place
-    app_.reset(new TAppDriver(machine_.programFolder, variables, unset, exeVariable));
-    main_ = app_->WaitForWindow("Stillvane");
+    App_.reset();  // one Stillvane at a time: a copy still running would take the new start's place
+    App_.reset(new TAppDriver(Machine_.programFolder, variables, unset, exeVariable));
+    Main_ = App_->WaitForWindow("Stillvane");
   }
 
-  void ClickInstall() { TAppDriver::Click(FindButton(main_, "Install EWF Support")); }
+  void ClickInstall() { TAppDriver::Click(FindButton(Main_, "Install EWF Support")); }
 
   // Answers OK to the message a click ends with, once it appears (within 30
   // seconds), and checks that nothing follows; returns its copied text.
   std::string AnswerLastMessage(const std::string& caption, const std::string& screenshot = "") {
-    HWND message = app_->WaitForWindow(caption, 30000);
+    HWND message = App_->WaitForWindow(caption, 30000);
     if (!message) return "no \"" + caption + "\" message";
     if (!screenshot.empty()) TAppDriver::Screenshot(message, screenshot);
     const std::string text = TAppDriver::CopyDialogText(message);
     TAppDriver::Click(TAppDriver::Control(message, "OK"));
-    EXPECT_TRUE(app_->WaitForWindowGone(message));
-    EXPECT_EQ(app_->WaitForOtherWindow(main_, 500), nullptr) << "a window followed the message";
+    EXPECT_TRUE(App_->WaitForWindowGone(message));
+    EXPECT_EQ(App_->WaitForOtherWindow(Main_, 500), nullptr) << "a window followed the message";
     return text;
   }
 
@@ -61,7 +61,7 @@ class InstallCase : public ::testing::Test {
   void ExpectNothingInstalled(const std::string& bootLoader) {
     EXPECT_TRUE(FilesIn(Drivers()).empty());
     EXPECT_TRUE(FilesIn(System32()).empty());
-    EXPECT_EQ(FilesIn(machine_.windowsFolder), std::vector<std::string>{"bootstat.dat"});
+    EXPECT_EQ(FilesIn(Machine_.windowsFolder), std::vector<std::string>{"bootstat.dat"});
     EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), bootLoader);
     EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.bak"));
     EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.stillvane-new"));
@@ -69,13 +69,13 @@ class InstallCase : public ::testing::Test {
     EXPECT_FALSE(MachineKeyExists(kEwfServiceKey));
   }
 
-  std::string System32() const { return machine_.windowsFolder + "\\system32"; }
-  std::string Drivers() const { return machine_.windowsFolder + "\\system32\\drivers"; }
+  std::string System32() const { return Machine_.windowsFolder + "\\system32"; }
+  std::string Drivers() const { return Machine_.windowsFolder + "\\system32\\drivers"; }
 
   // Destroyed in reverse order: the program ends before anything is cleaned.
-  TSystemDriveRootFiles rootFiles_;
-  TInstallationRegistry registry_;
-  ScratchMachine machine_;
-  std::unique_ptr<TAppDriver> app_;
-  HWND main_ = nullptr;
+  TSystemDriveRootFiles RootFiles_;
+  TInstallationRegistry Registry_;
+  ScratchMachine Machine_;
+  std::unique_ptr<TAppDriver> App_;
+  HWND Main_ = nullptr;
 };

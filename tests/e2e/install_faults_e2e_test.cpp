@@ -77,7 +77,7 @@ TEST_F(InstallFaultTest, AHeldDriverStopsTheInstallationBeforeAnythingChanges) {
   RememberMachine();
   std::vector<ShownMessage> shown;
   {
-    const THeldFile held(machine_.programFolder + "\\ewf.sys");
+    const THeldFile held(Machine_.programFolder + "\\ewf.sys");
     shown = Click(kInstall, 3000);
   }
   ExpectMachineWhole();
@@ -94,7 +94,7 @@ TEST_F(InstallFaultTest, AHeldManagerIsNamedBeforeAnythingChanges) {
   RememberMachine();
   std::vector<ShownMessage> shown;
   {
-    const THeldFile held(machine_.programFolder + "\\ewfmgr.exe");
+    const THeldFile held(Machine_.programFolder + "\\ewfmgr.exe");
     shown = Click(kInstall);
   }
   ExpectMachineWhole();
@@ -108,7 +108,7 @@ TEST_F(InstallFaultTest, AHeldBootLoaderSourceLeavesTheOriginalInPlace) {
   RememberMachine();
   std::vector<ShownMessage> shown;
   {
-    const THeldFile held(machine_.programFolder + "\\ewfntldr");
+    const THeldFile held(Machine_.programFolder + "\\ewfntldr");
     shown = Click(kInstall);
   }
   ExpectMachineWhole();
@@ -136,13 +136,13 @@ TEST_F(InstallFaultTest, AHeldBootStatusFileIsNamed) {
   RememberMachine();
   std::vector<ShownMessage> shown;
   {
-    const THeldFile held(machine_.windowsFolder + "\\bootstat.dat");
+    const THeldFile held(Machine_.windowsFolder + "\\bootstat.dat");
     shown = Click(kInstall);
   }
   ExpectMachineWhole();
-  ExpectTold(shown, {"Renaming " + machine_.windowsFolder + "\\bootstat.dat to " + machine_.windowsFolder +
+  ExpectTold(shown, {"Renaming " + Machine_.windowsFolder + "\\bootstat.dat to " + Machine_.windowsFolder +
                      "\\bootstat.bak failed.  Error 32"});
-  EXPECT_EQ(ReadWholeFile(machine_.windowsFolder + "\\bootstat.dat"), kBootStatus);
+  EXPECT_EQ(ReadWholeFile(Machine_.windowsFolder + "\\bootstat.dat"), kBootStatus);
   EXPECT_TRUE(Registered());
 }
 
@@ -210,7 +210,7 @@ TEST_F(InstallFaultTest, AServiceKeyThatCannotBeWrittenKeepsEwfOutOfTheFilters) 
   ExpectTold(shown,
              {"Opening the registry key " + service + " failed.  Error 5",
               "\"UpperFilters\" value of HKEY_LOCAL_MACHINE\\" + std::string(kVolumeClassKey) + " was left unchanged"});
-  EXPECT_EQ(after_.upperFilters, (std::vector<std::string>{"VolSnap", "tdrpman"}));
+  EXPECT_EQ(After_.upperFilters, (std::vector<std::string>{"VolSnap", "tdrpman"}));
   EXPECT_EQ(ReadMachineValue(kEwfServiceKey, "Start").data, (std::vector<BYTE>{4, 0, 0, 0}));
 }
 

@@ -69,7 +69,7 @@ class InstallationTest : public InstallCase {
  protected:
   void SetUp() override {
     // The restore below is only seen if the key's DACL differs from a blank one.
-    ASSERT_GT(registry_.OriginalRootDacl().size(), 20u) << "Enum\\Root has no DACL to restore";
+    ASSERT_GT(Registry_.OriginalRootDacl().size(), 20u) << "Enum\\Root has no DACL to restore";
   }
 
   // Clicks Install and answers the one message it ends with; returns its copied text.
@@ -84,9 +84,9 @@ class InstallationTest : public InstallCase {
 TEST_F(InstallationTest, UnderWineTheProductMeetsTheMissingBlankDescriptorAndChangesNothing) {
   WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
   Start("v2.0.927.0");
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
   WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
-  WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", kBootStatus);
+  WriteWholeFile(Machine_.windowsFolder + "\\bootstat.dat", kBootStatus);
 
   EXPECT_EQ(InstallAndAnswer("Error", "install_error_blank_descriptor"),
             CopiedDialogText("Error",
@@ -96,23 +96,23 @@ TEST_F(InstallationTest, UnderWineTheProductMeetsTheMissingBlankDescriptorAndCha
 
   EXPECT_TRUE(FilesIn(Drivers()).empty());
   EXPECT_TRUE(FilesIn(System32()).empty());
-  EXPECT_EQ(FilesIn(machine_.windowsFolder), std::vector<std::string>{"bootstat.dat"});
-  EXPECT_EQ(ReadWholeFile(machine_.windowsFolder + "\\bootstat.dat"), kBootStatus);
+  EXPECT_EQ(FilesIn(Machine_.windowsFolder), std::vector<std::string>{"bootstat.dat"});
+  EXPECT_EQ(ReadWholeFile(Machine_.windowsFolder + "\\bootstat.dat"), kBootStatus);
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), kOriginalBootLoader);
   EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.bak"));
   EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
   EXPECT_FALSE(MachineKeyExists(kEwfServiceKey));
   EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").data, MultiString({"VolSnap"}));
-  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), registry_.OriginalRootDacl());
-  EXPECT_TRUE(IsWindowEnabled(main_));
+  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), Registry_.OriginalRootDacl());
+  EXPECT_TRUE(IsWindowEnabled(Main_));
 }
 
 TEST_F(InstallationTest, WithTheBlankDescriptorTheWholeInstallationRunsAndASecondRunKeepsIt) {
   WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
   Start("v2.0.927.0", kBlankDescriptorExe);
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
   WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
-  WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", kBootStatus);
+  WriteWholeFile(Machine_.windowsFolder + "\\bootstat.dat", kBootStatus);
   const std::string completed = CopiedDialogText("Information", "EWF installation completed successfully.", {"OK"});
   // Exactly "VolSnap" NUL "Ewf" NUL NUL.
   const std::vector<BYTE> filters = {'V', 'o', 'l', 'S', 'n', 'a', 'p', 0, 'E', 'w', 'f', 0, 0};
@@ -125,16 +125,16 @@ TEST_F(InstallationTest, WithTheBlankDescriptorTheWholeInstallationRunsAndASecon
   EXPECT_EQ(ReadWholeFile(System32() + "\\ewfmgr.exe"), Fixture("ewfmgr.exe"));
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), Fixture("ewfntldr"));
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr.bak"), kOriginalBootLoader);
-  EXPECT_EQ(FilesIn(machine_.windowsFolder), std::vector<std::string>{"bootstat.bak"});
-  EXPECT_EQ(ReadWholeFile(machine_.windowsFolder + "\\bootstat.bak"), kBootStatus);
+  EXPECT_EQ(FilesIn(Machine_.windowsFolder), std::vector<std::string>{"bootstat.bak"});
+  EXPECT_EQ(ReadWholeFile(Machine_.windowsFolder + "\\bootstat.bak"), kBootStatus);
   ExpectValues(InstalledValues(filters));
-  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), registry_.OriginalRootDacl()) << "Enum\\Root's DACL is restored";
+  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), Registry_.OriginalRootDacl()) << "Enum\\Root's DACL is restored";
 
   // Newer files in the program folder and a new boot status file: the
   // installed files and both backups stay as the first run left them.
   for (const char* name : {"ewf.sys", "ewfmgr.exe"})
-    CopyFileOrFail(FixtureFile("v3.0.0.0", name), machine_.programFolder + "\\" + name);
-  WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", "boot status of the second run");
+    CopyFileOrFail(FixtureFile("v3.0.0.0", name), Machine_.programFolder + "\\" + name);
+  WriteWholeFile(Machine_.windowsFolder + "\\bootstat.dat", "boot status of the second run");
 
   EXPECT_EQ(InstallAndAnswer("Information", ""), completed);
 
@@ -144,16 +144,16 @@ TEST_F(InstallationTest, WithTheBlankDescriptorTheWholeInstallationRunsAndASecon
   EXPECT_EQ(ReadWholeFile(System32() + "\\ewfmgr.exe"), Fixture("ewfmgr.exe"));
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), Fixture("ewfntldr"));
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr.bak"), kOriginalBootLoader);
-  EXPECT_EQ(ReadWholeFile(machine_.windowsFolder + "\\bootstat.bak"), kBootStatus);
-  EXPECT_EQ(ReadWholeFile(machine_.windowsFolder + "\\bootstat.dat"), "boot status of the second run");
+  EXPECT_EQ(ReadWholeFile(Machine_.windowsFolder + "\\bootstat.bak"), kBootStatus);
+  EXPECT_EQ(ReadWholeFile(Machine_.windowsFolder + "\\bootstat.dat"), "boot status of the second run");
   ExpectValues(InstalledValues(filters));
-  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), registry_.OriginalRootDacl());
+  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), Registry_.OriginalRootDacl());
 }
 
 TEST_F(InstallationTest, AnotherVolumeFilterIsKeptAndAMissingBootLoaderIsNotBackedUp) {
   WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap", "tdrpman"}));
   Start("v2.0.927.0", kBlankDescriptorExe);
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
 
   EXPECT_EQ(InstallAndAnswer("Information", ""),
             CopiedDialogText("Information", "EWF installation completed successfully.", {"OK"}));
@@ -161,8 +161,8 @@ TEST_F(InstallationTest, AnotherVolumeFilterIsKeptAndAMissingBootLoaderIsNotBack
   ExpectValues(InstalledValues(MultiString({"VolSnap", "tdrpman", "Ewf"})));
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), Fixture("ewfntldr"));
   EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.bak"));
-  EXPECT_TRUE(FilesIn(machine_.windowsFolder).empty()) << "no boot status file, nothing moved aside";
-  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), registry_.OriginalRootDacl());
+  EXPECT_TRUE(FilesIn(Machine_.windowsFolder).empty()) << "no boot status file, nothing moved aside";
+  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), Registry_.OriginalRootDacl());
 }
 
 // Windows says it started from the second partition: that is the one
@@ -172,7 +172,7 @@ TEST_F(InstallationTest, ThePartitionWindowsStartedFromIsTheOneProtected) {
   const TMachineValueSet bootDevice(kControlKey, "SystemBootDevice", REG_SZ, Text(second));
   WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
   Start("v2.0.927.0", kBlankDescriptorExe);
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
 
   EXPECT_EQ(InstallAndAnswer("Information", "install_completed_second_partition"),
             CopiedDialogText("Information",
@@ -195,7 +195,7 @@ TEST_F(InstallationTest, ABootDeviceValueOfAnotherTypeStopsTheClickBeforeAnythin
   const TMachineValueSet bootDevice(kControlKey, "SystemBootDevice", REG_EXPAND_SZ, Text(second));
   WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
   Start("v2.0.927.0", kBlankDescriptorExe);
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
   WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
 
   EXPECT_EQ(InstallAndAnswer("Error", "install_boot_device_not_understood"),
@@ -213,7 +213,7 @@ TEST_F(InstallationTest, ABootDeviceValueOfAnotherTypeStopsTheClickBeforeAnythin
   EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
   EXPECT_FALSE(MachineKeyExists(kEwfServiceKey));
   EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").data, MultiString({"VolSnap"}));
-  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), registry_.OriginalRootDacl());
+  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), Registry_.OriginalRootDacl());
 }
 
 // Killed while Enum\Root is open to everyone (a value write under it never
@@ -223,19 +223,19 @@ TEST_F(InstallationTest, ABootDeviceValueOfAnotherTypeStopsTheClickBeforeAnythin
 TEST_F(InstallationTest, AKeyLeftOpenByAKilledRunIsRepairedAtTheNextStart) {
   Prepare("v2.0.927.0");
   Launch(kBlankDescriptorExe, {{"STILLVANE_HANG_VALUE", "DeviceDesc"}});
-  ASSERT_NE(main_, nullptr);
-  app_->LoadFaultLibrary();
+  ASSERT_NE(Main_, nullptr);
+  App_->LoadFaultLibrary();
   ClickInstall();
   const std::string device = std::string(kLegacyEwfKey) + "\\0000";
   for (int wait = 0; wait < 200 && !ReadMachineValue(device, "ClassGUID").present; ++wait) Sleep(50);
   ASSERT_TRUE(ReadMachineValue(device, "ClassGUID").present) << "the run never reached the entries under Enum\\Root";
-  app_->Kill();
+  App_->Kill();
   const std::vector<BYTE> left = ReadMachineKeyDacl(kEnumRootKey);
   ASSERT_EQ(left.size(), 20u) << "the killed run left Enum\\Root with a NULL DACL";
 
   Launch("STILLVANE_EXE");
-  ASSERT_NE(main_, nullptr);
-  HWND question = app_->WaitForWindow("Warning");
+  ASSERT_NE(Main_, nullptr);
+  HWND question = App_->WaitForWindow("Warning");
   ASSERT_NE(question, nullptr);
   TAppDriver::Screenshot(question, "repair_open_key_question");
   EXPECT_EQ(TAppDriver::CopyDialogText(question),
@@ -247,10 +247,10 @@ TEST_F(InstallationTest, AKeyLeftOpenByAKilledRunIsRepairedAtTheNextStart) {
                              "access, and the Everyone group only Read access.",
                              {"Yes", "No"}));
   TAppDriver::Click(TAppDriver::Control(question, "&Yes"));
-  HWND done = app_->WaitForWindow("Information");
+  HWND done = App_->WaitForWindow("Information");
   ASSERT_NE(done, nullptr);
   TAppDriver::Click(TAppDriver::Control(done, "OK"));
-  EXPECT_TRUE(app_->WaitForWindowGone(done));
+  EXPECT_TRUE(App_->WaitForWindowGone(done));
   EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), StandardKeySecurity());
 }
 

@@ -56,12 +56,12 @@ void TSystemDriveRootFiles::Remove() {
 }
 
 THeldFile::THeldFile(const std::string& path)
-    : file_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {
-  EXPECT_NE(file_, INVALID_HANDLE_VALUE) << "cannot hold " << path << ": " << GetLastError();
+    : File_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {
+  EXPECT_NE(File_, INVALID_HANDLE_VALUE) << "cannot hold " << path << ": " << GetLastError();
 }
 
 THeldFile::~THeldFile() {
-  if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+  if (File_ != INVALID_HANDLE_VALUE) CloseHandle(File_);
 }
 
 bool ReadOnlyFilesRefuseWrites() {
@@ -117,20 +117,20 @@ LONG SetMachineKeySecurity(const std::string& keyPath, REGSAM access, SECURITY_I
 
 }  // namespace
 
-TMachineKeySecurity::TMachineKeySecurity(const std::string& keyPath, const char* sddl) : keyPath_(keyPath) {
+TMachineKeySecurity::TMachineKeySecurity(const std::string& keyPath, const char* sddl) : KeyPath_(keyPath) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, READ_CONTROL, &key) == ERROR_SUCCESS) {
     DWORD size = 0;
     RegGetKeySecurity(key, kOwnerAndDacl, nullptr, &size);
-    original_.assign(size, 0);
-    if (!size || RegGetKeySecurity(key, kOwnerAndDacl, original_.data(), &size) != ERROR_SUCCESS) original_.clear();
+    Original_.assign(size, 0);
+    if (!size || RegGetKeySecurity(key, kOwnerAndDacl, Original_.data(), &size) != ERROR_SUCCESS) Original_.clear();
     RegCloseKey(key);
   }
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (original_.empty() ||
+  if (Original_.empty() ||
       !ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
     ADD_FAILURE() << "cannot read the security of " << keyPath << " or make " << sddl;
-    original_.clear();
+    Original_.clear();
     return;
   }
   EXPECT_EQ(SetMachineKeySecurity(keyPath, WRITE_OWNER | WRITE_DAC, kOwnerAndDacl, descriptor), ERROR_SUCCESS)
@@ -139,12 +139,12 @@ TMachineKeySecurity::TMachineKeySecurity(const std::string& keyPath, const char*
 }
 
 TMachineKeySecurity::~TMachineKeySecurity() {
-  if (original_.empty()) return;
+  if (Original_.empty()) return;
   // Once its owner again, the test may change the DACL whatever it says.
-  EXPECT_EQ(SetMachineKeySecurity(keyPath_, WRITE_OWNER, OWNER_SECURITY_INFORMATION, original_.data()), ERROR_SUCCESS)
-      << "cannot take back " << keyPath_;
-  EXPECT_EQ(SetMachineKeySecurity(keyPath_, WRITE_DAC, DACL_SECURITY_INFORMATION, original_.data()), ERROR_SUCCESS)
-      << "cannot restore the DACL of " << keyPath_;
+  EXPECT_EQ(SetMachineKeySecurity(KeyPath_, WRITE_OWNER, OWNER_SECURITY_INFORMATION, Original_.data()), ERROR_SUCCESS)
+      << "cannot take back " << KeyPath_;
+  EXPECT_EQ(SetMachineKeySecurity(KeyPath_, WRITE_DAC, DACL_SECURITY_INFORMATION, Original_.data()), ERROR_SUCCESS)
+      << "cannot restore the DACL of " << KeyPath_;
 }
 
 void WriteMachineValue(const std::string& keyPath, const std::string& valueName, DWORD type,
@@ -160,20 +160,20 @@ void WriteMachineValue(const std::string& keyPath, const std::string& valueName,
 }
 
 TMachineValueSet::TMachineValueSet(const std::string& keyPath, const std::string& valueName, DWORD type,
-                                 const std::vector<BYTE>& data)
-    : keyPath_(keyPath), valueName_(valueName) {
+                                   const std::vector<BYTE>& data)
+    : KeyPath_(keyPath), ValueName_(valueName) {
   const RegistryValue original = ReadMachineValue(keyPath, valueName);
-  wasPresent_ = original.present;
-  type_ = original.type;
-  data_ = original.data;
+  WasPresent_ = original.present;
+  Type_ = original.type;
+  Data_ = original.data;
   WriteMachineValue(keyPath, valueName, type, data);
 }
 
 TMachineValueSet::~TMachineValueSet() {
-  if (wasPresent_) {
-    WriteMachineValue(keyPath_, valueName_, type_, data_);
+  if (WasPresent_) {
+    WriteMachineValue(KeyPath_, ValueName_, Type_, Data_);
   } else {
-    DeleteMachineValue(keyPath_, valueName_);
+    DeleteMachineValue(KeyPath_, ValueName_);
   }
 }
 
@@ -230,33 +230,33 @@ std::vector<BYTE> MultiString(const std::vector<std::string>& names) {
 }
 
 TInstallationRegistry::TInstallationRegistry() {
-  rootDacl_ = ReadMachineKeyDacl(kEnumRootKey);
-  EXPECT_FALSE(rootDacl_.empty()) << "cannot read the DACL of " << kEnumRootKey;
-  volumeClassExisted_ = MachineKeyExists(kVolumeClassKey);
+  RootDacl_ = ReadMachineKeyDacl(kEnumRootKey);
+  EXPECT_FALSE(RootDacl_.empty()) << "cannot read the DACL of " << kEnumRootKey;
+  VolumeClassExisted_ = MachineKeyExists(kVolumeClassKey);
   const RegistryValue filters = ReadMachineValue(kVolumeClassKey, kUpperFilters);
-  filtersExisted_ = filters.present;
-  filtersType_ = filters.type;
-  filters_ = filters.data;
+  FiltersExisted_ = filters.present;
+  FiltersType_ = filters.type;
+  Filters_ = filters.data;
   DeleteMachineKey(kLegacyEwfKey);
   DeleteMachineKey(kEwfServiceKey);
   DeleteMachineKey(kInstallationRecordKey);
 }
 
 TInstallationRegistry::~TInstallationRegistry() {
-  if (!rootDacl_.empty() && ReadMachineKeyDacl(kEnumRootKey) != rootDacl_) {
+  if (!RootDacl_.empty() && ReadMachineKeyDacl(kEnumRootKey) != RootDacl_) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumRootKey, 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
-      RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, rootDacl_.data());
+      RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, RootDacl_.data());
       RegCloseKey(key);
     }
   }
   DeleteMachineKey(kLegacyEwfKey);
   DeleteMachineKey(kEwfServiceKey);
   DeleteMachineKey(kInstallationRecordKey);
-  if (!volumeClassExisted_) {
+  if (!VolumeClassExisted_) {
     DeleteMachineKey(kVolumeClassKey);
-  } else if (filtersExisted_) {
-    WriteMachineValue(kVolumeClassKey, kUpperFilters, filtersType_, filters_);
+  } else if (FiltersExisted_) {
+    WriteMachineValue(kVolumeClassKey, kUpperFilters, FiltersType_, Filters_);
   } else {
     DeleteMachineValue(kVolumeClassKey, kUpperFilters);
   }

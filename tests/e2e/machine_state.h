@@ -38,7 +38,7 @@ class THeldFile {
   THeldFile& operator=(const THeldFile&) = delete;
 
  private:
-  HANDLE file_;
+  HANDLE File_;
 };
 
 // Whether writing to a read-only file is refused here. Wine running as root
@@ -74,11 +74,11 @@ class TMachineValueSet {
   TMachineValueSet& operator=(const TMachineValueSet&) = delete;
 
  private:
-  std::string keyPath_;
-  std::string valueName_;
-  bool wasPresent_;
-  DWORD type_;
-  std::vector<BYTE> data_;
+  std::string KeyPath_;
+  std::string ValueName_;
+  bool WasPresent_;
+  DWORD Type_;
+  std::vector<BYTE> Data_;
 };
 
 // Gives a key under HKEY_LOCAL_MACHINE the owner and DACL of an SDDL text
@@ -92,8 +92,8 @@ class TMachineKeySecurity {
   TMachineKeySecurity& operator=(const TMachineKeySecurity&) = delete;
 
  private:
-  std::string keyPath_;
-  std::vector<BYTE> original_;  // owner and DACL
+  std::string KeyPath_;
+  std::vector<BYTE> Original_;  // owner and DACL
 };
 
 // Removes the keys the installation writes (its record included) before and after a case, and puts
@@ -105,12 +105,12 @@ class TInstallationRegistry {
   TInstallationRegistry(const TInstallationRegistry&) = delete;
   TInstallationRegistry& operator=(const TInstallationRegistry&) = delete;
 
-  const std::vector<BYTE>& OriginalRootDacl() const { return rootDacl_; }
+  const std::vector<BYTE>& OriginalRootDacl() const { return RootDacl_; }
 
  private:
-  std::vector<BYTE> rootDacl_;
-  bool volumeClassExisted_ = false;
-  bool filtersExisted_ = false;
-  DWORD filtersType_ = 0;
-  std::vector<BYTE> filters_;
+  std::vector<BYTE> RootDacl_;
+  bool VolumeClassExisted_ = false;
+  bool FiltersExisted_ = false;
+  DWORD FiltersType_ = 0;
+  std::vector<BYTE> Filters_;
 };

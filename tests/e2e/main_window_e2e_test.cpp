@@ -41,33 +41,33 @@ const std::vector<ControlLayout> kMainButtons = {{"About", {352, 424, 89, 27}}, 
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    machine_ = MakeScratchMachine(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    app_.reset(new TAppDriver(machine_.programFolder, machine_.Environment()));
-    main_ = app_->WaitForWindow("Stillvane");
-    ASSERT_NE(main_, nullptr);
+    Machine_ = MakeScratchMachine(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    App_.reset(new TAppDriver(Machine_.programFolder, Machine_.Environment()));
+    Main_ = App_->WaitForWindow("Stillvane");
+    ASSERT_NE(Main_, nullptr);
   }
-  ScratchMachine machine_;
-  std::unique_ptr<TAppDriver> app_;
-  HWND main_ = nullptr;
+  ScratchMachine Machine_;
+  std::unique_ptr<TAppDriver> App_;
+  HWND Main_ = nullptr;
 };
 
 TEST_F(MainWindowTest, ShowsTheThreeSectionsAsTabled) {
-  TAppDriver::Screenshot(main_, "main_window");
-  ExpectClientSize(main_, {550, 458});
-  LONG style = GetWindowLongA(main_, GWL_STYLE);
+  TAppDriver::Screenshot(Main_, "main_window");
+  ExpectClientSize(Main_, {550, 458});
+  LONG style = GetWindowLongA(Main_, GWL_STYLE);
   EXPECT_TRUE(style & WS_SYSMENU);
   EXPECT_TRUE(style & WS_MINIMIZEBOX);
   EXPECT_FALSE(style & WS_MAXIMIZEBOX);
   EXPECT_TRUE(style & WS_THICKFRAME);
-  ExpectFrames(main_, kMainFrames);
-  ExpectControls(main_, main_, kMainButtons);
+  ExpectFrames(Main_, kMainFrames);
+  ExpectControls(Main_, Main_, kMainButtons);
   // Each frame's picture at 16, 24 in the frame.
-  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "TASKINSTALLICON", {8 + 16, 8 + 24}));
-  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "TASKDISKWRITESICON", {8 + 16, 136 + 24}));
-  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "TASKHORMICON", {8 + 16, 264 + 24}));
+  EXPECT_TRUE(App_->ShowsProgramIcon(Main_, "TASKINSTALLICON", {8 + 16, 8 + 24}));
+  EXPECT_TRUE(App_->ShowsProgramIcon(Main_, "TASKDISKWRITESICON", {8 + 16, 136 + 24}));
+  EXPECT_TRUE(App_->ShowsProgramIcon(Main_, "TASKHORMICON", {8 + 16, 264 + 24}));
 
   // Centred on the screen's work area.
-  RECT window = TAppDriver::WindowRect(main_);
+  RECT window = TAppDriver::WindowRect(Main_);
   RECT workArea{};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
   EXPECT_NEAR((window.left + window.right) / 2, (workArea.left + workArea.right) / 2, 2);
@@ -75,11 +75,11 @@ TEST_F(MainWindowTest, ShowsTheThreeSectionsAsTabled) {
 }
 
 TEST_F(MainWindowTest, WideningStretchesFramesAndKeepsButtonsAtTheCorners) {
-  RECT window = TAppDriver::WindowRect(main_);
-  SetWindowPos(main_, nullptr, 0, 0, window.right - window.left + 100, window.bottom - window.top + 60,
+  RECT window = TAppDriver::WindowRect(Main_);
+  SetWindowPos(Main_, nullptr, 0, 0, window.right - window.left + 100, window.bottom - window.top + 60,
                SWP_NOMOVE | SWP_NOZORDER);
   Sleep(300);
-  TAppDriver::Screenshot(main_, "main_window_resized");
+  TAppDriver::Screenshot(Main_, "main_window_resized");
   std::vector<FrameLayout> frames = kMainFrames;
   for (FrameLayout& frame : frames) {
     frame.rect.width += 100;
@@ -88,20 +88,20 @@ TEST_F(MainWindowTest, WideningStretchesFramesAndKeepsButtonsAtTheCorners) {
       if (control.rect.width == 113) control.rect.left += 100;   // task button: right, bottom
     }
   }
-  ExpectFrames(main_, frames);
-  ExpectControls(main_, main_, {{"About", {452, 484, 89, 27}}, {"Close", {548, 484, 89, 27}}});
+  ExpectFrames(Main_, frames);
+  ExpectControls(Main_, Main_, {{"About", {452, 484, 89, 27}}, {"Close", {548, 484, 89, 27}}});
   // Redrawn in place.
-  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "TASKINSTALLICON", {8 + 16, 8 + 24}));
-  EXPECT_TRUE(app_->ShowsProgramIcon(main_, "TASKHORMICON", {8 + 16, 264 + 24}));
+  EXPECT_TRUE(App_->ShowsProgramIcon(Main_, "TASKINSTALLICON", {8 + 16, 8 + 24}));
+  EXPECT_TRUE(App_->ShowsProgramIcon(Main_, "TASKHORMICON", {8 + 16, 264 + 24}));
 }
 
 TEST_F(MainWindowTest, TabMovesThroughTheButtonsAndTheLinkInOrder) {
-  HWND install = FindButton(main_, "Install EWF Support");
-  EXPECT_EQ(app_->FocusedControl(), install);
+  HWND install = FindButton(Main_, "Install EWF Support");
+  EXPECT_EQ(App_->FocusedControl(), install);
   const char* order[] = {"Minimize Disk Writes", kTipsLink, "Enable HORM", "Close", "About", "Install EWF Support"};
   for (const char* next : order) {
-    TAppDriver::PressKeys(main_, {VK_TAB});
-    EXPECT_EQ(app_->FocusedControl(), TAppDriver::Control(main_, next)) << "after Tab, expected focus on " << next;
+    TAppDriver::PressKeys(Main_, {VK_TAB});
+    EXPECT_EQ(App_->FocusedControl(), TAppDriver::Control(Main_, next)) << "after Tab, expected focus on " << next;
   }
 }
 
@@ -109,60 +109,60 @@ TEST_F(MainWindowTest, TabMovesThroughTheButtonsAndTheLinkInOrder) {
 // 144 DPI, without Tahoma and in high contrast run this alone. The links
 // are reached with Tab; the tips link is opened with Enter and with Space.
 TEST_F(MainWindowTest, EveryWindowIsReadableAndItsLinksReachable) {
-  TAppDriver::Screenshot(main_, "main_window");
-  ExpectReadable(*app_, main_);
-  TAppDriver::PressKeys(main_, {VK_TAB, VK_TAB});
-  EXPECT_EQ(app_->FocusedControl(), TAppDriver::Control(main_, kTipsLink));
-  TAppDriver::Screenshot(main_, "main_window_link_focused");
+  TAppDriver::Screenshot(Main_, "main_window");
+  ExpectReadable(*App_, Main_);
+  TAppDriver::PressKeys(Main_, {VK_TAB, VK_TAB});
+  EXPECT_EQ(App_->FocusedControl(), TAppDriver::Control(Main_, kTipsLink));
+  TAppDriver::Screenshot(Main_, "main_window_link_focused");
   for (WORD key : {VK_RETURN, VK_SPACE}) {
-    TAppDriver::PressKeys(main_, {key});
-    HWND tips = app_->WaitForWindow("Reducing disk writes");
+    TAppDriver::PressKeys(Main_, {key});
+    HWND tips = App_->WaitForWindow("Reducing disk writes");
     ASSERT_NE(tips, nullptr) << "key " << key;
     TAppDriver::Screenshot(tips, "reducing_disk_writes");
-    ExpectReadable(*app_, tips);
+    ExpectReadable(*App_, tips);
     TAppDriver::PressKeys(tips, {VK_ESCAPE});
-    ASSERT_TRUE(app_->WaitForWindowGone(tips));
+    ASSERT_TRUE(App_->WaitForWindowGone(tips));
   }
 
   // Tab from OK reaches the link, which comes first in reading order.
   for (auto [button, caption, link, picture] :
        {std::tuple{"About", "About", kContactAddress, "about"},
         {"Install EWF Support", "Driver files not found", kEvaluationPage, "missing_files"}}) {
-    TAppDriver::Click(FindButton(main_, button));
-    HWND dialog = app_->WaitForWindow(caption);
+    TAppDriver::Click(FindButton(Main_, button));
+    HWND dialog = App_->WaitForWindow(caption);
     ASSERT_NE(dialog, nullptr) << caption;
     TAppDriver::Screenshot(dialog, picture);
-    ExpectReadable(*app_, dialog);
+    ExpectReadable(*App_, dialog);
     TAppDriver::PressKeys(dialog, {VK_TAB});
-    EXPECT_EQ(app_->FocusedControl(), TAppDriver::Control(dialog, link)) << caption;
+    EXPECT_EQ(App_->FocusedControl(), TAppDriver::Control(dialog, link)) << caption;
     TAppDriver::Click(FindButton(dialog, "OK"));
-    ASSERT_TRUE(app_->WaitForWindowGone(dialog));
+    ASSERT_TRUE(App_->WaitForWindowGone(dialog));
   }
 
   // With old driver files, the longest message the program has.
-  CopyDriverFiles(machine_, "v2.0.926.9999");
-  TAppDriver::Click(FindButton(main_, "Install EWF Support"));
-  HWND warning = app_->WaitForWindow("Warning");
+  CopyDriverFiles(Machine_, "v2.0.926.9999");
+  TAppDriver::Click(FindButton(Main_, "Install EWF Support"));
+  HWND warning = App_->WaitForWindow("Warning");
   ASSERT_NE(warning, nullptr);
   TAppDriver::Screenshot(warning, "message_old_file");
-  ExpectReadable(*app_, warning);
+  ExpectReadable(*App_, warning);
   TAppDriver::PressKeys(warning, {VK_ESCAPE});
-  EXPECT_TRUE(app_->WaitForWindowGone(warning));
+  EXPECT_TRUE(App_->WaitForWindowGone(warning));
 }
 
 TEST_F(MainWindowTest, EscapeClosesTheProgram) {
-  TAppDriver::PressKeys(main_, {VK_ESCAPE});
-  EXPECT_TRUE(app_->WaitForExit(5000));
+  TAppDriver::PressKeys(Main_, {VK_ESCAPE});
+  EXPECT_TRUE(App_->WaitForExit(5000));
 }
 
 TEST_F(MainWindowTest, CloseButtonEndsTheProgram) {
-  TAppDriver::Click(FindButton(main_, "Close"));
-  EXPECT_TRUE(app_->WaitForExit(5000));
+  TAppDriver::Click(FindButton(Main_, "Close"));
+  EXPECT_TRUE(App_->WaitForExit(5000));
 }
 
 TEST_F(MainWindowTest, AboutClosesWithEnterButNotWithEscape) {
-  TAppDriver::Click(FindButton(main_, "About"));
-  HWND about = app_->WaitForWindow("About");
+  TAppDriver::Click(FindButton(Main_, "About"));
+  HWND about = App_->WaitForWindow("About");
   ASSERT_NE(about, nullptr);
   TAppDriver::Screenshot(about, "about");
   ExpectClientSize(about, {443, 198});
@@ -170,22 +170,22 @@ TEST_F(MainWindowTest, AboutClosesWithEnterButNotWithEscape) {
                  {{"Stillvane Version 1.0 (BETA)", {48, 28, 156, 13}},
                   {"Send any bug reports, comments or suggestions regarding this tool to:", {48, 120, 339, 13}},
                   {"OK", {360, 166, 75, 25}}});
-  EXPECT_TRUE(app_->ShowsProgramIcon(about, "MAINICON", {8, 8}));
-  EXPECT_FALSE(IsWindowEnabled(main_)) << "the main window is disabled while About is up";
+  EXPECT_TRUE(App_->ShowsProgramIcon(about, "MAINICON", {8, 8}));
+  EXPECT_FALSE(IsWindowEnabled(Main_)) << "the main window is disabled while About is up";
 
   TAppDriver::PressKeys(about, {VK_ESCAPE});
   Sleep(300);
   EXPECT_TRUE(IsWindowVisible(about)) << "Escape must not close About";
   TAppDriver::PressKeys(about, {VK_RETURN});
-  EXPECT_TRUE(app_->WaitForWindowGone(about));
-  EXPECT_TRUE(IsWindowEnabled(main_));
-  EXPECT_TRUE(app_->Running());
+  EXPECT_TRUE(App_->WaitForWindowGone(about));
+  EXPECT_TRUE(IsWindowEnabled(Main_));
+  EXPECT_TRUE(App_->Running());
 }
 
 TEST_F(MainWindowTest, ReducingDiskWritesClosesWithEscapeAndWithEnter) {
   for (WORD key : {VK_ESCAPE, VK_RETURN}) {
-    TAppDriver::ClickLink(TAppDriver::Control(main_, kTipsLink));
-    HWND tips = app_->WaitForWindow("Reducing disk writes");
+    TAppDriver::ClickLink(TAppDriver::Control(Main_, kTipsLink));
+    HWND tips = App_->WaitForWindow("Reducing disk writes");
     ASSERT_NE(tips, nullptr);
     if (key == VK_ESCAPE) {
       TAppDriver::Screenshot(tips, "reducing_disk_writes");
@@ -201,29 +201,29 @@ TEST_F(MainWindowTest, ReducingDiskWritesClosesWithEscapeAndWithEnter) {
            {"OK", {363, 158, 75, 25}}});
     }
     TAppDriver::PressKeys(tips, {key});
-    EXPECT_TRUE(app_->WaitForWindowGone(tips)) << "key " << key;
+    EXPECT_TRUE(App_->WaitForWindowGone(tips)) << "key " << key;
   }
-  EXPECT_TRUE(app_->Running());
+  EXPECT_TRUE(App_->Running());
 }
 
 // Another copy of the program, started from another folder, hands over to
 // this one: it comes back from the taskbar to the front, and the new one ends.
 TEST_F(MainWindowTest, ASecondStartBringsTheRunningOneToTheFrontAndEnds) {
-  ShowWindow(main_, SW_MINIMIZE);
-  for (int i = 0; i < 50 && !IsIconic(main_); ++i) Sleep(50);
-  ASSERT_TRUE(IsIconic(main_));
+  ShowWindow(Main_, SW_MINIMIZE);
+  for (int i = 0; i < 50 && !IsIconic(Main_); ++i) Sleep(50);
+  ASSERT_TRUE(IsIconic(Main_));
 
-  TAppDriver second(ScratchFolder("second_copy"), machine_.Environment());
+  TAppDriver second(ScratchFolder("second_copy"), Machine_.Environment());
   EXPECT_TRUE(second.WaitForExit(10000)) << "the second copy still runs";
   EXPECT_TRUE(second.TopLevelWindows().empty());
   bool inFront = false;
   for (int i = 0; i < 60 && !inFront; ++i) {
-    inFront = !IsIconic(main_) && GetForegroundWindow() == main_;
+    inFront = !IsIconic(Main_) && GetForegroundWindow() == Main_;
     if (!inFront) Sleep(50);
   }
-  EXPECT_TRUE(inFront) << "iconic " << IsIconic(main_) << ", foreground " << GetForegroundWindow();
-  EXPECT_TRUE(app_->Running());
-  TAppDriver::Screenshot(main_, "main_window_after_second_start");
+  EXPECT_TRUE(inFront) << "iconic " << IsIconic(Main_) << ", foreground " << GetForegroundWindow();
+  EXPECT_TRUE(App_->Running());
+  TAppDriver::Screenshot(Main_, "main_window_after_second_start");
 }
 
 // A copy in another user's session holds the program's name, but no window

@@ -21,7 +21,7 @@ class RemovalTest : public InstallCase {
  protected:
   void Plant(const std::string& bootLoader) {
     WriteWholeFile(SystemDriveRoot() + "ntldr", bootLoader);
-    WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", "boot status");
+    WriteWholeFile(Machine_.windowsFolder + "\\bootstat.dat", "boot status");
   }
 
   // Files where Install puts them (bootstat.dat apart: Windows writes a new
@@ -51,10 +51,10 @@ class RemovalTest : public InstallCase {
 
   // Alt+Space opens the system menu, E chooses Remove EWF Support.
   void OpenRemovalFromTheSystemMenu() {
-    PostMessageA(main_, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+    PostMessageA(Main_, WM_SYSCOMMAND, SC_KEYMENU, ' ');
     Sleep(300);
-    TAppDriver::Screenshot(main_, "removal_system_menu");
-    TAppDriver::PressKeys(main_, {'E'});
+    TAppDriver::Screenshot(Main_, "removal_system_menu");
+    TAppDriver::PressKeys(Main_, {'E'});
   }
 
   // Answers Yes to the question and OK to the closing message (a large boot
@@ -62,7 +62,7 @@ class RemovalTest : public InstallCase {
   std::vector<ShownMessage> AnswerRemoval(bool asked = false) {
     std::vector<ShownMessage> shown;
     if (asked) shown.push_back({"Confirm", "Stillvane will remove EWF support from this computer"});
-    for (DWORD waitMs = asked ? 60000 : 15000; auto next = AnswerNextWindow(*app_, main_, waitMs);
+    for (DWORD waitMs = asked ? 60000 : 15000; auto next = AnswerNextWindow(*App_, Main_, waitMs);
          waitMs = shown.size() < 2 ? 60000 : 1500)
       shown.push_back(*next);
     return shown;
@@ -90,7 +90,7 @@ std::string Differences(const std::map<std::string, std::string>& before,
 TEST_F(RemovalTest, FromTheSystemMenuInstallThenRemoveLeavesTheMachineAsBefore) {
   WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
   Start("v2.0.927.0", kBlankDescriptorExe);
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
   Plant(kOriginalBootLoader);
   SetFileAttributesA((SystemDriveRoot() + "ntldr").c_str(),
                      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
@@ -101,19 +101,19 @@ TEST_F(RemovalTest, FromTheSystemMenuInstallThenRemoveLeavesTheMachineAsBefore) 
   OpenRemovalFromTheSystemMenu();
   ExpectRemoved(AnswerRemoval());
   EXPECT_EQ(Differences(before, Snapshot()), "");
-  EXPECT_EQ(ReadWholeFile(machine_.windowsFolder + "\\bootstat.bak"), "boot status") << "documented as staying";
+  EXPECT_EQ(ReadWholeFile(Machine_.windowsFolder + "\\bootstat.bak"), "boot status") << "documented as staying";
   SetFileAttributesA((SystemDriveRoot() + "ntldr").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(RemovalTest, AnotherVolumeFilterStaysInItsPlace) {
   WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"tdrpman", "VolSnap", "SnapFlt"}));
   Start("v2.0.927.0", kBlankDescriptorExe);
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
   Plant(kOriginalBootLoader);
   const std::map<std::string, std::string> before = Snapshot();
   Install();
 
-  PostMessageA(main_, WM_SYSCOMMAND, kRemoveCommand, 0);
+  PostMessageA(Main_, WM_SYSCOMMAND, kRemoveCommand, 0);
   ExpectRemoved(AnswerRemoval());
   EXPECT_EQ(Differences(before, Snapshot()), "");
   EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").data, MultiString({"tdrpman", "VolSnap", "SnapFlt"}));
@@ -125,13 +125,13 @@ TEST_F(RemovalTest, KilledWhileTheOldBootLoaderIsCopiedBackThenRunAgain) {
   for (size_t i = 0; i < large.size(); i += 4096) large.replace(i, 12, "boot loader ");
   WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
   Start("v2.0.927.0", kBlankDescriptorExe);
-  ASSERT_NE(main_, nullptr);
+  ASSERT_NE(Main_, nullptr);
   Plant(large);
   const std::map<std::string, std::string> before = Snapshot();
   Install();
 
-  PostMessageA(main_, WM_SYSCOMMAND, kRemoveCommand, 0);
-  ASSERT_TRUE(AnswerNextWindow(*app_, main_, 15000)) << "no question";
+  PostMessageA(Main_, WM_SYSCOMMAND, kRemoveCommand, 0);
+  ASSERT_TRUE(AnswerNextWindow(*App_, Main_, 15000)) << "no question";
   const std::string copy = SystemDriveRoot() + "ntldr.stillvane-new";
   bool seen = false;
   for (int waited = 0; waited < 30000 && !seen; ++waited) {
@@ -139,14 +139,14 @@ TEST_F(RemovalTest, KilledWhileTheOldBootLoaderIsCopiedBackThenRunAgain) {
     if (!seen) Sleep(1);
   }
   ASSERT_TRUE(seen) << "the copy never began";
-  app_->Kill();
+  App_->Kill();
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), ReadWholeFile(FixtureFile("v2.0.927.0", "ewfntldr")))
       << "ntldr is whole: still EWF's";
   EXPECT_TRUE(ReadWholeFile(SystemDriveRoot() + "ntldr.bak") == large) << "the old loader is kept";
 
   Launch(kBlankDescriptorExe);
-  ASSERT_NE(main_, nullptr);
-  PostMessageA(main_, WM_SYSCOMMAND, kRemoveCommand, 0);
+  ASSERT_NE(Main_, nullptr);
+  PostMessageA(Main_, WM_SYSCOMMAND, kRemoveCommand, 0);
   ExpectRemoved(AnswerRemoval());
   EXPECT_EQ(Differences(before, Snapshot()), "");
   EXPECT_TRUE(ReadWholeFile(SystemDriveRoot() + "ntldr") == large);

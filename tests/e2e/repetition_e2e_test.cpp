@@ -53,20 +53,20 @@ std::string Counts(const TAppDriver::ObjectCounts& counts) {
 TEST_F(RepetitionTest, AHundredClicksOfEachButtonHoldNothingMoreAndChangeNothingMore) {
   StartProgram();
   for (const Button& button : kButtons) {
-    HWND control = FindButton(main_, button.caption);
+    HWND control = FindButton(Main_, button.caption);
     ASSERT_NE(control, nullptr);
     std::map<std::string, std::string> afterOneRun;
     TAppDriver::ObjectCounts warm, end;
     const auto start = std::chrono::steady_clock::now();
     for (int click = 1; click <= kClicks; ++click) {
-      const std::vector<ShownMessage> shown = ClickAndAnswer(*app_, main_, control, button.windows);
+      const std::vector<ShownMessage> shown = ClickAndAnswer(*App_, Main_, control, button.windows);
       ASSERT_EQ(shown.size(), button.windows) << button.caption << " click " << click << Describe(shown);
       ASSERT_EQ(shown.back().text.rfind(button.outcome, 0), 0u)
           << button.caption << " click " << click << Describe(shown);
-      if (click == 1) afterOneRun = MachineDump(machine_);
+      if (click == 1) afterOneRun = MachineDump(Machine_);
       if (click == kWarmUpClicks || click == kClicks) {
         Sleep(200);  // the last dialog's window is gone; let the click end
-        (click == kClicks ? end : warm) = app_->CountObjects();
+        (click == kClicks ? end : warm) = App_->CountObjects();
       }
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -81,10 +81,10 @@ TEST_F(RepetitionTest, AHundredClicksOfEachButtonHoldNothingMoreAndChangeNothing
     EXPECT_EQ(end.handles, warm.handles) << button.caption;
     EXPECT_EQ(end.gdi, warm.gdi) << button.caption;
     EXPECT_EQ(end.user, warm.user) << button.caption;
-    EXPECT_EQ(MachineDump(machine_), afterOneRun) << button.caption;
+    EXPECT_EQ(MachineDump(Machine_), afterOneRun) << button.caption;
   }
-  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), registry_.OriginalRootDacl());
-  EXPECT_TRUE(app_->Running());
+  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), Registry_.OriginalRootDacl());
+  EXPECT_TRUE(App_->Running());
 }
 
 }  // namespace

@@ -20,28 +20,28 @@ const char kDfrgKey[] = "SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction";
 class TRunningEwfService {
  public:
   TRunningEwfService() {
-    manager_ = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (!manager_) return;
+    Manager_ = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!Manager_) return;
     const std::string driver = FixtureFile("overlay-on", "ewf.sys");
-    service_ = CreateServiceA(manager_, "ewf", "ewf", SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
+    Service_ = CreateServiceA(Manager_, "ewf", "ewf", SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
                               SERVICE_ERROR_NORMAL, driver.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-    if (!service_ && GetLastError() == ERROR_SERVICE_EXISTS) {
-      service_ = OpenServiceA(manager_, "ewf", SERVICE_ALL_ACCESS);
-      if (service_) {
-        ChangeServiceConfigA(service_, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+    if (!Service_ && GetLastError() == ERROR_SERVICE_EXISTS) {
+      Service_ = OpenServiceA(Manager_, "ewf", SERVICE_ALL_ACCESS);
+      if (Service_) {
+        ChangeServiceConfigA(Service_, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                              driver.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
       }
     }
-    if (service_ && StartServiceA(service_, 0, nullptr)) WaitFor(SERVICE_RUNNING);
+    if (Service_ && StartServiceA(Service_, 0, nullptr)) WaitFor(SERVICE_RUNNING);
   }
   ~TRunningEwfService() {
-    if (service_) {
+    if (Service_) {
       SERVICE_STATUS status;
-      ControlService(service_, SERVICE_CONTROL_STOP, &status);
-      EXPECT_TRUE(DeleteService(service_));
-      CloseServiceHandle(service_);
+      ControlService(Service_, SERVICE_CONTROL_STOP, &status);
+      EXPECT_TRUE(DeleteService(Service_));
+      CloseServiceHandle(Service_);
     }
-    if (manager_) CloseServiceHandle(manager_);
+    if (Manager_) CloseServiceHandle(Manager_);
   }
   TRunningEwfService(const TRunningEwfService&) = delete;
   TRunningEwfService& operator=(const TRunningEwfService&) = delete;
@@ -51,7 +51,7 @@ class TRunningEwfService {
  private:
   DWORD State() const {
     SERVICE_STATUS status = {};
-    return service_ && QueryServiceStatus(service_, &status) ? status.dwCurrentState : 0;
+    return Service_ && QueryServiceStatus(Service_, &status) ? status.dwCurrentState : 0;
   }
   bool WaitFor(DWORD state) const {
     for (int waited = 0; waited < 100; ++waited, Sleep(50))
@@ -59,8 +59,8 @@ class TRunningEwfService {
     return false;
   }
 
-  SC_HANDLE manager_ = nullptr;
-  SC_HANDLE service_ = nullptr;
+  SC_HANDLE Manager_ = nullptr;
+  SC_HANDLE Service_ = nullptr;
 };
 
 class WriteFilterOnTest : public InstallCase {};
@@ -72,29 +72,29 @@ TEST_F(WriteFilterOnTest, InstallAndMinimizeDiskWritesWriteNothingAndSayHowToTur
   Prepare("v2.0.927.0");
   CopyFileOrFail(FixtureFile("overlay-on", "ewfmgr.exe"), System32() + "\\ewfmgr.exe");
   WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
-  WriteWholeFile(machine_.windowsFolder + "\\bootstat.dat", "boot status");
+  WriteWholeFile(Machine_.windowsFolder + "\\bootstat.dat", "boot status");
   const TRunningEwfService ewf;
   ASSERT_TRUE(ewf.Running()) << "Wine did not start the ewf service";
   Launch("STILLVANE_BLANK_DESCRIPTOR_EXE");
-  ASSERT_NE(main_, nullptr);
-  const std::string drive = std::string(1, static_cast<char>(toupper(machine_.windowsFolder[0]))) + ":";
+  ASSERT_NE(Main_, nullptr);
+  const std::string drive = std::string(1, static_cast<char>(toupper(Machine_.windowsFolder[0]))) + ":";
   const std::string refusal = CopiedDialogText("Error", OverlayOnMessage(drive), {"OK"});
 
   ClickInstall();
   EXPECT_EQ(AnswerLastMessage("Error", "write_filter_on"), refusal);
   EXPECT_TRUE(FilesIn(Drivers()).empty());
   EXPECT_EQ(FilesIn(System32()), std::vector<std::string>{"ewfmgr.exe"});
-  EXPECT_EQ(FilesIn(machine_.windowsFolder), std::vector<std::string>{"bootstat.dat"});
+  EXPECT_EQ(FilesIn(Machine_.windowsFolder), std::vector<std::string>{"bootstat.dat"});
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), kOriginalBootLoader);
   EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.bak"));
   EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
   EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").data, MultiString({"VolSnap"}));
-  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), registry_.OriginalRootDacl());
+  EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), Registry_.OriginalRootDacl());
 
-  TAppDriver::Click(FindButton(main_, "Minimize Disk Writes"));
+  TAppDriver::Click(FindButton(Main_, "Minimize Disk Writes"));
   EXPECT_EQ(AnswerLastMessage("Error"), refusal);
   EXPECT_FALSE(ReadMachineValue(kDfrgKey, "Enable").present);
-  EXPECT_TRUE(IsWindowEnabled(main_));
+  EXPECT_TRUE(IsWindowEnabled(Main_));
 }
 
 }  // namespace

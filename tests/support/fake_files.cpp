@@ -48,7 +48,7 @@ FILETIME FileTimeOf(int year, int month, int day, int hour, int minute, int seco
 }
 
 TFakeFiles::TFakeFiles(std::function<bool(BYTE)> isLeadByte)
-    : isLeadByte_(std::move(isLeadByte)), now_(FileTimeOf(2005, 6, 1, 12)) {}
+    : IsLeadByte_(std::move(isLeadByte)), Now_(FileTimeOf(2005, 6, 1, 12)) {}
 
 // Absolute form of a path: drive-relative and relative names resolved, "."
 // and ".." applied, '/' read as '\'. Only whole characters are taken for
@@ -58,9 +58,9 @@ TFakeFiles::Name TFakeFiles::Normalize(const std::string& path) const {
   if (full.size() >= 2 && full[1] == ':') {
     if (full.size() == 2 || (full[2] != '\\' && full[2] != '/')) full.insert(2, "\\");
   } else if (!full.empty() && (full[0] == '\\' || full[0] == '/')) {
-    full = currentFolder_.substr(0, 2) + full;
+    full = CurrentFolder_.substr(0, 2) + full;
   } else {
-    full = currentFolder_ + "\\" + full;
+    full = CurrentFolder_ + "\\" + full;
   }
 
   std::vector<std::string> names;
@@ -75,7 +75,7 @@ TFakeFiles::Name TFakeFiles::Normalize(const std::string& path) const {
   };
   bool trailing = false;
   for (size_t i = 0; i < full.size();) {
-    const bool pair = isLeadByte_(static_cast<BYTE>(full[i])) && i + 1 < full.size();
+    const bool pair = IsLeadByte_(static_cast<BYTE>(full[i])) && i + 1 < full.size();
     trailing = !pair && (full[i] == '\\' || full[i] == '/');
     if (trailing) {
       endName();
@@ -94,7 +94,7 @@ TFakeFiles::Name TFakeFiles::Normalize(const std::string& path) const {
 
 std::string TFakeFiles::ParentOf(const std::string& path) const {
   size_t cut = std::string::npos;
-  for (size_t i = 0; i < path.size(); i += (isLeadByte_(static_cast<BYTE>(path[i])) ? 2 : 1)) {
+  for (size_t i = 0; i < path.size(); i += (IsLeadByte_(static_cast<BYTE>(path[i])) ? 2 : 1)) {
     if (path[i] == '\\') cut = i;
   }
   return cut == std::string::npos ? std::string() : path.substr(0, cut);
@@ -107,8 +107,8 @@ std::string TFakeFiles::LastNameOf(const std::string& path) const {
 
 bool TFakeFiles::FolderExists(const std::string& key) const {
   if (IsRoot(key)) return true;
-  const auto found = entries_.find(key);
-  return found != entries_.end() && (found->second.attributes & FILE_ATTRIBUTE_DIRECTORY);
+  const auto found = Entries_.find(key);
+  return found != Entries_.end() && (found->second.attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 DWORD TFakeFiles::MissingError(const Name& name) const {
@@ -116,17 +116,17 @@ DWORD TFakeFiles::MissingError(const Name& name) const {
 }
 
 bool TFakeFiles::SharingAllows(const std::string& key, DWORD access, DWORD share) const {
-  const auto found = entries_.find(key);
-  if (found != entries_.end() && found->second.locked) return false;
-  for (const auto& open : openFiles_) {
+  const auto found = Entries_.find(key);
+  if (found != Entries_.end() && found->second.locked) return false;
+  for (const auto& open : OpenFiles_) {
     if (open.second.key == key && !Compatible(open.second.access, open.second.share, access, share)) return false;
   }
   return true;
 }
 
 HANDLE TFakeFiles::NewHandle() {
-  const HANDLE handle = reinterpret_cast<HANDLE>(nextHandle_);
-  nextHandle_ += 4;
+  const HANDLE handle = reinterpret_cast<HANDLE>(NextHandle_);
+  NextHandle_ += 4;
   return handle;
 }
 
@@ -134,32 +134,32 @@ void TFakeFiles::AddFolder(const std::string& path) {
   const Name name = Normalize(path);
   if (IsRoot(name.key) || name.key.empty()) return;
   AddFolder(ParentOf(name.path));
-  FakeFile& folder = entries_[name.key];
+  FakeFile& folder = Entries_[name.key];
   folder.path = name.path;
   folder.attributes = FILE_ATTRIBUTE_DIRECTORY;
-  folder.creationTime = folder.lastAccessTime = folder.lastWriteTime = now_;
+  folder.creationTime = folder.lastAccessTime = folder.lastWriteTime = Now_;
 }
 
 FakeFile& TFakeFiles::AddFile(const std::string& path, const std::string& contents) {
   const Name name = Normalize(path);
   AddFolder(ParentOf(name.path));
-  FakeFile& file = entries_[name.key];
-  file = FakeFile{name.path, FILE_ATTRIBUTE_ARCHIVE, now_, now_, now_, contents, false, {}};
+  FakeFile& file = Entries_[name.key];
+  file = FakeFile{name.path, FILE_ATTRIBUTE_ARCHIVE, Now_, Now_, Now_, contents, false, {}};
   return file;
 }
 
 void TFakeFiles::Remove(const std::string& path) {
-  entries_.erase(Normalize(path).key);
+  Entries_.erase(Normalize(path).key);
 }
 
 const FakeFile* TFakeFiles::Find(const std::string& path) const {
-  const auto found = entries_.find(Normalize(path).key);
-  return found == entries_.end() ? nullptr : &found->second;
+  const auto found = Entries_.find(Normalize(path).key);
+  return found == Entries_.end() ? nullptr : &found->second;
 }
 
 FakeFile* TFakeFiles::Find(const std::string& path) {
-  const auto found = entries_.find(Normalize(path).key);
-  return found == entries_.end() ? nullptr : &found->second;
+  const auto found = Entries_.find(Normalize(path).key);
+  return found == Entries_.end() ? nullptr : &found->second;
 }
 
 bool TFakeFiles::IsFile(const std::string& path) const {
@@ -172,8 +172,8 @@ bool TFakeFiles::IsFolder(const std::string& path) const {
 }
 
 std::string TFakeFiles::Describe(HANDLE handle) const {
-  if (const auto search = searches_.find(handle); search != searches_.end()) return search->second;
-  if (const auto open = openFiles_.find(handle); open != openFiles_.end()) return open->second.path;
+  if (const auto search = Searches_.find(handle); search != Searches_.end()) return search->second;
+  if (const auto open = OpenFiles_.find(handle); open != OpenFiles_.end()) return open->second.path;
   return handle == INVALID_HANDLE_VALUE ? "INVALID_HANDLE_VALUE" : "<bad handle>";
 }
 
@@ -185,7 +185,7 @@ DWORD TFakeFiles::FindFirst(const std::string& pattern, WIN32_FIND_DATAA* data, 
 
   const std::string wanted = LastNameOf(name.key);
   const FakeFile* found = nullptr;
-  for (const auto& entry : entries_) {
+  for (const auto& entry : Entries_) {
     if (ParentOf(entry.first) == folder && MatchesPattern(wanted.c_str(), LastNameOf(entry.first).c_str())) {
       found = &entry.second;
       break;
@@ -202,23 +202,23 @@ DWORD TFakeFiles::FindFirst(const std::string& pattern, WIN32_FIND_DATAA* data, 
   const std::string shown = LastNameOf(found->path);
   std::strncpy(data->cFileName, shown.c_str(), sizeof data->cFileName - 1);
   *handle = NewHandle();
-  searches_[*handle] = name.path;
+  Searches_[*handle] = name.path;
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeFiles::CloseFind(HANDLE handle) {
-  return searches_.erase(handle) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  return Searches_.erase(handle) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 DWORD TFakeFiles::Copy(const std::string& source, const std::string& target, bool failIfExists) {
   const Name from = Normalize(source);
   const Name to = Normalize(target);
-  const auto original = entries_.find(from.key);
-  if (original == entries_.end()) return MissingError(from);
+  const auto original = Entries_.find(from.key);
+  if (original == Entries_.end()) return MissingError(from);
   if (original->second.attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
   if (!SharingAllows(from.key, GENERIC_READ, FILE_SHARE_READ)) return ERROR_SHARING_VIOLATION;
   if (!FolderExists(ParentOf(to.key))) return ERROR_PATH_NOT_FOUND;
-  if (const auto existing = entries_.find(to.key); existing != entries_.end()) {
+  if (const auto existing = Entries_.find(to.key); existing != Entries_.end()) {
     if (existing->second.attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
     if (failIfExists) return ERROR_FILE_EXISTS;
     if (existing->second.attributes & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
@@ -228,20 +228,20 @@ DWORD TFakeFiles::Copy(const std::string& source, const std::string& target, boo
   FakeFile copy = original->second;
   copy.path = to.path;
   copy.attributes |= FILE_ATTRIBUTE_ARCHIVE;
-  copy.creationTime = copy.lastAccessTime = now_;
+  copy.creationTime = copy.lastAccessTime = Now_;
   copy.locked = false;
-  entries_[to.key] = copy;
+  Entries_[to.key] = copy;
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeFiles::Move(const std::string& fromPath, const std::string& toPath, bool replaceExisting) {
   const Name from = Normalize(fromPath);
   const Name to = Normalize(toPath);
-  const auto source = entries_.find(from.key);
-  if (source == entries_.end()) return MissingError(from);
+  const auto source = Entries_.find(from.key);
+  if (source == Entries_.end()) return MissingError(from);
   if (!FolderExists(ParentOf(to.key))) return ERROR_PATH_NOT_FOUND;
-  const auto existing = entries_.find(to.key);
-  if (to.key != from.key && existing != entries_.end()) {
+  const auto existing = Entries_.find(to.key);
+  if (to.key != from.key && existing != Entries_.end()) {
     if (!replaceExisting) return ERROR_ALREADY_EXISTS;
     if ((existing->second.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) ||
         (source->second.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -251,11 +251,11 @@ DWORD TFakeFiles::Move(const std::string& fromPath, const std::string& toPath, b
   }
   if (to.key.compare(0, from.key.size() + 1, from.key + "\\") == 0) return ERROR_SHARING_VIOLATION;
   if (!SharingAllows(from.key, DELETE, kShareAll)) return ERROR_SHARING_VIOLATION;
-  if (to.key != from.key) entries_.erase(to.key);
+  if (to.key != from.key) Entries_.erase(to.key);
 
   // A folder takes everything below it along.
   std::map<std::string, FakeFile> moved;
-  for (auto entry = entries_.begin(); entry != entries_.end();) {
+  for (auto entry = Entries_.begin(); entry != Entries_.end();) {
     const bool below = entry->first.compare(0, from.key.size() + 1, from.key + "\\") == 0;
     if (entry->first != from.key && !below) {
       ++entry;
@@ -264,19 +264,19 @@ DWORD TFakeFiles::Move(const std::string& fromPath, const std::string& toPath, b
     FakeFile file = entry->second;
     file.path = to.path + file.path.substr(from.path.size());
     moved[to.key + entry->first.substr(from.key.size())] = file;
-    entry = entries_.erase(entry);
+    entry = Entries_.erase(entry);
   }
-  entries_.insert(moved.begin(), moved.end());
+  Entries_.insert(moved.begin(), moved.end());
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeFiles::Create(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD attributes,
-                        HANDLE* handle, bool* existed) {
+                         HANDLE* handle, bool* existed) {
   const Name name = Normalize(path);
   if (name.trailingBackslash || IsRoot(name.key)) return ERROR_INVALID_NAME;
   if (!FolderExists(ParentOf(name.key))) return ERROR_PATH_NOT_FOUND;
-  const auto found = entries_.find(name.key);
-  *existed = found != entries_.end();
+  const auto found = Entries_.find(name.key);
+  *existed = found != Entries_.end();
   const bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
 
   if (*existed) {
@@ -303,28 +303,28 @@ DWORD TFakeFiles::Create(const std::string& path, DWORD access, DWORD share, DWO
   }
 
   if (!*existed || truncates) {
-    FakeFile& file = entries_[name.key];
-    const FILETIME created = *existed ? file.creationTime : now_;
+    FakeFile& file = Entries_[name.key];
+    const FILETIME created = *existed ? file.creationTime : Now_;
     const DWORD kept = attributes & ~(FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY);
     file =
-        FakeFile{*existed ? file.path : name.path, kept | FILE_ATTRIBUTE_ARCHIVE, created, now_, now_, "", false, {}};
+        FakeFile{*existed ? file.path : name.path, kept | FILE_ATTRIBUTE_ARCHIVE, created, Now_, Now_, "", false, {}};
   }
   *handle = NewHandle();
-  openFiles_[*handle] = {name.key, name.path, access, share};
+  OpenFiles_[*handle] = {name.key, name.path, access, share};
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeFiles::CloseFile(HANDLE handle) {
-  return openFiles_.erase(handle) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  return OpenFiles_.erase(handle) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 DWORD TFakeFiles::Delete(const std::string& path) {
   const Name name = Normalize(path);
-  const auto found = entries_.find(name.key);
-  if (found == entries_.end()) return MissingError(name);
+  const auto found = Entries_.find(name.key);
+  if (found == Entries_.end()) return MissingError(name);
   if (found->second.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return ERROR_ACCESS_DENIED;
   if (!SharingAllows(name.key, DELETE, kShareAll)) return ERROR_SHARING_VIOLATION;
-  entries_.erase(found);
+  Entries_.erase(found);
   return ERROR_SUCCESS;
 }
 
@@ -335,16 +335,16 @@ DWORD TFakeFiles::Attributes(const std::string& path, DWORD* attributes) const {
     *attributes = FILE_ATTRIBUTE_DIRECTORY;
     return ERROR_SUCCESS;
   }
-  const auto found = entries_.find(name.key);
-  if (found == entries_.end()) return MissingError(name);
+  const auto found = Entries_.find(name.key);
+  if (found == Entries_.end()) return MissingError(name);
   *attributes = found->second.attributes ? found->second.attributes : FILE_ATTRIBUTE_NORMAL;
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeFiles::SetAttributes(const std::string& path, DWORD attributes) {
   const Name name = Normalize(path);
-  const auto found = entries_.find(name.key);
-  if (found == entries_.end()) return MissingError(name);
+  const auto found = Entries_.find(name.key);
+  if (found == Entries_.end()) return MissingError(name);
   const DWORD settable =
       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
   found->second.attributes = (found->second.attributes & FILE_ATTRIBUTE_DIRECTORY) | (attributes & settable);
@@ -353,11 +353,11 @@ DWORD TFakeFiles::SetAttributes(const std::string& path, DWORD attributes) {
 
 DWORD TFakeFiles::Read(HANDLE handle, void* buffer, DWORD size, DWORD* read) {
   *read = 0;
-  const auto open = openFiles_.find(handle);
-  if (open == openFiles_.end()) return ERROR_INVALID_HANDLE;
+  const auto open = OpenFiles_.find(handle);
+  if (open == OpenFiles_.end()) return ERROR_INVALID_HANDLE;
   if (!(open->second.access & kReadAccess)) return ERROR_ACCESS_DENIED;
-  const auto found = entries_.find(open->second.key);
-  if (found == entries_.end()) return ERROR_INVALID_HANDLE;
+  const auto found = Entries_.find(open->second.key);
+  if (found == Entries_.end()) return ERROR_INVALID_HANDLE;
   const std::string& contents = found->second.contents;
   const size_t from = std::min(open->second.position, contents.size());
   *read = static_cast<DWORD>(std::min<size_t>(size, contents.size() - from));
@@ -368,30 +368,30 @@ DWORD TFakeFiles::Read(HANDLE handle, void* buffer, DWORD size, DWORD* read) {
 
 DWORD TFakeFiles::Size(HANDLE handle, DWORD* size) const {
   *size = INVALID_FILE_SIZE;
-  const auto open = openFiles_.find(handle);
-  if (open == openFiles_.end()) return ERROR_INVALID_HANDLE;
-  const auto found = entries_.find(open->second.key);
-  if (found == entries_.end()) return ERROR_INVALID_HANDLE;
+  const auto open = OpenFiles_.find(handle);
+  if (open == OpenFiles_.end()) return ERROR_INVALID_HANDLE;
+  const auto found = Entries_.find(open->second.key);
+  if (found == Entries_.end()) return ERROR_INVALID_HANDLE;
   *size = static_cast<DWORD>(found->second.contents.size());
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeFiles::Flush(HANDLE handle) const {
-  const auto open = openFiles_.find(handle);
-  if (open == openFiles_.end()) return ERROR_INVALID_HANDLE;
+  const auto open = OpenFiles_.find(handle);
+  if (open == OpenFiles_.end()) return ERROR_INVALID_HANDLE;
   return (open->second.access & kWriteAccess) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
 void TFakeFiles::CloseAll() {
-  searches_.clear();
-  openFiles_.clear();
+  Searches_.clear();
+  OpenFiles_.clear();
 }
 
 DWORD TFakeFiles::VersionInfoSize(const std::string& path, DWORD* size) const {
   *size = 0;
   const Name name = Normalize(path);
-  const auto found = entries_.find(name.key);
-  if (found == entries_.end()) return MissingError(name);
+  const auto found = Entries_.find(name.key);
+  if (found == Entries_.end()) return MissingError(name);
   if (found->second.attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
   if (!SharingAllows(name.key, GENERIC_READ, FILE_SHARE_READ)) return ERROR_SHARING_VIOLATION;
   if (found->second.versionResource.empty()) return ERROR_RESOURCE_DATA_NOT_FOUND;

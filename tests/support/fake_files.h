@@ -40,11 +40,11 @@ class TFakeFiles {
   bool IsFile(const std::string& path) const;
   bool IsFolder(const std::string& path) const;
   // Relative paths start here; "\name" starts at its drive. Initially "C:\".
-  void SetCurrentFolder(const std::string& folder) { currentFolder_ = folder; }
+  void SetCurrentFolder(const std::string& folder) { CurrentFolder_ = folder; }
   // The time stamp given to files written from now on.
-  void SetNow(FILETIME now) { now_ = now; }
-  int OpenFindHandleCount() const { return static_cast<int>(searches_.size()); }
-  int OpenFileHandleCount() const { return static_cast<int>(openFiles_.size()); }
+  void SetNow(FILETIME now) { Now_ = now; }
+  int OpenFindHandleCount() const { return static_cast<int>(Searches_.size()); }
+  int OpenFileHandleCount() const { return static_cast<int>(OpenFiles_.size()); }
   // The path a handle was opened on, for the call log.
   std::string Describe(HANDLE handle) const;
 
@@ -95,11 +95,11 @@ class TFakeFiles {
   bool SharingAllows(const std::string& key, DWORD access, DWORD share) const;
   HANDLE NewHandle();
 
-  std::function<bool(BYTE)> isLeadByte_;
-  std::map<std::string, FakeFile> entries_;  // by case-folded path
-  std::map<HANDLE, std::string> searches_;
-  std::map<HANDLE, OpenFile> openFiles_;
-  std::string currentFolder_ = "C:\\";
-  FILETIME now_;
-  uintptr_t nextHandle_ = 0x20000;
+  std::function<bool(BYTE)> IsLeadByte_;
+  std::map<std::string, FakeFile> Entries_;  // by case-folded path
+  std::map<HANDLE, std::string> Searches_;
+  std::map<HANDLE, OpenFile> OpenFiles_;
+  std::string CurrentFolder_ = "C:\\";
+  FILETIME Now_;
+  uintptr_t NextHandle_ = 0x20000;
 };

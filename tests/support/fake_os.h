@@ -22,30 +22,30 @@ class TFakeOs : public TOs {
   TFakeOs();
   ~TFakeOs() override;
 
-  TFakeRegistry& Registry() { return registry_; }
-  TFakeFiles& Files() { return files_; }
+  TFakeRegistry& Registry() { return Registry_; }
+  TFakeFiles& Files() { return Files_; }
   // Services, programs that can be started, pipes; none unless told.
-  TFakeProcesses& Processes() { return processes_; }
-  const TFakeProcesses& Processes() const { return processes_; }
+  TFakeProcesses& Processes() { return Processes_; }
+  const TFakeProcesses& Processes() const { return Processes_; }
 
-  void SetEnv(const std::string& name, const std::string& value) { environment_[name] = value; }
-  void UnsetEnv(const std::string& name) { environment_.erase(name); }
-  void SetModulePath(const std::string& path) { modulePath_ = path; }
-  void SetPlatformId(DWORD platformId) { platformId_ = platformId; }
+  void SetEnv(const std::string& name, const std::string& value) { Environment_[name] = value; }
+  void UnsetEnv(const std::string& name) { Environment_.erase(name); }
+  void SetModulePath(const std::string& path) { ModulePath_ = path; }
+  void SetPlatformId(DWORD platformId) { PlatformId_ = platformId; }
   // 1252 (the default) or 932, the Japanese double-byte code page.
-  void SetCodePage(UINT codePage) { codePage_ = codePage; }
+  void SetCodePage(UINT codePage) { CodePage_ = codePage; }
   // What BuildSecurityDescriptorA answers: 0 (the default) gives a blank,
   // NULL-DACL descriptor from LocalAlloc, as Windows does; Wine answers 120.
-  void SetBuildSecurityDescriptorResult(DWORD result) { buildSecurityDescriptorResult_ = result; }
+  void SetBuildSecurityDescriptorResult(DWORD result) { BuildSecurityDescriptorResult_ = result; }
   // GetSystemDirectoryA's answer; C:\WINDOWS\system32 unless told.
-  void SetSystemFolder(const std::string& folder) { systemFolder_ = folder; }
+  void SetSystemFolder(const std::string& folder) { SystemFolder_ = folder; }
   // What QueryDosDeviceA tells of a drive ("C:"); C: is \Device\HarddiskVolume1
   // unless told. An empty target removes the drive.
   void SetDosDevice(const std::string& drive, const std::string& target);
   // LoadLibraryA loads a library whose path names a file of Files(), and
   // GetProcAddress finds any function in it.
   // The path SetDllDirectoryA was last given; "<unset>" before.
-  const std::string& DllDirectory() const { return dllDirectory_; }
+  const std::string& DllDirectory() const { return DllDirectory_; }
   // What GetPwrCapabilities tells: whether the hardware can hibernate (S4)
   // and whether hibernation is turned on (the hibernation file is there).
   void SetHibernation(bool supported, bool enabled);
@@ -54,9 +54,9 @@ class TFakeOs : public TOs {
 
   // The call log, oldest first, e.g. "RegOpenKeyExA(HKLM, SOFTWARE\X, 0, 0x20019)".
   // GetLastError, SetLastError and IsDBCSLeadByte are not logged.
-  const std::vector<std::string>& Calls() const { return calls_; }
+  const std::vector<std::string>& Calls() const { return Calls_; }
   std::vector<std::string> CallsNamed(const std::string& name) const;
-  void ClearCalls() { calls_.clear(); }
+  void ClearCalls() { Calls_.clear(); }
 
   // Fault injection. A failing call does nothing but report `error`: LONG
   // and DWORD-status calls return it, the others set it as the last error
@@ -73,17 +73,17 @@ class TFakeOs : public TOs {
   // its target), and every call after it changes nothing and fails, so the
   // machine stays as it stood at that instant.
   void StopProcessAtCall(int nth, bool halfway);
-  bool ProcessStopped() const { return stopped_; }
+  bool ProcessStopped() const { return Stopped_; }
   // A new process on the same machine: what the old one held (keys, handles,
   // memory) is gone, and so are its faults and its stop.
   void StartProcessAgain();
 
   // Leak checks.
-  int OpenKeyCount() const { return registry_.OpenKeyCount(); }
-  int OpenFindHandleCount() const { return files_.OpenFindHandleCount(); }
-  int OpenFileHandleCount() const { return files_.OpenFileHandleCount(); }
-  int OpenProcessHandleCount() const { return processes_.OpenHandleCount(); }
-  int LiveLocalAllocationCount() const { return static_cast<int>(allocations_.size()); }
+  int OpenKeyCount() const { return Registry_.OpenKeyCount(); }
+  int OpenFindHandleCount() const { return Files_.OpenFindHandleCount(); }
+  int OpenFileHandleCount() const { return Files_.OpenFileHandleCount(); }
+  int OpenProcessHandleCount() const { return Processes_.OpenHandleCount(); }
+  int LiveLocalAllocationCount() const { return static_cast<int>(Allocations_.size()); }
 
   // TOs
   LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
@@ -144,8 +144,8 @@ class TFakeOs : public TOs {
   HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) override;
   HLOCAL LocalFree(HLOCAL memory) override;
   BOOL IsDBCSLeadByte(BYTE testChar) override;
-  DWORD GetLastError() override { return lastError_; }
-  void SetLastError(DWORD errorCode) override { lastError_ = errorCode; }
+  DWORD GetLastError() override { return LastError_; }
+  void SetLastError(DWORD errorCode) override { LastError_ = errorCode; }
   UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override;
   HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name) override;
 
@@ -181,30 +181,30 @@ class TFakeOs : public TOs {
   bool Succeeds(DWORD error);
   HLOCAL Allocate(size_t bytes, bool zeroed);
 
-  TFakeRegistry registry_;
-  TFakeFiles files_;
-  TFakeProcesses processes_;
-  std::map<std::string, std::string, CaseInsensitiveLess> environment_;
-  std::string modulePath_ = "C:\\Program Files\\Stillvane\\Stillvane.exe";
-  DWORD platformId_ = VER_PLATFORM_WIN32_NT;
-  UINT codePage_ = 1252;
-  DWORD buildSecurityDescriptorResult_ = ERROR_SUCCESS;
-  DWORD lastError_ = 0;
-  std::vector<std::string> calls_;
-  std::vector<Fault> faults_;
-  int stopAt_ = 0;  // counts down the logged calls to the last one; 0: none armed
-  bool stopHalfway_ = false;
-  bool stopped_ = false;
-  bool stoppingNow_ = false;  // the current call is the last
-  std::map<HLOCAL, Allocation> allocations_;
-  int nextAllocation_ = 1;
-  std::map<const void*, size_t> versionBlocks_;
-  std::string systemFolder_ = "C:\\WINDOWS\\system32";
-  std::map<std::string, std::string, CaseInsensitiveLess> dosDevices_;
-  std::map<std::string, HMODULE, CaseInsensitiveLess> libraries_;
-  std::string dllDirectory_ = "<unset>";
-  bool hibernationSupported_ = true;
-  bool hibernationEnabled_ = true;
-  std::map<HANDLE, std::string> mutexHandles_;
-  uintptr_t nextMutexHandle_ = 0x900000;  // what GetFileVersionInfoA filled, and how far
+  TFakeRegistry Registry_;
+  TFakeFiles Files_;
+  TFakeProcesses Processes_;
+  std::map<std::string, std::string, CaseInsensitiveLess> Environment_;
+  std::string ModulePath_ = "C:\\Program Files\\Stillvane\\Stillvane.exe";
+  DWORD PlatformId_ = VER_PLATFORM_WIN32_NT;
+  UINT CodePage_ = 1252;
+  DWORD BuildSecurityDescriptorResult_ = ERROR_SUCCESS;
+  DWORD LastError_ = 0;
+  std::vector<std::string> Calls_;
+  std::vector<Fault> Faults_;
+  int StopAt_ = 0;  // counts down the logged calls to the last one; 0: none armed
+  bool StopHalfway_ = false;
+  bool Stopped_ = false;
+  bool StoppingNow_ = false;  // the current call is the last
+  std::map<HLOCAL, Allocation> Allocations_;
+  int NextAllocation_ = 1;
+  std::map<const void*, size_t> VersionBlocks_;
+  std::string SystemFolder_ = "C:\\WINDOWS\\system32";
+  std::map<std::string, std::string, CaseInsensitiveLess> DosDevices_;
+  std::map<std::string, HMODULE, CaseInsensitiveLess> Libraries_;
+  std::string DllDirectory_ = "<unset>";
+  bool HibernationSupported_ = true;
+  bool HibernationEnabled_ = true;
+  std::map<HANDLE, std::string> MutexHandles_;
+  uintptr_t NextMutexHandle_ = 0x900000;  // what GetFileVersionInfoA filled, and how far
 };

@@ -4,31 +4,31 @@
 #include <cstring>
 
 void TFakeProcesses::SetProgram(const std::string& path, const std::string& output, bool exits) {
-  programs_[path] = {output, exits};
+  Programs_[path] = {output, exits};
 }
 
 int TFakeProcesses::RunningCount() const {
-  return static_cast<int>(std::count(processesExited_.begin(), processesExited_.end(), false));
+  return static_cast<int>(std::count(ProcessesExited_.begin(), ProcessesExited_.end(), false));
 }
 
 std::string TFakeProcesses::Describe(const void* handle) const {
-  const auto found = handles_.find(handle);
-  if (found == handles_.end()) return "unknown handle";
+  const auto found = Handles_.find(handle);
+  if (found == Handles_.end()) return "unknown handle";
   static const char* const kNames[] = {"service manager", "service", "pipe read end",
                                        "pipe write end",  "process", "thread"};
   return kNames[static_cast<int>(found->second.kind)];
 }
 
 void* TFakeProcesses::NewHandle(Kind kind, int object) {
-  void* const handle = reinterpret_cast<void*>(nextHandle_);
-  nextHandle_ += 4;
-  handles_[handle] = {kind, object};
+  void* const handle = reinterpret_cast<void*>(NextHandle_);
+  NextHandle_ += 4;
+  Handles_[handle] = {kind, object};
   return handle;
 }
 
 const TFakeProcesses::Handle* TFakeProcesses::Find(const void* handle, Kind kind) const {
-  const auto found = handles_.find(handle);
-  return found != handles_.end() && found->second.kind == kind ? &found->second : nullptr;
+  const auto found = Handles_.find(handle);
+  return found != Handles_.end() && found->second.kind == kind ? &found->second : nullptr;
 }
 
 DWORD TFakeProcesses::OpenManager(SC_HANDLE* manager) {
@@ -39,9 +39,9 @@ DWORD TFakeProcesses::OpenManager(SC_HANDLE* manager) {
 DWORD TFakeProcesses::OpenService(SC_HANDLE manager, const std::string& name, SC_HANDLE* service) {
   *service = nullptr;
   if (!Find(manager, Kind::Manager)) return ERROR_INVALID_HANDLE;
-  if (services_.count(name) == 0) return ERROR_SERVICE_DOES_NOT_EXIST;
-  serviceNames_.push_back(name);
-  *service = static_cast<SC_HANDLE>(NewHandle(Kind::Service, static_cast<int>(serviceNames_.size() - 1)));
+  if (Services_.count(name) == 0) return ERROR_SERVICE_DOES_NOT_EXIST;
+  ServiceNames_.push_back(name);
+  *service = static_cast<SC_HANDLE>(NewHandle(Kind::Service, static_cast<int>(ServiceNames_.size() - 1)));
   return ERROR_SUCCESS;
 }
 
@@ -51,20 +51,20 @@ DWORD TFakeProcesses::QueryStatus(SC_HANDLE service, SERVICE_STATUS* status) con
   if (!status) return ERROR_INVALID_PARAMETER;
   std::memset(status, 0, sizeof *status);
   status->dwServiceType = 1;  // a kernel driver
-  status->dwCurrentState = services_.at(serviceNames_[handle->object]);
+  status->dwCurrentState = Services_.at(ServiceNames_[handle->object]);
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeProcesses::CloseService(SC_HANDLE handle) {
   if (!Find(handle, Kind::Manager) && !Find(handle, Kind::Service)) return ERROR_INVALID_HANDLE;
-  handles_.erase(handle);
+  Handles_.erase(handle);
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeProcesses::CreatePipe(HANDLE* readEnd, HANDLE* writeEnd, DWORD size) {
   // Windows rounds small sizes up to a page or so; 4096 stands for it.
-  pipes_.push_back({std::string(), std::max<size_t>(size, 4096)});
-  const int pipe = static_cast<int>(pipes_.size() - 1);
+  Pipes_.push_back({std::string(), std::max<size_t>(size, 4096)});
+  const int pipe = static_cast<int>(Pipes_.size() - 1);
   *readEnd = NewHandle(Kind::PipeRead, pipe);
   *writeEnd = NewHandle(Kind::PipeWrite, pipe);
   return ERROR_SUCCESS;
@@ -73,14 +73,14 @@ DWORD TFakeProcesses::CreatePipe(HANDLE* readEnd, HANDLE* writeEnd, DWORD size) 
 DWORD TFakeProcesses::Peek(HANDLE pipe, DWORD* available) const {
   const Handle* handle = Find(pipe, Kind::PipeRead);
   if (!handle) return ERROR_INVALID_HANDLE;
-  if (available) *available = static_cast<DWORD>(pipes_[handle->object].bytes.size());
+  if (available) *available = static_cast<DWORD>(Pipes_[handle->object].bytes.size());
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeProcesses::Read(HANDLE pipe, void* buffer, DWORD size, DWORD* read) {
   const Handle* handle = Find(pipe, Kind::PipeRead);
   if (!handle) return ERROR_INVALID_HANDLE;
-  std::string& bytes = pipes_[handle->object].bytes;
+  std::string& bytes = Pipes_[handle->object].bytes;
   // An empty pipe would block for as long as a writer lives; a caller that
   // reads only what it peeked never gets here.
   if (bytes.empty()) return ERROR_BROKEN_PIPE;
@@ -92,22 +92,22 @@ DWORD TFakeProcesses::Read(HANDLE pipe, void* buffer, DWORD size, DWORD* read) {
 }
 
 DWORD TFakeProcesses::Start(const std::string& application, const std::string& commandLine, bool inheritHandles,
-                           const STARTUPINFOA& startup, PROCESS_INFORMATION* started) {
-  const auto program = programs_.find(application);
-  if (program == programs_.end()) return ERROR_FILE_NOT_FOUND;
-  started_.push_back(commandLine);
+                            const STARTUPINFOA& startup, PROCESS_INFORMATION* started) {
+  const auto program = Programs_.find(application);
+  if (program == Programs_.end()) return ERROR_FILE_NOT_FOUND;
+  Started_.push_back(commandLine);
   bool exits = program->second.exits;
   const Handle* output =
       (startup.dwFlags & STARTF_USESTDHANDLES) && inheritHandles ? Find(startup.hStdOutput, Kind::PipeWrite) : nullptr;
   if (output && exits) {
-    Pipe& pipe = pipes_[output->object];
+    Pipe& pipe = Pipes_[output->object];
     const std::string& text = program->second.output;
     const size_t room = pipe.capacity - std::min(pipe.capacity, pipe.bytes.size());
     pipe.bytes += text.substr(0, room);
     exits = text.size() <= room;  // a full pipe holds the writer up
   }
-  processesExited_.push_back(exits);
-  const int process = static_cast<int>(processesExited_.size() - 1);
+  ProcessesExited_.push_back(exits);
+  const int process = static_cast<int>(ProcessesExited_.size() - 1);
   started->hProcess = NewHandle(Kind::Process, process);
   started->hThread = NewHandle(Kind::Thread, process);
   started->dwProcessId = started->dwThreadId = static_cast<DWORD>(1000 + process);
@@ -117,23 +117,23 @@ DWORD TFakeProcesses::Start(const std::string& application, const std::string& c
 DWORD TFakeProcesses::Wait(HANDLE handle, DWORD* result) const {
   const Handle* process = Find(handle, Kind::Process);
   if (!process) return ERROR_INVALID_HANDLE;
-  *result = processesExited_[process->object] ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+  *result = ProcessesExited_[process->object] ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeProcesses::Terminate(HANDLE handle) {
   const Handle* process = Find(handle, Kind::Process);
   if (!process) return ERROR_INVALID_HANDLE;
-  if (processesExited_[process->object]) return ERROR_ACCESS_DENIED;  // as Windows answers for an ended process
-  processesExited_[process->object] = true;
+  if (ProcessesExited_[process->object]) return ERROR_ACCESS_DENIED;  // as Windows answers for an ended process
+  ProcessesExited_[process->object] = true;
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeProcesses::Close(HANDLE handle) {
-  const auto found = handles_.find(handle);
-  if (found == handles_.end() || found->second.kind == Kind::Manager || found->second.kind == Kind::Service) {
+  const auto found = Handles_.find(handle);
+  if (found == Handles_.end() || found->second.kind == Kind::Manager || found->second.kind == Kind::Service) {
     return ERROR_INVALID_HANDLE;
   }
-  handles_.erase(found);
+  Handles_.erase(found);
   return ERROR_SUCCESS;
 }

@@ -13,19 +13,19 @@
 class TFakeProcesses {
  public:
   // A service and its state (SERVICE_STOPPED, SERVICE_RUNNING, ...).
-  void SetService(const std::string& name, DWORD state) { services_[name] = state; }
+  void SetService(const std::string& name, DWORD state) { Services_[name] = state; }
   // A program file that, started, writes `output` to its standard output and
   // exits; or, when it does not exit, writes nothing and runs until ended.
   void SetProgram(const std::string& path, const std::string& output, bool exits = true);
   // Command lines of the programs started, oldest first.
-  const std::vector<std::string>& Started() const { return started_; }
-  int OpenHandleCount() const { return static_cast<int>(handles_.size()); }
+  const std::vector<std::string>& Started() const { return Started_; }
+  int OpenHandleCount() const { return static_cast<int>(Handles_.size()); }
   // Processes that were started and have not exited or been ended.
   int RunningCount() const;
 
-  bool Owns(const void* handle) const { return handles_.count(handle) > 0; }
+  bool Owns(const void* handle) const { return Handles_.count(handle) > 0; }
   std::string Describe(const void* handle) const;
-  void CloseAll() { handles_.clear(); }
+  void CloseAll() { Handles_.clear(); }
 
   // Each returns ERROR_SUCCESS or the Windows error code of the failure.
   DWORD OpenManager(SC_HANDLE* manager);
@@ -59,12 +59,12 @@ class TFakeProcesses {
   void* NewHandle(Kind kind, int object);
   const Handle* Find(const void* handle, Kind kind) const;
 
-  std::map<std::string, DWORD, CaseInsensitiveLess> services_;
-  std::vector<std::string> serviceNames_;
-  std::map<std::string, Program, CaseInsensitiveLess> programs_;
-  std::map<const void*, Handle> handles_;
-  std::vector<Pipe> pipes_;
-  std::vector<bool> processesExited_;
-  std::vector<std::string> started_;
-  uintptr_t nextHandle_ = 0xA00000;
+  std::map<std::string, DWORD, CaseInsensitiveLess> Services_;
+  std::vector<std::string> ServiceNames_;
+  std::map<std::string, Program, CaseInsensitiveLess> Programs_;
+  std::map<const void*, Handle> Handles_;
+  std::vector<Pipe> Pipes_;
+  std::vector<bool> ProcessesExited_;
+  std::vector<std::string> Started_;
+  uintptr_t NextHandle_ = 0xA00000;
 };

@@ -31,27 +31,27 @@ bool SplitKeyPath(const std::string& path, std::vector<std::string>* names) {
 
 }  // namespace
 
-TFakeRegistry::TFakeRegistry() : machine_(std::make_shared<Key>()), user_(std::make_shared<Key>()) {
-  machine_->name = "HKLM";
-  user_->name = "HKCU";
-  machine_->security = OpenSecurityDescriptor();
-  user_->security = OpenSecurityDescriptor();
+TFakeRegistry::TFakeRegistry() : Machine_(std::make_shared<Key>()), User_(std::make_shared<Key>()) {
+  Machine_->name = "HKLM";
+  User_->name = "HKCU";
+  Machine_->security = OpenSecurityDescriptor();
+  User_->security = OpenSecurityDescriptor();
 }
 
 HKEY TFakeRegistry::NewHandle(std::shared_ptr<Key> key, REGSAM access) {
-  const HKEY handle = reinterpret_cast<HKEY>(nextHandle_);
-  nextHandle_ += 4;
-  handles_[handle] = {std::move(key), access};
+  const HKEY handle = reinterpret_cast<HKEY>(NextHandle_);
+  NextHandle_ += 4;
+  Handles_[handle] = {std::move(key), access};
   return handle;
 }
 
 LONG TFakeRegistry::Resolve(HKEY key, REGSAM needed, std::shared_ptr<Key>* out) const {
   if (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER) {
-    *out = key == HKEY_LOCAL_MACHINE ? machine_ : user_;
+    *out = key == HKEY_LOCAL_MACHINE ? Machine_ : User_;
     return ERROR_SUCCESS;
   }
-  const auto found = handles_.find(key);
-  if (found == handles_.end()) return ERROR_INVALID_HANDLE;
+  const auto found = Handles_.find(key);
+  if (found == Handles_.end()) return ERROR_INVALID_HANDLE;
   if (found->second.key->deleted) return ERROR_KEY_DELETED;
   if ((found->second.access & needed) != needed) return ERROR_ACCESS_DENIED;
   *out = found->second.key;
@@ -139,7 +139,7 @@ LONG TFakeRegistry::SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data
 
 LONG TFakeRegistry::Close(HKEY key) {
   if (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER) return ERROR_SUCCESS;
-  return handles_.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  return Handles_.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 LONG TFakeRegistry::EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize) const {
@@ -208,7 +208,7 @@ LONG TFakeRegistry::SetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_D
 }
 
 std::shared_ptr<TFakeRegistry::Key> TFakeRegistry::Find(HKEY root, const std::string& path) const {
-  std::shared_ptr<Key> key = root == HKEY_LOCAL_MACHINE ? machine_ : root == HKEY_CURRENT_USER ? user_ : nullptr;
+  std::shared_ptr<Key> key = root == HKEY_LOCAL_MACHINE ? Machine_ : root == HKEY_CURRENT_USER ? User_ : nullptr;
   std::vector<std::string> names;
   if (!key || !SplitKeyPath(path, &names)) return nullptr;
   for (const std::string& name : names) {
@@ -220,7 +220,7 @@ std::shared_ptr<TFakeRegistry::Key> TFakeRegistry::Find(HKEY root, const std::st
 }
 
 std::shared_ptr<TFakeRegistry::Key> TFakeRegistry::FindOrCreate(HKEY root, const std::string& path) {
-  std::shared_ptr<Key> key = root == HKEY_LOCAL_MACHINE ? machine_ : user_;
+  std::shared_ptr<Key> key = root == HKEY_LOCAL_MACHINE ? Machine_ : User_;
   std::vector<std::string> names;
   SplitKeyPath(path, &names);
   for (const std::string& name : names) {
@@ -259,7 +259,7 @@ void TFakeRegistry::DeleteKey(HKEY root, const std::string& path) {
 }
 
 void TFakeRegistry::SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
-                            std::vector<BYTE> data) {
+                             std::vector<BYTE> data) {
   FindOrCreate(root, path)->values[name] = {type, std::move(data)};
 }
 
@@ -298,8 +298,8 @@ std::string TFakeRegistry::Describe(HKEY key) const {
   std::shared_ptr<Key> at;
   if (key == HKEY_LOCAL_MACHINE) return "HKLM";
   if (key == HKEY_CURRENT_USER) return "HKCU";
-  const auto found = handles_.find(key);
-  if (found == handles_.end()) return key ? "<bad key>" : "NULL";
+  const auto found = Handles_.find(key);
+  if (found == Handles_.end()) return key ? "<bad key>" : "NULL";
   std::string path;
   for (at = found->second.key; at; at = at->parent.lock()) path = path.empty() ? at->name : at->name + "\\" + path;
   return path;

@@ -36,9 +36,9 @@ class TFakeRegistry {
   // key below it with write access fails with ERROR_ACCESS_DENIED unless its
   // DACL is NULL (as after RegSetKeySecurity with a blank descriptor).
   void MarkRestrictive(HKEY root, const std::string& path);
-  int OpenKeyCount() const { return static_cast<int>(handles_.size()); }
+  int OpenKeyCount() const { return static_cast<int>(Handles_.size()); }
   // Closes every handle, as when the process ends.
-  void CloseAll() { handles_.clear(); }
+  void CloseAll() { Handles_.clear(); }
   // "HKLM\A\B" for a handle, for the call log.
   std::string Describe(HKEY key) const;
 
@@ -78,8 +78,8 @@ class TFakeRegistry {
   static bool WriteRefused(const std::shared_ptr<Key>& key);
   HKEY NewHandle(std::shared_ptr<Key> key, REGSAM access);
 
-  std::shared_ptr<Key> machine_;
-  std::shared_ptr<Key> user_;
-  std::map<HKEY, Handle> handles_;
-  uintptr_t nextHandle_ = 0x10000;
+  std::shared_ptr<Key> Machine_;
+  std::shared_ptr<Key> User_;
+  std::map<HKEY, Handle> Handles_;
+  uintptr_t NextHandle_ = 0x10000;
 };

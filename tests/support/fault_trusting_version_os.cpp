@@ -45,13 +45,13 @@ bool ReadNode(const BYTE* block, size_t size, size_t at, Node* node) {
 
 BOOL TTrustingVersionOs::GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVOID data) {
   const BOOL filled = TFakeOs::GetFileVersionInfoA(fileName, handle, size, data);
-  if (filled) filled_[data] = size;
+  if (filled) Filled_[data] = size;
   return filled;
 }
 
 BOOL TTrustingVersionOs::VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) {
-  const auto filled = filled_.find(block);
-  if (filled == filled_.end() || !subBlock || !buffer || !length) return FALSE;
+  const auto filled = Filled_.find(block);
+  if (filled == Filled_.end() || !subBlock || !buffer || !length) return FALSE;
   const auto* bytes = static_cast<const BYTE*>(block);
   const size_t size = filled->second;
 

@@ -17,7 +17,7 @@ class TTrustingVersionOs : public TFakeOs {
   BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) override;
 
  private:
-  std::map<const void*, size_t> filled_;  // buffers GetFileVersionInfoA filled, and their sizes
+  std::map<const void*, size_t> Filled_;  // buffers GetFileVersionInfoA filled, and their sizes
 };
 
 }  // namespace fault

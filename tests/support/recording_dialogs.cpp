@@ -3,9 +3,9 @@
 DialogResult TRecordingDialogs::ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons buttons) {
   messages.push_back({text, kind, buttons});
   shown.push_back("message: " + text);
-  if (answers_.empty()) return buttons == MessageButtons::YesNo ? DialogResult::No : DialogResult::Ok;
-  const DialogResult answer = answers_.front();
-  answers_.pop_front();
+  if (Answers_.empty()) return buttons == MessageButtons::YesNo ? DialogResult::No : DialogResult::Ok;
+  const DialogResult answer = Answers_.front();
+  Answers_.pop_front();
   return answer;
 }
 

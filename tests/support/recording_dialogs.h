@@ -18,8 +18,8 @@ class TRecordingDialogs : public TInstallDialogs {
  public:
   // Answers for the coming message dialogs, in order. Once they run out a
   // question is answered No (nothing goes ahead unasked) and OK is pressed.
-  void QueueAnswer(DialogResult answer) { answers_.push_back(answer); }
-  int UnusedAnswers() const { return static_cast<int>(answers_.size()); }
+  void QueueAnswer(DialogResult answer) { Answers_.push_back(answer); }
+  int UnusedAnswers() const { return static_cast<int>(Answers_.size()); }
 
   DialogResult ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons buttons) override;
   void ReportError(const std::string& message) override;
@@ -32,5 +32,5 @@ class TRecordingDialogs : public TInstallDialogs {
   std::vector<std::string> shown;
 
  private:
-  std::deque<DialogResult> answers_;
+  std::deque<DialogResult> Answers_;
 };

@@ -14,7 +14,7 @@ constexpr WORD kText = 1;
 class TBlockWriter {
  public:
   size_t Begin(const std::string& key, WORD valueLength, WORD type) {
-    const size_t start = bytes_.size();
+    const size_t start = Bytes_.size();
     PutWord(0);  // wLength, filled in by End
     PutWord(valueLength);
     PutWord(type);
@@ -24,7 +24,7 @@ class TBlockWriter {
   }
   void PutBytes(const void* data, size_t length) {
     const auto* p = static_cast<const BYTE*>(data);
-    bytes_.insert(bytes_.end(), p, p + length);
+    Bytes_.insert(Bytes_.end(), p, p + length);
   }
   void PutWord(WORD value) { PutBytes(&value, sizeof value); }
   void PutText(const std::string& text) {
@@ -32,14 +32,14 @@ class TBlockWriter {
     PutWord(0);
   }
   void Pad() {
-    while (bytes_.size() % 4 != 0) bytes_.push_back(0);
+    while (Bytes_.size() % 4 != 0) Bytes_.push_back(0);
   }
-  void End(size_t start) { SetWord(start, static_cast<WORD>(bytes_.size() - start)); }
-  void SetWord(size_t at, WORD value) { std::memcpy(&bytes_[at], &value, sizeof value); }
-  std::vector<BYTE>& bytes() { return bytes_; }
+  void End(size_t start) { SetWord(start, static_cast<WORD>(Bytes_.size() - start)); }
+  void SetWord(size_t at, WORD value) { std::memcpy(&Bytes_[at], &value, sizeof value); }
+  std::vector<BYTE>& bytes() { return Bytes_; }
 
  private:
-  std::vector<BYTE> bytes_;
+  std::vector<BYTE> Bytes_;
 };
 
 void PutString(TBlockWriter& out, const std::string& key, const std::string& value) {

@@ -135,27 +135,27 @@ TEST(BootVolumes, AReadThatFailsIsToldNotTakenForAMissingValue) {
 class BootLoaderFolderTest : public ::testing::Test {
  protected:
   BootLoaderFolderTest() {
-    os_.SetDosDevice("C:", "\\Device\\HarddiskVolume2");
-    os_.SetDosDevice("D:", "\\Device\\HarddiskVolume3");
-    os_.SetDosDevice("E:", "\\Device\\CdRom0");
+    Os_.SetDosDevice("C:", "\\Device\\HarddiskVolume2");
+    Os_.SetDosDevice("D:", "\\Device\\HarddiskVolume3");
+    Os_.SetDosDevice("E:", "\\Device\\CdRom0");
   }
   void SetSystemPartition(const std::string& device, DWORD type = REG_SZ) {
-    os_.Registry().SetValue(HKEY_LOCAL_MACHINE, kSetup, "SystemPartition", type, Bytes(device + '\0'));
+    Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, kSetup, "SystemPartition", type, Bytes(device + '\0'));
   }
   // The folder found, when Windows could tell.
   std::string Folder(const std::string& systemDriveFolder) {
     std::string failure;
-    const std::string folder = FindBootLoaderFolder(os_, systemDriveFolder, &unmapped_, &failure);
+    const std::string folder = FindBootLoaderFolder(Os_, systemDriveFolder, &Unmapped_, &failure);
     EXPECT_EQ(failure, "");
     return folder;
   }
   std::string Failure() {
     std::string failure;
-    EXPECT_EQ(FindBootLoaderFolder(os_, "C:\\", &unmapped_, &failure), "C:\\");
+    EXPECT_EQ(FindBootLoaderFolder(Os_, "C:\\", &Unmapped_, &failure), "C:\\");
     return failure;
   }
-  std::string unmapped_;
-  TFakeOs os_;
+  std::string Unmapped_;
+  TFakeOs Os_;
 };
 
 TEST_F(BootLoaderFolderTest, TheLoaderFolderIsTheDriveOfTheSystemPartition) {
@@ -163,30 +163,30 @@ TEST_F(BootLoaderFolderTest, TheLoaderFolderIsTheDriveOfTheSystemPartition) {
   EXPECT_EQ(Folder("C:\\"), "D:\\");
   SetSystemPartition("\\device\\harddiskvolume2");
   EXPECT_EQ(Folder("D:\\"), "C:\\");
-  EXPECT_EQ(os_.OpenKeyCount(), 0);
+  EXPECT_EQ(Os_.OpenKeyCount(), 0);
 }
 
 TEST_F(BootLoaderFolderTest, WithoutAnAnswerTheLoaderStaysOnTheSystemDrive) {
   EXPECT_EQ(Folder("D:\\"), "D:\\");
-  EXPECT_THAT(os_.CallsNamed("QueryDosDeviceA"), IsEmpty());
+  EXPECT_THAT(Os_.CallsNamed("QueryDosDeviceA"), IsEmpty());
 
   SetSystemPartition("\\Device\\HarddiskVolume1");  // a partition no letter stands for
   EXPECT_EQ(Folder("D:\\"), "D:\\");
-  EXPECT_EQ(unmapped_, "\\Device\\HarddiskVolume1");
-  EXPECT_EQ(os_.CallsNamed("QueryDosDeviceA").size(), 26u);
+  EXPECT_EQ(Unmapped_, "\\Device\\HarddiskVolume1");
+  EXPECT_EQ(Os_.CallsNamed("QueryDosDeviceA").size(), 26u);
 
-  unmapped_.clear();
+  Unmapped_.clear();
   SetSystemPartition("");
   EXPECT_EQ(Folder("C:\\"), "C:\\");
-  EXPECT_EQ(unmapped_, "");
+  EXPECT_EQ(Unmapped_, "");
 }
 
 // Names of up to 256 characters are read and matched, whatever else the
 // letters stand for; a value that is no device name is told.
 TEST_F(BootLoaderFolderTest, AnyNameUpTo256CharactersIsFoundAndAnythingElseIsTold) {
   const std::string longest = "\\Device\\" + std::string(248, 'v');
-  os_.SetDosDevice("F:", "\\??\\C:\\" + std::string(400, 's'));  // a subst'ed folder deep down
-  os_.SetDosDevice("G:", longest);
+  Os_.SetDosDevice("F:", "\\??\\C:\\" + std::string(400, 's'));  // a subst'ed folder deep down
+  Os_.SetDosDevice("G:", longest);
   SetSystemPartition(longest);
   EXPECT_EQ(Folder("C:\\"), "G:\\");
 
@@ -206,26 +206,26 @@ TEST_F(BootLoaderFolderTest, AnyNameUpTo256CharactersIsFoundAndAnythingElseIsTol
     SetSystemPartition(stray);
     EXPECT_THAT(Failure(), ::testing::HasSubstr(advice)) << stray;
   }
-  EXPECT_EQ(unmapped_, "");
+  EXPECT_EQ(Unmapped_, "");
 }
 
 TEST_F(BootLoaderFolderTest, OnlyAnUnusualLayoutIsNamedInTheNote) {
-  os_.SetDosDevice("C:", "\\Device\\HarddiskVolume1");
+  Os_.SetDosDevice("C:", "\\Device\\HarddiskVolume1");
   SetSystemPartition("\\Device\\HarddiskVolume1");
-  const BootVolumes plain = FindBootVolumes(os_, "c:\\");
+  const BootVolumes plain = FindBootVolumes(Os_, "c:\\");
   EXPECT_EQ(plain.BootLoaderFolder, "C:\\");
   EXPECT_EQ(plain.ProtectedArcName, kFirstPartitionArcName);
   EXPECT_EQ(plain.Note, "");
 
-  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", REG_SZ,
+  Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", REG_SZ,
                           Bytes("multi(0)disk(0)rdisk(0)partition(2)"));
-  const BootVolumes second = FindBootVolumes(os_, "C:\\");
+  const BootVolumes second = FindBootVolumes(Os_, "C:\\");
   EXPECT_EQ(second.ProtectedArcName, "multi(0)disk(0)rdisk(0)partition(2)");
   EXPECT_NE(second.Note.find("starts from: C:\\\r"), std::string::npos) << second.Note;
   EXPECT_NE(second.Note.find("runs from: multi(0)disk(0)rdisk(0)partition(2)"), std::string::npos) << second.Note;
 
   SetSystemPartition("\\Device\\HarddiskVolume7");
-  const BootVolumes hidden = FindBootVolumes(os_, "D:\\");
+  const BootVolumes hidden = FindBootVolumes(Os_, "D:\\");
   EXPECT_EQ(hidden.BootLoaderFolder, "D:\\");
   EXPECT_NE(hidden.Note.find("runs from: multi(0)disk(0)rdisk(0)partition(2)"), std::string::npos) << hidden.Note;
   EXPECT_EQ(hidden.LoaderWarning,

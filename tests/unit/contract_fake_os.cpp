@@ -8,35 +8,35 @@ namespace {
 class TFakeContractEnvironment : public TContractEnvironment {
  public:
   TFakeContractEnvironment() {
-    os_.Files().AddFolder("C:\\Scratch");
-    os_.RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\StillvaneContract", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &scratchKey_, nullptr);
+    Os_.Files().AddFolder("C:\\Scratch");
+    Os_.RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\StillvaneContract", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &ScratchKey_, nullptr);
   }
 
-  TOs& os() override { return os_; }
+  TOs& os() override { return Os_; }
   std::string ScratchFolder() override { return "C:\\Scratch\\"; }
-  HKEY ScratchKey() override { return scratchKey_; }
-  void WriteFile(const std::string& path, const std::string& contents) override { os_.Files().AddFile(path, contents); }
+  HKEY ScratchKey() override { return ScratchKey_; }
+  void WriteFile(const std::string& path, const std::string& contents) override { Os_.Files().AddFile(path, contents); }
   std::string ReadFile(const std::string& path) override {
-    return os_.Files().IsFile(path) ? os_.Files().Find(path)->contents : "<missing>";
+    return Os_.Files().IsFile(path) ? Os_.Files().Find(path)->contents : "<missing>";
   }
-  void MakeFolder(const std::string& path) override { os_.Files().AddFolder(path); }
-  void SetEnv(const std::string& name, const std::string& value) override { os_.SetEnv(name, value); }
-  void UnsetEnv(const std::string& name) override { os_.UnsetEnv(name); }
+  void MakeFolder(const std::string& path) override { Os_.Files().AddFolder(path); }
+  void SetEnv(const std::string& name, const std::string& value) override { Os_.SetEnv(name, value); }
+  void UnsetEnv(const std::string& name) override { Os_.UnsetEnv(name); }
   std::string FileWithVersionResource() override {
     const std::string path = "C:\\Scratch\\versioned.sys";
-    os_.Files().AddFile(path, "program").versionResource = BuildVersionResource(FileVersionParts{2, 0, 927, 0});
+    Os_.Files().AddFile(path, "program").versionResource = BuildVersionResource(FileVersionParts{2, 0, 927, 0});
     return path;
   }
   ProgramRun ProgramPrinting(const std::string& line) override {
     const std::string path = "C:\\Scratch\\print.exe";
-    os_.Processes().SetProgram(path, line + "\r\n");
+    Os_.Processes().SetProgram(path, line + "\r\n");
     return {path, "\"" + path + "\""};
   }
 
  private:
-  TFakeOs os_;
-  HKEY scratchKey_ = nullptr;
+  TFakeOs Os_;
+  HKEY ScratchKey_ = nullptr;
 };
 
 }  // namespace

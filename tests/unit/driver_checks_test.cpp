@@ -47,7 +47,7 @@ class DriverChecksTest : public ::testing::Test {
     const std::string contents = name == "ewf.sys"      ? StandInDriver(text)
                                  : name == "ewfmgr.exe" ? StandInProgram(text)
                                                         : StandInBootLoader(text);
-    FakeFile& file = os_.Files().AddFile(kSource + name, contents);
+    FakeFile& file = Os_.Files().AddFile(kSource + name, contents);
     if (version) file.versionResource = BuildVersionResource(*version);
   }
   void PlaceAll(FileVersionParts ewfSys, FileVersionParts ewfMgr) {
@@ -56,73 +56,73 @@ class DriverChecksTest : public ::testing::Test {
     Place("ewfntldr", std::nullopt);
   }
   bool Gate() {
-    os_.ClearCalls();
-    return CheckDriverFileVersions(dialogs_, reader_, kSource);
+    Os_.ClearCalls();
+    return CheckDriverFileVersions(Dialogs_, Reader_, kSource);
   }
-  std::vector<std::string> VersionReads() const { return os_.CallsNamed("GetFileVersionInfoSizeA"); }
+  std::vector<std::string> VersionReads() const { return Os_.CallsNamed("GetFileVersionInfoSizeA"); }
   static std::string SizeCall(const std::string& name) { return "GetFileVersionInfoSizeA(" + kSource + name + ")"; }
 
-  TFakeOs os_;
-  TRecordingDialogs dialogs_;
-  TVersionInfo reader_{os_};
+  TFakeOs Os_;
+  TRecordingDialogs Dialogs_;
+  TVersionInfo Reader_{Os_};
 };
 
 TEST_F(DriverChecksTest, PresenceLooksForTheThreeFilesInOrderAndStopsAtTheFirstMissing) {
   PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
-  os_.ClearCalls();
-  EXPECT_TRUE(CheckDriverFilesPresent(os_, kSource));
-  EXPECT_EQ(os_.CallsNamed("FindFirstFileA"), (std::vector<std::string>{"FindFirstFileA(" + kSource + "ewf.sys)",
+  Os_.ClearCalls();
+  EXPECT_TRUE(CheckDriverFilesPresent(Os_, kSource));
+  EXPECT_EQ(Os_.CallsNamed("FindFirstFileA"), (std::vector<std::string>{"FindFirstFileA(" + kSource + "ewf.sys)",
                                                                         "FindFirstFileA(" + kSource + "ewfmgr.exe)",
                                                                         "FindFirstFileA(" + kSource + "ewfntldr)"}));
 
   for (const char* name : {"ewf.sys", "ewfmgr.exe", "ewfntldr"}) {
-    os_.Files().Remove(kSource + name);
-    EXPECT_FALSE(CheckDriverFilesPresent(os_, kSource)) << name;
+    Os_.Files().Remove(kSource + name);
+    EXPECT_FALSE(CheckDriverFilesPresent(Os_, kSource)) << name;
     Place(name, std::nullopt);
   }
 
-  os_.Files().Remove(kSource + "ewf.sys");
-  os_.ClearCalls();
-  EXPECT_FALSE(CheckDriverFilesPresent(os_, kSource));
-  EXPECT_EQ(os_.CallsNamed("FindFirstFileA").size(), 1u);
+  Os_.Files().Remove(kSource + "ewf.sys");
+  Os_.ClearCalls();
+  EXPECT_FALSE(CheckDriverFilesPresent(Os_, kSource));
+  EXPECT_EQ(Os_.CallsNamed("FindFirstFileA").size(), 1u);
 }
 
 TEST_F(DriverChecksTest, AFolderNamedLikeADriverFileIsMissing) {
   PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
-  os_.Files().Remove(kSource + "ewf.sys");
-  os_.Files().AddFolder(kSource + "ewf.sys");
-  EXPECT_FALSE(CheckDriverFilesPresent(os_, kSource));
+  Os_.Files().Remove(kSource + "ewf.sys");
+  Os_.Files().AddFolder(kSource + "ewf.sys");
+  EXPECT_FALSE(CheckDriverFilesPresent(Os_, kSource));
 }
 
 TEST_F(DriverChecksTest, RecentFilesPassWithoutAWordAndTheReaderKeepsTheManager) {
   PlaceAll({2, 0, 927, 0}, {3, 0, 0, 0});
   EXPECT_TRUE(Gate());
-  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_TRUE(Dialogs_.shown.empty());
   EXPECT_EQ(VersionReads(), (std::vector<std::string>{SizeCall("ewf.sys"), SizeCall("ewfmgr.exe")}));
-  EXPECT_EQ(reader_.FileName(), kSource + "ewfmgr.exe");
+  EXPECT_EQ(Reader_.FileName(), kSource + "ewfmgr.exe");
 }
 
 TEST_F(DriverChecksTest, AnOldDriverIsWarnedAboutAndYesGoesOnToTheManager) {
   PlaceAll({2, 0, 926, 9999}, {2, 1, 0, 0});
-  dialogs_.QueueAnswer(DialogResult::Yes);
+  Dialogs_.QueueAnswer(DialogResult::Yes);
   EXPECT_TRUE(Gate());
-  ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_EQ(dialogs_.messages[0].text, kEwfSysWarning);
-  EXPECT_EQ(dialogs_.messages[0].kind, MessageKind::Warning);
-  EXPECT_EQ(dialogs_.messages[0].buttons, MessageButtons::YesNo);
+  ASSERT_EQ(Dialogs_.messages.size(), 1u);
+  EXPECT_EQ(Dialogs_.messages[0].text, kEwfSysWarning);
+  EXPECT_EQ(Dialogs_.messages[0].kind, MessageKind::Warning);
+  EXPECT_EQ(Dialogs_.messages[0].buttons, MessageButtons::YesNo);
   EXPECT_EQ(VersionReads(), (std::vector<std::string>{SizeCall("ewf.sys"), SizeCall("ewfmgr.exe")}));
 }
 
 TEST_F(DriverChecksTest, RefusingTheDriverWarningStopsBeforeTheManagerIsRead) {
   for (DialogResult answer : {DialogResult::No, DialogResult::Cancel}) {
     PlaceAll({2, 0, 900, 0}, {1, 0, 0, 0});
-    dialogs_.messages.clear();
-    dialogs_.QueueAnswer(answer);
+    Dialogs_.messages.clear();
+    Dialogs_.QueueAnswer(answer);
     EXPECT_FALSE(Gate());
-    ASSERT_EQ(dialogs_.messages.size(), 1u);
-    EXPECT_EQ(dialogs_.messages[0].text, Replaced(kEwfSysWarning, "2.0.926.9999", "2.0.900.0"));
+    ASSERT_EQ(Dialogs_.messages.size(), 1u);
+    EXPECT_EQ(Dialogs_.messages[0].text, Replaced(kEwfSysWarning, "2.0.926.9999", "2.0.900.0"));
     EXPECT_EQ(VersionReads(), std::vector<std::string>{SizeCall("ewf.sys")});
-    EXPECT_EQ(reader_.FileName(), kSource + "ewf.sys");
+    EXPECT_EQ(Reader_.FileName(), kSource + "ewf.sys");
   }
 }
 
@@ -131,49 +131,49 @@ TEST_F(DriverChecksTest, AnOldManagerIsWarnedAboutByItsOwnName) {
                                               "found: 2.0.926.9999", "found: 1.65535.65535.65535");
   for (DialogResult answer : {DialogResult::Yes, DialogResult::No}) {
     PlaceAll({2, 0, 927, 0}, {1, 65535, 65535, 65535});
-    dialogs_.messages.clear();
-    dialogs_.QueueAnswer(answer);
+    Dialogs_.messages.clear();
+    Dialogs_.QueueAnswer(answer);
     EXPECT_EQ(Gate(), answer == DialogResult::Yes);
-    ASSERT_EQ(dialogs_.messages.size(), 1u);
-    EXPECT_EQ(dialogs_.messages[0].text, managerWarning);
-    EXPECT_EQ(dialogs_.messages[0].kind, MessageKind::Warning);
-    EXPECT_EQ(dialogs_.messages[0].buttons, MessageButtons::YesNo);
+    ASSERT_EQ(Dialogs_.messages.size(), 1u);
+    EXPECT_EQ(Dialogs_.messages[0].text, managerWarning);
+    EXPECT_EQ(Dialogs_.messages[0].kind, MessageKind::Warning);
+    EXPECT_EQ(Dialogs_.messages[0].buttons, MessageButtons::YesNo);
   }
 }
 
 TEST_F(DriverChecksTest, BothOldMeansTwoWarningsInOrder) {
   PlaceAll({1, 0, 0, 0}, {2, 0, 926, 0});
-  dialogs_.QueueAnswer(DialogResult::Yes);
-  dialogs_.QueueAnswer(DialogResult::Yes);
+  Dialogs_.QueueAnswer(DialogResult::Yes);
+  Dialogs_.QueueAnswer(DialogResult::Yes);
   EXPECT_TRUE(Gate());
-  ASSERT_EQ(dialogs_.messages.size(), 2u);
-  EXPECT_NE(dialogs_.messages[0].text.find("\"ewf.sys\""), std::string::npos);
-  EXPECT_NE(dialogs_.messages[0].text.find("Version found: 1.0.0.0\r"), std::string::npos);
-  EXPECT_NE(dialogs_.messages[1].text.find("\"ewfmgr.exe\""), std::string::npos);
-  EXPECT_NE(dialogs_.messages[1].text.find("Version found: 2.0.926.0\r"), std::string::npos);
+  ASSERT_EQ(Dialogs_.messages.size(), 2u);
+  EXPECT_NE(Dialogs_.messages[0].text.find("\"ewf.sys\""), std::string::npos);
+  EXPECT_NE(Dialogs_.messages[0].text.find("Version found: 1.0.0.0\r"), std::string::npos);
+  EXPECT_NE(Dialogs_.messages[1].text.find("\"ewfmgr.exe\""), std::string::npos);
+  EXPECT_NE(Dialogs_.messages[1].text.find("Version found: 2.0.926.0\r"), std::string::npos);
 }
 
 TEST_F(DriverChecksTest, ADriverWithoutAReadableVersionStopsSilently) {
   PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
-  os_.Files().Find(kSource + "ewf.sys")->versionResource.clear();
+  Os_.Files().Find(kSource + "ewf.sys")->versionResource.clear();
   EXPECT_FALSE(Gate());
-  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_TRUE(Dialogs_.shown.empty());
   EXPECT_EQ(VersionReads(), std::vector<std::string>{SizeCall("ewf.sys")});
 
   PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
-  os_.FailCall("GetFileVersionInfoA", ERROR_ACCESS_DENIED, 1);
+  Os_.FailCall("GetFileVersionInfoA", ERROR_ACCESS_DENIED, 1);
   EXPECT_FALSE(Gate());
-  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_TRUE(Dialogs_.shown.empty());
   EXPECT_EQ(VersionReads(), std::vector<std::string>{SizeCall("ewf.sys")});
 }
 
 TEST_F(DriverChecksTest, AManagerWithoutAReadableVersionPasses) {
   PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
-  os_.Files().Find(kSource + "ewfmgr.exe")->versionResource.clear();
-  dialogs_.QueueAnswer(DialogResult::No);
+  Os_.Files().Find(kSource + "ewfmgr.exe")->versionResource.clear();
+  Dialogs_.QueueAnswer(DialogResult::No);
   EXPECT_TRUE(Gate());
-  EXPECT_TRUE(dialogs_.shown.empty());
-  EXPECT_EQ(dialogs_.UnusedAnswers(), 1);
+  EXPECT_TRUE(Dialogs_.shown.empty());
+  EXPECT_EQ(Dialogs_.UnusedAnswers(), 1);
 }
 
 // A resource without fixed information reads as 0.0.0.0: old, so warned about.
@@ -181,36 +181,36 @@ TEST_F(DriverChecksTest, ADriverWhoseResourceLacksTheFixedInfoIsTakenForVersionZ
   PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
   VersionResourceLayout resource;
   resource.fixedInfoLength = 0;
-  os_.Files().Find(kSource + "ewf.sys")->versionResource = BuildVersionResource(resource);
+  Os_.Files().Find(kSource + "ewf.sys")->versionResource = BuildVersionResource(resource);
   EXPECT_FALSE(Gate());
-  ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_NE(dialogs_.messages[0].text.find("\rVersion found: 0.0.0.0\r"), std::string::npos);
+  ASSERT_EQ(Dialogs_.messages.size(), 1u);
+  EXPECT_NE(Dialogs_.messages[0].text.find("\rVersion found: 0.0.0.0\r"), std::string::npos);
 }
 
 TEST_F(DriverChecksTest, InstallChecksShowTheMissingFilesDialogAloneWhenFilesAreMissing) {
-  const DriverCheckContext context{os_, dialogs_, reader_, kSource};
-  os_.ClearCalls();
+  const DriverCheckContext context{Os_, Dialogs_, Reader_, kSource};
+  Os_.ClearCalls();
   EXPECT_FALSE(RunDriverFileChecks(context));
-  EXPECT_EQ(dialogs_.shown, std::vector<std::string>{"missing files"});
+  EXPECT_EQ(Dialogs_.shown, std::vector<std::string>{"missing files"});
   EXPECT_TRUE(VersionReads().empty());
 
   Place("ewf.sys", FileVersionParts{2, 0, 927, 0});
   Place("ewfmgr.exe", FileVersionParts{2, 0, 927, 0});
   EXPECT_FALSE(RunDriverFileChecks(context));
-  EXPECT_EQ(dialogs_.missingFilesDialogs, 2);
+  EXPECT_EQ(Dialogs_.missingFilesDialogs, 2);
   EXPECT_TRUE(VersionReads().empty());
 }
 
 TEST_F(DriverChecksTest, InstallChecksRunTheGateWhenAllFilesArePresent) {
-  const DriverCheckContext context{os_, dialogs_, reader_, kSource};
+  const DriverCheckContext context{Os_, Dialogs_, Reader_, kSource};
   PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
   EXPECT_TRUE(RunDriverFileChecks(context));
-  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_TRUE(Dialogs_.shown.empty());
 
   PlaceAll({2, 0, 926, 9999}, {2, 0, 927, 0});
-  dialogs_.QueueAnswer(DialogResult::No);
+  Dialogs_.QueueAnswer(DialogResult::No);
   EXPECT_FALSE(RunDriverFileChecks(context));
-  EXPECT_EQ(dialogs_.shown, std::vector<std::string>{"message: " + kEwfSysWarning});
+  EXPECT_EQ(Dialogs_.shown, std::vector<std::string>{"message: " + kEwfSysWarning});
 }
 
 // A file is what its kind must be, whatever its name and version resource

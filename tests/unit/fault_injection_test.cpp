@@ -17,10 +17,10 @@ namespace {
 
 class TStopwatch {
  public:
-  double Seconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
+  double Seconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start_).count(); }
 
  private:
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point Start_ = std::chrono::steady_clock::now();
 };
 
 void Print(const std::string& line) {

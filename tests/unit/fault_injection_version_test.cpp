@@ -174,7 +174,7 @@ TEST(HostileVersionResources, NamedDamageIsReadSafelyAndGatedByWhatWasRead) {
   for (const HostileCase& hostile : HostileCases()) {
     ExpectGateFollowsTheReader<TFakeOs>(hostile.resource, hostile.what + " (checked lengths)", &hostile.careful);
     ExpectGateFollowsTheReader<TTrustingVersionOs>(hostile.resource, hostile.what + " (trusted lengths)",
-                                                  &hostile.trusting);
+                                                   &hostile.trusting);
   }
 }
 

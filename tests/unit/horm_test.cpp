@@ -22,84 +22,84 @@ const std::string kReminder =
 
 class HormTest : public ::testing::Test {
  protected:
-  HormTest() { os_.SetEnv("SystemDrive", "C:"); }
+  HormTest() { Os_.SetEnv("SystemDrive", "C:"); }
   void TearDown() override {
-    EXPECT_EQ(os_.OpenFileHandleCount(), 0);
-    EXPECT_EQ(dialogs_.UnusedAnswers(), 0);
+    EXPECT_EQ(Os_.OpenFileHandleCount(), 0);
+    EXPECT_EQ(Dialogs_.UnusedAnswers(), 0);
   }
 
-  TFakeOs os_;
-  TRecordingDialogs dialogs_;
+  TFakeOs Os_;
+  TRecordingDialogs Dialogs_;
 };
 
 TEST_F(HormTest, AfterYesTheEmptyMarkerFileIsCreatedAndTheUserRemindedToCommit) {
-  os_.Files().AddFile("C:\\resmany.dat", "left over from an earlier hibernation");
-  dialogs_.QueueAnswer(DialogResult::Yes);
-  EnableHorm(os_, dialogs_);
+  Os_.Files().AddFile("C:\\resmany.dat", "left over from an earlier hibernation");
+  Dialogs_.QueueAnswer(DialogResult::Yes);
+  EnableHorm(Os_, Dialogs_);
 
-  ASSERT_EQ(dialogs_.messages.size(), 2u);
-  EXPECT_EQ(dialogs_.messages[0].text, kConfirmation);
-  EXPECT_EQ(dialogs_.messages[0].kind, MessageKind::Confirmation);
-  EXPECT_EQ(dialogs_.messages[0].buttons, MessageButtons::YesNo);
-  EXPECT_EQ(dialogs_.messages[1].text, kReminder);
-  EXPECT_EQ(dialogs_.messages[1].kind, MessageKind::Information);
-  EXPECT_EQ(dialogs_.messages[1].buttons, MessageButtons::Ok);
-  EXPECT_THAT(os_.CallsNamed("CreateFileA"),
+  ASSERT_EQ(Dialogs_.messages.size(), 2u);
+  EXPECT_EQ(Dialogs_.messages[0].text, kConfirmation);
+  EXPECT_EQ(Dialogs_.messages[0].kind, MessageKind::Confirmation);
+  EXPECT_EQ(Dialogs_.messages[0].buttons, MessageButtons::YesNo);
+  EXPECT_EQ(Dialogs_.messages[1].text, kReminder);
+  EXPECT_EQ(Dialogs_.messages[1].kind, MessageKind::Information);
+  EXPECT_EQ(Dialogs_.messages[1].buttons, MessageButtons::Ok);
+  EXPECT_THAT(Os_.CallsNamed("CreateFileA"),
               ElementsAre("CreateFileA(C:\\resmany.dat, 0xC0000000, 0x0, NULL, 2, 0x80, NULL)"));
-  EXPECT_EQ(os_.CallsNamed("CloseHandle").size(), 1u);
-  ASSERT_TRUE(os_.Files().IsFile("C:\\resmany.dat"));
-  EXPECT_EQ(os_.Files().Find("C:\\resmany.dat")->contents, "");
+  EXPECT_EQ(Os_.CallsNamed("CloseHandle").size(), 1u);
+  ASSERT_TRUE(Os_.Files().IsFile("C:\\resmany.dat"));
+  EXPECT_EQ(Os_.Files().Find("C:\\resmany.dat")->contents, "");
 }
 
 TEST_F(HormTest, AnythingButYesChangesNothing) {
   for (DialogResult answer : {DialogResult::No, DialogResult::Cancel}) {
-    dialogs_.QueueAnswer(answer);
-    EnableHorm(os_, dialogs_);
+    Dialogs_.QueueAnswer(answer);
+    EnableHorm(Os_, Dialogs_);
   }
-  EXPECT_EQ(dialogs_.shown, (std::vector<std::string>{"message: " + kConfirmation, "message: " + kConfirmation}));
-  EXPECT_TRUE(os_.CallsNamed("CreateFileA").empty());
-  EXPECT_FALSE(os_.Files().Find("C:\\resmany.dat"));
+  EXPECT_EQ(Dialogs_.shown, (std::vector<std::string>{"message: " + kConfirmation, "message: " + kConfirmation}));
+  EXPECT_TRUE(Os_.CallsNamed("CreateFileA").empty());
+  EXPECT_FALSE(Os_.Files().Find("C:\\resmany.dat"));
 }
 
 TEST_F(HormTest, TheRootFolderIsReadAtEachClick) {
-  os_.SetEnv("SystemDrive", "D:\\");
-  dialogs_.QueueAnswer(DialogResult::Yes);
-  EnableHorm(os_, dialogs_);
-  EXPECT_TRUE(os_.Files().IsFile("D:\\resmany.dat"));
+  Os_.SetEnv("SystemDrive", "D:\\");
+  Dialogs_.QueueAnswer(DialogResult::Yes);
+  EnableHorm(Os_, Dialogs_);
+  EXPECT_TRUE(Os_.Files().IsFile("D:\\resmany.dat"));
 
-  os_.UnsetEnv("SystemDrive");
-  os_.Files().SetCurrentFolder("E:\\Work\\");
-  os_.Files().AddFolder("E:\\Work");
-  dialogs_.QueueAnswer(DialogResult::Yes);
-  EnableHorm(os_, dialogs_);
-  EXPECT_THAT(os_.CallsNamed("CreateFileA")[1], ::testing::StartsWith("CreateFileA(\\resmany.dat,"));
-  EXPECT_TRUE(os_.Files().IsFile("E:\\resmany.dat"));
-  EXPECT_FALSE(os_.Files().Find("C:\\resmany.dat"));
+  Os_.UnsetEnv("SystemDrive");
+  Os_.Files().SetCurrentFolder("E:\\Work\\");
+  Os_.Files().AddFolder("E:\\Work");
+  Dialogs_.QueueAnswer(DialogResult::Yes);
+  EnableHorm(Os_, Dialogs_);
+  EXPECT_THAT(Os_.CallsNamed("CreateFileA")[1], ::testing::StartsWith("CreateFileA(\\resmany.dat,"));
+  EXPECT_TRUE(Os_.Files().IsFile("E:\\resmany.dat"));
+  EXPECT_FALSE(Os_.Files().Find("C:\\resmany.dat"));
 }
 
 TEST_F(HormTest, AFileThatCannotBeCreatedIsReportedWithItsErrorCodeInsteadOfTheReminder) {
-  os_.Files().AddFile("C:\\resmany.dat", "kept").attributes = FILE_ATTRIBUTE_READONLY;
-  dialogs_.QueueAnswer(DialogResult::Yes);
-  EnableHorm(os_, dialogs_);
+  Os_.Files().AddFile("C:\\resmany.dat", "kept").attributes = FILE_ATTRIBUTE_READONLY;
+  Dialogs_.QueueAnswer(DialogResult::Yes);
+  EnableHorm(Os_, Dialogs_);
 
-  ASSERT_EQ(dialogs_.messages.size(), 2u);
-  EXPECT_EQ(dialogs_.messages[1].text,
+  ASSERT_EQ(Dialogs_.messages.size(), 2u);
+  EXPECT_EQ(Dialogs_.messages[1].text,
             "HORM support could not be enabled, because the file C:\\resmany.dat could not be created.  Error 5");
-  EXPECT_EQ(dialogs_.messages[1].kind, MessageKind::Error);
-  EXPECT_EQ(dialogs_.messages[1].buttons, MessageButtons::Ok);
-  EXPECT_EQ(os_.Files().Find("C:\\resmany.dat")->contents, "kept");
-  EXPECT_TRUE(os_.CallsNamed("CloseHandle").empty());
+  EXPECT_EQ(Dialogs_.messages[1].kind, MessageKind::Error);
+  EXPECT_EQ(Dialogs_.messages[1].buttons, MessageButtons::Ok);
+  EXPECT_EQ(Os_.Files().Find("C:\\resmany.dat")->contents, "kept");
+  EXPECT_TRUE(Os_.CallsNamed("CloseHandle").empty());
 }
 
 TEST_F(HormTest, TheMarkerGoesBesideTheBootLoaderOfThePartitionTheComputerStartsFrom) {
-  os_.SetEnv("SystemDrive", "D:");
-  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
+  Os_.SetEnv("SystemDrive", "D:");
+  Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
                           {'\\', 'D', 'e', 'v', 'i', 'c', 'e', '\\', 'C', 0});
-  os_.SetDosDevice("C:", "\\Device\\C");
-  dialogs_.QueueAnswer(DialogResult::Yes);
-  EnableHorm(os_, dialogs_);
-  EXPECT_TRUE(os_.Files().IsFile("C:\\resmany.dat"));
-  EXPECT_FALSE(os_.Files().Find("D:\\resmany.dat"));
+  Os_.SetDosDevice("C:", "\\Device\\C");
+  Dialogs_.QueueAnswer(DialogResult::Yes);
+  EnableHorm(Os_, Dialogs_);
+  EXPECT_TRUE(Os_.Files().IsFile("C:\\resmany.dat"));
+  EXPECT_FALSE(Os_.Files().Find("D:\\resmany.dat"));
 }
 
 TEST_F(HormTest, WithHibernationOffTheReminderSaysWhereToTurnItOn) {
@@ -129,16 +129,16 @@ TEST_F(HormTest, WithHibernationOffTheReminderSaysWhereToTurnItOn) {
 }
 
 TEST_F(HormTest, WhenWindowsCannotSayWhereTheComputerStartsNothingIsCreated) {
-  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ, {'x', 0});
-  os_.FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED);
-  dialogs_.QueueAnswer(DialogResult::Yes);
-  EnableHorm(os_, dialogs_);
-  ASSERT_EQ(dialogs_.messages.size(), 2u);
-  EXPECT_EQ(dialogs_.messages[1].text,
+  Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ, {'x', 0});
+  Os_.FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED);
+  Dialogs_.QueueAnswer(DialogResult::Yes);
+  EnableHorm(Os_, Dialogs_);
+  ASSERT_EQ(Dialogs_.messages.size(), 2u);
+  EXPECT_EQ(Dialogs_.messages[1].text,
             "HORM support could not be enabled, because Windows could not tell which partition this computer starts "
             "from:\r\rReading the \"SystemPartition\" value of HKEY_LOCAL_MACHINE\\SYSTEM\\Setup failed.  Error 5");
-  EXPECT_EQ(dialogs_.messages[1].kind, MessageKind::Error);
-  EXPECT_TRUE(os_.CallsNamed("CreateFileA").empty());
+  EXPECT_EQ(Dialogs_.messages[1].kind, MessageKind::Error);
+  EXPECT_TRUE(Os_.CallsNamed("CreateFileA").empty());
 
   // Nor when what it says is not understood.
   TFakeOs os;
@@ -156,23 +156,23 @@ TEST_F(HormTest, WhenWindowsCannotSayWhereTheComputerStartsNothingIsCreated) {
 // reaches: the marker goes to %SystemDrive%, and the user is warned, not
 // told HORM is on.
 TEST_F(HormTest, WithoutALetterForThePartitionTheComputerStartsFromTheUserIsWarned) {
-  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
+  Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
                           {'\\', 'D', 'e', 'v', 'i', 'c', 'e', '\\', 'H', 0});
-  os_.SetHibernation(true, false);
-  dialogs_.QueueAnswer(DialogResult::Yes);
-  EnableHorm(os_, dialogs_);
-  EXPECT_TRUE(os_.Files().IsFile("C:\\resmany.dat"));
-  ASSERT_EQ(dialogs_.messages.size(), 2u);
-  EXPECT_EQ(dialogs_.messages[1].kind, MessageKind::Warning);
+  Os_.SetHibernation(true, false);
+  Dialogs_.QueueAnswer(DialogResult::Yes);
+  EnableHorm(Os_, Dialogs_);
+  EXPECT_TRUE(Os_.Files().IsFile("C:\\resmany.dat"));
+  ASSERT_EQ(Dialogs_.messages.size(), 2u);
+  EXPECT_EQ(Dialogs_.messages[1].kind, MessageKind::Warning);
   EXPECT_EQ(
-      dialogs_.messages[1].text.rfind(
+      Dialogs_.messages[1].text.rfind(
           "The file C:\\resmany.dat was created, but HORM may not use it: Windows names \\Device\\H as the "
           "partition this computer starts from, and no drive letter stands for it.\r\rGive that partition a drive "
           "letter, then click Enable HORM again.  If EWF protection is currently enabled, perform a commit "
           "afterwards, otherwise the change will be lost when you next reboot.\r\rHibernation is turned off",
           0),
       0u)
-      << dialogs_.messages[1].text;
+      << Dialogs_.messages[1].text;
 }
 
 }  // namespace

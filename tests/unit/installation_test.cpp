@@ -107,10 +107,10 @@ class TWatchingDialogs : public TRecordingDialogs {
 class InstallationTest : public ::testing::Test {
  protected:
   InstallationTest() {
-    os_.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
-    originalDacl_ = Dacl();
-    os_.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, kOnlySnapshotFilter);
-    Arrange(os_);
+    Os_.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
+    OriginalDacl_ = Dacl();
+    Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, kOnlySnapshotFilter);
+    Arrange(Os_);
   }
   static void Arrange(TFakeOs& os) {
     os.Files().AddFile(kSource + "ewf.sys", kNewDriver).versionResource =
@@ -125,45 +125,45 @@ class InstallationTest : public ::testing::Test {
 
   // Checked after every click: nothing held, Enum\Root as it was.
   void TearDown() override {
-    if (daclRestored_) {
-      EXPECT_EQ(Dacl(), originalDacl_);
+    if (DaclRestored_) {
+      EXPECT_EQ(Dacl(), OriginalDacl_);
     }
-    EXPECT_FALSE(saved_);
-    EXPECT_EQ(os_.LiveLocalAllocationCount(), 0);
-    EXPECT_EQ(os_.OpenKeyCount(), 0);
-    EXPECT_EQ(os_.OpenFindHandleCount(), 0);
-    EXPECT_EQ(os_.OpenFileHandleCount(), 0);
+    EXPECT_FALSE(Saved_);
+    EXPECT_EQ(Os_.LiveLocalAllocationCount(), 0);
+    EXPECT_EQ(Os_.OpenKeyCount(), 0);
+    EXPECT_EQ(Os_.OpenFindHandleCount(), 0);
+    EXPECT_EQ(Os_.OpenFileHandleCount(), 0);
   }
 
   void Click() {
-    os_.ClearCalls();
-    dialogs_.messages.clear();
-    dialogs_.shown.clear();
-    RunAction(dialogs_, [this] { InstallEwfSupport({os_, dialogs_, reader_, kSource, kWindows, kDrive, saved_}); });
+    Os_.ClearCalls();
+    Dialogs_.messages.clear();
+    Dialogs_.shown.clear();
+    RunAction(Dialogs_, [this] { InstallEwfSupport({Os_, Dialogs_, Reader_, kSource, kWindows, kDrive, Saved_}); });
   }
 
-  std::vector<BYTE> Dacl() { return os_.Registry().Security(HKEY_LOCAL_MACHINE, kRoot); }
+  std::vector<BYTE> Dacl() { return Os_.Registry().Security(HKEY_LOCAL_MACHINE, kRoot); }
   std::string Contents(const std::string& path) {
-    const FakeFile* file = os_.Files().Find(path);
+    const FakeFile* file = Os_.Files().Find(path);
     return file ? file->contents : "<missing>";
   }
   std::optional<RegistryValue> Value(const std::string& key, const std::string& name) {
-    return os_.Registry().Value(HKEY_LOCAL_MACHINE, key, name);
+    return Os_.Registry().Value(HKEY_LOCAL_MACHINE, key, name);
   }
   void ExpectAllEntries() {
     for (const ExpectedValue& entry : kEntries) EXPECT_EQ(Value(entry.key, entry.name), entry.value) << entry.name;
   }
   // The one closing message, of the given kind, with OK.
   void ExpectClosingMessage(const std::string& text, MessageKind kind) const {
-    ASSERT_FALSE(dialogs_.messages.empty());
-    EXPECT_EQ(dialogs_.messages.back().text, text);
-    EXPECT_EQ(dialogs_.messages.back().kind, kind);
-    EXPECT_EQ(dialogs_.messages.back().buttons, MessageButtons::Ok);
-    EXPECT_THAT(dialogs_.errorReports, IsEmpty());
+    ASSERT_FALSE(Dialogs_.messages.empty());
+    EXPECT_EQ(Dialogs_.messages.back().text, text);
+    EXPECT_EQ(Dialogs_.messages.back().kind, kind);
+    EXPECT_EQ(Dialogs_.messages.back().buttons, MessageButtons::Ok);
+    EXPECT_THAT(Dialogs_.errorReports, IsEmpty());
   }
   std::vector<std::string> CallsNamedAnyOf(std::initializer_list<const char*> names) {
     std::vector<std::string> calls;
-    for (const std::string& call : os_.Calls()) {
+    for (const std::string& call : Os_.Calls()) {
       for (const char* name : names) {
         if (call.rfind(std::string(name) + "(", 0) == 0) calls.push_back(call);
       }
@@ -171,12 +171,12 @@ class InstallationTest : public ::testing::Test {
     return calls;
   }
 
-  TFakeOs os_;
-  TWatchingDialogs dialogs_;
-  TVersionInfo reader_{os_};
-  SavedKeySecurity saved_{os_};
-  std::vector<BYTE> originalDacl_;
-  bool daclRestored_ = true;
+  TFakeOs Os_;
+  TWatchingDialogs Dialogs_;
+  TVersionInfo Reader_{Os_};
+  SavedKeySecurity Saved_{Os_};
+  std::vector<BYTE> OriginalDacl_;
+  bool DaclRestored_ = true;
 };
 
 TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfirms) {
@@ -209,7 +209,7 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
           // What removal needs, written last.
           "RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, 0, NULL, 0, 0x3, NULL, NULL)"));
   // Every key written reaches the disk.
-  EXPECT_EQ(os_.CallsNamed("RegFlushKey").size(), 8u);
+  EXPECT_EQ(Os_.CallsNamed("RegFlushKey").size(), 8u);
   std::vector<std::string> writes;
   for (const ExpectedValue& entry : kEntries) {
     writes.push_back("RegSetValueExA(HKLM\\" + entry.key + ", " + entry.name + ", 0, " +
@@ -217,10 +217,10 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
   }
   writes.push_back(
       "RegSetValueExA(HKLM\\SOFTWARE\\Stillvane, Installation, 0, 7, " +
-      std::to_string(os_.Registry().Value(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane", "Installation")->data.size()) +
+      std::to_string(Os_.Registry().Value(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane", "Installation")->data.size()) +
       ")");
-  EXPECT_THAT(os_.CallsNamed("RegSetValueExA"), ElementsAreArray(writes));
-  EXPECT_THAT(os_.CallsNamed("RegQueryValueExA"),
+  EXPECT_THAT(Os_.CallsNamed("RegSetValueExA"), ElementsAreArray(writes));
+  EXPECT_THAT(Os_.CallsNamed("RegQueryValueExA"),
               Contains("RegQueryValueExA(HKLM\\" + std::string(kClassKey) + ", UpperFilters)"));
 
   ExpectAllEntries();
@@ -230,7 +230,7 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
   EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "original boot loader");
   EXPECT_EQ(Contents(kWindows + "bootstat.bak"), "boot status");
   EXPECT_EQ(Contents(kWindows + "bootstat.dat"), "<missing>");
-  EXPECT_EQ(dialogs_.shown, std::vector<std::string>{"message: " + kSuccess});
+  EXPECT_EQ(Dialogs_.shown, std::vector<std::string>{"message: " + kSuccess});
   ExpectClosingMessage(kSuccess, MessageKind::Information);
 }
 
@@ -238,13 +238,13 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
 // %SystemDrive% says D:.
 TEST_F(InstallationTest, TheLoaderGoesWhereTheComputerStartsAndTheFilterGuardsWhereWindowsRuns) {
   const std::string windowsDrive = "D:\\";
-  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
+  Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
                           Text("multi(0)disk(0)rdisk(0)partition(2)").data);
-  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
+  Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
                           Text("\\Device\\HarddiskVolume1").data);
-  os_.SetDosDevice("D:", "\\Device\\HarddiskVolume2");
-  RunAction(dialogs_, [this, &windowsDrive] {
-    InstallEwfSupport({os_, dialogs_, reader_, kSource, kWindows, windowsDrive, saved_});
+  Os_.SetDosDevice("D:", "\\Device\\HarddiskVolume2");
+  RunAction(Dialogs_, [this, &windowsDrive] {
+    InstallEwfSupport({Os_, Dialogs_, Reader_, kSource, kWindows, windowsDrive, Saved_});
   });
 
   EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
@@ -262,18 +262,18 @@ TEST_F(InstallationTest, TheLoaderGoesWhereTheComputerStartsAndTheFilterGuardsWh
 // A run killed while Enum\Root was open left it with a NULL DACL: the next run
 // puts the standard permissions there, not the NULL DACL it found, and says so.
 TEST_F(InstallationTest, AKeyLeftOpenByAnInterruptedRunGetsTheStandardPermissions) {
-  os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, BlankSecurityDescriptor());
-  originalDacl_ = ProtectedSecurityDescriptor();
+  Os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, BlankSecurityDescriptor());
+  OriginalDacl_ = ProtectedSecurityDescriptor();
   Click();
   ExpectAllEntries();
-  ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_EQ(dialogs_.messages[0].kind, MessageKind::Information);
+  ASSERT_EQ(Dialogs_.messages.size(), 1u);
+  EXPECT_EQ(Dialogs_.messages[0].kind, MessageKind::Information);
   EXPECT_EQ(
-      dialogs_.messages[0].text.rfind(kSuccess + "\r\rThe registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet"
+      Dialogs_.messages[0].text.rfind(kSuccess + "\r\rThe registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet"
                                                  "\\Enum\\Root gave everyone full control",
                                       0),
       0u)
-      << dialogs_.messages[0].text;
+      << Dialogs_.messages[0].text;
 }
 
 // When the key was never touched (no driver to register, or the blank DACL
@@ -308,11 +308,11 @@ TEST_F(InstallationTest, AKeyLeftOpenAndNeverTouchedIsNotSaidToHaveItsPermission
 // Windows runs from the second partition; the one the computer starts from
 // has no drive letter.
 TEST_F(InstallationTest, NotesAreKeptInFailuresAndALoaderThatMayNotBeUsedIsAWarning) {
-  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
+  Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
                           Text("multi(0)disk(0)rdisk(0)partition(2)").data);
-  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
+  Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
                           Text("\\Device\\HarddiskVolume9").data);
-  os_.Files().AddFolder(kDrive + "ntldr.bak");
+  Os_.Files().AddFolder(kDrive + "ntldr.bak");
   const std::string layout =
       "\r\rThis computer's partitions are not laid out in the usual way, so:\r"
       "The new boot loader was placed in the root of the partition the computer starts from: C:\\\r"
@@ -329,10 +329,10 @@ TEST_F(InstallationTest, NotesAreKeptInFailuresAndALoaderThatMayNotBeUsedIsAWarn
       "EWF was installed, but this computer may not start from the new boot loader." + mayNotBeUsed + layout + kept,
       MessageKind::Warning);
 
-  os_.FailCallsContaining("MoveFileA(C:\\WINDOWS\\bootstat.dat", ERROR_SHARING_VIOLATION);
-  os_.Files().AddFile(kWindows + "bootstat.dat");
-  os_.Files().Remove(kDrive + "ntldr.bak.1");
-  os_.Files().AddFile(kDrive + "ntldr", "original boot loader");
+  Os_.FailCallsContaining("MoveFileA(C:\\WINDOWS\\bootstat.dat", ERROR_SHARING_VIOLATION);
+  Os_.Files().AddFile(kWindows + "bootstat.dat");
+  Os_.Files().Remove(kDrive + "ntldr.bak.1");
+  Os_.Files().AddFile(kDrive + "ntldr", "original boot loader");
   Click();
   ExpectClosingMessage(kFailedHeader +
                            "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32" +
@@ -341,9 +341,9 @@ TEST_F(InstallationTest, NotesAreKeptInFailuresAndALoaderThatMayNotBeUsedIsAWarn
 }
 
 TEST_F(InstallationTest, WhenWindowsCannotSayWhichPartitionsAreWhichNothingChanges) {
-  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
+  Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
                           Text("multi(0)disk(0)rdisk(0)partition(2)").data);
-  os_.FailCallsContaining("RegQueryValueExA(HKLM\\SYSTEM\\CurrentControlSet\\Control, SystemBootDevice",
+  Os_.FailCallsContaining("RegQueryValueExA(HKLM\\SYSTEM\\CurrentControlSet\\Control, SystemBootDevice",
                           ERROR_ACCESS_DENIED);
   Click();
   EXPECT_EQ(Contents(kDrive + "ntldr"), "original boot loader");
@@ -357,10 +357,10 @@ TEST_F(InstallationTest, WhenWindowsCannotSayWhichPartitionsAreWhichNothingChang
 
 TEST_F(InstallationTest, ASecondRunKeepsTheInstalledFilesAndBackupsAndWritesTheSameValues) {
   Click();
-  os_.Files().AddFile(kSource + "ewf.sys", StandInDriver("newer ewf.sys")).versionResource =
+  Os_.Files().AddFile(kSource + "ewf.sys", StandInDriver("newer ewf.sys")).versionResource =
       BuildVersionResource(FileVersionParts{2, 0, 928, 0});
-  os_.Files().AddFile(kSource + "ewfntldr", StandInBootLoader("newer boot loader"));
-  os_.Files().AddFile(kWindows + "bootstat.dat", "boot status of the next boot");
+  Os_.Files().AddFile(kSource + "ewfntldr", StandInBootLoader("newer boot loader"));
+  Os_.Files().AddFile(kWindows + "bootstat.dat", "boot status of the next boot");
   Click();
 
   EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), kNewDriver);
@@ -371,20 +371,20 @@ TEST_F(InstallationTest, ASecondRunKeepsTheInstalledFilesAndBackupsAndWritesTheS
   ExpectAllEntries();
   // The loader the first run installed is a boot loader too: it is kept.
   EXPECT_EQ(Contents(kDrive + "ntldr.bak.1"), kNewLoader);
-  EXPECT_EQ(dialogs_.shown, std::vector<std::string>{"message: " + kSuccess + kKeptAsFirst});
+  EXPECT_EQ(Dialogs_.shown, std::vector<std::string>{"message: " + kSuccess + kKeptAsFirst});
 
   // With the same ewfntldr there is nothing to replace, and nothing more to keep.
-  os_.Files().AddFile(kWindows + "bootstat.dat", "boot status of the boot after");
+  Os_.Files().AddFile(kWindows + "bootstat.dat", "boot status of the boot after");
   Click();
-  EXPECT_THAT(os_.CallsNamed("MoveFileExA"), IsEmpty());
+  EXPECT_THAT(Os_.CallsNamed("MoveFileExA"), IsEmpty());
   EXPECT_EQ(Contents(kDrive + "ntldr.bak.2"), "<missing>");
-  EXPECT_EQ(dialogs_.shown, std::vector<std::string>{"message: " + kSuccess});
+  EXPECT_EQ(Dialogs_.shown, std::vector<std::string>{"message: " + kSuccess});
 }
 
 TEST_F(InstallationTest, WithoutNtldrNoBackupIsMadeAndTheBootLoaderIsStillCopied) {
-  os_.Files().Remove(kDrive + "ntldr");
+  Os_.Files().Remove(kDrive + "ntldr");
   Click();
-  EXPECT_THAT(os_.CallsNamed("MoveFileA"),
+  EXPECT_THAT(Os_.CallsNamed("MoveFileA"),
               ElementsAre("MoveFileA(C:\\WINDOWS\\bootstat.dat, C:\\WINDOWS\\bootstat.bak)"));
   EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
   EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "<missing>");
@@ -437,34 +437,34 @@ TEST_F(InstallationTest, ChecksAndAFailedDisableEndTheClickBeforeAnythingChanges
     EXPECT_EQ(os.OpenKeyCount(), 0);
   }
 
-  os_.Files().Find(kSource + "ewf.sys")->versionResource = BuildVersionResource(FileVersionParts{2, 0, 926, 9999});
-  dialogs_.QueueAnswer(DialogResult::No);
+  Os_.Files().Find(kSource + "ewf.sys")->versionResource = BuildVersionResource(FileVersionParts{2, 0, 926, 9999});
+  Dialogs_.QueueAnswer(DialogResult::No);
   Click();
-  ASSERT_EQ(dialogs_.shown.size(), 1u);
-  EXPECT_EQ(dialogs_.shown[0].rfind(oldWarningStart, 0), 0u);
-  EXPECT_THAT(os_.CallsNamed("RegOpenKeyExA"), IsEmpty());
+  ASSERT_EQ(Dialogs_.shown.size(), 1u);
+  EXPECT_EQ(Dialogs_.shown[0].rfind(oldWarningStart, 0), 0u);
+  EXPECT_THAT(Os_.CallsNamed("RegOpenKeyExA"), IsEmpty());
 }
 
 TEST_F(InstallationTest, AFailedValueWritePutsTheSecurityBackBeforeTheErrorIsReported) {
-  os_.FailCallsContaining(", Class, ", ERROR_ACCESS_DENIED);
+  Os_.FailCallsContaining(", Class, ", ERROR_ACCESS_DENIED);
   std::vector<BYTE> daclAtReport;
-  dialogs_.onReport = [&] { daclAtReport = Dacl(); };
+  Dialogs_.onReport = [&] { daclAtReport = Dacl(); };
   Click();
 
-  EXPECT_EQ(dialogs_.shown, std::vector<std::string>{"report: Failed to set data for 'Class'"});
-  EXPECT_EQ(daclAtReport, originalDacl_);
+  EXPECT_EQ(Dialogs_.shown, std::vector<std::string>{"report: Failed to set data for 'Class'"});
+  EXPECT_EQ(daclAtReport, OriginalDacl_);
   EXPECT_EQ(Value(kLegacy + "\\0000", "Legacy"), Dword(1));
   EXPECT_FALSE(Value(kLegacy + "\\0000", "ClassGUID"));
-  EXPECT_FALSE(os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, kService));
+  EXPECT_FALSE(Os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, kService));
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
 }
 
 TEST_F(InstallationTest, WhenThatRestoreFailsToo) {
-  os_.FailCallsContaining(", Class, ", ERROR_ACCESS_DENIED);
-  os_.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED, 2);
+  Os_.FailCallsContaining(", Class, ", ERROR_ACCESS_DENIED);
+  Os_.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED, 2);
   Click();
-  daclRestored_ = false;
-  EXPECT_EQ(dialogs_.shown,
+  DaclRestored_ = false;
+  EXPECT_EQ(Dialogs_.shown,
             (std::vector<std::string>{"message: An error occured while restoring security in the registry - could not "
                                       "restore the original security descriptor.  Error 5",
                                       "message: An error has occured while restoring " + kKeyAdvice,
@@ -525,18 +525,18 @@ TEST_F(InstallationTest, AFailedBootLoaderStepLeavesTheOriginalNtldr) {
 // No boot loader is lost: what holds other bytes under a backup name is
 // left as it is, and the old ntldr goes to the first free name.
 TEST_F(InstallationTest, TheOldBootLoaderIsKeptUnderAFreeBackupName) {
-  os_.Files().AddFolder(kDrive + "ntldr.bak");
-  os_.Files().AddFile(kDrive + "ntldr.bak\\inside", "a file in a folder");
-  os_.Files().AddFile(kDrive + "ntldr.bak.1", "an unrelated old file");
-  os_.Files().Find(kDrive + "ntldr")->attributes =
+  Os_.Files().AddFolder(kDrive + "ntldr.bak");
+  Os_.Files().AddFile(kDrive + "ntldr.bak\\inside", "a file in a folder");
+  Os_.Files().AddFile(kDrive + "ntldr.bak.1", "an unrelated old file");
+  Os_.Files().Find(kDrive + "ntldr")->attributes =
       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   Click();
-  EXPECT_TRUE(os_.Files().IsFolder(kDrive + "ntldr.bak"));
+  EXPECT_TRUE(Os_.Files().IsFolder(kDrive + "ntldr.bak"));
   EXPECT_EQ(Contents(kDrive + "ntldr.bak.1"), "an unrelated old file");
   EXPECT_EQ(Contents(kDrive + "ntldr.bak.2"), "original boot loader");
   EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
   // Still hidden, system and read-only, as the loader it replaced.
-  EXPECT_EQ(os_.Files().Find(kDrive + "ntldr")->attributes,
+  EXPECT_EQ(Os_.Files().Find(kDrive + "ntldr")->attributes,
             static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
   ExpectClosingMessage(kSuccess +
                            "\r\rThe boot loader C:\\ntldr that was replaced has been kept as C:\\ntldr.bak.2, because "
@@ -544,11 +544,11 @@ TEST_F(InstallationTest, TheOldBootLoaderIsKeptUnderAFreeBackupName) {
                        MessageKind::Information);
 
   // An existing backup that holds the current loader's bytes is the backup.
-  os_.Files().AddFile(kSource + "ewfntldr", StandInBootLoader("newer boot loader"));
-  os_.Files().AddFile(kDrive + "ntldr.bak.3", kNewLoader);
+  Os_.Files().AddFile(kSource + "ewfntldr", StandInBootLoader("newer boot loader"));
+  Os_.Files().AddFile(kDrive + "ntldr.bak.3", kNewLoader);
   Click();
   EXPECT_EQ(Contents(kDrive + "ntldr.bak.4"), "<missing>");
-  EXPECT_THAT(os_.CallsNamed("CopyFileA"), Not(Contains(HasSubstr("CopyFileA(C:\\ntldr,"))));
+  EXPECT_THAT(Os_.CallsNamed("CopyFileA"), Not(Contains(HasSubstr("CopyFileA(C:\\ntldr,"))));
   EXPECT_EQ(Contents(kDrive + "ntldr"), StandInBootLoader("newer boot loader"));
   ExpectClosingMessage(kSuccess +
                            "\r\rThe boot loader C:\\ntldr that was replaced has been kept as C:\\ntldr.bak.3, because "
@@ -560,10 +560,10 @@ TEST_F(InstallationTest, TheOldBootLoaderIsKeptUnderAFreeBackupName) {
 // loader and however many names are taken.
 TEST_F(InstallationTest, OnlyAWholeCopyOfTheOldLoaderIsTakenForItsBackup) {
   const std::string original = std::string(70000, 'o') + "end";
-  os_.Files().AddFile(kDrive + "ntldr", original);
-  os_.Files().AddFile(kDrive + "ntldr.bak", original.substr(0, original.size() - 1));
-  os_.Files().AddFile(kDrive + "ntldr.bak.1", original.substr(0, 65536) + std::string(original.size() - 65536, 'x'));
-  for (int n = 2; n <= 98; ++n) os_.Files().AddFile(kDrive + "ntldr.bak." + std::to_string(n), "other");
+  Os_.Files().AddFile(kDrive + "ntldr", original);
+  Os_.Files().AddFile(kDrive + "ntldr.bak", original.substr(0, original.size() - 1));
+  Os_.Files().AddFile(kDrive + "ntldr.bak.1", original.substr(0, 65536) + std::string(original.size() - 65536, 'x'));
+  for (int n = 2; n <= 98; ++n) Os_.Files().AddFile(kDrive + "ntldr.bak." + std::to_string(n), "other");
   Click();
   EXPECT_EQ(Contents(kDrive + "ntldr.bak.99"), original);
   EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
@@ -573,11 +573,11 @@ TEST_F(InstallationTest, OnlyAWholeCopyOfTheOldLoaderIsTakenForItsBackup) {
                        MessageKind::Information);
 
   // With every name taken the loader stays.
-  os_.Files().AddFile(kDrive + "ntldr", original);
-  os_.Files().AddFile(kDrive + "ntldr.bak.99", "other");
+  Os_.Files().AddFile(kDrive + "ntldr", original);
+  Os_.Files().AddFile(kDrive + "ntldr.bak.99", "other");
   Click();
   EXPECT_EQ(Contents(kDrive + "ntldr"), original);
-  EXPECT_EQ(dialogs_.messages.back().text,
+  EXPECT_EQ(Dialogs_.messages.back().text,
             kFailedHeader + "No free name was left for a copy of C:\\ntldr, so C:\\ntldr was not replaced.");
 }
 
@@ -664,16 +664,16 @@ TEST_F(InstallationTest, TheCopyIsCheckedNotTheSourceThatChangedAfterIt) {
 }
 
 TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
-  os_.FailCallsContaining("CopyFileA(" + kSource + "ewf.sys", ERROR_ACCESS_DENIED);
+  Os_.FailCallsContaining("CopyFileA(" + kSource + "ewf.sys", ERROR_ACCESS_DENIED);
   Click();
   // Only the record of the boot loader replaced.
-  EXPECT_THAT(os_.CallsNamed("RegCreateKeyExA"),
+  EXPECT_THAT(Os_.CallsNamed("RegCreateKeyExA"),
               ElementsAre("RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, 0, NULL, 0, 0x3, NULL, NULL)"));
-  EXPECT_THAT(os_.CallsNamed("RegSetValueExA"),
+  EXPECT_THAT(Os_.CallsNamed("RegSetValueExA"),
               ElementsAre(testing::StartsWith("RegSetValueExA(HKLM\\SOFTWARE\\Stillvane, Installation")));
-  EXPECT_FALSE(os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, kLegacy));
+  EXPECT_FALSE(Os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, kLegacy));
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
-  EXPECT_THAT(os_.CallsNamed("RegSetKeySecurity"), IsEmpty()) << "the key is never opened up for nothing";
+  EXPECT_THAT(Os_.CallsNamed("RegSetKeySecurity"), IsEmpty()) << "the key is never opened up for nothing";
   ExpectClosingMessage(kFailedHeader + "Copying " + kSource +
                            "ewf.sys to C:\\WINDOWS\\system32\\drivers\\ewf.sys failed.  Error 5\r"
                            "No registry entries were written, because C:\\WINDOWS\\system32\\drivers\\ewf.sys is not "
@@ -683,10 +683,10 @@ TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
 
 TEST_F(InstallationTest, AnAlreadyInstalledDriverIsKeptAndRegistered) {
   // Older than the new one, but no older than the minimum: kept.
-  os_.Files().AddFile(kWindows + "system32\\drivers\\ewf.sys", StandInDriver("installed")).versionResource =
+  Os_.Files().AddFile(kWindows + "system32\\drivers\\ewf.sys", StandInDriver("installed")).versionResource =
       BuildVersionResource(FileVersionParts{2, 0, 927, 0});
-  os_.Files().AddFile(kWindows + "system32\\ewfmgr.exe", StandInProgram("installed"));
-  os_.Files().AddFile(kDrive + "ntldr.bak", "first backup");
+  Os_.Files().AddFile(kWindows + "system32\\ewfmgr.exe", StandInProgram("installed"));
+  Os_.Files().AddFile(kDrive + "ntldr.bak", "first backup");
   Click();
   EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), StandInDriver("installed"));
   EXPECT_EQ(Contents(kWindows + "system32\\ewfmgr.exe"), StandInProgram("installed"));
@@ -752,12 +752,12 @@ TEST_F(InstallationTest, AnInstalledCopyThatCannotBeUsedIsKeptAsideAndReplaced) 
 
 TEST_F(InstallationTest, ADriverThatCannotBeUsedIsNeverRegistered) {
   // The damaged copy stays when it cannot be replaced; the filter is not registered over it.
-  os_.Files().AddFile(kWindows + "system32\\drivers\\ewf.sys", kNewDriver.substr(0, 0x300)).versionResource =
+  Os_.Files().AddFile(kWindows + "system32\\drivers\\ewf.sys", kNewDriver.substr(0, 0x300)).versionResource =
       BuildVersionResource(FileVersionParts{2, 0, 927, 0});
-  os_.FailCallsContaining("MoveFileExA(" + kWindows + "system32\\drivers\\ewf.sys.stillvane-new", ERROR_ACCESS_DENIED);
+  Os_.FailCallsContaining("MoveFileExA(" + kWindows + "system32\\drivers\\ewf.sys.stillvane-new", ERROR_ACCESS_DENIED);
   Click();
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
-  EXPECT_FALSE(os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, kService));
+  EXPECT_FALSE(Os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, kService));
   ExpectClosingMessage(kFailedHeader + "Replacing C:\\WINDOWS\\system32\\drivers\\ewf.sys with the copy of " + kSource +
                            "ewf.sys failed.  Error 5\r"
                            "No registry entries were written, because C:\\WINDOWS\\system32\\drivers\\ewf.sys cannot "
@@ -767,10 +767,10 @@ TEST_F(InstallationTest, ADriverThatCannotBeUsedIsNeverRegistered) {
 }
 
 TEST_F(InstallationTest, AFolderUnderATargetNameIsAFailedStep) {
-  os_.Files().AddFolder(kWindows + "system32\\ewfmgr.exe");
-  os_.Files().AddFolder(kWindows + "bootstat.bak");
+  Os_.Files().AddFolder(kWindows + "system32\\ewfmgr.exe");
+  Os_.Files().AddFolder(kWindows + "bootstat.bak");
   Click();
-  EXPECT_TRUE(os_.Files().IsFolder(kWindows + "system32\\ewfmgr.exe"));
+  EXPECT_TRUE(Os_.Files().IsFolder(kWindows + "system32\\ewfmgr.exe"));
   EXPECT_EQ(Contents(kWindows + "bootstat.dat"), "boot status");
   EXPECT_EQ(Contents(kWindows + "system32\\ewfmgr.exe.stillvane-new"), "<missing>");
   ExpectAllEntries();
@@ -786,10 +786,10 @@ TEST_F(InstallationTest, AFolderUnderATargetNameIsAFailedStep) {
 }
 
 TEST_F(InstallationTest, WithoutTheServiceKeyTheFilterListIsLeftAlone) {
-  os_.FailCallsContaining("RegCreateKeyExA(HKLM, " + kService + ", ", ERROR_ACCESS_DENIED);
+  Os_.FailCallsContaining("RegCreateKeyExA(HKLM, " + kService + ", ", ERROR_ACCESS_DENIED);
   Click();
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
-  EXPECT_THAT(os_.CallsNamed("RegQueryValueExA"), Each(Not(HasSubstr("UpperFilters"))));
+  EXPECT_THAT(Os_.CallsNamed("RegQueryValueExA"), Each(Not(HasSubstr("UpperFilters"))));
   EXPECT_EQ(Value(kVolume, "ArcName"), Text("multi(0)disk(0)rdisk(0)partition(1)"));
   ExpectClosingMessage(kFailedHeader + "Opening the registry key HKEY_LOCAL_MACHINE\\" + kService +
                            " failed.  Error 5\r"
@@ -800,11 +800,11 @@ TEST_F(InstallationTest, WithoutTheServiceKeyTheFilterListIsLeftAlone) {
 }
 
 TEST_F(InstallationTest, EveryUnexpectedFailureIsNamedWithItsCodeAndTheRestStillDone) {
-  os_.FailCallsContaining("CopyFileA(" + kSource + "ewfmgr.exe", ERROR_ACCESS_DENIED);
-  os_.FailCallsContaining("MoveFileExA(C:\\ntldr.stillvane-new", ERROR_SHARING_VIOLATION);
-  os_.FailCallsContaining("MoveFileA(C:\\WINDOWS\\bootstat.dat", ERROR_SHARING_VIOLATION);
-  os_.FailCallsContaining("RegCreateKeyExA(HKLM, " + kLegacy + "\\0000\\Control", ERROR_ACCESS_DENIED);
-  os_.FailCallsContaining("RegSetValueExA(HKLM\\" + std::string(kClassKey), ERROR_CANTWRITE);
+  Os_.FailCallsContaining("CopyFileA(" + kSource + "ewfmgr.exe", ERROR_ACCESS_DENIED);
+  Os_.FailCallsContaining("MoveFileExA(C:\\ntldr.stillvane-new", ERROR_SHARING_VIOLATION);
+  Os_.FailCallsContaining("MoveFileA(C:\\WINDOWS\\bootstat.dat", ERROR_SHARING_VIOLATION);
+  Os_.FailCallsContaining("RegCreateKeyExA(HKLM, " + kLegacy + "\\0000\\Control", ERROR_ACCESS_DENIED);
+  Os_.FailCallsContaining("RegSetValueExA(HKLM\\" + std::string(kClassKey), ERROR_CANTWRITE);
   Click();
 
   EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), kNewDriver);
@@ -827,21 +827,21 @@ TEST_F(InstallationTest, EveryUnexpectedFailureIsNamedWithItsCodeAndTheRestStill
 
 TEST_F(InstallationTest, ExistingVolumeFiltersAreKeptAndASecondRunChangesNothing) {
   const std::vector<BYTE> before = Raw(std::string("PartMgr\0VolSnap", 15));
-  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, before);
+  Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, before);
   Click();
   const RegistryValue merged{REG_MULTI_SZ, Raw(std::string("PartMgr\0VolSnap\0Ewf\0\0", 21))};
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), merged);
   Click();
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), merged);
 
-  os_.Registry().DeleteKey(HKEY_LOCAL_MACHINE, kClassKey);
+  Os_.Registry().DeleteKey(HKEY_LOCAL_MACHINE, kClassKey);
   Click();
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kBothFilters}));
   ExpectClosingMessage(kSuccess, MessageKind::Information);
 }
 
 TEST_F(InstallationTest, AFilterListThatCannotBeReadIsNotOverwritten) {
-  os_.FailCallsContaining("UpperFilters)", ERROR_ACCESS_DENIED);
+  Os_.FailCallsContaining("UpperFilters)", ERROR_ACCESS_DENIED);
   Click();
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
   ExpectClosingMessage(
@@ -850,21 +850,21 @@ TEST_F(InstallationTest, AFilterListThatCannotBeReadIsNotOverwritten) {
 }
 
 TEST_F(InstallationTest, AFailedRestoreGivesTheLongCompletionMessageOrJoinsTheFailureList) {
-  os_.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED, 2);
+  Os_.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED, 2);
   Click();
-  daclRestored_ = false;
-  ASSERT_EQ(dialogs_.messages.size(), 2u);
-  EXPECT_EQ(dialogs_.messages[0].text,
+  DaclRestored_ = false;
+  ASSERT_EQ(Dialogs_.messages.size(), 2u);
+  EXPECT_EQ(Dialogs_.messages[0].text,
             "An error occured while restoring security in the registry - could not restore the original security "
             "descriptor.  Error 5");
   ExpectClosingMessage(
       "The EWF installation completed successfully, however an error has occured while restoring " + kKeyAdvice,
       MessageKind::Information);
 
-  os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, originalDacl_);
-  os_.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED, 2);
-  os_.FailCallsContaining("MoveFileA(C:\\WINDOWS\\bootstat.dat", ERROR_SHARING_VIOLATION);
-  os_.Files().AddFile(kWindows + "bootstat.dat");
+  Os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, OriginalDacl_);
+  Os_.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED, 2);
+  Os_.FailCallsContaining("MoveFileA(C:\\WINDOWS\\bootstat.dat", ERROR_SHARING_VIOLATION);
+  Os_.Files().AddFile(kWindows + "bootstat.dat");
   Click();
   ExpectClosingMessage(kFailedHeader +
                            "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32"

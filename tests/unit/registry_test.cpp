@@ -11,41 +11,41 @@ using ::testing::ElementsAre;
 
 class RegistryTest : public ::testing::Test {
  protected:
-  TFakeOs os_;
+  TFakeOs Os_;
 };
 
 TEST_F(RegistryTest, StartsAtTheCurrentUserWithFullAccessAndNoKey) {
-  TRegistry registry(os_);
+  TRegistry registry(Os_);
   EXPECT_EQ(registry.RootKey(), HKEY_CURRENT_USER);
   EXPECT_EQ(registry.Access(), 0xF003Fu);
   EXPECT_EQ(registry.CurrentKey(), nullptr);
   EXPECT_EQ(registry.CurrentPath(), "");
-  EXPECT_TRUE(os_.Calls().empty());
+  EXPECT_TRUE(Os_.Calls().empty());
 }
 
 TEST_F(RegistryTest, TheCreateFlagCreatesTheWholePath) {
-  TRegistry registry(os_);
+  TRegistry registry(Os_);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(registry.OpenKey("\\SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction", true));
-  EXPECT_THAT(os_.Calls(), ElementsAre("RegCreateKeyExA(HKLM, SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction, 0, "
+  EXPECT_THAT(Os_.Calls(), ElementsAre("RegCreateKeyExA(HKLM, SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction, 0, "
                                        "NULL, 0, 0xF003F, NULL, NULL)"));
-  EXPECT_TRUE(os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction"));
+  EXPECT_TRUE(Os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction"));
   EXPECT_EQ(registry.CurrentPath(), "SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction");
   EXPECT_NE(registry.CurrentKey(), nullptr);
 }
 
 TEST_F(RegistryTest, WithoutTheCreateFlagOrWithAnEmptyPathAKeyIsOnlyOpened) {
-  os_.Registry().CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\Present");
-  TRegistry registry(os_);
+  Os_.Registry().CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\Present");
+  TRegistry registry(Os_);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
   EXPECT_FALSE(registry.OpenKey("\\SYSTEM\\Missing", false));
-  EXPECT_FALSE(os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\Missing"));
+  EXPECT_FALSE(Os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\Missing"));
   ASSERT_TRUE(registry.OpenKey("\\SYSTEM\\Present", false));
   ASSERT_TRUE(registry.OpenKey("", true));
   EXPECT_EQ(registry.CurrentPath(), "SYSTEM\\Present");
   ASSERT_TRUE(registry.OpenKey("\\", true));
   EXPECT_EQ(registry.CurrentPath(), "");
-  EXPECT_THAT(os_.Calls(),
+  EXPECT_THAT(Os_.Calls(),
               ElementsAre("RegOpenKeyExA(HKLM, SYSTEM\\Missing, 0, 0xF003F)",
                           "RegOpenKeyExA(HKLM, SYSTEM\\Present, 0, 0xF003F)",
                           "RegOpenKeyExA(HKLM\\SYSTEM\\Present, , 0, 0xF003F)", "RegCloseKey(HKLM\\SYSTEM\\Present)",
@@ -53,45 +53,45 @@ TEST_F(RegistryTest, WithoutTheCreateFlagOrWithAnEmptyPathAKeyIsOnlyOpened) {
 }
 
 TEST_F(RegistryTest, ALeadingBackslashStartsFromTheRootAnyOtherPathFromTheCurrentKey) {
-  TRegistry registry(os_);
+  TRegistry registry(Os_);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(registry.OpenKey("SYSTEM", true));
   EXPECT_EQ(registry.CurrentPath(), "SYSTEM");
   ASSERT_TRUE(registry.OpenKey("CurrentControlSet\\Services", true));
   EXPECT_EQ(registry.CurrentPath(), "SYSTEM\\CurrentControlSet\\Services");
-  EXPECT_TRUE(os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services"));
+  EXPECT_TRUE(Os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services"));
 
   ASSERT_TRUE(registry.OpenKey("\\SOFTWARE\\X", true));
   EXPECT_EQ(registry.CurrentPath(), "SOFTWARE\\X");
-  EXPECT_TRUE(os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\X"));
-  EXPECT_FALSE(os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\SOFTWARE"));
-  EXPECT_EQ(os_.OpenKeyCount(), 1);
-  EXPECT_EQ(os_.CallsNamed("RegCreateKeyExA")[1],
+  EXPECT_TRUE(Os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\X"));
+  EXPECT_FALSE(Os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\SOFTWARE"));
+  EXPECT_EQ(Os_.OpenKeyCount(), 1);
+  EXPECT_EQ(Os_.CallsNamed("RegCreateKeyExA")[1],
             "RegCreateKeyExA(HKLM\\SYSTEM, CurrentControlSet\\Services, 0, NULL, 0, 0xF003F, NULL, NULL)");
 }
 
 TEST_F(RegistryTest, AFailedOpenLeavesTheObjectAsItWas) {
-  TRegistry registry(os_);
+  TRegistry registry(Os_);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(registry.OpenKey("\\A", true));
   const HKEY key = registry.CurrentKey();
 
-  os_.FailCall("RegCreateKeyExA", ERROR_ACCESS_DENIED);
-  os_.FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED);
+  Os_.FailCall("RegCreateKeyExA", ERROR_ACCESS_DENIED);
+  Os_.FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED);
   EXPECT_FALSE(registry.OpenKey("B", true));
   EXPECT_FALSE(registry.OpenKey("\\A", false));
   EXPECT_FALSE(registry.OpenKeyReadOnly("\\A"));
   EXPECT_EQ(registry.CurrentKey(), key);
   EXPECT_EQ(registry.CurrentPath(), "A");
   EXPECT_EQ(registry.Access(), 0xF003Fu);
-  EXPECT_EQ(os_.OpenKeyCount(), 1);
+  EXPECT_EQ(Os_.OpenKeyCount(), 1);
 }
 
 TEST_F(RegistryTest, TheLastOpenResultIsWhatWindowsAnswered) {
-  TRegistry registry(os_);
+  TRegistry registry(Os_);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
   EXPECT_EQ(registry.LastOpenResult(), ERROR_SUCCESS);
-  os_.FailCall("RegCreateKeyExA", ERROR_ACCESS_DENIED, 1);
+  Os_.FailCall("RegCreateKeyExA", ERROR_ACCESS_DENIED, 1);
   EXPECT_FALSE(registry.OpenKey("\\A", true));
   EXPECT_EQ(registry.LastOpenResult(), ERROR_ACCESS_DENIED);
   EXPECT_TRUE(registry.OpenKey("\\A", true));
@@ -124,7 +124,7 @@ TEST_F(RegistryTest, ReadOnlyOpeningTriesThreeMasksAndKeepsTheOneThatWorked) {
 }
 
 TEST_F(RegistryTest, ValuesAreTextWithItsNulOrFourLittleEndianBytes) {
-  TRegistry registry(os_);
+  TRegistry registry(Os_);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Services\\ewf", true));
   registry.WriteStringValue("Group", "System Bus Extender");
@@ -133,12 +133,12 @@ TEST_F(RegistryTest, ValuesAreTextWithItsNulOrFourLittleEndianBytes) {
 
   const std::string key = "SYSTEM\\CurrentControlSet\\Services\\ewf";
   const std::string group = "System Bus Extender";
-  EXPECT_EQ(*os_.Registry().Value(HKEY_LOCAL_MACHINE, key, "Group"),
+  EXPECT_EQ(*Os_.Registry().Value(HKEY_LOCAL_MACHINE, key, "Group"),
             (RegistryValue{REG_SZ, std::vector<BYTE>(group.c_str(), group.c_str() + group.size() + 1)}));
-  EXPECT_EQ(*os_.Registry().Value(HKEY_LOCAL_MACHINE, key, "Empty"), (RegistryValue{REG_SZ, {0}}));
-  EXPECT_EQ(*os_.Registry().Value(HKEY_LOCAL_MACHINE, key, "Start"),
+  EXPECT_EQ(*Os_.Registry().Value(HKEY_LOCAL_MACHINE, key, "Empty"), (RegistryValue{REG_SZ, {0}}));
+  EXPECT_EQ(*Os_.Registry().Value(HKEY_LOCAL_MACHINE, key, "Start"),
             (RegistryValue{REG_DWORD, {0x78, 0x56, 0x34, 0x12}}));
-  EXPECT_THAT(os_.CallsNamed("RegSetValueExA"), ElementsAre("RegSetValueExA(HKLM\\" + key + ", Group, 0, 1, 20)",
+  EXPECT_THAT(Os_.CallsNamed("RegSetValueExA"), ElementsAre("RegSetValueExA(HKLM\\" + key + ", Group, 0, 1, 20)",
                                                             "RegSetValueExA(HKLM\\" + key + ", Empty, 0, 1, 1)",
                                                             "RegSetValueExA(HKLM\\" + key + ", Start, 0, 4, 4)"));
 }
@@ -147,28 +147,28 @@ TEST_F(RegistryTest, ValuesAreTextWithItsNulOrFourLittleEndianBytes) {
 // size query and the read (Windows then answers ERROR_MORE_DATA).
 TEST_F(RegistryTest, AValueIsReadWholeAndNoMoreEvenWhenItGrowsMeanwhile) {
   const std::vector<BYTE> stored = {'V', 'o', 'l', 'S', 'n', 'a', 'p', 0, 0};
-  os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\X", "UpperFilters", REG_MULTI_SZ, stored);
-  TRegistry registry(os_);
+  Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\X", "UpperFilters", REG_MULTI_SZ, stored);
+  TRegistry registry(Os_);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(registry.OpenKeyReadOnly("\\SYSTEM\\X"));
   for (const int grown : {0, 2}) {
-    if (grown) os_.FailCall("RegQueryValueExA", ERROR_MORE_DATA, grown);
+    if (grown) Os_.FailCall("RegQueryValueExA", ERROR_MORE_DATA, grown);
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
-    EXPECT_EQ(ReadRegistryValue(os_, registry.CurrentKey(), "UpperFilters", &type, &data), ERROR_SUCCESS) << grown;
+    EXPECT_EQ(ReadRegistryValue(Os_, registry.CurrentKey(), "UpperFilters", &type, &data), ERROR_SUCCESS) << grown;
     EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
     EXPECT_EQ(data, stored) << grown;
   }
   DWORD type = REG_NONE;
   std::vector<BYTE> data;
-  EXPECT_EQ(ReadRegistryValue(os_, registry.CurrentKey(), "Missing", &type, &data), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(ReadRegistryValue(Os_, registry.CurrentKey(), "Missing", &type, &data), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(RegistryTest, AFailedWriteRaisesAnErrorNamingTheValue) {
-  TRegistry registry(os_);
+  TRegistry registry(Os_);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(registry.OpenKey("\\SOFTWARE\\X", true));
-  os_.FailCall("RegSetValueExA", ERROR_ACCESS_DENIED);
+  Os_.FailCall("RegSetValueExA", ERROR_ACCESS_DENIED);
   const auto messageOf = [](const std::function<void()>& write) {
     try {
       write();
@@ -180,33 +180,33 @@ TEST_F(RegistryTest, AFailedWriteRaisesAnErrorNamingTheValue) {
   EXPECT_EQ(messageOf([&] { registry.WriteStringValue("Enable", "N"); }), "Failed to set data for 'Enable'");
   EXPECT_EQ(messageOf([&] { registry.WriteDwordValue("Start", 0); }), "Failed to set data for 'Start'");
 
-  TRegistry unopened(os_);
+  TRegistry unopened(Os_);
   EXPECT_THROW(unopened.WriteDwordValue("Start", 0), ERegistryError);
 }
 
 TEST_F(RegistryTest, KeysAreClosedByCloseKeyByARootChangeAndOnDestruction) {
   {
-    TRegistry registry(os_);
+    TRegistry registry(Os_);
     registry.SetRootKey(HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(registry.OpenKey("\\A", true));
     registry.CloseKey();
     registry.CloseKey();
     EXPECT_EQ(registry.CurrentKey(), nullptr);
     EXPECT_EQ(registry.CurrentPath(), "");
-    EXPECT_EQ(os_.CallsNamed("RegCloseKey").size(), 1u);
+    EXPECT_EQ(Os_.CallsNamed("RegCloseKey").size(), 1u);
 
     ASSERT_TRUE(registry.OpenKey("\\A", true));
     registry.SetRootKey(HKEY_LOCAL_MACHINE);
-    EXPECT_EQ(os_.OpenKeyCount(), 1);
+    EXPECT_EQ(Os_.OpenKeyCount(), 1);
     registry.SetRootKey(HKEY_CURRENT_USER);
-    EXPECT_EQ(os_.OpenKeyCount(), 0);
+    EXPECT_EQ(Os_.OpenKeyCount(), 0);
     EXPECT_EQ(registry.CurrentKey(), nullptr);
 
     ASSERT_TRUE(registry.OpenKey("\\B", true));
-    EXPECT_TRUE(os_.Registry().KeyExists(HKEY_CURRENT_USER, "B"));
-    EXPECT_EQ(os_.OpenKeyCount(), 1);
+    EXPECT_TRUE(Os_.Registry().KeyExists(HKEY_CURRENT_USER, "B"));
+    EXPECT_EQ(Os_.OpenKeyCount(), 1);
   }
-  EXPECT_EQ(os_.OpenKeyCount(), 0);
+  EXPECT_EQ(Os_.OpenKeyCount(), 0);
 }
 
 }  // namespace

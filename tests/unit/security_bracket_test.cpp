@@ -25,39 +25,39 @@ const std::string kRestoring = "An error occured while restoring security in the
 
 class SecurityBracketTest : public ::testing::Test {
  protected:
-  SecurityBracketTest() { os_.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot); }
+  SecurityBracketTest() { Os_.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot); }
 
-  std::vector<BYTE> Dacl() { return os_.Registry().Security(HKEY_LOCAL_MACHINE, kRoot); }
+  std::vector<BYTE> Dacl() { return Os_.Registry().Security(HKEY_LOCAL_MACHINE, kRoot); }
   std::vector<BYTE> SavedBytes() const {
-    const auto* bytes = static_cast<const BYTE*>(saved_.get());
+    const auto* bytes = static_cast<const BYTE*>(Saved_.get());
     return bytes ? std::vector<BYTE>(bytes, bytes + SelfRelativeLength(bytes)) : std::vector<BYTE>();
   }
   // One error message with OK, and nothing else shown.
   void ExpectOnlyError(const std::string& text) const {
-    ASSERT_EQ(dialogs_.messages.size(), 1u);
-    EXPECT_EQ(dialogs_.messages[0].text, text);
-    EXPECT_EQ(dialogs_.messages[0].kind, MessageKind::Error);
-    EXPECT_EQ(dialogs_.messages[0].buttons, MessageButtons::Ok);
-    EXPECT_EQ(dialogs_.shown.size(), 1u);
+    ASSERT_EQ(Dialogs_.messages.size(), 1u);
+    EXPECT_EQ(Dialogs_.messages[0].text, text);
+    EXPECT_EQ(Dialogs_.messages[0].kind, MessageKind::Error);
+    EXPECT_EQ(Dialogs_.messages[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(Dialogs_.shown.size(), 1u);
   }
   void ExpectNothingHeld() const {
-    EXPECT_FALSE(saved_);
-    EXPECT_EQ(os_.LiveLocalAllocationCount(), 0);
-    EXPECT_EQ(os_.OpenKeyCount(), 0);
+    EXPECT_FALSE(Saved_);
+    EXPECT_EQ(Os_.LiveLocalAllocationCount(), 0);
+    EXPECT_EQ(Os_.OpenKeyCount(), 0);
   }
 
-  TFakeOs os_;
-  TRecordingDialogs dialogs_;
-  SavedKeySecurity saved_{os_};
-  bool replaced_ = false;
+  TFakeOs Os_;
+  TRecordingDialogs Dialogs_;
+  SavedKeySecurity Saved_{Os_};
+  bool Replaced_ = false;
 };
 
 TEST_F(SecurityBracketTest, DisableSavesTheDaclSetsABlankOneAndRestorePutsTheSameBytesBack) {
   const std::vector<BYTE> original = Dacl();
-  ASSERT_TRUE(DisableRootKeySecurity(os_, dialogs_, saved_));
+  ASSERT_TRUE(DisableRootKeySecurity(Os_, Dialogs_, Saved_));
   const std::string size = std::to_string(original.size());
   EXPECT_THAT(
-      os_.Calls(),
+      Os_.Calls(),
       ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20019)",
                   "RegGetKeySecurity(" + kRootHandle + ", 4, NULL, 0)", "LocalAlloc(0x0, " + size + ")",
                   "RegGetKeySecurity(" + kRootHandle + ", 4, &, " + size + ")", "RegCloseKey(" + kRootHandle + ")",
@@ -66,50 +66,50 @@ TEST_F(SecurityBracketTest, DisableSavesTheDaclSetsABlankOneAndRestorePutsTheSam
                   "RegSetKeySecurity(" + kRootHandle + ", 4, &)", "LocalFree(#2)", "RegCloseKey(" + kRootHandle + ")"));
   EXPECT_TRUE(HasNullDacl(Dacl()));
   EXPECT_EQ(SavedBytes(), original);
-  EXPECT_EQ(os_.LiveLocalAllocationCount(), 1);
-  EXPECT_EQ(os_.OpenKeyCount(), 0);
+  EXPECT_EQ(Os_.LiveLocalAllocationCount(), 1);
+  EXPECT_EQ(Os_.OpenKeyCount(), 0);
 
   // Disabled, the key lets the installation create keys below it.
   HKEY created = nullptr;
-  ASSERT_EQ(os_.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF", 0, nullptr, 0,
+  ASSERT_EQ(Os_.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF", 0, nullptr, 0,
                                 KEY_ALL_ACCESS, nullptr, &created, nullptr),
             ERROR_SUCCESS);
-  os_.RegCloseKey(created);
+  Os_.RegCloseKey(created);
 
-  os_.ClearCalls();
-  ASSERT_TRUE(RestoreRootKeySecurity(os_, dialogs_, saved_));
-  EXPECT_THAT(os_.Calls(),
+  Os_.ClearCalls();
+  ASSERT_TRUE(RestoreRootKeySecurity(Os_, Dialogs_, Saved_));
+  EXPECT_THAT(Os_.Calls(),
               ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x40000)",
                           "RegSetKeySecurity(" + kRootHandle + ", 4, &)", "RegFlushKey(" + kRootHandle + ")",
                           "LocalFree(#1)", "RegCloseKey(" + kRootHandle + ")"));
   EXPECT_EQ(Dacl(), original);
-  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_TRUE(Dialogs_.shown.empty());
   ExpectNothingHeld();
 }
 
 TEST_F(SecurityBracketTest, EachRunSavesTheDaclAfreshAndReleasesWhatWasHeld) {
-  ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_, replaced_));
-  os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, OpenSecurityDescriptor());
-  ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_, replaced_));
+  ASSERT_TRUE(SaveRootKeySecurity(Os_, Dialogs_, Saved_, Replaced_));
+  Os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, OpenSecurityDescriptor());
+  ASSERT_TRUE(SaveRootKeySecurity(Os_, Dialogs_, Saved_, Replaced_));
   EXPECT_EQ(SavedBytes(), OpenSecurityDescriptor());
-  EXPECT_FALSE(replaced_);
-  EXPECT_EQ(os_.LiveLocalAllocationCount(), 1);
-  saved_.reset();
-  EXPECT_EQ(os_.LiveLocalAllocationCount(), 0);
+  EXPECT_FALSE(Replaced_);
+  EXPECT_EQ(Os_.LiveLocalAllocationCount(), 1);
+  Saved_.reset();
+  EXPECT_EQ(Os_.LiveLocalAllocationCount(), 0);
 }
 
 // What an interrupted run leaves (a NULL DACL) or no DACL at all is never
 // taken for the original: the standard permissions are saved instead.
 TEST_F(SecurityBracketTest, AnOpenDaclIsReplacedByTheStandardOneWhenSaved) {
   for (const std::vector<BYTE>& open : {BlankSecurityDescriptor(), DescriptorWithoutParts()}) {
-    os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, open);
-    ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_, replaced_));
-    EXPECT_TRUE(replaced_);
+    Os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, open);
+    ASSERT_TRUE(SaveRootKeySecurity(Os_, Dialogs_, Saved_, Replaced_));
+    EXPECT_TRUE(Replaced_);
     EXPECT_EQ(SavedBytes(), ProtectedSecurityDescriptor());
-    ASSERT_TRUE(RestoreRootKeySecurity(os_, dialogs_, saved_));
+    ASSERT_TRUE(RestoreRootKeySecurity(Os_, Dialogs_, Saved_));
     EXPECT_EQ(Dacl(), ProtectedSecurityDescriptor());
   }
-  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_TRUE(Dialogs_.shown.empty());
   ExpectNothingHeld();
 }
 
@@ -117,49 +117,49 @@ TEST_F(SecurityBracketTest, AnOpenDaclIsReplacedByTheStandardOneWhenSaved) {
 // permissions back for good, No and a key as it should be change nothing.
 TEST_F(SecurityBracketTest, AtStartUpAnOpenKeyIsOfferedItsStandardPermissions) {
   const std::vector<BYTE> original = Dacl();
-  OfferRootKeySecurityRepair(os_, dialogs_);
-  EXPECT_TRUE(dialogs_.shown.empty());
+  OfferRootKeySecurityRepair(Os_, Dialogs_);
+  EXPECT_TRUE(Dialogs_.shown.empty());
   EXPECT_EQ(Dacl(), original);
 
-  os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, BlankSecurityDescriptor());
-  dialogs_.QueueAnswer(DialogResult::No);
-  OfferRootKeySecurityRepair(os_, dialogs_);
-  ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_EQ(dialogs_.messages[0].kind, MessageKind::Warning);
-  EXPECT_EQ(dialogs_.messages[0].buttons, MessageButtons::YesNo);
+  Os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, BlankSecurityDescriptor());
+  Dialogs_.QueueAnswer(DialogResult::No);
+  OfferRootKeySecurityRepair(Os_, Dialogs_);
+  ASSERT_EQ(Dialogs_.messages.size(), 1u);
+  EXPECT_EQ(Dialogs_.messages[0].kind, MessageKind::Warning);
+  EXPECT_EQ(Dialogs_.messages[0].buttons, MessageButtons::YesNo);
   EXPECT_EQ(Dacl(), BlankSecurityDescriptor());
 
-  dialogs_.QueueAnswer(DialogResult::Yes);
-  os_.ClearCalls();
-  OfferRootKeySecurityRepair(os_, dialogs_);
+  Dialogs_.QueueAnswer(DialogResult::Yes);
+  Os_.ClearCalls();
+  OfferRootKeySecurityRepair(Os_, Dialogs_);
   EXPECT_EQ(Dacl(), ProtectedSecurityDescriptor());
-  EXPECT_EQ(os_.CallsNamed("RegFlushKey").size(), 1u);
-  ASSERT_EQ(dialogs_.messages.size(), 3u);
-  EXPECT_EQ(dialogs_.messages[2].kind, MessageKind::Information);
+  EXPECT_EQ(Os_.CallsNamed("RegFlushKey").size(), 1u);
+  ASSERT_EQ(Dialogs_.messages.size(), 3u);
+  EXPECT_EQ(Dialogs_.messages[2].kind, MessageKind::Information);
 
-  os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, BlankSecurityDescriptor());
-  dialogs_.QueueAnswer(DialogResult::Yes);
-  os_.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED);
-  OfferRootKeySecurityRepair(os_, dialogs_);
-  ASSERT_EQ(dialogs_.messages.size(), 5u);
-  EXPECT_EQ(dialogs_.messages[4].kind, MessageKind::Error);
-  EXPECT_NE(dialogs_.messages[4].text.find("Error 5"), std::string::npos);
+  Os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, BlankSecurityDescriptor());
+  Dialogs_.QueueAnswer(DialogResult::Yes);
+  Os_.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED);
+  OfferRootKeySecurityRepair(Os_, Dialogs_);
+  ASSERT_EQ(Dialogs_.messages.size(), 5u);
+  EXPECT_EQ(Dialogs_.messages[4].kind, MessageKind::Error);
+  EXPECT_NE(Dialogs_.messages[4].text.find("Error 5"), std::string::npos);
   ExpectNothingHeld();
 }
 
 TEST_F(SecurityBracketTest, ReadAccessFallsBackThroughTheThreeMasks) {
-  os_.FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 1);
-  ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_, replaced_));
-  EXPECT_THAT(os_.CallsNamed("RegOpenKeyExA"),
+  Os_.FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 1);
+  ASSERT_TRUE(SaveRootKeySecurity(Os_, Dialogs_, Saved_, Replaced_));
+  EXPECT_THAT(Os_.CallsNamed("RegOpenKeyExA"),
               ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20019)",
                           "RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20009)"));
   EXPECT_EQ(SavedBytes(), Dacl());
 
-  saved_.reset();
-  os_.ClearCalls();
-  os_.FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED);
-  EXPECT_FALSE(SaveRootKeySecurity(os_, dialogs_, saved_, replaced_));
-  EXPECT_THAT(os_.Calls(), ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20019)",
+  Saved_.reset();
+  Os_.ClearCalls();
+  Os_.FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(SaveRootKeySecurity(Os_, Dialogs_, Saved_, Replaced_));
+  EXPECT_THAT(Os_.Calls(), ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20019)",
                                        "RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20009)",
                                        "RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x1)"));
   ExpectOnlyError(kDisabling + "the registry key could not be opened for read access.");
@@ -232,9 +232,9 @@ TEST_F(SecurityBracketTest, EachFailedDisableStepShowsItsMessageReleasesAllAndLe
 }
 
 TEST_F(SecurityBracketTest, AFailedRestoreShowsItsMessageAndStillReleasesTheSavedDescriptor) {
-  ASSERT_TRUE(DisableRootKeySecurity(os_, dialogs_, saved_));
-  os_.FailCallsContaining("0x40000", ERROR_ACCESS_DENIED);
-  EXPECT_FALSE(RestoreRootKeySecurity(os_, dialogs_, saved_));
+  ASSERT_TRUE(DisableRootKeySecurity(Os_, Dialogs_, Saved_));
+  Os_.FailCallsContaining("0x40000", ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(RestoreRootKeySecurity(Os_, Dialogs_, Saved_));
   ExpectOnlyError(kRestoring + "could not open the key for write access.  Error 5");
   EXPECT_TRUE(HasNullDacl(Dacl()));
   ExpectNothingHeld();
@@ -261,27 +261,27 @@ TEST_F(SecurityBracketTest, AFailedRestoreShowsItsMessageAndStillReleasesTheSave
 TEST_F(SecurityBracketTest, TheGuardRestoresOnlyWhileADescriptorIsStillSaved) {
   const std::vector<BYTE> original = Dacl();
   {
-    const TRootKeySecurityGuard guard(os_, dialogs_, saved_);
-    ASSERT_TRUE(DisableRootKeySecurity(os_, dialogs_, saved_));
+    const TRootKeySecurityGuard guard(Os_, Dialogs_, Saved_);
+    ASSERT_TRUE(DisableRootKeySecurity(Os_, Dialogs_, Saved_));
   }
   EXPECT_EQ(Dacl(), original);
   ExpectNothingHeld();
 
   {
-    const TRootKeySecurityGuard guard(os_, dialogs_, saved_);
-    ASSERT_TRUE(DisableRootKeySecurity(os_, dialogs_, saved_));
-    ASSERT_TRUE(RestoreRootKeySecurity(os_, dialogs_, saved_));
-    os_.ClearCalls();
+    const TRootKeySecurityGuard guard(Os_, Dialogs_, Saved_);
+    ASSERT_TRUE(DisableRootKeySecurity(Os_, Dialogs_, Saved_));
+    ASSERT_TRUE(RestoreRootKeySecurity(Os_, Dialogs_, Saved_));
+    Os_.ClearCalls();
   }
-  EXPECT_TRUE(os_.Calls().empty());
+  EXPECT_TRUE(Os_.Calls().empty());
 
   {
-    const TRootKeySecurityGuard guard(os_, dialogs_, saved_);
-    os_.SetBuildSecurityDescriptorResult(ERROR_CALL_NOT_IMPLEMENTED);
-    EXPECT_FALSE(DisableRootKeySecurity(os_, dialogs_, saved_));
-    os_.ClearCalls();
+    const TRootKeySecurityGuard guard(Os_, Dialogs_, Saved_);
+    Os_.SetBuildSecurityDescriptorResult(ERROR_CALL_NOT_IMPLEMENTED);
+    EXPECT_FALSE(DisableRootKeySecurity(Os_, Dialogs_, Saved_));
+    Os_.ClearCalls();
   }
-  EXPECT_TRUE(os_.Calls().empty());
+  EXPECT_TRUE(Os_.Calls().empty());
   EXPECT_EQ(Dacl(), original);
 }
 

@@ -33,10 +33,10 @@ std::vector<BYTE> Bytes(std::initializer_list<int> values) {
 class VersionInfoTest : public ::testing::Test {
  protected:
   void Place(const std::string& path, const VersionResourceLayout& resource) {
-    os_.Files().AddFile(path, "MZ").versionResource = BuildVersionResource(resource);
+    Os_.Files().AddFile(path, "MZ").versionResource = BuildVersionResource(resource);
   }
   void Place(const std::string& path, const FileVersionParts& version) {
-    os_.Files().AddFile(path, "MZ").versionResource = BuildVersionResource(version);
+    Os_.Files().AddFile(path, "MZ").versionResource = BuildVersionResource(version);
   }
   static VersionResourceLayout WithTranslations(std::vector<DWORD> translations) {
     VersionResourceLayout resource;
@@ -44,14 +44,14 @@ class VersionInfoTest : public ::testing::Test {
     return resource;
   }
 
-  TFakeOs os_;
+  TFakeOs Os_;
 };
 
 TEST_F(VersionInfoTest, CreationReadsTheRunningProgram) {
-  os_.SetModulePath("D:\\Tools\\Stillvane.exe");
+  Os_.SetModulePath("D:\\Tools\\Stillvane.exe");
   Place("D:\\Tools\\Stillvane.exe", FileVersionParts{1, 0, 0, 0});
 
-  TVersionInfo reader(os_);
+  TVersionInfo reader(Os_);
   EXPECT_EQ(reader.FileName(), "D:\\Tools\\Stillvane.exe");
   ASSERT_TRUE(reader.HasVersionData());
   EXPECT_EQ(Parts(reader.GetFileVersion()), "1.0.0.0");
@@ -64,8 +64,8 @@ TEST_F(VersionInfoTest, CreationReadsTheRunningProgram) {
 
 TEST_F(VersionInfoTest, ReadsTheFixedInfoAndTheTranslationTableThroughTheVersionCalls) {
   Place(kDriver, WithTranslations({0x04E40809}));
-  TVersionInfo reader(os_);
-  os_.ClearCalls();
+  TVersionInfo reader(Os_);
+  Os_.ClearCalls();
 
   reader.SetFileName(kDriver);
 
@@ -85,7 +85,7 @@ TEST_F(VersionInfoTest, ReadsTheFixedInfoAndTheTranslationTableThroughTheVersion
   const std::string size = std::to_string(resource.size() * 2 + 4);
   EXPECT_EQ(reader.VersionBuffer().size(), resource.size() * 2 + 4);
   EXPECT_TRUE(std::equal(resource.begin(), resource.end(), reader.VersionBuffer().begin()));
-  EXPECT_EQ(os_.Calls(), (std::vector<std::string>{
+  EXPECT_EQ(Os_.Calls(), (std::vector<std::string>{
                              "GetFileVersionInfoSizeA(C:\\Drivers\\ewf.sys)",
                              "GetFileVersionInfoA(C:\\Drivers\\ewf.sys, 0, " + size + ")",
                              "VerQueryValueA(\\)",
@@ -95,15 +95,15 @@ TEST_F(VersionInfoTest, ReadsTheFixedInfoAndTheTranslationTableThroughTheVersion
 
 TEST_F(VersionInfoTest, EveryAssignmentReadsAgainEvenOfTheSameName) {
   Place(kDriver, FileVersionParts{2, 0, 926, 9999});
-  TVersionInfo reader(os_);
+  TVersionInfo reader(Os_);
   reader.SetFileName(kDriver);
   EXPECT_EQ(Parts(reader.GetFileVersion()), "2.0.926.9999");
 
-  os_.Files().Find(kDriver)->versionResource = BuildVersionResource(FileVersionParts{3, 0, 0, 0});
-  os_.ClearCalls();
+  Os_.Files().Find(kDriver)->versionResource = BuildVersionResource(FileVersionParts{3, 0, 0, 0});
+  Os_.ClearCalls();
   reader.SetFileName(kDriver);
   EXPECT_EQ(Parts(reader.GetFileVersion()), "3.0.0.0");
-  EXPECT_EQ(os_.CallsNamed("GetFileVersionInfoSizeA").size(), 1u);
+  EXPECT_EQ(Os_.CallsNamed("GetFileVersionInfoSizeA").size(), 1u);
 }
 
 // Assigning the name goes through the two virtual operations, reset first.
@@ -121,7 +121,7 @@ TEST_F(VersionInfoTest, AssigningTheNameCallsResetThenLoadThroughTheVirtualTable
     std::vector<std::string> steps;
   };
   Place(kDriver, FileVersionParts{2, 0, 927, 0});
-  Observed reader(os_);
+  Observed reader(Os_);
   reader.SetFileName(kDriver);
   reader.SetFileName(kDriver);
   EXPECT_EQ(reader.steps,
@@ -130,14 +130,14 @@ TEST_F(VersionInfoTest, AssigningTheNameCallsResetThenLoadThroughTheVirtualTable
 
 TEST_F(VersionInfoTest, AFileWithoutAResourceKeepsTheBuffersAndTheSelection) {
   Place(kDriver, WithTranslations({0x04E40809, 0x04B00409}));
-  os_.Files().AddFile("C:\\Drivers\\ewfntldr", "stand-in boot loader");
-  TVersionInfo reader(os_);
+  Os_.Files().AddFile("C:\\Drivers\\ewfntldr", "stand-in boot loader");
+  TVersionInfo reader(Os_);
   reader.SetFileName(kDriver);
   reader.SelectTranslation(1);
   ASSERT_EQ(reader.TranslationIndex(), 1);
   const std::vector<BYTE> versionBuffer = reader.VersionBuffer();
   const std::vector<BYTE> translationBuffer = reader.TranslationBuffer();
-  os_.ClearCalls();
+  Os_.ClearCalls();
 
   for (const char* path : {"C:\\Drivers\\ewfntldr", "C:\\Drivers\\missing.sys", "C:\\Drivers"}) {
     reader.SetFileName(path);
@@ -149,7 +149,7 @@ TEST_F(VersionInfoTest, AFileWithoutAResourceKeepsTheBuffersAndTheSelection) {
     EXPECT_EQ(reader.VersionBuffer(), versionBuffer) << path;
     EXPECT_EQ(reader.TranslationBuffer(), translationBuffer) << path;
   }
-  EXPECT_EQ(os_.Calls().size(), 3u) << "only GetFileVersionInfoSizeA, once per file";
+  EXPECT_EQ(Os_.Calls().size(), 3u) << "only GetFileVersionInfoSizeA, once per file";
 }
 
 TEST_F(VersionInfoTest, AFailedReadAfterTheSizeLeavesNoDataButANewBuffer) {
@@ -157,13 +157,13 @@ TEST_F(VersionInfoTest, AFailedReadAfterTheSizeLeavesNoDataButANewBuffer) {
   VersionResourceLayout small = WithTranslations({});
   small.stringFileInfo = false;
   Place("C:\\Drivers\\ewfmgr.exe", small);
-  TVersionInfo reader(os_);
+  TVersionInfo reader(Os_);
   reader.SetFileName(kDriver);
   reader.SelectTranslation(1);
   const std::vector<BYTE> translationBuffer = reader.TranslationBuffer();
 
-  os_.ClearCalls();
-  os_.FailCall("GetFileVersionInfoA", ERROR_ACCESS_DENIED);
+  Os_.ClearCalls();
+  Os_.FailCall("GetFileVersionInfoA", ERROR_ACCESS_DENIED);
   reader.SetFileName("C:\\Drivers\\ewfmgr.exe");
   EXPECT_FALSE(reader.HasVersionData());
   EXPECT_TRUE(IsZero(reader.FixedInfo()));
@@ -171,7 +171,7 @@ TEST_F(VersionInfoTest, AFailedReadAfterTheSizeLeavesNoDataButANewBuffer) {
   EXPECT_EQ(reader.TranslationIndex(), 1);
   EXPECT_EQ(reader.TranslationBuffer(), translationBuffer);
   EXPECT_EQ(reader.VersionBuffer().size(), BuildVersionResource(small).size() * 2 + 4);
-  EXPECT_TRUE(os_.CallsNamed("VerQueryValueA").empty());
+  EXPECT_TRUE(Os_.CallsNamed("VerQueryValueA").empty());
 }
 
 TEST_F(VersionInfoTest, TranslationTablesOfEverySize) {
@@ -192,7 +192,7 @@ TEST_F(VersionInfoTest, TranslationTablesOfEverySize) {
       {WithTranslations({1, 2, 3}), 3, 0, 12},
       {sixBytes, 1, 0, 6},
   };
-  TVersionInfo reader(os_);
+  TVersionInfo reader(Os_);
   for (const Case& c : cases) {
     Place(kDriver, c.resource);
     reader.SelectTranslation(-1);
@@ -207,7 +207,7 @@ TEST_F(VersionInfoTest, TranslationTablesOfEverySize) {
 
 TEST_F(VersionInfoTest, SelectTranslationTakesOnlyAnIndexInsideTheTable) {
   Place(kDriver, WithTranslations({1, 2, 3}));
-  TVersionInfo reader(os_);
+  TVersionInfo reader(Os_);
   reader.SetFileName(kDriver);
   const std::pair<int, int> cases[] = {{2, 2}, {0, 0}, {3, -1}, {1, 1}, {-1, -1}, {-2, -1}, {1000, -1}};
   for (const auto& [index, selected] : cases) {
@@ -218,15 +218,15 @@ TEST_F(VersionInfoTest, SelectTranslationTakesOnlyAnIndexInsideTheTable) {
 
 TEST_F(VersionInfoTest, AQueryThatFailsReadsAsZeroOrEmpty) {
   Place(kDriver, WithTranslations({0x04E40809}));
-  TVersionInfo reader(os_);
+  TVersionInfo reader(Os_);
 
-  os_.FailCall("VerQueryValueA", ERROR_RESOURCE_TYPE_NOT_FOUND, 1);
+  Os_.FailCall("VerQueryValueA", ERROR_RESOURCE_TYPE_NOT_FOUND, 1);
   reader.SetFileName(kDriver);
   EXPECT_TRUE(reader.HasVersionData());
   EXPECT_TRUE(IsZero(reader.FixedInfo()));
   EXPECT_EQ(reader.TranslationCount(), 1);
 
-  os_.FailCall("VerQueryValueA", ERROR_RESOURCE_TYPE_NOT_FOUND, 2);
+  Os_.FailCall("VerQueryValueA", ERROR_RESOURCE_TYPE_NOT_FOUND, 2);
   reader.SetFileName(kDriver);
   EXPECT_TRUE(reader.HasVersionData());
   EXPECT_EQ(Parts(reader.GetFileVersion()), "2.0.927.0");
@@ -240,7 +240,7 @@ TEST_F(VersionInfoTest, FixedInfoOfOtherLengthsIsCopiedOnlyAsFarAsItGoes) {
   none.fixedInfoLength = 0;
   VersionResourceLayout shortInfo;
   shortInfo.fixedInfoLength = 12;  // signature, structure version, file version high
-  TVersionInfo reader(os_);
+  TVersionInfo reader(Os_);
 
   Place(kDriver, none);
   reader.SetFileName(kDriver);
@@ -262,7 +262,7 @@ TEST_F(VersionInfoTest, DamagedResourcesAreReadWithoutCrashing) {
   damaged[2].translationValueLength = 0xFFFC;
   damaged[3].translations.assign(64, 0x04B00409);
   damaged[3].translationValueLength = 0xFFF0;
-  TVersionInfo reader(os_);
+  TVersionInfo reader(Os_);
   for (const VersionResourceLayout& resource : damaged) {
     Place(kDriver, resource);
     reader.SetFileName(kDriver);

@@ -10,24 +10,24 @@ namespace {
 
 class TWin32ContractEnvironment : public TContractEnvironment {
  public:
-  TWin32ContractEnvironment() : folder_(MakeScratchFolder()), keyPath_(MakeScratchKeyPath()) {
-    RegCreateKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+  TWin32ContractEnvironment() : Folder_(MakeScratchFolder()), KeyPath_(MakeScratchKeyPath()) {
+    RegCreateKeyExA(HKEY_CURRENT_USER, KeyPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &Key_, nullptr);
   }
   ~TWin32ContractEnvironment() override {
-    if (key_) RegCloseKey(key_);
-    DeleteKeyTree(HKEY_CURRENT_USER, keyPath_);
-    DeleteFolderTree(folder_);
-    for (const std::string& name : variables_) SetEnvironmentVariableA(name.c_str(), nullptr);
+    if (Key_) RegCloseKey(Key_);
+    DeleteKeyTree(HKEY_CURRENT_USER, KeyPath_);
+    DeleteFolderTree(Folder_);
+    for (const std::string& name : Variables_) SetEnvironmentVariableA(name.c_str(), nullptr);
   }
 
-  TOs& os() override { return os_; }
-  std::string ScratchFolder() override { return folder_; }
-  HKEY ScratchKey() override { return key_; }
+  TOs& os() override { return Os_; }
+  std::string ScratchFolder() override { return Folder_; }
+  HKEY ScratchKey() override { return Key_; }
   void WriteFile(const std::string& path, const std::string& contents) override { WriteWholeFile(path, contents); }
   std::string ReadFile(const std::string& path) override { return ReadWholeFile(path); }
   void MakeFolder(const std::string& path) override { CreateDirectoryA(path.c_str(), nullptr); }
   void SetEnv(const std::string& name, const std::string& value) override {
-    variables_.push_back(name);
+    Variables_.push_back(name);
     SetEnvironmentVariableA(name.c_str(), value.c_str());
   }
   void UnsetEnv(const std::string& name) override { SetEnvironmentVariableA(name.c_str(), nullptr); }
@@ -43,11 +43,11 @@ class TWin32ContractEnvironment : public TContractEnvironment {
   }
 
  private:
-  TWin32Os os_;
-  std::string folder_;
-  std::string keyPath_;
-  HKEY key_ = nullptr;
-  std::vector<std::string> variables_;
+  TWin32Os Os_;
+  std::string Folder_;
+  std::string KeyPath_;
+  HKEY Key_ = nullptr;
+  std::vector<std::string> Variables_;
 };
 
 }  // namespace

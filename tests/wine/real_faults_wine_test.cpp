@@ -27,14 +27,14 @@ std::string Said(const FileLookup& lookup) {
 class RealFileFaults : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = MakeScratchFolder();
-    WriteWholeFile(folder_ + "ewfntldr", "new boot loader");
-    WriteWholeFile(folder_ + "ntldr", "original boot loader");
+    Folder_ = MakeScratchFolder();
+    WriteWholeFile(Folder_ + "ewfntldr", "new boot loader");
+    WriteWholeFile(Folder_ + "ntldr", "original boot loader");
   }
-  void TearDown() override { DeleteFolderTree(folder_); }
+  void TearDown() override { DeleteFolderTree(Folder_); }
 
-  TWin32Os os_;
-  std::string folder_;
+  TWin32Os Os_;
+  std::string Folder_;
 };
 
 // As another program holding a file open without sharing would.
@@ -45,38 +45,38 @@ HANDLE Hold(const std::string& path) {
 }
 
 TEST_F(RealFileFaults, AHeldFileIsFoundButNeitherCopiedMovedNorReplaced) {
-  const HANDLE source = Hold(folder_ + "ewfntldr");
-  EXPECT_EQ(Said(LookForFile(os_, folder_ + "ewfntldr")), "present, error 0");
-  EXPECT_EQ(Said(CopyFileTo(os_, folder_ + "ewfntldr", folder_ + "copy", false)), "failed, error 32");
+  const HANDLE source = Hold(Folder_ + "ewfntldr");
+  EXPECT_EQ(Said(LookForFile(Os_, Folder_ + "ewfntldr")), "present, error 0");
+  EXPECT_EQ(Said(CopyFileTo(Os_, Folder_ + "ewfntldr", Folder_ + "copy", false)), "failed, error 32");
   CloseHandle(source);
 
-  const HANDLE target = Hold(folder_ + "ntldr");
-  EXPECT_EQ(Said(RenameFile(os_, folder_ + "ntldr", folder_ + "ntldr.bak")), "failed, error 32");
-  EXPECT_EQ(Said(CopyFileTo(os_, folder_ + "ewfntldr", folder_ + "ntldr", false)), "failed, error 32");
+  const HANDLE target = Hold(Folder_ + "ntldr");
+  EXPECT_EQ(Said(RenameFile(Os_, Folder_ + "ntldr", Folder_ + "ntldr.bak")), "failed, error 32");
+  EXPECT_EQ(Said(CopyFileTo(Os_, Folder_ + "ewfntldr", Folder_ + "ntldr", false)), "failed, error 32");
   CloseHandle(target);
-  EXPECT_EQ(ReadWholeFile(folder_ + "ntldr"), "original boot loader");
-  EXPECT_EQ(ReadWholeFile(folder_ + "ntldr.bak"), "<missing>");
+  EXPECT_EQ(ReadWholeFile(Folder_ + "ntldr"), "original boot loader");
+  EXPECT_EQ(ReadWholeFile(Folder_ + "ntldr.bak"), "<missing>");
 }
 
 // A missing folder means the file is not there (nothing to keep); copying
 // into it fails with the path it names.
 TEST_F(RealFileFaults, AMissingFolderIsAbsenceNotAFailureToLook) {
-  const std::string missing = folder_ + "drivers\\";
-  EXPECT_EQ(Said(LookForFile(os_, missing + "ewf.sys")), "absent, error 0");
-  EXPECT_EQ(Said(CopyFileTo(os_, folder_ + "ewfntldr", missing + "ewf.sys", true)), "failed, error 3");
-  EXPECT_EQ(Said(CreateEmptyFile(os_, missing + "resmany.dat")), "failed, error 3");
-  EXPECT_EQ(Said(LookForFile(os_, folder_ + "absent")), "absent, error 0");
+  const std::string missing = Folder_ + "drivers\\";
+  EXPECT_EQ(Said(LookForFile(Os_, missing + "ewf.sys")), "absent, error 0");
+  EXPECT_EQ(Said(CopyFileTo(Os_, Folder_ + "ewfntldr", missing + "ewf.sys", true)), "failed, error 3");
+  EXPECT_EQ(Said(CreateEmptyFile(Os_, missing + "resmany.dat")), "failed, error 3");
+  EXPECT_EQ(Said(LookForFile(Os_, Folder_ + "absent")), "absent, error 0");
 }
 
 // Whether an overlong path holds a boot loader cannot be known: the lookup
 // fails rather than saying "absent", so that nothing is overwritten unseen.
 TEST_F(RealFileFaults, APathLongerThanMaxPathCannotBeLookedAt) {
-  const std::string path = folder_ + std::string(MAX_PATH, 'w') + "\\ntldr";
-  EXPECT_EQ(Said(LookForFile(os_, path)), "absent, error 206");
-  const FileOpResult copied = CopyFileTo(os_, folder_ + "ewfntldr", path, false);
+  const std::string path = Folder_ + std::string(MAX_PATH, 'w') + "\\ntldr";
+  EXPECT_EQ(Said(LookForFile(Os_, path)), "absent, error 206");
+  const FileOpResult copied = CopyFileTo(Os_, Folder_ + "ewfntldr", path, false);
   EXPECT_FALSE(copied.succeeded);
   EXPECT_NE(copied.error, 0u);
-  const FileOpResult created = CreateEmptyFile(os_, folder_ + std::string(MAX_PATH, 'w') + "\\resmany.dat");
+  const FileOpResult created = CreateEmptyFile(Os_, Folder_ + std::string(MAX_PATH, 'w') + "\\resmany.dat");
   EXPECT_FALSE(created.succeeded);
   EXPECT_NE(created.error, 0u);
 }
@@ -84,20 +84,20 @@ TEST_F(RealFileFaults, APathLongerThanMaxPathCannotBeLookedAt) {
 // A read-only boot loader (as Windows XP leaves ntldr) can be moved aside,
 // which is how the installation replaces it.
 TEST_F(RealFileFaults, AReadOnlyFileCanBeMovedAside) {
-  ASSERT_TRUE(SetFileAttributesA((folder_ + "ntldr").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
-  EXPECT_EQ(Said(RenameFile(os_, folder_ + "ntldr", folder_ + "ntldr.bak")), "succeeded, error 0");
-  EXPECT_EQ(Said(CopyFileTo(os_, folder_ + "ewfntldr", folder_ + "ntldr", false)), "succeeded, error 0");
-  EXPECT_EQ(ReadWholeFile(folder_ + "ntldr.bak"), "original boot loader");
-  EXPECT_TRUE(GetFileAttributesA((folder_ + "ntldr.bak").c_str()) & FILE_ATTRIBUTE_READONLY);
+  ASSERT_TRUE(SetFileAttributesA((Folder_ + "ntldr").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(Said(RenameFile(Os_, Folder_ + "ntldr", Folder_ + "ntldr.bak")), "succeeded, error 0");
+  EXPECT_EQ(Said(CopyFileTo(Os_, Folder_ + "ewfntldr", Folder_ + "ntldr", false)), "succeeded, error 0");
+  EXPECT_EQ(ReadWholeFile(Folder_ + "ntldr.bak"), "original boot loader");
+  EXPECT_TRUE(GetFileAttributesA((Folder_ + "ntldr.bak").c_str()) & FILE_ATTRIBUTE_READONLY);
 }
 
 // A scratch key under HKEY_CURRENT_USER owned by SYSTEM with the given DACL;
 // Administrators may still delete it.
 class TLockedKey {
  public:
-  explicit TLockedKey(const char* dacl) : path_(MakeScratchKeyPath()) {
+  explicit TLockedKey(const char* dacl) : Path_(MakeScratchKeyPath()) {
     HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, Path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const std::string sddl = std::string("O:SYD:") + dacl + "(A;;SD;;;BA)";
@@ -108,11 +108,11 @@ class TLockedKey {
     LocalFree(descriptor);
     RegCloseKey(key);
   }
-  ~TLockedKey() { DeleteKeyTree(HKEY_CURRENT_USER, path_); }
-  const std::string& Path() const { return path_; }
+  ~TLockedKey() { DeleteKeyTree(HKEY_CURRENT_USER, Path_); }
+  const std::string& Path() const { return Path_; }
 
  private:
-  std::string path_;
+  std::string Path_;
 };
 
 // Wine enforces registry DACLs for whoever does not own the key, as Windows

@@ -39,39 +39,39 @@ LONG WriteDacl(PSECURITY_DESCRIPTOR descriptor) {
 class SecurityBracketWineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    original_ = ReadDacl();
-    ASSERT_FALSE(original_.empty());
+    Original_ = ReadDacl();
+    ASSERT_FALSE(Original_.empty());
   }
   // Whatever a failing test left on the key, the prefix gets its DACL back.
   void TearDown() override {
-    if (ReadDacl() != original_) WriteDacl(original_.data());
+    if (ReadDacl() != Original_) WriteDacl(Original_.data());
   }
 
-  TWin32Os os_;
-  TRecordingDialogs dialogs_;
-  SavedKeySecurity saved_{os_};
-  std::vector<BYTE> original_;
+  TWin32Os Os_;
+  TRecordingDialogs Dialogs_;
+  SavedKeySecurity Saved_{Os_};
+  std::vector<BYTE> Original_;
 };
 
 TEST_F(SecurityBracketWineTest, SaveAndRestoreGiveBackTheSameDaclBytes) {
   bool replaced = true;
-  ASSERT_TRUE(SaveRootKeySecurity(os_, dialogs_, saved_, replaced));
+  ASSERT_TRUE(SaveRootKeySecurity(Os_, Dialogs_, Saved_, replaced));
   EXPECT_FALSE(replaced);
-  ASSERT_TRUE(saved_);
-  const auto* saved = static_cast<const BYTE*>(saved_.get());
-  EXPECT_EQ(std::vector<BYTE>(saved, saved + original_.size()), original_);
+  ASSERT_TRUE(Saved_);
+  const auto* saved = static_cast<const BYTE*>(Saved_.get());
+  EXPECT_EQ(std::vector<BYTE>(saved, saved + Original_.size()), Original_);
 
   // Open the key up as Windows' blank descriptor would, so the restore has work to do.
   SECURITY_DESCRIPTOR open;
   ASSERT_TRUE(InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION));
   ASSERT_TRUE(SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE));
   ASSERT_EQ(WriteDacl(&open), ERROR_SUCCESS);
-  ASSERT_NE(ReadDacl(), original_);
+  ASSERT_NE(ReadDacl(), Original_);
 
-  EXPECT_TRUE(RestoreRootKeySecurity(os_, dialogs_, saved_));
-  EXPECT_EQ(ReadDacl(), original_);
-  EXPECT_FALSE(saved_);
-  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_TRUE(RestoreRootKeySecurity(Os_, Dialogs_, Saved_));
+  EXPECT_EQ(ReadDacl(), Original_);
+  EXPECT_FALSE(Saved_);
+  EXPECT_TRUE(Dialogs_.shown.empty());
 }
 
 // The key left open by an interrupted run: the start-up offer writes the
@@ -82,22 +82,22 @@ TEST_F(SecurityBracketWineTest, TheRepairOfAnOpenKeyWritesTheStandardPermissions
   ASSERT_TRUE(SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE));
   ASSERT_EQ(WriteDacl(&open), ERROR_SUCCESS);
 
-  dialogs_.QueueAnswer(DialogResult::Yes);
-  OfferRootKeySecurityRepair(os_, dialogs_);
+  Dialogs_.QueueAnswer(DialogResult::Yes);
+  OfferRootKeySecurityRepair(Os_, Dialogs_);
   EXPECT_EQ(ReadDacl(), StandardKeySecurity());
-  ASSERT_EQ(dialogs_.messages.size(), 2u);
-  EXPECT_EQ(dialogs_.messages[1].kind, MessageKind::Information);
+  ASSERT_EQ(Dialogs_.messages.size(), 2u);
+  EXPECT_EQ(Dialogs_.messages[1].kind, MessageKind::Information);
 }
 
 TEST_F(SecurityBracketWineTest, DisableStopsAtTheMissingBlankDescriptorAndLeavesTheKeyAlone) {
-  EXPECT_FALSE(DisableRootKeySecurity(os_, dialogs_, saved_));
-  ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_EQ(dialogs_.messages[0].kind, MessageKind::Error);
-  EXPECT_EQ(dialogs_.messages[0].text,
+  EXPECT_FALSE(DisableRootKeySecurity(Os_, Dialogs_, Saved_));
+  ASSERT_EQ(Dialogs_.messages.size(), 1u);
+  EXPECT_EQ(Dialogs_.messages[0].kind, MessageKind::Error);
+  EXPECT_EQ(Dialogs_.messages[0].text,
             "An error occured while disabling security in the registry - failed to create a blank security "
             "descriptor.  Error 120");
-  EXPECT_FALSE(saved_);
-  EXPECT_EQ(ReadDacl(), original_);
+  EXPECT_FALSE(Saved_);
+  EXPECT_EQ(ReadDacl(), Original_);
 }
 
 }  // namespace

@@ -23,22 +23,22 @@ const char kWindowsFolder[] = "C:\\windows\\";
 // HKEY_LOCAL_MACHINE redirected to a scratch key for the length of a test.
 class TMachineOverride {
  public:
-  TMachineOverride() : path_(MakeScratchKeyPath()) {
+  TMachineOverride() : Path_(MakeScratchKeyPath()) {
     // Without the scratch key, the test would write to the prefix's real
     // HKEY_LOCAL_MACHINE: it must not run (Active() is false).
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr) !=
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, Path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &Key_, nullptr) !=
         ERROR_SUCCESS) {
-      key_ = nullptr;
+      Key_ = nullptr;
       return;
     }
-    active_ = RegOverridePredefKey(HKEY_LOCAL_MACHINE, key_) == ERROR_SUCCESS;
+    Active_ = RegOverridePredefKey(HKEY_LOCAL_MACHINE, Key_) == ERROR_SUCCESS;
   }
-  bool Active() const { return active_; }
+  bool Active() const { return Active_; }
   ~TMachineOverride() {
-    if (!key_) return;
+    if (!Key_) return;
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-    RegCloseKey(key_);
-    DeleteKeyTree(HKEY_CURRENT_USER, path_);
+    RegCloseKey(Key_);
+    DeleteKeyTree(HKEY_CURRENT_USER, Path_);
   }
   // The value as stored, read past the redirection; type REG_NONE when absent.
   std::pair<DWORD, std::vector<BYTE>> Value(const std::string& key, const char* name) const {
@@ -46,7 +46,7 @@ class TMachineOverride {
     DWORD type = REG_NONE;
     DWORD size = static_cast<DWORD>(data.size());
     HKEY opened;
-    if (RegOpenKeyExA(key_, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return {REG_NONE, {}};
+    if (RegOpenKeyExA(Key_, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return {REG_NONE, {}};
     if (RegQueryValueExA(opened, name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) type = REG_NONE;
     RegCloseKey(opened);
     data.resize(type == REG_NONE ? 0 : size);
@@ -54,9 +54,9 @@ class TMachineOverride {
   }
 
  private:
-  std::string path_;
-  HKEY key_ = nullptr;
-  bool active_ = false;
+  std::string Path_;
+  HKEY Key_ = nullptr;
+  bool Active_ = false;
 };
 
 FILETIME UtcTime(WORD year, WORD month, WORD day) {
@@ -71,37 +71,37 @@ FILETIME UtcTime(WORD year, WORD month, WORD day) {
 
 class WineServices : public ::testing::Test {
  protected:
-  void SetUp() override { folder_ = MakeScratchFolder(); }
-  void TearDown() override { DeleteFolderTree(folder_); }
-  TWin32Os os_;
-  std::string folder_;
+  void SetUp() override { Folder_ = MakeScratchFolder(); }
+  void TearDown() override { DeleteFolderTree(Folder_); }
+  TWin32Os Os_;
+  std::string Folder_;
 };
 
 TEST_F(WineServices, AFileIsPresentWhateverItsTimeStamp) {
   for (const FILETIME& time : {UtcTime(1975, 6, 1), UtcTime(1980, 1, 2), UtcTime(2110, 1, 1)}) {
-    const std::string path = folder_ + "ewf.sys";
+    const std::string path = Folder_ + "ewf.sys";
     WriteWholeFile(path, "driver");
     const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &time));
     CloseHandle(file);
-    EXPECT_TRUE(FileIsPresent(os_, path)) << "last write " << time.dwHighDateTime;
+    EXPECT_TRUE(FileIsPresent(Os_, path)) << "last write " << time.dwHighDateTime;
   }
-  CreateDirectoryA((folder_ + "drivers").c_str(), nullptr);
-  EXPECT_FALSE(FileIsPresent(os_, folder_ + "drivers"));
-  EXPECT_FALSE(FileIsPresent(os_, folder_ + "absent.sys"));
+  CreateDirectoryA((Folder_ + "drivers").c_str(), nullptr);
+  EXPECT_FALSE(FileIsPresent(Os_, Folder_ + "drivers"));
+  EXPECT_FALSE(FileIsPresent(Os_, Folder_ + "absent.sys"));
 }
 
 TEST_F(WineServices, CreatingTheEmptyFileTruncatesItOrTellsWhyNot) {
-  const std::string path = folder_ + "resmany.dat";
+  const std::string path = Folder_ + "resmany.dat";
   WriteWholeFile(path, "stale contents");
-  const FileOpResult created = CreateEmptyFile(os_, path);
+  const FileOpResult created = CreateEmptyFile(Os_, path);
   EXPECT_TRUE(created.succeeded);
   EXPECT_EQ(created.error, 0u);
   EXPECT_EQ(ReadWholeFile(path), "");
 
   const HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  const FileOpResult refused = CreateEmptyFile(os_, path);
+  const FileOpResult refused = CreateEmptyFile(Os_, path);
   CloseHandle(holder);
   EXPECT_FALSE(refused.succeeded);
   EXPECT_EQ(refused.error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
@@ -110,16 +110,16 @@ TEST_F(WineServices, CreatingTheEmptyFileTruncatesItOrTellsWhyNot) {
 TEST_F(WineServices, EnvironmentAndProgramPathAreReadWhole) {
   const std::string value(1000, 'w');
   SetEnvironmentVariableA("STILLVANE_LONG", value.c_str());
-  EXPECT_EQ(ReadEnvironmentVariable(os_, "STILLVANE_LONG"), value);
+  EXPECT_EQ(ReadEnvironmentVariable(Os_, "STILLVANE_LONG"), value);
   SetEnvironmentVariableA("STILLVANE_LONG", nullptr);
-  EXPECT_EQ(ReadEnvironmentVariable(os_, "STILLVANE_LONG"), "");
+  EXPECT_EQ(ReadEnvironmentVariable(Os_, "STILLVANE_LONG"), "");
 
   char expected[MAX_PATH * 4];
   const DWORD length = GetModuleFileNameA(nullptr, expected, sizeof expected);
-  const std::string program = RunningProgramPath(os_);
+  const std::string program = RunningProgramPath(Os_);
   EXPECT_EQ(program, std::string(expected, length));
-  EXPECT_EQ(FolderOfPath(os_, program) + "wine_tests.exe", program);
-  EXPECT_EQ(PlatformId(os_), static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
+  EXPECT_EQ(FolderOfPath(Os_, program) + "wine_tests.exe", program);
+  EXPECT_EQ(PlatformId(Os_), static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
 }
 
 TEST(WineLibraries, RunTimeLibrariesAreTheSystemFoldersOwn) {

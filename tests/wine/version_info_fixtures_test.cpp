@@ -77,32 +77,32 @@ bool IsZero(const TFixedFileInfo& info) {
 class VersionInfoOnRealFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    fixtures_ = FixturesFolder();
-    ASSERT_FALSE(fixtures_.empty()) << "STILLVANE_FIXTURES is not set";
-    ASSERT_TRUE(FileIsPresent(os_, fixtures_ + "v2.0.927.0\\ewf.sys")) << fixtures_;
+    Fixtures_ = FixturesFolder();
+    ASSERT_FALSE(Fixtures_.empty()) << "STILLVANE_FIXTURES is not set";
+    ASSERT_TRUE(FileIsPresent(Os_, Fixtures_ + "v2.0.927.0\\ewf.sys")) << Fixtures_;
     char temp[MAX_PATH];
     ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
-    scratch_ = std::string(temp) + "stillvane-version-" + std::to_string(GetCurrentProcessId()) + "\\";
-    ASSERT_TRUE(CreateDirectoryA(scratch_.c_str(), nullptr));
+    Scratch_ = std::string(temp) + "stillvane-version-" + std::to_string(GetCurrentProcessId()) + "\\";
+    ASSERT_TRUE(CreateDirectoryA(Scratch_.c_str(), nullptr));
   }
   void TearDown() override {
-    if (scratch_.empty()) return;
-    const std::string command = "cmd /c rd /s /q \"" + scratch_ + "\" 2>nul";
+    if (Scratch_.empty()) return;
+    const std::string command = "cmd /c rd /s /q \"" + Scratch_ + "\" 2>nul";
     std::system(command.c_str());
   }
 
-  TWin32Os os_;
-  std::string fixtures_;
-  std::string scratch_;
+  TWin32Os Os_;
+  std::string Fixtures_;
+  std::string Scratch_;
 };
 
 TEST_F(VersionInfoOnRealFiles, ReadsTheVersionOfEveryStandIn) {
   const FileVersionParts versions[] = {
       {2, 0, 927, 0}, {2, 0, 926, 9999}, {2, 1, 0, 0}, {3, 0, 0, 0}, {1, 65535, 65535, 65535}};
-  TVersionInfo reader(os_);
+  TVersionInfo reader(Os_);
   for (const FileVersionParts& version : versions) {
     for (const char* name : {"ewf.sys", "ewfmgr.exe"}) {
-      const std::string path = fixtures_ + "v" + FormatFileVersion(version) + "\\" + name;
+      const std::string path = Fixtures_ + "v" + FormatFileVersion(version) + "\\" + name;
       reader.SelectTranslation(-1);
       reader.SetFileName(path);
       ASSERT_TRUE(reader.HasVersionData()) << path;
@@ -119,21 +119,21 @@ TEST_F(VersionInfoOnRealFiles, ReadsTheVersionOfEveryStandIn) {
 TEST_F(VersionInfoOnRealFiles, AnEmptyNameReadsTheRunningProgram) {
   char self[MAX_PATH];
   ASSERT_NE(GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
-  TVersionInfo reader(os_);
+  TVersionInfo reader(Os_);
   EXPECT_EQ(reader.FileName(), self);
-  reader.SetFileName(fixtures_ + "v3.0.0.0\\ewf.sys");
+  reader.SetFileName(Fixtures_ + "v3.0.0.0\\ewf.sys");
   reader.SetFileName("");
   EXPECT_EQ(reader.FileName(), self);
 }
 
 TEST_F(VersionInfoOnRealFiles, FilesWithoutAVersionResourceReadAsNone) {
-  TVersionInfo reader(os_);
-  reader.SetFileName(fixtures_ + "v2.1.0.0\\ewf.sys");
+  TVersionInfo reader(Os_);
+  reader.SetFileName(Fixtures_ + "v2.1.0.0\\ewf.sys");
   ASSERT_TRUE(reader.HasVersionData());
   const std::vector<BYTE> kept = reader.TranslationBuffer();
   reader.SelectTranslation(7);
   for (const char* name : {"noversion\\ewf.sys", "noversion\\ewfmgr.exe", "v2.0.927.0\\ewfntldr", "nowhere\\ewf.sys"}) {
-    reader.SetFileName(fixtures_ + name);
+    reader.SetFileName(Fixtures_ + name);
     EXPECT_FALSE(reader.HasVersionData()) << name;
     EXPECT_TRUE(IsZero(reader.FixedInfo())) << name;
     EXPECT_EQ(reader.TranslationCount(), 0) << name;
@@ -144,30 +144,30 @@ TEST_F(VersionInfoOnRealFiles, FilesWithoutAVersionResourceReadAsNone) {
 
 // Each hostile/<case>/ewf.sys has a version resource that is odd or damaged.
 TEST_F(VersionInfoOnRealFiles, OddOrDamagedResourcesGiveWhatTheyCanAndNoMore) {
-  TVersionInfo reader(os_);
+  TVersionInfo reader(Os_);
   const FileVersionParts expected{2, 0, 927, 0};
 
-  reader.SetFileName(fixtures_ + "hostile\\no-translation\\ewf.sys");
+  reader.SetFileName(Fixtures_ + "hostile\\no-translation\\ewf.sys");
   ASSERT_TRUE(reader.HasVersionData());
   EXPECT_TRUE(reader.GetFileVersion() == expected);
   EXPECT_EQ(reader.TranslationCount(), 0);
   EXPECT_EQ(reader.TranslationIndex(), -1);
   EXPECT_TRUE(reader.TranslationBuffer().empty());
 
-  reader.SetFileName(fixtures_ + "hostile\\empty-translation\\ewf.sys");
+  reader.SetFileName(Fixtures_ + "hostile\\empty-translation\\ewf.sys");
   ASSERT_TRUE(reader.HasVersionData());
   EXPECT_TRUE(reader.GetFileVersion() == expected);
   EXPECT_EQ(reader.TranslationCount(), 0);
   EXPECT_EQ(reader.TranslationIndex(), -1);
 
-  reader.SetFileName(fixtures_ + "hostile\\no-fixed-info\\ewf.sys");
+  reader.SetFileName(Fixtures_ + "hostile\\no-fixed-info\\ewf.sys");
   ASSERT_TRUE(reader.HasVersionData());
   EXPECT_TRUE(IsZero(reader.FixedInfo()));
   EXPECT_EQ(reader.TranslationCount(), 1);
   EXPECT_EQ(reader.TranslationIndex(), 0);
 
   // The table claims far more bytes than the resource holds.
-  reader.SetFileName(fixtures_ + "hostile\\long-translation\\ewf.sys");
+  reader.SetFileName(Fixtures_ + "hostile\\long-translation\\ewf.sys");
   ASSERT_TRUE(reader.HasVersionData());
   EXPECT_TRUE(reader.GetFileVersion() == expected);
   EXPECT_EQ(reader.TranslationCount(), 0);
@@ -175,24 +175,24 @@ TEST_F(VersionInfoOnRealFiles, OddOrDamagedResourcesGiveWhatTheyCanAndNoMore) {
 
   // Text in place of a version block: whatever version.dll points at lies
   // outside the data it returned, so nothing is taken from it.
-  reader.SetFileName(fixtures_ + "hostile\\not-version-data\\ewf.sys");
+  reader.SetFileName(Fixtures_ + "hostile\\not-version-data\\ewf.sys");
   EXPECT_TRUE(IsZero(reader.FixedInfo()));
   EXPECT_EQ(reader.TranslationCount(), 0);
 
-  reader.SetFileName(fixtures_ + "hostile\\overrun-root\\ewf.sys");
+  reader.SetFileName(Fixtures_ + "hostile\\overrun-root\\ewf.sys");
   ASSERT_TRUE(reader.HasVersionData());
   EXPECT_LE(reader.TranslationBuffer().size(), reader.VersionBuffer().size());
   EXPECT_LE(static_cast<size_t>(reader.TranslationCount()) * 4, reader.TranslationBuffer().size());
 }
 
 TEST_F(VersionInfoOnRealFiles, BrokenCopiesOfTheDriverReadAsNoVersion) {
-  const std::vector<BYTE> good = ReadBytes(fixtures_ + "v2.0.927.0\\ewf.sys");
+  const std::vector<BYTE> good = ReadBytes(Fixtures_ + "v2.0.927.0\\ewf.sys");
   ASSERT_GT(good.size(), 1024u);
-  TVersionInfo reader(os_);
+  TVersionInfo reader(Os_);
 
-  const std::string empty = scratch_ + "empty.sys";
+  const std::string empty = Scratch_ + "empty.sys";
   WriteBytes(empty, good.data(), 0);
-  ASSERT_TRUE(FileIsPresent(os_, empty));
+  ASSERT_TRUE(FileIsPresent(Os_, empty));
   reader.SetFileName(empty);
   EXPECT_FALSE(reader.HasVersionData());
 
@@ -201,7 +201,7 @@ TEST_F(VersionInfoOnRealFiles, BrokenCopiesOfTheDriverReadAsNoVersion) {
   const ResourceSection rsrc = FindResourceSection(good);
   ASSERT_GT(rsrc.dataSize, 64u);
   for (size_t length : {size_t{64}, size_t{512}, rsrc.fileOffset + 32, rsrc.fileOffset + rsrc.dataSize / 2}) {
-    const std::string cut = scratch_ + "cut" + std::to_string(length) + ".sys";
+    const std::string cut = Scratch_ + "cut" + std::to_string(length) + ".sys";
     WriteBytes(cut, good.data(), length);
     reader.SetFileName(cut);
     EXPECT_FALSE(reader.HasVersionData()) << "cut at " << length;
@@ -210,7 +210,7 @@ TEST_F(VersionInfoOnRealFiles, BrokenCopiesOfTheDriverReadAsNoVersion) {
 
   // Missing only the last bytes of its translation table, the file may still
   // be read (Wine does); what is read must then be the true version.
-  const std::string tail = scratch_ + "tail.sys";
+  const std::string tail = Scratch_ + "tail.sys";
   WriteBytes(tail, good.data(), rsrc.fileOffset + rsrc.dataSize - 8);
   reader.SetFileName(tail);
   if (reader.HasVersionData()) {
@@ -219,38 +219,38 @@ TEST_F(VersionInfoOnRealFiles, BrokenCopiesOfTheDriverReadAsNoVersion) {
 }
 
 TEST_F(VersionInfoOnRealFiles, ADirectoryNamedLikeTheDriverIsMissingAndHasNoVersion) {
-  const std::string folder = scratch_ + "dir\\";
+  const std::string folder = Scratch_ + "dir\\";
   ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryA((folder + "ewf.sys").c_str(), nullptr));
-  ASSERT_TRUE(CopyFileA((fixtures_ + "v2.0.927.0\\ewfmgr.exe").c_str(), (folder + "ewfmgr.exe").c_str(), TRUE));
-  ASSERT_TRUE(CopyFileA((fixtures_ + "v2.0.927.0\\ewfntldr").c_str(), (folder + "ewfntldr").c_str(), TRUE));
+  ASSERT_TRUE(CopyFileA((Fixtures_ + "v2.0.927.0\\ewfmgr.exe").c_str(), (folder + "ewfmgr.exe").c_str(), TRUE));
+  ASSERT_TRUE(CopyFileA((Fixtures_ + "v2.0.927.0\\ewfntldr").c_str(), (folder + "ewfntldr").c_str(), TRUE));
 
-  EXPECT_FALSE(CheckDriverFilesPresent(os_, folder));
-  TVersionInfo reader(os_);
+  EXPECT_FALSE(CheckDriverFilesPresent(Os_, folder));
+  TVersionInfo reader(Os_);
   reader.SetFileName(folder + "ewf.sys");
   EXPECT_FALSE(reader.HasVersionData());
 
   TRecordingDialogs dialogs;
   dialogs.QueueAnswer(DialogResult::Yes);
-  EXPECT_FALSE(RunDriverFileChecks({os_, dialogs, reader, folder}));
+  EXPECT_FALSE(RunDriverFileChecks({Os_, dialogs, reader, folder}));
   EXPECT_EQ(dialogs.missingFilesDialogs, 1);
   EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST_F(VersionInfoOnRealFiles, ADriverHeldOpenWithoutSharingIsPresentButHasNoVersion) {
-  const std::string locked = scratch_ + "ewf.sys";
-  ASSERT_TRUE(CopyFileA((fixtures_ + "v2.0.927.0\\ewf.sys").c_str(), locked.c_str(), TRUE));
+  const std::string locked = Scratch_ + "ewf.sys";
+  ASSERT_TRUE(CopyFileA((Fixtures_ + "v2.0.927.0\\ewf.sys").c_str(), locked.c_str(), TRUE));
   const HANDLE holder =
       CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
 
-  EXPECT_TRUE(FileIsPresent(os_, locked));
-  TVersionInfo reader(os_);
+  EXPECT_TRUE(FileIsPresent(Os_, locked));
+  TVersionInfo reader(Os_);
   reader.SetFileName(locked);
   EXPECT_FALSE(reader.HasVersionData());
   TRecordingDialogs dialogs;
   dialogs.QueueAnswer(DialogResult::Yes);
-  EXPECT_FALSE(CheckDriverFileVersions(dialogs, reader, scratch_));
+  EXPECT_FALSE(CheckDriverFileVersions(dialogs, reader, Scratch_));
   EXPECT_TRUE(dialogs.messages.empty());
 
   CloseHandle(holder);
@@ -261,24 +261,24 @@ TEST_F(VersionInfoOnRealFiles, ADriverHeldOpenWithoutSharingIsPresentButHasNoVer
 // The whole gate on real files: an old driver is warned about with the
 // versions read from it, and a refusal stops before the manager is read.
 TEST_F(VersionInfoOnRealFiles, TheGateReadsRealVersions) {
-  TVersionInfo reader(os_);
+  TVersionInfo reader(Os_);
   TRecordingDialogs quiet;
-  EXPECT_TRUE(RunDriverFileChecks({os_, quiet, reader, fixtures_ + "v2.0.927.0\\"}));
+  EXPECT_TRUE(RunDriverFileChecks({Os_, quiet, reader, Fixtures_ + "v2.0.927.0\\"}));
   EXPECT_TRUE(quiet.messages.empty());
-  EXPECT_EQ(reader.FileName(), fixtures_ + "v2.0.927.0\\ewfmgr.exe");
+  EXPECT_EQ(reader.FileName(), Fixtures_ + "v2.0.927.0\\ewfmgr.exe");
 
   TRecordingDialogs refusing;
   refusing.QueueAnswer(DialogResult::No);
-  EXPECT_FALSE(RunDriverFileChecks({os_, refusing, reader, fixtures_ + "v2.0.926.9999\\"}));
+  EXPECT_FALSE(RunDriverFileChecks({Os_, refusing, reader, Fixtures_ + "v2.0.926.9999\\"}));
   ASSERT_EQ(refusing.messages.size(), 1u);
   EXPECT_NE(refusing.messages[0].text.find("\"ewf.sys\""), std::string::npos);
   EXPECT_NE(refusing.messages[0].text.find("\rVersion found: 2.0.926.9999\rMinimum version required: 2.0.927.0\r"),
             std::string::npos);
-  EXPECT_EQ(reader.FileName(), fixtures_ + "v2.0.926.9999\\ewf.sys");
+  EXPECT_EQ(reader.FileName(), Fixtures_ + "v2.0.926.9999\\ewf.sys");
 
   TRecordingDialogs silent;
   silent.QueueAnswer(DialogResult::Yes);
-  EXPECT_FALSE(RunDriverFileChecks({os_, silent, reader, fixtures_ + "noversion\\"}));
+  EXPECT_FALSE(RunDriverFileChecks({Os_, silent, reader, Fixtures_ + "noversion\\"}));
   EXPECT_TRUE(silent.messages.empty());
   EXPECT_EQ(silent.missingFilesDialogs, 0);
 }

@@ -20,7 +20,7 @@ class TBlankDescriptorOs final : public TWin32Os {
                                  PSECURITY_DESCRIPTOR* newDescriptor) override {
     if (owner || group || accessCount || accessEntries || auditCount || auditEntries || oldDescriptor) {
       return TWin32Os::BuildSecurityDescriptorA(owner, group, accessCount, accessEntries, auditCount, auditEntries,
-                                               oldDescriptor, size, newDescriptor);
+                                                oldDescriptor, size, newDescriptor);
     }
     if (!size || !newDescriptor) return ERROR_INVALID_PARAMETER;
 
