@@ -124,9 +124,9 @@ Memory MemoryOf(HANDLE process) {
   return Memory{counters.PeakWorkingSetSize / 1024.0, counters.PeakPagefileUsage / 1024.0};
 }
 
-class Program {
+class TProgram {
  public:
-  Program(const std::string& commandLine, const char* caption) {
+  TProgram(const std::string& commandLine, const char* caption) {
     std::string line = commandLine;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -138,7 +138,7 @@ class Program {
     Window_ = WaitUntilShownAndIdle(Process_.dwProcessId, caption);
     StartMs_ = Now() - start;
   }
-  ~Program() {
+  ~TProgram() {
     PostMessageA(Window_, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(Process_.hProcess, kTimeout) != WAIT_OBJECT_0) TerminateProcess(Process_.hProcess, 1);
     CloseHandle(Process_.hThread);
@@ -182,7 +182,7 @@ struct Sample {
 const char* const kStillvaneButtons[3] = {"Install EWF Support", "Minimize Disk Writes", "Enable HORM"};
 
 Sample RunStillvane(const std::string& exe, RECT* informationRect = nullptr) {
-  Program program("\"" + exe + "\"", "Stillvane");
+  TProgram program("\"" + exe + "\"", "Stillvane");
   Sample sample{};
   sample.startMs = program.StartMs();
   sample.memory = program.MemoryNow();
@@ -196,7 +196,7 @@ Sample RunStillvane(const std::string& exe, RECT* informationRect = nullptr) {
 Sample RunMinimal(const std::string& exe, const RECT& dialogRect) {
   char size[64];
   std::snprintf(size, sizeof size, " %ld %ld", dialogRect.right - dialogRect.left, dialogRect.bottom - dialogRect.top);
-  Program program("\"" + exe + "\"" + size, "Minimal window");
+  TProgram program("\"" + exe + "\"" + size, "Minimal window");
   Sample sample{};
   sample.startMs = program.StartMs();
   sample.memory = program.MemoryNow();
