@@ -18,25 +18,25 @@ const std::string kClass = "HKEY_LOCAL_MACHINE\\" + std::string(kClassKey);
 
 class RemovalTest : public ::testing::Test {
  protected:
-  void SetUp() override { StartUp(M_); }
+  void SetUp() override { StartUp(Machine_); }
   void Install() {
-    ClickInstall(M_);
-    ASSERT_THAT(M_.dialogs.shown.back(), HasSubstr("completed successfully"));
+    ClickInstall(Machine_);
+    ASSERT_THAT(Machine_.dialogs.shown.back(), HasSubstr("completed successfully"));
   }
   void Remove() {
-    M_.dialogs = TRecordingDialogs();
-    M_.os.ClearCalls();
-    ClickRemove(M_);
+    Machine_.dialogs = TRecordingDialogs();
+    Machine_.os.ClearCalls();
+    ClickRemove(Machine_);
   }
-  std::string Closing() const { return M_.dialogs.messages.empty() ? "" : M_.dialogs.messages.back().text; }
+  std::string Closing() const { return Machine_.dialogs.messages.empty() ? "" : Machine_.dialogs.messages.back().text; }
   std::string Contents(const std::string& path) {
-    const FakeFile* file = M_.os.Files().Find(path);
+    const FakeFile* file = Machine_.os.Files().Find(path);
     return file ? file->contents : "<missing>";
   }
   // The calls that change the machine, in order.
   std::vector<std::string> Changes() {
     std::vector<std::string> changes;
-    for (const std::string& call : M_.os.Calls()) {
+    for (const std::string& call : Machine_.os.Calls()) {
       for (const char* name : {"RegSetValueExA", "RegDeleteKeyA", "RegSetKeySecurity", "MoveFileExA", "DeleteFileA"}) {
         if (call.rfind(std::string(name) + "(", 0) == 0) changes.push_back(call);
       }
@@ -45,12 +45,12 @@ class RemovalTest : public ::testing::Test {
   }
   // The machine's entries, but for bootstat.dat renamed to bootstat.bak.
   std::map<std::string, std::string> Entries() {
-    std::map<std::string, std::string> entries = TakeSnapshot(M_.os).entries;
+    std::map<std::string, std::string> entries = TakeSnapshot(Machine_.os).entries;
     std::erase_if(entries, [](const auto& entry) { return entry.first.find("\\bootstat.") != std::string::npos; });
     return entries;
   }
 
-  FaultMachine M_;
+  FaultMachine Machine_;
 };
 
 TEST_F(RemovalTest, InstallThenRemoveIsARoundTripInAnOrderThatKeepsTheMachineStartable) {
@@ -74,7 +74,7 @@ TEST_F(RemovalTest, InstallThenRemoveIsARoundTripInAnOrderThatKeepsTheMachineSta
                   "DeleteFileA(C:\\WINDOWS\\system32\\drivers\\ewf.sys)",
                   "DeleteFileA(C:\\WINDOWS\\system32\\ewfmgr.exe)", "RegDeleteKeyA(HKLM, SOFTWARE\\Stillvane)"));
   EXPECT_EQ(Entries(), before);
-  EXPECT_EQ(M_.dialogs.messages.front().kind, MessageKind::Confirmation);
+  EXPECT_EQ(Machine_.dialogs.messages.front().kind, MessageKind::Confirmation);
   EXPECT_EQ(Closing(),
             "EWF support was removed.\r\rThese steps were done:\r"
             "The write filter was taken out of the \"UpperFilters\" value of " +
@@ -95,9 +95,9 @@ TEST_F(RemovalTest, InstallThenRemoveIsARoundTripInAnOrderThatKeepsTheMachineSta
 
 TEST_F(RemovalTest, OtherFiltersKeepTheirOrderAndABackupFoundBeforeInstallStays) {
   const std::string filters("PartMgr\0VolSnap\0SnapFlt\0\0", 25);
-  M_.os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
-                            std::vector<BYTE>(filters.begin(), filters.end()));
-  M_.os.Files().AddFile("C:\\ntldr.bak", "original boot loader");  // already holding its bytes
+  Machine_.os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
+                                  std::vector<BYTE>(filters.begin(), filters.end()));
+  Machine_.os.Files().AddFile("C:\\ntldr.bak", "original boot loader");  // already holding its bytes
   const std::map<std::string, std::string> before = Entries();
   Install();
   Remove();
@@ -108,12 +108,13 @@ TEST_F(RemovalTest, OtherFiltersKeepTheirOrderAndABackupFoundBeforeInstallStays)
 TEST_F(RemovalTest, AnsweredNoOrWithTheFilterListUnreadableNothingChanges) {
   Install();
   const std::map<std::string, std::string> installed = Entries();
-  M_.dialogs = TRecordingDialogs();
-  RemoveEwfSupport({M_.os, M_.dialogs, M_.SourceFolder, M_.WindowsFolder, M_.SystemDriveFolder, M_.saved});
-  EXPECT_EQ(M_.dialogs.messages.size(), 1u);
+  Machine_.dialogs = TRecordingDialogs();
+  RemoveEwfSupport({Machine_.os, Machine_.dialogs, Machine_.SourceFolder, Machine_.WindowsFolder,
+                    Machine_.SystemDriveFolder, Machine_.saved});
+  EXPECT_EQ(Machine_.dialogs.messages.size(), 1u);
   EXPECT_EQ(Entries(), installed);
 
-  M_.os.FailCallsContaining("RegQueryValueExA(HKLM\\" + std::string(kClassKey), ERROR_ACCESS_DENIED);
+  Machine_.os.FailCallsContaining("RegQueryValueExA(HKLM\\" + std::string(kClassKey), ERROR_ACCESS_DENIED);
   Remove();
   EXPECT_EQ(Entries(), installed);
   EXPECT_THAT(Closing(), HasSubstr("EWF support was not removed.  Nothing else was changed"));
@@ -124,21 +125,21 @@ TEST_F(RemovalTest, AnsweredNoOrWithTheFilterListUnreadableNothingChanges) {
 // stays for the next run to finish.
 TEST_F(RemovalTest, AServiceKeyThatCannotBeDeletedKeepsTheDriverAndTheRecord) {
   Install();
-  M_.os.FailCallsContaining("RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\ewf)", ERROR_ACCESS_DENIED);
+  Machine_.os.FailCallsContaining("RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\ewf)", ERROR_ACCESS_DENIED);
   Remove();
   EXPECT_NE(Contents("C:\\WINDOWS\\system32\\drivers\\ewf.sys"), "<missing>");
-  EXPECT_TRUE(M_.os.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"));
+  EXPECT_TRUE(Machine_.os.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"));
   EXPECT_EQ(Contents("C:\\ntldr"), "original boot loader");
   EXPECT_THAT(Closing(), HasSubstr("EWF support was not completely removed."));
   EXPECT_THAT(Closing(), HasSubstr("Deleting the registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services"
                                    "\\ewf failed.  Error 5"));
   EXPECT_THAT(Closing(), HasSubstr("Restart the computer, then choose Remove EWF Support again to finish."));
 
-  M_.StartAgain();
-  StartUp(M_);
+  Machine_.StartAgain();
+  StartUp(Machine_);
   Remove();
   EXPECT_EQ(Contents("C:\\WINDOWS\\system32\\drivers\\ewf.sys"), "<missing>");
-  EXPECT_FALSE(M_.os.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"));
+  EXPECT_FALSE(Machine_.os.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"));
 }
 
 // A backup that is missing or holds other bytes, or an ntldr changed since,
@@ -179,8 +180,8 @@ TEST_F(RemovalTest, ARecordPointingAtAMissingOrChangedBackupLeavesTheBootLoader)
 // is, and files nobody recorded placing stay.
 TEST_F(RemovalTest, WithoutARecordOnlyWhatIsCertainIsUndone) {
   Install();
-  M_.os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane");
-  M_.os.Files().AddFile("C:\\ntldr.bak.1", "another loader");
+  Machine_.os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane");
+  Machine_.os.Files().AddFile("C:\\ntldr.bak.1", "another loader");
   Remove();
   EXPECT_EQ(Contents("C:\\ntldr"), Contents(std::string(kSourceFolder) + "ewfntldr"));
   EXPECT_THAT(Closing(), HasSubstr("there is no record of the installation to tell which of C:\\ntldr.bak, "
@@ -189,10 +190,10 @@ TEST_F(RemovalTest, WithoutARecordOnlyWhatIsCertainIsUndone) {
                                    "record that Stillvane placed it."));
   EXPECT_THAT(Closing(), HasSubstr("There is no record of the installation (the \"Installation\" value of "
                                    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Stillvane)"));
-  EXPECT_FALSE(M_.os.Registry().KeyExists(HKEY_LOCAL_MACHINE, kServiceKey));
+  EXPECT_FALSE(Machine_.os.Registry().KeyExists(HKEY_LOCAL_MACHINE, kServiceKey));
   EXPECT_EQ(Contents("C:\\WINDOWS\\system32\\drivers\\ewf.sys").empty(), false);
 
-  M_.os.Files().Remove("C:\\ntldr.bak.1");
+  Machine_.os.Files().Remove("C:\\ntldr.bak.1");
   Remove();
   EXPECT_EQ(Contents("C:\\ntldr"), "original boot loader");
   EXPECT_EQ(Contents("C:\\ntldr.bak"), "original boot loader");
