@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/ewf_manager_reports.h"
 #include "support/fault_campaign.h"
 #include "support/fault_machine.h"
 
@@ -105,7 +106,7 @@ TEST_F(RemovalTest, OtherFiltersKeepTheirOrderAndABackupFoundBeforeInstallStays)
   EXPECT_EQ(Contents("C:\\ntldr.bak"), "original boot loader");
 }
 
-TEST_F(RemovalTest, AnsweredNoOrWithTheFilterListUnreadableNothingChanges) {
+TEST_F(RemovalTest, AnsweredNoWithTheFilterOnOrWithTheFilterListUnreadableNothingChanges) {
   Install();
   const std::map<std::string, std::string> installed = Entries();
   Machine_.dialogs = TRecordingDialogs();
@@ -113,6 +114,14 @@ TEST_F(RemovalTest, AnsweredNoOrWithTheFilterListUnreadableNothingChanges) {
                     Machine_.SystemDriveFolder, Machine_.saved});
   EXPECT_EQ(Machine_.dialogs.messages.size(), 1u);
   EXPECT_EQ(Entries(), installed);
+
+  // Whatever is removed while the write filter protects the volume comes back at the next restart.
+  RunTheWriteFilter(Machine_.os, Machine_.WindowsFolder, EwfManagerReport("ENABLED"));
+  Remove();
+  EXPECT_EQ(Entries(), installed);
+  ASSERT_EQ(Machine_.dialogs.messages.size(), 1u);
+  EXPECT_EQ(Closing(), OverlayOnMessage("C:"));
+  Machine_.os.Processes().SetService("ewf", SERVICE_STOPPED);
 
   Machine_.os.FailCallsContaining("RegQueryValueExA(HKLM\\" + std::string(kClassKey), ERROR_ACCESS_DENIED);
   Remove();
