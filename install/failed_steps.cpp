@@ -15,3 +15,8 @@ std::string TFailedSteps::Text() const {
   for (const std::string& line : Lines_) text += Concat({"\r", line});
   return text;
 }
+
+std::string JoinNotes(const std::string& first, const std::string& second) {
+  if (first.empty() || second.empty()) return first + second;
+  return Concat({first, "\r\r", second});
+}

@@ -19,3 +19,7 @@ class TFailedSteps {
  private:
   std::vector<std::string> Lines_;
 };
+
+// Two paragraphs of a message with an empty line between them; either may be
+// empty, and then no empty line is added.
+std::string JoinNotes(const std::string& first, const std::string& second);

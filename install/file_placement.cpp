@@ -240,11 +240,6 @@ Switched SwitchFile(TOs& os, const std::string& source, const std::string& targe
   return switched;
 }
 
-std::string JoinNotes(const std::string& first, const std::string& second) {
-  if (first.empty() || second.empty()) return first + second;
-  return Concat({first, "\r\r", second});
-}
-
 void MoveFileAside(const ClickContext& context, const FileMovedAside& file, TFailedSteps& failed) {
   const std::string from = FolderOf(context, file.folder) + file.name;
   const std::string to = FolderOf(context, file.folder) + file.newName;

@@ -236,8 +236,6 @@ void InstallEwfSupport(const InstallContext& given) {
     context.SavedRootKeySecurity.reset();  // the key was never opened up
   }
   RecordInstallation(os, placed, record, failed);
-  const std::string notes = context.Boot.Note.empty() || placed.note.empty()
-                                ? context.Boot.Note + placed.note
-                                : Concat({context.Boot.Note, "\r\r", placed.note});
+  const std::string notes = JoinNotes(context.Boot.Note, placed.note);
   ShowOutcome(context.dialogs, failed, security, securityChange.replacedOpenDacl, notes, context.Boot.LoaderWarning);
 }
