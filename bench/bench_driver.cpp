@@ -46,41 +46,41 @@ std::string Text(HWND window) {
 }
 
 struct WindowSearch {
-  DWORD processId;
-  const char* caption;
-  HWND found;
+  DWORD ProcessId;
+  const char* Caption;
+  HWND Found;
 };
 
 BOOL CALLBACK MatchTopLevel(HWND window, LPARAM parameter) {
   auto* search = reinterpret_cast<WindowSearch*>(parameter);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
+  if (owner != search->ProcessId || !IsWindowVisible(window)) return TRUE;
   char caption[256] = "";
   GetWindowTextA(window, caption, sizeof caption);
-  if (lstrcmpA(caption, search->caption) != 0) return TRUE;
-  search->found = window;
+  if (lstrcmpA(caption, search->Caption) != 0) return TRUE;
+  search->Found = window;
   return FALSE;
 }
 
 BOOL CALLBACK MatchChild(HWND window, LPARAM parameter) {
   auto* search = reinterpret_cast<WindowSearch*>(parameter);
-  if (Text(window) != search->caption) return TRUE;
-  search->found = window;
+  if (Text(window) != search->Caption) return TRUE;
+  search->Found = window;
   return FALSE;
 }
 
 HWND FindTopLevel(DWORD processId, const char* caption) {
   WindowSearch search{processId, caption, nullptr};
   EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return search.Found;
 }
 
 HWND FindControl(HWND window, const char* caption) {
   WindowSearch search{0, caption, nullptr};
   EnumChildWindows(window, MatchChild, reinterpret_cast<LPARAM>(&search));
-  if (!search.found) Fail(std::string("no control \"") + caption + "\"");
-  return search.found;
+  if (!search.Found) Fail(std::string("no control \"") + caption + "\"");
+  return search.Found;
 }
 
 // Polls until the process shows a window with this caption and its thread
@@ -106,8 +106,8 @@ void WaitUntilGone(HWND window) {
 }
 
 struct Memory {
-  double peakWorkingSet;  // KiB
-  double peakPrivate;     // KiB
+  double PeakWorkingSet;  // KiB
+  double PeakPrivate;     // KiB
 };
 
 // Windows gives the peak of the commit charge (private bytes) as
@@ -173,10 +173,10 @@ class TProgram {
 };
 
 struct Sample {
-  double startMs;
-  Memory memory;       // once the main window is idle
-  double peakPrivate;  // the highest of the samples taken (see MemoryOf)
-  double clickMs[3];   // A: Install, Minimize Disk Writes, Enable HORM; B: its one button
+  double StartMs;
+  Memory Memory;       // once the main window is idle
+  double PeakPrivate;  // the highest of the samples taken (see MemoryOf)
+  double ClickMs[3];   // A: Install, Minimize Disk Writes, Enable HORM; B: its one button
 };
 
 const char* const kStillvaneButtons[3] = {"Install EWF Support", "Minimize Disk Writes", "Enable HORM"};
@@ -184,12 +184,12 @@ const char* const kStillvaneButtons[3] = {"Install EWF Support", "Minimize Disk 
 Sample RunStillvane(const std::string& exe, RECT* informationRect = nullptr) {
   TProgram program("\"" + exe + "\"", "Stillvane");
   Sample sample{};
-  sample.startMs = program.StartMs();
-  sample.memory = program.MemoryNow();
-  sample.clickMs[0] = program.ClickToDialog(kStillvaneButtons[0], "Driver files not found", "OK");
-  sample.clickMs[1] = program.ClickToDialog(kStillvaneButtons[1], "Information", "OK", informationRect);
-  sample.clickMs[2] = program.ClickToDialog(kStillvaneButtons[2], "Confirm", "&No");
-  sample.peakPrivate = std::max(sample.memory.peakPrivate, program.MemoryNow().peakPrivate);
+  sample.StartMs = program.StartMs();
+  sample.Memory = program.MemoryNow();
+  sample.ClickMs[0] = program.ClickToDialog(kStillvaneButtons[0], "Driver files not found", "OK");
+  sample.ClickMs[1] = program.ClickToDialog(kStillvaneButtons[1], "Information", "OK", informationRect);
+  sample.ClickMs[2] = program.ClickToDialog(kStillvaneButtons[2], "Confirm", "&No");
+  sample.PeakPrivate = std::max(sample.Memory.PeakPrivate, program.MemoryNow().PeakPrivate);
   return sample;
 }
 
@@ -198,10 +198,10 @@ Sample RunMinimal(const std::string& exe, const RECT& dialogRect) {
   std::snprintf(size, sizeof size, " %ld %ld", dialogRect.right - dialogRect.left, dialogRect.bottom - dialogRect.top);
   TProgram program("\"" + exe + "\"" + size, "Minimal window");
   Sample sample{};
-  sample.startMs = program.StartMs();
-  sample.memory = program.MemoryNow();
-  sample.clickMs[0] = program.ClickToDialog("Show message", "Information", "OK");
-  sample.peakPrivate = std::max(sample.memory.peakPrivate, program.MemoryNow().peakPrivate);
+  sample.StartMs = program.StartMs();
+  sample.Memory = program.MemoryNow();
+  sample.ClickMs[0] = program.ClickToDialog("Show message", "Information", "OK");
+  sample.PeakPrivate = std::max(sample.Memory.PeakPrivate, program.MemoryNow().PeakPrivate);
   return sample;
 }
 
@@ -271,23 +271,23 @@ int main(int argc, char** argv) {
     const Sample sa = RunStillvane(a);
     const Sample sb = RunMinimal(b, informationRect);
     const Sample st = RunMinimal(t, informationRect);
-    startA.push_back(sa.startMs);
-    startB.push_back(sb.startMs);
-    startT.push_back(st.startMs);
-    startRatio.push_back(sa.startMs / sb.startMs);
-    startRatioThemed.push_back(sa.startMs / st.startMs);
-    workingSetRatio.push_back(sa.memory.peakWorkingSet / sb.memory.peakWorkingSet);
-    privateRatio.push_back(sa.peakPrivate / sb.peakPrivate);
-    privateRatioThemed.push_back(sa.peakPrivate / st.peakPrivate);
+    startA.push_back(sa.StartMs);
+    startB.push_back(sb.StartMs);
+    startT.push_back(st.StartMs);
+    startRatio.push_back(sa.StartMs / sb.StartMs);
+    startRatioThemed.push_back(sa.StartMs / st.StartMs);
+    workingSetRatio.push_back(sa.Memory.PeakWorkingSet / sb.Memory.PeakWorkingSet);
+    privateRatio.push_back(sa.PeakPrivate / sb.PeakPrivate);
+    privateRatioThemed.push_back(sa.PeakPrivate / st.PeakPrivate);
     for (int i = 0; i < 3; ++i) {
-      clickA[i].push_back(sa.clickMs[i]);
-      clickRatio[i].push_back(sa.clickMs[i] / sb.clickMs[0]);
+      clickA[i].push_back(sa.ClickMs[i]);
+      clickRatio[i].push_back(sa.ClickMs[i] / sb.ClickMs[0]);
     }
-    clickB.push_back(sb.clickMs[0]);
+    clickB.push_back(sb.ClickMs[0]);
     std::printf("%4d  %7.1f %5.1f %5.1f %5.2f | %9.0f %5.0f | %11.0f %5.0f %5.0f %5.2f | %7.1f  %7.1f %5.1f | %7.1f\n",
-                pair, sa.startMs, sb.startMs, st.startMs, startRatio.back(), sa.memory.peakWorkingSet,
-                sb.memory.peakWorkingSet, sa.peakPrivate, sb.peakPrivate, st.peakPrivate, privateRatio.back(),
-                sa.clickMs[0], sa.clickMs[1], sa.clickMs[2], sb.clickMs[0]);
+                pair, sa.StartMs, sb.StartMs, st.StartMs, startRatio.back(), sa.Memory.PeakWorkingSet,
+                sb.Memory.PeakWorkingSet, sa.PeakPrivate, sb.PeakPrivate, st.PeakPrivate, privateRatio.back(),
+                sa.ClickMs[0], sa.ClickMs[1], sa.ClickMs[2], sb.ClickMs[0]);
   }
 
   std::printf(

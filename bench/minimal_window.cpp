@@ -11,7 +11,7 @@ namespace {
 
 const char kWindowClass[] = "MinimalWindow";
 const char kDialogClass[] = "MinimalDialog";
-enum { kShowButton = 100 };
+enum { KShowButton = 100 };
 
 int dialogWidth = 240;
 int dialogHeight = 120;
@@ -64,7 +64,7 @@ void ShowMessageDialog(HWND owner) {
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
-      if (LOWORD(wParam) == kShowButton) ShowMessageDialog(window);
+      if (LOWORD(wParam) == KShowButton) ShowMessageDialog(window);
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -98,7 +98,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
       (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr, nullptr, Instance(), nullptr);
   if (!window) return 1;
   CreateWindowExA(0, "BUTTON", "Show message", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 413, 80, 113, 33, window,
-                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kShowButton)), Instance(), nullptr);
+                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(KShowButton)), Instance(), nullptr);
   ShowWindow(window, showCommand);
   UpdateWindow(window);
   MSG msg;

@@ -26,8 +26,8 @@ std::string OldFileWarning(const std::string& fileName, const FileVersionParts& 
 }  // namespace
 
 bool CheckDriverFilesPresent(TOs& os, const std::string& sourceFolder) {
-  for (const DriverFile& file : DriverFiles) {
-    if (!FileIsPresent(os, sourceFolder + file.name)) return false;
+  for (const DriverFile& file : kDriverFiles) {
+    if (!FileIsPresent(os, sourceFolder + file.Name)) return false;
   }
   return true;
 }
@@ -59,18 +59,18 @@ bool SameVersion(const std::optional<FileVersionParts>& a, const std::optional<F
 
 bool CheckDriverFileVersions(TDialogs& dialogs, TVersionInfo& FileVersionInfo, const std::string& sourceFolder,
                              AcceptedVersions* accepted) {
-  for (const DriverFile& file : DriverFiles) {
-    if (file.gate == VersionGate::None) continue;
-    const std::optional<FileVersionParts> read = VersionOf(FileVersionInfo, sourceFolder + file.name);
-    if (accepted) (*accepted)[&file - DriverFiles] = read;
+  for (const DriverFile& file : kDriverFiles) {
+    if (file.Gate == VersionGate::None) continue;
+    const std::optional<FileVersionParts> read = VersionOf(FileVersionInfo, sourceFolder + file.Name);
+    if (accepted) (*accepted)[&file - kDriverFiles] = read;
     if (!read) {
-      if (file.gate == VersionGate::RequiresVersion) return false;
+      if (file.Gate == VersionGate::RequiresVersion) return false;
       continue;
     }
     const FileVersionParts found = *read;
-    if (IsVersionAtLeast(file.minimum, found)) continue;
+    if (IsVersionAtLeast(file.Minimum, found)) continue;
     // Escape and the close box answer Cancel, which refuses like No.
-    if (dialogs.ShowMessageDialog(OldFileWarning(file.name, found, file.minimum), MessageKind::Warning,
+    if (dialogs.ShowMessageDialog(OldFileWarning(file.Name, found, file.Minimum), MessageKind::Warning,
                                   MessageButtons::YesNo) != DialogResult::Yes) {
       return false;
     }
@@ -80,35 +80,36 @@ bool CheckDriverFileVersions(TDialogs& dialogs, TVersionInfo& FileVersionInfo, c
 
 bool HasAcceptedVersion(TVersionInfo& FileVersionInfo, const std::string& path, const DriverFile& file,
                         const AcceptedVersions& accepted) {
-  if (file.gate == VersionGate::None) return true;
-  return SameVersion(VersionOf(FileVersionInfo, path), accepted[&file - DriverFiles]);
+  if (file.Gate == VersionGate::None) return true;
+  return SameVersion(VersionOf(FileVersionInfo, path), accepted[&file - kDriverFiles]);
 }
 
 std::string InstalledVersionProblem(TVersionInfo& FileVersionInfo, const std::string& path, const DriverFile& file,
                                     const AcceptedVersions& accepted) {
-  if (file.gate == VersionGate::None) return std::string();
+  if (file.Gate == VersionGate::None) return std::string();
   const std::optional<FileVersionParts> found = VersionOf(FileVersionInfo, path);
   if (!found) {
-    if (file.gate == VersionGate::VersionOptional) return std::string();
+    if (file.Gate == VersionGate::VersionOptional) return std::string();
     return "its version cannot be read";
   }
-  if (IsVersionAtLeast(file.minimum, *found) || SameVersion(found, accepted[&file - DriverFiles])) return std::string();
-  return Concat({"it is version ", FormatFileVersion(*found), ", older than ", FormatFileVersion(file.minimum)});
+  if (IsVersionAtLeast(file.Minimum, *found) || SameVersion(found, accepted[&file - kDriverFiles]))
+    return std::string();
+  return Concat({"it is version ", FormatFileVersion(*found), ", older than ", FormatFileVersion(file.Minimum)});
 }
 
 const DriverFile& DriverFileNamed(const char* name) {
-  for (const DriverFile& file : DriverFiles) {
-    if (std::strcmp(file.name, name) == 0) return file;
+  for (const DriverFile& file : kDriverFiles) {
+    if (std::strcmp(file.Name, name) == 0) return file;
   }
-  return DriverFiles[0];
+  return kDriverFiles[0];
 }
 
 bool CheckDriverFileContents(TOs& os, TDialogs& dialogs, const std::string& sourceFolder, CheckedContents* checked) {
-  for (const DriverFile& file : DriverFiles) {
-    const std::string path = sourceFolder + file.name;
-    ContentCheck check = CheckFileContents(os, path, file.kind);
+  for (const DriverFile& file : kDriverFiles) {
+    const std::string path = sourceFolder + file.Name;
+    ContentCheck check = CheckFileContents(os, path, file.Kind);
     if (check.Fits()) {
-      if (checked) (*checked)[&file - DriverFiles] = std::move(check.bytes);
+      if (checked) (*checked)[&file - kDriverFiles] = std::move(check.Bytes);
       continue;
     }
     dialogs.ShowMessageDialog(ContentProblemText(path, check), MessageKind::Error, MessageButtons::Ok);
@@ -118,10 +119,10 @@ bool CheckDriverFileContents(TOs& os, TDialogs& dialogs, const std::string& sour
 }
 
 bool RunDriverFileChecks(const DriverCheckContext& context) {
-  if (!CheckDriverFilesPresent(context.os, context.SourceFolder)) {
-    context.dialogs.ShowMissingFilesDialog();
+  if (!CheckDriverFilesPresent(context.Os, context.SourceFolder)) {
+    context.Dialogs.ShowMissingFilesDialog();
     return false;
   }
-  if (!CheckDriverFileContents(context.os, context.dialogs, context.SourceFolder, context.checked)) return false;
-  return CheckDriverFileVersions(context.dialogs, context.FileVersionInfo, context.SourceFolder, context.accepted);
+  if (!CheckDriverFileContents(context.Os, context.Dialogs, context.SourceFolder, context.Checked)) return false;
+  return CheckDriverFileVersions(context.Dialogs, context.FileVersionInfo, context.SourceFolder, context.Accepted);
 }

@@ -24,14 +24,14 @@ enum class VersionGate {
 };
 
 struct DriverFile {
-  const char* name;
-  VersionGate gate;
-  FileVersionParts minimum;
-  FileKind kind;  // what its contents must be
+  const char* Name;
+  VersionGate Gate;
+  FileVersionParts Minimum;
+  FileKind Kind;  // what its contents must be
 };
 
 // Looked for in the source folder, and examined, in this order.
-inline constexpr DriverFile DriverFiles[] = {
+inline constexpr DriverFile kDriverFiles[] = {
     {"ewf.sys", VersionGate::RequiresVersion, MinEwfSysVersion, FileKind::KernelDriver},
     {"ewfmgr.exe", VersionGate::VersionOptional, MinEwfMgrVersion, FileKind::Program},
     {"ewfntldr", VersionGate::None, {0, 0, 0, 0}, FileKind::BootLoader},
@@ -39,10 +39,10 @@ inline constexpr DriverFile DriverFiles[] = {
 
 // The version the gate read of each driver file, by its place in DriverFiles,
 // as the user accepted it (nullopt: it had none, and that was accepted).
-using AcceptedVersions = std::array<std::optional<FileVersionParts>, std::size(DriverFiles)>;
+using AcceptedVersions = std::array<std::optional<FileVersionParts>, std::size(kDriverFiles)>;
 // The bytes of each driver file as the content check read and passed them,
 // by its place in DriverFiles: what is placed must be exactly these.
-using CheckedContents = std::array<std::vector<BYTE>, std::size(DriverFiles)>;
+using CheckedContents = std::array<std::vector<BYTE>, std::size(kDriverFiles)>;
 
 // The entry of DriverFiles with that name.
 const DriverFile& DriverFileNamed(const char* name);
@@ -81,12 +81,12 @@ std::string InstalledVersionProblem(TVersionInfo& FileVersionInfo, const std::st
                                            CheckedContents* checked = nullptr);
 
 struct DriverCheckContext {
-  TOs& os;
-  TInstallDialogs& dialogs;
+  TOs& Os;
+  TInstallDialogs& Dialogs;
   TVersionInfo& FileVersionInfo;         // the main window's reader
   std::string SourceFolder;              // ends with a backslash
-  AcceptedVersions* accepted = nullptr;  // receives what the version gate read
-  CheckedContents* checked = nullptr;    // receives the bytes the content check passed
+  AcceptedVersions* Accepted = nullptr;  // receives what the version gate read
+  CheckedContents* Checked = nullptr;    // receives the bytes the content check passed
 };
 
 // The first steps of an installation: when a file is missing the

@@ -30,7 +30,7 @@ std::string BootLoaderProblem(const std::vector<BYTE>& bytes) {
 
 std::string SizeProblem(DWORD size, bool large, FileKind kind) {
   if (size == 0 && !large) return "it is empty";
-  const DWORD most = kind == FileKind::BootLoader ? MaxBootLoaderSize : MaxImageFileSize;
+  const DWORD most = kind == FileKind::BootLoader ? kMaxBootLoaderSize : kMaxImageFileSize;
   if (large || size > most) {
     const std::string length = large ? "over 4 GB" : std::to_string(size) + " bytes";
     if (kind == FileKind::BootLoader) {
@@ -39,9 +39,9 @@ std::string SizeProblem(DWORD size, bool large, FileKind kind) {
     return Concat(
         {"it is ", length, " long, and a driver file of this kind is at most ", std::to_string(most), " bytes long"});
   }
-  if (kind == FileKind::BootLoader && size < MinBootLoaderSize) {
+  if (kind == FileKind::BootLoader && size < kMinBootLoaderSize) {
     return Concat({"it is only ", std::to_string(size), " bytes long, and a boot loader is at least ",
-                   std::to_string(MinBootLoaderSize), " bytes long"});
+                   std::to_string(kMinBootLoaderSize), " bytes long"});
   }
   return std::string();
 }
@@ -88,11 +88,11 @@ ContentCheck CheckFileContents(TOs& os, const std::string& path, FileKind kind) 
 }
 
 std::string ContentProblemText(const std::string& path, const ContentCheck& check) {
-  if (check.error) {
-    return Concat({"The file \"", path, "\" could not be read.  Error ", std::to_string(check.error),
+  if (check.Error) {
+    return Concat({"The file \"", path, "\" could not be read.  Error ", std::to_string(check.Error),
                    "\r\rNothing has been changed."});
   }
-  return Concat({"The file \"", path, "\" cannot be installed: ", check.problem,
+  return Concat({"The file \"", path, "\" cannot be installed: ", check.Problem,
                  ".\r\rNothing has been changed.  Put a whole copy of the file, from the same Windows XP Embedded ",
                  "installation as the other two, in its place and try again."});
 }

@@ -19,19 +19,19 @@ enum class FileKind {
 // below any of them, so no real loader is refused, while an empty file, a
 // placeholder or a copy cut off early is caught before it becomes the one
 // file the computer cannot start without.
-inline constexpr DWORD MinBootLoaderSize = 64 * 1024;
+inline constexpr DWORD kMinBootLoaderSize = 64 * 1024;
 // The boot sector loads the whole loader and starts it in real mode, where
 // only the first 640 KB of memory can be reached: no loader is larger.
-inline constexpr DWORD MaxBootLoaderSize = 640 * 1024;
+inline constexpr DWORD kMaxBootLoaderSize = 640 * 1024;
 // The driver and its manager are read whole, to check them and to compare
 // what is placed with what was checked; theirs are below 100 KB.
-inline constexpr DWORD MaxImageFileSize = 32 * 1024 * 1024;
+inline constexpr DWORD kMaxImageFileSize = 32 * 1024 * 1024;
 
 struct ContentCheck {
-  DWORD error;                   // reading the file failed with this; 0 when it was read
-  std::string problem;           // when read: what is wrong, as "it is ...", empty when it fits the kind
-  std::vector<BYTE> bytes = {};  // when it fits: the whole file as it was read
-  bool Fits() const { return error == 0 && problem.empty(); }
+  DWORD Error;                   // reading the file failed with this; 0 when it was read
+  std::string Problem;           // when read: what is wrong, as "it is ...", empty when it fits the kind
+  std::vector<BYTE> Bytes = {};  // when it fits: the whole file as it was read
+  bool Fits() const { return Error == 0 && Problem.empty(); }
 };
 ContentCheck CheckFileContents(TOs& os, const std::string& path, FileKind kind);
 

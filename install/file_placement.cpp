@@ -31,9 +31,9 @@ void Discard(TOs& os, const std::string& temp) {
 }
 
 struct Comparison {
-  bool same;
-  DWORD error;       // 0 when both were read to their ends
-  std::string path;  // the one that could not be read
+  bool Same;
+  DWORD Error;       // 0 when both were read to their ends
+  std::string Path;  // the one that could not be read
 };
 
 Comparison CompareFiles(TOs& os, const std::string& first, const std::string& second) {
@@ -111,8 +111,8 @@ Staging Stage(TOs& os, const std::string& source, const std::string& target, TFa
   copy.reset();  // closed before the copy is read back, or removed
   if (!flushed) return fail(flushError);
   const Comparison compared = checked ? CompareWithBytes(os, temp, *checked) : CompareFiles(os, source, temp);
-  if (compared.error) return fail(compared.error);
-  if (!compared.same) {
+  if (compared.Error) return fail(compared.Error);
+  if (!compared.Same) {
     Discard(os, temp);
     if (checked) return Staging::NotTheCheckedFile;
     failed.Add(Concat({"Copying ", source, " to ", target, " failed", consequence, ": the copy differs from it."}));
@@ -147,9 +147,9 @@ std::string KeepOldFile(TOs& os, const std::string& usualBackup, const std::stri
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     const Comparison compared = CompareFiles(os, backup, target);
-    if (compared.same) return backup;
-    if (compared.error) {
-      failed.Add(Concat({"Reading ", compared.path, " failed", notReplaced, "."}), compared.error);
+    if (compared.Same) return backup;
+    if (compared.Error) {
+      failed.Add(Concat({"Reading ", compared.Path, " failed", notReplaced, "."}), compared.Error);
       return std::string();
     }
   }
@@ -188,11 +188,11 @@ bool ReplaceWithStaged(TOs& os, const std::string& source, const std::string& ta
 }
 
 struct Switched {
-  bool placed = false;      // the new file is in place (or was already there)
-  bool renamed = false;     // this run put it there
-  std::string backup;       // where the old file's bytes are kept; empty when there was none
-  bool backupMade = false;  // this run made that copy
-  DWORD oldAttributes = 0;  // of the file replaced
+  bool Placed = false;      // the new file is in place (or was already there)
+  bool Renamed = false;     // this run put it there
+  std::string Backup;       // where the old file's bytes are kept; empty when there was none
+  bool BackupMade = false;  // this run made that copy
+  DWORD OldAttributes = 0;  // of the file replaced
 };
 
 // Puts a staged file in place of an existing one (the boot loader, or an
@@ -212,22 +212,22 @@ Switched SwitchFile(TOs& os, const std::string& source, const std::string& targe
   }
   if (present) {
     const Comparison compared = CompareFiles(os, target, temp);
-    if (compared.same) {
+    if (compared.Same) {
       Discard(os, temp);
-      switched.placed = true;
+      switched.Placed = true;
       return switched;
     }
-    if (compared.error) {
-      failed.Add(Concat({"Reading ", compared.path, " failed, so ", target, " was not replaced."}), compared.error);
-      Discard(os, temp);
-      return switched;
-    }
-    switched.backup = KeepOldFile(os, usualBackup, target, failed, switched.backupMade);
-    if (switched.backup.empty()) {
+    if (compared.Error) {
+      failed.Add(Concat({"Reading ", compared.Path, " failed, so ", target, " was not replaced."}), compared.Error);
       Discard(os, temp);
       return switched;
     }
-    switched.oldAttributes = attributes;
+    switched.Backup = KeepOldFile(os, usualBackup, target, failed, switched.BackupMade);
+    if (switched.Backup.empty()) {
+      Discard(os, temp);
+      return switched;
+    }
+    switched.OldAttributes = attributes;
     // The new loader is hidden, system and read-only if the old one was.
     if (!ReplaceWithStaged(os, source, target, attributes, attributes, failed)) return switched;
   } else if (!os.MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -235,48 +235,48 @@ Switched SwitchFile(TOs& os, const std::string& source, const std::string& targe
     Discard(os, temp);
     return switched;
   }
-  switched.placed = true;
-  switched.renamed = true;
+  switched.Placed = true;
+  switched.Renamed = true;
   return switched;
 }
 
 void MoveFileAside(const ClickContext& context, const FileMovedAside& file, TFailedSteps& failed) {
-  const std::string from = FolderOf(context, file.folder) + file.name;
-  const std::string to = FolderOf(context, file.folder) + file.newName;
-  const FileLookup found = LookForFile(context.os, from);
-  if (found.error)
-    failed.Add(Concat({"Looking for ", from, " failed, so it was not renamed to ", to, "."}), found.error);
-  if (!found.present) return;
-  const FileOpResult renamed = RenameFile(context.os, from, to);
-  if (renamed.succeeded) return;
+  const std::string from = FolderOf(context, file.Folder) + file.Name;
+  const std::string to = FolderOf(context, file.Folder) + file.NewName;
+  const FileLookup found = LookForFile(context.Os, from);
+  if (found.Error)
+    failed.Add(Concat({"Looking for ", from, " failed, so it was not renamed to ", to, "."}), found.Error);
+  if (!found.Present) return;
+  const FileOpResult renamed = RenameFile(context.Os, from, to);
+  if (renamed.Succeeded) return;
   const std::string step = Concat({"Renaming ", from, " to ", to});
-  if (IsFolder(context.os, to)) {
-    failed.Add(FolderInTheWay(step, to), renamed.error);
-  } else if (!RefusedBecauseItExists(renamed.error)) {
-    failed.Add(Concat({step, " failed."}), renamed.error);
+  if (IsFolder(context.Os, to)) {
+    failed.Add(FolderInTheWay(step, to), renamed.Error);
+  } else if (!RefusedBecauseItExists(renamed.Error)) {
+    failed.Add(Concat({step, " failed."}), renamed.Error);
   }
 }
 
 struct StagedCopy {
-  const DriverFileCopy* copy;
-  std::string source;
-  std::string target;
-  std::string replaced;  // why the installed copy is replaced; empty when none is
+  const DriverFileCopy* Copy;
+  std::string Source;
+  std::string Target;
+  std::string Replaced;  // why the installed copy is replaced; empty when none is
 };
 
 // Whether an installed copy of `file` at `target` may stay; else why not.
 struct Installed {
-  bool present;
-  DWORD error;          // looking for it or reading it failed with this
-  std::string problem;  // when present: why it may not stay, empty when it may
+  bool Present;
+  DWORD Error;          // looking for it or reading it failed with this
+  std::string Problem;  // when present: why it may not stay, empty when it may
 };
 Installed ExamineInstalled(const InstallContext& context, const std::string& target, const DriverFile& file,
                            const AcceptedVersions& accepted) {
-  const FileLookup found = LookForFile(context.os, target);
-  if (!found.present) return {false, found.error, ""};
-  const ContentCheck check = CheckFileContents(context.os, target, file.kind);
-  if (check.error) return {true, check.error, ""};
-  if (!check.problem.empty()) return {true, 0, check.problem};
+  const FileLookup found = LookForFile(context.Os, target);
+  if (!found.Present) return {false, found.Error, ""};
+  const ContentCheck check = CheckFileContents(context.Os, target, file.Kind);
+  if (check.Error) return {true, check.Error, ""};
+  if (!check.Problem.empty()) return {true, 0, check.Problem};
   return {true, 0, InstalledVersionProblem(context.FileVersionInfo, target, file, accepted)};
 }
 
@@ -305,46 +305,46 @@ bool ReplaceFileWithCopy(TOs& os, const std::string& source, const std::string& 
 
 PlacedFiles PlaceDriverFiles(const ClickContext& context, const AcceptedVersions& accepted,
                              const CheckedContents& checked, TFailedSteps& failed) {
-  TOs& os = context.os;
+  TOs& os = context.Os;
   std::vector<StagedCopy> staged;
   const auto refuse = [&](const DriverFileCopy& copy, const std::string& changed) {
-    for (const StagedCopy& done : staged) Discard(os, TemporaryNameFor(done.target));
-    context.dialogs.ShowMessageDialog(
-        Concat({"The file \"", copy.source, "\" in ", context.SourceFolder,
+    for (const StagedCopy& done : staged) Discard(os, TemporaryNameFor(done.Target));
+    context.Dialogs.ShowMessageDialog(
+        Concat({"The file \"", copy.Source, "\" in ", context.SourceFolder,
                 " was changed after it was checked, so it was not installed: ", changed,
                 ".\r\rNothing has been changed.  Check what changes the files in that folder, then click Install EWF ",
                 "Support again."}),
         MessageKind::Error, MessageButtons::Ok);
     return PlacedFiles{false, ""};
   };
-  for (const DriverFileCopy& copy : DriverFileCopies) {
-    const std::string source = context.SourceFolder + copy.source;
-    const std::string target = FolderOf(context, copy.folder) + copy.target;
-    const DriverFile& file = DriverFileNamed(copy.source);
+  for (const DriverFileCopy& copy : kDriverFileCopies) {
+    const std::string source = context.SourceFolder + copy.Source;
+    const std::string target = FolderOf(context, copy.Folder) + copy.Target;
+    const DriverFile& file = DriverFileNamed(copy.Source);
     std::string replaced;
-    if (copy.failIfExists) {
+    if (copy.FailIfExists) {
       const Installed installed = ExamineInstalled(context, target, file, accepted);
-      if (installed.error) {
-        failed.Add(Concat({"Copying ", source, " to ", target, " failed."}), installed.error);
+      if (installed.Error) {
+        failed.Add(Concat({"Copying ", source, " to ", target, " failed."}), installed.Error);
         continue;
       }
       // A whole installed copy of an accepted version is never replaced.
-      if (installed.present && installed.problem.empty()) continue;
-      replaced = installed.problem;
+      if (installed.Present && installed.Problem.empty()) continue;
+      replaced = installed.Problem;
     }
-    const Staging staging = Stage(os, source, target, failed, &checked[&file - DriverFiles]);
+    const Staging staging = Stage(os, source, target, failed, &checked[&file - kDriverFiles]);
     if (staging == Staging::NotTheCheckedFile) return refuse(copy, "its contents are not the ones that were checked");
     if (staging == Staging::Failed) continue;
 
     // The copy is what goes live: it must still be the file that was checked.
     const std::string temp = TemporaryNameFor(target);
-    const ContentCheck check = CheckFileContents(os, temp, file.kind);
-    if (check.error) {
-      failed.Add(Concat({"Reading ", target, ", the copy of ", source, ", failed."}), check.error);
+    const ContentCheck check = CheckFileContents(os, temp, file.Kind);
+    if (check.Error) {
+      failed.Add(Concat({"Reading ", target, ", the copy of ", source, ", failed."}), check.Error);
       Discard(os, temp);
       continue;
     }
-    std::string changed = check.problem;
+    std::string changed = check.Problem;
     if (changed.empty() && !HasAcceptedVersion(context.FileVersionInfo, temp, file, accepted)) {
       changed = "its version is not the one that was checked, or cannot be read";
     }
@@ -356,49 +356,49 @@ PlacedFiles PlaceDriverFiles(const ClickContext& context, const AcceptedVersions
   }
 
   PlacedFiles done{true, ""};
-  std::string& note = done.note;
+  std::string& note = done.Note;
   for (const StagedCopy& ready : staged) {
-    const std::string folder = FolderOf(context, ready.copy->folder);
-    if (ready.copy->backup) {
-      const std::string usualBackup = folder + ready.copy->backup;
-      const Switched switched = SwitchFile(os, ready.source, ready.target, usualBackup, failed);
-      if (switched.renamed) {
-        done.replacedBootLoader = ready.target;
-        done.bootLoaderBackup = switched.backup;
-        done.backupMade = switched.backupMade;
-        done.bootLoaderAttributes = switched.oldAttributes;
+    const std::string folder = FolderOf(context, ready.Copy->Folder);
+    if (ready.Copy->Backup) {
+      const std::string usualBackup = folder + ready.Copy->Backup;
+      const Switched switched = SwitchFile(os, ready.Source, ready.Target, usualBackup, failed);
+      if (switched.Renamed) {
+        done.ReplacedBootLoader = ready.Target;
+        done.BootLoaderBackup = switched.Backup;
+        done.BackupMade = switched.BackupMade;
+        done.BootLoaderAttributes = switched.OldAttributes;
       }
-      if (!switched.backup.empty() && switched.backup != usualBackup) {
-        note = JoinNotes(note, Concat({"The boot loader ", ready.target, " that was replaced has been kept as ",
-                                       switched.backup, ", because ", usualBackup, " holds something else."}));
-      }
-      continue;
-    }
-    if (!ready.replaced.empty()) {
-      const Switched switched = SwitchFile(os, ready.source, ready.target, ready.target + ".bak", failed);
-      if (switched.renamed) done.placed.push_back(ready.target);
-      if (switched.placed) {
-        note = JoinNotes(note, Concat({"The file ", ready.target, " that was already installed could not be used (",
-                                       ready.replaced, "), so it was replaced by the copy of ", ready.source,
-                                       "; its old contents have been kept as ", switched.backup, "."}));
+      if (!switched.Backup.empty() && switched.Backup != usualBackup) {
+        note = JoinNotes(note, Concat({"The boot loader ", ready.Target, " that was replaced has been kept as ",
+                                       switched.Backup, ", because ", usualBackup, " holds something else."}));
       }
       continue;
     }
-    const std::string temp = TemporaryNameFor(ready.target);
-    if (os.MoveFileExA(temp.c_str(), ready.target.c_str(), MOVEFILE_WRITE_THROUGH)) {
-      done.placed.push_back(ready.target);
+    if (!ready.Replaced.empty()) {
+      const Switched switched = SwitchFile(os, ready.Source, ready.Target, ready.Target + ".bak", failed);
+      if (switched.Renamed) done.Placed.push_back(ready.Target);
+      if (switched.Placed) {
+        note = JoinNotes(note, Concat({"The file ", ready.Target, " that was already installed could not be used (",
+                                       ready.Replaced, "), so it was replaced by the copy of ", ready.Source,
+                                       "; its old contents have been kept as ", switched.Backup, "."}));
+      }
+      continue;
+    }
+    const std::string temp = TemporaryNameFor(ready.Target);
+    if (os.MoveFileExA(temp.c_str(), ready.Target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+      done.Placed.push_back(ready.Target);
       continue;
     }
     const DWORD error = os.GetLastError();
-    const std::string step = Concat({"Copying ", ready.source, " to ", ready.target});
-    if (IsFolder(os, ready.target)) {
-      failed.Add(FolderInTheWay(step, ready.target), error);
+    const std::string step = Concat({"Copying ", ready.Source, " to ", ready.Target});
+    if (IsFolder(os, ready.Target)) {
+      failed.Add(FolderInTheWay(step, ready.Target), error);
     } else if (!RefusedBecauseItExists(error)) {
       failed.Add(Concat({step, " failed."}), error);
     }
     // Otherwise installed meanwhile: that copy is kept, and checked before the driver is registered.
     Discard(os, temp);
   }
-  for (const FileMovedAside& file : FilesMovedAside) MoveFileAside(context, file, failed);
+  for (const FileMovedAside& file : kFilesMovedAside) MoveFileAside(context, file, failed);
   return done;
 }

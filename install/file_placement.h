@@ -22,19 +22,19 @@ std::string TemporaryNameFor(const std::string& target);
 struct PlacedFiles {
   // False when a copy failed its check (the source was changed after the
   // checks): nothing was placed, and the user was shown why.
-  bool go;
+  bool Go;
   // For the completion message: where the old boot loader was kept when it
   // could not be the usual backup, and which installed files were replaced
   // and where their bytes are kept; empty otherwise.
-  std::string note;
+  std::string Note;
   // What went live, for the installation record: the files placed under
   // their names (the boot loader apart), and the boot loader replaced with
   // where its old bytes are and whether this run made that copy.
-  std::vector<std::string> placed = {};
-  std::string replacedBootLoader = {};
-  std::string bootLoaderBackup = {};
-  bool backupMade = false;
-  DWORD bootLoaderAttributes = 0;  // of the boot loader replaced
+  std::vector<std::string> Placed = {};
+  std::string ReplacedBootLoader = {};
+  std::string BootLoaderBackup = {};
+  bool BackupMade = false;
+  DWORD BootLoaderAttributes = 0;  // of the boot loader replaced
 };
 
 // Places the DriverFileCopies and moves the FilesMovedAside. Each copy is

@@ -16,8 +16,8 @@ namespace {
 
 void ReportSkippedKeys(const std::vector<SkippedKey>& skipped, TFailedSteps& failed) {
   for (const SkippedKey& key : skipped) {
-    failed.Add("Opening the registry key " + MachineKeyName(key.firstRow->key) + " failed.",
-               static_cast<DWORD>(key.error));
+    failed.Add("Opening the registry key " + MachineKeyName(key.FirstRow->Key) + " failed.",
+               static_cast<DWORD>(key.Error));
   }
 }
 
@@ -25,15 +25,15 @@ void ReportSkippedKeys(const std::vector<SkippedKey>& skipped, TFailedSteps& fai
 // straight to the open key as REG_MULTI_SZ.
 void WriteFilterList(TOs& os, TRegistry& registry, TFailedSteps& failed, InstallationRecord& record) {
   const std::string valueName =
-      "the \"" + std::string(VolumeFiltersValue) + "\" value of " + MachineKeyName(VolumeClassKey);
-  if (!registry.OpenKey(VolumeClassKey, true)) {
-    failed.Add("Opening the registry key " + MachineKeyName(VolumeClassKey) + " failed.",
+      "the \"" + std::string(kVolumeFiltersValue) + "\" value of " + MachineKeyName(kVolumeClassKey);
+  if (!registry.OpenKey(kVolumeClassKey, true)) {
+    failed.Add("Opening the registry key " + MachineKeyName(kVolumeClassKey) + " failed.",
                static_cast<DWORD>(registry.LastOpenResult()));
     return;
   }
   DWORD type = REG_NONE;
   std::vector<BYTE> existing;
-  const LONG readResult = ReadRegistryValue(os, registry.CurrentKey(), VolumeFiltersValue, &type, &existing);
+  const LONG readResult = ReadRegistryValue(os, registry.CurrentKey(), kVolumeFiltersValue, &type, &existing);
   if (readResult == ERROR_FILE_NOT_FOUND) {
     type = REG_NONE;
     existing.clear();
@@ -43,13 +43,13 @@ void WriteFilterList(TOs& os, TRegistry& registry, TFailedSteps& failed, Install
     return;
   }
   const std::vector<BYTE> filters = UpperFiltersWithEwf(type, existing);
-  if (const LONG error = os.RegSetValueExA(registry.CurrentKey(), VolumeFiltersValue, 0, REG_MULTI_SZ, filters.data(),
+  if (const LONG error = os.RegSetValueExA(registry.CurrentKey(), kVolumeFiltersValue, 0, REG_MULTI_SZ, filters.data(),
                                            static_cast<DWORD>(filters.size()))) {
     failed.Add("Writing " + valueName + " failed.", static_cast<DWORD>(error));
     return;
   }
-  record.addedVolSnap = !ListsSnapshotFilter(type, existing);
-  record.createdFilterList = readResult == ERROR_FILE_NOT_FOUND;
+  record.AddedVolSnap = !ListsSnapshotFilter(type, existing);
+  record.CreatedFilterList = readResult == ERROR_FILE_NOT_FOUND;
   (void)registry.Flush();
 }
 
@@ -64,36 +64,36 @@ enum class KeySecurity {
 // and its volume, then the filter list.
 KeySecurity WriteRegistryEntries(const ClickContext& context, const RootKeySecurityChange& change, TFailedSteps& failed,
                                  InstallationRecord& record) {
-  TOs& os = context.os;
+  TOs& os = context.Os;
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
 
   KeySecurity security = KeySecurity::Untouched;
   {
-    const TRootKeySecurityGuard guard(os, context.dialogs, context.SavedRootKeySecurity);
-    if (!ApplyRootKeySecurityChange(os, context.dialogs, context.SavedRootKeySecurity, change)) {
+    const TRootKeySecurityGuard guard(os, context.Dialogs, context.SavedRootKeySecurity);
+    if (!ApplyRootKeySecurityChange(os, context.Dialogs, context.SavedRootKeySecurity, change)) {
       failed.Add("No registry entries were written, because the security of the registry key " +
-                 MachineKeyName(RootKeySecurityPath) + " could not be changed.");
+                 MachineKeyName(kRootKeySecurityPath) + " could not be changed.");
       return KeySecurity::Untouched;
     }
-    ReportSkippedKeys(WriteRegistryRows(registry, EnumRootEntries), failed);
+    ReportSkippedKeys(WriteRegistryRows(registry, kEnumRootEntries), failed);
     registry.CloseKey();
-    security = RestoreRootKeySecurity(os, context.dialogs, context.SavedRootKeySecurity) ? KeySecurity::Restored
+    security = RestoreRootKeySecurity(os, context.Dialogs, context.SavedRootKeySecurity) ? KeySecurity::Restored
                                                                                          : KeySecurity::NotRestored;
   }
 
   // The protected volume is the partition Windows runs from, found at the click.
-  std::vector<RegistryValueRow> serviceRows(std::begin(ServiceEntries), std::end(ServiceEntries));
+  std::vector<RegistryValueRow> serviceRows(std::begin(kServiceEntries), std::end(kServiceEntries));
   for (RegistryValueRow& row : serviceRows) {
-    if (std::strcmp(row.valueName, ProtectedVolumeArcName) == 0) row.text = context.Boot.ProtectedArcName.c_str();
+    if (std::strcmp(row.ValueName, kProtectedVolumeArcName) == 0) row.Text = context.Boot.ProtectedArcName.c_str();
   }
   const std::vector<SkippedKey> skipped = WriteRegistryRows(registry, serviceRows);
   ReportSkippedKeys(skipped, failed);
   if (skipped.empty()) {
     WriteFilterList(os, registry, failed, record);
   } else {
-    failed.Add("The \"" + std::string(VolumeFiltersValue) + "\" value of " + MachineKeyName(VolumeClassKey) +
-               " was left unchanged, because the registry key " + MachineKeyName(skipped.front().firstRow->key) +
+    failed.Add("The \"" + std::string(kVolumeFiltersValue) + "\" value of " + MachineKeyName(kVolumeClassKey) +
+               " was left unchanged, because the registry key " + MachineKeyName(skipped.front().FirstRow->Key) +
                " could not be written.");
   }
   return security;
@@ -103,23 +103,23 @@ KeySecurity WriteRegistryEntries(const ClickContext& context, const RootKeySecur
 // is not, or that cannot be told, the failed step says why.
 bool DriverMayBeRegistered(const InstallContext& context, const std::string& driver, const AcceptedVersions& accepted,
                            TFailedSteps& failed) {
-  const FileLookup found = LookForFile(context.os, driver);
-  if (found.error) {
-    failed.Add("Looking for " + driver + " failed, so no registry entries were written.", found.error);
+  const FileLookup found = LookForFile(context.Os, driver);
+  if (found.Error) {
+    failed.Add("Looking for " + driver + " failed, so no registry entries were written.", found.Error);
     return false;
   }
-  if (!found.present) {
+  if (!found.Present) {
     failed.Add("No registry entries were written, because " + driver + " is not present.");
     return false;
   }
-  const DriverFile& file = DriverFileNamed(DriverFileOfService.source);
-  const ContentCheck check = CheckFileContents(context.os, driver, file.kind);
-  if (check.error) {
-    failed.Add("Reading " + driver + " failed, so no registry entries were written.", check.error);
+  const DriverFile& file = DriverFileNamed(kDriverFileOfService.Source);
+  const ContentCheck check = CheckFileContents(context.Os, driver, file.Kind);
+  if (check.Error) {
+    failed.Add("Reading " + driver + " failed, so no registry entries were written.", check.Error);
     return false;
   }
   const std::string problem =
-      check.problem.empty() ? InstalledVersionProblem(context.FileVersionInfo, driver, file, accepted) : check.problem;
+      check.Problem.empty() ? InstalledVersionProblem(context.FileVersionInfo, driver, file, accepted) : check.Problem;
   if (problem.empty()) return true;
   failed.Add(Concat({"No registry entries were written, because ", driver, " cannot be used: ", problem,
                      ".  Delete or rename that file, then click Install EWF Support again."}));
@@ -166,47 +166,47 @@ void RecordInstallation(TOs& os, const PlacedFiles& placed, InstallationRecord& 
   // Unread, a file is taken for changed: removal leaves it.
   const auto digest = [&](const std::string& path) {
     const FileDigest read = DigestOfFile(os, path);
-    if (read.error) {
+    if (read.Error) {
       failed.Add(Concat({"Reading ", path, " failed, so Remove EWF Support will not know it for the one installed."}),
-                 read.error);
+                 read.Error);
     }
-    return read.digest;
+    return read.Digest;
   };
-  if (!placed.bootLoaderBackup.empty()) {
-    record.bootLoader = placed.replacedBootLoader;
-    record.bootLoaderDigest = digest(placed.replacedBootLoader);
-    record.backup = placed.bootLoaderBackup;
-    record.backupDigest = digest(placed.bootLoaderBackup);
-    record.backupMade = placed.backupMade;
-    record.bootLoaderAttributes = placed.bootLoaderAttributes;
+  if (!placed.BootLoaderBackup.empty()) {
+    record.BootLoader = placed.ReplacedBootLoader;
+    record.BootLoaderDigest = digest(placed.ReplacedBootLoader);
+    record.Backup = placed.BootLoaderBackup;
+    record.BackupDigest = digest(placed.BootLoaderBackup);
+    record.BackupMade = placed.BackupMade;
+    record.BootLoaderAttributes = placed.BootLoaderAttributes;
   }
-  for (const std::string& target : placed.placed) record.files.push_back({target, digest(target)});
+  for (const std::string& target : placed.Placed) record.Files.push_back({target, digest(target)});
   // A run that did nothing new leaves an earlier record as it is.
-  if (record.bootLoader.empty() && record.files.empty() && !record.addedVolSnap && !record.createdFilterList) return;
+  if (record.BootLoader.empty() && record.Files.empty() && !record.AddedVolSnap && !record.CreatedFilterList) return;
   const RecordRead earlier = ReadInstallationRecord(os);
-  if (earlier.error) {
-    failed.Add(Concat({"Reading the record of an earlier installation, the \"", InstallationRecordValue, "\" value of ",
-                       MachineKeyName(InstallationRecordKey), ", failed, so it was left as it was."}),
-               static_cast<DWORD>(earlier.error));
+  if (earlier.Error) {
+    failed.Add(Concat({"Reading the record of an earlier installation, the \"", kInstallationRecordValue,
+                       "\" value of ", MachineKeyName(kInstallationRecordKey), ", failed, so it was left as it was."}),
+               static_cast<DWORD>(earlier.Error));
     return;
   }
-  WriteInstallationRecord(os, earlier.present ? MergeRecords(earlier.record, record) : record, failed);
+  WriteInstallationRecord(os, earlier.Present ? MergeRecords(earlier.Record, record) : record, failed);
 }
 
 }  // namespace
 
 void InstallEwfSupport(const InstallContext& given) {
-  if (!ConfirmChangesWillLast(given.os, given.dialogs, given.WindowsFolder)) return;
+  if (!ConfirmChangesWillLast(given.Os, given.Dialogs, given.WindowsFolder)) return;
   AcceptedVersions accepted;
   CheckedContents checked;
-  if (!RunDriverFileChecks({given.os, given.dialogs, given.FileVersionInfo, given.SourceFolder, &accepted, &checked})) {
+  if (!RunDriverFileChecks({given.Os, given.Dialogs, given.FileVersionInfo, given.SourceFolder, &accepted, &checked})) {
     return;
   }
-  ClickContext context{given, FindBootVolumes(given.os, given.SystemDriveFolder)};
-  TOs& os = context.os;
+  ClickContext context{given, FindBootVolumes(given.Os, given.SystemDriveFolder)};
+  TOs& os = context.Os;
   // Guessing could put the boot loader where nothing starts from, or protect the wrong partition.
   if (!context.Boot.Failure.empty()) {
-    context.dialogs.ShowMessageDialog(
+    context.Dialogs.ShowMessageDialog(
         "Nothing was installed, because Windows could not tell which partition this computer starts from and "
         "which one Windows runs from:\r\r" +
             context.Boot.Failure,
@@ -217,17 +217,17 @@ void InstallEwfSupport(const InstallContext& given) {
   // Everything about the key's security that can fail without changing the
   // machine fails here, before any file is touched.
   RootKeySecurityChange securityChange(os);
-  if (!PrepareRootKeySecurityChange(os, context.dialogs, context.SavedRootKeySecurity, securityChange)) return;
+  if (!PrepareRootKeySecurityChange(os, context.Dialogs, context.SavedRootKeySecurity, securityChange)) return;
 
   TFailedSteps failed;
   const PlacedFiles placed = PlaceDriverFiles(context, accepted, checked, failed);
-  if (!placed.go) {
+  if (!placed.Go) {
     context.SavedRootKeySecurity.reset();  // the key was never opened up
     return;
   }
 
   // A boot-start volume filter whose driver cannot load stops Windows from starting.
-  const std::string driver = FolderOf(context, DriverFileOfService.folder) + DriverFileOfService.target;
+  const std::string driver = FolderOf(context, kDriverFileOfService.Folder) + kDriverFileOfService.Target;
   KeySecurity security = KeySecurity::Untouched;
   InstallationRecord record;
   if (DriverMayBeRegistered(context, driver, accepted, failed)) {
@@ -236,6 +236,6 @@ void InstallEwfSupport(const InstallContext& given) {
     context.SavedRootKeySecurity.reset();  // the key was never opened up
   }
   RecordInstallation(os, placed, record, failed);
-  const std::string notes = JoinNotes(context.Boot.Note, placed.note);
-  ShowOutcome(context.dialogs, failed, security, securityChange.replacedOpenDacl, notes, context.Boot.LoaderWarning);
+  const std::string notes = JoinNotes(context.Boot.Note, placed.Note);
+  ShowOutcome(context.Dialogs, failed, security, securityChange.ReplacedOpenDacl, notes, context.Boot.LoaderWarning);
 }

@@ -14,8 +14,8 @@
 
 // What the main window hands the installation.
 struct InstallContext {
-  TOs& os;
-  TInstallDialogs& dialogs;
+  TOs& Os;
+  TInstallDialogs& Dialogs;
   TVersionInfo& FileVersionInfo;  // the main window's reader
   std::string SourceFolder;       // each folder ends with a backslash
   std::string WindowsFolder;

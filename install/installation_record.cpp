@@ -36,17 +36,17 @@ std::string Flag(bool value) {
 // no space, a path may).
 std::vector<std::string> Lines(const InstallationRecord& record) {
   std::vector<std::string> lines;
-  if (!record.bootLoader.empty()) {
-    lines.push_back(Line("BootLoader", record.bootLoader));
-    lines.push_back(Line("BootLoaderDigest", record.bootLoaderDigest));
-    lines.push_back(Line("Backup", record.backup));
-    lines.push_back(Line("BackupDigest", record.backupDigest));
-    lines.push_back(Line("BackupMade", Flag(record.backupMade)));
-    lines.push_back(Line("BootLoaderAttributes", std::to_string(record.bootLoaderAttributes)));
+  if (!record.BootLoader.empty()) {
+    lines.push_back(Line("BootLoader", record.BootLoader));
+    lines.push_back(Line("BootLoaderDigest", record.BootLoaderDigest));
+    lines.push_back(Line("Backup", record.Backup));
+    lines.push_back(Line("BackupDigest", record.BackupDigest));
+    lines.push_back(Line("BackupMade", Flag(record.BackupMade)));
+    lines.push_back(Line("BootLoaderAttributes", std::to_string(record.BootLoaderAttributes)));
   }
-  for (const PlacedFileRecord& file : record.files) lines.push_back(Concat({"File=", file.digest, " ", file.path}));
-  lines.push_back(Line("AddedVolSnap", Flag(record.addedVolSnap)));
-  lines.push_back(Line("CreatedUpperFilters", Flag(record.createdFilterList)));
+  for (const PlacedFileRecord& file : record.Files) lines.push_back(Concat({"File=", file.Digest, " ", file.Path}));
+  lines.push_back(Line("AddedVolSnap", Flag(record.AddedVolSnap)));
+  lines.push_back(Line("CreatedUpperFilters", Flag(record.CreatedFilterList)));
   return lines;
 }
 
@@ -55,17 +55,17 @@ void Apply(const std::string& line, InstallationRecord& record) {
   if (equals == std::string::npos) return;
   const std::string name = line.substr(0, equals);
   const std::string value = line.substr(equals + 1);
-  if (name == "BootLoader") record.bootLoader = value;
-  if (name == "BootLoaderDigest") record.bootLoaderDigest = value;
-  if (name == "Backup") record.backup = value;
-  if (name == "BackupDigest") record.backupDigest = value;
-  if (name == "BackupMade") record.backupMade = value == "1";
-  if (name == "BootLoaderAttributes") record.bootLoaderAttributes = Number(value);
-  if (name == "AddedVolSnap") record.addedVolSnap = value == "1";
-  if (name == "CreatedUpperFilters") record.createdFilterList = value == "1";
+  if (name == "BootLoader") record.BootLoader = value;
+  if (name == "BootLoaderDigest") record.BootLoaderDigest = value;
+  if (name == "Backup") record.Backup = value;
+  if (name == "BackupDigest") record.BackupDigest = value;
+  if (name == "BackupMade") record.BackupMade = value == "1";
+  if (name == "BootLoaderAttributes") record.BootLoaderAttributes = Number(value);
+  if (name == "AddedVolSnap") record.AddedVolSnap = value == "1";
+  if (name == "CreatedUpperFilters") record.CreatedFilterList = value == "1";
   const size_t space = value.find(' ');
   if (name == "File" && space != std::string::npos) {
-    record.files.push_back({value.substr(space + 1), value.substr(0, space)});
+    record.Files.push_back({value.substr(space + 1), value.substr(0, space)});
   }
 }
 
@@ -89,10 +89,10 @@ FileDigest DigestOfFile(TOs& os, const std::string& path) {
 
 RecordRead ReadInstallationRecord(TOs& os) {
   UniqueKey key(os);
-  LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, InstallationRecordKey, 0, KEY_QUERY_VALUE, key.put());
+  LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallationRecordKey, 0, KEY_QUERY_VALUE, key.put());
   DWORD type = REG_NONE;
   std::vector<BYTE> data;
-  if (error == ERROR_SUCCESS) error = ReadRegistryValue(os, key.get(), InstallationRecordValue, &type, &data);
+  if (error == ERROR_SUCCESS) error = ReadRegistryValue(os, key.get(), kInstallationRecordValue, &type, &data);
   if (error == ERROR_FILE_NOT_FOUND) return {false, 0, {}};
   if (error != ERROR_SUCCESS) return {false, error, {}};
   if (type != REG_MULTI_SZ) return {false, ERROR_INVALID_DATA, {}};
@@ -102,26 +102,26 @@ RecordRead ReadInstallationRecord(TOs& os) {
     if (character != 0) {
       line += static_cast<char>(character);
     } else {
-      Apply(line, read.record);
+      Apply(line, read.Record);
       line.clear();
     }
   }
-  Apply(line, read.record);
+  Apply(line, read.Record);
   return read;
 }
 
 InstallationRecord MergeRecords(const InstallationRecord& earlier, const InstallationRecord& now) {
-  InstallationRecord merged = now.bootLoader.empty() ? earlier : now;
-  merged.files = earlier.files;
-  for (const PlacedFileRecord& file : now.files) {
+  InstallationRecord merged = now.BootLoader.empty() ? earlier : now;
+  merged.Files = earlier.Files;
+  for (const PlacedFileRecord& file : now.Files) {
     bool replaced = false;
-    for (PlacedFileRecord& known : merged.files) {
-      if (known.path == file.path) known = file, replaced = true;
+    for (PlacedFileRecord& known : merged.Files) {
+      if (known.Path == file.Path) known = file, replaced = true;
     }
-    if (!replaced) merged.files.push_back(file);
+    if (!replaced) merged.Files.push_back(file);
   }
-  merged.addedVolSnap = earlier.addedVolSnap || now.addedVolSnap;
-  merged.createdFilterList = earlier.createdFilterList || now.createdFilterList;
+  merged.AddedVolSnap = earlier.AddedVolSnap || now.AddedVolSnap;
+  merged.CreatedFilterList = earlier.CreatedFilterList || now.CreatedFilterList;
   return merged;
 }
 
@@ -132,13 +132,13 @@ void WriteInstallationRecord(TOs& os, const InstallationRecord& record, TFailedS
     data.push_back(0);
   }
   data.push_back(0);
-  const std::string step = Concat({"Writing the record of this installation, the \"", InstallationRecordValue,
-                                   "\" value of ", MachineKeyName(InstallationRecordKey), ", failed."});
+  const std::string step = Concat({"Writing the record of this installation, the \"", kInstallationRecordValue,
+                                   "\" value of ", MachineKeyName(kInstallationRecordKey), ", failed."});
   UniqueKey key(os);
-  LONG error = os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, InstallationRecordKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+  LONG error = os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kInstallationRecordKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                   KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, key.put(), nullptr);
   if (error == ERROR_SUCCESS) {
-    error = os.RegSetValueExA(key.get(), InstallationRecordValue, 0, REG_MULTI_SZ, data.data(),
+    error = os.RegSetValueExA(key.get(), kInstallationRecordValue, 0, REG_MULTI_SZ, data.data(),
                               static_cast<DWORD>(data.size()));
   }
   if (error == ERROR_SUCCESS) error = os.RegFlushKey(key.get());
@@ -146,5 +146,5 @@ void WriteInstallationRecord(TOs& os, const InstallationRecord& record, TFailedS
 }
 
 LONG DeleteInstallationRecord(TOs& os) {
-  return DeleteKeyTree(os, HKEY_LOCAL_MACHINE, InstallationRecordKey);
+  return DeleteKeyTree(os, HKEY_LOCAL_MACHINE, kInstallationRecordKey);
 }

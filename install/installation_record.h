@@ -13,40 +13,40 @@
 #include "install/failed_steps.h"
 #include "services/os.h"
 
-inline constexpr char InstallationRecordKey[] = "SOFTWARE\\Stillvane";
-inline constexpr char InstallationRecordValue[] = "Installation";
+inline constexpr char kInstallationRecordKey[] = "SOFTWARE\\Stillvane";
+inline constexpr char kInstallationRecordValue[] = "Installation";
 
 // A file's length and FNV-1a 64 hash, as hex; tells whether a file is still
 // the one that was placed.
 struct FileDigest {
-  std::string digest;  // empty when the file could not be read
-  DWORD error;         // why; ERROR_FILE_NOT_FOUND when it is not there
+  std::string Digest;  // empty when the file could not be read
+  DWORD Error;         // why; ERROR_FILE_NOT_FOUND when it is not there
 };
 FileDigest DigestOfFile(TOs& os, const std::string& path);
 
 struct PlacedFileRecord {
-  std::string path;
-  std::string digest;
+  std::string Path;
+  std::string Digest;
 };
 
 struct InstallationRecord {
   // The boot loader Install replaced, the file holding its old bytes, and
   // whether Install made that file (else it found it holding them).
-  std::string bootLoader;
-  std::string bootLoaderDigest;  // of the loader Install put there
-  std::string backup;
-  std::string backupDigest;
-  bool backupMade = false;
-  DWORD bootLoaderAttributes = INVALID_FILE_ATTRIBUTES;  // of the one replaced; unknown: the present one's
-  std::vector<PlacedFileRecord> files;                   // ewf.sys and ewfmgr.exe, where Install placed them
-  bool addedVolSnap = false;                             // to the volume filter list
-  bool createdFilterList = false;                        // the list was not there before
+  std::string BootLoader;
+  std::string BootLoaderDigest;  // of the loader Install put there
+  std::string Backup;
+  std::string BackupDigest;
+  bool BackupMade = false;
+  DWORD BootLoaderAttributes = INVALID_FILE_ATTRIBUTES;  // of the one replaced; unknown: the present one's
+  std::vector<PlacedFileRecord> Files;                   // ewf.sys and ewfmgr.exe, where Install placed them
+  bool AddedVolSnap = false;                             // to the volume filter list
+  bool CreatedFilterList = false;                        // the list was not there before
 };
 
 struct RecordRead {
-  bool present;
-  LONG error;  // 0, or why it could not be read (never "not found")
-  InstallationRecord record;
+  bool Present;
+  LONG Error;  // 0, or why it could not be read (never "not found")
+  InstallationRecord Record;
 };
 RecordRead ReadInstallationRecord(TOs& os);
 

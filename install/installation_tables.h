@@ -7,30 +7,30 @@
 enum class InstallFolder { Windows, SystemDrive };
 
 struct DriverFileCopy {
-  const char* source;  // in the program's folder
-  InstallFolder folder;
-  const char* target;  // below `folder`
-  bool failIfExists;   // an installed copy is never replaced
-  const char* backup;  // when set, an existing target is first renamed to this (in `folder`)
+  const char* Source;  // in the program's folder
+  InstallFolder Folder;
+  const char* Target;  // below `folder`
+  bool FailIfExists;   // an installed copy is never replaced
+  const char* Backup;  // when set, an existing target is first renamed to this (in `folder`)
 };
 
-inline constexpr DriverFileCopy DriverFileCopies[] = {
+inline constexpr DriverFileCopy kDriverFileCopies[] = {
     {"ewf.sys", InstallFolder::Windows, "system32\\drivers\\ewf.sys", true, nullptr},
     {"ewfmgr.exe", InstallFolder::Windows, "system32\\ewfmgr.exe", true, nullptr},
     {"ewfntldr", InstallFolder::SystemDrive, "ntldr", false, "ntldr.bak"},
 };
 
 // The copy whose target must be in place before the driver is registered.
-inline constexpr const DriverFileCopy& DriverFileOfService = DriverFileCopies[0];
+inline constexpr const DriverFileCopy& kDriverFileOfService = kDriverFileCopies[0];
 
 // Renamed when present, after the copies.
 struct FileMovedAside {
-  InstallFolder folder;
-  const char* name;
-  const char* newName;
+  InstallFolder Folder;
+  const char* Name;
+  const char* NewName;
 };
 
-inline constexpr FileMovedAside FilesMovedAside[] = {
+inline constexpr FileMovedAside kFilesMovedAside[] = {
     {InstallFolder::Windows, "bootstat.dat", "bootstat.bak"},
 };
 
@@ -39,7 +39,7 @@ inline constexpr FileMovedAside FilesMovedAside[] = {
 
 // Written while the permissions of Enum\Root are opened up: the only entries
 // that need it.
-inline constexpr RegistryValueRow EnumRootEntries[] = {
+inline constexpr RegistryValueRow kEnumRootEntries[] = {
     {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF", "NextInstance", REG_DWORD, nullptr, 1},
     {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "Service", REG_SZ, "EWF", 0},
     {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "Legacy", REG_DWORD, nullptr, 1},
@@ -52,11 +52,11 @@ inline constexpr RegistryValueRow EnumRootEntries[] = {
     {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000\\Control", "ActiveService", REG_SZ, "EWF", 0},
 };
 
-inline constexpr const char* ProtectedVolumeArcName = "ArcName";
+inline constexpr const char* kProtectedVolumeArcName = "ArcName";
 
 // Written once the permissions are back: the service, then the volume it
 // protects. Service codes: normal error control, boot start, kernel driver.
-inline constexpr RegistryValueRow ServiceEntries[] = {
+inline constexpr RegistryValueRow kServiceEntries[] = {
     {"\\SYSTEM\\CurrentControlSet\\Services\\ewf", "ErrorControl", REG_DWORD, nullptr, 1},
     {"\\SYSTEM\\CurrentControlSet\\Services\\ewf", "Group", REG_SZ, "System Bus Extender", 0},
     {"\\SYSTEM\\CurrentControlSet\\Services\\ewf", "Start", REG_DWORD, nullptr, 0},
@@ -64,7 +64,7 @@ inline constexpr RegistryValueRow ServiceEntries[] = {
     {"\\SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0", "Type", REG_DWORD, nullptr, 1},
     // The installation writes the partition Windows runs from here; the text
     // is what it falls back to.
-    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0", ProtectedVolumeArcName, REG_SZ,
+    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0", kProtectedVolumeArcName, REG_SZ,
      "multi(0)disk(0)rdisk(0)partition(1)", 0},
 };
 
@@ -72,6 +72,6 @@ inline constexpr RegistryValueRow ServiceEntries[] = {
 // only when the driver file and every service entry are in place: a filter
 // without its driver or service would stop Windows from starting. The write
 // filter is merged into the list already there (REG_MULTI_SZ).
-inline constexpr const char* VolumeClassKey =
+inline constexpr const char* kVolumeClassKey =
     "\\SYSTEM\\CurrentControlSet\\Control\\Class\\{71A27CDD-812A-11D0-BEC7-08002BE2092F}";
-inline constexpr const char* VolumeFiltersValue = "UpperFilters";
+inline constexpr const char* kVolumeFiltersValue = "UpperFilters";

@@ -61,11 +61,11 @@ uint64_t AlignUp(uint64_t value, DWORD alignment) {
 }
 
 struct Section {
-  DWORD virtualAddress;
-  uint64_t virtualExtent;  // its size in memory
-  DWORD rawSize;
-  DWORD rawOffset;
-  DWORD characteristics;
+  DWORD VirtualAddress;
+  uint64_t VirtualExtent;  // its size in memory
+  DWORD RawSize;
+  DWORD RawOffset;
+  DWORD Characteristics;
 };
 
 Section SectionAt(const std::vector<BYTE>& bytes, size_t at) {
@@ -94,17 +94,17 @@ std::string LayoutProblem(const std::vector<BYTE>& bytes, size_t optional, size_
   bool entryInCode = false;
   for (DWORD i = 0; i < sections; ++i) {
     const Section section = SectionAt(bytes, sectionTable + i * kSectionHeaderSize);
-    if (section.rawSize != 0 && uint64_t{section.rawOffset} + section.rawSize > bytes.size()) {
+    if (section.RawSize != 0 && uint64_t{section.RawOffset} + section.RawSize > bytes.size()) {
       return "it is incomplete: its sections run past the end of the file, as in a copy cut short";
     }
-    if (section.virtualAddress % sectionAlignment != 0 || section.virtualAddress < next ||
-        (i > 0 && section.virtualAddress != next)) {
+    if (section.VirtualAddress % sectionAlignment != 0 || section.VirtualAddress < next ||
+        (i > 0 && section.VirtualAddress != next)) {
       return layout;
     }
-    next = AlignUp(uint64_t{section.virtualAddress} + section.virtualExtent, sectionAlignment);
-    const uint64_t carried = std::min<uint64_t>(section.virtualExtent, section.rawSize);
-    if ((section.characteristics & (kSectionCode | kSectionExecute)) && entryPoint >= section.virtualAddress &&
-        entryPoint - section.virtualAddress < carried) {
+    next = AlignUp(uint64_t{section.VirtualAddress} + section.VirtualExtent, sectionAlignment);
+    const uint64_t carried = std::min<uint64_t>(section.VirtualExtent, section.RawSize);
+    if ((section.Characteristics & (kSectionCode | kSectionExecute)) && entryPoint >= section.VirtualAddress &&
+        entryPoint - section.VirtualAddress < carried) {
       entryInCode = true;
     }
   }

@@ -14,8 +14,8 @@
 
 // What the main window hands the removal.
 struct RemovalContext {
-  TOs& os;
-  TDialogs& dialogs;
+  TOs& Os;
+  TDialogs& Dialogs;
   std::string SourceFolder;  // each folder ends with a backslash
   std::string WindowsFolder;
   std::string SystemDriveFolder;

@@ -7,7 +7,7 @@
 #include "services/key_security.h"
 #include "services/registry.h"
 
-const char* const RootKeySecurityPath = "SYSTEM\\CurrentControlSet\\Enum\\Root";
+const char* const kRootKeySecurityPath = "SYSTEM\\CurrentControlSet\\Enum\\Root";
 
 namespace {
 
@@ -25,7 +25,7 @@ void ShowError(TDialogs& dialogs, const std::string& text, DWORD error) {
 }
 
 std::string RootKeyName() {
-  return MachineKeyName(RootKeySecurityPath);
+  return MachineKeyName(kRootKeySecurityPath);
 }
 
 // The key's DACL as RegGetKeySecurity gives it, in a LocalAlloc'ed block, and
@@ -82,7 +82,7 @@ bool SaveRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved, bo
   replacedOpenDacl = false;
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
-  if (!registry.OpenKeyReadOnly(RootKeySecurityPath)) {
+  if (!registry.OpenKeyReadOnly(kRootKeySecurityPath)) {
     ShowError(dialogs, std::string(kDisabling) + "the registry key could not be opened for read access.");
     return false;
   }
@@ -111,9 +111,9 @@ bool PrepareRootKeySecurityChange(TOs& os, TDialogs& dialogs, SavedKeySecurity& 
   // Saved into a local first: `saved` only ever holds a DACL that is to be
   // put back, so the guard stays quiet on every failure below.
   SavedKeySecurity original(os);
-  if (!SaveRootKeySecurity(os, dialogs, original, change.replacedOpenDacl)) return false;
+  if (!SaveRootKeySecurity(os, dialogs, original, change.ReplacedOpenDacl)) return false;
 
-  if (const LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, RootKeySecurityPath, 0, WRITE_DAC, change.key.put())) {
+  if (const LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRootKeySecurityPath, 0, WRITE_DAC, change.Key.put())) {
     ShowError(dialogs, std::string(kDisabling) + "the registry key could not be opened for write access.", error);
     return false;
   }
@@ -126,14 +126,14 @@ bool PrepareRootKeySecurityChange(TOs& os, TDialogs& dialogs, SavedKeySecurity& 
     ShowError(dialogs, std::string(kDisabling) + "failed to create a blank security descriptor.", buildError);
     return false;
   }
-  change.blank.reset(built);
+  change.Blank.reset(built);
   saved = std::move(original);
   return true;
 }
 
 bool ApplyRootKeySecurityChange(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved,
                                 const RootKeySecurityChange& change) {
-  if (const LONG error = os.RegSetKeySecurity(change.key.get(), DACL_SECURITY_INFORMATION, change.blank.get())) {
+  if (const LONG error = os.RegSetKeySecurity(change.Key.get(), DACL_SECURITY_INFORMATION, change.Blank.get())) {
     ShowError(dialogs, std::string(kDisabling) + "failed to reset the security of the registry key.", error);
     saved.reset();
     return false;
@@ -149,7 +149,7 @@ bool DisableRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved)
 
 bool RestoreRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved) {
   UniqueKey key(os);
-  if (const LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, RootKeySecurityPath, 0, WRITE_DAC, key.put())) {
+  if (const LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRootKeySecurityPath, 0, WRITE_DAC, key.put())) {
     ShowError(dialogs, std::string(kRestoring) + "could not open the key for write access.", error);
     saved.reset();
     return false;
@@ -166,7 +166,7 @@ bool RestoreRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved)
 bool RootKeyIsLeftOpen(TOs& os) {
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
-  if (!registry.OpenKeyReadOnly(RootKeySecurityPath)) return false;
+  if (!registry.OpenKeyReadOnly(kRootKeySecurityPath)) return false;
   SavedKeySecurity current(os);
   DWORD size = 0;
   return ReadDacl(os, registry.CurrentKey(), current, size) == ERROR_SUCCESS &&
@@ -185,7 +185,7 @@ void OfferRootKeySecurityRepair(TOs& os, TDialogs& dialogs) {
 
   const std::vector<BYTE> standard = StandardKeySecurity();
   UniqueKey key(os);
-  LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, RootKeySecurityPath, 0, WRITE_DAC, key.put());
+  LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRootKeySecurityPath, 0, WRITE_DAC, key.put());
   if (error == ERROR_SUCCESS) error = SetSecurityDurably(os, key.get(), const_cast<BYTE*>(standard.data()));
   if (error != ERROR_SUCCESS) {
     ShowError(dialogs,

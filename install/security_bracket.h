@@ -16,7 +16,7 @@
 using SavedKeySecurity = UniqueSecurityDescriptor;
 
 // "SYSTEM\CurrentControlSet\Enum\Root" below HKEY_LOCAL_MACHINE.
-extern const char* const RootKeySecurityPath;
+extern const char* const kRootKeySecurityPath;
 
 // How the messages about a failed restore end: "the original security
 // attributes on the registry key: ", the key's full name, and what to check
@@ -41,10 +41,10 @@ std::string OpenDaclNote(bool standardPermissionsWritten);
 // DACL, opens the key for WRITE_DAC and builds the blank descriptor; Apply
 // sets it on the key.
 struct RootKeySecurityChange {
-  explicit RootKeySecurityChange(TOs& os) : key(os), blank(os) {}
-  UniqueKey key;
-  UniqueSecurityDescriptor blank;
-  bool replacedOpenDacl = false;  // the saved DACL is the standard one, see SaveRootKeySecurity
+  explicit RootKeySecurityChange(TOs& os) : Key(os), Blank(os) {}
+  UniqueKey Key;
+  UniqueSecurityDescriptor Blank;
+  bool ReplacedOpenDacl = false;  // the saved DACL is the standard one, see SaveRootKeySecurity
 };
 
 // True when `saved` holds the DACL to restore and `change` is ready; false

@@ -62,11 +62,11 @@ bool IsDeviceName(const std::string& text) {
 
 // What a value that the program reads by name must hold.
 struct NameValue {
-  const char* keyPath;
-  bool keyMayBeMissing;  // every Windows has the others
-  const char* valueName;
-  bool (*isName)(const std::string&);
-  const char* whatItNames;  // "the ARC name of a partition"
+  const char* KeyPath;
+  bool KeyMayBeMissing;  // every Windows has the others
+  const char* ValueName;
+  bool (*IsName)(const std::string&);
+  const char* WhatItNames;  // "the ARC name of a partition"
 };
 
 // A REG_SZ under HKEY_LOCAL_MACHINE; empty when it is missing or holds no
@@ -76,18 +76,18 @@ struct NameValue {
 // missing), empty too, and `failure` tells why.
 std::string ReadMachineName(TOs& os, const NameValue& value, std::string* failure) {
   UniqueKey key(os);
-  const LONG opened = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, value.keyPath, 0, KEY_QUERY_VALUE, key.put());
+  const LONG opened = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, value.KeyPath, 0, KEY_QUERY_VALUE, key.put());
   if (opened != ERROR_SUCCESS) {
-    if (opened != ERROR_FILE_NOT_FOUND || !value.keyMayBeMissing) {
-      *failure = StepFailed("Opening the registry key " + MachineKeyName(value.keyPath), opened);
+    if (opened != ERROR_FILE_NOT_FOUND || !value.KeyMayBeMissing) {
+      *failure = StepFailed("Opening the registry key " + MachineKeyName(value.KeyPath), opened);
     }
     return {};
   }
   DWORD type = REG_NONE;
   std::vector<BYTE> data;
-  const LONG read = ReadRegistryValue(os, key.get(), value.valueName, &type, &data);
+  const LONG read = ReadRegistryValue(os, key.get(), value.ValueName, &type, &data);
   const std::string valueText =
-      std::string("the \"") + value.valueName + "\" value of " + MachineKeyName(value.keyPath);
+      std::string("the \"") + value.ValueName + "\" value of " + MachineKeyName(value.KeyPath);
   if (read != ERROR_SUCCESS) {
     if (read != ERROR_FILE_NOT_FOUND) *failure = StepFailed("Reading " + valueText, read);
     return {};
@@ -97,9 +97,9 @@ std::string ReadMachineName(TOs& os, const NameValue& value, std::string* failur
   while (length > 0 && data[length - 1] == 0) --length;
   if (type == REG_SZ && length == 0) return {};
   std::string name(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length));
-  if (type != REG_SZ || length > kLongestName || !value.isName(name)) {
+  if (type != REG_SZ || length > kLongestName || !value.IsName(name)) {
     *failure = "Windows records " + valueText + " as " + ShownData(data, length) + " (" + TypeName(type) +
-               "), which is not " + value.whatItNames +
+               "), which is not " + value.WhatItNames +
                ".\r\rWindows writes this value as it starts: restart Windows, then try again.  If it still holds "
                "the same, ask your administrator to correct it.";
     return {};

@@ -25,7 +25,7 @@ FileLookup LookForFile(TOs& os, const std::string& path) {
 }
 
 bool FileIsPresent(TOs& os, const std::string& path) {
-  return LookForFile(os, path).present;
+  return LookForFile(os, path).Present;
 }
 
 FileOpResult CopyFileTo(TOs& os, const std::string& source, const std::string& target, bool failIfExists) {

@@ -8,16 +8,16 @@
 #include "services/os.h"
 
 struct FileOpResult {
-  bool succeeded;
-  DWORD error;  // GetLastError() right after the failed call; 0 on success
+  bool Succeeded;
+  DWORD Error;  // GetLastError() right after the failed call; 0 on success
 };
 
 // Whether the path names an existing file that is not a directory, and
 // whether that is known: a search that fails other than with "not found"
 // (access denied, a device error) leaves it open.
 struct FileLookup {
-  bool present;
-  DWORD error;  // 0 when the answer is known; else the search's error, and present is false
+  bool Present;
+  DWORD Error;  // 0 when the answer is known; else the search's error, and present is false
 };
 [[nodiscard]] FileLookup LookForFile(TOs& os, const std::string& path);
 // True when the path names an existing file that is not a directory.

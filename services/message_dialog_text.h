@@ -9,18 +9,18 @@
 #include "services/dialogs.h"
 
 struct MessageDialogButton {
-  const char* caption;  // "&" marks the access key
-  DialogResult result;
-  bool isDefault;  // pressed by Enter
-  bool isCancel;   // pressed by Escape
+  const char* Caption;  // "&" marks the access key
+  DialogResult Result;
+  bool IsDefault;  // pressed by Enter
+  bool IsCancel;   // pressed by Escape
 };
 
 // One or two buttons, from left to right.
 struct MessageDialogButtonSet {
-  MessageDialogButton items[2];
-  int count;
-  std::size_t size() const { return std::size_t(count); }
-  const MessageDialogButton& operator[](std::size_t i) const { return items[i]; }
+  MessageDialogButton Items[2];
+  int Count;
+  std::size_t size() const { return std::size_t(Count); }
+  const MessageDialogButton& operator[](std::size_t i) const { return Items[i]; }
 };
 
 // "Warning", "Error", "Information" or "Confirm".

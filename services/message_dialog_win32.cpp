@@ -53,9 +53,9 @@ class TMessageDialog : public TForm {
     if (GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0) return false;
     MessageBeep(0);
     CopyToClipboard(Handle(),
-                    Buttons_.count == 2
-                        ? MessageDialogClipboardText(Caption_, Message_, {Buttons_[0].caption, Buttons_[1].caption})
-                        : MessageDialogClipboardText(Caption_, Message_, {Buttons_[0].caption}));
+                    Buttons_.Count == 2
+                        ? MessageDialogClipboardText(Caption_, Message_, {Buttons_[0].Caption, Buttons_[1].Caption})
+                        : MessageDialogClipboardText(Caption_, Message_, {Buttons_[0].Caption}));
     return true;
   }
 
@@ -109,8 +109,8 @@ MessageLayout LayOutMessage(HFONT font, const std::string& drawnText, const Mess
   // narrower than it draws never cuts the last character of a line.
   textRect.right += textMetrics.tmAveCharWidth;
   int buttonWidth = unit.X(50);
-  for (int i = 0; i < buttons.count; ++i) {
-    std::string label = WithoutAccessKeys(buttons[i].caption);
+  for (int i = 0; i < buttons.Count; ++i) {
+    std::string label = WithoutAccessKeys(buttons[i].Caption);
     SIZE extent{};
     GetTextExtentPoint32A(dc, label.c_str(), int(label.size()), &extent);
     buttonWidth = std::max(buttonWidth, int(extent.cx) + unit.X(8));
@@ -118,7 +118,7 @@ MessageLayout LayOutMessage(HFONT font, const std::string& drawnText, const Mess
 
   const int margin = unit.X(8), verticalMargin = unit.Y(8), iconSize = 32, iconSpacing = unit.X(10);
   const int buttonSpacing = unit.X(4), buttonHeight = unit.Y(14), verticalSpacing = unit.Y(10);
-  const int count = buttons.count;
+  const int count = buttons.Count;
   const int buttonsWidth = count * buttonWidth + (count - 1) * buttonSpacing;
 
   MessageLayout layout;
@@ -147,18 +147,18 @@ DialogResult ShowMessageDialog(HWND owner, const std::string& text, MessageKind 
       {IconId, ControlKind::Image, 0, layout.Icon, Anchor::TopLeft, -1, ControlFlag::None, 0, nullptr},
       {TextId, ControlKind::WrappedLabel, 0, layout.Text, Anchor::TopLeft, -1, ControlFlag::None, 0, drawnText.c_str()},
   };
-  for (int i = 0; i < buttonSet.count; ++i) {
+  for (int i = 0; i < buttonSet.Count; ++i) {
     const MessageDialogButton& button = buttonSet[i];
-    const ControlFlag flags = (button.isDefault ? ControlFlag::Default : ControlFlag::None) |
-                              (button.isCancel ? ControlFlag::Cancel : ControlFlag::None);
-    int result = int(button.result);
+    const ControlFlag flags = (button.IsDefault ? ControlFlag::Default : ControlFlag::None) |
+                              (button.IsCancel ? ControlFlag::Cancel : ControlFlag::None);
+    int result = int(button.Result);
     controls[2 + i] = {result, ControlKind::Button, 0, layout.Buttons[i], Anchor::TopLeft, i, flags,
-                       result, button.caption};
+                       result, button.Caption};
   }
 
   FormSpec form{MessageDialogCaption(kind), layout.ClientWidth,         layout.ClientHeight,
                 FormKind::Dialog,           FormPosition::ScreenCenter, nullptr};
-  TMessageDialog dialog(owner, form, ControlList(controls, 2 + buttonSet.count), font.get(), text, buttonSet);
+  TMessageDialog dialog(owner, form, ControlList(controls, 2 + buttonSet.Count), font.get(), text, buttonSet);
   dialog.SetImage(IconId, LoadIconA(nullptr, SystemIcon(kind)));
   return static_cast<DialogResult>(dialog.ShowModal());
 }

@@ -10,9 +10,9 @@ constexpr REGSAM kReadOnlyMasks[] = {KEY_READ, READ_CONTROL | KEY_QUERY_VALUE | 
 // Where an OpenKey path leads: a leading backslash starts from the root,
 // anything else from the current key when one is open.
 struct KeyTarget {
-  HKEY parent;
-  std::string subKey;
-  std::string pathOnceOpen;
+  HKEY Parent;
+  std::string SubKey;
+  std::string PathOnceOpen;
 };
 
 KeyTarget ResolveKeyPath(const std::string& path, HKEY rootKey, HKEY currentKey, const std::string& currentPath) {
@@ -42,14 +42,14 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
   UniqueKey opened(Os_);
   // An empty path names the parent itself, which can only be opened.
   const LONG result = LastOpenResult_ =
-      (canCreate && !target.subKey.empty())
-          ? Os_.RegCreateKeyExA(target.parent, target.subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, Access_,
+      (canCreate && !target.SubKey.empty())
+          ? Os_.RegCreateKeyExA(target.Parent, target.SubKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, Access_,
                                 nullptr, opened.put(), nullptr)
-          : Os_.RegOpenKeyExA(target.parent, target.subKey.c_str(), 0, Access_, opened.put());
+          : Os_.RegOpenKeyExA(target.Parent, target.SubKey.c_str(), 0, Access_, opened.put());
   if (result != ERROR_SUCCESS) return false;
 
   CurrentKey_ = std::move(opened);
-  CurrentPath_ = std::move(target.pathOnceOpen);
+  CurrentPath_ = std::move(target.PathOnceOpen);
   return true;
 }
 
@@ -57,11 +57,11 @@ bool TRegistry::OpenKeyReadOnly(const std::string& path) {
   KeyTarget target = ResolveKeyPath(path, RootKey_, CurrentKey_.get(), CurrentPath_);
   for (REGSAM mask : kReadOnlyMasks) {
     UniqueKey opened(Os_);
-    LastOpenResult_ = Os_.RegOpenKeyExA(target.parent, target.subKey.c_str(), 0, mask, opened.put());
+    LastOpenResult_ = Os_.RegOpenKeyExA(target.Parent, target.SubKey.c_str(), 0, mask, opened.put());
     if (LastOpenResult_ != ERROR_SUCCESS) continue;
 
     CurrentKey_ = std::move(opened);
-    CurrentPath_ = std::move(target.pathOnceOpen);
+    CurrentPath_ = std::move(target.PathOnceOpen);
     Access_ = mask;
     return true;
   }
@@ -90,10 +90,10 @@ void TRegistry::WriteDwordValue(const std::string& name, DWORD value) {
 }
 
 void TRegistry::WriteValue(const RegistryValueRow& row) {
-  if (row.type == REG_SZ) {
-    WriteStringValue(row.valueName, row.text);
+  if (row.Type == REG_SZ) {
+    WriteStringValue(row.ValueName, row.Text);
   } else {
-    WriteDwordValue(row.valueName, row.number);
+    WriteDwordValue(row.ValueName, row.Number);
   }
 }
 
@@ -120,8 +120,8 @@ std::vector<SkippedKey> WriteRegistryRows(TRegistry& registry, std::span<const R
   std::vector<SkippedKey> skipped;
   for (size_t first = 0; first < rows.size();) {
     size_t end = first + 1;
-    while (end < rows.size() && std::strcmp(rows[end].key, rows[first].key) == 0) ++end;
-    if (registry.OpenKey(rows[first].key, true)) {
+    while (end < rows.size() && std::strcmp(rows[end].Key, rows[first].Key) == 0) ++end;
+    if (registry.OpenKey(rows[first].Key, true)) {
       for (size_t row = first; row < end; ++row) registry.WriteValue(rows[row]);
       // Durable before the next step relies on it, whatever happens to the
       // machine next; Windows would otherwise write the hive when it pleases.

@@ -12,11 +12,11 @@
 
 // One value of a table of registry settings.
 struct RegistryValueRow {
-  const char* key;  // as OpenKey takes it: a leading backslash starts at the root
-  const char* valueName;
-  DWORD type;  // REG_SZ: `text` is written; REG_DWORD: `number`
-  const char* text;
-  DWORD number;
+  const char* Key;  // as OpenKey takes it: a leading backslash starts at the root
+  const char* ValueName;
+  DWORD Type;  // REG_SZ: `text` is written; REG_DWORD: `number`
+  const char* Text;
+  DWORD Number;
 };
 
 // "HKEY_LOCAL_MACHINE\A\B" for a key given as "\A\B" or "A\B".
@@ -85,8 +85,8 @@ class TRegistry {
 // skipped with its rows. Returns the keys skipped, in order. A value that
 // cannot be written throws ERegistryError.
 struct SkippedKey {
-  const RegistryValueRow* firstRow;
-  LONG error;  // what Windows answered to opening or creating it
+  const RegistryValueRow* FirstRow;
+  LONG Error;  // what Windows answered to opening or creating it
 };
 [[nodiscard]] std::vector<SkippedKey> WriteRegistryRows(TRegistry& registry, std::span<const RegistryValueRow> rows);
 

@@ -45,11 +45,11 @@ void TVersionInfo::LoadVersionData() {
   HasVersionData_ = true;
 
   const Block fixed = QueryVersionBuffer("\\");
-  if (fixed.length > 0) std::memcpy(&FixedInfo_, fixed.data, std::min(fixed.length, sizeof FixedInfo_));
+  if (fixed.Length > 0) std::memcpy(&FixedInfo_, fixed.Data, std::min(fixed.Length, sizeof FixedInfo_));
 
   const Block table = QueryVersionBuffer("\\VarFileInfo\\Translation");
-  TranslationCount_ = static_cast<int>(table.length / 4);
-  ReplaceBuffer(TranslationBuffer_, table.data, table.length);
+  TranslationCount_ = static_cast<int>(table.Length / 4);
+  ReplaceBuffer(TranslationBuffer_, table.Data, table.Length);
 
   SelectTranslation(0);
 }

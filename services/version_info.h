@@ -54,8 +54,8 @@ class TVersionInfo {
 
  private:
   struct Block {
-    const BYTE* data;
-    size_t length;
+    const BYTE* Data;
+    size_t Length;
   };
   Block QueryVersionBuffer(const char* subBlock) const;
 

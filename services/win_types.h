@@ -8,6 +8,8 @@
 #include <shellapi.h>
 #include <windows.h>
 #else
+// Windows spells these names its own way.
+// NOLINTBEGIN(readability-identifier-naming)
 #include <cstddef>
 #include <cstdint>
 
@@ -306,4 +308,5 @@ struct VS_FIXEDFILEINFO {
 #define IDCANCEL 2
 #define IDYES 6
 #define IDNO 7
+// NOLINTEND(readability-identifier-naming)
 #endif

@@ -174,8 +174,8 @@ WriteFilterState OverlayState(TOs& os, const std::string& managerPath, const std
 WriteFilterState ReadWriteFilterState(TOs& os, const std::string& windowsFolder) {
   WriteFilterState service = ServiceState(os);
   const std::string volume = DriveOf(windowsFolder);
-  service.volume = volume;
-  if (service.protection != WriteFilterProtection::On) return service;
+  service.Volume = volume;
+  if (service.Protection != WriteFilterProtection::On) return service;
   if (volume.empty()) {
     return Unknown(volume, "The ewf service is running, and Windows does not run from a drive with a letter (" +
                                windowsFolder + "), so its manager cannot be asked about it.");
@@ -185,8 +185,8 @@ WriteFilterState ReadWriteFilterState(TOs& os, const std::string& windowsFolder)
 
 bool ConfirmChangesWillLast(TOs& os, TDialogs& dialogs, const std::string& windowsFolder) {
   const WriteFilterState state = ReadWriteFilterState(os, windowsFolder);
-  const std::string drive = state.volume.empty() ? std::string("the drive Windows runs from") : "drive " + state.volume;
-  switch (state.protection) {
+  const std::string drive = state.Volume.empty() ? std::string("the drive Windows runs from") : "drive " + state.Volume;
+  switch (state.Protection) {
     case WriteFilterProtection::Off:
       return true;
     case WriteFilterProtection::On:
@@ -195,7 +195,7 @@ bool ConfirmChangesWillLast(TOs& os, TDialogs& dialogs, const std::string& windo
               " at the moment, so whatever is written there would last only until the computer restarts.\r\r"
               "To turn the filter off, open a command prompt and run:\r\r"
               "ewfmgr " +
-              state.volume +
+              state.Volume +
               " -commitanddisable\r"
               "shutdown -r -t 0\r\r"
               "The first command keeps the changes made on " +
@@ -209,7 +209,7 @@ bool ConfirmChangesWillLast(TOs& os, TDialogs& dialogs, const std::string& windo
       break;
   }
   return dialogs.ShowMessageDialog("Stillvane could not tell whether the Enhanced Write Filter is protecting " + drive +
-                                       " at the moment.\r\r" + state.whyUnknown +
+                                       " at the moment.\r\r" + state.WhyUnknown +
                                        "\r\rIf it is, every change made there will be lost when the computer "
                                        "restarts.  Do you want to go on?",
                                    MessageKind::Warning, MessageButtons::YesNo) == DialogResult::Yes;

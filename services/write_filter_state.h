@@ -12,9 +12,9 @@
 enum class WriteFilterProtection { Off, On, Unknown };
 
 struct WriteFilterState {
-  WriteFilterProtection protection = WriteFilterProtection::Off;
-  std::string volume;      // the drive Windows runs from, "C:"; empty when it has no letter
-  std::string whyUnknown;  // for Unknown: what could not be found out, in the user's words
+  WriteFilterProtection Protection = WriteFilterProtection::Off;
+  std::string Volume;      // the drive Windows runs from, "C:"; empty when it has no letter
+  std::string WhyUnknown;  // for Unknown: what could not be found out, in the user's words
 };
 
 // The ewf service's state from the service control manager; when it is not

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr RegistryValueRow DiskWriteSettings[] = {
+constexpr RegistryValueRow kDiskWriteSettings[] = {
     {"\\SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction", "Enable", REG_SZ, "N", 0},
     {"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\OptimalLayout", "EnableAutoLayout", REG_DWORD, nullptr, 0},
     {"\\SYSTEM\\CurrentControlSet\\Control\\FileSystem", "NtfsDisableLastAccessUpdate", REG_DWORD, nullptr, 1},
@@ -25,8 +25,8 @@ void MinimizeDiskWrites(TOs& os, TDialogs& dialogs, const std::string& windowsFo
   // Settings whose keys could not be opened are still named to the user: a
   // success message over a half-done job would mislead.
   std::string notApplied;
-  for (const SkippedKey& skipped : WriteRegistryRows(registry, DiskWriteSettings)) {
-    notApplied += "\r" + MachineKeyName(skipped.firstRow->key) + "  (" + skipped.firstRow->valueName + ")";
+  for (const SkippedKey& skipped : WriteRegistryRows(registry, kDiskWriteSettings)) {
+    notApplied += "\r" + MachineKeyName(skipped.FirstRow->Key) + "  (" + skipped.FirstRow->ValueName + ")";
   }
 
   if (notApplied.empty()) {

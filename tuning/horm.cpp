@@ -57,9 +57,9 @@ void EnableHorm(TOs& os, TDialogs& dialogs) {
   }
 
   const FileOpResult created = CreateEmptyFile(os, markerFile);
-  if (!created.succeeded) {
+  if (!created.Succeeded) {
     dialogs.ShowMessageDialog("HORM support could not be enabled, because the file " + markerFile +
-                                  " could not be created.  Error " + std::to_string(created.error),
+                                  " could not be created.  Error " + std::to_string(created.Error),
                               MessageKind::Error, MessageButtons::Ok);
     return;
   }

@@ -13,7 +13,7 @@
 class TContractEnvironment {
  public:
   virtual ~TContractEnvironment() = default;
-  virtual TOs& os() = 0;
+  virtual TOs& Os() = 0;
   // An empty folder for one test, ending in a backslash; removed afterwards.
   virtual std::string ScratchFolder() = 0;
   // A key opened with full access under which one test may work; removed afterwards.
@@ -30,8 +30,8 @@ class TContractEnvironment {
   // A console program that writes `line` and a line break to its standard
   // output and exits: the file to start and its command line.
   struct ProgramRun {
-    std::string application;
-    std::string commandLine;
+    std::string Application;
+    std::string CommandLine;
   };
   virtual ProgramRun ProgramPrinting(const std::string& line) = 0;
 };
@@ -42,11 +42,11 @@ class OsContract : public ::testing::Test {
  protected:
   void SetUp() override { Env_ = MakeContractEnvironment(); }
   void TearDown() override { Env_.reset(); }
-  TOs& os() { return Env_->os(); }
-  TContractEnvironment& env() { return *Env_; }
+  TOs& Os() { return Env_->Os(); }
+  TContractEnvironment& Env() { return *Env_; }
 
   // Seeds the last error so that a call which does not set it shows.
-  void SeedLastError() { os().SetLastError(0xDEADBEEF); }
+  void SeedLastError() { Os().SetLastError(0xDEADBEEF); }
 
  private:
   std::unique_ptr<TContractEnvironment> Env_;

@@ -9,13 +9,13 @@ class FilesContract : public OsContract {
  protected:
   void SetUp() override {
     OsContract::SetUp();
-    Folder_ = env().ScratchFolder();
+    Folder_ = Env().ScratchFolder();
   }
   std::string Path(const std::string& name) const { return Folder_ + name; }
   bool Found(const std::string& name, WIN32_FIND_DATAA* data) {
-    const HANDLE search = os().FindFirstFileA(Path(name).c_str(), data);
+    const HANDLE search = Os().FindFirstFileA(Path(name).c_str(), data);
     if (search == INVALID_HANDLE_VALUE) return false;
-    EXPECT_TRUE(os().FindClose(search));
+    EXPECT_TRUE(Os().FindClose(search));
     return true;
   }
 
@@ -23,8 +23,8 @@ class FilesContract : public OsContract {
 };
 
 TEST_F(FilesContract, FindFirstFileTellsFilesFromFoldersAndWhyNothingWasFound) {
-  env().WriteFile(Path("ewf.sys"), "driver");
-  env().MakeFolder(Path("drivers"));
+  Env().WriteFile(Path("ewf.sys"), "driver");
+  Env().MakeFolder(Path("drivers"));
 
   WIN32_FIND_DATAA data;
   std::memset(&data, 0xCD, sizeof data);
@@ -38,151 +38,151 @@ TEST_F(FilesContract, FindFirstFileTellsFilesFromFoldersAndWhyNothingWasFound) {
 
   SeedLastError();
   EXPECT_FALSE(Found("absent.sys", &data));
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   SeedLastError();
   EXPECT_FALSE(Found("nowhere\\ewf.sys", &data));
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
   SeedLastError();
   EXPECT_FALSE(Found("drivers\\", &data));
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(FilesContract, CopyEitherLeavesAnExistingTargetOrOverwritesIt) {
-  env().WriteFile(Path("new"), "new contents");
-  env().WriteFile(Path("old"), "old");
+  Env().WriteFile(Path("new"), "new contents");
+  Env().WriteFile(Path("old"), "old");
 
   SeedLastError();
-  EXPECT_FALSE(os().CopyFileA(Path("new").c_str(), Path("old").c_str(), TRUE));
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
-  EXPECT_EQ(env().ReadFile(Path("old")), "old");
+  EXPECT_FALSE(Os().CopyFileA(Path("new").c_str(), Path("old").c_str(), TRUE));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(Env().ReadFile(Path("old")), "old");
 
-  EXPECT_TRUE(os().CopyFileA(Path("new").c_str(), Path("old").c_str(), FALSE));
-  EXPECT_EQ(env().ReadFile(Path("old")), "new contents");
-  EXPECT_EQ(env().ReadFile(Path("new")), "new contents");
+  EXPECT_TRUE(Os().CopyFileA(Path("new").c_str(), Path("old").c_str(), FALSE));
+  EXPECT_EQ(Env().ReadFile(Path("old")), "new contents");
+  EXPECT_EQ(Env().ReadFile(Path("new")), "new contents");
 
-  EXPECT_TRUE(os().CopyFileA(Path("new").c_str(), Path("fresh").c_str(), TRUE));
-  EXPECT_EQ(env().ReadFile(Path("fresh")), "new contents");
+  EXPECT_TRUE(Os().CopyFileA(Path("new").c_str(), Path("fresh").c_str(), TRUE));
+  EXPECT_EQ(Env().ReadFile(Path("fresh")), "new contents");
 
   SeedLastError();
-  EXPECT_FALSE(os().CopyFileA(Path("absent").c_str(), Path("other").c_str(), FALSE));
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(Os().CopyFileA(Path("absent").c_str(), Path("other").c_str(), FALSE));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   SeedLastError();
-  EXPECT_FALSE(os().CopyFileA(Path("new").c_str(), Path("nowhere\\new").c_str(), FALSE));
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_FALSE(Os().CopyFileA(Path("new").c_str(), Path("nowhere\\new").c_str(), FALSE));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
 TEST_F(FilesContract, RenameNeverReplacesAnExistingName) {
-  env().WriteFile(Path("ntldr"), "loader");
-  env().WriteFile(Path("ntldr.bak"), "backup");
+  Env().WriteFile(Path("ntldr"), "loader");
+  Env().WriteFile(Path("ntldr.bak"), "backup");
 
   SeedLastError();
-  EXPECT_FALSE(os().MoveFileA(Path("ntldr").c_str(), Path("ntldr.bak").c_str()));
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  EXPECT_EQ(env().ReadFile(Path("ntldr")), "loader");
-  EXPECT_EQ(env().ReadFile(Path("ntldr.bak")), "backup");
+  EXPECT_FALSE(Os().MoveFileA(Path("ntldr").c_str(), Path("ntldr.bak").c_str()));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(Env().ReadFile(Path("ntldr")), "loader");
+  EXPECT_EQ(Env().ReadFile(Path("ntldr.bak")), "backup");
 
-  EXPECT_TRUE(os().MoveFileA(Path("ntldr").c_str(), Path("ntldr.old").c_str()));
-  EXPECT_EQ(env().ReadFile(Path("ntldr")), "<missing>");
-  EXPECT_EQ(env().ReadFile(Path("ntldr.old")), "loader");
+  EXPECT_TRUE(Os().MoveFileA(Path("ntldr").c_str(), Path("ntldr.old").c_str()));
+  EXPECT_EQ(Env().ReadFile(Path("ntldr")), "<missing>");
+  EXPECT_EQ(Env().ReadFile(Path("ntldr.old")), "loader");
 
   SeedLastError();
-  EXPECT_FALSE(os().MoveFileA(Path("ntldr").c_str(), Path("elsewhere").c_str()));
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(Os().MoveFileA(Path("ntldr").c_str(), Path("elsewhere").c_str()));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(FilesContract, CreateAlwaysTruncatesAndHoldsTheFileWithoutSharing) {
-  env().WriteFile(Path("resmany.dat"), "old contents");
+  Env().WriteFile(Path("resmany.dat"), "old contents");
   const std::string path = Path("resmany.dat");
 
   SeedLastError();
-  const HANDLE file = os().CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  const HANDLE file = Os().CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
 
   // Held without sharing: no one else may open, copy or rename it meanwhile.
   SeedLastError();
-  EXPECT_EQ(os().CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+  EXPECT_EQ(Os().CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
             INVALID_HANDLE_VALUE);
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   SeedLastError();
-  EXPECT_FALSE(os().CopyFileA(path.c_str(), Path("copy").c_str(), FALSE));
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(Os().CopyFileA(path.c_str(), Path("copy").c_str(), FALSE));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   SeedLastError();
-  EXPECT_FALSE(os().MoveFileA(path.c_str(), Path("moved").c_str()));
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(Os().MoveFileA(path.c_str(), Path("moved").c_str()));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 
-  EXPECT_TRUE(os().CloseHandle(file));
-  EXPECT_EQ(env().ReadFile(path), "");
+  EXPECT_TRUE(Os().CloseHandle(file));
+  EXPECT_EQ(Env().ReadFile(path), "");
 
   SeedLastError();
-  const HANDLE fresh = os().CreateFileA(Path("new.dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  const HANDLE fresh = Os().CreateFileA(Path("new.dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(fresh, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
-  EXPECT_TRUE(os().CloseHandle(fresh));
-  EXPECT_EQ(env().ReadFile(Path("new.dat")), "");
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_TRUE(Os().CloseHandle(fresh));
+  EXPECT_EQ(Env().ReadFile(Path("new.dat")), "");
 
   SeedLastError();
-  EXPECT_EQ(os().CreateFileA(Path("nowhere\\new.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  EXPECT_EQ(Os().CreateFileA(Path("nowhere\\new.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr),
             INVALID_HANDLE_VALUE);
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
 // What a placement relies on: a rename that replaces only when asked,
 // attributes that can be cleared and put back, a
 // file read back in pieces to its end, and a flush that needs write access.
 TEST_F(FilesContract, PlacingAFileReplacesOnlyWhenAskedAndReadsItBack) {
-  env().WriteFile(Path("ntldr"), "old loader");
-  env().WriteFile(Path("ntldr.new"), "new loader");
+  Env().WriteFile(Path("ntldr"), "old loader");
+  Env().WriteFile(Path("ntldr.new"), "new loader");
   const std::string ntldr = Path("ntldr");
   const std::string copy = Path("ntldr.new");
 
   SeedLastError();
-  EXPECT_FALSE(os().MoveFileExA(copy.c_str(), ntldr.c_str(), MOVEFILE_WRITE_THROUGH));
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_FALSE(Os().MoveFileExA(copy.c_str(), ntldr.c_str(), MOVEFILE_WRITE_THROUGH));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
 
   const DWORD hidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-  EXPECT_TRUE(os().SetFileAttributesA(ntldr.c_str(), hidden));
-  EXPECT_EQ(os().GetFileAttributesA(ntldr.c_str()) & hidden, hidden);
+  EXPECT_TRUE(Os().SetFileAttributesA(ntldr.c_str(), hidden));
+  EXPECT_EQ(Os().GetFileAttributesA(ntldr.c_str()) & hidden, hidden);
   // Windows refuses to replace a read-only file; Wine running as root does
   // not, so TFakeOs alone shows that refusal.
-  EXPECT_TRUE(os().SetFileAttributesA(ntldr.c_str(), hidden & ~FILE_ATTRIBUTE_READONLY));
-  EXPECT_TRUE(os().MoveFileExA(copy.c_str(), ntldr.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
-  EXPECT_EQ(env().ReadFile(ntldr), "new loader");
-  EXPECT_EQ(env().ReadFile(copy), "<missing>");
+  EXPECT_TRUE(Os().SetFileAttributesA(ntldr.c_str(), hidden & ~FILE_ATTRIBUTE_READONLY));
+  EXPECT_TRUE(Os().MoveFileExA(copy.c_str(), ntldr.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  EXPECT_EQ(Env().ReadFile(ntldr), "new loader");
+  EXPECT_EQ(Env().ReadFile(copy), "<missing>");
 
   SeedLastError();
-  EXPECT_EQ(os().GetFileAttributesA(copy.c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_NE(os().GetFileAttributesA(Folder_.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_EQ(Os().GetFileAttributesA(copy.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_NE(Os().GetFileAttributesA(Folder_.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 
-  const HANDLE file = os().CreateFileA(ntldr.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  const HANDLE file = Os().CreateFileA(ntldr.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   DWORD high = 0xdeadbeef;
-  EXPECT_EQ(os().GetFileSize(file, &high), 10u);
+  EXPECT_EQ(Os().GetFileSize(file, &high), 10u);
   EXPECT_EQ(high, 0u);
   char buffer[8];
   std::string read;
   for (DWORD got = 1; got != 0;) {
     got = 0xdeadbeef;
-    ASSERT_TRUE(os().ReadFile(file, buffer, sizeof buffer, &got, nullptr));
+    ASSERT_TRUE(Os().ReadFile(file, buffer, sizeof buffer, &got, nullptr));
     ASSERT_LE(got, sizeof buffer);
     read.append(buffer, got);
   }
   EXPECT_EQ(read, "new loader");
   SeedLastError();
-  EXPECT_FALSE(os().FlushFileBuffers(file));
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_TRUE(os().CloseHandle(file));
+  EXPECT_FALSE(Os().FlushFileBuffers(file));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(Os().CloseHandle(file));
 
-  EXPECT_TRUE(os().DeleteFileA(ntldr.c_str()));
-  EXPECT_EQ(env().ReadFile(ntldr), "<missing>");
+  EXPECT_TRUE(Os().DeleteFileA(ntldr.c_str()));
+  EXPECT_EQ(Env().ReadFile(ntldr), "<missing>");
   SeedLastError();
-  EXPECT_FALSE(os().DeleteFileA(ntldr.c_str()));
-  EXPECT_EQ(os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(Os().DeleteFileA(ntldr.c_str()));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 }  // namespace

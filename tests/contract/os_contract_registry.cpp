@@ -12,7 +12,7 @@ class RegistryContract : public OsContract {
  protected:
   HKEY Create(const char* path, LPDWORD disposition = nullptr) {
     HKEY key = nullptr;
-    EXPECT_EQ(os().RegCreateKeyExA(env().ScratchKey(), path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+    EXPECT_EQ(Os().RegCreateKeyExA(Env().ScratchKey(), path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                                    nullptr, &key, disposition),
               ERROR_SUCCESS)
         << path;
@@ -20,14 +20,14 @@ class RegistryContract : public OsContract {
   }
   HKEY Open(const char* path, REGSAM access) {
     HKEY key = nullptr;
-    EXPECT_EQ(os().RegOpenKeyExA(env().ScratchKey(), path, 0, access, &key), ERROR_SUCCESS) << path;
+    EXPECT_EQ(Os().RegOpenKeyExA(Env().ScratchKey(), path, 0, access, &key), ERROR_SUCCESS) << path;
     return key;
   }
   Bytes Security(HKEY key) {
     DWORD size = 0;
-    EXPECT_EQ(os().RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(Os().RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size), ERROR_INSUFFICIENT_BUFFER);
     Bytes descriptor(size, 0xCD);
-    EXPECT_EQ(os().RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor.data(), &size), ERROR_SUCCESS);
+    EXPECT_EQ(Os().RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor.data(), &size), ERROR_SUCCESS);
     descriptor.resize(size);
     return descriptor;
   }
@@ -37,30 +37,30 @@ TEST_F(RegistryContract, CreateMakesEveryMissingKeyAndOpenFindsItWhateverTheCase
   DWORD disposition = 0xDEADBEEF;
   HKEY created = Create("One\\Two\\Three", &disposition);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
-  EXPECT_EQ(os().RegCloseKey(created), ERROR_SUCCESS);
+  EXPECT_EQ(Os().RegCloseKey(created), ERROR_SUCCESS);
 
   disposition = 0xDEADBEEF;
   HKEY again = Create("one\\TWO\\three", &disposition);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
-  EXPECT_EQ(os().RegCloseKey(again), ERROR_SUCCESS);
+  EXPECT_EQ(Os().RegCloseKey(again), ERROR_SUCCESS);
 
   HKEY middle = Open("ONE\\two", KEY_READ);
   ASSERT_NE(middle, nullptr);
-  EXPECT_EQ(os().RegCloseKey(middle), ERROR_SUCCESS);
+  EXPECT_EQ(Os().RegCloseKey(middle), ERROR_SUCCESS);
 
   HKEY withoutDisposition = Create("Four");
   ASSERT_NE(withoutDisposition, nullptr);
-  EXPECT_EQ(os().RegCloseKey(withoutDisposition), ERROR_SUCCESS);
+  EXPECT_EQ(Os().RegCloseKey(withoutDisposition), ERROR_SUCCESS);
 }
 
 TEST_F(RegistryContract, MissingKeysAndLeadingBackslashesAreRefused) {
   HKEY key = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0xDEADBEEF));
-  EXPECT_EQ(os().RegOpenKeyExA(env().ScratchKey(), "Missing\\Key", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Os().RegOpenKeyExA(Env().ScratchKey(), "Missing\\Key", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(key, nullptr);
 
   // A leading backslash is not a path from the root: the caller strips it.
-  EXPECT_EQ(os().RegOpenKeyExA(env().ScratchKey(), "\\Missing", 0, KEY_READ, &key), ERROR_BAD_PATHNAME);
-  EXPECT_EQ(os().RegCreateKeyExA(env().ScratchKey(), "\\Lead", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+  EXPECT_EQ(Os().RegOpenKeyExA(Env().ScratchKey(), "\\Missing", 0, KEY_READ, &key), ERROR_BAD_PATHNAME);
+  EXPECT_EQ(Os().RegCreateKeyExA(Env().ScratchKey(), "\\Lead", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_BAD_PATHNAME);
 }
 
@@ -70,59 +70,59 @@ TEST_F(RegistryContract, ValuesKeepTheirTypeAndBytes) {
   const Bytes number{0x78, 0x56, 0x34, 0x12};
   const Bytes list{'V', 'o', 'l', 'S', 'n', 'a', 'p', 0, 'E', 'w', 'f', 0, 0};
   struct Row {
-    const char* name;
-    DWORD type;
-    const Bytes& data;
+    const char* Name;
+    DWORD Type;
+    const Bytes& Data;
   } rows[] = {{"Enable", REG_SZ, text}, {"Start", REG_DWORD, number}, {"UpperFilters", REG_MULTI_SZ, list}};
 
   for (const Row& row : rows) {
-    ASSERT_EQ(os().RegSetValueExA(key, row.name, 0, row.type, row.data.data(), static_cast<DWORD>(row.data.size())),
+    ASSERT_EQ(Os().RegSetValueExA(key, row.Name, 0, row.Type, row.Data.data(), static_cast<DWORD>(row.Data.size())),
               ERROR_SUCCESS);
   }
   for (const Row& row : rows) {
     DWORD type = 0xDEADBEEF;
     DWORD size = 64;
     Bytes data(64, 0xCD);
-    ASSERT_EQ(os().RegQueryValueExA(key, row.name, nullptr, &type, data.data(), &size), ERROR_SUCCESS) << row.name;
-    EXPECT_EQ(type, row.type) << row.name;
+    ASSERT_EQ(Os().RegQueryValueExA(key, row.Name, nullptr, &type, data.data(), &size), ERROR_SUCCESS) << row.Name;
+    EXPECT_EQ(type, row.Type) << row.Name;
     data.resize(size);
-    EXPECT_EQ(data, row.data) << row.name;
+    EXPECT_EQ(data, row.Data) << row.Name;
   }
 
   // Names match without regard to case; a rewrite replaces type and data.
   const Bytes one{1, 0, 0, 0};
-  ASSERT_EQ(os().RegSetValueExA(key, "ENABLE", 0, REG_DWORD, one.data(), 4), ERROR_SUCCESS);
+  ASSERT_EQ(Os().RegSetValueExA(key, "ENABLE", 0, REG_DWORD, one.data(), 4), ERROR_SUCCESS);
   DWORD type = 0;
   DWORD size = 0;
-  EXPECT_EQ(os().RegQueryValueExA(key, "enable", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(Os().RegQueryValueExA(key, "enable", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
   EXPECT_EQ(size, 4u);
 
   Bytes small(2);
   size = 2;
-  EXPECT_EQ(os().RegQueryValueExA(key, "UpperFilters", nullptr, nullptr, small.data(), &size), ERROR_MORE_DATA);
+  EXPECT_EQ(Os().RegQueryValueExA(key, "UpperFilters", nullptr, nullptr, small.data(), &size), ERROR_MORE_DATA);
   EXPECT_EQ(size, 13u);
-  EXPECT_EQ(os().RegQueryValueExA(key, "Absent", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(os().RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(Os().RegQueryValueExA(key, "Absent", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Os().RegCloseKey(key), ERROR_SUCCESS);
 }
 
 TEST_F(RegistryContract, AHandleDoesOnlyWhatItWasOpenedFor) {
-  os().RegCloseKey(Create("Guarded"));
+  Os().RegCloseKey(Create("Guarded"));
   const BYTE data[] = {'N', 0};
 
   HKEY reader = Open("Guarded", KEY_READ);
-  EXPECT_EQ(os().RegSetValueExA(reader, "Enable", 0, REG_SZ, data, 2), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(os().RegSetKeySecurity(reader, DACL_SECURITY_INFORMATION, Security(reader).data()), ERROR_ACCESS_DENIED);
-  os().RegCloseKey(reader);
+  EXPECT_EQ(Os().RegSetValueExA(reader, "Enable", 0, REG_SZ, data, 2), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Os().RegSetKeySecurity(reader, DACL_SECURITY_INFORMATION, Security(reader).data()), ERROR_ACCESS_DENIED);
+  Os().RegCloseKey(reader);
 
   HKEY querier = Open("Guarded", KEY_QUERY_VALUE);
   DWORD size = 0;
-  EXPECT_EQ(os().RegGetKeySecurity(querier, DACL_SECURITY_INFORMATION, nullptr, &size), ERROR_ACCESS_DENIED);
-  os().RegCloseKey(querier);
+  EXPECT_EQ(Os().RegGetKeySecurity(querier, DACL_SECURITY_INFORMATION, nullptr, &size), ERROR_ACCESS_DENIED);
+  Os().RegCloseKey(querier);
 }
 
 TEST_F(RegistryContract, ADaclSavedAndPutBackIsByteIdentical) {
-  os().RegCloseKey(Create("Secured"));
+  Os().RegCloseKey(Create("Secured"));
   HKEY reader = Open("Secured", KEY_READ);
   const Bytes saved = Security(reader);
   ASSERT_GE(saved.size(), 20u);
@@ -131,7 +131,7 @@ TEST_F(RegistryContract, ADaclSavedAndPutBackIsByteIdentical) {
 
   DWORD size = static_cast<DWORD>(saved.size() - 1);
   Bytes tooSmall(size);
-  EXPECT_EQ(os().RegGetKeySecurity(reader, DACL_SECURITY_INFORMATION, tooSmall.data(), &size),
+  EXPECT_EQ(Os().RegGetKeySecurity(reader, DACL_SECURITY_INFORMATION, tooSmall.data(), &size),
             ERROR_INSUFFICIENT_BUFFER);
   EXPECT_EQ(size, saved.size());
 
@@ -141,13 +141,13 @@ TEST_F(RegistryContract, ADaclSavedAndPutBackIsByteIdentical) {
   blank[2] = SE_DACL_PRESENT;
   blank[3] = SE_SELF_RELATIVE >> 8;
   HKEY writer = Open("Secured", WRITE_DAC);
-  ASSERT_EQ(os().RegSetKeySecurity(writer, DACL_SECURITY_INFORMATION, blank.data()), ERROR_SUCCESS);
+  ASSERT_EQ(Os().RegSetKeySecurity(writer, DACL_SECURITY_INFORMATION, blank.data()), ERROR_SUCCESS);
   EXPECT_EQ(Security(reader), blank);
 
-  ASSERT_EQ(os().RegSetKeySecurity(writer, DACL_SECURITY_INFORMATION, const_cast<BYTE*>(saved.data())), ERROR_SUCCESS);
+  ASSERT_EQ(Os().RegSetKeySecurity(writer, DACL_SECURITY_INFORMATION, const_cast<BYTE*>(saved.data())), ERROR_SUCCESS);
   EXPECT_EQ(Security(reader), saved);
-  os().RegCloseKey(writer);
-  os().RegCloseKey(reader);
+  Os().RegCloseKey(writer);
+  Os().RegCloseKey(reader);
 }
 
 }  // namespace
@@ -160,33 +160,33 @@ namespace {
 TEST_F(RegistryContract, KeysAreDeletedLeafFirstAndValuesOneByOne) {
   HKEY leaf = Create("Gone\\Child");
   ASSERT_NE(leaf, nullptr);
-  EXPECT_EQ(os().RegCloseKey(leaf), ERROR_SUCCESS);
+  EXPECT_EQ(Os().RegCloseKey(leaf), ERROR_SUCCESS);
   HKEY parent = Open("Gone", KEY_ALL_ACCESS);
   ASSERT_NE(parent, nullptr);
 
   char name[16];
   DWORD size = sizeof name;
-  ASSERT_EQ(os().RegEnumKeyExA(parent, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  ASSERT_EQ(Os().RegEnumKeyExA(parent, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
   EXPECT_STREQ(name, "Child");
   EXPECT_EQ(size, 5u);
   size = 3;
-  EXPECT_EQ(os().RegEnumKeyExA(parent, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+  EXPECT_EQ(Os().RegEnumKeyExA(parent, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
   size = sizeof name;
-  EXPECT_EQ(os().RegEnumKeyExA(parent, 1, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(Os().RegEnumKeyExA(parent, 1, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
 
-  EXPECT_EQ(os().RegDeleteKeyA(env().ScratchKey(), "Gone"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Os().RegDeleteKeyA(Env().ScratchKey(), "Gone"), ERROR_ACCESS_DENIED);
   const BYTE one[] = {1, 0, 0, 0};
-  ASSERT_EQ(os().RegSetValueExA(parent, "Start", 0, REG_DWORD, one, 4), ERROR_SUCCESS);
-  EXPECT_EQ(os().RegDeleteValueA(parent, "Start"), ERROR_SUCCESS);
-  EXPECT_EQ(os().RegDeleteValueA(parent, "Start"), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(os().RegQueryValueExA(parent, "Start", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(Os().RegSetValueExA(parent, "Start", 0, REG_DWORD, one, 4), ERROR_SUCCESS);
+  EXPECT_EQ(Os().RegDeleteValueA(parent, "Start"), ERROR_SUCCESS);
+  EXPECT_EQ(Os().RegDeleteValueA(parent, "Start"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Os().RegQueryValueExA(parent, "Start", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
 
-  EXPECT_EQ(os().RegDeleteKeyA(parent, "Child"), ERROR_SUCCESS);
-  EXPECT_EQ(os().RegDeleteKeyA(parent, "Child"), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(os().RegCloseKey(parent), ERROR_SUCCESS);
-  EXPECT_EQ(os().RegDeleteKeyA(env().ScratchKey(), "Gone"), ERROR_SUCCESS);
+  EXPECT_EQ(Os().RegDeleteKeyA(parent, "Child"), ERROR_SUCCESS);
+  EXPECT_EQ(Os().RegDeleteKeyA(parent, "Child"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Os().RegCloseKey(parent), ERROR_SUCCESS);
+  EXPECT_EQ(Os().RegDeleteKeyA(Env().ScratchKey(), "Gone"), ERROR_SUCCESS);
   HKEY missing = nullptr;
-  EXPECT_EQ(os().RegOpenKeyExA(env().ScratchKey(), "Gone", 0, KEY_READ, &missing), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Os().RegOpenKeyExA(Env().ScratchKey(), "Gone", 0, KEY_READ, &missing), ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@ namespace {
 
 HWND ButtonIn(HWND window, const char* caption) {
   for (const ControlInfo& control : TAppDriver::Controls(window))
-    if (control.text == caption && lstrcmpiA(control.className.c_str(), "Button") == 0) return control.hwnd;
+    if (control.Text == caption && lstrcmpiA(control.ClassName.c_str(), "Button") == 0) return control.Hwnd;
   return nullptr;
 }
 
@@ -31,13 +31,13 @@ std::optional<ShownMessage> AnswerNextWindow(const TAppDriver& app, HWND main, D
     if (!(button = ButtonIn(window, "&Yes"))) button = ButtonIn(window, "OK");
   ShownMessage shown{TAppDriver::Text(window), TAppDriver::MessageBoxText(window)};
   if (!button) {
-    ADD_FAILURE() << "no Yes or OK button in \"" << shown.caption << "\": " << shown.text;
+    ADD_FAILURE() << "no Yes or OK button in \"" << shown.Caption << "\": " << shown.Text;
     return shown;
   }
   PostMessageA(button, BM_CLICK, 0, 0);
   for (DWORD start = GetTickCount(); !Gone(window); Sleep(2)) {
     if (GetTickCount() - start > 10000) {
-      ADD_FAILURE() << "\"" << shown.caption << "\" stayed after its answer";
+      ADD_FAILURE() << "\"" << shown.Caption << "\" stayed after its answer";
       break;
     }
   }
@@ -66,6 +66,6 @@ std::vector<ShownMessage> ClickAndAnswer(const TAppDriver& app, HWND main, HWND 
 
 std::string Describe(const std::vector<ShownMessage>& shown) {
   std::string text;
-  for (const ShownMessage& message : shown) text += "\n  " + message.caption + ": " + message.text;
+  for (const ShownMessage& message : shown) text += "\n  " + message.Caption + ": " + message.Text;
   return shown.empty() ? "(nothing)" : text;
 }

@@ -11,8 +11,8 @@
 #include "e2e/app_driver.h"
 
 struct ShownMessage {
-  std::string caption;
-  std::string text;  // as drawn: line breaks are CR LF
+  std::string Caption;
+  std::string Text;  // as drawn: line breaks are CR LF
 };
 
 // Answers the next window of the program other than `main` (Yes to a

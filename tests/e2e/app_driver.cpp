@@ -40,15 +40,15 @@ void Pump(DWORD milliseconds) {
 }
 
 struct WindowSearch {
-  DWORD processId;
-  std::vector<HWND> found;
+  DWORD ProcessId;
+  std::vector<HWND> Found;
 };
 
 BOOL CALLBACK CollectProcessWindow(HWND window, LPARAM parameter) {
   auto* search = reinterpret_cast<WindowSearch*>(parameter);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  if (owner == search->processId && IsWindowVisible(window)) search->found.push_back(window);
+  if (owner == search->ProcessId && IsWindowVisible(window)) search->Found.push_back(window);
   return TRUE;
 }
 
@@ -209,25 +209,25 @@ void TAppDriver::LoadFaultLibrary() {
 
 TAppDriver::ObjectCounts TAppDriver::CountObjects() {
   ObjectCounts counts;
-  GetProcessHandleCount(Process_.hProcess, &counts.handles);
-  counts.gdi = GetGuiResources(Process_.hProcess, GR_GDIOBJECTS);
-  counts.user = GetGuiResources(Process_.hProcess, GR_USEROBJECTS);
-  if (counts.handles && counts.gdi && counts.user) return counts;
+  GetProcessHandleCount(Process_.hProcess, &counts.Handles);
+  counts.Gdi = GetGuiResources(Process_.hProcess, GR_GDIOBJECTS);
+  counts.User = GetGuiResources(Process_.hProcess, GR_USEROBJECTS);
+  if (counts.Handles && counts.Gdi && counts.User) return counts;
 
   // A handle value is in use when it can be duplicated; Wine hands them out
   // from 4 upwards in steps of 4.
   counts = ObjectCounts{};
-  counts.counted = true;
+  counts.Counted = true;
   for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
     HANDLE copy = nullptr;
     if (DuplicateHandle(Process_.hProcess, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0, FALSE,
                         DUPLICATE_SAME_ACCESS)) {
-      ++counts.handles;
+      ++counts.Handles;
       CloseHandle(copy);
     }
   }
-  counts.gdi = RunProbe("CountGdiObjects");
-  counts.user = RunProbe("CountUserObjects");
+  counts.Gdi = RunProbe("CountGdiObjects");
+  counts.User = RunProbe("CountUserObjects");
   return counts;
 }
 
@@ -269,7 +269,7 @@ bool TAppDriver::WaitForExit(DWORD milliseconds) {
 std::vector<HWND> TAppDriver::TopLevelWindows() const {
   WindowSearch search{Process_.dwProcessId, {}};
   EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return search.Found;
 }
 
 HWND TAppDriver::FindWindowByCaption(const std::string& caption) const {
@@ -315,7 +315,7 @@ std::vector<ControlInfo> TAppDriver::Controls(HWND window) {
 
 HWND TAppDriver::Control(HWND window, const std::string& text) {
   for (const ControlInfo& control : Controls(window))
-    if (control.text == text) return control.hwnd;
+    if (control.Text == text) return control.Hwnd;
   ADD_FAILURE() << "no control \"" << text << "\" in window \"" << Text(window) << "\"";
   return nullptr;
 }
@@ -391,7 +391,7 @@ std::string TAppDriver::CopyDialogText(HWND dialog) {
 
 std::string TAppDriver::MessageBoxText(HWND box) {
   for (const ControlInfo& control : Controls(box))
-    if (lstrcmpiA(control.className.c_str(), "Static") == 0 && !control.text.empty()) return control.text;
+    if (lstrcmpiA(control.ClassName.c_str(), "Static") == 0 && !control.Text.empty()) return control.Text;
   return std::string();
 }
 
@@ -419,20 +419,20 @@ namespace {
 
 // 24-bit pixels, bottom-up rows padded to four bytes, as in a .bmp file.
 struct Pixels {
-  BITMAPINFOHEADER header{};
-  std::vector<BYTE> bits;
+  BITMAPINFOHEADER Header{};
+  std::vector<BYTE> Bits;
 
-  Pixels(int width, int height) : bits(Stride(width) * height) {
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
+  Pixels(int width, int height) : Bits(Stride(width) * height) {
+    Header.biSize = sizeof Header;
+    Header.biWidth = width;
+    Header.biHeight = height;
+    Header.biPlanes = 1;
+    Header.biBitCount = 24;
+    Header.biCompression = BI_RGB;
   }
   static size_t Stride(int width) { return (size_t(width) * 3 + 3) / 4 * 4; }
   // Row y from the top.
-  const BYTE* Row(int y) const { return bits.data() + Stride(header.biWidth) * (header.biHeight - 1 - y); }
+  const BYTE* Row(int y) const { return Bits.data() + Stride(Header.biWidth) * (Header.biHeight - 1 - y); }
 
   // Lets draw into the pixels; they are copied back when done.
   template <typename Draw>
@@ -440,11 +440,11 @@ struct Pixels {
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     void* dib = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &dib, nullptr, 0);
+    HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&Header), DIB_RGB_COLORS, &dib, nullptr, 0);
     HGDIOBJ old = SelectObject(memory, bitmap);
     draw(memory, screen);
     GdiFlush();
-    std::copy_n(static_cast<const BYTE*>(dib), bits.size(), bits.begin());
+    std::copy_n(static_cast<const BYTE*>(dib), Bits.size(), Bits.begin());
     SelectObject(memory, old);
     DeleteObject(bitmap);
     DeleteDC(memory);
@@ -488,15 +488,15 @@ void TAppDriver::Screenshot(HWND window, const std::string& name) {
   const Pixels pixels = CaptureScreen(rect);
   BITMAPFILEHEADER file{};
   file.bfType = 0x4D42;
-  file.bfOffBits = sizeof file + sizeof pixels.header;
-  file.bfSize = DWORD(file.bfOffBits + pixels.bits.size());
+  file.bfOffBits = sizeof file + sizeof pixels.Header;
+  file.bfSize = DWORD(file.bfOffBits + pixels.Bits.size());
   // Runs at other display settings name their pictures after the setting.
   const char* set = getenv("STILLVANE_SCREENSHOT_SET");
   const std::string picture = (set && *set ? std::string(set) + "_" : std::string()) + name;
   std::ofstream out(directory + "\\" + picture + ".bmp", std::ios::binary);
   out.write(reinterpret_cast<const char*>(&file), sizeof file);
-  out.write(reinterpret_cast<const char*>(&pixels.header), sizeof pixels.header);
-  out.write(reinterpret_cast<const char*>(pixels.bits.data()), std::streamsize(pixels.bits.size()));
+  out.write(reinterpret_cast<const char*>(&pixels.Header), sizeof pixels.Header);
+  out.write(reinterpret_cast<const char*>(pixels.Bits.data()), std::streamsize(pixels.Bits.size()));
 }
 
 namespace {
@@ -549,11 +549,11 @@ RegistryValue ReadMachineValue(const std::string& keyPath, const std::string& va
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return value;
   DWORD size = 0;
-  if (RegQueryValueExA(key, valueName.c_str(), nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
-    value.data.resize(size);
-    value.present =
-        RegQueryValueExA(key, valueName.c_str(), nullptr, &value.type, value.data.data(), &size) == ERROR_SUCCESS;
-    value.data.resize(size);
+  if (RegQueryValueExA(key, valueName.c_str(), nullptr, &value.Type, nullptr, &size) == ERROR_SUCCESS) {
+    value.Data.resize(size);
+    value.Present =
+        RegQueryValueExA(key, valueName.c_str(), nullptr, &value.Type, value.Data.data(), &size) == ERROR_SUCCESS;
+    value.Data.resize(size);
   }
   RegCloseKey(key);
   return value;

@@ -18,9 +18,9 @@ bool FileExists(const std::string& path);
 std::string ReadWholeFile(const std::string& path);
 
 struct ControlInfo {
-  HWND hwnd;
-  std::string className;
-  std::string text;
+  HWND Hwnd;
+  std::string ClassName;
+  std::string Text;
 };
 
 class TAppDriver {
@@ -45,10 +45,10 @@ class TAppDriver {
   // answer 0), they are counted: the handles by duplicating each possible
   // handle value, the GUI objects from inside (probe_dll/).
   struct ObjectCounts {
-    DWORD handles = 0;
-    DWORD gdi = 0;
-    DWORD user = 0;
-    bool counted = false;  // by the fallback
+    DWORD Handles = 0;
+    DWORD Gdi = 0;
+    DWORD User = 0;
+    bool Counted = false;  // by the fallback
   };
   ObjectCounts CountObjects();
   // Measures, inside the program, each control's text in its own font and
@@ -122,9 +122,9 @@ class TAppDriver {
 
 // Registry helpers for checking what the program wrote (HKEY_LOCAL_MACHINE).
 struct RegistryValue {
-  bool present = false;
-  DWORD type = 0;
-  std::vector<BYTE> data;
+  bool Present = false;
+  DWORD Type = 0;
+  std::vector<BYTE> Data;
 };
 RegistryValue ReadMachineValue(const std::string& keyPath, const std::string& valueName);
 void DeleteMachineKeyTree(const std::string& keyPath);

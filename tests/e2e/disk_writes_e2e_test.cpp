@@ -9,10 +9,10 @@
 namespace {
 
 struct ExpectedValue {
-  const char* key;
-  const char* name;
-  DWORD type;
-  std::vector<BYTE> data;
+  const char* Key;
+  const char* Name;
+  DWORD Type;
+  std::vector<BYTE> Data;
 };
 
 const std::vector<ExpectedValue> kDiskWriteValues = {
@@ -28,7 +28,7 @@ const std::vector<ExpectedValue> kDiskWriteValues = {
 TEST(DiskWritesEndToEnd, WritesTheFourSettingsAndConfirms) {
   DeleteMachineKeyTree("SOFTWARE\\Microsoft\\Dfrg");
   ScratchMachine machine = MakeScratchMachine("disk_writes");
-  TAppDriver app(machine.programFolder, machine.Environment());
+  TAppDriver app(machine.ProgramFolder, machine.Environment());
   HWND main = app.WaitForWindow("Stillvane");
   ASSERT_NE(main, nullptr);
 
@@ -47,20 +47,20 @@ TEST(DiskWritesEndToEnd, WritesTheFourSettingsAndConfirms) {
   }
 
   for (const ExpectedValue& expected : kDiskWriteValues) {
-    RegistryValue value = ReadMachineValue(expected.key, expected.name);
-    EXPECT_TRUE(value.present) << expected.key << "\\" << expected.name;
-    EXPECT_EQ(value.type, expected.type) << expected.name;
-    EXPECT_EQ(value.data, expected.data) << expected.name;
+    RegistryValue value = ReadMachineValue(expected.Key, expected.Name);
+    EXPECT_TRUE(value.Present) << expected.Key << "\\" << expected.Name;
+    EXPECT_EQ(value.Type, expected.Type) << expected.Name;
+    EXPECT_EQ(value.Data, expected.Data) << expected.Name;
   }
   EXPECT_TRUE(app.Running());
 }
 
 TEST(DiskWritesEndToEnd, AFailedValueWriteIsReportedAndStopsTheRest) {
-  for (const ExpectedValue& expected : kDiskWriteValues) DeleteMachineValue(expected.key, expected.name);
+  for (const ExpectedValue& expected : kDiskWriteValues) DeleteMachineValue(expected.Key, expected.Name);
   ScratchMachine machine = MakeScratchMachine("disk_writes_failure");
   std::map<std::string, std::string> environment = machine.Environment();
   environment["STILLVANE_FAIL_VALUE"] = "EnableAutoLayout";
-  TAppDriver app(machine.programFolder, environment);
+  TAppDriver app(machine.ProgramFolder, environment);
   HWND main = app.WaitForWindow("Stillvane");
   ASSERT_NE(main, nullptr);
   app.LoadFaultLibrary();
@@ -77,10 +77,10 @@ TEST(DiskWritesEndToEnd, AFailedValueWriteIsReportedAndStopsTheRest) {
   TAppDriver::Click(TAppDriver::Control(report, "OK"));
   EXPECT_TRUE(app.WaitForWindowGone(report));
 
-  EXPECT_TRUE(ReadMachineValue(kDiskWriteValues[0].key, kDiskWriteValues[0].name).present);
+  EXPECT_TRUE(ReadMachineValue(kDiskWriteValues[0].Key, kDiskWriteValues[0].Name).Present);
   for (size_t row = 1; row < kDiskWriteValues.size(); ++row)
-    EXPECT_FALSE(ReadMachineValue(kDiskWriteValues[row].key, kDiskWriteValues[row].name).present)
-        << kDiskWriteValues[row].name << " was written after the failure";
+    EXPECT_FALSE(ReadMachineValue(kDiskWriteValues[row].Key, kDiskWriteValues[row].Name).Present)
+        << kDiskWriteValues[row].Name << " was written after the failure";
   EXPECT_TRUE(app.Running());
   EXPECT_TRUE(IsWindowEnabled(main)) << "the main window stays usable";
 }
@@ -97,7 +97,7 @@ class TWindows9xPlatform {
 TEST(StartUpEndToEnd, WarnsOutsideTheNtFamilyAndStaysUsable) {
   TWindows9xPlatform platform;
   ScratchMachine machine = MakeScratchMachine("platform_warning");
-  TAppDriver app(machine.programFolder, machine.Environment());
+  TAppDriver app(machine.ProgramFolder, machine.Environment());
   HWND warning = app.WaitForWindow("Error");
   ASSERT_NE(warning, nullptr);
   TAppDriver::Screenshot(warning, "message_error_platform");

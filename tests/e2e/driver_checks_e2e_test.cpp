@@ -92,13 +92,13 @@ class TRecordedWebBrowser {
   std::string OldCommand_;
 };
 
-class DriverChecksTest : public InstallCase {
+class DriverChecksTest : public TInstallCase {
  protected:
   void PlantBootFiles() {
     WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
-    WriteWholeFile(Machine_.windowsFolder + "\\bootstat.dat", "boot status");
+    WriteWholeFile(Machine_.WindowsFolder + "\\bootstat.dat", "boot status");
   }
-  void ExpectNothingInstalled() { InstallCase::ExpectNothingInstalled(kOriginalBootLoader); }
+  void ExpectNothingInstalled() { TInstallCase::ExpectNothingInstalled(kOriginalBootLoader); }
   // After an answer, the program shows nothing more and is usable again.
   void ExpectNothingMoreShown() {
     EXPECT_EQ(App_->WaitForOtherWindow(Main_, 1500), nullptr) << "a window followed the answer";
@@ -131,8 +131,8 @@ TEST_F(DriverChecksTest, MissingFilesShowTheDialogThatClosesWithEnterEscapeAndOk
   EXPECT_TRUE(App_->WaitForWindowGone(dialog)) << "Enter closes the dialog";
 
   // Two of the three files are not enough.
-  CopyFileOrFail(FixtureFile("v2.0.927.0", "ewf.sys"), Machine_.programFolder + "\\ewf.sys");
-  CopyFileOrFail(FixtureFile("v2.0.927.0", "ewfntldr"), Machine_.programFolder + "\\ewfntldr");
+  CopyFileOrFail(FixtureFile("v2.0.927.0", "ewf.sys"), Machine_.ProgramFolder + "\\ewf.sys");
+  CopyFileOrFail(FixtureFile("v2.0.927.0", "ewfntldr"), Machine_.ProgramFolder + "\\ewfntldr");
   ClickInstall();
   dialog = App_->WaitForWindow("Driver files not found");
   ASSERT_NE(dialog, nullptr);
@@ -143,12 +143,12 @@ TEST_F(DriverChecksTest, MissingFilesShowTheDialogThatClosesWithEnterEscapeAndOk
   dialog = App_->WaitForWindow("Driver files not found");
   ASSERT_NE(dialog, nullptr);
   {
-    TRecordedWebBrowser browser(Machine_.root + "\\opened_by_keyboard.txt");
+    TRecordedWebBrowser browser(Machine_.Root + "\\opened_by_keyboard.txt");
     TAppDriver::PressKeys(dialog, {VK_TAB, VK_RETURN});
     EXPECT_EQ(browser.Recorded(5000), std::string(kEvaluationPage) + "\r\n") << "Tab reaches the link, Enter opens it";
   }
   {
-    TRecordedWebBrowser browser(Machine_.root + "\\opened.txt");
+    TRecordedWebBrowser browser(Machine_.Root + "\\opened.txt");
     TAppDriver::ClickLink(TAppDriver::Control(dialog, kEvaluationPage));
     EXPECT_EQ(browser.Recorded(5000), std::string(kEvaluationPage) + "\r\n") << "the link opens the page";
   }
@@ -213,7 +213,7 @@ TEST_F(DriverChecksTest, ADriverWithoutVersionStopsWithoutAWord) {
 
   // The same click with an old driver in its place does show the warning: the
   // silence above was the check's.
-  CopyFileOrFail(FixtureFile("v2.0.926.9999", "ewf.sys"), Machine_.programFolder + "\\ewf.sys");
+  CopyFileOrFail(FixtureFile("v2.0.926.9999", "ewf.sys"), Machine_.ProgramFolder + "\\ewf.sys");
   ClickInstall();
   HWND warning = App_->WaitForWindow("Warning");
   ASSERT_NE(warning, nullptr);

@@ -6,13 +6,13 @@
 
 ScratchMachine MakeScratchMachine(const std::string& name) {
   ScratchMachine machine;
-  machine.root = ScratchFolder(name);
-  machine.programFolder = machine.root + "\\program";
-  machine.windowsFolder = machine.root + "\\Windows";
-  CreateDirectoryA(machine.programFolder.c_str(), nullptr);
-  CreateDirectoryA(machine.windowsFolder.c_str(), nullptr);
-  CreateDirectoryA((machine.windowsFolder + "\\system32").c_str(), nullptr);
-  CreateDirectoryA((machine.windowsFolder + "\\system32\\drivers").c_str(), nullptr);
+  machine.Root = ScratchFolder(name);
+  machine.ProgramFolder = machine.Root + "\\program";
+  machine.WindowsFolder = machine.Root + "\\Windows";
+  CreateDirectoryA(machine.ProgramFolder.c_str(), nullptr);
+  CreateDirectoryA(machine.WindowsFolder.c_str(), nullptr);
+  CreateDirectoryA((machine.WindowsFolder + "\\system32").c_str(), nullptr);
+  CreateDirectoryA((machine.WindowsFolder + "\\system32\\drivers").c_str(), nullptr);
   return machine;
 }
 
@@ -22,5 +22,5 @@ std::string FixtureFile(const std::string& fixtureSet, const std::string& name) 
 
 void CopyDriverFiles(const ScratchMachine& machine, const std::string& fixtureSet) {
   for (const char* name : {"ewf.sys", "ewfmgr.exe", "ewfntldr"})
-    CopyFileOrFail(FixtureFile(fixtureSet, name), machine.programFolder + "\\" + name);
+    CopyFileOrFail(FixtureFile(fixtureSet, name), machine.ProgramFolder + "\\" + name);
 }

@@ -6,10 +6,10 @@
 #include <string>
 
 struct ScratchMachine {
-  std::string root;           // the case's scratch folder
-  std::string programFolder;  // where Stillvane.exe is copied
-  std::string windowsFolder;  // "windir"
-  std::map<std::string, std::string> Environment() const { return {{"windir", windowsFolder}}; }
+  std::string Root;           // the case's scratch folder
+  std::string ProgramFolder;  // where Stillvane.exe is copied
+  std::string WindowsFolder;  // "windir"
+  std::map<std::string, std::string> Environment() const { return {{"windir", WindowsFolder}}; }
 };
 
 ScratchMachine MakeScratchMachine(const std::string& name);

@@ -10,19 +10,19 @@ namespace {
 enum class Value { Unset, Empty, Relative, TooLong };
 
 struct Variant {
-  Value value;
-  const char* name;
+  Value Value;
+  const char* Name;
 };
 
 const Variant kVariants[] = {
     {Value::Unset, "Unset"}, {Value::Empty, "Empty"}, {Value::Relative, "Relative"}, {Value::TooLong, "TooLong"}};
 
-class EnvironmentFaultTest : public FaultCase, public ::testing::WithParamInterface<Variant> {
+class EnvironmentFaultTest : public TFaultCase, public ::testing::WithParamInterface<Variant> {
  protected:
   // Starts the program with the variable as the variant has it; a relative
   // value names a folder that is not there, from the program's folder.
   void StartWith(const std::string& variable, const std::string& normal) {
-    switch (GetParam().value) {
+    switch (GetParam().Value) {
       case Value::Unset:
         return StartProgram({}, {variable});
       case Value::Empty:
@@ -36,13 +36,13 @@ class EnvironmentFaultTest : public FaultCase, public ::testing::WithParamInterf
 
   // Where the program's paths lead when the variable is unset or empty: the
   // root of the current drive, the program's.
-  bool LeadsToTheRoot() const { return GetParam().value == Value::Unset || GetParam().value == Value::Empty; }
+  bool LeadsToTheRoot() const { return GetParam().Value == Value::Unset || GetParam().Value == Value::Empty; }
 };
 
 // The root of the current drive has no system32\drivers: without the driver
 // in place nothing is registered.
 TEST_P(EnvironmentFaultTest, WindirInstall) {
-  StartWith("windir", Machine_.windowsFolder);
+  StartWith("windir", Machine_.WindowsFolder);
   RememberMachine();
 
   const std::vector<ShownMessage> shown = Click("Install EWF Support");
@@ -69,16 +69,16 @@ TEST_P(EnvironmentFaultTest, SystemDriveInstallAndHorm) {
 
   const std::vector<ShownMessage> horm = Click("Enable HORM");
   ASSERT_FALSE(horm.empty());
-  EXPECT_EQ(horm[0].caption, "Confirm");
+  EXPECT_EQ(horm[0].Caption, "Confirm");
   const std::vector<ShownMessage> hormOutcome(horm.begin() + 1, horm.end());
 
   if (LeadsToTheRoot()) {
     ASSERT_EQ(installed.size(), 1u) << Describe(installed);
-    EXPECT_EQ(installed[0].text, "EWF installation completed successfully.");
+    EXPECT_EQ(installed[0].Text, "EWF installation completed successfully.");
     EXPECT_EQ(ReadWholeFile(Ntldr()), Fixture("ewfntldr"));
     EXPECT_EQ(ReadWholeFile(Ntldr() + ".bak"), kOriginalBootLoader);
     ASSERT_EQ(hormOutcome.size(), 1u) << Describe(horm);
-    EXPECT_TRUE(IsSuccessMessage(hormOutcome[0])) << hormOutcome[0].text;
+    EXPECT_TRUE(IsSuccessMessage(hormOutcome[0])) << hormOutcome[0].Text;
     EXPECT_TRUE(FileExists(SystemDriveRoot() + "resmany.dat"));
   } else {
     ExpectTold(installed, {"ntldr"});
@@ -91,7 +91,7 @@ TEST_P(EnvironmentFaultTest, SystemDriveInstallAndHorm) {
 
 INSTANTIATE_TEST_SUITE_P(Values, EnvironmentFaultTest, ::testing::ValuesIn(kVariants),
                          [](const ::testing::TestParamInfo<Variant>& variant) {
-                           return std::string(variant.param.name);
+                           return std::string(variant.param.Name);
                          });
 
 }  // namespace

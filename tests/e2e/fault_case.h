@@ -15,7 +15,7 @@
 #include "e2e/install_case.h"
 #include "e2e/machine_invariants.h"
 
-class FaultCase : public InstallCase {
+class TFaultCase : public TInstallCase {
  protected:
   static constexpr char kOriginalBootLoader[] = "original boot loader\r\n";
   static constexpr char kBootStatus[] = "boot status";
@@ -24,7 +24,7 @@ class FaultCase : public InstallCase {
     WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap", "tdrpman"}));
     Prepare("v2.0.927.0");
     WriteWholeFile(Ntldr(), kOriginalBootLoader);
-    WriteWholeFile(Machine_.windowsFolder + "\\bootstat.dat", kBootStatus);
+    WriteWholeFile(Machine_.WindowsFolder + "\\bootstat.dat", kBootStatus);
   }
 
   void StartProgram(const std::map<std::string, std::string>& environment = {},
@@ -54,8 +54,8 @@ class FaultCase : public InstallCase {
 
   // The write filter is registered as a volume filter with its service.
   bool Registered() const {
-    for (const std::string& filter : After_.upperFilters)
-      if (filter == "Ewf") return After_.serviceValues.at("Start").present;
+    for (const std::string& filter : After_.UpperFilters)
+      if (filter == "Ewf") return After_.ServiceValues.at("Start").Present;
     return false;
   }
 

@@ -22,13 +22,13 @@ const char kChangedAdvice[] =
     ".\r\rNothing has been changed.  Check what changes the files in that folder, then click Install EWF Support "
     "again.";
 
-class FilePlacementTest : public InstallCase {
+class FilePlacementTest : public TInstallCase {
  protected:
   void Plant() {
     WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
-    WriteWholeFile(Machine_.windowsFolder + "\\bootstat.dat", "boot status");
+    WriteWholeFile(Machine_.WindowsFolder + "\\bootstat.dat", "boot status");
   }
-  std::string Source(const std::string& name) const { return Machine_.programFolder + "\\" + name; }
+  std::string Source(const std::string& name) const { return Machine_.ProgramFolder + "\\" + name; }
   void SwapDuringTheWarning(bool sameVersion);
 };
 
@@ -92,9 +92,9 @@ TEST_F(FilePlacementTest, AFolderNamedNtldrBakLeavesTheOldLoaderUnderTheNextName
 // changes, with the file and its fault named.
 TEST_F(FilePlacementTest, AnEmptyOrTextBootLoaderOrADllOrCutDriverIsRefused) {
   struct Case {
-    const char* set;
-    const char* name;
-    std::string problem;
+    const char* Set;
+    const char* Name;
+    std::string Problem;
   };
   const Case cases[] = {
       {"wrong-kind/empty", "ewfntldr", "it is empty"},
@@ -107,19 +107,19 @@ TEST_F(FilePlacementTest, AnEmptyOrTextBootLoaderOrADllOrCutDriverIsRefused) {
   Launch(kBlankDescriptorExe);
   ASSERT_NE(Main_, nullptr);
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.Name);
     CopyDriverFiles(Machine_, "v2.0.927.0");
-    if (*c.set) {
-      CopyFileOrFail(FixtureFile(c.set, c.name), Source(c.name));
+    if (*c.Set) {
+      CopyFileOrFail(FixtureFile(c.Set, c.Name), Source(c.Name));
     } else {
-      const std::string whole = ReadWholeFile(Source(c.name));
-      WriteWholeFile(Source(c.name), whole.substr(0, whole.size() - 16));
+      const std::string whole = ReadWholeFile(Source(c.Name));
+      WriteWholeFile(Source(c.Name), whole.substr(0, whole.size() - 16));
     }
     ClickInstall();
     EXPECT_EQ(
-        AnswerLastMessage("Error", std::string("install_refused_") + c.name),
+        AnswerLastMessage("Error", std::string("install_refused_") + c.Name),
         CopiedDialogText(
-            "Error", "The file \"" + Source(c.name) + "\" cannot be installed: " + c.problem + kRefusedAdvice, {"OK"}));
+            "Error", "The file \"" + Source(c.Name) + "\" cannot be installed: " + c.Problem + kRefusedAdvice, {"OK"}));
     ExpectNothingInstalled(kOriginalBootLoader);
   }
 }
@@ -144,7 +144,7 @@ void FilePlacementTest::SwapDuringTheWarning(bool sameVersion) {
   TAppDriver::Click(TAppDriver::Control(warning, "&Yes"));
   EXPECT_EQ(AnswerLastMessage("Error", "install_changed_after_check"),
             CopiedDialogText("Error",
-                             "The file \"ewf.sys\" in " + Machine_.programFolder +
+                             "The file \"ewf.sys\" in " + Machine_.ProgramFolder +
                                  "\\ was changed after it was checked, so it was not installed: its contents are "
                                  "not the ones that were checked" +
                                  kChangedAdvice,

@@ -24,7 +24,7 @@ class HormTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Machine_ = MakeScratchMachine(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    App_.reset(new TAppDriver(Machine_.programFolder, Machine_.Environment()));
+    App_.reset(new TAppDriver(Machine_.ProgramFolder, Machine_.Environment()));
     Main_ = App_->WaitForWindow("Stillvane");
     ASSERT_NE(Main_, nullptr);
   }
@@ -109,7 +109,7 @@ TEST_F(HormTest, TheMarkerGoesToTheDriveOfThePartitionTheComputerStartsFrom) {
   std::map<std::string, std::string> environment = Machine_.Environment();
   environment["SystemDrive"] = scratchDrive;
   App_.reset();
-  App_.reset(new TAppDriver(Machine_.programFolder, environment));
+  App_.reset(new TAppDriver(Machine_.ProgramFolder, environment));
   Main_ = App_->WaitForWindow("Stillvane");
   ASSERT_NE(Main_, nullptr);
 
@@ -124,7 +124,7 @@ TEST_F(HormTest, TheMarkerGoesToTheDriveOfThePartitionTheComputerStartsFrom) {
 // driver files) is never the one loaded: the program names the system
 // folder's copy by its full path.
 TEST_F(HormTest, PowrprofIsLoadedFromTheSystemFolderWhateverLiesBesideTheProgram) {
-  const std::string planted = Machine_.programFolder + "\\powrprof.dll";
+  const std::string planted = Machine_.ProgramFolder + "\\powrprof.dll";
   CopyFileOrFail(DosPathFromEnvironment("STILLVANE_ENVIRONMENT_DLL"), planted);
   HWND confirm = Confirmation();
   ASSERT_NE(confirm, nullptr);

@@ -15,7 +15,7 @@
 #include "e2e/layout_check.h"
 #include "e2e/machine_state.h"
 
-class InstallCase : public ::testing::Test {
+class TInstallCase : public ::testing::Test {
  protected:
   // fixtureSet as for CopyDriverFiles, empty for none; exeVariable names the program to run.
   void Start(const std::string& fixtureSet, const char* exeVariable = "STILLVANE_EXE") {
@@ -37,7 +37,7 @@ class InstallCase : public ::testing::Test {
     for (const auto& [name, value] : environment) variables[name] = value;
     for (const std::string& name : unset) variables.erase(name);
     App_.reset();  // one Stillvane at a time: a copy still running would take the new start's place
-    App_.reset(new TAppDriver(Machine_.programFolder, variables, unset, exeVariable));
+    App_.reset(new TAppDriver(Machine_.ProgramFolder, variables, unset, exeVariable));
     Main_ = App_->WaitForWindow("Stillvane");
   }
 
@@ -61,7 +61,7 @@ class InstallCase : public ::testing::Test {
   void ExpectNothingInstalled(const std::string& bootLoader) {
     EXPECT_TRUE(FilesIn(Drivers()).empty());
     EXPECT_TRUE(FilesIn(System32()).empty());
-    EXPECT_EQ(FilesIn(Machine_.windowsFolder), std::vector<std::string>{"bootstat.dat"});
+    EXPECT_EQ(FilesIn(Machine_.WindowsFolder), std::vector<std::string>{"bootstat.dat"});
     EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), bootLoader);
     EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.bak"));
     EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.stillvane-new"));
@@ -69,8 +69,8 @@ class InstallCase : public ::testing::Test {
     EXPECT_FALSE(MachineKeyExists(kEwfServiceKey));
   }
 
-  std::string System32() const { return Machine_.windowsFolder + "\\system32"; }
-  std::string Drivers() const { return Machine_.windowsFolder + "\\system32\\drivers"; }
+  std::string System32() const { return Machine_.WindowsFolder + "\\system32"; }
+  std::string Drivers() const { return Machine_.WindowsFolder + "\\system32\\drivers"; }
 
   // Destroyed in reverse order: the program ends before anything is cleaned.
   TSystemDriveRootFiles RootFiles_;

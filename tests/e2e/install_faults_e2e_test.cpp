@@ -14,7 +14,7 @@ const char kInstall[] = "Install EWF Support";
 // Administrators keep WRITE_OWNER so that the test can take the key back.
 const char kSystemOnly[] = "O:SYD:(A;;KR;;;WD)(A;;KA;;;SY)(A;;WO;;;BA)";
 
-using InstallFaultTest = FaultCase;
+using InstallFaultTest = TFaultCase;
 
 TEST_F(InstallFaultTest, AReadOnlyBootLoaderIsKeptAndReplaced) {
   // As Windows XP leaves it.
@@ -25,7 +25,7 @@ TEST_F(InstallFaultTest, AReadOnlyBootLoaderIsKeptAndReplaced) {
   const std::vector<ShownMessage> shown = Click(kInstall);
 
   ASSERT_EQ(shown.size(), 1u) << Describe(shown);
-  EXPECT_EQ(shown[0].text, kCompleted);
+  EXPECT_EQ(shown[0].Text, kCompleted);
   ExpectMachineWhole();
   EXPECT_EQ(ReadWholeFile(Ntldr()), Fixture("ewfntldr"));
   EXPECT_EQ(ReadWholeFile(Ntldr() + ".bak"), kOriginalBootLoader);
@@ -48,7 +48,7 @@ TEST_F(InstallFaultTest, AReadOnlyBootLoaderWithABackupAlreadyThere) {
   EXPECT_EQ(ReadWholeFile(Ntldr() + ".bak.1"), kOriginalBootLoader);
   EXPECT_EQ(ReadWholeFile(Ntldr()), Fixture("ewfntldr"));
   ASSERT_EQ(shown.size(), 1u) << Describe(shown);
-  EXPECT_EQ(shown[0].text, std::string(kCompleted) +
+  EXPECT_EQ(shown[0].Text, std::string(kCompleted) +
                                "\r\n\r\nThe boot loader C:\\ntldr that was replaced has been kept as "
                                "C:\\ntldr.bak.1, because C:\\ntldr.bak holds something else.");
 }
@@ -64,7 +64,7 @@ TEST_F(InstallFaultTest, WithoutTheDriversFolderNothingIsRegistered) {
   ExpectTold(shown, {"ewf.sys to " + Drivers() + "\\ewf.sys failed.  Error 3",
                      "No registry entries were written, because " + Drivers() + "\\ewf.sys is not present."});
   ASSERT_EQ(shown.size(), 1u) << Describe(shown);
-  EXPECT_EQ(shown[0].caption, "Error");
+  EXPECT_EQ(shown[0].Caption, "Error");
   EXPECT_FALSE(Registered());
   EXPECT_FALSE(MachineKeyExists(kEwfServiceKey));
   EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
@@ -77,7 +77,7 @@ TEST_F(InstallFaultTest, AHeldDriverStopsTheInstallationBeforeAnythingChanges) {
   RememberMachine();
   std::vector<ShownMessage> shown;
   {
-    const THeldFile held(Machine_.programFolder + "\\ewf.sys");
+    const THeldFile held(Machine_.ProgramFolder + "\\ewf.sys");
     shown = Click(kInstall, 3000);
   }
   ExpectMachineWhole();
@@ -94,7 +94,7 @@ TEST_F(InstallFaultTest, AHeldManagerIsNamedBeforeAnythingChanges) {
   RememberMachine();
   std::vector<ShownMessage> shown;
   {
-    const THeldFile held(Machine_.programFolder + "\\ewfmgr.exe");
+    const THeldFile held(Machine_.ProgramFolder + "\\ewfmgr.exe");
     shown = Click(kInstall);
   }
   ExpectMachineWhole();
@@ -108,7 +108,7 @@ TEST_F(InstallFaultTest, AHeldBootLoaderSourceLeavesTheOriginalInPlace) {
   RememberMachine();
   std::vector<ShownMessage> shown;
   {
-    const THeldFile held(Machine_.programFolder + "\\ewfntldr");
+    const THeldFile held(Machine_.ProgramFolder + "\\ewfntldr");
     shown = Click(kInstall);
   }
   ExpectMachineWhole();
@@ -136,13 +136,13 @@ TEST_F(InstallFaultTest, AHeldBootStatusFileIsNamed) {
   RememberMachine();
   std::vector<ShownMessage> shown;
   {
-    const THeldFile held(Machine_.windowsFolder + "\\bootstat.dat");
+    const THeldFile held(Machine_.WindowsFolder + "\\bootstat.dat");
     shown = Click(kInstall);
   }
   ExpectMachineWhole();
-  ExpectTold(shown, {"Renaming " + Machine_.windowsFolder + "\\bootstat.dat to " + Machine_.windowsFolder +
+  ExpectTold(shown, {"Renaming " + Machine_.WindowsFolder + "\\bootstat.dat to " + Machine_.WindowsFolder +
                      "\\bootstat.bak failed.  Error 32"});
-  EXPECT_EQ(ReadWholeFile(Machine_.windowsFolder + "\\bootstat.dat"), kBootStatus);
+  EXPECT_EQ(ReadWholeFile(Machine_.WindowsFolder + "\\bootstat.dat"), kBootStatus);
   EXPECT_TRUE(Registered());
 }
 
@@ -155,7 +155,7 @@ TEST_F(InstallFaultTest, EnumRootWhoseDaclTheProgramMayNotChange) {
 
   ExpectMachineWhole();
   ASSERT_EQ(shown.size(), 1u) << Describe(shown);
-  EXPECT_EQ(shown[0].text,
+  EXPECT_EQ(shown[0].Text,
             "An error occured while disabling security in the registry - the registry key could not be opened for "
             "write access.  Error 5");
   EXPECT_TRUE(FilesIn(Drivers()).empty()) << "nothing is done after the security step fails";
@@ -172,7 +172,7 @@ TEST_F(InstallFaultTest, EnumRootThatCannotBeRead) {
 
   ExpectMachineWhole();
   ASSERT_EQ(shown.size(), 1u) << Describe(shown);
-  EXPECT_EQ(shown[0].text,
+  EXPECT_EQ(shown[0].Text,
             "An error occured while disabling security in the registry - the registry key could not be opened for "
             "read access.");
   EXPECT_TRUE(FilesIn(Drivers()).empty());
@@ -191,7 +191,7 @@ TEST_F(InstallFaultTest, EnumRootClosedToNewKeysGetsItsOwnDaclBack) {
 
   ExpectMachineWhole();
   ASSERT_EQ(shown.size(), 1u) << Describe(shown);
-  EXPECT_EQ(shown[0].text, kCompleted);
+  EXPECT_EQ(shown[0].Text, kCompleted);
   EXPECT_TRUE(Registered());
   EXPECT_TRUE(MachineKeyExists(std::string(kLegacyEwfKey) + "\\0000\\Control"));
 }
@@ -210,8 +210,8 @@ TEST_F(InstallFaultTest, AServiceKeyThatCannotBeWrittenKeepsEwfOutOfTheFilters) 
   ExpectTold(shown,
              {"Opening the registry key " + service + " failed.  Error 5",
               "\"UpperFilters\" value of HKEY_LOCAL_MACHINE\\" + std::string(kVolumeClassKey) + " was left unchanged"});
-  EXPECT_EQ(After_.upperFilters, (std::vector<std::string>{"VolSnap", "tdrpman"}));
-  EXPECT_EQ(ReadMachineValue(kEwfServiceKey, "Start").data, (std::vector<BYTE>{4, 0, 0, 0}));
+  EXPECT_EQ(After_.UpperFilters, (std::vector<std::string>{"VolSnap", "tdrpman"}));
+  EXPECT_EQ(ReadMachineValue(kEwfServiceKey, "Start").Data, (std::vector<BYTE>{4, 0, 0, 0}));
 }
 
 }  // namespace

@@ -24,10 +24,10 @@ std::vector<BYTE> Dword(DWORD value) {
 }
 
 struct ExpectedValue {
-  std::string key;
-  const char* name;
-  DWORD type;
-  std::vector<BYTE> data;
+  std::string Key;
+  const char* Name;
+  DWORD Type;
+  std::vector<BYTE> Data;
 };
 
 const char kControlKey[] = "SYSTEM\\CurrentControlSet\\Control";
@@ -58,14 +58,14 @@ std::vector<ExpectedValue> InstalledValues(const std::vector<BYTE>& upperFilters
 
 void ExpectValues(const std::vector<ExpectedValue>& values) {
   for (const ExpectedValue& expected : values) {
-    const RegistryValue value = ReadMachineValue(expected.key, expected.name);
-    EXPECT_TRUE(value.present) << expected.key << " " << expected.name;
-    EXPECT_EQ(value.type, expected.type) << expected.key << " " << expected.name;
-    EXPECT_EQ(value.data, expected.data) << expected.key << " " << expected.name;
+    const RegistryValue value = ReadMachineValue(expected.Key, expected.Name);
+    EXPECT_TRUE(value.Present) << expected.Key << " " << expected.Name;
+    EXPECT_EQ(value.Type, expected.Type) << expected.Key << " " << expected.Name;
+    EXPECT_EQ(value.Data, expected.Data) << expected.Key << " " << expected.Name;
   }
 }
 
-class InstallationTest : public InstallCase {
+class InstallationTest : public TInstallCase {
  protected:
   void SetUp() override {
     // The restore below is only seen if the key's DACL differs from a blank one.
@@ -86,7 +86,7 @@ TEST_F(InstallationTest, UnderWineTheProductMeetsTheMissingBlankDescriptorAndCha
   Start("v2.0.927.0");
   ASSERT_NE(Main_, nullptr);
   WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
-  WriteWholeFile(Machine_.windowsFolder + "\\bootstat.dat", kBootStatus);
+  WriteWholeFile(Machine_.WindowsFolder + "\\bootstat.dat", kBootStatus);
 
   EXPECT_EQ(InstallAndAnswer("Error", "install_error_blank_descriptor"),
             CopiedDialogText("Error",
@@ -96,13 +96,13 @@ TEST_F(InstallationTest, UnderWineTheProductMeetsTheMissingBlankDescriptorAndCha
 
   EXPECT_TRUE(FilesIn(Drivers()).empty());
   EXPECT_TRUE(FilesIn(System32()).empty());
-  EXPECT_EQ(FilesIn(Machine_.windowsFolder), std::vector<std::string>{"bootstat.dat"});
-  EXPECT_EQ(ReadWholeFile(Machine_.windowsFolder + "\\bootstat.dat"), kBootStatus);
+  EXPECT_EQ(FilesIn(Machine_.WindowsFolder), std::vector<std::string>{"bootstat.dat"});
+  EXPECT_EQ(ReadWholeFile(Machine_.WindowsFolder + "\\bootstat.dat"), kBootStatus);
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), kOriginalBootLoader);
   EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.bak"));
   EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
   EXPECT_FALSE(MachineKeyExists(kEwfServiceKey));
-  EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").data, MultiString({"VolSnap"}));
+  EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").Data, MultiString({"VolSnap"}));
   EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), Registry_.OriginalRootDacl());
   EXPECT_TRUE(IsWindowEnabled(Main_));
 }
@@ -112,7 +112,7 @@ TEST_F(InstallationTest, WithTheBlankDescriptorTheWholeInstallationRunsAndASecon
   Start("v2.0.927.0", kBlankDescriptorExe);
   ASSERT_NE(Main_, nullptr);
   WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
-  WriteWholeFile(Machine_.windowsFolder + "\\bootstat.dat", kBootStatus);
+  WriteWholeFile(Machine_.WindowsFolder + "\\bootstat.dat", kBootStatus);
   const std::string completed = CopiedDialogText("Information", "EWF installation completed successfully.", {"OK"});
   // Exactly "VolSnap" NUL "Ewf" NUL NUL.
   const std::vector<BYTE> filters = {'V', 'o', 'l', 'S', 'n', 'a', 'p', 0, 'E', 'w', 'f', 0, 0};
@@ -125,16 +125,16 @@ TEST_F(InstallationTest, WithTheBlankDescriptorTheWholeInstallationRunsAndASecon
   EXPECT_EQ(ReadWholeFile(System32() + "\\ewfmgr.exe"), Fixture("ewfmgr.exe"));
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), Fixture("ewfntldr"));
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr.bak"), kOriginalBootLoader);
-  EXPECT_EQ(FilesIn(Machine_.windowsFolder), std::vector<std::string>{"bootstat.bak"});
-  EXPECT_EQ(ReadWholeFile(Machine_.windowsFolder + "\\bootstat.bak"), kBootStatus);
+  EXPECT_EQ(FilesIn(Machine_.WindowsFolder), std::vector<std::string>{"bootstat.bak"});
+  EXPECT_EQ(ReadWholeFile(Machine_.WindowsFolder + "\\bootstat.bak"), kBootStatus);
   ExpectValues(InstalledValues(filters));
   EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), Registry_.OriginalRootDacl()) << "Enum\\Root's DACL is restored";
 
   // Newer files in the program folder and a new boot status file: the
   // installed files and both backups stay as the first run left them.
   for (const char* name : {"ewf.sys", "ewfmgr.exe"})
-    CopyFileOrFail(FixtureFile("v3.0.0.0", name), Machine_.programFolder + "\\" + name);
-  WriteWholeFile(Machine_.windowsFolder + "\\bootstat.dat", "boot status of the second run");
+    CopyFileOrFail(FixtureFile("v3.0.0.0", name), Machine_.ProgramFolder + "\\" + name);
+  WriteWholeFile(Machine_.WindowsFolder + "\\bootstat.dat", "boot status of the second run");
 
   EXPECT_EQ(InstallAndAnswer("Information", ""), completed);
 
@@ -144,8 +144,8 @@ TEST_F(InstallationTest, WithTheBlankDescriptorTheWholeInstallationRunsAndASecon
   EXPECT_EQ(ReadWholeFile(System32() + "\\ewfmgr.exe"), Fixture("ewfmgr.exe"));
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), Fixture("ewfntldr"));
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr.bak"), kOriginalBootLoader);
-  EXPECT_EQ(ReadWholeFile(Machine_.windowsFolder + "\\bootstat.bak"), kBootStatus);
-  EXPECT_EQ(ReadWholeFile(Machine_.windowsFolder + "\\bootstat.dat"), "boot status of the second run");
+  EXPECT_EQ(ReadWholeFile(Machine_.WindowsFolder + "\\bootstat.bak"), kBootStatus);
+  EXPECT_EQ(ReadWholeFile(Machine_.WindowsFolder + "\\bootstat.dat"), "boot status of the second run");
   ExpectValues(InstalledValues(filters));
   EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), Registry_.OriginalRootDacl());
 }
@@ -161,7 +161,7 @@ TEST_F(InstallationTest, AnotherVolumeFilterIsKeptAndAMissingBootLoaderIsNotBack
   ExpectValues(InstalledValues(MultiString({"VolSnap", "tdrpman", "Ewf"})));
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), Fixture("ewfntldr"));
   EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.bak"));
-  EXPECT_TRUE(FilesIn(Machine_.windowsFolder).empty()) << "no boot status file, nothing moved aside";
+  EXPECT_TRUE(FilesIn(Machine_.WindowsFolder).empty()) << "no boot status file, nothing moved aside";
   EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), Registry_.OriginalRootDacl());
 }
 
@@ -212,7 +212,7 @@ TEST_F(InstallationTest, ABootDeviceValueOfAnotherTypeStopsTheClickBeforeAnythin
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), kOriginalBootLoader);
   EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
   EXPECT_FALSE(MachineKeyExists(kEwfServiceKey));
-  EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").data, MultiString({"VolSnap"}));
+  EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").Data, MultiString({"VolSnap"}));
   EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), Registry_.OriginalRootDacl());
 }
 
@@ -227,8 +227,8 @@ TEST_F(InstallationTest, AKeyLeftOpenByAKilledRunIsRepairedAtTheNextStart) {
   App_->LoadFaultLibrary();
   ClickInstall();
   const std::string device = std::string(kLegacyEwfKey) + "\\0000";
-  for (int wait = 0; wait < 200 && !ReadMachineValue(device, "ClassGUID").present; ++wait) Sleep(50);
-  ASSERT_TRUE(ReadMachineValue(device, "ClassGUID").present) << "the run never reached the entries under Enum\\Root";
+  for (int wait = 0; wait < 200 && !ReadMachineValue(device, "ClassGUID").Present; ++wait) Sleep(50);
+  ASSERT_TRUE(ReadMachineValue(device, "ClassGUID").Present) << "the run never reached the entries under Enum\\Root";
   App_->Kill();
   const std::vector<BYTE> left = ReadMachineKeyDacl(kEnumRootKey);
   ASSERT_EQ(left.size(), 20u) << "the killed run left Enum\\Root with a NULL DACL";

@@ -14,10 +14,10 @@ bool IsFrame(HWND control) {
 
 HWND FindByText(HWND window, const std::string& text, bool wantFrame, bool anyKind) {
   for (const ControlInfo& control : TAppDriver::Controls(window)) {
-    if (control.text != text) continue;
-    bool isButtonClass = lstrcmpiA(control.className.c_str(), "Button") == 0;
-    if (anyKind && !(isButtonClass && IsFrame(control.hwnd))) return control.hwnd;
-    if (!anyKind && isButtonClass && IsFrame(control.hwnd) == wantFrame) return control.hwnd;
+    if (control.Text != text) continue;
+    bool isButtonClass = lstrcmpiA(control.ClassName.c_str(), "Button") == 0;
+    if (anyKind && !(isButtonClass && IsFrame(control.Hwnd))) return control.Hwnd;
+    if (!anyKind && isButtonClass && IsFrame(control.Hwnd) == wantFrame) return control.Hwnd;
   }
   return nullptr;
 }
@@ -26,24 +26,24 @@ HWND FindByText(HWND window, const std::string& text, bool wantFrame, bool anyKi
 // table's size at least, and each edge no further off than that explains.
 void ExpectNear(const RECT& actual, const LayoutRect& expected, const std::string& what) {
   // Vertically, a wrapped label may need one more line.
-  const LONG slackX = std::max(8L, expected.width / 10), slackY = std::max(14L, expected.height / 10);
-  EXPECT_GE(actual.right - actual.left, expected.width) << what;
-  EXPECT_GE(actual.bottom - actual.top, expected.height) << what;
-  EXPECT_NEAR(actual.left, expected.left, slackX) << what;
-  EXPECT_NEAR(actual.right, expected.left + expected.width, slackX) << what;
-  EXPECT_NEAR(actual.top, expected.top, slackY) << what;
-  EXPECT_NEAR(actual.bottom, expected.top + expected.height, slackY) << what;
+  const LONG slackX = std::max(8L, expected.Width / 10), slackY = std::max(14L, expected.Height / 10);
+  EXPECT_GE(actual.right - actual.left, expected.Width) << what;
+  EXPECT_GE(actual.bottom - actual.top, expected.Height) << what;
+  EXPECT_NEAR(actual.left, expected.Left, slackX) << what;
+  EXPECT_NEAR(actual.right, expected.Left + expected.Width, slackX) << what;
+  EXPECT_NEAR(actual.top, expected.Top, slackY) << what;
+  EXPECT_NEAR(actual.bottom, expected.Top + expected.Height, slackY) << what;
 }
 
 bool IsPushButton(const ControlInfo& control) {
-  const LONG type = GetWindowLongA(control.hwnd, GWL_STYLE) & BS_TYPEMASK;
-  return lstrcmpiA(control.className.c_str(), "Button") == 0 && type != BS_GROUPBOX && type != BS_OWNERDRAW;
+  const LONG type = GetWindowLongA(control.Hwnd, GWL_STYLE) & BS_TYPEMASK;
+  return lstrcmpiA(control.ClassName.c_str(), "Button") == 0 && type != BS_GROUPBOX && type != BS_OWNERDRAW;
 }
 
 // What a control shows, in screen coordinates: a button's face, or where a
 // label's or link's text lies.
 RECT Occupied(const ControlInfo& control, SIZE text) {
-  RECT rect = TAppDriver::WindowRect(control.hwnd);
+  RECT rect = TAppDriver::WindowRect(control.Hwnd);
   if (!IsPushButton(control)) rect = RECT{rect.left, rect.top, rect.left + text.cx, rect.top + text.cy};
   return rect;
 }
@@ -64,21 +64,21 @@ HWND FindFrame(HWND window, const std::string& caption) {
 
 void ExpectControls(HWND window, HWND origin, const std::vector<ControlLayout>& controls) {
   for (const ControlLayout& expected : controls) {
-    HWND control = FindByText(window, expected.text, false, true);
+    HWND control = FindByText(window, expected.Text, false, true);
     if (!control) {
-      ADD_FAILURE() << "no control \"" << expected.text << "\"";
+      ADD_FAILURE() << "no control \"" << expected.Text << "\"";
       continue;
     }
-    ExpectNear(TAppDriver::RectIn(control, origin), expected.rect, expected.text);
+    ExpectNear(TAppDriver::RectIn(control, origin), expected.Rect, expected.Text);
   }
 }
 
 void ExpectFrames(HWND window, const std::vector<FrameLayout>& frames) {
   for (const FrameLayout& frame : frames) {
-    HWND box = FindFrame(window, frame.caption);
+    HWND box = FindFrame(window, frame.Caption);
     if (!box) continue;
-    ExpectNear(TAppDriver::RectIn(box, window), frame.rect, frame.caption);
-    ExpectControls(window, box, frame.controls);
+    ExpectNear(TAppDriver::RectIn(box, window), frame.Rect, frame.Caption);
+    ExpectControls(window, box, frame.Controls);
   }
 }
 
@@ -90,31 +90,31 @@ void ExpectClientSize(HWND window, SIZE table) {
 void ExpectReadable(TAppDriver& app, HWND window) {
   ASSERT_GT(app.MeasureTexts(), 0u);
   struct Shown {
-    ControlInfo control;
-    RECT occupied;
+    ControlInfo Control;
+    RECT Occupied;
   };
   std::vector<Shown> shown;
   for (const ControlInfo& control : TAppDriver::Controls(window)) {
-    if (control.text.empty() || !IsWindowVisible(control.hwnd) || IsFrame(control.hwnd)) continue;
-    const auto measured = reinterpret_cast<ULONG_PTR>(GetPropA(control.hwnd, "StillvaneTextExtent"));
+    if (control.Text.empty() || !IsWindowVisible(control.Hwnd) || IsFrame(control.Hwnd)) continue;
+    const auto measured = reinterpret_cast<ULONG_PTR>(GetPropA(control.Hwnd, "StillvaneTextExtent"));
     const SIZE text{LOWORD(measured), HIWORD(measured)};
-    EXPECT_NE(measured, 0u) << "not measured: " << control.text;
+    EXPECT_NE(measured, 0u) << "not measured: " << control.Text;
     // A push button's edges take 3 pixels on each side.
     const int edge = IsPushButton(control) ? 6 : 0;
-    const SIZE room = TAppDriver::ClientSize(control.hwnd);
-    EXPECT_LE(text.cx + edge, room.cx) << "text too wide: " << control.text;
-    EXPECT_LE(text.cy + edge, room.cy) << "text too high: " << control.text;
+    const SIZE room = TAppDriver::ClientSize(control.Hwnd);
+    EXPECT_LE(text.cx + edge, room.cx) << "text too wide: " << control.Text;
+    EXPECT_LE(text.cy + edge, room.cy) << "text too high: " << control.Text;
     shown.push_back({control, Occupied(control, text)});
     // Links are drawn by the program in a colour of its choosing.
-    if ((GetWindowLongA(control.hwnd, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW) {
-      EXPECT_GE(TAppDriver::TextContrast(control.hwnd), 100) << "link hard to see: " << control.text;
+    if ((GetWindowLongA(control.Hwnd, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW) {
+      EXPECT_GE(TAppDriver::TextContrast(control.Hwnd), 100) << "link hard to see: " << control.Text;
     }
   }
   for (size_t i = 0; i < shown.size(); ++i) {
     for (size_t j = i + 1; j < shown.size(); ++j) {
       RECT both{};
-      EXPECT_FALSE(IntersectRect(&both, &shown[i].occupied, &shown[j].occupied))
-          << "\"" << shown[i].control.text << "\" overlaps \"" << shown[j].control.text << "\"";
+      EXPECT_FALSE(IntersectRect(&both, &shown[i].Occupied, &shown[j].Occupied))
+          << "\"" << shown[i].Control.Text << "\" overlaps \"" << shown[j].Control.Text << "\"";
     }
   }
   RECT workArea{};

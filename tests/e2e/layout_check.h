@@ -10,16 +10,16 @@
 class TAppDriver;
 
 struct LayoutRect {
-  LONG left, top, width, height;
+  LONG Left, Top, Width, Height;
 };
 struct ControlLayout {
-  std::string text;
-  LayoutRect rect;
+  std::string Text;
+  LayoutRect Rect;
 };
 struct FrameLayout {
-  std::string caption;
-  LayoutRect rect;                      // in the window's client area
-  std::vector<ControlLayout> controls;  // in the frame's client area
+  std::string Caption;
+  LayoutRect Rect;                      // in the window's client area
+  std::vector<ControlLayout> Controls;  // in the frame's client area
 };
 
 // The push button (not a frame) with this caption.

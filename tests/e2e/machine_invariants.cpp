@@ -19,7 +19,7 @@ std::optional<std::string> FileContents(const std::string& path) {
 std::vector<std::string> Split(const RegistryValue& list) {
   std::vector<std::string> names;
   std::string name;
-  for (BYTE c : list.data) {
+  for (BYTE c : list.Data) {
     if (c) {
       name += char(c);
     } else if (!name.empty()) {
@@ -42,12 +42,12 @@ RegistryValue Dword(DWORD number) {
 
 RegistryValue Text(const std::string& text) {
   RegistryValue value{true, REG_SZ, std::vector<BYTE>(text.begin(), text.end())};
-  value.data.push_back(0);
+  value.Data.push_back(0);
   return value;
 }
 
 bool Same(const RegistryValue& a, const RegistryValue& b) {
-  return a.present == b.present && (!a.present || (a.type == b.type && a.data == b.data));
+  return a.Present == b.Present && (!a.Present || (a.Type == b.Type && a.Data == b.Data));
 }
 
 std::string Describe(const std::optional<std::string>& contents) {
@@ -55,74 +55,74 @@ std::string Describe(const std::optional<std::string>& contents) {
 }
 
 std::string Describe(const RegistryValue& value) {
-  if (!value.present) return "(missing)";
+  if (!value.Present) return "(missing)";
   std::string bytes;
-  for (BYTE b : value.data) bytes += std::to_string(b) + " ";
-  return "type " + std::to_string(value.type) + " [" + bytes + "]";
+  for (BYTE b : value.Data) bytes += std::to_string(b) + " ";
+  return "type " + std::to_string(value.Type) + " [" + bytes + "]";
 }
 
 }  // namespace
 
 MachineState ReadMachineState(const ScratchMachine& machine) {
   MachineState state;
-  state.rootDacl = ReadMachineKeyDacl(kEnumRootKey);
-  state.ntldr = FileContents(SystemDriveRoot() + "ntldr");
-  state.bootLoader = FileContents(machine.programFolder + "\\ewfntldr");
-  state.installedDriver = FileContents(machine.windowsFolder + "\\system32\\drivers\\ewf.sys");
-  state.sourceDriver = FileContents(machine.programFolder + "\\ewf.sys");
-  state.upperFilters = Split(ReadMachineValue(kVolumeClassKey, "UpperFilters"));
+  state.RootDacl = ReadMachineKeyDacl(kEnumRootKey);
+  state.Ntldr = FileContents(SystemDriveRoot() + "ntldr");
+  state.BootLoader = FileContents(machine.ProgramFolder + "\\ewfntldr");
+  state.InstalledDriver = FileContents(machine.WindowsFolder + "\\system32\\drivers\\ewf.sys");
+  state.SourceDriver = FileContents(machine.ProgramFolder + "\\ewf.sys");
+  state.UpperFilters = Split(ReadMachineValue(kVolumeClassKey, "UpperFilters"));
   for (const char* name : {"ErrorControl", "Group", "Start", "Type"})
-    state.serviceValues[name] = ReadMachineValue(kEwfServiceKey, name);
+    state.ServiceValues[name] = ReadMachineValue(kEwfServiceKey, name);
   return state;
 }
 
 std::vector<std::string> BrokenInvariants(const MachineState& before, const MachineState& after) {
   std::vector<std::string> broken;
-  if (after.rootDacl != before.rootDacl) broken.push_back("1: Enum\\Root's DACL changed");
+  if (after.RootDacl != before.RootDacl) broken.push_back("1: Enum\\Root's DACL changed");
 
-  if (before.ntldr && !after.ntldr) {
+  if (before.Ntldr && !after.Ntldr) {
     broken.push_back("2: C:\\ntldr is missing");
-  } else if (after.ntldr && after.ntldr != before.ntldr && after.ntldr != after.bootLoader) {
-    broken.push_back("2: C:\\ntldr holds " + Describe(after.ntldr) + ", neither " + Describe(before.ntldr) +
+  } else if (after.Ntldr && after.Ntldr != before.Ntldr && after.Ntldr != after.BootLoader) {
+    broken.push_back("2: C:\\ntldr holds " + Describe(after.Ntldr) + ", neither " + Describe(before.Ntldr) +
                      " nor the copy of ewfntldr");
   }
 
-  const bool driverPresent = after.installedDriver.has_value();
-  if (driverPresent && after.installedDriver != before.installedDriver && after.installedDriver != after.sourceDriver) {
-    broken.push_back("3: ewf.sys in system32\\drivers is " + Describe(after.installedDriver) +
+  const bool driverPresent = after.InstalledDriver.has_value();
+  if (driverPresent && after.InstalledDriver != before.InstalledDriver && after.InstalledDriver != after.SourceDriver) {
+    broken.push_back("3: ewf.sys in system32\\drivers is " + Describe(after.InstalledDriver) +
                      ", neither the one there before nor a copy of the new one");
   }
-  if (HasName(after.upperFilters, "Ewf")) {
+  if (HasName(after.UpperFilters, "Ewf")) {
     if (!driverPresent) broken.push_back("3: Ewf is an upper filter, but ewf.sys is not in system32\\drivers");
     const std::map<std::string, RegistryValue> service = {
         {"ErrorControl", Dword(1)}, {"Group", Text("System Bus Extender")}, {"Start", Dword(0)}, {"Type", Dword(1)}};
     for (const auto& [name, value] : service) {
-      const RegistryValue& found = after.serviceValues.at(name);
+      const RegistryValue& found = after.ServiceValues.at(name);
       if (!Same(found, value))
         broken.push_back("3: Ewf is an upper filter, but the service's " + name + " is " + Describe(found));
     }
   }
-  if (!driverPresent && Same(after.serviceValues.at("Start"), Dword(0)))
+  if (!driverPresent && Same(after.ServiceValues.at("Start"), Dword(0)))
     broken.push_back("3: the ewf service starts at boot, but ewf.sys is not in system32\\drivers");
 
-  for (const std::string& filter : before.upperFilters)
-    if (!HasName(after.upperFilters, filter)) broken.push_back("6: the upper filter " + filter + " was dropped");
+  for (const std::string& filter : before.UpperFilters)
+    if (!HasName(after.UpperFilters, filter)) broken.push_back("6: the upper filter " + filter + " was dropped");
   return broken;
 }
 
 bool IsSuccessMessage(const ShownMessage& shown) {
   return std::any_of(std::begin(kSuccessTexts), std::end(kSuccessTexts),
-                     [&](const char* text) { return shown.text.rfind(text, 0) == 0; });
+                     [&](const char* text) { return shown.Text.rfind(text, 0) == 0; });
 }
 
 std::vector<std::string> UntoldFailure(const std::vector<ShownMessage>& shown,
                                        const std::vector<std::string>& subjects) {
   std::vector<std::string> untold;
   for (const ShownMessage& message : shown)
-    if (IsSuccessMessage(message)) untold.push_back("4: success shown over a failure: " + message.text);
+    if (IsSuccessMessage(message)) untold.push_back("4: success shown over a failure: " + message.Text);
   for (const std::string& subject : subjects) {
     const bool named = std::any_of(shown.begin(), shown.end(), [&](const ShownMessage& message) {
-      return !IsSuccessMessage(message) && message.text.find(subject) != std::string::npos;
+      return !IsSuccessMessage(message) && message.Text.find(subject) != std::string::npos;
     });
     if (!named) untold.push_back("4: no message names " + subject + "; shown:" + Describe(shown));
   }

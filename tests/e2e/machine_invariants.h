@@ -22,13 +22,13 @@
 #include "e2e/e2e_environment.h"
 
 struct MachineState {
-  std::vector<BYTE> rootDacl;
-  std::optional<std::string> ntldr;            // in the root of the system drive
-  std::optional<std::string> bootLoader;       // the ewfntldr next to the program
-  std::optional<std::string> installedDriver;  // ewf.sys in the scratch Windows folder's system32\drivers
-  std::optional<std::string> sourceDriver;     // the ewf.sys next to the program
-  std::vector<std::string> upperFilters;
-  std::map<std::string, RegistryValue> serviceValues;  // the four that make the service
+  std::vector<BYTE> RootDacl;
+  std::optional<std::string> Ntldr;            // in the root of the system drive
+  std::optional<std::string> BootLoader;       // the ewfntldr next to the program
+  std::optional<std::string> InstalledDriver;  // ewf.sys in the scratch Windows folder's system32\drivers
+  std::optional<std::string> SourceDriver;     // the ewf.sys next to the program
+  std::vector<std::string> UpperFilters;
+  std::map<std::string, RegistryValue> ServiceValues;  // the four that make the service
 };
 
 // Read with the test's own rights; files held open by the test cannot be read.

@@ -163,9 +163,9 @@ TMachineValueSet::TMachineValueSet(const std::string& keyPath, const std::string
                                    const std::vector<BYTE>& data)
     : KeyPath_(keyPath), ValueName_(valueName) {
   const RegistryValue original = ReadMachineValue(keyPath, valueName);
-  WasPresent_ = original.present;
-  Type_ = original.type;
-  Data_ = original.data;
+  WasPresent_ = original.Present;
+  Type_ = original.Type;
+  Data_ = original.Data;
   WriteMachineValue(keyPath, valueName, type, data);
 }
 
@@ -234,9 +234,9 @@ TInstallationRegistry::TInstallationRegistry() {
   EXPECT_FALSE(RootDacl_.empty()) << "cannot read the DACL of " << kEnumRootKey;
   VolumeClassExisted_ = MachineKeyExists(kVolumeClassKey);
   const RegistryValue filters = ReadMachineValue(kVolumeClassKey, kUpperFilters);
-  FiltersExisted_ = filters.present;
-  FiltersType_ = filters.type;
-  Filters_ = filters.data;
+  FiltersExisted_ = filters.Present;
+  FiltersType_ = filters.Type;
+  Filters_ = filters.Data;
   DeleteMachineKey(kLegacyEwfKey);
   DeleteMachineKey(kEwfServiceKey);
   DeleteMachineKey(kInstallationRecordKey);

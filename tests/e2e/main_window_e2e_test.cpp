@@ -42,7 +42,7 @@ class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Machine_ = MakeScratchMachine(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    App_.reset(new TAppDriver(Machine_.programFolder, Machine_.Environment()));
+    App_.reset(new TAppDriver(Machine_.ProgramFolder, Machine_.Environment()));
     Main_ = App_->WaitForWindow("Stillvane");
     ASSERT_NE(Main_, nullptr);
   }
@@ -82,10 +82,10 @@ TEST_F(MainWindowTest, WideningStretchesFramesAndKeepsButtonsAtTheCorners) {
   TAppDriver::Screenshot(Main_, "main_window_resized");
   std::vector<FrameLayout> frames = kMainFrames;
   for (FrameLayout& frame : frames) {
-    frame.rect.width += 100;
-    for (ControlLayout& control : frame.controls) {
-      if (control.rect.width == 454) control.rect.width += 100;  // description: all four sides
-      if (control.rect.width == 113) control.rect.left += 100;   // task button: right, bottom
+    frame.Rect.Width += 100;
+    for (ControlLayout& control : frame.Controls) {
+      if (control.Rect.Width == 454) control.Rect.Width += 100;  // description: all four sides
+      if (control.Rect.Width == 113) control.Rect.Left += 100;   // task button: right, bottom
     }
   }
   ExpectFrames(Main_, frames);
@@ -233,7 +233,7 @@ TEST(SingleInstance, WithTheNameHeldElsewhereTheUserIsToldAndTheStartEnds) {
   // The program's mutex: a test that fails here if the two names part.
   const HANDLE held = CreateMutexA(nullptr, FALSE, "Global\\Stillvane-682C5085-FE50-42F0-87C7-91DBE21C1220");
   ASSERT_NE(held, nullptr);
-  TAppDriver app(machine.programFolder, machine.Environment());
+  TAppDriver app(machine.ProgramFolder, machine.Environment());
   const HWND message = app.WaitForWindow("Information", 15000);
   ASSERT_NE(message, nullptr);
   TAppDriver::Screenshot(message, "already_running");
@@ -256,7 +256,7 @@ TEST(SingleInstance, WithTheNameSquattedByAnEventTheStartEnds) {
   const ScratchMachine machine = MakeScratchMachine("SingleInstanceSquatted");
   const HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, "Global\\Stillvane-682C5085-FE50-42F0-87C7-91DBE21C1220");
   ASSERT_NE(squatter, nullptr);
-  TAppDriver app(machine.programFolder, machine.Environment());
+  TAppDriver app(machine.ProgramFolder, machine.Environment());
   const HWND message = app.WaitForWindow("Error", 15000);
   ASSERT_NE(message, nullptr);
   TAppDriver::Screenshot(message, "instance_name_squatted");

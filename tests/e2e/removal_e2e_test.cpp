@@ -17,11 +17,11 @@ const char kBlankDescriptorExe[] = "STILLVANE_BLANK_DESCRIPTOR_EXE";
 const char kOriginalBootLoader[] = "original boot loader\r\n";
 const UINT kRemoveCommand = 0x0100;  // the main window's own system menu command
 
-class RemovalTest : public InstallCase {
+class RemovalTest : public TInstallCase {
  protected:
   void Plant(const std::string& bootLoader) {
     WriteWholeFile(SystemDriveRoot() + "ntldr", bootLoader);
-    WriteWholeFile(Machine_.windowsFolder + "\\bootstat.dat", "boot status");
+    WriteWholeFile(Machine_.WindowsFolder + "\\bootstat.dat", "boot status");
   }
 
   // Files where Install puts them (bootstat.dat apart: Windows writes a new
@@ -70,10 +70,10 @@ class RemovalTest : public InstallCase {
 
   void ExpectRemoved(const std::vector<ShownMessage>& shown) {
     ASSERT_EQ(shown.size(), 2u) << Describe(shown);
-    EXPECT_EQ(shown[0].text.rfind("Stillvane will remove EWF support from this computer", 0), 0u) << shown[0].text;
-    EXPECT_EQ(shown[1].caption, "Information") << shown[1].text;
-    EXPECT_EQ(shown[1].text.rfind("EWF support was removed.", 0), 0u) << shown[1].text;
-    EXPECT_NE(shown[1].text.find("Restart the computer now"), std::string::npos) << shown[1].text;
+    EXPECT_EQ(shown[0].Text.rfind("Stillvane will remove EWF support from this computer", 0), 0u) << shown[0].Text;
+    EXPECT_EQ(shown[1].Caption, "Information") << shown[1].Text;
+    EXPECT_EQ(shown[1].Text.rfind("EWF support was removed.", 0), 0u) << shown[1].Text;
+    EXPECT_NE(shown[1].Text.find("Restart the computer now"), std::string::npos) << shown[1].Text;
   }
 };
 
@@ -101,7 +101,7 @@ TEST_F(RemovalTest, FromTheSystemMenuInstallThenRemoveLeavesTheMachineAsBefore) 
   OpenRemovalFromTheSystemMenu();
   ExpectRemoved(AnswerRemoval());
   EXPECT_EQ(Differences(before, Snapshot()), "");
-  EXPECT_EQ(ReadWholeFile(Machine_.windowsFolder + "\\bootstat.bak"), "boot status") << "documented as staying";
+  EXPECT_EQ(ReadWholeFile(Machine_.WindowsFolder + "\\bootstat.bak"), "boot status") << "documented as staying";
   SetFileAttributesA((SystemDriveRoot() + "ntldr").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -116,7 +116,7 @@ TEST_F(RemovalTest, AnotherVolumeFilterStaysInItsPlace) {
   PostMessageA(Main_, WM_SYSCOMMAND, kRemoveCommand, 0);
   ExpectRemoved(AnswerRemoval());
   EXPECT_EQ(Differences(before, Snapshot()), "");
-  EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").data, MultiString({"tdrpman", "VolSnap", "SnapFlt"}));
+  EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").Data, MultiString({"tdrpman", "VolSnap", "SnapFlt"}));
 }
 
 TEST_F(RemovalTest, KilledWhileTheOldBootLoaderIsCopiedBackThenRunAgain) {

@@ -8,10 +8,10 @@ namespace {
 
 const char kDfrgKey[] = "SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction";
 
-class TuningFaultTest : public FaultCase {
+class TuningFaultTest : public TFaultCase {
  protected:
   void SetUp() override {
-    FaultCase::SetUp();
+    TFaultCase::SetUp();
     StartProgram();
   }
 
@@ -19,7 +19,7 @@ class TuningFaultTest : public FaultCase {
     std::vector<ShownMessage> shown = Click("Enable HORM");
     EXPECT_FALSE(shown.empty());
     if (!shown.empty()) {
-      EXPECT_EQ(shown[0].caption, "Confirm");  // answered Yes
+      EXPECT_EQ(shown[0].Caption, "Confirm");  // answered Yes
       shown.erase(shown.begin());
     }
     return shown;
@@ -42,8 +42,8 @@ TEST_F(TuningFaultTest, AKeyTheProgramMayNotOpenIsNamedAndTheOthersWritten) {
     shown = Click("Minimize Disk Writes");
   }
   ExpectTold(shown, {std::string("HKEY_LOCAL_MACHINE\\") + kDfrgKey + "  (Enable)"});
-  EXPECT_EQ(ReadMachineValue(kDfrgKey, "Enable").data, (std::vector<BYTE>{'Y', 0}));
-  for (const auto& [key, name] : others) EXPECT_TRUE(ReadMachineValue(key, name).present) << name;
+  EXPECT_EQ(ReadMachineValue(kDfrgKey, "Enable").Data, (std::vector<BYTE>{'Y', 0}));
+  for (const auto& [key, name] : others) EXPECT_TRUE(ReadMachineValue(key, name).Present) << name;
 }
 
 TEST_F(TuningFaultTest, AHeldMarkerIsNamed) {
@@ -70,7 +70,7 @@ TEST_F(TuningFaultTest, AReadOnlyMarker) {
   } else {
     std::printf("Read-only files are written here (Wine as root): the refused marker cannot be seen.\n");
     ASSERT_EQ(shown.size(), 1u) << Describe(shown);
-    EXPECT_TRUE(IsSuccessMessage(shown[0])) << shown[0].text;
+    EXPECT_TRUE(IsSuccessMessage(shown[0])) << shown[0].Text;
     EXPECT_EQ(ReadWholeFile(Marker()), "");
   }
 }

@@ -63,7 +63,7 @@ class TRunningEwfService {
   SC_HANDLE Service_ = nullptr;
 };
 
-class WriteFilterOnTest : public InstallCase {};
+class WriteFilterOnTest : public TInstallCase {};
 
 // The test build that, under Wine, would otherwise carry out the whole installation.
 TEST_F(WriteFilterOnTest, InstallAndMinimizeDiskWritesWriteNothingAndSayHowToTurnTheFilterOff) {
@@ -72,28 +72,28 @@ TEST_F(WriteFilterOnTest, InstallAndMinimizeDiskWritesWriteNothingAndSayHowToTur
   Prepare("v2.0.927.0");
   CopyFileOrFail(FixtureFile("overlay-on", "ewfmgr.exe"), System32() + "\\ewfmgr.exe");
   WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
-  WriteWholeFile(Machine_.windowsFolder + "\\bootstat.dat", "boot status");
+  WriteWholeFile(Machine_.WindowsFolder + "\\bootstat.dat", "boot status");
   const TRunningEwfService ewf;
   ASSERT_TRUE(ewf.Running()) << "Wine did not start the ewf service";
   Launch("STILLVANE_BLANK_DESCRIPTOR_EXE");
   ASSERT_NE(Main_, nullptr);
-  const std::string drive = std::string(1, static_cast<char>(toupper(Machine_.windowsFolder[0]))) + ":";
+  const std::string drive = std::string(1, static_cast<char>(toupper(Machine_.WindowsFolder[0]))) + ":";
   const std::string refusal = CopiedDialogText("Error", OverlayOnMessage(drive), {"OK"});
 
   ClickInstall();
   EXPECT_EQ(AnswerLastMessage("Error", "write_filter_on"), refusal);
   EXPECT_TRUE(FilesIn(Drivers()).empty());
   EXPECT_EQ(FilesIn(System32()), std::vector<std::string>{"ewfmgr.exe"});
-  EXPECT_EQ(FilesIn(Machine_.windowsFolder), std::vector<std::string>{"bootstat.dat"});
+  EXPECT_EQ(FilesIn(Machine_.WindowsFolder), std::vector<std::string>{"bootstat.dat"});
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), kOriginalBootLoader);
   EXPECT_FALSE(FileExists(SystemDriveRoot() + "ntldr.bak"));
   EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
-  EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").data, MultiString({"VolSnap"}));
+  EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").Data, MultiString({"VolSnap"}));
   EXPECT_EQ(ReadMachineKeyDacl(kEnumRootKey), Registry_.OriginalRootDacl());
 
   TAppDriver::Click(FindButton(Main_, "Minimize Disk Writes"));
   EXPECT_EQ(AnswerLastMessage("Error"), refusal);
-  EXPECT_FALSE(ReadMachineValue(kDfrgKey, "Enable").present);
+  EXPECT_FALSE(ReadMachineValue(kDfrgKey, "Enable").Present);
   EXPECT_TRUE(IsWindowEnabled(Main_));
 }
 

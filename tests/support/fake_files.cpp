@@ -87,8 +87,8 @@ TFakeFiles::Name TFakeFiles::Normalize(const std::string& path) const {
   endName();
 
   Name result{names.empty() ? std::string() : names[0], "", trailing && names.size() > 1};
-  for (size_t i = 1; i < names.size(); ++i) result.path += "\\" + names[i];
-  result.key = FoldedCase(result.path);
+  for (size_t i = 1; i < names.size(); ++i) result.Path += "\\" + names[i];
+  result.Key = FoldedCase(result.Path);
   return result;
 }
 
@@ -108,18 +108,18 @@ std::string TFakeFiles::LastNameOf(const std::string& path) const {
 bool TFakeFiles::FolderExists(const std::string& key) const {
   if (IsRoot(key)) return true;
   const auto found = Entries_.find(key);
-  return found != Entries_.end() && (found->second.attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return found != Entries_.end() && (found->second.Attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 DWORD TFakeFiles::MissingError(const Name& name) const {
-  return FolderExists(ParentOf(name.key)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+  return FolderExists(ParentOf(name.Key)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
 bool TFakeFiles::SharingAllows(const std::string& key, DWORD access, DWORD share) const {
   const auto found = Entries_.find(key);
-  if (found != Entries_.end() && found->second.locked) return false;
+  if (found != Entries_.end() && found->second.Locked) return false;
   for (const auto& open : OpenFiles_) {
-    if (open.second.key == key && !Compatible(open.second.access, open.second.share, access, share)) return false;
+    if (open.second.Key == key && !Compatible(open.second.Access, open.second.Share, access, share)) return false;
   }
   return true;
 }
@@ -132,58 +132,58 @@ HANDLE TFakeFiles::NewHandle() {
 
 void TFakeFiles::AddFolder(const std::string& path) {
   const Name name = Normalize(path);
-  if (IsRoot(name.key) || name.key.empty()) return;
-  AddFolder(ParentOf(name.path));
-  FakeFile& folder = Entries_[name.key];
-  folder.path = name.path;
-  folder.attributes = FILE_ATTRIBUTE_DIRECTORY;
-  folder.creationTime = folder.lastAccessTime = folder.lastWriteTime = Now_;
+  if (IsRoot(name.Key) || name.Key.empty()) return;
+  AddFolder(ParentOf(name.Path));
+  FakeFile& folder = Entries_[name.Key];
+  folder.Path = name.Path;
+  folder.Attributes = FILE_ATTRIBUTE_DIRECTORY;
+  folder.CreationTime = folder.LastAccessTime = folder.LastWriteTime = Now_;
 }
 
 FakeFile& TFakeFiles::AddFile(const std::string& path, const std::string& contents) {
   const Name name = Normalize(path);
-  AddFolder(ParentOf(name.path));
-  FakeFile& file = Entries_[name.key];
-  file = FakeFile{name.path, FILE_ATTRIBUTE_ARCHIVE, Now_, Now_, Now_, contents, false, {}};
+  AddFolder(ParentOf(name.Path));
+  FakeFile& file = Entries_[name.Key];
+  file = FakeFile{name.Path, FILE_ATTRIBUTE_ARCHIVE, Now_, Now_, Now_, contents, false, {}};
   return file;
 }
 
 void TFakeFiles::Remove(const std::string& path) {
-  Entries_.erase(Normalize(path).key);
+  Entries_.erase(Normalize(path).Key);
 }
 
 const FakeFile* TFakeFiles::Find(const std::string& path) const {
-  const auto found = Entries_.find(Normalize(path).key);
+  const auto found = Entries_.find(Normalize(path).Key);
   return found == Entries_.end() ? nullptr : &found->second;
 }
 
 FakeFile* TFakeFiles::Find(const std::string& path) {
-  const auto found = Entries_.find(Normalize(path).key);
+  const auto found = Entries_.find(Normalize(path).Key);
   return found == Entries_.end() ? nullptr : &found->second;
 }
 
 bool TFakeFiles::IsFile(const std::string& path) const {
   const FakeFile* file = Find(path);
-  return file && !(file->attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return file && !(file->Attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool TFakeFiles::IsFolder(const std::string& path) const {
-  return FolderExists(Normalize(path).key);
+  return FolderExists(Normalize(path).Key);
 }
 
 std::string TFakeFiles::Describe(HANDLE handle) const {
   if (const auto search = Searches_.find(handle); search != Searches_.end()) return search->second;
-  if (const auto open = OpenFiles_.find(handle); open != OpenFiles_.end()) return open->second.path;
+  if (const auto open = OpenFiles_.find(handle); open != OpenFiles_.end()) return open->second.Path;
   return handle == INVALID_HANDLE_VALUE ? "INVALID_HANDLE_VALUE" : "<bad handle>";
 }
 
 DWORD TFakeFiles::FindFirst(const std::string& pattern, WIN32_FIND_DATAA* data, HANDLE* handle) {
   const Name name = Normalize(pattern);
-  if (name.trailingBackslash || IsRoot(name.key)) return ERROR_FILE_NOT_FOUND;
-  const std::string folder = ParentOf(name.key);
+  if (name.TrailingBackslash || IsRoot(name.Key)) return ERROR_FILE_NOT_FOUND;
+  const std::string folder = ParentOf(name.Key);
   if (!FolderExists(folder)) return ERROR_PATH_NOT_FOUND;
 
-  const std::string wanted = LastNameOf(name.key);
+  const std::string wanted = LastNameOf(name.Key);
   const FakeFile* found = nullptr;
   for (const auto& entry : Entries_) {
     if (ParentOf(entry.first) == folder && MatchesPattern(wanted.c_str(), LastNameOf(entry.first).c_str())) {
@@ -194,15 +194,15 @@ DWORD TFakeFiles::FindFirst(const std::string& pattern, WIN32_FIND_DATAA* data, 
   if (!found) return ERROR_FILE_NOT_FOUND;
 
   std::memset(data, 0, sizeof *data);
-  data->dwFileAttributes = found->attributes;
-  data->ftCreationTime = found->creationTime;
-  data->ftLastAccessTime = found->lastAccessTime;
-  data->ftLastWriteTime = found->lastWriteTime;
-  data->nFileSizeLow = static_cast<DWORD>(found->contents.size());
-  const std::string shown = LastNameOf(found->path);
+  data->dwFileAttributes = found->Attributes;
+  data->ftCreationTime = found->CreationTime;
+  data->ftLastAccessTime = found->LastAccessTime;
+  data->ftLastWriteTime = found->LastWriteTime;
+  data->nFileSizeLow = static_cast<DWORD>(found->Contents.size());
+  const std::string shown = LastNameOf(found->Path);
   std::strncpy(data->cFileName, shown.c_str(), sizeof data->cFileName - 1);
   *handle = NewHandle();
-  Searches_[*handle] = name.path;
+  Searches_[*handle] = name.Path;
   return ERROR_SUCCESS;
 }
 
@@ -213,57 +213,57 @@ DWORD TFakeFiles::CloseFind(HANDLE handle) {
 DWORD TFakeFiles::Copy(const std::string& source, const std::string& target, bool failIfExists) {
   const Name from = Normalize(source);
   const Name to = Normalize(target);
-  const auto original = Entries_.find(from.key);
+  const auto original = Entries_.find(from.Key);
   if (original == Entries_.end()) return MissingError(from);
-  if (original->second.attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
-  if (!SharingAllows(from.key, GENERIC_READ, FILE_SHARE_READ)) return ERROR_SHARING_VIOLATION;
-  if (!FolderExists(ParentOf(to.key))) return ERROR_PATH_NOT_FOUND;
-  if (const auto existing = Entries_.find(to.key); existing != Entries_.end()) {
-    if (existing->second.attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+  if (original->second.Attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+  if (!SharingAllows(from.Key, GENERIC_READ, FILE_SHARE_READ)) return ERROR_SHARING_VIOLATION;
+  if (!FolderExists(ParentOf(to.Key))) return ERROR_PATH_NOT_FOUND;
+  if (const auto existing = Entries_.find(to.Key); existing != Entries_.end()) {
+    if (existing->second.Attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
     if (failIfExists) return ERROR_FILE_EXISTS;
-    if (existing->second.attributes & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
-    if (to.key == from.key || !SharingAllows(to.key, GENERIC_WRITE, 0)) return ERROR_SHARING_VIOLATION;
+    if (existing->second.Attributes & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
+    if (to.Key == from.Key || !SharingAllows(to.Key, GENERIC_WRITE, 0)) return ERROR_SHARING_VIOLATION;
   }
   // A copy keeps the contents, attributes and last-write time of its source.
   FakeFile copy = original->second;
-  copy.path = to.path;
-  copy.attributes |= FILE_ATTRIBUTE_ARCHIVE;
-  copy.creationTime = copy.lastAccessTime = Now_;
-  copy.locked = false;
-  Entries_[to.key] = copy;
+  copy.Path = to.Path;
+  copy.Attributes |= FILE_ATTRIBUTE_ARCHIVE;
+  copy.CreationTime = copy.LastAccessTime = Now_;
+  copy.Locked = false;
+  Entries_[to.Key] = copy;
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeFiles::Move(const std::string& fromPath, const std::string& toPath, bool replaceExisting) {
   const Name from = Normalize(fromPath);
   const Name to = Normalize(toPath);
-  const auto source = Entries_.find(from.key);
+  const auto source = Entries_.find(from.Key);
   if (source == Entries_.end()) return MissingError(from);
-  if (!FolderExists(ParentOf(to.key))) return ERROR_PATH_NOT_FOUND;
-  const auto existing = Entries_.find(to.key);
-  if (to.key != from.key && existing != Entries_.end()) {
+  if (!FolderExists(ParentOf(to.Key))) return ERROR_PATH_NOT_FOUND;
+  const auto existing = Entries_.find(to.Key);
+  if (to.Key != from.Key && existing != Entries_.end()) {
     if (!replaceExisting) return ERROR_ALREADY_EXISTS;
-    if ((existing->second.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) ||
-        (source->second.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if ((existing->second.Attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) ||
+        (source->second.Attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return ERROR_ACCESS_DENIED;
     }
-    if (!SharingAllows(to.key, DELETE, kShareAll)) return ERROR_SHARING_VIOLATION;
+    if (!SharingAllows(to.Key, DELETE, kShareAll)) return ERROR_SHARING_VIOLATION;
   }
-  if (to.key.compare(0, from.key.size() + 1, from.key + "\\") == 0) return ERROR_SHARING_VIOLATION;
-  if (!SharingAllows(from.key, DELETE, kShareAll)) return ERROR_SHARING_VIOLATION;
-  if (to.key != from.key) Entries_.erase(to.key);
+  if (to.Key.compare(0, from.Key.size() + 1, from.Key + "\\") == 0) return ERROR_SHARING_VIOLATION;
+  if (!SharingAllows(from.Key, DELETE, kShareAll)) return ERROR_SHARING_VIOLATION;
+  if (to.Key != from.Key) Entries_.erase(to.Key);
 
   // A folder takes everything below it along.
   std::map<std::string, FakeFile> moved;
   for (auto entry = Entries_.begin(); entry != Entries_.end();) {
-    const bool below = entry->first.compare(0, from.key.size() + 1, from.key + "\\") == 0;
-    if (entry->first != from.key && !below) {
+    const bool below = entry->first.compare(0, from.Key.size() + 1, from.Key + "\\") == 0;
+    if (entry->first != from.Key && !below) {
       ++entry;
       continue;
     }
     FakeFile file = entry->second;
-    file.path = to.path + file.path.substr(from.path.size());
-    moved[to.key + entry->first.substr(from.key.size())] = file;
+    file.Path = to.Path + file.Path.substr(from.Path.size());
+    moved[to.Key + entry->first.substr(from.Key.size())] = file;
     entry = Entries_.erase(entry);
   }
   Entries_.insert(moved.begin(), moved.end());
@@ -273,19 +273,19 @@ DWORD TFakeFiles::Move(const std::string& fromPath, const std::string& toPath, b
 DWORD TFakeFiles::Create(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD attributes,
                          HANDLE* handle, bool* existed) {
   const Name name = Normalize(path);
-  if (name.trailingBackslash || IsRoot(name.key)) return ERROR_INVALID_NAME;
-  if (!FolderExists(ParentOf(name.key))) return ERROR_PATH_NOT_FOUND;
-  const auto found = Entries_.find(name.key);
+  if (name.TrailingBackslash || IsRoot(name.Key)) return ERROR_INVALID_NAME;
+  if (!FolderExists(ParentOf(name.Key))) return ERROR_PATH_NOT_FOUND;
+  const auto found = Entries_.find(name.Key);
   *existed = found != Entries_.end();
   const bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
 
   if (*existed) {
     const FakeFile& file = found->second;
-    if (file.attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
-    if ((file.attributes & FILE_ATTRIBUTE_READONLY) && ((access & kWriteAccess) || truncates)) {
+    if (file.Attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+    if ((file.Attributes & FILE_ATTRIBUTE_READONLY) && ((access & kWriteAccess) || truncates)) {
       return ERROR_ACCESS_DENIED;
     }
-    if (!SharingAllows(name.key, access, share)) return ERROR_SHARING_VIOLATION;
+    if (!SharingAllows(name.Key, access, share)) return ERROR_SHARING_VIOLATION;
   }
   switch (disposition) {
     case CREATE_NEW:
@@ -303,14 +303,14 @@ DWORD TFakeFiles::Create(const std::string& path, DWORD access, DWORD share, DWO
   }
 
   if (!*existed || truncates) {
-    FakeFile& file = Entries_[name.key];
-    const FILETIME created = *existed ? file.creationTime : Now_;
+    FakeFile& file = Entries_[name.Key];
+    const FILETIME created = *existed ? file.CreationTime : Now_;
     const DWORD kept = attributes & ~(FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY);
     file =
-        FakeFile{*existed ? file.path : name.path, kept | FILE_ATTRIBUTE_ARCHIVE, created, Now_, Now_, "", false, {}};
+        FakeFile{*existed ? file.Path : name.Path, kept | FILE_ATTRIBUTE_ARCHIVE, created, Now_, Now_, "", false, {}};
   }
   *handle = NewHandle();
-  OpenFiles_[*handle] = {name.key, name.path, access, share};
+  OpenFiles_[*handle] = {name.Key, name.Path, access, share};
   return ERROR_SUCCESS;
 }
 
@@ -320,10 +320,10 @@ DWORD TFakeFiles::CloseFile(HANDLE handle) {
 
 DWORD TFakeFiles::Delete(const std::string& path) {
   const Name name = Normalize(path);
-  const auto found = Entries_.find(name.key);
+  const auto found = Entries_.find(name.Key);
   if (found == Entries_.end()) return MissingError(name);
-  if (found->second.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return ERROR_ACCESS_DENIED;
-  if (!SharingAllows(name.key, DELETE, kShareAll)) return ERROR_SHARING_VIOLATION;
+  if (found->second.Attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return ERROR_ACCESS_DENIED;
+  if (!SharingAllows(name.Key, DELETE, kShareAll)) return ERROR_SHARING_VIOLATION;
   Entries_.erase(found);
   return ERROR_SUCCESS;
 }
@@ -331,23 +331,23 @@ DWORD TFakeFiles::Delete(const std::string& path) {
 DWORD TFakeFiles::Attributes(const std::string& path, DWORD* attributes) const {
   *attributes = INVALID_FILE_ATTRIBUTES;
   const Name name = Normalize(path);
-  if (IsRoot(name.key)) {
+  if (IsRoot(name.Key)) {
     *attributes = FILE_ATTRIBUTE_DIRECTORY;
     return ERROR_SUCCESS;
   }
-  const auto found = Entries_.find(name.key);
+  const auto found = Entries_.find(name.Key);
   if (found == Entries_.end()) return MissingError(name);
-  *attributes = found->second.attributes ? found->second.attributes : FILE_ATTRIBUTE_NORMAL;
+  *attributes = found->second.Attributes ? found->second.Attributes : FILE_ATTRIBUTE_NORMAL;
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeFiles::SetAttributes(const std::string& path, DWORD attributes) {
   const Name name = Normalize(path);
-  const auto found = Entries_.find(name.key);
+  const auto found = Entries_.find(name.Key);
   if (found == Entries_.end()) return MissingError(name);
   const DWORD settable =
       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
-  found->second.attributes = (found->second.attributes & FILE_ATTRIBUTE_DIRECTORY) | (attributes & settable);
+  found->second.Attributes = (found->second.Attributes & FILE_ATTRIBUTE_DIRECTORY) | (attributes & settable);
   return ERROR_SUCCESS;
 }
 
@@ -355,14 +355,14 @@ DWORD TFakeFiles::Read(HANDLE handle, void* buffer, DWORD size, DWORD* read) {
   *read = 0;
   const auto open = OpenFiles_.find(handle);
   if (open == OpenFiles_.end()) return ERROR_INVALID_HANDLE;
-  if (!(open->second.access & kReadAccess)) return ERROR_ACCESS_DENIED;
-  const auto found = Entries_.find(open->second.key);
+  if (!(open->second.Access & kReadAccess)) return ERROR_ACCESS_DENIED;
+  const auto found = Entries_.find(open->second.Key);
   if (found == Entries_.end()) return ERROR_INVALID_HANDLE;
-  const std::string& contents = found->second.contents;
-  const size_t from = std::min(open->second.position, contents.size());
+  const std::string& contents = found->second.Contents;
+  const size_t from = std::min(open->second.Position, contents.size());
   *read = static_cast<DWORD>(std::min<size_t>(size, contents.size() - from));
   std::memcpy(buffer, contents.data() + from, *read);
-  open->second.position = from + *read;
+  open->second.Position = from + *read;
   return ERROR_SUCCESS;
 }
 
@@ -370,16 +370,16 @@ DWORD TFakeFiles::Size(HANDLE handle, DWORD* size) const {
   *size = INVALID_FILE_SIZE;
   const auto open = OpenFiles_.find(handle);
   if (open == OpenFiles_.end()) return ERROR_INVALID_HANDLE;
-  const auto found = Entries_.find(open->second.key);
+  const auto found = Entries_.find(open->second.Key);
   if (found == Entries_.end()) return ERROR_INVALID_HANDLE;
-  *size = static_cast<DWORD>(found->second.contents.size());
+  *size = static_cast<DWORD>(found->second.Contents.size());
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeFiles::Flush(HANDLE handle) const {
   const auto open = OpenFiles_.find(handle);
   if (open == OpenFiles_.end()) return ERROR_INVALID_HANDLE;
-  return (open->second.access & kWriteAccess) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  return (open->second.Access & kWriteAccess) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
 void TFakeFiles::CloseAll() {
@@ -390,14 +390,14 @@ void TFakeFiles::CloseAll() {
 DWORD TFakeFiles::VersionInfoSize(const std::string& path, DWORD* size) const {
   *size = 0;
   const Name name = Normalize(path);
-  const auto found = Entries_.find(name.key);
+  const auto found = Entries_.find(name.Key);
   if (found == Entries_.end()) return MissingError(name);
-  if (found->second.attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
-  if (!SharingAllows(name.key, GENERIC_READ, FILE_SHARE_READ)) return ERROR_SHARING_VIOLATION;
-  if (found->second.versionResource.empty()) return ERROR_RESOURCE_DATA_NOT_FOUND;
+  if (found->second.Attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+  if (!SharingAllows(name.Key, GENERIC_READ, FILE_SHARE_READ)) return ERROR_SHARING_VIOLATION;
+  if (found->second.VersionResource.empty()) return ERROR_RESOURCE_DATA_NOT_FOUND;
   // Windows asks for twice the block and 4 bytes more: room for the ANSI
   // copies VerQueryValueA may make, after a "FE2X" mark.
-  *size = static_cast<DWORD>(found->second.versionResource.size() * 2 + 4);
+  *size = static_cast<DWORD>(found->second.VersionResource.size() * 2 + 4);
   return ERROR_SUCCESS;
 }
 
@@ -406,7 +406,7 @@ DWORD TFakeFiles::VersionInfo(const std::string& path, DWORD size, BYTE* data, D
   DWORD needed = 0;
   if (const DWORD error = VersionInfoSize(path, &needed)) return error;
   if (!data || size == 0) return ERROR_INVALID_PARAMETER;
-  const std::vector<BYTE>& block = Find(path)->versionResource;
+  const std::vector<BYTE>& block = Find(path)->VersionResource;
   *copied = static_cast<DWORD>(std::min<size_t>(size, block.size()));
   std::memcpy(data, block.data(), *copied);
   std::memset(data + *copied, 0, size - *copied);

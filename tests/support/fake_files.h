@@ -16,14 +16,14 @@
 FILETIME FileTimeOf(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
 struct FakeFile {
-  std::string path;  // as it was created, for the names FindFirstFileA gives
-  DWORD attributes;
-  FILETIME creationTime;
-  FILETIME lastAccessTime;
-  FILETIME lastWriteTime;
-  std::string contents;
-  bool locked = false;                // held open by another program, no sharing
-  std::vector<BYTE> versionResource;  // the raw VS_VERSIONINFO block; empty: none
+  std::string Path;  // as it was created, for the names FindFirstFileA gives
+  DWORD Attributes;
+  FILETIME CreationTime;
+  FILETIME LastAccessTime;
+  FILETIME LastWriteTime;
+  std::string Contents;
+  bool Locked = false;                // held open by another program, no sharing
+  std::vector<BYTE> VersionResource;  // the raw VS_VERSIONINFO block; empty: none
 };
 
 class TFakeFiles {
@@ -74,16 +74,16 @@ class TFakeFiles {
 
  private:
   struct Name {
-    std::string path;  // absolute, "C:\A\b", no trailing backslash; "C:" for a root
-    std::string key;   // the same, case folded
-    bool trailingBackslash;
+    std::string Path;  // absolute, "C:\A\b", no trailing backslash; "C:" for a root
+    std::string Key;   // the same, case folded
+    bool TrailingBackslash;
   };
   struct OpenFile {
-    std::string key;
-    std::string path;
-    DWORD access;
-    DWORD share;
-    size_t position = 0;
+    std::string Key;
+    std::string Path;
+    DWORD Access;
+    DWORD Share;
+    size_t Position = 0;
   };
 
   Name Normalize(const std::string& path) const;

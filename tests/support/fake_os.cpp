@@ -81,10 +81,10 @@ std::optional<DWORD> TFakeOs::Record(const std::string& name, const std::string&
   Calls_.push_back(name + "(" + arguments + ")");
   std::optional<DWORD> injected;
   for (Fault& fault : Faults_) {
-    if (!fault.name.empty() && fault.name != name) continue;
-    if (!fault.text.empty() && Calls_.back().find(fault.text) == std::string::npos) continue;
-    ++fault.seen;
-    if (!injected && (fault.nth == 0 || fault.seen == fault.nth)) injected = fault.error;
+    if (!fault.Name.empty() && fault.Name != name) continue;
+    if (!fault.Text.empty() && Calls_.back().find(fault.Text) == std::string::npos) continue;
+    ++fault.Seen;
+    if (!injected && (fault.Nth == 0 || fault.Seen == fault.Nth)) injected = fault.Error;
   }
   return injected;
 }
@@ -256,7 +256,7 @@ BOOL TFakeOs::CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) 
   const bool halfway = StoppingNow_ && StopHalfway_;
   if (!Succeeds(Files_.Copy(existingFile, newFile, failIfExists != FALSE))) return FALSE;
   if (halfway) {
-    std::string& written = Files_.Find(newFile)->contents;
+    std::string& written = Files_.Find(newFile)->Contents;
     written.resize(written.size() / 2);
   }
   return TRUE;
@@ -449,7 +449,7 @@ HLOCAL TFakeOs::LocalFree(HLOCAL memory) {
   const auto found = Allocations_.find(memory);
   const std::string which = !memory                       ? "NULL"
                             : found == Allocations_.end() ? "<unknown>"
-                                                          : "#" + Number(found->second.serial);
+                                                          : "#" + Number(found->second.Serial);
   if (const auto error = Record("LocalFree", which)) {
     LastError_ = *error;
     return memory;

@@ -164,15 +164,15 @@ class TFakeOs : public TOs {
 
  private:
   struct Fault {
-    std::string name;  // empty: any call
-    std::string text;  // empty: any arguments
-    int nth;           // 0: every matching call
-    DWORD error;
-    int seen = 0;
+    std::string Name;  // empty: any call
+    std::string Text;  // empty: any arguments
+    int Nth;           // 0: every matching call
+    DWORD Error;
+    int Seen = 0;
   };
   struct Allocation {
-    std::unique_ptr<BYTE[]> bytes;
-    int serial;
+    std::unique_ptr<BYTE[]> Bytes;
+    int Serial;
   };
 
   // Logs the call; answers the injected error when a fault hits it.

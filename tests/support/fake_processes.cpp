@@ -16,7 +16,7 @@ std::string TFakeProcesses::Describe(const void* handle) const {
   if (found == Handles_.end()) return "unknown handle";
   static const char* const kNames[] = {"service manager", "service", "pipe read end",
                                        "pipe write end",  "process", "thread"};
-  return kNames[static_cast<int>(found->second.kind)];
+  return kNames[static_cast<int>(found->second.Of)];
 }
 
 void* TFakeProcesses::NewHandle(Kind kind, int object) {
@@ -28,7 +28,7 @@ void* TFakeProcesses::NewHandle(Kind kind, int object) {
 
 const TFakeProcesses::Handle* TFakeProcesses::Find(const void* handle, Kind kind) const {
   const auto found = Handles_.find(handle);
-  return found != Handles_.end() && found->second.kind == kind ? &found->second : nullptr;
+  return found != Handles_.end() && found->second.Of == kind ? &found->second : nullptr;
 }
 
 DWORD TFakeProcesses::OpenManager(SC_HANDLE* manager) {
@@ -51,7 +51,7 @@ DWORD TFakeProcesses::QueryStatus(SC_HANDLE service, SERVICE_STATUS* status) con
   if (!status) return ERROR_INVALID_PARAMETER;
   std::memset(status, 0, sizeof *status);
   status->dwServiceType = 1;  // a kernel driver
-  status->dwCurrentState = Services_.at(ServiceNames_[handle->object]);
+  status->dwCurrentState = Services_.at(ServiceNames_[handle->Object]);
   return ERROR_SUCCESS;
 }
 
@@ -73,14 +73,14 @@ DWORD TFakeProcesses::CreatePipe(HANDLE* readEnd, HANDLE* writeEnd, DWORD size) 
 DWORD TFakeProcesses::Peek(HANDLE pipe, DWORD* available) const {
   const Handle* handle = Find(pipe, Kind::PipeRead);
   if (!handle) return ERROR_INVALID_HANDLE;
-  if (available) *available = static_cast<DWORD>(Pipes_[handle->object].bytes.size());
+  if (available) *available = static_cast<DWORD>(Pipes_[handle->Object].Bytes.size());
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeProcesses::Read(HANDLE pipe, void* buffer, DWORD size, DWORD* read) {
   const Handle* handle = Find(pipe, Kind::PipeRead);
   if (!handle) return ERROR_INVALID_HANDLE;
-  std::string& bytes = Pipes_[handle->object].bytes;
+  std::string& bytes = Pipes_[handle->Object].Bytes;
   // An empty pipe would block for as long as a writer lives; a caller that
   // reads only what it peeked never gets here.
   if (bytes.empty()) return ERROR_BROKEN_PIPE;
@@ -96,14 +96,14 @@ DWORD TFakeProcesses::Start(const std::string& application, const std::string& c
   const auto program = Programs_.find(application);
   if (program == Programs_.end()) return ERROR_FILE_NOT_FOUND;
   Started_.push_back(commandLine);
-  bool exits = program->second.exits;
+  bool exits = program->second.Exits;
   const Handle* output =
       (startup.dwFlags & STARTF_USESTDHANDLES) && inheritHandles ? Find(startup.hStdOutput, Kind::PipeWrite) : nullptr;
   if (output && exits) {
-    Pipe& pipe = Pipes_[output->object];
-    const std::string& text = program->second.output;
-    const size_t room = pipe.capacity - std::min(pipe.capacity, pipe.bytes.size());
-    pipe.bytes += text.substr(0, room);
+    Pipe& pipe = Pipes_[output->Object];
+    const std::string& text = program->second.Output;
+    const size_t room = pipe.Capacity - std::min(pipe.Capacity, pipe.Bytes.size());
+    pipe.Bytes += text.substr(0, room);
     exits = text.size() <= room;  // a full pipe holds the writer up
   }
   ProcessesExited_.push_back(exits);
@@ -117,21 +117,21 @@ DWORD TFakeProcesses::Start(const std::string& application, const std::string& c
 DWORD TFakeProcesses::Wait(HANDLE handle, DWORD* result) const {
   const Handle* process = Find(handle, Kind::Process);
   if (!process) return ERROR_INVALID_HANDLE;
-  *result = ProcessesExited_[process->object] ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+  *result = ProcessesExited_[process->Object] ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeProcesses::Terminate(HANDLE handle) {
   const Handle* process = Find(handle, Kind::Process);
   if (!process) return ERROR_INVALID_HANDLE;
-  if (ProcessesExited_[process->object]) return ERROR_ACCESS_DENIED;  // as Windows answers for an ended process
-  ProcessesExited_[process->object] = true;
+  if (ProcessesExited_[process->Object]) return ERROR_ACCESS_DENIED;  // as Windows answers for an ended process
+  ProcessesExited_[process->Object] = true;
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeProcesses::Close(HANDLE handle) {
   const auto found = Handles_.find(handle);
-  if (found == Handles_.end() || found->second.kind == Kind::Manager || found->second.kind == Kind::Service) {
+  if (found == Handles_.end() || found->second.Of == Kind::Manager || found->second.Of == Kind::Service) {
     return ERROR_INVALID_HANDLE;
   }
   Handles_.erase(found);

@@ -44,16 +44,16 @@ class TFakeProcesses {
  private:
   enum class Kind { Manager, Service, PipeRead, PipeWrite, Process, Thread };
   struct Handle {
-    Kind kind;
-    int object;  // the pipe, process or service it stands for
+    Kind Of;
+    int Object;  // the pipe, process or service it stands for
   };
   struct Program {
-    std::string output;
-    bool exits;
+    std::string Output;
+    bool Exits;
   };
   struct Pipe {
-    std::string bytes;
-    size_t capacity;
+    std::string Bytes;
+    size_t Capacity;
   };
 
   void* NewHandle(Kind kind, int object);

@@ -32,10 +32,10 @@ bool SplitKeyPath(const std::string& path, std::vector<std::string>* names) {
 }  // namespace
 
 TFakeRegistry::TFakeRegistry() : Machine_(std::make_shared<Key>()), User_(std::make_shared<Key>()) {
-  Machine_->name = "HKLM";
-  User_->name = "HKCU";
-  Machine_->security = OpenSecurityDescriptor();
-  User_->security = OpenSecurityDescriptor();
+  Machine_->Name = "HKLM";
+  User_->Name = "HKCU";
+  Machine_->Security = OpenSecurityDescriptor();
+  User_->Security = OpenSecurityDescriptor();
 }
 
 HKEY TFakeRegistry::NewHandle(std::shared_ptr<Key> key, REGSAM access) {
@@ -52,15 +52,15 @@ LONG TFakeRegistry::Resolve(HKEY key, REGSAM needed, std::shared_ptr<Key>* out) 
   }
   const auto found = Handles_.find(key);
   if (found == Handles_.end()) return ERROR_INVALID_HANDLE;
-  if (found->second.key->deleted) return ERROR_KEY_DELETED;
-  if ((found->second.access & needed) != needed) return ERROR_ACCESS_DENIED;
-  *out = found->second.key;
+  if (found->second.Opened->Deleted) return ERROR_KEY_DELETED;
+  if ((found->second.Access & needed) != needed) return ERROR_ACCESS_DENIED;
+  *out = found->second.Opened;
   return ERROR_SUCCESS;
 }
 
 bool TFakeRegistry::WriteRefused(const std::shared_ptr<Key>& key) {
-  for (std::shared_ptr<Key> at = key; at; at = at->parent.lock()) {
-    if (at->restrictive && !HasNullDacl(at->security)) return true;
+  for (std::shared_ptr<Key> at = key; at; at = at->Parent.lock()) {
+    if (at->Restrictive && !HasNullDacl(at->Security)) return true;
   }
   return false;
 }
@@ -75,16 +75,16 @@ LONG TFakeRegistry::Create(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY resu
 
   bool created = false;
   for (const std::string& name : names) {
-    auto& child = key->subkeys[name];
+    auto& child = key->Subkeys[name];
     if (!child) {
       if (WriteRefused(key)) {
-        key->subkeys.erase(name);
+        key->Subkeys.erase(name);
         return ERROR_ACCESS_DENIED;
       }
       child = std::make_shared<Key>();
-      child->name = name;
-      child->parent = key;
-      child->security = OpenSecurityDescriptor();
+      child->Name = name;
+      child->Parent = key;
+      child->Security = OpenSecurityDescriptor();
       created = true;
     }
     key = child;
@@ -103,8 +103,8 @@ LONG TFakeRegistry::Open(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result
   std::vector<std::string> names;
   if (!SplitKeyPath(subKey ? subKey : "", &names)) return ERROR_BAD_PATHNAME;
   for (const std::string& name : names) {
-    const auto found = key->subkeys.find(name);
-    if (found == key->subkeys.end()) return ERROR_FILE_NOT_FOUND;
+    const auto found = key->Subkeys.find(name);
+    if (found == key->Subkeys.end()) return ERROR_FILE_NOT_FOUND;
     key = found->second;
   }
   if ((access & kWriteAccess) && WriteRefused(key)) return ERROR_ACCESS_DENIED;
@@ -116,16 +116,16 @@ LONG TFakeRegistry::QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE data,
   std::shared_ptr<Key> at;
   if (const LONG error = Resolve(key, KEY_QUERY_VALUE, &at)) return error;
   if (data && !size) return ERROR_INVALID_PARAMETER;
-  const auto found = at->values.find(name ? name : "");
-  if (found == at->values.end()) return ERROR_FILE_NOT_FOUND;
+  const auto found = at->Values.find(name ? name : "");
+  if (found == at->Values.end()) return ERROR_FILE_NOT_FOUND;
   const RegistryValue& value = found->second;
-  if (type) *type = value.type;
+  if (type) *type = value.Type;
   if (!size) return ERROR_SUCCESS;
   const DWORD available = *size;
-  *size = static_cast<DWORD>(value.data.size());
+  *size = static_cast<DWORD>(value.Data.size());
   if (!data) return ERROR_SUCCESS;
-  if (available < value.data.size()) return ERROR_MORE_DATA;
-  if (!value.data.empty()) std::memcpy(data, value.data.data(), value.data.size());
+  if (available < value.Data.size()) return ERROR_MORE_DATA;
+  if (!value.Data.empty()) std::memcpy(data, value.Data.data(), value.Data.size());
   return ERROR_SUCCESS;
 }
 
@@ -133,7 +133,7 @@ LONG TFakeRegistry::SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data
   std::shared_ptr<Key> at;
   if (const LONG error = Resolve(key, KEY_SET_VALUE, &at)) return error;
   if (size && !data) return ERROR_INVALID_PARAMETER;
-  at->values[name ? name : ""] = {type, std::vector<BYTE>(data, data + size)};
+  at->Values[name ? name : ""] = {type, std::vector<BYTE>(data, data + size)};
   return ERROR_SUCCESS;
 }
 
@@ -146,8 +146,8 @@ LONG TFakeRegistry::EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize)
   std::shared_ptr<Key> at;
   if (const LONG error = Resolve(key, KEY_ENUMERATE_SUB_KEYS, &at)) return error;
   if (!name || !nameSize) return ERROR_INVALID_PARAMETER;
-  if (index >= at->subkeys.size()) return ERROR_NO_MORE_ITEMS;
-  auto entry = at->subkeys.begin();
+  if (index >= at->Subkeys.size()) return ERROR_NO_MORE_ITEMS;
+  auto entry = at->Subkeys.begin();
   std::advance(entry, index);
   const std::string& found = entry->first;
   if (*nameSize <= found.size()) return ERROR_MORE_DATA;
@@ -162,20 +162,20 @@ LONG TFakeRegistry::DeleteSubKey(HKEY parent, LPCSTR subKey) {
   std::vector<std::string> names;
   if (!subKey || !SplitKeyPath(subKey, &names) || names.empty()) return ERROR_BAD_PATHNAME;
   for (const std::string& name : names) {
-    const auto found = key->subkeys.find(name);
-    if (found == key->subkeys.end()) return ERROR_FILE_NOT_FOUND;
+    const auto found = key->Subkeys.find(name);
+    if (found == key->Subkeys.end()) return ERROR_FILE_NOT_FOUND;
     key = found->second;
   }
-  if (!key->subkeys.empty() || WriteRefused(key)) return ERROR_ACCESS_DENIED;
-  key->deleted = true;
-  key->parent.lock()->subkeys.erase(key->name);
+  if (!key->Subkeys.empty() || WriteRefused(key)) return ERROR_ACCESS_DENIED;
+  key->Deleted = true;
+  key->Parent.lock()->Subkeys.erase(key->Name);
   return ERROR_SUCCESS;
 }
 
 LONG TFakeRegistry::DeleteValue(HKEY key, LPCSTR name) {
   std::shared_ptr<Key> at;
   if (const LONG error = Resolve(key, KEY_SET_VALUE, &at)) return error;
-  return at->values.erase(name ? name : "") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  return at->Values.erase(name ? name : "") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
 LONG TFakeRegistry::Flush(HKEY key) const {
@@ -189,7 +189,7 @@ LONG TFakeRegistry::GetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_D
   if (const LONG error = Resolve(key, READ_CONTROL, &at)) return error;
   if (!size) return ERROR_INVALID_PARAMETER;
   if (info & SACL_SECURITY_INFORMATION) return ERROR_PRIVILEGE_NOT_HELD;
-  const std::vector<BYTE> answer = (info & DACL_SECURITY_INFORMATION) ? at->security : DescriptorWithoutParts();
+  const std::vector<BYTE> answer = (info & DACL_SECURITY_INFORMATION) ? at->Security : DescriptorWithoutParts();
   const DWORD available = *size;
   *size = static_cast<DWORD>(answer.size());
   if (!descriptor || available < answer.size()) return ERROR_INSUFFICIENT_BUFFER;
@@ -203,7 +203,7 @@ LONG TFakeRegistry::SetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_D
   if (info & SACL_SECURITY_INFORMATION) return ERROR_PRIVILEGE_NOT_HELD;
   // Windows also takes absolute descriptors; nothing here builds one.
   if (SelfRelativeLength(descriptor) == 0) return ERROR_INVALID_SECURITY_DESCR;
-  if (info & DACL_SECURITY_INFORMATION) at->security = DaclOnlyDescriptor(descriptor);
+  if (info & DACL_SECURITY_INFORMATION) at->Security = DaclOnlyDescriptor(descriptor);
   return ERROR_SUCCESS;
 }
 
@@ -212,8 +212,8 @@ std::shared_ptr<TFakeRegistry::Key> TFakeRegistry::Find(HKEY root, const std::st
   std::vector<std::string> names;
   if (!key || !SplitKeyPath(path, &names)) return nullptr;
   for (const std::string& name : names) {
-    const auto found = key->subkeys.find(name);
-    if (found == key->subkeys.end()) return nullptr;
+    const auto found = key->Subkeys.find(name);
+    if (found == key->Subkeys.end()) return nullptr;
     key = found->second;
   }
   return key;
@@ -224,12 +224,12 @@ std::shared_ptr<TFakeRegistry::Key> TFakeRegistry::FindOrCreate(HKEY root, const
   std::vector<std::string> names;
   SplitKeyPath(path, &names);
   for (const std::string& name : names) {
-    auto& child = key->subkeys[name];
+    auto& child = key->Subkeys[name];
     if (!child) {
       child = std::make_shared<Key>();
-      child->name = name;
-      child->parent = key;
-      child->security = OpenSecurityDescriptor();
+      child->Name = name;
+      child->Parent = key;
+      child->Security = OpenSecurityDescriptor();
     }
     key = child;
   }
@@ -246,52 +246,52 @@ bool TFakeRegistry::KeyExists(HKEY root, const std::string& path) const {
 
 void TFakeRegistry::DeleteKey(HKEY root, const std::string& path) {
   const std::shared_ptr<Key> key = Find(root, path);
-  const std::shared_ptr<Key> parent = key ? key->parent.lock() : nullptr;
+  const std::shared_ptr<Key> parent = key ? key->Parent.lock() : nullptr;
   if (!parent) return;
   std::vector<std::shared_ptr<Key>> doomed{key};
   while (!doomed.empty()) {
     std::shared_ptr<Key> at = doomed.back();
     doomed.pop_back();
-    at->deleted = true;
-    for (auto& child : at->subkeys) doomed.push_back(child.second);
+    at->Deleted = true;
+    for (auto& child : at->Subkeys) doomed.push_back(child.second);
   }
-  parent->subkeys.erase(key->name);
+  parent->Subkeys.erase(key->Name);
 }
 
 void TFakeRegistry::SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
                              std::vector<BYTE> data) {
-  FindOrCreate(root, path)->values[name] = {type, std::move(data)};
+  FindOrCreate(root, path)->Values[name] = {type, std::move(data)};
 }
 
 std::optional<RegistryValue> TFakeRegistry::Value(HKEY root, const std::string& path, const std::string& name) const {
   const std::shared_ptr<Key> key = Find(root, path);
   if (!key) return std::nullopt;
-  const auto found = key->values.find(name);
-  if (found == key->values.end()) return std::nullopt;
+  const auto found = key->Values.find(name);
+  if (found == key->Values.end()) return std::nullopt;
   return found->second;
 }
 
 std::vector<std::string> TFakeRegistry::ValueNames(HKEY root, const std::string& path) const {
   std::vector<std::string> names;
   if (const std::shared_ptr<Key> key = Find(root, path)) {
-    for (const auto& value : key->values) names.push_back(value.first);
+    for (const auto& value : key->Values) names.push_back(value.first);
   }
   return names;
 }
 
 std::vector<BYTE> TFakeRegistry::Security(HKEY root, const std::string& path) const {
   const std::shared_ptr<Key> key = Find(root, path);
-  return key ? key->security : std::vector<BYTE>();
+  return key ? key->Security : std::vector<BYTE>();
 }
 
 void TFakeRegistry::SetSecurity(HKEY root, const std::string& path, std::vector<BYTE> descriptor) {
-  FindOrCreate(root, path)->security = std::move(descriptor);
+  FindOrCreate(root, path)->Security = std::move(descriptor);
 }
 
 void TFakeRegistry::MarkRestrictive(HKEY root, const std::string& path) {
   const std::shared_ptr<Key> key = FindOrCreate(root, path);
-  key->restrictive = true;
-  key->security = ProtectedSecurityDescriptor();
+  key->Restrictive = true;
+  key->Security = ProtectedSecurityDescriptor();
 }
 
 std::string TFakeRegistry::Describe(HKEY key) const {
@@ -301,6 +301,6 @@ std::string TFakeRegistry::Describe(HKEY key) const {
   const auto found = Handles_.find(key);
   if (found == Handles_.end()) return key ? "<bad key>" : "NULL";
   std::string path;
-  for (at = found->second.key; at; at = at->parent.lock()) path = path.empty() ? at->name : at->name + "\\" + path;
+  for (at = found->second.Opened; at; at = at->Parent.lock()) path = path.empty() ? at->Name : at->Name + "\\" + path;
   return path;
 }

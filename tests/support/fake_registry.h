@@ -14,9 +14,9 @@
 #include "support/case_insensitive.h"
 
 struct RegistryValue {
-  DWORD type;
-  std::vector<BYTE> data;
-  bool operator==(const RegistryValue& other) const { return type == other.type && data == other.data; }
+  DWORD Type;
+  std::vector<BYTE> Data;
+  bool operator==(const RegistryValue& other) const { return Type == other.Type && Data == other.Data; }
 };
 
 class TFakeRegistry {
@@ -58,17 +58,17 @@ class TFakeRegistry {
 
  private:
   struct Key {
-    std::string name;
-    std::weak_ptr<Key> parent;
-    std::map<std::string, std::shared_ptr<Key>, CaseInsensitiveLess> subkeys;
-    std::map<std::string, RegistryValue, CaseInsensitiveLess> values;
-    std::vector<BYTE> security;
-    bool restrictive = false;
-    bool deleted = false;
+    std::string Name;
+    std::weak_ptr<Key> Parent;
+    std::map<std::string, std::shared_ptr<Key>, CaseInsensitiveLess> Subkeys;
+    std::map<std::string, RegistryValue, CaseInsensitiveLess> Values;
+    std::vector<BYTE> Security;
+    bool Restrictive = false;
+    bool Deleted = false;
   };
   struct Handle {
-    std::shared_ptr<Key> key;
-    REGSAM access;
+    std::shared_ptr<Key> Opened;
+    REGSAM Access;
   };
 
   // The key a handle stands for, with the access it grants, or an error.

@@ -13,13 +13,13 @@ using version_block::kTextType;
 using version_block::WordAt;
 
 struct Node {
-  size_t end;
-  std::string key;
-  WORD type;
-  size_t valueAt;
-  size_t valueBytes;
-  WORD valueLength;  // as stored: bytes, or characters for text
-  size_t childrenAt;
+  size_t End;
+  std::string Key;
+  WORD Type;
+  size_t ValueAt;
+  size_t ValueBytes;
+  WORD ValueLength;  // as stored: bytes, or characters for text
+  size_t ChildrenAt;
 };
 
 // The node at `at`, which must lie within `limit`.
@@ -27,21 +27,21 @@ bool ReadNode(const BYTE* block, size_t at, size_t limit, Node* node) {
   if (at + 6 > limit) return false;
   const WORD length = WordAt(block, at);
   if (length < 6 || length > limit - at) return false;
-  node->end = at + length;
-  node->valueLength = WordAt(block, at + 2);
-  node->type = WordAt(block, at + 4);
-  node->key.clear();
+  node->End = at + length;
+  node->ValueLength = WordAt(block, at + 2);
+  node->Type = WordAt(block, at + 4);
+  node->Key.clear();
   size_t p = at + 6;
   for (;; p += 2) {
-    if (p + 2 > node->end) return false;
+    if (p + 2 > node->End) return false;
     const WORD c = WordAt(block, p);
     if (c == 0) break;
-    node->key += c < 0x80 ? static_cast<char>(c) : '?';
+    node->Key += c < 0x80 ? static_cast<char>(c) : '?';
   }
-  node->valueAt = AlignUp(p + 2);
-  node->valueBytes = node->type == kTextType ? size_t{node->valueLength} * 2 : node->valueLength;
-  if (node->valueBytes > 0 && (node->valueAt > node->end || node->valueBytes > node->end - node->valueAt)) return false;
-  node->childrenAt = AlignUp(node->valueAt + node->valueBytes);
+  node->ValueAt = AlignUp(p + 2);
+  node->ValueBytes = node->Type == kTextType ? size_t{node->ValueLength} * 2 : node->ValueLength;
+  if (node->ValueBytes > 0 && (node->ValueAt > node->End || node->ValueBytes > node->End - node->ValueAt)) return false;
+  node->ChildrenAt = AlignUp(node->ValueAt + node->ValueBytes);
   return true;
 }
 
@@ -69,15 +69,15 @@ bool FindVersionValue(const BYTE* block, size_t limit, const char* subBlock, con
   for (const std::string& part : PathParts(subBlock)) {
     Node child;
     bool found = false;
-    for (size_t at = node.childrenAt; at + 6 <= node.end && !found; at = AlignUp(child.end)) {
-      if (!ReadNode(block, at, node.end, &child)) return false;
-      found = FoldedCase(child.key) == FoldedCase(part);
+    for (size_t at = node.ChildrenAt; at + 6 <= node.End && !found; at = AlignUp(child.End)) {
+      if (!ReadNode(block, at, node.End, &child)) return false;
+      found = FoldedCase(child.Key) == FoldedCase(part);
     }
     if (!found) return false;
     node = child;
   }
-  if (node.type == kTextType && node.valueBytes > 0) return false;
-  *value = block + (node.valueAt < node.end ? node.valueAt : node.end);
-  *length = node.valueLength;
+  if (node.Type == kTextType && node.ValueBytes > 0) return false;
+  *value = block + (node.ValueAt < node.End ? node.ValueAt : node.End);
+  *length = node.ValueLength;
   return true;
 }

@@ -17,17 +17,17 @@ const ActionTexts kRemoveTexts = {{"EWF support was removed.", "No EWF support w
                                   {"Ewf", "VolSnap"}};
 
 void ForgetWhatWasShown(TRecordingDialogs& dialogs) {
-  dialogs.messages.clear();
-  dialogs.errorReports.clear();
-  dialogs.shown.clear();
-  dialogs.missingFilesDialogs = 0;
+  dialogs.Messages.clear();
+  dialogs.ErrorReports.clear();
+  dialogs.Shown.clear();
+  dialogs.MissingFilesDialogs = 0;
 }
 
 std::string Describe(const FaultScenario& scenario, const std::vector<InjectedFault>& faults) {
-  std::string text = scenario.action + " / " + scenario.state;
+  std::string text = scenario.Action + " / " + scenario.State;
   if (faults.empty()) text += " / clean run";
   for (const InjectedFault& fault : faults) {
-    text += " / call #" + std::to_string(fault.index) + " " + fault.call + " fails with " + std::to_string(fault.error);
+    text += " / call #" + std::to_string(fault.Index) + " " + fault.Call + " fails with " + std::to_string(fault.Error);
   }
   return text;
 }
@@ -37,22 +37,22 @@ void Check(const FaultScenario& scenario, const RunRecord& run, const std::vecto
   std::vector<std::string> found;
   for (const InjectedFault& fault : faults) {
     // The runs are deterministic: up to the fault, a run repeats its baseline.
-    if (fault.index >= run.calls.size() || run.calls[fault.index] != fault.call) {
+    if (fault.Index >= run.Calls.size() || run.Calls[fault.Index] != fault.Call) {
       found.push_back("the run did not reach the call the fault was meant for");
     }
   }
-  if (found.empty()) found = CheckInvariants(run, faults, baselines, scenario.texts);
+  if (found.empty()) found = CheckInvariants(run, faults, baselines, scenario.Texts);
   for (const std::string& violation : found) {
-    figures.violations.push_back(Describe(scenario, faults) + ": " + violation);
+    figures.Violations.push_back(Describe(scenario, faults) + ": " + violation);
   }
 }
 
 void WithFileOnDrive(FaultMachine& m, const char* name, const char* contents) {
-  m.os.Files().AddFile(std::string(kDriveFolder) + name, contents);
+  m.Os.Files().AddFile(std::string(kDriveFolder) + name, contents);
 }
 
 void MakeBootLoaderReadOnly(FaultMachine& m) {
-  m.os.Files().Find(std::string(kDriveFolder) + "ntldr")->attributes |=
+  m.Os.Files().Find(std::string(kDriveFolder) + "ntldr")->Attributes |=
       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 }
 
@@ -70,7 +70,7 @@ FaultScenario Install(const std::string& state, std::function<void(FaultMachine&
 
 void WithOtherFilters(FaultMachine& m) {
   const std::string filters("PartMgr\0VolSnap\0SnapFlt\0\0", 25);
-  m.os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
+  m.Os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
                            std::vector<BYTE>(filters.begin(), filters.end()));
 }
 
@@ -107,7 +107,7 @@ std::vector<FaultScenario> RemoveScenarios() {
                MakeBootLoaderReadOnly(m);
              }),
       Remove("after Install, no record", nullptr,
-             [](FaultMachine& m) { m.os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"); }),
+             [](FaultMachine& m) { m.Os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"); }),
   };
 }
 
@@ -117,14 +117,14 @@ std::vector<FaultScenario> InstallScenarios() {
       Install("already installed",
               [](FaultMachine& m) {
                 ClickInstall(m);
-                ForgetWhatWasShown(m.dialogs);
-                m.os.Files().AddFile(std::string(kWindowsFolder) + "bootstat.dat", "boot status of the next boot");
+                ForgetWhatWasShown(m.Dialogs);
+                m.Os.Files().AddFile(std::string(kWindowsFolder) + "bootstat.dat", "boot status of the next boot");
               }),
       Install("ntldr.bak present", [](FaultMachine& m) { WithFileOnDrive(m, "ntldr.bak", "earlier backup"); }),
       Install("a cut ewf.sys installed",
               [](FaultMachine& m) {
                 const std::string driver = StandInDriver("an interrupted copy");
-                m.os.Files().AddFile(std::string(kWindowsFolder) + "system32\\drivers\\ewf.sys",
+                m.Os.Files().AddFile(std::string(kWindowsFolder) + "system32\\drivers\\ewf.sys",
                                      driver.substr(0, driver.size() / 2));
               }),
       Install("read-only ntldr", MakeBootLoaderReadOnly),
@@ -138,9 +138,9 @@ std::vector<FaultScenario> InstallScenarios() {
               [](FaultMachine& m) {
                 const std::string arcName = "multi(0)disk(0)rdisk(0)partition(2)";
                 const std::string device = "\\Device\\HarddiskVolume1";  // C:
-                m.os.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice",
+                m.Os.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice",
                                          REG_SZ, std::vector<BYTE>(arcName.begin(), arcName.end()));
-                m.os.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
+                m.Os.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
                                          std::vector<BYTE>(device.begin(), device.end()));
               }),
   };
@@ -165,56 +165,56 @@ FaultScenario StartUpScenario() {
 }
 
 Figures& Figures::operator+=(const Figures& other) {
-  faultPoints += other.faultPoints;
-  runs += other.runs;
-  violations.insert(violations.end(), other.violations.begin(), other.violations.end());
+  FaultPoints += other.FaultPoints;
+  Runs += other.Runs;
+  Violations.insert(Violations.end(), other.Violations.begin(), other.Violations.end());
   return *this;
 }
 
 RunRecord RunScenario(const FaultScenario& scenario, const std::vector<InjectedFault>& faults,
                       std::shared_ptr<const MachineSnapshot> before) {
   FaultMachine machine;
-  if (scenario.arrange) scenario.arrange(machine);
-  ForgetWhatWasShown(machine.dialogs);
+  if (scenario.Arrange) scenario.Arrange(machine);
+  ForgetWhatWasShown(machine.Dialogs);
   RunRecord run;
-  run.before = before ? std::move(before) : std::make_shared<const MachineSnapshot>(TakeSnapshot(machine.os));
+  run.Before = before ? std::move(before) : std::make_shared<const MachineSnapshot>(TakeSnapshot(machine.Os));
 
-  machine.os.ClearCalls();
-  for (const InjectedFault& fault : faults) machine.os.FailNthCall(static_cast<int>(fault.index) + 1, fault.error);
-  scenario.act(machine);
-  run.calls = machine.os.Calls();
-  if (scenario.then) scenario.then(machine);
+  machine.Os.ClearCalls();
+  for (const InjectedFault& fault : faults) machine.Os.FailNthCall(static_cast<int>(fault.Index) + 1, fault.Error);
+  scenario.Act(machine);
+  run.Calls = machine.Os.Calls();
+  if (scenario.Then) scenario.Then(machine);
 
-  run.after = TakeSnapshot(machine.os);
-  run.shown = machine.dialogs.shown;
-  run.openKeys = machine.os.OpenKeyCount();
-  run.openFinds = machine.os.OpenFindHandleCount();
-  run.openFiles = machine.os.OpenFileHandleCount();
-  run.liveAllocations = machine.os.LiveLocalAllocationCount();
+  run.After = TakeSnapshot(machine.Os);
+  run.Shown = machine.Dialogs.Shown;
+  run.OpenKeys = machine.Os.OpenKeyCount();
+  run.OpenFinds = machine.Os.OpenFindHandleCount();
+  run.OpenFiles = machine.Os.OpenFileHandleCount();
+  run.LiveAllocations = machine.Os.LiveLocalAllocationCount();
   return run;
 }
 
 CampaignFigures InjectFaults(const FaultScenario& scenario, bool withRecoveryFaults) {
   CampaignFigures figures;
   const RunRecord clean = RunScenario(scenario, {});
-  Check(scenario, clean, {}, {}, figures.single);
-  for (size_t i = 0; i < clean.calls.size(); ++i) {
-    const std::vector<DWORD> errors = PlausibleErrors(CallName(clean.calls[i]));
-    if (!errors.empty()) ++figures.single.faultPoints;
+  Check(scenario, clean, {}, {}, figures.Single);
+  for (size_t i = 0; i < clean.Calls.size(); ++i) {
+    const std::vector<DWORD> errors = PlausibleErrors(CallName(clean.Calls[i]));
+    if (!errors.empty()) ++figures.Single.FaultPoints;
     for (DWORD error : errors) {
-      const InjectedFault first = MakeFault(clean.calls, i, error);
-      const RunRecord afterFirst = RunScenario(scenario, {first}, clean.before);
-      Check(scenario, afterFirst, {first}, {&clean}, figures.single);
-      ++figures.single.runs;
+      const InjectedFault first = MakeFault(clean.Calls, i, error);
+      const RunRecord afterFirst = RunScenario(scenario, {first}, clean.Before);
+      Check(scenario, afterFirst, {first}, {&clean}, figures.Single);
+      ++figures.Single.Runs;
       if (!withRecoveryFaults) continue;
 
-      for (size_t j = i + 1; j < afterFirst.calls.size(); ++j) {
-        if (!IsRecoveryCall(afterFirst.calls, j)) continue;
-        ++figures.recovery.faultPoints;
-        for (DWORD secondError : PlausibleErrors(CallName(afterFirst.calls[j]))) {
-          const std::vector<InjectedFault> faults = {first, MakeFault(afterFirst.calls, j, secondError)};
-          Check(scenario, RunScenario(scenario, faults, clean.before), faults, {&clean, &afterFirst}, figures.recovery);
-          ++figures.recovery.runs;
+      for (size_t j = i + 1; j < afterFirst.Calls.size(); ++j) {
+        if (!IsRecoveryCall(afterFirst.Calls, j)) continue;
+        ++figures.Recovery.FaultPoints;
+        for (DWORD secondError : PlausibleErrors(CallName(afterFirst.Calls[j]))) {
+          const std::vector<InjectedFault> faults = {first, MakeFault(afterFirst.Calls, j, secondError)};
+          Check(scenario, RunScenario(scenario, faults, clean.Before), faults, {&clean, &afterFirst}, figures.Recovery);
+          ++figures.Recovery.Runs;
         }
       }
     }
@@ -226,59 +226,59 @@ Figures Interrupt(const FaultScenario& scenario) {
   Figures figures;
   const RunRecord clean = RunScenario(scenario, {});
   std::optional<MachineSnapshot> original;
-  if (scenario.beforeInstall) {
+  if (scenario.BeforeInstall) {
     FaultMachine machine;
-    scenario.beforeInstall(machine);
-    original = TakeSnapshot(machine.os);
+    scenario.BeforeInstall(machine);
+    original = TakeSnapshot(machine.Os);
   }
-  for (size_t i = 0; i < clean.calls.size(); ++i) {
-    const bool writesFile = CallName(clean.calls[i]) == "CopyFileA";
+  for (size_t i = 0; i < clean.Calls.size(); ++i) {
+    const bool writesFile = CallName(clean.Calls[i]) == "CopyFileA";
     for (const bool halfway : {false, true}) {
       if (halfway && !writesFile) continue;
-      ++figures.faultPoints;
-      ++figures.runs;
-      const std::string where = scenario.action + " / " + scenario.state + " / process stopped " +
+      ++figures.FaultPoints;
+      ++figures.Runs;
+      const std::string where = scenario.Action + " / " + scenario.State + " / process stopped " +
                                 (halfway ? "halfway through" : "after") + " call #" + std::to_string(i) + " " +
-                                clean.calls[i] + ": ";
+                                clean.Calls[i] + ": ";
       FaultMachine machine;
-      if (scenario.arrange) scenario.arrange(machine);
-      machine.os.ClearCalls();
-      machine.os.StopProcessAtCall(static_cast<int>(i) + 1, halfway);
-      scenario.act(machine);
-      if (scenario.then) scenario.then(machine);
-      if (machine.os.Calls().size() != i + 1 || machine.os.Calls()[i] != clean.calls[i]) {
-        figures.violations.push_back(where + "the run did not reach that call");
+      if (scenario.Arrange) scenario.Arrange(machine);
+      machine.Os.ClearCalls();
+      machine.Os.StopProcessAtCall(static_cast<int>(i) + 1, halfway);
+      scenario.Act(machine);
+      if (scenario.Then) scenario.Then(machine);
+      if (machine.Os.Calls().size() != i + 1 || machine.Os.Calls()[i] != clean.Calls[i]) {
+        figures.Violations.push_back(where + "the run did not reach that call");
         continue;
       }
-      for (const std::string& violation : CheckInterrupted(*clean.before, TakeSnapshot(machine.os))) {
-        figures.violations.push_back(where + violation);
+      for (const std::string& violation : CheckInterrupted(*clean.Before, TakeSnapshot(machine.Os))) {
+        figures.Violations.push_back(where + violation);
       }
       machine.StartAgain();
       StartUp(machine);
       std::vector<std::string> found;
       if (original) {
-        scenario.act(machine);
-        found = CheckRemovedAgain(*original, TakeSnapshot(machine.os), machine.dialogs.shown, scenario.exactRoundTrip);
+        scenario.Act(machine);
+        found = CheckRemovedAgain(*original, TakeSnapshot(machine.Os), machine.Dialogs.Shown, scenario.ExactRoundTrip);
       } else {
         ClickInstall(machine);
-        found = CheckInstalledAgain(*clean.before, TakeSnapshot(machine.os), machine.dialogs.shown);
+        found = CheckInstalledAgain(*clean.Before, TakeSnapshot(machine.Os), machine.Dialogs.Shown);
       }
-      for (const std::string& violation : found) figures.violations.push_back(where + "then a new run: " + violation);
+      for (const std::string& violation : found) figures.Violations.push_back(where + "then a new run: " + violation);
     }
   }
   return figures;
 }
 
 std::string SummaryLine(const std::string& label, const Figures& figures) {
-  return label + ": fault points: " + std::to_string(figures.faultPoints) + ", runs: " + std::to_string(figures.runs) +
-         ", invariant violations: " + std::to_string(figures.violations.size());
+  return label + ": fault points: " + std::to_string(figures.FaultPoints) + ", runs: " + std::to_string(figures.Runs) +
+         ", invariant violations: " + std::to_string(figures.Violations.size());
 }
 
 std::string ViolationList(const Figures& figures, size_t limit) {
   std::string text;
-  for (size_t i = 0; i < figures.violations.size() && i < limit; ++i) text += figures.violations[i] + "\n";
-  if (figures.violations.size() > limit) {
-    text += "... and " + std::to_string(figures.violations.size() - limit) + " more\n";
+  for (size_t i = 0; i < figures.Violations.size() && i < limit; ++i) text += figures.Violations[i] + "\n";
+  if (figures.Violations.size() > limit) {
+    text += "... and " + std::to_string(figures.Violations.size() - limit) + " more\n";
   }
   return text;
 }

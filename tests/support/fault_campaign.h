@@ -15,18 +15,18 @@
 namespace fault {
 
 struct FaultScenario {
-  std::string action;
-  std::string state;
-  std::function<void(FaultMachine&)> arrange;  // the starting state, start-up included where needed
-  std::function<void(FaultMachine&)> act;      // its calls are the fault points
-  std::function<void(FaultMachine&)> then;     // optional: run after `act`, with no fault of its own
-  ActionTexts texts;
+  std::string Action;
+  std::string State;
+  std::function<void(FaultMachine&)> Arrange;  // the starting state, start-up included where needed
+  std::function<void(FaultMachine&)> Act;      // its calls are the fault points
+  std::function<void(FaultMachine&)> Then;     // optional: run after `act`, with no fault of its own
+  ActionTexts Texts;
   // For a removal: the machine before Install (start-up included). After an
   // interruption the removal runs again, and the machine must then be as
   // this leaves it, but for what is documented as staying; only where
   // `exactRoundTrip`, else with no trace of the write filter's registration.
-  std::function<void(FaultMachine&)> beforeInstall = nullptr;
-  bool exactRoundTrip = false;
+  std::function<void(FaultMachine&)> BeforeInstall = nullptr;
+  bool ExactRoundTrip = false;
 };
 
 // The starting states and actions of the campaign.
@@ -38,9 +38,9 @@ FaultScenario EnableHormScenario();
 FaultScenario StartUpScenario();
 
 struct Figures {
-  size_t faultPoints = 0;  // calls (or call pairs) faults were injected at
-  size_t runs = 0;
-  std::vector<std::string> violations;
+  size_t FaultPoints = 0;  // calls (or call pairs) faults were injected at
+  size_t Runs = 0;
+  std::vector<std::string> Violations;
   Figures& operator+=(const Figures& other);
 };
 
@@ -51,8 +51,8 @@ RunRecord RunScenario(const FaultScenario& scenario, const std::vector<InjectedF
                       std::shared_ptr<const MachineSnapshot> before = nullptr);
 
 struct CampaignFigures {
-  Figures single;    // every call of the clean run failing alone, with each of its errors
-  Figures recovery;  // each of those, with a second fault in each recovery call of its run
+  Figures Single;    // every call of the clean run failing alone, with each of its errors
+  Figures Recovery;  // each of those, with a second fault in each recovery call of its run
 };
 // Both passes at once: the runs with one fault are the baselines of the runs
 // with two.

@@ -29,23 +29,23 @@ bool IsMessage(const std::string& shown, const std::vector<std::string>& texts) 
 }
 
 bool IsSuccess(const std::string& shown, const ActionTexts& texts) {
-  return IsMessage(shown, texts.success);
+  return IsMessage(shown, texts.Success);
 }
 
 bool ShowsFullSuccess(const RunRecord& run, const ActionTexts& texts) {
-  return !texts.success.empty() &&
-         std::find(run.shown.begin(), run.shown.end(), "message: " + texts.success[0]) != run.shown.end();
+  return !texts.Success.empty() &&
+         std::find(run.Shown.begin(), run.Shown.end(), "message: " + texts.Success[0]) != run.Shown.end();
 }
 
 bool ShowsAnySuccess(const RunRecord& run, const ActionTexts& texts) {
-  return std::any_of(run.shown.begin(), run.shown.end(),
+  return std::any_of(run.Shown.begin(), run.Shown.end(),
                      [&](const std::string& shown) { return IsSuccess(shown, texts); });
 }
 
 // A failure was shown that names one of the subjects (any failure when none).
 bool Told(const RunRecord& run, const std::vector<std::string>& subjects, const ActionTexts& texts) {
-  for (const std::string& shown : run.shown) {
-    if (IsSuccess(shown, texts) || IsMessage(shown, texts.questions)) continue;
+  for (const std::string& shown : run.Shown) {
+    if (IsSuccess(shown, texts) || IsMessage(shown, texts.Questions)) continue;
     if (subjects.empty()) return true;
     for (const std::string& subject : subjects) {
       if (shown.find(subject) != std::string::npos) return true;
@@ -67,8 +67,8 @@ std::string Join(const std::vector<std::string>& texts) {
 std::string Describe(const std::optional<RegistryValue>& value) {
   if (!value) return "(missing)";
   std::string data;
-  for (BYTE b : value->data) data += std::to_string(b) + " ";
-  return "type " + std::to_string(value->type) + " [" + data + "]";
+  for (BYTE b : value->Data) data += std::to_string(b) + " ";
+  return "type " + std::to_string(value->Type) + " [" + data + "]";
 }
 
 RegistryValue DwordValue(DWORD number) {
@@ -77,18 +77,18 @@ RegistryValue DwordValue(DWORD number) {
 
 void CheckSecurity(const RunRecord& run, const std::vector<InjectedFault>& faults, const ActionTexts& texts,
                    std::vector<std::string>& out) {
-  if (run.after.rootDacl == run.before->rootDacl) return;
+  if (run.After.RootDacl == run.Before->RootDacl) return;
   const bool restoreFailed =
-      std::any_of(faults.begin(), faults.end(), [](const InjectedFault& f) { return f.restoresSecurity; });
+      std::any_of(faults.begin(), faults.end(), [](const InjectedFault& f) { return f.RestoresSecurity; });
   if (!restoreFailed) {
     out.push_back("invariant 1: Enum\\Root's DACL changed, and its restore was not made to fail");
     return;
   }
   // Made to fail, the restore may leave the blank descriptor, and only that,
   // and the user must learn which key to mend.
-  if (!HasNullDacl(run.after.rootDacl))
+  if (!HasNullDacl(run.After.RootDacl))
     out.push_back("invariant 1: Enum\\Root holds neither its DACL nor the blank one");
-  const bool named = std::any_of(run.shown.begin(), run.shown.end(), [](const std::string& shown) {
+  const bool named = std::any_of(run.Shown.begin(), run.Shown.end(), [](const std::string& shown) {
     return shown.find("restoring") != std::string::npos && shown.find(kRootKeyName) != std::string::npos;
   });
   if (!named) out.push_back("invariant 1: the DACL was not put back and no message names " + kRootKeyName);
@@ -97,7 +97,7 @@ void CheckSecurity(const RunRecord& run, const std::vector<InjectedFault>& fault
 
 // A removal puts back the old boot loader kept in a backup.
 bool BootLoaderKeptIn(const MachineSnapshot& before, const std::string& contents) {
-  return std::any_of(before.bootLoaderBackups.begin(), before.bootLoaderBackups.end(),
+  return std::any_of(before.BootLoaderBackups.begin(), before.BootLoaderBackups.end(),
                      [&](const auto& backup) { return backup.second == contents; });
 }
 
@@ -105,21 +105,21 @@ bool BootLoaderKeptIn(const MachineSnapshot& before, const std::string& contents
 // in a backup); and when it was replaced, its
 // old bytes are kept under a backup name.
 void CheckBootLoader(const MachineSnapshot& before, const MachineSnapshot& after, std::vector<std::string>& out) {
-  if (!before.ntldr) return;
-  if (!after.ntldr) {
+  if (!before.Ntldr) return;
+  if (!after.Ntldr) {
     out.push_back("invariant 2: C:\\ntldr is missing");
-  } else if (*after.ntldr != *before.ntldr && after.ntldr != after.bootLoader &&
-             !BootLoaderKeptIn(before, *after.ntldr)) {
-    out.push_back("invariant 2: C:\\ntldr holds " + Quoted(after.ntldr) + ", neither " + Quoted(before.ntldr) +
+  } else if (*after.Ntldr != *before.Ntldr && after.Ntldr != after.BootLoader &&
+             !BootLoaderKeptIn(before, *after.Ntldr)) {
+    out.push_back("invariant 2: C:\\ntldr holds " + Quoted(after.Ntldr) + ", neither " + Quoted(before.Ntldr) +
                   " nor the copy of ewfntldr");
-  } else if (*after.ntldr != *before.ntldr && before.ntldr != before.bootLoader) {
-    const bool kept = std::any_of(after.bootLoaderBackups.begin(), after.bootLoaderBackups.end(),
-                                  [&](const auto& backup) { return backup.second == *before.ntldr; });
+  } else if (*after.Ntldr != *before.Ntldr && before.Ntldr != before.BootLoader) {
+    const bool kept = std::any_of(after.BootLoaderBackups.begin(), after.BootLoaderBackups.end(),
+                                  [&](const auto& backup) { return backup.second == *before.Ntldr; });
     if (!kept) out.push_back("invariant 2: C:\\ntldr was replaced, and no ntldr.bak holds its old bytes");
   }
-  for (const auto& [name, contents] : after.bootLoaderBackups) {
-    const auto was = before.bootLoaderBackups.find(name);
-    if ((was == before.bootLoaderBackups.end() || was->second != contents) && contents != *before.ntldr) {
+  for (const auto& [name, contents] : after.BootLoaderBackups) {
+    const auto was = before.BootLoaderBackups.find(name);
+    if ((was == before.BootLoaderBackups.end() || was->second != contents) && contents != *before.Ntldr) {
       out.push_back("invariant 2: " + name + " holds " + Summary(contents) +
                     ", neither what it held nor the old ntldr");
     }
@@ -150,7 +150,7 @@ void CheckVolume(const std::string& what, const std::map<std::string, std::optio
                  std::vector<std::string>& out) {
   if (found.at("Type") != DwordValue(1)) out.push_back(what + "Type is " + Describe(found.at("Type")));
   const std::optional<RegistryValue>& arcName = found.at("ArcName");
-  if (!arcName || arcName->type != REG_SZ || arcName->data.size() < 2) {
+  if (!arcName || arcName->Type != REG_SZ || arcName->Data.size() < 2) {
     out.push_back(what + "ArcName is " + Describe(arcName));
   }
 }
@@ -159,27 +159,27 @@ void CheckVolume(const std::string& what, const std::map<std::string, std::optio
 // everything it needs.
 void CheckDriverRegistration(const MachineSnapshot& before, const MachineSnapshot& after,
                              std::vector<std::string>& out) {
-  const bool driverPresent = after.installedDriver.has_value();
-  if (driverPresent && after.installedDriver != before.installedDriver && after.installedDriver != after.sourceDriver) {
-    out.push_back("invariant 3: ewf.sys in system32\\drivers is " + Quoted(after.installedDriver) +
+  const bool driverPresent = after.InstalledDriver.has_value();
+  if (driverPresent && after.InstalledDriver != before.InstalledDriver && after.InstalledDriver != after.SourceDriver) {
+    out.push_back("invariant 3: ewf.sys in system32\\drivers is " + Quoted(after.InstalledDriver) +
                   ", neither the one there before nor a copy of the new one");
   }
-  if (after.installedManager && after.installedManager != before.installedManager &&
-      after.installedManager != after.sourceManager) {
-    out.push_back("invariant 3: ewfmgr.exe in system32 is " + Quoted(after.installedManager) +
+  if (after.InstalledManager && after.InstalledManager != before.InstalledManager &&
+      after.InstalledManager != after.SourceManager) {
+    out.push_back("invariant 3: ewfmgr.exe in system32 is " + Quoted(after.InstalledManager) +
                   ", neither the one there before nor a copy of the new one");
   }
-  if (HasName(after.upperFilters, "Ewf")) {
+  if (HasName(after.UpperFilters, "Ewf")) {
     if (!driverPresent) {
       out.push_back("invariant 3: Ewf is an upper filter, but ewf.sys is not in system32\\drivers");
-    } else if (!after.installedDriverAccepted) {
+    } else if (!after.InstalledDriverAccepted) {
       out.push_back("invariant 3: Ewf is an upper filter, but ewf.sys in system32\\drivers is " +
-                    Quoted(after.installedDriver) + ", not whole or not of an accepted version");
+                    Quoted(after.InstalledDriver) + ", not whole or not of an accepted version");
     }
-    CheckValues("invariant 3: Ewf is an upper filter, but the service's ", ServiceValues(), after.serviceValues, out);
-    CheckVolume("invariant 3: Ewf is an upper filter, but the protected volume's ", after.volumeValues, out);
+    CheckValues("invariant 3: Ewf is an upper filter, but the service's ", ServiceValues(), after.ServiceValues, out);
+    CheckVolume("invariant 3: Ewf is an upper filter, but the protected volume's ", after.VolumeValues, out);
   }
-  if (!driverPresent && after.serviceValues.at("Start") == DwordValue(0)) {
+  if (!driverPresent && after.ServiceValues.at("Start") == DwordValue(0)) {
     out.push_back("invariant 3: the ewf service starts at boot, but ewf.sys is not in system32\\drivers");
   }
 }
@@ -189,18 +189,18 @@ void CheckTold(const RunRecord& run, const std::vector<InjectedFault>& faults,
                std::vector<std::string>& out) {
   for (size_t k = 0; k < faults.size() && k < baselines.size(); ++k) {
     const InjectedFault& fault = faults[k];
-    if (run.after.entries == baselines[k]->after.entries) continue;  // it changed nothing
+    if (run.After.Entries == baselines[k]->After.Entries) continue;  // it changed nothing
     // By design an ewf.sys whose version cannot be read ends the click
     // before anything is done, without a word.
-    if (fault.readsDriverVersion && run.after.entries == run.before->entries && run.shown.empty()) continue;
+    if (fault.ReadsDriverVersion && run.After.Entries == run.Before->Entries && run.Shown.empty()) continue;
     const auto what = [&] {
-      return "invariant 4: call #" + std::to_string(fault.index) + " failing left " +
-             DescribeDifference(baselines[k]->after, run.after, 2) + " (against the run without it)";
+      return "invariant 4: call #" + std::to_string(fault.Index) + " failing left " +
+             DescribeDifference(baselines[k]->After, run.After, 2) + " (against the run without it)";
     };
-    if (ShowsAnySuccess(run, texts)) out.push_back(what() + ", yet success was shown: " + Join(run.shown));
-    if (!Told(run, fault.subjects, texts)) {
-      out.push_back(what() + ", and no message names " + (fault.subjects.empty() ? "a failure" : Join(fault.subjects)) +
-                    "; shown: " + Join(run.shown));
+    if (ShowsAnySuccess(run, texts)) out.push_back(what() + ", yet success was shown: " + Join(run.Shown));
+    if (!Told(run, fault.Subjects, texts)) {
+      out.push_back(what() + ", and no message names " + (fault.Subjects.empty() ? "a failure" : Join(fault.Subjects)) +
+                    "; shown: " + Join(run.Shown));
     }
   }
 }
@@ -208,10 +208,10 @@ void CheckTold(const RunRecord& run, const std::vector<InjectedFault>& faults,
 void CheckHeld(const RunRecord& run, const std::vector<InjectedFault>& faults, std::vector<std::string>& out) {
   const auto kept = [&](const char* kind) {
     return static_cast<int>(
-        std::count_if(faults.begin(), faults.end(), [&](const InjectedFault& f) { return f.released == kind; }));
+        std::count_if(faults.begin(), faults.end(), [&](const InjectedFault& f) { return f.Released == kind; }));
   };
   const std::pair<const char*, int> held[] = {
-      {"key", run.openKeys}, {"find", run.openFinds}, {"file", run.openFiles}, {"memory", run.liveAllocations}};
+      {"key", run.OpenKeys}, {"find", run.OpenFinds}, {"file", run.OpenFiles}, {"memory", run.LiveAllocations}};
   for (const auto& [kind, count] : held) {
     if (count != kept(kind)) {
       out.push_back("invariant 5: " + std::to_string(count) + " " + kind + " handle(s) left, " +
@@ -221,9 +221,9 @@ void CheckHeld(const RunRecord& run, const std::vector<InjectedFault>& faults, s
 }
 
 void CheckFilters(const RunRecord& run, const ActionTexts& texts, std::vector<std::string>& out) {
-  for (const std::string& filter : run.before->upperFilters) {
-    if (!HasName(run.after.upperFilters, filter) && !HasName(texts.filtersRemoved, filter)) {
-      out.push_back("invariant 6: the upper filter " + filter + " was dropped; now " + Join(run.after.upperFilters));
+  for (const std::string& filter : run.Before->UpperFilters) {
+    if (!HasName(run.After.UpperFilters, filter) && !HasName(texts.FiltersRemoved, filter)) {
+      out.push_back("invariant 6: the upper filter " + filter + " was dropped; now " + Join(run.After.UpperFilters));
     }
   }
 }
@@ -250,16 +250,16 @@ std::vector<std::string> CheckInterrupted(const MachineSnapshot& before, const M
 std::vector<std::string> CheckInstalledAgain(const MachineSnapshot& before, const MachineSnapshot& after,
                                              const std::vector<std::string>& shown) {
   std::vector<std::string> out = CheckInterrupted(before, after);
-  if (after.ntldr != after.bootLoader) out.push_back("installed: C:\ntldr is not the copy of ewfntldr");
-  if (!after.installedDriver) out.push_back("installed: ewf.sys is not in system32\\drivers");
-  if (!after.installedManager) out.push_back("installed: ewfmgr.exe is not in system32");
-  if (!HasName(after.upperFilters, "Ewf")) out.push_back("installed: Ewf is not an upper filter");
-  CheckValues("installed: the service's ", ServiceValues(), after.serviceValues, out);
-  CheckVolume("installed: the protected volume's ", after.volumeValues, out);
-  for (const std::string& left : after.temporaryFiles) out.push_back("installed: " + left + " was left behind");
-  if (HasNullDacl(after.rootDacl)) {
+  if (after.Ntldr != after.BootLoader) out.push_back("installed: C:\ntldr is not the copy of ewfntldr");
+  if (!after.InstalledDriver) out.push_back("installed: ewf.sys is not in system32\\drivers");
+  if (!after.InstalledManager) out.push_back("installed: ewfmgr.exe is not in system32");
+  if (!HasName(after.UpperFilters, "Ewf")) out.push_back("installed: Ewf is not an upper filter");
+  CheckValues("installed: the service's ", ServiceValues(), after.ServiceValues, out);
+  CheckVolume("installed: the protected volume's ", after.VolumeValues, out);
+  for (const std::string& left : after.TemporaryFiles) out.push_back("installed: " + left + " was left behind");
+  if (HasNullDacl(after.RootDacl)) {
     out.push_back("installed: Enum\\Root is left with a NULL DACL");
-  } else if (after.rootDacl != before.rootDacl && after.rootDacl != StandardKeySecurity()) {
+  } else if (after.RootDacl != before.RootDacl && after.RootDacl != StandardKeySecurity()) {
     out.push_back("installed: Enum\\Root holds neither its original DACL nor the standard one");
   }
   const bool succeeded = std::any_of(shown.begin(), shown.end(), [](const std::string& message) {
@@ -272,28 +272,28 @@ std::vector<std::string> CheckInstalledAgain(const MachineSnapshot& before, cons
 std::vector<std::string> CheckRemovedAgain(const MachineSnapshot& original, const MachineSnapshot& after,
                                            const std::vector<std::string>& shown, bool exact) {
   std::vector<std::string> out;
-  if (after.ntldr != original.ntldr) out.push_back("removed: C:\\ntldr holds " + Quoted(after.ntldr));
-  if (HasName(after.upperFilters, "Ewf")) out.push_back("removed: Ewf is still an upper filter");
-  for (const auto& [name, value] : after.serviceValues) {
+  if (after.Ntldr != original.Ntldr) out.push_back("removed: C:\\ntldr holds " + Quoted(after.Ntldr));
+  if (HasName(after.UpperFilters, "Ewf")) out.push_back("removed: Ewf is still an upper filter");
+  for (const auto& [name, value] : after.ServiceValues) {
     if (value) out.push_back("removed: the service's " + name + " is still there");
   }
-  for (const std::string& left : after.temporaryFiles) out.push_back("removed: " + left + " was left behind");
+  for (const std::string& left : after.TemporaryFiles) out.push_back("removed: " + left + " was left behind");
   if (exact) {
-    std::map<std::string, std::string> was = original.entries;
-    std::map<std::string, std::string> is = after.entries;
+    std::map<std::string, std::string> was = original.Entries;
+    std::map<std::string, std::string> is = after.Entries;
     for (auto* entries : {&was, &is}) {
       std::erase_if(*entries, [](const auto& entry) { return entry.first.find("\\bootstat.") != std::string::npos; });
     }
     if (is != was) {
       MachineSnapshot a, b;
-      a.entries = was;
-      b.entries = is;
+      a.Entries = was;
+      b.Entries = is;
       out.push_back("removed: not as before Install: " + DescribeDifference(a, b));
     }
   }
-  if (HasNullDacl(after.rootDacl)) {
+  if (HasNullDacl(after.RootDacl)) {
     out.push_back("removed: Enum\\Root is left with a NULL DACL");
-  } else if (after.rootDacl != original.rootDacl && after.rootDacl != StandardKeySecurity()) {
+  } else if (after.RootDacl != original.RootDacl && after.RootDacl != StandardKeySecurity()) {
     out.push_back("removed: Enum\\Root holds neither its original DACL nor the standard one");
   }
   const bool succeeded = std::any_of(shown.begin(), shown.end(), [](const std::string& message) {
@@ -308,8 +308,8 @@ std::vector<std::string> CheckInvariants(const RunRecord& run, const std::vector
                                          const std::vector<const RunRecord*>& baselines, const ActionTexts& texts) {
   std::vector<std::string> out;
   CheckSecurity(run, faults, texts, out);
-  CheckBootLoader(*run.before, run.after, out);
-  CheckDriverRegistration(*run.before, run.after, out);
+  CheckBootLoader(*run.Before, run.After, out);
+  CheckDriverRegistration(*run.Before, run.After, out);
   CheckTold(run, faults, baselines, texts, out);
   CheckHeld(run, faults, out);
   CheckFilters(run, texts, out);

@@ -41,35 +41,35 @@ namespace fault {
 // A fault armed for one run: the call it hits (by its index in the action's
 // calls) and what the campaign knows about that call.
 struct InjectedFault {
-  size_t index;
-  std::string call;
-  DWORD error;
-  std::vector<std::string> subjects;  // a message about it names one of these (none: any failure message)
-  std::string released;               // ReleasedKind of the call
-  bool restoresSecurity;              // the Enum\Root DACL is put back by this call
-  bool readsDriverVersion;            // a silent stop is the designed answer
+  size_t Index;
+  std::string Call;
+  DWORD Error;
+  std::vector<std::string> Subjects;  // a message about it names one of these (none: any failure message)
+  std::string Released;               // ReleasedKind of the call
+  bool RestoresSecurity;              // the Enum\Root DACL is put back by this call
+  bool ReadsDriverVersion;            // a silent stop is the designed answer
 };
 InjectedFault MakeFault(const std::vector<std::string>& calls, size_t index, DWORD error);
 
 struct RunRecord {
-  std::vector<std::string> calls;                 // those of the action itself
-  std::vector<std::string> shown;                 // TRecordingDialogs::shown
-  std::shared_ptr<const MachineSnapshot> before;  // the same for every run of a scenario
-  MachineSnapshot after;
-  int openKeys = 0;
-  int openFinds = 0;
-  int openFiles = 0;
-  int liveAllocations = 0;
+  std::vector<std::string> Calls;                 // those of the action itself
+  std::vector<std::string> Shown;                 // TRecordingDialogs::shown
+  std::shared_ptr<const MachineSnapshot> Before;  // the same for every run of a scenario
+  MachineSnapshot After;
+  int OpenKeys = 0;
+  int OpenFinds = 0;
+  int OpenFiles = 0;
+  int LiveAllocations = 0;
 };
 
 struct ActionTexts {
   // Messages that mean "all went well"; the first is the full success. Each
   // matches a shown message that starts with it.
-  std::vector<std::string> success;
+  std::vector<std::string> Success;
   // Questions the action asks on every run; they tell nothing.
-  std::vector<std::string> questions;
+  std::vector<std::string> Questions;
   // Volume filters the action may take out of the list (a removal's).
-  std::vector<std::string> filtersRemoved = {};
+  std::vector<std::string> FiltersRemoved = {};
 };
 
 // At the instant the process died (TFakeOs::StopProcessAtCall): invariants 2

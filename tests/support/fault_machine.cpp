@@ -50,34 +50,34 @@ std::string Hex(const std::vector<BYTE>& bytes) {
 
 std::optional<std::string> FileContents(TFakeOs& os, const std::string& path) {
   const FakeFile* file = os.Files().Find(path);
-  if (!file || (file->attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
-  return file->contents;
+  if (!file || (file->Attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
+  return file->Contents;
 }
 
 void AddKey(TFakeOs& os, const std::string& path, MachineSnapshot& snapshot) {
   const TFakeRegistry& registry = os.Registry();
   if (!registry.KeyExists(HKEY_LOCAL_MACHINE, path)) return;
-  snapshot.entries["reg HKLM\\" + path] = "key";
+  snapshot.Entries["reg HKLM\\" + path] = "key";
   for (const std::string& name : registry.ValueNames(HKEY_LOCAL_MACHINE, path)) {
     std::optional<RegistryValue> value = registry.Value(HKEY_LOCAL_MACHINE, path, name);
     // The record's paths name the same files with or without the current drive.
-    if (path == InstallationRecordKey) {
-      std::string text(value->data.begin(), value->data.end());
+    if (path == kInstallationRecordKey) {
+      std::string text(value->Data.begin(), value->Data.end());
       for (size_t at; (at = text.find("C:\\")) != std::string::npos;) text.erase(at, 2);
-      value->data.assign(text.begin(), text.end());
+      value->Data.assign(text.begin(), text.end());
     }
-    snapshot.entries["reg HKLM\\" + path + " [" + name + "]"] =
-        "type " + std::to_string(value->type) + " " + Hex(value->data);
+    snapshot.Entries["reg HKLM\\" + path + " [" + name + "]"] =
+        "type " + std::to_string(value->Type) + " " + Hex(value->Data);
   }
 }
 
 void AddFile(TFakeOs& os, const std::string& path, MachineSnapshot& snapshot) {
   const FakeFile* file = os.Files().Find(path);
   if (!file) return;
-  snapshot.entries["file " + path] =
-      (file->attributes & FILE_ATTRIBUTE_DIRECTORY)
+  snapshot.Entries["file " + path] =
+      (file->Attributes & FILE_ATTRIBUTE_DIRECTORY)
           ? "folder"
-          : "attributes " + std::to_string(file->attributes) + " " + Summary(file->contents);
+          : "attributes " + std::to_string(file->Attributes) + " " + Summary(file->Contents);
 }
 
 // Names in a REG_MULTI_SZ, empty ones skipped.
@@ -102,63 +102,63 @@ FaultMachine::FaultMachine() {
   // Built once: thousands of machines are made.
   static const std::vector<BYTE> kProgramVersion = BuildVersionResource(FileVersionParts{1, 0, 0, 0});
   static const std::vector<BYTE> kDriverVersion = BuildVersionResource(FileVersionParts{2, 0, 927, 0});
-  os.SetModulePath(kProgramPath);
-  os.SetEnv("windir", "C:\\WINDOWS");
-  os.SetEnv("SystemDrive", "C:");
-  os.Files().AddFile(kProgramPath, "MZ Stillvane").versionResource = kProgramVersion;
+  Os.SetModulePath(kProgramPath);
+  Os.SetEnv("windir", "C:\\WINDOWS");
+  Os.SetEnv("SystemDrive", "C:");
+  Os.Files().AddFile(kProgramPath, "MZ Stillvane").VersionResource = kProgramVersion;
   static const std::string kDriver = StandInDriver("new ewf.sys");
   static const std::string kManager = StandInProgram("new ewfmgr.exe");
   static const std::string kBootLoader = StandInBootLoader("new boot loader");
-  os.Files().AddFile(std::string(kSourceFolder) + "ewf.sys", kDriver).versionResource = kDriverVersion;
-  os.Files().AddFile(std::string(kSourceFolder) + "ewfmgr.exe", kManager).versionResource = kDriverVersion;
-  os.Files().AddFile(std::string(kSourceFolder) + "ewfntldr", kBootLoader);
-  os.Files().AddFolder(std::string(kWindowsFolder) + "system32\\drivers");
-  os.Files().AddFile(std::string(kDriveFolder) + "ntldr", "original boot loader");
-  os.Files().AddFile(std::string(kWindowsFolder) + "bootstat.dat", "boot status");
+  Os.Files().AddFile(std::string(kSourceFolder) + "ewf.sys", kDriver).VersionResource = kDriverVersion;
+  Os.Files().AddFile(std::string(kSourceFolder) + "ewfmgr.exe", kManager).VersionResource = kDriverVersion;
+  Os.Files().AddFile(std::string(kSourceFolder) + "ewfntldr", kBootLoader);
+  Os.Files().AddFolder(std::string(kWindowsFolder) + "system32\\drivers");
+  Os.Files().AddFile(std::string(kDriveFolder) + "ntldr", "original boot loader");
+  Os.Files().AddFile(std::string(kWindowsFolder) + "bootstat.dat", "boot status");
 
-  os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRootKey);
-  os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
+  Os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRootKey);
+  Os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
                          {'V', 'o', 'l', 'S', 'n', 'a', 'p', 0, 0});
-  os.Registry().SetValue(HKEY_LOCAL_MACHINE, kDiskWriteKeys[2], "NtfsDisableLastAccessUpdate", REG_DWORD, {0, 0, 0, 0});
+  Os.Registry().SetValue(HKEY_LOCAL_MACHINE, kDiskWriteKeys[2], "NtfsDisableLastAccessUpdate", REG_DWORD, {0, 0, 0, 0});
 }
 
 void FaultMachine::StartAgain() {
-  os.StartProcessAgain();
-  dialogs = TRecordingDialogs();
-  reader.reset();
-  saved.release();  // the dead process's memory went with it
+  Os.StartProcessAgain();
+  Dialogs = TRecordingDialogs();
+  Reader.reset();
+  Saved.release();  // the dead process's memory went with it
 }
 
 void StartUp(FaultMachine& machine) {
-  TOs& os = machine.os;
-  machine.reader = std::make_unique<TVersionInfo>(os);
+  TOs& os = machine.Os;
+  machine.Reader = std::make_unique<TVersionInfo>(os);
   ProgramFolders folders = ReadProgramFolders(os);
   machine.SourceFolder = std::move(folders.SourceFolder);
   machine.WindowsFolder = std::move(folders.WindowsFolder);
   machine.SystemDriveFolder = std::move(folders.SystemDriveFolder);
-  WarnOutsideNtFamily(os, machine.dialogs);
+  WarnOutsideNtFamily(os, machine.Dialogs);
 }
 
 void ClickInstall(FaultMachine& m) {
-  RunAction(m.dialogs, [&m] {
-    InstallEwfSupport({m.os, m.dialogs, *m.reader, m.SourceFolder, m.WindowsFolder, m.SystemDriveFolder, m.saved});
+  RunAction(m.Dialogs, [&m] {
+    InstallEwfSupport({m.Os, m.Dialogs, *m.Reader, m.SourceFolder, m.WindowsFolder, m.SystemDriveFolder, m.Saved});
   });
 }
 
 void ClickRemove(FaultMachine& m) {
-  m.dialogs.QueueAnswer(DialogResult::Yes);
-  RunAction(m.dialogs, [&m] {
-    RemoveEwfSupport({m.os, m.dialogs, m.SourceFolder, m.WindowsFolder, m.SystemDriveFolder, m.saved});
+  m.Dialogs.QueueAnswer(DialogResult::Yes);
+  RunAction(m.Dialogs, [&m] {
+    RemoveEwfSupport({m.Os, m.Dialogs, m.SourceFolder, m.WindowsFolder, m.SystemDriveFolder, m.Saved});
   });
 }
 
 void ClickMinimizeDiskWrites(FaultMachine& m) {
-  RunAction(m.dialogs, [&m] { MinimizeDiskWrites(m.os, m.dialogs, kWindowsFolder); });
+  RunAction(m.Dialogs, [&m] { MinimizeDiskWrites(m.Os, m.Dialogs, kWindowsFolder); });
 }
 
 void ClickEnableHorm(FaultMachine& m) {
-  m.dialogs.QueueAnswer(DialogResult::Yes);
-  RunAction(m.dialogs, [&m] { EnableHorm(m.os, m.dialogs); });
+  m.Dialogs.QueueAnswer(DialogResult::Yes);
+  RunAction(m.Dialogs, [&m] { EnableHorm(m.Os, m.Dialogs); });
 }
 
 std::string Summary(const std::string& contents) {
@@ -173,9 +173,9 @@ std::string Summary(const std::string& contents) {
 
 MachineSnapshot TakeSnapshot(TFakeOs& os) {
   MachineSnapshot snapshot;
-  std::set<std::string> keys = {kRootKey, kClassKey, InstallationRecordKey};
-  for (const RegistryValueRow& row : EnumRootEntries) keys.insert(row.key + 1);
-  for (const RegistryValueRow& row : ServiceEntries) keys.insert(row.key + 1);
+  std::set<std::string> keys = {kRootKey, kClassKey, kInstallationRecordKey};
+  for (const RegistryValueRow& row : kEnumRootEntries) keys.insert(row.Key + 1);
+  for (const RegistryValueRow& row : kServiceEntries) keys.insert(row.Key + 1);
   for (const char* key : kDiskWriteKeys) keys.insert(key);
   for (const std::string& key : keys) AddKey(os, key, snapshot);
 
@@ -183,70 +183,70 @@ MachineSnapshot TakeSnapshot(TFakeOs& os) {
   // would put them: the root of the current drive.
   const std::vector<std::string> windowsFolders = {kWindowsFolder, kDriveFolder};
   std::set<std::string> files = {std::string(kDriveFolder) + "resmany.dat"};
-  for (const DriverFileCopy& copy : DriverFileCopies) {
-    files.insert(kSourceFolder + std::string(copy.source));
+  for (const DriverFileCopy& copy : kDriverFileCopies) {
+    files.insert(kSourceFolder + std::string(copy.Source));
     for (const std::string& folder : windowsFolders) {
-      if (copy.folder == InstallFolder::SystemDrive && folder != kDriveFolder) continue;
-      files.insert(folder + copy.target);
-      if (copy.backup) files.insert(folder + copy.backup);
+      if (copy.Folder == InstallFolder::SystemDrive && folder != kDriveFolder) continue;
+      files.insert(folder + copy.Target);
+      if (copy.Backup) files.insert(folder + copy.Backup);
     }
   }
-  for (const FileMovedAside& moved : FilesMovedAside) {
+  for (const FileMovedAside& moved : kFilesMovedAside) {
     for (const std::string& folder : windowsFolders) {
-      files.insert(folder + moved.name);
-      files.insert(folder + moved.newName);
+      files.insert(folder + moved.Name);
+      files.insert(folder + moved.NewName);
     }
   }
   for (const std::string& file : files) AddFile(os, file, snapshot);
 
-  snapshot.rootDacl = os.Registry().Security(HKEY_LOCAL_MACHINE, kRootKey);
-  snapshot.ntldr = FileContents(os, std::string(kDriveFolder) + "ntldr");
-  snapshot.bootLoader = FileContents(os, std::string(kSourceFolder) + "ewfntldr");
-  snapshot.installedDriver = FileContents(os, std::string(kWindowsFolder) + "system32\\drivers\\ewf.sys");
-  snapshot.sourceDriver = FileContents(os, std::string(kSourceFolder) + "ewf.sys");
+  snapshot.RootDacl = os.Registry().Security(HKEY_LOCAL_MACHINE, kRootKey);
+  snapshot.Ntldr = FileContents(os, std::string(kDriveFolder) + "ntldr");
+  snapshot.BootLoader = FileContents(os, std::string(kSourceFolder) + "ewfntldr");
+  snapshot.InstalledDriver = FileContents(os, std::string(kWindowsFolder) + "system32\\drivers\\ewf.sys");
+  snapshot.SourceDriver = FileContents(os, std::string(kSourceFolder) + "ewf.sys");
   if (const FakeFile* driver = os.Files().Find(std::string(kWindowsFolder) + "system32\\drivers\\ewf.sys")) {
-    const std::vector<BYTE> bytes(driver->contents.begin(), driver->contents.end());
-    snapshot.installedDriverAccepted = ContentProblem(bytes, FileKind::KernelDriver).empty() &&
-                                       driver->versionResource == BuildVersionResource(FileVersionParts{2, 0, 927, 0});
+    const std::vector<BYTE> bytes(driver->Contents.begin(), driver->Contents.end());
+    snapshot.InstalledDriverAccepted = ContentProblem(bytes, FileKind::KernelDriver).empty() &&
+                                       driver->VersionResource == BuildVersionResource(FileVersionParts{2, 0, 927, 0});
   }
-  snapshot.installedManager = FileContents(os, std::string(kWindowsFolder) + "system32\\ewfmgr.exe");
-  snapshot.sourceManager = FileContents(os, std::string(kSourceFolder) + "ewfmgr.exe");
+  snapshot.InstalledManager = FileContents(os, std::string(kWindowsFolder) + "system32\\ewfmgr.exe");
+  snapshot.SourceManager = FileContents(os, std::string(kSourceFolder) + "ewfmgr.exe");
   std::vector<std::string> targets;
-  for (const DriverFileCopy& copy : DriverFileCopies) {
-    targets.push_back((copy.folder == InstallFolder::Windows ? kWindowsFolder : kDriveFolder) +
-                      std::string(copy.target));
+  for (const DriverFileCopy& copy : kDriverFileCopies) {
+    targets.push_back((copy.Folder == InstallFolder::Windows ? kWindowsFolder : kDriveFolder) +
+                      std::string(copy.Target));
   }
   for (int n = 0; n < 4; ++n) {
     const std::string backup = std::string(kDriveFolder) + "ntldr.bak" + (n ? "." + std::to_string(n) : "");
     targets.push_back(backup);
-    if (const auto kept = FileContents(os, backup)) snapshot.bootLoaderBackups[backup] = *kept;
+    if (const auto kept = FileContents(os, backup)) snapshot.BootLoaderBackups[backup] = *kept;
   }
   for (const std::string& target : targets) {
-    if (os.Files().Find(TemporaryNameFor(target))) snapshot.temporaryFiles.push_back(TemporaryNameFor(target));
+    if (os.Files().Find(TemporaryNameFor(target))) snapshot.TemporaryFiles.push_back(TemporaryNameFor(target));
   }
   if (const auto filters = os.Registry().Value(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters")) {
-    if (filters->type == REG_MULTI_SZ) snapshot.upperFilters = MultiStrings(filters->data);
+    if (filters->Type == REG_MULTI_SZ) snapshot.UpperFilters = MultiStrings(filters->Data);
   }
   for (const char* name : {"ErrorControl", "Group", "Start", "Type"}) {
-    snapshot.serviceValues[name] = os.Registry().Value(HKEY_LOCAL_MACHINE, kServiceKey, name);
+    snapshot.ServiceValues[name] = os.Registry().Value(HKEY_LOCAL_MACHINE, kServiceKey, name);
   }
   for (const char* name : {"Type", "ArcName"}) {
-    snapshot.volumeValues[name] = os.Registry().Value(HKEY_LOCAL_MACHINE, kVolumeKey, name);
+    snapshot.VolumeValues[name] = os.Registry().Value(HKEY_LOCAL_MACHINE, kVolumeKey, name);
   }
   return snapshot;
 }
 
 std::string DescribeDifference(const MachineSnapshot& before, const MachineSnapshot& after, size_t limit) {
   std::set<std::string> names;
-  for (const auto& entry : before.entries) names.insert(entry.first);
-  for (const auto& entry : after.entries) names.insert(entry.first);
+  for (const auto& entry : before.Entries) names.insert(entry.first);
+  for (const auto& entry : after.Entries) names.insert(entry.first);
   std::string text;
   size_t shown = 0;
   for (const std::string& name : names) {
-    const auto was = before.entries.find(name);
-    const auto is = after.entries.find(name);
-    const std::string from = was == before.entries.end() ? "(none)" : was->second;
-    const std::string to = is == after.entries.end() ? "(none)" : is->second;
+    const auto was = before.Entries.find(name);
+    const auto is = after.Entries.find(name);
+    const std::string from = was == before.Entries.end() ? "(none)" : was->second;
+    const std::string to = is == after.Entries.end() ? "(none)" : is->second;
     if (from == to) continue;
     if (shown++ == limit) return text + "; ...";
     text += (text.empty() ? "" : "; ") + name + ": " + from + " -> " + to;

@@ -32,10 +32,10 @@ struct FaultMachine {
   // After the process died: a new one on the same machine, before start-up.
   void StartAgain();
 
-  TFakeOs os;
-  TRecordingDialogs dialogs;
-  std::unique_ptr<TVersionInfo> reader;  // made by StartUp
-  SavedKeySecurity saved{os};
+  TFakeOs Os;
+  TRecordingDialogs Dialogs;
+  std::unique_ptr<TVersionInfo> Reader;  // made by StartUp
+  SavedKeySecurity Saved{Os};
   std::string SourceFolder;
   std::string WindowsFolder;
   std::string SystemDriveFolder;
@@ -54,22 +54,22 @@ void ClickRemove(FaultMachine& machine);
 // Everything the actions can touch, by name ("reg HKLM\A\B", "reg HKLM\A\B
 // [Value]", "file C:\x"), with a printable state; the Enum\Root DACL apart.
 struct MachineSnapshot {
-  std::map<std::string, std::string> entries;
-  std::vector<BYTE> rootDacl;
-  std::optional<std::string> ntldr;       // contents, when C:\ntldr is a file
-  std::optional<std::string> bootLoader;  // the ewfntldr next to the program
-  std::optional<std::string> installedDriver;
+  std::map<std::string, std::string> Entries;
+  std::vector<BYTE> RootDacl;
+  std::optional<std::string> Ntldr;       // contents, when C:\ntldr is a file
+  std::optional<std::string> BootLoader;  // the ewfntldr next to the program
+  std::optional<std::string> InstalledDriver;
   // Whole, and of the version the campaign's ewf.sys carries: the only one
   // its machines accept (it is the minimum).
-  bool installedDriverAccepted = false;
-  std::optional<std::string> sourceDriver;
-  std::optional<std::string> installedManager;
-  std::optional<std::string> sourceManager;
-  std::map<std::string, std::string> bootLoaderBackups;  // ntldr.bak, ntldr.bak.1, ... that are files, by name
-  std::vector<std::string> temporaryFiles;               // left beside a target, by name
-  std::vector<std::string> upperFilters;
-  std::map<std::string, std::optional<RegistryValue>> serviceValues;  // the four that make the service
-  std::map<std::string, std::optional<RegistryValue>> volumeValues;   // the two that name the protected volume
+  bool InstalledDriverAccepted = false;
+  std::optional<std::string> SourceDriver;
+  std::optional<std::string> InstalledManager;
+  std::optional<std::string> SourceManager;
+  std::map<std::string, std::string> BootLoaderBackups;  // ntldr.bak, ntldr.bak.1, ... that are files, by name
+  std::vector<std::string> TemporaryFiles;               // left beside a target, by name
+  std::vector<std::string> UpperFilters;
+  std::map<std::string, std::optional<RegistryValue>> ServiceValues;  // the four that make the service
+  std::map<std::string, std::optional<RegistryValue>> VolumeValues;   // the two that name the protected volume
 };
 MachineSnapshot TakeSnapshot(TFakeOs& os);
 // A file's contents told short: its printable start, size and a hash.

@@ -15,29 +15,29 @@ using version_block::kTextType;
 using version_block::WordAt;
 
 struct Node {
-  size_t end;  // as wLength states it
-  std::string key;
-  size_t valueAt;
-  WORD valueLength;  // as stated: bytes, or characters for text
-  size_t childrenAt;
+  size_t End;  // as wLength states it
+  std::string Key;
+  size_t ValueAt;
+  WORD ValueLength;  // as stated: bytes, or characters for text
+  size_t ChildrenAt;
 };
 
 // The header and key at `at`; false only when they do not fit in the buffer.
 bool ReadNode(const BYTE* block, size_t size, size_t at, Node* node) {
   if (at + 6 > size) return false;
-  node->end = at + WordAt(block, at);
-  node->valueLength = WordAt(block, at + 2);
+  node->End = at + WordAt(block, at);
+  node->ValueLength = WordAt(block, at + 2);
   const WORD type = WordAt(block, at + 4);
-  node->key.clear();
+  node->Key.clear();
   size_t p = at + 6;
   for (;; p += 2) {
     if (p + 2 > size) return false;
     const WORD c = WordAt(block, p);
     if (c == 0) break;
-    node->key += c < 0x80 ? static_cast<char>(c) : '?';
+    node->Key += c < 0x80 ? static_cast<char>(c) : '?';
   }
-  node->valueAt = AlignUp(p + 2);
-  node->childrenAt = AlignUp(node->valueAt + (type == kTextType ? size_t{node->valueLength} * 2 : node->valueLength));
+  node->ValueAt = AlignUp(p + 2);
+  node->ChildrenAt = AlignUp(node->ValueAt + (type == kTextType ? size_t{node->ValueLength} * 2 : node->ValueLength));
   return true;
 }
 
@@ -65,12 +65,12 @@ BOOL TTrustingVersionOs::VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* 
     }
     if (!part.empty()) {
       bool found = false;
-      for (size_t at = node.childrenAt; at < node.end && !found;) {
+      for (size_t at = node.ChildrenAt; at < node.End && !found;) {
         Node child;
-        if (!ReadNode(bytes, size, at, &child) || child.end <= at) return FALSE;
-        found = FoldedCase(child.key) == FoldedCase(part);
+        if (!ReadNode(bytes, size, at, &child) || child.End <= at) return FALSE;
+        found = FoldedCase(child.Key) == FoldedCase(part);
         if (found) node = child;
-        at = AlignUp(child.end);
+        at = AlignUp(child.End);
       }
       if (!found) return FALSE;
       part.clear();
@@ -78,8 +78,8 @@ BOOL TTrustingVersionOs::VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* 
     if (*c == '\0') break;
   }
   // Address arithmetic on integers: the value may lie past the buffer.
-  *buffer = reinterpret_cast<LPVOID>(reinterpret_cast<uintptr_t>(bytes) + node.valueAt);
-  *length = node.valueLength;
+  *buffer = reinterpret_cast<LPVOID>(reinterpret_cast<uintptr_t>(bytes) + node.ValueAt);
+  *length = node.ValueLength;
   return TRUE;
 }
 

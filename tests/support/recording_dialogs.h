@@ -9,9 +9,9 @@
 #include "install/driver_checks.h"
 
 struct RecordedMessage {
-  std::string text;
-  MessageKind kind;
-  MessageButtons buttons;
+  std::string Text;
+  MessageKind Kind;
+  MessageButtons Buttons;
 };
 
 class TRecordingDialogs : public TInstallDialogs {
@@ -25,11 +25,11 @@ class TRecordingDialogs : public TInstallDialogs {
   void ReportError(const std::string& message) override;
   void ShowMissingFilesDialog() override;
 
-  std::vector<RecordedMessage> messages;
-  std::vector<std::string> errorReports;
-  int missingFilesDialogs = 0;
+  std::vector<RecordedMessage> Messages;
+  std::vector<std::string> ErrorReports;
+  int MissingFilesDialogs = 0;
   // Everything shown, in order: "message: <text>", "report: <text>", "missing files".
-  std::vector<std::string> shown;
+  std::vector<std::string> Shown;
 
  private:
   std::deque<DialogResult> Answers_;

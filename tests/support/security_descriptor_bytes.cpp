@@ -37,9 +37,9 @@ std::vector<BYTE> Header(WORD control, DWORD daclOffset) {
 }
 
 struct Ace {
-  DWORD mask;
-  BYTE authority;  // SID S-1-<authority>-<subAuthority>
-  DWORD subAuthority;
+  DWORD Mask;
+  BYTE Authority;  // SID S-1-<authority>-<subAuthority>
+  DWORD SubAuthority;
 };
 
 // A descriptor whose DACL holds access-allowed entries for well-known SIDs.
@@ -49,9 +49,9 @@ std::vector<BYTE> DescriptorWithDacl(std::initializer_list<Ace> aces) {
     acl.push_back(0);     // ACCESS_ALLOWED_ACE_TYPE
     acl.push_back(0x02);  // CONTAINER_INHERIT_ACE
     PutWord(acl, 20);
-    PutDword(acl, ace.mask);
-    acl.insert(acl.end(), {1, 1, 0, 0, 0, 0, 0, ace.authority});
-    PutDword(acl, ace.subAuthority);
+    PutDword(acl, ace.Mask);
+    acl.insert(acl.end(), {1, 1, 0, 0, 0, 0, 0, ace.Authority});
+    PutDword(acl, ace.SubAuthority);
   }
   std::vector<BYTE> out = Header(SE_DACL_PRESENT, kHeaderSize);
   out.push_back(2);  // ACL_REVISION

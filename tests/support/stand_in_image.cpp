@@ -29,18 +29,18 @@ std::string StandInImage(const std::string& text, const StandInHeader& header) {
   bytes[1] = 'Z';
   Put(bytes, 0x3C, kPe);
   bytes.replace(kPe, 2, "PE");
-  Put(bytes, kPe + 4, header.machine, 2);
+  Put(bytes, kPe + 4, header.Machine, 2);
   Put(bytes, kPe + 6, 1, 2);  // one section
   Put(bytes, kPe + 20, 224, 2);
-  Put(bytes, kPe + 22, (header.executable ? 0x0002 : 0) | 0x0100 | (header.dll ? 0x2000 : 0), 2);
-  Put(bytes, kOptional, header.optionalMagic, 2);
+  Put(bytes, kPe + 22, (header.Executable ? 0x0002 : 0) | 0x0100 | (header.Dll ? 0x2000 : 0), 2);
+  Put(bytes, kOptional, header.OptionalMagic, 2);
   Put(bytes, kEntryPoint, 0x1000);
   Put(bytes, kOptional + 28, 0x10000);  // image base
   Put(bytes, kOptional + 32, 0x1000);   // section alignment
   Put(bytes, kOptional + 36, kAlignment);
   Put(bytes, kImageSize, 0x1000 + (codeSize + 0xFFF) / 0x1000 * 0x1000);
   Put(bytes, kOptional + 60, static_cast<DWORD>(kCode));  // size of the headers
-  Put(bytes, kOptional + 68, header.subsystem, 2);
+  Put(bytes, kOptional + 68, header.Subsystem, 2);
   Put(bytes, kOptional + 92, 16);  // data directories
   bytes.replace(kSection, 5, ".text");
   Put(bytes, kSection + 8, codeSize);
@@ -54,7 +54,7 @@ std::string StandInImage(const std::string& text, const StandInHeader& header) {
 }
 
 std::string StandInBootLoader(const std::string& text) {
-  return text + std::string(MinBootLoaderSize > text.size() ? MinBootLoaderSize - text.size() : 0, '\0');
+  return text + std::string(kMinBootLoaderSize > text.size() ? kMinBootLoaderSize - text.size() : 0, '\0');
 }
 
 void PatchStandIn(std::string& image, size_t at, DWORD value) {

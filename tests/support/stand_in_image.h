@@ -8,11 +8,11 @@
 #include "services/win_types.h"
 
 struct StandInHeader {
-  WORD subsystem = 1;  // 1 native, 2 Windows GUI, 3 Windows console
-  WORD machine = 0x14C;
-  bool dll = false;
-  WORD optionalMagic = 0x10B;  // PE32; 0x20B is PE32+
-  bool executable = true;      // the executable-image flag
+  WORD Subsystem = 1;  // 1 native, 2 Windows GUI, 3 Windows console
+  WORD Machine = 0x14C;
+  bool Dll = false;
+  WORD OptionalMagic = 0x10B;  // PE32; 0x20B is PE32+
+  bool Executable = true;      // the executable-image flag
 };
 
 // Where the fields a damaged form changes lie in a stand-in image.

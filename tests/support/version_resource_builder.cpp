@@ -36,7 +36,7 @@ class TBlockWriter {
   }
   void End(size_t start) { SetWord(start, static_cast<WORD>(Bytes_.size() - start)); }
   void SetWord(size_t at, WORD value) { std::memcpy(&Bytes_[at], &value, sizeof value); }
-  std::vector<BYTE>& bytes() { return Bytes_; }
+  std::vector<BYTE>& Bytes() { return Bytes_; }
 
  private:
   std::vector<BYTE> Bytes_;
@@ -71,11 +71,11 @@ TFixedFileInfo StandInFixedInfo(const FileVersionParts& fileVersion) {
 
 std::vector<BYTE> BuildVersionResource(const VersionResourceLayout& resource) {
   TBlockWriter out;
-  const size_t root = out.Begin("VS_VERSION_INFO", resource.fixedInfoLength, kBinary);
-  out.PutBytes(&resource.fixed, std::min<size_t>(resource.fixedInfoLength, sizeof resource.fixed));
+  const size_t root = out.Begin("VS_VERSION_INFO", resource.FixedInfoLength, kBinary);
+  out.PutBytes(&resource.Fixed, std::min<size_t>(resource.FixedInfoLength, sizeof resource.Fixed));
   out.Pad();
 
-  if (resource.stringFileInfo) {
+  if (resource.StringFileInfo) {
     const size_t info = out.Begin("StringFileInfo", 0, kText);
     const size_t table = out.Begin("080904E4", 0, kText);
     PutString(out, "FileDescription", "Stillvane test stand-in");
@@ -86,21 +86,21 @@ std::vector<BYTE> BuildVersionResource(const VersionResourceLayout& resource) {
 
   size_t translationValue = 0;
   size_t varFileInfo = 0;
-  if (resource.varFileInfo) {
+  if (resource.VarFileInfo) {
     varFileInfo = out.Begin("VarFileInfo", 0, kText);
-    if (resource.translationBlock) {
-      const size_t var = out.Begin("Translation", static_cast<WORD>(resource.translations.size() * 4), kBinary);
+    if (resource.TranslationBlock) {
+      const size_t var = out.Begin("Translation", static_cast<WORD>(resource.Translations.size() * 4), kBinary);
       translationValue = var + 2;
-      for (DWORD pair : resource.translations) out.PutBytes(&pair, sizeof pair);
+      for (DWORD pair : resource.Translations) out.PutBytes(&pair, sizeof pair);
       out.End(var);
     }
     out.End(varFileInfo);
   }
   out.End(root);
 
-  if (resource.rootLength) out.SetWord(root, *resource.rootLength);
-  if (resource.translationValueLength && translationValue)
-    out.SetWord(translationValue, *resource.translationValueLength);
-  if (resource.varFileInfoLength && resource.varFileInfo) out.SetWord(varFileInfo, *resource.varFileInfoLength);
-  return out.bytes();
+  if (resource.RootLength) out.SetWord(root, *resource.RootLength);
+  if (resource.TranslationValueLength && translationValue)
+    out.SetWord(translationValue, *resource.TranslationValueLength);
+  if (resource.VarFileInfoLength && resource.VarFileInfo) out.SetWord(varFileInfo, *resource.VarFileInfoLength);
+  return out.Bytes();
 }

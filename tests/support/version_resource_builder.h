@@ -12,26 +12,26 @@
 TFixedFileInfo StandInFixedInfo(const FileVersionParts& fileVersion);
 
 struct VersionResourceLayout {
-  TFixedFileInfo fixed = StandInFixedInfo({2, 0, 927, 0});
+  TFixedFileInfo Fixed = StandInFixedInfo({2, 0, 927, 0});
   // wValueLength of the root block: 52 normally, 0 for "no fixed information";
   // only min(length, 52) bytes of `fixed` are written.
-  WORD fixedInfoLength = 52;
-  bool stringFileInfo = true;
+  WORD FixedInfoLength = 52;
+  bool StringFileInfo = true;
   // false: no VarFileInfo block at all, so there is no translation table.
-  bool varFileInfo = true;
+  bool VarFileInfo = true;
   // false: a VarFileInfo block without its Translation child.
-  bool translationBlock = true;
+  bool TranslationBlock = true;
   // Pairs of language (low word) and code page (high word).
-  std::vector<DWORD> translations{0x04E40809};
+  std::vector<DWORD> Translations{0x04E40809};
   // Damage: lengths that claim more than there is.
-  std::optional<WORD> rootLength;
-  std::optional<WORD> translationValueLength;
-  std::optional<WORD> varFileInfoLength;  // wLength of the VarFileInfo block
+  std::optional<WORD> RootLength;
+  std::optional<WORD> TranslationValueLength;
+  std::optional<WORD> VarFileInfoLength;  // wLength of the VarFileInfo block
 };
 
 std::vector<BYTE> BuildVersionResource(const VersionResourceLayout& resource);
 inline std::vector<BYTE> BuildVersionResource(const FileVersionParts& fileVersion) {
   VersionResourceLayout resource;
-  resource.fixed = StandInFixedInfo(fileVersion);
+  resource.Fixed = StandInFixedInfo(fileVersion);
   return BuildVersionResource(resource);
 }

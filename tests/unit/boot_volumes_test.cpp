@@ -40,9 +40,9 @@ TEST(BootVolumes, PartitionArcNamesAreToldFromEverythingElse) {
 
 TEST(BootVolumes, TheProtectedPartitionIsTheOneWindowsStartedFromWhenWindowsSaysSo) {
   struct Case {
-    const char* state;
-    std::string data;
-    const char* expected;
+    const char* State;
+    std::string Data;
+    const char* Expected;
   };
   const std::string second = "multi(0)disk(0)rdisk(0)partition(2)";
   const Case cases[] = {
@@ -52,10 +52,10 @@ TEST(BootVolumes, TheProtectedPartitionIsTheOneWindowsStartedFromWhenWindowsSays
   };
   for (const Case& c : cases) {
     TFakeOs os;
-    os.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", REG_SZ, Bytes(c.data));
+    os.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", REG_SZ, Bytes(c.Data));
     std::string failure;
-    EXPECT_EQ(FindProtectedArcName(os, &failure), c.expected) << c.state;
-    EXPECT_EQ(failure, "") << c.state;
+    EXPECT_EQ(FindProtectedArcName(os, &failure), c.Expected) << c.State;
+    EXPECT_EQ(failure, "") << c.State;
     EXPECT_EQ(os.OpenKeyCount(), 0);
   }
 
@@ -69,9 +69,9 @@ TEST(BootVolumes, TheProtectedPartitionIsTheOneWindowsStartedFromWhenWindowsSays
 // the first partition could be the wrong one to protect.
 TEST(BootVolumes, AValueThatIsNotAPartitionsNameIsToldWithItsData) {
   struct Case {
-    DWORD type;
-    std::string data;
-    const char* shown;  // the data as the message shows them, and their type
+    DWORD Type;
+    std::string Data;
+    const char* Shown;  // the data as the message shows them, and their type
   };
   const std::string second = "multi(0)disk(0)rdisk(0)partition(2)";
   const Case cases[] = {
@@ -88,13 +88,13 @@ TEST(BootVolumes, AValueThatIsNotAPartitionsNameIsToldWithItsData) {
   };
   for (const Case& c : cases) {
     TFakeOs os;
-    os.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", c.type, Bytes(c.data));
+    os.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", c.Type, Bytes(c.Data));
     const BootVolumes volumes = FindBootVolumes(os, "C:\\");
     EXPECT_EQ(
         volumes.Failure,
         "Windows records the \"SystemBootDevice\" value of HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control "
         "as " +
-            std::string(c.shown) +
+            std::string(c.Shown) +
             ", which is not the ARC name of a partition.\r\rWindows writes this value as it starts: restart "
             "Windows, then try again.  If it still holds the same, ask your administrator to correct it.");
     EXPECT_EQ(os.OpenKeyCount(), 0);
@@ -106,9 +106,9 @@ TEST(BootVolumes, AValueThatIsNotAPartitionsNameIsToldWithItsData) {
 TEST(BootVolumes, AReadThatFailsIsToldNotTakenForAMissingValue) {
   const std::string second = "multi(0)disk(0)rdisk(0)partition(2)";
   struct Case {
-    const char* call;  // the start of its log line
-    DWORD error;
-    const char* failure;
+    const char* Call;  // the start of its log line
+    DWORD Error;
+    const char* Failure;
   };
   for (const Case& c :
        {Case{"RegOpenKeyExA(HKLM, SYSTEM\\CurrentControlSet\\Control,", ERROR_ACCESS_DENIED,
@@ -118,9 +118,9 @@ TEST(BootVolumes, AReadThatFailsIsToldNotTakenForAMissingValue) {
              "failed.  Error 234"}}) {
     TFakeOs os;
     os.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", REG_SZ, Bytes(second));
-    os.FailCallsContaining(c.call, c.error);
+    os.FailCallsContaining(c.Call, c.Error);
     const BootVolumes volumes = FindBootVolumes(os, "C:\\");
-    EXPECT_EQ(volumes.Failure, c.failure);
+    EXPECT_EQ(volumes.Failure, c.Failure);
     EXPECT_EQ(os.OpenKeyCount(), 0);
   }
 

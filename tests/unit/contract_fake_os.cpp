@@ -13,19 +13,19 @@ class TFakeContractEnvironment : public TContractEnvironment {
                         &ScratchKey_, nullptr);
   }
 
-  TOs& os() override { return Os_; }
+  TOs& Os() override { return Os_; }
   std::string ScratchFolder() override { return "C:\\Scratch\\"; }
   HKEY ScratchKey() override { return ScratchKey_; }
   void WriteFile(const std::string& path, const std::string& contents) override { Os_.Files().AddFile(path, contents); }
   std::string ReadFile(const std::string& path) override {
-    return Os_.Files().IsFile(path) ? Os_.Files().Find(path)->contents : "<missing>";
+    return Os_.Files().IsFile(path) ? Os_.Files().Find(path)->Contents : "<missing>";
   }
   void MakeFolder(const std::string& path) override { Os_.Files().AddFolder(path); }
   void SetEnv(const std::string& name, const std::string& value) override { Os_.SetEnv(name, value); }
   void UnsetEnv(const std::string& name) override { Os_.UnsetEnv(name); }
   std::string FileWithVersionResource() override {
     const std::string path = "C:\\Scratch\\versioned.sys";
-    Os_.Files().AddFile(path, "program").versionResource = BuildVersionResource(FileVersionParts{2, 0, 927, 0});
+    Os_.Files().AddFile(path, "program").VersionResource = BuildVersionResource(FileVersionParts{2, 0, 927, 0});
     return path;
   }
   ProgramRun ProgramPrinting(const std::string& line) override {

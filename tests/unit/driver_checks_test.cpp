@@ -48,7 +48,7 @@ class DriverChecksTest : public ::testing::Test {
                                  : name == "ewfmgr.exe" ? StandInProgram(text)
                                                         : StandInBootLoader(text);
     FakeFile& file = Os_.Files().AddFile(kSource + name, contents);
-    if (version) file.versionResource = BuildVersionResource(*version);
+    if (version) file.VersionResource = BuildVersionResource(*version);
   }
   void PlaceAll(FileVersionParts ewfSys, FileVersionParts ewfMgr) {
     Place("ewf.sys", ewfSys);
@@ -97,7 +97,7 @@ TEST_F(DriverChecksTest, AFolderNamedLikeADriverFileIsMissing) {
 TEST_F(DriverChecksTest, RecentFilesPassWithoutAWordAndTheReaderKeepsTheManager) {
   PlaceAll({2, 0, 927, 0}, {3, 0, 0, 0});
   EXPECT_TRUE(Gate());
-  EXPECT_TRUE(Dialogs_.shown.empty());
+  EXPECT_TRUE(Dialogs_.Shown.empty());
   EXPECT_EQ(VersionReads(), (std::vector<std::string>{SizeCall("ewf.sys"), SizeCall("ewfmgr.exe")}));
   EXPECT_EQ(Reader_.FileName(), kSource + "ewfmgr.exe");
 }
@@ -106,21 +106,21 @@ TEST_F(DriverChecksTest, AnOldDriverIsWarnedAboutAndYesGoesOnToTheManager) {
   PlaceAll({2, 0, 926, 9999}, {2, 1, 0, 0});
   Dialogs_.QueueAnswer(DialogResult::Yes);
   EXPECT_TRUE(Gate());
-  ASSERT_EQ(Dialogs_.messages.size(), 1u);
-  EXPECT_EQ(Dialogs_.messages[0].text, kEwfSysWarning);
-  EXPECT_EQ(Dialogs_.messages[0].kind, MessageKind::Warning);
-  EXPECT_EQ(Dialogs_.messages[0].buttons, MessageButtons::YesNo);
+  ASSERT_EQ(Dialogs_.Messages.size(), 1u);
+  EXPECT_EQ(Dialogs_.Messages[0].Text, kEwfSysWarning);
+  EXPECT_EQ(Dialogs_.Messages[0].Kind, MessageKind::Warning);
+  EXPECT_EQ(Dialogs_.Messages[0].Buttons, MessageButtons::YesNo);
   EXPECT_EQ(VersionReads(), (std::vector<std::string>{SizeCall("ewf.sys"), SizeCall("ewfmgr.exe")}));
 }
 
 TEST_F(DriverChecksTest, RefusingTheDriverWarningStopsBeforeTheManagerIsRead) {
   for (DialogResult answer : {DialogResult::No, DialogResult::Cancel}) {
     PlaceAll({2, 0, 900, 0}, {1, 0, 0, 0});
-    Dialogs_.messages.clear();
+    Dialogs_.Messages.clear();
     Dialogs_.QueueAnswer(answer);
     EXPECT_FALSE(Gate());
-    ASSERT_EQ(Dialogs_.messages.size(), 1u);
-    EXPECT_EQ(Dialogs_.messages[0].text, Replaced(kEwfSysWarning, "2.0.926.9999", "2.0.900.0"));
+    ASSERT_EQ(Dialogs_.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs_.Messages[0].Text, Replaced(kEwfSysWarning, "2.0.926.9999", "2.0.900.0"));
     EXPECT_EQ(VersionReads(), std::vector<std::string>{SizeCall("ewf.sys")});
     EXPECT_EQ(Reader_.FileName(), kSource + "ewf.sys");
   }
@@ -131,13 +131,13 @@ TEST_F(DriverChecksTest, AnOldManagerIsWarnedAboutByItsOwnName) {
                                               "found: 2.0.926.9999", "found: 1.65535.65535.65535");
   for (DialogResult answer : {DialogResult::Yes, DialogResult::No}) {
     PlaceAll({2, 0, 927, 0}, {1, 65535, 65535, 65535});
-    Dialogs_.messages.clear();
+    Dialogs_.Messages.clear();
     Dialogs_.QueueAnswer(answer);
     EXPECT_EQ(Gate(), answer == DialogResult::Yes);
-    ASSERT_EQ(Dialogs_.messages.size(), 1u);
-    EXPECT_EQ(Dialogs_.messages[0].text, managerWarning);
-    EXPECT_EQ(Dialogs_.messages[0].kind, MessageKind::Warning);
-    EXPECT_EQ(Dialogs_.messages[0].buttons, MessageButtons::YesNo);
+    ASSERT_EQ(Dialogs_.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs_.Messages[0].Text, managerWarning);
+    EXPECT_EQ(Dialogs_.Messages[0].Kind, MessageKind::Warning);
+    EXPECT_EQ(Dialogs_.Messages[0].Buttons, MessageButtons::YesNo);
   }
 }
 
@@ -146,33 +146,33 @@ TEST_F(DriverChecksTest, BothOldMeansTwoWarningsInOrder) {
   Dialogs_.QueueAnswer(DialogResult::Yes);
   Dialogs_.QueueAnswer(DialogResult::Yes);
   EXPECT_TRUE(Gate());
-  ASSERT_EQ(Dialogs_.messages.size(), 2u);
-  EXPECT_NE(Dialogs_.messages[0].text.find("\"ewf.sys\""), std::string::npos);
-  EXPECT_NE(Dialogs_.messages[0].text.find("Version found: 1.0.0.0\r"), std::string::npos);
-  EXPECT_NE(Dialogs_.messages[1].text.find("\"ewfmgr.exe\""), std::string::npos);
-  EXPECT_NE(Dialogs_.messages[1].text.find("Version found: 2.0.926.0\r"), std::string::npos);
+  ASSERT_EQ(Dialogs_.Messages.size(), 2u);
+  EXPECT_NE(Dialogs_.Messages[0].Text.find("\"ewf.sys\""), std::string::npos);
+  EXPECT_NE(Dialogs_.Messages[0].Text.find("Version found: 1.0.0.0\r"), std::string::npos);
+  EXPECT_NE(Dialogs_.Messages[1].Text.find("\"ewfmgr.exe\""), std::string::npos);
+  EXPECT_NE(Dialogs_.Messages[1].Text.find("Version found: 2.0.926.0\r"), std::string::npos);
 }
 
 TEST_F(DriverChecksTest, ADriverWithoutAReadableVersionStopsSilently) {
   PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
-  Os_.Files().Find(kSource + "ewf.sys")->versionResource.clear();
+  Os_.Files().Find(kSource + "ewf.sys")->VersionResource.clear();
   EXPECT_FALSE(Gate());
-  EXPECT_TRUE(Dialogs_.shown.empty());
+  EXPECT_TRUE(Dialogs_.Shown.empty());
   EXPECT_EQ(VersionReads(), std::vector<std::string>{SizeCall("ewf.sys")});
 
   PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
   Os_.FailCall("GetFileVersionInfoA", ERROR_ACCESS_DENIED, 1);
   EXPECT_FALSE(Gate());
-  EXPECT_TRUE(Dialogs_.shown.empty());
+  EXPECT_TRUE(Dialogs_.Shown.empty());
   EXPECT_EQ(VersionReads(), std::vector<std::string>{SizeCall("ewf.sys")});
 }
 
 TEST_F(DriverChecksTest, AManagerWithoutAReadableVersionPasses) {
   PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
-  Os_.Files().Find(kSource + "ewfmgr.exe")->versionResource.clear();
+  Os_.Files().Find(kSource + "ewfmgr.exe")->VersionResource.clear();
   Dialogs_.QueueAnswer(DialogResult::No);
   EXPECT_TRUE(Gate());
-  EXPECT_TRUE(Dialogs_.shown.empty());
+  EXPECT_TRUE(Dialogs_.Shown.empty());
   EXPECT_EQ(Dialogs_.UnusedAnswers(), 1);
 }
 
@@ -180,24 +180,24 @@ TEST_F(DriverChecksTest, AManagerWithoutAReadableVersionPasses) {
 TEST_F(DriverChecksTest, ADriverWhoseResourceLacksTheFixedInfoIsTakenForVersionZero) {
   PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
   VersionResourceLayout resource;
-  resource.fixedInfoLength = 0;
-  Os_.Files().Find(kSource + "ewf.sys")->versionResource = BuildVersionResource(resource);
+  resource.FixedInfoLength = 0;
+  Os_.Files().Find(kSource + "ewf.sys")->VersionResource = BuildVersionResource(resource);
   EXPECT_FALSE(Gate());
-  ASSERT_EQ(Dialogs_.messages.size(), 1u);
-  EXPECT_NE(Dialogs_.messages[0].text.find("\rVersion found: 0.0.0.0\r"), std::string::npos);
+  ASSERT_EQ(Dialogs_.Messages.size(), 1u);
+  EXPECT_NE(Dialogs_.Messages[0].Text.find("\rVersion found: 0.0.0.0\r"), std::string::npos);
 }
 
 TEST_F(DriverChecksTest, InstallChecksShowTheMissingFilesDialogAloneWhenFilesAreMissing) {
   const DriverCheckContext context{Os_, Dialogs_, Reader_, kSource};
   Os_.ClearCalls();
   EXPECT_FALSE(RunDriverFileChecks(context));
-  EXPECT_EQ(Dialogs_.shown, std::vector<std::string>{"missing files"});
+  EXPECT_EQ(Dialogs_.Shown, std::vector<std::string>{"missing files"});
   EXPECT_TRUE(VersionReads().empty());
 
   Place("ewf.sys", FileVersionParts{2, 0, 927, 0});
   Place("ewfmgr.exe", FileVersionParts{2, 0, 927, 0});
   EXPECT_FALSE(RunDriverFileChecks(context));
-  EXPECT_EQ(Dialogs_.missingFilesDialogs, 2);
+  EXPECT_EQ(Dialogs_.MissingFilesDialogs, 2);
   EXPECT_TRUE(VersionReads().empty());
 }
 
@@ -205,21 +205,21 @@ TEST_F(DriverChecksTest, InstallChecksRunTheGateWhenAllFilesArePresent) {
   const DriverCheckContext context{Os_, Dialogs_, Reader_, kSource};
   PlaceAll({2, 0, 927, 0}, {2, 0, 927, 0});
   EXPECT_TRUE(RunDriverFileChecks(context));
-  EXPECT_TRUE(Dialogs_.shown.empty());
+  EXPECT_TRUE(Dialogs_.Shown.empty());
 
   PlaceAll({2, 0, 926, 9999}, {2, 0, 927, 0});
   Dialogs_.QueueAnswer(DialogResult::No);
   EXPECT_FALSE(RunDriverFileChecks(context));
-  EXPECT_EQ(Dialogs_.shown, std::vector<std::string>{"message: " + kEwfSysWarning});
+  EXPECT_EQ(Dialogs_.Shown, std::vector<std::string>{"message: " + kEwfSysWarning});
 }
 
 // A file is what its kind must be, whatever its name and version resource
 // say; the first that is not stops the click with its name and its fault.
 TEST_F(DriverChecksTest, ContentsThatAreNotWhatTheNameSaysStopTheClick) {
   struct Case {
-    std::string name;
-    std::string contents;
-    std::string problem;
+    std::string Name;
+    std::string Contents;
+    std::string Problem;
   };
   const std::string driver = StandInDriver("a driver's code");
   const auto patched = [&](size_t at, DWORD value) {
@@ -255,7 +255,7 @@ TEST_F(DriverChecksTest, ContentsThatAreNotWhatTheNameSaysStopTheClick) {
       {"ewf.sys", patched(stand_in::kImageSize, 0x1800), layout},
       {"ewf.sys", patched(stand_in::kImageSize, 0x1000), layout},
       {"ewf.sys", wrongCheckSum, "it is damaged: its checksum does not match its contents"},
-      {"ewf.sys", std::string(MaxImageFileSize + 1, '\0'),
+      {"ewf.sys", std::string(kMaxImageFileSize + 1, '\0'),
        "it is 33554433 bytes long, and a driver file of this kind is at most 33554432 bytes long"},
       {"ewfmgr.exe", StandInImage("a DLL", {3, 0x14C, true}), "it is a DLL, not a program"},
       {"ewfmgr.exe", StandInDriver("a driver"),
@@ -268,11 +268,11 @@ TEST_F(DriverChecksTest, ContentsThatAreNotWhatTheNameSaysStopTheClick) {
        "it is a text file, not a boot loader"},
       {"ewfntldr", StandInBootLoader(StandInProgram("a program").substr(0, 0x200)),
        "it is a Windows or MS-DOS program, not a boot loader"},
-      {"ewfntldr", std::string(MaxBootLoaderSize + 1, '\0'),
+      {"ewfntldr", std::string(kMaxBootLoaderSize + 1, '\0'),
        "it is 655361 bytes long, and a boot loader is at most 655360 bytes long"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name + ": " + c.problem);
+    SCOPED_TRACE(c.Name + ": " + c.Problem);
     TFakeOs os;
     TRecordingDialogs dialogs;
     TVersionInfo reader(os);
@@ -280,13 +280,13 @@ TEST_F(DriverChecksTest, ContentsThatAreNotWhatTheNameSaysStopTheClick) {
       const std::string good = name == std::string("ewf.sys")      ? StandInDriver(name)
                                : name == std::string("ewfmgr.exe") ? StandInProgram(name)
                                                                    : StandInBootLoader(name);
-      os.Files().AddFile(kSource + name, name == c.name ? c.contents : good).versionResource =
+      os.Files().AddFile(kSource + name, name == c.Name ? c.Contents : good).VersionResource =
           BuildVersionResource(FileVersionParts{2, 0, 927, 0});
     }
     os.ClearCalls();
     EXPECT_FALSE(RunDriverFileChecks({os, dialogs, reader, kSource}));
-    EXPECT_EQ(dialogs.shown, std::vector<std::string>{"message: The file \"" + kSource + c.name +
-                                                      "\" cannot be installed: " + c.problem + kAdvice});
+    EXPECT_EQ(dialogs.Shown, std::vector<std::string>{"message: The file \"" + kSource + c.Name +
+                                                      "\" cannot be installed: " + c.Problem + kAdvice});
     EXPECT_TRUE(os.CallsNamed("GetFileVersionInfoSizeA").empty()) << "checked before the versions";
     EXPECT_EQ(os.OpenFileHandleCount(), 0);
   }
@@ -299,18 +299,18 @@ TEST_F(DriverChecksTest, ContentsThatAreNotWhatTheNameSaysStopTheClick) {
     noCheckSum.replace(stand_in::kCheckSum, 4, 4, '\0');
     os.Files().AddFile(kSource + "ewf.sys", noCheckSum);
     os.Files().AddFile(kSource + "ewfmgr.exe", StandInImage("GUI", {2}));
-    os.Files().AddFile(kSource + "ewfntldr", std::string(MaxBootLoaderSize, '\0'));
+    os.Files().AddFile(kSource + "ewfntldr", std::string(kMaxBootLoaderSize, '\0'));
     EXPECT_TRUE(CheckDriverFileContents(os, dialogs, kSource));
-    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_TRUE(dialogs.Shown.empty());
   }
   TFakeOs os;
   TRecordingDialogs dialogs;
   TVersionInfo reader(os);
-  os.Files().AddFile(kSource + "ewf.sys", StandInDriver("locked")).locked = true;
+  os.Files().AddFile(kSource + "ewf.sys", StandInDriver("locked")).Locked = true;
   os.Files().AddFile(kSource + "ewfmgr.exe", StandInProgram("fine"));
   os.Files().AddFile(kSource + "ewfntldr", StandInBootLoader("fine"));
   EXPECT_FALSE(CheckDriverFileContents(os, dialogs, kSource));
-  EXPECT_EQ(dialogs.shown, std::vector<std::string>{"message: The file \"" + kSource +
+  EXPECT_EQ(dialogs.Shown, std::vector<std::string>{"message: The file \"" + kSource +
                                                     "ewf.sys\" could not be read.  Error 32\r\rNothing has been "
                                                     "changed."});
 }

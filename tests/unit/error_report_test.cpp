@@ -11,8 +11,8 @@ namespace {
 
 TEST(ErrorReport, AFullStopFollowsALastCharacterAboveIt) {
   const struct {
-    const char* message;
-    const char* shown;
+    const char* Message;
+    const char* Shown;
   } cases[] = {
       {"Failed to set data for 'Enable'", "Failed to set data for 'Enable'"},
       {"Out of memory", "Out of memory."},
@@ -23,7 +23,7 @@ TEST(ErrorReport, AFullStopFollowsALastCharacterAboveIt) {
       {"ends in /", "ends in /."},
       {"caf\xE9", "caf\xE9."},
   };
-  for (const auto& c : cases) EXPECT_EQ(ErrorReportText(c.message), c.shown) << c.message;
+  for (const auto& c : cases) EXPECT_EQ(ErrorReportText(c.Message), c.Shown) << c.Message;
 }
 
 TEST(ErrorReport, RunActionShowsWhatEscapesAnActionAndGoesOn) {
@@ -35,7 +35,7 @@ TEST(ErrorReport, RunActionShowsWhatEscapesAnActionAndGoesOn) {
     throw ERegistryError("Failed to set data for 'Start'");
   });
   RunAction(dialogs, [] {});
-  EXPECT_EQ(dialogs.shown, (std::vector<std::string>{"report: Failed to set data for 'Enable'", "report: Out of memory",
+  EXPECT_EQ(dialogs.Shown, (std::vector<std::string>{"report: Failed to set data for 'Enable'", "report: Out of memory",
                                                      "message: before", "report: Failed to set data for 'Start'"}));
 }
 

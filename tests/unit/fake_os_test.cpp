@@ -65,7 +65,7 @@ TEST(TFakeRegistry, BuildSecurityDescriptorCanAnswerAsWineDoes) {
 TEST(TFakeFiles, ReadOnlyAndLockedFilesRefuseWhatWindowsRefuses) {
   TFakeOs os;
   os.Files().AddFile("C:\\src", "new");
-  os.Files().AddFile("C:\\ntldr", "loader").attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+  os.Files().AddFile("C:\\ntldr", "loader").Attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
   EXPECT_FALSE(os.CopyFileA("C:\\src", "C:\\ntldr", FALSE));
   EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(os.CreateFileA("C:\\ntldr", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
@@ -73,7 +73,7 @@ TEST(TFakeFiles, ReadOnlyAndLockedFilesRefuseWhatWindowsRefuses) {
   EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_TRUE(os.MoveFileA("C:\\ntldr", "C:\\ntldr.bak")) << "a read-only file may be renamed";
 
-  os.Files().AddFile("C:\\bootstat.dat", "status").locked = true;
+  os.Files().AddFile("C:\\bootstat.dat", "status").Locked = true;
   DWORD handle = 0;
   EXPECT_FALSE(os.MoveFileA("C:\\bootstat.dat", "C:\\bootstat.bak"));
   EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
@@ -103,7 +103,7 @@ TEST(FakeVersion, DamagedResourcesGiveFalseOrAValueInsideTheBlock) {
   TFakeOs os;
   const std::vector<BYTE> good = BuildVersionResource(FileVersionParts{2, 0, 927, 0});
   const auto check = [&](const std::vector<BYTE>& resource, DWORD bufferSize) {
-    os.Files().AddFile("C:\\ewf.sys").versionResource = resource;
+    os.Files().AddFile("C:\\ewf.sys").VersionResource = resource;
     std::vector<BYTE> buffer(bufferSize);
     if (!os.GetFileVersionInfoA("C:\\ewf.sys", 0, bufferSize, buffer.data())) return;
     const size_t filled = std::min<size_t>(bufferSize, resource.size());
@@ -125,12 +125,12 @@ TEST(FakeVersion, DamagedResourcesGiveFalseOrAValueInsideTheBlock) {
     }
   }
   VersionResourceLayout hostile;
-  hostile.rootLength = 0xFFFF;
-  hostile.translationValueLength = 0xFFF0;
+  hostile.RootLength = 0xFFFF;
+  hostile.TranslationValueLength = 0xFFF0;
   check(BuildVersionResource(hostile), static_cast<DWORD>(good.size() * 2 + 4));
 
   // The good one is found, and the size asked for leaves room beyond it.
-  os.Files().AddFile("C:\\ewf.sys").versionResource = good;
+  os.Files().AddFile("C:\\ewf.sys").VersionResource = good;
   DWORD handle = 1;
   const DWORD size = os.GetFileVersionInfoSizeA("C:\\ewf.sys", &handle);
   EXPECT_EQ(size, good.size() * 2 + 4);
@@ -178,7 +178,7 @@ TEST(TFakeOs, AStoppedProcessLeavesTheMachineAsItStood) {
   os.StopProcessAtCall(1, true);
   EXPECT_TRUE(os.CopyFileA("C:\\ewfntldr", "C:\\ntldr.new", FALSE));
   EXPECT_TRUE(os.ProcessStopped());
-  EXPECT_EQ(os.Files().Find("C:\\ntldr.new")->contents, "01234");
+  EXPECT_EQ(os.Files().Find("C:\\ntldr.new")->Contents, "01234");
   EXPECT_FALSE(os.MoveFileExA("C:\\ntldr.new", "C:\\ntldr", MOVEFILE_REPLACE_EXISTING));
   EXPECT_NE(os.RegSetValueExA(key, "V", 0, REG_DWORD, reinterpret_cast<const BYTE*>("\1\0\0\0"), 4), ERROR_SUCCESS);
   EXPECT_NE(os.RegCloseKey(key), ERROR_SUCCESS);

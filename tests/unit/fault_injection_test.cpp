@@ -46,16 +46,16 @@ TEST(FaultInjection, NoFaultLeavesTheMachineBroken) {
   Figures removal;
   Figures recovery;
   for (const FaultScenario& scenario : AllScenarios()) {
-    const bool installs = scenario.action == "Install EWF Support";
-    const bool removes = scenario.action == "Remove EWF Support";
+    const bool installs = scenario.Action == "Install EWF Support";
+    const bool removes = scenario.Action == "Remove EWF Support";
     const CampaignFigures figures = InjectFaults(scenario, installs || removes);
-    const std::string label = scenario.action + " / " + scenario.state;
-    Print(SummaryLine(label + ", one fault", figures.single));
-    if (installs || removes) Print(SummaryLine(label + ", a second fault in the recovery", figures.recovery));
-    if (installs) install += figures.single;
-    if (removes) removal += figures.single;
-    single += figures.single;
-    recovery += figures.recovery;
+    const std::string label = scenario.Action + " / " + scenario.State;
+    Print(SummaryLine(label + ", one fault", figures.Single));
+    if (installs || removes) Print(SummaryLine(label + ", a second fault in the recovery", figures.Recovery));
+    if (installs) install += figures.Single;
+    if (removes) removal += figures.Single;
+    single += figures.Single;
+    recovery += figures.Recovery;
   }
   Print(SummaryLine("Install EWF Support, all states, one fault", install));
   Print(SummaryLine("Remove EWF Support, all states, one fault", removal));
@@ -65,10 +65,10 @@ TEST(FaultInjection, NoFaultLeavesTheMachineBroken) {
   total += recovery;
   Print(SummaryLine("in total", total) + " (" + std::to_string(stopwatch.Seconds()) + " s)");
 
-  EXPECT_GT(single.runs, 500u);
-  EXPECT_GT(recovery.runs, 1000u);
-  EXPECT_TRUE(single.violations.empty()) << ViolationList(single);
-  EXPECT_TRUE(recovery.violations.empty()) << ViolationList(recovery);
+  EXPECT_GT(single.Runs, 500u);
+  EXPECT_GT(recovery.Runs, 1000u);
+  EXPECT_TRUE(single.Violations.empty()) << ViolationList(single);
+  EXPECT_TRUE(recovery.Violations.empty()) << ViolationList(recovery);
 }
 
 // The process dies after each call (and halfway through each file copy);
@@ -79,31 +79,31 @@ TEST(FaultInjection, NoInterruptionLeavesTheMachineBroken) {
   Figures removals;
   for (const FaultScenario& scenario : AllScenarios()) {
     const Figures figures = Interrupt(scenario);
-    if (scenario.beforeInstall) removals += figures;
+    if (scenario.BeforeInstall) removals += figures;
     interruptions += figures;
   }
   Print(SummaryLine("interruptions of Remove EWF Support", removals));
   Print(SummaryLine("interruptions, in total", interruptions));
   Print("(" + std::to_string(stopwatch.Seconds()) + " s)");
-  EXPECT_GT(interruptions.runs, 500u);
-  EXPECT_TRUE(interruptions.violations.empty()) << ViolationList(interruptions, 2000);
+  EXPECT_GT(interruptions.Runs, 500u);
+  EXPECT_TRUE(interruptions.Violations.empty()) << ViolationList(interruptions, 2000);
 }
 
 // The campaign leaves no call out, and knows the restore when it sees it.
 TEST(FaultInjection, EveryCallOfACleanRunIsAFaultPoint) {
   for (const FaultScenario& scenario : AllScenarios()) {
     const RunRecord clean = RunScenario(scenario, {});
-    ASSERT_FALSE(clean.calls.empty()) << scenario.action;
-    for (const std::string& call : clean.calls) {
-      EXPECT_FALSE(PlausibleErrors(CallName(call)).empty()) << scenario.action << ": " << call;
+    ASSERT_FALSE(clean.Calls.empty()) << scenario.Action;
+    for (const std::string& call : clean.Calls) {
+      EXPECT_FALSE(PlausibleErrors(CallName(call)).empty()) << scenario.Action << ": " << call;
     }
   }
 
   const RunRecord clean = RunScenario(InstallScenarios()[0], {});
   std::vector<std::string> restores;
-  for (size_t i = 0; i < clean.calls.size(); ++i) {
-    EXPECT_FALSE(IsRecoveryCall(clean.calls, i) && !IsSecurityRestore(clean.calls, i)) << clean.calls[i];
-    if (IsSecurityRestore(clean.calls, i)) restores.push_back(clean.calls[i]);
+  for (size_t i = 0; i < clean.Calls.size(); ++i) {
+    EXPECT_FALSE(IsRecoveryCall(clean.Calls, i) && !IsSecurityRestore(clean.Calls, i)) << clean.Calls[i];
+    if (IsSecurityRestore(clean.Calls, i)) restores.push_back(clean.Calls[i]);
   }
   EXPECT_EQ(restores,
             (std::vector<std::string>{"RegOpenKeyExA(HKLM, SYSTEM\\CurrentControlSet\\Enum\\Root, 0, 0x40000)",
@@ -117,7 +117,7 @@ TEST(FaultInjection, ALookUpThatFailsIsNotTakenForAMissingFile) {
   os.Files().AddFile("C:\\Boot\\ntldr");
   const auto lookUp = [&](const std::string& path) {
     const FileLookup found = LookForFile(os, path);
-    return std::to_string(found.present) + "/" + std::to_string(found.error);
+    return std::to_string(found.Present) + "/" + std::to_string(found.Error);
   };
   EXPECT_EQ(lookUp("C:\\Boot\\ntldr"), "1/0");
   EXPECT_EQ(lookUp("C:\\Boot\\ntldr.bak"), "0/0");
@@ -135,28 +135,28 @@ TEST(FaultInjection, ALookUpThatFailsIsNotTakenForAMissingFile) {
 // filter list replaced, handles left open.
 TEST(FaultInjection, ACarelessInstallationIsCaught) {
   FaultScenario careless = InstallScenarios()[6];
-  ASSERT_EQ(careless.state, "UpperFilters holding other filters");
-  careless.act = [](FaultMachine& m) {
+  ASSERT_EQ(careless.State, "UpperFilters holding other filters");
+  careless.Act = [](FaultMachine& m) {
     HKEY root = nullptr;
-    m.os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRootKey, 0, WRITE_DAC, &root);
+    m.Os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRootKey, 0, WRITE_DAC, &root);
     PSECURITY_DESCRIPTOR blank = nullptr;
     ULONG size = 0;
-    m.os.BuildSecurityDescriptorA(nullptr, nullptr, 0, nullptr, 0, nullptr, nullptr, &size, &blank);
-    m.os.RegSetKeySecurity(root, DACL_SECURITY_INFORMATION, blank);
-    m.os.RegCloseKey(root);
+    m.Os.BuildSecurityDescriptorA(nullptr, nullptr, 0, nullptr, 0, nullptr, nullptr, &size, &blank);
+    m.Os.RegSetKeySecurity(root, DACL_SECURITY_INFORMATION, blank);
+    m.Os.RegCloseKey(root);
     const std::string drive = kDriveFolder;
-    m.os.MoveFileA((drive + "ntldr").c_str(), (drive + "ntldr.bak").c_str());
-    m.os.CopyFileA((m.SourceFolder + "ewfntldr").c_str(), (drive + "ntldr").c_str(), FALSE);
+    m.Os.MoveFileA((drive + "ntldr").c_str(), (drive + "ntldr.bak").c_str());
+    m.Os.CopyFileA((m.SourceFolder + "ewfntldr").c_str(), (drive + "ntldr").c_str(), FALSE);
     HKEY key = nullptr;
-    m.os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kClassKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    m.Os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kClassKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     const BYTE filters[] = "VolSnap\0Ewf\0";
-    m.os.RegSetValueExA(key, "UpperFilters", 0, REG_MULTI_SZ, filters, sizeof filters);
-    m.dialogs.ShowMessageDialog("EWF installation completed successfully.", MessageKind::Information,
+    m.Os.RegSetValueExA(key, "UpperFilters", 0, REG_MULTI_SZ, filters, sizeof filters);
+    m.Dialogs.ShowMessageDialog("EWF installation completed successfully.", MessageKind::Information,
                                 MessageButtons::Ok);
   };
-  const Figures figures = InjectFaults(careless, false).single;
+  const Figures figures = InjectFaults(careless, false).Single;
   const auto found = [&](const std::string& invariant) {
-    for (const std::string& violation : figures.violations) {
+    for (const std::string& violation : figures.Violations) {
       if (violation.find(invariant) != std::string::npos) return true;
     }
     return false;

@@ -41,15 +41,15 @@ VersionResourceLayout Damaged(Change change) {
 
 // What the version gate does with a driver file.
 struct Outcome {
-  enum Kind { StopsSilently, Warns, Passes } kind;
-  std::string version;  // for Warns: the version the warning names
+  enum Kind { StopsSilently, Warns, Passes } Kind;
+  std::string Version;  // for Warns: the version the warning names
   bool operator==(const Outcome& other) const {
-    return kind == other.kind && (kind != Warns || version == other.version);
+    return Kind == other.Kind && (Kind != Warns || Version == other.Version);
   }
 };
 std::ostream& operator<<(std::ostream& out, const Outcome& outcome) {
   const char* kinds[] = {"stops silently", "warns of ", "passes"};
-  return out << kinds[outcome.kind] << (outcome.kind == Outcome::Warns ? outcome.version : "");
+  return out << kinds[outcome.Kind] << (outcome.Kind == Outcome::Warns ? outcome.Version : "");
 }
 const Outcome kStops{Outcome::StopsSilently, ""};
 const Outcome kPasses{Outcome::Passes, ""};
@@ -58,10 +58,10 @@ Outcome Warns(const std::string& version) {
 }
 
 struct HostileCase {
-  std::string what;
-  std::vector<BYTE> resource;
-  Outcome careful;   // through TFakeOs
-  Outcome trusting;  // through TTrustingVersionOs
+  std::string What;
+  std::vector<BYTE> Resource;
+  Outcome Careful;   // through TFakeOs
+  Outcome Trusting;  // through TTrustingVersionOs
 };
 
 std::vector<HostileCase> HostileCases() {
@@ -81,27 +81,27 @@ std::vector<HostileCase> HostileCases() {
       {"a key running to the end of the data", unterminatedKey, zero, zero},
       {"cut inside the fixed information (odd size)", Truncated(valid, 61), zero, kPasses},
       {"cut one byte short (odd size)", Truncated(valid, valid.size() - 1), zero, kPasses},
-      {"no fixed information", Resource(Damaged([](auto& s) { s.fixedInfoLength = 0; })), zero, zero},
-      {"12 bytes of fixed information", Resource(Damaged([](auto& s) { s.fixedInfoLength = 12; })), Warns("2.0.0.0"),
+      {"no fixed information", Resource(Damaged([](auto& s) { s.FixedInfoLength = 0; })), zero, zero},
+      {"12 bytes of fixed information", Resource(Damaged([](auto& s) { s.FixedInfoLength = 12; })), Warns("2.0.0.0"),
        Warns("2.0.0.0")},
-      {"fixed information claiming 0xFFFF bytes", Resource(Damaged([](auto& s) { s.fixedInfoLength = 0xFFFF; })), zero,
+      {"fixed information claiming 0xFFFF bytes", Resource(Damaged([](auto& s) { s.FixedInfoLength = 0xFFFF; })), zero,
        zero},
-      {"root claiming 0xFFFF bytes", Resource(Damaged([](auto& s) { s.rootLength = 0xFFFF; })), zero, kPasses},
-      {"root claiming 8 bytes", Resource(Damaged([](auto& s) { s.rootLength = 8; })), zero, kPasses},
-      {"root claiming 0 bytes", Resource(Damaged([](auto& s) { s.rootLength = 0; })), zero, kPasses},
-      {"no VarFileInfo", Resource(Damaged([](auto& s) { s.varFileInfo = false; })), kPasses, kPasses},
-      {"VarFileInfo without Translation", Resource(Damaged([](auto& s) { s.translationBlock = false; })), kPasses,
+      {"root claiming 0xFFFF bytes", Resource(Damaged([](auto& s) { s.RootLength = 0xFFFF; })), zero, kPasses},
+      {"root claiming 8 bytes", Resource(Damaged([](auto& s) { s.RootLength = 8; })), zero, kPasses},
+      {"root claiming 0 bytes", Resource(Damaged([](auto& s) { s.RootLength = 0; })), zero, kPasses},
+      {"no VarFileInfo", Resource(Damaged([](auto& s) { s.VarFileInfo = false; })), kPasses, kPasses},
+      {"VarFileInfo without Translation", Resource(Damaged([](auto& s) { s.TranslationBlock = false; })), kPasses,
        kPasses},
-      {"VarFileInfo claiming 0 bytes", Resource(Damaged([](auto& s) { s.varFileInfoLength = 0; })), kPasses, kPasses},
-      {"VarFileInfo claiming 0xFFFF bytes", Resource(Damaged([](auto& s) { s.varFileInfoLength = 0xFFFF; })), kPasses,
+      {"VarFileInfo claiming 0 bytes", Resource(Damaged([](auto& s) { s.VarFileInfoLength = 0; })), kPasses, kPasses},
+      {"VarFileInfo claiming 0xFFFF bytes", Resource(Damaged([](auto& s) { s.VarFileInfoLength = 0xFFFF; })), kPasses,
        kPasses},
-      {"translation table claiming 0xFFFC bytes", Resource(Damaged([](auto& s) { s.translationValueLength = 0xFFFC; })),
+      {"translation table claiming 0xFFFC bytes", Resource(Damaged([](auto& s) { s.TranslationValueLength = 0xFFFC; })),
        kPasses, kPasses},
       {"translation table claiming 0xFFFF bytes (odd)",
-       Resource(Damaged([](auto& s) { s.translationValueLength = 0xFFFF; })), kPasses, kPasses},
-      {"translation table of 6 bytes", Resource(Damaged([](auto& s) { s.translationValueLength = 6; })), kPasses,
+       Resource(Damaged([](auto& s) { s.TranslationValueLength = 0xFFFF; })), kPasses, kPasses},
+      {"translation table of 6 bytes", Resource(Damaged([](auto& s) { s.TranslationValueLength = 6; })), kPasses,
        kPasses},
-      {"15000 translations", Resource(Damaged([](auto& s) { s.translations.assign(15000, 0x04B00409); })), kPasses,
+      {"15000 translations", Resource(Damaged([](auto& s) { s.Translations.assign(15000, 0x04B00409); })), kPasses,
        kPasses},
       {"4096 bytes of noise", noise, zero, zero},
   };
@@ -120,7 +120,7 @@ bool CopiedFrom(const BYTE* part, size_t size, const std::vector<BYTE>& buffer) 
 template <typename OsType>
 Outcome ReadSoundly(const std::vector<BYTE>& resource, const std::string& what) {
   OsType os;
-  os.Files().AddFile(kDriver, "MZ").versionResource = resource;
+  os.Files().AddFile(kDriver, "MZ").VersionResource = resource;
   TVersionInfo reader(os);
   reader.SetFileName(kDriver);
   const auto* fixed = reinterpret_cast<const BYTE*>(&reader.FixedInfo());
@@ -144,17 +144,17 @@ Outcome ReadSoundly(const std::vector<BYTE>& resource, const std::string& what) 
 template <typename OsType>
 Outcome RunGate(const std::vector<BYTE>& resource) {
   OsType os;
-  os.Files().AddFile(kDriver, "MZ").versionResource = resource;
-  os.Files().AddFile(std::string(kSourceFolder) + "ewfmgr.exe", "MZ").versionResource =
+  os.Files().AddFile(kDriver, "MZ").VersionResource = resource;
+  os.Files().AddFile(std::string(kSourceFolder) + "ewfmgr.exe", "MZ").VersionResource =
       BuildVersionResource(FileVersionParts{2, 0, 927, 0});
   TRecordingDialogs dialogs;
   TVersionInfo reader(os);
   const bool goesOn = CheckDriverFileVersions(dialogs, reader, kSourceFolder);
-  if (goesOn && dialogs.shown.empty()) return kPasses;
-  if (!goesOn && dialogs.shown.empty()) return kStops;
-  const std::string& shown = dialogs.shown[0];
+  if (goesOn && dialogs.Shown.empty()) return kPasses;
+  if (!goesOn && dialogs.Shown.empty()) return kStops;
+  const std::string& shown = dialogs.Shown[0];
   const size_t at = shown.find("Version found: ");
-  if (goesOn || dialogs.shown.size() != 1 || shown.find("\"ewf.sys\"") == std::string::npos ||
+  if (goesOn || dialogs.Shown.size() != 1 || shown.find("\"ewf.sys\"") == std::string::npos ||
       at == std::string::npos) {
     return {Outcome::Warns, "(unexpected: " + shown + ")"};
   }
@@ -172,9 +172,9 @@ void ExpectGateFollowsTheReader(const std::vector<BYTE>& resource, const std::st
 
 TEST(HostileVersionResources, NamedDamageIsReadSafelyAndGatedByWhatWasRead) {
   for (const HostileCase& hostile : HostileCases()) {
-    ExpectGateFollowsTheReader<TFakeOs>(hostile.resource, hostile.what + " (checked lengths)", &hostile.careful);
-    ExpectGateFollowsTheReader<TTrustingVersionOs>(hostile.resource, hostile.what + " (trusted lengths)",
-                                                   &hostile.trusting);
+    ExpectGateFollowsTheReader<TFakeOs>(hostile.Resource, hostile.What + " (checked lengths)", &hostile.Careful);
+    ExpectGateFollowsTheReader<TTrustingVersionOs>(hostile.Resource, hostile.What + " (trusted lengths)",
+                                                   &hostile.Trusting);
   }
 }
 
@@ -199,27 +199,27 @@ TEST(HostileVersionResources, EveryByteDamagedIsReadSafely) {
 // one is warned about (No here), and neither changes the machine.
 TEST(HostileVersionResources, TheInstallationStopsBeforeAnythingChanges) {
   for (const HostileCase& hostile : HostileCases()) {
-    const std::vector<BYTE> resource = hostile.resource;
+    const std::vector<BYTE> resource = hostile.Resource;
     FaultScenario scenario = InstallScenarios()[0];
-    const auto arrange = scenario.arrange;
-    scenario.arrange = [&](FaultMachine& m) {
-      m.os.Files().Find(kDriver)->versionResource = resource;
+    const auto arrange = scenario.Arrange;
+    scenario.Arrange = [&](FaultMachine& m) {
+      m.Os.Files().Find(kDriver)->VersionResource = resource;
       arrange(m);
     };
     const RunRecord run = RunScenario(scenario, {});
-    if (hostile.careful == kPasses) {
-      EXPECT_EQ(run.shown, std::vector<std::string>{"message: EWF installation completed successfully."})
-          << hostile.what;
+    if (hostile.Careful == kPasses) {
+      EXPECT_EQ(run.Shown, std::vector<std::string>{"message: EWF installation completed successfully."})
+          << hostile.What;
       continue;
     }
-    EXPECT_EQ(run.after.entries, run.before->entries) << hostile.what;
-    EXPECT_EQ(run.after.rootDacl, run.before->rootDacl) << hostile.what;
-    if (hostile.careful == kStops) {
-      EXPECT_TRUE(run.shown.empty()) << hostile.what;
+    EXPECT_EQ(run.After.Entries, run.Before->Entries) << hostile.What;
+    EXPECT_EQ(run.After.RootDacl, run.Before->RootDacl) << hostile.What;
+    if (hostile.Careful == kStops) {
+      EXPECT_TRUE(run.Shown.empty()) << hostile.What;
     } else {
-      ASSERT_EQ(run.shown.size(), 1u) << hostile.what;
-      EXPECT_NE(run.shown[0].find("Version found: " + hostile.careful.version + "\r"), std::string::npos)
-          << hostile.what;
+      ASSERT_EQ(run.Shown.size(), 1u) << hostile.What;
+      EXPECT_NE(run.Shown[0].find("Version found: " + hostile.Careful.Version + "\r"), std::string::npos)
+          << hostile.What;
     }
   }
 }

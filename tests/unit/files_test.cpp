@@ -15,8 +15,8 @@ TEST(Files, AFileIsPresentWhateverItsTimeStampsOrAttributes) {
                             FileTimeOf(2108, 1, 1), FILETIME{0xFFFFFFFF, 0x7FFFFFFF}};
   for (const FILETIME& time : times) {
     FakeFile& file = os.Files().AddFile("C:\\Stillvane\\ewf.sys", "driver");
-    file.lastWriteTime = time;
-    file.attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    file.LastWriteTime = time;
+    file.Attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     EXPECT_TRUE(FileIsPresent(os, "C:\\Stillvane\\ewf.sys")) << time.dwHighDateTime;
   }
 }
@@ -39,20 +39,20 @@ TEST(Files, CopiesAndRenamesTellTheErrorOfTheCallItself) {
   os.Files().AddFile("C:\\WINDOWS\\system32\\drivers\\ewf.sys", "installed");
 
   FileOpResult kept = CopyFileTo(os, "C:\\src\\ewf.sys", "C:\\WINDOWS\\system32\\drivers\\ewf.sys", true);
-  EXPECT_FALSE(kept.succeeded);
-  EXPECT_EQ(kept.error, static_cast<DWORD>(ERROR_FILE_EXISTS));
-  EXPECT_EQ(os.Files().Find("C:\\WINDOWS\\system32\\drivers\\ewf.sys")->contents, "installed");
+  EXPECT_FALSE(kept.Succeeded);
+  EXPECT_EQ(kept.Error, static_cast<DWORD>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(os.Files().Find("C:\\WINDOWS\\system32\\drivers\\ewf.sys")->Contents, "installed");
 
   FileOpResult replaced = CopyFileTo(os, "C:\\src\\ewf.sys", "C:\\WINDOWS\\system32\\drivers\\ewf.sys", false);
-  EXPECT_TRUE(replaced.succeeded);
-  EXPECT_EQ(replaced.error, 0u);
-  EXPECT_EQ(os.Files().Find("C:\\WINDOWS\\system32\\drivers\\ewf.sys")->contents, "new");
+  EXPECT_TRUE(replaced.Succeeded);
+  EXPECT_EQ(replaced.Error, 0u);
+  EXPECT_EQ(os.Files().Find("C:\\WINDOWS\\system32\\drivers\\ewf.sys")->Contents, "new");
 
   FileOpResult refused = RenameFile(os, "C:\\src\\ewf.sys", "C:\\WINDOWS\\system32\\drivers\\ewf.sys");
-  EXPECT_FALSE(refused.succeeded);
-  EXPECT_EQ(refused.error, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_FALSE(refused.Succeeded);
+  EXPECT_EQ(refused.Error, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
   FileOpResult renamed = RenameFile(os, "C:\\src\\ewf.sys", "C:\\src\\ewf.bak");
-  EXPECT_TRUE(renamed.succeeded);
+  EXPECT_TRUE(renamed.Succeeded);
   EXPECT_TRUE(os.Files().IsFile("C:\\src\\ewf.bak"));
 
   EXPECT_THAT(os.CallsNamed("CopyFileA"),
@@ -64,9 +64,9 @@ TEST(Files, TheEmptyFileIsMadeWithTheExactFlagsAndItsHandleClosed) {
   TFakeOs os;
   os.Files().AddFile("C:\\resmany.dat", "stale");
   const FileOpResult result = CreateEmptyFile(os, "C:\\resmany.dat");
-  EXPECT_TRUE(result.succeeded);
-  EXPECT_EQ(result.error, 0u);
-  EXPECT_EQ(os.Files().Find("C:\\resmany.dat")->contents, "");
+  EXPECT_TRUE(result.Succeeded);
+  EXPECT_EQ(result.Error, 0u);
+  EXPECT_EQ(os.Files().Find("C:\\resmany.dat")->Contents, "");
   EXPECT_THAT(os.Calls(), ElementsAre("CreateFileA(C:\\resmany.dat, 0xC0000000, 0x0, NULL, 2, 0x80, NULL)",
                                       "CloseHandle(C:\\resmany.dat)"));
   EXPECT_EQ(os.OpenFileHandleCount(), 0);
@@ -74,18 +74,18 @@ TEST(Files, TheEmptyFileIsMadeWithTheExactFlagsAndItsHandleClosed) {
 
 TEST(Files, AnEmptyFileThatCannotBeMadeKeepsItsOwnErrorCode) {
   TFakeOs os;
-  os.Files().AddFile("C:\\readonly.dat").attributes = FILE_ATTRIBUTE_READONLY;
-  os.Files().AddFile("C:\\locked.dat").locked = true;
+  os.Files().AddFile("C:\\readonly.dat").Attributes = FILE_ATTRIBUTE_READONLY;
+  os.Files().AddFile("C:\\locked.dat").Locked = true;
   const struct {
-    const char* path;
-    DWORD error;
+    const char* Path;
+    DWORD Error;
   } cases[] = {{"C:\\readonly.dat", ERROR_ACCESS_DENIED},
                {"C:\\locked.dat", ERROR_SHARING_VIOLATION},
                {"C:\\missing\\resmany.dat", ERROR_PATH_NOT_FOUND}};
   for (const auto& c : cases) {
-    const FileOpResult result = CreateEmptyFile(os, c.path);
-    EXPECT_FALSE(result.succeeded) << c.path;
-    EXPECT_EQ(result.error, c.error) << c.path;
+    const FileOpResult result = CreateEmptyFile(os, c.Path);
+    EXPECT_FALSE(result.Succeeded) << c.Path;
+    EXPECT_EQ(result.Error, c.Error) << c.Path;
   }
   EXPECT_TRUE(os.CallsNamed("CloseHandle").empty());
 }

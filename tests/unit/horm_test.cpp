@@ -37,18 +37,18 @@ TEST_F(HormTest, AfterYesTheEmptyMarkerFileIsCreatedAndTheUserRemindedToCommit) 
   Dialogs_.QueueAnswer(DialogResult::Yes);
   EnableHorm(Os_, Dialogs_);
 
-  ASSERT_EQ(Dialogs_.messages.size(), 2u);
-  EXPECT_EQ(Dialogs_.messages[0].text, kConfirmation);
-  EXPECT_EQ(Dialogs_.messages[0].kind, MessageKind::Confirmation);
-  EXPECT_EQ(Dialogs_.messages[0].buttons, MessageButtons::YesNo);
-  EXPECT_EQ(Dialogs_.messages[1].text, kReminder);
-  EXPECT_EQ(Dialogs_.messages[1].kind, MessageKind::Information);
-  EXPECT_EQ(Dialogs_.messages[1].buttons, MessageButtons::Ok);
+  ASSERT_EQ(Dialogs_.Messages.size(), 2u);
+  EXPECT_EQ(Dialogs_.Messages[0].Text, kConfirmation);
+  EXPECT_EQ(Dialogs_.Messages[0].Kind, MessageKind::Confirmation);
+  EXPECT_EQ(Dialogs_.Messages[0].Buttons, MessageButtons::YesNo);
+  EXPECT_EQ(Dialogs_.Messages[1].Text, kReminder);
+  EXPECT_EQ(Dialogs_.Messages[1].Kind, MessageKind::Information);
+  EXPECT_EQ(Dialogs_.Messages[1].Buttons, MessageButtons::Ok);
   EXPECT_THAT(Os_.CallsNamed("CreateFileA"),
               ElementsAre("CreateFileA(C:\\resmany.dat, 0xC0000000, 0x0, NULL, 2, 0x80, NULL)"));
   EXPECT_EQ(Os_.CallsNamed("CloseHandle").size(), 1u);
   ASSERT_TRUE(Os_.Files().IsFile("C:\\resmany.dat"));
-  EXPECT_EQ(Os_.Files().Find("C:\\resmany.dat")->contents, "");
+  EXPECT_EQ(Os_.Files().Find("C:\\resmany.dat")->Contents, "");
 }
 
 TEST_F(HormTest, AnythingButYesChangesNothing) {
@@ -56,7 +56,7 @@ TEST_F(HormTest, AnythingButYesChangesNothing) {
     Dialogs_.QueueAnswer(answer);
     EnableHorm(Os_, Dialogs_);
   }
-  EXPECT_EQ(Dialogs_.shown, (std::vector<std::string>{"message: " + kConfirmation, "message: " + kConfirmation}));
+  EXPECT_EQ(Dialogs_.Shown, (std::vector<std::string>{"message: " + kConfirmation, "message: " + kConfirmation}));
   EXPECT_TRUE(Os_.CallsNamed("CreateFileA").empty());
   EXPECT_FALSE(Os_.Files().Find("C:\\resmany.dat"));
 }
@@ -78,16 +78,16 @@ TEST_F(HormTest, TheRootFolderIsReadAtEachClick) {
 }
 
 TEST_F(HormTest, AFileThatCannotBeCreatedIsReportedWithItsErrorCodeInsteadOfTheReminder) {
-  Os_.Files().AddFile("C:\\resmany.dat", "kept").attributes = FILE_ATTRIBUTE_READONLY;
+  Os_.Files().AddFile("C:\\resmany.dat", "kept").Attributes = FILE_ATTRIBUTE_READONLY;
   Dialogs_.QueueAnswer(DialogResult::Yes);
   EnableHorm(Os_, Dialogs_);
 
-  ASSERT_EQ(Dialogs_.messages.size(), 2u);
-  EXPECT_EQ(Dialogs_.messages[1].text,
+  ASSERT_EQ(Dialogs_.Messages.size(), 2u);
+  EXPECT_EQ(Dialogs_.Messages[1].Text,
             "HORM support could not be enabled, because the file C:\\resmany.dat could not be created.  Error 5");
-  EXPECT_EQ(Dialogs_.messages[1].kind, MessageKind::Error);
-  EXPECT_EQ(Dialogs_.messages[1].buttons, MessageButtons::Ok);
-  EXPECT_EQ(Os_.Files().Find("C:\\resmany.dat")->contents, "kept");
+  EXPECT_EQ(Dialogs_.Messages[1].Kind, MessageKind::Error);
+  EXPECT_EQ(Dialogs_.Messages[1].Buttons, MessageButtons::Ok);
+  EXPECT_EQ(Os_.Files().Find("C:\\resmany.dat")->Contents, "kept");
   EXPECT_TRUE(Os_.CallsNamed("CloseHandle").empty());
 }
 
@@ -109,21 +109,21 @@ TEST_F(HormTest, WithHibernationOffTheReminderSaysWhereToTurnItOn) {
       "To turn it on, open Control Panel, then Power Options, and on the Hibernate tab select Enable hibernation.\r"
       "If there is no Hibernate tab, Windows cannot hibernate this computer, and HORM cannot be used.";
   struct Case {
-    bool supported, enabled;
-    DWORD failure;
-    std::string reminder;
+    bool Supported, Enabled;
+    DWORD Failure;
+    std::string Reminder;
   };
   for (const Case& c : {Case{true, false, 0, hibernationOff}, Case{false, false, 0, hibernationOff},
                         Case{true, true, 0, kReminder}, Case{true, false, ERROR_MOD_NOT_FOUND, kReminder}}) {
     TFakeOs os;
     os.SetEnv("SystemDrive", "C:");
-    os.SetHibernation(c.supported, c.enabled);
-    if (c.failure) os.FailCall("GetPwrCapabilities", c.failure);
+    os.SetHibernation(c.Supported, c.Enabled);
+    if (c.Failure) os.FailCall("GetPwrCapabilities", c.Failure);
     TRecordingDialogs dialogs;
     dialogs.QueueAnswer(DialogResult::Yes);
     EnableHorm(os, dialogs);
-    ASSERT_EQ(dialogs.messages.size(), 2u);
-    EXPECT_EQ(dialogs.messages[1].text, c.reminder) << c.supported << c.enabled << c.failure;
+    ASSERT_EQ(dialogs.Messages.size(), 2u);
+    EXPECT_EQ(dialogs.Messages[1].Text, c.Reminder) << c.Supported << c.Enabled << c.Failure;
     EXPECT_TRUE(os.Files().IsFile("C:\\resmany.dat"));
   }
 }
@@ -133,11 +133,11 @@ TEST_F(HormTest, WhenWindowsCannotSayWhereTheComputerStartsNothingIsCreated) {
   Os_.FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED);
   Dialogs_.QueueAnswer(DialogResult::Yes);
   EnableHorm(Os_, Dialogs_);
-  ASSERT_EQ(Dialogs_.messages.size(), 2u);
-  EXPECT_EQ(Dialogs_.messages[1].text,
+  ASSERT_EQ(Dialogs_.Messages.size(), 2u);
+  EXPECT_EQ(Dialogs_.Messages[1].Text,
             "HORM support could not be enabled, because Windows could not tell which partition this computer starts "
             "from:\r\rReading the \"SystemPartition\" value of HKEY_LOCAL_MACHINE\\SYSTEM\\Setup failed.  Error 5");
-  EXPECT_EQ(Dialogs_.messages[1].kind, MessageKind::Error);
+  EXPECT_EQ(Dialogs_.Messages[1].Kind, MessageKind::Error);
   EXPECT_TRUE(Os_.CallsNamed("CreateFileA").empty());
 
   // Nor when what it says is not understood.
@@ -146,8 +146,8 @@ TEST_F(HormTest, WhenWindowsCannotSayWhereTheComputerStartsNothingIsCreated) {
   TRecordingDialogs dialogs;
   dialogs.QueueAnswer(DialogResult::Yes);
   EnableHorm(os, dialogs);
-  ASSERT_EQ(dialogs.messages.size(), 2u);
-  EXPECT_THAT(dialogs.messages[1].text, ::testing::HasSubstr("as \"\\C\" (REG_EXPAND_SZ), which is not the name of a "
+  ASSERT_EQ(dialogs.Messages.size(), 2u);
+  EXPECT_THAT(dialogs.Messages[1].Text, ::testing::HasSubstr("as \"\\C\" (REG_EXPAND_SZ), which is not the name of a "
                                                              "device.\r\rWindows writes this value as it starts"));
   EXPECT_TRUE(os.CallsNamed("CreateFileA").empty());
 }
@@ -162,17 +162,17 @@ TEST_F(HormTest, WithoutALetterForThePartitionTheComputerStartsFromTheUserIsWarn
   Dialogs_.QueueAnswer(DialogResult::Yes);
   EnableHorm(Os_, Dialogs_);
   EXPECT_TRUE(Os_.Files().IsFile("C:\\resmany.dat"));
-  ASSERT_EQ(Dialogs_.messages.size(), 2u);
-  EXPECT_EQ(Dialogs_.messages[1].kind, MessageKind::Warning);
+  ASSERT_EQ(Dialogs_.Messages.size(), 2u);
+  EXPECT_EQ(Dialogs_.Messages[1].Kind, MessageKind::Warning);
   EXPECT_EQ(
-      Dialogs_.messages[1].text.rfind(
+      Dialogs_.Messages[1].Text.rfind(
           "The file C:\\resmany.dat was created, but HORM may not use it: Windows names \\Device\\H as the "
           "partition this computer starts from, and no drive letter stands for it.\r\rGive that partition a drive "
           "letter, then click Enable HORM again.  If EWF protection is currently enabled, perform a commit "
           "afterwards, otherwise the change will be lost when you next reboot.\r\rHibernation is turned off",
           0),
       0u)
-      << Dialogs_.messages[1].text;
+      << Dialogs_.Messages[1].Text;
 }
 
 }  // namespace

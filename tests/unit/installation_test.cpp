@@ -62,9 +62,9 @@ RegistryValue Text(const std::string& text) {
 }
 
 struct ExpectedValue {
-  std::string key;
-  std::string name;
-  RegistryValue value;
+  std::string Key;
+  std::string Name;
+  RegistryValue Value;
 };
 
 const std::string kLegacy = "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF";
@@ -93,15 +93,15 @@ const std::vector<ExpectedValue> kEntries = {
 class TWatchingDialogs : public TRecordingDialogs {
  public:
   DialogResult ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons buttons) override {
-    if (onMessage) onMessage();
+    if (OnMessage) OnMessage();
     return TRecordingDialogs::ShowMessageDialog(text, kind, buttons);
   }
-  std::function<void()> onMessage;
+  std::function<void()> OnMessage;
   void ReportError(const std::string& message) override {
-    if (onReport) onReport();
+    if (OnReport) OnReport();
     TRecordingDialogs::ReportError(message);
   }
-  std::function<void()> onReport;
+  std::function<void()> OnReport;
 };
 
 class InstallationTest : public ::testing::Test {
@@ -113,9 +113,9 @@ class InstallationTest : public ::testing::Test {
     Arrange(Os_);
   }
   static void Arrange(TFakeOs& os) {
-    os.Files().AddFile(kSource + "ewf.sys", kNewDriver).versionResource =
+    os.Files().AddFile(kSource + "ewf.sys", kNewDriver).VersionResource =
         BuildVersionResource(FileVersionParts{2, 0, 927, 0});
-    os.Files().AddFile(kSource + "ewfmgr.exe", kNewManager).versionResource =
+    os.Files().AddFile(kSource + "ewfmgr.exe", kNewManager).VersionResource =
         BuildVersionResource(FileVersionParts{2, 0, 927, 0});
     os.Files().AddFile(kSource + "ewfntldr", kNewLoader);
     os.Files().AddFolder(kWindows + "system32\\drivers");
@@ -137,29 +137,29 @@ class InstallationTest : public ::testing::Test {
 
   void Click() {
     Os_.ClearCalls();
-    Dialogs_.messages.clear();
-    Dialogs_.shown.clear();
+    Dialogs_.Messages.clear();
+    Dialogs_.Shown.clear();
     RunAction(Dialogs_, [this] { InstallEwfSupport({Os_, Dialogs_, Reader_, kSource, kWindows, kDrive, Saved_}); });
   }
 
   std::vector<BYTE> Dacl() { return Os_.Registry().Security(HKEY_LOCAL_MACHINE, kRoot); }
   std::string Contents(const std::string& path) {
     const FakeFile* file = Os_.Files().Find(path);
-    return file ? file->contents : "<missing>";
+    return file ? file->Contents : "<missing>";
   }
   std::optional<RegistryValue> Value(const std::string& key, const std::string& name) {
     return Os_.Registry().Value(HKEY_LOCAL_MACHINE, key, name);
   }
   void ExpectAllEntries() {
-    for (const ExpectedValue& entry : kEntries) EXPECT_EQ(Value(entry.key, entry.name), entry.value) << entry.name;
+    for (const ExpectedValue& entry : kEntries) EXPECT_EQ(Value(entry.Key, entry.Name), entry.Value) << entry.Name;
   }
   // The one closing message, of the given kind, with OK.
   void ExpectClosingMessage(const std::string& text, MessageKind kind) const {
-    ASSERT_FALSE(Dialogs_.messages.empty());
-    EXPECT_EQ(Dialogs_.messages.back().text, text);
-    EXPECT_EQ(Dialogs_.messages.back().kind, kind);
-    EXPECT_EQ(Dialogs_.messages.back().buttons, MessageButtons::Ok);
-    EXPECT_THAT(Dialogs_.errorReports, IsEmpty());
+    ASSERT_FALSE(Dialogs_.Messages.empty());
+    EXPECT_EQ(Dialogs_.Messages.back().Text, text);
+    EXPECT_EQ(Dialogs_.Messages.back().Kind, kind);
+    EXPECT_EQ(Dialogs_.Messages.back().Buttons, MessageButtons::Ok);
+    EXPECT_THAT(Dialogs_.ErrorReports, IsEmpty());
   }
   std::vector<std::string> CallsNamedAnyOf(std::initializer_list<const char*> names) {
     std::vector<std::string> calls;
@@ -212,12 +212,12 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
   EXPECT_EQ(Os_.CallsNamed("RegFlushKey").size(), 8u);
   std::vector<std::string> writes;
   for (const ExpectedValue& entry : kEntries) {
-    writes.push_back("RegSetValueExA(HKLM\\" + entry.key + ", " + entry.name + ", 0, " +
-                     std::to_string(entry.value.type) + ", " + std::to_string(entry.value.data.size()) + ")");
+    writes.push_back("RegSetValueExA(HKLM\\" + entry.Key + ", " + entry.Name + ", 0, " +
+                     std::to_string(entry.Value.Type) + ", " + std::to_string(entry.Value.Data.size()) + ")");
   }
   writes.push_back(
       "RegSetValueExA(HKLM\\SOFTWARE\\Stillvane, Installation, 0, 7, " +
-      std::to_string(Os_.Registry().Value(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane", "Installation")->data.size()) +
+      std::to_string(Os_.Registry().Value(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane", "Installation")->Data.size()) +
       ")");
   EXPECT_THAT(Os_.CallsNamed("RegSetValueExA"), ElementsAreArray(writes));
   EXPECT_THAT(Os_.CallsNamed("RegQueryValueExA"),
@@ -230,7 +230,7 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
   EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "original boot loader");
   EXPECT_EQ(Contents(kWindows + "bootstat.bak"), "boot status");
   EXPECT_EQ(Contents(kWindows + "bootstat.dat"), "<missing>");
-  EXPECT_EQ(Dialogs_.shown, std::vector<std::string>{"message: " + kSuccess});
+  EXPECT_EQ(Dialogs_.Shown, std::vector<std::string>{"message: " + kSuccess});
   ExpectClosingMessage(kSuccess, MessageKind::Information);
 }
 
@@ -239,9 +239,9 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
 TEST_F(InstallationTest, TheLoaderGoesWhereTheComputerStartsAndTheFilterGuardsWhereWindowsRuns) {
   const std::string windowsDrive = "D:\\";
   Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
-                          Text("multi(0)disk(0)rdisk(0)partition(2)").data);
+                          Text("multi(0)disk(0)rdisk(0)partition(2)").Data);
   Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
-                          Text("\\Device\\HarddiskVolume1").data);
+                          Text("\\Device\\HarddiskVolume1").Data);
   Os_.SetDosDevice("D:", "\\Device\\HarddiskVolume2");
   RunAction(Dialogs_, [this, &windowsDrive] {
     InstallEwfSupport({Os_, Dialogs_, Reader_, kSource, kWindows, windowsDrive, Saved_});
@@ -266,14 +266,14 @@ TEST_F(InstallationTest, AKeyLeftOpenByAnInterruptedRunGetsTheStandardPermission
   OriginalDacl_ = ProtectedSecurityDescriptor();
   Click();
   ExpectAllEntries();
-  ASSERT_EQ(Dialogs_.messages.size(), 1u);
-  EXPECT_EQ(Dialogs_.messages[0].kind, MessageKind::Information);
+  ASSERT_EQ(Dialogs_.Messages.size(), 1u);
+  EXPECT_EQ(Dialogs_.Messages[0].Kind, MessageKind::Information);
   EXPECT_EQ(
-      Dialogs_.messages[0].text.rfind(kSuccess + "\r\rThe registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet"
+      Dialogs_.Messages[0].Text.rfind(kSuccess + "\r\rThe registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet"
                                                  "\\Enum\\Root gave everyone full control",
                                       0),
       0u)
-      << Dialogs_.messages[0].text;
+      << Dialogs_.Messages[0].Text;
 }
 
 // When the key was never touched (no driver to register, or the blank DACL
@@ -296,8 +296,8 @@ TEST_F(InstallationTest, AKeyLeftOpenAndNeverTouchedIsNotSaidToHaveItsPermission
     SavedKeySecurity saved(os);
     TVersionInfo reader(os);
     RunAction(dialogs, [&] { InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved}); });
-    ASSERT_FALSE(dialogs.messages.empty());
-    const std::string& text = dialogs.messages.back().text;
+    ASSERT_FALSE(dialogs.Messages.empty());
+    const std::string& text = dialogs.Messages.back().Text;
     EXPECT_EQ(text.rfind(kFailedHeader, 0), 0u) << text;
     EXPECT_EQ(text.substr(text.size() - stillOpen.size()), stillOpen) << fault;
     EXPECT_EQ(text.find("standard permissions instead"), std::string::npos) << fault;
@@ -309,9 +309,9 @@ TEST_F(InstallationTest, AKeyLeftOpenAndNeverTouchedIsNotSaidToHaveItsPermission
 // has no drive letter.
 TEST_F(InstallationTest, NotesAreKeptInFailuresAndALoaderThatMayNotBeUsedIsAWarning) {
   Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
-                          Text("multi(0)disk(0)rdisk(0)partition(2)").data);
+                          Text("multi(0)disk(0)rdisk(0)partition(2)").Data);
   Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
-                          Text("\\Device\\HarddiskVolume9").data);
+                          Text("\\Device\\HarddiskVolume9").Data);
   Os_.Files().AddFolder(kDrive + "ntldr.bak");
   const std::string layout =
       "\r\rThis computer's partitions are not laid out in the usual way, so:\r"
@@ -342,7 +342,7 @@ TEST_F(InstallationTest, NotesAreKeptInFailuresAndALoaderThatMayNotBeUsedIsAWarn
 
 TEST_F(InstallationTest, WhenWindowsCannotSayWhichPartitionsAreWhichNothingChanges) {
   Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
-                          Text("multi(0)disk(0)rdisk(0)partition(2)").data);
+                          Text("multi(0)disk(0)rdisk(0)partition(2)").Data);
   Os_.FailCallsContaining("RegQueryValueExA(HKLM\\SYSTEM\\CurrentControlSet\\Control, SystemBootDevice",
                           ERROR_ACCESS_DENIED);
   Click();
@@ -357,7 +357,7 @@ TEST_F(InstallationTest, WhenWindowsCannotSayWhichPartitionsAreWhichNothingChang
 
 TEST_F(InstallationTest, ASecondRunKeepsTheInstalledFilesAndBackupsAndWritesTheSameValues) {
   Click();
-  Os_.Files().AddFile(kSource + "ewf.sys", StandInDriver("newer ewf.sys")).versionResource =
+  Os_.Files().AddFile(kSource + "ewf.sys", StandInDriver("newer ewf.sys")).VersionResource =
       BuildVersionResource(FileVersionParts{2, 0, 928, 0});
   Os_.Files().AddFile(kSource + "ewfntldr", StandInBootLoader("newer boot loader"));
   Os_.Files().AddFile(kWindows + "bootstat.dat", "boot status of the next boot");
@@ -371,14 +371,14 @@ TEST_F(InstallationTest, ASecondRunKeepsTheInstalledFilesAndBackupsAndWritesTheS
   ExpectAllEntries();
   // The loader the first run installed is a boot loader too: it is kept.
   EXPECT_EQ(Contents(kDrive + "ntldr.bak.1"), kNewLoader);
-  EXPECT_EQ(Dialogs_.shown, std::vector<std::string>{"message: " + kSuccess + kKeptAsFirst});
+  EXPECT_EQ(Dialogs_.Shown, std::vector<std::string>{"message: " + kSuccess + kKeptAsFirst});
 
   // With the same ewfntldr there is nothing to replace, and nothing more to keep.
   Os_.Files().AddFile(kWindows + "bootstat.dat", "boot status of the boot after");
   Click();
   EXPECT_THAT(Os_.CallsNamed("MoveFileExA"), IsEmpty());
   EXPECT_EQ(Contents(kDrive + "ntldr.bak.2"), "<missing>");
-  EXPECT_EQ(Dialogs_.shown, std::vector<std::string>{"message: " + kSuccess});
+  EXPECT_EQ(Dialogs_.Shown, std::vector<std::string>{"message: " + kSuccess});
 }
 
 TEST_F(InstallationTest, WithoutNtldrNoBackupIsMadeAndTheBootLoaderIsStillCopied) {
@@ -393,9 +393,9 @@ TEST_F(InstallationTest, WithoutNtldrNoBackupIsMadeAndTheBootLoaderIsStillCopied
 
 TEST_F(InstallationTest, ChecksAndAFailedDisableEndTheClickBeforeAnythingChanges) {
   struct Stop {
-    const char* what;
-    std::function<void(TFakeOs&, TRecordingDialogs&)> arrange;
-    std::vector<std::string> shown;
+    const char* What;
+    std::function<void(TFakeOs&, TRecordingDialogs&)> Arrange;
+    std::vector<std::string> Shown;
   };
   const std::string oldWarningStart = "message: Although the file \"ewf.sys\"";
   const std::vector<Stop> stops = {
@@ -403,7 +403,7 @@ TEST_F(InstallationTest, ChecksAndAFailedDisableEndTheClickBeforeAnythingChanges
        [](TFakeOs& os, TRecordingDialogs&) { os.Files().Remove(kSource + "ewfntldr"); },
        {"missing files"}},
       {"ewf.sys without a version",
-       [](TFakeOs& os, TRecordingDialogs&) { os.Files().Find(kSource + "ewf.sys")->versionResource.clear(); },
+       [](TFakeOs& os, TRecordingDialogs&) { os.Files().Find(kSource + "ewf.sys")->VersionResource.clear(); },
        {}},
       {"the write filter protecting the volume",
        [](TFakeOs& os, TRecordingDialogs&) { RunTheWriteFilter(os, kWindows, EwfManagerReport("ENABLED")); },
@@ -414,10 +414,10 @@ TEST_F(InstallationTest, ChecksAndAFailedDisableEndTheClickBeforeAnythingChanges
         "descriptor.  Error 120"}},
   };
   for (const Stop& stop : stops) {
-    SCOPED_TRACE(stop.what);
+    SCOPED_TRACE(stop.What);
     TFakeOs os;
     os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
-    os.Files().AddFile(kSource + "ewf.sys", kNewDriver).versionResource =
+    os.Files().AddFile(kSource + "ewf.sys", kNewDriver).VersionResource =
         BuildVersionResource(FileVersionParts{2, 0, 927, 0});
     os.Files().AddFile(kSource + "ewfmgr.exe", kNewManager);
     os.Files().AddFile(kSource + "ewfntldr", kNewLoader);
@@ -425,10 +425,10 @@ TEST_F(InstallationTest, ChecksAndAFailedDisableEndTheClickBeforeAnythingChanges
     TRecordingDialogs dialogs;
     TVersionInfo reader(os);
     SavedKeySecurity saved(os);
-    stop.arrange(os, dialogs);
+    stop.Arrange(os, dialogs);
 
     InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
-    EXPECT_EQ(dialogs.shown, stop.shown);
+    EXPECT_EQ(dialogs.Shown, stop.Shown);
     EXPECT_THAT(os.CallsNamed("CopyFileA"), IsEmpty());
     EXPECT_THAT(os.CallsNamed("MoveFileA"), IsEmpty());
     EXPECT_THAT(os.CallsNamed("RegCreateKeyExA"), IsEmpty());
@@ -437,21 +437,21 @@ TEST_F(InstallationTest, ChecksAndAFailedDisableEndTheClickBeforeAnythingChanges
     EXPECT_EQ(os.OpenKeyCount(), 0);
   }
 
-  Os_.Files().Find(kSource + "ewf.sys")->versionResource = BuildVersionResource(FileVersionParts{2, 0, 926, 9999});
+  Os_.Files().Find(kSource + "ewf.sys")->VersionResource = BuildVersionResource(FileVersionParts{2, 0, 926, 9999});
   Dialogs_.QueueAnswer(DialogResult::No);
   Click();
-  ASSERT_EQ(Dialogs_.shown.size(), 1u);
-  EXPECT_EQ(Dialogs_.shown[0].rfind(oldWarningStart, 0), 0u);
+  ASSERT_EQ(Dialogs_.Shown.size(), 1u);
+  EXPECT_EQ(Dialogs_.Shown[0].rfind(oldWarningStart, 0), 0u);
   EXPECT_THAT(Os_.CallsNamed("RegOpenKeyExA"), IsEmpty());
 }
 
 TEST_F(InstallationTest, AFailedValueWritePutsTheSecurityBackBeforeTheErrorIsReported) {
   Os_.FailCallsContaining(", Class, ", ERROR_ACCESS_DENIED);
   std::vector<BYTE> daclAtReport;
-  Dialogs_.onReport = [&] { daclAtReport = Dacl(); };
+  Dialogs_.OnReport = [&] { daclAtReport = Dacl(); };
   Click();
 
-  EXPECT_EQ(Dialogs_.shown, std::vector<std::string>{"report: Failed to set data for 'Class'"});
+  EXPECT_EQ(Dialogs_.Shown, std::vector<std::string>{"report: Failed to set data for 'Class'"});
   EXPECT_EQ(daclAtReport, OriginalDacl_);
   EXPECT_EQ(Value(kLegacy + "\\0000", "Legacy"), Dword(1));
   EXPECT_FALSE(Value(kLegacy + "\\0000", "ClassGUID"));
@@ -464,7 +464,7 @@ TEST_F(InstallationTest, WhenThatRestoreFailsToo) {
   Os_.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED, 2);
   Click();
   DaclRestored_ = false;
-  EXPECT_EQ(Dialogs_.shown,
+  EXPECT_EQ(Dialogs_.Shown,
             (std::vector<std::string>{"message: An error occured while restoring security in the registry - could not "
                                       "restore the original security descriptor.  Error 5",
                                       "message: An error has occured while restoring " + kKeyAdvice,
@@ -476,9 +476,9 @@ TEST_F(InstallationTest, WhenThatRestoreFailsToo) {
 // one, whole, and no temporary file is left.
 TEST_F(InstallationTest, AFailedBootLoaderStepLeavesTheOriginalNtldr) {
   struct Case {
-    std::string failing;
-    DWORD error;
-    std::string line;
+    std::string Failing;
+    DWORD Error;
+    std::string Line;
   };
   const std::string copyLoader = "Copying " + kSource + "ewfntldr to C:\\ntldr failed";
   const std::vector<Case> cases = {
@@ -504,21 +504,21 @@ TEST_F(InstallationTest, AFailedBootLoaderStepLeavesTheOriginalNtldr) {
   };
   const DWORD hiddenSystemReadOnly = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.failing);
+    SCOPED_TRACE(c.Failing);
     TFakeOs os;
     os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
     Arrange(os);
-    os.Files().Find(kDrive + "ntldr")->attributes = hiddenSystemReadOnly;
-    os.FailCallsContaining(c.failing, c.error);
+    os.Files().Find(kDrive + "ntldr")->Attributes = hiddenSystemReadOnly;
+    os.FailCallsContaining(c.Failing, c.Error);
     TRecordingDialogs dialogs;
     TVersionInfo reader(os);
     SavedKeySecurity saved(os);
     InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
-    EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->contents, "original boot loader");
-    EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->attributes, hiddenSystemReadOnly);
+    EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->Contents, "original boot loader");
+    EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->Attributes, hiddenSystemReadOnly);
     EXPECT_EQ(os.Files().Find(kDrive + "ntldr.stillvane-new"), nullptr);
     EXPECT_EQ(os.Files().Find(kDrive + "ntldr.bak.stillvane-new"), nullptr);
-    EXPECT_EQ(dialogs.shown, std::vector<std::string>{"message: " + kFailedHeader + c.line});
+    EXPECT_EQ(dialogs.Shown, std::vector<std::string>{"message: " + kFailedHeader + c.Line});
   }
 }
 
@@ -528,7 +528,7 @@ TEST_F(InstallationTest, TheOldBootLoaderIsKeptUnderAFreeBackupName) {
   Os_.Files().AddFolder(kDrive + "ntldr.bak");
   Os_.Files().AddFile(kDrive + "ntldr.bak\\inside", "a file in a folder");
   Os_.Files().AddFile(kDrive + "ntldr.bak.1", "an unrelated old file");
-  Os_.Files().Find(kDrive + "ntldr")->attributes =
+  Os_.Files().Find(kDrive + "ntldr")->Attributes =
       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   Click();
   EXPECT_TRUE(Os_.Files().IsFolder(kDrive + "ntldr.bak"));
@@ -536,7 +536,7 @@ TEST_F(InstallationTest, TheOldBootLoaderIsKeptUnderAFreeBackupName) {
   EXPECT_EQ(Contents(kDrive + "ntldr.bak.2"), "original boot loader");
   EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
   // Still hidden, system and read-only, as the loader it replaced.
-  EXPECT_EQ(Os_.Files().Find(kDrive + "ntldr")->attributes,
+  EXPECT_EQ(Os_.Files().Find(kDrive + "ntldr")->Attributes,
             static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
   ExpectClosingMessage(kSuccess +
                            "\r\rThe boot loader C:\\ntldr that was replaced has been kept as C:\\ntldr.bak.2, because "
@@ -577,7 +577,7 @@ TEST_F(InstallationTest, OnlyAWholeCopyOfTheOldLoaderIsTakenForItsBackup) {
   Os_.Files().AddFile(kDrive + "ntldr.bak.99", "other");
   Click();
   EXPECT_EQ(Contents(kDrive + "ntldr"), original);
-  EXPECT_EQ(Dialogs_.messages.back().text,
+  EXPECT_EQ(Dialogs_.Messages.back().Text,
             kFailedHeader + "No free name was left for a copy of C:\\ntldr, so C:\\ntldr was not replaced.");
 }
 
@@ -585,10 +585,10 @@ TEST_F(InstallationTest, OnlyAWholeCopyOfTheOldLoaderIsTakenForItsBackup) {
 // what goes live is checked again on the copy, and a changed file stops it all.
 TEST_F(InstallationTest, AFileChangedAfterItWasCheckedIsNotInstalled) {
   struct Case {
-    std::string name;
-    std::string contents;
-    FileVersionParts version;
-    std::string problem;
+    std::string Name;
+    std::string Contents;
+    FileVersionParts Version;
+    std::string Problem;
   };
   const std::string notChecked = "its contents are not the ones that were checked";
   const std::vector<Case> cases = {
@@ -603,25 +603,25 @@ TEST_F(InstallationTest, AFileChangedAfterItWasCheckedIsNotInstalled) {
       {"ewfntldr", "", {0, 0, 0, 0}, notChecked},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name + ": " + c.problem);
+    SCOPED_TRACE(c.Name + ": " + c.Problem);
     TFakeOs os;
     os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
     Arrange(os);
-    os.Files().Find(kSource + "ewfmgr.exe")->versionResource = BuildVersionResource(FileVersionParts{2, 0, 926, 0});
+    os.Files().Find(kSource + "ewfmgr.exe")->VersionResource = BuildVersionResource(FileVersionParts{2, 0, 926, 0});
     TWatchingDialogs dialogs;
     dialogs.QueueAnswer(DialogResult::Yes);
-    dialogs.onMessage = [&] {
-      if (!dialogs.shown.empty()) return;
-      FakeFile& changed = os.Files().AddFile(kSource + c.name, c.contents);
-      if (c.name != "ewfntldr") changed.versionResource = BuildVersionResource(c.version);
+    dialogs.OnMessage = [&] {
+      if (!dialogs.Shown.empty()) return;
+      FakeFile& changed = os.Files().AddFile(kSource + c.Name, c.Contents);
+      if (c.Name != "ewfntldr") changed.VersionResource = BuildVersionResource(c.Version);
     };
     TVersionInfo reader(os);
     SavedKeySecurity saved(os);
     const std::vector<BYTE> dacl = os.Registry().Security(HKEY_LOCAL_MACHINE, kRoot);
     InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
-    ASSERT_EQ(dialogs.shown.size(), 2u);
-    EXPECT_EQ(dialogs.shown[1], "message: The file \"" + c.name + "\" in " + kSource +
-                                    " was changed after it was checked, so it was not installed: " + c.problem +
+    ASSERT_EQ(dialogs.Shown.size(), 2u);
+    EXPECT_EQ(dialogs.Shown[1], "message: The file \"" + c.Name + "\" in " + kSource +
+                                    " was changed after it was checked, so it was not installed: " + c.Problem +
                                     ".\r\rNothing has been changed.  Check what changes the files in that folder, "
                                     "then click Install EWF Support again.");
     for (const std::string& placed :
@@ -630,7 +630,7 @@ TEST_F(InstallationTest, AFileChangedAfterItWasCheckedIsNotInstalled) {
           kDrive + "ntldr.stillvane-new"}) {
       EXPECT_EQ(os.Files().Find(placed), nullptr) << placed;
     }
-    EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->contents, "original boot loader");
+    EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->Contents, "original boot loader");
     EXPECT_FALSE(os.Registry().KeyExists(HKEY_LOCAL_MACHINE, kLegacy));
     EXPECT_EQ(os.Registry().Security(HKEY_LOCAL_MACHINE, kRoot), dacl);
   }
@@ -644,8 +644,8 @@ TEST_F(InstallationTest, TheCopyIsCheckedNotTheSourceThatChangedAfterIt) {
     BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) override {
       const BOOL copied = TFakeOs::CopyFileA(existingFile, newFile, failIfExists);
       if (FakeFile* source = Files().Find(existingFile); source && existingFile == kSource + "ewf.sys") {
-        source->contents = "changed after the copy";
-        source->versionResource = BuildVersionResource(FileVersionParts{9, 0, 0, 0});
+        source->Contents = "changed after the copy";
+        source->VersionResource = BuildVersionResource(FileVersionParts{9, 0, 0, 0});
       }
       return copied;
     }
@@ -657,10 +657,10 @@ TEST_F(InstallationTest, TheCopyIsCheckedNotTheSourceThatChangedAfterIt) {
   TVersionInfo reader(os);
   SavedKeySecurity saved(os);
   InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
-  EXPECT_EQ(dialogs.shown, std::vector<std::string>{"message: " + kSuccess});
+  EXPECT_EQ(dialogs.Shown, std::vector<std::string>{"message: " + kSuccess});
   const FakeFile* placed = os.Files().Find(kWindows + "system32\\drivers\\ewf.sys");
   ASSERT_NE(placed, nullptr);
-  EXPECT_EQ(placed->contents, kNewDriver);
+  EXPECT_EQ(placed->Contents, kNewDriver);
 }
 
 TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
@@ -683,7 +683,7 @@ TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
 
 TEST_F(InstallationTest, AnAlreadyInstalledDriverIsKeptAndRegistered) {
   // Older than the new one, but no older than the minimum: kept.
-  Os_.Files().AddFile(kWindows + "system32\\drivers\\ewf.sys", StandInDriver("installed")).versionResource =
+  Os_.Files().AddFile(kWindows + "system32\\drivers\\ewf.sys", StandInDriver("installed")).VersionResource =
       BuildVersionResource(FileVersionParts{2, 0, 927, 0});
   Os_.Files().AddFile(kWindows + "system32\\ewfmgr.exe", StandInProgram("installed"));
   Os_.Files().AddFile(kDrive + "ntldr.bak", "first backup");
@@ -703,10 +703,10 @@ TEST_F(InstallationTest, AnInstalledCopyThatCannotBeUsedIsKeptAsideAndReplaced) 
   std::string badEntry = kNewDriver;
   PatchStandIn(badEntry, stand_in::kEntryPoint, 0xDEADBEEF);
   struct Case {
-    std::string target;
-    std::string contents;
-    FileVersionParts version;
-    std::string problem;
+    std::string Target;
+    std::string Contents;
+    FileVersionParts Version;
+    std::string Problem;
   };
   const std::vector<Case> cases = {
       {driver, "", {2, 0, 927, 0}, "it is empty"},
@@ -724,35 +724,35 @@ TEST_F(InstallationTest, AnInstalledCopyThatCannotBeUsedIsKeptAsideAndReplaced) 
        "it is not a Windows program: it is made for the native (kernel mode) subsystem"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.problem);
+    SCOPED_TRACE(c.Problem);
     TFakeOs os;
     os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
     Arrange(os);
-    const std::vector<BYTE> version = c.version.Major ? BuildVersionResource(c.version) : std::vector<BYTE>();
-    os.Files().AddFile(c.target, c.contents).versionResource = version;
-    os.Files().AddFile(c.target + ".bak", "another file's backup");  // the next free name is taken
+    const std::vector<BYTE> version = c.Version.Major ? BuildVersionResource(c.Version) : std::vector<BYTE>();
+    os.Files().AddFile(c.Target, c.Contents).VersionResource = version;
+    os.Files().AddFile(c.Target + ".bak", "another file's backup");  // the next free name is taken
     TRecordingDialogs dialogs;
     TVersionInfo reader(os);
     SavedKeySecurity saved(os);
     InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
-    const bool isDriver = c.target == driver;
-    EXPECT_EQ(os.Files().Find(c.target)->contents, isDriver ? kNewDriver : kNewManager);
-    EXPECT_EQ(os.Files().Find(c.target + ".bak")->contents, "another file's backup");
-    ASSERT_NE(os.Files().Find(c.target + ".bak.1"), nullptr);
-    EXPECT_EQ(os.Files().Find(c.target + ".bak.1")->contents, c.contents);
-    EXPECT_EQ(os.Files().Find(c.target + ".bak.1")->versionResource, version);
-    EXPECT_EQ(dialogs.shown.back(), "message: " + kSuccess + "\r\rThe file " + c.target +
-                                        " that was already installed could not be used (" + c.problem +
+    const bool isDriver = c.Target == driver;
+    EXPECT_EQ(os.Files().Find(c.Target)->Contents, isDriver ? kNewDriver : kNewManager);
+    EXPECT_EQ(os.Files().Find(c.Target + ".bak")->Contents, "another file's backup");
+    ASSERT_NE(os.Files().Find(c.Target + ".bak.1"), nullptr);
+    EXPECT_EQ(os.Files().Find(c.Target + ".bak.1")->Contents, c.Contents);
+    EXPECT_EQ(os.Files().Find(c.Target + ".bak.1")->VersionResource, version);
+    EXPECT_EQ(dialogs.Shown.back(), "message: " + kSuccess + "\r\rThe file " + c.Target +
+                                        " that was already installed could not be used (" + c.Problem +
                                         "), so it was replaced by the copy of " + kSource +
                                         (isDriver ? "ewf.sys" : "ewfmgr.exe") +
-                                        "; its old contents have been kept as " + c.target + ".bak.1.");
+                                        "; its old contents have been kept as " + c.Target + ".bak.1.");
     EXPECT_TRUE(os.Registry().Value(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters").has_value());
   }
 }
 
 TEST_F(InstallationTest, ADriverThatCannotBeUsedIsNeverRegistered) {
   // The damaged copy stays when it cannot be replaced; the filter is not registered over it.
-  Os_.Files().AddFile(kWindows + "system32\\drivers\\ewf.sys", kNewDriver.substr(0, 0x300)).versionResource =
+  Os_.Files().AddFile(kWindows + "system32\\drivers\\ewf.sys", kNewDriver.substr(0, 0x300)).VersionResource =
       BuildVersionResource(FileVersionParts{2, 0, 927, 0});
   Os_.FailCallsContaining("MoveFileExA(" + kWindows + "system32\\drivers\\ewf.sys.stillvane-new", ERROR_ACCESS_DENIED);
   Click();
@@ -853,8 +853,8 @@ TEST_F(InstallationTest, AFailedRestoreGivesTheLongCompletionMessageOrJoinsTheFa
   Os_.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED, 2);
   Click();
   DaclRestored_ = false;
-  ASSERT_EQ(Dialogs_.messages.size(), 2u);
-  EXPECT_EQ(Dialogs_.messages[0].text,
+  ASSERT_EQ(Dialogs_.Messages.size(), 2u);
+  EXPECT_EQ(Dialogs_.Messages[0].Text,
             "An error occured while restoring security in the registry - could not restore the original security "
             "descriptor.  Error 5");
   ExpectClosingMessage(

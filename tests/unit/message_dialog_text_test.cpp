@@ -14,36 +14,36 @@ TEST(MessageDialogText, CaptionsNameTheKind) {
 TEST(MessageDialogText, OkIsBothDefaultAndCancel) {
   auto buttons = MessageDialogButtons(MessageButtons::Ok);
   ASSERT_EQ(buttons.size(), 1u);
-  EXPECT_STREQ(buttons[0].caption, "OK");
-  EXPECT_EQ(buttons[0].result, DialogResult::Ok);
-  EXPECT_TRUE(buttons[0].isDefault);
-  EXPECT_TRUE(buttons[0].isCancel);
+  EXPECT_STREQ(buttons[0].Caption, "OK");
+  EXPECT_EQ(buttons[0].Result, DialogResult::Ok);
+  EXPECT_TRUE(buttons[0].IsDefault);
+  EXPECT_TRUE(buttons[0].IsCancel);
 }
 
 TEST(MessageDialogText, YesIsDefaultAndNoIsCancel) {
   auto buttons = MessageDialogButtons(MessageButtons::YesNo);
   ASSERT_EQ(buttons.size(), 2u);
-  EXPECT_STREQ(buttons[0].caption, "&Yes");
-  EXPECT_EQ(int(buttons[0].result), 6);
-  EXPECT_TRUE(buttons[0].isDefault);
-  EXPECT_FALSE(buttons[0].isCancel);
-  EXPECT_STREQ(buttons[1].caption, "&No");
-  EXPECT_EQ(int(buttons[1].result), 7);
-  EXPECT_FALSE(buttons[1].isDefault);
-  EXPECT_TRUE(buttons[1].isCancel);
+  EXPECT_STREQ(buttons[0].Caption, "&Yes");
+  EXPECT_EQ(int(buttons[0].Result), 6);
+  EXPECT_TRUE(buttons[0].IsDefault);
+  EXPECT_FALSE(buttons[0].IsCancel);
+  EXPECT_STREQ(buttons[1].Caption, "&No");
+  EXPECT_EQ(int(buttons[1].Result), 7);
+  EXPECT_FALSE(buttons[1].IsDefault);
+  EXPECT_TRUE(buttons[1].IsCancel);
 }
 
 TEST(MessageDialogText, LoneBreaksBecomeCrLfAndDoubleCrLeavesAnEmptyLine) {
   struct Case {
-    const char* message;
-    const char* drawn;
+    const char* Message;
+    const char* Drawn;
   } cases[] = {
       {"one line", "one line"},     {"a\rb", "a\r\nb"}, {"a\r\rb", "a\r\n\r\nb"},
       {"a\r\nb", "a\r\nb"},         {"a\nb", "a\r\nb"}, {"a\n\rb", "a\r\n\r\nb"},
       {"end\r", "end\r\n"},         {"\r", "\r\n"},     {"", ""},
       {"tab\tstays", "tab\tstays"},
   };
-  for (const Case& c : cases) EXPECT_EQ(MessageDisplayText(c.message), c.drawn) << c.message;
+  for (const Case& c : cases) EXPECT_EQ(MessageDisplayText(c.Message), c.Drawn) << c.Message;
 }
 
 TEST(MessageDialogText, AccessKeyMarksAreRemoved) {

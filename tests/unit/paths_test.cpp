@@ -7,8 +7,8 @@
 namespace {
 
 struct PathCase {
-  const char* given;
-  const char* expected;
+  const char* Given;
+  const char* Expected;
 };
 
 TEST(Paths, TheFolderIsEverythingUpToTheLastBackslashOrColon) {
@@ -21,7 +21,7 @@ TEST(Paths, TheFolderIsEverythingUpToTheLastBackslashOrColon) {
       {"Stillvane.exe", ""},
       {"", ""},
   };
-  for (const PathCase& c : cases) EXPECT_EQ(FolderOfPath(os, c.given), c.expected) << c.given;
+  for (const PathCase& c : cases) EXPECT_EQ(FolderOfPath(os, c.Given), c.Expected) << c.Given;
 }
 
 TEST(Paths, OneTrailingBackslashIsRemovedAndOneAppended) {
@@ -30,10 +30,10 @@ TEST(Paths, OneTrailingBackslashIsRemovedAndOneAppended) {
       {"C:\\", "C:"}, {"C:", "C:"}, {"C:\\WINDOWS\\", "C:\\WINDOWS"}, {"C:\\WINDOWS\\\\", "C:\\WINDOWS\\"},
       {"\\", ""},     {"", ""},
   };
-  for (const PathCase& c : without) EXPECT_EQ(WithoutTrailingBackslash(os, c.given), c.expected) << c.given;
+  for (const PathCase& c : without) EXPECT_EQ(WithoutTrailingBackslash(os, c.Given), c.Expected) << c.Given;
 
   const PathCase folder[] = {{"C:\\", "C:\\"}, {"C:", "C:\\"}, {"C:\\WINDOWS", "C:\\WINDOWS\\"}, {"", "\\"}};
-  for (const PathCase& c : folder) EXPECT_EQ(AsFolder(os, c.given), c.expected) << c.given;
+  for (const PathCase& c : folder) EXPECT_EQ(AsFolder(os, c.Given), c.Expected) << c.Given;
 
   // A program in a drive's root has that root as its folder, with one backslash.
   EXPECT_EQ(AsFolder(os, FolderOfPath(os, "D:\\Stillvane.exe")), "D:\\");

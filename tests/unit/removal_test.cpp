@@ -22,22 +22,22 @@ class RemovalTest : public ::testing::Test {
   void SetUp() override { StartUp(Machine_); }
   void Install() {
     ClickInstall(Machine_);
-    ASSERT_THAT(Machine_.dialogs.shown.back(), HasSubstr("completed successfully"));
+    ASSERT_THAT(Machine_.Dialogs.Shown.back(), HasSubstr("completed successfully"));
   }
   void Remove() {
-    Machine_.dialogs = TRecordingDialogs();
-    Machine_.os.ClearCalls();
+    Machine_.Dialogs = TRecordingDialogs();
+    Machine_.Os.ClearCalls();
     ClickRemove(Machine_);
   }
-  std::string Closing() const { return Machine_.dialogs.messages.empty() ? "" : Machine_.dialogs.messages.back().text; }
+  std::string Closing() const { return Machine_.Dialogs.Messages.empty() ? "" : Machine_.Dialogs.Messages.back().Text; }
   std::string Contents(const std::string& path) {
-    const FakeFile* file = Machine_.os.Files().Find(path);
-    return file ? file->contents : "<missing>";
+    const FakeFile* file = Machine_.Os.Files().Find(path);
+    return file ? file->Contents : "<missing>";
   }
   // The calls that change the machine, in order.
   std::vector<std::string> Changes() {
     std::vector<std::string> changes;
-    for (const std::string& call : Machine_.os.Calls()) {
+    for (const std::string& call : Machine_.Os.Calls()) {
       for (const char* name : {"RegSetValueExA", "RegDeleteKeyA", "RegSetKeySecurity", "MoveFileExA", "DeleteFileA"}) {
         if (call.rfind(std::string(name) + "(", 0) == 0) changes.push_back(call);
       }
@@ -46,7 +46,7 @@ class RemovalTest : public ::testing::Test {
   }
   // The machine's entries, but for bootstat.dat renamed to bootstat.bak.
   std::map<std::string, std::string> Entries() {
-    std::map<std::string, std::string> entries = TakeSnapshot(Machine_.os).entries;
+    std::map<std::string, std::string> entries = TakeSnapshot(Machine_.Os).Entries;
     std::erase_if(entries, [](const auto& entry) { return entry.first.find("\\bootstat.") != std::string::npos; });
     return entries;
   }
@@ -75,7 +75,7 @@ TEST_F(RemovalTest, InstallThenRemoveIsARoundTripInAnOrderThatKeepsTheMachineSta
                   "DeleteFileA(C:\\WINDOWS\\system32\\drivers\\ewf.sys)",
                   "DeleteFileA(C:\\WINDOWS\\system32\\ewfmgr.exe)", "RegDeleteKeyA(HKLM, SOFTWARE\\Stillvane)"));
   EXPECT_EQ(Entries(), before);
-  EXPECT_EQ(Machine_.dialogs.messages.front().kind, MessageKind::Confirmation);
+  EXPECT_EQ(Machine_.Dialogs.Messages.front().Kind, MessageKind::Confirmation);
   EXPECT_EQ(Closing(),
             "EWF support was removed.\r\rThese steps were done:\r"
             "The write filter was taken out of the \"UpperFilters\" value of " +
@@ -96,9 +96,9 @@ TEST_F(RemovalTest, InstallThenRemoveIsARoundTripInAnOrderThatKeepsTheMachineSta
 
 TEST_F(RemovalTest, OtherFiltersKeepTheirOrderAndABackupFoundBeforeInstallStays) {
   const std::string filters("PartMgr\0VolSnap\0SnapFlt\0\0", 25);
-  Machine_.os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
+  Machine_.Os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
                                   std::vector<BYTE>(filters.begin(), filters.end()));
-  Machine_.os.Files().AddFile("C:\\ntldr.bak", "original boot loader");  // already holding its bytes
+  Machine_.Os.Files().AddFile("C:\\ntldr.bak", "original boot loader");  // already holding its bytes
   const std::map<std::string, std::string> before = Entries();
   Install();
   Remove();
@@ -109,21 +109,21 @@ TEST_F(RemovalTest, OtherFiltersKeepTheirOrderAndABackupFoundBeforeInstallStays)
 TEST_F(RemovalTest, AnsweredNoWithTheFilterOnOrWithTheFilterListUnreadableNothingChanges) {
   Install();
   const std::map<std::string, std::string> installed = Entries();
-  Machine_.dialogs = TRecordingDialogs();
-  RemoveEwfSupport({Machine_.os, Machine_.dialogs, Machine_.SourceFolder, Machine_.WindowsFolder,
-                    Machine_.SystemDriveFolder, Machine_.saved});
-  EXPECT_EQ(Machine_.dialogs.messages.size(), 1u);
+  Machine_.Dialogs = TRecordingDialogs();
+  RemoveEwfSupport({Machine_.Os, Machine_.Dialogs, Machine_.SourceFolder, Machine_.WindowsFolder,
+                    Machine_.SystemDriveFolder, Machine_.Saved});
+  EXPECT_EQ(Machine_.Dialogs.Messages.size(), 1u);
   EXPECT_EQ(Entries(), installed);
 
   // Whatever is removed while the write filter protects the volume comes back at the next restart.
-  RunTheWriteFilter(Machine_.os, Machine_.WindowsFolder, EwfManagerReport("ENABLED"));
+  RunTheWriteFilter(Machine_.Os, Machine_.WindowsFolder, EwfManagerReport("ENABLED"));
   Remove();
   EXPECT_EQ(Entries(), installed);
-  ASSERT_EQ(Machine_.dialogs.messages.size(), 1u);
+  ASSERT_EQ(Machine_.Dialogs.Messages.size(), 1u);
   EXPECT_EQ(Closing(), OverlayOnMessage("C:"));
-  Machine_.os.Processes().SetService("ewf", SERVICE_STOPPED);
+  Machine_.Os.Processes().SetService("ewf", SERVICE_STOPPED);
 
-  Machine_.os.FailCallsContaining("RegQueryValueExA(HKLM\\" + std::string(kClassKey), ERROR_ACCESS_DENIED);
+  Machine_.Os.FailCallsContaining("RegQueryValueExA(HKLM\\" + std::string(kClassKey), ERROR_ACCESS_DENIED);
   Remove();
   EXPECT_EQ(Entries(), installed);
   EXPECT_THAT(Closing(), HasSubstr("EWF support was not removed.  Nothing else was changed"));
@@ -134,10 +134,10 @@ TEST_F(RemovalTest, AnsweredNoWithTheFilterOnOrWithTheFilterListUnreadableNothin
 // stays for the next run to finish.
 TEST_F(RemovalTest, AServiceKeyThatCannotBeDeletedKeepsTheDriverAndTheRecord) {
   Install();
-  Machine_.os.FailCallsContaining("RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\ewf)", ERROR_ACCESS_DENIED);
+  Machine_.Os.FailCallsContaining("RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\ewf)", ERROR_ACCESS_DENIED);
   Remove();
   EXPECT_NE(Contents("C:\\WINDOWS\\system32\\drivers\\ewf.sys"), "<missing>");
-  EXPECT_TRUE(Machine_.os.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"));
+  EXPECT_TRUE(Machine_.Os.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"));
   EXPECT_EQ(Contents("C:\\ntldr"), "original boot loader");
   EXPECT_THAT(Closing(), HasSubstr("EWF support was not completely removed."));
   EXPECT_THAT(Closing(), HasSubstr("Deleting the registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services"
@@ -148,39 +148,39 @@ TEST_F(RemovalTest, AServiceKeyThatCannotBeDeletedKeepsTheDriverAndTheRecord) {
   StartUp(Machine_);
   Remove();
   EXPECT_EQ(Contents("C:\\WINDOWS\\system32\\drivers\\ewf.sys"), "<missing>");
-  EXPECT_FALSE(Machine_.os.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"));
+  EXPECT_FALSE(Machine_.Os.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"));
 }
 
 // A backup that is missing or holds other bytes, or an ntldr changed since,
 // is not trusted: the loader stays, and the message says why.
 TEST_F(RemovalTest, ARecordPointingAtAMissingOrChangedBackupLeavesTheBootLoader) {
   struct Case {
-    const char* what;
-    std::function<void(TFakeOs&)> change;
-    std::string left;
+    const char* What;
+    std::function<void(TFakeOs&)> Change;
+    std::string Left;
   } cases[] = {
       {"missing", [](TFakeOs& os) { os.Files().Remove("C:\\ntldr.bak"); }, "its backup C:\\ntldr.bak is missing."},
-      {"changed", [](TFakeOs& os) { os.Files().Find("C:\\ntldr.bak")->contents = "other"; },
+      {"changed", [](TFakeOs& os) { os.Files().Find("C:\\ntldr.bak")->Contents = "other"; },
        "its backup C:\\ntldr.bak has changed since EWF support was installed."},
-      {"ntldr changed", [](TFakeOs& os) { os.Files().Find("C:\\ntldr")->contents += "x"; },
+      {"ntldr changed", [](TFakeOs& os) { os.Files().Find("C:\\ntldr")->Contents += "x"; },
        "it has changed since EWF support was installed."},
   };
   for (const Case& c : cases) {
     FaultMachine machine;
     StartUp(machine);
     ClickInstall(machine);
-    c.change(machine.os);
-    const std::string ntldr = machine.os.Files().Find("C:\\ntldr")->contents;
-    machine.dialogs = TRecordingDialogs();
+    c.Change(machine.Os);
+    const std::string ntldr = machine.Os.Files().Find("C:\\ntldr")->Contents;
+    machine.Dialogs = TRecordingDialogs();
     ClickRemove(machine);
-    EXPECT_EQ(machine.os.Files().Find("C:\\ntldr")->contents, ntldr) << c.what;
-    EXPECT_THAT(machine.dialogs.messages.back().text,
-                HasSubstr("Left as it was:\rThe boot loader C:\\ntldr was left as it is, because " + c.left))
-        << c.what;
-    EXPECT_THAT(machine.dialogs.messages.back().text,
+    EXPECT_EQ(machine.Os.Files().Find("C:\\ntldr")->Contents, ntldr) << c.What;
+    EXPECT_THAT(machine.Dialogs.Messages.back().Text,
+                HasSubstr("Left as it was:\rThe boot loader C:\\ntldr was left as it is, because " + c.Left))
+        << c.What;
+    EXPECT_THAT(machine.Dialogs.Messages.back().Text,
                 HasSubstr("EWF support was removed, except for what is listed as left as it was."))
-        << c.what;
-    EXPECT_EQ(machine.dialogs.messages.back().kind, MessageKind::Warning) << c.what;
+        << c.What;
+    EXPECT_EQ(machine.Dialogs.Messages.back().Kind, MessageKind::Warning) << c.What;
   }
 }
 
@@ -189,8 +189,8 @@ TEST_F(RemovalTest, ARecordPointingAtAMissingOrChangedBackupLeavesTheBootLoader)
 // is, and files nobody recorded placing stay.
 TEST_F(RemovalTest, WithoutARecordOnlyWhatIsCertainIsUndone) {
   Install();
-  Machine_.os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane");
-  Machine_.os.Files().AddFile("C:\\ntldr.bak.1", "another loader");
+  Machine_.Os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane");
+  Machine_.Os.Files().AddFile("C:\\ntldr.bak.1", "another loader");
   Remove();
   EXPECT_EQ(Contents("C:\\ntldr"), Contents(std::string(kSourceFolder) + "ewfntldr"));
   EXPECT_THAT(Closing(), HasSubstr("there is no record of the installation to tell which of C:\\ntldr.bak, "
@@ -199,10 +199,10 @@ TEST_F(RemovalTest, WithoutARecordOnlyWhatIsCertainIsUndone) {
                                    "record that Stillvane placed it."));
   EXPECT_THAT(Closing(), HasSubstr("There is no record of the installation (the \"Installation\" value of "
                                    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Stillvane)"));
-  EXPECT_FALSE(Machine_.os.Registry().KeyExists(HKEY_LOCAL_MACHINE, kServiceKey));
+  EXPECT_FALSE(Machine_.Os.Registry().KeyExists(HKEY_LOCAL_MACHINE, kServiceKey));
   EXPECT_EQ(Contents("C:\\WINDOWS\\system32\\drivers\\ewf.sys").empty(), false);
 
-  Machine_.os.Files().Remove("C:\\ntldr.bak.1");
+  Machine_.Os.Files().Remove("C:\\ntldr.bak.1");
   Remove();
   EXPECT_EQ(Contents("C:\\ntldr"), "original boot loader");
   EXPECT_EQ(Contents("C:\\ntldr.bak"), "original boot loader");

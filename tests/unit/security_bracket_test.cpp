@@ -34,11 +34,11 @@ class SecurityBracketTest : public ::testing::Test {
   }
   // One error message with OK, and nothing else shown.
   void ExpectOnlyError(const std::string& text) const {
-    ASSERT_EQ(Dialogs_.messages.size(), 1u);
-    EXPECT_EQ(Dialogs_.messages[0].text, text);
-    EXPECT_EQ(Dialogs_.messages[0].kind, MessageKind::Error);
-    EXPECT_EQ(Dialogs_.messages[0].buttons, MessageButtons::Ok);
-    EXPECT_EQ(Dialogs_.shown.size(), 1u);
+    ASSERT_EQ(Dialogs_.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs_.Messages[0].Text, text);
+    EXPECT_EQ(Dialogs_.Messages[0].Kind, MessageKind::Error);
+    EXPECT_EQ(Dialogs_.Messages[0].Buttons, MessageButtons::Ok);
+    EXPECT_EQ(Dialogs_.Shown.size(), 1u);
   }
   void ExpectNothingHeld() const {
     EXPECT_FALSE(Saved_);
@@ -83,7 +83,7 @@ TEST_F(SecurityBracketTest, DisableSavesTheDaclSetsABlankOneAndRestorePutsTheSam
                           "RegSetKeySecurity(" + kRootHandle + ", 4, &)", "RegFlushKey(" + kRootHandle + ")",
                           "LocalFree(#1)", "RegCloseKey(" + kRootHandle + ")"));
   EXPECT_EQ(Dacl(), original);
-  EXPECT_TRUE(Dialogs_.shown.empty());
+  EXPECT_TRUE(Dialogs_.Shown.empty());
   ExpectNothingHeld();
 }
 
@@ -109,7 +109,7 @@ TEST_F(SecurityBracketTest, AnOpenDaclIsReplacedByTheStandardOneWhenSaved) {
     ASSERT_TRUE(RestoreRootKeySecurity(Os_, Dialogs_, Saved_));
     EXPECT_EQ(Dacl(), ProtectedSecurityDescriptor());
   }
-  EXPECT_TRUE(Dialogs_.shown.empty());
+  EXPECT_TRUE(Dialogs_.Shown.empty());
   ExpectNothingHeld();
 }
 
@@ -118,15 +118,15 @@ TEST_F(SecurityBracketTest, AnOpenDaclIsReplacedByTheStandardOneWhenSaved) {
 TEST_F(SecurityBracketTest, AtStartUpAnOpenKeyIsOfferedItsStandardPermissions) {
   const std::vector<BYTE> original = Dacl();
   OfferRootKeySecurityRepair(Os_, Dialogs_);
-  EXPECT_TRUE(Dialogs_.shown.empty());
+  EXPECT_TRUE(Dialogs_.Shown.empty());
   EXPECT_EQ(Dacl(), original);
 
   Os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, BlankSecurityDescriptor());
   Dialogs_.QueueAnswer(DialogResult::No);
   OfferRootKeySecurityRepair(Os_, Dialogs_);
-  ASSERT_EQ(Dialogs_.messages.size(), 1u);
-  EXPECT_EQ(Dialogs_.messages[0].kind, MessageKind::Warning);
-  EXPECT_EQ(Dialogs_.messages[0].buttons, MessageButtons::YesNo);
+  ASSERT_EQ(Dialogs_.Messages.size(), 1u);
+  EXPECT_EQ(Dialogs_.Messages[0].Kind, MessageKind::Warning);
+  EXPECT_EQ(Dialogs_.Messages[0].Buttons, MessageButtons::YesNo);
   EXPECT_EQ(Dacl(), BlankSecurityDescriptor());
 
   Dialogs_.QueueAnswer(DialogResult::Yes);
@@ -134,16 +134,16 @@ TEST_F(SecurityBracketTest, AtStartUpAnOpenKeyIsOfferedItsStandardPermissions) {
   OfferRootKeySecurityRepair(Os_, Dialogs_);
   EXPECT_EQ(Dacl(), ProtectedSecurityDescriptor());
   EXPECT_EQ(Os_.CallsNamed("RegFlushKey").size(), 1u);
-  ASSERT_EQ(Dialogs_.messages.size(), 3u);
-  EXPECT_EQ(Dialogs_.messages[2].kind, MessageKind::Information);
+  ASSERT_EQ(Dialogs_.Messages.size(), 3u);
+  EXPECT_EQ(Dialogs_.Messages[2].Kind, MessageKind::Information);
 
   Os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, BlankSecurityDescriptor());
   Dialogs_.QueueAnswer(DialogResult::Yes);
   Os_.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED);
   OfferRootKeySecurityRepair(Os_, Dialogs_);
-  ASSERT_EQ(Dialogs_.messages.size(), 5u);
-  EXPECT_EQ(Dialogs_.messages[4].kind, MessageKind::Error);
-  EXPECT_NE(Dialogs_.messages[4].text.find("Error 5"), std::string::npos);
+  ASSERT_EQ(Dialogs_.Messages.size(), 5u);
+  EXPECT_EQ(Dialogs_.Messages[4].Kind, MessageKind::Error);
+  EXPECT_NE(Dialogs_.Messages[4].Text.find("Error 5"), std::string::npos);
   ExpectNothingHeld();
 }
 
@@ -167,10 +167,10 @@ TEST_F(SecurityBracketTest, ReadAccessFallsBackThroughTheThreeMasks) {
 }
 
 struct FailedStep {
-  const char* what;
-  void (*arrange)(TFakeOs&);
-  std::string message;
-  std::vector<std::string> lastCalls;  // the release order at the end of the log
+  const char* What;
+  void (*Arrange)(TFakeOs&);
+  std::string Message;
+  std::vector<std::string> LastCalls;  // the release order at the end of the log
 };
 
 const std::vector<FailedStep> kDisableFailures = {
@@ -207,23 +207,23 @@ const std::vector<FailedStep> kDisableFailures = {
 
 TEST_F(SecurityBracketTest, EachFailedDisableStepShowsItsMessageReleasesAllAndLeavesTheKeyAsItWas) {
   for (const FailedStep& step : kDisableFailures) {
-    SCOPED_TRACE(step.what);
+    SCOPED_TRACE(step.What);
     TFakeOs os;
     os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
     const std::vector<BYTE> original = os.Registry().Security(HKEY_LOCAL_MACHINE, kRoot);
     TRecordingDialogs dialogs;
     SavedKeySecurity saved(os);
-    step.arrange(os);
+    step.Arrange(os);
 
     EXPECT_FALSE(DisableRootKeySecurity(os, dialogs, saved));
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, step.message);
-    EXPECT_EQ(dialogs.messages[0].kind, MessageKind::Error);
-    EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::Ok);
+    ASSERT_EQ(dialogs.Messages.size(), 1u);
+    EXPECT_EQ(dialogs.Messages[0].Text, step.Message);
+    EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Error);
+    EXPECT_EQ(dialogs.Messages[0].Buttons, MessageButtons::Ok);
     const std::vector<std::string>& calls = os.Calls();
-    ASSERT_GE(calls.size(), step.lastCalls.size());
-    EXPECT_THAT(std::vector<std::string>(calls.end() - step.lastCalls.size(), calls.end()),
-                ElementsAreArray(step.lastCalls));
+    ASSERT_GE(calls.size(), step.LastCalls.size());
+    EXPECT_THAT(std::vector<std::string>(calls.end() - step.LastCalls.size(), calls.end()),
+                ElementsAreArray(step.LastCalls));
     EXPECT_EQ(os.Registry().Security(HKEY_LOCAL_MACHINE, kRoot), original);
     EXPECT_FALSE(saved);
     EXPECT_EQ(os.LiveLocalAllocationCount(), 0);
@@ -247,9 +247,9 @@ TEST_F(SecurityBracketTest, AFailedRestoreShowsItsMessageAndStillReleasesTheSave
   os.ClearCalls();
   os.FailCall("RegSetKeySecurity", ERROR_INVALID_SECURITY_DESCR);
   EXPECT_FALSE(RestoreRootKeySecurity(os, dialogs, saved));
-  ASSERT_EQ(dialogs.messages.size(), 1u);
-  EXPECT_EQ(dialogs.messages[0].text, kRestoring + "could not restore the original security descriptor.  Error 1338");
-  EXPECT_EQ(dialogs.messages[0].kind, MessageKind::Error);
+  ASSERT_EQ(dialogs.Messages.size(), 1u);
+  EXPECT_EQ(dialogs.Messages[0].Text, kRestoring + "could not restore the original security descriptor.  Error 1338");
+  EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Error);
   EXPECT_THAT(os.Calls(), ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x40000)",
                                       "RegSetKeySecurity(" + kRootHandle + ", 4, &)", "LocalFree(#1)",
                                       "RegCloseKey(" + kRootHandle + ")"));

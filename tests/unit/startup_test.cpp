@@ -39,13 +39,13 @@ TEST(StartUp, OnlyOutsideTheNtFamilyIsTheUserWarned) {
     TRecordingDialogs dialogs;
     WarnOutsideNtFamily(os, dialogs);
     if (platform == VER_PLATFORM_WIN32_NT) {
-      EXPECT_TRUE(dialogs.messages.empty());
+      EXPECT_TRUE(dialogs.Messages.empty());
       continue;
     }
-    ASSERT_EQ(dialogs.messages.size(), 1u) << "platform " << platform;
-    EXPECT_EQ(dialogs.messages[0].text, "This tool is only intended for use on the Windows XP Operating System!");
-    EXPECT_EQ(dialogs.messages[0].kind, MessageKind::Error);
-    EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::Ok);
+    ASSERT_EQ(dialogs.Messages.size(), 1u) << "platform " << platform;
+    EXPECT_EQ(dialogs.Messages[0].Text, "This tool is only intended for use on the Windows XP Operating System!");
+    EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Error);
+    EXPECT_EQ(dialogs.Messages[0].Buttons, MessageButtons::Ok);
   }
 }
 

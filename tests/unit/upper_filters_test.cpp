@@ -13,10 +13,10 @@ std::vector<BYTE> Bytes(const std::string& text) {
 }
 
 struct MergeCase {
-  const char* what;
-  DWORD type;
-  std::string before;  // raw value data, NULs included
-  std::string after;
+  const char* What;
+  DWORD Type;
+  std::string Before;  // raw value data, NULs included
+  std::string After;
 };
 
 // std::string literals keep their NULs only when the length is given.
@@ -52,9 +52,9 @@ const MergeCase kCases[] = {
 
 TEST(UpperFilters, TheWriteFilterJoinsTheListWithoutLosingWhatIsThere) {
   for (const MergeCase& merge : kCases) {
-    SCOPED_TRACE(merge.what);
-    const std::vector<BYTE> after = UpperFiltersWithEwf(merge.type, Bytes(merge.before));
-    EXPECT_EQ(after, Bytes(merge.after));
+    SCOPED_TRACE(merge.What);
+    const std::vector<BYTE> after = UpperFiltersWithEwf(merge.Type, Bytes(merge.Before));
+    EXPECT_EQ(after, Bytes(merge.After));
     EXPECT_EQ(UpperFiltersWithEwf(REG_MULTI_SZ, after), after) << "a second run changes something";
   }
 }

@@ -54,8 +54,8 @@ std::string Squeezed(const std::string& text) {
 }
 
 struct Literal {
-  std::string text;  // escapes resolved; adjacent literals joined
-  int line;
+  std::string Text;  // escapes resolved; adjacent literals joined
+  int Line;
 };
 
 // The string literals of a C++ source, outside comments and #include lines.
@@ -87,7 +87,7 @@ std::vector<Literal> StringLiterals(const std::string& source) {
         text += escaped == 'r' ? '\r' : escaped == 'n' ? '\n' : escaped == 't' ? '\t' : escaped;
       }
       if (joinNext) {
-        literals.back().text += text;
+        literals.back().Text += text;
       } else {
         literals.push_back({text, line});
       }
@@ -100,8 +100,8 @@ std::vector<Literal> StringLiterals(const std::string& source) {
 }
 
 struct MessagePart {
-  std::string text;
-  std::string where;  // file:line
+  std::string Text;
+  std::string Where;  // file:line
 };
 
 // The fixed parts of the program's messages: each literal that reads as
@@ -119,15 +119,15 @@ std::vector<MessagePart> MessageParts() {
       const std::string name = fs::relative(source, kSourceRoot).generic_string();
       if (std::find(std::begin(kNotMessages), std::end(kNotMessages), name) != std::end(kNotMessages)) continue;
       for (const Literal& literal : StringLiterals(ReadFile(source))) {
-        if (literal.text.find('\\') != std::string::npos) continue;
-        if (literal.text.find_first_of(" \r") == std::string::npos) continue;
-        std::istringstream lines(literal.text);
+        if (literal.Text.find('\\') != std::string::npos) continue;
+        if (literal.Text.find_first_of(" \r") == std::string::npos) continue;
+        std::istringstream lines(literal.Text);
         std::string piece;
         while (std::getline(lines, piece, '\r')) {
           const std::string words = Squeezed(piece);
           if (std::any_of(words.begin(), words.end(),
                           [](char c) { return std::isalpha(static_cast<unsigned char>(c)); })) {
-            parts.push_back({words, name + ":" + std::to_string(literal.line)});
+            parts.push_back({words, name + ":" + std::to_string(literal.Line)});
           }
         }
       }
@@ -150,8 +150,8 @@ TEST(UserGuide, EveryMessageTheProgramCanShowIsInTheGuide) {
   // The sources are where they should be: a few dozen message parts at least.
   ASSERT_GT(parts.size(), 50u);
   for (const MessagePart& part : parts) {
-    if (section.find(part.text) == std::string::npos) {
-      ADD_FAILURE() << "Not in the messages section of " << kGuide << " (from " << part.where << "):\n  " << part.text;
+    if (section.find(part.Text) == std::string::npos) {
+      ADD_FAILURE() << "Not in the messages section of " << kGuide << " (from " << part.Where << "):\n  " << part.Text;
     }
   }
 }
@@ -161,10 +161,10 @@ TEST(UserGuide, TheSourcesAreReadAsTheCompilerReadsThem) {
       "// \"a comment\"\n#include \"x.h\"\nchar c = '\"'; char q = '\\'';\n"
       "f(\"one \" /* \"not\" */ \"line\\rtwo \\\"q\\\"\", g(\"three\"), \"four\");\n");
   ASSERT_EQ(literals.size(), 3u);
-  EXPECT_EQ(literals[0].text, "one line\rtwo \"q\"");
-  EXPECT_EQ(literals[0].line, 4);
-  EXPECT_EQ(literals[1].text, "three");
-  EXPECT_EQ(literals[2].text, "four");
+  EXPECT_EQ(literals[0].Text, "one line\rtwo \"q\"");
+  EXPECT_EQ(literals[0].Line, 4);
+  EXPECT_EQ(literals[1].Text, "three");
+  EXPECT_EQ(literals[2].Text, "four");
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 namespace {
 
 struct Comparison {
-  FileVersionParts found;
-  bool atLeast;
+  FileVersionParts Found;
+  bool AtLeast;
 };
 
 std::string Describe(const FileVersionParts& v) {
@@ -32,8 +32,8 @@ TEST(IsVersionAtLeast, ComparesFieldByFieldFromMajorAgainstTheMinimum) {
       {{65535, 65535, 65535, 65535}, true},
   };
   for (const Comparison& c : cases) {
-    EXPECT_EQ(IsVersionAtLeast(MinEwfSysVersion, c.found), c.atLeast) << Describe(c.found);
-    EXPECT_EQ(IsVersionAtLeast(MinEwfMgrVersion, c.found), c.atLeast) << Describe(c.found);
+    EXPECT_EQ(IsVersionAtLeast(MinEwfSysVersion, c.Found), c.AtLeast) << Describe(c.Found);
+    EXPECT_EQ(IsVersionAtLeast(MinEwfMgrVersion, c.Found), c.AtLeast) << Describe(c.Found);
   }
 }
 

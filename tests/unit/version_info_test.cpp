@@ -33,14 +33,14 @@ std::vector<BYTE> Bytes(std::initializer_list<int> values) {
 class VersionInfoTest : public ::testing::Test {
  protected:
   void Place(const std::string& path, const VersionResourceLayout& resource) {
-    Os_.Files().AddFile(path, "MZ").versionResource = BuildVersionResource(resource);
+    Os_.Files().AddFile(path, "MZ").VersionResource = BuildVersionResource(resource);
   }
   void Place(const std::string& path, const FileVersionParts& version) {
-    Os_.Files().AddFile(path, "MZ").versionResource = BuildVersionResource(version);
+    Os_.Files().AddFile(path, "MZ").VersionResource = BuildVersionResource(version);
   }
   static VersionResourceLayout WithTranslations(std::vector<DWORD> translations) {
     VersionResourceLayout resource;
-    resource.translations = std::move(translations);
+    resource.Translations = std::move(translations);
     return resource;
   }
 
@@ -99,7 +99,7 @@ TEST_F(VersionInfoTest, EveryAssignmentReadsAgainEvenOfTheSameName) {
   reader.SetFileName(kDriver);
   EXPECT_EQ(Parts(reader.GetFileVersion()), "2.0.926.9999");
 
-  Os_.Files().Find(kDriver)->versionResource = BuildVersionResource(FileVersionParts{3, 0, 0, 0});
+  Os_.Files().Find(kDriver)->VersionResource = BuildVersionResource(FileVersionParts{3, 0, 0, 0});
   Os_.ClearCalls();
   reader.SetFileName(kDriver);
   EXPECT_EQ(Parts(reader.GetFileVersion()), "3.0.0.0");
@@ -111,20 +111,20 @@ TEST_F(VersionInfoTest, AssigningTheNameCallsResetThenLoadThroughTheVirtualTable
   struct Observed : TVersionInfo {
     using TVersionInfo::TVersionInfo;
     void ResetVersionData() override {
-      steps.push_back(std::string("reset, data ") + (HasVersionData() ? "yes" : "no"));
+      Steps.push_back(std::string("reset, data ") + (HasVersionData() ? "yes" : "no"));
       TVersionInfo::ResetVersionData();
     }
     void LoadVersionData() override {
-      steps.push_back(std::string("load, data ") + (HasVersionData() ? "yes" : "no"));
+      Steps.push_back(std::string("load, data ") + (HasVersionData() ? "yes" : "no"));
       TVersionInfo::LoadVersionData();
     }
-    std::vector<std::string> steps;
+    std::vector<std::string> Steps;
   };
   Place(kDriver, FileVersionParts{2, 0, 927, 0});
   Observed reader(Os_);
   reader.SetFileName(kDriver);
   reader.SetFileName(kDriver);
-  EXPECT_EQ(reader.steps,
+  EXPECT_EQ(reader.Steps,
             (std::vector<std::string>{"reset, data no", "load, data no", "reset, data yes", "load, data no"}));
 }
 
@@ -155,7 +155,7 @@ TEST_F(VersionInfoTest, AFileWithoutAResourceKeepsTheBuffersAndTheSelection) {
 TEST_F(VersionInfoTest, AFailedReadAfterTheSizeLeavesNoDataButANewBuffer) {
   Place(kDriver, WithTranslations({0x04E40809, 0x04B00409}));
   VersionResourceLayout small = WithTranslations({});
-  small.stringFileInfo = false;
+  small.StringFileInfo = false;
   Place("C:\\Drivers\\ewfmgr.exe", small);
   TVersionInfo reader(Os_);
   reader.SetFileName(kDriver);
@@ -176,15 +176,15 @@ TEST_F(VersionInfoTest, AFailedReadAfterTheSizeLeavesNoDataButANewBuffer) {
 
 TEST_F(VersionInfoTest, TranslationTablesOfEverySize) {
   struct Case {
-    VersionResourceLayout resource;
-    int count;
-    int index;
-    size_t bytes;
+    VersionResourceLayout Resource;
+    int Count;
+    int Index;
+    size_t Bytes;
   };
   VersionResourceLayout none;
-  none.varFileInfo = false;
+  none.VarFileInfo = false;
   VersionResourceLayout sixBytes = WithTranslations({0x04E40809, 0x04B00409});
-  sixBytes.translationValueLength = 6;
+  sixBytes.TranslationValueLength = 6;
   const Case cases[] = {
       {WithTranslations({0x04E40809}), 1, 0, 4},
       {WithTranslations({}), 0, -1, 0},
@@ -194,14 +194,14 @@ TEST_F(VersionInfoTest, TranslationTablesOfEverySize) {
   };
   TVersionInfo reader(Os_);
   for (const Case& c : cases) {
-    Place(kDriver, c.resource);
+    Place(kDriver, c.Resource);
     reader.SelectTranslation(-1);
     reader.SetFileName(kDriver);
     ASSERT_TRUE(reader.HasVersionData());
-    EXPECT_EQ(reader.TranslationCount(), c.count) << c.count;
-    EXPECT_EQ(reader.TranslationIndex(), c.index) << c.count;
-    EXPECT_EQ(reader.TranslationBuffer().size(), c.bytes) << c.count;
-    EXPECT_EQ(Parts(reader.GetFileVersion()), "2.0.927.0") << c.count;
+    EXPECT_EQ(reader.TranslationCount(), c.Count) << c.Count;
+    EXPECT_EQ(reader.TranslationIndex(), c.Index) << c.Count;
+    EXPECT_EQ(reader.TranslationBuffer().size(), c.Bytes) << c.Count;
+    EXPECT_EQ(Parts(reader.GetFileVersion()), "2.0.927.0") << c.Count;
   }
 }
 
@@ -237,9 +237,9 @@ TEST_F(VersionInfoTest, AQueryThatFailsReadsAsZeroOrEmpty) {
 
 TEST_F(VersionInfoTest, FixedInfoOfOtherLengthsIsCopiedOnlyAsFarAsItGoes) {
   VersionResourceLayout none;
-  none.fixedInfoLength = 0;
+  none.FixedInfoLength = 0;
   VersionResourceLayout shortInfo;
-  shortInfo.fixedInfoLength = 12;  // signature, structure version, file version high
+  shortInfo.FixedInfoLength = 12;  // signature, structure version, file version high
   TVersionInfo reader(Os_);
 
   Place(kDriver, none);
@@ -257,11 +257,11 @@ TEST_F(VersionInfoTest, FixedInfoOfOtherLengthsIsCopiedOnlyAsFarAsItGoes) {
 
 TEST_F(VersionInfoTest, DamagedResourcesAreReadWithoutCrashing) {
   std::vector<VersionResourceLayout> damaged(4);
-  damaged[0].rootLength = 0xFFFF;
-  damaged[1].rootLength = 8;
-  damaged[2].translationValueLength = 0xFFFC;
-  damaged[3].translations.assign(64, 0x04B00409);
-  damaged[3].translationValueLength = 0xFFF0;
+  damaged[0].RootLength = 0xFFFF;
+  damaged[1].RootLength = 8;
+  damaged[2].TranslationValueLength = 0xFFFC;
+  damaged[3].Translations.assign(64, 0x04B00409);
+  damaged[3].TranslationValueLength = 0xFFF0;
   TVersionInfo reader(Os_);
   for (const VersionResourceLayout& resource : damaged) {
     Place(kDriver, resource);
@@ -277,43 +277,43 @@ TEST_F(VersionInfoTest, DamagedResourcesAreReadWithoutCrashing) {
 class TTrustingOs : public TFakeOs {
  public:
   struct Answer {
-    long offset;  // from the start of the block
-    UINT length;
+    long Offset;  // from the start of the block
+    UINT Length;
   };
   BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) override {
-    const Answer& answer = std::strcmp(subBlock, "\\") == 0 ? root : translation;
-    *buffer = reinterpret_cast<LPVOID>(reinterpret_cast<intptr_t>(block) + answer.offset);
-    *length = answer.length;
+    const Answer& answer = std::strcmp(subBlock, "\\") == 0 ? Root : Translation;
+    *buffer = reinterpret_cast<LPVOID>(reinterpret_cast<intptr_t>(block) + answer.Offset);
+    *length = answer.Length;
     return TRUE;
   }
-  Answer root{40, 52};
-  Answer translation{0, 4};
+  Answer Root{40, 52};
+  Answer Translation{0, 4};
 };
 
 TEST(VersionInfoOverreach, ValuesReachingPastTheBufferAreNotRead) {
   TTrustingOs os;
   const std::vector<BYTE> resource = BuildVersionResource(FileVersionParts{2, 0, 927, 0});
-  os.Files().AddFile(kDriver).versionResource = resource;
+  os.Files().AddFile(kDriver).VersionResource = resource;
   const long size = static_cast<long>(resource.size() * 2 + 4);
   TVersionInfo reader(os);
 
-  os.root = {size - 8, 52};
-  os.translation = {size - 4, 0xFFFF};
+  os.Root = {size - 8, 52};
+  os.Translation = {size - 4, 0xFFFF};
   reader.SetFileName(kDriver);
   EXPECT_TRUE(reader.HasVersionData());
   EXPECT_TRUE(IsZero(reader.FixedInfo()));
   EXPECT_EQ(reader.TranslationCount(), 0);
   EXPECT_TRUE(reader.TranslationBuffer().empty());
 
-  os.root = {size + 64, 52};
-  os.translation = {-64, 4};
+  os.Root = {size + 64, 52};
+  os.Translation = {-64, 4};
   reader.SetFileName(kDriver);
   EXPECT_TRUE(IsZero(reader.FixedInfo()));
   EXPECT_EQ(reader.TranslationCount(), 0);
 
   // Exactly up to the end is still inside.
-  os.root = {40, 52};
-  os.translation = {size - 8, 8};
+  os.Root = {40, 52};
+  os.Translation = {size - 8, 8};
   reader.SetFileName(kDriver);
   EXPECT_EQ(Parts(reader.GetFileVersion()), "2.0.927.0");
   EXPECT_EQ(reader.TranslationCount(), 2);

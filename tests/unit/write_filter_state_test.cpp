@@ -34,12 +34,12 @@ void ExpectNothingHeld(const TFakeOs& os) {
 
 TEST(WriteFilterState, TheServiceAndTheManagersReportDecide) {
   struct Case {
-    const char* what;
-    std::function<void(TFakeOs&)> arrange;
-    std::string windowsFolder;
-    WriteFilterProtection protection;
-    std::string whyUnknown;
-    bool managerRun;
+    const char* What;
+    std::function<void(TFakeOs&)> Arrange;
+    std::string WindowsFolder;
+    WriteFilterProtection Protection;
+    std::string WhyUnknown;
+    bool ManagerRun;
   };
   const std::string noReport = "The report of \"ewfmgr C:\" does not say whether the filter is enabled.";
   const std::vector<Case> cases = {
@@ -90,16 +90,16 @@ TEST(WriteFilterState, TheServiceAndTheManagersReportDecide) {
        false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.What);
     TFakeOs os;
-    c.arrange(os);
-    const WriteFilterState state = ReadWriteFilterState(os, c.windowsFolder);
-    EXPECT_EQ(state.protection, c.protection);
-    EXPECT_EQ(state.whyUnknown, c.whyUnknown);
-    if (c.managerRun) {
-      const std::string drive(1, static_cast<char>(std::toupper(c.windowsFolder[0])));
+    c.Arrange(os);
+    const WriteFilterState state = ReadWriteFilterState(os, c.WindowsFolder);
+    EXPECT_EQ(state.Protection, c.Protection);
+    EXPECT_EQ(state.WhyUnknown, c.WhyUnknown);
+    if (c.ManagerRun) {
+      const std::string drive(1, static_cast<char>(std::toupper(c.WindowsFolder[0])));
       EXPECT_THAT(os.Processes().Started(),
-                  ElementsAre("\"" + c.windowsFolder + "system32\\ewfmgr.exe\" " + drive + ":"));
+                  ElementsAre("\"" + c.WindowsFolder + "system32\\ewfmgr.exe\" " + drive + ":"));
       EXPECT_THAT(os.CallsNamed("CreateProcessA"), ElementsAre(HasSubstr(", 1, 0x8000000, show 0)")))
           << "handles inherited, no console, hidden";
     } else {
@@ -107,7 +107,7 @@ TEST(WriteFilterState, TheServiceAndTheManagersReportDecide) {
     }
     EXPECT_EQ(
         os.CallsNamed("TerminateProcess").size(),
-        os.Processes().Started().size() == 1 && c.whyUnknown.find("did not finish") != std::string::npos ? 1u : 0u);
+        os.Processes().Started().size() == 1 && c.WhyUnknown.find("did not finish") != std::string::npos ? 1u : 0u);
     ExpectNothingHeld(os);
   }
 }
@@ -116,25 +116,25 @@ TEST(WriteFilterState, TheUserIsToldWhyNothingIsWrittenOrAskedWhenNobodyCanSay) 
   TFakeOs os;
   TRecordingDialogs dialogs;
   EXPECT_TRUE(ConfirmChangesWillLast(os, dialogs, kWindows));
-  EXPECT_THAT(dialogs.shown, IsEmpty());
+  EXPECT_THAT(dialogs.Shown, IsEmpty());
 
   RunTheWriteFilter(os, kWindows, EwfManagerReport("ENABLED"));
   EXPECT_FALSE(ConfirmChangesWillLast(os, dialogs, kWindows));
-  ASSERT_EQ(dialogs.messages.size(), 1u);
-  EXPECT_EQ(dialogs.messages[0].text, OverlayOnMessage("C:"));
-  EXPECT_EQ(dialogs.messages[0].kind, MessageKind::Error);
-  EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::Ok);
+  ASSERT_EQ(dialogs.Messages.size(), 1u);
+  EXPECT_EQ(dialogs.Messages[0].Text, OverlayOnMessage("C:"));
+  EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Error);
+  EXPECT_EQ(dialogs.Messages[0].Buttons, MessageButtons::Ok);
 
   RunTheWriteFilter(os, kWindows, "garbage");
   for (const DialogResult answer : {DialogResult::Yes, DialogResult::No, DialogResult::Cancel}) {
-    dialogs.messages.clear();
+    dialogs.Messages.clear();
     dialogs.QueueAnswer(answer);
     EXPECT_EQ(ConfirmChangesWillLast(os, dialogs, kWindows), answer == DialogResult::Yes);
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text,
+    ASSERT_EQ(dialogs.Messages.size(), 1u);
+    EXPECT_EQ(dialogs.Messages[0].Text,
               UnknownMessage("drive C:", "The report of \"ewfmgr C:\" does not say whether the filter is enabled."));
-    EXPECT_EQ(dialogs.messages[0].kind, MessageKind::Warning);
-    EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Warning);
+    EXPECT_EQ(dialogs.Messages[0].Buttons, MessageButtons::YesNo);
   }
   ExpectNothingHeld(os);
 }
@@ -163,15 +163,15 @@ TEST(WriteFilterState, EveryFailingCallIsNamedAndNeverLetsAWriteThroughUnasked) 
     const std::string failed = os->Calls()[nth - 1];
     SCOPED_TRACE(failed);
     EXPECT_FALSE(goesOn);
-    ASSERT_EQ(dialogs.messages.size(), 1u);
+    ASSERT_EQ(dialogs.Messages.size(), 1u);
     const bool released = failed.rfind("Close", 0) == 0;
     if (released) {
       // The one close that failed is all that stays open.
-      EXPECT_EQ(dialogs.messages[0].text, OverlayOnMessage("C:"));
+      EXPECT_EQ(dialogs.Messages[0].Text, OverlayOnMessage("C:"));
       EXPECT_EQ(os->OpenProcessHandleCount(), 1);
     } else {
-      EXPECT_THAT(dialogs.messages[0].text, HasSubstr(".  Error 5\r\r"));
-      EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::YesNo);
+      EXPECT_THAT(dialogs.Messages[0].Text, HasSubstr(".  Error 5\r\r"));
+      EXPECT_EQ(dialogs.Messages[0].Buttons, MessageButtons::YesNo);
       ExpectNothingHeld(*os);
     }
   }
@@ -183,7 +183,7 @@ TEST(WriteFilterState, MinimizeDiskWritesWritesNothingWhileTheFilterWouldDiscard
   RunTheWriteFilter(os, kWindows, EwfManagerReport("ENABLED"));
   MinimizeDiskWrites(os, dialogs, kWindows);
   EXPECT_THAT(os.CallsNamed("RegCreateKeyExA"), IsEmpty());
-  EXPECT_THAT(dialogs.shown, ElementsAre("message: " + OverlayOnMessage("C:")));
+  EXPECT_THAT(dialogs.Shown, ElementsAre("message: " + OverlayOnMessage("C:")));
 
   RunTheWriteFilter(os, kWindows, "");
   dialogs.QueueAnswer(DialogResult::Yes);

@@ -20,7 +20,7 @@ class TWin32ContractEnvironment : public TContractEnvironment {
     for (const std::string& name : Variables_) SetEnvironmentVariableA(name.c_str(), nullptr);
   }
 
-  TOs& os() override { return Os_; }
+  TOs& Os() override { return Os_; }
   std::string ScratchFolder() override { return Folder_; }
   HKEY ScratchKey() override { return Key_; }
   void WriteFile(const std::string& path, const std::string& contents) override { WriteWholeFile(path, contents); }

@@ -71,7 +71,7 @@ TEST_F(SecurityBracketWineTest, SaveAndRestoreGiveBackTheSameDaclBytes) {
   EXPECT_TRUE(RestoreRootKeySecurity(Os_, Dialogs_, Saved_));
   EXPECT_EQ(ReadDacl(), Original_);
   EXPECT_FALSE(Saved_);
-  EXPECT_TRUE(Dialogs_.shown.empty());
+  EXPECT_TRUE(Dialogs_.Shown.empty());
 }
 
 // The key left open by an interrupted run: the start-up offer writes the
@@ -85,15 +85,15 @@ TEST_F(SecurityBracketWineTest, TheRepairOfAnOpenKeyWritesTheStandardPermissions
   Dialogs_.QueueAnswer(DialogResult::Yes);
   OfferRootKeySecurityRepair(Os_, Dialogs_);
   EXPECT_EQ(ReadDacl(), StandardKeySecurity());
-  ASSERT_EQ(Dialogs_.messages.size(), 2u);
-  EXPECT_EQ(Dialogs_.messages[1].kind, MessageKind::Information);
+  ASSERT_EQ(Dialogs_.Messages.size(), 2u);
+  EXPECT_EQ(Dialogs_.Messages[1].Kind, MessageKind::Information);
 }
 
 TEST_F(SecurityBracketWineTest, DisableStopsAtTheMissingBlankDescriptorAndLeavesTheKeyAlone) {
   EXPECT_FALSE(DisableRootKeySecurity(Os_, Dialogs_, Saved_));
-  ASSERT_EQ(Dialogs_.messages.size(), 1u);
-  EXPECT_EQ(Dialogs_.messages[0].kind, MessageKind::Error);
-  EXPECT_EQ(Dialogs_.messages[0].text,
+  ASSERT_EQ(Dialogs_.Messages.size(), 1u);
+  EXPECT_EQ(Dialogs_.Messages[0].Kind, MessageKind::Error);
+  EXPECT_EQ(Dialogs_.Messages[0].Text,
             "An error occured while disabling security in the registry - failed to create a blank security "
             "descriptor.  Error 120");
   EXPECT_FALSE(Saved_);

@@ -96,15 +96,15 @@ TEST_F(WineServices, CreatingTheEmptyFileTruncatesItOrTellsWhyNot) {
   const std::string path = Folder_ + "resmany.dat";
   WriteWholeFile(path, "stale contents");
   const FileOpResult created = CreateEmptyFile(Os_, path);
-  EXPECT_TRUE(created.succeeded);
-  EXPECT_EQ(created.error, 0u);
+  EXPECT_TRUE(created.Succeeded);
+  EXPECT_EQ(created.Error, 0u);
   EXPECT_EQ(ReadWholeFile(path), "");
 
   const HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   const FileOpResult refused = CreateEmptyFile(Os_, path);
   CloseHandle(holder);
-  EXPECT_FALSE(refused.succeeded);
-  EXPECT_EQ(refused.error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(refused.Succeeded);
+  EXPECT_EQ(refused.Error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 }
 
 TEST_F(WineServices, EnvironmentAndProgramPathAreReadWhole) {
@@ -179,12 +179,12 @@ TEST(WineRegistry, MinimizeDiskWritesWritesTheFourSettings) {
   EXPECT_EQ(machine.Value("SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Memory Management\\PrefetchParameters",
                           "EnablePrefetcher"),
             std::make_pair(DWORD{REG_DWORD}, zero));
-  ASSERT_EQ(dialogs.messages.size(), 2u);
-  for (const RecordedMessage& message : dialogs.messages) {
-    EXPECT_EQ(message.kind, MessageKind::Information);
-    EXPECT_EQ(message.text, "Changes successfully applied.");
+  ASSERT_EQ(dialogs.Messages.size(), 2u);
+  for (const RecordedMessage& message : dialogs.Messages) {
+    EXPECT_EQ(message.Kind, MessageKind::Information);
+    EXPECT_EQ(message.Text, "Changes successfully applied.");
   }
-  EXPECT_TRUE(dialogs.errorReports.empty());
+  EXPECT_TRUE(dialogs.ErrorReports.empty());
 }
 
 }  // namespace

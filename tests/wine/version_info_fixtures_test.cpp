@@ -47,8 +47,8 @@ void WriteBytes(const std::string& path, const BYTE* data, size_t length) {
 }
 
 struct ResourceSection {
-  size_t fileOffset;
-  size_t dataSize;
+  size_t FileOffset;
+  size_t DataSize;
 };
 
 // Where the .rsrc section's data lie in a PE file; zero when there is none.
@@ -199,8 +199,8 @@ TEST_F(VersionInfoOnRealFiles, BrokenCopiesOfTheDriverReadAsNoVersion) {
   // Cut inside the headers, after them, inside the resource directory, and
   // halfway through the resource data.
   const ResourceSection rsrc = FindResourceSection(good);
-  ASSERT_GT(rsrc.dataSize, 64u);
-  for (size_t length : {size_t{64}, size_t{512}, rsrc.fileOffset + 32, rsrc.fileOffset + rsrc.dataSize / 2}) {
+  ASSERT_GT(rsrc.DataSize, 64u);
+  for (size_t length : {size_t{64}, size_t{512}, rsrc.FileOffset + 32, rsrc.FileOffset + rsrc.DataSize / 2}) {
     const std::string cut = Scratch_ + "cut" + std::to_string(length) + ".sys";
     WriteBytes(cut, good.data(), length);
     reader.SetFileName(cut);
@@ -211,7 +211,7 @@ TEST_F(VersionInfoOnRealFiles, BrokenCopiesOfTheDriverReadAsNoVersion) {
   // Missing only the last bytes of its translation table, the file may still
   // be read (Wine does); what is read must then be the true version.
   const std::string tail = Scratch_ + "tail.sys";
-  WriteBytes(tail, good.data(), rsrc.fileOffset + rsrc.dataSize - 8);
+  WriteBytes(tail, good.data(), rsrc.FileOffset + rsrc.DataSize - 8);
   reader.SetFileName(tail);
   if (reader.HasVersionData()) {
     EXPECT_TRUE(reader.GetFileVersion() == FileVersionParts({2, 0, 927, 0}));
@@ -233,8 +233,8 @@ TEST_F(VersionInfoOnRealFiles, ADirectoryNamedLikeTheDriverIsMissingAndHasNoVers
   TRecordingDialogs dialogs;
   dialogs.QueueAnswer(DialogResult::Yes);
   EXPECT_FALSE(RunDriverFileChecks({Os_, dialogs, reader, folder}));
-  EXPECT_EQ(dialogs.missingFilesDialogs, 1);
-  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(dialogs.MissingFilesDialogs, 1);
+  EXPECT_TRUE(dialogs.Messages.empty());
 }
 
 TEST_F(VersionInfoOnRealFiles, ADriverHeldOpenWithoutSharingIsPresentButHasNoVersion) {
@@ -251,7 +251,7 @@ TEST_F(VersionInfoOnRealFiles, ADriverHeldOpenWithoutSharingIsPresentButHasNoVer
   TRecordingDialogs dialogs;
   dialogs.QueueAnswer(DialogResult::Yes);
   EXPECT_FALSE(CheckDriverFileVersions(dialogs, reader, Scratch_));
-  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_TRUE(dialogs.Messages.empty());
 
   CloseHandle(holder);
   reader.SetFileName(locked);
@@ -264,23 +264,23 @@ TEST_F(VersionInfoOnRealFiles, TheGateReadsRealVersions) {
   TVersionInfo reader(Os_);
   TRecordingDialogs quiet;
   EXPECT_TRUE(RunDriverFileChecks({Os_, quiet, reader, Fixtures_ + "v2.0.927.0\\"}));
-  EXPECT_TRUE(quiet.messages.empty());
+  EXPECT_TRUE(quiet.Messages.empty());
   EXPECT_EQ(reader.FileName(), Fixtures_ + "v2.0.927.0\\ewfmgr.exe");
 
   TRecordingDialogs refusing;
   refusing.QueueAnswer(DialogResult::No);
   EXPECT_FALSE(RunDriverFileChecks({Os_, refusing, reader, Fixtures_ + "v2.0.926.9999\\"}));
-  ASSERT_EQ(refusing.messages.size(), 1u);
-  EXPECT_NE(refusing.messages[0].text.find("\"ewf.sys\""), std::string::npos);
-  EXPECT_NE(refusing.messages[0].text.find("\rVersion found: 2.0.926.9999\rMinimum version required: 2.0.927.0\r"),
+  ASSERT_EQ(refusing.Messages.size(), 1u);
+  EXPECT_NE(refusing.Messages[0].Text.find("\"ewf.sys\""), std::string::npos);
+  EXPECT_NE(refusing.Messages[0].Text.find("\rVersion found: 2.0.926.9999\rMinimum version required: 2.0.927.0\r"),
             std::string::npos);
   EXPECT_EQ(reader.FileName(), Fixtures_ + "v2.0.926.9999\\ewf.sys");
 
   TRecordingDialogs silent;
   silent.QueueAnswer(DialogResult::Yes);
   EXPECT_FALSE(RunDriverFileChecks({Os_, silent, reader, Fixtures_ + "noversion\\"}));
-  EXPECT_TRUE(silent.messages.empty());
-  EXPECT_EQ(silent.missingFilesDialogs, 0);
+  EXPECT_TRUE(silent.Messages.empty());
+  EXPECT_EQ(silent.MissingFilesDialogs, 0);
 }
 
 }  // namespace
