@@ -1,5 +1,7 @@
 #include "app/single_instance.h"
 
+#include "services/step_failure.h"
+
 InstanceClaim ClaimSingleInstance(TOs& os, DWORD* error) {
   const HANDLE mutex = os.CreateMutexA(nullptr, FALSE, kSingleInstanceMutex);
   *error = os.GetLastError();
@@ -24,9 +26,10 @@ std::string AlreadyRunningMessage() {
 }
 
 std::string InstanceRefusedMessage(DWORD error) {
-  return "Stillvane cannot start, because Windows did not let it claim the name that keeps a second copy from "
-         "running at the same time.  Error " +
-         std::to_string(error) +
+  return WithErrorCode(
+             "Stillvane cannot start, because Windows did not let it claim the name that keeps a second "
+             "copy from running at the same time.",
+             error) +
          "\r\r"
          "Another program holds that name.  Restart Windows, then start Stillvane again.";
 }

@@ -6,6 +6,7 @@
 
 #include "services/key_security.h"
 #include "services/registry.h"
+#include "services/step_failure.h"
 
 const char* const kRootKeySecurityPath = "SYSTEM\\CurrentControlSet\\Enum\\Root";
 
@@ -21,7 +22,7 @@ void ShowError(TDialogs& dialogs, const std::string& text) {
 }
 
 void ShowError(TDialogs& dialogs, const std::string& text, DWORD error) {
-  ShowError(dialogs, text + "  Error " + std::to_string(error));
+  ShowError(dialogs, WithErrorCode(text, error));
 }
 
 std::string RootKeyName() {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "services/handles.h"
+#include "services/step_failure.h"
 
 namespace {
 
@@ -18,10 +19,6 @@ constexpr DWORD kOutputLimit = 65536;
 
 WriteFilterState Unknown(std::string volume, std::string why) {
   return {WriteFilterProtection::Unknown, std::move(volume), std::move(why)};
-}
-
-std::string WithCode(const std::string& text, DWORD error) {
-  return text + "  Error " + std::to_string(error);
 }
 
 char UpperCase(char c) {
@@ -48,17 +45,17 @@ std::string DriveOf(const std::string& folder) {
 WriteFilterState ServiceState(TOs& os) {
   const UniqueServiceHandle manager(os, os.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) {
-    return Unknown({}, WithCode("The service control manager could not be opened.", os.GetLastError()));
+    return Unknown({}, WithErrorCode("The service control manager could not be opened.", os.GetLastError()));
   }
   const UniqueServiceHandle service(os, os.OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
   if (!service) {
     const DWORD error = os.GetLastError();
     if (error == ERROR_SERVICE_DOES_NOT_EXIST) return {};
-    return Unknown({}, WithCode("The ewf service could not be opened.", error));
+    return Unknown({}, WithErrorCode("The ewf service could not be opened.", error));
   }
   SERVICE_STATUS status = {};
   if (!os.QueryServiceStatus(service.get(), &status)) {
-    return Unknown({}, WithCode("The state of the ewf service could not be read.", os.GetLastError()));
+    return Unknown({}, WithErrorCode("The state of the ewf service could not be read.", os.GetLastError()));
   }
   if (status.dwCurrentState == SERVICE_STOPPED) return {};
   return {WriteFilterProtection::On, {}, {}};
@@ -106,7 +103,7 @@ WriteFilterState OverlayState(TOs& os, const std::string& managerPath, const std
   HANDLE writeEnd = nullptr;
   if (!os.CreatePipe(&readEnd, &writeEnd, &inheritable, kOutputLimit)) {
     return Unknown(volume,
-                   WithCode("No pipe could be made to read what " + managerPath + " reports.", os.GetLastError()));
+                   WithErrorCode("No pipe could be made to read what " + managerPath + " reports.", os.GetLastError()));
   }
   const UniqueKernelObject reader(os, readEnd);
   UniqueKernelObject writer(os, writeEnd);
@@ -127,7 +124,7 @@ WriteFilterState OverlayState(TOs& os, const std::string& managerPath, const std
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
       return Unknown(volume, "The ewf service is running, but its manager " + managerPath + " is not there.");
     }
-    return Unknown(volume, WithCode(managerPath + " could not be started.", error));
+    return Unknown(volume, WithErrorCode(managerPath + " could not be started.", error));
   }
   const UniqueKernelObject process(os, started.hProcess);
   const UniqueKernelObject thread(os, started.hThread);
@@ -141,7 +138,7 @@ WriteFilterState OverlayState(TOs& os, const std::string& managerPath, const std
                                std::to_string(kManagerTimeoutMilliseconds / 1000) + " seconds.");
   }
   if (waited != WAIT_OBJECT_0) {
-    return Unknown(volume, WithCode("Waiting for " + managerPath + " failed.", os.GetLastError()));
+    return Unknown(volume, WithErrorCode("Waiting for " + managerPath + " failed.", os.GetLastError()));
   }
 
   // The manager has ended, so all it wrote is in the pipe: read just that,
@@ -149,14 +146,14 @@ WriteFilterState OverlayState(TOs& os, const std::string& managerPath, const std
   const std::string unread = "What " + managerPath + " reported could not be read.";
   DWORD available = 0;
   if (!os.PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr)) {
-    return Unknown(volume, WithCode(unread, os.GetLastError()));
+    return Unknown(volume, WithErrorCode(unread, os.GetLastError()));
   }
   std::string report(available, '\0');
   DWORD got = 0;
   while (got < available) {
     DWORD read = 0;
     if (!os.ReadFile(reader.get(), &report[got], available - got, &read, nullptr)) {
-      return Unknown(volume, WithCode(unread, os.GetLastError()));
+      return Unknown(volume, WithErrorCode(unread, os.GetLastError()));
     }
     if (read == 0) break;
     got += read;

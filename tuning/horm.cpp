@@ -5,6 +5,7 @@
 #include "services/boot_volumes.h"
 #include "services/environment.h"
 #include "services/files.h"
+#include "services/step_failure.h"
 
 namespace {
 
@@ -58,8 +59,9 @@ void EnableHorm(TOs& os, TDialogs& dialogs) {
 
   const FileOpResult created = CreateEmptyFile(os, markerFile);
   if (!created.Succeeded) {
-    dialogs.ShowMessageDialog("HORM support could not be enabled, because the file " + markerFile +
-                                  " could not be created.  Error " + std::to_string(created.Error),
+    dialogs.ShowMessageDialog(WithErrorCode(Concat({"HORM support could not be enabled, because the file ", markerFile,
+                                                    " could not be created."}),
+                                            created.Error),
                               MessageKind::Error, MessageButtons::Ok);
     return;
   }

@@ -1,4 +1,4 @@
-#include "services/message_dialog_text.h"
+#include "app/message_dialog_text.h"
 
 const char* MessageDialogCaption(MessageKind kind) {
   switch (kind) {

@@ -1,10 +1,10 @@
-#include "services/message_dialog_win32.h"
+#include "app/message_dialog_win32.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "services/error_report.h"
-#include "services/message_dialog_text.h"
+#include "app/message_dialog_text.h"
 #include "ui/forms_win32.h"
 #include "ui/owners_win32.h"
 
