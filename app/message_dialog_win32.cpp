@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "services/error_report.h"
 #include "app/message_dialog_text.h"
+#include "services/error_report.h"
 #include "ui/forms_win32.h"
 #include "ui/owners_win32.h"
 

@@ -1,7 +1,7 @@
 #include "app/win32_dialogs.h"
 
-#include "install/missing_files_form_win32.h"
 #include "app/message_dialog_win32.h"
+#include "install/missing_files_form_win32.h"
 
 DialogResult TWin32Dialogs::ShowMessageDialog(const std::string& text, MessageKind kind, MessageButtons buttons) {
   return ::ShowMessageDialog(ModalOwner(), text, kind, buttons);

@@ -30,7 +30,7 @@ const char* const kMessageFolders[] = {"app", "install", "services", "tuning"};
 // guide describes with their tasks, and the names the program passes to
 // Windows.
 const char* const kNotMessages[] = {
-    "app/about_form_win32.cpp",          "app/main_form_win32.cpp",     "app/tips_form_win32.cpp",
+    "app/about_form_win32.cpp",     "app/main_form_win32.cpp",     "app/tips_form_win32.cpp",
     "app/message_dialog_win32.cpp", "services/win32_os_win32.cpp",
 };
 
