@@ -70,8 +70,8 @@ TEST_F(MainWindowTest, ShowsTheThreeSectionsAsTabled) {
   RECT window = TAppDriver::WindowRect(Main_);
   RECT workArea{};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
-  EXPECT_NEAR((window.left + window.right) / 2, (workArea.left + workArea.right) / 2, 2);
-  EXPECT_NEAR((window.top + window.bottom) / 2, (workArea.top + workArea.bottom) / 2, 2);
+  EXPECT_NEAR((window.left + window.right) / 2.0, (workArea.left + workArea.right) / 2.0, 2);
+  EXPECT_NEAR((window.top + window.bottom) / 2.0, (workArea.top + workArea.bottom) / 2.0, 2);
 }
 
 TEST_F(MainWindowTest, WideningStretchesFramesAndKeepsButtonsAtTheCorners) {

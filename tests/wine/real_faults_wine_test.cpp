@@ -24,7 +24,7 @@ std::string Said(const FileLookup& lookup) {
   return (lookup.Present ? "present, error " : "absent, error ") + std::to_string(lookup.Error);
 }
 
-class RealFileFaults : public ::testing::Test {
+class RealFileFaultsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Folder_ = MakeScratchFolder();
@@ -44,7 +44,7 @@ HANDLE Hold(const std::string& path) {
   return file;
 }
 
-TEST_F(RealFileFaults, AHeldFileIsFoundButNeitherCopiedMovedNorReplaced) {
+TEST_F(RealFileFaultsTest, AHeldFileIsFoundButNeitherCopiedMovedNorReplaced) {
   const HANDLE source = Hold(Folder_ + "ewfntldr");
   EXPECT_EQ(Said(LookForFile(Os_, Folder_ + "ewfntldr")), "present, error 0");
   EXPECT_EQ(Said(CopyFileTo(Os_, Folder_ + "ewfntldr", Folder_ + "copy", false)), "failed, error 32");
@@ -60,7 +60,7 @@ TEST_F(RealFileFaults, AHeldFileIsFoundButNeitherCopiedMovedNorReplaced) {
 
 // A missing folder means the file is not there (nothing to keep); copying
 // into it fails with the path it names.
-TEST_F(RealFileFaults, AMissingFolderIsAbsenceNotAFailureToLook) {
+TEST_F(RealFileFaultsTest, AMissingFolderIsAbsenceNotAFailureToLook) {
   const std::string missing = Folder_ + "drivers\\";
   EXPECT_EQ(Said(LookForFile(Os_, missing + "ewf.sys")), "absent, error 0");
   EXPECT_EQ(Said(CopyFileTo(Os_, Folder_ + "ewfntldr", missing + "ewf.sys", true)), "failed, error 3");
@@ -70,7 +70,7 @@ TEST_F(RealFileFaults, AMissingFolderIsAbsenceNotAFailureToLook) {
 
 // Whether an overlong path holds a boot loader cannot be known: the lookup
 // fails rather than saying "absent", so that nothing is overwritten unseen.
-TEST_F(RealFileFaults, APathLongerThanMaxPathCannotBeLookedAt) {
+TEST_F(RealFileFaultsTest, APathLongerThanMaxPathCannotBeLookedAt) {
   const std::string path = Folder_ + std::string(MAX_PATH, 'w') + "\\ntldr";
   EXPECT_EQ(Said(LookForFile(Os_, path)), "absent, error 206");
   const FileOpResult copied = CopyFileTo(Os_, Folder_ + "ewfntldr", path, false);
@@ -83,7 +83,7 @@ TEST_F(RealFileFaults, APathLongerThanMaxPathCannotBeLookedAt) {
 
 // A read-only boot loader (as Windows XP leaves ntldr) can be moved aside,
 // which is how the installation replaces it.
-TEST_F(RealFileFaults, AReadOnlyFileCanBeMovedAside) {
+TEST_F(RealFileFaultsTest, AReadOnlyFileCanBeMovedAside) {
   ASSERT_TRUE(SetFileAttributesA((Folder_ + "ntldr").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
   EXPECT_EQ(Said(RenameFile(Os_, Folder_ + "ntldr", Folder_ + "ntldr.bak")), "succeeded, error 0");
   EXPECT_EQ(Said(CopyFileTo(Os_, Folder_ + "ewfntldr", Folder_ + "ntldr", false)), "succeeded, error 0");

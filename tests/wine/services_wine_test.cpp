@@ -69,7 +69,7 @@ FILETIME UtcTime(WORD year, WORD month, WORD day) {
   return time;
 }
 
-class WineServices : public ::testing::Test {
+class WineServicesTest : public ::testing::Test {
  protected:
   void SetUp() override { Folder_ = MakeScratchFolder(); }
   void TearDown() override { DeleteFolderTree(Folder_); }
@@ -77,7 +77,7 @@ class WineServices : public ::testing::Test {
   std::string Folder_;
 };
 
-TEST_F(WineServices, AFileIsPresentWhateverItsTimeStamp) {
+TEST_F(WineServicesTest, AFileIsPresentWhateverItsTimeStamp) {
   for (const FILETIME& time : {UtcTime(1975, 6, 1), UtcTime(1980, 1, 2), UtcTime(2110, 1, 1)}) {
     const std::string path = Folder_ + "ewf.sys";
     WriteWholeFile(path, "driver");
@@ -92,7 +92,7 @@ TEST_F(WineServices, AFileIsPresentWhateverItsTimeStamp) {
   EXPECT_FALSE(FileIsPresent(Os_, Folder_ + "absent.sys"));
 }
 
-TEST_F(WineServices, CreatingTheEmptyFileTruncatesItOrTellsWhyNot) {
+TEST_F(WineServicesTest, CreatingTheEmptyFileTruncatesItOrTellsWhyNot) {
   const std::string path = Folder_ + "resmany.dat";
   WriteWholeFile(path, "stale contents");
   const FileOpResult created = CreateEmptyFile(Os_, path);
@@ -107,7 +107,7 @@ TEST_F(WineServices, CreatingTheEmptyFileTruncatesItOrTellsWhyNot) {
   EXPECT_EQ(refused.Error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 }
 
-TEST_F(WineServices, EnvironmentAndProgramPathAreReadWhole) {
+TEST_F(WineServicesTest, EnvironmentAndProgramPathAreReadWhole) {
   const std::string value(1000, 'w');
   SetEnvironmentVariableA("STILLVANE_LONG", value.c_str());
   EXPECT_EQ(ReadEnvironmentVariable(Os_, "STILLVANE_LONG"), value);

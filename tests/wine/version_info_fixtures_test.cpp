@@ -74,7 +74,7 @@ bool IsZero(const TFixedFileInfo& info) {
   const TFixedFileInfo zero{};
   return std::memcmp(&info, &zero, sizeof zero) == 0;
 }
-class VersionInfoOnRealFiles : public ::testing::Test {
+class VersionInfoOnRealFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Fixtures_ = FixturesFolder();
@@ -96,7 +96,7 @@ class VersionInfoOnRealFiles : public ::testing::Test {
   std::string Scratch_;
 };
 
-TEST_F(VersionInfoOnRealFiles, ReadsTheVersionOfEveryStandIn) {
+TEST_F(VersionInfoOnRealFilesTest, ReadsTheVersionOfEveryStandIn) {
   const FileVersionParts versions[] = {
       {2, 0, 927, 0}, {2, 0, 926, 9999}, {2, 1, 0, 0}, {3, 0, 0, 0}, {1, 65535, 65535, 65535}};
   TVersionInfo reader(Os_);
@@ -116,7 +116,7 @@ TEST_F(VersionInfoOnRealFiles, ReadsTheVersionOfEveryStandIn) {
   }
 }
 
-TEST_F(VersionInfoOnRealFiles, AnEmptyNameReadsTheRunningProgram) {
+TEST_F(VersionInfoOnRealFilesTest, AnEmptyNameReadsTheRunningProgram) {
   char self[MAX_PATH];
   ASSERT_NE(GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
   TVersionInfo reader(Os_);
@@ -126,7 +126,7 @@ TEST_F(VersionInfoOnRealFiles, AnEmptyNameReadsTheRunningProgram) {
   EXPECT_EQ(reader.FileName(), self);
 }
 
-TEST_F(VersionInfoOnRealFiles, FilesWithoutAVersionResourceReadAsNone) {
+TEST_F(VersionInfoOnRealFilesTest, FilesWithoutAVersionResourceReadAsNone) {
   TVersionInfo reader(Os_);
   reader.SetFileName(Fixtures_ + "v2.1.0.0\\ewf.sys");
   ASSERT_TRUE(reader.HasVersionData());
@@ -143,7 +143,7 @@ TEST_F(VersionInfoOnRealFiles, FilesWithoutAVersionResourceReadAsNone) {
 }
 
 // Each hostile/<case>/ewf.sys has a version resource that is odd or damaged.
-TEST_F(VersionInfoOnRealFiles, OddOrDamagedResourcesGiveWhatTheyCanAndNoMore) {
+TEST_F(VersionInfoOnRealFilesTest, OddOrDamagedResourcesGiveWhatTheyCanAndNoMore) {
   TVersionInfo reader(Os_);
   const FileVersionParts expected{2, 0, 927, 0};
 
@@ -185,7 +185,7 @@ TEST_F(VersionInfoOnRealFiles, OddOrDamagedResourcesGiveWhatTheyCanAndNoMore) {
   EXPECT_LE(static_cast<size_t>(reader.TranslationCount()) * 4, reader.TranslationBuffer().size());
 }
 
-TEST_F(VersionInfoOnRealFiles, BrokenCopiesOfTheDriverReadAsNoVersion) {
+TEST_F(VersionInfoOnRealFilesTest, BrokenCopiesOfTheDriverReadAsNoVersion) {
   const std::vector<BYTE> good = ReadBytes(Fixtures_ + "v2.0.927.0\\ewf.sys");
   ASSERT_GT(good.size(), 1024u);
   TVersionInfo reader(Os_);
@@ -218,7 +218,7 @@ TEST_F(VersionInfoOnRealFiles, BrokenCopiesOfTheDriverReadAsNoVersion) {
   }
 }
 
-TEST_F(VersionInfoOnRealFiles, ADirectoryNamedLikeTheDriverIsMissingAndHasNoVersion) {
+TEST_F(VersionInfoOnRealFilesTest, ADirectoryNamedLikeTheDriverIsMissingAndHasNoVersion) {
   const std::string folder = Scratch_ + "dir\\";
   ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryA((folder + "ewf.sys").c_str(), nullptr));
@@ -237,7 +237,7 @@ TEST_F(VersionInfoOnRealFiles, ADirectoryNamedLikeTheDriverIsMissingAndHasNoVers
   EXPECT_TRUE(dialogs.Messages.empty());
 }
 
-TEST_F(VersionInfoOnRealFiles, ADriverHeldOpenWithoutSharingIsPresentButHasNoVersion) {
+TEST_F(VersionInfoOnRealFilesTest, ADriverHeldOpenWithoutSharingIsPresentButHasNoVersion) {
   const std::string locked = Scratch_ + "ewf.sys";
   ASSERT_TRUE(CopyFileA((Fixtures_ + "v2.0.927.0\\ewf.sys").c_str(), locked.c_str(), TRUE));
   const HANDLE holder =
@@ -260,7 +260,7 @@ TEST_F(VersionInfoOnRealFiles, ADriverHeldOpenWithoutSharingIsPresentButHasNoVer
 
 // The whole gate on real files: an old driver is warned about with the
 // versions read from it, and a refusal stops before the manager is read.
-TEST_F(VersionInfoOnRealFiles, TheGateReadsRealVersions) {
+TEST_F(VersionInfoOnRealFilesTest, TheGateReadsRealVersions) {
   TVersionInfo reader(Os_);
   TRecordingDialogs quiet;
   EXPECT_TRUE(RunDriverFileChecks({Os_, quiet, reader, Fixtures_ + "v2.0.927.0\\"}));

@@ -48,9 +48,8 @@ extern "C" __declspec(dllexport) DWORD WINAPI CountUserObjects(LPVOID) {
   DWORD count = CountWindows();
   for (ULONG_PTR slot = 0x20; slot <= 0xffef; slot += 2) {
     DWORD rate = 0, steps = 0;
-    if (IsMenu(reinterpret_cast<HMENU>(slot))) {
-      ++count;
-    } else if (cursorFrameInfo && cursorFrameInfo(reinterpret_cast<HCURSOR>(slot), 0, 0, &rate, &steps)) {
+    if (IsMenu(reinterpret_cast<HMENU>(slot)) ||
+        (cursorFrameInfo && cursorFrameInfo(reinterpret_cast<HCURSOR>(slot), 0, 0, &rate, &steps))) {
       ++count;
     }
   }
