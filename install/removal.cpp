@@ -280,7 +280,7 @@ void RemoveEwfSupport(const RemovalContext& context) {
     context.Dialogs.ShowMessageDialog(
         Concat({"Nothing was removed, because the record of the installation, the \"", kInstallationRecordValue,
                 "\" value of ", MachineKeyName(kInstallationRecordKey), ", could not be read.  Error ",
-                std::to_string(read.Error)}),
+                std::to_string(read.Error), "\r\rLog on as an administrator, then choose Remove EWF Support again."}),
         MessageKind::Error, MessageButtons::Ok);
     return;
   }
@@ -291,7 +291,8 @@ void RemoveEwfSupport(const RemovalContext& context) {
     if (!boot.Failure.empty()) {
       context.Dialogs.ShowMessageDialog(
           "Nothing was removed, because Windows could not tell which partition this computer starts from:\r\r" +
-              boot.Failure,
+              ReasonWithAdvice(boot.Failure,
+                               "Log on as an administrator or restart Windows, then choose Remove EWF Support again."),
           MessageKind::Error, MessageButtons::Ok);
       return;
     }

@@ -338,6 +338,19 @@ TEST_F(InstallationTest, NotesAreKeptInFailuresAndALoaderThatMayNotBeUsedIsAWarn
                            "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32" +
                            layout + kept + mayNotBeUsed,
                        MessageKind::Error);
+
+  // Neither note may say that a loader was placed or replaced when the replacing rename failed.
+  Os_.FailCallsContaining("MoveFileExA(C:\\ntldr.stillvane-new", ERROR_ACCESS_DENIED);
+  Os_.Files().Remove(kDrive + "ntldr.bak.1");
+  Os_.Files().AddFile(kDrive + "ntldr", "original boot loader");
+  Click();
+  EXPECT_EQ(Contents(kDrive + "ntldr"), "original boot loader");
+  ExpectClosingMessage(kFailedHeader + "Replacing C:\\ntldr with the copy of " + kSource +
+                           "ewfntldr failed.  Error 5\r"
+                           "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32"
+                           "\r\rThe new boot loader was not placed in C:\\, where it was to go, so C:\\ntldr is as "
+                           "it was.",
+                       MessageKind::Error);
 }
 
 TEST_F(InstallationTest, WhenWindowsCannotSayWhichPartitionsAreWhichNothingChanges) {
@@ -351,7 +364,8 @@ TEST_F(InstallationTest, WhenWindowsCannotSayWhichPartitionsAreWhichNothingChang
   ExpectClosingMessage(
       "Nothing was installed, because Windows could not tell which partition this computer starts "
       "from and which one Windows runs from:\r\rReading the \"SystemBootDevice\" value of "
-      "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control failed.  Error 5",
+      "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control failed.  Error 5\r\r"
+      "Log on as an administrator or restart Windows, then click Install EWF Support again.",
       MessageKind::Error);
 }
 
@@ -702,25 +716,34 @@ TEST_F(InstallationTest, AnInstalledCopyThatCannotBeUsedIsKeptAsideAndReplaced) 
   const std::string manager = kWindows + "system32\\ewfmgr.exe";
   std::string badEntry = kNewDriver;
   PatchStandIn(badEntry, stand_in::kEntryPoint, 0xDEADBEEF);
+  const std::vector<BYTE> minimum = BuildVersionResource(FileVersionParts{2, 0, 927, 0});
+  VersionResourceLayout withoutFixedInfo;
+  withoutFixedInfo.FixedInfoLength = 0;
   struct Case {
     std::string Target;
     std::string Contents;
-    FileVersionParts Version;
+    std::vector<BYTE> Version;
     std::string Problem;
   };
   const std::vector<Case> cases = {
-      {driver, "", {2, 0, 927, 0}, "it is empty"},
+      {driver, "", minimum, "it is empty"},
       {driver,
        kNewDriver.substr(0, kNewDriver.size() / 2),
-       {2, 0, 927, 0},
+       minimum,
        "it is incomplete: its sections run past the end of the file, as in a copy cut short"},
-      {driver, badEntry, {2, 0, 927, 0}, "it is damaged: its entry point (0xDEADBEEF) lies outside its code"},
-      {driver, StandInImage("DLL", {1, 0x14C, true}), {2, 0, 927, 0}, "it is a DLL, not a kernel driver"},
-      {driver, StandInDriver("old"), {2, 0, 926, 0}, "it is version 2.0.926.0, older than 2.0.927.0"},
-      {driver, StandInDriver("unversioned"), {0, 0, 0, 0}, "its version cannot be read"},
+      {driver, badEntry, minimum, "it is damaged: its entry point (0xDEADBEEF) lies outside its code"},
+      {driver, StandInImage("DLL", {1, 0x14C, true}), minimum, "it is a DLL, not a kernel driver"},
+      {driver, StandInDriver("old"), BuildVersionResource(FileVersionParts{2, 0, 926, 0}),
+       "it is version 2.0.926.0, older than 2.0.927.0"},
+      {driver, StandInDriver("unversioned"), {}, "its version cannot be read"},
+      // A resource that holds no file version is not taken for version 0.0.0.0.
+      {driver, StandInDriver("no fixed information"), BuildVersionResource(withoutFixedInfo),
+       "its version cannot be read"},
+      {manager, StandInProgram("no fixed information"), BuildVersionResource(withoutFixedInfo),
+       "its version cannot be read"},
       {manager,
        StandInDriver("a driver"),
-       {2, 0, 927, 0},
+       minimum,
        "it is not a Windows program: it is made for the native (kernel mode) subsystem"},
   };
   for (const Case& c : cases) {
@@ -728,7 +751,7 @@ TEST_F(InstallationTest, AnInstalledCopyThatCannotBeUsedIsKeptAsideAndReplaced) 
     TFakeOs os;
     os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
     Arrange(os);
-    const std::vector<BYTE> version = c.Version.Major ? BuildVersionResource(c.Version) : std::vector<BYTE>();
+    const std::vector<BYTE>& version = c.Version;
     os.Files().AddFile(c.Target, c.Contents).VersionResource = version;
     os.Files().AddFile(c.Target + ".bak", "another file's backup");  // the next free name is taken
     TRecordingDialogs dialogs;
