@@ -277,10 +277,14 @@ void RemoveEwfSupport(const RemovalContext& context) {
   TOs& os = context.Os;
   const RecordRead read = ReadInstallationRecord(os);
   if (read.Error) {
+    const char* const advice =
+        read.Error == ERROR_INVALID_DATA
+            ? "It is not of the kind Stillvane writes: delete it with regedit, then choose Remove EWF Support again."
+            : "Log on as an administrator, then choose Remove EWF Support again.";
     context.Dialogs.ShowMessageDialog(
         Concat({"Nothing was removed, because the record of the installation, the \"", kInstallationRecordValue,
                 "\" value of ", MachineKeyName(kInstallationRecordKey), ", could not be read.  Error ",
-                std::to_string(read.Error), "\r\rLog on as an administrator, then choose Remove EWF Support again."}),
+                std::to_string(read.Error), "\r\r", advice}),
         MessageKind::Error, MessageButtons::Ok);
     return;
   }

@@ -727,9 +727,7 @@ TEST_F(InstallationTest, AnInstalledCopyThatCannotBeUsedIsKeptAsideAndReplaced) 
   };
   const std::vector<Case> cases = {
       {driver, "", minimum, "it is empty"},
-      {driver,
-       kNewDriver.substr(0, kNewDriver.size() / 2),
-       minimum,
+      {driver, kNewDriver.substr(0, kNewDriver.size() / 2), minimum,
        "it is incomplete: its sections run past the end of the file, as in a copy cut short"},
       {driver, badEntry, minimum, "it is damaged: its entry point (0xDEADBEEF) lies outside its code"},
       {driver, StandInImage("DLL", {1, 0x14C, true}), minimum, "it is a DLL, not a kernel driver"},
@@ -741,9 +739,7 @@ TEST_F(InstallationTest, AnInstalledCopyThatCannotBeUsedIsKeptAsideAndReplaced) 
        "its version cannot be read"},
       {manager, StandInProgram("no fixed information"), BuildVersionResource(withoutFixedInfo),
        "its version cannot be read"},
-      {manager,
-       StandInDriver("a driver"),
-       minimum,
+      {manager, StandInDriver("a driver"), minimum,
        "it is not a Windows program: it is made for the native (kernel mode) subsystem"},
   };
   for (const Case& c : cases) {
