@@ -142,9 +142,10 @@ void ShowOutcome(TDialogs& dialogs, const TFailedSteps& failed, KeySecurity secu
   const std::string warned = loaderWarning.empty() ? std::string() : "\r\r" + loaderWarning;
 
   if (!failed.Empty()) {
-    dialogs.ShowMessageDialog(Concat({"The EWF installation did not complete successfully.  These steps failed:\r",
-                                      failed.Text(), keyNote, noted, warned}),
-                              MessageKind::Error, MessageButtons::Ok);
+    dialogs.ShowMessageDialog(
+        Concat({"The EWF installation did not complete successfully.  These steps failed:\r", failed.Text(), keyNote,
+                noted, warned, "\r\rCorrect the cause, then click Install EWF Support again."}),
+        MessageKind::Error, MessageButtons::Ok);
   } else if (!loaderWarning.empty()) {
     dialogs.ShowMessageDialog(Concat({"EWF was installed, but this computer may not start from the new boot loader.",
                                       warned, keyNote, noted}),

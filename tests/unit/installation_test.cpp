@@ -40,6 +40,7 @@ const std::string kKeptAsFirst =
     "\r\rThe boot loader C:\\ntldr that was replaced has been kept as C:\\ntldr.bak.1, because C:\\ntldr.bak holds "
     "something else.";
 const std::string kFailedHeader = "The EWF installation did not complete successfully.  These steps failed:\r\r";
+const std::string kRetry = "\r\rCorrect the cause, then click Install EWF Support again.";
 const std::string kKeyAdvice =
     "the original security attributes on the registry key: "
     "\r\rHKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\Root"
@@ -299,7 +300,7 @@ TEST_F(InstallationTest, AKeyLeftOpenAndNeverTouchedIsNotSaidToHaveItsPermission
     ASSERT_FALSE(dialogs.Messages.empty());
     const std::string& text = dialogs.Messages.back().Text;
     EXPECT_EQ(text.rfind(kFailedHeader, 0), 0u) << text;
-    EXPECT_EQ(text.substr(text.size() - stillOpen.size()), stillOpen) << fault;
+    EXPECT_EQ(text.substr(text.size() - stillOpen.size() - kRetry.size()), stillOpen + kRetry) << fault;
     EXPECT_EQ(text.find("standard permissions instead"), std::string::npos) << fault;
     EXPECT_EQ(os.Registry().Security(HKEY_LOCAL_MACHINE, kRoot), BlankSecurityDescriptor()) << fault;
   }
@@ -336,7 +337,7 @@ TEST_F(InstallationTest, NotesAreKeptInFailuresAndALoaderThatMayNotBeUsedIsAWarn
   Click();
   ExpectClosingMessage(kFailedHeader +
                            "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32" +
-                           layout + kept + mayNotBeUsed,
+                           layout + kept + mayNotBeUsed + kRetry,
                        MessageKind::Error);
 
   // Neither note may say that a loader was placed or replaced when the replacing rename failed.
@@ -349,7 +350,8 @@ TEST_F(InstallationTest, NotesAreKeptInFailuresAndALoaderThatMayNotBeUsedIsAWarn
                            "ewfntldr failed.  Error 5\r"
                            "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32"
                            "\r\rThe new boot loader was not placed in C:\\, where it was to go, so C:\\ntldr is as "
-                           "it was.",
+                           "it was." +
+                           kRetry,
                        MessageKind::Error);
 }
 
@@ -532,7 +534,7 @@ TEST_F(InstallationTest, AFailedBootLoaderStepLeavesTheOriginalNtldr) {
     EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->Attributes, hiddenSystemReadOnly);
     EXPECT_EQ(os.Files().Find(kDrive + "ntldr.stillvane-new"), nullptr);
     EXPECT_EQ(os.Files().Find(kDrive + "ntldr.bak.stillvane-new"), nullptr);
-    EXPECT_EQ(dialogs.Shown, std::vector<std::string>{"message: " + kFailedHeader + c.Line});
+    EXPECT_EQ(dialogs.Shown, std::vector<std::string>{"message: " + kFailedHeader + c.Line + kRetry});
   }
 }
 
@@ -592,7 +594,7 @@ TEST_F(InstallationTest, OnlyAWholeCopyOfTheOldLoaderIsTakenForItsBackup) {
   Click();
   EXPECT_EQ(Contents(kDrive + "ntldr"), original);
   EXPECT_EQ(Dialogs_.Messages.back().Text,
-            kFailedHeader + "No free name was left for a copy of C:\\ntldr, so C:\\ntldr was not replaced.");
+            kFailedHeader + "No free name was left for a copy of C:\\ntldr, so C:\\ntldr was not replaced." + kRetry);
 }
 
 // While the old-version warning is on screen the files can still change:
@@ -691,7 +693,8 @@ TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
   ExpectClosingMessage(kFailedHeader + "Copying " + kSource +
                            "ewf.sys to C:\\WINDOWS\\system32\\drivers\\ewf.sys failed.  Error 5\r"
                            "No registry entries were written, because C:\\WINDOWS\\system32\\drivers\\ewf.sys is not "
-                           "present.",
+                           "present." +
+                           kRetry,
                        MessageKind::Error);
 }
 
@@ -781,7 +784,8 @@ TEST_F(InstallationTest, ADriverThatCannotBeUsedIsNeverRegistered) {
                            "ewf.sys failed.  Error 5\r"
                            "No registry entries were written, because C:\\WINDOWS\\system32\\drivers\\ewf.sys cannot "
                            "be used: it is incomplete: its sections run past the end of the file, as in a copy cut "
-                           "short.  Delete or rename that file, then click Install EWF Support again.",
+                           "short.  Delete or rename that file, then click Install EWF Support again." +
+                           kRetry,
                        MessageKind::Error);
 }
 
@@ -800,7 +804,8 @@ TEST_F(InstallationTest, AFolderUnderATargetNameIsAFailedStep) {
                            "Renaming " +
                            kWindows + "bootstat.dat to " + kWindows + "bootstat.bak failed, because " + kWindows +
                            "bootstat.bak is a folder: move or rename that folder, then click Install EWF Support "
-                           "again.  Error 183",
+                           "again.  Error 183" +
+                           kRetry,
                        MessageKind::Error);
 }
 
@@ -814,7 +819,7 @@ TEST_F(InstallationTest, WithoutTheServiceKeyTheFilterListIsLeftAlone) {
                            " failed.  Error 5\r"
                            "The \"UpperFilters\" value of HKEY_LOCAL_MACHINE\\" +
                            kClassKey + " was left unchanged, because the registry key HKEY_LOCAL_MACHINE\\" + kService +
-                           " could not be written.",
+                           " could not be written." + kRetry,
                        MessageKind::Error);
 }
 
@@ -840,7 +845,7 @@ TEST_F(InstallationTest, EveryUnexpectedFailureIsNamedWithItsCodeAndTheRestStill
                            kLegacy +
                            "\\0000\\Control failed.  Error 5\r"
                            "Writing the \"UpperFilters\" value of HKEY_LOCAL_MACHINE\\" +
-                           kClassKey + " failed.  Error 1013",
+                           kClassKey + " failed.  Error 1013" + kRetry,
                        MessageKind::Error);
 }
 
@@ -863,9 +868,9 @@ TEST_F(InstallationTest, AFilterListThatCannotBeReadIsNotOverwritten) {
   Os_.FailCallsContaining("UpperFilters)", ERROR_ACCESS_DENIED);
   Click();
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
-  ExpectClosingMessage(
-      kFailedHeader + "Reading the \"UpperFilters\" value of HKEY_LOCAL_MACHINE\\" + kClassKey + " failed.  Error 5",
-      MessageKind::Error);
+  ExpectClosingMessage(kFailedHeader + "Reading the \"UpperFilters\" value of HKEY_LOCAL_MACHINE\\" + kClassKey +
+                           " failed.  Error 5" + kRetry,
+                       MessageKind::Error);
 }
 
 TEST_F(InstallationTest, AFailedRestoreGivesTheLongCompletionMessageOrJoinsTheFailureList) {
@@ -888,7 +893,7 @@ TEST_F(InstallationTest, AFailedRestoreGivesTheLongCompletionMessageOrJoinsTheFa
   ExpectClosingMessage(kFailedHeader +
                            "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32"
                            "\r\rIn addition, an error has occured while restoring " +
-                           kKeyAdvice,
+                           kKeyAdvice + kRetry,
                        MessageKind::Error);
 }
 
