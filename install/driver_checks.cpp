@@ -94,6 +94,8 @@ std::string InstalledVersionProblem(TVersionInfo& FileVersionInfo, const std::st
   }
   if (IsVersionAtLeast(file.Minimum, *found) || SameVersion(found, accepted[&file - kDriverFiles]))
     return std::string();
+  // A resource without its fixed information reads as 0.0.0.0, which is no version the file has.
+  if (FileVersionInfo.FixedInfo().dwSignature != VS_FFI_SIGNATURE) return "its version cannot be read";
   return Concat({"it is version ", FormatFileVersion(*found), ", older than ", FormatFileVersion(file.Minimum)});
 }
 

@@ -70,7 +70,8 @@ std::string FormatFileVersion(const FileVersionParts& version);
                                       const AcceptedVersions& accepted);
 // Whether `path`, an installed copy of `file`, may stay: at least the
 // minimum version or the one the gate accepted (or, for a file whose version
-// is optional, none). Empty when it may, else what is wrong as "it is ...".
+// is optional, none). Empty when it may, else what is wrong as "it is ..."
+// or "its version cannot be read".
 std::string InstalledVersionProblem(TVersionInfo& FileVersionInfo, const std::string& path, const DriverFile& file,
                                     const AcceptedVersions& accepted);
 

@@ -90,7 +90,7 @@ ContentCheck CheckFileContents(TOs& os, const std::string& path, FileKind kind) 
 std::string ContentProblemText(const std::string& path, const ContentCheck& check) {
   if (check.Error) {
     return Concat({"The file \"", path, "\" could not be read.  Error ", std::to_string(check.Error),
-                   "\r\rNothing has been changed."});
+                   "\r\rNothing has been changed.  Close any program that uses the file, then try again."});
   }
   return Concat({"The file \"", path, "\" cannot be installed: ", check.Problem,
                  ".\r\rNothing has been changed.  Put a whole copy of the file, from the same Windows XP Embedded ",

@@ -362,13 +362,15 @@ PlacedFiles PlaceDriverFiles(const ClickContext& context, const AcceptedVersions
     if (ready.Copy->Backup) {
       const std::string usualBackup = folder + ready.Copy->Backup;
       const Switched switched = SwitchFile(os, ready.Source, ready.Target, usualBackup, failed);
+      done.BootLoaderPlaced = switched.Placed;
       if (switched.Renamed) {
         done.ReplacedBootLoader = ready.Target;
         done.BootLoaderBackup = switched.Backup;
         done.BackupMade = switched.BackupMade;
         done.BootLoaderAttributes = switched.OldAttributes;
       }
-      if (!switched.Backup.empty() && switched.Backup != usualBackup) {
+      // A copy kept for a replacement that then failed replaced nothing.
+      if (switched.Renamed && !switched.Backup.empty() && switched.Backup != usualBackup) {
         note = JoinNotes(note, Concat({"The boot loader ", ready.Target, " that was replaced has been kept as ",
                                        switched.Backup, ", because ", usualBackup, " holds something else."}));
       }

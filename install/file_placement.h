@@ -27,6 +27,8 @@ struct PlacedFiles {
   // could not be the usual backup, and which installed files were replaced
   // and where their bytes are kept; empty otherwise.
   std::string Note;
+  // Whether the new boot loader is in place (put there now, or found there).
+  bool BootLoaderPlaced = false;
   // What went live, for the installation record: the files placed under
   // their names (the boot loader apart), and the boot loader replaced with
   // where its old bytes are and whether this run made that copy.

@@ -142,9 +142,10 @@ void ShowOutcome(TDialogs& dialogs, const TFailedSteps& failed, KeySecurity secu
   const std::string warned = loaderWarning.empty() ? std::string() : "\r\r" + loaderWarning;
 
   if (!failed.Empty()) {
-    dialogs.ShowMessageDialog(Concat({"The EWF installation did not complete successfully.  These steps failed:\r",
-                                      failed.Text(), keyNote, noted, warned}),
-                              MessageKind::Error, MessageButtons::Ok);
+    dialogs.ShowMessageDialog(
+        Concat({"The EWF installation did not complete successfully.  These steps failed:\r", failed.Text(), keyNote,
+                noted, warned, "\r\rCorrect the cause, then click Install EWF Support again."}),
+        MessageKind::Error, MessageButtons::Ok);
   } else if (!loaderWarning.empty()) {
     dialogs.ShowMessageDialog(Concat({"EWF was installed, but this computer may not start from the new boot loader.",
                                       warned, keyNote, noted}),
@@ -209,7 +210,8 @@ void InstallEwfSupport(const InstallContext& given) {
     context.Dialogs.ShowMessageDialog(
         "Nothing was installed, because Windows could not tell which partition this computer starts from and "
         "which one Windows runs from:\r\r" +
-            context.Boot.Failure,
+            ReasonWithAdvice(context.Boot.Failure,
+                             "Log on as an administrator or restart Windows, then click Install EWF Support again."),
         MessageKind::Error, MessageButtons::Ok);
     return;
   }
@@ -236,6 +238,16 @@ void InstallEwfSupport(const InstallContext& given) {
     context.SavedRootKeySecurity.reset();  // the key was never opened up
   }
   RecordInstallation(os, placed, record, failed);
-  const std::string notes = JoinNotes(context.Boot.Note, placed.Note);
-  ShowOutcome(context.Dialogs, failed, security, securityChange.ReplacedOpenDacl, notes, context.Boot.LoaderWarning);
+  std::string layout = context.Boot.Note;
+  std::string loaderWarning = context.Boot.LoaderWarning;
+  // Both tell where the new boot loader was placed: when it was not, they say where it was to go instead.
+  if (!placed.BootLoaderPlaced && (!layout.empty() || !loaderWarning.empty())) {
+    const std::string folder = FolderOf(context, kBootLoaderCopy.Folder);
+    // Whichever step failed, the boot loader there is as it was.
+    layout = Concat({"The new boot loader was not placed in ", folder, ", where it was to go, so ", folder,
+                     kBootLoaderCopy.Target, " is as it was."});
+    loaderWarning.clear();
+  }
+  ShowOutcome(context.Dialogs, failed, security, securityChange.ReplacedOpenDacl, JoinNotes(layout, placed.Note),
+              loaderWarning);
 }

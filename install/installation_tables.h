@@ -22,6 +22,8 @@ inline constexpr DriverFileCopy kDriverFileCopies[] = {
 
 // The copy whose target must be in place before the driver is registered.
 inline constexpr const DriverFileCopy& kDriverFileOfService = kDriverFileCopies[0];
+// The boot loader: the copy that replaces what is there, keeping a backup.
+inline constexpr const DriverFileCopy& kBootLoaderCopy = kDriverFileCopies[2];
 
 // Renamed when present, after the copies.
 struct FileMovedAside {

@@ -277,10 +277,14 @@ void RemoveEwfSupport(const RemovalContext& context) {
   TOs& os = context.Os;
   const RecordRead read = ReadInstallationRecord(os);
   if (read.Error) {
+    const char* const advice =
+        read.Error == ERROR_INVALID_DATA
+            ? "It is not of the kind Stillvane writes: delete it with regedit, then choose Remove EWF Support again."
+            : "Log on as an administrator, then choose Remove EWF Support again.";
     context.Dialogs.ShowMessageDialog(
         Concat({"Nothing was removed, because the record of the installation, the \"", kInstallationRecordValue,
                 "\" value of ", MachineKeyName(kInstallationRecordKey), ", could not be read.  Error ",
-                std::to_string(read.Error)}),
+                std::to_string(read.Error), "\r\r", advice}),
         MessageKind::Error, MessageButtons::Ok);
     return;
   }
@@ -291,7 +295,8 @@ void RemoveEwfSupport(const RemovalContext& context) {
     if (!boot.Failure.empty()) {
       context.Dialogs.ShowMessageDialog(
           "Nothing was removed, because Windows could not tell which partition this computer starts from:\r\r" +
-              boot.Failure,
+              ReasonWithAdvice(boot.Failure,
+                               "Log on as an administrator or restart Windows, then choose Remove EWF Support again."),
           MessageKind::Error, MessageButtons::Ok);
       return;
     }

@@ -34,7 +34,7 @@ void MinimizeDiskWrites(TOs& os, TDialogs& dialogs, const std::string& windowsFo
   } else {
     dialogs.ShowMessageDialog(
         "Some of the changes could not be applied, because their registry keys could not be opened or created:\r" +
-            notApplied,
+            notApplied + "\r\rLog on as an administrator, then click Minimize Disk Writes again.",
         MessageKind::Error, MessageButtons::Ok);
   }
 }

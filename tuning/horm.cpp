@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "install/failed_steps.h"
 #include "services/boot_volumes.h"
 #include "services/environment.h"
 #include "services/files.h"
@@ -52,17 +53,20 @@ void EnableHorm(TOs& os, TDialogs& dialogs) {
     dialogs.ShowMessageDialog(
         "HORM support could not be enabled, because Windows could not tell which partition this computer starts "
         "from:\r\r" +
-            failure,
+            ReasonWithAdvice(failure, "Log on as an administrator or restart Windows, then click Enable HORM again."),
         MessageKind::Error, MessageButtons::Ok);
     return;
   }
 
   const FileOpResult created = CreateEmptyFile(os, markerFile);
   if (!created.Succeeded) {
-    dialogs.ShowMessageDialog(WithErrorCode(Concat({"HORM support could not be enabled, because the file ", markerFile,
-                                                    " could not be created."}),
-                                            created.Error),
-                              MessageKind::Error, MessageButtons::Ok);
+    dialogs.ShowMessageDialog(
+        Concat({WithErrorCode(Concat({"HORM support could not be enabled, because the file ", markerFile,
+                                      " could not be created."}),
+                              created.Error),
+                "\r\rLog on as an administrator, make sure that the file is not read-only or in use, then click "
+                "Enable HORM again."}),
+        MessageKind::Error, MessageButtons::Ok);
     return;
   }
   // The boot loader looks for the marker on a partition the file could not be put on.

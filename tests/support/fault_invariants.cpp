@@ -126,6 +126,19 @@ void CheckBootLoader(const MachineSnapshot& before, const MachineSnapshot& after
   }
 }
 
+// 2. No message says the new boot loader is in place, or the old one replaced, unless it is.
+void CheckBootLoaderClaims(const RunRecord& run, std::vector<std::string>& out) {
+  if (run.After.Ntldr && run.After.Ntldr == run.After.BootLoader) return;
+  for (const std::string& shown : run.Shown) {
+    for (const char* claim : {"The new boot loader was placed", "that was replaced has been kept"}) {
+      if (shown.find(claim) != std::string::npos) {
+        out.push_back("invariant 2: a message says \"" + std::string(claim) + "\", but C:\\ntldr holds " +
+                      Quoted(run.After.Ntldr));
+      }
+    }
+  }
+}
+
 const std::map<std::string, RegistryValue>& ServiceValues() {
   static const std::map<std::string, RegistryValue> service = {
       {"ErrorControl", DwordValue(1)},
@@ -309,6 +322,7 @@ std::vector<std::string> CheckInvariants(const RunRecord& run, const std::vector
   std::vector<std::string> out;
   CheckSecurity(run, faults, texts, out);
   CheckBootLoader(*run.Before, run.After, out);
+  CheckBootLoaderClaims(run, out);
   CheckDriverRegistration(*run.Before, run.After, out);
   CheckTold(run, faults, baselines, texts, out);
   CheckHeld(run, faults, out);

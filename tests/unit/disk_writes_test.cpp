@@ -91,7 +91,8 @@ TEST(DiskWrites, KeysThatCannotBeOpenedAreNamedAndTheOthersStillWritten) {
             "\r\r"
             "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Dfrg\\BootOptimizeFunction  (Enable)\r"
             "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Memory "
-            "Management\\PrefetchParameters  (EnablePrefetcher)");
+            "Management\\PrefetchParameters  (EnablePrefetcher)\r\r"
+            "Log on as an administrator, then click Minimize Disk Writes again.");
   EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Error);
   EXPECT_EQ(dialogs.Messages[0].Buttons, MessageButtons::Ok);
   EXPECT_EQ(os.OpenKeyCount(), 0);

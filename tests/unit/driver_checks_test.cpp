@@ -312,7 +312,8 @@ TEST_F(DriverChecksTest, ContentsThatAreNotWhatTheNameSaysStopTheClick) {
   EXPECT_FALSE(CheckDriverFileContents(os, dialogs, kSource));
   EXPECT_EQ(dialogs.Shown, std::vector<std::string>{"message: The file \"" + kSource +
                                                     "ewf.sys\" could not be read.  Error 32\r\rNothing has been "
-                                                    "changed."});
+                                                    "changed.  Close any program that uses the file, then try "
+                                                    "again."});
 }
 
 }  // namespace

@@ -84,7 +84,9 @@ TEST_F(HormTest, AFileThatCannotBeCreatedIsReportedWithItsErrorCodeInsteadOfTheR
 
   ASSERT_EQ(Dialogs_.Messages.size(), 2u);
   EXPECT_EQ(Dialogs_.Messages[1].Text,
-            "HORM support could not be enabled, because the file C:\\resmany.dat could not be created.  Error 5");
+            "HORM support could not be enabled, because the file C:\\resmany.dat could not be created.  Error 5\r\r"
+            "Log on as an administrator, make sure that the file is not read-only or in use, then click Enable HORM "
+            "again.");
   EXPECT_EQ(Dialogs_.Messages[1].Kind, MessageKind::Error);
   EXPECT_EQ(Dialogs_.Messages[1].Buttons, MessageButtons::Ok);
   EXPECT_EQ(Os_.Files().Find("C:\\resmany.dat")->Contents, "kept");
@@ -136,7 +138,8 @@ TEST_F(HormTest, WhenWindowsCannotSayWhereTheComputerStartsNothingIsCreated) {
   ASSERT_EQ(Dialogs_.Messages.size(), 2u);
   EXPECT_EQ(Dialogs_.Messages[1].Text,
             "HORM support could not be enabled, because Windows could not tell which partition this computer starts "
-            "from:\r\rReading the \"SystemPartition\" value of HKEY_LOCAL_MACHINE\\SYSTEM\\Setup failed.  Error 5");
+            "from:\r\rReading the \"SystemPartition\" value of HKEY_LOCAL_MACHINE\\SYSTEM\\Setup failed.  Error 5"
+            "\r\rLog on as an administrator or restart Windows, then click Enable HORM again.");
   EXPECT_EQ(Dialogs_.Messages[1].Kind, MessageKind::Error);
   EXPECT_TRUE(Os_.CallsNamed("CreateFileA").empty());
 
@@ -149,6 +152,7 @@ TEST_F(HormTest, WhenWindowsCannotSayWhereTheComputerStartsNothingIsCreated) {
   ASSERT_EQ(dialogs.Messages.size(), 2u);
   EXPECT_THAT(dialogs.Messages[1].Text, ::testing::HasSubstr("as \"\\C\" (REG_EXPAND_SZ), which is not the name of a "
                                                              "device.\r\rWindows writes this value as it starts"));
+  EXPECT_THAT(dialogs.Messages[1].Text, ::testing::EndsWith("ask your administrator to correct it.")) << "one advice";
   EXPECT_TRUE(os.CallsNamed("CreateFileA").empty());
 }
 

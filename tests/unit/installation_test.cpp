@@ -40,6 +40,7 @@ const std::string kKeptAsFirst =
     "\r\rThe boot loader C:\\ntldr that was replaced has been kept as C:\\ntldr.bak.1, because C:\\ntldr.bak holds "
     "something else.";
 const std::string kFailedHeader = "The EWF installation did not complete successfully.  These steps failed:\r\r";
+const std::string kRetry = "\r\rCorrect the cause, then click Install EWF Support again.";
 const std::string kKeyAdvice =
     "the original security attributes on the registry key: "
     "\r\rHKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\Root"
@@ -299,7 +300,7 @@ TEST_F(InstallationTest, AKeyLeftOpenAndNeverTouchedIsNotSaidToHaveItsPermission
     ASSERT_FALSE(dialogs.Messages.empty());
     const std::string& text = dialogs.Messages.back().Text;
     EXPECT_EQ(text.rfind(kFailedHeader, 0), 0u) << text;
-    EXPECT_EQ(text.substr(text.size() - stillOpen.size()), stillOpen) << fault;
+    EXPECT_EQ(text.substr(text.size() - stillOpen.size() - kRetry.size()), stillOpen + kRetry) << fault;
     EXPECT_EQ(text.find("standard permissions instead"), std::string::npos) << fault;
     EXPECT_EQ(os.Registry().Security(HKEY_LOCAL_MACHINE, kRoot), BlankSecurityDescriptor()) << fault;
   }
@@ -336,7 +337,21 @@ TEST_F(InstallationTest, NotesAreKeptInFailuresAndALoaderThatMayNotBeUsedIsAWarn
   Click();
   ExpectClosingMessage(kFailedHeader +
                            "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32" +
-                           layout + kept + mayNotBeUsed,
+                           layout + kept + mayNotBeUsed + kRetry,
+                       MessageKind::Error);
+
+  // Neither note may say that a loader was placed or replaced when the replacing rename failed.
+  Os_.FailCallsContaining("MoveFileExA(C:\\ntldr.stillvane-new", ERROR_ACCESS_DENIED);
+  Os_.Files().Remove(kDrive + "ntldr.bak.1");
+  Os_.Files().AddFile(kDrive + "ntldr", "original boot loader");
+  Click();
+  EXPECT_EQ(Contents(kDrive + "ntldr"), "original boot loader");
+  ExpectClosingMessage(kFailedHeader + "Replacing C:\\ntldr with the copy of " + kSource +
+                           "ewfntldr failed.  Error 5\r"
+                           "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32"
+                           "\r\rThe new boot loader was not placed in C:\\, where it was to go, so C:\\ntldr is as "
+                           "it was." +
+                           kRetry,
                        MessageKind::Error);
 }
 
@@ -351,7 +366,8 @@ TEST_F(InstallationTest, WhenWindowsCannotSayWhichPartitionsAreWhichNothingChang
   ExpectClosingMessage(
       "Nothing was installed, because Windows could not tell which partition this computer starts "
       "from and which one Windows runs from:\r\rReading the \"SystemBootDevice\" value of "
-      "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control failed.  Error 5",
+      "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control failed.  Error 5\r\r"
+      "Log on as an administrator or restart Windows, then click Install EWF Support again.",
       MessageKind::Error);
 }
 
@@ -518,7 +534,7 @@ TEST_F(InstallationTest, AFailedBootLoaderStepLeavesTheOriginalNtldr) {
     EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->Attributes, hiddenSystemReadOnly);
     EXPECT_EQ(os.Files().Find(kDrive + "ntldr.stillvane-new"), nullptr);
     EXPECT_EQ(os.Files().Find(kDrive + "ntldr.bak.stillvane-new"), nullptr);
-    EXPECT_EQ(dialogs.Shown, std::vector<std::string>{"message: " + kFailedHeader + c.Line});
+    EXPECT_EQ(dialogs.Shown, std::vector<std::string>{"message: " + kFailedHeader + c.Line + kRetry});
   }
 }
 
@@ -578,7 +594,7 @@ TEST_F(InstallationTest, OnlyAWholeCopyOfTheOldLoaderIsTakenForItsBackup) {
   Click();
   EXPECT_EQ(Contents(kDrive + "ntldr"), original);
   EXPECT_EQ(Dialogs_.Messages.back().Text,
-            kFailedHeader + "No free name was left for a copy of C:\\ntldr, so C:\\ntldr was not replaced.");
+            kFailedHeader + "No free name was left for a copy of C:\\ntldr, so C:\\ntldr was not replaced." + kRetry);
 }
 
 // While the old-version warning is on screen the files can still change:
@@ -677,7 +693,8 @@ TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
   ExpectClosingMessage(kFailedHeader + "Copying " + kSource +
                            "ewf.sys to C:\\WINDOWS\\system32\\drivers\\ewf.sys failed.  Error 5\r"
                            "No registry entries were written, because C:\\WINDOWS\\system32\\drivers\\ewf.sys is not "
-                           "present.",
+                           "present." +
+                           kRetry,
                        MessageKind::Error);
 }
 
@@ -702,25 +719,30 @@ TEST_F(InstallationTest, AnInstalledCopyThatCannotBeUsedIsKeptAsideAndReplaced) 
   const std::string manager = kWindows + "system32\\ewfmgr.exe";
   std::string badEntry = kNewDriver;
   PatchStandIn(badEntry, stand_in::kEntryPoint, 0xDEADBEEF);
+  const std::vector<BYTE> minimum = BuildVersionResource(FileVersionParts{2, 0, 927, 0});
+  VersionResourceLayout withoutFixedInfo;
+  withoutFixedInfo.FixedInfoLength = 0;
   struct Case {
     std::string Target;
     std::string Contents;
-    FileVersionParts Version;
+    std::vector<BYTE> Version;
     std::string Problem;
   };
   const std::vector<Case> cases = {
-      {driver, "", {2, 0, 927, 0}, "it is empty"},
-      {driver,
-       kNewDriver.substr(0, kNewDriver.size() / 2),
-       {2, 0, 927, 0},
+      {driver, "", minimum, "it is empty"},
+      {driver, kNewDriver.substr(0, kNewDriver.size() / 2), minimum,
        "it is incomplete: its sections run past the end of the file, as in a copy cut short"},
-      {driver, badEntry, {2, 0, 927, 0}, "it is damaged: its entry point (0xDEADBEEF) lies outside its code"},
-      {driver, StandInImage("DLL", {1, 0x14C, true}), {2, 0, 927, 0}, "it is a DLL, not a kernel driver"},
-      {driver, StandInDriver("old"), {2, 0, 926, 0}, "it is version 2.0.926.0, older than 2.0.927.0"},
-      {driver, StandInDriver("unversioned"), {0, 0, 0, 0}, "its version cannot be read"},
-      {manager,
-       StandInDriver("a driver"),
-       {2, 0, 927, 0},
+      {driver, badEntry, minimum, "it is damaged: its entry point (0xDEADBEEF) lies outside its code"},
+      {driver, StandInImage("DLL", {1, 0x14C, true}), minimum, "it is a DLL, not a kernel driver"},
+      {driver, StandInDriver("old"), BuildVersionResource(FileVersionParts{2, 0, 926, 0}),
+       "it is version 2.0.926.0, older than 2.0.927.0"},
+      {driver, StandInDriver("unversioned"), {}, "its version cannot be read"},
+      // A resource that holds no file version is not taken for version 0.0.0.0.
+      {driver, StandInDriver("no fixed information"), BuildVersionResource(withoutFixedInfo),
+       "its version cannot be read"},
+      {manager, StandInProgram("no fixed information"), BuildVersionResource(withoutFixedInfo),
+       "its version cannot be read"},
+      {manager, StandInDriver("a driver"), minimum,
        "it is not a Windows program: it is made for the native (kernel mode) subsystem"},
   };
   for (const Case& c : cases) {
@@ -728,7 +750,7 @@ TEST_F(InstallationTest, AnInstalledCopyThatCannotBeUsedIsKeptAsideAndReplaced) 
     TFakeOs os;
     os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
     Arrange(os);
-    const std::vector<BYTE> version = c.Version.Major ? BuildVersionResource(c.Version) : std::vector<BYTE>();
+    const std::vector<BYTE>& version = c.Version;
     os.Files().AddFile(c.Target, c.Contents).VersionResource = version;
     os.Files().AddFile(c.Target + ".bak", "another file's backup");  // the next free name is taken
     TRecordingDialogs dialogs;
@@ -762,7 +784,8 @@ TEST_F(InstallationTest, ADriverThatCannotBeUsedIsNeverRegistered) {
                            "ewf.sys failed.  Error 5\r"
                            "No registry entries were written, because C:\\WINDOWS\\system32\\drivers\\ewf.sys cannot "
                            "be used: it is incomplete: its sections run past the end of the file, as in a copy cut "
-                           "short.  Delete or rename that file, then click Install EWF Support again.",
+                           "short.  Delete or rename that file, then click Install EWF Support again." +
+                           kRetry,
                        MessageKind::Error);
 }
 
@@ -781,7 +804,8 @@ TEST_F(InstallationTest, AFolderUnderATargetNameIsAFailedStep) {
                            "Renaming " +
                            kWindows + "bootstat.dat to " + kWindows + "bootstat.bak failed, because " + kWindows +
                            "bootstat.bak is a folder: move or rename that folder, then click Install EWF Support "
-                           "again.  Error 183",
+                           "again.  Error 183" +
+                           kRetry,
                        MessageKind::Error);
 }
 
@@ -795,7 +819,7 @@ TEST_F(InstallationTest, WithoutTheServiceKeyTheFilterListIsLeftAlone) {
                            " failed.  Error 5\r"
                            "The \"UpperFilters\" value of HKEY_LOCAL_MACHINE\\" +
                            kClassKey + " was left unchanged, because the registry key HKEY_LOCAL_MACHINE\\" + kService +
-                           " could not be written.",
+                           " could not be written." + kRetry,
                        MessageKind::Error);
 }
 
@@ -821,7 +845,7 @@ TEST_F(InstallationTest, EveryUnexpectedFailureIsNamedWithItsCodeAndTheRestStill
                            kLegacy +
                            "\\0000\\Control failed.  Error 5\r"
                            "Writing the \"UpperFilters\" value of HKEY_LOCAL_MACHINE\\" +
-                           kClassKey + " failed.  Error 1013",
+                           kClassKey + " failed.  Error 1013" + kRetry,
                        MessageKind::Error);
 }
 
@@ -844,9 +868,9 @@ TEST_F(InstallationTest, AFilterListThatCannotBeReadIsNotOverwritten) {
   Os_.FailCallsContaining("UpperFilters)", ERROR_ACCESS_DENIED);
   Click();
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
-  ExpectClosingMessage(
-      kFailedHeader + "Reading the \"UpperFilters\" value of HKEY_LOCAL_MACHINE\\" + kClassKey + " failed.  Error 5",
-      MessageKind::Error);
+  ExpectClosingMessage(kFailedHeader + "Reading the \"UpperFilters\" value of HKEY_LOCAL_MACHINE\\" + kClassKey +
+                           " failed.  Error 5" + kRetry,
+                       MessageKind::Error);
 }
 
 TEST_F(InstallationTest, AFailedRestoreGivesTheLongCompletionMessageOrJoinsTheFailureList) {
@@ -869,7 +893,7 @@ TEST_F(InstallationTest, AFailedRestoreGivesTheLongCompletionMessageOrJoinsTheFa
   ExpectClosingMessage(kFailedHeader +
                            "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32"
                            "\r\rIn addition, an error has occured while restoring " +
-                           kKeyAdvice,
+                           kKeyAdvice + kRetry,
                        MessageKind::Error);
 }
 

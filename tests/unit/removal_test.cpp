@@ -128,6 +128,20 @@ TEST_F(RemovalTest, AnsweredNoWithTheFilterOnOrWithTheFilterListUnreadableNothin
   EXPECT_EQ(Entries(), installed);
   EXPECT_THAT(Closing(), HasSubstr("EWF support was not removed.  Nothing else was changed"));
   EXPECT_THAT(Closing(), HasSubstr("Reading the \"UpperFilters\" value of " + kClass + " failed.  Error 5"));
+
+  Machine_.Os.FailCallsContaining("RegQueryValueExA(HKLM\\SOFTWARE\\Stillvane", ERROR_ACCESS_DENIED);
+  Remove();
+  EXPECT_EQ(Entries(), installed);
+  EXPECT_EQ(Closing(),
+            "Nothing was removed, because the record of the installation, the \"Installation\" value of "
+            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Stillvane, could not be read.  Error 5\r\r"
+            "Log on as an administrator, then choose Remove EWF Support again.");
+
+  Machine_.Os.StartProcessAgain();  // without its faults
+  Machine_.Os.Registry().SetValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane", "Installation", REG_SZ, {'x', 0});
+  Remove();
+  EXPECT_THAT(Closing(), HasSubstr("could not be read.  Error 13\r\rIt is not of the kind Stillvane writes: delete it "
+                                   "with regedit, then choose Remove EWF Support again."));
 }
 
 // ewf.sys goes only once no boot-start service can load it; the record
