@@ -247,13 +247,13 @@ void MoveFileAside(const ClickContext& context, const FileMovedAside& file, TFai
   if (found.Error)
     failed.Add(Concat({"Looking for ", from, " failed, so it was not renamed to ", to, "."}), found.Error);
   if (!found.Present) return;
-  const FileOpResult renamed = RenameFile(context.Os, from, to);
-  if (renamed.Succeeded) return;
+  const DWORD error = RenameFile(context.Os, from, to);
+  if (error == ERROR_SUCCESS) return;
   const std::string step = Concat({"Renaming ", from, " to ", to});
   if (IsFolder(context.Os, to)) {
-    failed.Add(FolderInTheWay(step, to), renamed.Error);
-  } else if (!RefusedBecauseItExists(renamed.Error)) {
-    failed.Add(Concat({step, " failed."}), renamed.Error);
+    failed.Add(FolderInTheWay(step, to), error);
+  } else if (!RefusedBecauseItExists(error)) {
+    failed.Add(Concat({step, " failed."}), error);
   }
 }
 

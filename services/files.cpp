@@ -4,9 +4,15 @@
 
 namespace {
 
-FileOpResult ResultOf(TOs& os, BOOL succeeded) {
-  if (succeeded) return {true, 0};
-  return {false, os.GetLastError()};
+// The code of a call that has just failed: one that left none must not read
+// as success.
+DWORD FailureCode(TOs& os) {
+  const DWORD error = os.GetLastError();
+  return error == ERROR_SUCCESS ? static_cast<DWORD>(ERROR_FUNCTION_FAILED) : error;
+}
+
+DWORD ResultOf(TOs& os, BOOL succeeded) {
+  return succeeded ? static_cast<DWORD>(ERROR_SUCCESS) : FailureCode(os);
 }
 
 }  // namespace
@@ -28,19 +34,18 @@ bool FileIsPresent(TOs& os, const std::string& path) {
   return LookForFile(os, path).Present;
 }
 
-FileOpResult CopyFileTo(TOs& os, const std::string& source, const std::string& target, bool failIfExists) {
+DWORD CopyFileTo(TOs& os, const std::string& source, const std::string& target, bool failIfExists) {
   return ResultOf(os, os.CopyFileA(source.c_str(), target.c_str(), failIfExists ? TRUE : FALSE));
 }
 
-FileOpResult RenameFile(TOs& os, const std::string& oldName, const std::string& newName) {
+DWORD RenameFile(TOs& os, const std::string& oldName, const std::string& newName) {
   return ResultOf(os, os.MoveFileA(oldName.c_str(), newName.c_str()));
 }
 
-FileOpResult CreateEmptyFile(TOs& os, const std::string& path) {
+DWORD CreateEmptyFile(TOs& os, const std::string& path) {
   UniqueFileHandle file(os, os.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return {false, os.GetLastError()};
-  return {true, 0};
+  return file ? static_cast<DWORD>(ERROR_SUCCESS) : FailureCode(os);
 }
 
 UniqueFileHandle OpenFileToRead(TOs& os, const std::string& path) {

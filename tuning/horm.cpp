@@ -57,11 +57,10 @@ void EnableHorm(TOs& os, TDialogs& dialogs) {
     return;
   }
 
-  const FileOpResult created = CreateEmptyFile(os, markerFile);
-  if (!created.Succeeded) {
+  if (const DWORD error = CreateEmptyFile(os, markerFile)) {
     dialogs.ShowMessageDialog(WithErrorCode(Concat({"HORM support could not be enabled, because the file ", markerFile,
                                                     " could not be created."}),
-                                            created.Error),
+                                            error),
                               MessageKind::Error, MessageButtons::Ok);
     return;
   }
