@@ -72,8 +72,8 @@ void Apply(const std::string& line, InstallationRecord& record) {
 }  // namespace
 
 FileDigest DigestOfFile(TOs& os, const std::string& path) {
-  const UniqueFileHandle file = OpenFileToRead(os, path);
-  if (!file) return {"", os.GetLastError()};
+  UniqueFileHandle file(os);
+  if (const DWORD error = OpenFileToRead(os, path, &file)) return {"", error};
   std::vector<BYTE> chunk(kChunk);
   unsigned long long hash = 14695981039346656037ull;
   unsigned long long length = 0;

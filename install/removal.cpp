@@ -10,6 +10,7 @@
 #include "services/boot_volumes.h"
 #include "services/files.h"
 #include "services/registry.h"
+#include "services/step_failure.h"
 #include "services/write_filter_state.h"
 
 namespace {
@@ -278,9 +279,10 @@ void RemoveEwfSupport(const RemovalContext& context) {
   const RecordRead read = ReadInstallationRecord(os);
   if (read.Error) {
     context.Dialogs.ShowMessageDialog(
-        Concat({"Nothing was removed, because the record of the installation, the \"", kInstallationRecordValue,
-                "\" value of ", MachineKeyName(kInstallationRecordKey), ", could not be read.  Error ",
-                std::to_string(read.Error)}),
+        WithErrorCode(
+            Concat({"Nothing was removed, because the record of the installation, the \"", kInstallationRecordValue,
+                    "\" value of ", MachineKeyName(kInstallationRecordKey), ", could not be read."}),
+            static_cast<DWORD>(read.Error)),
         MessageKind::Error, MessageButtons::Ok);
     return;
   }

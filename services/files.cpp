@@ -4,13 +4,6 @@
 
 namespace {
 
-// The code of a call that has just failed: one that left none must not read
-// as success.
-DWORD FailureCode(TOs& os) {
-  const DWORD error = os.GetLastError();
-  return error == ERROR_SUCCESS ? static_cast<DWORD>(ERROR_FUNCTION_FAILED) : error;
-}
-
 DWORD ResultOf(TOs& os, BOOL succeeded) {
   return succeeded ? static_cast<DWORD>(ERROR_SUCCESS) : FailureCode(os);
 }
@@ -48,7 +41,10 @@ DWORD CreateEmptyFile(TOs& os, const std::string& path) {
   return file ? static_cast<DWORD>(ERROR_SUCCESS) : FailureCode(os);
 }
 
-UniqueFileHandle OpenFileToRead(TOs& os, const std::string& path) {
-  return UniqueFileHandle(os, os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+DWORD OpenFileToRead(TOs& os, const std::string& path, UniqueFileHandle* file) {
+  UniqueFileHandle opened(os, os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!opened) return FailureCode(os);
+  *file = std::move(opened);
+  return ERROR_SUCCESS;
 }

@@ -27,6 +27,6 @@ struct FileLookup {
 // FILE_ATTRIBUTE_NORMAL): an existing file is truncated; the handle is closed.
 [[nodiscard]] DWORD CreateEmptyFile(TOs& os, const std::string& path);
 // CreateFileA(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING): the file opened
-// for reading while others may read it too; empty on failure, GetLastError()
-// telling why.
-[[nodiscard]] UniqueFileHandle OpenFileToRead(TOs& os, const std::string& path);
+// for reading while others may read it too, in `file`; on failure `file` is
+// left as it was.
+[[nodiscard]] DWORD OpenFileToRead(TOs& os, const std::string& path, UniqueFileHandle* file);

@@ -105,13 +105,17 @@ LONG ReadRegistryValue(TOs& os, HKEY key, const char* name, DWORD* type, std::ve
   // The value may grow between asking its size and reading it.
   for (int attempt = 0; attempt < 3; ++attempt) {
     DWORD size = 0;
-    LONG result = os.RegQueryValueExA(key, name, nullptr, type, nullptr, &size);
+    DWORD readType = REG_NONE;
+    LONG result = os.RegQueryValueExA(key, name, nullptr, &readType, nullptr, &size);
     if (result != ERROR_SUCCESS) return result;
-    data->assign(size + 1, 0);
-    result = os.RegQueryValueExA(key, name, nullptr, type, data->data(), &size);
+    std::vector<BYTE> read(size + 1, 0);
+    result = os.RegQueryValueExA(key, name, nullptr, &readType, read.data(), &size);
     if (result == ERROR_MORE_DATA) continue;
-    if (result == ERROR_SUCCESS) data->resize(size);
-    return result;
+    if (result != ERROR_SUCCESS) return result;
+    read.resize(size);
+    *type = readType;
+    *data = std::move(read);
+    return ERROR_SUCCESS;
   }
   return ERROR_MORE_DATA;
 }

@@ -22,8 +22,8 @@ struct RegistryValueRow {
 // "HKEY_LOCAL_MACHINE\A\B" for a key given as "\A\B" or "A\B".
 std::string MachineKeyName(const char* key);
 
-// The value's type and data. ERROR_FILE_NOT_FOUND when there is none; any
-// other error leaves `type` and `data` unspecified.
+// The value's type and data. ERROR_FILE_NOT_FOUND when there is none; on any
+// error `type` and `data` are left as they were.
 [[nodiscard]] LONG ReadRegistryValue(TOs& os, HKEY key, const char* name, DWORD* type, std::vector<BYTE>* data);
 
 // Raised when a value cannot be written; its message names the value.
