@@ -78,7 +78,7 @@ ContentCheck CheckFileContents(TOs& os, const std::string& path, FileKind kind) 
   DWORD done = 0;
   while (done < size) {
     DWORD read = 0;
-    if (!os.ReadFile(file.get(), bytes.data() + done, size - done, &read, nullptr)) return {os.GetLastError(), ""};
+    if (!os.ReadFile(file.get(), bytes.data() + done, size - done, &read, nullptr)) return {FailureCode(os), ""};
     if (read == 0) break;
     done += read;
   }

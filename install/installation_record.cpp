@@ -79,7 +79,7 @@ FileDigest DigestOfFile(TOs& os, const std::string& path) {
   unsigned long long length = 0;
   for (;;) {
     DWORD read = 0;
-    if (!os.ReadFile(file.get(), chunk.data(), kChunk, &read, nullptr)) return {"", os.GetLastError()};
+    if (!os.ReadFile(file.get(), chunk.data(), kChunk, &read, nullptr)) return {"", FailureCode(os)};
     if (read == 0) break;
     length += read;
     for (DWORD i = 0; i < read; ++i) hash = (hash ^ chunk[i]) * 1099511628211ull;
