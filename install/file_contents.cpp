@@ -4,6 +4,7 @@
 #include "install/pe_image.h"
 #include "services/files.h"
 #include "services/handles.h"
+#include "services/step_failure.h"
 
 namespace {
 
@@ -61,8 +62,8 @@ std::string ContentProblem(const std::vector<BYTE>& bytes, FileKind kind) {
 }
 
 ContentCheck CheckFileContents(TOs& os, const std::string& path, FileKind kind) {
-  UniqueFileHandle file = OpenFileToRead(os, path);
-  if (!file) return {os.GetLastError(), ""};
+  UniqueFileHandle file(os);
+  if (const DWORD error = OpenFileToRead(os, path, &file)) return {error, ""};
   DWORD sizeHigh = 0;
   os.SetLastError(ERROR_SUCCESS);  // a size of 0xFFFFFFFF is not a failure by itself
   const DWORD size = os.GetFileSize(file.get(), &sizeHigh);
@@ -77,7 +78,7 @@ ContentCheck CheckFileContents(TOs& os, const std::string& path, FileKind kind) 
   DWORD done = 0;
   while (done < size) {
     DWORD read = 0;
-    if (!os.ReadFile(file.get(), bytes.data() + done, size - done, &read, nullptr)) return {os.GetLastError(), ""};
+    if (!os.ReadFile(file.get(), bytes.data() + done, size - done, &read, nullptr)) return {FailureCode(os), ""};
     if (read == 0) break;
     done += read;
   }
@@ -89,8 +90,8 @@ ContentCheck CheckFileContents(TOs& os, const std::string& path, FileKind kind) 
 
 std::string ContentProblemText(const std::string& path, const ContentCheck& check) {
   if (check.Error) {
-    return Concat({"The file \"", path, "\" could not be read.  Error ", std::to_string(check.Error),
-                   "\r\rNothing has been changed.  Close any program that uses the file, then try again."});
+    return WithErrorCode(Concat({"The file \"", path, "\" could not be read."}), check.Error) +
+           "\r\rNothing has been changed.  Close any program that uses the file, then try again.";
   }
   return Concat({"The file \"", path, "\" cannot be installed: ", check.Problem,
                  ".\r\rNothing has been changed.  Put a whole copy of the file, from the same Windows XP Embedded ",

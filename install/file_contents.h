@@ -33,7 +33,7 @@ struct ContentCheck {
   std::vector<BYTE> Bytes = {};  // when it fits: the whole file as it was read
   bool Fits() const { return Error == 0 && Problem.empty(); }
 };
-ContentCheck CheckFileContents(TOs& os, const std::string& path, FileKind kind);
+[[nodiscard]] ContentCheck CheckFileContents(TOs& os, const std::string& path, FileKind kind);
 
 // What is wrong with `bytes` as a file of `kind`; empty when nothing is.
 std::string ContentProblem(const std::vector<BYTE>& bytes, FileKind kind);

@@ -40,8 +40,7 @@ Comparison CompareFiles(TOs& os, const std::string& first, const std::string& se
   const std::string* paths[] = {&first, &second};
   UniqueFileHandle files[] = {UniqueFileHandle(os), UniqueFileHandle(os)};
   for (int i = 0; i < 2; ++i) {
-    files[i] = OpenFileToRead(os, *paths[i]);
-    if (!files[i]) return {false, os.GetLastError(), *paths[i]};
+    if (const DWORD error = OpenFileToRead(os, *paths[i], &files[i])) return {false, error, *paths[i]};
   }
   std::vector<BYTE> buffer(2 * size_t{kChunk});
   BYTE* const chunks[] = {buffer.data(), buffer.data() + kChunk};
@@ -59,8 +58,8 @@ Comparison CompareFiles(TOs& os, const std::string& first, const std::string& se
 
 // Whether the file holds exactly `expected`, to its end.
 Comparison CompareWithBytes(TOs& os, const std::string& path, const std::vector<BYTE>& expected) {
-  UniqueFileHandle file = OpenFileToRead(os, path);
-  if (!file) return {false, os.GetLastError(), path};
+  UniqueFileHandle file(os);
+  if (const DWORD error = OpenFileToRead(os, path, &file)) return {false, error, path};
   std::vector<BYTE> chunk(kChunk);
   size_t at = 0;
   for (;;) {
@@ -247,13 +246,13 @@ void MoveFileAside(const ClickContext& context, const FileMovedAside& file, TFai
   if (found.Error)
     failed.Add(Concat({"Looking for ", from, " failed, so it was not renamed to ", to, "."}), found.Error);
   if (!found.Present) return;
-  const FileOpResult renamed = RenameFile(context.Os, from, to);
-  if (renamed.Succeeded) return;
+  const DWORD error = RenameFile(context.Os, from, to);
+  if (error == ERROR_SUCCESS) return;
   const std::string step = Concat({"Renaming ", from, " to ", to});
   if (IsFolder(context.Os, to)) {
-    failed.Add(FolderInTheWay(step, to), renamed.Error);
-  } else if (!RefusedBecauseItExists(renamed.Error)) {
-    failed.Add(Concat({step, " failed."}), renamed.Error);
+    failed.Add(FolderInTheWay(step, to), error);
+  } else if (!RefusedBecauseItExists(error)) {
+    failed.Add(Concat({step, " failed."}), error);
   }
 }
 

@@ -53,5 +53,5 @@ PlacedFiles PlaceDriverFiles(const ClickContext& context, const AcceptedVersions
 // protocol: staged beside it, flushed, compared, then one replacing rename
 // that gives it `attributes` (by default the target's). False after adding
 // to `failed`.
-bool ReplaceFileWithCopy(TOs& os, const std::string& source, const std::string& target, TFailedSteps& failed,
-                         DWORD attributes = INVALID_FILE_ATTRIBUTES);
+[[nodiscard]] bool ReplaceFileWithCopy(TOs& os, const std::string& source, const std::string& target,
+                                       TFailedSteps& failed, DWORD attributes = INVALID_FILE_ATTRIBUTES);

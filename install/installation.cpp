@@ -26,9 +26,8 @@ void ReportSkippedKeys(const std::vector<SkippedKey>& skipped, TFailedSteps& fai
 void WriteFilterList(TOs& os, TRegistry& registry, TFailedSteps& failed, InstallationRecord& record) {
   const std::string valueName =
       "the \"" + std::string(kVolumeFiltersValue) + "\" value of " + MachineKeyName(kVolumeClassKey);
-  if (!registry.OpenKey(kVolumeClassKey, true)) {
-    failed.Add("Opening the registry key " + MachineKeyName(kVolumeClassKey) + " failed.",
-               static_cast<DWORD>(registry.LastOpenResult()));
+  if (const LONG error = registry.Open(kVolumeClassKey, true)) {
+    failed.Add("Opening the registry key " + MachineKeyName(kVolumeClassKey) + " failed.", static_cast<DWORD>(error));
     return;
   }
   DWORD type = REG_NONE;

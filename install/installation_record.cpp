@@ -72,14 +72,14 @@ void Apply(const std::string& line, InstallationRecord& record) {
 }  // namespace
 
 FileDigest DigestOfFile(TOs& os, const std::string& path) {
-  const UniqueFileHandle file = OpenFileToRead(os, path);
-  if (!file) return {"", os.GetLastError()};
+  UniqueFileHandle file(os);
+  if (const DWORD error = OpenFileToRead(os, path, &file)) return {"", error};
   std::vector<BYTE> chunk(kChunk);
   unsigned long long hash = 14695981039346656037ull;
   unsigned long long length = 0;
   for (;;) {
     DWORD read = 0;
-    if (!os.ReadFile(file.get(), chunk.data(), kChunk, &read, nullptr)) return {"", os.GetLastError()};
+    if (!os.ReadFile(file.get(), chunk.data(), kChunk, &read, nullptr)) return {"", FailureCode(os)};
     if (read == 0) break;
     length += read;
     for (DWORD i = 0; i < read; ++i) hash = (hash ^ chunk[i]) * 1099511628211ull;

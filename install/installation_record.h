@@ -22,7 +22,7 @@ struct FileDigest {
   std::string Digest;  // empty when the file could not be read
   DWORD Error;         // why; ERROR_FILE_NOT_FOUND when it is not there
 };
-FileDigest DigestOfFile(TOs& os, const std::string& path);
+[[nodiscard]] FileDigest DigestOfFile(TOs& os, const std::string& path);
 
 struct PlacedFileRecord {
   std::string Path;
@@ -48,7 +48,7 @@ struct RecordRead {
   LONG Error;  // 0, or why it could not be read (never "not found")
   InstallationRecord Record;
 };
-RecordRead ReadInstallationRecord(TOs& os);
+[[nodiscard]] RecordRead ReadInstallationRecord(TOs& os);
 
 // This run's facts over an earlier run's: a later replacement of the loader
 // wins, placed files add up.
@@ -58,4 +58,4 @@ InstallationRecord MergeRecords(const InstallationRecord& earlier, const Install
 void WriteInstallationRecord(TOs& os, const InstallationRecord& record, TFailedSteps& failed);
 
 // Deletes the record's key and flushes its hive. The error, or 0.
-LONG DeleteInstallationRecord(TOs& os);
+[[nodiscard]] LONG DeleteInstallationRecord(TOs& os);

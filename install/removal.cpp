@@ -10,6 +10,7 @@
 #include "services/boot_volumes.h"
 #include "services/files.h"
 #include "services/registry.h"
+#include "services/step_failure.h"
 #include "services/write_filter_state.h"
 
 namespace {
@@ -282,9 +283,11 @@ void RemoveEwfSupport(const RemovalContext& context) {
             ? "It is not of the kind Stillvane writes: delete it with regedit, then choose Remove EWF Support again."
             : "Log on as an administrator, then choose Remove EWF Support again.";
     context.Dialogs.ShowMessageDialog(
-        Concat({"Nothing was removed, because the record of the installation, the \"", kInstallationRecordValue,
-                "\" value of ", MachineKeyName(kInstallationRecordKey), ", could not be read.  Error ",
-                std::to_string(read.Error), "\r\r", advice}),
+        Concat({WithErrorCode(Concat({"Nothing was removed, because the record of the installation, the \"",
+                                      kInstallationRecordValue, "\" value of ", MachineKeyName(kInstallationRecordKey),
+                                      ", could not be read."}),
+                              static_cast<DWORD>(read.Error)),
+                "\r\r", advice}),
         MessageKind::Error, MessageButtons::Ok);
     return;
   }

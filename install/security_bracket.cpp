@@ -30,15 +30,21 @@ std::string RootKeyName() {
 }
 
 // The key's DACL as RegGetKeySecurity gives it, in a LocalAlloc'ed block, and
-// its size. ERROR_SUCCESS or the Windows error code.
-DWORD ReadDacl(TOs& os, HKEY key, SavedKeySecurity& block, DWORD& size) {
+// its size. ERROR_SUCCESS or the Windows error code; on failure `block` and
+// `size` are left as they were.
+[[nodiscard]] DWORD ReadDacl(TOs& os, HKEY key, SavedKeySecurity& block, DWORD& size) {
   // Asked without a buffer, Windows answers ERROR_INSUFFICIENT_BUFFER and the
   // size; any other trouble shows up again in the second call, with its code.
-  size = 0;
-  os.RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
-  block.reset(os.LocalAlloc(LMEM_FIXED, size));
-  if (!block) return os.GetLastError();
-  return static_cast<DWORD>(os.RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, block.get(), &size));
+  DWORD needed = 0;
+  os.RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &needed);
+  SavedKeySecurity read(os, os.LocalAlloc(LMEM_FIXED, needed));
+  if (!read) return FailureCode(os);
+  if (const LONG error = os.RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, read.get(), &needed)) {
+    return static_cast<DWORD>(error);
+  }
+  block = std::move(read);
+  size = needed;
+  return ERROR_SUCCESS;
 }
 
 // The standard permissions in a LocalAlloc'ed block, as a saved DACL is kept;
@@ -52,7 +58,7 @@ SavedKeySecurity StandardSecurityBlock(TOs& os) {
 
 // Sets `descriptor` on the open key and writes the hive to disk, so that a
 // power cut right after cannot bring the old permissions back.
-LONG SetSecurityDurably(TOs& os, HKEY key, PSECURITY_DESCRIPTOR descriptor) {
+[[nodiscard]] LONG SetSecurityDurably(TOs& os, HKEY key, PSECURITY_DESCRIPTOR descriptor) {
   const LONG error = os.RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
   if (error == ERROR_SUCCESS) (void)os.RegFlushKey(key);
   return error;

@@ -171,8 +171,8 @@ std::string FindProtectedArcName(TOs& os, std::string* failure) {
 namespace {
 
 // What the drive letter ("D:") stands for now: the first name of its list.
-// False, with the last error set, when Windows cannot say.
-bool DriveTarget(TOs& os, const char* drive, std::string* target) {
+// ERROR_SUCCESS, or why Windows cannot say (`target` left as it was).
+[[nodiscard]] DWORD DriveTarget(TOs& os, const char* drive, std::string* target) {
   // Room for the longest name understood and the list's two NULs; a letter
   // with a longer list (a subst'ed folder deep down) is asked again with room
   // for any.
@@ -180,11 +180,12 @@ bool DriveTarget(TOs& os, const char* drive, std::string* target) {
     std::vector<char> buffer(size);
     if (os.QueryDosDeviceA(drive, buffer.data(), size)) {
       *target = buffer.data();
-      return true;
+      return ERROR_SUCCESS;
     }
-    if (os.GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+    const DWORD error = FailureCode(os);
+    if (error != ERROR_INSUFFICIENT_BUFFER) return error;
   }
-  return false;
+  return ERROR_INSUFFICIENT_BUFFER;
 }
 
 }  // namespace
@@ -200,10 +201,11 @@ std::string FindBootLoaderFolder(TOs& os, const std::string& systemDriveFolder, 
     drive[0] = letter;
     drive[2] = '\0';
     std::string target;
-    if (DriveTarget(os, drive, &target)) {
+    const DWORD error = DriveTarget(os, drive, &target);
+    if (error == ERROR_SUCCESS) {
       drive[2] = '\\';
       if (SameText(target, device)) return drive;
-    } else if (const DWORD error = os.GetLastError(); error != ERROR_FILE_NOT_FOUND && unanswered.empty()) {
+    } else if (error != ERROR_FILE_NOT_FOUND && unanswered.empty()) {
       unanswered = StepFailed(std::string("Finding out what the drive letter ") + drive + " stands for", error);
     }
   }

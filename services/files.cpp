@@ -4,9 +4,8 @@
 
 namespace {
 
-FileOpResult ResultOf(TOs& os, BOOL succeeded) {
-  if (succeeded) return {true, 0};
-  return {false, os.GetLastError()};
+DWORD ResultOf(TOs& os, BOOL succeeded) {
+  return succeeded ? static_cast<DWORD>(ERROR_SUCCESS) : FailureCode(os);
 }
 
 }  // namespace
@@ -28,22 +27,24 @@ bool FileIsPresent(TOs& os, const std::string& path) {
   return LookForFile(os, path).Present;
 }
 
-FileOpResult CopyFileTo(TOs& os, const std::string& source, const std::string& target, bool failIfExists) {
+DWORD CopyFileTo(TOs& os, const std::string& source, const std::string& target, bool failIfExists) {
   return ResultOf(os, os.CopyFileA(source.c_str(), target.c_str(), failIfExists ? TRUE : FALSE));
 }
 
-FileOpResult RenameFile(TOs& os, const std::string& oldName, const std::string& newName) {
+DWORD RenameFile(TOs& os, const std::string& oldName, const std::string& newName) {
   return ResultOf(os, os.MoveFileA(oldName.c_str(), newName.c_str()));
 }
 
-FileOpResult CreateEmptyFile(TOs& os, const std::string& path) {
+DWORD CreateEmptyFile(TOs& os, const std::string& path) {
   UniqueFileHandle file(os, os.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return {false, os.GetLastError()};
-  return {true, 0};
+  return file ? static_cast<DWORD>(ERROR_SUCCESS) : FailureCode(os);
 }
 
-UniqueFileHandle OpenFileToRead(TOs& os, const std::string& path) {
-  return UniqueFileHandle(os, os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+DWORD OpenFileToRead(TOs& os, const std::string& path, UniqueFileHandle* file) {
+  UniqueFileHandle opened(os, os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!opened) return FailureCode(os);
+  *file = std::move(opened);
+  return ERROR_SUCCESS;
 }

@@ -1,5 +1,6 @@
 // File operations with the flags the program relies on. Each action that can
-// fail returns whether it succeeded and the Windows error code right after it.
+// fail returns ERROR_SUCCESS, or GetLastError() right after the failed call;
+// a failure that leaves no code of its own still answers one, never success.
 #pragma once
 
 #include <string>
@@ -7,14 +8,10 @@
 #include "services/handles.h"
 #include "services/os.h"
 
-struct FileOpResult {
-  bool Succeeded;
-  DWORD Error;  // GetLastError() right after the failed call; 0 on success
-};
-
 // Whether the path names an existing file that is not a directory, and
 // whether that is known: a search that fails other than with "not found"
-// (access denied, a device error) leaves it open.
+// (access denied, a device error) leaves it open. Three answers, not a code:
+// "absent" is an answer, not a failure.
 struct FileLookup {
   bool Present;
   DWORD Error;  // 0 when the answer is known; else the search's error, and present is false
@@ -23,13 +20,13 @@ struct FileLookup {
 // True when the path names an existing file that is not a directory.
 [[nodiscard]] bool FileIsPresent(TOs& os, const std::string& path);
 // CopyFileA; with failIfExists an existing target is left untouched.
-[[nodiscard]] FileOpResult CopyFileTo(TOs& os, const std::string& source, const std::string& target, bool failIfExists);
+[[nodiscard]] DWORD CopyFileTo(TOs& os, const std::string& source, const std::string& target, bool failIfExists);
 // MoveFileA; fails when the new name exists.
-[[nodiscard]] FileOpResult RenameFile(TOs& os, const std::string& oldName, const std::string& newName);
+[[nodiscard]] DWORD RenameFile(TOs& os, const std::string& oldName, const std::string& newName);
 // CreateFileA(GENERIC_READ|GENERIC_WRITE, no sharing, CREATE_ALWAYS,
 // FILE_ATTRIBUTE_NORMAL): an existing file is truncated; the handle is closed.
-[[nodiscard]] FileOpResult CreateEmptyFile(TOs& os, const std::string& path);
+[[nodiscard]] DWORD CreateEmptyFile(TOs& os, const std::string& path);
 // CreateFileA(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING): the file opened
-// for reading while others may read it too; empty on failure, GetLastError()
-// telling why.
-[[nodiscard]] UniqueFileHandle OpenFileToRead(TOs& os, const std::string& path);
+// for reading while others may read it too, in `file`; on failure `file` is
+// left as it was.
+[[nodiscard]] DWORD OpenFileToRead(TOs& os, const std::string& path, UniqueFileHandle* file);

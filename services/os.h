@@ -118,3 +118,10 @@ class TOs {
   // Power management (powrprof, loaded on first use). FALSE on failure.
   virtual BOOLEAN GetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities) = 0;
 };
+
+// For code that answers ERROR_SUCCESS or the error: the code of a call that
+// has just failed. One that left none must not read as success.
+[[nodiscard]] inline DWORD FailureCode(TOs& os) {
+  const DWORD error = os.GetLastError();
+  return error == ERROR_SUCCESS ? static_cast<DWORD>(ERROR_FUNCTION_FAILED) : error;
+}

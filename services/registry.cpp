@@ -37,35 +37,35 @@ void TRegistry::SetRootKey(HKEY rootKey) {
   RootKey_ = rootKey;
 }
 
-bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
+LONG TRegistry::Open(const std::string& path, bool canCreate) {
   KeyTarget target = ResolveKeyPath(path, RootKey_, CurrentKey_.get(), CurrentPath_);
   UniqueKey opened(Os_);
   // An empty path names the parent itself, which can only be opened.
-  const LONG result = LastOpenResult_ =
-      (canCreate && !target.SubKey.empty())
-          ? Os_.RegCreateKeyExA(target.Parent, target.SubKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, Access_,
-                                nullptr, opened.put(), nullptr)
-          : Os_.RegOpenKeyExA(target.Parent, target.SubKey.c_str(), 0, Access_, opened.put());
-  if (result != ERROR_SUCCESS) return false;
+  const LONG result = (canCreate && !target.SubKey.empty())
+                          ? Os_.RegCreateKeyExA(target.Parent, target.SubKey.c_str(), 0, nullptr,
+                                                REG_OPTION_NON_VOLATILE, Access_, nullptr, opened.put(), nullptr)
+                          : Os_.RegOpenKeyExA(target.Parent, target.SubKey.c_str(), 0, Access_, opened.put());
+  if (result != ERROR_SUCCESS) return result;
 
   CurrentKey_ = std::move(opened);
   CurrentPath_ = std::move(target.PathOnceOpen);
-  return true;
+  return ERROR_SUCCESS;
 }
 
-bool TRegistry::OpenKeyReadOnly(const std::string& path) {
+LONG TRegistry::OpenReadOnly(const std::string& path) {
   KeyTarget target = ResolveKeyPath(path, RootKey_, CurrentKey_.get(), CurrentPath_);
+  LONG result = ERROR_SUCCESS;
   for (REGSAM mask : kReadOnlyMasks) {
     UniqueKey opened(Os_);
-    LastOpenResult_ = Os_.RegOpenKeyExA(target.Parent, target.SubKey.c_str(), 0, mask, opened.put());
-    if (LastOpenResult_ != ERROR_SUCCESS) continue;
+    result = Os_.RegOpenKeyExA(target.Parent, target.SubKey.c_str(), 0, mask, opened.put());
+    if (result != ERROR_SUCCESS) continue;
 
     CurrentKey_ = std::move(opened);
     CurrentPath_ = std::move(target.PathOnceOpen);
     Access_ = mask;
-    return true;
+    return ERROR_SUCCESS;
   }
-  return false;
+  return result;
 }
 
 void TRegistry::CloseKey() {
@@ -105,13 +105,17 @@ LONG ReadRegistryValue(TOs& os, HKEY key, const char* name, DWORD* type, std::ve
   // The value may grow between asking its size and reading it.
   for (int attempt = 0; attempt < 3; ++attempt) {
     DWORD size = 0;
-    LONG result = os.RegQueryValueExA(key, name, nullptr, type, nullptr, &size);
+    DWORD readType = REG_NONE;
+    LONG result = os.RegQueryValueExA(key, name, nullptr, &readType, nullptr, &size);
     if (result != ERROR_SUCCESS) return result;
-    data->assign(size + 1, 0);
-    result = os.RegQueryValueExA(key, name, nullptr, type, data->data(), &size);
+    std::vector<BYTE> read(size + 1, 0);
+    result = os.RegQueryValueExA(key, name, nullptr, &readType, read.data(), &size);
     if (result == ERROR_MORE_DATA) continue;
-    if (result == ERROR_SUCCESS) data->resize(size);
-    return result;
+    if (result != ERROR_SUCCESS) return result;
+    read.resize(size);
+    *type = readType;
+    *data = std::move(read);
+    return ERROR_SUCCESS;
   }
   return ERROR_MORE_DATA;
 }
@@ -121,14 +125,14 @@ std::vector<SkippedKey> WriteRegistryRows(TRegistry& registry, std::span<const R
   for (size_t first = 0; first < rows.size();) {
     size_t end = first + 1;
     while (end < rows.size() && std::strcmp(rows[end].Key, rows[first].Key) == 0) ++end;
-    if (registry.OpenKey(rows[first].Key, true)) {
+    if (const LONG error = registry.Open(rows[first].Key, true)) {
+      skipped.push_back({&rows[first], error});
+    } else {
       for (size_t row = first; row < end; ++row) registry.WriteValue(rows[row]);
       // Durable before the next step relies on it, whatever happens to the
       // machine next; Windows would otherwise write the hive when it pleases.
       (void)registry.Flush();
       registry.CloseKey();
-    } else {
-      skipped.push_back({&rows[first], registry.LastOpenResult()});
     }
     first = end;
   }

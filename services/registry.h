@@ -12,7 +12,7 @@
 
 // One value of a table of registry settings.
 struct RegistryValueRow {
-  const char* Key;  // as OpenKey takes it: a leading backslash starts at the root
+  const char* Key;  // as Open takes it: a leading backslash starts at the root
   const char* ValueName;
   DWORD Type;  // REG_SZ: `text` is written; REG_DWORD: `number`
   const char* Text;
@@ -22,8 +22,8 @@ struct RegistryValueRow {
 // "HKEY_LOCAL_MACHINE\A\B" for a key given as "\A\B" or "A\B".
 std::string MachineKeyName(const char* key);
 
-// The value's type and data. ERROR_FILE_NOT_FOUND when there is none; any
-// other error leaves `type` and `data` unspecified.
+// The value's type and data. ERROR_FILE_NOT_FOUND when there is none; on any
+// error `type` and `data` are left as they were.
 [[nodiscard]] LONG ReadRegistryValue(TOs& os, HKEY key, const char* name, DWORD* type, std::vector<BYTE>* data);
 
 // Raised when a value cannot be written; its message names the value.
@@ -52,17 +52,19 @@ class TRegistry {
   const std::string& CurrentPath() const { return CurrentPath_; }
   REGSAM Access() const { return Access_; }
 
-  // True on success. On failure the object is unchanged but for LastOpenResult().
-  [[nodiscard]] bool OpenKey(const std::string& path, bool canCreate);
+  // What Windows answered to opening (or creating) the key; on failure the
+  // object is unchanged.
+  [[nodiscard]] LONG Open(const std::string& path, bool canCreate);
   // Tries KEY_READ, then 0x20009, then KEY_QUERY_VALUE; the mask that worked
-  // becomes Access(). True on success; on failure the object is unchanged.
-  [[nodiscard]] bool OpenKeyReadOnly(const std::string& path);
+  // becomes Access(). What Windows answered to the last try; on failure the
+  // object is unchanged.
+  [[nodiscard]] LONG OpenReadOnly(const std::string& path);
+  // As Open and OpenReadOnly, for callers that need no code: true on success.
+  [[nodiscard]] bool OpenKey(const std::string& path, bool canCreate) { return Open(path, canCreate) == ERROR_SUCCESS; }
+  [[nodiscard]] bool OpenKeyReadOnly(const std::string& path) { return OpenReadOnly(path) == ERROR_SUCCESS; }
   void CloseKey();
   // Writes the current key's hive to disk; the Windows error code.
   [[nodiscard]] LONG Flush() { return Os_.RegFlushKey(CurrentKey_.get()); }
-  // What Windows answered to the last OpenKey or OpenKeyReadOnly (for
-  // OpenKeyReadOnly: to its last try); ERROR_SUCCESS before any.
-  LONG LastOpenResult() const { return LastOpenResult_; }
 
   // Throw ERegistryError("Failed to set data for '<name>'") when the write fails.
   void WriteStringValue(const std::string& name, const std::string& value);
@@ -76,7 +78,6 @@ class TRegistry {
   UniqueKey CurrentKey_{Os_};
   std::string CurrentPath_;
   REGSAM Access_ = KEY_ALL_ACCESS;
-  LONG LastOpenResult_ = ERROR_SUCCESS;
 };
 
 // Writes the rows in order under the registry's root. Rows of one key follow

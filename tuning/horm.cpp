@@ -58,12 +58,11 @@ void EnableHorm(TOs& os, TDialogs& dialogs) {
     return;
   }
 
-  const FileOpResult created = CreateEmptyFile(os, markerFile);
-  if (!created.Succeeded) {
+  if (const DWORD error = CreateEmptyFile(os, markerFile)) {
     dialogs.ShowMessageDialog(
         Concat({WithErrorCode(Concat({"HORM support could not be enabled, because the file ", markerFile,
                                       " could not be created."}),
-                              created.Error),
+                              error),
                 "\r\rLog on as an administrator, make sure that the file is not read-only or in use, then click "
                 "Enable HORM again."}),
         MessageKind::Error, MessageButtons::Ok);

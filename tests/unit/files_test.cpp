@@ -38,21 +38,16 @@ TEST(Files, CopiesAndRenamesTellTheErrorOfTheCallItself) {
   os.Files().AddFile("C:\\src\\ewf.sys", "new");
   os.Files().AddFile("C:\\WINDOWS\\system32\\drivers\\ewf.sys", "installed");
 
-  FileOpResult kept = CopyFileTo(os, "C:\\src\\ewf.sys", "C:\\WINDOWS\\system32\\drivers\\ewf.sys", true);
-  EXPECT_FALSE(kept.Succeeded);
-  EXPECT_EQ(kept.Error, static_cast<DWORD>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(CopyFileTo(os, "C:\\src\\ewf.sys", "C:\\WINDOWS\\system32\\drivers\\ewf.sys", true),
+            static_cast<DWORD>(ERROR_FILE_EXISTS));
   EXPECT_EQ(os.Files().Find("C:\\WINDOWS\\system32\\drivers\\ewf.sys")->Contents, "installed");
 
-  FileOpResult replaced = CopyFileTo(os, "C:\\src\\ewf.sys", "C:\\WINDOWS\\system32\\drivers\\ewf.sys", false);
-  EXPECT_TRUE(replaced.Succeeded);
-  EXPECT_EQ(replaced.Error, 0u);
+  EXPECT_EQ(CopyFileTo(os, "C:\\src\\ewf.sys", "C:\\WINDOWS\\system32\\drivers\\ewf.sys", false), 0u);
   EXPECT_EQ(os.Files().Find("C:\\WINDOWS\\system32\\drivers\\ewf.sys")->Contents, "new");
 
-  FileOpResult refused = RenameFile(os, "C:\\src\\ewf.sys", "C:\\WINDOWS\\system32\\drivers\\ewf.sys");
-  EXPECT_FALSE(refused.Succeeded);
-  EXPECT_EQ(refused.Error, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  FileOpResult renamed = RenameFile(os, "C:\\src\\ewf.sys", "C:\\src\\ewf.bak");
-  EXPECT_TRUE(renamed.Succeeded);
+  EXPECT_EQ(RenameFile(os, "C:\\src\\ewf.sys", "C:\\WINDOWS\\system32\\drivers\\ewf.sys"),
+            static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(RenameFile(os, "C:\\src\\ewf.sys", "C:\\src\\ewf.bak"), 0u);
   EXPECT_TRUE(os.Files().IsFile("C:\\src\\ewf.bak"));
 
   EXPECT_THAT(os.CallsNamed("CopyFileA"),
@@ -63,9 +58,7 @@ TEST(Files, CopiesAndRenamesTellTheErrorOfTheCallItself) {
 TEST(Files, TheEmptyFileIsMadeWithTheExactFlagsAndItsHandleClosed) {
   TFakeOs os;
   os.Files().AddFile("C:\\resmany.dat", "stale");
-  const FileOpResult result = CreateEmptyFile(os, "C:\\resmany.dat");
-  EXPECT_TRUE(result.Succeeded);
-  EXPECT_EQ(result.Error, 0u);
+  EXPECT_EQ(CreateEmptyFile(os, "C:\\resmany.dat"), 0u);
   EXPECT_EQ(os.Files().Find("C:\\resmany.dat")->Contents, "");
   EXPECT_THAT(os.Calls(), ElementsAre("CreateFileA(C:\\resmany.dat, 0xC0000000, 0x0, NULL, 2, 0x80, NULL)",
                                       "CloseHandle(C:\\resmany.dat)"));
@@ -82,11 +75,10 @@ TEST(Files, AnEmptyFileThatCannotBeMadeKeepsItsOwnErrorCode) {
   } cases[] = {{"C:\\readonly.dat", ERROR_ACCESS_DENIED},
                {"C:\\locked.dat", ERROR_SHARING_VIOLATION},
                {"C:\\missing\\resmany.dat", ERROR_PATH_NOT_FOUND}};
-  for (const auto& c : cases) {
-    const FileOpResult result = CreateEmptyFile(os, c.Path);
-    EXPECT_FALSE(result.Succeeded) << c.Path;
-    EXPECT_EQ(result.Error, c.Error) << c.Path;
-  }
+  for (const auto& c : cases) EXPECT_EQ(CreateEmptyFile(os, c.Path), c.Error) << c.Path;
+  // A failure that leaves no code of its own still answers one, never success.
+  os.FailCall("CreateFileA", ERROR_SUCCESS);
+  EXPECT_EQ(CreateEmptyFile(os, "C:\\resmany.dat"), static_cast<DWORD>(ERROR_FUNCTION_FAILED));
   EXPECT_TRUE(os.CallsNamed("CloseHandle").empty());
 }
 

@@ -87,17 +87,13 @@ TEST_F(RegistryTest, AFailedOpenLeavesTheObjectAsItWas) {
   EXPECT_EQ(Os_.OpenKeyCount(), 1);
 }
 
-TEST_F(RegistryTest, TheLastOpenResultIsWhatWindowsAnswered) {
+TEST_F(RegistryTest, AnOpenAnswersWhatWindowsAnswered) {
   TRegistry registry(Os_);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
-  EXPECT_EQ(registry.LastOpenResult(), ERROR_SUCCESS);
   Os_.FailCall("RegCreateKeyExA", ERROR_ACCESS_DENIED, 1);
-  EXPECT_FALSE(registry.OpenKey("\\A", true));
-  EXPECT_EQ(registry.LastOpenResult(), ERROR_ACCESS_DENIED);
-  EXPECT_TRUE(registry.OpenKey("\\A", true));
-  EXPECT_EQ(registry.LastOpenResult(), ERROR_SUCCESS);
-  EXPECT_FALSE(registry.OpenKeyReadOnly("\\Missing"));
-  EXPECT_EQ(registry.LastOpenResult(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(registry.Open("\\A", true), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(registry.Open("\\A", true), ERROR_SUCCESS);
+  EXPECT_EQ(registry.OpenReadOnly("\\Missing"), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(RegistryTest, ReadOnlyOpeningTriesThreeMasksAndKeepsTheOneThatWorked) {

@@ -17,8 +17,8 @@
 namespace {
 
 // What a service answered, as text that failure output shows.
-std::string Said(const FileOpResult& result) {
-  return (result.Succeeded ? "succeeded, error " : "failed, error ") + std::to_string(result.Error);
+std::string Said(DWORD error) {
+  return (error == ERROR_SUCCESS ? "succeeded, error " : "failed, error ") + std::to_string(error);
 }
 std::string Said(const FileLookup& lookup) {
   return (lookup.Present ? "present, error " : "absent, error ") + std::to_string(lookup.Error);
@@ -73,12 +73,8 @@ TEST_F(RealFileFaultsTest, AMissingFolderIsAbsenceNotAFailureToLook) {
 TEST_F(RealFileFaultsTest, APathLongerThanMaxPathCannotBeLookedAt) {
   const std::string path = Folder_ + std::string(MAX_PATH, 'w') + "\\ntldr";
   EXPECT_EQ(Said(LookForFile(Os_, path)), "absent, error 206");
-  const FileOpResult copied = CopyFileTo(Os_, Folder_ + "ewfntldr", path, false);
-  EXPECT_FALSE(copied.Succeeded);
-  EXPECT_NE(copied.Error, 0u);
-  const FileOpResult created = CreateEmptyFile(Os_, Folder_ + std::string(MAX_PATH, 'w') + "\\resmany.dat");
-  EXPECT_FALSE(created.Succeeded);
-  EXPECT_NE(created.Error, 0u);
+  EXPECT_NE(CopyFileTo(Os_, Folder_ + "ewfntldr", path, false), 0u);
+  EXPECT_NE(CreateEmptyFile(Os_, Folder_ + std::string(MAX_PATH, 'w') + "\\resmany.dat"), 0u);
 }
 
 // A read-only boot loader (as Windows XP leaves ntldr) can be moved aside,
@@ -125,14 +121,12 @@ TEST(RealRegistryFaults, ReadOnlyOpensTakeWhatTheDaclGrants) {
     ASSERT_TRUE(registry.OpenKeyReadOnly(queryOnly.Path()));
     EXPECT_EQ(registry.Access(), static_cast<REGSAM>(KEY_QUERY_VALUE));
     TRegistry writer(os);
-    EXPECT_FALSE(writer.OpenKey(queryOnly.Path(), true));
-    EXPECT_EQ(writer.LastOpenResult(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(writer.Open(queryOnly.Path(), true), ERROR_ACCESS_DENIED);
   }
   {
     const TLockedKey securityOnly("(A;;RC;;;WD)");
     TRegistry registry(os);
-    EXPECT_FALSE(registry.OpenKeyReadOnly(securityOnly.Path()));
-    EXPECT_EQ(registry.LastOpenResult(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(registry.OpenReadOnly(securityOnly.Path()), ERROR_ACCESS_DENIED);
     EXPECT_EQ(registry.CurrentKey(), nullptr);
   }
 }

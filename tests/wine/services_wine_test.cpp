@@ -95,16 +95,13 @@ TEST_F(WineServicesTest, AFileIsPresentWhateverItsTimeStamp) {
 TEST_F(WineServicesTest, CreatingTheEmptyFileTruncatesItOrTellsWhyNot) {
   const std::string path = Folder_ + "resmany.dat";
   WriteWholeFile(path, "stale contents");
-  const FileOpResult created = CreateEmptyFile(Os_, path);
-  EXPECT_TRUE(created.Succeeded);
-  EXPECT_EQ(created.Error, 0u);
+  EXPECT_EQ(CreateEmptyFile(Os_, path), 0u);
   EXPECT_EQ(ReadWholeFile(path), "");
 
   const HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  const FileOpResult refused = CreateEmptyFile(Os_, path);
+  const DWORD refused = CreateEmptyFile(Os_, path);
   CloseHandle(holder);
-  EXPECT_FALSE(refused.Succeeded);
-  EXPECT_EQ(refused.Error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(refused, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 }
 
 TEST_F(WineServicesTest, EnvironmentAndProgramPathAreReadWhole) {
