@@ -23,8 +23,3 @@ class TFailedSteps {
 // Two paragraphs of a message with an empty line between them; either may be
 // empty, and then no empty line is added.
 std::string JoinNotes(const std::string& first, const std::string& second);
-
-// A reason that is a Windows call that failed (it ends with its error code),
-// then an empty line and `advice`; a reason the program explains itself
-// already says what to do, and comes alone.
-std::string ReasonWithAdvice(const std::string& reason, const std::string& advice);

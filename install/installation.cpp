@@ -209,8 +209,7 @@ void InstallEwfSupport(const InstallContext& given) {
     context.Dialogs.ShowMessageDialog(
         "Nothing was installed, because Windows could not tell which partition this computer starts from and "
         "which one Windows runs from:\r\r" +
-            ReasonWithAdvice(context.Boot.Failure,
-                             "Log on as an administrator or restart Windows, then click Install EWF Support again."),
+            context.Boot.Failure,
         MessageKind::Error, MessageButtons::Ok);
     return;
   }

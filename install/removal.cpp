@@ -298,8 +298,7 @@ void RemoveEwfSupport(const RemovalContext& context) {
     if (!boot.Failure.empty()) {
       context.Dialogs.ShowMessageDialog(
           "Nothing was removed, because Windows could not tell which partition this computer starts from:\r\r" +
-              ReasonWithAdvice(boot.Failure,
-                               "Log on as an administrator or restart Windows, then choose Remove EWF Support again."),
+              boot.Failure,
           MessageKind::Error, MessageButtons::Ok);
       return;
     }

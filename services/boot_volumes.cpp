@@ -69,6 +69,11 @@ struct NameValue {
   const char* WhatItNames;  // "the ARC name of a partition"
 };
 
+// A step of finding out that Windows refused, and what the user can do.
+std::string Unanswered(const std::string& step, DWORD error) {
+  return StepFailed(step, error) + "\r\rLog on as an administrator or restart Windows, then try again.";
+}
+
 // A REG_SZ under HKEY_LOCAL_MACHINE; empty when it is missing or holds no
 // text. A value that holds something else is not ignored: guessing instead
 // could put the boot loader where nothing starts from, or protect the wrong
@@ -79,7 +84,7 @@ std::string ReadMachineName(TOs& os, const NameValue& value, std::string* failur
   const LONG opened = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, value.KeyPath, 0, KEY_QUERY_VALUE, key.put());
   if (opened != ERROR_SUCCESS) {
     if (opened != ERROR_FILE_NOT_FOUND || !value.KeyMayBeMissing) {
-      *failure = StepFailed("Opening the registry key " + MachineKeyName(value.KeyPath), opened);
+      *failure = Unanswered("Opening the registry key " + MachineKeyName(value.KeyPath), opened);
     }
     return {};
   }
@@ -89,7 +94,7 @@ std::string ReadMachineName(TOs& os, const NameValue& value, std::string* failur
   const std::string valueText =
       std::string("the \"") + value.ValueName + "\" value of " + MachineKeyName(value.KeyPath);
   if (read != ERROR_SUCCESS) {
-    if (read != ERROR_FILE_NOT_FOUND) *failure = StepFailed("Reading " + valueText, read);
+    if (read != ERROR_FILE_NOT_FOUND) *failure = Unanswered("Reading " + valueText, read);
     return {};
   }
   // Stored with or without its NUL.
@@ -206,7 +211,7 @@ std::string FindBootLoaderFolder(TOs& os, const std::string& systemDriveFolder, 
       drive[2] = '\\';
       if (SameText(target, device)) return drive;
     } else if (error != ERROR_FILE_NOT_FOUND && unanswered.empty()) {
-      unanswered = StepFailed(std::string("Finding out what the drive letter ") + drive + " stands for", error);
+      unanswered = Unanswered(std::string("Finding out what the drive letter ") + drive + " stands for", error);
     }
   }
   // A letter that could not be asked may be the one.

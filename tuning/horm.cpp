@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "install/failed_steps.h"
 #include "services/boot_volumes.h"
 #include "services/environment.h"
 #include "services/files.h"
@@ -53,7 +52,7 @@ void EnableHorm(TOs& os, TDialogs& dialogs) {
     dialogs.ShowMessageDialog(
         "HORM support could not be enabled, because Windows could not tell which partition this computer starts "
         "from:\r\r" +
-            ReasonWithAdvice(failure, "Log on as an administrator or restart Windows, then click Enable HORM again."),
+            failure,
         MessageKind::Error, MessageButtons::Ok);
     return;
   }

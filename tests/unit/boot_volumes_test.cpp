@@ -16,6 +16,8 @@ using ::testing::IsEmpty;
 
 const char kControl[] = "SYSTEM\\CurrentControlSet\\Control";
 const char kSetup[] = "SYSTEM\\Setup";
+// What follows a step of finding out that Windows refused.
+const char kTryAgain[] = "\r\rLog on as an administrator or restart Windows, then try again.";
 
 std::vector<BYTE> Bytes(const std::string& text) {
   return std::vector<BYTE>(text.begin(), text.end());
@@ -120,14 +122,15 @@ TEST(BootVolumes, AReadThatFailsIsToldNotTakenForAMissingValue) {
     os.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", REG_SZ, Bytes(second));
     os.FailCallsContaining(c.Call, c.Error);
     const BootVolumes volumes = FindBootVolumes(os, "C:\\");
-    EXPECT_EQ(volumes.Failure, c.Failure);
+    EXPECT_EQ(volumes.Failure, std::string(c.Failure) + kTryAgain);
     EXPECT_EQ(os.OpenKeyCount(), 0);
   }
 
   TFakeOs os;
   os.Registry().SetValue(HKEY_LOCAL_MACHINE, kSetup, "SystemPartition", REG_SZ, Bytes("\\Device\\HarddiskVolume2"));
   os.FailCallsContaining("QueryDosDeviceA(D:", ERROR_INSUFFICIENT_BUFFER);
-  EXPECT_EQ(FindBootVolumes(os, "C:\\").Failure, "Finding out what the drive letter D: stands for failed.  Error 122");
+  EXPECT_EQ(FindBootVolumes(os, "C:\\").Failure,
+            std::string("Finding out what the drive letter D: stands for failed.  Error 122") + kTryAgain);
   os.SetDosDevice("C:", "\\Device\\HarddiskVolume2");  // found all the same
   EXPECT_EQ(FindBootVolumes(os, "D:\\").Failure, "");
 }

@@ -139,7 +139,7 @@ TEST_F(HormTest, WhenWindowsCannotSayWhereTheComputerStartsNothingIsCreated) {
   EXPECT_EQ(Dialogs_.Messages[1].Text,
             "HORM support could not be enabled, because Windows could not tell which partition this computer starts "
             "from:\r\rReading the \"SystemPartition\" value of HKEY_LOCAL_MACHINE\\SYSTEM\\Setup failed.  Error 5"
-            "\r\rLog on as an administrator or restart Windows, then click Enable HORM again.");
+            "\r\rLog on as an administrator or restart Windows, then try again.");
   EXPECT_EQ(Dialogs_.Messages[1].Kind, MessageKind::Error);
   EXPECT_TRUE(Os_.CallsNamed("CreateFileA").empty());
 

@@ -367,7 +367,7 @@ TEST_F(InstallationTest, WhenWindowsCannotSayWhichPartitionsAreWhichNothingChang
       "Nothing was installed, because Windows could not tell which partition this computer starts "
       "from and which one Windows runs from:\r\rReading the \"SystemBootDevice\" value of "
       "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control failed.  Error 5\r\r"
-      "Log on as an administrator or restart Windows, then click Install EWF Support again.",
+      "Log on as an administrator or restart Windows, then try again.",
       MessageKind::Error);
 }
 
