@@ -28,6 +28,14 @@ class HormTest : public ::testing::Test {
     EXPECT_EQ(Dialogs_.UnusedAnswers(), 0);
   }
 
+  // After the question, one error with OK, as given.
+  void ExpectError(const std::string& text) const {
+    ASSERT_EQ(Dialogs_.Messages.size(), 2u);
+    EXPECT_EQ(Dialogs_.Messages[1].Text, text);
+    EXPECT_EQ(Dialogs_.Messages[1].Kind, MessageKind::Error);
+    EXPECT_EQ(Dialogs_.Messages[1].Buttons, MessageButtons::Ok);
+  }
+
   TFakeOs Os_;
   TRecordingDialogs Dialogs_;
 };
@@ -82,13 +90,9 @@ TEST_F(HormTest, AFileThatCannotBeCreatedIsReportedWithItsErrorCodeInsteadOfTheR
   Dialogs_.QueueAnswer(DialogResult::Yes);
   EnableHorm(Os_, Dialogs_);
 
-  ASSERT_EQ(Dialogs_.Messages.size(), 2u);
-  EXPECT_EQ(Dialogs_.Messages[1].Text,
-            "HORM support could not be enabled, because the file C:\\resmany.dat could not be created.  Error 5\r\r"
-            "Log on as an administrator, make sure that the file is not read-only or in use, then click Enable HORM "
-            "again.");
-  EXPECT_EQ(Dialogs_.Messages[1].Kind, MessageKind::Error);
-  EXPECT_EQ(Dialogs_.Messages[1].Buttons, MessageButtons::Ok);
+  ExpectError(
+      "HORM support could not be enabled, because the file C:\\resmany.dat could not be created.  Error 5\r\r"
+      "Log on as an administrator, make sure that the file is not read-only or in use, then click Enable HORM again.");
   EXPECT_EQ(Os_.Files().Find("C:\\resmany.dat")->Contents, "kept");
   EXPECT_TRUE(Os_.CallsNamed("CloseHandle").empty());
 }
@@ -135,12 +139,10 @@ TEST_F(HormTest, WhenWindowsCannotSayWhereTheComputerStartsNothingIsCreated) {
   Os_.FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED);
   Dialogs_.QueueAnswer(DialogResult::Yes);
   EnableHorm(Os_, Dialogs_);
-  ASSERT_EQ(Dialogs_.Messages.size(), 2u);
-  EXPECT_EQ(Dialogs_.Messages[1].Text,
-            "HORM support could not be enabled, because Windows could not tell which partition this computer starts "
-            "from:\r\rReading the \"SystemPartition\" value of HKEY_LOCAL_MACHINE\\SYSTEM\\Setup failed.  Error 5"
-            "\r\rLog on as an administrator or restart Windows, then try again.");
-  EXPECT_EQ(Dialogs_.Messages[1].Kind, MessageKind::Error);
+  ExpectError(
+      "HORM support could not be enabled, because Windows could not tell which partition this computer starts "
+      "from:\r\rReading the \"SystemPartition\" value of HKEY_LOCAL_MACHINE\\SYSTEM\\Setup failed.  Error 5"
+      "\r\rLog on as an administrator or restart Windows, then try again.");
   EXPECT_TRUE(Os_.CallsNamed("CreateFileA").empty());
 
   // Nor when what it says is not understood.
