@@ -79,8 +79,7 @@ bool IsFolder(TOs& os, const std::string& path) {
 }
 
 std::string FolderInTheWay(const std::string& step, const std::string& path) {
-  return Concat({step, " failed, because ", path,
-                 " is a folder: move or rename that folder, then click Install EWF Support again."});
+  return Concat({step, " failed, because ", path, " is a folder: move or rename that folder."});
 }
 
 enum class Staging { Done, Failed, NotTheCheckedFile };

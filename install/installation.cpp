@@ -121,7 +121,7 @@ bool DriverMayBeRegistered(const InstallContext& context, const std::string& dri
       check.Problem.empty() ? InstalledVersionProblem(context.FileVersionInfo, driver, file, accepted) : check.Problem;
   if (problem.empty()) return true;
   failed.Add(Concat({"No registry entries were written, because ", driver, " cannot be used: ", problem,
-                     ".  Delete or rename that file, then click Install EWF Support again."}));
+                     ".  Delete or rename that file."}));
   return false;
 }
 

@@ -784,7 +784,7 @@ TEST_F(InstallationTest, ADriverThatCannotBeUsedIsNeverRegistered) {
                            "ewf.sys failed.  Error 5\r"
                            "No registry entries were written, because C:\\WINDOWS\\system32\\drivers\\ewf.sys cannot "
                            "be used: it is incomplete: its sections run past the end of the file, as in a copy cut "
-                           "short.  Delete or rename that file, then click Install EWF Support again." +
+                           "short.  Delete or rename that file." +
                            kRetry,
                        MessageKind::Error);
 }
@@ -799,13 +799,10 @@ TEST_F(InstallationTest, AFolderUnderATargetNameIsAFailedStep) {
   ExpectAllEntries();
   ExpectClosingMessage(kFailedHeader + "Copying " + kSource + "ewfmgr.exe to " + kWindows +
                            "system32\\ewfmgr.exe failed, because " + kWindows +
-                           "system32\\ewfmgr.exe is a folder: move or rename that folder, then click Install EWF "
-                           "Support again.  Error 183\r"
+                           "system32\\ewfmgr.exe is a folder: move or rename that folder.  Error 183\r"
                            "Renaming " +
                            kWindows + "bootstat.dat to " + kWindows + "bootstat.bak failed, because " + kWindows +
-                           "bootstat.bak is a folder: move or rename that folder, then click Install EWF Support "
-                           "again.  Error 183" +
-                           kRetry,
+                           "bootstat.bak is a folder: move or rename that folder.  Error 183" + kRetry,
                        MessageKind::Error);
 }
 
