@@ -13,6 +13,7 @@ class TFailedSteps {
   // The line with "  Error <code>" after it.
   void Add(const std::string& line, DWORD error);
   bool Empty() const { return Lines_.empty(); }
+  size_t Count() const { return Lines_.size(); }
   // Each line after a CR.
   std::string Text() const;
 

@@ -125,6 +125,36 @@ bool DriverMayBeRegistered(const InstallContext& context, const std::string& dri
   return false;
 }
 
+// Where the new boot loader went and which partition the filter protects,
+// when either is not where it usually is; only what was done is said.
+std::string LayoutNote(const BootVolumes& boot, bool loaderPlaced, bool registered) {
+  if (boot.UsualLayout && boot.UnmappedDevice.empty()) return {};
+  const std::string& folder = boot.BootLoaderFolder;
+  // Whichever step failed, the boot loader there is as it was.
+  if (!loaderPlaced) {
+    return Concat({"The new boot loader was not placed in ", folder, ", where it was to go, so ", folder,
+                   kBootLoaderCopy.Target, " is as it was."});
+  }
+  if (boot.UsualLayout) return {};
+  std::string note =
+      Concat({"This computer's partitions are not laid out in the usual way, so:\r"
+              "The new boot loader was placed in the root of the partition the computer starts from: ",
+              folder});
+  if (registered) note += "\rThe write filter will protect the partition Windows runs from: " + boot.ProtectedArcName;
+  return note;
+}
+
+// When the new boot loader went where the computer may not start from it:
+// that, and what to do; else empty.
+std::string LoaderWarning(const BootVolumes& boot, bool loaderPlaced) {
+  if (!loaderPlaced || boot.UnmappedDevice.empty()) return {};
+  return Concat({"Windows names ", boot.UnmappedDevice,
+                 " as the partition this computer starts from, but no drive letter stands for it.\r"
+                 "The new boot loader was placed in ",
+                 boot.BootLoaderFolder,
+                 " instead, where it may not be used: give that partition a drive letter and install again."});
+}
+
 // The closing message. `notes` (the layout, where the old boot loader was
 // kept) go into every outcome; a boot loader that may not be used
 // (`loaderWarning`) makes a success a warning.
@@ -230,22 +260,16 @@ void InstallEwfSupport(const InstallContext& given) {
   const std::string driver = FolderOf(context, kDriverFileOfService.Folder) + kDriverFileOfService.Target;
   KeySecurity security = KeySecurity::Untouched;
   InstallationRecord record;
+  bool registered = false;
   if (DriverMayBeRegistered(context, driver, accepted, failed)) {
+    const size_t failedBefore = failed.Count();
     security = WriteRegistryEntries(context, securityChange, failed, record);
+    registered = failed.Count() == failedBefore;
   } else {
     context.SavedRootKeySecurity.reset();  // the key was never opened up
   }
   RecordInstallation(os, placed, record, failed);
-  std::string layout = context.Boot.Note;
-  std::string loaderWarning = context.Boot.LoaderWarning;
-  // Both tell where the new boot loader was placed: when it was not, they say where it was to go instead.
-  if (!placed.BootLoaderPlaced && (!layout.empty() || !loaderWarning.empty())) {
-    const std::string folder = FolderOf(context, kBootLoaderCopy.Folder);
-    // Whichever step failed, the boot loader there is as it was.
-    layout = Concat({"The new boot loader was not placed in ", folder, ", where it was to go, so ", folder,
-                     kBootLoaderCopy.Target, " is as it was."});
-    loaderWarning.clear();
-  }
-  ShowOutcome(context.Dialogs, failed, security, securityChange.ReplacedOpenDacl, JoinNotes(layout, placed.Note),
-              loaderWarning);
+  ShowOutcome(context.Dialogs, failed, security, securityChange.ReplacedOpenDacl,
+              JoinNotes(LayoutNote(context.Boot, placed.BootLoaderPlaced, registered), placed.Note),
+              LoaderWarning(context.Boot, placed.BootLoaderPlaced));
 }

@@ -225,24 +225,9 @@ std::string FindBootLoaderFolder(TOs& os, const std::string& systemDriveFolder, 
 
 BootVolumes FindBootVolumes(TOs& os, const std::string& systemDriveFolder) {
   BootVolumes volumes;
-  std::string unmappedDevice;
-  volumes.BootLoaderFolder = FindBootLoaderFolder(os, systemDriveFolder, &unmappedDevice, &volumes.Failure);
+  volumes.BootLoaderFolder = FindBootLoaderFolder(os, systemDriveFolder, &volumes.UnmappedDevice, &volumes.Failure);
   if (volumes.Failure.empty()) volumes.ProtectedArcName = FindProtectedArcName(os, &volumes.Failure);
-  if (!volumes.Failure.empty()) return volumes;
-  if (!SameText(volumes.BootLoaderFolder, systemDriveFolder) ||
-      !SameText(volumes.ProtectedArcName, kFirstPartitionArcName)) {
-    volumes.Note =
-        "This computer's partitions are not laid out in the usual way, so:\r"
-        "The new boot loader was placed in the root of the partition the computer starts from: " +
-        volumes.BootLoaderFolder +
-        "\rThe write filter will protect the partition Windows runs from: " + volumes.ProtectedArcName;
-  }
-  if (!unmappedDevice.empty()) {
-    volumes.LoaderWarning = "Windows names " + unmappedDevice +
-                            " as the partition this computer starts from, but no drive letter stands for it.\r"
-                            "The new boot loader was placed in " +
-                            volumes.BootLoaderFolder +
-                            " instead, where it may not be used: give that partition a drive letter and install again.";
-  }
+  volumes.UsualLayout = SameText(volumes.BootLoaderFolder, systemDriveFolder) &&
+                        SameText(volumes.ProtectedArcName, kFirstPartitionArcName);
   return volumes;
 }

@@ -18,13 +18,12 @@ struct BootVolumes {
   std::string BootLoaderFolder;
   // The ARC name of the partition Windows runs from: what the write filter protects.
   std::string ProtectedArcName;
-  // For the completion message: both named, when either differs from the
-  // usual layout (%SystemDrive% and the first partition); else empty.
-  std::string Note;
-  // When the computer may not start from the new boot loader (the system
-  // partition has no drive letter, so it went to %SystemDrive%): that, and
-  // what to do; else empty.
-  std::string LoaderWarning;
+  // Whether both are where they usually are: %SystemDrive% and the first partition.
+  bool UsualLayout = true;
+  // The device Windows names as the partition the computer starts from when
+  // no drive letter stands for it (BootLoaderFolder is then %SystemDrive%,
+  // which the computer may not start from); else empty.
+  std::string UnmappedDevice;
   // When Windows could not say (a read that failed other than with "not
   // found", or a value that holds something other than a name): the step
   // and its error code, or the value and its data and what to do, in the

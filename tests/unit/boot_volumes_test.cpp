@@ -212,30 +212,27 @@ TEST_F(BootLoaderFolderTest, AnyNameUpTo256CharactersIsFoundAndAnythingElseIsTol
   EXPECT_EQ(Unmapped_, "");
 }
 
-TEST_F(BootLoaderFolderTest, OnlyAnUnusualLayoutIsNamedInTheNote) {
+TEST_F(BootLoaderFolderTest, AnUnusualLayoutAndAPartitionWithoutALetterAreTold) {
   Os_.SetDosDevice("C:", "\\Device\\HarddiskVolume1");
   SetSystemPartition("\\Device\\HarddiskVolume1");
   const BootVolumes plain = FindBootVolumes(Os_, "c:\\");
   EXPECT_EQ(plain.BootLoaderFolder, "C:\\");
   EXPECT_EQ(plain.ProtectedArcName, kFirstPartitionArcName);
-  EXPECT_EQ(plain.Note, "");
+  EXPECT_TRUE(plain.UsualLayout);
+  EXPECT_EQ(plain.UnmappedDevice, "");
 
   Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, kControl, "SystemBootDevice", REG_SZ,
                           Bytes("multi(0)disk(0)rdisk(0)partition(2)"));
   const BootVolumes second = FindBootVolumes(Os_, "C:\\");
   EXPECT_EQ(second.ProtectedArcName, "multi(0)disk(0)rdisk(0)partition(2)");
-  EXPECT_NE(second.Note.find("starts from: C:\\\r"), std::string::npos) << second.Note;
-  EXPECT_NE(second.Note.find("runs from: multi(0)disk(0)rdisk(0)partition(2)"), std::string::npos) << second.Note;
+  EXPECT_FALSE(second.UsualLayout);
 
   SetSystemPartition("\\Device\\HarddiskVolume7");
   const BootVolumes hidden = FindBootVolumes(Os_, "D:\\");
   EXPECT_EQ(hidden.BootLoaderFolder, "D:\\");
-  EXPECT_NE(hidden.Note.find("runs from: multi(0)disk(0)rdisk(0)partition(2)"), std::string::npos) << hidden.Note;
-  EXPECT_EQ(hidden.LoaderWarning,
-            "Windows names \\Device\\HarddiskVolume7 as the partition this computer starts from, but no drive letter "
-            "stands for it.\rThe new boot loader was placed in D:\\ instead, where it may not be used: give that "
-            "partition a drive letter and install again.");
-  EXPECT_EQ(second.LoaderWarning, "");
+  EXPECT_FALSE(hidden.UsualLayout);
+  EXPECT_EQ(hidden.UnmappedDevice, "\\Device\\HarddiskVolume7");
+  EXPECT_EQ(second.UnmappedDevice, "");
 }
 
 }  // namespace

@@ -680,6 +680,9 @@ TEST_F(InstallationTest, TheCopyIsCheckedNotTheSourceThatChangedAfterIt) {
 }
 
 TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
+  // On a second partition: the note may not say the filter will protect it.
+  Os_.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
+                          Text("multi(0)disk(0)rdisk(0)partition(2)").Data);
   Os_.FailCallsContaining("CopyFileA(" + kSource + "ewf.sys", ERROR_ACCESS_DENIED);
   Click();
   // Only the record of the boot loader replaced.
@@ -690,12 +693,14 @@ TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
   EXPECT_FALSE(Os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, kLegacy));
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
   EXPECT_THAT(Os_.CallsNamed("RegSetKeySecurity"), IsEmpty()) << "the key is never opened up for nothing";
-  ExpectClosingMessage(kFailedHeader + "Copying " + kSource +
-                           "ewf.sys to C:\\WINDOWS\\system32\\drivers\\ewf.sys failed.  Error 5\r"
-                           "No registry entries were written, because C:\\WINDOWS\\system32\\drivers\\ewf.sys is not "
-                           "present." +
-                           kRetry,
-                       MessageKind::Error);
+  ExpectClosingMessage(
+      kFailedHeader + "Copying " + kSource +
+          "ewf.sys to C:\\WINDOWS\\system32\\drivers\\ewf.sys failed.  Error 5\r"
+          "No registry entries were written, because C:\\WINDOWS\\system32\\drivers\\ewf.sys is not "
+          "present.\r\rThis computer's partitions are not laid out in the usual way, so:\r"
+          "The new boot loader was placed in the root of the partition the computer starts from: C:\\" +
+          kRetry,
+      MessageKind::Error);
 }
 
 TEST_F(InstallationTest, AnAlreadyInstalledDriverIsKeptAndRegistered) {
