@@ -137,9 +137,8 @@ std::string LayoutNote(const BootVolumes& boot, bool loaderPlaced, bool register
   }
   if (boot.UsualLayout) return {};
   std::string note =
-      Concat({"This computer's partitions are not laid out in the usual way, so:\r"
-              "The new boot loader was placed in the root of the partition the computer starts from: ",
-              folder});
+      Concat({"This computer's partitions are not laid out in the usual way, so:\r",
+              "The new boot loader was placed in the root of the partition the computer starts from: ", folder});
   if (registered) note += "\rThe write filter will protect the partition Windows runs from: " + boot.ProtectedArcName;
   return note;
 }
@@ -149,9 +148,8 @@ std::string LayoutNote(const BootVolumes& boot, bool loaderPlaced, bool register
 std::string LoaderWarning(const BootVolumes& boot, bool loaderPlaced) {
   if (!loaderPlaced || boot.UnmappedDevice.empty()) return {};
   return Concat({"Windows names ", boot.UnmappedDevice,
-                 " as the partition this computer starts from, but no drive letter stands for it.\r"
-                 "The new boot loader was placed in ",
-                 boot.BootLoaderFolder,
+                 " as the partition this computer starts from, but no drive letter stands for it.\r",
+                 "The new boot loader was placed in ", boot.BootLoaderFolder,
                  " instead, where it may not be used: give that partition a drive letter and install again."});
 }
 
