@@ -1,6 +1,6 @@
 // "Remove EWF Support" from end to end: reached from the system menu, it
 // puts the machine back as it was before Install (files and the registry
-// keys Install touches), with another volume filter present too, and after
+// keys Install touches, other volume filters in their places), and after
 // being killed while it copies the old boot loader back. It runs on the test
 // build that supplies the blank descriptor, as Windows does.
 #include <gtest/gtest.h>
@@ -19,9 +19,24 @@ const UINT kRemoveCommand = 0x0100;  // the main window's own system menu comman
 
 class RemovalTest : public TInstallCase {
  protected:
-  void Plant(const std::string& bootLoader) {
+  // Starts the program on a machine with these volume filters and boot
+  // loader (given its attributes); the machine as it was before Install.
+  std::map<std::string, std::string> InstallOn(const std::vector<std::string>& filters, const std::string& bootLoader,
+                                               DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+    WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString(filters));
+    Start("v2.0.927.0", kBlankDescriptorExe);
+    if (!Main_) {
+      ADD_FAILURE() << "no main window";
+      return {};
+    }
     WriteWholeFile(SystemDriveRoot() + "ntldr", bootLoader);
     WriteWholeFile(Machine_.WindowsFolder + "\\bootstat.dat", "boot status");
+    SetFileAttributesA((SystemDriveRoot() + "ntldr").c_str(), attributes);
+    std::map<std::string, std::string> before = Snapshot();
+    ClickInstall();
+    EXPECT_EQ(AnswerLastMessage("Information"),
+              CopiedDialogText("Information", "EWF installation completed successfully.", {"OK"}));
+    return before;
   }
 
   // Files where Install puts them (bootstat.dat apart: Windows writes a new
@@ -41,12 +56,6 @@ class RemovalTest : public TInstallCase {
       return std::string(dacl.begin(), dacl.end());
     }(ReadMachineKeyDacl(kEnumRootKey))));
     return state;
-  }
-
-  void Install() {
-    ClickInstall();
-    EXPECT_EQ(AnswerLastMessage("Information"),
-              CopiedDialogText("Information", "EWF installation completed successfully.", {"OK"}));
   }
 
   // Alt+Space opens the system menu, E chooses Remove EWF Support.
@@ -87,48 +96,27 @@ std::string Differences(const std::map<std::string, std::string>& before,
   return text;
 }
 
+// Other volume filters keep their places around Ewf's; the boot loader
+// comes back read-only, hidden and system, as it was.
 TEST_F(RemovalTest, FromTheSystemMenuInstallThenRemoveLeavesTheMachineAsBefore) {
-  WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
-  Start("v2.0.927.0", kBlankDescriptorExe);
-  ASSERT_NE(Main_, nullptr);
-  Plant(kOriginalBootLoader);
-  SetFileAttributesA((SystemDriveRoot() + "ntldr").c_str(),
-                     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
-  const std::map<std::string, std::string> before = Snapshot();
-  Install();
+  const std::map<std::string, std::string> before =
+      InstallOn({"tdrpman", "VolSnap", "SnapFlt"}, kOriginalBootLoader,
+                FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
   ASSERT_TRUE(MachineKeyExists(kInstallationRecordKey));
 
   OpenRemovalFromTheSystemMenu();
   ExpectRemoved(AnswerRemoval());
   EXPECT_EQ(Differences(before, Snapshot()), "");
+  EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").Data, MultiString({"tdrpman", "VolSnap", "SnapFlt"}));
   EXPECT_EQ(ReadWholeFile(Machine_.WindowsFolder + "\\bootstat.bak"), "boot status") << "documented as staying";
   SetFileAttributesA((SystemDriveRoot() + "ntldr").c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-TEST_F(RemovalTest, AnotherVolumeFilterStaysInItsPlace) {
-  WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"tdrpman", "VolSnap", "SnapFlt"}));
-  Start("v2.0.927.0", kBlankDescriptorExe);
-  ASSERT_NE(Main_, nullptr);
-  Plant(kOriginalBootLoader);
-  const std::map<std::string, std::string> before = Snapshot();
-  Install();
-
-  PostMessageA(Main_, WM_SYSCOMMAND, kRemoveCommand, 0);
-  ExpectRemoved(AnswerRemoval());
-  EXPECT_EQ(Differences(before, Snapshot()), "");
-  EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").Data, MultiString({"tdrpman", "VolSnap", "SnapFlt"}));
 }
 
 TEST_F(RemovalTest, KilledWhileTheOldBootLoaderIsCopiedBackThenRunAgain) {
   // 96 MB: long enough to copy that the kill lands in the middle of it.
   std::string large(96 << 20, '\0');
   for (size_t i = 0; i < large.size(); i += 4096) large.replace(i, 12, "boot loader ");
-  WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
-  Start("v2.0.927.0", kBlankDescriptorExe);
-  ASSERT_NE(Main_, nullptr);
-  Plant(large);
-  const std::map<std::string, std::string> before = Snapshot();
-  Install();
+  const std::map<std::string, std::string> before = InstallOn({"VolSnap"}, large);
 
   PostMessageA(Main_, WM_SYSCOMMAND, kRemoveCommand, 0);
   ASSERT_TRUE(AnswerNextWindow(*App_, Main_, 15000)) << "no question";
