@@ -48,7 +48,7 @@ Comparison CompareFiles(TOs& os, const std::string& first, const std::string& se
     DWORD read[2] = {0, 0};
     for (int i = 0; i < 2; ++i) {
       if (!os.ReadFile(files[i].get(), chunks[i], kChunk, &read[i], nullptr)) {
-        return {false, os.GetLastError(), *paths[i]};
+        return {false, FailureCode(os), *paths[i]};
       }
     }
     if (read[0] != read[1] || std::memcmp(chunks[0], chunks[1], read[0]) != 0) return {false, 0, ""};
@@ -64,7 +64,7 @@ Comparison CompareWithBytes(TOs& os, const std::string& path, const std::vector<
   size_t at = 0;
   for (;;) {
     DWORD read = 0;
-    if (!os.ReadFile(file.get(), chunk.data(), kChunk, &read, nullptr)) return {false, os.GetLastError(), path};
+    if (!os.ReadFile(file.get(), chunk.data(), kChunk, &read, nullptr)) return {false, FailureCode(os), path};
     if (read > expected.size() - at || std::memcmp(chunk.data(), expected.data() + at, read) != 0) {
       return {false, 0, ""};
     }
@@ -100,12 +100,12 @@ Staging Stage(TOs& os, const std::string& source, const std::string& target, TFa
   };
   // Left by a run that was cut short.
   if (os.GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES) Discard(os, temp);
-  if (!os.CopyFileA(source.c_str(), temp.c_str(), FALSE)) return fail(os.GetLastError());
-  if (!os.SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL)) return fail(os.GetLastError());
+  if (!os.CopyFileA(source.c_str(), temp.c_str(), FALSE)) return fail(FailureCode(os));
+  if (!os.SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL)) return fail(FailureCode(os));
   UniqueFileHandle copy(os, os.CreateFileA(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                            FILE_ATTRIBUTE_NORMAL, nullptr));
   const bool flushed = copy && os.FlushFileBuffers(copy.get());
-  const DWORD flushError = flushed ? 0 : os.GetLastError();
+  const DWORD flushError = flushed ? 0 : FailureCode(os);
   copy.reset();  // closed before the copy is read back, or removed
   if (!flushed) return fail(flushError);
   const Comparison compared = checked ? CompareWithBytes(os, temp, *checked) : CompareFiles(os, source, temp);
@@ -130,7 +130,7 @@ std::string KeepOldFile(TOs& os, const std::string& usualBackup, const std::stri
     std::string backup = usualBackup + (n ? "." + std::to_string(n) : std::string());
     const DWORD attributes = os.GetFileAttributesA(backup.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-      const DWORD error = os.GetLastError();
+      const DWORD error = FailureCode(os);
       if (!IsMissing(error)) {
         failed.Add(Concat({"Looking for ", backup, " failed", notReplaced, "."}), error);
         return std::string();
@@ -139,7 +139,7 @@ std::string KeepOldFile(TOs& os, const std::string& usualBackup, const std::stri
       const std::string temp = TemporaryNameFor(backup);
       made = os.MoveFileExA(temp.c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH);
       if (made) return backup;
-      failed.Add(Concat({"Renaming ", temp, " to ", backup, " failed", notReplaced, "."}), os.GetLastError());
+      failed.Add(Concat({"Renaming ", temp, " to ", backup, " failed", notReplaced, "."}), FailureCode(os));
       Discard(os, temp);
       return std::string();
     }
@@ -164,7 +164,7 @@ bool ReplaceWithStaged(TOs& os, const std::string& source, const std::string& ta
                        TFailedSteps& failed) {
   const std::string temp = TemporaryNameFor(target);
   const auto fail = [&](const std::string& step) {
-    failed.Add(step, os.GetLastError());
+    failed.Add(step, FailureCode(os));
     Discard(os, temp);
     return false;
   };
@@ -176,7 +176,7 @@ bool ReplaceWithStaged(TOs& os, const std::string& source, const std::string& ta
     return fail(Concat({"Clearing the read-only attribute of ", target, " failed, so it was not replaced."}));
   }
   if (!os.MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    const DWORD error = os.GetLastError();
+    const DWORD error = FailureCode(os);
     if (current & FILE_ATTRIBUTE_READONLY) os.SetFileAttributesA(target.c_str(), current);
     failed.Add(Concat({"Replacing ", target, " with the copy of ", source, " failed."}), error);
     Discard(os, temp);
@@ -202,7 +202,7 @@ Switched SwitchFile(TOs& os, const std::string& source, const std::string& targe
   Switched switched;
   const DWORD attributes = os.GetFileAttributesA(target.c_str());
   const bool present = attributes != INVALID_FILE_ATTRIBUTES;
-  const DWORD lookUpError = present ? 0 : os.GetLastError();
+  const DWORD lookUpError = present ? 0 : FailureCode(os);
   if (!present && !IsMissing(lookUpError)) {
     failed.Add(Concat({"Looking for ", target, " failed, so it was not replaced."}), lookUpError);
     Discard(os, temp);
@@ -229,7 +229,7 @@ Switched SwitchFile(TOs& os, const std::string& source, const std::string& targe
     // The new loader is hidden, system and read-only if the old one was.
     if (!ReplaceWithStaged(os, source, target, attributes, attributes, failed)) return switched;
   } else if (!os.MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    failed.Add(Concat({"Replacing ", target, " with the copy of ", source, " failed."}), os.GetLastError());
+    failed.Add(Concat({"Replacing ", target, " with the copy of ", source, " failed."}), FailureCode(os));
     Discard(os, temp);
     return switched;
   }
@@ -293,7 +293,7 @@ bool ReplaceFileWithCopy(TOs& os, const std::string& source, const std::string& 
   const DWORD current = os.GetFileAttributesA(target.c_str());
   const std::string notReplaced = Concat({", so ", target, " was not replaced"});
   if (current == INVALID_FILE_ATTRIBUTES) {
-    failed.Add(Concat({"Looking for ", target, " failed", notReplaced, "."}), os.GetLastError());
+    failed.Add(Concat({"Looking for ", target, " failed", notReplaced, "."}), FailureCode(os));
     return false;
   }
   if (attributes == INVALID_FILE_ATTRIBUTES) attributes = current;
@@ -389,7 +389,7 @@ PlacedFiles PlaceDriverFiles(const ClickContext& context, const AcceptedVersions
       done.Placed.push_back(ready.Target);
       continue;
     }
-    const DWORD error = os.GetLastError();
+    const DWORD error = FailureCode(os);
     const std::string step = Concat({"Copying ", ready.Source, " to ", ready.Target});
     if (IsFolder(os, ready.Target)) {
       failed.Add(FolderInTheWay(step, ready.Target), error);

@@ -130,7 +130,7 @@ void DeleteBackup(TOs& os, const InstallationRecord& record, Outcome& outcome) {
   }
   if (backup.Digest != record.BackupDigest) return;
   if (!os.DeleteFileA(record.Backup.c_str())) {
-    outcome.Failed.Add(Concat({"Deleting ", record.Backup, " failed."}), os.GetLastError());
+    outcome.Failed.Add(Concat({"Deleting ", record.Backup, " failed."}), FailureCode(os));
     return;
   }
   outcome.Done.Add(Concat({record.Backup, ", the copy of the earlier boot loader, was deleted."}));
@@ -224,7 +224,7 @@ void DeletePlacedFiles(TOs& os, const RecordRead& read, const std::string& windo
     } else if (now.Digest != file.Digest) {
       outcome.Left.Add(file.Path + " was left in place, because it has changed since it was installed.");
     } else if (!os.DeleteFileA(file.Path.c_str())) {
-      outcome.Failed.Add(Concat({"Deleting ", file.Path, " failed."}), os.GetLastError());
+      outcome.Failed.Add(Concat({"Deleting ", file.Path, " failed."}), FailureCode(os));
     } else {
       outcome.Done.Add(file.Path + " was deleted.");
     }

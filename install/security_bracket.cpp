@@ -105,7 +105,7 @@ bool SaveRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved, bo
     block = StandardSecurityBlock(os);
     if (!block) {
       ShowError(dialogs, std::string(kDisabling) + "unable to query the registry key security attributes.",
-                os.GetLastError());
+                FailureCode(os));
       return false;
     }
     replacedOpenDacl = true;

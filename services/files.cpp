@@ -16,7 +16,7 @@ FileLookup LookForFile(TOs& os, const std::string& path) {
   WIN32_FIND_DATAA found{};
   UniqueFindHandle search(os, os.FindFirstFileA(path.c_str(), &found));
   if (!search) {
-    const DWORD error = os.GetLastError();
+    const DWORD error = FailureCode(os);
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {false, 0};
     return {false, error};
   }

@@ -45,17 +45,17 @@ std::string DriveOf(const std::string& folder) {
 WriteFilterState ServiceState(TOs& os) {
   const UniqueServiceHandle manager(os, os.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) {
-    return Unknown({}, WithErrorCode("The service control manager could not be opened.", os.GetLastError()));
+    return Unknown({}, WithErrorCode("The service control manager could not be opened.", FailureCode(os)));
   }
   const UniqueServiceHandle service(os, os.OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
   if (!service) {
-    const DWORD error = os.GetLastError();
+    const DWORD error = FailureCode(os);
     if (error == ERROR_SERVICE_DOES_NOT_EXIST) return {};
     return Unknown({}, WithErrorCode("The ewf service could not be opened.", error));
   }
   SERVICE_STATUS status = {};
   if (!os.QueryServiceStatus(service.get(), &status)) {
-    return Unknown({}, WithErrorCode("The state of the ewf service could not be read.", os.GetLastError()));
+    return Unknown({}, WithErrorCode("The state of the ewf service could not be read.", FailureCode(os)));
   }
   if (status.dwCurrentState == SERVICE_STOPPED) return {};
   return {WriteFilterProtection::On, {}, {}};
@@ -103,7 +103,7 @@ WriteFilterState OverlayState(TOs& os, const std::string& managerPath, const std
   HANDLE writeEnd = nullptr;
   if (!os.CreatePipe(&readEnd, &writeEnd, &inheritable, kOutputLimit)) {
     return Unknown(volume,
-                   WithErrorCode("No pipe could be made to read what " + managerPath + " reports.", os.GetLastError()));
+                   WithErrorCode("No pipe could be made to read what " + managerPath + " reports.", FailureCode(os)));
   }
   const UniqueKernelObject reader(os, readEnd);
   UniqueKernelObject writer(os, writeEnd);
@@ -120,7 +120,7 @@ WriteFilterState OverlayState(TOs& os, const std::string& managerPath, const std
   PROCESS_INFORMATION started = {};
   if (!os.CreateProcessA(managerPath.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                          nullptr, &startup, &started)) {
-    const DWORD error = os.GetLastError();
+    const DWORD error = FailureCode(os);
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
       return Unknown(volume, "The ewf service is running, but its manager " + managerPath + " is not there.");
     }
@@ -138,7 +138,7 @@ WriteFilterState OverlayState(TOs& os, const std::string& managerPath, const std
                                std::to_string(kManagerTimeoutMilliseconds / 1000) + " seconds.");
   }
   if (waited != WAIT_OBJECT_0) {
-    return Unknown(volume, WithErrorCode("Waiting for " + managerPath + " failed.", os.GetLastError()));
+    return Unknown(volume, WithErrorCode("Waiting for " + managerPath + " failed.", FailureCode(os)));
   }
 
   // The manager has ended, so all it wrote is in the pipe: read just that,
@@ -146,14 +146,14 @@ WriteFilterState OverlayState(TOs& os, const std::string& managerPath, const std
   const std::string unread = "What " + managerPath + " reported could not be read.";
   DWORD available = 0;
   if (!os.PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr)) {
-    return Unknown(volume, WithErrorCode(unread, os.GetLastError()));
+    return Unknown(volume, WithErrorCode(unread, FailureCode(os)));
   }
   std::string report(available, '\0');
   DWORD got = 0;
   while (got < available) {
     DWORD read = 0;
     if (!os.ReadFile(reader.get(), &report[got], available - got, &read, nullptr)) {
-      return Unknown(volume, WithErrorCode(unread, os.GetLastError()));
+      return Unknown(volume, WithErrorCode(unread, FailureCode(os)));
     }
     if (read == 0) break;
     got += read;
