@@ -14,7 +14,22 @@ const char kInstall[] = "Install EWF Support";
 // Administrators keep WRITE_OWNER so that the test can take the key back.
 const char kSystemOnly[] = "O:SYD:(A;;KR;;;WD)(A;;KA;;;SY)(A;;WO;;;BA)";
 
-using InstallFaultTest = TFaultCase;
+class InstallFaultTest : public TFaultCase {
+ protected:
+  // Install clicked while another program holds `path` open without sharing;
+  // what was shown, once the file is let go and the machine found whole.
+  std::vector<ShownMessage> InstallWhileHeld(const std::string& path, DWORD firstMs = 15000) {
+    StartProgram();
+    RememberMachine();
+    std::vector<ShownMessage> shown;
+    {
+      const THeldFile held(path);
+      shown = Click(kInstall, firstMs);
+    }
+    ExpectMachineWhole();
+    return shown;
+  }
+};
 
 TEST_F(InstallFaultTest, AReadOnlyBootLoaderIsKeptAndReplaced) {
   // As Windows XP leaves it.
@@ -73,14 +88,7 @@ TEST_F(InstallFaultTest, WithoutTheDriversFolderNothingIsRegistered) {
 // Another program holds a file open without sharing; the test driver is
 // another process than the program, so it can play that part.
 TEST_F(InstallFaultTest, AHeldDriverStopsTheInstallationBeforeAnythingChanges) {
-  StartProgram();
-  RememberMachine();
-  std::vector<ShownMessage> shown;
-  {
-    const THeldFile held(Machine_.ProgramFolder + "\\ewf.sys");
-    shown = Click(kInstall, 3000);
-  }
-  ExpectMachineWhole();
+  const std::vector<ShownMessage> shown = InstallWhileHeld(Machine_.ProgramFolder + "\\ewf.sys", 3000);
   // Its contents cannot be read: the click ends before anything is done.
   ExpectTold(shown, {"ewf.sys\" could not be read.  Error 32"});
   EXPECT_TRUE(FilesIn(Drivers()).empty());
@@ -90,56 +98,28 @@ TEST_F(InstallFaultTest, AHeldDriverStopsTheInstallationBeforeAnythingChanges) {
 }
 
 TEST_F(InstallFaultTest, AHeldManagerIsNamedBeforeAnythingChanges) {
-  StartProgram();
-  RememberMachine();
-  std::vector<ShownMessage> shown;
-  {
-    const THeldFile held(Machine_.ProgramFolder + "\\ewfmgr.exe");
-    shown = Click(kInstall);
-  }
-  ExpectMachineWhole();
+  const std::vector<ShownMessage> shown = InstallWhileHeld(Machine_.ProgramFolder + "\\ewfmgr.exe");
   ExpectTold(shown, {"ewfmgr.exe\" could not be read.  Error 32"});
   EXPECT_TRUE(FilesIn(System32()).empty());
   EXPECT_FALSE(Registered());
 }
 
 TEST_F(InstallFaultTest, AHeldBootLoaderSourceLeavesTheOriginalInPlace) {
-  StartProgram();
-  RememberMachine();
-  std::vector<ShownMessage> shown;
-  {
-    const THeldFile held(Machine_.ProgramFolder + "\\ewfntldr");
-    shown = Click(kInstall);
-  }
-  ExpectMachineWhole();
+  const std::vector<ShownMessage> shown = InstallWhileHeld(Machine_.ProgramFolder + "\\ewfntldr");
   ExpectTold(shown, {"ewfntldr\" could not be read.  Error 32"});
   EXPECT_EQ(ReadWholeFile(Ntldr()), kOriginalBootLoader);
   EXPECT_FALSE(FileExists(Ntldr() + ".bak"));
 }
 
 TEST_F(InstallFaultTest, AHeldBootLoaderIsNotReplaced) {
-  StartProgram();
-  RememberMachine();
-  std::vector<ShownMessage> shown;
-  {
-    const THeldFile held(Ntldr());
-    shown = Click(kInstall);
-  }
-  ExpectMachineWhole();
+  const std::vector<ShownMessage> shown = InstallWhileHeld(Ntldr());
   ExpectTold(shown, {"Reading C:\\ntldr failed, so C:\\ntldr was not replaced.  Error 32"});
   EXPECT_EQ(ReadWholeFile(Ntldr()), kOriginalBootLoader);
   EXPECT_FALSE(FileExists(Ntldr() + ".bak"));
 }
 
 TEST_F(InstallFaultTest, AHeldBootStatusFileIsNamed) {
-  StartProgram();
-  RememberMachine();
-  std::vector<ShownMessage> shown;
-  {
-    const THeldFile held(Machine_.WindowsFolder + "\\bootstat.dat");
-    shown = Click(kInstall);
-  }
-  ExpectMachineWhole();
+  const std::vector<ShownMessage> shown = InstallWhileHeld(Machine_.WindowsFolder + "\\bootstat.dat");
   ExpectTold(shown, {"Renaming " + Machine_.WindowsFolder + "\\bootstat.dat to " + Machine_.WindowsFolder +
                      "\\bootstat.bak failed.  Error 32"});
   EXPECT_EQ(ReadWholeFile(Machine_.WindowsFolder + "\\bootstat.dat"), kBootStatus);
