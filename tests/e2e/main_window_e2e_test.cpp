@@ -226,49 +226,46 @@ TEST_F(MainWindowTest, ASecondStartBringsTheRunningOneToTheFrontAndEnds) {
   TAppDriver::Screenshot(Main_, "main_window_after_second_start");
 }
 
-// A copy in another user's session holds the program's name, but no window
-// of it can be found from here: the new start says so and ends.
-TEST(SingleInstance, WithTheNameHeldElsewhereTheUserIsToldAndTheStartEnds) {
-  const ScratchMachine machine = MakeScratchMachine("SingleInstanceHeldElsewhere");
-  // The program's mutex: a test that fails here if the two names part.
-  const HANDLE held = CreateMutexA(nullptr, FALSE, "Global\\Stillvane-682C5085-FE50-42F0-87C7-91DBE21C1220");
-  ASSERT_NE(held, nullptr);
+// The program's mutex: a test that fails here if the two names part.
+const char kInstanceName[] = "Global\\Stillvane-682C5085-FE50-42F0-87C7-91DBE21C1220";
+
+// Started while something else holds the program's name: only this message,
+// and the start ends after OK.
+void ExpectTheStartEndsWith(const std::string& folderName, const char* caption, const char* screenshot,
+                            const std::string& text) {
+  const ScratchMachine machine = MakeScratchMachine(folderName);
   TAppDriver app(machine.ProgramFolder, machine.Environment());
-  const HWND message = app.WaitForWindow("Information", 15000);
+  const HWND message = app.WaitForWindow(caption, 15000);
   ASSERT_NE(message, nullptr);
-  TAppDriver::Screenshot(message, "already_running");
-  EXPECT_EQ(TAppDriver::CopyDialogText(message),
-            CopiedDialogText("Information",
-                             "Stillvane is already running, perhaps in another user's session.  Only one copy can "
-                             "run at a time, because two could change the boot loader and the same registry keys at "
-                             "once.\r\rUse the copy that is running, or close it and start Stillvane again.  A copy "
-                             "in another user's session can be closed by that user.",
-                             {"OK"}));
+  TAppDriver::Screenshot(message, screenshot);
+  EXPECT_EQ(TAppDriver::CopyDialogText(message), CopiedDialogText(caption, text, {"OK"}));
   EXPECT_EQ(app.FindWindowByCaption("Stillvane"), nullptr);
   TAppDriver::Click(TAppDriver::Control(message, "OK"));
   EXPECT_TRUE(app.WaitForExit(5000));
+}
+
+// A copy in another user's session holds the program's name, but no window
+// of it can be found from here: the new start says so and ends.
+TEST(SingleInstance, WithTheNameHeldElsewhereTheUserIsToldAndTheStartEnds) {
+  const HANDLE held = CreateMutexA(nullptr, FALSE, kInstanceName);
+  ASSERT_NE(held, nullptr);
+  ExpectTheStartEndsWith("SingleInstanceHeldElsewhere", "Information", "already_running",
+                         "Stillvane is already running, perhaps in another user's session.  Only one copy can "
+                         "run at a time, because two could change the boot loader and the same registry keys at "
+                         "once.\r\rUse the copy that is running, or close it and start Stillvane again.  A copy "
+                         "in another user's session can be closed by that user.");
   CloseHandle(held);
 }
 
 // An event under the program's mutex name: Windows refuses the mutex with
 // ERROR_INVALID_HANDLE, and the start ends rather than run unguarded.
 TEST(SingleInstance, WithTheNameSquattedByAnEventTheStartEnds) {
-  const ScratchMachine machine = MakeScratchMachine("SingleInstanceSquatted");
-  const HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, "Global\\Stillvane-682C5085-FE50-42F0-87C7-91DBE21C1220");
+  const HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, kInstanceName);
   ASSERT_NE(squatter, nullptr);
-  TAppDriver app(machine.ProgramFolder, machine.Environment());
-  const HWND message = app.WaitForWindow("Error", 15000);
-  ASSERT_NE(message, nullptr);
-  TAppDriver::Screenshot(message, "instance_name_squatted");
-  EXPECT_EQ(TAppDriver::CopyDialogText(message),
-            CopiedDialogText("Error",
-                             "Stillvane cannot start, because Windows did not let it claim the name that keeps a "
-                             "second copy from running at the same time.  Error 6\r\rAnother program holds that "
-                             "name.  Restart Windows, then start Stillvane again.",
-                             {"OK"}));
-  EXPECT_EQ(app.FindWindowByCaption("Stillvane"), nullptr);
-  TAppDriver::Click(TAppDriver::Control(message, "OK"));
-  EXPECT_TRUE(app.WaitForExit(5000));
+  ExpectTheStartEndsWith("SingleInstanceSquatted", "Error", "instance_name_squatted",
+                         "Stillvane cannot start, because Windows did not let it claim the name that keeps a "
+                         "second copy from running at the same time.  Error 6\r\rAnother program holds that "
+                         "name.  Restart Windows, then start Stillvane again.");
   CloseHandle(squatter);
 }
 
