@@ -6,7 +6,6 @@
 #include <string>
 
 #include "install/install_dialogs.h"
-#include "install/security_bracket.h"
 #include "services/os.h"
 #include "services/version_info.h"
 #include "ui/forms_win32.h"
@@ -40,7 +39,6 @@ class TMainForm : public TForm {
   TOs& Os_;
   TInstallDialogs& Dialogs_;
   TVersionInfo FileVersionInfo_{Os_};
-  SavedKeySecurity SavedRootKeySecurity_{Os_};  // held from a save to its restore
   std::string SourceFolder_;                    // each folder ends with one backslash
   std::string WindowsFolder_;
   std::string SystemDriveFolder_;

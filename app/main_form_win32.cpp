@@ -134,13 +134,13 @@ void TMainForm::FormShow() {
 void TMainForm::InstallEWFButtonClick() {
   RunAction(Dialogs_, [this] {
     InstallEwfSupport(
-        {Os_, Dialogs_, FileVersionInfo_, SourceFolder_, WindowsFolder_, SystemDriveFolder_, SavedRootKeySecurity_});
+        {Os_, Dialogs_, FileVersionInfo_, SourceFolder_, WindowsFolder_, SystemDriveFolder_});
   });
 }
 
 void TMainForm::RemoveEWFSupportClick() {
   RunAction(Dialogs_, [this] {
-    RemoveEwfSupport({Os_, Dialogs_, SourceFolder_, WindowsFolder_, SystemDriveFolder_, SavedRootKeySecurity_});
+    RemoveEwfSupport({Os_, Dialogs_, SourceFolder_, WindowsFolder_, SystemDriveFolder_});
   });
 }
 

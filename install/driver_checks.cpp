@@ -1,9 +1,8 @@
 #include "install/driver_checks.h"
 
-#include <cstring>
 #include <tuple>
 
-#include "install/failed_steps.h"
+#include "services/concat.h"
 #include "services/files.h"
 
 namespace {
@@ -62,7 +61,7 @@ bool CheckDriverFileVersions(TDialogs& dialogs, TVersionInfo& FileVersionInfo, c
   for (const DriverFile& file : kDriverFiles) {
     if (file.Gate == VersionGate::None) continue;
     const std::optional<FileVersionParts> read = VersionOf(FileVersionInfo, sourceFolder + file.Name);
-    if (accepted) (*accepted)[&file - kDriverFiles] = read;
+    if (accepted) (*accepted)[SlotOf(file)] = read;
     if (!read) {
       if (file.Gate == VersionGate::RequiresVersion) return false;
       continue;
@@ -81,7 +80,7 @@ bool CheckDriverFileVersions(TDialogs& dialogs, TVersionInfo& FileVersionInfo, c
 bool HasAcceptedVersion(TVersionInfo& FileVersionInfo, const std::string& path, const DriverFile& file,
                         const AcceptedVersions& accepted) {
   if (file.Gate == VersionGate::None) return true;
-  return SameVersion(VersionOf(FileVersionInfo, path), accepted[&file - kDriverFiles]);
+  return SameVersion(VersionOf(FileVersionInfo, path), accepted[SlotOf(file)]);
 }
 
 std::string InstalledVersionProblem(TVersionInfo& FileVersionInfo, const std::string& path, const DriverFile& file,
@@ -92,18 +91,15 @@ std::string InstalledVersionProblem(TVersionInfo& FileVersionInfo, const std::st
     if (file.Gate == VersionGate::VersionOptional) return std::string();
     return "its version cannot be read";
   }
-  if (IsVersionAtLeast(file.Minimum, *found) || SameVersion(found, accepted[&file - kDriverFiles]))
+  if (IsVersionAtLeast(file.Minimum, *found) || SameVersion(found, accepted[SlotOf(file)]))
     return std::string();
   // A resource without its fixed information reads as 0.0.0.0, which is no version the file has.
   if (FileVersionInfo.FixedInfo().dwSignature != VS_FFI_SIGNATURE) return "its version cannot be read";
   return Concat({"it is version ", FormatFileVersion(*found), ", older than ", FormatFileVersion(file.Minimum)});
 }
 
-const DriverFile& DriverFileNamed(const char* name) {
-  for (const DriverFile& file : kDriverFiles) {
-    if (std::strcmp(file.Name, name) == 0) return file;
-  }
-  return kDriverFiles[0];
+size_t SlotOf(const DriverFile& file) {
+  return static_cast<size_t>(&file - kDriverFiles);
 }
 
 bool CheckDriverFileContents(TOs& os, TDialogs& dialogs, const std::string& sourceFolder, CheckedContents* checked) {
@@ -111,7 +107,7 @@ bool CheckDriverFileContents(TOs& os, TDialogs& dialogs, const std::string& sour
     const std::string path = sourceFolder + file.Name;
     ContentCheck check = CheckFileContents(os, path, file.Kind);
     if (check.Fits()) {
-      if (checked) (*checked)[&file - kDriverFiles] = std::move(check.Bytes);
+      if (checked) (*checked)[SlotOf(file)] = std::move(check.Bytes);
       continue;
     }
     dialogs.ShowMessageDialog(ContentProblemText(path, check), MessageKind::Error, MessageButtons::Ok);

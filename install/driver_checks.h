@@ -23,29 +23,45 @@ enum class VersionGate {
   VersionOptional,  // without a readable version the file is accepted unchecked
 };
 
+enum class InstallFolder { Windows, SystemDrive };
+
+// A driver file: how it is checked in the program's folder, and where the
+// installation puts it.
 struct DriverFile {
   const char* Name;
   VersionGate Gate;
   FileVersionParts Minimum;
-  FileKind Kind;  // what its contents must be
+  FileKind Kind;          // what its contents must be
+  InstallFolder Folder;   // SystemDrive: the root of the partition the computer starts from
+  const char* Target;     // below `Folder`
+  bool FailIfExists;      // a whole installed copy of an accepted version is never replaced
+  bool ReplacesLoader;    // the boot loader: what is there is replaced, its bytes kept under a backup name
 };
 
-// Looked for in the source folder, and examined, in this order.
+// Looked for in the source folder, examined and placed, in this order.
 inline constexpr DriverFile kDriverFiles[] = {
-    {"ewf.sys", VersionGate::RequiresVersion, MinEwfSysVersion, FileKind::KernelDriver},
-    {"ewfmgr.exe", VersionGate::VersionOptional, MinEwfMgrVersion, FileKind::Program},
-    {"ewfntldr", VersionGate::None, {0, 0, 0, 0}, FileKind::BootLoader},
+    {"ewf.sys", VersionGate::RequiresVersion, MinEwfSysVersion, FileKind::KernelDriver, InstallFolder::Windows,
+     "system32\\drivers\\ewf.sys", true, false},
+    {"ewfmgr.exe", VersionGate::VersionOptional, MinEwfMgrVersion, FileKind::Program, InstallFolder::Windows,
+     "system32\\ewfmgr.exe", true, false},
+    {"ewfntldr", VersionGate::None, {0, 0, 0, 0}, FileKind::BootLoader, InstallFolder::SystemDrive, "ntldr", false,
+     true},
 };
+inline constexpr size_t kDriverFileCount = std::size(kDriverFiles);
+// The file that must be in place before the driver is registered.
+inline constexpr const DriverFile& kDriverOfService = kDriverFiles[0];
+// The boot loader.
+inline constexpr const DriverFile& kBootLoaderFile = kDriverFiles[2];
 
 // The version the gate read of each driver file, by its place in DriverFiles,
 // as the user accepted it (nullopt: it had none, and that was accepted).
-using AcceptedVersions = std::array<std::optional<FileVersionParts>, std::size(kDriverFiles)>;
+using AcceptedVersions = std::array<std::optional<FileVersionParts>, kDriverFileCount>;
 // The bytes of each driver file as the content check read and passed them,
 // by its place in DriverFiles: what is placed must be exactly these.
-using CheckedContents = std::array<std::vector<BYTE>, std::size(kDriverFiles)>;
+using CheckedContents = std::array<std::vector<BYTE>, kDriverFileCount>;
 
-// The entry of DriverFiles with that name.
-const DriverFile& DriverFileNamed(const char* name);
+// The place of `file`, one of DriverFiles, in AcceptedVersions and CheckedContents.
+size_t SlotOf(const DriverFile& file);
 
 // True when every driver file is present in sourceFolder (which ends with a
 // backslash); false at the first one missing. Shows nothing.

@@ -1,6 +1,6 @@
 #include "install/file_contents.h"
 
-#include "install/failed_steps.h"
+#include "services/concat.h"
 #include "install/pe_image.h"
 #include "services/files.h"
 #include "services/handles.h"

@@ -10,25 +10,38 @@
 #include "install/upper_filters.h"
 #include "services/files.h"
 #include "services/registry.h"
+#include "services/step_failure.h"
 #include "services/write_filter_state.h"
 
 namespace {
 
-void ReportSkippedKeys(const std::vector<SkippedKey>& skipped, TFailedSteps& failed) {
+void ReportSkippedKeys(const std::vector<SkippedKey>& skipped, TStepLog& log) {
   for (const SkippedKey& key : skipped) {
-    failed.Add("Opening the registry key " + MachineKeyName(key.FirstRow->Key) + " failed.",
+    log.Failed("Opening the registry key " + MachineKeyName(key.FirstRow->Key) + " failed.",
                static_cast<DWORD>(key.Error));
   }
 }
 
+// The volume filter list as it is before the click: whether it exists and
+// holds VolSnap, for the record.
+void NoteFilterList(TOs& os, InstallationRecord& plan) {
+  UniqueKey key(os);
+  if (os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, BelowRoot(kVolumeClassKey), 0, KEY_QUERY_VALUE, key.put())) return;
+  DWORD type = REG_NONE;
+  std::vector<BYTE> existing;
+  const LONG error = ReadRegistryValue(os, key.get(), kVolumeFiltersValue, &type, &existing);
+  plan.CreatedFilterList = error == ERROR_FILE_NOT_FOUND;
+  plan.AddedVolSnap = error == ERROR_FILE_NOT_FOUND || (error == ERROR_SUCCESS && !ListsSnapshotFilter(type, existing));
+}
+
 // Merges the write filter into the volume filter list already there, written
-// straight to the open key as REG_MULTI_SZ.
-void WriteFilterList(TOs& os, TRegistry& registry, TFailedSteps& failed, InstallationRecord& record) {
-  const std::string valueName =
-      "the \"" + std::string(kVolumeFiltersValue) + "\" value of " + MachineKeyName(kVolumeClassKey);
+// straight to the open key as REG_MULTI_SZ. True when it is written and on disk.
+bool WriteFilterList(TOs& os, TRegistry& registry, TStepLog& log) {
+  const std::string keyName = MachineKeyName(kVolumeClassKey);
+  const std::string valueName = Concat({"the \"", kVolumeFiltersValue, "\" value of ", keyName});
   if (const LONG error = registry.Open(kVolumeClassKey, true)) {
-    failed.Add("Opening the registry key " + MachineKeyName(kVolumeClassKey) + " failed.", static_cast<DWORD>(error));
-    return;
+    log.Failed("Opening the registry key " + keyName + " failed.", static_cast<DWORD>(error));
+    return false;
   }
   DWORD type = REG_NONE;
   std::vector<BYTE> existing;
@@ -38,18 +51,16 @@ void WriteFilterList(TOs& os, TRegistry& registry, TFailedSteps& failed, Install
     existing.clear();
   } else if (readResult != ERROR_SUCCESS) {
     // Without the present list a write would drop the filters in it.
-    failed.Add("Reading " + valueName + " failed.", static_cast<DWORD>(readResult));
-    return;
+    log.Failed("Reading " + valueName + " failed.", static_cast<DWORD>(readResult));
+    return false;
   }
   const std::vector<BYTE> filters = UpperFiltersWithEwf(type, existing);
   if (const LONG error = os.RegSetValueExA(registry.CurrentKey(), kVolumeFiltersValue, 0, REG_MULTI_SZ, filters.data(),
                                            static_cast<DWORD>(filters.size()))) {
-    failed.Add("Writing " + valueName + " failed.", static_cast<DWORD>(error));
-    return;
+    log.Failed("Writing " + valueName + " failed.", static_cast<DWORD>(error));
+    return false;
   }
-  record.AddedVolSnap = !ListsSnapshotFilter(type, existing);
-  record.CreatedFilterList = readResult == ERROR_FILE_NOT_FOUND;
-  (void)registry.Flush();
+  return FlushKey(os, registry.CurrentKey(), keyName, log);
 }
 
 // What became of the Enum\Root key's permissions.
@@ -59,68 +70,77 @@ enum class KeySecurity {
   NotRestored  // opened up, and could not be put back (after its message)
 };
 
+struct Registration {
+  KeySecurity Security = KeySecurity::Untouched;
+  bool Registered = false;  // the filter list names the write filter
+};
+
 // The entries under Enum\Root inside the security bracket, then the service
-// and its volume, then the filter list.
-KeySecurity WriteRegistryEntries(const ClickContext& context, const RootKeySecurityChange& change, TFailedSteps& failed,
-                                 InstallationRecord& record) {
+// and its volume, then the filter list; each part marked in the record once
+// it is done. A failed value write ends it where it happened.
+Registration WriteRegistryEntries(const ClickContext& context, TRootKeySecurityBracket& bracket, TStepLog& log,
+                                  InstallationRecord& record) {
   TOs& os = context.Os;
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
+  Registration done;
 
-  KeySecurity security = KeySecurity::Untouched;
-  {
-    const TRootKeySecurityGuard guard(os, context.Dialogs, context.SavedRootKeySecurity);
-    if (!ApplyRootKeySecurityChange(os, context.Dialogs, context.SavedRootKeySecurity, change)) {
-      failed.Add("No registry entries were written, because the security of the registry key " +
-                 MachineKeyName(kRootKeySecurityPath) + " could not be changed.");
-      return KeySecurity::Untouched;
-    }
-    ReportSkippedKeys(WriteRegistryRows(registry, kEnumRootEntries), failed);
-    registry.CloseKey();
-    security = RestoreRootKeySecurity(os, context.Dialogs, context.SavedRootKeySecurity) ? KeySecurity::Restored
-                                                                                         : KeySecurity::NotRestored;
+  if (!bracket.Open()) {
+    log.Failed("No registry entries were written, because the security of the registry key " +
+               MachineKeyName(kRootKeySecurityPath) + " could not be changed.");
+    return done;
   }
+  const size_t failedBefore = log.FailedCount();
+  ReportSkippedKeys(WriteRegistryRows(registry, kEnumRootEntries, log), log);
+  registry.CloseKey();
+  done.Security = bracket.Close() ? KeySecurity::Restored : KeySecurity::NotRestored;
+  if (!log.ValueWriteReport().empty()) return done;
+  if (log.FailedCount() == failedBefore) MarkStepDone(os, record, kEnumRootStep, log);
 
   // The protected volume is the partition Windows runs from, found at the click.
   std::vector<RegistryValueRow> serviceRows(std::begin(kServiceEntries), std::end(kServiceEntries));
   for (RegistryValueRow& row : serviceRows) {
     if (std::strcmp(row.ValueName, kProtectedVolumeArcName) == 0) row.Text = context.Boot.ProtectedArcName.c_str();
   }
-  const std::vector<SkippedKey> skipped = WriteRegistryRows(registry, serviceRows);
-  ReportSkippedKeys(skipped, failed);
-  if (skipped.empty()) {
-    WriteFilterList(os, registry, failed, record);
-  } else {
-    failed.Add("The \"" + std::string(kVolumeFiltersValue) + "\" value of " + MachineKeyName(kVolumeClassKey) +
-               " was left unchanged, because the registry key " + MachineKeyName(skipped.front().FirstRow->Key) +
-               " could not be written.");
+  const size_t serviceFailedBefore = log.FailedCount();
+  const std::vector<SkippedKey> skipped = WriteRegistryRows(registry, serviceRows, log);
+  if (!log.ValueWriteReport().empty()) return done;
+  ReportSkippedKeys(skipped, log);
+  if (!skipped.empty()) {
+    log.Failed(Concat({"The \"", kVolumeFiltersValue, "\" value of ", MachineKeyName(kVolumeClassKey),
+                       " was left unchanged, because the registry key ", MachineKeyName(skipped.front().FirstRow->Key),
+                       " could not be written."}));
+    return done;
   }
-  return security;
+  if (log.FailedCount() == serviceFailedBefore) MarkStepDone(os, record, kServiceStep, log);
+  done.Registered = WriteFilterList(os, registry, log);
+  if (done.Registered) MarkStepDone(os, record, kFilterListStep, log);
+  return done;
 }
 
 // Whether the driver in place is whole and of an accepted version; when it
 // is not, or that cannot be told, the failed step says why.
 bool DriverMayBeRegistered(const InstallContext& context, const std::string& driver, const AcceptedVersions& accepted,
-                           TFailedSteps& failed) {
+                           TStepLog& log) {
   const FileLookup found = LookForFile(context.Os, driver);
   if (found.Error) {
-    failed.Add("Looking for " + driver + " failed, so no registry entries were written.", found.Error);
+    log.Failed("Looking for " + driver + " failed, so no registry entries were written.", found.Error);
     return false;
   }
   if (!found.Present) {
-    failed.Add("No registry entries were written, because " + driver + " is not present.");
+    log.Failed("No registry entries were written, because " + driver + " is not present.");
     return false;
   }
-  const DriverFile& file = DriverFileNamed(kDriverFileOfService.Source);
-  const ContentCheck check = CheckFileContents(context.Os, driver, file.Kind);
+  const ContentCheck check = CheckFileContents(context.Os, driver, kDriverOfService.Kind);
   if (check.Error) {
-    failed.Add("Reading " + driver + " failed, so no registry entries were written.", check.Error);
+    log.Failed("Reading " + driver + " failed, so no registry entries were written.", check.Error);
     return false;
   }
   const std::string problem =
-      check.Problem.empty() ? InstalledVersionProblem(context.FileVersionInfo, driver, file, accepted) : check.Problem;
+      check.Problem.empty() ? InstalledVersionProblem(context.FileVersionInfo, driver, kDriverOfService, accepted)
+                            : check.Problem;
   if (problem.empty()) return true;
-  failed.Add(Concat({"No registry entries were written, because ", driver, " cannot be used: ", problem,
+  log.Failed(Concat({"No registry entries were written, because ", driver, " cannot be used: ", problem,
                      ".  Delete or rename that file."}));
   return false;
 }
@@ -133,7 +153,7 @@ std::string LayoutNote(const BootVolumes& boot, bool loaderPlaced, bool register
   // Whichever step failed, the boot loader there is as it was.
   if (!loaderPlaced) {
     return Concat({"The new boot loader was not placed in ", folder, ", where it was to go, so ", folder,
-                   kBootLoaderCopy.Target, " is as it was."});
+                   kBootLoaderFile.Target, " is as it was."});
   }
   if (boot.UsualLayout) return {};
   std::string note =
@@ -156,21 +176,21 @@ std::string LoaderWarning(const BootVolumes& boot, bool loaderPlaced) {
 // The closing message. `notes` (the layout, where the old boot loader was
 // kept) go into every outcome; a boot loader that may not be used
 // (`loaderWarning`) makes a success a warning.
-void ShowOutcome(TDialogs& dialogs, const TFailedSteps& failed, KeySecurity security, bool replacedOpenDacl,
+void ShowOutcome(TDialogs& dialogs, const TStepLog& log, KeySecurity security, bool replacedOpenDacl,
                  const std::string& notes, const std::string& loaderWarning) {
   const std::string noted = notes.empty() ? std::string() : "\r\r" + notes;
   // The key's permissions as they were found (open to everyone) and as they are now.
   std::string keyNote;
   if (security == KeySecurity::NotRestored) {
-    keyNote = "\r\rIn addition, an error has occured while restoring " + RootKeyRestoreAdvice();
+    keyNote = "\r\rIn addition, an error has occurred while restoring " + RootKeyRestoreAdvice();
   } else if (replacedOpenDacl) {
     keyNote = "\r\r" + OpenDaclNote(security == KeySecurity::Restored);
   }
   const std::string warned = loaderWarning.empty() ? std::string() : "\r\r" + loaderWarning;
 
-  if (!failed.Empty()) {
+  if (log.AnyFailed()) {
     dialogs.ShowMessageDialog(
-        Concat({"The EWF installation did not complete successfully.  These steps failed:\r", failed.Text(), keyNote,
+        Concat({"The EWF installation did not complete successfully.  These steps failed:\r", log.FailedText(), keyNote,
                 noted, warned, "\r\rCorrect the cause, then click Install EWF Support again."}),
         MessageKind::Error, MessageButtons::Ok);
   } else if (!loaderWarning.empty()) {
@@ -188,37 +208,19 @@ void ShowOutcome(TDialogs& dialogs, const TFailedSteps& failed, KeySecurity secu
   }
 }
 
-// What removal needs to know of this run, merged into what an earlier run
-// recorded.
-void RecordInstallation(TOs& os, const PlacedFiles& placed, InstallationRecord& record, TFailedSteps& failed) {
-  // Unread, a file is taken for changed: removal leaves it.
-  const auto digest = [&](const std::string& path) {
-    const FileDigest read = DigestOfFile(os, path);
-    if (read.Error) {
-      failed.Add(Concat({"Reading ", path, " failed, so Remove EWF Support will not know it for the one installed."}),
-                 read.Error);
-    }
-    return read.Digest;
-  };
-  if (!placed.BootLoaderBackup.empty()) {
-    record.BootLoader = placed.ReplacedBootLoader;
-    record.BootLoaderDigest = digest(placed.ReplacedBootLoader);
-    record.Backup = placed.BootLoaderBackup;
-    record.BackupDigest = digest(placed.BootLoaderBackup);
-    record.BackupMade = placed.BackupMade;
-    record.BootLoaderAttributes = placed.BootLoaderAttributes;
+std::string RecordName() {
+  return Concat({"the \"", kInstallationRecordValue, "\" value of ", MachineKeyName(kInstallationRecordKey)});
+}
+
+// What the click is about to do, merged into what earlier clicks did: the
+// files to place and what is there now, and the filter list as it is.
+InstallationRecord PlanRecord(TOs& os, const RecordRead& earlier, const StagedFiles& staged) {
+  InstallationRecord plan;
+  for (const StagedCopy& copy : staged.Copies) {
+    if (!copy.AlreadyInPlace) plan.Files.push_back(copy.Entry);
   }
-  for (const std::string& target : placed.Placed) record.Files.push_back({target, digest(target)});
-  // A run that did nothing new leaves an earlier record as it is.
-  if (record.BootLoader.empty() && record.Files.empty() && !record.AddedVolSnap && !record.CreatedFilterList) return;
-  const RecordRead earlier = ReadInstallationRecord(os);
-  if (earlier.Error) {
-    failed.Add(Concat({"Reading the record of an earlier installation, the \"", kInstallationRecordValue,
-                       "\" value of ", MachineKeyName(kInstallationRecordKey), ", failed, so it was left as it was."}),
-               static_cast<DWORD>(earlier.Error));
-    return;
-  }
-  WriteInstallationRecord(os, earlier.Present ? MergeRecords(earlier.Record, record) : record, failed);
+  NoteFilterList(os, plan);
+  return earlier.Present ? MergeRecords(earlier.Record, plan) : plan;
 }
 
 }  // namespace
@@ -232,9 +234,10 @@ void InstallEwfSupport(const InstallContext& given) {
   }
   ClickContext context{given, FindBootVolumes(given.Os, given.SystemDriveFolder)};
   TOs& os = context.Os;
+  TDialogs& dialogs = context.Dialogs;
   // Guessing could put the boot loader where nothing starts from, or protect the wrong partition.
   if (!context.Boot.Failure.empty()) {
-    context.Dialogs.ShowMessageDialog(
+    dialogs.ShowMessageDialog(
         "Nothing was installed, because Windows could not tell which partition this computer starts from and "
         "which one Windows runs from:\r\r" +
             context.Boot.Failure,
@@ -244,30 +247,53 @@ void InstallEwfSupport(const InstallContext& given) {
 
   // Everything about the key's security that can fail without changing the
   // machine fails here, before any file is touched.
-  RootKeySecurityChange securityChange(os);
-  if (!PrepareRootKeySecurityChange(os, context.Dialogs, context.SavedRootKeySecurity, securityChange)) return;
+  TRootKeySecurityBracket bracket(os, dialogs);
+  if (!bracket.Prepare()) return;
 
-  TFailedSteps failed;
-  const PlacedFiles placed = PlaceDriverFiles(context, accepted, checked, failed);
-  if (!placed.Go) {
-    context.SavedRootKeySecurity.reset();  // the key was never opened up
+  // Without what an earlier installation did, its own undoing would be lost.
+  const RecordRead earlier = ReadInstallationRecord(os);
+  if (earlier.Error) {
+    dialogs.ShowMessageDialog(
+        Concat({WithErrorCode(Concat({"Nothing was installed, because the record of an earlier installation, ",
+                                      RecordName(), ", could not be read."}),
+                              static_cast<DWORD>(earlier.Error)),
+                "\r\rChoose Remove EWF Support first, or log on as an administrator and try again."}),
+        MessageKind::Error, MessageButtons::Ok);
     return;
   }
 
-  // A boot-start volume filter whose driver cannot load stops Windows from starting.
-  const std::string driver = FolderOf(context, kDriverFileOfService.Folder) + kDriverFileOfService.Target;
-  KeySecurity security = KeySecurity::Untouched;
-  InstallationRecord record;
-  bool registered = false;
-  if (DriverMayBeRegistered(context, driver, accepted, failed)) {
-    const size_t failedBefore = failed.Count();
-    security = WriteRegistryEntries(context, securityChange, failed, record);
-    registered = failed.Count() == failedBefore;
-  } else {
-    context.SavedRootKeySecurity.reset();  // the key was never opened up
+  TStepLog log;
+  const StagedFiles staged = StageDriverFiles(context, accepted, checked, log);
+  if (!staged.Go) {
+    dialogs.ShowMessageDialog(staged.Refusal, MessageKind::Error, MessageButtons::Ok);
+    return;
   }
-  RecordInstallation(os, placed, record, failed);
-  ShowOutcome(context.Dialogs, failed, security, securityChange.ReplacedOpenDacl,
-              JoinNotes(LayoutNote(context.Boot, placed.BootLoaderPlaced, registered), placed.Note),
+  InstallationRecord record = PlanRecord(os, earlier, staged);
+  if (!WriteInstallationRecord(os, record, log)) {
+    DiscardStaged(os, staged);
+    dialogs.ShowMessageDialog(Concat({"Nothing was installed, because what it is about to change could not be "
+                                      "written down first, so that Remove EWF Support can undo it:",
+                                      log.FailedText(), "\r\rLog on as an administrator, then click Install EWF ",
+                                      "Support again."}),
+                              MessageKind::Error, MessageButtons::Ok);
+    return;
+  }
+
+  const PlacedFiles placed = PlaceStagedFiles(context, staged, log);
+  MarkStepDone(os, record, kFilesStep, log);
+
+  // A boot-start volume filter whose driver cannot load stops Windows from starting.
+  const std::string driver = FolderOf(context, kDriverOfService.Folder) + kDriverOfService.Target;
+  Registration registration;
+  if (DriverMayBeRegistered(context, driver, accepted, log)) {
+    registration = WriteRegistryEntries(context, bracket, log, record);
+  }
+  // A value that could not be written ends the click with the error report.
+  if (!log.ValueWriteReport().empty()) {
+    dialogs.ReportError(log.ValueWriteReport());
+    return;
+  }
+  ShowOutcome(dialogs, log, registration.Security, bracket.ReplacedOpenDacl(),
+              JoinNotes(LayoutNote(context.Boot, placed.BootLoaderPlaced, registration.Registered), placed.Note),
               LoaderWarning(context.Boot, placed.BootLoaderPlaced));
 }

@@ -20,7 +20,6 @@ struct InstallContext {
   std::string SourceFolder;       // each folder ends with a backslash
   std::string WindowsFolder;
   std::string SystemDriveFolder;
-  SavedKeySecurity& SavedRootKeySecurity;  // empty between installations
 };
 
 // What one click works with: the main window's context, and where ntldr goes
@@ -31,7 +30,9 @@ struct ClickContext : InstallContext {
 };
 
 // The whole click. Stops after the check's own message when a check fails or
-// security cannot be disabled. Steps that fail later are named in one error
-// message at the end instead of the completion message. A failed value write
-// raises ERegistryError; the key's security is put back before it leaves.
+// security cannot be disabled. The record of what the click is about to do
+// is written before the first change and marked after each step. Steps that
+// fail later are named in one error message at the end instead of the
+// completion message. A failed value write ends the click there: the key's
+// security is put back, then the error report names the value.
 void InstallEwfSupport(const InstallContext& context);

@@ -1,61 +1,82 @@
-// What "Install EWF Support" did, kept for "Remove EWF Support": which
-// backup holds the boot loader it replaced, which files it placed, and what it
-// added to the volume filter list. One REG_MULTI_SZ value of "name=value"
-// lines, HKEY_LOCAL_MACHINE\SOFTWARE\Stillvane "Installation": one value is
-// written whole or not at all, the hive is flushed with it, only
-// administrators may change it (as they alone may install), and a look with
-// regedit tells what it holds.
+// What "Install EWF Support" does, kept for "Remove EWF Support": written
+// before the first change of a click, saying what the click is about to do,
+// and marked after each step. So an installation that failed, was thrown out
+// by a failed value write or was killed can be undone as surely as one that
+// ended well.
+//
+// One REG_MULTI_SZ value of "name=value" lines,
+// HKEY_LOCAL_MACHINE\SOFTWARE\Stillvane "Installation". Each update writes the
+// whole value again and flushes its hive: Windows writes one value whole or
+// not at all, so the record is always the one before an update or the one
+// after it, never a mixture (one value per step could be torn between
+// values). The key is created for the System account and administrators
+// only, and a look with regedit tells what it holds. Anything that can write
+// one registry value can still edit it: the removal takes it for input, not
+// for truth.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "install/failed_steps.h"
 #include "services/os.h"
+#include "services/step_log.h"
 
 inline constexpr char kInstallationRecordKey[] = "SOFTWARE\\Stillvane";
 inline constexpr char kInstallationRecordValue[] = "Installation";
 
 // A file's length and FNV-1a 64 hash, as hex; tells whether a file is still
-// the one that was placed.
+// the one that was placed (not who placed it: anyone can compute it).
 struct FileDigest {
   std::string Digest;  // empty when the file could not be read
   DWORD Error;         // why; ERROR_FILE_NOT_FOUND when it is not there
 };
 [[nodiscard]] FileDigest DigestOfFile(TOs& os, const std::string& path);
+std::string DigestOfBytes(const std::vector<BYTE>& bytes);
 
+// One file the installation puts in place, written down before it does.
 struct PlacedFileRecord {
   std::string Path;
-  std::string Digest;
+  std::string Digest;       // of the bytes it places there
+  std::string Before = {};  // of what was there before; empty when nothing was
+  std::string Backup = {};  // where those bytes are kept; empty when nowhere
+  bool BackupMade = false;  // the installation makes that copy (else it found it)
+  DWORD Attributes = INVALID_FILE_ATTRIBUTES;  // of the file it replaces
 };
 
+// The steps marked done, by name.
+inline constexpr char kFilesStep[] = "Files";
+inline constexpr char kEnumRootStep[] = "EnumRoot";
+inline constexpr char kServiceStep[] = "Service";
+inline constexpr char kFilterListStep[] = "UpperFilters";
+
 struct InstallationRecord {
-  // The boot loader Install replaced, the file holding its old bytes, and
-  // whether Install made that file (else it found it holding them).
-  std::string BootLoader;
-  std::string BootLoaderDigest;  // of the loader Install put there
-  std::string Backup;
-  std::string BackupDigest;
-  bool BackupMade = false;
-  DWORD BootLoaderAttributes = INVALID_FILE_ATTRIBUTES;  // of the one replaced; unknown: the present one's
-  std::vector<PlacedFileRecord> Files;                   // ewf.sys and ewfmgr.exe, where Install placed them
-  bool AddedVolSnap = false;                             // to the volume filter list
-  bool CreatedFilterList = false;                        // the list was not there before
+  std::vector<PlacedFileRecord> Files;  // in the order placed, the boot loader among them
+  bool AddedVolSnap = false;            // to the volume filter list
+  bool CreatedFilterList = false;       // the list was not there before
+  std::vector<std::string> Done;        // the steps finished
+  bool IsDone(const char* step) const;
 };
 
 struct RecordRead {
   bool Present;
-  LONG Error;  // 0, or why it could not be read (never "not found")
+  LONG Error;  // 0, or why it could not be read (never "not found"); ERROR_INVALID_DATA: not a record
   InstallationRecord Record;
 };
+// A value of another type, or with no line a record holds, is not a record:
+// taken for an empty one, it would make a removal leave everything.
 [[nodiscard]] RecordRead ReadInstallationRecord(TOs& os);
 
-// This run's facts over an earlier run's: a later replacement of the loader
-// wins, placed files add up.
+// What a click is about to do, over what earlier clicks did: files add up; a
+// file this click replaces that an earlier one placed keeps the earlier
+// backup (so Windows' own boot loader stays the one put back), and the copy
+// this click makes of it is added, to be deleted.
 InstallationRecord MergeRecords(const InstallationRecord& earlier, const InstallationRecord& now);
 
-// Writes the record and flushes its hive; a failure is added to `failed`.
-void WriteInstallationRecord(TOs& os, const InstallationRecord& record, TFailedSteps& failed);
+// Writes the record whole and flushes its hive. False after a failed step in `log`.
+[[nodiscard]] bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog& log);
+
+// Marks `step` done in `record` and writes it; a failure is a failed step.
+void MarkStepDone(TOs& os, InstallationRecord& record, const char* step, TStepLog& log);
 
 // Deletes the record's key and flushes its hive. The error, or 0.
 [[nodiscard]] LONG DeleteInstallationRecord(TOs& os);

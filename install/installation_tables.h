@@ -1,29 +1,9 @@
-// What "Install EWF Support" puts on the machine: the files it places and the
-// registry entries it writes, in the order it handles them.
+// What "Install EWF Support" writes besides the driver files (install/driver_checks.h):
+// the file it moves aside and the registry entries, in the order it handles them.
 #pragma once
 
+#include "install/driver_checks.h"
 #include "services/registry.h"
-
-enum class InstallFolder { Windows, SystemDrive };
-
-struct DriverFileCopy {
-  const char* Source;  // in the program's folder
-  InstallFolder Folder;
-  const char* Target;  // below `folder`
-  bool FailIfExists;   // an installed copy is never replaced
-  const char* Backup;  // when set, an existing target is first renamed to this (in `folder`)
-};
-
-inline constexpr DriverFileCopy kDriverFileCopies[] = {
-    {"ewf.sys", InstallFolder::Windows, "system32\\drivers\\ewf.sys", true, nullptr},
-    {"ewfmgr.exe", InstallFolder::Windows, "system32\\ewfmgr.exe", true, nullptr},
-    {"ewfntldr", InstallFolder::SystemDrive, "ntldr", false, "ntldr.bak"},
-};
-
-// The copy whose target must be in place before the driver is registered.
-inline constexpr const DriverFileCopy& kDriverFileOfService = kDriverFileCopies[0];
-// The boot loader: the copy that replaces what is there, keeping a backup.
-inline constexpr const DriverFileCopy& kBootLoaderCopy = kDriverFileCopies[2];
 
 // Renamed when present, after the copies.
 struct FileMovedAside {
@@ -36,13 +16,17 @@ inline constexpr FileMovedAside kFilesMovedAside[] = {
     {InstallFolder::Windows, "bootstat.dat", "bootstat.bak"},
 };
 
+// The keys the installation creates for the driver, which the removal deletes.
+inline constexpr char kEnumRootDeviceKey[] = "\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF";
+inline constexpr char kServiceKey[] = "\\SYSTEM\\CurrentControlSet\\Services\\ewf";
+
 // The registry entries, all under HKEY_LOCAL_MACHINE. Rows of one key follow
 // each other; the key is opened (created when missing) once for them.
 
 // Written while the permissions of Enum\Root are opened up: the only entries
 // that need it.
 inline constexpr RegistryValueRow kEnumRootEntries[] = {
-    {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF", "NextInstance", REG_DWORD, nullptr, 1},
+    {kEnumRootDeviceKey, "NextInstance", REG_DWORD, nullptr, 1},
     {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "Service", REG_SZ, "EWF", 0},
     {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "Legacy", REG_DWORD, nullptr, 1},
     {"\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000", "ConfigFlags", REG_DWORD, nullptr, 0x20},
@@ -59,10 +43,10 @@ inline constexpr const char* kProtectedVolumeArcName = "ArcName";
 // Written once the permissions are back: the service, then the volume it
 // protects. Service codes: normal error control, boot start, kernel driver.
 inline constexpr RegistryValueRow kServiceEntries[] = {
-    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf", "ErrorControl", REG_DWORD, nullptr, 1},
-    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf", "Group", REG_SZ, "System Bus Extender", 0},
-    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf", "Start", REG_DWORD, nullptr, 0},
-    {"\\SYSTEM\\CurrentControlSet\\Services\\ewf", "Type", REG_DWORD, nullptr, 1},
+    {kServiceKey, "ErrorControl", REG_DWORD, nullptr, 1},
+    {kServiceKey, "Group", REG_SZ, "System Bus Extender", 0},
+    {kServiceKey, "Start", REG_DWORD, nullptr, 0},
+    {kServiceKey, "Type", REG_DWORD, nullptr, 1},
     {"\\SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0", "Type", REG_DWORD, nullptr, 1},
     // The installation writes the partition Windows runs from here; the text
     // is what it falls back to.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "install/failed_steps.h"
+#include "services/concat.h"
 
 namespace {
 

@@ -2,10 +2,11 @@
 
 #include <vector>
 
-#include "install/failed_steps.h"
-#include "install/file_placement.h"
+#include "install/file_contents.h"
 #include "install/installation_record.h"
 #include "install/installation_tables.h"
+#include "install/replace_protocol.h"
+#include "install/security_bracket.h"
 #include "install/upper_filters.h"
 #include "services/boot_volumes.h"
 #include "services/files.h"
@@ -15,35 +16,68 @@
 
 namespace {
 
-const char kConfirmation[] =
-    "Stillvane will remove EWF support from this computer: the write filter is taken out of the volume filter "
-    "list, its registry entries are deleted, the boot loader that the installation replaced is put back, and the "
-    "ewf.sys and ewfmgr.exe that it placed are deleted.  Other volume filters and files are left as they are."
-    "\r\r"
-    "The computer must be restarted afterwards.  Do you want to remove EWF support?";
-
-const char kServiceKey[] = "SYSTEM\\CurrentControlSet\\Services\\ewf";
-const char kEnumRootKey[] = "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF";
-constexpr int kBackupNames = 100;  // ntldr.bak, then ntldr.bak.1 to ntldr.bak.99, as the installation names them
-
-// The lines of the closing message.
-struct Outcome {
-  TFailedSteps Done;
-  TFailedSteps Left;  // what was not changed on purpose, and why
-  TFailedSteps Failed;
+// Where an installation can have put files: the driver files' targets and
+// the backups it names after them, in the Windows folder and in the roots
+// the boot loader can have gone to.
+struct Places {
+  std::vector<std::string> Files;    // targets and their backups
+  std::vector<std::string> Loaders;  // the boot loaders among them
+  bool Holds(const std::string& path) const {
+    for (const std::string& file : Files) {
+      if (file == path) return true;
+    }
+    return false;
+  }
+  bool IsLoader(const std::string& path) const {
+    for (const std::string& loader : Loaders) {
+      if (loader == path) return true;
+    }
+    return false;
+  }
 };
+
+Places PlacesOfInstallation(const RemovalContext& context, const BootVolumes& boot) {
+  Places places;
+  for (const DriverFile& file : kDriverFiles) {
+    std::vector<std::string> folders = {context.WindowsFolder};
+    if (file.Folder == InstallFolder::SystemDrive) {
+      folders = {context.SystemDriveFolder};
+      if (boot.Failure.empty() && boot.BootLoaderFolder != context.SystemDriveFolder) {
+        folders.push_back(boot.BootLoaderFolder);
+      }
+    }
+    for (const std::string& folder : folders) {
+      const std::string target = folder + file.Target;
+      if (file.ReplacesLoader) places.Loaders.push_back(target);
+      places.Files.push_back(target);
+      for (int n = 0; n < kBackupNames; ++n) places.Files.push_back(BackupName(target, n));
+    }
+  }
+  return places;
+}
+
+// What the closing message lists.
+struct Outcome {
+  TStepLog Log;
+  bool FilterTakenOut = false;  // the write filter was in the list until now
+};
+
+std::string FilterListName() {
+  return Concat({"the \"", kVolumeFiltersValue, "\" value of ", MachineKeyName(kVolumeClassKey)});
+}
 
 // Ewf out of the volume filter list, and VolSnap when the installation added
 // it. False when Ewf may still be in the list: then nothing it needs may go.
 bool TakeEwfOutOfFilterList(TOs& os, const InstallationRecord& record, Outcome& outcome) {
-  const std::string valueName =
-      Concat({"the \"", kVolumeFiltersValue, "\" value of ", MachineKeyName(kVolumeClassKey)});
+  const std::string valueName = FilterListName();
+  TStepLog& log = outcome.Log;
   UniqueKey key(os);
   // Every Windows has the volume class: "not found" is not taken for "no filters".
-  LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVolumeClassKey + 1, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.put());
+  LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, BelowRoot(kVolumeClassKey), 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                                key.put());
   if (error != ERROR_SUCCESS) {
-    outcome.Failed.Add(Concat({"Opening the registry key ", MachineKeyName(kVolumeClassKey), " failed."}),
-                       static_cast<DWORD>(error));
+    log.Failed(Concat({"Opening the registry key ", MachineKeyName(kVolumeClassKey), " failed."}),
+               static_cast<DWORD>(error));
     return false;
   }
   DWORD type = REG_NONE;
@@ -52,7 +86,15 @@ bool TakeEwfOutOfFilterList(TOs& os, const InstallationRecord& record, Outcome& 
   if (error == ERROR_FILE_NOT_FOUND) return true;
   if (error != ERROR_SUCCESS) {
     // Without the present list a write would drop the filters in it.
-    outcome.Failed.Add(Concat({"Reading ", valueName, " failed."}), static_cast<DWORD>(error));
+    log.Failed(Concat({"Reading ", valueName, " failed."}), static_cast<DWORD>(error));
+    return false;
+  }
+  if (type != REG_MULTI_SZ && type != REG_SZ) {
+    if (!MentionsWriteFilter(existing)) return true;
+    // Windows may still read it as the list; rewritten, it could lose what it holds.
+    log.Failed(Concat({valueName, " names Ewf, but is not a list of names (its type is ", std::to_string(type),
+                       "), so Stillvane did not change it.  Use regedit to make it a multi-string value without ",
+                       "Ewf."}));
     return false;
   }
   if (!ListsWriteFilter(type, existing)) return true;
@@ -64,174 +106,244 @@ bool TakeEwfOutOfFilterList(TOs& os, const InstallationRecord& record, Outcome& 
     error = os.RegSetValueExA(key.get(), kVolumeFiltersValue, 0, REG_MULTI_SZ, written.data(),
                               static_cast<DWORD>(written.size()));
   }
-  if (error == ERROR_SUCCESS) error = os.RegFlushKey(key.get());
   if (error != ERROR_SUCCESS) {
-    outcome.Failed.Add(Concat({"Writing ", valueName, " failed."}), static_cast<DWORD>(error));
+    log.Failed(Concat({"Writing ", valueName, " failed."}), static_cast<DWORD>(error));
     return false;
   }
-  outcome.Done.Add(Concat({"The write filter was taken out of ", valueName, "."}));
+  if (!FlushKey(os, key.get(), MachineKeyName(kVolumeClassKey), log)) return false;
+  log.Done(Concat({"The write filter was taken out of ", valueName, "."}));
+  outcome.FilterTakenOut = true;
   return true;
 }
 
 bool KeyExists(TOs& os, const char* path) {
   UniqueKey key(os);
-  return os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.put()) != ERROR_FILE_NOT_FOUND;
+  return os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, BelowRoot(path), 0, KEY_QUERY_VALUE, key.put()) != ERROR_FILE_NOT_FOUND;
 }
 
 // True when the key is gone. Deleted whether or not it was seen: the
 // deletion itself tells "not there" apart.
-bool DeleteKey(TOs& os, const char* path, Outcome& outcome) {
+bool DeleteKey(TOs& os, const char* path, TStepLog& log) {
   const bool seen = KeyExists(os, path);
   std::string failedKey;
-  if (const LONG error = DeleteKeyTree(os, HKEY_LOCAL_MACHINE, path, &failedKey)) {
-    outcome.Failed.Add(Concat({"Deleting the registry key ", MachineKeyName(failedKey.c_str()), " failed."}),
-                       static_cast<DWORD>(error));
+  if (const LONG error = DeleteKeyTree(os, HKEY_LOCAL_MACHINE, BelowRoot(path), &failedKey)) {
+    log.Failed(Concat({"Deleting the registry key ", MachineKeyName(failedKey.c_str()), " failed."}),
+               static_cast<DWORD>(error));
     return false;
   }
-  if (seen) outcome.Done.Add(Concat({"The registry key ", MachineKeyName(path), " was deleted."}));
+  if (seen) log.Done(Concat({"The registry key ", MachineKeyName(path), " was deleted."}));
   return true;
 }
 
 // LEGACY_EWF goes inside the same bracket that let the installation write it.
 // False when the key's permissions could not be put back (after its message).
-bool DeleteEnumRootKey(const RemovalContext& context, const RootKeySecurityChange& change, Outcome& outcome) {
-  const TRootKeySecurityGuard guard(context.Os, context.Dialogs, context.SavedRootKeySecurity);
-  if (!ApplyRootKeySecurityChange(context.Os, context.Dialogs, context.SavedRootKeySecurity, change)) {
-    outcome.Failed.Add(Concat({"The registry key ", MachineKeyName(kEnumRootKey),
-                               " was not deleted, because the security of the registry key ",
-                               MachineKeyName(kRootKeySecurityPath), " could not be changed."}));
+bool DeleteEnumRootKey(TRootKeySecurityBracket& bracket, TOs& os, TStepLog& log) {
+  if (!bracket.Open()) {
+    log.Failed(Concat({"The registry key ", MachineKeyName(kEnumRootDeviceKey),
+                       " was not deleted, because the security of the registry key ",
+                       MachineKeyName(kRootKeySecurityPath), " could not be changed."}));
     return true;
   }
-  DeleteKey(context.Os, kEnumRootKey, outcome);
-  const bool restored = RestoreRootKeySecurity(context.Os, context.Dialogs, context.SavedRootKeySecurity);
-  if (restored && change.ReplacedOpenDacl) {
-    outcome.Done.Add(Concat({"The registry key ", MachineKeyName(kRootKeySecurityPath),
-                             " gave everyone full control, as an interrupted run leaves it, so it was given the "
-                             "standard permissions: the System account has full access, and the Everyone group only "
-                             "Read access."}));
+  DeleteKey(os, kEnumRootDeviceKey, log);
+  const bool restored = bracket.Close();
+  if (restored && bracket.ReplacedOpenDacl()) {
+    log.Done(Concat({"The registry key ", MachineKeyName(kRootKeySecurityPath),
+                     " gave everyone full control, as an interrupted run leaves it, so it was given the "
+                     "standard permissions: the System account has full access, and the Everyone group only "
+                     "Read access."}));
   }
   return restored;
 }
 
 // Whether a file that could not be read is not there: a search must agree.
 bool Missing(TOs& os, const std::string& path, const FileDigest& read) {
-  if (read.Error != ERROR_FILE_NOT_FOUND && read.Error != ERROR_PATH_NOT_FOUND) return false;
+  if (!IsMissing(read.Error)) return false;
   const FileLookup found = LookForFile(os, path);
   return !found.Present && !found.Error;
 }
 
-// Deletes a backup the installation made once the loader it holds is back.
-void DeleteBackup(TOs& os, const InstallationRecord& record, Outcome& outcome) {
-  if (!record.BackupMade) return;
-  const FileDigest backup = DigestOfFile(os, record.Backup);
-  if (backup.Error && !Missing(os, record.Backup, backup)) {
-    outcome.Failed.Add(Concat({"Reading ", record.Backup, " failed, so it was not deleted."}), backup.Error);
-    return;
+// What becomes of one file of the record.
+enum class Undo {
+  Nothing,  // the installation's change is not there (never made, or undone)
+  Delete,   // it placed the file where nothing was
+  PutBack,  // it replaced a file, whose bytes its backup still holds
+  Leave,    // it is not the installation's to touch, or cannot be undone: `Why`
+  Failed,   // it could not be told: `Why`, with `Error`
+};
+struct FileUndo {
+  Undo Action = Undo::Nothing;
+  std::string Why = {};
+  DWORD Error = 0;
+  bool DeleteBackup = false;  // the backup the installation made goes too
+};
+
+// Decides for `file` from what is on the disk now; reads only.
+FileUndo Decide(TOs& os, const Places& places, const PlacedFileRecord& file) {
+  const std::string& path = file.Path;
+  if (!places.Holds(path)) {
+    return {Undo::Leave, Concat({path, ", named in the record of the installation, was left as it is, because it is ",
+                                 "not a place where an installation puts files."})};
   }
-  if (backup.Digest != record.BackupDigest) return;
-  if (!os.DeleteFileA(record.Backup.c_str())) {
-    outcome.Failed.Add(Concat({"Deleting ", record.Backup, " failed."}), FailureCode(os));
-    return;
+  const FileDigest now = DigestOfFile(os, path);
+  if (now.Error && Missing(os, path, now)) return {};
+  if (now.Error) return {Undo::Failed, Concat({"Reading ", path, " failed, so it was left as it is."}), now.Error};
+  const bool loader = places.IsLoader(path);
+  // A backup the installation made goes once the file holds its bytes again.
+  const auto backupWhole = [&]() -> FileUndo {
+    if (file.Backup.empty() || !places.Holds(file.Backup)) return {};
+    const FileDigest backup = DigestOfFile(os, file.Backup);
+    if (backup.Error && !Missing(os, file.Backup, backup)) {
+      return {Undo::Failed, Concat({"Reading ", file.Backup, " failed, so it was left as it is."}), backup.Error};
+    }
+    if (backup.Error) return {Undo::Leave, Concat({"its backup ", file.Backup, " is missing."})};
+    if (backup.Digest != file.Before) {
+      return {Undo::Leave, Concat({"its backup ", file.Backup, " has changed since EWF support was installed."})};
+    }
+    if (loader) {
+      const ContentCheck check = CheckFileContents(os, file.Backup, FileKind::BootLoader);
+      if (check.Error) {
+        return {Undo::Failed, Concat({"Reading ", file.Backup, " failed, so it was left as it is."}), check.Error};
+      }
+      if (!check.Problem.empty()) {
+        return {Undo::Leave, Concat({"its backup ", file.Backup, " is not a boot loader: ", check.Problem, "."})};
+      }
+    }
+    return {Undo::PutBack, "", 0, file.BackupMade};
+  };
+  if (!file.Before.empty() && now.Digest == file.Before) {
+    // Never replaced: only a backup made for it may be there.
+    FileUndo undo = backupWhole();
+    return {Undo::Nothing, "", 0, undo.Action == Undo::PutBack && undo.DeleteBackup};
   }
-  outcome.Done.Add(Concat({record.Backup, ", the copy of the earlier boot loader, was deleted."}));
+  const std::string leftBecause =
+      loader ? Concat({"The boot loader ", path, " was left as it is, because "}) : path + " was left in place, because ";
+  if (now.Digest != file.Digest) return {Undo::Leave, leftBecause + "it has changed since EWF support was installed."};
+  if (file.Before.empty()) {
+    if (!loader) return {Undo::Delete};
+    // Deleted, it would leave the partition without any boot loader.
+    return {Undo::Leave, leftBecause + "there was no boot loader there before EWF support was installed."};
+  }
+  FileUndo undo = backupWhole();
+  if (undo.Action == Undo::Leave) undo.Why = leftBecause + undo.Why;
+  if (undo.Action == Undo::Nothing) undo = {Undo::Leave, leftBecause + "the record names no backup of it."};
+  return undo;
 }
 
-void PutRecordedBootLoaderBack(TOs& os, const InstallationRecord& record, Outcome& outcome) {
-  const std::string& ntldr = record.BootLoader;
-  const std::string leftBecause = Concat({"The boot loader ", ntldr, " was left as it is, because "});
-  const FileDigest now = DigestOfFile(os, ntldr);
-  if (now.Error) {
-    outcome.Failed.Add(Concat({"Reading ", ntldr, " failed, so the earlier boot loader was not put back."}), now.Error);
+void DeleteMadeBackup(TOs& os, const PlacedFileRecord& file, TStepLog& log) {
+  if (!os.DeleteFileA(file.Backup.c_str())) {
+    log.Failed(Concat({"Deleting ", file.Backup, " failed."}), FailureCode(os));
     return;
   }
-  if (now.Digest == record.BackupDigest) return DeleteBackup(os, record, outcome);  // put back by an earlier run
-  if (now.Digest != record.BootLoaderDigest) {
-    outcome.Left.Add(leftBecause + "it has changed since EWF support was installed.");
-    return;
+  log.Done(Concat({file.Backup, ", the copy kept by the installation, was deleted."}));
+}
+
+// Undoes what the installation did to one file, as Decide says.
+void UndoFile(TOs& os, const Places& places, const PlacedFileRecord& file, TStepLog& log) {
+  // Left by a run that was cut short.
+  for (const std::string& path : {file.Path, file.Backup}) {
+    if (!path.empty() && places.Holds(path)) {
+      const std::string temp = TemporaryNameFor(path);
+      if (os.GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES) DiscardTemporary(os, temp);
+    }
   }
-  const FileDigest backup = DigestOfFile(os, record.Backup);
-  if (backup.Error && Missing(os, record.Backup, backup)) {
-    outcome.Left.Add(Concat({leftBecause, "its backup ", record.Backup, " is missing."}));
-    return;
+  const FileUndo undo = Decide(os, places, file);
+  switch (undo.Action) {
+    case Undo::Nothing:
+      break;
+    case Undo::Leave:
+      log.Left(undo.Why);
+      return;
+    case Undo::Failed:
+      log.Failed(undo.Why, undo.Error);
+      return;
+    case Undo::Delete:
+      if (!os.DeleteFileA(file.Path.c_str())) {
+        log.Failed(Concat({"Deleting ", file.Path, " failed."}), FailureCode(os));
+      } else {
+        log.Done(file.Path + " was deleted.");
+      }
+      return;
+    case Undo::PutBack:
+      if (!ReplaceFileWithCopy(os, file.Backup, file.Path, log, file.Attributes)) return;
+      log.Done(places.IsLoader(file.Path)
+                   ? Concat({"The earlier boot loader was put back from ", file.Backup, " as ", file.Path, "."})
+                   : Concat({"The earlier ", file.Path, " was put back from ", file.Backup, "."}));
+      break;
   }
-  if (backup.Error) {
-    outcome.Failed.Add(Concat({"Reading ", record.Backup, " failed, so the earlier boot loader was not put back."}),
-                       backup.Error);
-    return;
-  }
-  if (backup.Digest != record.BackupDigest) {
-    outcome.Left.Add(
-        Concat({leftBecause, "its backup ", record.Backup, " has changed since EWF support was installed."}));
-    return;
-  }
-  if (!ReplaceFileWithCopy(os, record.Backup, ntldr, outcome.Failed, record.BootLoaderAttributes)) return;
-  outcome.Done.Add(Concat({"The earlier boot loader was put back from ", record.Backup, " as ", ntldr, "."}));
-  DeleteBackup(os, record, outcome);
+  if (undo.DeleteBackup) DeleteMadeBackup(os, file, log);
 }
 
 // Without a record: only when ntldr is the EWF boot loader beside the
 // program and exactly one backup of another loader is there. The backup stays.
 void PutFoundBootLoaderBack(TOs& os, const std::string& loaderFolder, const std::string& ewfLoader, Outcome& outcome) {
-  const std::string ntldr = loaderFolder + "ntldr";
+  TStepLog& log = outcome.Log;
+  const std::string ntldr = loaderFolder + kBootLoaderFile.Target;
   const std::string leftBecause = Concat({"The boot loader ", ntldr, " was left as it is, because "});
   const FileDigest now = DigestOfFile(os, ntldr);
   if (now.Error || now.Digest != DigestOfFile(os, ewfLoader).Digest) {
     // With nothing of the write filter found, there is nothing to tell.
-    if (!outcome.Done.Empty()) {
-      outcome.Left.Add(leftBecause + "there is no record of the installation, and it is not the " + ewfLoader + ".");
+    if (log.AnyDone()) {
+      log.Left(leftBecause + "there is no record of the installation, and it is not the " + ewfLoader + ".");
     }
     return;
   }
   std::vector<std::string> candidates;
   for (int n = 0; n < kBackupNames; ++n) {
-    const std::string backup = ntldr + ".bak" + (n ? "." + std::to_string(n) : std::string());
+    const std::string backup = BackupName(ntldr, n);
     const FileLookup found = LookForFile(os, backup);
     if (found.Error) {
-      outcome.Failed.Add(Concat({"Looking for ", backup, " failed, so the earlier boot loader was not put back."}),
-                         found.Error);
+      log.Failed(Concat({"Looking for ", backup, " failed, so the earlier boot loader was not put back."}), found.Error);
       return;
     }
-    if (found.Present && DigestOfFile(os, backup).Digest != now.Digest) candidates.push_back(backup);
+    if (found.Present && DigestOfFile(os, backup).Digest != now.Digest &&
+        CheckFileContents(os, backup, FileKind::BootLoader).Fits()) {
+      candidates.push_back(backup);
+    }
   }
   if (candidates.size() != 1) {
     std::string names;
     for (const std::string& name : candidates) names += (names.empty() ? "" : ", ") + name;
-    outcome.Left.Add(leftBecause + (candidates.empty() ? std::string("no copy of an earlier boot loader was found.")
-                                                       : "there is no record of the installation to tell which of " +
-                                                             names + " holds the earlier boot loader."));
+    log.Left(leftBecause + (candidates.empty() ? std::string("no copy of an earlier boot loader was found.")
+                                               : "there is no record of the installation to tell which of " + names +
+                                                     " holds the earlier boot loader."));
     return;
   }
-  if (!ReplaceFileWithCopy(os, candidates.front(), ntldr, outcome.Failed)) return;
-  outcome.Done.Add(Concat({"The earlier boot loader was put back from ", candidates.front(), " as ", ntldr, "."}));
+  if (!ReplaceFileWithCopy(os, candidates.front(), ntldr, log)) return;
+  log.Done(Concat({"The earlier boot loader was put back from ", candidates.front(), " as ", ntldr, "."}));
 }
 
-// Only files the installation placed, and only while they are what it placed.
-void DeletePlacedFiles(TOs& os, const RecordRead& read, const std::string& windowsFolder, Outcome& outcome) {
-  if (!read.Present) {
-    for (const DriverFileCopy& copy : kDriverFileCopies) {
-      const std::string target = windowsFolder + copy.Target;
-      if (copy.Folder == InstallFolder::Windows && LookForFile(os, target).Present) {
-        outcome.Left.Add(target + " was left in place, because there is no record that Stillvane placed it.");
-      }
+// Without a record, the driver files are named and left.
+void NameUnrecordedFiles(TOs& os, const std::string& windowsFolder, TStepLog& log) {
+  for (const DriverFile& file : kDriverFiles) {
+    const std::string target = windowsFolder + file.Target;
+    if (file.Folder == InstallFolder::Windows && LookForFile(os, target).Present) {
+      log.Left(target + " was left in place, because there is no record that Stillvane placed it.");
     }
-    return;
   }
+}
+
+// The question before anything changes: what this removal will do, for this record.
+std::string Confirmation(TOs& os, const Places& places, const RecordRead& read) {
+  std::string plan;
   for (const PlacedFileRecord& file : read.Record.Files) {
-    const FileDigest now = DigestOfFile(os, file.Path);
-    if (now.Error && Missing(os, file.Path, now)) continue;
-    if (now.Error) {
-      outcome.Failed.Add(Concat({"Reading ", file.Path, " failed, so it was not deleted."}), now.Error);
-    } else if (now.Digest != file.Digest) {
-      outcome.Left.Add(file.Path + " was left in place, because it has changed since it was installed.");
-    } else if (!os.DeleteFileA(file.Path.c_str())) {
-      outcome.Failed.Add(Concat({"Deleting ", file.Path, " failed."}), FailureCode(os));
-    } else {
-      outcome.Done.Add(file.Path + " was deleted.");
+    const FileUndo undo = Decide(os, places, file);
+    if (undo.Action == Undo::PutBack) {
+      plan += places.IsLoader(file.Path)
+                  ? Concat({"\r- the earlier boot loader is put back from ", file.Backup, " as ", file.Path, ";"})
+                  : Concat({"\r- the earlier ", file.Path, " is put back from ", file.Backup, ";"});
     }
+    if (undo.Action == Undo::Delete) plan += Concat({"\r- ", file.Path, ", which the installation placed, is deleted;"});
+    if (undo.DeleteBackup) plan += Concat({"\r- ", file.Backup, ", the copy the installation kept, is deleted;"});
   }
+  if (!read.Present) plan += "\r- the boot loader is put back only where the earlier one can be told for certain;";
+  return Concat({"Stillvane will remove EWF support from this computer:\r",
+                 "- the write filter is taken out of the volume filter list, and its registry entries are deleted;",
+                 plan, "\rOther volume filters and files are left as they are.\r\r",
+                 "The computer must be restarted afterwards.  Do you want to remove EWF support?"});
 }
 
 void ShowOutcome(TDialogs& dialogs, const Outcome& outcome, bool filterOut, bool securityRestored, bool recorded) {
+  const TStepLog& log = outcome.Log;
   const std::string noRecord =
       recorded ? std::string()
                : Concat({"\r\rThere is no record of the installation (the \"", kInstallationRecordValue, "\" value of ",
@@ -239,13 +351,14 @@ void ShowOutcome(TDialogs& dialogs, const Outcome& outcome, bool filterOut, bool
                          "), as when EWF support was installed by hand or by an older Stillvane: only what could be ",
                          "told for certain was undone."});
   std::string text;
-  if (!outcome.Done.Empty()) text = "These steps were done:" + outcome.Done.Text();
-  if (!outcome.Left.Empty()) text += Concat({text.empty() ? "" : "\r\r", "Left as it was:", outcome.Left.Text()});
-  if (!outcome.Failed.Empty()) {
-    text += Concat({text.empty() ? "" : "\r\r", "These steps failed:", outcome.Failed.Text()});
-  }
-  if (!securityRestored) text += "\r\rIn addition, an error has occured while restoring " + RootKeyRestoreAdvice();
+  if (log.AnyDone()) text = "These steps were done:" + log.DoneText();
+  if (log.AnyLeft()) text += Concat({text.empty() ? "" : "\r\r", "Left as it was:", log.LeftText()});
+  if (log.AnyFailed()) text += Concat({text.empty() ? "" : "\r\r", "These steps failed:", log.FailedText()});
+  if (!securityRestored) text += "\r\rIn addition, an error has occurred while restoring " + RootKeyRestoreAdvice();
   const std::string body = text.empty() ? std::string() : "\r\r" + text + noRecord;
+  const std::string restart =
+      outcome.FilterTakenOut ? "\r\rRestart the computer now: until it restarts, the write filter is still at work."
+                             : std::string();
   if (!filterOut) {
     dialogs.ShowMessageDialog(
         "EWF support was not removed.  Nothing else was changed, because the write filter may "
@@ -253,22 +366,19 @@ void ShowOutcome(TDialogs& dialogs, const Outcome& outcome, bool filterOut, bool
         "list has lost its driver or registry entries." +
             body + "\r\rCorrect the cause, then choose Remove EWF Support again.",
         MessageKind::Error, MessageButtons::Ok);
-  } else if (!outcome.Failed.Empty() || !securityRestored) {
+  } else if (log.AnyFailed() || !securityRestored) {
     dialogs.ShowMessageDialog("EWF support was not completely removed." + body +
                                   "\r\rRestart the computer, then choose Remove EWF Support again to finish.",
                               MessageKind::Error, MessageButtons::Ok);
-  } else if (!outcome.Left.Empty()) {
-    dialogs.ShowMessageDialog("EWF support was removed, except for what is listed as left as it was." + body +
-                                  "\r\rRestart the computer now: until it restarts, the write filter is "
-                                  "still at work.",
-                              MessageKind::Warning, MessageButtons::Ok);
-  } else if (outcome.Done.Empty()) {
+  } else if (!log.AnyDone()) {
     dialogs.ShowMessageDialog("No EWF support was found to remove; nothing has been changed." + body,
                               MessageKind::Information, MessageButtons::Ok);
+  } else if (log.AnyLeft()) {
+    dialogs.ShowMessageDialog("EWF support was removed, except for what is listed as left as it was." + body + restart,
+                              MessageKind::Warning, MessageButtons::Ok);
   } else {
-    dialogs.ShowMessageDialog("EWF support was removed." + body +
-                                  "\r\rRestart the computer now: until it restarts, the write filter is still at work.",
-                              MessageKind::Information, MessageButtons::Ok);
+    dialogs.ShowMessageDialog("EWF support was removed." + body + restart, MessageKind::Information,
+                              MessageButtons::Ok);
   }
 }
 
@@ -291,57 +401,58 @@ void RemoveEwfSupport(const RemovalContext& context) {
         MessageKind::Error, MessageButtons::Ok);
     return;
   }
-  BootVolumes boot;
-  if (!read.Present) {
-    boot = FindBootVolumes(os, context.SystemDriveFolder);
-    // Without the record, the boot loader is looked for where the computer starts from.
-    if (!boot.Failure.empty()) {
-      context.Dialogs.ShowMessageDialog(
-          "Nothing was removed, because Windows could not tell which partition this computer starts from:\r\r" +
-              boot.Failure,
-          MessageKind::Error, MessageButtons::Ok);
-      return;
-    }
+  const BootVolumes boot = FindBootVolumes(os, context.SystemDriveFolder);
+  // Without the record, the boot loader is looked for where the computer starts from.
+  if (!read.Present && !boot.Failure.empty()) {
+    context.Dialogs.ShowMessageDialog(
+        "Nothing was removed, because Windows could not tell which partition this computer starts from:\r\r" +
+            boot.Failure,
+        MessageKind::Error, MessageButtons::Ok);
+    return;
   }
+  const Places places = PlacesOfInstallation(context, boot);
   // While the write filter protects the volume, whatever is removed comes back at the next restart.
   if (!ConfirmChangesWillLast(os, context.Dialogs, context.WindowsFolder)) return;
-  if (context.Dialogs.ShowMessageDialog(kConfirmation, MessageKind::Confirmation, MessageButtons::YesNo) !=
-      DialogResult::Yes) {
+  if (context.Dialogs.ShowMessageDialog(Confirmation(os, places, read), MessageKind::Confirmation,
+                                        MessageButtons::YesNo) != DialogResult::Yes) {
     return;
   }
   // What can fail about the key's security without changing it fails before anything changes.
-  RootKeySecurityChange securityChange(os);
+  TRootKeySecurityBracket bracket(os, context.Dialogs);
   // A removal killed inside the bracket leaves the key open: the next run closes it.
-  const bool enumRootKey = KeyExists(os, kEnumRootKey) || RootKeyIsLeftOpen(os);
-  if (enumRootKey && !PrepareRootKeySecurityChange(os, context.Dialogs, context.SavedRootKeySecurity, securityChange)) {
-    return;
-  }
+  const bool enumRootKey = KeyExists(os, kEnumRootDeviceKey) || RootKeyIsLeftOpen(os);
+  if (enumRootKey && !bracket.Prepare()) return;
 
   Outcome outcome;
+  TStepLog& log = outcome.Log;
   const bool filterOut = TakeEwfOutOfFilterList(os, read.Record, outcome);
   bool restored = true;
   if (filterOut) {
     // Its driver file stays for as long as a boot-start service may load it.
-    const bool serviceGone = DeleteKey(os, kServiceKey, outcome);
+    const bool serviceGone = DeleteKey(os, kServiceKey, log);
     if (enumRootKey) {
-      restored = DeleteEnumRootKey(context, securityChange, outcome);
+      restored = DeleteEnumRootKey(bracket, os, log);
     } else {
-      DeleteKey(os, kEnumRootKey, outcome);  // not seen: gone, or refused, and then told
+      DeleteKey(os, kEnumRootDeviceKey, log);  // not seen: gone, or refused, and then told
     }
-    if (read.Present && !read.Record.BootLoader.empty()) {
-      PutRecordedBootLoaderBack(os, read.Record, outcome);
-    } else if (!read.Present) {
-      PutFoundBootLoaderBack(os, boot.BootLoaderFolder, context.SourceFolder + "ewfntldr", outcome);
+    if (read.Present) {
+      for (const PlacedFileRecord& file : read.Record.Files) {
+        if (serviceGone || places.IsLoader(file.Path)) UndoFile(os, places, file, log);
+      }
+    } else {
+      PutFoundBootLoaderBack(os, boot.BootLoaderFolder, context.SourceFolder + kBootLoaderFile.Name, outcome);
+      NameUnrecordedFiles(os, context.WindowsFolder, log);
     }
-    if (serviceGone) DeletePlacedFiles(os, read, context.WindowsFolder, outcome);
-    if (read.Present && outcome.Failed.Empty()) {
+    if (read.Present && !log.AnyFailed()) {
       if (const LONG error = DeleteInstallationRecord(os)) {
-        outcome.Failed.Add(Concat({"Deleting the record of the installation, the registry key ",
-                                   MachineKeyName(kInstallationRecordKey), ", failed."}),
-                           static_cast<DWORD>(error));
+        log.Failed(Concat({"Deleting the record of the installation, the registry key ",
+                           MachineKeyName(kInstallationRecordKey), ", failed."}),
+                   static_cast<DWORD>(error));
+      } else {
+        log.Done(Concat({"The record of the installation, the registry key ", MachineKeyName(kInstallationRecordKey),
+                         ", was deleted."}));
       }
     }
   }
-  context.SavedRootKeySecurity.reset();  // when the key was never opened up
   ShowOutcome(context.Dialogs, outcome, filterOut, restored, read.Present);
 }

@@ -3,12 +3,14 @@
 // it able to start at every instant: the write filter leaves the volume
 // filter list before anything it needs goes; its registry keys go next, then
 // the old boot loader comes back by the file placement protocol, then the
-// files the installation placed; the installation record goes last.
+// files the installation placed; the installation record goes last. The
+// record is input, not truth: only the places an installation uses are
+// touched, only files still holding what it placed are deleted, and a
+// backup becomes the boot loader only when it is one.
 #pragma once
 
 #include <string>
 
-#include "install/security_bracket.h"
 #include "services/dialogs.h"
 #include "services/os.h"
 
@@ -19,7 +21,6 @@ struct RemovalContext {
   std::string SourceFolder;  // each folder ends with a backslash
   std::string WindowsFolder;
   std::string SystemDriveFolder;
-  SavedKeySecurity& SavedRootKeySecurity;  // empty between actions
 };
 
 // The whole click: the checks that change nothing, the Yes/No question,

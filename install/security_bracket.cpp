@@ -14,6 +14,9 @@ namespace {
 
 const char kDisabling[] = "An error occured while disabling security in the registry - ";
 const char kRestoring[] = "An error occured while restoring security in the registry - ";
+// What ReadDacl answers when the block could not be allocated.
+constexpr DWORD kNoMemory = ERROR_NOT_ENOUGH_MEMORY;
+const char kOutOfMemory[] = "there was not enough memory to read the registry key security attributes.";
 const char kStandardPermissions[] =
     "The System account should have full access, and the Everyone group should only have Read access.";
 
@@ -38,7 +41,7 @@ std::string RootKeyName() {
   DWORD needed = 0;
   os.RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &needed);
   SavedKeySecurity read(os, os.LocalAlloc(LMEM_FIXED, needed));
-  if (!read) return FailureCode(os);
+  if (!read) return kNoMemory;
   if (const LONG error = os.RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, read.get(), &needed)) {
     return static_cast<DWORD>(error);
   }
@@ -57,11 +60,11 @@ SavedKeySecurity StandardSecurityBlock(TOs& os) {
 }
 
 // Sets `descriptor` on the open key and writes the hive to disk, so that a
-// power cut right after cannot bring the old permissions back.
+// power cut right after cannot bring the old permissions back. A failed
+// write to disk fails the step as a failed set does.
 [[nodiscard]] LONG SetSecurityDurably(TOs& os, HKEY key, PSECURITY_DESCRIPTOR descriptor) {
   const LONG error = os.RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
-  if (error == ERROR_SUCCESS) (void)os.RegFlushKey(key);
-  return error;
+  return error == ERROR_SUCCESS ? os.RegFlushKey(key) : error;
 }
 
 }  // namespace
@@ -97,15 +100,17 @@ bool SaveRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved, bo
   SavedKeySecurity block(os);
   DWORD size = 0;
   if (const DWORD error = ReadDacl(os, registry.CurrentKey(), block, size)) {
-    ShowError(dialogs, std::string(kDisabling) + "unable to query the registry key security attributes.", error);
+    ShowError(dialogs,
+              std::string(kDisabling) +
+                  (error == kNoMemory ? kOutOfMemory : "unable to query the registry key security attributes."),
+              error);
     return false;
   }
   if (LeavesKeyOpen(static_cast<const BYTE*>(block.get()), size)) {
     // Putting an open DACL back would leave the key open for good, and report success.
     block = StandardSecurityBlock(os);
     if (!block) {
-      ShowError(dialogs, std::string(kDisabling) + "unable to query the registry key security attributes.",
-                FailureCode(os));
+      ShowError(dialogs, std::string(kDisabling) + kOutOfMemory, kNoMemory);
       return false;
     }
     replacedOpenDacl = true;
@@ -162,9 +167,13 @@ bool RestoreRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved)
     return false;
   }
 
-  const LONG error = SetSecurityDurably(os, key.get(), saved.get());
+  LONG error = os.RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved.get());
   if (error != ERROR_SUCCESS) {
     ShowError(dialogs, std::string(kRestoring) + "could not restore the original security descriptor.", error);
+  } else if ((error = os.RegFlushKey(key.get())) != ERROR_SUCCESS) {
+    // Put back, but not yet on disk: a power cut would bring the blank one back.
+    ShowError(dialogs, std::string(kRestoring) + "the restored security descriptor could not be written to disk.",
+              error);
   }
   saved.reset();
   return error == ERROR_SUCCESS;
@@ -211,7 +220,7 @@ TRootKeySecurityGuard::~TRootKeySecurityGuard() {
   try {
     // The error on its way names a value, not the key left open.
     if (!RestoreRootKeySecurity(Os_, Dialogs_, Saved_)) {
-      ShowError(Dialogs_, "An error has occured while restoring " + RootKeyRestoreAdvice());
+      ShowError(Dialogs_, "An error has occurred while restoring " + RootKeyRestoreAdvice());
     }
   } catch (...) {
     Saved_.reset();

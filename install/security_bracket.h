@@ -61,8 +61,8 @@ struct RootKeySecurityChange {
 [[nodiscard]] bool DisableRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved);
 
 // Puts the DACL in `saved` back on the key (call only while it holds one) and
-// writes the hive to disk. True when it was written back; false after its
-// message. `saved` is empty afterwards in both cases.
+// writes the hive to disk. True when it was written back and is on disk;
+// false after its message. `saved` is empty afterwards in both cases.
 [[nodiscard]] bool RestoreRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved);
 
 // Whether the key is open to everyone (no DACL, or a NULL one); false when
@@ -91,4 +91,34 @@ class TRootKeySecurityGuard {
   TOs& Os_;
   TDialogs& Dialogs_;
   SavedKeySecurity& Saved_;
+};
+
+// The bracket of one click, owned by the action: Prepare saves the DACL and
+// gets everything ready (changing nothing), Open puts the blank descriptor
+// on the key, Close puts the saved one back. Leaving the scope while the key
+// is open, by any path, puts it back too. Each failure shows its message.
+class TRootKeySecurityBracket {
+ public:
+  TRootKeySecurityBracket(TOs& os, TDialogs& dialogs) : Os_(os), Dialogs_(dialogs) {}
+  // A key never opened up is left alone; the guard puts back an open one.
+  ~TRootKeySecurityBracket() {
+    if (!Opened_) Saved_.reset();
+  }
+  TRootKeySecurityBracket(const TRootKeySecurityBracket&) = delete;
+  TRootKeySecurityBracket& operator=(const TRootKeySecurityBracket&) = delete;
+
+  [[nodiscard]] bool Prepare() { return PrepareRootKeySecurityChange(Os_, Dialogs_, Saved_, Change_); }
+  [[nodiscard]] bool Open() { return Opened_ = ApplyRootKeySecurityChange(Os_, Dialogs_, Saved_, Change_); }
+  [[nodiscard]] bool Close() { return RestoreRootKeySecurity(Os_, Dialogs_, Saved_); }
+  // The key was found open to everyone, and the standard permissions are
+  // what Close puts back.
+  bool ReplacedOpenDacl() const { return Change_.ReplacedOpenDacl; }
+
+ private:
+  TOs& Os_;
+  TDialogs& Dialogs_;
+  SavedKeySecurity Saved_{Os_};
+  RootKeySecurityChange Change_{Os_};
+  bool Opened_ = false;
+  TRootKeySecurityGuard Guard_{Os_, Dialogs_, Saved_};  // last: it goes first
 };

@@ -56,6 +56,10 @@ std::vector<BYTE> UpperFiltersWithEwf(DWORD type, const std::vector<BYTE>& exist
   return MultiString(names);
 }
 
+bool MentionsWriteFilter(const std::vector<BYTE>& data) {
+  return Contains(FilterNames(REG_MULTI_SZ, data), kWriteFilter);
+}
+
 bool ListsWriteFilter(DWORD type, const std::vector<BYTE>& data) {
   return Contains(FilterNames(type, data), kWriteFilter);
 }

@@ -15,6 +15,10 @@
 // result it changes nothing.
 std::vector<BYTE> UpperFiltersWithEwf(DWORD type, const std::vector<BYTE>& existing);
 
+// Whether the data, read as a list of strings whatever its type, names
+// "Ewf": a value Windows may still take for the list.
+bool MentionsWriteFilter(const std::vector<BYTE>& data);
+
 // Whether the list names "Ewf", or "VolSnap" (case-insensitively).
 bool ListsWriteFilter(DWORD type, const std::vector<BYTE>& data);
 bool ListsSnapshotFilter(DWORD type, const std::vector<BYTE>& data);

@@ -14,6 +14,12 @@
 // Everyone, and may always take ownership.
 std::vector<BYTE> StandardKeySecurity();
 
+// The permissions of a key only administrators may change: the System
+// account and the Administrators group have full control, nobody else any
+// access; nothing is inherited from the parent (SE_DACL_PROTECTED), and
+// subkeys created later inherit both entries.
+std::vector<BYTE> AdministratorsOnlyKeySecurity();
+
 // True when the descriptor lets everyone do everything with the key: it has
 // no DACL, or a NULL one, as after an interrupted installation. A block too
 // short to be a descriptor counts as open too: it cannot be trusted either.

@@ -73,28 +73,36 @@ void TRegistry::CloseKey() {
   CurrentPath_.clear();
 }
 
-void TRegistry::WriteStringValue(const std::string& name, const std::string& value) {
+namespace {
+
+LONG SetText(TOs& os, HKEY key, const std::string& name, const std::string& value) {
   const auto* data = reinterpret_cast<const BYTE*>(value.c_str());
-  if (Os_.RegSetValueExA(CurrentKey_.get(), name.c_str(), 0, REG_SZ, data, static_cast<DWORD>(value.size() + 1)) !=
-      ERROR_SUCCESS) {
-    throw ERegistryError("Failed to set data for '" + name + "'");
-  }
+  return os.RegSetValueExA(key, name.c_str(), 0, REG_SZ, data, static_cast<DWORD>(value.size() + 1));
+}
+
+LONG SetNumber(TOs& os, HKEY key, const std::string& name, DWORD value) {
+  const BYTE data[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
+                        static_cast<BYTE>(value >> 24)};
+  return os.RegSetValueExA(key, name.c_str(), 0, REG_DWORD, data, sizeof data);
+}
+
+}  // namespace
+
+std::string ValueWriteFailure(const std::string& name) {
+  return "Failed to set data for '" + name + "'";
+}
+
+void TRegistry::WriteStringValue(const std::string& name, const std::string& value) {
+  if (SetText(Os_, CurrentKey_.get(), name, value) != ERROR_SUCCESS) throw ERegistryError(ValueWriteFailure(name));
 }
 
 void TRegistry::WriteDwordValue(const std::string& name, DWORD value) {
-  const BYTE data[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
-                        static_cast<BYTE>(value >> 24)};
-  if (Os_.RegSetValueExA(CurrentKey_.get(), name.c_str(), 0, REG_DWORD, data, sizeof data) != ERROR_SUCCESS) {
-    throw ERegistryError("Failed to set data for '" + name + "'");
-  }
+  if (SetNumber(Os_, CurrentKey_.get(), name, value) != ERROR_SUCCESS) throw ERegistryError(ValueWriteFailure(name));
 }
 
-void TRegistry::WriteValue(const RegistryValueRow& row) {
-  if (row.Type == REG_SZ) {
-    WriteStringValue(row.ValueName, row.Text);
-  } else {
-    WriteDwordValue(row.ValueName, row.Number);
-  }
+LONG TRegistry::SetValue(const RegistryValueRow& row) {
+  return row.Type == REG_SZ ? SetText(Os_, CurrentKey_.get(), row.ValueName, row.Text)
+                            : SetNumber(Os_, CurrentKey_.get(), row.ValueName, row.Number);
 }
 
 std::string MachineKeyName(const char* key) {
@@ -120,7 +128,14 @@ LONG ReadRegistryValue(TOs& os, HKEY key, const char* name, DWORD* type, std::ve
   return ERROR_MORE_DATA;
 }
 
-std::vector<SkippedKey> WriteRegistryRows(TRegistry& registry, std::span<const RegistryValueRow> rows) {
+bool FlushKey(TOs& os, HKEY key, const std::string& keyName, TStepLog& log) {
+  // Until the hive is on disk, a power cut takes back what was written.
+  const LONG error = os.RegFlushKey(key);
+  if (error != ERROR_SUCCESS) log.Failed("Writing the registry key " + keyName + " to disk failed.", static_cast<DWORD>(error));
+  return error == ERROR_SUCCESS;
+}
+
+std::vector<SkippedKey> WriteRegistryRows(TRegistry& registry, std::span<const RegistryValueRow> rows, TStepLog& log) {
   std::vector<SkippedKey> skipped;
   for (size_t first = 0; first < rows.size();) {
     size_t end = first + 1;
@@ -128,10 +143,16 @@ std::vector<SkippedKey> WriteRegistryRows(TRegistry& registry, std::span<const R
     if (const LONG error = registry.Open(rows[first].Key, true)) {
       skipped.push_back({&rows[first], error});
     } else {
-      for (size_t row = first; row < end; ++row) registry.WriteValue(rows[row]);
+      for (size_t row = first; row < end; ++row) {
+        if (registry.SetValue(rows[row]) != ERROR_SUCCESS) {
+          log.ValueNotWritten(ValueWriteFailure(rows[row].ValueName));
+          registry.CloseKey();
+          return skipped;
+        }
+      }
       // Durable before the next step relies on it, whatever happens to the
       // machine next; Windows would otherwise write the hive when it pleases.
-      (void)registry.Flush();
+      FlushKey(registry.Os(), registry.CurrentKey(), MachineKeyName(rows[first].Key), log);
       registry.CloseKey();
     }
     first = end;

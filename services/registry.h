@@ -9,6 +9,7 @@
 
 #include "services/handles.h"
 #include "services/os.h"
+#include "services/step_log.h"
 
 // One value of a table of registry settings.
 struct RegistryValueRow {
@@ -18,6 +19,12 @@ struct RegistryValueRow {
   const char* Text;
   DWORD Number;
 };
+
+// "A\B" for a key given as "\A\B" (as Open takes it) or "A\B": the path
+// below a root, as RegOpenKeyExA takes it.
+inline const char* BelowRoot(const char* key) {
+  return key[0] == '\\' ? key + 1 : key;
+}
 
 // "HKEY_LOCAL_MACHINE\A\B" for a key given as "\A\B" or "A\B".
 std::string MachineKeyName(const char* key);
@@ -63,14 +70,13 @@ class TRegistry {
   [[nodiscard]] bool OpenKey(const std::string& path, bool canCreate) { return Open(path, canCreate) == ERROR_SUCCESS; }
   [[nodiscard]] bool OpenKeyReadOnly(const std::string& path) { return OpenReadOnly(path) == ERROR_SUCCESS; }
   void CloseKey();
-  // Writes the current key's hive to disk; the Windows error code.
-  [[nodiscard]] LONG Flush() { return Os_.RegFlushKey(CurrentKey_.get()); }
+  TOs& Os() const { return Os_; }
 
-  // Throw ERegistryError("Failed to set data for '<name>'") when the write fails.
+  // Throw ERegistryError(ValueWriteFailure(name)) when the write fails.
   void WriteStringValue(const std::string& name, const std::string& value);
   void WriteDwordValue(const std::string& name, DWORD value);
-  // The row's value, with the write its type calls for.
-  void WriteValue(const RegistryValueRow& row);
+  // The row's value, with the write its type calls for: what Windows answered.
+  [[nodiscard]] LONG SetValue(const RegistryValueRow& row);
 
  private:
   TOs& Os_;
@@ -80,16 +86,26 @@ class TRegistry {
   REGSAM Access_ = KEY_ALL_ACCESS;
 };
 
+// "Failed to set data for '<name>'": what the user reads of a value that
+// could not be written.
+std::string ValueWriteFailure(const std::string& name);
+
 // Writes the rows in order under the registry's root. Rows of one key follow
 // each other: the key is opened (created when missing) once for them, and
 // flushed to disk and closed after them. A key that cannot be opened is
-// skipped with its rows. Returns the keys skipped, in order. A value that
-// cannot be written throws ERegistryError.
+// skipped with its rows; the keys skipped are returned, in order. A key that
+// cannot be flushed is a failed step in `log`. A value that cannot be
+// written ends the rows there (`log`'s ValueWriteReport names it).
 struct SkippedKey {
   const RegistryValueRow* FirstRow;
   LONG Error;  // what Windows answered to opening or creating it
 };
-[[nodiscard]] std::vector<SkippedKey> WriteRegistryRows(TRegistry& registry, std::span<const RegistryValueRow> rows);
+[[nodiscard]] std::vector<SkippedKey> WriteRegistryRows(TRegistry& registry, std::span<const RegistryValueRow> rows,
+                                                        TStepLog& log);
+
+// Writes the open key's hive to disk; a failure is a failed step in `log`,
+// naming `keyName`. True when it was written.
+bool FlushKey(TOs& os, HKEY key, const std::string& keyName, TStepLog& log);
 
 // Deletes the key with everything below it, deepest keys first, then writes
 // its parent's hive to disk. ERROR_SUCCESS when it is gone, or was never

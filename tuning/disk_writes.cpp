@@ -24,17 +24,26 @@ void MinimizeDiskWrites(TOs& os, TDialogs& dialogs, const std::string& windowsFo
 
   // Settings whose keys could not be opened are still named to the user: a
   // success message over a half-done job would mislead.
+  TStepLog log;
   std::string notApplied;
-  for (const SkippedKey& skipped : WriteRegistryRows(registry, kDiskWriteSettings)) {
+  for (const SkippedKey& skipped : WriteRegistryRows(registry, kDiskWriteSettings, log)) {
     notApplied += "\r" + MachineKeyName(skipped.FirstRow->Key) + "  (" + skipped.FirstRow->ValueName + ")";
   }
+  if (!log.ValueWriteReport().empty()) {
+    dialogs.ReportError(log.ValueWriteReport());
+    return;
+  }
 
-  if (notApplied.empty()) {
-    dialogs.ShowMessageDialog("Changes successfully applied.", MessageKind::Information, MessageButtons::Ok);
-  } else {
+  if (!notApplied.empty()) {
     dialogs.ShowMessageDialog(
         "Some of the changes could not be applied, because their registry keys could not be opened or created:\r" +
             notApplied + "\r\rLog on as an administrator, then click Minimize Disk Writes again.",
         MessageKind::Error, MessageButtons::Ok);
+  } else if (log.AnyFailed()) {
+    dialogs.ShowMessageDialog("The changes were applied, but may not last if the power fails before Windows writes "
+                              "them to disk:" + log.FailedText() + "\r\rClick Minimize Disk Writes again.",
+                              MessageKind::Error, MessageButtons::Ok);
+  } else {
+    dialogs.ShowMessageDialog("Changes successfully applied.", MessageKind::Information, MessageButtons::Ok);
   }
 }

@@ -6,7 +6,7 @@
 
 #include "app/startup.h"
 #include "install/file_contents.h"
-#include "install/file_placement.h"
+#include "install/replace_protocol.h"
 #include "install/installation.h"
 #include "install/installation_record.h"
 #include "install/installation_tables.h"
@@ -126,7 +126,6 @@ void FaultMachine::StartAgain() {
   Os.StartProcessAgain();
   Dialogs = TRecordingDialogs();
   Reader.reset();
-  Saved.release();  // the dead process's memory went with it
 }
 
 void StartUp(FaultMachine& machine) {
@@ -141,14 +140,14 @@ void StartUp(FaultMachine& machine) {
 
 void ClickInstall(FaultMachine& m) {
   RunAction(m.Dialogs, [&m] {
-    InstallEwfSupport({m.Os, m.Dialogs, *m.Reader, m.SourceFolder, m.WindowsFolder, m.SystemDriveFolder, m.Saved});
+    InstallEwfSupport({m.Os, m.Dialogs, *m.Reader, m.SourceFolder, m.WindowsFolder, m.SystemDriveFolder});
   });
 }
 
 void ClickRemove(FaultMachine& m) {
   m.Dialogs.QueueAnswer(DialogResult::Yes);
   RunAction(m.Dialogs, [&m] {
-    RemoveEwfSupport({m.Os, m.Dialogs, m.SourceFolder, m.WindowsFolder, m.SystemDriveFolder, m.Saved});
+    RemoveEwfSupport({m.Os, m.Dialogs, m.SourceFolder, m.WindowsFolder, m.SystemDriveFolder});
   });
 }
 
@@ -183,12 +182,12 @@ MachineSnapshot TakeSnapshot(TFakeOs& os) {
   // would put them: the root of the current drive.
   const std::vector<std::string> windowsFolders = {kWindowsFolder, kDriveFolder};
   std::set<std::string> files = {std::string(kDriveFolder) + "resmany.dat"};
-  for (const DriverFileCopy& copy : kDriverFileCopies) {
-    files.insert(kSourceFolder + std::string(copy.Source));
+  for (const DriverFile& copy : kDriverFiles) {
+    files.insert(kSourceFolder + std::string(copy.Name));
     for (const std::string& folder : windowsFolders) {
       if (copy.Folder == InstallFolder::SystemDrive && folder != kDriveFolder) continue;
       files.insert(folder + copy.Target);
-      if (copy.Backup) files.insert(folder + copy.Backup);
+      files.insert(BackupName(folder + copy.Target, 0));
     }
   }
   for (const FileMovedAside& moved : kFilesMovedAside) {
@@ -212,7 +211,7 @@ MachineSnapshot TakeSnapshot(TFakeOs& os) {
   snapshot.InstalledManager = FileContents(os, std::string(kWindowsFolder) + "system32\\ewfmgr.exe");
   snapshot.SourceManager = FileContents(os, std::string(kSourceFolder) + "ewfmgr.exe");
   std::vector<std::string> targets;
-  for (const DriverFileCopy& copy : kDriverFileCopies) {
+  for (const DriverFile& copy : kDriverFiles) {
     targets.push_back((copy.Folder == InstallFolder::Windows ? kWindowsFolder : kDriveFolder) +
                       std::string(copy.Target));
   }

@@ -35,7 +35,6 @@ struct FaultMachine {
   TFakeOs Os;
   TRecordingDialogs Dialogs;
   std::unique_ptr<TVersionInfo> Reader;  // made by StartUp
-  SavedKeySecurity Saved{Os};
   std::string SourceFolder;
   std::string WindowsFolder;
   std::string SystemDriveFolder;

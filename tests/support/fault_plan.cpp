@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "install/file_placement.h"
+#include "install/replace_protocol.h"
 #include "support/case_insensitive.h"
 #include "support/fault_machine.h"
 

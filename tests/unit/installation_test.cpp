@@ -129,7 +129,6 @@ class InstallationTest : public ::testing::Test {
     if (DaclRestored_) {
       EXPECT_EQ(Dacl(), OriginalDacl_);
     }
-    EXPECT_FALSE(Saved_);
     EXPECT_EQ(Os_.LiveLocalAllocationCount(), 0);
     EXPECT_EQ(Os_.OpenKeyCount(), 0);
     EXPECT_EQ(Os_.OpenFindHandleCount(), 0);
@@ -140,7 +139,7 @@ class InstallationTest : public ::testing::Test {
     Os_.ClearCalls();
     Dialogs_.Messages.clear();
     Dialogs_.Shown.clear();
-    RunAction(Dialogs_, [this] { InstallEwfSupport({Os_, Dialogs_, Reader_, kSource, kWindows, kDrive, Saved_}); });
+    RunAction(Dialogs_, [this] { InstallEwfSupport({Os_, Dialogs_, Reader_, kSource, kWindows, kDrive}); });
   }
 
   std::vector<BYTE> Dacl() { return Os_.Registry().Security(HKEY_LOCAL_MACHINE, kRoot); }
@@ -175,7 +174,6 @@ class InstallationTest : public ::testing::Test {
   TFakeOs Os_;
   TWatchingDialogs Dialogs_;
   TVersionInfo Reader_{Os_};
-  SavedKeySecurity Saved_{Os_};
   std::vector<BYTE> OriginalDacl_;
   bool DaclRestored_ = true;
 };
@@ -245,7 +243,7 @@ TEST_F(InstallationTest, TheLoaderGoesWhereTheComputerStartsAndTheFilterGuardsWh
                           Text("\\Device\\HarddiskVolume1").Data);
   Os_.SetDosDevice("D:", "\\Device\\HarddiskVolume2");
   RunAction(Dialogs_, [this, &windowsDrive] {
-    InstallEwfSupport({Os_, Dialogs_, Reader_, kSource, kWindows, windowsDrive, Saved_});
+    InstallEwfSupport({Os_, Dialogs_, Reader_, kSource, kWindows, windowsDrive});
   });
 
   EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
@@ -294,9 +292,8 @@ TEST_F(InstallationTest, AKeyLeftOpenAndNeverTouchedIsNotSaidToHaveItsPermission
       os.FailCallsContaining(fault, ERROR_ACCESS_DENIED);
     }
     TRecordingDialogs dialogs;
-    SavedKeySecurity saved(os);
     TVersionInfo reader(os);
-    RunAction(dialogs, [&] { InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved}); });
+    RunAction(dialogs, [&] { InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive}); });
     ASSERT_FALSE(dialogs.Messages.empty());
     const std::string& text = dialogs.Messages.back().Text;
     EXPECT_EQ(text.rfind(kFailedHeader, 0), 0u) << text;
@@ -440,10 +437,9 @@ TEST_F(InstallationTest, ChecksAndAFailedDisableEndTheClickBeforeAnythingChanges
     os.Files().AddFile(kDrive + "ntldr", "original boot loader");
     TRecordingDialogs dialogs;
     TVersionInfo reader(os);
-    SavedKeySecurity saved(os);
     stop.Arrange(os, dialogs);
 
-    InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
+    InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive});
     EXPECT_EQ(dialogs.Shown, stop.Shown);
     EXPECT_THAT(os.CallsNamed("CopyFileA"), IsEmpty());
     EXPECT_THAT(os.CallsNamed("MoveFileA"), IsEmpty());
@@ -528,8 +524,7 @@ TEST_F(InstallationTest, AFailedBootLoaderStepLeavesTheOriginalNtldr) {
     os.FailCallsContaining(c.Failing, c.Error);
     TRecordingDialogs dialogs;
     TVersionInfo reader(os);
-    SavedKeySecurity saved(os);
-    InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
+    InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive});
     EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->Contents, "original boot loader");
     EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->Attributes, hiddenSystemReadOnly);
     EXPECT_EQ(os.Files().Find(kDrive + "ntldr.stillvane-new"), nullptr);
@@ -632,9 +627,8 @@ TEST_F(InstallationTest, AFileChangedAfterItWasCheckedIsNotInstalled) {
       if (c.Name != "ewfntldr") changed.VersionResource = BuildVersionResource(c.Version);
     };
     TVersionInfo reader(os);
-    SavedKeySecurity saved(os);
     const std::vector<BYTE> dacl = os.Registry().Security(HKEY_LOCAL_MACHINE, kRoot);
-    InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
+    InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive});
     ASSERT_EQ(dialogs.Shown.size(), 2u);
     EXPECT_EQ(dialogs.Shown[1], "message: The file \"" + c.Name + "\" in " + kSource +
                                     " was changed after it was checked, so it was not installed: " + c.Problem +
@@ -671,8 +665,7 @@ TEST_F(InstallationTest, TheCopyIsCheckedNotTheSourceThatChangedAfterIt) {
   Arrange(os);
   TRecordingDialogs dialogs;
   TVersionInfo reader(os);
-  SavedKeySecurity saved(os);
-  InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
+  InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive});
   EXPECT_EQ(dialogs.Shown, std::vector<std::string>{"message: " + kSuccess});
   const FakeFile* placed = os.Files().Find(kWindows + "system32\\drivers\\ewf.sys");
   ASSERT_NE(placed, nullptr);
@@ -760,8 +753,7 @@ TEST_F(InstallationTest, AnInstalledCopyThatCannotBeUsedIsKeptAsideAndReplaced) 
     os.Files().AddFile(c.Target + ".bak", "another file's backup");  // the next free name is taken
     TRecordingDialogs dialogs;
     TVersionInfo reader(os);
-    SavedKeySecurity saved(os);
-    InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive, saved});
+    InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive});
     const bool isDriver = c.Target == driver;
     EXPECT_EQ(os.Files().Find(c.Target)->Contents, isDriver ? kNewDriver : kNewManager);
     EXPECT_EQ(os.Files().Find(c.Target + ".bak")->Contents, "another file's backup");

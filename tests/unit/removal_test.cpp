@@ -111,7 +111,7 @@ TEST_F(RemovalTest, AnsweredNoWithTheFilterOnOrWithTheFilterListUnreadableNothin
   const std::map<std::string, std::string> installed = Entries();
   Machine_.Dialogs = TRecordingDialogs();
   RemoveEwfSupport({Machine_.Os, Machine_.Dialogs, Machine_.SourceFolder, Machine_.WindowsFolder,
-                    Machine_.SystemDriveFolder, Machine_.Saved});
+                    Machine_.SystemDriveFolder});
   EXPECT_EQ(Machine_.Dialogs.Messages.size(), 1u);
   EXPECT_EQ(Entries(), installed);
 
