@@ -436,8 +436,11 @@ void RemoveEwfSupport(const RemovalContext& context) {
       DeleteKey(os, kEnumRootDeviceKey, log);  // not seen: gone, or refused, and then told
     }
     if (read.Present) {
-      for (const PlacedFileRecord& file : read.Record.Files) {
-        if (serviceGone || places.IsLoader(file.Path)) UndoFile(os, places, file, log);
+      // The boot loader first; the driver files only once no service may load them.
+      for (const bool loaders : {true, false}) {
+        for (const PlacedFileRecord& file : read.Record.Files) {
+          if (places.IsLoader(file.Path) == loaders && (loaders || serviceGone)) UndoFile(os, places, file, log);
+        }
       }
     } else {
       PutFoundBootLoaderBack(os, boot.BootLoaderFolder, context.SourceFolder + kBootLoaderFile.Name, outcome);

@@ -113,7 +113,7 @@ FaultMachine::FaultMachine() {
   Os.Files().AddFile(std::string(kSourceFolder) + "ewfmgr.exe", kManager).VersionResource = kDriverVersion;
   Os.Files().AddFile(std::string(kSourceFolder) + "ewfntldr", kBootLoader);
   Os.Files().AddFolder(std::string(kWindowsFolder) + "system32\\drivers");
-  Os.Files().AddFile(std::string(kDriveFolder) + "ntldr", "original boot loader");
+  Os.Files().AddFile(std::string(kDriveFolder) + "ntldr", OriginalBootLoader());
   Os.Files().AddFile(std::string(kWindowsFolder) + "bootstat.dat", "boot status");
 
   Os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRootKey);

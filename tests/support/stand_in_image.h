@@ -34,6 +34,10 @@ inline std::string StandInProgram(const std::string& text) {
 }
 // `text`, padded with zeros to the smallest size a boot loader may have.
 std::string StandInBootLoader(const std::string& text);
+// Windows' own boot loader as the machines of the tests hold it.
+inline std::string OriginalBootLoader() {
+  return StandInBootLoader("original boot loader");
+}
 
 // Puts `value` at `at` and the checksum that matches the result.
 void PatchStandIn(std::string& image, size_t at, DWORD value);

@@ -120,7 +120,7 @@ class InstallationTest : public ::testing::Test {
         BuildVersionResource(FileVersionParts{2, 0, 927, 0});
     os.Files().AddFile(kSource + "ewfntldr", kNewLoader);
     os.Files().AddFolder(kWindows + "system32\\drivers");
-    os.Files().AddFile(kDrive + "ntldr", "original boot loader");
+    os.Files().AddFile(kDrive + "ntldr", OriginalBootLoader());
     os.Files().AddFile(kWindows + "bootstat.dat", "boot status");
   }
 
@@ -184,41 +184,40 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
   const std::string root = "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root";
   const std::string drivers = kWindows + "system32\\drivers\\";
   const std::string created = ", 0, NULL, 0, 0xF003F, NULL, NULL)";
+  // The record, admin-only, written before the first change and again after each step.
+  const std::string record = "RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, 0, NULL, 0, 0x3, &, NULL)";
   EXPECT_THAT(
       CallsNamedAnyOf(
           {"RegSetKeySecurity", "CopyFileA", "FlushFileBuffers", "MoveFileA", "MoveFileExA", "RegCreateKeyExA"}),
       // Files first, each written beside its target, flushed, then switched;
-      // Enum\\Root is open only while its own entries are written; the filter list comes last.
+      // Enum\Root is open only while its own entries are written; the filter list comes last.
       ElementsAre(
           "CopyFileA(" + kSource + "ewf.sys, " + drivers + "ewf.sys.stillvane-new, 0)",
           "FlushFileBuffers(" + drivers + "ewf.sys.stillvane-new)",
           "CopyFileA(" + kSource + "ewfmgr.exe, C:\\WINDOWS\\system32\\ewfmgr.exe.stillvane-new, 0)",
           "FlushFileBuffers(C:\\WINDOWS\\system32\\ewfmgr.exe.stillvane-new)",
           "CopyFileA(" + kSource + "ewfntldr, C:\\ntldr.stillvane-new, 0)", "FlushFileBuffers(C:\\ntldr.stillvane-new)",
-          "MoveFileExA(" + drivers + "ewf.sys.stillvane-new, " + drivers + "ewf.sys, 0x8)",
+          record, "MoveFileExA(" + drivers + "ewf.sys.stillvane-new, " + drivers + "ewf.sys, 0x8)",
           "MoveFileExA(C:\\WINDOWS\\system32\\ewfmgr.exe.stillvane-new, C:\\WINDOWS\\system32\\ewfmgr.exe, 0x8)",
           "CopyFileA(C:\\ntldr, C:\\ntldr.bak.stillvane-new, 0)", "FlushFileBuffers(C:\\ntldr.bak.stillvane-new)",
           "MoveFileExA(C:\\ntldr.bak.stillvane-new, C:\\ntldr.bak, 0x8)",
           "MoveFileExA(C:\\ntldr.stillvane-new, C:\\ntldr, 0x9)",
-          "MoveFileA(C:\\WINDOWS\\bootstat.dat, C:\\WINDOWS\\bootstat.bak)", "RegSetKeySecurity(" + root + ", 4, &)",
-          "RegCreateKeyExA(HKLM, " + kLegacy + created, "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000" + created,
+          "MoveFileA(C:\\WINDOWS\\bootstat.dat, C:\\WINDOWS\\bootstat.bak)", record,
+          "RegSetKeySecurity(" + root + ", 4, &)", "RegCreateKeyExA(HKLM, " + kLegacy + created,
+          "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000" + created,
           "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000\\Control" + created, "RegSetKeySecurity(" + root + ", 4, &)",
-          "RegCreateKeyExA(HKLM, " + kService + created, "RegCreateKeyExA(HKLM, " + kVolume + created,
-          "RegCreateKeyExA(HKLM, " + std::string(kClassKey) + created,
-          // What removal needs, written last.
-          "RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, 0, NULL, 0, 0x3, NULL, NULL)"));
-  // Every key written reaches the disk.
-  EXPECT_EQ(Os_.CallsNamed("RegFlushKey").size(), 8u);
+          record, "RegCreateKeyExA(HKLM, " + kService + created, "RegCreateKeyExA(HKLM, " + kVolume + created, record,
+          "RegCreateKeyExA(HKLM, " + std::string(kClassKey) + created, record));
+  // Every key written reaches the disk: five of entries, the restored security, the list, five of the record.
+  EXPECT_EQ(Os_.CallsNamed("RegFlushKey").size(), 12u);
   std::vector<std::string> writes;
   for (const ExpectedValue& entry : kEntries) {
     writes.push_back("RegSetValueExA(HKLM\\" + entry.Key + ", " + entry.Name + ", 0, " +
                      std::to_string(entry.Value.Type) + ", " + std::to_string(entry.Value.Data.size()) + ")");
   }
-  writes.push_back(
-      "RegSetValueExA(HKLM\\SOFTWARE\\Stillvane, Installation, 0, 7, " +
-      std::to_string(Os_.Registry().Value(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane", "Installation")->Data.size()) +
-      ")");
-  EXPECT_THAT(Os_.CallsNamed("RegSetValueExA"), ElementsAreArray(writes));
+  std::vector<std::string> written = Os_.CallsNamed("RegSetValueExA");
+  std::erase_if(written, [](const std::string& call) { return call.find("SOFTWARE\\Stillvane") != std::string::npos; });
+  EXPECT_THAT(written, ElementsAreArray(writes));
   EXPECT_THAT(Os_.CallsNamed("RegQueryValueExA"),
               Contains("RegQueryValueExA(HKLM\\" + std::string(kClassKey) + ", UpperFilters)"));
 
@@ -226,7 +225,7 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
   EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), kNewDriver);
   EXPECT_EQ(Contents(kWindows + "system32\\ewfmgr.exe"), kNewManager);
   EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
-  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "original boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), OriginalBootLoader());
   EXPECT_EQ(Contents(kWindows + "bootstat.bak"), "boot status");
   EXPECT_EQ(Contents(kWindows + "bootstat.dat"), "<missing>");
   EXPECT_EQ(Dialogs_.Shown, std::vector<std::string>{"message: " + kSuccess});
@@ -247,7 +246,7 @@ TEST_F(InstallationTest, TheLoaderGoesWhereTheComputerStartsAndTheFilterGuardsWh
   });
 
   EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
-  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "original boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), OriginalBootLoader());
   EXPECT_EQ(Value(kVolume, "ArcName"), Text("multi(0)disk(0)rdisk(0)partition(2)"));
   ExpectClosingMessage(
       kSuccess +
@@ -330,7 +329,7 @@ TEST_F(InstallationTest, NotesAreKeptInFailuresAndALoaderThatMayNotBeUsedIsAWarn
   Os_.FailCallsContaining("MoveFileA(C:\\WINDOWS\\bootstat.dat", ERROR_SHARING_VIOLATION);
   Os_.Files().AddFile(kWindows + "bootstat.dat");
   Os_.Files().Remove(kDrive + "ntldr.bak.1");
-  Os_.Files().AddFile(kDrive + "ntldr", "original boot loader");
+  Os_.Files().AddFile(kDrive + "ntldr", OriginalBootLoader());
   Click();
   ExpectClosingMessage(kFailedHeader +
                            "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32" +
@@ -340,9 +339,9 @@ TEST_F(InstallationTest, NotesAreKeptInFailuresAndALoaderThatMayNotBeUsedIsAWarn
   // Neither note may say that a loader was placed or replaced when the replacing rename failed.
   Os_.FailCallsContaining("MoveFileExA(C:\\ntldr.stillvane-new", ERROR_ACCESS_DENIED);
   Os_.Files().Remove(kDrive + "ntldr.bak.1");
-  Os_.Files().AddFile(kDrive + "ntldr", "original boot loader");
+  Os_.Files().AddFile(kDrive + "ntldr", OriginalBootLoader());
   Click();
-  EXPECT_EQ(Contents(kDrive + "ntldr"), "original boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr"), OriginalBootLoader());
   ExpectClosingMessage(kFailedHeader + "Replacing C:\\ntldr with the copy of " + kSource +
                            "ewfntldr failed.  Error 5\r"
                            "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32"
@@ -358,7 +357,7 @@ TEST_F(InstallationTest, WhenWindowsCannotSayWhichPartitionsAreWhichNothingChang
   Os_.FailCallsContaining("RegQueryValueExA(HKLM\\SYSTEM\\CurrentControlSet\\Control, SystemBootDevice",
                           ERROR_ACCESS_DENIED);
   Click();
-  EXPECT_EQ(Contents(kDrive + "ntldr"), "original boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr"), OriginalBootLoader());
   EXPECT_THAT(CallsNamedAnyOf({"CopyFileA", "MoveFileA", "RegCreateKeyExA", "RegSetKeySecurity"}), IsEmpty());
   ExpectClosingMessage(
       "Nothing was installed, because Windows could not tell which partition this computer starts "
@@ -377,7 +376,7 @@ TEST_F(InstallationTest, ASecondRunKeepsTheInstalledFilesAndBackupsAndWritesTheS
   Click();
 
   EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), kNewDriver);
-  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "original boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak"), OriginalBootLoader());
   EXPECT_EQ(Contents(kDrive + "ntldr"), StandInBootLoader("newer boot loader"));
   EXPECT_EQ(Contents(kWindows + "bootstat.bak"), "boot status");
   EXPECT_EQ(Contents(kWindows + "bootstat.dat"), "boot status of the next boot");
@@ -434,7 +433,7 @@ TEST_F(InstallationTest, ChecksAndAFailedDisableEndTheClickBeforeAnythingChanges
         BuildVersionResource(FileVersionParts{2, 0, 927, 0});
     os.Files().AddFile(kSource + "ewfmgr.exe", kNewManager);
     os.Files().AddFile(kSource + "ewfntldr", kNewLoader);
-    os.Files().AddFile(kDrive + "ntldr", "original boot loader");
+    os.Files().AddFile(kDrive + "ntldr", OriginalBootLoader());
     TRecordingDialogs dialogs;
     TVersionInfo reader(os);
     stop.Arrange(os, dialogs);
@@ -479,7 +478,6 @@ TEST_F(InstallationTest, WhenThatRestoreFailsToo) {
   EXPECT_EQ(Dialogs_.Shown,
             (std::vector<std::string>{"message: An error occured while restoring security in the registry - could not "
                                       "restore the original security descriptor.  Error 5",
-                                      "message: An error has occured while restoring " + kKeyAdvice,
                                       "report: Failed to set data for 'Class'"}));
   EXPECT_TRUE(HasNullDacl(Dacl()));
 }
@@ -525,7 +523,7 @@ TEST_F(InstallationTest, AFailedBootLoaderStepLeavesTheOriginalNtldr) {
     TRecordingDialogs dialogs;
     TVersionInfo reader(os);
     InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive});
-    EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->Contents, "original boot loader");
+    EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->Contents, OriginalBootLoader());
     EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->Attributes, hiddenSystemReadOnly);
     EXPECT_EQ(os.Files().Find(kDrive + "ntldr.stillvane-new"), nullptr);
     EXPECT_EQ(os.Files().Find(kDrive + "ntldr.bak.stillvane-new"), nullptr);
@@ -544,7 +542,7 @@ TEST_F(InstallationTest, TheOldBootLoaderIsKeptUnderAFreeBackupName) {
   Click();
   EXPECT_TRUE(Os_.Files().IsFolder(kDrive + "ntldr.bak"));
   EXPECT_EQ(Contents(kDrive + "ntldr.bak.1"), "an unrelated old file");
-  EXPECT_EQ(Contents(kDrive + "ntldr.bak.2"), "original boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak.2"), OriginalBootLoader());
   EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
   // Still hidden, system and read-only, as the loader it replaced.
   EXPECT_EQ(Os_.Files().Find(kDrive + "ntldr")->Attributes,
@@ -640,7 +638,7 @@ TEST_F(InstallationTest, AFileChangedAfterItWasCheckedIsNotInstalled) {
           kDrive + "ntldr.stillvane-new"}) {
       EXPECT_EQ(os.Files().Find(placed), nullptr) << placed;
     }
-    EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->Contents, "original boot loader");
+    EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->Contents, OriginalBootLoader());
     EXPECT_FALSE(os.Registry().KeyExists(HKEY_LOCAL_MACHINE, kLegacy));
     EXPECT_EQ(os.Registry().Security(HKEY_LOCAL_MACHINE, kRoot), dacl);
   }
@@ -678,11 +676,11 @@ TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
                           Text("multi(0)disk(0)rdisk(0)partition(2)").Data);
   Os_.FailCallsContaining("CopyFileA(" + kSource + "ewf.sys", ERROR_ACCESS_DENIED);
   Click();
-  // Only the record of the boot loader replaced.
+  // Only the record: ahead of the files, and once they are placed.
   EXPECT_THAT(Os_.CallsNamed("RegCreateKeyExA"),
-              ElementsAre("RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, 0, NULL, 0, 0x3, NULL, NULL)"));
+              Each("RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, 0, NULL, 0, 0x3, &, NULL)"));
   EXPECT_THAT(Os_.CallsNamed("RegSetValueExA"),
-              ElementsAre(testing::StartsWith("RegSetValueExA(HKLM\\SOFTWARE\\Stillvane, Installation")));
+              Each(testing::StartsWith("RegSetValueExA(HKLM\\SOFTWARE\\Stillvane, Installation")));
   EXPECT_FALSE(Os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, kLegacy));
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
   EXPECT_THAT(Os_.CallsNamed("RegSetKeySecurity"), IsEmpty()) << "the key is never opened up for nothing";
@@ -706,7 +704,7 @@ TEST_F(InstallationTest, AnAlreadyInstalledDriverIsKeptAndRegistered) {
   EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), StandInDriver("installed"));
   EXPECT_EQ(Contents(kWindows + "system32\\ewfmgr.exe"), StandInProgram("installed"));
   EXPECT_EQ(Contents(kDrive + "ntldr.bak"), "first backup");
-  EXPECT_EQ(Contents(kDrive + "ntldr.bak.1"), "original boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak.1"), OriginalBootLoader());
   EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
   ExpectAllEntries();
   ExpectClosingMessage(kSuccess + kKeptAsFirst, MessageKind::Information);
@@ -796,7 +794,7 @@ TEST_F(InstallationTest, AFolderUnderATargetNameIsAFailedStep) {
   ExpectAllEntries();
   ExpectClosingMessage(kFailedHeader + "Copying " + kSource + "ewfmgr.exe to " + kWindows +
                            "system32\\ewfmgr.exe failed, because " + kWindows +
-                           "system32\\ewfmgr.exe is a folder: move or rename that folder.  Error 183\r"
+                           "system32\\ewfmgr.exe is a folder: move or rename that folder.\r"
                            "Renaming " +
                            kWindows + "bootstat.dat to " + kWindows + "bootstat.bak failed, because " + kWindows +
                            "bootstat.bak is a folder: move or rename that folder.  Error 183" + kRetry,
@@ -807,7 +805,7 @@ TEST_F(InstallationTest, WithoutTheServiceKeyTheFilterListIsLeftAlone) {
   Os_.FailCallsContaining("RegCreateKeyExA(HKLM, " + kService + ", ", ERROR_ACCESS_DENIED);
   Click();
   EXPECT_EQ(Value(kClassKey, "UpperFilters"), (RegistryValue{REG_MULTI_SZ, kOnlySnapshotFilter}));
-  EXPECT_THAT(Os_.CallsNamed("RegQueryValueExA"), Each(Not(HasSubstr("UpperFilters"))));
+  EXPECT_THAT(Os_.CallsNamed("RegSetValueExA"), Each(Not(HasSubstr("UpperFilters"))));
   EXPECT_EQ(Value(kVolume, "ArcName"), Text("multi(0)disk(0)rdisk(0)partition(1)"));
   ExpectClosingMessage(kFailedHeader + "Opening the registry key HKEY_LOCAL_MACHINE\\" + kService +
                            " failed.  Error 5\r"
@@ -826,7 +824,7 @@ TEST_F(InstallationTest, EveryUnexpectedFailureIsNamedWithItsCodeAndTheRestStill
   Click();
 
   EXPECT_EQ(Contents(kWindows + "system32\\drivers\\ewf.sys"), kNewDriver);
-  EXPECT_EQ(Contents(kDrive + "ntldr"), "original boot loader");
+  EXPECT_EQ(Contents(kDrive + "ntldr"), OriginalBootLoader());
   EXPECT_EQ(Value(kService, "Type"), Dword(1));
   EXPECT_EQ(Value(kVolume, "Type"), Dword(1));
   ExpectClosingMessage(kFailedHeader + "Copying " + kSource +
@@ -886,7 +884,7 @@ TEST_F(InstallationTest, AFailedRestoreGivesTheLongCompletionMessageOrJoinsTheFa
   Click();
   ExpectClosingMessage(kFailedHeader +
                            "Renaming C:\\WINDOWS\\bootstat.dat to C:\\WINDOWS\\bootstat.bak failed.  Error 32"
-                           "\r\rIn addition, an error has occured while restoring " +
+                           "\r\rIn addition, an error has occurred while restoring " +
                            kKeyAdvice + kRetry,
                        MessageKind::Error);
 }

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/stand_in_image.h"
 #include "support/ewf_manager_reports.h"
 #include "support/fault_campaign.h"
 #include "support/fault_machine.h"
@@ -84,9 +85,10 @@ TEST_F(RemovalTest, InstallThenRemoveIsARoundTripInAnOrderThatKeepsTheMachineSta
                 "The registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\ewf was deleted.\r"
                 "The registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF was deleted.\r"
                 "The earlier boot loader was put back from C:\\ntldr.bak as C:\\ntldr.\r"
-                "C:\\ntldr.bak, the copy of the earlier boot loader, was deleted.\r"
+                "C:\\ntldr.bak, the copy kept by the installation, was deleted.\r"
                 "C:\\WINDOWS\\system32\\drivers\\ewf.sys was deleted.\r"
-                "C:\\WINDOWS\\system32\\ewfmgr.exe was deleted.\r\r"
+                "C:\\WINDOWS\\system32\\ewfmgr.exe was deleted.\r"
+            "The record of the installation, the registry key HKEY_LOCAL_MACHINE\\SOFTWARE\\Stillvane, was deleted.\r\r"
                 "Restart the computer now: until it restarts, the write filter is still at work.");
 
   Remove();
@@ -98,12 +100,12 @@ TEST_F(RemovalTest, OtherFiltersKeepTheirOrderAndABackupFoundBeforeInstallStays)
   const std::string filters("PartMgr\0VolSnap\0SnapFlt\0\0", 25);
   Machine_.Os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
                                   std::vector<BYTE>(filters.begin(), filters.end()));
-  Machine_.Os.Files().AddFile("C:\\ntldr.bak", "original boot loader");  // already holding its bytes
+  Machine_.Os.Files().AddFile("C:\\ntldr.bak", OriginalBootLoader());  // already holding its bytes
   const std::map<std::string, std::string> before = Entries();
   Install();
   Remove();
   EXPECT_EQ(Entries(), before);
-  EXPECT_EQ(Contents("C:\\ntldr.bak"), "original boot loader");
+  EXPECT_EQ(Contents("C:\\ntldr.bak"), OriginalBootLoader());
 }
 
 TEST_F(RemovalTest, AnsweredNoWithTheFilterOnOrWithTheFilterListUnreadableNothingChanges) {
@@ -152,7 +154,7 @@ TEST_F(RemovalTest, AServiceKeyThatCannotBeDeletedKeepsTheDriverAndTheRecord) {
   Remove();
   EXPECT_NE(Contents("C:\\WINDOWS\\system32\\drivers\\ewf.sys"), "<missing>");
   EXPECT_TRUE(Machine_.Os.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"));
-  EXPECT_EQ(Contents("C:\\ntldr"), "original boot loader");
+  EXPECT_EQ(Contents("C:\\ntldr"), OriginalBootLoader());
   EXPECT_THAT(Closing(), HasSubstr("EWF support was not completely removed."));
   EXPECT_THAT(Closing(), HasSubstr("Deleting the registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services"
                                    "\\ewf failed.  Error 5"));
@@ -204,7 +206,7 @@ TEST_F(RemovalTest, ARecordPointingAtAMissingOrChangedBackupLeavesTheBootLoader)
 TEST_F(RemovalTest, WithoutARecordOnlyWhatIsCertainIsUndone) {
   Install();
   Machine_.Os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane");
-  Machine_.Os.Files().AddFile("C:\\ntldr.bak.1", "another loader");
+  Machine_.Os.Files().AddFile("C:\\ntldr.bak.1", StandInBootLoader("another loader"));
   Remove();
   EXPECT_EQ(Contents("C:\\ntldr"), Contents(std::string(kSourceFolder) + "ewfntldr"));
   EXPECT_THAT(Closing(), HasSubstr("there is no record of the installation to tell which of C:\\ntldr.bak, "
@@ -218,8 +220,8 @@ TEST_F(RemovalTest, WithoutARecordOnlyWhatIsCertainIsUndone) {
 
   Machine_.Os.Files().Remove("C:\\ntldr.bak.1");
   Remove();
-  EXPECT_EQ(Contents("C:\\ntldr"), "original boot loader");
-  EXPECT_EQ(Contents("C:\\ntldr.bak"), "original boot loader");
+  EXPECT_EQ(Contents("C:\\ntldr"), OriginalBootLoader());
+  EXPECT_EQ(Contents("C:\\ntldr.bak"), OriginalBootLoader());
 }
 
 }  // namespace

@@ -176,7 +176,7 @@ struct FailedStep {
 const std::vector<FailedStep> kDisableFailures = {
     {"no memory for the descriptor",
      [](TFakeOs& os) { os.FailCall("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY); },
-     kDisabling + "unable to query the registry key security attributes.  Error 8",
+     kDisabling + "there was not enough memory to read the registry key security attributes.  Error 8",
      {"RegCloseKey(" + kRootHandle + ")"}},
     {"the descriptor cannot be read",
      [](TFakeOs& os) { os.FailCall("RegGetKeySecurity", ERROR_INVALID_HANDLE, 2); },
