@@ -21,6 +21,7 @@ namespace {
 // the boot loader can have gone to.
 struct Places {
   std::vector<std::string> Files;    // targets and their backups
+  std::vector<std::string> Targets;  // where the driver files go
   std::vector<std::string> Loaders;  // the boot loaders among them
   bool Holds(const std::string& path) const {
     for (const std::string& file : Files) {
@@ -49,6 +50,7 @@ Places PlacesOfInstallation(const RemovalContext& context, const BootVolumes& bo
     for (const std::string& folder : folders) {
       const std::string target = folder + file.Target;
       if (file.ReplacesLoader) places.Loaders.push_back(target);
+      places.Targets.push_back(target);
       places.Files.push_back(target);
       for (int n = 0; n < kBackupNames; ++n) places.Files.push_back(BackupName(target, n));
     }
@@ -175,6 +177,7 @@ struct FileUndo {
   std::string Why = {};
   DWORD Error = 0;
   bool DeleteBackup = false;  // the backup the installation made goes too
+  bool RestoreAttributes = false;  // the file is the one from before, its attributes not yet
 };
 
 // Decides for `file` from what is on the disk now; reads only.
@@ -211,9 +214,13 @@ FileUndo Decide(TOs& os, const Places& places, const PlacedFileRecord& file) {
     return {Undo::PutBack, "", 0, file.BackupMade};
   };
   if (!file.Before.empty() && now.Digest == file.Before) {
-    // Never replaced: only a backup made for it may be there.
+    // Never replaced: only a backup made for it may be there, and a
+    // read-only attribute cleared for the rename that did not come.
     FileUndo undo = backupWhole();
-    return {Undo::Nothing, "", 0, undo.Action == Undo::PutBack && undo.DeleteBackup};
+    const DWORD attributes = os.GetFileAttributesA(path.c_str());
+    return {Undo::Nothing, "", 0, undo.Action == Undo::PutBack && undo.DeleteBackup,
+            file.Attributes != INVALID_FILE_ATTRIBUTES && attributes != INVALID_FILE_ATTRIBUTES &&
+                attributes != file.Attributes};
   }
   const std::string leftBecause =
       loader ? Concat({"The boot loader ", path, " was left as it is, because "}) : path + " was left in place, because ";
@@ -249,6 +256,13 @@ void UndoFile(TOs& os, const Places& places, const PlacedFileRecord& file, TStep
   const FileUndo undo = Decide(os, places, file);
   switch (undo.Action) {
     case Undo::Nothing:
+      if (undo.RestoreAttributes) {
+        if (!os.SetFileAttributesA(file.Path.c_str(), file.Attributes)) {
+          log.Failed(Concat({"Setting the attributes of ", file.Path, " back failed."}), FailureCode(os));
+        } else {
+          log.Done(Concat({"The attributes of ", file.Path, " were set back."}));
+        }
+      }
       break;
     case Undo::Leave:
       log.Left(undo.Why);
@@ -435,6 +449,11 @@ void RemoveEwfSupport(const RemovalContext& context) {
     } else {
       DeleteKey(os, kEnumRootDeviceKey, log);  // not seen: gone, or refused, and then told
     }
+    // Staged by an installation that was cut short before it could say so.
+    for (const std::string& target : places.Targets) {
+      const std::string temp = TemporaryNameFor(target);
+      if (os.GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES) DiscardTemporary(os, temp);
+    }
     if (read.Present) {
       // The boot loader first; the driver files only once no service may load them.
       for (const bool loaders : {true, false}) {
@@ -446,12 +465,13 @@ void RemoveEwfSupport(const RemovalContext& context) {
       PutFoundBootLoaderBack(os, boot.BootLoaderFolder, context.SourceFolder + kBootLoaderFile.Name, outcome);
       NameUnrecordedFiles(os, context.WindowsFolder, log);
     }
-    if (read.Present && !log.AnyFailed()) {
+    // Also the key of a record an installation died before writing.
+    if (!log.AnyFailed()) {
       if (const LONG error = DeleteInstallationRecord(os)) {
         log.Failed(Concat({"Deleting the record of the installation, the registry key ",
                            MachineKeyName(kInstallationRecordKey), ", failed."}),
                    static_cast<DWORD>(error));
-      } else {
+      } else if (read.Present) {
         log.Done(Concat({"The record of the installation, the registry key ", MachineKeyName(kInstallationRecordKey),
                          ", was deleted."}));
       }

@@ -196,6 +196,8 @@ LONG DeleteKeyTree(TOs& os, HKEY root, const std::string& path, std::string* fai
   *failedKey = path;
   UniqueKey parent(os);
   LONG error = os.RegOpenKeyExA(root, path.substr(0, path.rfind('\\')).c_str(), 0, KEY_QUERY_VALUE, parent.put());
+  // Without its parent the key was never there: nothing to write to disk.
+  if (error == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (error == ERROR_SUCCESS) error = os.RegFlushKey(parent.get());
   return error;
 }

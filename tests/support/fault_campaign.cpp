@@ -269,6 +269,46 @@ Figures Interrupt(const FaultScenario& scenario) {
   return figures;
 }
 
+Figures UndoInstallation(const FaultScenario& install) {
+  Figures figures;
+  const RunRecord clean = RunScenario(install, {});
+  for (size_t i = 0; i < clean.Calls.size(); ++i) {
+    const std::vector<DWORD> errors = PlausibleErrors(CallName(clean.Calls[i]));
+    // A close that fails keeps its handle until the process ends, and with it the file.
+    const bool releases = !errors.empty() && !MakeFault(clean.Calls, i, errors.front()).Released.empty();
+    for (const bool stopped : {false, true}) {
+      if (!stopped && (errors.empty() || releases)) continue;
+      ++figures.FaultPoints;
+      ++figures.Runs;
+      FaultMachine machine;
+      install.Arrange(machine);
+      ForgetWhatWasShown(machine.Dialogs);
+      const MachineSnapshot original = TakeSnapshot(machine.Os);
+      machine.Os.ClearCalls();
+      if (stopped) {
+        machine.Os.StopProcessAtCall(static_cast<int>(i) + 1, false);
+      } else {
+        machine.Os.FailNthCall(static_cast<int>(i) + 1, errors.front());
+      }
+      install.Act(machine);
+      if (stopped) {
+        machine.StartAgain();
+        StartUp(machine);
+      }
+      ForgetWhatWasShown(machine.Dialogs);
+      ClickRemove(machine);
+      const std::string where = install.Action + " / " + install.State + " / call #" + std::to_string(i) + " " +
+                                clean.Calls[i] + (stopped ? " the last before the process stopped" : " failed") +
+                                ", then Remove EWF Support: ";
+      for (const std::string& violation :
+           CheckRemovedAgain(original, TakeSnapshot(machine.Os), machine.Dialogs.Shown, true)) {
+        figures.Violations.push_back(where + violation);
+      }
+    }
+  }
+  return figures;
+}
+
 std::string SummaryLine(const std::string& label, const Figures& figures) {
   return label + ": fault points: " + std::to_string(figures.FaultPoints) + ", runs: " + std::to_string(figures.Runs) +
          ", invariant violations: " + std::to_string(figures.Violations.size());

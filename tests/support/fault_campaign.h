@@ -66,6 +66,13 @@ CampaignFigures InjectFaults(const FaultScenario& scenario, bool withRecoveryFau
 // Each stop is a fault point and one run.
 Figures Interrupt(const FaultScenario& scenario);
 
+// Undoing an installation however it ended: Install with each call of its
+// clean run failing (its first plausible error), and Install stopped after
+// each call; then Remove with no fault. The machine must then be as it was
+// before Install (CheckRemovedAgain, exact), but for what stays by design.
+// Each failed or stopped call is a fault point and one run.
+Figures UndoInstallation(const FaultScenario& install);
+
 // "label: fault points: N, runs: M, invariant violations: V"
 std::string SummaryLine(const std::string& label, const Figures& figures);
 // The first `limit` violations, one a line.

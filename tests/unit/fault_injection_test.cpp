@@ -71,6 +71,21 @@ TEST(FaultInjection, NoFaultLeavesTheMachineBroken) {
   EXPECT_TRUE(recovery.Violations.empty()) << ViolationList(recovery);
 }
 
+// However an installation ended (a call failed, or the process died after
+// it), Remove EWF Support puts the machine back as it was before it.
+TEST(FaultInjection, EveryInstallationCanBeUndoneHoweverItEnded) {
+  const TStopwatch stopwatch;
+  Figures undone;
+  for (const FaultScenario& scenario : InstallScenarios()) {
+    if (scenario.State == "already installed") continue;  // there is no "before" of its own
+    undone += UndoInstallation(scenario);
+  }
+  Print(SummaryLine("Install EWF Support failed or stopped, then Remove EWF Support", undone) + " (" +
+        std::to_string(stopwatch.Seconds()) + " s)");
+  EXPECT_GT(undone.Runs, 300u);
+  EXPECT_TRUE(undone.Violations.empty()) << ViolationList(undone);
+}
+
 // The process dies after each call (and halfway through each file copy);
 // the machine must still boot then, and a new run must finish the job.
 TEST(FaultInjection, NoInterruptionLeavesTheMachineBroken) {
