@@ -2,6 +2,8 @@
 // order, what it leaves when it cannot know, and what it says.
 #include "install/removal.h"
 
+#include "install/installation_record.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -15,6 +17,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 const std::string kClass = "HKEY_LOCAL_MACHINE\\" + std::string(kClassKey);
 
@@ -222,6 +225,116 @@ TEST_F(RemovalTest, WithoutARecordOnlyWhatIsCertainIsUndone) {
   Remove();
   EXPECT_EQ(Contents("C:\\ntldr"), OriginalBootLoader());
   EXPECT_EQ(Contents("C:\\ntldr.bak"), OriginalBootLoader());
+}
+
+}  // namespace
+}  // namespace fault
+
+namespace fault {
+namespace {
+
+std::vector<BYTE> Bytes(const std::string& text) {
+  return {text.begin(), text.end()};
+}
+
+std::string DigestOf(const std::string& contents) {
+  return DigestOfBytes(Bytes(contents));
+}
+
+// A record's lines, each NUL-terminated.
+std::string Lines(const std::vector<std::string>& lines) {
+  std::string joined;
+  for (const std::string& line : lines) joined += line + std::string(1, '\0');
+  return joined;
+}
+
+// The record is input, not truth: edited after Install, it makes Remove touch
+// nothing outside the installation's places, never puts a non-loader in
+// place of ntldr, and a record it cannot understand deletes nothing.
+TEST_F(RemovalTest, AnEditedRecordTouchesNothingOutsideTheInstallation) {
+  const std::string text = "[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n";
+  const std::string ewf = StandInBootLoader("new boot loader");
+  struct Case {
+    const char* What;
+    std::string Record;  // lines, NUL-separated, before the final NUL
+    bool Unreadable;
+  };
+  const std::vector<Case> cases = {
+      {"a placed file outside its places", Lines({"File=" + DigestOf(text) + " C:\\boot.ini"}), false},
+      {"boot.ini as the backup",
+       Lines({"File=" + DigestOf(ewf) + " C:\\ntldr", "Before=" + DigestOf(text), "Backup=C:\\boot.ini",
+              "BackupMade=1"}),
+       false},
+      {"a text file as the backup",
+       Lines({"File=" + DigestOf(ewf) + " C:\\ntldr", "Before=" + DigestOf(text), "Backup=C:\\ntldr.bak.5"}), false},
+      {"lines it does not understand", Lines({"Delete=C:\\boot.ini", "garbage"}), true},
+      {"an empty record", "", true},
+  };
+  for (const Case& c : cases) {
+    FaultMachine machine;
+    StartUp(machine);
+    ClickInstall(machine);
+    machine.Os.Files().AddFile("C:\\boot.ini", text);
+    machine.Os.Files().AddFile("C:\\ntldr.bak.5", text);
+    const std::string record = c.Record + std::string(1, '\0');
+    machine.Os.Registry().SetValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane", "Installation", REG_MULTI_SZ,
+                                   Bytes(record));
+    machine.Dialogs = TRecordingDialogs();
+    ClickRemove(machine);
+    const FakeFile* bootIni = machine.Os.Files().Find("C:\\boot.ini");
+    ASSERT_NE(bootIni, nullptr) << c.What;
+    EXPECT_EQ(bootIni->Contents, text) << c.What;
+    EXPECT_EQ(machine.Os.Files().Find("C:\\ntldr")->Contents, ewf) << c.What << ": ntldr is never a non-loader";
+    const std::string closing = machine.Dialogs.Messages.back().Text;
+    if (c.Unreadable) {
+      EXPECT_THAT(closing, HasSubstr("Nothing was removed, because the record of the installation")) << c.What;
+      EXPECT_TRUE(machine.Os.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\ewf"))
+          << c.What;
+    } else {
+      EXPECT_THAT(closing, HasSubstr("Left as it was:")) << c.What;
+      EXPECT_THAT(closing, Not(HasSubstr("EWF support was removed.\r"))) << c.What;
+    }
+  }
+}
+
+// A filter list of another type that still names Ewf keeps the driver and
+// its service: Windows may still read it as the list.
+TEST_F(RemovalTest, AFilterListOfAnotherTypeNamingEwfKeepsTheDriverAndTheService) {
+  Install();
+  const std::string filters("VolSnap\0Ewf\0\0", 13);
+  Machine_.Os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_EXPAND_SZ, Bytes(filters));
+  Remove();
+  EXPECT_TRUE(Machine_.Os.Registry().KeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\ewf"));
+  EXPECT_NE(Contents("C:\\WINDOWS\\system32\\drivers\\ewf.sys"), "<missing>");
+  EXPECT_THAT(Closing(), HasSubstr("EWF support was not removed."));
+  EXPECT_THAT(Closing(), HasSubstr("names Ewf, but is not a list of names (its type is 2)"));
+}
+
+// Two installations with different boot loaders: Windows' own comes back,
+// and every copy the installations kept goes.
+TEST_F(RemovalTest, TwoInstallationsWithDifferentLoadersPutWindowsOwnLoaderBack) {
+  Install();
+  Machine_.Os.Files().AddFile(std::string(kSourceFolder) + "ewfntldr", StandInBootLoader("another EWF boot loader"));
+  Install();
+  ASSERT_EQ(Contents("C:\\ntldr"), StandInBootLoader("another EWF boot loader"));
+  Remove();
+  EXPECT_EQ(Contents("C:\\ntldr"), OriginalBootLoader());
+  EXPECT_EQ(Contents("C:\\ntldr.bak"), "<missing>");
+  EXPECT_EQ(Contents("C:\\ntldr.bak.1"), "<missing>");
+  EXPECT_THAT(Closing(), HasSubstr("EWF support was removed."));
+}
+
+// A driver file the user replaced after installing, by one of the same size:
+// not the installation's any more, so it stays.
+TEST_F(RemovalTest, AFileChangedSinceItWasInstalledStays) {
+  Install();
+  FakeFile* driver = Machine_.Os.Files().Find("C:\\WINDOWS\\system32\\drivers\\ewf.sys");
+  driver->Contents[driver->Contents.size() / 2] ^= 1;
+  const std::string changed = driver->Contents;
+  Remove();
+  EXPECT_EQ(Contents("C:\\WINDOWS\\system32\\drivers\\ewf.sys"), changed);
+  EXPECT_THAT(Closing(), HasSubstr("C:\\WINDOWS\\system32\\drivers\\ewf.sys was left in place, because it has "
+                                   "changed since EWF support was installed."));
 }
 
 }  // namespace
