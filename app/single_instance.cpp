@@ -25,11 +25,22 @@ std::string AlreadyRunningMessage() {
          "can be closed by that user.";
 }
 
+namespace {
+
+// Only an object of another kind under the name means that a program holds it.
+const char* WhyRefused(DWORD error) {
+  if (error == ERROR_INVALID_HANDLE) return "Another program holds that name.";
+  if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY || error == ERROR_NO_SYSTEM_RESOURCES) {
+    return "Windows was short of memory.";
+  }
+  return "Windows gave no reason beyond the error code.";
+}
+
+}  // namespace
+
 std::string InstanceRefusedMessage(DWORD error) {
-  return WithErrorCode(
-             "Stillvane cannot start, because Windows did not let it claim the name that keeps a second "
-             "copy from running at the same time.",
-             error) +
-         "\r\r"
-         "Another program holds that name.  Restart Windows, then start Stillvane again.";
+  return Concat({WithErrorCode("Stillvane cannot start, because Windows did not let it claim the name that keeps a "
+                               "second copy from running at the same time.",
+                               error),
+                 "\r\r", WhyRefused(error), "  Restart Windows, then start Stillvane again."});
 }

@@ -14,7 +14,7 @@ inline constexpr char kSingleInstanceMutex[] = "Global\\Stillvane-682C5085-FE50-
 enum class InstanceClaim {
   First,        // this copy runs; the mutex stays open until it exits
   AlreadyRuns,  // another copy holds the mutex, in this session or another
-  Refused       // the name cannot be had (another kind of object holds it): no copy may run
+  Refused       // the name cannot be had (another kind of object holds it, or Windows refuses): no copy may run
 };
 
 // `error` gets what Windows answered when the claim is Refused. Without the

@@ -35,9 +35,9 @@ DWORD RenameFile(TOs& os, const std::string& oldName, const std::string& newName
   return ResultOf(os, os.MoveFileA(oldName.c_str(), newName.c_str()));
 }
 
-DWORD CreateEmptyFile(TOs& os, const std::string& path) {
-  UniqueFileHandle file(os, os.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+DWORD CreateEmptyFile(TOs& os, const std::string& path, DWORD attributes) {
+  UniqueFileHandle file(
+      os, os.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
   return file ? static_cast<DWORD>(ERROR_SUCCESS) : FailureCode(os);
 }
 

@@ -24,8 +24,10 @@ struct FileLookup {
 // MoveFileA; fails when the new name exists.
 [[nodiscard]] DWORD RenameFile(TOs& os, const std::string& oldName, const std::string& newName);
 // CreateFileA(GENERIC_READ|GENERIC_WRITE, no sharing, CREATE_ALWAYS,
-// FILE_ATTRIBUTE_NORMAL): an existing file is truncated; the handle is closed.
-[[nodiscard]] DWORD CreateEmptyFile(TOs& os, const std::string& path);
+// attributes): an existing file is truncated and given the attributes; the
+// handle is closed. Windows refuses a hidden or system file unless the
+// attributes name the same.
+[[nodiscard]] DWORD CreateEmptyFile(TOs& os, const std::string& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL);
 // CreateFileA(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING): the file opened
 // for reading while others may read it too, in `file`; on failure `file` is
 // left as it was.

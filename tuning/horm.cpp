@@ -35,6 +35,16 @@ bool HibernationIsOn(TOs& os) {
   return capabilities.SystemS4 && capabilities.HiberFilePresent;
 }
 
+// An existing marker is emptied with the hidden and system attributes it
+// has: CREATE_ALWAYS refuses such a file asked for plain attributes.
+DWORD MarkerAttributes(TOs& os, const std::string& markerFile) {
+  const DWORD existing = os.GetFileAttributesA(markerFile.c_str());
+  const DWORD kept = existing == INVALID_FILE_ATTRIBUTES || (existing & FILE_ATTRIBUTE_DIRECTORY)
+                         ? 0
+                         : existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  return kept ? kept : FILE_ATTRIBUTE_NORMAL;
+}
+
 }  // namespace
 
 void EnableHorm(TOs& os, TDialogs& dialogs) {
@@ -57,7 +67,7 @@ void EnableHorm(TOs& os, TDialogs& dialogs) {
     return;
   }
 
-  if (const DWORD error = CreateEmptyFile(os, markerFile)) {
+  if (const DWORD error = CreateEmptyFile(os, markerFile, MarkerAttributes(os, markerFile))) {
     dialogs.ShowMessageDialog(
         Concat({WithErrorCode(Concat({"HORM support could not be enabled, because the file ", markerFile,
                                       " could not be created."}),

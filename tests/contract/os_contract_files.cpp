@@ -130,6 +130,27 @@ TEST_F(FilesContract, CreateAlwaysTruncatesAndHoldsTheFileWithoutSharing) {
   EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
+// Enable HORM empties a hidden or system marker by asking for its attributes.
+// Asked for FILE_ATTRIBUTE_NORMAL, Windows refuses such a file with
+// ERROR_ACCESS_DENIED (CreateFile's remarks); Wine does not, so TFakeOs
+// alone shows that refusal.
+TEST_F(FilesContract, CreateAlwaysEmptiesAHiddenSystemFileAskedForItsAttributes) {
+  const std::string path = Path("resmany.dat");
+  Env().WriteFile(path, "old contents");
+  const DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  ASSERT_TRUE(Os().SetFileAttributesA(path.c_str(), hiddenSystem));
+
+  SeedLastError();
+  const HANDLE file =
+      Os().CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, hiddenSystem, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_TRUE(Os().CloseHandle(file));
+  EXPECT_EQ(Env().ReadFile(path), "");
+  EXPECT_EQ(Os().GetFileAttributesA(path.c_str()) & hiddenSystem, hiddenSystem);
+  EXPECT_TRUE(Os().SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+}
+
 // What a placement relies on: a rename that replaces only when asked,
 // attributes that can be cleared and put back, a
 // file read back in pieces to its end, and a flush that needs write access.

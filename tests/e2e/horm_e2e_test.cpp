@@ -3,6 +3,7 @@
 
 #include "e2e/app_driver.h"
 #include "e2e/e2e_environment.h"
+#include "e2e/guide_steps.h"
 #include "e2e/layout_check.h"
 #include "e2e/machine_state.h"
 #include "e2e/message_text.h"
@@ -71,14 +72,27 @@ TEST_F(HormTest, YesCreatesTheEmptyMarkerAndRemindsToCommit) {
   ASSERT_TRUE(FileExists(Marker()));
   EXPECT_EQ(ReadWholeFile(Marker()), "");
 
-  // A marker with content is cut back to nothing.
-  WriteWholeFile(Marker(), "stale hibernation marker");
-  confirm = Confirmation();
-  ASSERT_NE(confirm, nullptr);
-  AnswerYesAndExpectReminder(confirm);
-  EXPECT_TRUE(FileExists(Marker()));
-  EXPECT_EQ(ReadWholeFile(Marker()), "");
+  // A marker with content is cut back to nothing, a hidden and system one too, which stays so.
+  const DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  for (DWORD attributes : {DWORD{FILE_ATTRIBUTE_NORMAL}, hiddenSystem}) {
+    WriteWholeFile(Marker(), "stale hibernation marker");
+    SetFileAttributesA(Marker().c_str(), attributes);
+    confirm = Confirmation();
+    ASSERT_NE(confirm, nullptr);
+    AnswerYesAndExpectReminder(confirm);
+    EXPECT_EQ(ReadWholeFile(Marker()), "") << attributes;
+    EXPECT_EQ(GetFileAttributesA(Marker().c_str()) & hiddenSystem, attributes & hiddenSystem);
+    SetFileAttributesA(Marker().c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
   EXPECT_TRUE(App_->Running());
+
+  // The guide names the marker where it is, and its step takes it away again.
+  const std::string guide = ReadGuide();
+  EXPECT_NE(guide.find(Marker()), std::string::npos) << Marker();
+  const std::vector<std::vector<std::string>> blocks = GuideCommandBlocks(guide, "HORM STEP BY STEP");
+  ASSERT_EQ(blocks.size(), 1u) << "one command: the marker deleted";
+  EXPECT_EQ(TCommandPrompt({{'c', SystemDriveRoot()}}).Run(blocks[0]), std::vector<std::string>{});
+  EXPECT_FALSE(FileExists(Marker()));
 }
 
 TEST_F(HormTest, NoAndEscapeCreateNothingAndShowNothingMore) {

@@ -14,6 +14,7 @@
 #include "e2e/e2e_environment.h"
 #include "e2e/layout_check.h"
 #include "e2e/machine_state.h"
+#include "e2e/message_text.h"
 
 class TInstallCase : public ::testing::Test {
  protected:
@@ -42,6 +43,29 @@ class TInstallCase : public ::testing::Test {
   }
 
   void ClickInstall() { TAppDriver::Click(FindButton(Main_, "Install EWF Support")); }
+
+  // Starts the test build that supplies the blank descriptor, as Windows
+  // does, on a machine with these volume filters, this boot loader (given
+  // its attributes) and a boot status file; false when no window came up.
+  bool StartBeforeInstall(const std::vector<std::string>& filters, const std::string& bootLoader,
+                          DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+    WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString(filters));
+    Start("v2.0.927.0", "STILLVANE_BLANK_DESCRIPTOR_EXE");
+    if (!Main_) {
+      ADD_FAILURE() << "no main window";
+      return false;
+    }
+    WriteWholeFile(SystemDriveRoot() + "ntldr", bootLoader);
+    WriteWholeFile(Machine_.WindowsFolder + "\\bootstat.dat", "boot status");
+    SetFileAttributesA((SystemDriveRoot() + "ntldr").c_str(), attributes);
+    return true;
+  }
+
+  void InstallAndExpectSuccess() {
+    ClickInstall();
+    EXPECT_EQ(AnswerLastMessage("Information"),
+              CopiedDialogText("Information", "EWF installation completed successfully.", {"OK"}));
+  }
 
   // Answers OK to the message a click ends with, once it appears (within 30
   // seconds), and checks that nothing follows; returns its copied text.

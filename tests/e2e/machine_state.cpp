@@ -45,7 +45,7 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
 }
 
 void TSystemDriveRootFiles::Remove() {
-  for (const char* name : {"ntldr", "ntldr.bak", "ntldr.bak.1", "ntldr.bak.2", "resmany.dat"}) {
+  for (const char* name : {"ntldr", "ntldr.bak", "ntldr.bak.1", "ntldr.bak.2", "ntldr.ewf", "resmany.dat"}) {
     for (const char* suffix : {"", ".stillvane-new"}) {
       const std::string path = SystemDriveRoot() + name + suffix;
       SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only file cannot be deleted

@@ -16,8 +16,9 @@ std::string SystemDriveRoot();
 std::vector<std::string> FilesIn(const std::string& folder);
 void WriteWholeFile(const std::string& path, const std::string& content);
 
-// Removes ntldr, its backups, their temporary copies and resmany.dat from the
-// root of the system drive on construction and again on destruction.
+// Removes ntldr, its backups, their temporary copies, the ntldr.ewf the
+// guide's recovery leaves and resmany.dat from the root of the system drive
+// on construction and again on destruction.
 class TSystemDriveRootFiles {
  public:
   TSystemDriveRootFiles() { Remove(); }

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "e2e/answered_click.h"
+#include "e2e/guide_steps.h"
 #include "e2e/install_case.h"
 #include "e2e/message_text.h"
 
@@ -25,19 +26,9 @@ class RemovalTest : public TInstallCase {
   // loader (given its attributes); the machine as it was before Install.
   std::map<std::string, std::string> InstallOn(const std::vector<std::string>& filters, const std::string& bootLoader,
                                                DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
-    WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString(filters));
-    Start("v2.0.927.0", kBlankDescriptorExe);
-    if (!Main_) {
-      ADD_FAILURE() << "no main window";
-      return {};
-    }
-    WriteWholeFile(SystemDriveRoot() + "ntldr", bootLoader);
-    WriteWholeFile(Machine_.WindowsFolder + "\\bootstat.dat", "boot status");
-    SetFileAttributesA((SystemDriveRoot() + "ntldr").c_str(), attributes);
+    if (!StartBeforeInstall(filters, bootLoader, attributes)) return {};
     std::map<std::string, std::string> before = Snapshot();
-    ClickInstall();
-    EXPECT_EQ(AnswerLastMessage("Information"),
-              CopiedDialogText("Information", "EWF installation completed successfully.", {"OK"}));
+    InstallAndExpectSuccess();
     return before;
   }
 
@@ -143,6 +134,72 @@ TEST_F(RemovalTest, KilledWhileTheOldBootLoaderIsCopiedBackThenRunAgain) {
   EXPECT_EQ(shown.back().Text.rfind("EWF support was removed.", 0), 0u) << shown.back().Text;
   EXPECT_EQ(Differences(before, Snapshot()), "");
   EXPECT_TRUE(ReadWholeFile(SystemDriveRoot() + "ntldr") == large);
+}
+
+// The guide's recovery followed step by step on what Install left: the
+// backup, the driver files and the record it names are there as named, the
+// loader keeps its attributes, both Recovery Console branches, as the guide
+// types them, put a loader back in place of ewfntldr, and Remove EWF Support
+// then does what the guide says it does.
+TEST_F(RemovalTest, TheGuidesRecoveryStepsWorkOnWhatInstallLeft) {
+  const DWORD asNtldr = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  InstallOn({"VolSnap"}, kOriginalBootLoader, asNtldr);
+  const std::string guide = ReadGuide();
+  const std::string ntldr = SystemDriveRoot() + "ntldr";
+  const std::string ewfLoader = ReadWholeFile(FixtureFile("v2.0.927.0", "ewfntldr"));
+  for (const char* named : {"ntldr.bak", "system32\\drivers\\ewf.sys", "system32\\ewfmgr.exe", "bootstat.bak",
+                            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Stillvane", "attrib -r -s -h ntldr"})
+    EXPECT_NE(guide.find(named), std::string::npos) << named;
+  EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr.bak"), kOriginalBootLoader);
+  EXPECT_TRUE(FileExists(Drivers() + "\\ewf.sys"));
+  EXPECT_TRUE(FileExists(System32() + "\\ewfmgr.exe"));
+  EXPECT_TRUE(FileExists(Machine_.WindowsFolder + "\\bootstat.bak"));
+  EXPECT_TRUE(ReadMachineValue(kInstallationRecordKey, "Installation").Present);
+  EXPECT_EQ(GetFileAttributesA(ntldr.c_str()) & asNtldr, asNtldr);
+
+  const std::vector<std::vector<std::string>> blocks = GuideCommandBlocks(guide, "IF WINDOWS DOES NOT START");
+  ASSERT_EQ(blocks.size(), 3u) << "the listing, then the branches with a backup and without";
+  const std::string cd = ScratchFolder("windows_xp_cd");
+  ASSERT_TRUE(CreateDirectoryA((cd + "\\i386").c_str(), nullptr));
+  WriteWholeFile(cd + "\\i386\\ntldr", "Windows' loader from the CD");
+  TCommandPrompt console({{'c', SystemDriveRoot()}, {'d', cd + "\\"}});
+
+  // With the backup Install made.
+  EXPECT_EQ(console.Run(blocks[0]), std::vector<std::string>{});
+  EXPECT_EQ(console.Run(blocks[1]), std::vector<std::string>{});
+  EXPECT_EQ(ReadWholeFile(ntldr), kOriginalBootLoader);
+  EXPECT_EQ(GetFileAttributesA(ntldr.c_str()) & asNtldr, asNtldr);
+  EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr.ewf"), ewfLoader);
+
+  // Without a backup, from ewfntldr in place again as Install left it: the loader from the CD.
+  SetFileAttributesA(ntldr.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ASSERT_TRUE(DeleteFileA(ntldr.c_str()));
+  ASSERT_TRUE(MoveFileA((SystemDriveRoot() + "ntldr.ewf").c_str(), ntldr.c_str()));
+  SetFileAttributesA(ntldr.c_str(), asNtldr);
+  EXPECT_EQ(console.Run(blocks[0]), std::vector<std::string>{});
+  EXPECT_EQ(console.Run(blocks[2]), std::vector<std::string>{});
+  EXPECT_EQ(ReadWholeFile(ntldr), "Windows' loader from the CD");
+  EXPECT_EQ(GetFileAttributesA(ntldr.c_str()) & asNtldr, asNtldr);
+  EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr.ewf"), ewfLoader);
+
+  // Then Remove EWF Support takes the rest and leaves ntldr as it is now.
+  OpenRemovalFromTheSystemMenu();
+  const std::vector<ShownMessage> shown = AnswerRemoval();
+  ASSERT_EQ(shown.size(), 2u) << Describe(shown);
+  EXPECT_EQ(shown[1].Text.rfind("EWF support was removed, except for what is listed as left as it was.", 0), 0u)
+      << shown[1].Text;
+  EXPECT_NE(shown[1].Text.find("ntldr was left as it is, because it has changed since EWF support was installed."),
+            std::string::npos)
+      << shown[1].Text;
+  EXPECT_EQ(ReadWholeFile(ntldr), "Windows' loader from the CD");
+  EXPECT_FALSE(FileExists(Drivers() + "\\ewf.sys"));
+  EXPECT_FALSE(FileExists(System32() + "\\ewfmgr.exe"));
+  EXPECT_FALSE(MachineKeyExists(kEwfServiceKey));
+  EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
+  EXPECT_FALSE(MachineKeyExists(kInstallationRecordKey));
+  EXPECT_TRUE(FileExists(SystemDriveRoot() + "ntldr.ewf"));
+  EXPECT_TRUE(FileExists(SystemDriveRoot() + "ntldr.bak"));
+  SetFileAttributesA(ntldr.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 }  // namespace

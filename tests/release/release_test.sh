@@ -28,10 +28,12 @@ cmp "$built" "$unpacked/Stillvane.exe" || fail "the zip's Stillvane.exe is not t
 grep -q "assemblyIdentity.*version=\"$version\"" build/release/work/src/resources/Stillvane.exe.manifest ||
   fail "the manifest's assembly version is not $version"
 
-# Notepad on XP: CR LF line ends and plain ASCII; prose at most 78 columns
-# (a checksum line is as long as its file name makes it).
+# Notepad on XP: CR LF line ends and plain ASCII; the guide at most 76
+# columns, the licence 78 (a checksum line is as long as its file name makes
+# it).
 for text in Guide.txt Licence.txt SHA256SUMS.txt; do
   width=78
+  [ "$text" = Guide.txt ] && width=76
   [ "$text" = SHA256SUMS.txt ] && width=200
   LC_ALL=C awk -v name="$text" -v width=$width '
     !/\r$/ { printf "%s:%d: no CR LF line end\n", name, NR; bad = 1 }
@@ -40,6 +42,21 @@ for text in Guide.txt Licence.txt SHA256SUMS.txt; do
     length($0) > width { printf "%s:%d: %d columns\n", name, NR, length($0); bad = 1 }
     END { exit bad }' "$unpacked/$text" || fail "$text is not plain CR LF text of at most $width columns"
 done
+
+# The guide as a user meets it: a short opening, then the quick path, one
+# screen long and pointing to the messages, which come last, as its appendix.
+LC_ALL=C awk '
+  { sub(/\r$/, "") }
+  /^=+$/ && NR > 2 { heading[++n] = previous; at[n] = NR - 1 }
+  n == 1 && /MESSAGES AND WHAT TO DO/ { pointed = 1 }
+  { previous = $0 }
+  END {
+    if (heading[1] != "QUICK PATH") { printf "the first section is \"%s\", not QUICK PATH\n", heading[1]; bad = 1 }
+    if (at[1] > 15) { printf "QUICK PATH begins on line %d, after more than 14 lines\n", at[1]; bad = 1 }
+    if (at[2] - at[1] > 60) { printf "QUICK PATH is %d lines long, more than 60\n", at[2] - at[1]; bad = 1 }
+    if (!pointed) { print "QUICK PATH does not point to MESSAGES AND WHAT TO DO"; bad = 1 }
+    if (heading[n] != "MESSAGES AND WHAT TO DO") { printf "the last section is \"%s\"\n", heading[n]; bad = 1 }
+    exit bad }' "$unpacked/Guide.txt" || fail "Guide.txt does not open with its quick path or end with its messages"
 
 # The same commit, built again in another folder: the same bytes.
 ./scripts/release.sh --work "$second/work" --out "$second" >/dev/null

@@ -285,6 +285,10 @@ DWORD TFakeFiles::Create(const std::string& path, DWORD access, DWORD share, DWO
     if ((file.Attributes & FILE_ATTRIBUTE_READONLY) && ((access & kWriteAccess) || truncates)) {
       return ERROR_ACCESS_DENIED;
     }
+    // CreateFile's remarks: CREATE_ALWAYS refuses a hidden or system file
+    // unless asked for the same attributes.
+    const DWORD hiddenOrSystem = file.Attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    if (disposition == CREATE_ALWAYS && (attributes & hiddenOrSystem) != hiddenOrSystem) return ERROR_ACCESS_DENIED;
     if (!SharingAllows(name.Key, access, share)) return ERROR_SHARING_VIOLATION;
   }
   switch (disposition) {

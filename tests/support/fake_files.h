@@ -1,8 +1,9 @@
 // The file system of TFakeOs: drives (any "X:" exists), folders and files with
 // attributes, times, contents and an optional version resource. Honours the
-// read-only attribute, files held open without sharing (by the program's own
-// handles, or "locked" by another program) and, through the code page, path
-// names whose double-byte characters end in a 0x5C trail byte.
+// read-only attribute, CREATE_ALWAYS's refusal of a hidden or system file
+// asked for other attributes, files held open without sharing (by the
+// program's own handles, or "locked" by another program) and, through the
+// code page, path names whose double-byte characters end in a 0x5C trail byte.
 #pragma once
 
 #include <functional>

@@ -59,6 +59,28 @@ TEST_F(HormTest, AfterYesTheEmptyMarkerFileIsCreatedAndTheUserRemindedToCommit) 
   EXPECT_EQ(Os_.Files().Find("C:\\resmany.dat")->Contents, "");
 }
 
+// Windows refuses to empty a hidden or system file asked for plain
+// attributes; such a marker is emptied as a plain one is, and stays hidden
+// or system.
+TEST_F(HormTest, AHiddenOrSystemMarkerIsEmptiedAsAPlainOneAndKeepsItsAttributes) {
+  for (DWORD attributes : {DWORD{FILE_ATTRIBUTE_HIDDEN}, DWORD{FILE_ATTRIBUTE_SYSTEM},
+                           DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE}}) {
+    TFakeOs os;
+    os.SetEnv("SystemDrive", "C:");
+    os.Files().AddFile("C:\\resmany.dat", "left over").Attributes = attributes;
+    TRecordingDialogs dialogs;
+    dialogs.QueueAnswer(DialogResult::Yes);
+    EnableHorm(os, dialogs);
+    ASSERT_EQ(dialogs.Messages.size(), 2u) << attributes;
+    EXPECT_EQ(dialogs.Messages[1].Text, kReminder) << attributes;
+    EXPECT_EQ(dialogs.Messages[1].Kind, MessageKind::Information) << attributes;
+    EXPECT_EQ(os.Files().Find("C:\\resmany.dat")->Contents, "") << attributes;
+    EXPECT_EQ(os.Files().Find("C:\\resmany.dat")->Attributes & ~FILE_ATTRIBUTE_ARCHIVE,
+              attributes & ~FILE_ATTRIBUTE_ARCHIVE);
+    EXPECT_EQ(os.OpenFileHandleCount(), 0);
+  }
+}
+
 TEST_F(HormTest, AnythingButYesChangesNothing) {
   for (DialogResult answer : {DialogResult::No, DialogResult::Cancel}) {
     Dialogs_.QueueAnswer(answer);

@@ -99,6 +99,32 @@ TEST_F(RemovalTest, InstallThenRemoveIsARoundTripInAnOrderThatKeepsTheMachineSta
   EXPECT_EQ(Entries(), before);
 }
 
+// Last Known Good Configuration puts SYSTEM\CurrentControlSet back as the
+// last logon found it and leaves every other key, and the files. Every entry
+// Install writes lies under that key but its record, which then lets Remove
+// EWF Support put the old loader back and delete the files.
+TEST_F(RemovalTest, AfterLastKnownGoodTheRecordLetsRemovalFinish) {
+  const std::map<std::string, std::string> before = Entries();
+  const std::optional<RegistryValue> filters =
+      Machine_.Os.Registry().Value(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters");
+  ASSERT_TRUE(filters);
+  Install();
+  for (const auto& [name, value] : Entries()) {
+    if (name.rfind("reg ", 0) != 0 || (before.count(name) && before.at(name) == value)) continue;
+    EXPECT_TRUE(name.rfind("reg HKLM\\SYSTEM\\CurrentControlSet\\", 0) == 0 ||
+                name.rfind("reg HKLM\\SOFTWARE\\Stillvane", 0) == 0)
+        << name;
+  }
+  Machine_.Os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\ewf");
+  Machine_.Os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF");
+  Machine_.Os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", filters->Type, filters->Data);
+
+  Remove();
+  EXPECT_EQ(Entries(), before);
+  EXPECT_THAT(Closing(), HasSubstr("The earlier boot loader was put back from C:\\ntldr.bak as C:\\ntldr."));
+  EXPECT_EQ(Closing().rfind("EWF support was removed.\r\r", 0), 0u) << Closing();
+}
+
 TEST_F(RemovalTest, OtherFiltersKeepTheirOrderAndABackupFoundBeforeInstallStays) {
   const std::string filters("PartMgr\0VolSnap\0SnapFlt\0\0", 25);
   Machine_.Os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,

@@ -13,6 +13,7 @@
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using ::testing::IsEmpty;
 
 TEST(SystemLibrary, LibrariesAreLoadedByTheirFullPathInTheSystemFolder) {
@@ -78,6 +79,12 @@ TEST(SingleInstance, ANameThatCannotBeHadEndsTheStartWithWhatToDo) {
             "Stillvane cannot start, because Windows did not let it claim the name that keeps a second copy from "
             "running at the same time.  Error 6\r\rAnother program holds that name.  Restart Windows, then start "
             "Stillvane again.");
+  // Only that code means another program holds the name; the others say no more than happened.
+  EXPECT_THAT(InstanceRefusedMessage(ERROR_NOT_ENOUGH_MEMORY),
+              EndsWith("Error 8\r\rWindows was short of memory.  Restart Windows, then start Stillvane again."));
+  EXPECT_THAT(InstanceRefusedMessage(ERROR_INVALID_NAME),
+              EndsWith("Error 123\r\rWindows gave no reason beyond the error code.  Restart Windows, then start "
+                       "Stillvane again."));
   // One sentence to a line, and what to do last.
   EXPECT_EQ(AlreadyRunningMessage().find(",\r"), std::string::npos);
   EXPECT_NE(AlreadyRunningMessage().find("\r\rUse the copy that is running, or close it and start Stillvane again."),

@@ -1,0 +1,36 @@
+// The user's guide read as a user follows it: the commands it has the user
+// type, taken from one of its sections, and carried out on the test machine
+// as the Recovery Console or a command prompt would, refusing what they
+// would refuse.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+// The guide shipped with the release (STILLVANE_GUIDE).
+std::string ReadGuide();
+
+// The commands of the guide's section under `heading`, in the blocks the
+// guide sets them apart in: indented lines that begin with cd, dir, attrib,
+// ren, copy or del.
+std::vector<std::vector<std::string>> GuideCommandBlocks(const std::string& guide, const std::string& heading);
+
+class TCommandPrompt {
+ public:
+  // `drives` maps a drive letter, as the guide types it, to the folder that
+  // stands for its root here ('c' -> "C:\", 'd' -> a scratch folder).
+  explicit TCommandPrompt(std::map<char, std::string> drives);
+
+  // Carries out the commands in order; what each refused, empty when all
+  // were done. A copy onto a name that exists is refused: the user would be
+  // asked whether to overwrite it, which the guide never expects.
+  std::vector<std::string> Run(const std::vector<std::string>& commands);
+
+ private:
+  std::string Path(const std::string& name) const;
+  std::string RunOne(const std::string& command);
+
+  std::map<char, std::string> Drives_;
+  std::string Current_;
+};
