@@ -39,7 +39,7 @@ class TMainForm : public TForm {
   TOs& Os_;
   TInstallDialogs& Dialogs_;
   TVersionInfo FileVersionInfo_{Os_};
-  std::string SourceFolder_;                    // each folder ends with one backslash
+  std::string SourceFolder_;  // each folder ends with one backslash
   std::string WindowsFolder_;
   std::string SystemDriveFolder_;
   TTipsForm* TipsForm_ = nullptr;

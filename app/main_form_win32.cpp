@@ -133,15 +133,12 @@ void TMainForm::FormShow() {
 
 void TMainForm::InstallEWFButtonClick() {
   RunAction(Dialogs_, [this] {
-    InstallEwfSupport(
-        {Os_, Dialogs_, FileVersionInfo_, SourceFolder_, WindowsFolder_, SystemDriveFolder_});
+    InstallEwfSupport({Os_, Dialogs_, FileVersionInfo_, SourceFolder_, WindowsFolder_, SystemDriveFolder_});
   });
 }
 
 void TMainForm::RemoveEWFSupportClick() {
-  RunAction(Dialogs_, [this] {
-    RemoveEwfSupport({Os_, Dialogs_, SourceFolder_, WindowsFolder_, SystemDriveFolder_});
-  });
+  RunAction(Dialogs_, [this] { RemoveEwfSupport({Os_, Dialogs_, SourceFolder_, WindowsFolder_, SystemDriveFolder_}); });
 }
 
 void TMainForm::MinimizeDiskWritesButtonClick() {

@@ -91,8 +91,7 @@ std::string InstalledVersionProblem(TVersionInfo& FileVersionInfo, const std::st
     if (file.Gate == VersionGate::VersionOptional) return std::string();
     return "its version cannot be read";
   }
-  if (IsVersionAtLeast(file.Minimum, *found) || SameVersion(found, accepted[SlotOf(file)]))
-    return std::string();
+  if (IsVersionAtLeast(file.Minimum, *found) || SameVersion(found, accepted[SlotOf(file)])) return std::string();
   // A resource without its fixed information reads as 0.0.0.0, which is no version the file has.
   if (FileVersionInfo.FixedInfo().dwSignature != VS_FFI_SIGNATURE) return "its version cannot be read";
   return Concat({"it is version ", FormatFileVersion(*found), ", older than ", FormatFileVersion(file.Minimum)});

@@ -31,11 +31,11 @@ struct DriverFile {
   const char* Name;
   VersionGate Gate;
   FileVersionParts Minimum;
-  FileKind Kind;          // what its contents must be
-  InstallFolder Folder;   // SystemDrive: the root of the partition the computer starts from
-  const char* Target;     // below `Folder`
-  bool FailIfExists;      // a whole installed copy of an accepted version is never replaced
-  bool ReplacesLoader;    // the boot loader: what is there is replaced, its bytes kept under a backup name
+  FileKind Kind;         // what its contents must be
+  InstallFolder Folder;  // SystemDrive: the root of the partition the computer starts from
+  const char* Target;    // below `Folder`
+  bool FailIfExists;     // a whole installed copy of an accepted version is never replaced
+  bool ReplacesLoader;   // the boot loader: what is there is replaced, its bytes kept under a backup name
 };
 
 // Looked for in the source folder, examined and placed, in this order.
@@ -44,7 +44,13 @@ inline constexpr DriverFile kDriverFiles[] = {
      "system32\\drivers\\ewf.sys", true, false},
     {"ewfmgr.exe", VersionGate::VersionOptional, MinEwfMgrVersion, FileKind::Program, InstallFolder::Windows,
      "system32\\ewfmgr.exe", true, false},
-    {"ewfntldr", VersionGate::None, {0, 0, 0, 0}, FileKind::BootLoader, InstallFolder::SystemDrive, "ntldr", false,
+    {"ewfntldr",
+     VersionGate::None,
+     {0, 0, 0, 0},
+     FileKind::BootLoader,
+     InstallFolder::SystemDrive,
+     "ntldr",
+     false,
      true},
 };
 inline constexpr size_t kDriverFileCount = std::size(kDriverFiles);

@@ -1,7 +1,7 @@
 #include "install/file_contents.h"
 
-#include "services/concat.h"
 #include "install/pe_image.h"
+#include "services/concat.h"
 #include "services/files.h"
 #include "services/handles.h"
 #include "services/step_failure.h"

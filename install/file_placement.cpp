@@ -63,9 +63,9 @@ bool PlanSwitch(TOs& os, StagedCopy& staged, TStepLog& log) {
   }
   const FileDigest before = compared.Error ? FileDigest{"", compared.Error} : DigestOfFile(os, target);
   if (before.Error) {
-    log.Failed(Concat({"Reading ", compared.Error ? compared.Path : target, " failed, so ", target,
-                       " was not replaced."}),
-               before.Error);
+    log.Failed(
+        Concat({"Reading ", compared.Error ? compared.Path : target, " failed, so ", target, " was not replaced."}),
+        before.Error);
     return false;
   }
   const BackupChoice backup = ChooseBackup(os, target, log);
@@ -99,7 +99,8 @@ void MoveFileAside(const ClickContext& context, const FileMovedAside& file, TSte
   const std::string from = FolderOf(context, file.Folder) + file.Name;
   const std::string to = FolderOf(context, file.Folder) + file.NewName;
   const FileLookup found = LookForFile(context.Os, from);
-  if (found.Error) log.Failed(Concat({"Looking for ", from, " failed, so it was not renamed to ", to, "."}), found.Error);
+  if (found.Error)
+    log.Failed(Concat({"Looking for ", from, " failed, so it was not renamed to ", to, "."}), found.Error);
   if (!found.Present) return;
   const DWORD error = RenameFile(context.Os, from, to);
   if (error == ERROR_SUCCESS) return;
@@ -207,13 +208,15 @@ PlacedFiles PlaceStagedFiles(const ClickContext& context, const StagedFiles& sta
       placed = ReplaceWithStaged(os, ready.Source, ready.Target, ready.Attributes, ready.Attributes, log);
       const std::string usualBackup = BackupName(ready.Target, 0);
       if (placed && bootLoader && backup != usualBackup) {
-        done.Note = JoinNotes(done.Note, Concat({"The boot loader ", ready.Target, " that was replaced has been kept as ",
-                                                 backup, ", because ", usualBackup, " holds something else."}));
+        done.Note =
+            JoinNotes(done.Note, Concat({"The boot loader ", ready.Target, " that was replaced has been kept as ",
+                                         backup, ", because ", usualBackup, " holds something else."}));
       }
       if (placed && !ready.Replaced.empty()) {
-        done.Note = JoinNotes(done.Note, Concat({"The file ", ready.Target, " that was already installed could not be used (",
-                                                 ready.Replaced, "), so it was replaced by the copy of ", ready.Source,
-                                                 "; its old contents have been kept as ", backup, "."}));
+        done.Note =
+            JoinNotes(done.Note, Concat({"The file ", ready.Target, " that was already installed could not be used (",
+                                         ready.Replaced, "), so it was replaced by the copy of ", ready.Source,
+                                         "; its old contents have been kept as ", backup, "."}));
       }
     }
     if (bootLoader) done.BootLoaderPlaced = placed;

@@ -20,7 +20,7 @@ struct StagedCopy {
   const DriverFile* Copy;
   std::string Source;
   std::string Target;
-  std::string Replaced;  // why an installed copy is replaced; empty when none is
+  std::string Replaced;         // why an installed copy is replaced; empty when none is
   bool AlreadyInPlace = false;  // the target already holds these bytes: nothing to switch
   PlacedFileRecord Entry = {};  // what the record says of it
   DWORD Attributes = 0;         // of the target it replaces

@@ -136,9 +136,9 @@ bool DriverMayBeRegistered(const InstallContext& context, const std::string& dri
     log.Failed("Reading " + driver + " failed, so no registry entries were written.", check.Error);
     return false;
   }
-  const std::string problem =
-      check.Problem.empty() ? InstalledVersionProblem(context.FileVersionInfo, driver, kDriverOfService, accepted)
-                            : check.Problem;
+  const std::string problem = check.Problem.empty()
+                                  ? InstalledVersionProblem(context.FileVersionInfo, driver, kDriverOfService, accepted)
+                                  : check.Problem;
   if (problem.empty()) return true;
   log.Failed(Concat({"No registry entries were written, because ", driver, " cannot be used: ", problem,
                      ".  Delete or rename that file."}));
@@ -271,11 +271,11 @@ void InstallEwfSupport(const InstallContext& given) {
   InstallationRecord record = PlanRecord(os, earlier, staged);
   if (!WriteInstallationRecord(os, record, log)) {
     DiscardStaged(os, staged);
-    dialogs.ShowMessageDialog(Concat({"Nothing was installed, because what it is about to change could not be "
-                                      "written down first, so that Remove EWF Support can undo it:",
-                                      log.FailedText(), "\r\rLog on as an administrator, then click Install EWF ",
-                                      "Support again."}),
-                              MessageKind::Error, MessageButtons::Ok);
+    dialogs.ShowMessageDialog(
+        Concat({"Nothing was installed, because what it is about to change could not be "
+                "written down first, so that Remove EWF Support can undo it:",
+                log.FailedText(), "\r\rLog on as an administrator, then click Install EWF ", "Support again."}),
+        MessageKind::Error, MessageButtons::Ok);
     return;
   }
 

@@ -36,10 +36,10 @@ std::string DigestOfBytes(const std::vector<BYTE>& bytes);
 // One file the installation puts in place, written down before it does.
 struct PlacedFileRecord {
   std::string Path;
-  std::string Digest;       // of the bytes it places there
-  std::string Before = {};  // of what was there before; empty when nothing was
-  std::string Backup = {};  // where those bytes are kept; empty when nowhere
-  bool BackupMade = false;  // the installation makes that copy (else it found it)
+  std::string Digest;                          // of the bytes it places there
+  std::string Before = {};                     // of what was there before; empty when nothing was
+  std::string Backup = {};                     // where those bytes are kept; empty when nowhere
+  bool BackupMade = false;                     // the installation makes that copy (else it found it)
   DWORD Attributes = INVALID_FILE_ATTRIBUTES;  // of the file it replaces
 };
 

@@ -75,8 +75,8 @@ bool TakeEwfOutOfFilterList(TOs& os, const InstallationRecord& record, Outcome& 
   TStepLog& log = outcome.Log;
   UniqueKey key(os);
   // Every Windows has the volume class: "not found" is not taken for "no filters".
-  LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, BelowRoot(kVolumeClassKey), 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                                key.put());
+  LONG error =
+      os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, BelowRoot(kVolumeClassKey), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.put());
   if (error != ERROR_SUCCESS) {
     log.Failed(Concat({"Opening the registry key ", MachineKeyName(kVolumeClassKey), " failed."}),
                static_cast<DWORD>(error));
@@ -94,9 +94,9 @@ bool TakeEwfOutOfFilterList(TOs& os, const InstallationRecord& record, Outcome& 
   if (type != REG_MULTI_SZ && type != REG_SZ) {
     if (!MentionsWriteFilter(existing)) return true;
     // Windows may still read it as the list; rewritten, it could lose what it holds.
-    log.Failed(Concat({valueName, " names Ewf, but is not a list of names (its type is ", std::to_string(type),
-                       "), so Stillvane did not change it.  Use regedit to make it a multi-string value without ",
-                       "Ewf."}));
+    log.Failed(
+        Concat({valueName, " names Ewf, but is not a list of names (its type is ", std::to_string(type),
+                "), so Stillvane did not change it.  Use regedit to make it a multi-string value without ", "Ewf."}));
     return false;
   }
   if (!ListsWriteFilter(type, existing)) return true;
@@ -176,7 +176,7 @@ struct FileUndo {
   Undo Action = Undo::Nothing;
   std::string Why = {};
   DWORD Error = 0;
-  bool DeleteBackup = false;  // the backup the installation made goes too
+  bool DeleteBackup = false;       // the backup the installation made goes too
   bool RestoreAttributes = false;  // the file is the one from before, its attributes not yet
 };
 
@@ -222,8 +222,8 @@ FileUndo Decide(TOs& os, const Places& places, const PlacedFileRecord& file) {
             file.Attributes != INVALID_FILE_ATTRIBUTES && attributes != INVALID_FILE_ATTRIBUTES &&
                 attributes != file.Attributes};
   }
-  const std::string leftBecause =
-      loader ? Concat({"The boot loader ", path, " was left as it is, because "}) : path + " was left in place, because ";
+  const std::string leftBecause = loader ? Concat({"The boot loader ", path, " was left as it is, because "})
+                                         : path + " was left in place, because ";
   if (now.Digest != file.Digest) return {Undo::Leave, leftBecause + "it has changed since EWF support was installed."};
   if (file.Before.empty()) {
     if (!loader) return {Undo::Delete};
@@ -306,7 +306,8 @@ void PutFoundBootLoaderBack(TOs& os, const std::string& loaderFolder, const std:
     const std::string backup = BackupName(ntldr, n);
     const FileLookup found = LookForFile(os, backup);
     if (found.Error) {
-      log.Failed(Concat({"Looking for ", backup, " failed, so the earlier boot loader was not put back."}), found.Error);
+      log.Failed(Concat({"Looking for ", backup, " failed, so the earlier boot loader was not put back."}),
+                 found.Error);
       return;
     }
     if (found.Present && DigestOfFile(os, backup).Digest != now.Digest &&
@@ -346,7 +347,8 @@ std::string Confirmation(TOs& os, const Places& places, const RecordRead& read) 
                   ? Concat({"\r- the earlier boot loader is put back from ", file.Backup, " as ", file.Path, ";"})
                   : Concat({"\r- the earlier ", file.Path, " is put back from ", file.Backup, ";"});
     }
-    if (undo.Action == Undo::Delete) plan += Concat({"\r- ", file.Path, ", which the installation placed, is deleted;"});
+    if (undo.Action == Undo::Delete)
+      plan += Concat({"\r- ", file.Path, ", which the installation placed, is deleted;"});
     if (undo.DeleteBackup) plan += Concat({"\r- ", file.Backup, ", the copy the installation kept, is deleted;"});
   }
   if (!read.Present) plan += "\r- the boot loader is put back only where the earlier one can be told for certain;";

@@ -131,7 +131,8 @@ LONG ReadRegistryValue(TOs& os, HKEY key, const char* name, DWORD* type, std::ve
 bool FlushKey(TOs& os, HKEY key, const std::string& keyName, TStepLog& log) {
   // Until the hive is on disk, a power cut takes back what was written.
   const LONG error = os.RegFlushKey(key);
-  if (error != ERROR_SUCCESS) log.Failed("Writing the registry key " + keyName + " to disk failed.", static_cast<DWORD>(error));
+  if (error != ERROR_SUCCESS)
+    log.Failed("Writing the registry key " + keyName + " to disk failed.", static_cast<DWORD>(error));
   return error == ERROR_SUCCESS;
 }
 

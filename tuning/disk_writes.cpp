@@ -40,9 +40,11 @@ void MinimizeDiskWrites(TOs& os, TDialogs& dialogs, const std::string& windowsFo
             notApplied + "\r\rLog on as an administrator, then click Minimize Disk Writes again.",
         MessageKind::Error, MessageButtons::Ok);
   } else if (log.AnyFailed()) {
-    dialogs.ShowMessageDialog("The changes were applied, but may not last if the power fails before Windows writes "
-                              "them to disk:" + log.FailedText() + "\r\rClick Minimize Disk Writes again.",
-                              MessageKind::Error, MessageButtons::Ok);
+    dialogs.ShowMessageDialog(
+        "The changes were applied, but may not last if the power fails before Windows writes "
+        "them to disk:" +
+            log.FailedText() + "\r\rClick Minimize Disk Writes again.",
+        MessageKind::Error, MessageButtons::Ok);
   } else {
     dialogs.ShowMessageDialog("Changes successfully applied.", MessageKind::Information, MessageButtons::Ok);
   }

@@ -6,11 +6,11 @@
 
 #include "app/startup.h"
 #include "install/file_contents.h"
-#include "install/replace_protocol.h"
 #include "install/installation.h"
 #include "install/installation_record.h"
 #include "install/installation_tables.h"
 #include "install/removal.h"
+#include "install/replace_protocol.h"
 #include "services/error_report.h"
 #include "support/stand_in_image.h"
 #include "support/version_resource_builder.h"

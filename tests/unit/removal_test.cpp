@@ -2,15 +2,14 @@
 // order, what it leaves when it cannot know, and what it says.
 #include "install/removal.h"
 
-#include "install/installation_record.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "support/stand_in_image.h"
+#include "install/installation_record.h"
 #include "support/ewf_manager_reports.h"
 #include "support/fault_campaign.h"
 #include "support/fault_machine.h"
+#include "support/stand_in_image.h"
 
 namespace fault {
 namespace {
@@ -80,19 +79,20 @@ TEST_F(RemovalTest, InstallThenRemoveIsARoundTripInAnOrderThatKeepsTheMachineSta
                   "DeleteFileA(C:\\WINDOWS\\system32\\ewfmgr.exe)", "RegDeleteKeyA(HKLM, SOFTWARE\\Stillvane)"));
   EXPECT_EQ(Entries(), before);
   EXPECT_EQ(Machine_.Dialogs.Messages.front().Kind, MessageKind::Confirmation);
-  EXPECT_EQ(Closing(),
-            "EWF support was removed.\r\rThese steps were done:\r"
-            "The write filter was taken out of the \"UpperFilters\" value of " +
-                kClass +
-                ".\r"
-                "The registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\ewf was deleted.\r"
-                "The registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF was deleted.\r"
-                "The earlier boot loader was put back from C:\\ntldr.bak as C:\\ntldr.\r"
-                "C:\\ntldr.bak, the copy kept by the installation, was deleted.\r"
-                "C:\\WINDOWS\\system32\\drivers\\ewf.sys was deleted.\r"
-                "C:\\WINDOWS\\system32\\ewfmgr.exe was deleted.\r"
-            "The record of the installation, the registry key HKEY_LOCAL_MACHINE\\SOFTWARE\\Stillvane, was deleted.\r\r"
-                "Restart the computer now: until it restarts, the write filter is still at work.");
+  EXPECT_EQ(
+      Closing(),
+      "EWF support was removed.\r\rThese steps were done:\r"
+      "The write filter was taken out of the \"UpperFilters\" value of " +
+          kClass +
+          ".\r"
+          "The registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\ewf was deleted.\r"
+          "The registry key HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF was deleted.\r"
+          "The earlier boot loader was put back from C:\\ntldr.bak as C:\\ntldr.\r"
+          "C:\\ntldr.bak, the copy kept by the installation, was deleted.\r"
+          "C:\\WINDOWS\\system32\\drivers\\ewf.sys was deleted.\r"
+          "C:\\WINDOWS\\system32\\ewfmgr.exe was deleted.\r"
+          "The record of the installation, the registry key HKEY_LOCAL_MACHINE\\SOFTWARE\\Stillvane, was deleted.\r\r"
+          "Restart the computer now: until it restarts, the write filter is still at work.");
 
   Remove();
   EXPECT_EQ(Closing(), "No EWF support was found to remove; nothing has been changed.");
@@ -141,8 +141,8 @@ TEST_F(RemovalTest, AnsweredNoWithTheFilterOnOrWithTheFilterListUnreadableNothin
   Install();
   const std::map<std::string, std::string> installed = Entries();
   Machine_.Dialogs = TRecordingDialogs();
-  RemoveEwfSupport({Machine_.Os, Machine_.Dialogs, Machine_.SourceFolder, Machine_.WindowsFolder,
-                    Machine_.SystemDriveFolder});
+  RemoveEwfSupport(
+      {Machine_.Os, Machine_.Dialogs, Machine_.SourceFolder, Machine_.WindowsFolder, Machine_.SystemDriveFolder});
   EXPECT_EQ(Machine_.Dialogs.Messages.size(), 1u);
   EXPECT_EQ(Entries(), installed);
 
@@ -288,8 +288,8 @@ TEST_F(RemovalTest, AnEditedRecordTouchesNothingOutsideTheInstallation) {
   const std::vector<Case> cases = {
       {"a placed file outside its places", Lines({"File=" + DigestOf(text) + " C:\\boot.ini"}), false},
       {"boot.ini as the backup",
-       Lines({"File=" + DigestOf(ewf) + " C:\\ntldr", "Before=" + DigestOf(text), "Backup=C:\\boot.ini",
-              "BackupMade=1"}),
+       Lines(
+           {"File=" + DigestOf(ewf) + " C:\\ntldr", "Before=" + DigestOf(text), "Backup=C:\\boot.ini", "BackupMade=1"}),
        false},
       {"a text file as the backup",
        Lines({"File=" + DigestOf(ewf) + " C:\\ntldr", "Before=" + DigestOf(text), "Backup=C:\\ntldr.bak.5"}), false},
