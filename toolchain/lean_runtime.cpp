@@ -169,6 +169,19 @@ void __cxa_throw_bad_array_new_length() {
   throw std::bad_alloc();
 }
 
+_Unwind_Reason_Code __gxx_personality_v0(int version, _Unwind_Action actions, _Unwind_Exception_Class exceptionClass,
+                                         _Unwind_Exception* exception, _Unwind_Context* context);
+
+// Link-time optimisation gives the functions that only run destructors as an
+// exception passes the C language's personality routine, a second reader of
+// the same tables that C++'s reads. Used: the reference to it appears only
+// once the optimiser has run.
+__attribute__((used, externally_visible)) _Unwind_Reason_Code __gcc_personality_v0(
+    int version, _Unwind_Action actions, _Unwind_Exception_Class exceptionClass, _Unwind_Exception* exception,
+    _Unwind_Context* context) {
+  return __gxx_personality_v0(version, actions, exceptionClass, exception, context);
+}
+
 }  // extern "C"
 
 namespace __gnu_cxx {
