@@ -56,8 +56,10 @@ bool IsPowerOfTwo(DWORD value) {
   return value != 0 && (value & (value - 1)) == 0;
 }
 
+// alignment: a power of two. A mask rather than a division, which would link
+// the library's 64-bit division into the exe for this alone.
 uint64_t AlignUp(uint64_t value, DWORD alignment) {
-  return (value + alignment - 1) / alignment * alignment;
+  return (value + alignment - 1) & ~(uint64_t{alignment} - 1);
 }
 
 struct Section {

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 # Draws the program's icons and writes them as .ico files. The application
-# icon has each size in 16 and 256 colours; the pictures inside the windows
-# have one 256-colour image each, which is what any display since Windows XP
-# shows of them anyway. Run by hand after changing a drawing; the build uses
+# icon has each size in 16 and 256 colours, for the shell to choose from; the
+# pictures inside the windows have one image each, at the depth its colours
+# need: 4 bits when it uses no more than 16 of the 256-colour palette (those
+# colours, so it looks the same), else 8. Run by hand after changing a drawing; the build uses
 # the .ico files committed beside this script:
 #
 #     python3 resources/icons/make_icons.py
@@ -246,7 +247,9 @@ def nearest(colour, palette, allowed, cache):
     return cache[key]
 
 
-def dib(size, pixels, palette, bits, avoid):
+def reduce_to(pixels, palette, avoid):
+    """Each pixel's palette index (0, black, where transparent) and whether it
+    is opaque."""
     allowed = [i for i in range(len(palette)) if palette[i] not in avoid]
     cache = {}
     indices, opaque = [], []
@@ -258,6 +261,20 @@ def dib(size, pixels, palette, bits, avoid):
             indices.append(nearest(colour, palette, allowed, cache))
         else:
             indices.append(0)
+    return indices, opaque
+
+
+def fewest_bits(indices, palette):
+    """The image in 16 colours when it uses no more: the palette cut to the
+    colours used, black (where it is transparent) first."""
+    used = sorted(set(indices) | {0})
+    if len(used) > 16:
+        return indices, palette, 8
+    position = {index: i for i, index in enumerate(used)}
+    return [position[i] for i in indices], [palette[i] for i in used], 4
+
+
+def dib(size, indices, opaque, palette, bits):
     colour_rows, mask_rows = [], []
     for y in reversed(range(size)):  # bottom-up
         row = indices[y * size:(y + 1) * size]
@@ -279,17 +296,20 @@ def dib(size, pixels, palette, bits, avoid):
 
 
 def write_ico(path, drawing, sizes, avoid16):
-    """avoid16 None: no 16-colour images."""
+    """avoid16 None: one image of each size, at the depth its colours need."""
     images = []
     for size in sizes:
         canvas = Canvas(size)
         drawing(canvas)
         pixels = canvas.reduce()
-        depths = [(8, palette256(), ())]
-        if avoid16 is not None:
-            depths.append((4, VGA16, avoid16))
-        for bits, palette, avoid in depths:
-            images.append((size, bits, dib(size, pixels, palette, bits, avoid)))
+        indices, opaque = reduce_to(pixels, palette256(), ())
+        if avoid16 is None:
+            indices, palette, bits = fewest_bits(indices, palette256())
+            images.append((size, bits, dib(size, indices, opaque, palette, bits)))
+            continue
+        images.append((size, 8, dib(size, indices, opaque, palette256(), 8)))
+        indices, opaque = reduce_to(pixels, VGA16, avoid16)
+        images.append((size, 4, dib(size, indices, opaque, VGA16, 4)))
     directory = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     entries, blobs = b"", b""
@@ -304,8 +324,8 @@ def write_ico(path, drawing, sizes, avoid16):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    # The colours its 16-colour images keep away from, or None for an icon
-    # with 256-colour images only.
+    # The colours its 16-colour images keep away from, or None for a picture
+    # with one image of each size.
     icons = [
         ("chip.ico", draw_chip, (48, 32, 16), ()),
         ("software_box.ico", draw_software_box, (32,), None),

@@ -21,6 +21,7 @@ inline constexpr size_t kPe = 0x40;
 inline constexpr size_t kEntryPoint = kPe + 24 + 16;
 inline constexpr size_t kCheckSum = kPe + 24 + 64;
 inline constexpr size_t kImageSize = kPe + 24 + 56;
+inline constexpr size_t kSectionVirtualSize = kPe + 24 + 224 + 8;
 inline constexpr size_t kSectionRawSize = kPe + 24 + 224 + 16;
 inline constexpr size_t kCode = 0x200;  // where the section's bytes start
 }  // namespace stand_in

@@ -254,6 +254,8 @@ TEST_F(DriverChecksTest, ContentsThatAreNotWhatTheNameSaysStopTheClick) {
        "it is damaged: its entry point (0x1200) lies outside its code"},
       {"ewf.sys", patched(stand_in::kImageSize, 0x1800), layout},
       {"ewf.sys", patched(stand_in::kImageSize, 0x1000), layout},
+      // A section whose end lies beyond 4 GB.
+      {"ewf.sys", patched(stand_in::kSectionVirtualSize, 0xFFFFF800), layout},
       {"ewf.sys", wrongCheckSum, "it is damaged: its checksum does not match its contents"},
       {"ewf.sys", std::string(kMaxImageFileSize + 1, '\0'),
        "it is 33554433 bytes long, and a driver file of this kind is at most 33554432 bytes long"},
