@@ -42,10 +42,11 @@ tidy_windows() {
   xargs -0 -n 4 -P "$(nproc)" clang-tidy -p "$1" --quiet --extra-arg=--target=i686-w64-mingw32 \
     --extra-arg=-nostdinc++ "${mingw_headers[@]}"
 }
-# clang knows no -fno-declone-ctor-dtor: it reads the product build's
-# compile database without it.
+# The product build's compile database without the two options of GCC's
+# that clang does not know.
 mkdir -p build/mingw/tidy
-sed 's/ -fno-declone-ctor-dtor//g' build/mingw/compile_commands.json >build/mingw/tidy/compile_commands.json
+sed -E 's/ -(fno-declone-ctor-dtor|mpreferred-stack-boundary=2)//g' build/mingw/compile_commands.json \
+  >build/mingw/tidy/compile_commands.json
 git ls-files -z '*_win32.cpp' 'tests/lean_runtime/*.cpp' ':!:tests/wine/*' | tidy_windows build/mingw/tidy
 git ls-files -z 'tests/e2e/*.cpp' 'tests/wine/*.cpp' ':!:tests/e2e/blank_descriptor_os/*' | tidy_windows build/mingw-tests
 step "clang-tidy clean on the Windows side"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Where Stillvane.exe's bytes go: by section, then by object and section,
-# then the largest functions, read from the linker map of the product build.
+# Where Stillvane.exe's bytes go: by section of the exe, then by object and
+# section and the largest functions, read from the linker map of the product
+# build.
 # Run it before and after a change to see what grew.
 #
 #     ./scripts/size-report.sh [TOP]      (the 25 largest objects unless told)
@@ -36,8 +37,18 @@ find "$build/CMakeFiles/stillvane_logic.dir" "$build/app/CMakeFiles/stillvane_ap
     awk -v source="$source" '$1 == "function" || $1 == "variable" { sub(/@[0-9]+$/, "", $4); print "SYM", $4, source }'
 done >"$symbols"
 
-echo "Stillvane.exe stripped: $(stat -c %s "$build/app/Stillvane.exe") bytes" \
-  "(the map's link: $(stat -c %s "$build/app/Stillvane-size-map.exe"))"
+exe=$build/app/Stillvane.exe
+echo "Stillvane.exe stripped: $(stat -c %s "$exe") bytes (the map's link: $(stat -c %s "$build/app/Stillvane-size-map.exe"))"
+echo
+echo "By section of Stillvane.exe (bytes; in the file each is padded to 512, after 1024 of headers):"
+i686-w64-mingw32-objdump -h "$exe" | awk '
+  $1 ~ /^[0-9]+$/ {
+    size = 0
+    for (i = 1; i <= length($3); i++) size = size * 16 + index("0123456789abcdef", substr($3, i, 1)) - 1
+    file = $2 == ".bss" ? 0 : int((size + 511) / 512) * 512
+    if ($2 == ".eh_fram") $2 = ".eh_frame"  # stripped: the name cut to 8 characters
+    printf "%8d %8d  %s\n", size, file, $2
+  }' | sort -k2,2nr -k1,1nr | awk 'BEGIN { printf "%8s %8s\n", "size", "in file" } { print }'
 sed -n '/^Linker script and memory map/,$p' "$map" | cat "$symbols" - | awk -v top="$top" '
 function hex(text,   i, value) {
   text = tolower(text)
@@ -106,17 +117,13 @@ $1 == "SYM" {
   else definer[$2] = $3
   next
 }
-/^\.[^ ]+ +0x[0-9a-f]+ +0x[0-9a-f]+/ { out = $1; if (out != ".bss") sections[out] = hex($3); pending = ""; next }
+/^\.[^ ]+ +0x[0-9a-f]+ +0x[0-9a-f]+/ { out = $1; pending = ""; next }
 /^ \*fill\*/ { if (out != ".bss") { bytes["(alignment)", column(out)] += hex($3); total["(alignment)"] += hex($3) }; next }
 /^ \.[^ ]+ +0x[0-9a-f]+ +0x[0-9a-f]+ [^ ]/ { add($1, hex($3), $4); pending = ""; next }
 /^ \.[^ ]+$/ { pending = $1; next }
 pending != "" && /^ +0x[0-9a-f]+ +0x[0-9a-f]+ [^ ]/ { add(pending, hex($2), $3); pending = ""; next }
 { pending = "" }
 END {
-  print ""
-  print "By section (bytes in the file, each padded to 512; 1024 of headers):"
-  for (s in sections) printf "SECTION %8d  %s\n", sections[s], s | "sort -k2,2nr | cut -c9-"
-  close("sort -k2,2nr | cut -c9-")
   print ""
   printf "By object, the %d largest (bytes before padding):\n", top
   printf "%8s %8s %8s %8s %8s %8s %8s  %s\n", "total", ".text", ".rdata", ".eh_frame", ".data", ".rsrc", "other", "object"

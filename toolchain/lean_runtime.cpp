@@ -162,12 +162,6 @@ void __cxa_free_exception(void* thrownObject) noexcept {
   std::free(block);
 }
 
-// The C runtime's start-up patches references to other modules' data that
-// the linker could not resolve at link time (auto-import). The link refuses
-// them (--disable-auto-import, --disable-runtime-pseudo-reloc), so there is
-// nothing to patch, and the patcher, with its error reporting, is left out.
-void _pei386_runtime_relocator() {}
-
 // A new-expression whose array length is negative or too large, reported as
 // what it is, memory that cannot be had: nothing catches the derived type,
 // which would bring its own type information and strings.

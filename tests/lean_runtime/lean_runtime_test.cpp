@@ -13,6 +13,7 @@
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -173,6 +174,16 @@ void BadAlloc() {
     caught = true;
   }
   Check(caught, "an array length too large throws bad_alloc");
+  // The library's allocator asked for more than it can count.
+  for (const std::size_t count : {std::size_t{0x30000000}, std::size_t{arrayLength}}) {
+    caught = false;
+    try {
+      kept = std::allocator<int>().allocate(count);
+    } catch (const std::bad_alloc&) {
+      caught = true;
+    }
+    Check(caught, "the library's allocator throws bad_alloc");
+  }
 }
 
 volatile std::size_t position = 5;
