@@ -263,13 +263,13 @@ void InstallEwfSupport(const InstallContext& given) {
   }
 
   TStepLog log;
-  const StagedFiles staged = StageDriverFiles(context, accepted, checked, log);
+  const StagedFiles staged = StageDriverFiles(context, accepted, checked, earlier.Record, log);
   if (!staged.Go) {
     dialogs.ShowMessageDialog(staged.Refusal, MessageKind::Error, MessageButtons::Ok);
     return;
   }
   InstallationRecord record = PlanRecord(os, earlier, staged);
-  if (!WriteInstallationRecord(os, record, log)) {
+  if (!WriteInstallationRecord(os, record, log, !earlier.Present)) {
     DiscardStaged(os, staged);
     dialogs.ShowMessageDialog(
         Concat({"Nothing was installed, because what it is about to change could not be "
@@ -290,6 +290,11 @@ void InstallEwfSupport(const InstallContext& given) {
   }
   // A value that could not be written ends the click with the error report.
   if (!log.ValueWriteReport().empty()) {
+    // No closing message follows to name the key left open.
+    if (registration.Security == KeySecurity::NotRestored) {
+      dialogs.ShowMessageDialog("An error has occurred while restoring " + RootKeyRestoreAdvice(), MessageKind::Error,
+                                MessageButtons::Ok);
+    }
     dialogs.ReportError(log.ValueWriteReport());
     return;
   }
