@@ -208,9 +208,10 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
           "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000" + created,
           "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000\\Control" + created, "RegSetKeySecurity(" + root + ", 4, &)",
           record, "RegCreateKeyExA(HKLM, " + kService + created, "RegCreateKeyExA(HKLM, " + kVolume + created, record,
-          "RegCreateKeyExA(HKLM, " + std::string(kClassKey) + created, record));
-  // Every key written reaches the disk: five of entries, the restored security, the list, five of the record.
-  EXPECT_EQ(Os_.CallsNamed("RegFlushKey").size(), 12u);
+          // The list as it was is written down before the list is written.
+          "RegCreateKeyExA(HKLM, " + std::string(kClassKey) + created, record, record));
+  // Every key written reaches the disk: five of entries, the restored security, the list, six of the record.
+  EXPECT_EQ(Os_.CallsNamed("RegFlushKey").size(), 13u);
   std::vector<std::string> writes;
   for (const ExpectedValue& entry : kEntries) {
     writes.push_back("RegSetValueExA(HKLM\\" + entry.Key + ", " + entry.Name + ", 0, " +
