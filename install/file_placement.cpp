@@ -41,7 +41,7 @@ std::string ChangedAfterCheck(const ClickContext& context, const DriverFile& cop
 // What is there now at the staged copy's target, and what becomes of it:
 // nothing there (a plain rename), the same bytes (nothing to do), or other
 // bytes, kept under the backup chosen now. False after a failed step.
-bool PlanSwitch(TOs& os, StagedCopy& staged, TStepLog& log) {
+bool PlanSwitch(TOs& os, StagedCopy& staged, const InstallationRecord& earlier, TStepLog& log) {
   const std::string& target = staged.Target;
   const std::string temp = TemporaryNameFor(target);
   const DWORD attributes = os.GetFileAttributesA(target.c_str());
@@ -68,13 +68,18 @@ bool PlanSwitch(TOs& os, StagedCopy& staged, TStepLog& log) {
         before.Error);
     return false;
   }
-  const BackupChoice backup = ChooseBackup(os, target, log);
-  if (backup.Name.empty()) return false;
   staged.Entry.Before = before.Digest;
-  staged.Entry.Backup = backup.Name;
-  staged.Entry.BackupMade = !backup.Exists;
   staged.Entry.Attributes = attributes;
   staged.Attributes = attributes;
+  // What an earlier installation placed needs no copy: the file from before
+  // it is kept already, and is the one Remove puts back.
+  for (const PlacedFileRecord& file : earlier.Files) {
+    if (file.Path == target && file.Digest == before.Digest && !file.Backup.empty()) return true;
+  }
+  const BackupChoice backup = ChooseBackup(os, target, log);
+  if (backup.Name.empty()) return false;
+  staged.Entry.Backup = backup.Name;
+  staged.Entry.BackupMade = !backup.Exists;
   return true;
 }
 
@@ -123,7 +128,7 @@ void DiscardStaged(TOs& os, const StagedFiles& staged) {
 }
 
 StagedFiles StageDriverFiles(const ClickContext& context, const AcceptedVersions& accepted,
-                             const CheckedContents& checked, TStepLog& log) {
+                             const CheckedContents& checked, const InstallationRecord& earlier, TStepLog& log) {
   TOs& os = context.Os;
   StagedFiles staged;
   const auto refuse = [&](const DriverFile& copy, const std::string& changed) {
@@ -181,7 +186,7 @@ StagedFiles StageDriverFiles(const ClickContext& context, const AcceptedVersions
     }
     StagedCopy ready{&file, source, target, replaced};
     ready.Entry = {target, DigestOfBytes(checked[slot])};
-    if (!PlanSwitch(os, ready, log)) {
+    if (!PlanSwitch(os, ready, earlier, log)) {
       DiscardTemporary(os, temp);
       continue;
     }
@@ -207,12 +212,12 @@ PlacedFiles PlaceStagedFiles(const ClickContext& context, const StagedFiles& sta
       // The new file is hidden, system and read-only if the old one was.
       placed = ReplaceWithStaged(os, ready.Source, ready.Target, ready.Attributes, ready.Attributes, log);
       const std::string usualBackup = BackupName(ready.Target, 0);
-      if (placed && bootLoader && backup != usualBackup) {
+      if (placed && bootLoader && !backup.empty() && backup != usualBackup) {
         done.Note =
             JoinNotes(done.Note, Concat({"The boot loader ", ready.Target, " that was replaced has been kept as ",
                                          backup, ", because ", usualBackup, " holds something else."}));
       }
-      if (placed && !ready.Replaced.empty()) {
+      if (placed && !ready.Replaced.empty() && !backup.empty()) {
         done.Note =
             JoinNotes(done.Note, Concat({"The file ", ready.Target, " that was already installed could not be used (",
                                          ready.Replaced, "), so it was replaced by the copy of ", ready.Source,

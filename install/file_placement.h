@@ -41,9 +41,10 @@ struct StagedFiles {
 // against what the gate read (`accepted`). An installed copy that is whole
 // and of an accepted version stays; one that is not is replaced. Where a
 // target is to be replaced, the name its bytes are to be kept under is
-// chosen here. Changes nothing but the temporary files.
+// chosen here; a file an `earlier` installation placed needs none. Changes
+// nothing but the temporary files.
 StagedFiles StageDriverFiles(const ClickContext& context, const AcceptedVersions& accepted,
-                             const CheckedContents& checked, TStepLog& log);
+                             const CheckedContents& checked, const InstallationRecord& earlier, TStepLog& log);
 
 // Removes the temporary files of the staged copies.
 void DiscardStaged(TOs& os, const StagedFiles& staged);

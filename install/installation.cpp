@@ -22,21 +22,10 @@ void ReportSkippedKeys(const std::vector<SkippedKey>& skipped, TStepLog& log) {
   }
 }
 
-// The volume filter list as it is before the click: whether it exists and
-// holds VolSnap, for the record.
-void NoteFilterList(TOs& os, InstallationRecord& plan) {
-  UniqueKey key(os);
-  if (os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, BelowRoot(kVolumeClassKey), 0, KEY_QUERY_VALUE, key.put())) return;
-  DWORD type = REG_NONE;
-  std::vector<BYTE> existing;
-  const LONG error = ReadRegistryValue(os, key.get(), kVolumeFiltersValue, &type, &existing);
-  plan.CreatedFilterList = error == ERROR_FILE_NOT_FOUND;
-  plan.AddedVolSnap = error == ERROR_FILE_NOT_FOUND || (error == ERROR_SUCCESS && !ListsSnapshotFilter(type, existing));
-}
-
 // Merges the write filter into the volume filter list already there, written
-// straight to the open key as REG_MULTI_SZ. True when it is written and on disk.
-bool WriteFilterList(TOs& os, TRegistry& registry, TStepLog& log) {
+// straight to the open key as REG_MULTI_SZ, once the record says what the
+// list was. True when it is written and on disk.
+bool WriteFilterList(TOs& os, TRegistry& registry, TStepLog& log, InstallationRecord& record) {
   const std::string keyName = MachineKeyName(kVolumeClassKey);
   const std::string valueName = Concat({"the \"", kVolumeFiltersValue, "\" value of ", keyName});
   if (const LONG error = registry.Open(kVolumeClassKey, true)) {
@@ -52,6 +41,14 @@ bool WriteFilterList(TOs& os, TRegistry& registry, TStepLog& log) {
   } else if (readResult != ERROR_SUCCESS) {
     // Without the present list a write would drop the filters in it.
     log.Failed("Reading " + valueName + " failed.", static_cast<DWORD>(readResult));
+    return false;
+  }
+  // Taken from the list as it is just before the write, so that Remove can make it so again.
+  record.CreatedFilterList = record.CreatedFilterList || readResult == ERROR_FILE_NOT_FOUND;
+  record.AddedVolSnap = record.AddedVolSnap || !ListsSnapshotFilter(type, existing);
+  if (!WriteInstallationRecord(os, record, log)) {
+    log.Failed(Concat({"The \"", kVolumeFiltersValue, "\" value of ", keyName,
+                       " was left unchanged, because the record of this installation could not be written first."}));
     return false;
   }
   const std::vector<BYTE> filters = UpperFiltersWithEwf(type, existing);
@@ -113,7 +110,7 @@ Registration WriteRegistryEntries(const ClickContext& context, TRootKeySecurityB
     return done;
   }
   if (log.FailedCount() == serviceFailedBefore) MarkStepDone(os, record, kServiceStep, log);
-  done.Registered = WriteFilterList(os, registry, log);
+  done.Registered = WriteFilterList(os, registry, log, record);
   if (done.Registered) MarkStepDone(os, record, kFilterListStep, log);
   return done;
 }
@@ -213,13 +210,13 @@ std::string RecordName() {
 }
 
 // What the click is about to do, merged into what earlier clicks did: the
-// files to place and what is there now, and the filter list as it is.
-InstallationRecord PlanRecord(TOs& os, const RecordRead& earlier, const StagedFiles& staged) {
+// files to place and what is there now. (The filter list is written down
+// just before it is written.)
+InstallationRecord PlanRecord(const RecordRead& earlier, const StagedFiles& staged) {
   InstallationRecord plan;
   for (const StagedCopy& copy : staged.Copies) {
     if (!copy.AlreadyInPlace) plan.Files.push_back(copy.Entry);
   }
-  NoteFilterList(os, plan);
   return earlier.Present ? MergeRecords(earlier.Record, plan) : plan;
 }
 
@@ -263,13 +260,13 @@ void InstallEwfSupport(const InstallContext& given) {
   }
 
   TStepLog log;
-  const StagedFiles staged = StageDriverFiles(context, accepted, checked, log);
+  const StagedFiles staged = StageDriverFiles(context, accepted, checked, earlier.Record, log);
   if (!staged.Go) {
     dialogs.ShowMessageDialog(staged.Refusal, MessageKind::Error, MessageButtons::Ok);
     return;
   }
-  InstallationRecord record = PlanRecord(os, earlier, staged);
-  if (!WriteInstallationRecord(os, record, log)) {
+  InstallationRecord record = PlanRecord(earlier, staged);
+  if (!WriteInstallationRecord(os, record, log, !earlier.Present)) {
     DiscardStaged(os, staged);
     dialogs.ShowMessageDialog(
         Concat({"Nothing was installed, because what it is about to change could not be "
@@ -290,6 +287,11 @@ void InstallEwfSupport(const InstallContext& given) {
   }
   // A value that could not be written ends the click with the error report.
   if (!log.ValueWriteReport().empty()) {
+    // No closing message follows to name the key left open.
+    if (registration.Security == KeySecurity::NotRestored) {
+      dialogs.ShowMessageDialog("An error has occurred while restoring " + RootKeyRestoreAdvice(), MessageKind::Error,
+                                MessageButtons::Ok);
+    }
     dialogs.ReportError(log.ValueWriteReport());
     return;
   }

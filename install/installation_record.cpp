@@ -190,7 +190,7 @@ InstallationRecord MergeRecords(const InstallationRecord& earlier, const Install
   return merged;
 }
 
-bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog& log) {
+bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog& log, bool noneRead) {
   std::vector<BYTE> data;
   for (const std::string& line : Lines(record)) {
     data.insert(data.end(), line.begin(), line.end());
@@ -200,8 +200,18 @@ bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog
   std::vector<BYTE> security = RecordKeySecurity();
   SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), security.data(), FALSE};
   UniqueKey key(os);
+  DWORD disposition = REG_CREATED_NEW_KEY;
   LONG error = os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kInstallationRecordKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_SET_VALUE | KEY_QUERY_VALUE, &attributes, key.put(), nullptr);
+                                  KEY_SET_VALUE | KEY_QUERY_VALUE, &attributes, key.put(), &disposition);
+  if (error == ERROR_SUCCESS && noneRead && disposition == REG_OPENED_EXISTING_KEY) {
+    DWORD size = 0;
+    if (os.RegQueryValueExA(key.get(), kInstallationRecordValue, nullptr, nullptr, nullptr, &size) !=
+        ERROR_FILE_NOT_FOUND) {
+      log.Failed(Concat({"The record of an earlier installation, the \"", kInstallationRecordValue, "\" value of ",
+                         MachineKeyName(kInstallationRecordKey), ", could not be read, so it was left as it was."}));
+      return false;
+    }
+  }
   if (error == ERROR_SUCCESS) {
     error = os.RegSetValueExA(key.get(), kInstallationRecordValue, 0, REG_MULTI_SZ, data.data(),
                               static_cast<DWORD>(data.size()));

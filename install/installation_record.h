@@ -72,8 +72,11 @@ struct RecordRead {
 // this click makes of it is added, to be deleted.
 InstallationRecord MergeRecords(const InstallationRecord& earlier, const InstallationRecord& now);
 
-// Writes the record whole and flushes its hive. False after a failed step in `log`.
-[[nodiscard]] bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog& log);
+// Writes the record whole and flushes its hive. False after a failed step in
+// `log`. With `noneRead` (the click found no record), a record that is there
+// after all is not written over: what it says would be lost.
+[[nodiscard]] bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog& log,
+                                           bool noneRead = false);
 
 // Marks `step` done in `record` and writes it; a failure is a failed step.
 void MarkStepDone(TOs& os, InstallationRecord& record, const char* step, TStepLog& log);

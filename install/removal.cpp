@@ -310,10 +310,15 @@ void PutFoundBootLoaderBack(TOs& os, const std::string& loaderFolder, const std:
                  found.Error);
       return;
     }
-    if (found.Present && DigestOfFile(os, backup).Digest != now.Digest &&
-        CheckFileContents(os, backup, FileKind::BootLoader).Fits()) {
-      candidates.push_back(backup);
+    if (!found.Present) continue;
+    // A backup that cannot be read is not taken for one that is not there.
+    const FileDigest digest = DigestOfFile(os, backup);
+    const ContentCheck check = digest.Error ? ContentCheck{} : CheckFileContents(os, backup, FileKind::BootLoader);
+    if (const DWORD error = digest.Error ? digest.Error : check.Error) {
+      log.Failed(Concat({"Reading ", backup, " failed, so the earlier boot loader was not put back."}), error);
+      return;
     }
+    if (digest.Digest != now.Digest && check.Problem.empty()) candidates.push_back(backup);
   }
   if (candidates.size() != 1) {
     std::string names;

@@ -79,6 +79,16 @@ class RemovalTest : public TInstallCase {
   }
 };
 
+// The digest the record keeps of a file (its length and FNV-1a 64, in hex),
+// worked out here on its own, as anyone who edits a record could.
+std::string RecordDigest(const std::string& bytes) {
+  unsigned long long hash = 14695981039346656037ull;
+  for (unsigned char byte : bytes) hash = (hash ^ byte) * 1099511628211ull;
+  char text[40];
+  snprintf(text, sizeof text, "%016llX-%016llX", static_cast<unsigned long long>(bytes.size()), hash);
+  return text;
+}
+
 std::string Differences(const std::map<std::string, std::string>& before,
                         const std::map<std::string, std::string>& after) {
   std::string text;
@@ -103,6 +113,94 @@ TEST_F(RemovalTest, FromTheSystemMenuInstallThenRemoveLeavesTheMachineAsBefore) 
   EXPECT_EQ(ReadMachineValue(kVolumeClassKey, "UpperFilters").Data, MultiString({"tdrpman", "VolSnap", "SnapFlt"}));
   EXPECT_EQ(ReadWholeFile(Machine_.WindowsFolder + "\\bootstat.bak"), "boot status") << "documented as staying";
   SetFileAttributesA((SystemDriveRoot() + "ntldr").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// However the installation ended, Remove EWF Support undoes it: stopped by a
+// value that could not be written (the first under Enum\Root, the service's
+// Start), or killed once its files were placed and then installed again.
+TEST_F(RemovalTest, AnInstallationThatFailedOrWasKilledIsUndoneAsBefore) {
+  struct Case {
+    const char* What;
+    const char* Variable;  // for the fault library
+    const char* Value;
+    bool Killed;
+  };
+  for (const Case& c : {Case{"a failed write of Legacy", "STILLVANE_FAIL_VALUE", "Legacy", false},
+                        Case{"a failed write of Start", "STILLVANE_FAIL_VALUE", "Start", false},
+                        // Past the bracket, so that Enum\\Root keeps its own permissions.
+                        Case{"killed once the files were placed", "STILLVANE_HANG_VALUE", "ErrorControl", true}}) {
+    SCOPED_TRACE(c.What);
+    WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
+    Prepare("v2.0.927.0");
+    WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
+    WriteWholeFile(Machine_.WindowsFolder + "\\bootstat.dat", "boot status");
+    const std::map<std::string, std::string> before = Snapshot();
+    Launch(kBlankDescriptorExe, {{c.Variable, c.Value}});
+    ASSERT_NE(Main_, nullptr);
+    App_->LoadFaultLibrary();
+    ClickInstall();
+    if (c.Killed) {
+      for (int wait = 0; wait < 200 && !MachineKeyExists(kEwfServiceKey); ++wait) Sleep(50);
+      ASSERT_TRUE(MachineKeyExists(kEwfServiceKey)) << "the run never reached the service";
+      Sleep(200);
+      App_->Kill();
+      Launch(kBlankDescriptorExe);
+      ASSERT_NE(Main_, nullptr);
+      InstallAndExpectSuccess();  // again, as the closing message of a failed run says
+    } else {
+      const std::optional<ShownMessage> report = AnswerNextWindow(*App_, Main_, 30000);
+      ASSERT_TRUE(report);
+      EXPECT_EQ(report->Text.find("Failed to set data for '" + std::string(c.Value) + "'"), 0u) << report->Text;
+    }
+    PostMessageA(Main_, WM_SYSCOMMAND, kRemoveCommand, 0);
+    const std::vector<ShownMessage> shown = AnswerRemoval();
+    ASSERT_EQ(shown.size(), 2u) << Describe(shown);
+    EXPECT_EQ(shown[1].Text.rfind("EWF support was removed.", 0), 0u) << shown[1].Text;
+    EXPECT_EQ(Differences(before, Snapshot()), "");
+    App_.reset();
+  }
+}
+
+// A record edited after Install, naming boot.ini or a text file as the
+// boot loader's backup: nothing outside the installation is touched, and
+// ntldr is never anything but a boot loader.
+TEST_F(RemovalTest, AnEditedRecordTouchesNothingOutsideTheInstallation) {
+  InstallOn({"VolSnap"}, kOriginalBootLoader);
+  const std::string root = SystemDriveRoot();
+  const std::string text = "[boot loader]\r\ntimeout=30\r\n";
+  const std::string ewfLoader = ReadWholeFile(root + "ntldr");
+  for (const std::string& backup : {root + "boot.ini", root + "ntldr.bak.7"}) {
+    SCOPED_TRACE(backup);
+    WriteWholeFile(backup, text);
+    const std::string record = "File=" + RecordDigest(ewfLoader) + " " + root + "ntldr" + std::string(1, '\0') +
+                               "Before=" + RecordDigest(text) + std::string(1, '\0') + "Backup=" + backup +
+                               std::string(1, '\0') + "BackupMade=1" + std::string(2, '\0');
+    WriteMachineValue(kInstallationRecordKey, "Installation", REG_MULTI_SZ,
+                      std::vector<BYTE>(record.begin(), record.end()));
+    PostMessageA(Main_, WM_SYSCOMMAND, kRemoveCommand, 0);
+    const std::vector<ShownMessage> shown = AnswerRemoval();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_NE(shown.back().Text.find("Left as it was:"), std::string::npos) << shown.back().Text;
+    EXPECT_EQ(ReadWholeFile(backup), text);
+    EXPECT_EQ(ReadWholeFile(root + "ntldr"), ewfLoader);
+    // Installed again for the next record.
+    InstallAndExpectSuccess();
+  }
+}
+
+// Two installations with different boot loaders: Windows' own comes back.
+TEST_F(RemovalTest, TwoInstallationsWithDifferentLoadersPutWindowsOwnLoaderBack) {
+  const std::map<std::string, std::string> before = InstallOn({"VolSnap"}, kOriginalBootLoader);
+  std::string another = ReadWholeFile(Machine_.ProgramFolder + "\\ewfntldr");
+  another.replace(0, 7, "another");
+  WriteWholeFile(Machine_.ProgramFolder + "\\ewfntldr", another);
+  InstallAndExpectSuccess();
+  ASSERT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), another);
+
+  PostMessageA(Main_, WM_SYSCOMMAND, kRemoveCommand, 0);
+  ExpectRemoved(AnswerRemoval());
+  EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr"), kOriginalBootLoader);
+  EXPECT_EQ(Differences(before, Snapshot()), "");
 }
 
 TEST_F(RemovalTest, KilledWhileTheOldBootLoaderIsCopiedBackThenRunAgain) {

@@ -65,7 +65,8 @@ bool TFakeRegistry::WriteRefused(const std::shared_ptr<Key>& key) {
   return false;
 }
 
-LONG TFakeRegistry::Create(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result, LPDWORD disposition) {
+LONG TFakeRegistry::Create(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result, LPDWORD disposition,
+                           const void* descriptor) {
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   std::shared_ptr<Key> key;
@@ -89,6 +90,7 @@ LONG TFakeRegistry::Create(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY resu
     }
     key = child;
   }
+  if (created && descriptor) key->Security = DaclOnlyDescriptor(descriptor);
   if ((access & kWriteAccess) && WriteRefused(key)) return ERROR_ACCESS_DENIED;
   if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   *result = NewHandle(key, access);

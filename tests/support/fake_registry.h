@@ -43,7 +43,10 @@ class TFakeRegistry {
   std::string Describe(HKEY key) const;
 
   // The calls, with their Win32 results.
-  LONG Create(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result, LPDWORD disposition);
+  // `descriptor`, when given, becomes the DACL of the key the call creates
+  // (not of a key that exists, as Windows does).
+  LONG Create(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result, LPDWORD disposition,
+              const void* descriptor = nullptr);
   LONG Open(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result);
   LONG QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE data, LPDWORD size);
   LONG SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD size);

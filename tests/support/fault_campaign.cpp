@@ -74,6 +74,12 @@ void WithOtherFilters(FaultMachine& m) {
                            std::vector<BYTE>(filters.begin(), filters.end()));
 }
 
+// A volume class without the UpperFilters value: Install creates it, Remove deletes it again.
+void WithoutFilterList(FaultMachine& m) {
+  m.Os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, kClassKey);
+  m.Os.Registry().CreateKey(HKEY_LOCAL_MACHINE, kClassKey);
+}
+
 // Install on the machine `before` leaves, then `then`; the removal is the action.
 FaultScenario Remove(const std::string& state, std::function<void(FaultMachine&)> before,
                      std::function<void(FaultMachine&)> then = nullptr) {
@@ -101,6 +107,7 @@ std::vector<FaultScenario> RemoveScenarios() {
   return {
       Remove("after Install", nullptr),
       Remove("after Install, other volume filters", WithOtherFilters),
+      Remove("after Install, no UpperFilters value before", WithoutFilterList),
       Remove("after Install, read-only ntldr, an older ntldr.bak",
              [](FaultMachine& m) {
                WithFileOnDrive(m, "ntldr.bak", "earlier backup");
@@ -134,6 +141,7 @@ std::vector<FaultScenario> InstallScenarios() {
                 MakeBootLoaderReadOnly(m);
               }),
       Install("UpperFilters holding other filters", WithOtherFilters),
+      Install("no UpperFilters value", WithoutFilterList),
       Install("Windows on the second partition",
               [](FaultMachine& m) {
                 const std::string arcName = "multi(0)disk(0)rdisk(0)partition(2)";

@@ -32,9 +32,13 @@ bool IsSuccess(const std::string& shown, const ActionTexts& texts) {
   return IsMessage(shown, texts.Success);
 }
 
+// What the message claims, whatever notes or lists follow its first sentence.
 bool ShowsFullSuccess(const RunRecord& run, const ActionTexts& texts) {
-  return !texts.Success.empty() &&
-         std::find(run.Shown.begin(), run.Shown.end(), "message: " + texts.Success[0]) != run.Shown.end();
+  if (texts.Success.empty()) return false;
+  const std::string claim = "message: " + texts.Success[0];
+  return std::any_of(run.Shown.begin(), run.Shown.end(), [&](const std::string& shown) {
+    return shown.compare(0, claim.size(), claim) == 0 && (shown.size() == claim.size() || shown[claim.size()] == '\r');
+  });
 }
 
 bool ShowsAnySuccess(const RunRecord& run, const ActionTexts& texts) {

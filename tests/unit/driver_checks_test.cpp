@@ -268,6 +268,13 @@ TEST_F(DriverChecksTest, ContentsThatAreNotWhatTheNameSaysStopTheClick) {
       {"ewfntldr", std::string(65536, 'A'), "it is a text file, not a boot loader"},
       {"ewfntldr", std::string(40000, 'A') + "\r\n\t\f" + std::string(40000, '\xE9'),
        "it is a text file, not a boot loader"},
+      // Words and the spaces between them: the text a file of notes holds.
+      {"ewfntldr", [] {
+         std::string notes;
+         while (notes.size() < 70000) notes += "boot loader notes ";
+         return notes;
+       }(),
+       "it is a text file, not a boot loader"},
       {"ewfntldr", StandInBootLoader(StandInProgram("a program").substr(0, 0x200)),
        "it is a Windows or MS-DOS program, not a boot loader"},
       {"ewfntldr", std::string(kMaxBootLoaderSize + 1, '\0'),

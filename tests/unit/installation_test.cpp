@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "services/error_report.h"
+#include "services/key_security.h"
 #include "support/ewf_manager_reports.h"
 #include "support/fake_os.h"
 #include "support/recording_dialogs.h"
@@ -185,7 +186,7 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
   const std::string drivers = kWindows + "system32\\drivers\\";
   const std::string created = ", 0, NULL, 0, 0xF003F, NULL, NULL)";
   // The record, admin-only, written before the first change and again after each step.
-  const std::string record = "RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, 0, NULL, 0, 0x3, &, NULL)";
+  const std::string record = "RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, 0, NULL, 0, 0x3, &, &)";
   EXPECT_THAT(
       CallsNamedAnyOf(
           {"RegSetKeySecurity", "CopyFileA", "FlushFileBuffers", "MoveFileA", "MoveFileExA", "RegCreateKeyExA"}),
@@ -207,9 +208,10 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
           "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000" + created,
           "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000\\Control" + created, "RegSetKeySecurity(" + root + ", 4, &)",
           record, "RegCreateKeyExA(HKLM, " + kService + created, "RegCreateKeyExA(HKLM, " + kVolume + created, record,
-          "RegCreateKeyExA(HKLM, " + std::string(kClassKey) + created, record));
-  // Every key written reaches the disk: five of entries, the restored security, the list, five of the record.
-  EXPECT_EQ(Os_.CallsNamed("RegFlushKey").size(), 12u);
+          // The list as it was is written down before the list is written.
+          "RegCreateKeyExA(HKLM, " + std::string(kClassKey) + created, record, record));
+  // Every key written reaches the disk: five of entries, the restored security, the list, six of the record.
+  EXPECT_EQ(Os_.CallsNamed("RegFlushKey").size(), 13u);
   std::vector<std::string> writes;
   for (const ExpectedValue& entry : kEntries) {
     writes.push_back("RegSetValueExA(HKLM\\" + entry.Key + ", " + entry.Name + ", 0, " +
@@ -228,6 +230,9 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
   EXPECT_EQ(Contents(kDrive + "ntldr.bak"), OriginalBootLoader());
   EXPECT_EQ(Contents(kWindows + "bootstat.bak"), "boot status");
   EXPECT_EQ(Contents(kWindows + "bootstat.dat"), "<missing>");
+  EXPECT_EQ(Os_.Registry().Security(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"),
+            DaclOnlyDescriptor(AdministratorsOnlyKeySecurity().data()))
+      << "the record's key is for the System account and administrators only";
   EXPECT_EQ(Dialogs_.Shown, std::vector<std::string>{"message: " + kSuccess});
   ExpectClosingMessage(kSuccess, MessageKind::Information);
 }
@@ -381,9 +386,10 @@ TEST_F(InstallationTest, ASecondRunKeepsTheInstalledFilesAndBackupsAndWritesTheS
   EXPECT_EQ(Contents(kWindows + "bootstat.bak"), "boot status");
   EXPECT_EQ(Contents(kWindows + "bootstat.dat"), "boot status of the next boot");
   ExpectAllEntries();
-  // The loader the first run installed is a boot loader too: it is kept.
-  EXPECT_EQ(Contents(kDrive + "ntldr.bak.1"), kNewLoader);
-  EXPECT_EQ(Dialogs_.Shown, std::vector<std::string>{"message: " + kSuccess + kKeptAsFirst});
+  // The loader the first run placed needs no copy: Windows' own, in
+  // ntldr.bak, stays the one kept.
+  EXPECT_EQ(Contents(kDrive + "ntldr.bak.1"), "<missing>");
+  EXPECT_EQ(Dialogs_.Shown, std::vector<std::string>{"message: " + kSuccess});
 
   // With the same ewfntldr there is nothing to replace, and nothing more to keep.
   Os_.Files().AddFile(kWindows + "bootstat.dat", "boot status of the boot after");
@@ -478,6 +484,8 @@ TEST_F(InstallationTest, WhenThatRestoreFailsToo) {
   EXPECT_EQ(Dialogs_.Shown,
             (std::vector<std::string>{"message: An error occured while restoring security in the registry - could not "
                                       "restore the original security descriptor.  Error 5",
+                                      // No closing message follows to name the key.
+                                      "message: An error has occurred while restoring " + kKeyAdvice,
                                       "report: Failed to set data for 'Class'"}));
   EXPECT_TRUE(HasNullDacl(Dacl()));
 }
@@ -552,7 +560,9 @@ TEST_F(InstallationTest, TheOldBootLoaderIsKeptUnderAFreeBackupName) {
                            "C:\\ntldr.bak holds something else.",
                        MessageKind::Information);
 
-  // An existing backup that holds the current loader's bytes is the backup.
+  // An existing backup that holds the current loader's bytes is the backup
+  // (here without a record, which would tell that no copy is needed).
+  Os_.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane");
   Os_.Files().AddFile(kSource + "ewfntldr", StandInBootLoader("newer boot loader"));
   Os_.Files().AddFile(kDrive + "ntldr.bak.3", kNewLoader);
   Click();
@@ -678,7 +688,7 @@ TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
   Click();
   // Only the record: ahead of the files, and once they are placed.
   EXPECT_THAT(Os_.CallsNamed("RegCreateKeyExA"),
-              Each("RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, 0, NULL, 0, 0x3, &, NULL)"));
+              Each("RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, 0, NULL, 0, 0x3, &, &)"));
   EXPECT_THAT(Os_.CallsNamed("RegSetValueExA"),
               Each(testing::StartsWith("RegSetValueExA(HKLM\\SOFTWARE\\Stillvane, Installation")));
   EXPECT_FALSE(Os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, kLegacy));

@@ -48,7 +48,40 @@ const MergeCase kCases[] = {
     {"binary data holds no names", REG_BINARY, RAW("PartMgr\0\0"), RAW("VolSnap\0Ewf\0\0")},
 };
 
+// Taking the write filter out again: other entries stay in their order;
+// VolSnap goes only when the installation added it; another type is read as
+// a list only to tell whether it names Ewf.
+struct TakeOutCase {
+  const char* What;
+  DWORD Type;
+  std::string Before;
+  bool DropVolSnap;
+  std::string After;  // empty: nothing is left
+  bool MentionsEwf;   // read as a list whatever its type
+};
+
+const TakeOutCase kTakeOutCases[] = {
+    {"only the two", REG_MULTI_SZ, RAW("VolSnap\0Ewf\0\0"), false, RAW("VolSnap\0\0"), true},
+    {"only the two, VolSnap added", REG_MULTI_SZ, RAW("VolSnap\0Ewf\0\0"), true, "", true},
+    {"others kept in order", REG_MULTI_SZ, RAW("PartMgr\0VolSnap\0Ewf\0SnapFlt\0\0"), false,
+     RAW("PartMgr\0VolSnap\0SnapFlt\0\0"), true},
+    {"a filter that joined after", REG_MULTI_SZ, RAW("VolSnap\0Ewf\0Later\0\0"), true, RAW("Later\0\0"), true},
+    {"other case", REG_MULTI_SZ, RAW("volsnap\0EWF\0\0"), false, RAW("volsnap\0\0"), true},
+    {"no Ewf", REG_MULTI_SZ, RAW("VolSnap\0\0"), false, RAW("VolSnap\0\0"), false},
+    {"a name that only starts like it", REG_MULTI_SZ, RAW("Ewfx\0\0"), false, RAW("Ewfx\0\0"), false},
+    {"another type naming Ewf", REG_EXPAND_SZ, RAW("VolSnap\0Ewf\0\0"), false, "", true},
+    {"binary naming Ewf", REG_BINARY, RAW("Ewf\0"), false, "", true},
+};
+
 #undef RAW
+
+TEST(UpperFilters, TheWriteFilterLeavesTheListAsItWasBeforeIt) {
+  for (const TakeOutCase& out : kTakeOutCases) {
+    SCOPED_TRACE(out.What);
+    EXPECT_EQ(UpperFiltersWithoutEwf(out.Type, Bytes(out.Before), out.DropVolSnap), Bytes(out.After));
+    EXPECT_EQ(MentionsWriteFilter(Bytes(out.Before)), out.MentionsEwf);
+  }
+}
 
 TEST(UpperFilters, TheWriteFilterJoinsTheListWithoutLosingWhatIsThere) {
   for (const MergeCase& merge : kCases) {
