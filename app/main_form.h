@@ -1,6 +1,6 @@
 // The main window: the three tasks, each in its own frame, the way to the
-// About and Reducing disk writes dialogs, and Remove EWF Support in its
-// system menu.
+// About and Reducing disk writes dialogs, and Write Filter Status and Remove
+// EWF Support in its system menu.
 #pragma once
 
 #include <string>
@@ -30,6 +30,7 @@ class TMainForm : public TForm {
   void FormCreate();
   void FormShow();
   void InstallEWFButtonClick();
+  void WriteFilterStatusClick();
   void RemoveEWFSupportClick();
   void MinimizeDiskWritesButtonClick();
   void EnableHORMButtonClick();

@@ -3,6 +3,7 @@
 #include "app/about_form.h"
 #include "app/startup.h"
 #include "app/tips_form.h"
+#include "app/write_filter_status_form.h"
 #include "install/installation.h"
 #include "install/removal.h"
 #include "services/error_report.h"
@@ -34,6 +35,8 @@ enum ControlId {
 };
 
 // In the system menu: the window itself stays as it is.
+constexpr UINT kStatusCommand = 0x0110;
+const char kStatusCaption[] = "Write Filter &Status...";
 constexpr UINT kRemoveCommand = 0x0100;
 // E: the letters of the standard commands (Restore, Move, Size, ...) are taken.
 const char kRemoveCaption[] = "Remove &EWF Support...";
@@ -103,6 +106,7 @@ void TMainForm::ControlClick(int id) {
 }
 
 void TMainForm::SystemMenuCommand(UINT id) {
+  if (id == kStatusCommand) WriteFilterStatusClick();
   if (id == kRemoveCommand) RemoveEWFSupportClick();
 }
 
@@ -114,7 +118,8 @@ void TMainForm::SetDialogs(TTipsForm* tipsForm, TAboutForm* aboutForm) {
 void TMainForm::ShowMainWindow(int showCommand) {
   if (!Shown_) {
     Shown_ = true;
-    AddSystemMenuCommand(kRemoveCommand, kRemoveCaption);
+    AddSystemMenuCommand(kStatusCommand, kStatusCaption);
+    AddSystemMenuCommand(kRemoveCommand, kRemoveCaption, false);
     FormShow();
   }
   Show(showCommand);
@@ -136,6 +141,11 @@ void TMainForm::InstallEWFButtonClick() {
     InstallEwfSupport(
         {Os_, Dialogs_, FileVersionInfo_, SourceFolder_, WindowsFolder_, SystemDriveFolder_, SavedRootKeySecurity_});
   });
+}
+
+void TMainForm::WriteFilterStatusClick() {
+  RunAction(Dialogs_,
+            [this] { TWriteFilterStatusForm(Handle(), Os_, Dialogs_, FileVersionInfo_, WindowsFolder_).ShowModal(); });
 }
 
 void TMainForm::RemoveEWFSupportClick() {
