@@ -28,7 +28,7 @@ class TMainForm : public TForm {
   void ControlClick(int id) override;
   void SystemMenuCommand(UINT id) override;
   void FormCreate();
-  void FormShow();
+  void FormShow() override;
   void InstallEWFButtonClick();
   void WriteFilterStatusClick();
   void RemoveEWFSupportClick();

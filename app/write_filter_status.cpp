@@ -9,7 +9,7 @@ namespace {
 
 // What the manager reports it will do at the next start, from its Boot
 // Command line.
-enum class Pending { None, Enable, Commit, CommitAndDisable, Disable, Other };
+enum class Pending { None, Enable, Commit, CommitAndDisable, Other };
 
 char UpperCase(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -27,7 +27,7 @@ Pending PendingCommand(const std::string& bootCommand) {
   if (value.empty() || value == "NO_CMD") return Pending::None;
   if (value == "ENABLE") return Pending::Enable;
   if (commit) return disable ? Pending::CommitAndDisable : Pending::Commit;
-  return value == "DISABLE" ? Pending::Disable : Pending::Other;
+  return Pending::Other;
 }
 
 // The state of the filter at work, from the service and the manager.
@@ -60,8 +60,6 @@ std::string ProtectedSentence(const std::string& drive, const std::string& bootC
       return now +
              ", and a commit is pending: at the next start, the changes made to it since the computer "
              "started are kept, and the write filter is turned off.";
-    case Pending::Disable:
-      return now + ", and the write filter is turned off at the next start.";
     case Pending::Enable:
     case Pending::Other:
       break;

@@ -16,13 +16,11 @@ class TWriteFilterStatusForm : public TForm {
                          const std::string& windowsFolder);
 
  private:
-  void FormShown() override;
+  void FormShow() override;
   void ControlClick(int id) override;
   bool HandleKey(const MSG& msg) override;
   void RefreshButtonClick();
   void CommandButtonClick(ManagerCommand command);
-  // The buttons cannot be pressed while the program reads or runs the manager.
-  void SetBusy(bool busy);
   void ShowView();
 
   TWriteFilterStatus Status_;

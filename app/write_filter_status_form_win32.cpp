@@ -27,14 +27,14 @@ enum ControlId {
 const char kCaption[] = "Write Filter Status";
 const FormSpec kStatusForm = {kCaption, 560, 479, FormKind::Dialog, FormPosition::OwnerCenter, nullptr};
 
-// The sentence and the note above the buttons have room for three lines,
-// the service's line for two; the checks and the report scroll. Escape and
-// Enter press Close; the focus starts on Refresh.
+// The sentence has room for four lines, the note above the buttons for
+// three and the service's line for two; the checks and the report scroll.
+// Escape and Enter press Close; the focus starts on Refresh.
 const ControlSpec kStatusControls[] = {
     {Image1, Image, 0, {8, 8, 32, 32}, TopLeft, -1, None, 0, nullptr},
-    {Label1, WrappedLabel, 0, {48, 8, 504, 40}, TopSides, -1, Bold, 0, "Reading the state of the write filter..."},
-    {GroupBox1, GroupBox, 0, {8, 56, 544, 150}, TopSides, 0, None, 0, "What the installation left"},
-    {Memo1, TextBox, GroupBox1, {8, 18, 528, 124}, All, 0, None, 0, ""},
+    {Label1, WrappedLabel, 0, {48, 8, 504, 53}, TopSides, -1, Bold, 0, ""},
+    {GroupBox1, GroupBox, 0, {8, 69, 544, 137}, TopSides, 0, None, 0, "What the installation left"},
+    {Memo1, TextBox, GroupBox1, {8, 18, 528, 111}, All, 0, None, 0, ""},
     {GroupBox2, GroupBox, 0, {8, 212, 544, 226}, TopSides, 1, None, 0, "The write filter now"},
     {Label2, WrappedLabel, GroupBox2, {8, 18, 528, 26}, TopSides, -1, None, 0, ""},
     {Memo2, TextBox, GroupBox2, {8, 46, 528, 100}, All, 0, FixedPitch, 0, ""},
@@ -54,8 +54,9 @@ TWriteFilterStatusForm::TWriteFilterStatusForm(HWND mainWindow, TOs& os, TDialog
                                                TVersionInfo& FileVersionInfo, const std::string& windowsFolder)
     : TForm(mainWindow, kStatusForm, kStatusControls), Status_(os, dialogs, FileVersionInfo, windowsFolder) {}
 
-// Drawn first, then filled: the manager may take a while.
-void TWriteFilterStatusForm::FormShown() {
+// Read before it is shown, so that it is drawn once, as read; while the
+// manager runs the main window is still drawn.
+void TWriteFilterStatusForm::FormShow() {
   RefreshButtonClick();
   FocusControl(RefreshButton);
 }
@@ -67,24 +68,17 @@ void TWriteFilterStatusForm::ControlClick(int id) {
 }
 
 void TWriteFilterStatusForm::RefreshButtonClick() {
-  SetBusy(true);
   Status_.Refresh();
-  SetBusy(false);
   ShowView();
 }
 
+// Clicks and keys that come while the manager runs are dropped, so the
+// buttons need not be disabled meanwhile.
 void TWriteFilterStatusForm::CommandButtonClick(ManagerCommand command) {
   if (!Status_.ConfirmCommand(command)) return;
-  SetBusy(true);
   Status_.RunCommand(command);
-  SetBusy(false);
   ShowView();
   Status_.FinishCommand();
-}
-
-void TWriteFilterStatusForm::SetBusy(bool busy) {
-  for (int id : {EnableButton, CommitButton, CommitAndDisableButton, RefreshButton, CloseButton})
-    EnableControl(id, !busy);
 }
 
 void TWriteFilterStatusForm::ShowView() {

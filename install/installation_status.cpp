@@ -17,7 +17,6 @@ namespace {
 
 const char kInstallAgain[] = "  Click Install EWF Support again.";
 const char kServiceKey[] = "\\SYSTEM\\CurrentControlSet\\Services\\ewf";
-const char kImagePath[] = "ImagePath";
 const char kIfWindowsDoesNotStart[] = ", as the guide says under IF WINDOWS DOES NOT START.";
 
 // One line, its parts put together once.
@@ -113,24 +112,6 @@ std::span<const RegistryValueRow> ServiceRows() {
   return std::span(kServiceEntries).first(count);
 }
 
-// The service's own values; an ImagePath, which the installation does not
-// write, must name the driver it placed.
-StatusCheck CheckService(TOs& os, const std::string& driver) {
-  StatusCheck check = CheckRows(os, ServiceRows());
-  const ValueRead read = ReadMachineValue(os, kServiceKey, kImagePath);
-  if (check.Outcome != CheckOutcome::Ok || read.Error == ERROR_FILE_NOT_FOUND) return check;
-  const std::string value = Concat({"The \"", kImagePath, "\" value of ", MachineKeyName(kServiceKey)});
-  if (read.Error) return NotMade({value, " could not be read."}, static_cast<DWORD>(read.Error));
-  // "System32\drivers\ewf.sys", or a full path to it.
-  const std::string path = "\\" + TextOf(read);
-  const std::string_view end = "\\system32\\drivers\\ewf.sys";
-  if ((read.Type != REG_SZ && read.Type != REG_EXPAND_SZ) || path.size() < end.size() ||
-      !SameText(std::string_view(path).substr(path.size() - end.size()), end)) {
-    return Line(CheckOutcome::Wrong, {value, " is ", Shown(read), ", not the driver ", driver, ".", kInstallAgain});
-  }
-  return check;
-}
-
 // The volume the filter protects, as the installation wrote it and still
 // the partition Windows runs from.
 StatusCheck CheckProtectedVolume(TOs& os) {
@@ -172,7 +153,7 @@ StatusCheck CheckFilterList(TOs& os) {
 // A file there or not, or why that is not known.
 std::optional<StatusCheck> CheckPresent(TOs& os, const std::string& path, std::string_view missing) {
   const FileLookup found = LookForFile(os, path);
-  if (found.Error) return NotMade({"Whether ", path, " is there could not be found out."}, found.Error);
+  if (found.Error) return NotMade({path, " could not be read."}, found.Error);
   if (!found.Present) return Line(CheckOutcome::Wrong, {path, missing});
   return std::nullopt;
 }
@@ -269,7 +250,7 @@ InstallationStatus CheckInstallation(TOs& os, TVersionInfo& FileVersionInfo, con
     checks.push_back({CheckOutcome::Unknown,
                       "There is no record of the boot loader the installation placed, so it cannot be checked."});
   }
-  checks.push_back(CheckService(os, windowsFolder + kDriverFileOfService.Target));
+  checks.push_back(CheckRows(os, ServiceRows()));
   checks.push_back(CheckRows(os, kEnumRootEntries));
   checks.push_back(CheckProtectedVolume(os));
   checks.push_back(filterList);

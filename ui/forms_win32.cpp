@@ -111,8 +111,7 @@ HWND TForm::Handle() {
 }
 
 // 8 points at the system's DPI (11 pixels at 96), or the caller's font;
-// text boxes in a fixed pitch, at 9 points where it is narrow, only for a
-// form that has one.
+// text boxes in a fixed pitch, at 9 points, only for a form that has one.
 void TForm::CreateFonts() {
   if (CallersFont_) {
     Fonts_[Regular] = Fonts_[Bold] = Fonts_[Underlined] = Fonts_[FixedPitch] = CallersFont_;
@@ -134,8 +133,11 @@ void TForm::CreateFonts() {
   logFont.lfHeight = -MulDiv(9, Dpi_, 72);
   logFont.lfWeight = FW_NORMAL;
   logFont.lfUnderline = FALSE;
+  // Whichever TrueType face the system has for it (Courier New on XP):
+  // asking for one by name costs a search where it is missing.
   logFont.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
-  lstrcpynA(logFont.lfFaceName, "Courier New", LF_FACESIZE);
+  logFont.lfOutPrecision = OUT_TT_ONLY_PRECIS;
+  logFont.lfFaceName[0] = '\0';
   OwnFonts_[FixedPitch].reset(CreateFontIndirectA(&logFont));
   if (OwnFonts_[FixedPitch]) Fonts_[FixedPitch] = OwnFonts_[FixedPitch].get();
 }
@@ -264,7 +266,7 @@ HWND TForm::CreateControl(int index) {
       break;
     case ControlKind::TextBox:
       windowClass = "EDIT";
-      style |= ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP;
+      style |= ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP | WS_CLIPSIBLINGS;
       if (Has(definition.Flags, ControlFlag::FixedPitch)) style |= ES_AUTOHSCROLL | WS_HSCROLL;
       break;
   }
@@ -395,9 +397,8 @@ int TForm::ShowModal() {
   ModalResult_ = 0;
   LastFocus_ = nullptr;
   Center();
+  FormShow();
   ShowWindow(Window_, SW_SHOW);
-  UpdateWindow(Window_);
-  FormShown();
   MSG msg;
   while (ModalResult_ == 0 && Window_) {
     if (GetMessageA(&msg, nullptr, 0, 0) <= 0) {
@@ -433,7 +434,9 @@ void TForm::EnableControl(int id, bool enabled) {
 
 void TForm::FocusControl(int id) {
   const Placed* control = Find(id);
-  if (control && control->Window) SetFocus(control->Window);
+  if (!control || !control->Window) return;
+  LastFocus_ = control->Window;
+  if (GetActiveWindow() == Window_) SetFocus(control->Window);
 }
 
 void TForm::Close() {

@@ -46,7 +46,8 @@ class TForm {
   int ShowModal();
   void SetModalResult(int result);
   // What the program puts in a control after it is made: its text, whether
-  // it can be used, the focus.
+  // it can be used, the focus (given when the window is next active, if it
+  // is not now).
   void SetText(int id, const char* text);
   void EnableControl(int id, bool enabled);
   void FocusControl(int id);
@@ -67,8 +68,9 @@ class TForm {
   // link label.
   virtual void ControlClick(int /*id*/) {}
   virtual void SystemMenuCommand(UINT /*id*/) {}
-  // In a modal run, once the window is shown and drawn.
-  virtual void FormShown() {}
+  // In a modal run, just before the window is shown: what it shows first
+  // is drawn once.
+  virtual void FormShow() {}
   // A form's own keys, looked at before the common ones.
   virtual bool HandleKey(const MSG&) { return false; }
 

@@ -117,11 +117,6 @@ TEST_F(WriteFilterOnTest, FromTheSystemMenuEnableChangesTheReportAndTheRestartIs
   ClickInstall();
   ASSERT_EQ(AnswerLastMessage("Information"),
             CopiedDialogText("Information", "EWF installation completed successfully.", {"OK"}));
-  // The service runs the stand-in driver from its fixture folder; Windows
-  // would start the one installed.
-  const std::string installed = "system32\\drivers\\ewf.sys";
-  WriteMachineValue(kEwfServiceKey, "ImagePath", REG_EXPAND_SZ,
-                    std::vector<BYTE>(installed.c_str(), installed.c_str() + installed.size() + 1));
 
   // Alt+Space, then up past Remove EWF Support: its S is Size's too.
   PostMessageA(Main_, WM_SYSCOMMAND, SC_KEYMENU, ' ');
@@ -129,7 +124,7 @@ TEST_F(WriteFilterOnTest, FromTheSystemMenuEnableChangesTheReportAndTheRestartIs
   TAppDriver::PressKeys(Main_, {VK_UP, VK_UP, VK_RETURN});
   HWND status = App_->WaitForWindow(kCaption);
   ASSERT_NE(status, nullptr);
-  ASSERT_TRUE(WaitUntilRead(status));
+  ASSERT_TRUE(IsRead(status));
   TAppDriver::Screenshot(status, "write_filter_status_not_protected");
   EXPECT_EQ(Text(status, Sentence), "EWF support is installed, but drive " + drive +
                                         " is not protected: changes to it are kept.  To protect it, click Enable, "
