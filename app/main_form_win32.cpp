@@ -34,7 +34,8 @@ enum ControlId {
   AboutButton,
 };
 
-// In the system menu: the window itself stays as it is.
+// In the system menu: the window itself stays as it is. Size has S as
+// well: the arrow keys reach Write Filter Status.
 constexpr UINT kStatusCommand = 0x0110;
 const char kStatusCaption[] = "Write Filter &Status...";
 constexpr UINT kRemoveCommand = 0x0100;

@@ -48,48 +48,55 @@ FilterStatus LiveStatus(const WriteFilterState& state) {
 }
 
 std::string ProtectedSentence(const std::string& drive, const std::string& bootCommand) {
-  const std::string now = "Drive " + drive + " is protected now";
+  const char* rest = nullptr;
   switch (PendingCommand(bootCommand)) {
     case Pending::None:
-      return now + ": every change made to it is lost when the computer restarts.";
+      rest = ": every change made to it is lost when the computer restarts.";
+      break;
     case Pending::Commit:
-      return now +
-             ", and a commit is pending: at the next start, the changes made to it since the computer "
-             "started are kept.";
+      rest =
+          ", and a commit is pending: at the next start, the changes made to it since the computer started are "
+          "kept.";
+      break;
     case Pending::CommitAndDisable:
-      return now +
-             ", and a commit is pending: at the next start, the changes made to it since the computer "
-             "started are kept, and the write filter is turned off.";
+      rest =
+          ", and a commit is pending: at the next start, the changes made to it since the computer started are "
+          "kept, and the write filter is turned off.";
+      break;
     case Pending::Enable:
     case Pending::Other:
-      break;
+      return Concat({"Drive ", drive,
+                     " is protected now, and the manager names a command for the next start: ", bootCommand, "."});
   }
-  return Concat({now, ", and the manager names a command for the next start: ", bootCommand, "."});
+  return Concat({"Drive ", drive, " is protected now", rest});
 }
 
 std::string Sentence(FilterStatus status, const WriteFilterState& state) {
-  const std::string drive = state.Volume.empty() ? std::string("the drive Windows runs from") : "drive " + state.Volume;
+  const std::string drive =
+      state.Volume.empty() ? std::string("the drive Windows runs from") : Concat({"drive ", state.Volume});
   switch (status) {
     case FilterStatus::NotInstalled:
-      return "EWF support is not installed on this computer: nothing protects " + drive +
-             ".  Click Install EWF Support in the main window to install it.";
+      return Concat({"EWF support is not installed on this computer: nothing protects ", drive,
+                     ".  Click Install EWF Support in the main window to install it."});
     case FilterStatus::Damaged:
       return "EWF support is installed, but damaged: the lines marked Wrong say what is wrong and what to do.  "
              "Click Install EWF Support again to mend it, or choose Remove EWF Support to take it out.";
     case FilterStatus::StartsAtRestart:
-      return "EWF support is installed; the write filter starts with Windows when the computer next restarts.  "
-             "Until then nothing protects " +
-             drive + ".";
+      return Concat(
+          {"EWF support is installed; the write filter starts with Windows when the computer next "
+           "restarts.  Until then nothing protects ",
+           drive, "."});
     case FilterStatus::Unknown:
-      return "EWF support is installed, but Stillvane could not tell whether it protects " + drive +
-             " now.  The lines below say why.";
+      return Concat({"EWF support is installed, but Stillvane could not tell whether it protects ", drive,
+                     " now.  The lines below say why."});
     case FilterStatus::NotProtected:
-      return "EWF support is installed, but " + drive +
-             " is not protected: changes to it are kept.  To protect it, click Enable, then restart the computer.";
+      return Concat({"EWF support is installed, but ", drive,
+                     " is not protected: changes to it are kept.  To protect it, click Enable, then restart the "
+                     "computer."});
     case FilterStatus::ProtectedAtRestart:
-      return "Drive " + state.Volume +
-             " is not protected yet: the write filter turns on when the computer next starts.  Until then, "
-             "changes to it are kept.";
+      return Concat({"Drive ", state.Volume,
+                     " is not protected yet: the write filter turns on when the computer next starts.  Until "
+                     "then, changes to it are kept."});
     case FilterStatus::Protected:
       return ProtectedSentence(state.Volume, state.BootCommand);
   }
@@ -135,14 +142,14 @@ std::string ServiceText(const WriteFilterState& state) {
 
 // "ewfmgr C: -enable", as the user would type it.
 std::string CommandText(const std::string& arguments) {
-  return "ewfmgr " + arguments;
+  return Concat({"ewfmgr ", arguments});
 }
 
 // The command and what came of it, for the report box.
 std::string RunText(const std::string& arguments, const ManagerRun& run) {
-  if (run.Outcome != ManagerOutcome::Ended) return CommandText(arguments) + "\r\n" + run.Failure;
-  return Concat({CommandText(arguments), "   (exit code ", std::to_string(run.ExitCode), ")\r\n",
-                 MessageDisplayText(run.Output)});
+  if (run.Outcome != ManagerOutcome::Ended) return Concat({"ewfmgr ", arguments, "\r\n", run.Failure});
+  return Concat(
+      {"ewfmgr ", arguments, "   (exit code ", std::to_string(run.ExitCode), ")\r\n", MessageDisplayText(run.Output)});
 }
 
 std::string ReportText(const WriteFilterState& state) {
@@ -154,9 +161,9 @@ std::string CommandsNote(FilterStatus live, const WriteFilterState& state) {
   switch (live) {
     case FilterStatus::Protected:
     case FilterStatus::NotProtected:
-      return "Each button runs \"ewfmgr " + state.Volume +
-             "\" with -enable, -commit or -commitanddisable, after a question; each takes effect when the "
-             "computer next starts.";
+      return Concat({"Each button runs \"ewfmgr ", state.Volume,
+                     "\" with -enable, -commit or -commitanddisable, after a question; each takes effect when the "
+                     "computer next starts."});
     case FilterStatus::ProtectedAtRestart:
       return "The write filter turns on when the computer next starts; Commit and Commit and Disable can be used "
              "after that.";
@@ -168,8 +175,8 @@ std::string CommandsNote(FilterStatus live, const WriteFilterState& state) {
       break;
   }
   if (state.Volume.empty()) return "The manager's commands need a drive letter for the partition Windows runs from.";
-  return "The manager's commands cannot be used, because Stillvane cannot tell the write filter's state: " +
-         state.WhyUnknown;
+  return Concat({"The manager's commands cannot be used, because Stillvane cannot tell the write filter's state: ",
+                 state.WhyUnknown});
 }
 
 bool Applies(ManagerCommand command, FilterStatus live) {
@@ -192,24 +199,27 @@ const char* ManagerCommandArgument(ManagerCommand command) {
 }
 
 std::string ManagerCommandQuestion(ManagerCommand command, const std::string& drive) {
-  const std::string run =
-      Concat({"Stillvane will run \"", CommandText(drive + " " + ManagerCommandArgument(command)), "\".\r\r"});
-  const std::string kept = "When the computer next starts, every change made to drive " + drive +
-                           " since it last started, up to the restart, is written to the drive and kept";
+  const char* const kept = " since it last started, up to the restart, is written to the drive and kept";
+  const char* rest =
+      ", and the write filter is turned off: from then on changes are kept as usual, and nothing protects the "
+      "drive.\r\rDo you want to commit the changes and turn the write filter off?";
   switch (command) {
-    case ManagerCommand::Enable:
-      return run + "From the next start of the computer, the write filter protects drive " + drive +
-             ".  Every change made there is then kept in memory only, and lost at each restart unless it is "
-             "committed.  Until the restart, changes are kept as usual.\r\rDo you want to enable the write filter?";
+    case ManagerCommand::Enable: {
+      const char* const lost =
+          ".  Every change made there is then kept in memory only, and lost at each restart unless it is "
+          "committed.  Until the restart, changes are kept as usual.\r\rDo you want to enable the write filter?";
+      return Concat({"Stillvane will run \"ewfmgr ", drive,
+                     " -enable\".\r\rFrom the next start of the computer, the write filter protects drive ", drive,
+                     lost});
+    }
     case ManagerCommand::Commit:
-      return run + kept +
-             ".  The write filter goes on protecting the drive after that.\r\rDo you want to commit the changes?";
+      rest = ".  The write filter goes on protecting the drive after that.\r\rDo you want to commit the changes?";
+      break;
     case ManagerCommand::CommitAndDisable:
-      return run + kept +
-             ", and the write filter is turned off: from then on changes are kept as usual, and nothing protects "
-             "the drive.\r\rDo you want to commit the changes and turn the write filter off?";
+      break;
   }
-  return {};
+  return Concat({"Stillvane will run \"ewfmgr ", drive, " ", ManagerCommandArgument(command),
+                 "\".\r\rWhen the computer next starts, every change made to drive ", drive, kept, rest});
 }
 
 TWriteFilterStatus::TWriteFilterStatus(TOs& os, TDialogs& dialogs, TVersionInfo& FileVersionInfo,
@@ -251,19 +261,19 @@ bool TWriteFilterStatus::ConfirmCommand(ManagerCommand command) {
 }
 
 void TWriteFilterStatus::RunCommand(ManagerCommand command) {
-  const std::string arguments = State_.Volume + " " + ManagerCommandArgument(command);
+  const std::string arguments = Concat({State_.Volume, " ", ManagerCommandArgument(command)});
   LastCommand_ = CommandText(arguments);
   LastRun_ = RunWriteFilterManager(Os_, WindowsFolder_ + kManagerFile, arguments);
-  Transcript_ = RunText(arguments, LastRun_) + "\r\n\r\n";
+  Transcript_ = Concat({RunText(arguments, LastRun_), "\r\n\r\n"});
   Read();
 }
 
 void TWriteFilterStatus::FinishCommand() {
-  const std::string quoted = "\"" + LastCommand_ + "\"";
+  const std::string quoted = Concat({"\"", LastCommand_, "\""});
   if (LastRun_.Outcome != ManagerOutcome::Ended || LastRun_.ExitCode != 0) {
     const std::string why = LastRun_.Outcome != ManagerOutcome::Ended
                                 ? LastRun_.Failure
-                                : "It ended with exit code " + std::to_string(LastRun_.ExitCode) + ".";
+                                : Concat({"It ended with exit code ", std::to_string(LastRun_.ExitCode), "."});
     Dialogs_.ShowMessageDialog(Concat({"The command ", quoted, " did not succeed.\r\r", why,
                                        "\r\rThe Write Filter Status window shows what the manager wrote."}),
                                MessageKind::Error, MessageButtons::Ok);
@@ -278,14 +288,14 @@ void TWriteFilterStatus::FinishCommand() {
   const DWORD error = RestartComputer(Os_);
   if (error == ERROR_NOT_ALL_ASSIGNED) {
     Dialogs_.ShowMessageDialog(
-        WithErrorCode("Windows did not let Stillvane restart the computer, because this account may not shut it "
-                      "down.",
-                      error) +
-            "\r\rAsk an administrator to restart it.",
+        Concat({WithErrorCode("Windows did not let Stillvane restart the computer, because this account may not shut "
+                              "it down.",
+                              error),
+                "\r\rAsk an administrator to restart it."}),
         MessageKind::Error, MessageButtons::Ok);
   } else if (error) {
     Dialogs_.ShowMessageDialog(
-        WithErrorCode("Windows did not restart the computer.", error) + "\r\rRestart it from the Start menu.",
+        Concat({WithErrorCode("Windows did not restart the computer.", error), "\r\rRestart it from the Start menu."}),
         MessageKind::Error, MessageButtons::Ok);
   }
 }

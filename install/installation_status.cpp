@@ -211,12 +211,12 @@ StatusCheck CheckRecord(const RecordRead& read) {
                                      MachineKeyName(kInstallationRecordKey)});
   if (read.Error == ERROR_INVALID_DATA) {
     return {CheckOutcome::Wrong,
-            Concat({WithErrorCode(record + ", could not be read.", static_cast<DWORD>(read.Error)),
+            Concat({WithErrorCode(Concat({record, ", could not be read."}), static_cast<DWORD>(read.Error)),
                     "  It is not of the kind Stillvane writes, so Remove EWF Support cannot use it."})};
   }
   if (read.Error) {
     return {CheckOutcome::Unknown,
-            Concat({WithErrorCode(record + ", could not be read.", static_cast<DWORD>(read.Error)),
+            Concat({WithErrorCode(Concat({record, ", could not be read."}), static_cast<DWORD>(read.Error)),
                     "  Log on as an administrator to check it."})};
   }
   if (!read.Present) {

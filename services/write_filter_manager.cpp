@@ -80,7 +80,8 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;
   if (!os.CreatePipe(&readEnd, &writeEnd, &inheritable, kOutputLimit)) {
-    run.Failure = WithErrorCode("No pipe could be made to read what " + managerPath + " reports.", FailureCode(os));
+    run.Failure =
+        WithErrorCode(Concat({"No pipe could be made to read what ", managerPath, " reports."}), FailureCode(os));
     return run;
   }
   const UniqueKernelObject reader(os, readEnd);
@@ -92,7 +93,7 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
   startup.wShowWindow = SW_HIDE;
   startup.hStdOutput = writer.get();
   startup.hStdError = writer.get();
-  const std::string command = "\"" + managerPath + "\" " + arguments;
+  const std::string command = Concat({"\"", managerPath, "\" ", arguments});
   std::vector<char> commandLine(command.begin(), command.end());
   commandLine.push_back('\0');
   PROCESS_INFORMATION started = {};
@@ -101,9 +102,9 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
     const DWORD error = FailureCode(os);
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
       run.Outcome = ManagerOutcome::Missing;
-      run.Failure = managerPath + " is not there.";
+      run.Failure = Concat({managerPath, " is not there."});
     } else {
-      run.Failure = WithErrorCode(managerPath + " could not be started.", error);
+      run.Failure = WithErrorCode(Concat({managerPath, " could not be started."}), error);
     }
     return run;
   }
@@ -118,22 +119,23 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
   if (waited == WAIT_TIMEOUT) {
     // Whether or not it can be ended, its answer is not known.
     (void)os.TerminateProcess(process.get(), 1);
-    run.Failure =
-        managerPath + " did not finish within " + std::to_string(kManagerTimeoutMilliseconds / 1000) + " seconds.";
+    run.Failure = Concat(
+        {managerPath, " did not finish within ", std::to_string(kManagerTimeoutMilliseconds / 1000), " seconds."});
     return run;
   }
   if (waited != WAIT_OBJECT_0) {
-    run.Failure = WithErrorCode("Waiting for " + managerPath + " failed.", waitError ? waitError : FailureCode(os));
+    run.Failure =
+        WithErrorCode(Concat({"Waiting for ", managerPath, " failed."}), waitError ? waitError : FailureCode(os));
     return run;
   }
   if (!os.GetExitCodeProcess(process.get(), &run.ExitCode)) {
-    run.Failure = WithErrorCode("The exit code of " + managerPath + " could not be read.", FailureCode(os));
+    run.Failure = WithErrorCode(Concat({"The exit code of ", managerPath, " could not be read."}), FailureCode(os));
     return run;
   }
 
   // The manager has ended, so all it wrote is in the pipe: read just that,
   // never waiting on a pipe that something else might still hold open.
-  const std::string unread = "What " + managerPath + " reported could not be read.";
+  const std::string unread = Concat({"What ", managerPath, " reported could not be read."});
   DWORD available = 0;
   if (!os.PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr)) {
     run.Failure = WithErrorCode(unread, FailureCode(os));

@@ -91,20 +91,21 @@ void ReadOverlayState(TOs& os, const std::string& managerPath, WriteFilterState&
   state.ManagerAsked = true;
   state.Report = RunWriteFilterManager(os, managerPath, state.Volume);
   const ManagerRun& run = state.Report;
-  const std::string command = "\"ewfmgr " + state.Volume + "\"";
+  const std::string command = Concat({"\"ewfmgr ", state.Volume, "\""});
   std::string why;
   if (run.Outcome == ManagerOutcome::Missing) {
-    why = "The ewf service is running, but its manager " + managerPath + " is not there.";
+    why = Concat({"The ewf service is running, but its manager ", managerPath, " is not there."});
   } else if (run.Outcome == ManagerOutcome::Failed) {
     why = run.Failure;
   } else if (run.ExitCode != 0) {
-    why = command + " ended with exit code " + std::to_string(run.ExitCode) + ", so its report is not relied on.";
+    why =
+        Concat({command, " ended with exit code ", std::to_string(run.ExitCode), ", so its report is not relied on."});
   }
   const std::vector<std::string> bootCommands = ReportValues(run.Output, "Boot Command");
   if (!bootCommands.empty()) state.BootCommand = bootCommands.front();
   const std::optional<bool> enabled = why.empty() ? OverlayEnabled(run.Output) : std::nullopt;
   if (why.empty() && !enabled) {
-    why = "The report of " + command + " does not say whether the filter is enabled.";
+    why = Concat({"The report of ", command, " does not say whether the filter is enabled."});
   }
   if (!why.empty()) {
     state.Protection = WriteFilterProtection::Unknown;
