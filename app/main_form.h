@@ -1,6 +1,6 @@
 // The main window: the three tasks, each in its own frame, the way to the
-// About and Reducing disk writes dialogs, and Remove EWF Support in its
-// system menu.
+// About and Reducing disk writes dialogs, and Write Filter Status and Remove
+// EWF Support in its system menu.
 #pragma once
 
 #include <string>
@@ -27,8 +27,9 @@ class TMainForm : public TForm {
   void ControlClick(int id) override;
   void SystemMenuCommand(UINT id) override;
   void FormCreate();
-  void FormShow();
+  void FormShow() override;
   void InstallEWFButtonClick();
+  void WriteFilterStatusClick();
   void RemoveEWFSupportClick();
   void MinimizeDiskWritesButtonClick();
   void EnableHORMButtonClick();

@@ -3,6 +3,7 @@
 #include "app/about_form.h"
 #include "app/startup.h"
 #include "app/tips_form.h"
+#include "app/write_filter_status_form.h"
 #include "install/installation.h"
 #include "install/removal.h"
 #include "services/error_report.h"
@@ -33,7 +34,10 @@ enum ControlId {
   AboutButton,
 };
 
-// In the system menu: the window itself stays as it is.
+// In the system menu: the window itself stays as it is. Size has S as
+// well: the arrow keys reach Write Filter Status.
+constexpr UINT kStatusCommand = 0x0110;
+const char kStatusCaption[] = "Write Filter &Status...";
 constexpr UINT kRemoveCommand = 0x0100;
 // E: the letters of the standard commands (Restore, Move, Size, ...) are taken.
 const char kRemoveCaption[] = "Remove &EWF Support...";
@@ -103,6 +107,7 @@ void TMainForm::ControlClick(int id) {
 }
 
 void TMainForm::SystemMenuCommand(UINT id) {
+  if (id == kStatusCommand) WriteFilterStatusClick();
   if (id == kRemoveCommand) RemoveEWFSupportClick();
 }
 
@@ -114,7 +119,8 @@ void TMainForm::SetDialogs(TTipsForm* tipsForm, TAboutForm* aboutForm) {
 void TMainForm::ShowMainWindow(int showCommand) {
   if (!Shown_) {
     Shown_ = true;
-    AddSystemMenuCommand(kRemoveCommand, kRemoveCaption);
+    AddSystemMenuCommand(kStatusCommand, kStatusCaption);
+    AddSystemMenuCommand(kRemoveCommand, kRemoveCaption, false);
     FormShow();
   }
   Show(showCommand);
@@ -135,6 +141,11 @@ void TMainForm::InstallEWFButtonClick() {
   RunAction(Dialogs_, [this] {
     InstallEwfSupport({Os_, Dialogs_, FileVersionInfo_, SourceFolder_, WindowsFolder_, SystemDriveFolder_});
   });
+}
+
+void TMainForm::WriteFilterStatusClick() {
+  RunAction(Dialogs_,
+            [this] { TWriteFilterStatusForm(Handle(), Os_, Dialogs_, FileVersionInfo_, WindowsFolder_).ShowModal(); });
 }
 
 void TMainForm::RemoveEWFSupportClick() {

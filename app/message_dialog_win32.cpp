@@ -12,33 +12,6 @@ namespace {
 
 enum ControlId { IconId = 100, TextId = 101 };
 
-LPCSTR SystemIcon(MessageKind kind) {
-  switch (kind) {
-    case MessageKind::Warning:
-      return IDI_EXCLAMATION;
-    case MessageKind::Error:
-      return IDI_HAND;
-    case MessageKind::Information:
-      return IDI_ASTERISK;
-    case MessageKind::Confirmation:
-      return IDI_QUESTION;
-  }
-  return IDI_ASTERISK;
-}
-
-void CopyToClipboard(HWND owner, const std::string& text) {
-  TOpenClipboard clipboard(owner);
-  if (!clipboard) return;
-  EmptyClipboard();
-  UniqueGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, text.size() + 1));
-  void* data = memory ? GlobalLock(memory.get()) : nullptr;
-  if (!data) return;
-  std::memcpy(data, text.c_str(), text.size() + 1);
-  GlobalUnlock(memory.get());
-  // The clipboard owns the memory once it has taken it.
-  if (SetClipboardData(CF_TEXT, memory.get())) memory.release();
-}
-
 class TMessageDialog : public TForm {
  public:
   // The message and buttons are the caller's, alive as long as the dialog.
@@ -52,10 +25,10 @@ class TMessageDialog : public TForm {
     if (msg.message != WM_KEYDOWN || msg.wParam != 'C') return false;
     if (GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0) return false;
     MessageBeep(0);
-    CopyToClipboard(Handle(),
-                    Buttons_.Count == 2
-                        ? MessageDialogClipboardText(Caption_, Message_, {Buttons_[0].Caption, Buttons_[1].Caption})
-                        : MessageDialogClipboardText(Caption_, Message_, {Buttons_[0].Caption}));
+    CopyTextToClipboard(Handle(),
+                        Buttons_.Count == 2
+                            ? MessageDialogClipboardText(Caption_, Message_, {Buttons_[0].Caption, Buttons_[1].Caption})
+                            : MessageDialogClipboardText(Caption_, Message_, {Buttons_[0].Caption}));
     return true;
   }
 
@@ -137,6 +110,33 @@ MessageLayout LayOutMessage(HFONT font, const std::string& drawnText, const Mess
 
 }  // namespace
 
+LPCSTR MessageKindIcon(MessageKind kind) {
+  switch (kind) {
+    case MessageKind::Warning:
+      return IDI_EXCLAMATION;
+    case MessageKind::Error:
+      return IDI_HAND;
+    case MessageKind::Information:
+      return IDI_ASTERISK;
+    case MessageKind::Confirmation:
+      return IDI_QUESTION;
+  }
+  return IDI_ASTERISK;
+}
+
+void CopyTextToClipboard(HWND owner, const std::string& text) {
+  TOpenClipboard clipboard(owner);
+  if (!clipboard) return;
+  EmptyClipboard();
+  UniqueGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, text.size() + 1));
+  void* data = memory ? GlobalLock(memory.get()) : nullptr;
+  if (!data) return;
+  std::memcpy(data, text.c_str(), text.size() + 1);
+  GlobalUnlock(memory.get());
+  // The clipboard owns the memory once it has taken it.
+  if (SetClipboardData(CF_TEXT, memory.get())) memory.release();
+}
+
 DialogResult ShowMessageDialog(HWND owner, const std::string& text, MessageKind kind, MessageButtons buttons) {
   const MessageDialogButtonSet buttonSet = MessageDialogButtons(buttons);
   const std::string drawnText = MessageDisplayText(text);
@@ -159,7 +159,7 @@ DialogResult ShowMessageDialog(HWND owner, const std::string& text, MessageKind 
   FormSpec form{MessageDialogCaption(kind), layout.ClientWidth,         layout.ClientHeight,
                 FormKind::Dialog,           FormPosition::ScreenCenter, nullptr};
   TMessageDialog dialog(owner, form, ControlList(controls, 2 + buttonSet.Count), font.get(), text, buttonSet);
-  dialog.SetImage(IconId, LoadIconA(nullptr, SystemIcon(kind)));
+  dialog.SetImage(IconId, LoadIconA(nullptr, MessageKindIcon(kind)));
   return static_cast<DialogResult>(dialog.ShowModal());
 }
 

@@ -3,7 +3,8 @@
 // and measures for each start the time from process creation to the main
 // window being visible and idle, the peak working set and the peak private
 // bytes, and the time from a click on a button to the first dialog it brings
-// up. Run by scripts/bench.sh:
+// up; and for Stillvane the time from the system menu command to Write
+// Filter Status drawn and idle, against About's. Run by scripts/bench.sh:
 //
 //     bench_driver.exe STILLVANE_EXE MINIMAL_EXE MINIMAL_THEMED_EXE [PAIRS]
 //
@@ -152,9 +153,18 @@ class TProgram {
   // dialog's answer button and waits until it is gone. Returns the time from
   // the click to the dialog being shown and idle.
   double ClickToDialog(const char* button, const char* dialogCaption, const char* answer, RECT* dialogRect = nullptr) {
-    HWND control = FindControl(Window_, button);
+    return ToDialog(FindControl(Window_, button), BM_CLICK, 0, dialogCaption, answer, dialogRect);
+  }
+  // The same for a command of the main window's system menu.
+  double MenuCommandToDialog(UINT command, const char* dialogCaption, const char* answer) {
+    return ToDialog(Window_, WM_SYSCOMMAND, command, dialogCaption, answer, nullptr);
+  }
+
+ private:
+  double ToDialog(HWND target, UINT message, WPARAM wParam, const char* dialogCaption, const char* answer,
+                  RECT* dialogRect) {
     const double start = Now();
-    PostMessageA(control, BM_CLICK, 0, 0);
+    PostMessageA(target, message, wParam, 0);
     HWND dialog = WaitUntilShownAndIdle(Process_.dwProcessId, dialogCaption);
     const double elapsed = Now() - start;
     if (dialogRect) GetWindowRect(dialog, dialogRect);
@@ -166,7 +176,6 @@ class TProgram {
     return elapsed;
   }
 
- private:
   PROCESS_INFORMATION Process_{};
   HWND Window_ = nullptr;
   double StartMs_ = 0;
@@ -177,7 +186,12 @@ struct Sample {
   Memory Memory;       // once the main window is idle
   double PeakPrivate;  // the highest of the samples taken (see MemoryOf)
   double ClickMs[3];   // A: Install, Minimize Disk Writes, Enable HORM; B: its one button
+  double AboutMs;      // A: About, then Write Filter Status from the system menu, each to its window drawn
+  double StatusMs;
 };
+
+// The main window's system menu command that opens Write Filter Status.
+constexpr UINT kStatusCommand = 0x0110;
 
 const char* const kStillvaneButtons[3] = {"Install EWF Support", "Minimize Disk Writes", "Enable HORM"};
 
@@ -189,6 +203,8 @@ Sample RunStillvane(const std::string& exe, RECT* informationRect = nullptr) {
   sample.ClickMs[0] = program.ClickToDialog(kStillvaneButtons[0], "Driver files not found", "OK");
   sample.ClickMs[1] = program.ClickToDialog(kStillvaneButtons[1], "Information", "OK", informationRect);
   sample.ClickMs[2] = program.ClickToDialog(kStillvaneButtons[2], "Confirm", "&No");
+  sample.AboutMs = program.ClickToDialog("About", "About", "OK");
+  sample.StatusMs = program.MenuCommandToDialog(kStatusCommand, "Write Filter Status", "Close");
   sample.PeakPrivate = std::max(sample.Memory.PeakPrivate, program.MemoryNow().PeakPrivate);
   return sample;
 }
@@ -262,7 +278,7 @@ int main(int argc, char** argv) {
   RunMinimal(t, informationRect);
 
   std::vector<double> startRatio, startRatioThemed, privateRatio, privateRatioThemed, workingSetRatio, clickRatio[3];
-  std::vector<double> startA, startB, startT, clickA[3], clickB;
+  std::vector<double> startA, startB, startT, clickA[3], clickB, aboutA, statusA, statusRatio;
   std::printf("times in ms, memory in KiB\n");
   std::printf(
       "pair  start A   B     B'   A/B  | peak WS A     B | peak priv A     B    B'  A/B  |"
@@ -284,6 +300,9 @@ int main(int argc, char** argv) {
       clickRatio[i].push_back(sa.ClickMs[i] / sb.ClickMs[0]);
     }
     clickB.push_back(sb.ClickMs[0]);
+    aboutA.push_back(sa.AboutMs);
+    statusA.push_back(sa.StatusMs);
+    statusRatio.push_back(sa.StatusMs / sa.AboutMs);
     std::printf("%4d  %7.1f %5.1f %5.1f %5.2f | %9.0f %5.0f | %11.0f %5.0f %5.0f %5.2f | %7.1f  %7.1f %5.1f | %7.1f\n",
                 pair, sa.StartMs, sb.StartMs, st.StartMs, startRatio.back(), sa.Memory.PeakWorkingSet,
                 sb.Memory.PeakWorkingSet, sa.PeakPrivate, sb.PeakPrivate, st.PeakPrivate, privateRatio.back(),
@@ -302,6 +321,9 @@ int main(int argc, char** argv) {
   PrintRatios("click Install EWF Support", clickRatio[0], 1.2);
   PrintRatios("click Minimize Disk Writes", clickRatio[1], 1.2);
   PrintRatios("click Enable HORM", clickRatio[2], 1.2);
+  std::printf("A, its own windows (medians: About %.1f ms, Write Filter Status %.1f ms), pair by pair:\n",
+              Median(aboutA), Median(statusA));
+  PrintRatios("Write Filter Status / About", statusRatio, 0);
   std::printf("  %-34s %ld bytes  (%.1f KiB)   target <= 150 KiB: %s\n", "Stillvane.exe size", FileSize(a),
               FileSize(a) / 1024.0, FileSize(a) <= 150 * 1024 ? "met" : "MISSED");
   std::printf("A/B' pair by pair (the themed controls' share taken out):\n");

@@ -79,6 +79,37 @@ class TOs {
   // WAIT_OBJECT_0 once the object is signalled, WAIT_TIMEOUT, or WAIT_FAILED.
   virtual DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) = 0;
   virtual BOOL TerminateProcess(HANDLE process, UINT exitCode) = 0;
+  // STILL_ACTIVE while the process runs.
+  virtual BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) = 0;
+  // Milliseconds since Windows started, round every 49.7 days.
+  virtual DWORD GetTickCount() = 0;
+
+  // Waiting while this thread's windows stay drawn (user32).
+  // WAIT_OBJECT_0 + i once handles[i] is signalled (wakeAll FALSE),
+  // WAIT_OBJECT_0 + count when a message of `wakeMask` has come in since the
+  // queue was last looked at, WAIT_TIMEOUT, or WAIT_FAILED.
+  virtual DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wakeAll, DWORD milliseconds,
+                                          DWORD wakeMask) = 0;
+  // The first queued message between `first` and `last` (0 and 0: any);
+  // FALSE when there is none. Messages sent from elsewhere are answered
+  // meanwhile.
+  virtual BOOL PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove) = 0;
+  virtual LRESULT DispatchMessageA(const MSG* message) = 0;
+  // The previous cursor, or NULL.
+  virtual HCURSOR SetCursor(HCURSOR cursor) = 0;
+  virtual HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR cursorName) = 0;
+
+  // Restarting the computer (advapi32, user32). BOOL results as above.
+  // A pseudo-handle that needs no closing.
+  virtual HANDLE GetCurrentProcess() = 0;
+  virtual BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) = 0;
+  virtual BOOL LookupPrivilegeValueA(LPCSTR systemName, LPCSTR name, PLUID luid) = 0;
+  // TRUE even when a privilege the token lacks was not enabled; the last
+  // error is then ERROR_NOT_ALL_ASSIGNED, else ERROR_SUCCESS.
+  virtual BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD bufferLength,
+                                     PTOKEN_PRIVILEGES previousState, PDWORD returnLength) = 0;
+  // Starts the shutdown and returns; it goes on without the caller.
+  virtual BOOL ExitWindowsEx(UINT flags, DWORD reason) = 0;
 
   // Process, memory and platform (kernel32).
   // Returns the length copied (without the NUL), the size needed (with the

@@ -61,6 +61,22 @@ class TWin32Os : public TOs {
                       LPPROCESS_INFORMATION processInformation) override;
   DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
   BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
+  BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) override;
+  DWORD GetTickCount() override;
+
+  DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wakeAll, DWORD milliseconds,
+                                  DWORD wakeMask) override;
+  BOOL PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove) override;
+  LRESULT DispatchMessageA(const MSG* message) override;
+  HCURSOR SetCursor(HCURSOR cursor) override;
+  HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR cursorName) override;
+
+  HANDLE GetCurrentProcess() override;
+  BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) override;
+  BOOL LookupPrivilegeValueA(LPCSTR systemName, LPCSTR name, PLUID luid) override;
+  BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD bufferLength,
+                             PTOKEN_PRIVILEGES previousState, PDWORD returnLength) override;
+  BOOL ExitWindowsEx(UINT flags, DWORD reason) override;
 
   DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;
   DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) override;

@@ -156,6 +156,56 @@ BOOL TWin32Os::TerminateProcess(HANDLE process, UINT exitCode) {
   return ::TerminateProcess(process, exitCode);
 }
 
+BOOL TWin32Os::GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
+  return ::GetExitCodeProcess(process, exitCode);
+}
+
+DWORD TWin32Os::GetTickCount() {
+  return ::GetTickCount();
+}
+
+DWORD TWin32Os::MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wakeAll, DWORD milliseconds,
+                                          DWORD wakeMask) {
+  return ::MsgWaitForMultipleObjects(count, handles, wakeAll, milliseconds, wakeMask);
+}
+
+BOOL TWin32Os::PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove) {
+  return ::PeekMessageA(message, window, first, last, remove);
+}
+
+LRESULT TWin32Os::DispatchMessageA(const MSG* message) {
+  return ::DispatchMessageA(message);
+}
+
+HCURSOR TWin32Os::SetCursor(HCURSOR cursor) {
+  return ::SetCursor(cursor);
+}
+
+HCURSOR TWin32Os::LoadCursorA(HINSTANCE instance, LPCSTR cursorName) {
+  return ::LoadCursorA(instance, cursorName);
+}
+
+HANDLE TWin32Os::GetCurrentProcess() {
+  return ::GetCurrentProcess();
+}
+
+BOOL TWin32Os::OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
+  return ::OpenProcessToken(process, access, token);
+}
+
+BOOL TWin32Os::LookupPrivilegeValueA(LPCSTR systemName, LPCSTR name, PLUID luid) {
+  return ::LookupPrivilegeValueA(systemName, name, luid);
+}
+
+BOOL TWin32Os::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD bufferLength,
+                                     PTOKEN_PRIVILEGES previousState, PDWORD returnLength) {
+  return ::AdjustTokenPrivileges(token, disableAll, newState, bufferLength, previousState, returnLength);
+}
+
+BOOL TWin32Os::ExitWindowsEx(UINT flags, DWORD reason) {
+  return ::ExitWindowsEx(flags, reason);
+}
+
 DWORD TWin32Os::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
   return ::GetEnvironmentVariableA(name, buffer, size);
 }

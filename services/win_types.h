@@ -54,9 +54,16 @@ struct HINSTANCE__ {
   int unused;
 };
 typedef HINSTANCE__* HINSTANCE;
-// NOLINTEND(bugprone-reserved-identifier)
 typedef HINSTANCE HMODULE;
+struct HCURSOR__ {
+  int unused;
+};
+typedef HCURSOR__* HCURSOR;
+// NOLINTEND(bugprone-reserved-identifier)
 typedef intptr_t (*FARPROC)();
+typedef intptr_t LRESULT;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
 typedef BYTE BOOLEAN;
 
 // The members up to those the program reads, as Windows lays them out.
@@ -160,6 +167,36 @@ struct PROCESS_INFORMATION {
 };
 typedef PROCESS_INFORMATION* LPPROCESS_INFORMATION;
 typedef HANDLE* PHANDLE;
+struct POINT {
+  LONG x;
+  LONG y;
+};
+struct MSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
+};
+typedef MSG* LPMSG;
+
+struct LUID {
+  DWORD LowPart;
+  LONG HighPart;
+};
+typedef LUID* PLUID;
+struct LUID_AND_ATTRIBUTES {
+  LUID Luid;
+  DWORD Attributes;
+};
+struct TOKEN_PRIVILEGES {
+  DWORD PrivilegeCount;
+  LUID_AND_ATTRIBUTES Privileges[1];
+};
+typedef TOKEN_PRIVILEGES* PTOKEN_PRIVILEGES;
+typedef DWORD* PDWORD;
+
 struct TRUSTEE_A;
 typedef TRUSTEE_A* PTRUSTEE_A;
 struct EXPLICIT_ACCESS_A;
@@ -226,6 +263,7 @@ struct VS_FIXEDFILEINFO {
 #define ERROR_BROKEN_PIPE 109L
 #define ERROR_SERVICE_DOES_NOT_EXIST 1060L
 #define ERROR_FUNCTION_FAILED 1627L
+#define ERROR_NOT_ALL_ASSIGNED 1300L
 
 #define SC_MANAGER_CONNECT 0x0001
 #define SERVICE_QUERY_STATUS 0x0004
@@ -240,6 +278,32 @@ struct VS_FIXEDFILEINFO {
 #define WAIT_OBJECT_0 0
 #define WAIT_TIMEOUT 258L
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+#define STILL_ACTIVE 259
+#define QS_ALLINPUT 0x04FF
+#define PM_NOREMOVE 0
+#define PM_REMOVE 1
+#define WM_PAINT 0x000F
+#define WM_CLOSE 0x0010
+#define WM_NCMOUSEMOVE 0x00A0
+#define WM_NCXBUTTONDBLCLK 0x00AD
+#define WM_KEYFIRST 0x0100
+#define WM_KEYDOWN 0x0100
+#define WM_KEYLAST 0x0109
+#define WM_TIMER 0x0113
+#define WM_MOUSEFIRST 0x0200
+#define WM_LBUTTONDOWN 0x0201
+#define WM_MOUSELAST 0x020D
+#define IDC_ARROW ((LPCSTR)(uintptr_t)32512)
+#define IDC_WAIT ((LPCSTR)(uintptr_t)32514)
+
+#define TOKEN_QUERY 0x0008
+#define TOKEN_ADJUST_PRIVILEGES 0x0020
+#define SE_PRIVILEGE_ENABLED 0x00000002
+#define SE_SHUTDOWN_NAME "SeShutdownPrivilege"
+#define EWX_REBOOT 0x00000002
+#define SHTDN_REASON_MAJOR_OTHER 0x00000000
+#define SHTDN_REASON_MINOR_OTHER 0x000000FF
+#define SHTDN_REASON_FLAG_PLANNED 0x80000000
 #define SW_HIDE 0
 
 #define REG_NONE 0

@@ -47,7 +47,8 @@ void TForm::BuildTabOrder(int parentId) {
       if (child.Definition->Parent != parentId || child.Definition->TabOrder != position) continue;
       if (child.Definition->Kind == ControlKind::GroupBox) {
         BuildTabOrder(child.Definition->Id);
-      } else if (IsPressable(child.Definition->Kind) && child.Window) {
+      } else if ((IsPressable(child.Definition->Kind) || child.Definition->Kind == ControlKind::TextBox) &&
+                 child.Window) {
         TabOrder_[TabCount_++] = child.Window;
       }
     }

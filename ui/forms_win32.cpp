@@ -10,11 +10,22 @@ HINSTANCE ModuleInstance() {
   return GetModuleHandleA(nullptr);
 }
 
-enum FontStyle { Regular, Bold, Underlined };
+enum FontStyle { Regular, Bold, Underlined, FixedPitch };
 
 FontStyle StyleOf(const ControlSpec& control) {
   if (control.Kind == ControlKind::LinkLabel) return Underlined;
+  if (Has(control.Flags, ControlFlag::FixedPitch)) return FixedPitch;
   return Has(control.Flags, ControlFlag::Bold) ? Bold : Regular;
+}
+
+bool HasFixedPitchText(ControlList controls) {
+  for (int i = 0; i < controls.Count; ++i)
+    if (Has(controls.Items[i].Flags, ControlFlag::FixedPitch)) return true;
+  return false;
+}
+
+bool IsWaitCursorShown() {
+  return GetCursor() == LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT));
 }
 
 // The system's link colour where high contrast is on, or where the face
@@ -34,7 +45,7 @@ COLORREF LinkColor() {
 // Text measured in the font and with the flags it is drawn with.
 class TForm::TFontMeasurer : public TTextMeasurer {
  public:
-  TFontMeasurer(HDC dc, const HFONT (&fonts)[3]) : Dc_(dc), Fonts_(fonts) {}
+  TFontMeasurer(HDC dc, const HFONT (&fonts)[4]) : Dc_(dc), Fonts_(fonts) {}
 
   Extent Measure(const ControlSpec& control, int width) const override {
     TSelectedObject selected(Dc_, Fonts_[StyleOf(control)]);
@@ -56,7 +67,7 @@ class TForm::TFontMeasurer : public TTextMeasurer {
 
  private:
   HDC Dc_;
-  const HFONT (&Fonts_)[3];
+  const HFONT (&Fonts_)[4];
 };
 
 ATOM TForm::RegisteredClass() {
@@ -99,10 +110,11 @@ HWND TForm::Handle() {
   return Window_;
 }
 
-// 8 points at the system's DPI (11 pixels at 96), or the caller's font.
+// 8 points at the system's DPI (11 pixels at 96), or the caller's font;
+// text boxes in a fixed pitch, at 9 points, only for a form that has one.
 void TForm::CreateFonts() {
   if (CallersFont_) {
-    Fonts_[Regular] = Fonts_[Bold] = Fonts_[Underlined] = CallersFont_;
+    Fonts_[Regular] = Fonts_[Bold] = Fonts_[Underlined] = Fonts_[FixedPitch] = CallersFont_;
     return;
   }
   Dpi_ = GetDeviceCaps(TWindowDC(nullptr).get(), LOGPIXELSY);
@@ -116,6 +128,18 @@ void TForm::CreateFonts() {
     OwnFonts_[style].reset(CreateFontIndirectA(&logFont));
     Fonts_[style] = OwnFonts_[style].get();
   }
+  Fonts_[FixedPitch] = Fonts_[Regular];
+  if (!HasFixedPitchText(Controls_)) return;
+  logFont.lfHeight = -MulDiv(9, Dpi_, 72);
+  logFont.lfWeight = FW_NORMAL;
+  logFont.lfUnderline = FALSE;
+  // Whichever TrueType face the system has for it (Courier New on XP):
+  // asking for one by name costs a search where it is missing.
+  logFont.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+  logFont.lfOutPrecision = OUT_TT_ONLY_PRECIS;
+  logFont.lfFaceName[0] = '\0';
+  OwnFonts_[FixedPitch].reset(CreateFontIndirectA(&logFont));
+  if (OwnFonts_[FixedPitch]) Fonts_[FixedPitch] = OwnFonts_[FixedPitch].get();
 }
 
 HFONT TForm::FontFor(const ControlSpec& control) const {
@@ -174,9 +198,9 @@ void TForm::CreateWindowAndControls() {
   if (Form_.Kind == FormKind::MainWindow) Center();
 }
 
-void TForm::AddSystemMenuCommand(UINT id, const char* text) {
+void TForm::AddSystemMenuCommand(UINT id, const char* text, bool afterSeparator) {
   HMENU systemMenu = GetSystemMenu(Handle(), FALSE);
-  AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+  if (afterSeparator) AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
   AppendMenuA(systemMenu, MF_STRING, id, text);
 }
 
@@ -240,11 +264,17 @@ HWND TForm::CreateControl(int index) {
       style |=
           (Has(definition.Flags, ControlFlag::Default) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | BS_NOTIFY | WS_TABSTOP;
       break;
+    case ControlKind::TextBox:
+      windowClass = "EDIT";
+      style |= ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP | WS_CLIPSIBLINGS;
+      if (Has(definition.Flags, ControlFlag::FixedPitch)) style |= ES_AUTOHSCROLL | WS_HSCROLL;
+      break;
   }
   const Box& at = Layout_->Bounds(index);
-  HWND control = CreateWindowExA(
-      0, windowClass, definition.Text ? definition.Text : "", style, at.Left, at.Top, at.Width(), at.Height(), Window_,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(definition.Id)), ModuleInstance(), nullptr);
+  HWND control =
+      CreateWindowExA(definition.Kind == ControlKind::TextBox ? WS_EX_CLIENTEDGE : 0, windowClass,
+                      definition.Text ? definition.Text : "", style, at.Left, at.Top, at.Width(), at.Height(), Window_,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(definition.Id)), ModuleInstance(), nullptr);
   if (!control) return nullptr;
   SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(definition)), FALSE);
   return control;
@@ -367,6 +397,7 @@ int TForm::ShowModal() {
   ModalResult_ = 0;
   LastFocus_ = nullptr;
   Center();
+  FormShow();
   ShowWindow(Window_, SW_SHOW);
   MSG msg;
   while (ModalResult_ == 0 && Window_) {
@@ -389,6 +420,23 @@ int TForm::ShowModal() {
 
 void TForm::SetModalResult(int result) {
   ModalResult_ = result;
+}
+
+void TForm::SetText(int id, const char* text) {
+  const Placed* control = Find(id);
+  if (control && control->Window) SetWindowTextA(control->Window, text);
+}
+
+void TForm::EnableControl(int id, bool enabled) {
+  const Placed* control = Find(id);
+  if (control && control->Window) EnableWindow(control->Window, enabled);
+}
+
+void TForm::FocusControl(int id) {
+  const Placed* control = Find(id);
+  if (!control || !control->Window) return;
+  LastFocus_ = control->Window;
+  if (GetActiveWindow() == Window_) SetFocus(control->Window);
 }
 
 void TForm::Close() {
@@ -448,6 +496,9 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       SystemMenuCommand(static_cast<UINT>(wParam & 0xFFF0));
       return 0;
     case WM_CTLCOLORSTATIC: {
+      // A read-only text box draws over its own background as it scrolls.
+      const Placed* control = Find(reinterpret_cast<HWND>(lParam));
+      if (control && control->Definition->Kind == ControlKind::TextBox) break;
       LRESULT brush = DefWindowProcA(Window_, message, wParam, lParam);
       SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
       return brush;
@@ -459,6 +510,8 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     }
     case WM_SETCURSOR: {
+      // While the program waits for another one, the wait cursor it set stays.
+      if (IsWaitCursorShown()) return TRUE;
       const Placed* control = Find(reinterpret_cast<HWND>(wParam));
       if (control && control->Definition->Kind == ControlKind::LinkLabel && LOWORD(lParam) == HTCLIENT) {
         SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND)));

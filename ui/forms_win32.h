@@ -45,12 +45,19 @@ class TForm {
   // IDCANCEL when the window is closed by its close box or Alt+F4.
   int ShowModal();
   void SetModalResult(int result);
+  // What the program puts in a control after it is made: its text, whether
+  // it can be used, the focus (given when the window is next active, if it
+  // is not now).
+  void SetText(int id, const char* text);
+  void EnableControl(int id, bool enabled);
+  void FocusControl(int id);
   // Ends a modal run with IDCANCEL, or closes a main window (ending the program).
   void Close();
   // A command of the window's own at the end of its system menu, after a
-  // separator; choosing it calls SystemMenuCommand. Ids are multiples of 16
-  // below 0xF000, where Windows' own commands begin.
-  void AddSystemMenuCommand(UINT id, const char* text);
+  // separator unless it follows another of its own; choosing it calls
+  // SystemMenuCommand. Ids are multiples of 16 below 0xF000, where Windows'
+  // own commands begin.
+  void AddSystemMenuCommand(UINT id, const char* text, bool afterSeparator = true);
 
   // Tab, Enter, Escape and access keys for whichever form the message is for.
   // True when the message was handled and must not be dispatched.
@@ -61,6 +68,9 @@ class TForm {
   // link label.
   virtual void ControlClick(int /*id*/) {}
   virtual void SystemMenuCommand(UINT /*id*/) {}
+  // In a modal run, just before the window is shown: what it shows first
+  // is drawn once.
+  virtual void FormShow() {}
   // A form's own keys, looked at before the common ones.
   virtual bool HandleKey(const MSG&) { return false; }
 
@@ -119,11 +129,11 @@ class TForm {
   std::unique_ptr<HWND[]> TabOrder_;  // the buttons, in tab order
   const Placed* DefaultButton_ = nullptr;
   const Placed* CancelButton_ = nullptr;
-  // Regular, bold and underlined: Tahoma of the form's own, or the caller's
-  // font three times.
+  // Regular, bold, underlined and fixed-pitch: the form's own, or the
+  // caller's font four times.
   HFONT CallersFont_;
-  UniqueFont OwnFonts_[3];
-  HFONT Fonts_[3] = {};
+  UniqueFont OwnFonts_[4];
+  HFONT Fonts_[4] = {};
   UniqueIcon BigIcon_;
   UniqueIcon SmallIcon_;
   SIZE MinimumWindowSize_{0, 0};

@@ -59,7 +59,8 @@ int TFormLayout::IndexOf(int id) const {
 
 void TFormLayout::FitText(const TTextMeasurer& measurer) {
   for (LaidOut& control : *this) {
-    if (control.Definition->Kind != ControlKind::GroupBox && control.Definition->Kind != ControlKind::Image)
+    const ControlKind kind = control.Definition->Kind;
+    if (kind != ControlKind::GroupBox && kind != ControlKind::Image && kind != ControlKind::TextBox)
       Fit(measurer, control);
   }
 }

@@ -8,8 +8,10 @@
 #include <memory>
 
 // Image: an icon the window draws itself, from the module's resources (named
-// by the text) or given by the form; it has no window of its own.
-enum class ControlKind { GroupBox, Label, WrappedLabel, LinkLabel, Image, Button };
+// by the text) or given by the form; it has no window of its own. TextBox:
+// read-only text of any length, scrolled within the box, which keeps its
+// size whatever the text.
+enum class ControlKind { GroupBox, Label, WrappedLabel, LinkLabel, Image, Button, TextBox };
 
 // The sides of its parent a control keeps its distance to when the parent is
 // resized; anchored to both opposite sides, it stretches.
@@ -31,8 +33,9 @@ constexpr bool Has(Anchor anchors, Anchor side) {
 enum class ControlFlag : unsigned {
   None = 0,
   Bold = 1,
-  Default = 2,  // pressed by Enter when the focus is not on a button
-  Cancel = 4,   // pressed by Escape; the first such control in the table wins
+  Default = 2,     // pressed by Enter when the focus is not on a button
+  Cancel = 4,      // pressed by Escape; the first such control in the table wins
+  FixedPitch = 8,  // a text box in a fixed-pitch font, its lines not wrapped
 };
 
 constexpr ControlFlag operator|(ControlFlag first, ControlFlag second) {

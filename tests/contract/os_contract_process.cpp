@@ -178,6 +178,12 @@ TEST_F(OsContract, AProgramsOutputIsAllInThePipeOnceItHasEnded) {
   EXPECT_TRUE(Os().CloseHandle(writeEnd));
   EXPECT_TRUE(Os().CloseHandle(started.hThread));
   EXPECT_EQ(Os().WaitForSingleObject(started.hProcess, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+  DWORD exitCode = 0xDEADBEEF;
+  ASSERT_TRUE(Os().GetExitCodeProcess(started.hProcess, &exitCode));
+  EXPECT_EQ(exitCode, 0u);
+  EXPECT_EQ(Os().MsgWaitForMultipleObjects(1, &started.hProcess, FALSE, 0, QS_ALLINPUT),
+            static_cast<DWORD>(WAIT_OBJECT_0))
+      << "an ended process answers at once";
 
   DWORD available = 0;
   ASSERT_TRUE(Os().PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr));
@@ -196,6 +202,36 @@ TEST_F(OsContract, AProgramsOutputIsAllInThePipeOnceItHasEnded) {
   EXPECT_FALSE(Os().CreateProcessA(missing.c_str(), missingLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                                    nullptr, nullptr, &startup, &started));
   EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+}  // namespace
+
+namespace {
+
+// The restart's privilege: named as Windows names it, and enabled only on
+// request, with what it was before given back.
+TEST_F(OsContract, TheShutdownPrivilegeIsFoundAndEnabledOnRequest) {
+  HANDLE token = nullptr;
+  ASSERT_TRUE(Os().OpenProcessToken(Os().GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
+  TOKEN_PRIVILEGES enabled = {};
+  enabled.PrivilegeCount = 1;
+  enabled.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  ASSERT_TRUE(Os().LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &enabled.Privileges[0].Luid));
+  EXPECT_EQ(enabled.Privileges[0].Luid.LowPart, 19u);
+  LUID unknown = {};
+  SeedLastError();
+  EXPECT_FALSE(Os().LookupPrivilegeValueA(nullptr, "SeNoSuchPrivilege", &unknown));
+  EXPECT_EQ(Os().GetLastError(), 1313u) << "ERROR_NO_SUCH_PRIVILEGE";
+
+  TOKEN_PRIVILEGES previous = {};
+  DWORD size = 0;
+  SeedLastError();
+  ASSERT_TRUE(Os().AdjustTokenPrivileges(token, FALSE, &enabled, sizeof previous, &previous, &size));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "held by an administrator";
+  EXPECT_EQ(previous.PrivilegeCount, 1u);
+  EXPECT_EQ(previous.Privileges[0].Luid.LowPart, 19u);
+  EXPECT_TRUE(Os().AdjustTokenPrivileges(token, FALSE, &previous, 0, nullptr, nullptr));
+  EXPECT_TRUE(Os().CloseHandle(token));
 }
 
 }  // namespace

@@ -96,6 +96,8 @@ void ExpectReadable(TAppDriver& app, HWND window) {
   std::vector<Shown> shown;
   for (const ControlInfo& control : TAppDriver::Controls(window)) {
     if (control.Text.empty() || !IsWindowVisible(control.Hwnd) || IsFrame(control.Hwnd)) continue;
+    // A text box scrolls what it has no room for.
+    if (lstrcmpiA(control.ClassName.c_str(), "Edit") == 0) continue;
     const auto measured = reinterpret_cast<ULONG_PTR>(GetPropA(control.Hwnd, "StillvaneTextExtent"));
     const SIZE text{LOWORD(measured), HIWORD(measured)};
     EXPECT_NE(measured, 0u) << "not measured: " << control.Text;

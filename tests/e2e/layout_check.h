@@ -34,7 +34,7 @@ void ExpectControls(HWND window, HWND origin, const std::vector<ControlLayout>& 
 void ExpectFrames(HWND window, const std::vector<FrameLayout>& frames);
 void ExpectClientSize(HWND window, SIZE table);
 
-// Every control's text, measured in the program in the control's own font,
-// fits inside it; links stand out from their background; no two controls overlap (frames aside: a control lies in
-// its frame); the window lies inside the screen's work area.
+// Every control's text but a text box's, measured in the program in the
+// control's own font, fits inside it; links stand out from their background; no two controls overlap (frames aside: a
+// control lies in its frame); the window lies inside the screen's work area.
 void ExpectReadable(TAppDriver& app, HWND window);

@@ -7,7 +7,9 @@
 #include "e2e/app_driver.h"
 #include "e2e/e2e_environment.h"
 #include "e2e/layout_check.h"
+#include "e2e/machine_state.h"
 #include "e2e/message_text.h"
+#include "e2e/status_window.h"
 
 namespace {
 
@@ -138,6 +140,17 @@ TEST_F(MainWindowTest, EveryWindowIsReadableAndItsLinksReachable) {
     TAppDriver::Click(FindButton(dialog, "OK"));
     ASSERT_TRUE(App_->WaitForWindowGone(dialog));
   }
+
+  // Write Filter Status, on a machine where only the service key is left:
+  // every check has its line.
+  WriteMachineValue(kEwfServiceKey, "Start", REG_DWORD, {3, 0, 0, 0});
+  const HWND status = status_window::Open(*App_, Main_);
+  ASSERT_NE(status, nullptr);
+  TAppDriver::Screenshot(status, "write_filter_status");
+  ExpectReadable(*App_, status);
+  TAppDriver::PressKeys(status, {VK_ESCAPE});
+  EXPECT_TRUE(App_->WaitForWindowGone(status));
+  DeleteMachineKey(kEwfServiceKey);
 
   // With old driver files, the longest message the program has.
   CopyDriverFiles(Machine_, "v2.0.926.9999");

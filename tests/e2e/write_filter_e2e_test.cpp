@@ -6,6 +6,7 @@
 
 #include "e2e/install_case.h"
 #include "e2e/message_text.h"
+#include "e2e/status_window.h"
 #include "support/write_filter_messages.h"
 
 namespace {
@@ -95,6 +96,64 @@ TEST_F(WriteFilterOnTest, InstallAndMinimizeDiskWritesWriteNothingAndSayHowToTur
   EXPECT_EQ(AnswerLastMessage("Error"), refusal);
   EXPECT_FALSE(ReadMachineValue(kDfrgKey, "Enable").Present);
   EXPECT_TRUE(IsWindowEnabled(Main_));
+}
+
+// The write filter installed and running but not enabled: Write Filter
+// Status, opened from the system menu with the keyboard, runs "ewfmgr <drive>
+// -enable" through the stand-in manager, which takes the command, and shows
+// the report that follows; the offer to restart is declined.
+TEST_F(WriteFilterOnTest, FromTheSystemMenuEnableChangesTheReportAndTheRestartIsDeclined) {
+  using namespace status_window;
+  WriteMachineValue(kVolumeClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"VolSnap"}));
+  Prepare("v2.0.927.0");
+  CopyFileOrFail(FixtureFile("overlay-on", "ewfmgr.exe"), System32() + "\\ewfmgr.exe");
+  WriteWholeFile(System32() + "\\ewfmgr-stand-in.txt", "DISABLED NO_CMD\n");
+  WriteWholeFile(SystemDriveRoot() + "ntldr", kOriginalBootLoader);
+  const TRunningEwfService ewf;
+  ASSERT_TRUE(ewf.Running()) << "Wine did not start the ewf service";
+  Launch("STILLVANE_BLANK_DESCRIPTOR_EXE");
+  ASSERT_NE(Main_, nullptr);
+  const std::string drive = std::string(1, static_cast<char>(toupper(Machine_.WindowsFolder[0]))) + ":";
+  ClickInstall();
+  ASSERT_EQ(AnswerLastMessage("Information"),
+            CopiedDialogText("Information", "EWF installation completed successfully.", {"OK"}));
+
+  // Alt+Space, then up past Remove EWF Support: its S is Size's too.
+  PostMessageA(Main_, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+  Sleep(300);
+  TAppDriver::PressKeys(Main_, {VK_UP, VK_UP, VK_RETURN});
+  HWND status = App_->WaitForWindow(kCaption);
+  ASSERT_NE(status, nullptr);
+  ASSERT_TRUE(IsRead(status));
+  TAppDriver::Screenshot(status, "write_filter_status_not_protected");
+  EXPECT_EQ(Text(status, Sentence), "EWF support is installed, but drive " + drive +
+                                        " is not protected: changes to it are kept.  To protect it, click Enable, "
+                                        "then restart the computer.");
+  EXPECT_EQ(Text(status, Checks).find("Wrong:"), std::string::npos) << Text(status, Checks);
+  EXPECT_EQ(Text(status, Service), "The ewf service is running.");
+  EXPECT_EQ(Text(status, Report).rfind("ewfmgr " + drive + "   (exit code 0)\r\nProtected Volume Configuration\r\n", 0),
+            0u)
+      << Text(status, Report);
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(status, Enable)));
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(status, Commit)));
+
+  TAppDriver::Click(GetDlgItem(status, Enable));
+  EXPECT_EQ(Answer(*App_, true).rfind("Stillvane will run \"ewfmgr " + drive + " -enable\".\r\n", 0), 0u);
+  EXPECT_EQ(Answer(*App_, false), "The write filter carries out \"ewfmgr " + drive +
+                                      " -enable\" when the computer next starts.\r\n\r\nDo you want to restart the "
+                                      "computer now?  Save your work in other programs first.");
+  EXPECT_EQ(ReadWholeFile(System32() + "\\ewfmgr-commands.txt"), drive + " -enable\r\n") << "the stand-in's record";
+  const std::string report = Text(status, Report);
+  EXPECT_EQ(report.rfind("ewfmgr " + drive + " -enable   (exit code 0)\r\n", 0), 0u) << report;
+  EXPECT_NE(report.find("\r\n\r\newfmgr " + drive + "   (exit code 0)\r\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("  Boot Command        ENABLE\r\n"), std::string::npos) << report;
+  EXPECT_EQ(Text(status, Sentence).rfind("Drive " + drive + " is not protected yet: the write filter turns on", 0), 0u)
+      << Text(status, Sentence);
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(status, Enable)));
+  TAppDriver::Screenshot(status, "write_filter_status_enable_pending");
+  TAppDriver::PressKeys(status, {VK_ESCAPE});
+  EXPECT_TRUE(App_->WaitForWindowGone(status));
+  EXPECT_TRUE(App_->Running()) << "no restart";
 }
 
 }  // namespace

@@ -9,8 +9,9 @@
 #include "support/write_filter_messages.h"
 
 // What "ewfmgr C:" prints for a RAM overlay kept in the registry.
-inline std::string EwfManagerReport(const std::string& state) {
-  return EWF_MANAGER_REPORT_BEFORE_STATE + state + EWF_MANAGER_REPORT_AFTER_STATE;
+inline std::string EwfManagerReport(const std::string& state, const std::string& bootCommand = "NO_CMD") {
+  return EWF_MANAGER_REPORT_BEFORE_STATE + state + EWF_MANAGER_REPORT_BEFORE_BOOT_COMMAND + bootCommand +
+         EWF_MANAGER_REPORT_AFTER_BOOT_COMMAND;
 }
 
 // The ewf service running and system32\ewfmgr.exe of windowsFolder printing

@@ -3,13 +3,20 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "support/fake_version.h"
 #include "support/security_descriptor_bytes.h"
 
 namespace {
 
-constexpr DWORD kProcessAborted = 1067;  // ERROR_PROCESS_ABORTED
+constexpr DWORD kProcessAborted = 1067;   // ERROR_PROCESS_ABORTED
+constexpr DWORD kShutdownPrivilege = 19;  // SE_SHUTDOWN_PRIVILEGE
+
+// A system cursor as LoadCursorA(NULL, name) gives it: the same every time.
+HCURSOR LoadedCursor(LPCSTR name) {
+  return reinterpret_cast<HCURSOR>(0x50000 + reinterpret_cast<uintptr_t>(name));
+}
 
 std::string Text(LPCSTR text) {
   return text ? text : "NULL";
@@ -577,7 +584,147 @@ BOOL TFakeOs::TerminateProcess(HANDLE process, UINT exitCode) {
   if (const auto error = Record("TerminateProcess", Processes_.Describe(process) + ", " + Number(exitCode))) {
     return Succeeds(*error);
   }
-  return Succeeds(Processes_.Terminate(process));
+  return Succeeds(Processes_.Terminate(process, exitCode));
+}
+
+BOOL TFakeOs::GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
+  if (const auto error = Record("GetExitCodeProcess", Processes_.Describe(process))) return Succeeds(*error);
+  return Succeeds(Processes_.ExitCode(process, exitCode));
+}
+
+// Waiting and the message queue
+
+void TFakeOs::QueueMessageAt(DWORD tick, UINT message) {
+  Coming_.push_back({tick, message});
+}
+
+std::vector<UINT> TFakeOs::QueuedMessages() const {
+  return Queue_;
+}
+
+DWORD TFakeOs::MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wakeAll, DWORD milliseconds,
+                                         DWORD wakeMask) {
+  std::string described;
+  for (DWORD i = 0; handles && i < count; ++i) described += Processes_.Describe(handles[i]) + ", ";
+  if (const auto error = Record("MsgWaitForMultipleObjects", described + Number(milliseconds) + ", " + Hex(wakeMask))) {
+    LastError_ = *error;
+    return WAIT_FAILED;
+  }
+  if (!handles || count != 1 || wakeAll || milliseconds == 0xFFFFFFFF) {
+    LastError_ = ERROR_INVALID_PARAMETER;  // only what the program asks is modelled
+    return WAIT_FAILED;
+  }
+  if (!Processes_.Owns(handles[0])) {
+    LastError_ = ERROR_INVALID_HANDLE;
+    return WAIT_FAILED;
+  }
+  if (Processes_.Signalled(handles[0])) return WAIT_OBJECT_0;
+  // The message due first within the time, counted round the wrap as Windows does.
+  auto next = Coming_.end();
+  for (auto it = Coming_.begin(); it != Coming_.end(); ++it) {
+    const DWORD wait = it->Due - Tick_ <= 0x7FFFFFFF ? it->Due - Tick_ : 0;
+    if (wait <= milliseconds && (next == Coming_.end() || wait < next->Due - Tick_)) next = it;
+  }
+  if (next != Coming_.end() && (wakeMask & QS_ALLINPUT)) {
+    if (next->Due - Tick_ <= 0x7FFFFFFF) Tick_ = next->Due;
+    Queue_.push_back(next->Message);
+    Coming_.erase(next);
+    return WAIT_OBJECT_0 + count;
+  }
+  Tick_ += milliseconds;
+  return WAIT_TIMEOUT;
+}
+
+BOOL TFakeOs::PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove) {
+  if (const auto error =
+          Record("PeekMessageA", Pointer(window) + ", " + Hex(first) + ", " + Hex(last) + ", " + Number(remove))) {
+    return Succeeds(*error);
+  }
+  for (auto it = Queue_.begin(); it != Queue_.end(); ++it) {
+    if ((first || last) && (*it < first || *it > last)) continue;
+    *message = MSG{};
+    message->message = *it;
+    if (remove & PM_REMOVE) Queue_.erase(it);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+LRESULT TFakeOs::DispatchMessageA(const MSG* message) {
+  (void)Record("DispatchMessageA", Hex(message->message));
+  return 0;
+}
+
+HCURSOR TFakeOs::SetCursor(HCURSOR cursor) {
+  if (const auto error = Record("SetCursor", cursor == LoadedCursor(IDC_WAIT) ? "wait" : Pointer(cursor))) {
+    LastError_ = *error;
+    return nullptr;
+  }
+  return std::exchange(Cursor_, cursor);
+}
+
+HCURSOR TFakeOs::LoadCursorA(HINSTANCE instance, LPCSTR cursorName) {
+  if (const auto error =
+          Record("LoadCursorA", Pointer(instance) + ", " + Number(reinterpret_cast<uintptr_t>(cursorName)))) {
+    LastError_ = *error;
+    return nullptr;
+  }
+  if (instance) {  // the program has no cursors of its own
+    LastError_ = ERROR_RESOURCE_TYPE_NOT_FOUND;
+    return nullptr;
+  }
+  return LoadedCursor(cursorName);
+}
+
+// Restarting
+
+BOOL TFakeOs::OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
+  if (const auto error = Record("OpenProcessToken", Hex(access))) return Succeeds(*error);
+  if (process != GetCurrentProcess() || !token) return Succeeds(ERROR_INVALID_PARAMETER);
+  return Succeeds(Processes_.OpenToken(token));
+}
+
+BOOL TFakeOs::LookupPrivilegeValueA(LPCSTR systemName, LPCSTR name, PLUID luid) {
+  if (const auto error = Record("LookupPrivilegeValueA", Text(systemName) + ", " + Text(name))) {
+    return Succeeds(*error);
+  }
+  constexpr DWORD kNoSuchPrivilege = 1313;
+  if (!luid || Text(name) != SE_SHUTDOWN_NAME) return Succeeds(kNoSuchPrivilege);
+  *luid = LUID{kShutdownPrivilege, 0};
+  return TRUE;
+}
+
+BOOL TFakeOs::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD bufferLength,
+                                    PTOKEN_PRIVILEGES previousState, PDWORD returnLength) {
+  const bool enable =
+      newState && newState->PrivilegeCount == 1 && (newState->Privileges[0].Attributes & SE_PRIVILEGE_ENABLED) != 0;
+  if (const auto error = Record("AdjustTokenPrivileges", Number(disableAll) + ", " + (enable ? "enable" : "disable") +
+                                                             ", " + Pointer(previousState))) {
+    return Succeeds(*error);
+  }
+  // Only the shutdown privilege, one at a time, is modelled.
+  if (!Processes_.IsToken(token) || disableAll || !newState || newState->PrivilegeCount != 1 ||
+      newState->Privileges[0].Luid.LowPart != kShutdownPrivilege) {
+    return Succeeds(ERROR_INVALID_PARAMETER);
+  }
+  if (previousState) {
+    if (bufferLength < sizeof(TOKEN_PRIVILEGES)) return Succeeds(ERROR_INSUFFICIENT_BUFFER);
+    previousState->PrivilegeCount = 1;
+    previousState->Privileges[0] = {{kShutdownPrivilege, 0}, ShutdownPrivilegeEnabled_ ? SE_PRIVILEGE_ENABLED : 0u};
+    if (returnLength) *returnLength = sizeof(TOKEN_PRIVILEGES);
+  }
+  if (!ShutdownPrivilegeHeld_) {
+    LastError_ = ERROR_NOT_ALL_ASSIGNED;  // and yet it answers TRUE
+    return TRUE;
+  }
+  ShutdownPrivilegeEnabled_ = enable;
+  LastError_ = ERROR_SUCCESS;
+  return TRUE;
+}
+
+BOOL TFakeOs::ExitWindowsEx(UINT flags, DWORD reason) {
+  if (const auto error = Record("ExitWindowsEx", Hex(flags) + ", " + Hex(reason))) return Succeeds(*error);
+  return Succeeds(ShutdownPrivilegeEnabled_ ? ERROR_SUCCESS : static_cast<DWORD>(ERROR_PRIVILEGE_NOT_HELD));
 }
 
 // Libraries

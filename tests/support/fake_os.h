@@ -52,8 +52,27 @@ class TFakeOs : public TOs {
   // Named mutexes, as another process would hold them.
   int MutexHandleCount(const std::string& name) const;
 
+  // Time and this thread's message queue. GetTickCount starts near the
+  // point where it wraps round, and moves only while MsgWaitForMultipleObjects
+  // waits: it wakes for the next message due within its time, else when
+  // the time is up.
+  DWORD Tick() const { return Tick_; }
+  // A message that comes in once the tick count reaches `tick`.
+  void QueueMessageAt(DWORD tick, UINT message);
+  // Messages come in but not yet taken out, oldest first.
+  std::vector<UINT> QueuedMessages() const;
+  // The cursor SetCursor was last given (NULL before); LoadCursorA's
+  // cursors stand for themselves.
+  HCURSOR Cursor() const { return Cursor_; }
+
+  // Whether the account may shut the computer down (it may unless told);
+  // whether the privilege is enabled in the process's token right now.
+  void SetShutdownPrivilegeHeld(bool held) { ShutdownPrivilegeHeld_ = held; }
+  bool ShutdownPrivilegeEnabled() const { return ShutdownPrivilegeEnabled_; }
+
   // The call log, oldest first, e.g. "RegOpenKeyExA(HKLM, SOFTWARE\X, 0, 0x20019)".
-  // GetLastError, SetLastError and IsDBCSLeadByte are not logged.
+  // GetLastError, SetLastError, IsDBCSLeadByte, GetTickCount and
+  // GetCurrentProcess are not logged.
   const std::vector<std::string>& Calls() const { return Calls_; }
   std::vector<std::string> CallsNamed(const std::string& name) const;
   void ClearCalls() { Calls_.clear(); }
@@ -137,6 +156,22 @@ class TFakeOs : public TOs {
                       LPPROCESS_INFORMATION processInformation) override;
   DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
   BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
+  BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) override;
+  DWORD GetTickCount() override { return Tick_; }
+
+  DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wakeAll, DWORD milliseconds,
+                                  DWORD wakeMask) override;
+  BOOL PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove) override;
+  LRESULT DispatchMessageA(const MSG* message) override;
+  HCURSOR SetCursor(HCURSOR cursor) override;
+  HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR cursorName) override;
+
+  HANDLE GetCurrentProcess() override { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)); }
+  BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) override;
+  BOOL LookupPrivilegeValueA(LPCSTR systemName, LPCSTR name, PLUID luid) override;
+  BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD bufferLength,
+                             PTOKEN_PRIVILEGES previousState, PDWORD returnLength) override;
+  BOOL ExitWindowsEx(UINT flags, DWORD reason) override;
 
   DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;
   DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) override;
@@ -206,5 +241,15 @@ class TFakeOs : public TOs {
   bool HibernationSupported_ = true;
   bool HibernationEnabled_ = true;
   std::map<HANDLE, std::string> MutexHandles_;
+  DWORD Tick_ = 0xFFFFF000;  // 4 seconds before it wraps round
+  struct TimedMessage {
+    DWORD Due;
+    UINT Message;
+  };
+  std::vector<TimedMessage> Coming_;  // in the order queued
+  std::vector<UINT> Queue_;
+  HCURSOR Cursor_ = nullptr;
+  bool ShutdownPrivilegeHeld_ = true;
+  bool ShutdownPrivilegeEnabled_ = false;
   uintptr_t NextMutexHandle_ = 0x900000;  // what GetFileVersionInfoA filled, and how far
 };

@@ -3,19 +3,20 @@
 #include <algorithm>
 #include <cstring>
 
-void TFakeProcesses::SetProgram(const std::string& path, const std::string& output, bool exits) {
-  Programs_[path] = {output, exits};
+void TFakeProcesses::SetProgram(const std::string& path, const std::string& output, bool exits, DWORD exitCode) {
+  SetProgram(path, [=](const std::string&) { return ProgramRun{output, exits, exitCode}; });
 }
 
 int TFakeProcesses::RunningCount() const {
-  return static_cast<int>(std::count(ProcessesExited_.begin(), ProcessesExited_.end(), false));
+  return static_cast<int>(
+      std::count_if(Processes_.begin(), Processes_.end(), [](const Process& process) { return !process.Exited; }));
 }
 
 std::string TFakeProcesses::Describe(const void* handle) const {
   const auto found = Handles_.find(handle);
   if (found == Handles_.end()) return "unknown handle";
-  static const char* const kNames[] = {"service manager", "service", "pipe read end",
-                                       "pipe write end",  "process", "thread"};
+  static const char* const kNames[] = {"service manager", "service", "pipe read end", "pipe write end",
+                                       "process",         "thread",  "token"};
   return kNames[static_cast<int>(found->second.Of)];
 }
 
@@ -96,18 +97,19 @@ DWORD TFakeProcesses::Start(const std::string& application, const std::string& c
   const auto program = Programs_.find(application);
   if (program == Programs_.end()) return ERROR_FILE_NOT_FOUND;
   Started_.push_back(commandLine);
-  bool exits = program->second.Exits;
+  const ProgramRun run = program->second(commandLine);
+  bool exits = run.Exits;
   const Handle* output =
       (startup.dwFlags & STARTF_USESTDHANDLES) && inheritHandles ? Find(startup.hStdOutput, Kind::PipeWrite) : nullptr;
   if (output && exits) {
     Pipe& pipe = Pipes_[output->Object];
-    const std::string& text = program->second.Output;
+    const std::string& text = run.Output;
     const size_t room = pipe.Capacity - std::min(pipe.Capacity, pipe.Bytes.size());
     pipe.Bytes += text.substr(0, room);
     exits = text.size() <= room;  // a full pipe holds the writer up
   }
-  ProcessesExited_.push_back(exits);
-  const int process = static_cast<int>(ProcessesExited_.size() - 1);
+  Processes_.push_back({exits, exits ? run.ExitCode : static_cast<DWORD>(STILL_ACTIVE)});
+  const int process = static_cast<int>(Processes_.size() - 1);
   started->hProcess = NewHandle(Kind::Process, process);
   started->hThread = NewHandle(Kind::Thread, process);
   started->dwProcessId = started->dwThreadId = static_cast<DWORD>(1000 + process);
@@ -117,15 +119,34 @@ DWORD TFakeProcesses::Start(const std::string& application, const std::string& c
 DWORD TFakeProcesses::Wait(HANDLE handle, DWORD* result) const {
   const Handle* process = Find(handle, Kind::Process);
   if (!process) return ERROR_INVALID_HANDLE;
-  *result = ProcessesExited_[process->Object] ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+  *result = Processes_[process->Object].Exited ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
   return ERROR_SUCCESS;
 }
 
-DWORD TFakeProcesses::Terminate(HANDLE handle) {
+bool TFakeProcesses::Signalled(HANDLE handle) const {
+  const Handle* process = Find(handle, Kind::Process);
+  return process && Processes_[process->Object].Exited;
+}
+
+DWORD TFakeProcesses::ExitCode(HANDLE handle, DWORD* exitCode) const {
   const Handle* process = Find(handle, Kind::Process);
   if (!process) return ERROR_INVALID_HANDLE;
-  if (ProcessesExited_[process->Object]) return ERROR_ACCESS_DENIED;  // as Windows answers for an ended process
-  ProcessesExited_[process->Object] = true;
+  if (!exitCode) return ERROR_INVALID_PARAMETER;
+  *exitCode = Processes_[process->Object].ExitCode;
+  return ERROR_SUCCESS;
+}
+
+DWORD TFakeProcesses::Terminate(HANDLE handle, DWORD exitCode) {
+  const Handle* process = Find(handle, Kind::Process);
+  if (!process) return ERROR_INVALID_HANDLE;
+  Process& ended = Processes_[process->Object];
+  if (ended.Exited) return ERROR_ACCESS_DENIED;  // as Windows answers for an ended process
+  ended = {true, exitCode};
+  return ERROR_SUCCESS;
+}
+
+DWORD TFakeProcesses::OpenToken(HANDLE* token) {
+  *token = NewHandle(Kind::Token, 0);
   return ERROR_SUCCESS;
 }
 

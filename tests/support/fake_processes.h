@@ -3,6 +3,7 @@
 // are plain numbers; every one given out must be closed again.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,9 +15,18 @@ class TFakeProcesses {
  public:
   // A service and its state (SERVICE_STOPPED, SERVICE_RUNNING, ...).
   void SetService(const std::string& name, DWORD state) { Services_[name] = state; }
-  // A program file that, started, writes `output` to its standard output and
-  // exits; or, when it does not exit, writes nothing and runs until ended.
-  void SetProgram(const std::string& path, const std::string& output, bool exits = true);
+  // What a program does when started with a command line: writes `Output`
+  // to its standard output and exits with `ExitCode`; or, when it does not
+  // exit, writes nothing and runs until ended.
+  struct ProgramRun {
+    std::string Output;
+    bool Exits = true;
+    DWORD ExitCode = 0;
+  };
+  using ProgramBehaviour = std::function<ProgramRun(const std::string& commandLine)>;
+  void SetProgram(const std::string& path, ProgramBehaviour behaviour) { Programs_[path] = std::move(behaviour); }
+  // A program that does the same whatever its command line.
+  void SetProgram(const std::string& path, const std::string& output, bool exits = true, DWORD exitCode = 0);
   // Command lines of the programs started, oldest first.
   const std::vector<std::string>& Started() const { return Started_; }
   int OpenHandleCount() const { return static_cast<int>(Handles_.size()); }
@@ -38,18 +48,24 @@ class TFakeProcesses {
   DWORD Start(const std::string& application, const std::string& commandLine, bool inheritHandles,
               const STARTUPINFOA& startup, PROCESS_INFORMATION* started);
   DWORD Wait(HANDLE handle, DWORD* result) const;
-  DWORD Terminate(HANDLE process);
+  // Whether the process has ended; kernel objects of other kinds are never
+  // signalled here.
+  bool Signalled(HANDLE handle) const;
+  DWORD ExitCode(HANDLE process, DWORD* exitCode) const;
+  DWORD Terminate(HANDLE process, DWORD exitCode);
+  DWORD OpenToken(HANDLE* token);
+  bool IsToken(HANDLE handle) const { return Find(handle, Kind::Token) != nullptr; }
   DWORD Close(HANDLE handle);
 
  private:
-  enum class Kind { Manager, Service, PipeRead, PipeWrite, Process, Thread };
+  enum class Kind { Manager, Service, PipeRead, PipeWrite, Process, Thread, Token };
   struct Handle {
     Kind Of;
     int Object;  // the pipe, process or service it stands for
   };
-  struct Program {
-    std::string Output;
-    bool Exits;
+  struct Process {
+    bool Exited;
+    DWORD ExitCode;
   };
   struct Pipe {
     std::string Bytes;
@@ -61,10 +77,10 @@ class TFakeProcesses {
 
   std::map<std::string, DWORD, CaseInsensitiveLess> Services_;
   std::vector<std::string> ServiceNames_;
-  std::map<std::string, Program, CaseInsensitiveLess> Programs_;
+  std::map<std::string, ProgramBehaviour, CaseInsensitiveLess> Programs_;
   std::map<const void*, Handle> Handles_;
   std::vector<Pipe> Pipes_;
-  std::vector<bool> ProcessesExited_;
+  std::vector<Process> Processes_;
   std::vector<std::string> Started_;
   uintptr_t NextHandle_ = 0xA00000;
 };

@@ -31,7 +31,7 @@ const char* const kMessageFolders[] = {"app", "install", "services", "tuning"};
 // Windows.
 const char* const kNotMessages[] = {
     "app/about_form_win32.cpp",     "app/main_form_win32.cpp",     "app/tips_form_win32.cpp",
-    "app/message_dialog_win32.cpp", "services/win32_os_win32.cpp",
+    "app/message_dialog_win32.cpp", "services/win32_os_win32.cpp", "app/write_filter_status_form_win32.cpp",
 };
 
 std::string ReadFile(const fs::path& path) {

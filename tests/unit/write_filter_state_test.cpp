@@ -80,6 +80,13 @@ TEST(WriteFilterState, TheServiceAndTheManagersReportDecide) {
       {"a report larger than the pipe holds",
        [](TFakeOs& os) { RunTheWriteFilter(os, kWindows, std::string(70000, ' ') + EwfManagerReport("DISABLED")); },
        kWindows, WriteFilterProtection::Unknown, kManager + " did not finish within 10 seconds.", true},
+      {"a manager that ends with exit code 3",
+       [](TFakeOs& os) {
+         os.Processes().SetService("ewf", SERVICE_RUNNING);
+         os.Processes().SetProgram(kManager, EwfManagerReport("DISABLED"), true, 3);
+       },
+       kWindows, WriteFilterProtection::Unknown,
+       "\"ewfmgr C:\" ended with exit code 3, so its report is not relied on.", true},
       {"a manager that never finishes",
        [](TFakeOs& os) { RunTheWriteFilter(os, kWindows, EwfManagerReport("DISABLED"), false); }, kWindows,
        WriteFilterProtection::Unknown, kManager + " did not finish within 10 seconds.", true},
@@ -110,6 +117,32 @@ TEST(WriteFilterState, TheServiceAndTheManagersReportDecide) {
         os.Processes().Started().size() == 1 && c.WhyUnknown.find("did not finish") != std::string::npos ? 1u : 0u);
     ExpectNothingHeld(os);
   }
+}
+
+// A hung manager is waited for 10 seconds in all, whatever comes in
+// meanwhile (the tick count wrapping round included): the windows are drawn,
+// clicks and keys are dropped so that nothing else starts, other messages
+// wait, and the cursor says the program is busy until it is done.
+TEST(WriteFilterState, AHungManagerIsWaitedForTenSecondsWhileTheWindowsAreDrawn) {
+  TFakeOs os;
+  RunTheWriteFilter(os, kWindows, EwfManagerReport("ENABLED"), false);
+  const DWORD start = os.Tick();
+  for (const auto& [after, message] : {std::pair<DWORD, UINT>{1000, WM_PAINT},
+                                       {2000, WM_LBUTTONDOWN},
+                                       {3000, WM_CLOSE},
+                                       {4500, WM_KEYDOWN},
+                                       {6000, WM_TIMER},
+                                       {12000, WM_PAINT}}) {
+    os.QueueMessageAt(start + after, message);
+  }
+  const WriteFilterState state = ReadWriteFilterState(os, kWindows);
+  EXPECT_EQ(state.WhyUnknown, kManager + " did not finish within 10 seconds.");
+  EXPECT_EQ(os.Tick() - start, 10000u);
+  EXPECT_THAT(os.CallsNamed("DispatchMessageA"), ElementsAre("DispatchMessageA(0xF)", "DispatchMessageA(0x113)"));
+  EXPECT_THAT(os.QueuedMessages(), ElementsAre(static_cast<UINT>(WM_CLOSE)));
+  EXPECT_THAT(os.CallsNamed("SetCursor"), ElementsAre("SetCursor(wait)", "SetCursor(NULL)"));
+  EXPECT_EQ(os.Cursor(), nullptr);
+  ExpectNothingHeld(os);
 }
 
 TEST(WriteFilterState, TheUserIsToldWhyNothingIsWrittenOrAskedWhenNobodyCanSay) {
@@ -165,10 +198,15 @@ TEST(WriteFilterState, EveryFailingCallIsNamedAndNeverLetsAWriteThroughUnasked) 
     EXPECT_FALSE(goesOn);
     ASSERT_EQ(dialogs.Messages.size(), 1u);
     const bool released = failed.rfind("Close", 0) == 0;
+    // The busy cursor is for show: without it the state is still read.
+    const bool cursor = failed.rfind("SetCursor", 0) == 0 || failed.rfind("LoadCursorA", 0) == 0;
     if (released) {
       // The one close that failed is all that stays open.
       EXPECT_EQ(dialogs.Messages[0].Text, OverlayOnMessage("C:"));
       EXPECT_EQ(os->OpenProcessHandleCount(), 1);
+    } else if (cursor) {
+      EXPECT_EQ(dialogs.Messages[0].Text, OverlayOnMessage("C:"));
+      ExpectNothingHeld(*os);
     } else {
       EXPECT_THAT(dialogs.Messages[0].Text, HasSubstr(".  Error 5\r\r"));
       EXPECT_EQ(dialogs.Messages[0].Buttons, MessageButtons::YesNo);

@@ -1,0 +1,183 @@
+#include "services/write_filter_manager.h"
+
+#include <vector>
+
+#include "services/handles.h"
+#include "services/step_failure.h"
+
+namespace {
+
+// Its report is a few hundred bytes; a manager writing more than the pipe
+// holds would wait for a reader and be taken for hung.
+constexpr DWORD kOutputLimit = 65536;
+// Enough for every window to be drawn once; a window that never takes its
+// paint message off the queue must not hold the wait up.
+constexpr int kMessagesPerWake = 64;
+
+struct MessageRange {
+  UINT First, Last;
+};
+// What the user types or clicks, in the client area and on the frame.
+constexpr MessageRange kInput[] = {
+    {WM_KEYFIRST, WM_KEYLAST}, {WM_MOUSEFIRST, WM_MOUSELAST}, {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
+constexpr MessageRange kDrawing[] = {{WM_PAINT, WM_PAINT}, {WM_TIMER, WM_TIMER}};
+
+void DrawWindows(TOs& os) {
+  MSG message;
+  for (const MessageRange& input : kInput) {
+    for (int n = 0; n < kMessagesPerWake && os.PeekMessageA(&message, nullptr, input.First, input.Last, PM_REMOVE);)
+      ++n;
+  }
+  for (const MessageRange& drawing : kDrawing) {
+    for (int n = 0; n < kMessagesPerWake && os.PeekMessageA(&message, nullptr, drawing.First, drawing.Last, PM_REMOVE);
+         ++n) {
+      os.DispatchMessageA(&message);
+    }
+  }
+}
+
+char UpperCase(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (UpperCase(a[i]) != UpperCase(b[i])) return false;
+  return true;
+}
+
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> words;
+  size_t start = 0;
+  while ((start = text.find_first_not_of(" \t\r", start)) != std::string::npos) {
+    const size_t end = text.find_first_of(" \t\r", start);
+    words.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    start = end;
+  }
+  return words;
+}
+
+}  // namespace
+
+DWORD WaitDrawingWindows(TOs& os, HANDLE object, DWORD milliseconds) {
+  // Differences of tick counts stay right when the count wraps round.
+  const DWORD started = os.GetTickCount();
+  for (;;) {
+    const DWORD waited = os.GetTickCount() - started;
+    if (waited >= milliseconds) return WAIT_TIMEOUT;
+    const DWORD woke = os.MsgWaitForMultipleObjects(1, &object, FALSE, milliseconds - waited, QS_ALLINPUT);
+    if (woke != WAIT_OBJECT_0 + 1) return woke;
+    DrawWindows(os);
+  }
+}
+
+ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const std::string& arguments) {
+  ManagerRun run;
+  // Only the write end is for the manager, but inheriting the read end too
+  // does no harm: nothing here waits for the pipe to close.
+  SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!os.CreatePipe(&readEnd, &writeEnd, &inheritable, kOutputLimit)) {
+    run.Failure =
+        WithErrorCode(Concat({"No pipe could be made to read what ", managerPath, " reports."}), FailureCode(os));
+    return run;
+  }
+  const UniqueKernelObject reader(os, readEnd);
+  UniqueKernelObject writer(os, writeEnd);
+
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  startup.hStdOutput = writer.get();
+  startup.hStdError = writer.get();
+  const std::string command = Concat({"\"", managerPath, "\" ", arguments});
+  std::vector<char> commandLine(command.begin(), command.end());
+  commandLine.push_back('\0');
+  PROCESS_INFORMATION started = {};
+  if (!os.CreateProcessA(managerPath.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                         nullptr, &startup, &started)) {
+    const DWORD error = FailureCode(os);
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      run.Outcome = ManagerOutcome::Missing;
+      run.Failure = Concat({managerPath, " is not there."});
+    } else {
+      run.Failure = WithErrorCode(Concat({managerPath, " could not be started."}), error);
+    }
+    return run;
+  }
+  const UniqueKernelObject process(os, started.hProcess);
+  const UniqueKernelObject thread(os, started.hThread);
+  writer.reset();
+
+  const HCURSOR previousCursor = os.SetCursor(os.LoadCursorA(nullptr, IDC_WAIT));
+  const DWORD waited = WaitDrawingWindows(os, process.get(), kManagerTimeoutMilliseconds);
+  const DWORD waitError = waited == WAIT_FAILED ? FailureCode(os) : 0;
+  os.SetCursor(previousCursor);
+  if (waited == WAIT_TIMEOUT) {
+    // Whether or not it can be ended, its answer is not known.
+    (void)os.TerminateProcess(process.get(), 1);
+    run.Failure = Concat(
+        {managerPath, " did not finish within ", std::to_string(kManagerTimeoutMilliseconds / 1000), " seconds."});
+    return run;
+  }
+  if (waited != WAIT_OBJECT_0) {
+    run.Failure =
+        WithErrorCode(Concat({"Waiting for ", managerPath, " failed."}), waitError ? waitError : FailureCode(os));
+    return run;
+  }
+  if (!os.GetExitCodeProcess(process.get(), &run.ExitCode)) {
+    run.Failure = WithErrorCode(Concat({"The exit code of ", managerPath, " could not be read."}), FailureCode(os));
+    return run;
+  }
+
+  // The manager has ended, so all it wrote is in the pipe: read just that,
+  // never waiting on a pipe that something else might still hold open.
+  const std::string unread = Concat({"What ", managerPath, " reported could not be read."});
+  DWORD available = 0;
+  if (!os.PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr)) {
+    run.Failure = WithErrorCode(unread, FailureCode(os));
+    return run;
+  }
+  std::string output(available, '\0');
+  DWORD got = 0;
+  while (got < available) {
+    DWORD read = 0;
+    if (!os.ReadFile(reader.get(), &output[got], available - got, &read, nullptr)) {
+      run.Failure = WithErrorCode(unread, FailureCode(os));
+      return run;
+    }
+    if (read == 0) break;
+    got += read;
+  }
+  output.resize(got);
+  run.Outcome = ManagerOutcome::Ended;
+  run.Output = std::move(output);
+  return run;
+}
+
+std::vector<std::string> ReportValues(const std::string& report, const std::string& name) {
+  const std::vector<std::string> nameWords = Words(name);
+  std::vector<std::string> values;
+  size_t start = 0;
+  while (start < report.size()) {
+    size_t end = report.find('\n', start);
+    if (end == std::string::npos) end = report.size();
+    const std::string line = report.substr(start, end - start);
+    start = end + 1;
+    const std::vector<std::string> words = Words(line);
+    if (words.size() < nameWords.size()) continue;
+    bool named = !nameWords.empty();
+    for (size_t i = 0; named && i < nameWords.size(); ++i) named = SameText(words[i], nameWords[i]);
+    if (!named) continue;
+    // The value begins after the name's last word, wherever the spaces fall.
+    size_t valueStart = 0;
+    for (const std::string& word : nameWords) valueStart = line.find_first_not_of(" \t\r", valueStart) + word.size();
+    const size_t first = line.find_first_not_of(" \t\r", valueStart);
+    const size_t last = line.find_last_not_of(" \t\r");
+    values.push_back(first == std::string::npos || last < first ? std::string() : line.substr(first, last + 1 - first));
+  }
+  return values;
+}
