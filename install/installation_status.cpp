@@ -16,7 +16,6 @@
 namespace {
 
 const char kInstallAgain[] = "  Click Install EWF Support again.";
-const char kServiceKey[] = "\\SYSTEM\\CurrentControlSet\\Services\\ewf";
 const char kIfWindowsDoesNotStart[] = ", as the guide says under IF WINDOWS DOES NOT START.";
 
 // One line, its parts put together once.
@@ -238,14 +237,21 @@ InstallationStatus CheckInstallation(TOs& os, TVersionInfo& FileVersionInfo, con
 
   std::vector<StatusCheck>& checks = status.Checks;
   checks.push_back(CheckRecord(read));
-  for (const DriverFileCopy& copy : kDriverFileCopies) {
-    if (copy.Folder != InstallFolder::Windows) continue;
-    checks.push_back(CheckDriverFile(os, FileVersionInfo, windowsFolder + copy.Target, DriverFileNamed(copy.Source)));
+  for (const DriverFile& file : kDriverFiles) {
+    if (file.Folder != InstallFolder::Windows) continue;
+    checks.push_back(CheckDriverFile(os, FileVersionInfo, windowsFolder + file.Target, file));
   }
-  const InstallationRecord& record = read.Record;
-  if (read.Present && !record.BootLoader.empty()) {
-    checks.push_back(CheckRecordedFile(os, record.BootLoader, record.BootLoaderDigest, true));
-    checks.push_back(CheckRecordedFile(os, record.Backup, record.BackupDigest, false));
+  // The record's entry for the boot loader: the file placed as ntldr.
+  const PlacedFileRecord* loader = nullptr;
+  for (const PlacedFileRecord& file : read.Record.Files) {
+    const size_t name = file.Path.rfind('\\');
+    if (name != std::string::npos && SameText(std::string_view(file.Path).substr(name + 1), kBootLoaderFile.Target)) {
+      loader = &file;
+    }
+  }
+  if (read.Present && loader) {
+    checks.push_back(CheckRecordedFile(os, loader->Path, loader->Digest, true));
+    if (!loader->Backup.empty()) checks.push_back(CheckRecordedFile(os, loader->Backup, loader->Before, false));
   } else {
     checks.push_back({CheckOutcome::Unknown,
                       "There is no record of the boot loader the installation placed, so it cannot be checked."});
