@@ -171,7 +171,7 @@ TEST_F(RegistryContract, ANewKeyTakesTheDaclItIsCreatedWith) {
   ASSERT_GT(daclAt, 0u);
   // The ACL itself, byte for byte: the two entries and nothing else.
   EXPECT_EQ(Bytes(got.begin() + daclAt, got.end()).size() >= 52 ? Bytes(got.begin() + daclAt, got.begin() + daclAt + 52)
-                                                                 : Bytes(),
+                                                                : Bytes(),
             Bytes(wanted.begin() + 20, wanted.end()));
 }
 

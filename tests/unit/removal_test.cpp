@@ -78,7 +78,8 @@ TEST_F(RemovalTest, InstallThenRemoveIsARoundTripInAnOrderThatKeepsTheMachineSta
                   "DeleteFileA(C:\\WINDOWS\\system32\\drivers\\ewf.sys)",
                   "DeleteFileA(C:\\WINDOWS\\system32\\ewfmgr.exe)", "RegDeleteKeyA(HKLM, SOFTWARE\\Stillvane)"));
   EXPECT_EQ(Entries(), before);
-  EXPECT_THAT(Machine_.Os.CallsNamed("RegFlushKey"), testing::Contains("RegFlushKey(HKLM\\" + std::string(kClassKey) + ")"))
+  EXPECT_THAT(Machine_.Os.CallsNamed("RegFlushKey"),
+              testing::Contains("RegFlushKey(HKLM\\" + std::string(kClassKey) + ")"))
       << "the list without Ewf is on disk before its driver goes";
   EXPECT_EQ(Machine_.Dialogs.Messages.front().Kind, MessageKind::Confirmation);
   EXPECT_EQ(
