@@ -368,3 +368,34 @@ TEST_F(RemovalTest, AFileChangedSinceItWasInstalledStays) {
 
 }  // namespace
 }  // namespace fault
+
+namespace fault {
+namespace {
+
+// The list Install created goes again, but only while nothing else is in it:
+// a filter that joined it after Install stays.
+TEST_F(RemovalTest, AFilterListInstallCreatedGoesOnlyWhileNothingElseJoinedIt) {
+  for (const bool joined : {false, true}) {
+    FaultMachine machine;
+    machine.Os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, kClassKey);
+    machine.Os.Registry().CreateKey(HKEY_LOCAL_MACHINE, kClassKey);
+    StartUp(machine);
+    ClickInstall(machine);
+    if (joined) {
+      const std::string filters("VolSnap\0Ewf\0Later\0\0", 19);
+      machine.Os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
+                                     std::vector<BYTE>(filters.begin(), filters.end()));
+    }
+    ClickRemove(machine);
+    const auto list = machine.Os.Registry().Value(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters");
+    if (joined) {
+      ASSERT_TRUE(list.has_value());
+      EXPECT_EQ(std::string(list->Data.begin(), list->Data.end()), std::string("Later\0\0", 7));
+    } else {
+      EXPECT_FALSE(list.has_value()) << "Install created the list; Remove deletes it";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace fault
