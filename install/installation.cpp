@@ -205,10 +205,6 @@ void ShowOutcome(TDialogs& dialogs, const TStepLog& log, KeySecurity security, b
   }
 }
 
-std::string RecordName() {
-  return Concat({"the \"", kInstallationRecordValue, "\" value of ", MachineKeyName(kInstallationRecordKey)});
-}
-
 // What the click is about to do, merged into what earlier clicks did: the
 // files to place and what is there now. (The filter list is written down
 // just before it is written.)
@@ -252,7 +248,7 @@ void InstallEwfSupport(const InstallContext& given) {
   if (earlier.Error) {
     dialogs.ShowMessageDialog(
         Concat({WithErrorCode(Concat({"Nothing was installed, because the record of an earlier installation, ",
-                                      RecordName(), ", could not be read."}),
+                                      InstallationRecordName(), ", could not be read."}),
                               static_cast<DWORD>(earlier.Error)),
                 "\r\rChoose Remove EWF Support first, or log on as an administrator and try again."}),
         MessageKind::Error, MessageButtons::Ok);

@@ -93,12 +93,6 @@ bool Apply(const std::string& line, InstallationRecord& record) {
   return false;
 }
 
-// The System account and administrators have full control, nobody else any
-// access, and nothing is inherited from SOFTWARE (where users may write).
-std::vector<BYTE> RecordKeySecurity() {
-  return AdministratorsOnlyKeySecurity();
-}
-
 PlacedFileRecord* EntryFor(std::vector<PlacedFileRecord>& files, const std::string& path) {
   const auto found = std::find_if(files.begin(), files.end(), [&](const auto& file) { return file.Path == path; });
   return found == files.end() ? nullptr : &*found;
@@ -111,6 +105,10 @@ void AddMadeCopy(std::vector<PlacedFileRecord>& files, const std::string& path, 
 }
 
 }  // namespace
+
+std::string InstallationRecordName() {
+  return Concat({"the \"", kInstallationRecordValue, "\" value of ", MachineKeyName(kInstallationRecordKey)});
+}
 
 bool InstallationRecord::IsDone(const char* step) const {
   return std::find(Done.begin(), Done.end(), step) != Done.end();
@@ -197,7 +195,8 @@ bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog
     data.push_back(0);
   }
   data.push_back(0);
-  std::vector<BYTE> security = RecordKeySecurity();
+  // Nothing inherited from SOFTWARE, where users may write.
+  std::vector<BYTE> security = AdministratorsOnlyKeySecurity();
   SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), security.data(), FALSE};
   UniqueKey key(os);
   DWORD disposition = REG_CREATED_NEW_KEY;
@@ -207,8 +206,8 @@ bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog
     DWORD size = 0;
     if (os.RegQueryValueExA(key.get(), kInstallationRecordValue, nullptr, nullptr, nullptr, &size) !=
         ERROR_FILE_NOT_FOUND) {
-      log.Failed(Concat({"The record of an earlier installation, the \"", kInstallationRecordValue, "\" value of ",
-                         MachineKeyName(kInstallationRecordKey), ", could not be read, so it was left as it was."}));
+      log.Failed(Concat({"The record of an earlier installation, ", InstallationRecordName(),
+                         ", could not be read, so it was left as it was."}));
       return false;
     }
   }
@@ -218,8 +217,7 @@ bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog
   }
   if (error == ERROR_SUCCESS) error = os.RegFlushKey(key.get());
   if (error == ERROR_SUCCESS) return true;
-  log.Failed(Concat({"Writing the record of this installation, the \"", kInstallationRecordValue, "\" value of ",
-                     MachineKeyName(kInstallationRecordKey), ", failed."}),
+  log.Failed(Concat({"Writing the record of this installation, ", InstallationRecordName(), ", failed."}),
              static_cast<DWORD>(error));
   return false;
 }

@@ -24,6 +24,9 @@
 inline constexpr char kInstallationRecordKey[] = "SOFTWARE\\Stillvane";
 inline constexpr char kInstallationRecordValue[] = "Installation";
 
+// "the "Installation" value of HKEY_LOCAL_MACHINE\SOFTWARE\Stillvane", as messages name it.
+std::string InstallationRecordName();
+
 // A file's length and FNV-1a 64 hash, as hex; tells whether a file is still
 // the one that was placed (not who placed it: anyone can compute it).
 struct FileDigest {

@@ -1,5 +1,6 @@
 #include "install/removal.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "install/file_contents.h"
@@ -23,17 +24,9 @@ struct Places {
   std::vector<std::string> Files;    // targets and their backups
   std::vector<std::string> Targets;  // where the driver files go
   std::vector<std::string> Loaders;  // the boot loaders among them
-  bool Holds(const std::string& path) const {
-    for (const std::string& file : Files) {
-      if (file == path) return true;
-    }
-    return false;
-  }
+  bool Holds(const std::string& path) const { return std::find(Files.begin(), Files.end(), path) != Files.end(); }
   bool IsLoader(const std::string& path) const {
-    for (const std::string& loader : Loaders) {
-      if (loader == path) return true;
-    }
-    return false;
+    return std::find(Loaders.begin(), Loaders.end(), path) != Loaders.end();
   }
 };
 
@@ -367,8 +360,7 @@ void ShowOutcome(TDialogs& dialogs, const Outcome& outcome, bool filterOut, bool
   const TStepLog& log = outcome.Log;
   const std::string noRecord =
       recorded ? std::string()
-               : Concat({"\r\rThere is no record of the installation (the \"", kInstallationRecordValue, "\" value of ",
-                         MachineKeyName(kInstallationRecordKey),
+               : Concat({"\r\rThere is no record of the installation (", InstallationRecordName(),
                          "), as when EWF support was installed by hand or by an older Stillvane: only what could be ",
                          "told for certain was undone."});
   std::string text;
@@ -414,9 +406,8 @@ void RemoveEwfSupport(const RemovalContext& context) {
             ? "It is not of the kind Stillvane writes: delete it with regedit, then choose Remove EWF Support again."
             : "Log on as an administrator, then choose Remove EWF Support again.";
     context.Dialogs.ShowMessageDialog(
-        Concat({WithErrorCode(Concat({"Nothing was removed, because the record of the installation, the \"",
-                                      kInstallationRecordValue, "\" value of ", MachineKeyName(kInstallationRecordKey),
-                                      ", could not be read."}),
+        Concat({WithErrorCode(Concat({"Nothing was removed, because the record of the installation, ",
+                                      InstallationRecordName(), ", could not be read."}),
                               static_cast<DWORD>(read.Error)),
                 "\r\r", advice}),
         MessageKind::Error, MessageButtons::Ok);

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "contract/contract_environment.h"
-#include "services/key_security.h"
 
 namespace {
 
@@ -149,30 +148,6 @@ TEST_F(RegistryContract, ADaclSavedAndPutBackIsByteIdentical) {
   EXPECT_EQ(Security(reader), saved);
   Os().RegCloseKey(writer);
   Os().RegCloseKey(reader);
-}
-
-// The installation's record is created for the System account and
-// administrators only: a new key takes the DACL it is created with, and
-// nothing of its parent's.
-TEST_F(RegistryContract, ANewKeyTakesTheDaclItIsCreatedWith) {
-  Bytes wanted = AdministratorsOnlyKeySecurity();
-  SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), wanted.data(), FALSE};
-  HKEY key = nullptr;
-  ASSERT_EQ(Os().RegCreateKeyExA(Env().ScratchKey(), "Private", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                                 &attributes, &key, nullptr),
-            ERROR_SUCCESS);
-  const Bytes got = Security(key);
-  Os().RegCloseKey(key);
-  ASSERT_GE(got.size(), 20u);
-  const WORD control = static_cast<WORD>(got[2] | (got[3] << 8));
-  EXPECT_TRUE(control & SE_DACL_PRESENT);
-  EXPECT_TRUE(control & SE_DACL_PROTECTED) << "nothing inherited";
-  const DWORD daclAt = got[16] | (got[17] << 8) | (got[18] << 16) | (static_cast<DWORD>(got[19]) << 24);
-  ASSERT_GT(daclAt, 0u);
-  // The ACL itself, byte for byte: the two entries and nothing else.
-  EXPECT_EQ(Bytes(got.begin() + daclAt, got.end()).size() >= 52 ? Bytes(got.begin() + daclAt, got.begin() + daclAt + 52)
-                                                                 : Bytes(),
-            Bytes(wanted.begin() + 20, wanted.end()));
 }
 
 }  // namespace

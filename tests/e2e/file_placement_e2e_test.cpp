@@ -209,7 +209,7 @@ TEST_F(FilePlacementTest, AFolderNamedEwfmgrExeIsAFailedStep) {
   ClickInstall();
   const std::string text = AnswerLastMessage("Error", "install_folder_as_manager");
   const std::string line = "Copying " + Source("ewfmgr.exe") + " to " + manager + " failed, because " + manager +
-                           " is a folder: move or rename that folder.  Error ";
+                           " is a folder: move or rename that folder.";
   EXPECT_NE(text.find(std::string(kFailed) + line), std::string::npos) << text;
   EXPECT_EQ(text.find(kSuccess), std::string::npos) << text;
   EXPECT_EQ(GetFileAttributesA(manager.c_str()) & FILE_ATTRIBUTE_DIRECTORY,

@@ -121,7 +121,8 @@ LONG TFakeOs::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR key
     return static_cast<LONG>(*error);
   }
   if (reserved != 0) return ERROR_INVALID_PARAMETER;
-  return Registry_.Create(key, subKey, access, result, disposition, security ? security->lpSecurityDescriptor : nullptr);
+  return Registry_.Create(key, subKey, access, result, disposition,
+                          security ? security->lpSecurityDescriptor : nullptr);
 }
 
 LONG TFakeOs::RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {

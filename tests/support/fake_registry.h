@@ -44,7 +44,8 @@ class TFakeRegistry {
 
   // The calls, with their Win32 results.
   // `descriptor`, when given, becomes the DACL of the key the call creates
-  // (not of a key that exists, as Windows does).
+  // (not of a key that exists), as RegCreateKeyEx's documentation says.
+  // Wine ignores it, so only TFakeOs shows it.
   LONG Create(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result, LPDWORD disposition,
               const void* descriptor = nullptr);
   LONG Open(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result);

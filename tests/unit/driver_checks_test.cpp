@@ -269,7 +269,8 @@ TEST_F(DriverChecksTest, ContentsThatAreNotWhatTheNameSaysStopTheClick) {
       {"ewfntldr", std::string(40000, 'A') + "\r\n\t\f" + std::string(40000, '\xE9'),
        "it is a text file, not a boot loader"},
       // Words and the spaces between them: the text a file of notes holds.
-      {"ewfntldr", [] {
+      {"ewfntldr",
+       [] {
          std::string notes;
          while (notes.size() < 70000) notes += "boot loader notes ";
          return notes;

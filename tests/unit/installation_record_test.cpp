@@ -57,8 +57,9 @@ TEST(InstallationRecord, WhatIsWrittenIsReadBackAndWhatIsNotARecordIsUnreadable)
   SetRecord(os, REG_MULTI_SZ, first);
   read = ReadInstallationRecord(os);
   ASSERT_TRUE(read.Present);
-  EXPECT_EQ(Text(read.Record.Files), "C:\\ntldr E1 before W kept C:\\ntldr.bak made attributes 39; "
-                                     "C:\\WINDOWS\\ewf.sys D1 before  kept  attributes 4294967295; ");
+  EXPECT_EQ(Text(read.Record.Files),
+            "C:\\ntldr E1 before W kept C:\\ntldr.bak made attributes 39; "
+            "C:\\WINDOWS\\ewf.sys D1 before  kept  attributes 4294967295; ");
 
   const struct {
     const char* What;

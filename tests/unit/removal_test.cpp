@@ -78,7 +78,8 @@ TEST_F(RemovalTest, InstallThenRemoveIsARoundTripInAnOrderThatKeepsTheMachineSta
                   "DeleteFileA(C:\\WINDOWS\\system32\\drivers\\ewf.sys)",
                   "DeleteFileA(C:\\WINDOWS\\system32\\ewfmgr.exe)", "RegDeleteKeyA(HKLM, SOFTWARE\\Stillvane)"));
   EXPECT_EQ(Entries(), before);
-  EXPECT_THAT(Machine_.Os.CallsNamed("RegFlushKey"), testing::Contains("RegFlushKey(HKLM\\" + std::string(kClassKey) + ")"))
+  EXPECT_THAT(Machine_.Os.CallsNamed("RegFlushKey"),
+              testing::Contains("RegFlushKey(HKLM\\" + std::string(kClassKey) + ")"))
       << "the list without Ewf is on disk before its driver goes";
   EXPECT_EQ(Machine_.Dialogs.Messages.front().Kind, MessageKind::Confirmation);
   EXPECT_EQ(
@@ -295,7 +296,6 @@ TEST_F(RemovalTest, AnEditedRecordTouchesNothingOutsideTheInstallation) {
        false},
       {"a text file as the backup",
        Lines({"File=" + DigestOf(ewf) + " C:\\ntldr", "Before=" + DigestOf(text), "Backup=C:\\ntldr.bak.5"}), false},
-      {"lines it does not understand", Lines({"Delete=C:\\boot.ini", "garbage"}), true},
       {"an empty record", "", true},
   };
   for (const Case& c : cases) {
@@ -363,6 +363,37 @@ TEST_F(RemovalTest, AFileChangedSinceItWasInstalledStays) {
   EXPECT_EQ(Contents("C:\\WINDOWS\\system32\\drivers\\ewf.sys"), changed);
   EXPECT_THAT(Closing(), HasSubstr("C:\\WINDOWS\\system32\\drivers\\ewf.sys was left in place, because it has "
                                    "changed since EWF support was installed."));
+}
+
+}  // namespace
+}  // namespace fault
+
+namespace fault {
+namespace {
+
+// The list Install created goes again, but only while nothing else is in it:
+// a filter that joined it after Install stays.
+TEST_F(RemovalTest, AFilterListInstallCreatedGoesOnlyWhileNothingElseJoinedIt) {
+  for (const bool joined : {false, true}) {
+    FaultMachine machine;
+    machine.Os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, kClassKey);
+    machine.Os.Registry().CreateKey(HKEY_LOCAL_MACHINE, kClassKey);
+    StartUp(machine);
+    ClickInstall(machine);
+    if (joined) {
+      const std::string filters("VolSnap\0Ewf\0Later\0\0", 19);
+      machine.Os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
+                                     std::vector<BYTE>(filters.begin(), filters.end()));
+    }
+    ClickRemove(machine);
+    const auto list = machine.Os.Registry().Value(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters");
+    if (joined) {
+      ASSERT_TRUE(list.has_value());
+      EXPECT_EQ(std::string(list->Data.begin(), list->Data.end()), std::string("Later\0\0", 7));
+    } else {
+      EXPECT_FALSE(list.has_value()) << "Install created the list; Remove deletes it";
+    }
+  }
 }
 
 }  // namespace
