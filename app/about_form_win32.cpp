@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "services/concat.h"
 #include "services/shell.h"
 
 namespace {
@@ -41,5 +42,5 @@ void TAboutForm::ControlClick(int id) {
 }
 
 void TAboutForm::Label4Click() {
-  ShellOpen(Os_, Handle(), std::string("mailto:") + kContactAddress + "?subject=Stillvane");
+  ShellOpen(Os_, Handle(), Concat({"mailto:", kContactAddress, "?subject=Stillvane"}));
 }

@@ -121,7 +121,7 @@ std::string ChecksText(const std::vector<StatusCheck>& checks) {
     const char* mark = check.Outcome == CheckOutcome::Ok      ? "OK: "
                        : check.Outcome == CheckOutcome::Wrong ? "Wrong: "
                                                               : "Not known: ";
-    text += (text.empty() ? "" : "\r\n") + std::string(mark) + check.Text;
+    text += Concat({text.empty() ? "" : "\r\n", mark, check.Text});
   }
   return text;
 }

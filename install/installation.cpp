@@ -17,7 +17,7 @@ namespace {
 
 void ReportSkippedKeys(const std::vector<SkippedKey>& skipped, TStepLog& log) {
   for (const SkippedKey& key : skipped) {
-    log.Failed("Opening the registry key " + MachineKeyName(key.FirstRow->Key) + " failed.",
+    log.Failed(Concat({"Opening the registry key ", MachineKeyName(key.FirstRow->Key), " failed."}),
                static_cast<DWORD>(key.Error));
   }
 }
@@ -29,7 +29,7 @@ bool WriteFilterList(TOs& os, TRegistry& registry, TStepLog& log, InstallationRe
   const std::string keyName = MachineKeyName(kVolumeClassKey);
   const std::string valueName = Concat({"the \"", kVolumeFiltersValue, "\" value of ", keyName});
   if (const LONG error = registry.Open(kVolumeClassKey, true)) {
-    log.Failed("Opening the registry key " + keyName + " failed.", static_cast<DWORD>(error));
+    log.Failed(Concat({"Opening the registry key ", keyName, " failed."}), static_cast<DWORD>(error));
     return false;
   }
   DWORD type = REG_NONE;
@@ -40,7 +40,7 @@ bool WriteFilterList(TOs& os, TRegistry& registry, TStepLog& log, InstallationRe
     existing.clear();
   } else if (readResult != ERROR_SUCCESS) {
     // Without the present list a write would drop the filters in it.
-    log.Failed("Reading " + valueName + " failed.", static_cast<DWORD>(readResult));
+    log.Failed(Concat({"Reading ", valueName, " failed."}), static_cast<DWORD>(readResult));
     return false;
   }
   // Taken from the list as it is just before the write, so that Remove can make it so again.
@@ -54,7 +54,7 @@ bool WriteFilterList(TOs& os, TRegistry& registry, TStepLog& log, InstallationRe
   const std::vector<BYTE> filters = UpperFiltersWithEwf(type, existing);
   if (const LONG error = os.RegSetValueExA(registry.CurrentKey(), kVolumeFiltersValue, 0, REG_MULTI_SZ, filters.data(),
                                            static_cast<DWORD>(filters.size()))) {
-    log.Failed("Writing " + valueName + " failed.", static_cast<DWORD>(error));
+    log.Failed(Concat({"Writing ", valueName, " failed."}), static_cast<DWORD>(error));
     return false;
   }
   return FlushKey(os, registry.CurrentKey(), keyName, log);
@@ -121,16 +121,16 @@ bool DriverMayBeRegistered(const InstallContext& context, const std::string& dri
                            TStepLog& log) {
   const FileLookup found = LookForFile(context.Os, driver);
   if (found.Error) {
-    log.Failed("Looking for " + driver + " failed, so no registry entries were written.", found.Error);
+    log.Failed(Concat({"Looking for ", driver, " failed, so no registry entries were written."}), found.Error);
     return false;
   }
   if (!found.Present) {
-    log.Failed("No registry entries were written, because " + driver + " is not present.");
+    log.Failed(Concat({"No registry entries were written, because ", driver, " is not present."}));
     return false;
   }
   const ContentCheck check = CheckFileContents(context.Os, driver, kDriverOfService.Kind);
   if (check.Error) {
-    log.Failed("Reading " + driver + " failed, so no registry entries were written.", check.Error);
+    log.Failed(Concat({"Reading ", driver, " failed, so no registry entries were written."}), check.Error);
     return false;
   }
   const std::string problem = check.Problem.empty()

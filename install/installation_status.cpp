@@ -19,11 +19,11 @@ const char kInstallAgain[] = "  Click Install EWF Support again.";
 const char kIfWindowsDoesNotStart[] = ", as the guide says under IF WINDOWS DOES NOT START.";
 
 // One line, its parts put together once.
-StatusCheck Line(CheckOutcome outcome, std::initializer_list<std::string_view> parts) {
+StatusCheck Line(CheckOutcome outcome, std::initializer_list<TextPart> parts) {
   return {outcome, Concat(parts)};
 }
 // A check that could not be made: the sentence and the Windows error.
-StatusCheck NotMade(std::initializer_list<std::string_view> sentence, DWORD error) {
+StatusCheck NotMade(std::initializer_list<TextPart> sentence, DWORD error) {
   return {CheckOutcome::Unknown, WithErrorCode(Concat(sentence), error)};
 }
 
@@ -150,7 +150,7 @@ StatusCheck CheckFilterList(TOs& os) {
 }
 
 // A file there or not, or why that is not known.
-std::optional<StatusCheck> CheckPresent(TOs& os, const std::string& path, std::string_view missing) {
+std::optional<StatusCheck> CheckPresent(TOs& os, const std::string& path, TextPart missing) {
   const FileLookup found = LookForFile(os, path);
   if (found.Error) return NotMade({path, " could not be read."}, found.Error);
   if (!found.Present) return Line(CheckOutcome::Wrong, {path, missing});
@@ -182,7 +182,7 @@ StatusCheck CheckDriverFile(TOs& os, TVersionInfo& FileVersionInfo, const std::s
 // The boot loader the record names, and the backup of the one it replaced,
 // against the digests the record keeps.
 StatusCheck CheckRecordedFile(TOs& os, const std::string& path, const std::string& digest, bool loader) {
-  const std::string_view missing =
+  const char* const missing =
       loader ? " is missing, and the computer cannot start without it: put it back before you restart"
              : ", the copy of the earlier boot loader, is missing, so Remove EWF Support cannot put that loader "
                "back.  Keep a copy of it at hand";

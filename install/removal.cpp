@@ -290,7 +290,7 @@ void PutFoundBootLoaderBack(TOs& os, const std::string& loaderFolder, const std:
   if (now.Error || now.Digest != DigestOfFile(os, ewfLoader).Digest) {
     // With nothing of the write filter found, there is nothing to tell.
     if (log.AnyDone()) {
-      log.Left(leftBecause + "there is no record of the installation, and it is not the " + ewfLoader + ".");
+      log.Left(Concat({leftBecause, "there is no record of the installation, and it is not the ", ewfLoader, "."}));
     }
     return;
   }
@@ -368,29 +368,30 @@ void ShowOutcome(TDialogs& dialogs, const Outcome& outcome, bool filterOut, bool
   if (log.AnyLeft()) text += Concat({text.empty() ? "" : "\r\r", "Left as it was:", log.LeftText()});
   if (log.AnyFailed()) text += Concat({text.empty() ? "" : "\r\r", "These steps failed:", log.FailedText()});
   if (!securityRestored) text += "\r\rIn addition, an error has occurred while restoring " + RootKeyRestoreAdvice();
-  const std::string body = text.empty() ? std::string() : "\r\r" + text + noRecord;
+  const std::string body = text.empty() ? std::string() : Concat({"\r\r", text, noRecord});
   const std::string restart =
       outcome.FilterTakenOut ? "\r\rRestart the computer now: until it restarts, the write filter is still at work."
                              : std::string();
   if (!filterOut) {
     dialogs.ShowMessageDialog(
-        "EWF support was not removed.  Nothing else was changed, because the write filter may "
-        "still be in the volume filter list, and Windows does not start when a filter in that "
-        "list has lost its driver or registry entries." +
-            body + "\r\rCorrect the cause, then choose Remove EWF Support again.",
+        Concat({"EWF support was not removed.  Nothing else was changed, because the write filter may "
+                "still be in the volume filter list, and Windows does not start when a filter in that "
+                "list has lost its driver or registry entries.",
+                body, "\r\rCorrect the cause, then choose Remove EWF Support again."}),
         MessageKind::Error, MessageButtons::Ok);
   } else if (log.AnyFailed() || !securityRestored) {
-    dialogs.ShowMessageDialog("EWF support was not completely removed." + body +
-                                  "\r\rRestart the computer, then choose Remove EWF Support again to finish.",
+    dialogs.ShowMessageDialog(Concat({"EWF support was not completely removed.", body,
+                                      "\r\rRestart the computer, then choose Remove EWF Support again to finish."}),
                               MessageKind::Error, MessageButtons::Ok);
   } else if (!log.AnyDone()) {
     dialogs.ShowMessageDialog("No EWF support was found to remove; nothing has been changed." + body,
                               MessageKind::Information, MessageButtons::Ok);
   } else if (log.AnyLeft()) {
-    dialogs.ShowMessageDialog("EWF support was removed, except for what is listed as left as it was." + body + restart,
-                              MessageKind::Warning, MessageButtons::Ok);
+    dialogs.ShowMessageDialog(
+        Concat({"EWF support was removed, except for what is listed as left as it was.", body, restart}),
+        MessageKind::Warning, MessageButtons::Ok);
   } else {
-    dialogs.ShowMessageDialog("EWF support was removed." + body + restart, MessageKind::Information,
+    dialogs.ShowMessageDialog(Concat({"EWF support was removed.", body, restart}), MessageKind::Information,
                               MessageButtons::Ok);
   }
 }

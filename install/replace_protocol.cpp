@@ -16,7 +16,7 @@ std::string TemporaryNameFor(const std::string& target) {
 }
 
 std::string BackupName(const std::string& target, int number) {
-  return target + ".bak" + (number ? "." + std::to_string(number) : std::string());
+  return number ? Concat({target, ".bak.", std::to_string(number)}) : Concat({target, ".bak"});
 }
 
 bool IsMissing(DWORD error) {

@@ -70,9 +70,9 @@ SavedKeySecurity StandardSecurityBlock(TOs& os) {
 }  // namespace
 
 std::string RootKeyRestoreAdvice() {
-  return "the original security attributes on the registry key: \r\r" + RootKeyName() +
-         "\r\rWhilst this is not a major problem, you should use regedit to check the key's permissions.  " +
-         kStandardPermissions;
+  return Concat({"the original security attributes on the registry key: \r\r", RootKeyName(),
+                 "\r\rWhilst this is not a major problem, you should use regedit to check the key's permissions.  ",
+                 kStandardPermissions});
 }
 
 std::string OpenDaclNote(bool standardPermissionsWritten) {
@@ -193,10 +193,10 @@ void OfferRootKeySecurityRepair(TOs& os, TDialogs& dialogs) {
   if (!RootKeyIsLeftOpen(os)) return;
 
   const std::string question =
-      "The permissions of this registry key let everyone change it, or take it over:\r\r" + RootKeyName() +
-      "\r\rAn installation that was interrupted while the key was open leaves it so.  Do you want to put the "
-      "standard permissions back?  The System account will have full access, and the Everyone group only Read "
-      "access.";
+      Concat({"The permissions of this registry key let everyone change it, or take it over:\r\r", RootKeyName(),
+              "\r\rAn installation that was interrupted while the key was open leaves it so.  Do you want to put the "
+              "standard permissions back?  The System account will have full access, and the Everyone group only Read "
+              "access."});
   if (dialogs.ShowMessageDialog(question, MessageKind::Warning, MessageButtons::YesNo) != DialogResult::Yes) return;
 
   const std::vector<BYTE> standard = StandardKeySecurity();
@@ -205,8 +205,8 @@ void OfferRootKeySecurityRepair(TOs& os, TDialogs& dialogs) {
   if (error == ERROR_SUCCESS) error = SetSecurityDurably(os, key.get(), const_cast<BYTE*>(standard.data()));
   if (error != ERROR_SUCCESS) {
     ShowError(dialogs,
-              "The standard permissions could not be put back on the registry key:\r\r" + RootKeyName() +
-                  "\r\rUse regedit to set them.  " + kStandardPermissions,
+              Concat({"The standard permissions could not be put back on the registry key:\r\r", RootKeyName(),
+                      "\r\rUse regedit to set them.  ", kStandardPermissions}),
               static_cast<DWORD>(error));
     return;
   }

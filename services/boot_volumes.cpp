@@ -46,7 +46,7 @@ std::string ShownData(const std::vector<BYTE>& data, size_t length) {
     }
   }
   shown += '"';
-  if (length > kShownCharacters) shown += "... (" + std::to_string(length) + " bytes)";
+  if (length > kShownCharacters) shown += Concat({"... (", std::to_string(length), " bytes)"});
   return shown;
 }
 
@@ -91,8 +91,7 @@ std::string ReadMachineName(TOs& os, const NameValue& value, std::string* failur
   DWORD type = REG_NONE;
   std::vector<BYTE> data;
   const LONG read = ReadRegistryValue(os, key.get(), value.ValueName, &type, &data);
-  const std::string valueText =
-      std::string("the \"") + value.ValueName + "\" value of " + MachineKeyName(value.KeyPath);
+  const std::string valueText = Concat({"the \"", value.ValueName, "\" value of ", MachineKeyName(value.KeyPath)});
   if (read != ERROR_SUCCESS) {
     if (read != ERROR_FILE_NOT_FOUND) *failure = Unanswered("Reading " + valueText, read);
     return {};
@@ -103,10 +102,10 @@ std::string ReadMachineName(TOs& os, const NameValue& value, std::string* failur
   if (type == REG_SZ && length == 0) return {};
   std::string name(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length));
   if (type != REG_SZ || length > kLongestName || !value.IsName(name)) {
-    *failure = "Windows records " + valueText + " as " + ShownData(data, length) + " (" + TypeName(type) +
-               "), which is not " + value.WhatItNames +
-               ".\r\rWindows writes this value as it starts: restart Windows, then try again.  If it still holds "
-               "the same, ask your administrator to correct it.";
+    *failure = Concat({"Windows records ", valueText, " as ", ShownData(data, length), " (", TypeName(type),
+                       "), which is not ", value.WhatItNames,
+                       ".\r\rWindows writes this value as it starts: restart Windows, then try again.  If it still "
+                       "holds the same, ask your administrator to correct it."});
     return {};
   }
   return name;
@@ -211,7 +210,7 @@ std::string FindBootLoaderFolder(TOs& os, const std::string& systemDriveFolder, 
       drive[2] = '\\';
       if (SameText(target, device)) return drive;
     } else if (error != ERROR_FILE_NOT_FOUND && unanswered.empty()) {
-      unanswered = Unanswered(std::string("Finding out what the drive letter ") + drive + " stands for", error);
+      unanswered = Unanswered(Concat({"Finding out what the drive letter ", drive, " stands for"}), error);
     }
   }
   // A letter that could not be asked may be the one.

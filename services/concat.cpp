@@ -1,10 +1,12 @@
 #include "services/concat.h"
 
-std::string Concat(std::initializer_list<std::string_view> parts) {
+#include <cstring>
+
+std::string Concat(std::initializer_list<TextPart> parts) {
   size_t size = 0;
-  for (std::string_view part : parts) size += part.size();
+  for (const TextPart& part : parts) size += std::strlen(part.Text);
   std::string text;
   text.reserve(size);
-  for (std::string_view part : parts) text.append(part);
+  for (const TextPart& part : parts) text.append(part.Text);
   return text;
 }

@@ -4,6 +4,15 @@
 
 #include <initializer_list>
 #include <string>
-#include <string_view>
 
-std::string Concat(std::initializer_list<std::string_view> parts);
+// One part of a text put together by Concat: a C string or a std::string,
+// held as a pointer to its characters and measured by Concat. A literal
+// part then costs its caller one store, not a call that measures it there.
+// The texts are the program's messages, which hold no NUL character.
+struct TextPart {
+  TextPart(const char* text) : Text(text) {}
+  TextPart(const std::string& text) : Text(text.c_str()) {}
+  const char* Text;
+};
+
+std::string Concat(std::initializer_list<TextPart> parts);

@@ -89,7 +89,7 @@ LONG SetNumber(TOs& os, HKEY key, const std::string& name, DWORD value) {
 }  // namespace
 
 std::string ValueWriteFailure(const std::string& name) {
-  return "Failed to set data for '" + name + "'";
+  return Concat({"Failed to set data for '", name, "'"});
 }
 
 void TRegistry::WriteStringValue(const std::string& name, const std::string& value) {
@@ -106,7 +106,7 @@ LONG TRegistry::SetValue(const RegistryValueRow& row) {
 }
 
 std::string MachineKeyName(const char* key) {
-  return std::string("HKEY_LOCAL_MACHINE") + (key[0] == '\\' ? "" : "\\") + key;
+  return Concat({"HKEY_LOCAL_MACHINE", key[0] == '\\' ? "" : "\\", key});
 }
 
 LONG ReadRegistryValue(TOs& os, HKEY key, const char* name, DWORD* type, std::vector<BYTE>* data) {
@@ -132,7 +132,7 @@ bool FlushKey(TOs& os, HKEY key, const std::string& keyName, TStepLog& log) {
   // Until the hive is on disk, a power cut takes back what was written.
   const LONG error = os.RegFlushKey(key);
   if (error != ERROR_SUCCESS)
-    log.Failed("Writing the registry key " + keyName + " to disk failed.", static_cast<DWORD>(error));
+    log.Failed(Concat({"Writing the registry key ", keyName, " to disk failed."}), static_cast<DWORD>(error));
   return error == ERROR_SUCCESS;
 }
 

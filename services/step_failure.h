@@ -4,13 +4,12 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "services/concat.h"
 #include "services/win_types.h"
 
 // "<sentence>  Error <code>"; the sentence ends with its own full stop.
-std::string WithErrorCode(std::string_view sentence, DWORD error);
+std::string WithErrorCode(TextPart sentence, DWORD error);
 
 // "<step> failed.  Error <code>"
-std::string StepFailed(std::string_view step, DWORD error);
+std::string StepFailed(TextPart step, DWORD error);

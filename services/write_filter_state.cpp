@@ -123,8 +123,8 @@ WriteFilterState ReadWriteFilterState(TOs& os, const std::string& windowsFolder)
   if (state.Service != ServiceState::Loaded) return state;
   if (state.Volume.empty()) {
     state.Protection = WriteFilterProtection::Unknown;
-    state.WhyUnknown = "The ewf service is running, and Windows does not run from a drive with a letter (" +
-                       windowsFolder + "), so its manager cannot be asked about it.";
+    state.WhyUnknown = Concat({"The ewf service is running, and Windows does not run from a drive with a letter (",
+                               windowsFolder, "), so its manager cannot be asked about it."});
     return state;
   }
   ReadOverlayState(os, windowsFolder + kManagerFile, state);
@@ -139,26 +139,26 @@ bool ConfirmChangesWillLast(TOs& os, TDialogs& dialogs, const std::string& windo
       return true;
     case WriteFilterProtection::On:
       dialogs.ShowMessageDialog(
-          "Nothing was changed, because the Enhanced Write Filter is protecting " + drive +
-              " at the moment, so whatever is written there would last only until the computer restarts.\r\r"
-              "To turn the filter off, open a command prompt and run:\r\r"
-              "ewfmgr " +
-              state.Volume +
-              " -commitanddisable\r"
-              "shutdown -r -t 0\r\r"
-              "The first command keeps the changes made on " +
-              drive +
-              " since the computer started and turns the filter off from the next start (an overlay in RAM whose "
-              "settings are kept in the registry cannot be turned off without keeping them).  The second restarts "
-              "the computer.  Then use Stillvane again.",
+          Concat({"Nothing was changed, because the Enhanced Write Filter is protecting ", drive,
+                  " at the moment, so whatever is written there would last only until the computer restarts.\r\r"
+                  "To turn the filter off, open a command prompt and run:\r\r"
+                  "ewfmgr ",
+                  state.Volume,
+                  " -commitanddisable\r"
+                  "shutdown -r -t 0\r\r"
+                  "The first command keeps the changes made on ",
+                  drive,
+                  " since the computer started and turns the filter off from the next start (an overlay in RAM "
+                  "whose settings are kept in the registry cannot be turned off without keeping them).  The second "
+                  "restarts the computer.  Then use Stillvane again."}),
           MessageKind::Error, MessageButtons::Ok);
       return false;
     case WriteFilterProtection::Unknown:
       break;
   }
-  return dialogs.ShowMessageDialog("Stillvane could not tell whether the Enhanced Write Filter is protecting " + drive +
-                                       " at the moment.\r\r" + state.WhyUnknown +
-                                       "\r\rIf it is, every change made there will be lost when the computer "
-                                       "restarts.  Do you want to go on?",
+  return dialogs.ShowMessageDialog(Concat({"Stillvane could not tell whether the Enhanced Write Filter is protecting ",
+                                           drive, " at the moment.\r\r", state.WhyUnknown,
+                                           "\r\rIf it is, every change made there will be lost when the computer "
+                                           "restarts.  Do you want to go on?"}),
                                    MessageKind::Warning, MessageButtons::YesNo) == DialogResult::Yes;
 }

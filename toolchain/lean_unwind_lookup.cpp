@@ -53,7 +53,8 @@ std::uint32_t Read32(const Byte* p) {
   return value;
 }
 
-std::uintptr_t ReadUleb128(const Byte*& p) {
+// A LEB128 number at p, p moved past it; sign-extended when `isSigned`.
+std::uintptr_t ReadLeb128(const Byte*& p, bool isSigned) {
   std::uintptr_t value = 0;
   unsigned shift = 0;
   Byte byte;
@@ -62,20 +63,8 @@ std::uintptr_t ReadUleb128(const Byte*& p) {
     if (shift < 32) value |= static_cast<std::uintptr_t>(byte & 0x7f) << shift;
     shift += 7;
   } while (byte & 0x80);
+  if (isSigned && shift < 32 && (byte & 0x40)) value |= ~std::uintptr_t{0} << shift;
   return value;
-}
-
-std::intptr_t ReadSleb128(const Byte*& p) {
-  std::uintptr_t value = 0;
-  unsigned shift = 0;
-  Byte byte;
-  do {
-    byte = *p++;
-    if (shift < 32) value |= static_cast<std::uintptr_t>(byte & 0x7f) << shift;
-    shift += 7;
-  } while (byte & 0x80);
-  if (shift < 32 && (byte & 0x40)) value |= ~std::uintptr_t{0} << shift;
-  return static_cast<std::intptr_t>(value);
 }
 
 // One encoded value at p, p moved past it. False for a format or base this
@@ -105,10 +94,8 @@ bool ReadEncoded(Byte encoding, const Byte*& p, std::uintptr_t* value) {
       p += 2;
       break;
     case kUleb128:
-      *value = ReadUleb128(p);
-      break;
     case kSleb128:
-      *value = static_cast<std::uintptr_t>(ReadSleb128(p));
+      *value = ReadLeb128(p, encoding & 0x08);
       break;
     default:
       return false;
@@ -134,16 +121,16 @@ bool FdeEncoding(const Byte* cie, Byte* encoding) {
   const Byte version = *p++;
   const char* augmentation = reinterpret_cast<const char*>(p);
   p += std::strlen(augmentation) + 1;
-  ReadUleb128(p);  // code alignment
-  ReadSleb128(p);  // data alignment
+  ReadLeb128(p, false);  // code alignment
+  ReadLeb128(p, true);   // data alignment
   if (version == 1) {
     ++p;  // return address register
   } else {
-    ReadUleb128(p);
+    ReadLeb128(p, false);
   }
   *encoding = kAbsolutePointer;
   if (augmentation[0] != 'z') return augmentation[0] == '\0';
-  ReadUleb128(p);  // the augmentation data's length
+  ReadLeb128(p, false);  // the augmentation data's length
   for (const char* letter = augmentation + 1; *letter; ++letter) {
     if (*letter == 'R') {
       *encoding = *p;

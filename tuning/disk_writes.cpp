@@ -27,7 +27,7 @@ void MinimizeDiskWrites(TOs& os, TDialogs& dialogs, const std::string& windowsFo
   TStepLog log;
   std::string notApplied;
   for (const SkippedKey& skipped : WriteRegistryRows(registry, kDiskWriteSettings, log)) {
-    notApplied += "\r" + MachineKeyName(skipped.FirstRow->Key) + "  (" + skipped.FirstRow->ValueName + ")";
+    notApplied += Concat({"\r", MachineKeyName(skipped.FirstRow->Key), "  (", skipped.FirstRow->ValueName, ")"});
   }
   if (!log.ValueWriteReport().empty()) {
     dialogs.ReportError(log.ValueWriteReport());

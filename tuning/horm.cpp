@@ -81,14 +81,14 @@ void EnableHorm(TOs& os, TDialogs& dialogs) {
   const bool mayNotBeUsed = !unmappedDevice.empty();
   std::string reminder =
       mayNotBeUsed
-          ? "The file " + markerFile + " was created, but HORM may not use it: Windows names " + unmappedDevice +
-                " as the partition this computer starts from, and no drive letter stands for it."
-                "\r\r"
-                "Give that partition a drive letter, then click Enable HORM again.  If EWF protection is "
-                "currently enabled, perform a commit afterwards, otherwise the change will be lost when you "
-                "next reboot."
+          ? Concat({"The file ", markerFile, " was created, but HORM may not use it: Windows names ", unmappedDevice,
+                    " as the partition this computer starts from, and no drive letter stands for it."
+                    "\r\r"
+                    "Give that partition a drive letter, then click Enable HORM again.  If EWF protection is "
+                    "currently enabled, perform a commit afterwards, otherwise the change will be lost when you "
+                    "next reboot."})
           : kCommitReminder;
-  if (!HibernationIsOn(os)) reminder += std::string("\r\r") + kHibernationOff;
+  if (!HibernationIsOn(os)) reminder += Concat({"\r\r", kHibernationOff});
   dialogs.ShowMessageDialog(reminder, mayNotBeUsed ? MessageKind::Warning : MessageKind::Information,
                             MessageButtons::Ok);
 }
