@@ -29,4 +29,14 @@ int _matherr(_exception* /*error*/) {
   return 0;
 }
 
+// Windows' last chance at an exception nothing handled. The library's turns
+// faults into C signals for their handlers; this program installs none, so
+// the exception goes on, as it would there, to the filter that was in place
+// before, or to Windows' own report.
+LPTOP_LEVEL_EXCEPTION_FILTER __mingw_oldexcpt_handler;
+
+LONG CALLBACK _gnu_exception_handler(EXCEPTION_POINTERS* exception) {
+  return __mingw_oldexcpt_handler ? __mingw_oldexcpt_handler(exception) : EXCEPTION_CONTINUE_SEARCH;
+}
+
 }  // extern "C"
