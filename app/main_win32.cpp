@@ -1,11 +1,10 @@
 // Start-up: the application title, the main window and then the three
 // dialogs, all hidden; then the main window is shown and the program waits
 // for the user until it closes. The dialogs get their windows when first
-// needed, except the missing-files one: it is what Install EWF Support shows
-// first on a machine without the driver files, so its window is made as soon
-// as the main window is up, before the user can click. Before all that, the
-// current folder leaves the DLL search path, and a second start hands over
-// to the copy already running.
+// needed: most starts never show one, and the missing-files dialog only shows
+// on a machine without the driver files. Before all that, the current folder
+// leaves the DLL search path, and a second start hands over to the copy
+// already running.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commctrl.h>
@@ -80,6 +79,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   mainForm.ShowMainWindow(showCommand);
   // An installation killed while Enum\Root was open left it open to everyone.
   OfferRootKeySecurityRepair(*os, dialogs);
-  missingFilesForm.Handle();
   return RunMessageLoop();
 }

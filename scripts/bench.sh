@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Start-up and click benchmark: Stillvane.exe (A) against a minimal Win32
-# program built with the same toolchain and flags (B, and B' with Stillvane's
-# manifest), started in turn under Wine on a display of its own. Prints every
-# pair, the medians and the A/B ratios.
+# Start-up and click benchmark: Stillvane.exe (A) against its main window
+# made in raw Win32 with the same manifest and icons (R), and against an empty
+# window (B, and B' with Stillvane's manifest), all built with the same
+# toolchain and flags and started in turn under Wine on a display of their
+# own. Prints every pair, the medians and the ratios.
 #
 #     ./scripts/bench.sh [PAIRS]      (20 pairs unless told)
 set -euo pipefail
@@ -10,7 +11,7 @@ cd "$(dirname "$0")/.."
 pairs=${1:-20}
 ./scripts/setup.sh
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target Stillvane minimal_window minimal_window_themed bench_driver >/dev/null
+cmake --build --preset mingw --target Stillvane raw_main_window minimal_window minimal_window_themed bench_driver >/dev/null
 
 export WINEPREFIX=$PWD/build/bench-prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 ./scripts/wine-prefix.sh "$WINEPREFIX"
@@ -30,4 +31,4 @@ wine cmd /c exit >/dev/null 2>&1 || true
 sleep 2
 
 bench=build/mingw/bench
-wine $bench/bench_driver.exe build/mingw/app/Stillvane.exe $bench/minimal_window.exe $bench/minimal_window_themed.exe "$pairs"
+wine $bench/bench_driver.exe build/mingw/app/Stillvane.exe $bench/raw_main_window.exe $bench/minimal_window.exe $bench/minimal_window_themed.exe "$pairs"
