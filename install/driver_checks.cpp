@@ -9,18 +9,18 @@ namespace {
 
 std::string OldFileWarning(const std::string& fileName, const FileVersionParts& found,
                            const FileVersionParts& minimum) {
-  return Concat(
-      {"Although the file \"", fileName,
-       "\" was found in the current directory, it appears to be an old version of the file."
-       "\r\rVersion found: ",
-       FormatFileVersion(found), "\rMinimum version required: ", FormatFileVersion(minimum),
-       "\r\rIf you retrieved this file from the Repositories directory of a Windows XP Embedded SP2 installation, "
-       "you likely copied one of the older versions.  "
-       "There are multiple versions of the file within the Repositories directory, so you must make sure you get "
-       "the newest version you can find.  "
-       "\r\rUsing older versions of this file is known to cause serious issues, so you should only continue if you "
-       "are certain you know what you are doing."
-       "\r\rAre you sure you want to continue with this old file?"});
+  const char* const advice =
+      "\r\rIf you retrieved this file from the Repositories directory of a Windows XP Embedded SP2 installation, "
+      "you likely copied one of the older versions.  "
+      "There are multiple versions of the file within the Repositories directory, so you must make sure you get "
+      "the newest version you can find.  "
+      "\r\rUsing older versions of this file is known to cause serious issues, so you should only continue if you "
+      "are certain you know what you are doing."
+      "\r\rAre you sure you want to continue with this old file?";
+  return Concat({"Although the file \"", fileName,
+                 "\" was found in the current directory, it appears to be an old version of the file.",
+                 "\r\rVersion found: ", FormatFileVersion(found),
+                 "\rMinimum version required: ", FormatFileVersion(minimum), advice});
 }
 
 }  // namespace

@@ -102,10 +102,11 @@ std::string ReadMachineName(TOs& os, const NameValue& value, std::string* failur
   if (type == REG_SZ && length == 0) return {};
   std::string name(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length));
   if (type != REG_SZ || length > kLongestName || !value.IsName(name)) {
+    const char* const advice =
+        ".\r\rWindows writes this value as it starts: restart Windows, then try again.  If it still holds the "
+        "same, ask your administrator to correct it.";
     *failure = Concat({"Windows records ", valueText, " as ", ShownData(data, length), " (", TypeName(type),
-                       "), which is not ", value.WhatItNames,
-                       ".\r\rWindows writes this value as it starts: restart Windows, then try again.  If it still "
-                       "holds the same, ask your administrator to correct it."});
+                       "), which is not ", value.WhatItNames, advice});
     return {};
   }
   return name;

@@ -131,6 +131,25 @@ WriteFilterState ReadWriteFilterState(TOs& os, const std::string& windowsFolder)
   return state;
 }
 
+namespace {
+
+// The message of a task that wrote nothing while the filter protects the
+// drive: how to turn the filter off.
+const char kOnlyUntilRestart[] =
+    " at the moment, so whatever is written there would last only until the computer restarts.\r\r"
+    "To turn the filter off, open a command prompt and run:\r\r"
+    "ewfmgr ";
+const char kCommitAndRestart[] =
+    " -commitanddisable\r"
+    "shutdown -r -t 0\r\r"
+    "The first command keeps the changes made on ";
+const char kWhatTheCommandsDo[] =
+    " since the computer started and turns the filter off from the next start (an overlay in RAM whose settings "
+    "are kept in the registry cannot be turned off without keeping them).  The second restarts the computer.  Then "
+    "use Stillvane again.";
+
+}  // namespace
+
 bool ConfirmChangesWillLast(TOs& os, TDialogs& dialogs, const std::string& windowsFolder) {
   const WriteFilterState state = ReadWriteFilterState(os, windowsFolder);
   const std::string drive = state.Volume.empty() ? std::string("the drive Windows runs from") : "drive " + state.Volume;
@@ -138,27 +157,16 @@ bool ConfirmChangesWillLast(TOs& os, TDialogs& dialogs, const std::string& windo
     case WriteFilterProtection::Off:
       return true;
     case WriteFilterProtection::On:
-      dialogs.ShowMessageDialog(
-          Concat({"Nothing was changed, because the Enhanced Write Filter is protecting ", drive,
-                  " at the moment, so whatever is written there would last only until the computer restarts.\r\r"
-                  "To turn the filter off, open a command prompt and run:\r\r"
-                  "ewfmgr ",
-                  state.Volume,
-                  " -commitanddisable\r"
-                  "shutdown -r -t 0\r\r"
-                  "The first command keeps the changes made on ",
-                  drive,
-                  " since the computer started and turns the filter off from the next start (an overlay in RAM "
-                  "whose settings are kept in the registry cannot be turned off without keeping them).  The second "
-                  "restarts the computer.  Then use Stillvane again."}),
-          MessageKind::Error, MessageButtons::Ok);
+      dialogs.ShowMessageDialog(Concat({"Nothing was changed, because the Enhanced Write Filter is protecting ", drive,
+                                        kOnlyUntilRestart, state.Volume, kCommitAndRestart, drive, kWhatTheCommandsDo}),
+                                MessageKind::Error, MessageButtons::Ok);
       return false;
     case WriteFilterProtection::Unknown:
       break;
   }
+  const char* const question =
+      "\r\rIf it is, every change made there will be lost when the computer restarts.  Do you want to go on?";
   return dialogs.ShowMessageDialog(Concat({"Stillvane could not tell whether the Enhanced Write Filter is protecting ",
-                                           drive, " at the moment.\r\r", state.WhyUnknown,
-                                           "\r\rIf it is, every change made there will be lost when the computer "
-                                           "restarts.  Do you want to go on?"}),
+                                           drive, " at the moment.\r\r", state.WhyUnknown, question}),
                                    MessageKind::Warning, MessageButtons::YesNo) == DialogResult::Yes;
 }
