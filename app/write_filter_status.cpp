@@ -2,6 +2,7 @@
 
 #include "app/message_dialog_text.h"
 #include "install/installation_status.h"
+#include "services/ascii_text.h"
 #include "services/restart.h"
 #include "services/step_failure.h"
 
@@ -11,17 +12,8 @@ namespace {
 // Command line.
 enum class Pending { None, Enable, Commit, CommitAndDisable, Other };
 
-char UpperCase(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string UpperCased(std::string text) {
-  for (char& c : text) c = UpperCase(c);
-  return text;
-}
-
 Pending PendingCommand(const std::string& bootCommand) {
-  const std::string value = UpperCased(bootCommand);
+  const std::string value = AsciiUpperCased(bootCommand);
   const bool commit = value.find("COMMIT") != std::string::npos;
   const bool disable = value.find("DISABLE") != std::string::npos;
   if (value.empty() || value == "NO_CMD") return Pending::None;

@@ -8,6 +8,7 @@
 #include "install/installation_record.h"
 #include "install/installation_tables.h"
 #include "install/upper_filters.h"
+#include "services/ascii_text.h"
 #include "services/boot_volumes.h"
 #include "services/files.h"
 #include "services/registry.h"
@@ -25,17 +26,6 @@ StatusCheck Line(CheckOutcome outcome, std::initializer_list<TextPart> parts) {
 // A check that could not be made: the sentence and the Windows error.
 StatusCheck NotMade(std::initializer_list<TextPart> sentence, DWORD error) {
   return {CheckOutcome::Unknown, WithErrorCode(Concat(sentence), error)};
-}
-
-char LowerCase(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (LowerCase(a[i]) != LowerCase(b[i])) return false;
-  return true;
 }
 
 struct ValueRead {
@@ -94,7 +84,7 @@ StatusCheck CheckRows(TOs& os, std::span<const RegistryValueRow> rows) {
     if (read.Error == ERROR_FILE_NOT_FOUND) return Line(CheckOutcome::Wrong, {value, " is missing.", kInstallAgain});
     if (read.Error) return NotMade({value, " could not be read."}, static_cast<DWORD>(read.Error));
     const bool matches = row.Type == REG_DWORD ? read.Type == REG_DWORD && Shown(read) == Expected(row)
-                                               : read.Type == REG_SZ && SameText(TextOf(read), row.Text);
+                                               : read.Type == REG_SZ && SameTextIgnoringCase(TextOf(read), row.Text);
     if (!matches) {
       return Line(CheckOutcome::Wrong, {value, " is ", Shown(read), ", not ", Expected(row),
                                         " as the installation wrote it.", kInstallAgain});
@@ -129,7 +119,7 @@ StatusCheck CheckProtectedVolume(TOs& os) {
                                         "the write filter protects cannot be checked: ",
                                         failure});
   }
-  if (read.Type != REG_SZ || !SameText(TextOf(read), windows)) {
+  if (read.Type != REG_SZ || !SameTextIgnoringCase(TextOf(read), windows)) {
     return Line(CheckOutcome::Wrong,
                 {"The write filter protects ", Shown(read), ", but Windows runs from ", windows, ".", kInstallAgain});
   }
@@ -245,7 +235,8 @@ InstallationStatus CheckInstallation(TOs& os, TVersionInfo& FileVersionInfo, con
   const PlacedFileRecord* loader = nullptr;
   for (const PlacedFileRecord& file : read.Record.Files) {
     const size_t name = file.Path.rfind('\\');
-    if (name != std::string::npos && SameText(std::string_view(file.Path).substr(name + 1), kBootLoaderFile.Target)) {
+    if (name != std::string::npos &&
+        SameTextIgnoringCase(std::string_view(file.Path).substr(name + 1), kBootLoaderFile.Target)) {
       loader = &file;
     }
   }

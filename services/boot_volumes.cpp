@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "services/ascii_text.h"
 #include "services/handles.h"
 #include "services/registry.h"
 #include "services/step_failure.h"
@@ -112,24 +113,6 @@ std::string ReadMachineName(TOs& os, const NameValue& value, std::string* failur
   return name;
 }
 
-// ARC and device names are plain ASCII, whatever the code page.
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Whether the first `length` characters of both agree, case aside; stops at
-// the first difference, so a shorter text is never read past its end.
-bool SameText(const char* a, const char* b, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && SameText(a.c_str(), b.c_str(), a.size());
-}
-
 // The digit's value in the base (10 or 16), or -1.
 int DigitValue(char c, int base) {
   const char lower = AsciiLower(c);
@@ -141,7 +124,7 @@ int DigitValue(char c, int base) {
 // Reads "name(number)" at `at` and moves past it: at most 8 digits in the base.
 bool ReadComponent(const char*& at, const char* name, int base, unsigned long* number) {
   const size_t length = std::strlen(name);
-  if (!SameText(at, name, length) || at[length] != '(') return false;
+  if (!StartsWithIgnoringCase(at, name) || at[length] != '(') return false;
   const char* const digits = at + length + 1;
   const char* end = digits;
   *number = 0;
@@ -209,7 +192,7 @@ std::string FindBootLoaderFolder(TOs& os, const std::string& systemDriveFolder, 
     const DWORD error = DriveTarget(os, drive, &target);
     if (error == ERROR_SUCCESS) {
       drive[2] = '\\';
-      if (SameText(target, device)) return drive;
+      if (SameTextIgnoringCase(target, device)) return drive;
     } else if (error != ERROR_FILE_NOT_FOUND && unanswered.empty()) {
       unanswered = Unanswered(Concat({"Finding out what the drive letter ", drive, " stands for"}), error);
     }
@@ -227,7 +210,7 @@ BootVolumes FindBootVolumes(TOs& os, const std::string& systemDriveFolder) {
   BootVolumes volumes;
   volumes.BootLoaderFolder = FindBootLoaderFolder(os, systemDriveFolder, &volumes.UnmappedDevice, &volumes.Failure);
   if (volumes.Failure.empty()) volumes.ProtectedArcName = FindProtectedArcName(os, &volumes.Failure);
-  volumes.UsualLayout = SameText(volumes.BootLoaderFolder, systemDriveFolder) &&
-                        SameText(volumes.ProtectedArcName, kFirstPartitionArcName);
+  volumes.UsualLayout = SameTextIgnoringCase(volumes.BootLoaderFolder, systemDriveFolder) &&
+                        SameTextIgnoringCase(volumes.ProtectedArcName, kFirstPartitionArcName);
   return volumes;
 }

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "services/ascii_text.h"
 #include "services/handles.h"
 #include "services/step_failure.h"
 
@@ -34,17 +35,6 @@ void DrawWindows(TOs& os) {
       os.DispatchMessageA(&message);
     }
   }
-}
-
-char UpperCase(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (UpperCase(a[i]) != UpperCase(b[i])) return false;
-  return true;
 }
 
 std::vector<std::string> Words(const std::string& text) {
@@ -170,7 +160,7 @@ std::vector<std::string> ReportValues(const std::string& report, const std::stri
     const std::vector<std::string> words = Words(line);
     if (words.size() < nameWords.size()) continue;
     bool named = !nameWords.empty();
-    for (size_t i = 0; named && i < nameWords.size(); ++i) named = SameText(words[i], nameWords[i]);
+    for (size_t i = 0; named && i < nameWords.size(); ++i) named = SameTextIgnoringCase(words[i], nameWords[i]);
     if (!named) continue;
     // The value begins after the name's last word, wherever the spaces fall.
     size_t valueStart = 0;

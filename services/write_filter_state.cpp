@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "services/ascii_text.h"
 #include "services/handles.h"
 #include "services/step_failure.h"
 
@@ -18,20 +19,9 @@ WriteFilterState Unknown(std::string volume, std::string why) {
   return state;
 }
 
-char UpperCase(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameText(const std::string& a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size() && b[i]; ++i)
-    if (UpperCase(a[i]) != UpperCase(b[i])) return false;
-  return i == a.size() && !b[i];
-}
-
 // The drive letter of a folder "X:\...", as "X:"; empty for any other form.
 std::string DriveOf(const std::string& folder) {
-  const char letter = UpperCase(folder.empty() ? '\0' : folder[0]);
+  const char letter = AsciiUpper(folder.empty() ? '\0' : folder[0]);
   if (folder.size() < 3 || letter < 'A' || letter > 'Z' || folder[1] != ':' || folder[2] != '\\') return {};
   return std::string(1, letter) + ":";
 }
@@ -73,9 +63,9 @@ std::optional<bool> OverlayEnabled(const std::string& report) {
   std::optional<bool> enabled;
   for (const std::string& value : ReportValues(report, "State")) {
     bool thisLine;
-    if (SameText(value, "ENABLED")) {
+    if (SameTextIgnoringCase(value, "ENABLED")) {
       thisLine = true;
-    } else if (SameText(value, "DISABLED")) {
+    } else if (SameTextIgnoringCase(value, "DISABLED")) {
       thisLine = false;
     } else {
       return std::nullopt;
