@@ -1,10 +1,11 @@
 // Start-up: the application title, the main window and then the three
 // dialogs, all hidden; then the main window is shown and the program waits
 // for the user until it closes. The dialogs get their windows when first
-// needed: most starts never show one, and the missing-files dialog only shows
-// on a machine without the driver files. Before all that, the current folder
-// leaves the DLL search path, and a second start hands over to the copy
-// already running.
+// needed, except the missing-files one: it is what Install EWF Support shows
+// first on a machine without the driver files, so its window is made once
+// the main window is drawn, before the first click is taken. Before all that,
+// the current folder leaves the DLL search path, and a second start hands
+// over to the copy already running.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commctrl.h>
@@ -79,5 +80,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   mainForm.ShowMainWindow(showCommand);
   // An installation killed while Enum\Root was open left it open to everyone.
   OfferRootKeySecurityRepair(*os, dialogs);
-  return RunMessageLoop();
+  return RunMessageLoop([](void* form) { static_cast<TMissingFilesForm*>(form)->Handle(); }, &missingFilesForm);
 }

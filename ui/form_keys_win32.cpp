@@ -154,9 +154,16 @@ bool TForm::PreTranslateMessage(MSG& msg) {
   return form->HandleKey(msg) || form->HandleCommonKey(msg);
 }
 
-int RunMessageLoop() {
+int RunMessageLoop(void (*firstIdle)(void*), void* context) {
   MSG msg{};
-  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+  for (;;) {
+    // Windows asks for WM_PAINT only once nothing else waits, so an empty
+    // queue means every window is drawn.
+    if (firstIdle && !PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+      firstIdle(context);
+      firstIdle = nullptr;
+    }
+    if (GetMessageA(&msg, nullptr, 0, 0) <= 0) break;
     if (!TForm::PreTranslateMessage(msg)) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);

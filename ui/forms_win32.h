@@ -143,4 +143,6 @@ class TForm {
 };
 
 // The application's message loop; returns the exit code of WM_QUIT.
-int RunMessageLoop();
+// `firstIdle` runs once, when the queue is first empty: after the windows
+// are drawn, before anything the user does is taken off the queue.
+int RunMessageLoop(void (*firstIdle)(void*) = nullptr, void* context = nullptr);
