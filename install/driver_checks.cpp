@@ -37,6 +37,16 @@ bool IsVersionAtLeast(const FileVersionParts& minimum, const FileVersionParts& f
          std::tie(minimum.Major, minimum.Minor, minimum.Release, minimum.Build);
 }
 
+InstalledCopy ExamineInstalledCopy(TOs& os, TVersionInfo& FileVersionInfo, const std::string& target,
+                                   const DriverFile& file, const AcceptedVersions& accepted) {
+  const FileLookup found = LookForFile(os, target);
+  if (!found.Present) return {false, found.Error, 0, ""};
+  const ContentCheck check = CheckFileContents(os, target, file.Kind);
+  if (check.Error) return {true, 0, check.Error, ""};
+  if (!check.Problem.empty()) return {true, 0, 0, check.Problem};
+  return {true, 0, 0, InstalledVersionProblem(FileVersionInfo, target, file, accepted)};
+}
+
 std::string FormatFileVersion(const FileVersionParts& version) {
   return Concat({std::to_string(version.Major), ".", std::to_string(version.Minor), ".",
                  std::to_string(version.Release), ".", std::to_string(version.Build)});

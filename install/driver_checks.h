@@ -97,6 +97,18 @@ std::string FormatFileVersion(const FileVersionParts& version);
 std::string InstalledVersionProblem(TVersionInfo& FileVersionInfo, const std::string& path, const DriverFile& file,
                                     const AcceptedVersions& accepted);
 
+// An installed copy of `file` at `target`: whether it is there, and whether
+// it may stay (whole, of the right kind and an accepted version), or why
+// that is not known.
+struct InstalledCopy {
+  bool Present;
+  DWORD LookUpError;    // looking for it failed with this
+  DWORD ReadError;      // reading it failed with this
+  std::string Problem;  // when present: why it may not stay, empty when it may
+};
+InstalledCopy ExamineInstalledCopy(TOs& os, TVersionInfo& FileVersionInfo, const std::string& target,
+                                   const DriverFile& file, const AcceptedVersions& accepted);
+
 // Reads each driver file's contents (CheckFileContents); at the first that
 // is not what its kind must be, shows an error message naming it and what is
 // wrong, and returns false. When `checked` is given it receives the bytes read.

@@ -14,23 +14,6 @@ std::string FolderInTheWay(const std::string& step, const std::string& path) {
   return Concat({step, " failed, because ", path, " is a folder: move or rename that folder."});
 }
 
-// Whether an installed copy of `file` at `target` may stay; else why not.
-struct Installed {
-  bool Present;
-  DWORD LookUpError;    // looking for it failed with this
-  DWORD ReadError;      // reading it failed with this
-  std::string Problem;  // when present: why it may not stay, empty when it may
-};
-Installed ExamineInstalled(const InstallContext& context, const std::string& target, const DriverFile& file,
-                           const AcceptedVersions& accepted) {
-  const FileLookup found = LookForFile(context.Os, target);
-  if (!found.Present) return {false, found.Error, 0, ""};
-  const ContentCheck check = CheckFileContents(context.Os, target, file.Kind);
-  if (check.Error) return {true, 0, check.Error, ""};
-  if (!check.Problem.empty()) return {true, 0, 0, check.Problem};
-  return {true, 0, 0, InstalledVersionProblem(context.FileVersionInfo, target, file, accepted)};
-}
-
 std::string ChangedAfterCheck(const ClickContext& context, const DriverFile& copy, const std::string& changed) {
   return Concat({"The file \"", copy.Name, "\" in ", context.SourceFolder,
                  " was changed after it was checked, so it was not installed: ", changed,
@@ -141,7 +124,7 @@ StagedFiles StageDriverFiles(const ClickContext& context, const AcceptedVersions
     const std::string target = FolderOf(context, file.Folder) + file.Target;
     std::string replaced;
     if (file.FailIfExists) {
-      const Installed installed = ExamineInstalled(context, target, file, accepted);
+      const InstalledCopy installed = ExamineInstalledCopy(context.Os, context.FileVersionInfo, target, file, accepted);
       if (installed.LookUpError) {
         log.Failed(Concat({"Looking for ", target, " failed, so ", source, " was not copied there."}),
                    installed.LookUpError);

@@ -119,25 +119,23 @@ Registration WriteRegistryEntries(const ClickContext& context, TRootKeySecurityB
 // is not, or that cannot be told, the failed step says why.
 bool DriverMayBeRegistered(const InstallContext& context, const std::string& driver, const AcceptedVersions& accepted,
                            TStepLog& log) {
-  const FileLookup found = LookForFile(context.Os, driver);
-  if (found.Error) {
-    log.Failed(Concat({"Looking for ", driver, " failed, so no registry entries were written."}), found.Error);
+  const InstalledCopy installed =
+      ExamineInstalledCopy(context.Os, context.FileVersionInfo, driver, kDriverOfService, accepted);
+  if (installed.LookUpError) {
+    log.Failed(Concat({"Looking for ", driver, " failed, so no registry entries were written."}),
+               installed.LookUpError);
     return false;
   }
-  if (!found.Present) {
+  if (!installed.Present) {
     log.Failed(Concat({"No registry entries were written, because ", driver, " is not present."}));
     return false;
   }
-  const ContentCheck check = CheckFileContents(context.Os, driver, kDriverOfService.Kind);
-  if (check.Error) {
-    log.Failed(Concat({"Reading ", driver, " failed, so no registry entries were written."}), check.Error);
+  if (installed.ReadError) {
+    log.Failed(Concat({"Reading ", driver, " failed, so no registry entries were written."}), installed.ReadError);
     return false;
   }
-  const std::string problem = check.Problem.empty()
-                                  ? InstalledVersionProblem(context.FileVersionInfo, driver, kDriverOfService, accepted)
-                                  : check.Problem;
-  if (problem.empty()) return true;
-  log.Failed(Concat({"No registry entries were written, because ", driver, " cannot be used: ", problem,
+  if (installed.Problem.empty()) return true;
+  log.Failed(Concat({"No registry entries were written, because ", driver, " cannot be used: ", installed.Problem,
                      ".  Delete or rename that file."}));
   return false;
 }

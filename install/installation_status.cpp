@@ -39,14 +39,14 @@ struct ValueRead {
 ValueRead ReadMachineValue(TOs& os, const char* path, const char* name) {
   ValueRead read{0, REG_NONE, {}};
   UniqueKey key(os);
-  read.Error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path + (path[0] == '\\'), 0, KEY_QUERY_VALUE, key.put());
+  read.Error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, BelowRoot(path), 0, KEY_QUERY_VALUE, key.put());
   if (!read.Error) read.Error = ReadRegistryValue(os, key.get(), name, &read.Type, &read.Data);
   return read;
 }
 
 bool MachineKeyExists(TOs& os, const char* path) {
   UniqueKey key(os);
-  return os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path + (path[0] == '\\'), 0, KEY_QUERY_VALUE, key.put()) == 0;
+  return os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, BelowRoot(path), 0, KEY_QUERY_VALUE, key.put()) == 0;
 }
 
 std::string TextOf(const ValueRead& read) {
@@ -150,14 +150,12 @@ std::optional<StatusCheck> CheckPresent(TOs& os, const std::string& path, TextPa
 // A file the installation placed: there, whole and of an accepted version,
 // as Install would find it.
 StatusCheck CheckDriverFile(TOs& os, TVersionInfo& FileVersionInfo, const std::string& path, const DriverFile& file) {
-  if (auto answer = CheckPresent(os, path, " is missing.  Click Install EWF Support again.")) return *answer;
-  const ContentCheck contents = CheckFileContents(os, path, file.Kind);
-  if (contents.Error) return NotMade({path, " could not be read."}, contents.Error);
-  const std::string problem = !contents.Problem.empty()
-                                  ? contents.Problem
-                                  : InstalledVersionProblem(FileVersionInfo, path, file, AcceptedVersions{});
-  if (!problem.empty()) {
-    return Line(CheckOutcome::Wrong, {path, " cannot be used: ", problem,
+  const InstalledCopy installed = ExamineInstalledCopy(os, FileVersionInfo, path, file, AcceptedVersions{});
+  if (installed.LookUpError) return NotMade({path, " could not be read."}, installed.LookUpError);
+  if (!installed.Present) return Line(CheckOutcome::Wrong, {path, " is missing.", kInstallAgain});
+  if (installed.ReadError) return NotMade({path, " could not be read."}, installed.ReadError);
+  if (!installed.Problem.empty()) {
+    return Line(CheckOutcome::Wrong, {path, " cannot be used: ", installed.Problem,
                                       ".  Click Install EWF Support again: it keeps this file aside and puts a "
                                       "whole copy in its place."});
   }
