@@ -139,9 +139,9 @@ std::string CommandText(const std::string& arguments) {
 
 // The command and what came of it, for the report box.
 std::string RunText(const std::string& arguments, const ManagerRun& run) {
-  if (run.Outcome != ManagerOutcome::Ended) return Concat({"ewfmgr ", arguments, "\r\n", run.Failure});
-  return Concat(
-      {"ewfmgr ", arguments, "   (exit code ", std::to_string(run.ExitCode), ")\r\n", MessageDisplayText(run.Output)});
+  const std::string command = CommandText(arguments);
+  if (run.Outcome != ManagerOutcome::Ended) return Concat({command, "\r\n", run.Failure});
+  return Concat({command, "   (exit code ", std::to_string(run.ExitCode), ")\r\n", MessageDisplayText(run.Output)});
 }
 
 std::string ReportText(const WriteFilterState& state) {
