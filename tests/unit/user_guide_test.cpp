@@ -144,7 +144,9 @@ std::string MessagesSectionText() {
   return heading == std::string::npos ? std::string() : guide.substr(heading);
 }
 
-std::string MessagesSection() { return Squeezed(MessagesSectionText()); }
+std::string MessagesSection() {
+  return Squeezed(MessagesSectionText());
+}
 
 // Every text of the sources that the program can show, windows' labels and
 // the names kept in headers too, cut at its line breaks: what the guide's
@@ -190,13 +192,16 @@ std::vector<GuideMessage> GuideMessages() {
     }
     const bool messageLine = !readOneWay && line.size() > 2 && line.compare(0, 2, "  ") == 0 && line[2] != ' ';
     if (messageLine && !inMessage && line[2] != '(') messages.push_back({"", number});
-    if (messageLine && (inMessage || line[2] != '(')) messages.back().Text = Squeezed(messages.back().Text + " " + line);
+    if (messageLine && (inMessage || line[2] != '('))
+      messages.back().Text = Squeezed(messages.back().Text + " " + line);
     inMessage = messageLine && !messages.empty() && (inMessage || line[2] != '(');
   }
   return messages;
 }
 
-bool IsWordCharacter(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
+bool IsWordCharacter(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) != 0;
+}
 
 // Whether `piece`, a fixed part of a message between placeholders, is made of
 // the program's texts the way the program puts a message together: the end of
