@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the release of the checked-out commit:
 #   build/release/Stillvane-<version>.zip  with Stillvane.exe, Guide.txt,
-#   Licence.txt and SHA256SUMS.txt (the SHA-256 of the other three).
+#   Recovery.txt (the recovery card, to print), Licence.txt and SHA256SUMS.txt
+#   (the SHA-256 of the other four).
 # Uncommitted changes are not part of it: the commit is exported into a folder
 # of its own and built there. The same commit gives the same bytes for the exe
 # and the zip, in any folder and at any time.
@@ -37,8 +38,9 @@ version=$(i686-w64-mingw32-cpp -P -include "$work/src/resources/version.h" - <<<
 stage=$work/zip
 cp "$work/src/build/mingw/app/Stillvane.exe" "$stage/Stillvane.exe"
 sed 's/$/\r/' "$work/src/docs/guide.txt" >"$stage/Guide.txt"
+sed 's/$/\r/' "$work/src/docs/recovery.txt" >"$stage/Recovery.txt"
 sed 's/$/\r/' "$work/src/LICENSE" >"$stage/Licence.txt"
-(cd "$stage" && sha256sum Stillvane.exe Guide.txt Licence.txt | sed 's/$/\r/' >SHA256SUMS.txt)
+(cd "$stage" && sha256sum Stillvane.exe Guide.txt Recovery.txt Licence.txt | sed 's/$/\r/' >SHA256SUMS.txt)
 
 # Fixed entry order, modes and times (the commit's, in UTC), no extra fields.
 epoch=$(git log -1 --format=%ct HEAD)
@@ -46,5 +48,5 @@ zip=$out/Stillvane-$version.zip
 chmod 644 "$stage"/*
 touch -d "@$epoch" "$stage"/*
 rm -f "$zip"
-(cd "$stage" && TZ=UTC zip -X -D -q -9 "$zip" Stillvane.exe Guide.txt Licence.txt SHA256SUMS.txt)
+(cd "$stage" && TZ=UTC zip -X -D -q -9 "$zip" Stillvane.exe Guide.txt Recovery.txt Licence.txt SHA256SUMS.txt)
 (cd "$out" && sha256sum "$(basename "$zip")")

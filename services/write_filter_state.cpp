@@ -124,19 +124,22 @@ WriteFilterState ReadWriteFilterState(TOs& os, const std::string& windowsFolder)
 namespace {
 
 // The message of a task that wrote nothing while the filter protects the
-// drive: how to turn the filter off.
+// drive: how to turn the filter off. Restarting first throws the session's
+// changes away, so that turning the filter off, which with a RAM Reg overlay
+// always commits, keeps only what changed since that restart.
 const char kOnlyUntilRestart[] =
     " at the moment, so whatever is written there would last only until the computer restarts.\r\r"
-    "To turn the filter off, open a command prompt and run:\r\r"
+    "To turn the filter off without keeping what changed there since the computer started, restart the computer "
+    "first.  Right after the restart, open a command prompt and run:\r\r"
     "ewfmgr ";
 const char kCommitAndRestart[] =
     " -commitanddisable\r"
     "shutdown -r -t 0\r\r"
-    "The first command keeps the changes made on ";
+    "The first command turns the filter off from the next start, keeping the few changes made on ";
 const char kWhatTheCommandsDo[] =
-    " since the computer started and turns the filter off from the next start (an overlay in RAM whose settings "
-    "are kept in the registry cannot be turned off without keeping them).  The second restarts the computer.  Then "
-    "use Stillvane again.";
+    " since that restart (an overlay in RAM whose settings are kept in the registry cannot be turned off without "
+    "keeping them).  The second restarts the computer.  Then use Stillvane again.  To keep the changes made before, "
+    "run the two commands without the first restart.";
 
 }  // namespace
 

@@ -34,10 +34,19 @@ bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool IsFolder(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
 
 std::string ReadGuide() {
   return ReadWholeFile(DosPathFromEnvironment("STILLVANE_GUIDE"));
+}
+
+std::string ReadRecoveryCard() {
+  return ReadWholeFile(DosPathFromEnvironment("STILLVANE_RECOVERY_CARD"));
 }
 
 std::vector<std::vector<std::string>> GuideCommandBlocks(const std::string& guide, const std::string& heading) {
@@ -89,8 +98,12 @@ std::string TCommandPrompt::RunOne(const std::string& command) {
   if (verb == "cd" && words.size() == 2) {
     Current_ = Path(words[1]);
     if (Current_.back() != '\\') Current_ += '\\';
-    return GetFileAttributesA(Current_.c_str()) & FILE_ATTRIBUTE_DIRECTORY ? "" : "no such folder";
+    return IsFolder(Current_) ? "" : "no such folder";
   }
+  // Wildcards are refused unless allowed beforehand (Microsoft's "Recovery
+  // console: Allow floppy copy and access to all drives and folders").
+  if (command.find_first_of("*?") != std::string::npos) return "wildcards are not allowed";
+  if (verb == "dir" && words.size() == 1) return IsFolder(Current_) ? "" : "no such folder";
   if (verb == "dir" && words.size() == 2) {
     WIN32_FIND_DATAA found;
     const HANDLE search = FindFirstFileA(Path(words[1]).c_str(), &found);
@@ -98,7 +111,9 @@ std::string TCommandPrompt::RunOne(const std::string& command) {
     FindClose(search);
     return "";
   }
-  if (verb == "attrib" && words.size() >= 3) {
+  // The Recovery Console's attrib changes one attribute per command
+  // ("Description of the Windows XP Recovery Console").
+  if (verb == "attrib" && words.size() == 3) {
     const std::string path = Path(words.back());
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return "no such file";

@@ -1,7 +1,8 @@
-// The user's guide read as a user follows it: the commands it has the user
-// type, taken from one of its sections, and carried out on the test machine
-// as the Recovery Console or a command prompt would, refusing what they
-// would refuse.
+// The user's guide and the recovery card read as a user follows them: the
+// commands they have the user type, taken from one of their sections, and
+// carried out on the test machine as the Recovery Console would, refusing
+// what it would refuse (a command prompt takes all the Recovery Console
+// takes).
 #pragma once
 
 #include <map>
@@ -10,6 +11,10 @@
 
 // The guide shipped with the release (STILLVANE_GUIDE).
 std::string ReadGuide();
+
+// The recovery card shipped with the release (STILLVANE_RECOVERY_CARD); its
+// first line is its title, a heading for GuideCommandBlocks.
+std::string ReadRecoveryCard();
 
 // The commands of the guide's section under `heading`, in the blocks the
 // guide sets them apart in: indented lines that begin with cd, dir, attrib,

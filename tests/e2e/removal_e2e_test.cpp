@@ -234,11 +234,12 @@ TEST_F(RemovalTest, KilledWhileTheOldBootLoaderIsCopiedBackThenRunAgain) {
   EXPECT_TRUE(ReadWholeFile(SystemDriveRoot() + "ntldr") == large);
 }
 
-// The guide's recovery followed step by step on what Install left: the
-// backup, the driver files and the record it names are there as named, the
-// loader keeps its attributes, both Recovery Console branches, as the guide
-// types them, put a loader back in place of ewfntldr, and Remove EWF Support
-// then does what the guide says it does.
+// The recovery card followed step by step on what Install left: the backup,
+// the driver files and the record the guide names are there as named, the
+// loader keeps its attributes, both Recovery Console branches, as the card
+// types them (and the guide, with the same commands), put a loader back in
+// place of ewfntldr, and Remove EWF Support then does what the guide says it
+// does.
 TEST_F(RemovalTest, TheGuidesRecoveryStepsWorkOnWhatInstallLeft) {
   const DWORD asNtldr = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   InstallOn({"VolSnap"}, kOriginalBootLoader, asNtldr);
@@ -246,7 +247,7 @@ TEST_F(RemovalTest, TheGuidesRecoveryStepsWorkOnWhatInstallLeft) {
   const std::string ntldr = SystemDriveRoot() + "ntldr";
   const std::string ewfLoader = ReadWholeFile(FixtureFile("v2.0.927.0", "ewfntldr"));
   for (const char* named : {"ntldr.bak", "system32\\drivers\\ewf.sys", "system32\\ewfmgr.exe", "bootstat.bak",
-                            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Stillvane", "attrib -r -s -h ntldr"})
+                            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Stillvane", "attrib -r ntldr"})
     EXPECT_NE(guide.find(named), std::string::npos) << named;
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr.bak"), kOriginalBootLoader);
   EXPECT_TRUE(FileExists(Drivers() + "\\ewf.sys"));
@@ -255,16 +256,19 @@ TEST_F(RemovalTest, TheGuidesRecoveryStepsWorkOnWhatInstallLeft) {
   EXPECT_TRUE(ReadMachineValue(kInstallationRecordKey, "Installation").Present);
   EXPECT_EQ(GetFileAttributesA(ntldr.c_str()) & asNtldr, asNtldr);
 
-  const std::vector<std::vector<std::string>> blocks = GuideCommandBlocks(guide, "IF WINDOWS DOES NOT START");
-  ASSERT_EQ(blocks.size(), 3u) << "the listing, then the branches with a backup and without";
+  const std::string card = ReadRecoveryCard();
+  const std::vector<std::vector<std::string>> blocks =
+      GuideCommandBlocks(card, card.substr(0, card.find_first_of("\r\n")));
+  ASSERT_EQ(blocks.size(), 5u) << "the listing, ewfntldr kept aside, the backup or the CD's loader, the attributes";
+  EXPECT_EQ(GuideCommandBlocks(guide, "IF WINDOWS DOES NOT START"), blocks) << "the guide types what the card does";
   const std::string cd = ScratchFolder("windows_xp_cd");
   ASSERT_TRUE(CreateDirectoryA((cd + "\\i386").c_str(), nullptr));
   WriteWholeFile(cd + "\\i386\\ntldr", "Windows' loader from the CD");
   TCommandPrompt console({{'c', SystemDriveRoot()}, {'d', cd + "\\"}});
 
   // With the backup Install made.
-  EXPECT_EQ(console.Run(blocks[0]), std::vector<std::string>{});
-  EXPECT_EQ(console.Run(blocks[1]), std::vector<std::string>{});
+  for (const std::vector<std::string>* block : {&blocks[0], &blocks[1], &blocks[2], &blocks[4]})
+    EXPECT_EQ(console.Run(*block), std::vector<std::string>{}) << block->front();
   EXPECT_EQ(ReadWholeFile(ntldr), kOriginalBootLoader);
   EXPECT_EQ(GetFileAttributesA(ntldr.c_str()) & asNtldr, asNtldr);
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr.ewf"), ewfLoader);
@@ -274,8 +278,8 @@ TEST_F(RemovalTest, TheGuidesRecoveryStepsWorkOnWhatInstallLeft) {
   ASSERT_TRUE(DeleteFileA(ntldr.c_str()));
   ASSERT_TRUE(MoveFileA((SystemDriveRoot() + "ntldr.ewf").c_str(), ntldr.c_str()));
   SetFileAttributesA(ntldr.c_str(), asNtldr);
-  EXPECT_EQ(console.Run(blocks[0]), std::vector<std::string>{});
-  EXPECT_EQ(console.Run(blocks[2]), std::vector<std::string>{});
+  for (const std::vector<std::string>* block : {&blocks[0], &blocks[1], &blocks[3], &blocks[4]})
+    EXPECT_EQ(console.Run(*block), std::vector<std::string>{}) << block->front();
   EXPECT_EQ(ReadWholeFile(ntldr), "Windows' loader from the CD");
   EXPECT_EQ(GetFileAttributesA(ntldr.c_str()) & asNtldr, asNtldr);
   EXPECT_EQ(ReadWholeFile(SystemDriveRoot() + "ntldr.ewf"), ewfLoader);
