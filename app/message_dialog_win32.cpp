@@ -66,6 +66,11 @@ UniqueFont CreateMessageFont() {
   return UniqueFont(CreateFontIndirectA(&metrics.lfMessageFont));
 }
 
+// A place within the screen, which a short holds.
+ControlRect Place(int left, int top, int width, int height) {
+  return {short(left), short(top), short(width), short(height)};
+}
+
 MessageLayout LayOutMessage(HFONT font, const std::string& drawnText, const MessageDialogButtonSet& buttons) {
   TWindowDC screen(nullptr);
   const HDC dc = screen.get();
@@ -108,15 +113,15 @@ MessageLayout LayOutMessage(HFONT font, const std::string& drawnText, const Mess
                                              GetSystemMetrics(SM_CXVSCROLL) + 4 * GetSystemMetrics(SM_CXEDGE));
 
   MessageLayout layout;
-  layout.Icon = ControlRect{margin, verticalMargin, iconSize, iconSize};
-  layout.Text = ControlRect{margin + iconSize + iconSpacing, verticalMargin, text.Size.Width, text.Size.Height};
+  layout.Icon = Place(margin, verticalMargin, iconSize, iconSize);
+  layout.Text = Place(margin + iconSize + iconSpacing, verticalMargin, text.Size.Width, text.Size.Height);
   layout.TextScrolls = text.Scrolls;
   layout.ClientWidth = 2 * margin + std::max(iconSize + iconSpacing + text.Size.Width, buttonsWidth);
   const int buttonTop = verticalMargin + std::max(iconSize, text.Size.Height) + verticalSpacing;
   layout.ClientHeight = buttonTop + buttonHeight + verticalMargin;
   int left = (layout.ClientWidth - buttonsWidth) / 2;
   for (int i = 0; i < count; ++i) {
-    layout.Buttons[i] = ControlRect{left, buttonTop, buttonWidth, buttonHeight};
+    layout.Buttons[i] = Place(left, buttonTop, buttonWidth, buttonHeight);
     left += buttonWidth + buttonSpacing;
   }
   return layout;
@@ -161,15 +166,16 @@ DialogResult ShowMessageDialog(HWND owner, const std::string& text, MessageKind 
       {IconId, ControlKind::Image, 0, layout.Icon, Anchor::TopLeft, -1, ControlFlag::None, 0, nullptr},
       // A text that scrolls is reached with Tab after the buttons, for the keys that scroll it.
       {TextId, layout.TextScrolls ? ControlKind::TextBox : ControlKind::WrappedLabel, 0, layout.Text, Anchor::TopLeft,
-       layout.TextScrolls ? 2 : -1, ControlFlag::None, 0, drawnText.c_str()},
+       static_cast<signed char>(layout.TextScrolls ? 2 : -1), ControlFlag::None, 0, drawnText.c_str()},
   };
   for (int i = 0; i < buttonSet.Count; ++i) {
     const MessageDialogButton& button = buttonSet[i];
     const ControlFlag flags = (button.IsDefault ? ControlFlag::Default : ControlFlag::None) |
                               (button.IsCancel ? ControlFlag::Cancel : ControlFlag::None);
-    int result = int(button.Result);
-    controls[2 + i] = {result, ControlKind::Button, 0, layout.Buttons[i], Anchor::TopLeft, i, flags,
-                       result, button.Caption};
+    const short result = short(button.Result);
+    controls[2 + i] = {result,          ControlKind::Button,         0,     layout.Buttons[i],
+                       Anchor::TopLeft, static_cast<signed char>(i), flags, result,
+                       button.Caption};
   }
 
   FormSpec form{MessageDialogCaption(kind), layout.ClientWidth,         layout.ClientHeight,
