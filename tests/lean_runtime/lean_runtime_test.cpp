@@ -19,7 +19,9 @@
 #include <string>
 #include <vector>
 
-extern "C" void __register_frame_info(const void* begin, void* object);
+// Registers an unwind table, as crtbegin.o does (toolchain/lean_unwind_lookup.cpp).
+extern "C" void __register_frame_info(  // NOLINT(bugprone-reserved-identifier,readability-identifier-naming)
+    const void* begin, void* object);
 
 namespace {
 
