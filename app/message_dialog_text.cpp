@@ -1,5 +1,7 @@
 #include "app/message_dialog_text.h"
 
+#include <algorithm>
+
 const char* MessageDialogCaption(MessageKind kind) {
   switch (kind) {
     case MessageKind::Warning:
@@ -36,6 +38,11 @@ std::string MessageDisplayText(const std::string& message) {
     }
   }
   return text;
+}
+
+MessageTextBox FitMessageText(Extent text, Extent room, int scrollBar) {
+  if (text.Width <= room.Width && text.Height <= room.Height) return {text, false};
+  return {{std::min(text.Width + scrollBar, room.Width), std::min(text.Height, room.Height)}, true};
 }
 
 std::string WithoutAccessKeys(const std::string& caption) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "services/dialogs.h"
+#include "ui/layout.h"
 
 struct MessageDialogButton {
   const char* Caption;  // "&" marks the access key
@@ -30,6 +31,17 @@ MessageDialogButtonSet MessageDialogButtons(MessageButtons buttons);
 // The message with its line breaks as drawing needs them: a lone CR or LF
 // becomes CR LF, so two CRs in a row leave an empty line.
 std::string MessageDisplayText(const std::string& message);
+
+// The box the message's text is shown in: all the room the text needs where
+// that fits in `room` (what the screen's work area leaves beside the icon and
+// above the buttons); otherwise no more than the room, and the text scrolls
+// within it, the box `scrollBar` wider for its scroll bar and edges. A long
+// listing never pushes the buttons off the screen.
+struct MessageTextBox {
+  Extent Size;
+  bool Scrolls;
+};
+MessageTextBox FitMessageText(Extent text, Extent room, int scrollBar);
 
 // A caption without its access-key marks: "&Yes" gives "Yes", "&&" gives "&".
 std::string WithoutAccessKeys(const std::string& caption);

@@ -52,6 +52,7 @@ struct MessageLayout {
   ControlRect Icon;
   ControlRect Text;
   ControlRect Buttons[2];
+  bool TextScrolls;
   int ClientWidth;
   int ClientHeight;
 };
@@ -63,6 +64,11 @@ UniqueFont CreateMessageFont() {
   metrics.cbSize = sizeof metrics;
   SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
   return UniqueFont(CreateFontIndirectA(&metrics.lfMessageFont));
+}
+
+// A place within the screen, which a short holds.
+ControlRect Place(int left, int top, int width, int height) {
+  return {short(left), short(top), short(width), short(height)};
 }
 
 MessageLayout LayOutMessage(HFONT font, const std::string& drawnText, const MessageDialogButtonSet& buttons) {
@@ -94,15 +100,28 @@ MessageLayout LayOutMessage(HFONT font, const std::string& drawnText, const Mess
   const int count = buttons.Count;
   const int buttonsWidth = count * buttonWidth + (count - 1) * buttonSpacing;
 
+  // What the work area leaves for the text beside the icon and above the
+  // buttons, in a dialog's frame.
+  const RECT workArea = WorkArea();
+  RECT frame{};
+  AdjustWindowRectEx(&frame, WS_CAPTION, FALSE, WS_EX_DLGMODALFRAME);
+  const Extent room{
+      int(workArea.right - workArea.left - frame.right + frame.left) - 2 * margin - iconSize - iconSpacing,
+      int(workArea.bottom - workArea.top - frame.bottom + frame.top) - 2 * verticalMargin - verticalSpacing -
+          buttonHeight};
+  const MessageTextBox text = FitMessageText({int(textRect.right), int(textRect.bottom)}, room,
+                                             GetSystemMetrics(SM_CXVSCROLL) + 4 * GetSystemMetrics(SM_CXEDGE));
+
   MessageLayout layout;
-  layout.Icon = ControlRect{margin, verticalMargin, iconSize, iconSize};
-  layout.Text = ControlRect{margin + iconSize + iconSpacing, verticalMargin, textRect.right, textRect.bottom};
-  layout.ClientWidth = 2 * margin + std::max(iconSize + iconSpacing + int(textRect.right), buttonsWidth);
-  const int buttonTop = verticalMargin + std::max(iconSize, int(textRect.bottom)) + verticalSpacing;
+  layout.Icon = Place(margin, verticalMargin, iconSize, iconSize);
+  layout.Text = Place(margin + iconSize + iconSpacing, verticalMargin, text.Size.Width, text.Size.Height);
+  layout.TextScrolls = text.Scrolls;
+  layout.ClientWidth = 2 * margin + std::max(iconSize + iconSpacing + text.Size.Width, buttonsWidth);
+  const int buttonTop = verticalMargin + std::max(iconSize, text.Size.Height) + verticalSpacing;
   layout.ClientHeight = buttonTop + buttonHeight + verticalMargin;
   int left = (layout.ClientWidth - buttonsWidth) / 2;
   for (int i = 0; i < count; ++i) {
-    layout.Buttons[i] = ControlRect{left, buttonTop, buttonWidth, buttonHeight};
+    layout.Buttons[i] = Place(left, buttonTop, buttonWidth, buttonHeight);
     left += buttonWidth + buttonSpacing;
   }
   return layout;
@@ -145,21 +164,27 @@ DialogResult ShowMessageDialog(HWND owner, const std::string& text, MessageKind 
 
   ControlSpec controls[4] = {
       {IconId, ControlKind::Image, 0, layout.Icon, Anchor::TopLeft, -1, ControlFlag::None, 0, nullptr},
-      {TextId, ControlKind::WrappedLabel, 0, layout.Text, Anchor::TopLeft, -1, ControlFlag::None, 0, drawnText.c_str()},
+      // A text that scrolls is reached with Tab after the buttons, for the keys that scroll it.
+      {TextId, layout.TextScrolls ? ControlKind::TextBox : ControlKind::WrappedLabel, 0, layout.Text, Anchor::TopLeft,
+       static_cast<signed char>(layout.TextScrolls ? 2 : -1), ControlFlag::None, 0, drawnText.c_str()},
   };
   for (int i = 0; i < buttonSet.Count; ++i) {
     const MessageDialogButton& button = buttonSet[i];
     const ControlFlag flags = (button.IsDefault ? ControlFlag::Default : ControlFlag::None) |
                               (button.IsCancel ? ControlFlag::Cancel : ControlFlag::None);
-    int result = int(button.Result);
-    controls[2 + i] = {result, ControlKind::Button, 0, layout.Buttons[i], Anchor::TopLeft, i, flags,
-                       result, button.Caption};
+    const short result = short(button.Result);
+    controls[2 + i] = {result,          ControlKind::Button,         0,     layout.Buttons[i],
+                       Anchor::TopLeft, static_cast<signed char>(i), flags, result,
+                       button.Caption};
   }
 
   FormSpec form{MessageDialogCaption(kind), layout.ClientWidth,         layout.ClientHeight,
                 FormKind::Dialog,           FormPosition::ScreenCenter, nullptr};
   TMessageDialog dialog(owner, form, ControlList(controls, 2 + buttonSet.Count), font.get(), text, buttonSet);
   dialog.SetImage(IconId, LoadIconA(nullptr, MessageKindIcon(kind)));
+  // The text a window is made with goes through a string counted in 16 bits
+  // on Wine, which cuts a long one: set afterwards, it is whole.
+  if (layout.TextScrolls) dialog.SetText(TextId, drawnText.c_str());
   return static_cast<DialogResult>(dialog.ShowModal());
 }
 

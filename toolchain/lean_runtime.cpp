@@ -10,7 +10,10 @@
 // The exception bookkeeping is single-threaded like the program: the
 // library's per-thread version brings emulated thread-local storage and a
 // threads layer, and its emergency pool takes some 20 KB of heap at start-up
-// for exceptions this program throws one at a time.
+// for exceptions this program throws one at a time. Every throw and catch
+// asks for the bookkeeping, so that is where a second thread would first
+// meet it: there the program ends at once, rather than mix two threads'
+// exceptions.
 //
 // What follows stands in for parts of GCC 12's libsupc++ and relies on its
 // layouts (unwind-cxx.h): another compiler must be checked against them
@@ -20,6 +23,7 @@
 
 #include <cxxabi.h>
 #include <unwind.h>
+#include <windows.h>
 
 #include <cstdarg>
 #include <cstdlib>
@@ -130,6 +134,10 @@ extern "C" {
 
 __cxxabiv1::__cxa_eh_globals* __cxa_get_globals() noexcept {
   static __cxxabiv1::__cxa_eh_globals globals;
+  static DWORD owner;  // the first thread to throw
+  const DWORD thread = GetCurrentThreadId();
+  if (!owner) owner = thread;
+  if (owner != thread) std::abort();
   return &globals;
 }
 

@@ -12,6 +12,7 @@
 // unwinder calls _Unwind_Find_FDE; tests/lean_runtime throws through it
 // every way the program does.
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #if __GNUC__ != 12 || !defined(__i386__)
@@ -155,8 +156,11 @@ extern "C" {
 
 // crtbegin.o registers the exe's table at start-up, and takes it back at
 // exit; the object it passes is the library's bookkeeping, which this lookup
-// does not need.
+// does not need. A second table (code of another module registering its own)
+// would have its throws end the program far from the cause, or hide the
+// exe's table: the program ends here instead, at once and plainly.
 void __register_frame_info(const void* begin, void* /*object*/) {
+  if (gFrameTable && gFrameTable != begin) std::abort();
   gFrameTable = static_cast<const Byte*>(begin);
 }
 

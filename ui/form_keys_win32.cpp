@@ -40,7 +40,7 @@ void TForm::BuildTabOrder(int parentId) {
   // positions keep the table's order.
   int last = -1;
   for (const Placed& control : *this) {
-    if (control.Definition->Parent == parentId) last = std::max(last, control.Definition->TabOrder);
+    if (control.Definition->Parent == parentId) last = std::max(last, int(control.Definition->TabOrder));
   }
   for (int position = 0; position <= last; ++position) {
     for (const Placed& child : *this) {

@@ -317,10 +317,8 @@ void TForm::Center() {
 
 POINT TForm::CenteredOrigin(SIZE size) const {
   const int width = size.cx, height = size.cy;
-  // Within the work area, clear of the taskbar; a window larger than that
-  // starts at its top left.
-  RECT workArea{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+  // Within the work area; a window larger than that starts at its top left.
+  const RECT workArea = WorkArea();
   RECT area = workArea;
   if (Form_.Position == FormPosition::OwnerCenter && OwnerWindow_ && IsWindowVisible(OwnerWindow_) &&
       !IsIconic(OwnerWindow_)) {
@@ -331,6 +329,12 @@ POINT TForm::CenteredOrigin(SIZE size) const {
   left = std::max(int(workArea.left), std::min(left, int(workArea.right) - width));
   top = std::max(int(workArea.top), std::min(top, int(workArea.bottom) - height));
   return POINT{left, top};
+}
+
+RECT WorkArea() {
+  RECT workArea{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+  return workArea;
 }
 
 const TForm::Placed* TForm::Find(HWND control) const {

@@ -142,6 +142,9 @@ class TForm {
   int ModalResult_ = 0;
 };
 
+// The screen's work area: the screen clear of the taskbar.
+RECT WorkArea();
+
 // The application's message loop; returns the exit code of WM_QUIT.
 // `firstIdle` runs once, when the queue is first empty: after the windows
 // are drawn, before anything the user does is taken off the queue.

@@ -2,9 +2,11 @@
 # Draws the program's icons and writes them as .ico files. The application
 # icon has each size in 16 and 256 colours, for the shell to choose from; the
 # pictures inside the windows have one image each, at the depth its colours
-# need: 4 bits when it uses no more than 16 of the 256-colour palette (those
-# colours, so it looks the same), else 8. Run by hand after changing a drawing; the build uses
-# the .ico files committed beside this script:
+# need: 4 bits when it uses no more than 16 of the 256-colour palette, else 8.
+# Each image drawn from the 256-colour palette holds only the colours it uses
+# (so it looks the same, in a quarter of the bytes or less). Run by hand after
+# changing a drawing; the build uses the .ico files committed beside this
+# script:
 #
 #     python3 resources/icons/make_icons.py
 #
@@ -264,14 +266,13 @@ def reduce_to(pixels, palette, avoid):
     return indices, opaque
 
 
-def fewest_bits(indices, palette):
-    """The image in 16 colours when it uses no more: the palette cut to the
-    colours used, black (where it is transparent) first."""
+def used_colours(indices, palette, bits=None):
+    """The palette cut to the colours used, black (where it is transparent)
+    first, and the depth: 4 bits when it uses no more than 16 colours, unless
+    bits says."""
     used = sorted(set(indices) | {0})
-    if len(used) > 16:
-        return indices, palette, 8
     position = {index: i for i, index in enumerate(used)}
-    return [position[i] for i in indices], [palette[i] for i in used], 4
+    return [position[i] for i in indices], [palette[i] for i in used], bits or (4 if len(used) <= 16 else 8)
 
 
 def dib(size, indices, opaque, palette, bits):
@@ -289,9 +290,10 @@ def dib(size, indices, opaque, palette, bits):
                 mask[x // 8] |= 0x80 >> (x % 8)
         mask_rows.append(bytes(mask) + b"\0" * (-len(mask) % 4))
     image = b"".join(colour_rows) + b"".join(mask_rows)
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, bits, 0, len(image), 0, 0, 0, 0)
+    # A table shorter than the depth allows says how long it is (biClrUsed).
+    used = len(palette) if len(palette) < 1 << bits else 0
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, bits, 0, len(image), 0, 0, used, 0)
     table = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in palette)
-    table += b"\0" * (4 * (1 << bits) - len(table))
     return header + table + image
 
 
@@ -304,10 +306,11 @@ def write_ico(path, drawing, sizes, avoid16):
         pixels = canvas.reduce()
         indices, opaque = reduce_to(pixels, palette256(), ())
         if avoid16 is None:
-            indices, palette, bits = fewest_bits(indices, palette256())
+            indices, palette, bits = used_colours(indices, palette256())
             images.append((size, bits, dib(size, indices, opaque, palette, bits)))
             continue
-        images.append((size, 8, dib(size, indices, opaque, palette256(), 8)))
+        indices, palette, bits = used_colours(indices, palette256(), 8)
+        images.append((size, 8, dib(size, indices, opaque, palette, 8)))
         indices, opaque = reduce_to(pixels, VGA16, avoid16)
         images.append((size, 4, dib(size, indices, opaque, VGA16, 4)))
     directory = struct.pack("<HHH", 0, 1, len(images))

@@ -1,7 +1,8 @@
 // Throws through the trimmed runtime (toolchain/lean_runtime.cpp) every way
 // the program can, built as the program is: the same compiler, flags and
 // link-time optimisation. Run under Wine by the Wine tier (wine_lean_runtime);
-// prints each check that fails and exits 1 if any did.
+// prints each check that fails and exits 1 if any did. What must end the
+// program instead of going on runs in a copy of it of its own.
 #include "toolchain/lean_runtime.h"
 
 #include <cxxabi.h>
@@ -17,6 +18,10 @@
 #include <new>
 #include <string>
 #include <vector>
+
+// Registers an unwind table, as crtbegin.o does (toolchain/lean_unwind_lookup.cpp).
+extern "C" void __register_frame_info(  // NOLINT(bugprone-reserved-identifier,readability-identifier-naming)
+    const void* begin, void* object);
 
 namespace {
 
@@ -272,9 +277,53 @@ void OutOfMemory() {
   Check(HeapsAreWhole(), "the heap is whole after running out");
 }
 
+DWORD WINAPI ThrowOnASecondThread(void* /*unused*/) {
+  CaughtText([] { ThrowThroughCleanups("second thread", 2); });
+  return 0;
+}
+
+// A second unwind table, or a throw on a second thread: abort, whose exit
+// code is 3, ends the copy; 0 says it went on.
+int Misuse(const std::string& which) {
+  if (which == "second-table") {
+    static const std::uint32_t emptyTable = 0;
+    static char object[64];
+    __register_frame_info(&emptyTable, object);
+  } else if (which == "second-thread") {
+    CaughtText([] { ThrowThroughCleanups("first thread", 2); });
+    HANDLE thread = CreateThread(nullptr, 0, ThrowOnASecondThread, nullptr, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+  }
+  return 0;
+}
+
+DWORD ExitCodeOfMisuse(const char* which) {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string command = std::string("\"") + path + "\" " + which;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return 0;
+  }
+  WaitForSingleObject(process.hProcess, 30000);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}
+
+void Fences() {
+  Check(ExitCodeOfMisuse("second-table") == 3, "a second unwind table registered ends the program");
+  Check(ExitCodeOfMisuse("second-thread") == 3, "a throw on a second thread ends the program");
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1) return Misuse(argv[1]);
   ByBaseClass();
   DuringUnwinding();
   Rethrow();
@@ -282,6 +331,7 @@ int main() {
   LibraryMessages();
   ManyThrows();
   OutOfMemory();
+  Fences();
   std::printf("lean runtime: %s\n", failures == 0 ? "every check passed" : "checks failed");
   return failures == 0 ? 0 : 1;
 }

@@ -46,6 +46,26 @@ TEST(MessageDialogText, LoneBreaksBecomeCrLfAndDoubleCrLeavesAnEmptyLine) {
   for (const Case& c : cases) EXPECT_EQ(MessageDisplayText(c.Message), c.Drawn) << c.Message;
 }
 
+// A message fits the room or scrolls within it: 20,000 lines, or a path no
+// line break can split, leave the buttons on the screen.
+TEST(MessageDialogText, TextLargerThanTheRoomScrollsWithinIt) {
+  const Extent room{900, 600};
+  struct Case {
+    Extent Text;
+    Extent Box;
+    bool Scrolls;
+  } cases[] = {
+      {{300, 100}, {300, 100}, false}, {{900, 600}, {900, 600}, false}, {{300, 520000}, {320, 600}, true},
+      {{1500, 13}, {900, 13}, true},   {{890, 601}, {900, 600}, true},
+  };
+  for (const Case& c : cases) {
+    const MessageTextBox box = FitMessageText(c.Text, room, 20);
+    EXPECT_EQ(box.Size.Width, c.Box.Width) << c.Text.Width << "x" << c.Text.Height;
+    EXPECT_EQ(box.Size.Height, c.Box.Height) << c.Text.Width << "x" << c.Text.Height;
+    EXPECT_EQ(box.Scrolls, c.Scrolls) << c.Text.Width << "x" << c.Text.Height;
+  }
+}
+
 TEST(MessageDialogText, AccessKeyMarksAreRemoved) {
   EXPECT_EQ(WithoutAccessKeys("&Yes"), "Yes");
   EXPECT_EQ(WithoutAccessKeys("OK"), "OK");
