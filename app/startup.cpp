@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "services/concat.h"
 #include "services/environment.h"
 #include "services/paths.h"
 #include "services/shell.h"
@@ -7,6 +8,19 @@
 ProgramFolders ReadProgramFolders(TOs& os) {
   return {AsFolder(os, FolderOfPath(os, RunningProgramPath(os))), AsFolder(os, ReadEnvironmentVariable(os, "windir")),
           ReadSystemDriveFolder(os)};
+}
+
+bool ProgramFolderCanBeNamed(TOs& os, TDialogs& dialogs) {
+  const std::string path = RunningProgramPath(os);
+  if (!HasUnnamableCharacters(path)) return true;
+  dialogs.ShowMessageDialog(Concat({"Stillvane cannot work from the folder it was started from, because Windows "
+                                    "gives that folder's name to it as ",
+                                    FolderOfPath(os, path),
+                                    ", with \"?\" for characters it cannot pass on.\r\rMove Stillvane and the "
+                                    "files beside it to a folder with a plain name, such as C:\\Stillvane, then "
+                                    "start it again."}),
+                            MessageKind::Error, MessageButtons::Ok);
+  return false;
 }
 
 void WarnOutsideNtFamily(TOs& os, TDialogs& dialogs) {
