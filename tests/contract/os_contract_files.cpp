@@ -206,4 +206,68 @@ TEST_F(FilesContract, PlacingAFileReplacesOnlyWhenAskedAndReadsItBack) {
   EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
+// "DeleteFile function": a file deleted while another handle holds it (one
+// that shares deletion, as a virus scanner does) is only marked for deletion.
+// Its name stays; it cannot be opened again, nor replaced by a rename or a
+// copy, until the last handle is closed, and then it goes.
+TEST_F(FilesContract, AFileDeletedWhileHeldKeepsItsNameUntilItIsClosed) {
+  const std::string path = Path("ntldr.stillvane-new");
+  Env().WriteFile(path, "held");
+  Env().WriteFile(Path("other"), "other");
+  const HANDLE held = Os().CreateFileA(path.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(Os().DeleteFileA(path.c_str()));
+
+  WIN32_FIND_DATAA data;
+  EXPECT_TRUE(Found("ntldr.stillvane-new", &data)) << "the name stays";
+  SeedLastError();
+  EXPECT_EQ(Os().CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  SeedLastError();
+  EXPECT_FALSE(Os().CopyFileA(Path("other").c_str(), path.c_str(), FALSE));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  SeedLastError();
+  EXPECT_FALSE(Os().MoveFileExA(Path("other").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(Env().ReadFile(Path("other")), "other");
+
+  EXPECT_TRUE(Os().CloseHandle(held));
+  SeedLastError();
+  EXPECT_FALSE(Found("ntldr.stillvane-new", &data)) << "gone with the last handle";
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_TRUE(Os().CopyFileA(Path("other").c_str(), path.c_str(), FALSE));
+}
+
+// "Naming Files, Paths, and Namespaces": '?' and '*' are no part of a name.
+// Only a search reads them, as wildcards in its last name; anywhere else
+// (a folder that Windows could not name in the ANSI code page comes back
+// with '?' in it) the name is refused.
+TEST_F(FilesContract, WildcardsAreNamesOnlyToTheLastPartOfASearch) {
+  Env().WriteFile(Path("ewf.sys"), "driver");
+  Env().MakeFolder(Path("drivers"));
+  Env().WriteFile(Path("drivers\\ewf.sys"), "driver");
+
+  WIN32_FIND_DATAA data;
+  EXPECT_TRUE(Found("ew?.sys", &data));
+  SeedLastError();
+  EXPECT_FALSE(Found("dri?ers\\ewf.sys", &data));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+
+  SeedLastError();
+  EXPECT_EQ(Os().GetFileAttributesA(Path("ew?.sys").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+  SeedLastError();
+  EXPECT_EQ(Os().CreateFileA(Path("dri*\\ewf.sys").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+  SeedLastError();
+  EXPECT_FALSE(Os().CopyFileA(Path("ewf.sys").c_str(), Path("ewf?.sys").c_str(), FALSE));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+}
+
 }  // namespace
