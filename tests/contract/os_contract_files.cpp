@@ -207,9 +207,11 @@ TEST_F(FilesContract, PlacingAFileReplacesOnlyWhenAskedAndReadsItBack) {
 }
 
 // "DeleteFile function": a file deleted while another handle holds it (one
-// that shares deletion, as a virus scanner does) is only marked for deletion.
-// Its name stays; it cannot be opened again, nor replaced by a rename or a
-// copy, until the last handle is closed, and then it goes.
+// that shares deletion, as a virus scanner does) is only marked for deletion:
+// its name stays until the last handle is closed, and then it goes. Windows
+// also refuses to open it again, or to replace it by a rename or a copy,
+// meanwhile; Wine 8 does not, so TFakeOs alone shows those refusals
+// (TFakeFiles.AFileDeletedWhileHeldRefusesOpensAndReplacement).
 TEST_F(FilesContract, AFileDeletedWhileHeldKeepsItsNameUntilItIsClosed) {
   const std::string path = Path("ntldr.stillvane-new");
   Env().WriteFile(path, "held");
@@ -222,19 +224,6 @@ TEST_F(FilesContract, AFileDeletedWhileHeldKeepsItsNameUntilItIsClosed) {
 
   WIN32_FIND_DATAA data;
   EXPECT_TRUE(Found("ntldr.stillvane-new", &data)) << "the name stays";
-  SeedLastError();
-  EXPECT_EQ(Os().CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
-            INVALID_HANDLE_VALUE);
-  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  SeedLastError();
-  EXPECT_FALSE(Os().CopyFileA(Path("other").c_str(), path.c_str(), FALSE));
-  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  SeedLastError();
-  EXPECT_FALSE(Os().MoveFileExA(Path("other").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
-  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(Env().ReadFile(Path("other")), "other");
-
   EXPECT_TRUE(Os().CloseHandle(held));
   SeedLastError();
   EXPECT_FALSE(Found("ntldr.stillvane-new", &data)) << "gone with the last handle";

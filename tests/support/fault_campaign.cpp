@@ -120,11 +120,6 @@ std::vector<FaultScenario> RemoveScenarios() {
                WithFileOnDrive(m, "ntldr.bak", "earlier backup");
                MakeBootLoaderReadOnly(m);
              }),
-      Remove("after Install, compressed system drive, read-only ntldr",
-             [](FaultMachine& m) {
-               CompressSystemDrive(m);
-               MakeBootLoaderReadOnly(m);
-             }),
       Remove("after Install, no record", nullptr,
              [](FaultMachine& m) { m.Os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"); }),
   };
@@ -163,7 +158,21 @@ std::vector<FaultScenario> InstallScenarios() {
                 m.Os.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
                                          std::vector<BYTE>(device.begin(), device.end()));
               }),
-      Install("compressed system drive", CompressSystemDrive),
+  };
+}
+
+std::vector<FaultScenario> CompressedDriveScenarios() {
+  return {
+      Install("compressed system drive, read-only ntldr",
+              [](FaultMachine& m) {
+                CompressSystemDrive(m);
+                MakeBootLoaderReadOnly(m);
+              }),
+      Remove("after Install, compressed system drive, read-only ntldr",
+             [](FaultMachine& m) {
+               CompressSystemDrive(m);
+               MakeBootLoaderReadOnly(m);
+             }),
   };
 }
 

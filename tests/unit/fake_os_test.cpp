@@ -142,6 +142,29 @@ TEST(TFakeFiles, CompressionComesFromTheFolderAndOnlyTheControlChangesIt) {
   EXPECT_TRUE(compressed("C:\\moved"));
 }
 
+// "DeleteFile function": until the last handle of a file deleted while held
+// is closed, opening it again fails with ERROR_ACCESS_DENIED, and so does
+// replacing it. Wine 8 opens and replaces it, so TFakeOs alone shows this.
+TEST(TFakeFiles, AFileDeletedWhileHeldRefusesOpensAndReplacement) {
+  TFakeOs os;
+  os.Files().AddFile("C:\\other", "other");
+  os.Files().AddFile("C:\\held", "held").HeldSharingAll = true;
+  ASSERT_TRUE(os.DeleteFileA("C:\\held"));
+  EXPECT_EQ(os.CreateFileA("C:\\held", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(os.CopyFileA("C:\\other", "C:\\held", FALSE));
+  EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(os.MoveFileExA("C:\\other", "C:\\held", MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(os.GetFileAttributesA("C:\\held"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(os.Files().IsFile("C:\\held"));
+  os.Files().Release("C:\\held");
+  EXPECT_FALSE(os.Files().IsFile("C:\\held"));
+  EXPECT_TRUE(os.CopyFileA("C:\\other", "C:\\held", FALSE));
+}
+
 TEST(TFakeFiles, PathsResolveAsWindowsResolvesThem) {
   TFakeOs os;
   os.Files().AddFolder("C:\\WINDOWS\\system32");
