@@ -13,12 +13,10 @@ ProgramFolders ReadProgramFolders(TOs& os) {
 bool ProgramFolderCanBeNamed(TOs& os, TDialogs& dialogs) {
   const std::string path = RunningProgramPath(os);
   if (!HasUnnamableCharacters(path)) return true;
-  dialogs.ShowMessageDialog(Concat({"Stillvane cannot work from the folder it was started from, because Windows "
-                                    "gives that folder's name to it as ",
-                                    FolderOfPath(os, path),
-                                    ", with \"?\" for characters it cannot pass on.\r\rMove Stillvane and the "
-                                    "files beside it to a folder with a plain name, such as C:\\Stillvane, then "
-                                    "start it again."}),
+  dialogs.ShowMessageDialog(Concat({"Stillvane cannot work from ", FolderOfPath(os, path),
+                                    ": Windows gives that name with \"?\" for characters it cannot pass on.\r\rMove "
+                                    "Stillvane and the files beside it to a folder with a plain name, then start it "
+                                    "again."}),
                             MessageKind::Error, MessageButtons::Ok);
   return false;
 }

@@ -142,9 +142,8 @@ Staging Stage(TOs& os, const std::string& source, const std::string& target, TSt
     if (const DWORD error = MakeUncompressed(os, temp)) {
       const std::string why =
           Concat({"Copying ", source, " to ", target, " failed", consequence,
-                  ": the copy is compressed, as new files in that folder are, and Windows cannot start from a "
-                  "compressed boot loader.  Clear \"Compress drive to save disk space\" in the properties of the "
-                  "drive, for its root folder only."});
+                  ": the copy is compressed, and Windows cannot start from a compressed boot loader.  Clear "
+                  "\"Compress drive to save disk space\" for the drive's root folder only."});
       if (error == ERROR_FUNCTION_FAILED) {
         log.Failed(why);
       } else {

@@ -501,8 +501,8 @@ TEST_F(InstallationTest, AFailedBootLoaderStepLeavesTheOriginalNtldr) {
   };
   const std::string copyLoader = "Copying " + kSource + "ewfntldr to C:\\ntldr failed";
   const std::string compressed =
-      ": the copy is compressed, as new files in that folder are, and Windows cannot start from a compressed boot "
-      "loader.  Clear \"Compress drive to save disk space\" in the properties of the drive, for its root folder only.";
+      ": the copy is compressed, and Windows cannot start from a compressed boot loader.  Clear \"Compress drive to "
+      "save disk space\" for the drive's root folder only.";
   const std::vector<Case> cases = {
       // Where the copy cannot be uncompressed, the compressed root's ntldr stays as it is.
       {"DeviceIoControl(C:\\ntldr.stillvane-new", ERROR_ACCESS_DENIED, copyLoader + compressed + "  Error 5", true},

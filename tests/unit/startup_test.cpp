@@ -45,9 +45,9 @@ TEST(StartUp, AProgramFolderWindowsCannotNameIsRefused) {
   EXPECT_FALSE(ProgramFolderCanBeNamed(os, dialogs));
   ASSERT_EQ(dialogs.Messages.size(), 1u);
   EXPECT_EQ(dialogs.Messages[0].Text,
-            "Stillvane cannot work from the folder it was started from, because Windows gives that folder's name to "
-            "it as C:\\Tools\\St?llv?ne\\, with \"?\" for characters it cannot pass on.\r\rMove Stillvane and the "
-            "files beside it to a folder with a plain name, such as C:\\Stillvane, then start it again.");
+            "Stillvane cannot work from C:\\Tools\\St?llv?ne\\: Windows gives that name with \"?\" for characters it "
+            "cannot pass on.\r\rMove Stillvane and the files beside it to a folder with a plain name, then start it "
+            "again.");
   EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Error);
 }
 
