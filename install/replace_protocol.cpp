@@ -11,6 +11,10 @@ namespace {
 
 constexpr DWORD kChunk = 64 * 1024;
 
+constexpr char kCompressedLoader[] =
+    ": the copy is compressed, and Windows cannot start from a compressed boot loader.  Clear \"Compress drive to "
+    "save disk space\" for the drive's root folder only.";
+
 bool NamesBootLoader(const std::string& path) {
   const size_t name = path.rfind('\\');
   return name != std::string::npos && SameTextIgnoringCase(path.substr(name + 1), kBootLoaderFile.Target);
@@ -140,10 +144,7 @@ Staging Stage(TOs& os, const std::string& source, const std::string& target, TSt
   }
   if (NamesBootLoader(target)) {
     if (const DWORD error = MakeUncompressed(os, temp)) {
-      const std::string why =
-          Concat({"Copying ", source, " to ", target, " failed", consequence,
-                  ": the copy is compressed, and Windows cannot start from a compressed boot loader.  Clear "
-                  "\"Compress drive to save disk space\" for the drive's root folder only."});
+      const std::string why = Concat({"Copying ", source, " to ", target, " failed", consequence, kCompressedLoader});
       if (error == ERROR_FUNCTION_FAILED) {
         log.Failed(why);
       } else {

@@ -216,9 +216,9 @@ TEST_F(FilesContract, AFileDeletedWhileHeldKeepsItsNameUntilItIsClosed) {
   const std::string path = Path("ntldr.stillvane-new");
   Env().WriteFile(path, "held");
   Env().WriteFile(Path("other"), "other");
-  const HANDLE held = Os().CreateFileA(path.c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE held =
+      Os().CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   EXPECT_TRUE(Os().DeleteFileA(path.c_str()));
 

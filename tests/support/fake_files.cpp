@@ -29,6 +29,18 @@ bool MatchesPattern(const char* pattern, const char* name) {
   return (*pattern == '?' || FoldCase(*pattern) == FoldCase(*name)) && MatchesPattern(pattern + 1, name + 1);
 }
 
+// A file as it is when written: no version resource, held by no one.
+FakeFile NewFile(const std::string& path, DWORD attributes, FILETIME created, FILETIME now,
+                 const std::string& contents) {
+  FakeFile file{};
+  file.Path = path;
+  file.Attributes = attributes;
+  file.CreationTime = created;
+  file.LastAccessTime = file.LastWriteTime = now;
+  file.Contents = contents;
+  return file;
+}
+
 bool IsRoot(const std::string& path) {
   return path.size() == 2 && path[1] == ':';
 }
@@ -196,7 +208,7 @@ FakeFile& TFakeFiles::AddFile(const std::string& path, const std::string& conten
   const Name name = Normalize(path);
   AddFolder(ParentOf(name.Path));
   FakeFile& file = Entries_[name.Key];
-  file = FakeFile{name.Path, FILE_ATTRIBUTE_ARCHIVE | CompressionFrom(name.Key), Now_, Now_, Now_, contents, false, false, false, {}};
+  file = NewFile(name.Path, FILE_ATTRIBUTE_ARCHIVE | CompressionFrom(name.Key), Now_, Now_, contents);
   return file;
 }
 
@@ -376,8 +388,7 @@ DWORD TFakeFiles::Create(const std::string& path, DWORD access, DWORD share, DWO
     // CreateFile ignores FILE_ATTRIBUTE_COMPRESSED; the file's own state, or its folder's, holds.
     const DWORD compression = *existed ? file.Attributes & FILE_ATTRIBUTE_COMPRESSED : CompressionFrom(name.Key);
     const DWORD kept = attributes & ~(FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_COMPRESSED);
-    file = FakeFile{*existed ? file.Path : name.Path, kept | compression | FILE_ATTRIBUTE_ARCHIVE, created, Now_, Now_,
-                    "",      false, false, false, {}};
+    file = NewFile(*existed ? file.Path : name.Path, kept | compression | FILE_ATTRIBUTE_ARCHIVE, created, Now_, "");
   }
   *handle = NewHandle();
   OpenFiles_[*handle] = {name.Key, name.Path, access, share};

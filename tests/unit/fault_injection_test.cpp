@@ -119,8 +119,7 @@ TEST(FaultInjection, ACompressedSystemDriveNeverGetsACompressedNtldr) {
     figures += faults;
     figures += stops;
   }
-  Print(SummaryLine("compressed system drive, in total", figures) + " (" + std::to_string(stopwatch.Seconds()) +
-        " s)");
+  Print(SummaryLine("compressed system drive, in total", figures) + " (" + std::to_string(stopwatch.Seconds()) + " s)");
   EXPECT_GT(figures.Runs, 500u);
   EXPECT_TRUE(figures.Violations.empty()) << ViolationList(figures);
 }
