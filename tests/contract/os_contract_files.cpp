@@ -231,6 +231,19 @@ TEST_F(FilesContract, AFileDeletedWhileHeldKeepsItsNameUntilItIsClosed) {
   EXPECT_TRUE(Os().CopyFileA(Path("other").c_str(), path.c_str(), FALSE));
 }
 
+// "SetFileAttributes function": compression is not one of the attributes it
+// sets. That a new file takes its folder's compression, and that
+// FSCTL_SET_COMPRESSION alone changes it, Wine cannot show: it has no
+// compression, and answers that control with ERROR_NOT_SUPPORTED (TFakeOs
+// alone: TFakeFiles.CompressionComesFromTheFolderAndOnlyTheControlChangesIt).
+TEST_F(FilesContract, SetFileAttributesDoesNotCompressAFile) {
+  const std::string path = Path("ntldr");
+  Env().WriteFile(path, "loader");
+  EXPECT_TRUE(Os().SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(Os().GetFileAttributesA(path.c_str()) & (FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_HIDDEN),
+            static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
+}
+
 // "Naming Files, Paths, and Namespaces": '?' and '*' are no part of a name.
 // Only a search reads them, as wildcards in its last name; anywhere else
 // (a folder that Windows could not name in the ANSI code page comes back
