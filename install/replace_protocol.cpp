@@ -23,14 +23,10 @@ bool NamesBootLoader(const std::string& path) {
 // XP cannot start from a compressed boot loader (compressing a drive leaves
 // ntldr alone for that reason), and on a compressed drive a new file is
 // compressed like its folder ("Compression Attribute"); only
-// FSCTL_SET_COMPRESSION uncompresses it. The copy is uncompressed, and read
-// back to be so, before it may take the name. ERROR_SUCCESS; the error of a
-// call that failed; ERROR_FUNCTION_FAILED when it stays compressed.
-DWORD MakeUncompressed(TOs& os, const std::string& path) {
-  const DWORD before = os.GetFileAttributesA(path.c_str());
-  if (before == INVALID_FILE_ATTRIBUTES) return FailureCode(os);
-  // Not asked of a file that is not compressed: FAT has no such control.
-  if (!(before & FILE_ATTRIBUTE_COMPRESSED)) return ERROR_SUCCESS;
+// FSCTL_SET_COMPRESSION uncompresses it. A compressed copy is uncompressed,
+// and read back to be so, before it may take the name. ERROR_SUCCESS; the
+// error of a call that failed; ERROR_FUNCTION_FAILED when it stays compressed.
+DWORD Uncompress(TOs& os, const std::string& path) {
   UniqueFileHandle file(os, os.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                            FILE_ATTRIBUTE_NORMAL, nullptr));
   USHORT format = COMPRESSION_FORMAT_NONE;
@@ -142,8 +138,11 @@ Staging Stage(TOs& os, const std::string& source, const std::string& target, TSt
     log.Failed(Concat({"Copying ", source, " to ", target, " failed", consequence, ": the copy differs from it."}));
     return Staging::Failed;
   }
-  if (NamesBootLoader(target)) {
-    if (const DWORD error = MakeUncompressed(os, temp)) {
+  // Not asked of a copy that is not compressed: FAT has no such control.
+  const DWORD attributes = NamesBootLoader(target) ? os.GetFileAttributesA(temp.c_str()) : 0;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return fail(FailureCode(os));
+  if (attributes & FILE_ATTRIBUTE_COMPRESSED) {
+    if (const DWORD error = Uncompress(os, temp)) {
       const std::string why = Concat({"Copying ", source, " to ", target, " failed", consequence, kCompressedLoader});
       if (error == ERROR_FUNCTION_FAILED) {
         log.Failed(why);
