@@ -14,6 +14,7 @@
 #include "app/main_form.h"
 #include "app/make_os.h"
 #include "app/single_instance.h"
+#include "app/startup.h"
 #include "app/tips_form.h"
 #include "app/win32_dialogs.h"
 #include "install/missing_files_form_win32.h"
@@ -67,6 +68,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
       dialogs.ShowMessageDialog(InstanceRefusedMessage(claimError), MessageKind::Error, MessageButtons::Ok);
       return 1;
   }
+  if (!ProgramFolderCanBeNamed(*os, dialogs)) return 1;
   TMainForm mainForm(*os, dialogs);
   if (!mainForm.Handle()) return 1;
   dialogs.SetMainWindow(mainForm.Handle());

@@ -229,12 +229,20 @@ FileUndo Decide(TOs& os, const Places& places, const PlacedFileRecord& file) {
   return undo;
 }
 
-void DeleteMadeBackup(TOs& os, const PlacedFileRecord& file, TStepLog& log) {
-  if (!os.DeleteFileA(file.Backup.c_str())) {
-    log.Failed(Concat({"Deleting ", file.Backup, " failed."}), FailureCode(os));
-    return;
+// A file another program holds open (a virus scanner) is only marked for
+// deletion: its name stays until that program closes it.
+void DeleteAndTell(TOs& os, const std::string& path, const std::string& named, TStepLog& log) {
+  if (!os.DeleteFileA(path.c_str())) {
+    log.Failed(Concat({"Deleting ", path, " failed."}), FailureCode(os));
+  } else if (FileIsPresent(os, path)) {
+    log.Done(Concat({named, " will be deleted when the program that holds it open closes it."}));
+  } else {
+    log.Done(Concat({named, " was deleted."}));
   }
-  log.Done(Concat({file.Backup, ", the copy kept by the installation, was deleted."}));
+}
+
+void DeleteMadeBackup(TOs& os, const PlacedFileRecord& file, TStepLog& log) {
+  DeleteAndTell(os, file.Backup, Concat({file.Backup, ", the copy kept by the installation,"}), log);
 }
 
 // Undoes what the installation did to one file, as Decide says.
@@ -264,11 +272,7 @@ void UndoFile(TOs& os, const Places& places, const PlacedFileRecord& file, TStep
       log.Failed(undo.Why, undo.Error);
       return;
     case Undo::Delete:
-      if (!os.DeleteFileA(file.Path.c_str())) {
-        log.Failed(Concat({"Deleting ", file.Path, " failed."}), FailureCode(os));
-      } else {
-        log.Done(file.Path + " was deleted.");
-      }
+      DeleteAndTell(os, file.Path, file.Path, log);
       return;
     case Undo::PutBack:
       if (!ReplaceFileWithCopy(os, file.Backup, file.Path, log, file.Attributes)) return;

@@ -2,12 +2,44 @@
 
 #include <cstring>
 
+#include "install/driver_checks.h"
+#include "services/ascii_text.h"
 #include "services/files.h"
 #include "services/handles.h"
 
 namespace {
 
 constexpr DWORD kChunk = 64 * 1024;
+
+constexpr char kCompressedLoader[] =
+    ": the copy is compressed, and Windows cannot start from a compressed boot loader.  Clear \"Compress drive to "
+    "save disk space\" for the drive's root folder only.";
+
+bool NamesBootLoader(const std::string& path) {
+  const size_t name = path.rfind('\\');
+  return name != std::string::npos && SameTextIgnoringCase(path.substr(name + 1), kBootLoaderFile.Target);
+}
+
+// XP cannot start from a compressed boot loader (compressing a drive leaves
+// ntldr alone for that reason), and on a compressed drive a new file is
+// compressed like its folder ("Compression Attribute"); only
+// FSCTL_SET_COMPRESSION uncompresses it. A compressed copy is uncompressed,
+// and read back to be so, before it may take the name. ERROR_SUCCESS; the
+// error of a call that failed; ERROR_FUNCTION_FAILED when it stays compressed.
+DWORD Uncompress(TOs& os, const std::string& path) {
+  UniqueFileHandle file(os, os.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  USHORT format = COMPRESSION_FORMAT_NONE;
+  DWORD returned = 0;
+  if (!file ||
+      !os.DeviceIoControl(file.get(), FSCTL_SET_COMPRESSION, &format, sizeof format, nullptr, 0, &returned, nullptr)) {
+    return FailureCode(os);
+  }
+  file.reset();
+  const DWORD after = os.GetFileAttributesA(path.c_str());
+  if (after == INVALID_FILE_ATTRIBUTES) return FailureCode(os);
+  return (after & FILE_ATTRIBUTE_COMPRESSED) ? static_cast<DWORD>(ERROR_FUNCTION_FAILED) : ERROR_SUCCESS;
+}
 
 }  // namespace
 
@@ -79,8 +111,17 @@ Staging Stage(TOs& os, const std::string& source, const std::string& target, TSt
     DiscardTemporary(os, temp);
     return Staging::Failed;
   };
-  // Left by a run that was cut short.
-  if (os.GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES) DiscardTemporary(os, temp);
+  // Left by a run that was cut short. Another program (a virus scanner) may
+  // still hold it: deleted, it keeps its name until that program lets go,
+  // and the name is not written to meanwhile.
+  if (os.GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES || !IsMissing(os.GetLastError())) {
+    DiscardTemporary(os, temp);
+    if (FileIsPresent(os, temp)) {
+      log.Failed(Concat({"Copying ", source, " to ", target, " failed, because ", temp,
+                         " is still held open by another program", consequence, "."}));
+      return Staging::Failed;
+    }
+  }
   if (!os.CopyFileA(source.c_str(), temp.c_str(), FALSE)) return fail(FailureCode(os));
   if (!os.SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL)) return fail(FailureCode(os));
   UniqueFileHandle copy(os, os.CreateFileA(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -96,6 +137,21 @@ Staging Stage(TOs& os, const std::string& source, const std::string& target, TSt
     if (expected) return Staging::NotTheExpectedBytes;
     log.Failed(Concat({"Copying ", source, " to ", target, " failed", consequence, ": the copy differs from it."}));
     return Staging::Failed;
+  }
+  // Not asked of a copy that is not compressed: FAT has no such control.
+  const DWORD attributes = NamesBootLoader(target) ? os.GetFileAttributesA(temp.c_str()) : 0;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return fail(FailureCode(os));
+  if (attributes & FILE_ATTRIBUTE_COMPRESSED) {
+    if (const DWORD error = Uncompress(os, temp)) {
+      const std::string why = Concat({"Copying ", source, " to ", target, " failed", consequence, kCompressedLoader});
+      if (error == ERROR_FUNCTION_FAILED) {
+        log.Failed(why);
+      } else {
+        log.Failed(why, error);
+      }
+      DiscardTemporary(os, temp);
+      return Staging::Failed;
+    }
   }
   return Staging::Done;
 }

@@ -38,6 +38,10 @@ std::string RunningProgramPath(TOs& os) {
   return std::string();
 }
 
+bool HasUnnamableCharacters(const std::string& path) {
+  return path.find('?') != std::string::npos;
+}
+
 std::string ReadSystemDriveFolder(TOs& os) {
   return AsFolder(os, ReadEnvironmentVariable(os, "SystemDrive"));
 }

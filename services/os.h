@@ -59,6 +59,10 @@ class TOs {
   virtual BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) = 0;
   virtual DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) = 0;
   virtual BOOL FlushFileBuffers(HANDLE file) = 0;
+  // A file system control on an open file, e.g. FSCTL_SET_COMPRESSION with
+  // a USHORT format in `in` (the handle needs write access).
+  virtual BOOL DeviceIoControl(HANDLE device, DWORD controlCode, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                               LPDWORD bytesReturned, LPOVERLAPPED overlapped) = 0;
 
   // Services (advapi32). NULL or FALSE on failure, GetLastError() tells why.
   virtual SC_HANDLE OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD access) = 0;

@@ -111,6 +111,11 @@ BOOL TWin32Os::FlushFileBuffers(HANDLE file) {
   return ::FlushFileBuffers(file);
 }
 
+BOOL TWin32Os::DeviceIoControl(HANDLE device, DWORD controlCode, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                               LPDWORD bytesReturned, LPOVERLAPPED overlapped) {
+  return ::DeviceIoControl(device, controlCode, in, inSize, out, outSize, bytesReturned, overlapped);
+}
+
 DWORD TWin32Os::QueryDosDeviceA(LPCSTR deviceName, LPSTR targetPath, DWORD size) {
   return ::QueryDosDeviceA(deviceName, targetPath, size);
 }

@@ -7,6 +7,8 @@
 #include <aclapi.h>
 #include <shellapi.h>
 #include <windows.h>
+// FSCTL_SET_COMPRESSION.
+#include <winioctl.h>
 #else
 // Windows spells these names its own way.
 // NOLINTBEGIN(readability-identifier-naming)
@@ -19,6 +21,7 @@ typedef uint32_t ULONG;
 typedef int BOOL;
 typedef unsigned char BYTE;
 typedef uint16_t WORD;
+typedef uint16_t USHORT;
 typedef unsigned int UINT;
 typedef int INT;
 typedef char CHAR;
@@ -232,6 +235,7 @@ struct VS_FIXEDFILEINFO {
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_FUNCTION 1L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_OUTOFMEMORY 14L
@@ -359,6 +363,10 @@ struct VS_FIXEDFILEINFO {
 #define FILE_ATTRIBUTE_DIRECTORY 0x10
 #define FILE_ATTRIBUTE_ARCHIVE 0x20
 #define FILE_ATTRIBUTE_NORMAL 0x80
+#define FILE_ATTRIBUTE_COMPRESSED 0x800
+#define FSCTL_SET_COMPRESSION 0x9C040
+#define COMPRESSION_FORMAT_NONE 0
+#define COMPRESSION_FORMAT_DEFAULT 1
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
 #define MOVEFILE_REPLACE_EXISTING 0x1

@@ -206,4 +206,70 @@ TEST_F(FilesContract, PlacingAFileReplacesOnlyWhenAskedAndReadsItBack) {
   EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
+// "DeleteFile function": a file deleted while another handle holds it (one
+// that shares deletion, as a virus scanner does) is only marked for deletion:
+// its name stays until the last handle is closed, and then it goes. Windows
+// also refuses to open it again, or to replace it by a rename or a copy,
+// meanwhile; Wine 8 does not, so TFakeOs alone shows those refusals
+// (TFakeFiles.AFileDeletedWhileHeldRefusesOpensAndReplacement).
+TEST_F(FilesContract, AFileDeletedWhileHeldKeepsItsNameUntilItIsClosed) {
+  const std::string path = Path("ntldr.stillvane-new");
+  Env().WriteFile(path, "held");
+  Env().WriteFile(Path("other"), "other");
+  const HANDLE held =
+      Os().CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(Os().DeleteFileA(path.c_str()));
+
+  WIN32_FIND_DATAA data;
+  EXPECT_TRUE(Found("ntldr.stillvane-new", &data)) << "the name stays";
+  EXPECT_TRUE(Os().CloseHandle(held));
+  SeedLastError();
+  EXPECT_FALSE(Found("ntldr.stillvane-new", &data)) << "gone with the last handle";
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_TRUE(Os().CopyFileA(Path("other").c_str(), path.c_str(), FALSE));
+}
+
+// "SetFileAttributes function": compression is not one of the attributes it
+// sets. That a new file takes its folder's compression, and that
+// FSCTL_SET_COMPRESSION alone changes it, Wine cannot show: it has no
+// compression, and answers that control with ERROR_NOT_SUPPORTED (TFakeOs
+// alone: TFakeFiles.CompressionComesFromTheFolderAndOnlyTheControlChangesIt).
+TEST_F(FilesContract, SetFileAttributesDoesNotCompressAFile) {
+  const std::string path = Path("ntldr");
+  Env().WriteFile(path, "loader");
+  EXPECT_TRUE(Os().SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(Os().GetFileAttributesA(path.c_str()) & (FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_HIDDEN),
+            static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
+}
+
+// "Naming Files, Paths, and Namespaces": '?' and '*' are no part of a name.
+// Only a search reads them, as wildcards in its last name; anywhere else
+// (a folder that Windows could not name in the ANSI code page comes back
+// with '?' in it) the name is refused.
+TEST_F(FilesContract, WildcardsAreNamesOnlyToTheLastPartOfASearch) {
+  Env().WriteFile(Path("ewf.sys"), "driver");
+  Env().MakeFolder(Path("drivers"));
+  Env().WriteFile(Path("drivers\\ewf.sys"), "driver");
+
+  WIN32_FIND_DATAA data;
+  EXPECT_TRUE(Found("ew?.sys", &data));
+  SeedLastError();
+  EXPECT_FALSE(Found("dri?ers\\ewf.sys", &data));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+
+  SeedLastError();
+  EXPECT_EQ(Os().GetFileAttributesA(Path("ew?.sys").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+  SeedLastError();
+  EXPECT_EQ(Os().CreateFileA(Path("dri*\\ewf.sys").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+  SeedLastError();
+  EXPECT_FALSE(Os().CopyFileA(Path("ewf.sys").c_str(), Path("ewf?.sys").c_str(), FALSE));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+}
+
 }  // namespace

@@ -29,8 +29,34 @@ bool MatchesPattern(const char* pattern, const char* name) {
   return (*pattern == '?' || FoldCase(*pattern) == FoldCase(*name)) && MatchesPattern(pattern + 1, name + 1);
 }
 
+// A file as it is when written: no version resource, held by no one.
+FakeFile NewFile(const std::string& path, DWORD attributes, FILETIME created, FILETIME now,
+                 const std::string& contents) {
+  FakeFile file{};
+  file.Path = path;
+  file.Attributes = attributes;
+  file.CreationTime = created;
+  file.LastAccessTime = file.LastWriteTime = now;
+  file.Contents = contents;
+  return file;
+}
+
 bool IsRoot(const std::string& path) {
   return path.size() == 2 && path[1] == ':';
+}
+
+// "Naming Files, Paths, and Namespaces": '?' and '*' are reserved; only
+// FindFirstFile reads them, as wildcards, and only in the last name. Neither
+// can be a trail byte, so a plain search is safe in any code page.
+bool HasWildcard(const std::string& path) {
+  return path.find_first_of("?*") != std::string::npos;
+}
+
+// "DeleteFile function": a file deleted while a handle holds it is only
+// marked for deletion; opening it again fails with ERROR_ACCESS_DENIED, and
+// so does anything that would replace it, until the last handle is closed.
+bool IsPending(const FakeFile& file) {
+  return file.DeletePending;
 }
 
 }  // namespace
@@ -111,6 +137,25 @@ bool TFakeFiles::FolderExists(const std::string& key) const {
   return found != Entries_.end() && (found->second.Attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+DWORD TFakeFiles::CompressionFrom(const std::string& key) const {
+  const std::string folder = ParentOf(key);
+  if (IsRoot(folder)) {
+    const auto root = CompressedRoots_.find(folder);
+    return root != CompressedRoots_.end() && root->second ? FILE_ATTRIBUTE_COMPRESSED : 0;
+  }
+  const auto found = Entries_.find(folder);
+  return found == Entries_.end() ? 0 : found->second.Attributes & FILE_ATTRIBUTE_COMPRESSED;
+}
+
+void TFakeFiles::EraseIfLetGo(const std::string& key) {
+  const auto found = Entries_.find(key);
+  if (found == Entries_.end() || !found->second.DeletePending || found->second.HeldSharingAll) return;
+  for (const auto& open : OpenFiles_) {
+    if (open.second.Key == key) return;
+  }
+  Entries_.erase(found);
+}
+
 DWORD TFakeFiles::MissingError(const Name& name) const {
   return FolderExists(ParentOf(name.Key)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
@@ -118,6 +163,9 @@ DWORD TFakeFiles::MissingError(const Name& name) const {
 bool TFakeFiles::SharingAllows(const std::string& key, DWORD access, DWORD share) const {
   const auto found = Entries_.find(key);
   if (found != Entries_.end() && found->second.Locked) return false;
+  if (found != Entries_.end() && found->second.HeldSharingAll && !Compatible(GENERIC_READ, kShareAll, access, share)) {
+    return false;
+  }
   for (const auto& open : OpenFiles_) {
     if (open.second.Key == key && !Compatible(open.second.Access, open.second.Share, access, share)) return false;
   }
@@ -134,17 +182,33 @@ void TFakeFiles::AddFolder(const std::string& path) {
   const Name name = Normalize(path);
   if (IsRoot(name.Key) || name.Key.empty()) return;
   AddFolder(ParentOf(name.Path));
+  if (Entries_.count(name.Key)) return;
   FakeFile& folder = Entries_[name.Key];
   folder.Path = name.Path;
-  folder.Attributes = FILE_ATTRIBUTE_DIRECTORY;
+  folder.Attributes = FILE_ATTRIBUTE_DIRECTORY | CompressionFrom(name.Key);
   folder.CreationTime = folder.LastAccessTime = folder.LastWriteTime = Now_;
+}
+
+void TFakeFiles::SetCompressed(const std::string& path, bool compressed) {
+  const Name name = Normalize(path);
+  if (IsRoot(name.Key)) {
+    CompressedRoots_[name.Key] = compressed;
+  } else if (FakeFile* entry = Find(path)) {
+    entry->Attributes = (entry->Attributes & ~FILE_ATTRIBUTE_COMPRESSED) | (compressed ? FILE_ATTRIBUTE_COMPRESSED : 0);
+  }
+}
+
+void TFakeFiles::Release(const std::string& path) {
+  const Name name = Normalize(path);
+  if (FakeFile* file = Find(path)) file->HeldSharingAll = false;
+  EraseIfLetGo(name.Key);
 }
 
 FakeFile& TFakeFiles::AddFile(const std::string& path, const std::string& contents) {
   const Name name = Normalize(path);
   AddFolder(ParentOf(name.Path));
   FakeFile& file = Entries_[name.Key];
-  file = FakeFile{name.Path, FILE_ATTRIBUTE_ARCHIVE, Now_, Now_, Now_, contents, false, {}};
+  file = NewFile(name.Path, FILE_ATTRIBUTE_ARCHIVE | CompressionFrom(name.Key), Now_, Now_, contents);
   return file;
 }
 
@@ -181,6 +245,7 @@ DWORD TFakeFiles::FindFirst(const std::string& pattern, WIN32_FIND_DATAA* data, 
   const Name name = Normalize(pattern);
   if (name.TrailingBackslash || IsRoot(name.Key)) return ERROR_FILE_NOT_FOUND;
   const std::string folder = ParentOf(name.Key);
+  if (HasWildcard(folder)) return ERROR_INVALID_NAME;
   if (!FolderExists(folder)) return ERROR_PATH_NOT_FOUND;
 
   const std::string wanted = LastNameOf(name.Key);
@@ -211,40 +276,51 @@ DWORD TFakeFiles::CloseFind(HANDLE handle) {
 }
 
 DWORD TFakeFiles::Copy(const std::string& source, const std::string& target, bool failIfExists) {
+  if (HasWildcard(source) || HasWildcard(target)) return ERROR_INVALID_NAME;
   const Name from = Normalize(source);
   const Name to = Normalize(target);
   const auto original = Entries_.find(from.Key);
   if (original == Entries_.end()) return MissingError(from);
-  if (original->second.Attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+  if ((original->second.Attributes & FILE_ATTRIBUTE_DIRECTORY) || IsPending(original->second)) {
+    return ERROR_ACCESS_DENIED;
+  }
   if (!SharingAllows(from.Key, GENERIC_READ, FILE_SHARE_READ)) return ERROR_SHARING_VIOLATION;
   if (!FolderExists(ParentOf(to.Key))) return ERROR_PATH_NOT_FOUND;
+  DWORD compression = CompressionFrom(to.Key);
   if (const auto existing = Entries_.find(to.Key); existing != Entries_.end()) {
-    if (existing->second.Attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+    if ((existing->second.Attributes & FILE_ATTRIBUTE_DIRECTORY) || IsPending(existing->second)) {
+      return ERROR_ACCESS_DENIED;
+    }
     if (failIfExists) return ERROR_FILE_EXISTS;
-    if (existing->second.Attributes & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
+    // "CopyFile function": an existing hidden or read-only target is refused.
+    if (existing->second.Attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) return ERROR_ACCESS_DENIED;
     if (to.Key == from.Key || !SharingAllows(to.Key, GENERIC_WRITE, 0)) return ERROR_SHARING_VIOLATION;
+    compression = existing->second.Attributes & FILE_ATTRIBUTE_COMPRESSED;  // the same file, overwritten
   }
-  // A copy keeps the contents, attributes and last-write time of its source.
+  // A copy keeps the contents, attributes and last-write time of its source;
+  // "Compression Attribute": a new file is compressed as its folder is.
   FakeFile copy = original->second;
   copy.Path = to.Path;
-  copy.Attributes |= FILE_ATTRIBUTE_ARCHIVE;
+  copy.Attributes = (copy.Attributes & ~FILE_ATTRIBUTE_COMPRESSED) | FILE_ATTRIBUTE_ARCHIVE | compression;
   copy.CreationTime = copy.LastAccessTime = Now_;
-  copy.Locked = false;
+  copy.Locked = copy.HeldSharingAll = false;
   Entries_[to.Key] = copy;
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeFiles::Move(const std::string& fromPath, const std::string& toPath, bool replaceExisting) {
+  if (HasWildcard(fromPath) || HasWildcard(toPath)) return ERROR_INVALID_NAME;
   const Name from = Normalize(fromPath);
   const Name to = Normalize(toPath);
   const auto source = Entries_.find(from.Key);
   if (source == Entries_.end()) return MissingError(from);
+  if (IsPending(source->second)) return ERROR_ACCESS_DENIED;
   if (!FolderExists(ParentOf(to.Key))) return ERROR_PATH_NOT_FOUND;
   const auto existing = Entries_.find(to.Key);
   if (to.Key != from.Key && existing != Entries_.end()) {
     if (!replaceExisting) return ERROR_ALREADY_EXISTS;
     if ((existing->second.Attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) ||
-        (source->second.Attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        (source->second.Attributes & FILE_ATTRIBUTE_DIRECTORY) || IsPending(existing->second)) {
       return ERROR_ACCESS_DENIED;
     }
     if (!SharingAllows(to.Key, DELETE, kShareAll)) return ERROR_SHARING_VIOLATION;
@@ -253,7 +329,7 @@ DWORD TFakeFiles::Move(const std::string& fromPath, const std::string& toPath, b
   if (!SharingAllows(from.Key, DELETE, kShareAll)) return ERROR_SHARING_VIOLATION;
   if (to.Key != from.Key) Entries_.erase(to.Key);
 
-  // A folder takes everything below it along.
+  // A folder takes everything below it along; a renamed file stays compressed or not.
   std::map<std::string, FakeFile> moved;
   for (auto entry = Entries_.begin(); entry != Entries_.end();) {
     const bool below = entry->first.compare(0, from.Key.size() + 1, from.Key + "\\") == 0;
@@ -273,7 +349,7 @@ DWORD TFakeFiles::Move(const std::string& fromPath, const std::string& toPath, b
 DWORD TFakeFiles::Create(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD attributes,
                          HANDLE* handle, bool* existed) {
   const Name name = Normalize(path);
-  if (name.TrailingBackslash || IsRoot(name.Key)) return ERROR_INVALID_NAME;
+  if (name.TrailingBackslash || IsRoot(name.Key) || HasWildcard(path)) return ERROR_INVALID_NAME;
   if (!FolderExists(ParentOf(name.Key))) return ERROR_PATH_NOT_FOUND;
   const auto found = Entries_.find(name.Key);
   *existed = found != Entries_.end();
@@ -281,7 +357,7 @@ DWORD TFakeFiles::Create(const std::string& path, DWORD access, DWORD share, DWO
 
   if (*existed) {
     const FakeFile& file = found->second;
-    if (file.Attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+    if ((file.Attributes & FILE_ATTRIBUTE_DIRECTORY) || IsPending(file)) return ERROR_ACCESS_DENIED;
     if ((file.Attributes & FILE_ATTRIBUTE_READONLY) && ((access & kWriteAccess) || truncates)) {
       return ERROR_ACCESS_DENIED;
     }
@@ -309,9 +385,10 @@ DWORD TFakeFiles::Create(const std::string& path, DWORD access, DWORD share, DWO
   if (!*existed || truncates) {
     FakeFile& file = Entries_[name.Key];
     const FILETIME created = *existed ? file.CreationTime : Now_;
-    const DWORD kept = attributes & ~(FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY);
-    file =
-        FakeFile{*existed ? file.Path : name.Path, kept | FILE_ATTRIBUTE_ARCHIVE, created, Now_, Now_, "", false, {}};
+    // CreateFile ignores FILE_ATTRIBUTE_COMPRESSED; the file's own state, or its folder's, holds.
+    const DWORD compression = *existed ? file.Attributes & FILE_ATTRIBUTE_COMPRESSED : CompressionFrom(name.Key);
+    const DWORD kept = attributes & ~(FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_COMPRESSED);
+    file = NewFile(*existed ? file.Path : name.Path, kept | compression | FILE_ATTRIBUTE_ARCHIVE, created, Now_, "");
   }
   *handle = NewHandle();
   OpenFiles_[*handle] = {name.Key, name.Path, access, share};
@@ -319,39 +396,56 @@ DWORD TFakeFiles::Create(const std::string& path, DWORD access, DWORD share, DWO
 }
 
 DWORD TFakeFiles::CloseFile(HANDLE handle) {
-  return OpenFiles_.erase(handle) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  const auto open = OpenFiles_.find(handle);
+  if (open == OpenFiles_.end()) return ERROR_INVALID_HANDLE;
+  const std::string key = open->second.Key;
+  OpenFiles_.erase(open);
+  EraseIfLetGo(key);
+  return ERROR_SUCCESS;
 }
 
 DWORD TFakeFiles::Delete(const std::string& path) {
+  if (HasWildcard(path)) return ERROR_INVALID_NAME;
   const Name name = Normalize(path);
   const auto found = Entries_.find(name.Key);
   if (found == Entries_.end()) return MissingError(name);
-  if (found->second.Attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return ERROR_ACCESS_DENIED;
+  if ((found->second.Attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) || IsPending(found->second)) {
+    return ERROR_ACCESS_DENIED;
+  }
   if (!SharingAllows(name.Key, DELETE, kShareAll)) return ERROR_SHARING_VIOLATION;
-  Entries_.erase(found);
+  found->second.DeletePending = true;
+  EraseIfLetGo(name.Key);
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeFiles::Attributes(const std::string& path, DWORD* attributes) const {
   *attributes = INVALID_FILE_ATTRIBUTES;
+  if (HasWildcard(path)) return ERROR_INVALID_NAME;
   const Name name = Normalize(path);
   if (IsRoot(name.Key)) {
-    *attributes = FILE_ATTRIBUTE_DIRECTORY;
+    const auto root = CompressedRoots_.find(name.Key);
+    const bool compressed = root != CompressedRoots_.end() && root->second;
+    *attributes = FILE_ATTRIBUTE_DIRECTORY | (compressed ? FILE_ATTRIBUTE_COMPRESSED : 0);
     return ERROR_SUCCESS;
   }
   const auto found = Entries_.find(name.Key);
   if (found == Entries_.end()) return MissingError(name);
+  if (IsPending(found->second)) return ERROR_ACCESS_DENIED;
   *attributes = found->second.Attributes ? found->second.Attributes : FILE_ATTRIBUTE_NORMAL;
   return ERROR_SUCCESS;
 }
 
 DWORD TFakeFiles::SetAttributes(const std::string& path, DWORD attributes) {
+  if (HasWildcard(path)) return ERROR_INVALID_NAME;
   const Name name = Normalize(path);
   const auto found = Entries_.find(name.Key);
   if (found == Entries_.end()) return MissingError(name);
+  if (IsPending(found->second)) return ERROR_ACCESS_DENIED;
   const DWORD settable =
       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
-  found->second.Attributes = (found->second.Attributes & FILE_ATTRIBUTE_DIRECTORY) | (attributes & settable);
+  // "SetFileAttributes function": compression is not set or cleared here.
+  const DWORD kept = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_COMPRESSED;
+  found->second.Attributes = (found->second.Attributes & kept) | (attributes & settable);
   return ERROR_SUCCESS;
 }
 
@@ -386,17 +480,33 @@ DWORD TFakeFiles::Flush(HANDLE handle) const {
   return (open->second.Access & kWriteAccess) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
+DWORD TFakeFiles::SetCompression(HANDLE handle, USHORT format) {
+  const auto open = OpenFiles_.find(handle);
+  if (open == OpenFiles_.end()) return ERROR_INVALID_HANDLE;
+  // "FSCTL_SET_COMPRESSION IOCTL": the handle must allow reading and writing the data.
+  if (!(open->second.Access & kReadAccess) || !(open->second.Access & kWriteAccess)) return ERROR_ACCESS_DENIED;
+  if (format > 2 /* COMPRESSION_FORMAT_LZNT1 */) return ERROR_INVALID_PARAMETER;
+  FakeFile& file = Entries_.at(open->second.Key);
+  file.Attributes = (file.Attributes & ~FILE_ATTRIBUTE_COMPRESSED) |
+                    (format == COMPRESSION_FORMAT_NONE ? 0 : FILE_ATTRIBUTE_COMPRESSED);
+  return ERROR_SUCCESS;
+}
+
 void TFakeFiles::CloseAll() {
   Searches_.clear();
+  std::vector<std::string> held;
+  for (const auto& open : OpenFiles_) held.push_back(open.second.Key);
   OpenFiles_.clear();
+  for (const std::string& key : held) EraseIfLetGo(key);
 }
 
 DWORD TFakeFiles::VersionInfoSize(const std::string& path, DWORD* size) const {
   *size = 0;
+  if (HasWildcard(path)) return ERROR_INVALID_NAME;
   const Name name = Normalize(path);
   const auto found = Entries_.find(name.Key);
   if (found == Entries_.end()) return MissingError(name);
-  if (found->second.Attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+  if ((found->second.Attributes & FILE_ATTRIBUTE_DIRECTORY) || IsPending(found->second)) return ERROR_ACCESS_DENIED;
   if (!SharingAllows(name.Key, GENERIC_READ, FILE_SHARE_READ)) return ERROR_SHARING_VIOLATION;
   if (found->second.VersionResource.empty()) return ERROR_RESOURCE_DATA_NOT_FOUND;
   // Windows asks for twice the block and 4 bytes more: room for the ANSI

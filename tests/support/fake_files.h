@@ -4,6 +4,9 @@
 // asked for other attributes, files held open without sharing (by the
 // program's own handles, or "locked" by another program) and, through the
 // code page, path names whose double-byte characters end in a 0x5C trail byte.
+// As XP's NTFS does: a new file takes its folder's compression, which only
+// FSCTL_SET_COMPRESSION changes; a file deleted while held open keeps its
+// name until the last handle goes; '?' and '*' are names only to a search.
 #pragma once
 
 #include <functional>
@@ -24,6 +27,8 @@ struct FakeFile {
   FILETIME LastWriteTime;
   std::string Contents;
   bool Locked = false;                // held open by another program, no sharing
+  bool HeldSharingAll = false;        // held open by another program that shares all (a virus scanner)
+  bool DeletePending = false;         // deleted while held open: the name stays until the last handle goes
   std::vector<BYTE> VersionResource;  // the raw VS_VERSIONINFO block; empty: none
 };
 
@@ -33,6 +38,11 @@ class TFakeFiles {
 
   // Set-up and inspection. Missing folders on the way are made.
   void AddFolder(const std::string& path);
+  // Compresses (or uncompresses) a folder, a drive's root ("C:\\") or a
+  // file, as Explorer's "Compress drive to save disk space" does.
+  void SetCompressed(const std::string& path, bool compressed);
+  // The other program lets go of a file it held: a file deleted meanwhile goes.
+  void Release(const std::string& path);
   FakeFile& AddFile(const std::string& path, const std::string& contents = "");
   void Remove(const std::string& path);
   // nullptr when nothing of that name exists.
@@ -68,6 +78,8 @@ class TFakeFiles {
   DWORD Size(HANDLE handle, DWORD* size) const;
   // Needs write access, as Windows' FlushFileBuffers does.
   DWORD Flush(HANDLE handle) const;
+  // FSCTL_SET_COMPRESSION: COMPRESSION_FORMAT_NONE or another format.
+  DWORD SetCompression(HANDLE handle, USHORT format);
   // Ends every search and closes every file, as when the process ends.
   void CloseAll();
   DWORD VersionInfoSize(const std::string& path, DWORD* size) const;
@@ -91,6 +103,10 @@ class TFakeFiles {
   std::string ParentOf(const std::string& path) const;
   std::string LastNameOf(const std::string& path) const;
   bool FolderExists(const std::string& key) const;
+  // FILE_ATTRIBUTE_COMPRESSED when the folder holding `key` is compressed.
+  DWORD CompressionFrom(const std::string& key) const;
+  // Erases a file deleted while held, once nothing holds it any more.
+  void EraseIfLetGo(const std::string& key);
   // ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND for a name that is missing.
   DWORD MissingError(const Name& name) const;
   bool SharingAllows(const std::string& key, DWORD access, DWORD share) const;
@@ -100,6 +116,7 @@ class TFakeFiles {
   std::map<std::string, FakeFile> Entries_;  // by case-folded path
   std::map<HANDLE, std::string> Searches_;
   std::map<HANDLE, OpenFile> OpenFiles_;
+  std::map<std::string, bool> CompressedRoots_;  // by case-folded "c:"
   std::string CurrentFolder_ = "C:\\";
   FILETIME Now_;
   uintptr_t NextHandle_ = 0x20000;

@@ -367,6 +367,20 @@ BOOL TFakeOs::FlushFileBuffers(HANDLE file) {
   return Succeeds(Files_.Flush(file));
 }
 
+BOOL TFakeOs::DeviceIoControl(HANDLE device, DWORD controlCode, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                              LPDWORD bytesReturned, LPOVERLAPPED overlapped) {
+  const USHORT format = in && inSize >= sizeof(USHORT) ? *static_cast<const USHORT*>(in) : 0xFFFF;
+  if (const auto error = Record("DeviceIoControl", Files_.Describe(device) + ", " + Hex(controlCode) + ", " +
+                                                       Number(format) + ", " + Pointer(out) + ", " + Number(outSize))) {
+    return Succeeds(*error);
+  }
+  // Only the one control the program sends; a synchronous call needs somewhere to say how much came back.
+  if (controlCode != FSCTL_SET_COMPRESSION) return Succeeds(ERROR_INVALID_FUNCTION);
+  if (!bytesReturned || overlapped || format == 0xFFFF) return Succeeds(ERROR_INVALID_PARAMETER);
+  *bytesReturned = 0;
+  return Succeeds(Files_.SetCompression(device, format));
+}
+
 DWORD TFakeOs::QueryDosDeviceA(LPCSTR deviceName, LPSTR targetPath, DWORD size) {
   if (const auto error = Record("QueryDosDeviceA", Text(deviceName) + ", " + Number(size))) {
     LastError_ = *error;

@@ -141,6 +141,8 @@ class TFakeOs : public TOs {
   BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) override;
   DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) override;
   BOOL FlushFileBuffers(HANDLE file) override;
+  BOOL DeviceIoControl(HANDLE device, DWORD controlCode, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                       LPDWORD bytesReturned, LPOVERLAPPED overlapped) override;
 
   SC_HANDLE OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD access) override;
   SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD access) override;

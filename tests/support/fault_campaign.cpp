@@ -51,6 +51,13 @@ void WithFileOnDrive(FaultMachine& m, const char* name, const char* contents) {
   m.Os.Files().AddFile(std::string(kDriveFolder) + name, contents);
 }
 
+// "Compress drive to save disk space": the root and what is made in it
+// compressed from now on; ntldr, which XP cannot start from compressed, left
+// as it is.
+void CompressSystemDrive(FaultMachine& m) {
+  m.Os.Files().SetCompressed(kDriveFolder, true);
+}
+
 void MakeBootLoaderReadOnly(FaultMachine& m) {
   m.Os.Files().Find(std::string(kDriveFolder) + "ntldr")->Attributes |=
       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
@@ -151,6 +158,21 @@ std::vector<FaultScenario> InstallScenarios() {
                 m.Os.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", "SystemPartition", REG_SZ,
                                          std::vector<BYTE>(device.begin(), device.end()));
               }),
+  };
+}
+
+std::vector<FaultScenario> CompressedDriveScenarios() {
+  return {
+      Install("compressed system drive, read-only ntldr",
+              [](FaultMachine& m) {
+                CompressSystemDrive(m);
+                MakeBootLoaderReadOnly(m);
+              }),
+      Remove("after Install, compressed system drive, read-only ntldr",
+             [](FaultMachine& m) {
+               CompressSystemDrive(m);
+               MakeBootLoaderReadOnly(m);
+             }),
   };
 }
 

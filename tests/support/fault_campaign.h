@@ -32,6 +32,10 @@ struct FaultScenario {
 // The starting states and actions of the campaign.
 std::vector<FaultScenario> InstallScenarios();
 std::vector<FaultScenario> RemoveScenarios();
+// Install and Remove where the system drive's root is compressed: apart from
+// the others, with one fault at a time and the interruptions only, to keep
+// the campaign short.
+std::vector<FaultScenario> CompressedDriveScenarios();
 FaultScenario MinimizeDiskWritesScenario();
 FaultScenario EnableHormScenario();
 // Start-up, then a clean Install click on what start-up computed.

@@ -106,10 +106,11 @@ bool BootLoaderKeptIn(const MachineSnapshot& before, const std::string& contents
 }
 
 // 2. ntldr is whole, the old or the new one (or, for a removal, the one kept
-// in a backup); and when it was replaced, its
+// in a backup), and never compressed; and when it was replaced, its
 // old bytes are kept under a backup name.
 void CheckBootLoader(const MachineSnapshot& before, const MachineSnapshot& after, std::vector<std::string>& out) {
   if (!before.Ntldr) return;
+  if (after.NtldrCompressed) out.push_back("invariant 2: C:\\ntldr is compressed, and XP cannot start from it");
   if (!after.Ntldr) {
     out.push_back("invariant 2: C:\\ntldr is missing");
   } else if (*after.Ntldr != *before.Ntldr && after.Ntldr != after.BootLoader &&
@@ -290,6 +291,7 @@ std::vector<std::string> CheckRemovedAgain(const MachineSnapshot& original, cons
                                            const std::vector<std::string>& shown, bool exact) {
   std::vector<std::string> out;
   if (after.Ntldr != original.Ntldr) out.push_back("removed: C:\\ntldr holds " + Quoted(after.Ntldr));
+  if (after.NtldrCompressed) out.push_back("removed: C:\\ntldr is compressed, and XP cannot start from it");
   if (HasName(after.UpperFilters, "Ewf")) out.push_back("removed: Ewf is still an upper filter");
   for (const auto& [name, value] : after.ServiceValues) {
     if (value) out.push_back("removed: the service's " + name + " is still there");

@@ -8,8 +8,8 @@
 //    descriptor and nothing else, a message says "restoring" and names
 //    HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Enum\Root, and the full
 //    success message is not shown.
-// 2. C:\ntldr exists and holds either what it held before or exactly the
-//    contents of ewfntldr; a message says the new boot loader was placed, or
+// 2. C:\ntldr exists, is not compressed, and holds either what it held before
+//    or exactly the contents of ewfntldr; a message says the new boot loader was placed, or
 //    the old one replaced, only when it holds ewfntldr.
 // 3. ewf.sys in system32\drivers, when there, is whole (the file there before
 //    or a copy of the new one); with "Ewf" among the UpperFilters it is there,

@@ -200,6 +200,9 @@ MachineSnapshot TakeSnapshot(TFakeOs& os) {
 
   snapshot.RootDacl = os.Registry().Security(HKEY_LOCAL_MACHINE, kRootKey);
   snapshot.Ntldr = FileContents(os, std::string(kDriveFolder) + "ntldr");
+  if (const FakeFile* ntldr = os.Files().Find(std::string(kDriveFolder) + "ntldr")) {
+    snapshot.NtldrCompressed = (ntldr->Attributes & FILE_ATTRIBUTE_COMPRESSED) != 0;
+  }
   snapshot.BootLoader = FileContents(os, std::string(kSourceFolder) + "ewfntldr");
   snapshot.InstalledDriver = FileContents(os, std::string(kWindowsFolder) + "system32\\drivers\\ewf.sys");
   snapshot.SourceDriver = FileContents(os, std::string(kSourceFolder) + "ewf.sys");

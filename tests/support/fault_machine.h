@@ -56,6 +56,7 @@ struct MachineSnapshot {
   std::map<std::string, std::string> Entries;
   std::vector<BYTE> RootDacl;
   std::optional<std::string> Ntldr;       // contents, when C:\ntldr is a file
+  bool NtldrCompressed = false;           // XP cannot start from it then
   std::optional<std::string> BootLoader;  // the ewfntldr next to the program
   std::optional<std::string> InstalledDriver;
   // Whole, and of the version the campaign's ewf.sys carries: the only one

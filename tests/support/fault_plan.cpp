@@ -94,6 +94,8 @@ std::vector<DWORD> PlausibleErrors(const std::string& callName) {
       {"ReadFile", {ERROR_CRC, ERROR_SHARING_VIOLATION}},
       {"GetFileSize", {ERROR_ACCESS_DENIED}},
       {"FlushFileBuffers", {ERROR_DISK_FULL, ERROR_CANTWRITE}},
+      // A file system without compression; a handle without write access.
+      {"DeviceIoControl", {ERROR_INVALID_FUNCTION, ERROR_ACCESS_DENIED}},
       {"QueryDosDeviceA", {ERROR_FILE_NOT_FOUND, ERROR_INSUFFICIENT_BUFFER}},
       // A user the service control manager will not answer.
       {"OpenSCManagerA", {ERROR_ACCESS_DENIED}},
@@ -160,7 +162,7 @@ std::vector<std::string> PathSubjects(const std::vector<std::string>& calls, siz
   if (name == "CopyFileA" || name == "MoveFileA" || name == "MoveFileExA")
     return {Argument(args, 0), Argument(args, 1)};
   if (name == "CreateFileA" || name == "DeleteFileA" || name == "GetFileAttributesA" || name == "SetFileAttributesA" ||
-      name == "ReadFile" || name == "GetFileSize" || name == "FlushFileBuffers") {
+      name == "ReadFile" || name == "GetFileSize" || name == "FlushFileBuffers" || name == "DeviceIoControl") {
     return {Argument(args, 0)};
   }
   if (name == "FindFirstFileA") {

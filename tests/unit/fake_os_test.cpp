@@ -82,6 +82,89 @@ TEST(TFakeFiles, ReadOnlyAndLockedFilesRefuseWhatWindowsRefuses) {
   EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 }
 
+// "CopyFile function": an existing hidden target is refused too. Wine, run
+// as root, copies over it, so TFakeOs alone shows this.
+TEST(TFakeFiles, CopyFileRefusesAHiddenTarget) {
+  TFakeOs os;
+  os.Files().AddFile("C:\\src", "new");
+  os.Files().AddFile("C:\\boot.ini", "old").Attributes = FILE_ATTRIBUTE_HIDDEN;
+  EXPECT_FALSE(os.CopyFileA("C:\\src", "C:\\boot.ini", FALSE));
+  EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(os.Files().Find("C:\\boot.ini")->Contents, "old");
+}
+
+// "Compression Attribute", "SetFileAttributes function", "FSCTL_SET_COMPRESSION
+// IOCTL": a new file takes its folder's compression, a renamed one keeps its
+// own, SetFileAttributes neither sets nor clears it, and only the control, on
+// a handle that may read and write, changes it. Wine ignores compression, so
+// TFakeOs alone shows this.
+TEST(TFakeFiles, CompressionComesFromTheFolderAndOnlyTheControlChangesIt) {
+  TFakeOs os;
+  os.Files().AddFile("C:\\ntldr", "loader");
+  os.Files().AddFile("C:\\Source\\ewfntldr", "new loader");
+  os.Files().SetCompressed("C:\\", true);
+  const auto compressed = [&](const char* path) {
+    return (os.GetFileAttributesA(path) & FILE_ATTRIBUTE_COMPRESSED) != 0;
+  };
+  EXPECT_TRUE(compressed("C:\\"));
+  EXPECT_FALSE(compressed("C:\\ntldr")) << "made before the drive was compressed";
+
+  ASSERT_TRUE(os.CopyFileA("C:\\Source\\ewfntldr", "C:\\ntldr.new", FALSE));
+  EXPECT_TRUE(compressed("C:\\ntldr.new"));
+  HANDLE file = os.CreateFileA("C:\\made", GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  os.CloseHandle(file);
+  EXPECT_TRUE(compressed("C:\\made"));
+  ASSERT_TRUE(os.MoveFileA("C:\\Source\\ewfntldr", "C:\\moved"));
+  EXPECT_FALSE(compressed("C:\\moved"));
+
+  EXPECT_TRUE(os.SetFileAttributesA("C:\\ntldr.new", FILE_ATTRIBUTE_NORMAL));
+  EXPECT_TRUE(compressed("C:\\ntldr.new"));
+  EXPECT_TRUE(os.SetFileAttributesA("C:\\moved", FILE_ATTRIBUTE_COMPRESSED));
+  EXPECT_FALSE(compressed("C:\\moved"));
+
+  USHORT format = COMPRESSION_FORMAT_NONE;
+  DWORD returned = 0;
+  file = os.CreateFileA("C:\\ntldr.new", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_FALSE(os.DeviceIoControl(file, FSCTL_SET_COMPRESSION, &format, sizeof format, nullptr, 0, &returned, nullptr));
+  EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  os.CloseHandle(file);
+  file = os.CreateFileA("C:\\ntldr.new", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_TRUE(os.DeviceIoControl(file, FSCTL_SET_COMPRESSION, &format, sizeof format, nullptr, 0, &returned, nullptr));
+  os.CloseHandle(file);
+  EXPECT_FALSE(compressed("C:\\ntldr.new"));
+  ASSERT_TRUE(os.MoveFileExA("C:\\ntldr.new", "C:\\ntldr", MOVEFILE_REPLACE_EXISTING));
+  EXPECT_FALSE(compressed("C:\\ntldr"));
+
+  format = COMPRESSION_FORMAT_DEFAULT;
+  file = os.CreateFileA("C:\\moved", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_TRUE(os.DeviceIoControl(file, FSCTL_SET_COMPRESSION, &format, sizeof format, nullptr, 0, &returned, nullptr));
+  os.CloseHandle(file);
+  EXPECT_TRUE(compressed("C:\\moved"));
+}
+
+// "DeleteFile function": until the last handle of a file deleted while held
+// is closed, opening it again fails with ERROR_ACCESS_DENIED, and so does
+// replacing it. Wine 8 opens and replaces it, so TFakeOs alone shows this.
+TEST(TFakeFiles, AFileDeletedWhileHeldRefusesOpensAndReplacement) {
+  TFakeOs os;
+  os.Files().AddFile("C:\\other", "other");
+  os.Files().AddFile("C:\\held", "held").HeldSharingAll = true;
+  ASSERT_TRUE(os.DeleteFileA("C:\\held"));
+  EXPECT_EQ(os.CreateFileA("C:\\held", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(os.CopyFileA("C:\\other", "C:\\held", FALSE));
+  EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(os.MoveFileExA("C:\\other", "C:\\held", MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(os.GetFileAttributesA("C:\\held"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(os.Files().IsFile("C:\\held"));
+  os.Files().Release("C:\\held");
+  EXPECT_FALSE(os.Files().IsFile("C:\\held"));
+  EXPECT_TRUE(os.CopyFileA("C:\\other", "C:\\held", FALSE));
+}
+
 TEST(TFakeFiles, PathsResolveAsWindowsResolvesThem) {
   TFakeOs os;
   os.Files().AddFolder("C:\\WINDOWS\\system32");

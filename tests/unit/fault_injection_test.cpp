@@ -104,9 +104,31 @@ TEST(FaultInjection, NoInterruptionLeavesTheMachineBroken) {
   EXPECT_TRUE(interruptions.Violations.empty()) << ViolationList(interruptions, 2000);
 }
 
+// On a compressed system drive every new file is compressed, and XP cannot
+// start from a compressed ntldr: whatever fails, and wherever the process
+// dies, ntldr is never compressed (invariant 2).
+TEST(FaultInjection, ACompressedSystemDriveNeverGetsACompressedNtldr) {
+  const TStopwatch stopwatch;
+  Figures figures;
+  for (const FaultScenario& scenario : CompressedDriveScenarios()) {
+    const std::string label = scenario.Action + " / " + scenario.State;
+    const Figures faults = InjectFaults(scenario, false).Single;
+    const Figures stops = Interrupt(scenario);
+    Print(SummaryLine(label + ", one fault", faults));
+    Print(SummaryLine(label + ", interrupted", stops));
+    figures += faults;
+    figures += stops;
+  }
+  Print(SummaryLine("compressed system drive, in total", figures) + " (" + std::to_string(stopwatch.Seconds()) + " s)");
+  EXPECT_GT(figures.Runs, 500u);
+  EXPECT_TRUE(figures.Violations.empty()) << ViolationList(figures);
+}
+
 // The campaign leaves no call out, and knows the restore when it sees it.
 TEST(FaultInjection, EveryCallOfACleanRunIsAFaultPoint) {
-  for (const FaultScenario& scenario : AllScenarios()) {
+  std::vector<FaultScenario> scenarios = AllScenarios();
+  for (FaultScenario& compressed : CompressedDriveScenarios()) scenarios.push_back(std::move(compressed));
+  for (const FaultScenario& scenario : scenarios) {
     const RunRecord clean = RunScenario(scenario, {});
     ASSERT_FALSE(clean.Calls.empty()) << scenario.Action;
     for (const std::string& call : clean.Calls) {

@@ -497,9 +497,16 @@ TEST_F(InstallationTest, AFailedBootLoaderStepLeavesTheOriginalNtldr) {
     std::string Failing;
     DWORD Error;
     std::string Line;
+    bool CompressedDrive = false;
   };
   const std::string copyLoader = "Copying " + kSource + "ewfntldr to C:\\ntldr failed";
+  const std::string compressed =
+      ": the copy is compressed, and Windows cannot start from a compressed boot loader.  Clear \"Compress drive to "
+      "save disk space\" for the drive's root folder only.";
   const std::vector<Case> cases = {
+      // Where the copy cannot be uncompressed, the compressed root's ntldr stays as it is.
+      {"DeviceIoControl(C:\\ntldr.stillvane-new", ERROR_ACCESS_DENIED, copyLoader + compressed + "  Error 5", true},
+      {"GetFileAttributesA(C:\\ntldr.stillvane-new)", ERROR_ACCESS_DENIED, copyLoader + ".  Error 5", true},
       {"CopyFileA(" + kSource + "ewfntldr", ERROR_DISK_FULL, copyLoader + ".  Error 112"},
       {"FlushFileBuffers(C:\\ntldr.stillvane-new", ERROR_CANTWRITE, copyLoader + ".  Error 1013"},
       {"ReadFile(C:\\ntldr.stillvane-new", ERROR_CRC, copyLoader + ".  Error 23"},
@@ -527,6 +534,7 @@ TEST_F(InstallationTest, AFailedBootLoaderStepLeavesTheOriginalNtldr) {
     os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
     Arrange(os);
     os.Files().Find(kDrive + "ntldr")->Attributes = hiddenSystemReadOnly;
+    os.Files().SetCompressed(kDrive, c.CompressedDrive);
     os.FailCallsContaining(c.Failing, c.Error);
     TRecordingDialogs dialogs;
     TVersionInfo reader(os);
@@ -537,6 +545,58 @@ TEST_F(InstallationTest, AFailedBootLoaderStepLeavesTheOriginalNtldr) {
     EXPECT_EQ(os.Files().Find(kDrive + "ntldr.bak.stillvane-new"), nullptr);
     EXPECT_EQ(dialogs.Shown, std::vector<std::string>{"message: " + kFailedHeader + c.Line + kRetry});
   }
+}
+
+// XP cannot start from a compressed ntldr, and on a compressed drive every
+// new file is compressed: the copy that becomes ntldr is uncompressed, and
+// seen to be, before it takes the name; the other files stay as their
+// folders make them.
+TEST_F(InstallationTest, OnACompressedDriveOnlyTheBootLoaderIsUncompressed) {
+  Os_.Files().SetCompressed(kDrive, true);
+  Os_.Files().SetCompressed(kWindows + "system32\\drivers", true);
+  Click();
+  ExpectClosingMessage(kSuccess, MessageKind::Information);
+  EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
+  EXPECT_EQ(Os_.Files().Find(kDrive + "ntldr")->Attributes & FILE_ATTRIBUTE_COMPRESSED, 0u);
+  EXPECT_NE(Os_.Files().Find(kDrive + "ntldr.bak")->Attributes & FILE_ATTRIBUTE_COMPRESSED, 0u);
+  EXPECT_NE(Os_.Files().Find(kWindows + "system32\\drivers\\ewf.sys")->Attributes & FILE_ATTRIBUTE_COMPRESSED, 0u);
+  EXPECT_THAT(Os_.CallsNamed("DeviceIoControl"), ElementsAre("DeviceIoControl(C:\\ntldr.stillvane-new, 0x9C040, 0, "
+                                                             "NULL, 0)"));
+}
+
+// A copy that still reads as compressed after it was uncompressed (a file
+// system that answers the call and does nothing) does not take the name.
+TEST_F(InstallationTest, ABootLoaderCopyStillCompressedIsNotPlaced) {
+  class TCompressionIgnoringOs : public TFakeOs {
+    BOOL DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) override { return TRUE; }
+  } os;
+  os.Registry().MarkRestrictive(HKEY_LOCAL_MACHINE, kRoot);
+  Arrange(os);
+  os.Files().SetCompressed(kDrive, true);
+  TRecordingDialogs dialogs;
+  TVersionInfo reader(os);
+  InstallEwfSupport({os, dialogs, reader, kSource, kWindows, kDrive});
+  EXPECT_EQ(os.Files().Find(kDrive + "ntldr")->Contents, OriginalBootLoader());
+  EXPECT_EQ(os.Files().Find(kDrive + "ntldr.stillvane-new"), nullptr);
+  ASSERT_FALSE(dialogs.Messages.empty());
+  EXPECT_THAT(dialogs.Messages.back().Text, HasSubstr("ewfntldr to C:\\ntldr failed: the copy is compressed"));
+}
+
+// A copy an interrupted run left, deleted while a virus scanner still reads
+// it, keeps its name until the scanner lets go: it is not written over.
+TEST_F(InstallationTest, ATemporaryNameStillHeldIsNotReused) {
+  Os_.Files().AddFile(kDrive + "ntldr.stillvane-new", "left by a run cut short").HeldSharingAll = true;
+  Click();
+  EXPECT_EQ(Contents(kDrive + "ntldr"), OriginalBootLoader());
+  ASSERT_FALSE(Dialogs_.Messages.empty());
+  EXPECT_THAT(Dialogs_.Messages.back().Text,
+              HasSubstr("Copying " + kSource +
+                        "ewfntldr to C:\\ntldr failed, because C:\\ntldr.stillvane-new is still held open by another "
+                        "program.\r"));
+  Os_.Files().Release(kDrive + "ntldr.stillvane-new");
+  Click();
+  ExpectClosingMessage(kSuccess, MessageKind::Information);
+  EXPECT_EQ(Contents(kDrive + "ntldr"), kNewLoader);
 }
 
 // No boot loader is lost: what holds other bytes under a backup name is

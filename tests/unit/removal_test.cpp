@@ -365,6 +365,31 @@ TEST_F(RemovalTest, AFileChangedSinceItWasInstalledStays) {
                                    "changed since EWF support was installed."));
 }
 
+// A file a virus scanner holds open is only marked for deletion: it is said
+// to go when the scanner closes it, and it does.
+TEST_F(RemovalTest, AFileAnotherProgramHoldsIsSaidToGoWhenThatProgramClosesIt) {
+  const std::string driver = "C:\\WINDOWS\\system32\\drivers\\ewf.sys";
+  Install();
+  Machine_.Os.Files().Find(driver)->HeldSharingAll = true;
+  Remove();
+  EXPECT_THAT(Closing(), HasSubstr(driver + " will be deleted when the program that holds it open closes it.\r"));
+  EXPECT_THAT(Closing(), Not(HasSubstr(driver + " was deleted.")));
+  EXPECT_THAT(Closing(), HasSubstr("C:\\ntldr.bak, the copy kept by the installation, was deleted.\r"));
+  Machine_.Os.Files().Release(driver);
+  EXPECT_EQ(Contents(driver), "<missing>");
+}
+
+// On a compressed drive the old boot loader goes back uncompressed.
+TEST_F(RemovalTest, TheBootLoaderPutBackOnACompressedDriveIsNotCompressed) {
+  Machine_.Os.Files().SetCompressed("C:\\", true);
+  const std::string original = Contents("C:\\ntldr");
+  Install();
+  Remove();
+  EXPECT_THAT(Closing(), HasSubstr("The earlier boot loader was put back from C:\\ntldr.bak as C:\\ntldr."));
+  EXPECT_EQ(Contents("C:\\ntldr"), original);
+  EXPECT_EQ(Machine_.Os.Files().Find("C:\\ntldr")->Attributes & FILE_ATTRIBUTE_COMPRESSED, 0u);
+}
+
 }  // namespace
 }  // namespace fault
 

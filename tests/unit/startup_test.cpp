@@ -32,6 +32,25 @@ TEST(StartUp, FoldersEndInOneBackslashWhateverTheirSource) {
   EXPECT_EQ(ReadSystemDriveFolder(os), "E:\\") << "read afresh each time";
 }
 
+// GetModuleFileNameA writes '?' for each character of the folder's name
+// outside the ANSI code page: such a folder is refused, with what to do.
+TEST(StartUp, AProgramFolderWindowsCannotNameIsRefused) {
+  TFakeOs os;
+  TRecordingDialogs dialogs;
+  os.SetModulePath("C:\\Program Files\\Stillvane\\Stillvane.exe");
+  EXPECT_TRUE(ProgramFolderCanBeNamed(os, dialogs));
+  EXPECT_TRUE(dialogs.Messages.empty());
+
+  os.SetModulePath("C:\\Tools\\St?llv?ne\\Stillvane.exe");
+  EXPECT_FALSE(ProgramFolderCanBeNamed(os, dialogs));
+  ASSERT_EQ(dialogs.Messages.size(), 1u);
+  EXPECT_EQ(dialogs.Messages[0].Text,
+            "Stillvane cannot work from C:\\Tools\\St?llv?ne\\: Windows gives that name with \"?\" for characters it "
+            "cannot pass on.\r\rMove Stillvane and the files beside it to a folder with a plain name, then start it "
+            "again.");
+  EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Error);
+}
+
 TEST(StartUp, OnlyOutsideTheNtFamilyIsTheUserWarned) {
   for (DWORD platform : {0u, 1u, 2u}) {
     TFakeOs os;
