@@ -44,6 +44,9 @@ struct PlacedFileRecord {
   std::string Backup = {};                     // where those bytes are kept; empty when nowhere
   bool BackupMade = false;                     // the installation makes that copy (else it found it)
   DWORD Attributes = INVALID_FILE_ATTRIBUTES;  // of the file it replaces
+  // What an earlier installation placed there, still taken for placed until
+  // this one's switch is done: killed before it, Remove still knows the file.
+  std::string Also = {};
 };
 
 // The steps marked done, by name.
@@ -56,6 +59,10 @@ struct InstallationRecord {
   std::vector<PlacedFileRecord> Files;  // in the order placed, the boot loader among them
   bool AddedVolSnap = false;            // to the volume filter list
   bool CreatedFilterList = false;       // the list was not there before
+  // The list as the first installation found it, put back while nothing
+  // else changed it since; REG_NONE when not written down (older records).
+  DWORD FilterListType = REG_NONE;
+  std::vector<BYTE> FilterListBefore = {};
   std::vector<std::string> Done;        // the steps finished
   bool IsDone(const char* step) const;
 };
@@ -65,8 +72,9 @@ struct RecordRead {
   LONG Error;  // 0, or why it could not be read (never "not found"); ERROR_INVALID_DATA: not a record
   InstallationRecord Record;
 };
-// A value of another type, or with no line a record holds, is not a record:
-// taken for an empty one, it would make a removal leave everything.
+// Anything but a record in the grammar beside the reader (installation_record.cpp),
+// a value of another type included, is not a record: read in part, it could
+// make a removal put the wrong file in place of another, or leave everything.
 [[nodiscard]] RecordRead ReadInstallationRecord(TOs& os);
 
 // What a click is about to do, over what earlier clicks did: files add up; a
@@ -76,10 +84,13 @@ struct RecordRead {
 InstallationRecord MergeRecords(const InstallationRecord& earlier, const InstallationRecord& now);
 
 // Writes the record whole and flushes its hive. False after a failed step in
-// `log`. With `noneRead` (the click found no record), a record that is there
-// after all is not written over: what it says would be lost.
+// `log`. The first write of a click also gives a key that was there already
+// the permissions a new one gets: whoever can write the record steers the
+// next removal. After `FirstOverNothing` (the click found no record), a
+// record that is there after all is not written over: what it says would be lost.
+enum class RecordWrite { Update, First, FirstOverNothing };
 [[nodiscard]] bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog& log,
-                                           bool noneRead = false);
+                                           RecordWrite write = RecordWrite::Update);
 
 // Marks `step` done in `record` and writes it; a failure is a failed step.
 void MarkStepDone(TOs& os, InstallationRecord& record, const char* step, TStepLog& log);

@@ -28,6 +28,15 @@ struct Places {
   bool IsLoader(const std::string& path) const {
     return std::find(Loaders.begin(), Loaders.end(), path) != Loaders.end();
   }
+  // The boot loader `path` is a backup name of; empty when none.
+  std::string LoaderOf(const std::string& path) const {
+    for (const std::string& loader : Loaders) {
+      for (int n = 0; n < kBackupNames; ++n) {
+        if (BackupName(loader, n) == path) return loader;
+      }
+    }
+    return {};
+  }
 };
 
 Places PlacesOfInstallation(const RemovalContext& context, const BootVolumes& boot) {
@@ -93,13 +102,17 @@ bool TakeEwfOutOfFilterList(TOs& os, const InstallationRecord& record, Outcome& 
     return false;
   }
   if (!ListsWriteFilter(type, existing)) return true;
-  const std::vector<BYTE> filters = UpperFiltersWithoutEwf(type, existing, record.AddedVolSnap);
-  if (filters.empty() && record.CreatedFilterList) {
+  // As the installation left it: the list goes back as it was, type and bytes.
+  const std::vector<BYTE>& before = record.FilterListBefore;
+  const bool asBefore = record.FilterListType != REG_NONE && !MentionsWriteFilter(before) && type == REG_MULTI_SZ &&
+                        existing == UpperFiltersWithEwf(record.FilterListType, before);
+  const std::vector<BYTE> filters = asBefore ? before : UpperFiltersWithoutEwf(type, existing, record.AddedVolSnap);
+  if (!asBefore && filters.empty() && record.CreatedFilterList) {
     error = os.RegDeleteValueA(key.get(), kVolumeFiltersValue);
   } else {
-    const std::vector<BYTE> written = filters.empty() ? std::vector<BYTE>{0} : filters;
-    error = os.RegSetValueExA(key.get(), kVolumeFiltersValue, 0, REG_MULTI_SZ, written.data(),
-                              static_cast<DWORD>(written.size()));
+    const std::vector<BYTE> written = filters.empty() && !asBefore ? std::vector<BYTE>{0} : filters;
+    error = os.RegSetValueExA(key.get(), kVolumeFiltersValue, 0, asBefore ? record.FilterListType : REG_MULTI_SZ,
+                              written.data(), static_cast<DWORD>(written.size()));
   }
   if (error != ERROR_SUCCESS) {
     log.Failed(Concat({"Writing ", valueName, " failed."}), static_cast<DWORD>(error));
@@ -217,8 +230,16 @@ FileUndo Decide(TOs& os, const Places& places, const PlacedFileRecord& file) {
   }
   const std::string leftBecause = loader ? Concat({"The boot loader ", path, " was left as it is, because "})
                                          : path + " was left in place, because ";
-  if (now.Digest != file.Digest) return {Undo::Leave, leftBecause + "it has changed since EWF support was installed."};
+  if (now.Digest != file.Digest && now.Digest != file.Also) {
+    return {Undo::Leave, leftBecause + "it has changed since EWF support was installed."};
+  }
   if (file.Before.empty()) {
+    // A copy beside a boot loader may be the last of the loader Windows came
+    // with: it goes only while the loader holds the same bytes.
+    const std::string ownLoader = places.LoaderOf(path);
+    if (!ownLoader.empty() && DigestOfFile(os, ownLoader).Digest != now.Digest) {
+      return {Undo::Leave, leftBecause + "it may hold the boot loader Windows came with."};
+    }
     if (!loader) return {Undo::Delete};
     // Deleted, it would leave the partition without any boot loader.
     return {Undo::Leave, leftBecause + "there was no boot loader there before EWF support was installed."};
@@ -237,14 +258,20 @@ void DeleteMadeBackup(TOs& os, const PlacedFileRecord& file, TStepLog& log) {
   log.Done(Concat({file.Backup, ", the copy kept by the installation, was deleted."}));
 }
 
+// The copy of `path` staged by a run that was cut short goes, and is told.
+void DiscardLeftCopy(TOs& os, const std::string& path, TStepLog& log) {
+  const std::string temp = TemporaryNameFor(path);
+  if (os.GetFileAttributesA(temp.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+  DiscardTemporary(os, temp);
+  if (os.GetFileAttributesA(temp.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    log.Done(temp + ", a copy left by an installation that was cut short, was deleted.");
+  }
+}
+
 // Undoes what the installation did to one file, as Decide says.
 void UndoFile(TOs& os, const Places& places, const PlacedFileRecord& file, TStepLog& log) {
-  // Left by a run that was cut short.
   for (const std::string& path : {file.Path, file.Backup}) {
-    if (!path.empty() && places.Holds(path)) {
-      const std::string temp = TemporaryNameFor(path);
-      if (os.GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES) DiscardTemporary(os, temp);
-    }
+    if (!path.empty() && places.Holds(path)) DiscardLeftCopy(os, path, log);
   }
   const FileUndo undo = Decide(os, places, file);
   switch (undo.Action) {
@@ -449,10 +476,7 @@ void RemoveEwfSupport(const RemovalContext& context) {
       DeleteKey(os, kEnumRootDeviceKey, log);  // not seen: gone, or refused, and then told
     }
     // Staged by an installation that was cut short before it could say so.
-    for (const std::string& target : places.Targets) {
-      const std::string temp = TemporaryNameFor(target);
-      if (os.GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES) DiscardTemporary(os, temp);
-    }
+    for (const std::string& target : places.Targets) DiscardLeftCopy(os, target, log);
     if (read.Present) {
       // The boot loader first; the driver files only once no service may load them.
       for (const bool loaders : {true, false}) {
@@ -464,15 +488,21 @@ void RemoveEwfSupport(const RemovalContext& context) {
       PutFoundBootLoaderBack(os, boot.BootLoaderFolder, context.SourceFolder + kBootLoaderFile.Name, outcome);
       NameUnrecordedFiles(os, context.WindowsFolder, log);
     }
-    // Also the key of a record an installation died before writing.
-    if (!log.AnyFailed()) {
+    // Kept while anything it names is left. Also the key of a record an
+    // installation died before writing.
+    const std::string recordKey = MachineKeyName(kInstallationRecordKey);
+    const bool keyLeft = KeyExists(os, kInstallationRecordKey);
+    if (read.Present && log.AnyLeft()) {
+      log.Left(Concat({"The record of the installation, the registry key ", recordKey,
+                       ", was kept, because it names what was left."}));
+    } else if (!log.AnyFailed()) {
       if (const LONG error = DeleteInstallationRecord(os)) {
-        log.Failed(Concat({"Deleting the record of the installation, the registry key ",
-                           MachineKeyName(kInstallationRecordKey), ", failed."}),
+        log.Failed(Concat({"Deleting the record of the installation, the registry key ", recordKey, ", failed."}),
                    static_cast<DWORD>(error));
-      } else if (read.Present) {
-        log.Done(Concat({"The record of the installation, the registry key ", MachineKeyName(kInstallationRecordKey),
-                         ", was deleted."}));
+      } else if (read.Present || keyLeft) {
+        log.Done(read.Present ? Concat({"The record of the installation, the registry key ", recordKey, ", was deleted."})
+                              : Concat({"The registry key ", recordKey,
+                                        ", left by an installation that was cut short, was deleted."}));
       }
     }
   }

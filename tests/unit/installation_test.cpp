@@ -187,6 +187,8 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
   const std::string created = ", 0, NULL, 0, 0xF003F, NULL, NULL)";
   // The record, admin-only, written before the first change and again after each step.
   const std::string record = "RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, 0, NULL, 0, 0x3, &, &)";
+  // The first write may give the key its permissions (WRITE_DAC | WRITE_OWNER).
+  const std::string firstRecord = "RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, 0, NULL, 0, 0xC0003, &, &)";
   EXPECT_THAT(
       CallsNamedAnyOf(
           {"RegSetKeySecurity", "CopyFileA", "FlushFileBuffers", "MoveFileA", "MoveFileExA", "RegCreateKeyExA"}),
@@ -198,7 +200,7 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
           "CopyFileA(" + kSource + "ewfmgr.exe, C:\\WINDOWS\\system32\\ewfmgr.exe.stillvane-new, 0)",
           "FlushFileBuffers(C:\\WINDOWS\\system32\\ewfmgr.exe.stillvane-new)",
           "CopyFileA(" + kSource + "ewfntldr, C:\\ntldr.stillvane-new, 0)", "FlushFileBuffers(C:\\ntldr.stillvane-new)",
-          record, "MoveFileExA(" + drivers + "ewf.sys.stillvane-new, " + drivers + "ewf.sys, 0x8)",
+          firstRecord, "MoveFileExA(" + drivers + "ewf.sys.stillvane-new, " + drivers + "ewf.sys, 0x8)",
           "MoveFileExA(C:\\WINDOWS\\system32\\ewfmgr.exe.stillvane-new, C:\\WINDOWS\\system32\\ewfmgr.exe, 0x8)",
           "CopyFileA(C:\\ntldr, C:\\ntldr.bak.stillvane-new, 0)", "FlushFileBuffers(C:\\ntldr.bak.stillvane-new)",
           "MoveFileExA(C:\\ntldr.bak.stillvane-new, C:\\ntldr.bak, 0x8)",
@@ -687,8 +689,7 @@ TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
   Os_.FailCallsContaining("CopyFileA(" + kSource + "ewf.sys", ERROR_ACCESS_DENIED);
   Click();
   // Only the record: ahead of the files, and once they are placed.
-  EXPECT_THAT(Os_.CallsNamed("RegCreateKeyExA"),
-              Each("RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, 0, NULL, 0, 0x3, &, &)"));
+  EXPECT_THAT(Os_.CallsNamed("RegCreateKeyExA"), Each(testing::StartsWith("RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, ")));
   EXPECT_THAT(Os_.CallsNamed("RegSetValueExA"),
               Each(testing::StartsWith("RegSetValueExA(HKLM\\SOFTWARE\\Stillvane, Installation")));
   EXPECT_FALSE(Os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, kLegacy));
@@ -888,7 +889,7 @@ TEST_F(InstallationTest, AFailedRestoreGivesTheLongCompletionMessageOrJoinsTheFa
       MessageKind::Information);
 
   Os_.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kRoot, OriginalDacl_);
-  Os_.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED, 2);
+  Os_.FailCall("RegSetKeySecurity", ERROR_ACCESS_DENIED, 3);  // after the record key's
   Os_.FailCallsContaining("MoveFileA(C:\\WINDOWS\\bootstat.dat", ERROR_SHARING_VIOLATION);
   Os_.Files().AddFile(kWindows + "bootstat.dat");
   Click();

@@ -248,7 +248,7 @@ TEST_F(RemovalTest, WithoutARecordOnlyWhatIsCertainIsUndone) {
   EXPECT_THAT(Closing(), HasSubstr("There is no record of the installation (the \"Installation\" value of "
                                    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Stillvane)"));
   EXPECT_FALSE(Machine_.Os.Registry().KeyExists(HKEY_LOCAL_MACHINE, kServiceKey));
-  EXPECT_EQ(Contents("C:\\WINDOWS\\system32\\drivers\\ewf.sys").empty(), false);
+  EXPECT_NE(Contents("C:\\WINDOWS\\system32\\drivers\\ewf.sys"), "<missing>");
 
   Machine_.Os.Files().Remove("C:\\ntldr.bak.1");
   Remove();
@@ -289,13 +289,16 @@ TEST_F(RemovalTest, AnEditedRecordTouchesNothingOutsideTheInstallation) {
     bool Unreadable;
   };
   const std::vector<Case> cases = {
-      {"a placed file outside its places", Lines({"File=" + DigestOf(text) + " C:\\boot.ini"}), false},
-      {"boot.ini as the backup",
-       Lines(
-           {"File=" + DigestOf(ewf) + " C:\\ntldr", "Before=" + DigestOf(text), "Backup=C:\\boot.ini", "BackupMade=1"}),
+      {"a placed file outside its places", Lines({"File=" + DigestOf(text) + " C:\\boot.ini", "AddedVolSnap=0"}),
        false},
+      {"boot.ini as the backup",
+       Lines({"File=" + DigestOf(ewf) + " C:\\ntldr", "Before=" + DigestOf(text), "Backup=C:\\boot.ini",
+              "BackupMade=1", "AddedVolSnap=0"}),
+       true},
       {"a text file as the backup",
-       Lines({"File=" + DigestOf(ewf) + " C:\\ntldr", "Before=" + DigestOf(text), "Backup=C:\\ntldr.bak.5"}), false},
+       Lines({"File=" + DigestOf(ewf) + " C:\\ntldr", "Before=" + DigestOf(text), "Backup=C:\\ntldr.bak.5",
+              "AddedVolSnap=0"}),
+       false},
       {"an empty record", "", true},
   };
   for (const Case& c : cases) {
