@@ -61,7 +61,8 @@ const char* Flag(bool value) {
 //   hex    = pairs of upper-case hex digits;  flag = "0" | "1"
 //   number = decimal digits;  step = "Files" | "EnumRoot" | "Service" | "UpperFilters"
 //   backup = the entry's path + ".bak" or ".bak.N" (BackupName), never an
-//            entry's path nor another entry's backup; no path is two entries'.
+//            entry's path nor another entry's backup; no path is two entries';
+//            no entry's Before is its own digest.
 //
 // "BootLoader=", "BootLoaderDigest=", "BackupDigest=" and
 // "BootLoaderAttributes=" are read from the first records only.
@@ -189,7 +190,8 @@ bool IsBackupOf(const std::string& backup, const std::string& target) {
 // No path is two entries', and a backup can only be a backup.
 bool PlacesAreDistinct(const std::vector<PlacedFileRecord>& files) {
   for (const PlacedFileRecord& file : files) {
-    if (!file.Backup.empty() && !IsBackupOf(file.Backup, file.Path)) return false;
+    // Bytes already there are never placed: such an entry would pass the placed file for the one from before.
+    if ((!file.Before.empty() && file.Before == file.Digest) || (!file.Backup.empty() && !IsBackupOf(file.Backup, file.Path))) return false;
     for (const PlacedFileRecord& other : files) {
       if (&other == &file) continue;
       if (other.Path == file.Path) return false;

@@ -258,6 +258,46 @@ void DeleteMadeBackup(TOs& os, const PlacedFileRecord& file, TStepLog& log) {
   log.Done(Concat({file.Backup, ", the copy kept by the installation, was deleted."}));
 }
 
+// The backups of `ntldr` that hold a boot loader other than its bytes `now`.
+// With `log`, false after a failed step there; without, a backup that cannot
+// be read is among them (it may be one).
+bool EarlierLoaders(TOs& os, const std::string& ntldr, const std::string& now, std::vector<std::string>& candidates,
+                    TStepLog* log) {
+  for (int n = 0; n < kBackupNames; ++n) {
+    const std::string backup = BackupName(ntldr, n);
+    const FileLookup found = LookForFile(os, backup);
+    if (found.Error && log) {
+      log->Failed(Concat({"Looking for ", backup, " failed, so the earlier boot loader was not put back."}),
+                  found.Error);
+      return false;
+    }
+    if (!found.Present && !found.Error) continue;
+    // A backup that cannot be read is not taken for one that is not there.
+    const FileDigest digest = DigestOfFile(os, backup);
+    const ContentCheck check = digest.Error ? ContentCheck{} : CheckFileContents(os, backup, FileKind::BootLoader);
+    const DWORD error = found.Error ? found.Error : digest.Error ? digest.Error : check.Error;
+    if (error && log) {
+      log->Failed(Concat({"Reading ", backup, " failed, so the earlier boot loader was not put back."}), error);
+      return false;
+    }
+    if (error || (digest.Digest != now && check.Problem.empty())) candidates.push_back(backup);
+  }
+  return true;
+}
+
+std::string Listed(const std::vector<std::string>& names) {
+  std::string list;
+  for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+  return list;
+}
+
+// Where a boot loader left as it is may have the loader Windows came with, for the user to put back by hand.
+std::string EarlierLoadersNote(TOs& os, const std::string& ntldr) {
+  std::vector<std::string> candidates;
+  (void)EarlierLoaders(os, ntldr, DigestOfFile(os, ntldr).Digest, candidates, nullptr);
+  return candidates.empty() ? std::string() : Concat({"  Earlier boot loaders are kept as ", Listed(candidates), "."});
+}
+
 // The copy of `path` staged by a run that was cut short goes, and is told.
 void DiscardLeftCopy(TOs& os, const std::string& path, TStepLog& log) {
   const std::string temp = TemporaryNameFor(path);
@@ -285,7 +325,7 @@ void UndoFile(TOs& os, const Places& places, const PlacedFileRecord& file, TStep
       }
       break;
     case Undo::Leave:
-      log.Left(undo.Why);
+      log.Left(undo.Why + (places.IsLoader(file.Path) ? EarlierLoadersNote(os, file.Path) : std::string()));
       return;
     case Undo::Failed:
       log.Failed(undo.Why, undo.Error);
@@ -322,27 +362,9 @@ void PutFoundBootLoaderBack(TOs& os, const std::string& loaderFolder, const std:
     return;
   }
   std::vector<std::string> candidates;
-  for (int n = 0; n < kBackupNames; ++n) {
-    const std::string backup = BackupName(ntldr, n);
-    const FileLookup found = LookForFile(os, backup);
-    if (found.Error) {
-      log.Failed(Concat({"Looking for ", backup, " failed, so the earlier boot loader was not put back."}),
-                 found.Error);
-      return;
-    }
-    if (!found.Present) continue;
-    // A backup that cannot be read is not taken for one that is not there.
-    const FileDigest digest = DigestOfFile(os, backup);
-    const ContentCheck check = digest.Error ? ContentCheck{} : CheckFileContents(os, backup, FileKind::BootLoader);
-    if (const DWORD error = digest.Error ? digest.Error : check.Error) {
-      log.Failed(Concat({"Reading ", backup, " failed, so the earlier boot loader was not put back."}), error);
-      return;
-    }
-    if (digest.Digest != now.Digest && check.Problem.empty()) candidates.push_back(backup);
-  }
+  if (!EarlierLoaders(os, ntldr, now.Digest, candidates, &log)) return;
   if (candidates.size() != 1) {
-    std::string names;
-    for (const std::string& name : candidates) names += (names.empty() ? "" : ", ") + name;
+    const std::string names = Listed(candidates);
     log.Left(leftBecause + (candidates.empty() ? std::string("no copy of an earlier boot loader was found.")
                                                : "there is no record of the installation to tell which of " + names +
                                                      " holds the earlier boot loader."));
@@ -352,11 +374,13 @@ void PutFoundBootLoaderBack(TOs& os, const std::string& loaderFolder, const std:
   log.Done(Concat({"The earlier boot loader was put back from ", candidates.front(), " as ", ntldr, "."}));
 }
 
-// Without a record, the driver files are named and left.
-void NameUnrecordedFiles(TOs& os, const std::string& windowsFolder, TStepLog& log) {
+// The driver files the record does not name (all, without a record) are named and left.
+void NameUnrecordedFiles(TOs& os, const std::string& windowsFolder, const InstallationRecord& record, TStepLog& log) {
   for (const DriverFile& file : kDriverFiles) {
     const std::string target = windowsFolder + file.Target;
-    if (file.Folder == InstallFolder::Windows && LookForFile(os, target).Present) {
+    const bool recorded =
+        std::any_of(record.Files.begin(), record.Files.end(), [&](const auto& entry) { return entry.Path == target; });
+    if (file.Folder == InstallFolder::Windows && !recorded && LookForFile(os, target).Present) {
       log.Left(target + " was left in place, because there is no record that Stillvane placed it.");
     }
   }
@@ -477,17 +501,19 @@ void RemoveEwfSupport(const RemovalContext& context) {
     }
     // Staged by an installation that was cut short before it could say so.
     for (const std::string& target : places.Targets) DiscardLeftCopy(os, target, log);
-    if (read.Present) {
-      // The boot loader first; the driver files only once no service may load them.
-      for (const bool loaders : {true, false}) {
-        for (const PlacedFileRecord& file : read.Record.Files) {
-          if (places.IsLoader(file.Path) == loaders && (loaders || serviceGone)) UndoFile(os, places, file, log);
-        }
+    // The boot loader first; the driver files only once no service may load them.
+    for (const bool loaders : {true, false}) {
+      for (const PlacedFileRecord& file : read.Record.Files) {
+        if (places.IsLoader(file.Path) == loaders && (loaders || serviceGone)) UndoFile(os, places, file, log);
       }
-    } else {
-      PutFoundBootLoaderBack(os, boot.BootLoaderFolder, context.SourceFolder + kBootLoaderFile.Name, outcome);
-      NameUnrecordedFiles(os, context.WindowsFolder, log);
     }
+    // What the record does not name is undone only where it is certain.
+    const auto& files = read.Record.Files;
+    if (boot.Failure.empty() &&
+        std::none_of(files.begin(), files.end(), [&](const auto& file) { return places.IsLoader(file.Path); })) {
+      PutFoundBootLoaderBack(os, boot.BootLoaderFolder, context.SourceFolder + kBootLoaderFile.Name, outcome);
+    }
+    NameUnrecordedFiles(os, context.WindowsFolder, read.Record, log);
     // Kept while anything it names is left. Also the key of a record an
     // installation died before writing.
     const std::string recordKey = MachineKeyName(kInstallationRecordKey);

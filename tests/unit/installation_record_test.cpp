@@ -116,6 +116,7 @@ TEST(InstallationRecord, WhatIsWrittenIsReadBackAndWhatIsNotARecordIsUnreadable)
        Lines({file, "Before=" + kW, "Backup=C:\\WINDOWS\\ntldr.bak", "AddedVolSnap=0"})},
       {"a backup that was placed", REG_MULTI_SZ,
        Lines({file, "Before=" + kW, "Backup=C:\\ntldr.bak", "File=" + kW + " C:\\ntldr.bak", "AddedVolSnap=0"})},
+      {"bytes before that are the bytes placed", REG_MULTI_SZ, Lines({file, "Before=" + kE1, "AddedVolSnap=0"})},
       {"another entry's backup", REG_MULTI_SZ,
        Lines({"File=" + kE1 + " C:\\ntldr.bak.1", "Before=" + kW, "Backup=C:\\ntldr.bak.1.bak", file,
               "Backup=C:\\ntldr.bak.1", "AddedVolSnap=0"})},

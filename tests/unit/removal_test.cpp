@@ -315,7 +315,9 @@ TEST_F(RemovalTest, AnEditedRecordTouchesNothingOutsideTheInstallation) {
     const FakeFile* bootIni = machine.Os.Files().Find("C:\\boot.ini");
     ASSERT_NE(bootIni, nullptr) << c.What;
     EXPECT_EQ(bootIni->Contents, text) << c.What;
-    EXPECT_EQ(machine.Os.Files().Find("C:\\ntldr")->Contents, ewf) << c.What << ": ntldr is never a non-loader";
+    // Without an entry for it, the loader comes back only from the one backup that is a loader.
+    const std::string ntldr = machine.Os.Files().Find("C:\\ntldr")->Contents;
+    EXPECT_TRUE(ntldr == ewf || ntldr == OriginalBootLoader()) << c.What << ": ntldr is never a non-loader";
     const std::string closing = machine.Dialogs.Messages.back().Text;
     if (c.Unreadable) {
       EXPECT_THAT(closing, HasSubstr("Nothing was removed, because the record of the installation")) << c.What;
