@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "services/key_security.h"
 #include "support/fake_os.h"
+#include "support/security_descriptor_bytes.h"
 
 namespace {
 
@@ -180,6 +182,32 @@ TEST(InstallationRecord, ALaterClickMergesWithTheEarlierOne) {
     EXPECT_TRUE(merged.AddedVolSnap && merged.CreatedFilterList) << c.What;
     EXPECT_EQ(merged.Done, (std::vector<std::string>{kFilesStep, kServiceStep})) << c.What;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A key made beforehand, Everyone's full control say, gets the record's
+// permissions at the first write of a click, as a new one does; Install
+// stops when it cannot give them.
+TEST(InstallationRecord, AKeyMadeBeforehandGetsTheRecordsPermissions) {
+  TFakeOs os;
+  os.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kInstallationRecordKey, OpenSecurityDescriptor());
+  InstallationRecord record;
+  TStepLog log;
+  ASSERT_TRUE(WriteInstallationRecord(os, record, log, RecordWrite::FirstOverNothing));
+  EXPECT_EQ(os.Registry().Security(HKEY_LOCAL_MACHINE, kInstallationRecordKey),
+            DaclOnlyDescriptor(AdministratorsOnlyKeySecurity().data()));
+
+  os.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kInstallationRecordKey, OpenSecurityDescriptor());
+  ASSERT_TRUE(WriteInstallationRecord(os, record, log));  // later writes leave them
+  EXPECT_EQ(os.Registry().Security(HKEY_LOCAL_MACHINE, kInstallationRecordKey), OpenSecurityDescriptor());
+  os.FailCallsContaining("RegSetKeySecurity(HKLM\\SOFTWARE\\Stillvane", ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(WriteInstallationRecord(os, record, log, RecordWrite::First));
+  EXPECT_EQ(log.FailedText(),
+            "\rGiving the registry key HKEY_LOCAL_MACHINE\\SOFTWARE\\Stillvane the permissions of the record (the "
+            "System account and administrators only) failed.  Error 5");
 }
 
 }  // namespace
