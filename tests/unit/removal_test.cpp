@@ -558,3 +558,22 @@ TEST_F(RemovalTest, WhatIsCleanedUpAfterAKilledInstallIsSaid) {
 
 }  // namespace
 }  // namespace fault
+
+namespace fault {
+namespace {
+
+// A backup an earlier installation names is looked at before a later one
+// relies on it: gone, the later one keeps what it replaces itself.
+TEST_F(RemovalTest, ASecondInstallReliesOnlyOnABackupThatIsThere) {
+  const std::string first = Contents(std::string(kSourceFolder) + "ewfntldr");
+  Install();
+  Machine_.Os.Files().Remove("C:\\ntldr.bak");
+  Machine_.Os.Files().AddFile(std::string(kSourceFolder) + "ewfntldr", StandInBootLoader("another EWF boot loader"));
+  Install();
+  EXPECT_EQ(Contents("C:\\ntldr.bak"), first);
+  Remove();
+  EXPECT_EQ(Contents("C:\\ntldr"), first);
+}
+
+}  // namespace
+}  // namespace fault
