@@ -299,6 +299,8 @@ TEST_F(RemovalTest, AnEditedRecordTouchesNothingOutsideTheInstallation) {
        Lines({"File=" + DigestOf(ewf) + " C:\\ntldr", "Before=" + DigestOf(text), "Backup=C:\\ntldr.bak.5",
               "AddedVolSnap=0"}),
        false},
+      {"Windows' own loader named as a placed file",
+       Lines({"File=" + DigestOf(OriginalBootLoader()) + " C:\\ntldr.bak", "AddedVolSnap=0"}), false},
       {"an empty record", "", true},
   };
   for (const Case& c : cases) {
@@ -318,6 +320,9 @@ TEST_F(RemovalTest, AnEditedRecordTouchesNothingOutsideTheInstallation) {
     // Without an entry for it, the loader comes back only from the one backup that is a loader.
     const std::string ntldr = machine.Os.Files().Find("C:\\ntldr")->Contents;
     EXPECT_TRUE(ntldr == ewf || ntldr == OriginalBootLoader()) << c.What << ": ntldr is never a non-loader";
+    const FakeFile* backup = machine.Os.Files().Find("C:\\ntldr.bak");
+    EXPECT_TRUE(ntldr == OriginalBootLoader() || (backup && backup->Contents == OriginalBootLoader()))
+        << c.What << ": Windows' own loader is never lost";
     const std::string closing = machine.Dialogs.Messages.back().Text;
     if (c.Unreadable) {
       EXPECT_THAT(closing, HasSubstr("Nothing was removed, because the record of the installation")) << c.What;
@@ -460,12 +465,13 @@ TEST_F(RemovalTest, UnusualLayoutsRepeatedClicksAndUnreadableFilesAreUndoneOrLef
   };
   for (const Case& c : cases) {
     FaultMachine machine;
-    if (c.Before) c.Before(machine);
     StartUp(machine);
+    if (c.Before) c.Before(machine);
     const FakeFile* ntldr = machine.Os.Files().Find(c.Ntldr);
     const DWORD attributes = ntldr ? ntldr->Attributes : 0;
     ClickInstall(machine);
-    ASSERT_THAT(machine.Dialogs.Messages.back().Text, HasSubstr("completed successfully")) << c.What;
+    ASSERT_THAT(machine.Dialogs.Messages.back().Text, HasSubstr("successfully")) << c.What;
+    ASSERT_EQ(machine.Os.Files().Find(c.Ntldr)->Contents, ewfLoader) << c.What;
     if (c.After) c.After(machine);
     machine.Dialogs = TRecordingDialogs();
     ClickRemove(machine);
