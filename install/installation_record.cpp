@@ -275,7 +275,7 @@ InstallationRecord MergeRecords(const InstallationRecord& earlier, const Install
     PlacedFileRecord* known = EntryFor(merged.Files, file.Path);
     if (!known) {
       merged.Files.push_back(file);
-    } else if (!known->Digest.empty() && (file.Before == known->Digest || file.Before == known->Also) &&
+    } else if (!known->Digest.empty() && (file.Before == known->Digest || (!known->Also.empty() && file.Before == known->Also)) &&
                file.Backup.empty()) {
       // Replacing what an earlier run placed, whose backup this run found
       // whole: the bytes from before that run are the ones to put back. Until

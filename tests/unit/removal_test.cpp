@@ -437,7 +437,8 @@ TEST_F(RemovalTest, UnusualLayoutsRepeatedClicksAndUnreadableFilesAreUndoneOrLef
          m.Os.SetDosDevice("E:", "\\Device\\HarddiskVolume2");
          m.Os.Files().AddFile("E:\\ntldr", OriginalBootLoader());
        },
-       nullptr, "E:\\ntldr", OriginalBootLoader(), "The earlier boot loader was put back from E:\\ntldr.bak"},
+       nullptr, "E:\\ntldr", OriginalBootLoader(),
+       "EWF support was removed.\r\rThese steps were done:\rThe write filter was taken out"},
       {"the filter list's flush failing", nullptr,
        [](FaultMachine& m) {
          m.Os.FailCallsContaining("RegFlushKey(HKLM\\" + std::string(kClassKey), ERROR_ACCESS_DENIED);
