@@ -264,8 +264,7 @@ void InstallEwfSupport(const InstallContext& given) {
     return;
   }
   InstallationRecord record = PlanRecord(earlier, staged);
-  if (!WriteInstallationRecord(os, record, log,
-                               earlier.Present ? RecordWrite::First : RecordWrite::FirstOverNothing)) {
+  if (!WriteInstallationRecord(os, record, log, earlier.Present ? RecordWrite::First : RecordWrite::FirstOverNothing)) {
     DiscardStaged(os, staged);
     dialogs.ShowMessageDialog(
         Concat({"Nothing was installed, because what it is about to change could not be "

@@ -191,7 +191,9 @@ bool IsBackupOf(const std::string& backup, const std::string& target) {
 bool PlacesAreDistinct(const std::vector<PlacedFileRecord>& files) {
   for (const PlacedFileRecord& file : files) {
     // Bytes already there are never placed: such an entry would pass the placed file for the one from before.
-    if ((!file.Before.empty() && file.Before == file.Digest) || (!file.Backup.empty() && !IsBackupOf(file.Backup, file.Path))) return false;
+    if ((!file.Before.empty() && file.Before == file.Digest) ||
+        (!file.Backup.empty() && !IsBackupOf(file.Backup, file.Path)))
+      return false;
     for (const PlacedFileRecord& other : files) {
       if (&other == &file) continue;
       if (other.Path == file.Path) return false;
@@ -275,7 +277,8 @@ InstallationRecord MergeRecords(const InstallationRecord& earlier, const Install
     PlacedFileRecord* known = EntryFor(merged.Files, file.Path);
     if (!known) {
       merged.Files.push_back(file);
-    } else if (!known->Digest.empty() && (file.Before == known->Digest || (!known->Also.empty() && file.Before == known->Also)) &&
+    } else if (!known->Digest.empty() &&
+               (file.Before == known->Digest || (!known->Also.empty() && file.Before == known->Also)) &&
                file.Backup.empty()) {
       // Replacing what an earlier run placed, whose backup this run found
       // whole: the bytes from before that run are the ones to put back. Until

@@ -63,7 +63,7 @@ struct InstallationRecord {
   // else changed it since; REG_NONE when not written down (older records).
   DWORD FilterListType = REG_NONE;
   std::vector<BYTE> FilterListBefore = {};
-  std::vector<std::string> Done;        // the steps finished
+  std::vector<std::string> Done;  // the steps finished
   bool IsDone(const char* step) const;
 };
 

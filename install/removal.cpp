@@ -526,9 +526,10 @@ void RemoveEwfSupport(const RemovalContext& context) {
         log.Failed(Concat({"Deleting the record of the installation, the registry key ", recordKey, ", failed."}),
                    static_cast<DWORD>(error));
       } else if (read.Present || keyLeft) {
-        log.Done(read.Present ? Concat({"The record of the installation, the registry key ", recordKey, ", was deleted."})
-                              : Concat({"The registry key ", recordKey,
-                                        ", left by an installation that was cut short, was deleted."}));
+        log.Done(read.Present
+                     ? Concat({"The record of the installation, the registry key ", recordKey, ", was deleted."})
+                     : Concat({"The registry key ", recordKey,
+                               ", left by an installation that was cut short, was deleted."}));
       }
     }
   }

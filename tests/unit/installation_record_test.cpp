@@ -63,9 +63,9 @@ TEST(InstallationRecord, WhatIsWrittenIsReadBackAndWhatIsNotARecordIsUnreadable)
   EXPECT_EQ(read.Record.Done, record.Done);
 
   // The first format: the boot loader's entry began with its own line.
-  const std::string first = Lines({"BootLoader=C:\\ntldr", "BootLoaderDigest=" + kE1, "Backup=C:\\ntldr.bak",
-                                   "BackupDigest=" + kW, "BackupMade=1", "BootLoaderAttributes=39",
-                                   "File=" + kD1 + " C:\\WINDOWS\\ewf.sys", "AddedVolSnap=0"});
+  const std::string first =
+      Lines({"BootLoader=C:\\ntldr", "BootLoaderDigest=" + kE1, "Backup=C:\\ntldr.bak", "BackupDigest=" + kW,
+             "BackupMade=1", "BootLoaderAttributes=39", "File=" + kD1 + " C:\\WINDOWS\\ewf.sys", "AddedVolSnap=0"});
   SetRecord(os, REG_MULTI_SZ, first);
   read = ReadInstallationRecord(os);
   ASSERT_TRUE(read.Present);
@@ -100,8 +100,8 @@ TEST(InstallationRecord, WhatIsWrittenIsReadBackAndWhatIsNotARecordIsUnreadable)
       {"a digest of another form", REG_MULTI_SZ, Lines({"File=E1 C:\\ntldr", "AddedVolSnap=0"})},
       {"a flag of another form", REG_MULTI_SZ, Lines({"AddedVolSnap=yes"})},
       {"attributes that are no number", REG_MULTI_SZ, Lines({file, "Attributes=0x27", "AddedVolSnap=0"})},
-      {"a filter list of odd hex", REG_MULTI_SZ, Lines({"AddedVolSnap=0", "CreatedUpperFilters=0",
-                                                        "UpperFiltersBefore=7 414"})},
+      {"a filter list of odd hex", REG_MULTI_SZ,
+       Lines({"AddedVolSnap=0", "CreatedUpperFilters=0", "UpperFiltersBefore=7 414"})},
       {"a NUL inside a line", REG_MULTI_SZ, Lines({"File=" + kE1 + " C:\\nt", "ldr", "AddedVolSnap=0"})},
       {"an empty line inside", REG_MULTI_SZ, Lines({file, ""}) + Lines({"AddedVolSnap=0"})},
       {"cut short", REG_MULTI_SZ, good.substr(0, good.size() - 1)},

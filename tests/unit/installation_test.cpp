@@ -689,7 +689,8 @@ TEST_F(InstallationTest, WithoutTheDriverInPlaceNothingIsRegistered) {
   Os_.FailCallsContaining("CopyFileA(" + kSource + "ewf.sys", ERROR_ACCESS_DENIED);
   Click();
   // Only the record: ahead of the files, and once they are placed.
-  EXPECT_THAT(Os_.CallsNamed("RegCreateKeyExA"), Each(testing::StartsWith("RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, ")));
+  EXPECT_THAT(Os_.CallsNamed("RegCreateKeyExA"),
+              Each(testing::StartsWith("RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, ")));
   EXPECT_THAT(Os_.CallsNamed("RegSetValueExA"),
               Each(testing::StartsWith("RegSetValueExA(HKLM\\SOFTWARE\\Stillvane, Installation")));
   EXPECT_FALSE(Os_.Registry().KeyExists(HKEY_LOCAL_MACHINE, kLegacy));
