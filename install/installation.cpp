@@ -46,10 +46,6 @@ bool WriteFilterList(TOs& os, TRegistry& registry, TStepLog& log, InstallationRe
   // Taken from the list as it is just before the write, so that Remove can make it so again.
   record.CreatedFilterList = record.CreatedFilterList || readResult == ERROR_FILE_NOT_FOUND;
   record.AddedVolSnap = record.AddedVolSnap || !ListsSnapshotFilter(type, existing);
-  if (readResult == ERROR_SUCCESS && record.FilterListType == REG_NONE) {
-    record.FilterListType = type;
-    record.FilterListBefore = existing;
-  }
   if (!WriteInstallationRecord(os, record, log)) {
     log.Failed(Concat({"The \"", kVolumeFiltersValue, "\" value of ", keyName,
                        " was left unchanged, because the record of this installation could not be written first."}));
@@ -264,7 +260,7 @@ void InstallEwfSupport(const InstallContext& given) {
     return;
   }
   InstallationRecord record = PlanRecord(earlier, staged);
-  if (!WriteInstallationRecord(os, record, log, earlier.Present ? RecordWrite::First : RecordWrite::FirstOverNothing)) {
+  if (!SecureRecordKey(os, log) || !WriteInstallationRecord(os, record, log, !earlier.Present)) {
     DiscardStaged(os, staged);
     dialogs.ShowMessageDialog(
         Concat({"Nothing was installed, because what it is about to change could not be "

@@ -13,12 +13,13 @@
 namespace {
 
 constexpr DWORD kChunk = 64 * 1024;
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr unsigned long long kFnvOffset = 14695981039346656037ull;
 constexpr unsigned long long kFnvPrime = 1099511628211ull;
 
 std::string Hex(unsigned long long value) {
   std::string text(16, '0');
-  for (size_t i = text.size(); i-- > 0; value >>= 4) text[i] = "0123456789ABCDEF"[value & 0xF];
+  for (size_t i = text.size(); i-- > 0; value >>= 4) text[i] = kHexDigits[value & 0xF];
   return text;
 }
 
@@ -51,14 +52,13 @@ const char* Flag(bool value) {
 // detail or an entry twice, a state line out of its order, an empty line or
 // anything after the final NUL, and the record is not read at all.
 //
-//   record = entry* "AddedVolSnap=" flag ["CreatedUpperFilters=" flag]
-//            ["UpperFiltersBefore=" number " " hex] ("Done=" step)*
+//   record = entry* "AddedVolSnap=" flag ["CreatedUpperFilters=" flag] ("Done=" step)*
 //   entry  = ("File=" digest " " path | "BootLoader=" path) detail*
 //   detail = ("Before=" | "BackupDigest=") digest? | "Backup=" backup?
 //          | "BackupMade=" flag | ("Attributes=" | "BootLoaderAttributes=") number
 //          | "Also=" digest? | "BootLoaderDigest=" digest?   (each at most once)
 //   digest = 16 hex "-" 16 hex (length and FNV-1a 64, upper case)
-//   hex    = pairs of upper-case hex digits;  flag = "0" | "1"
+//   flag   = "0" | "1"
 //   number = decimal digits;  step = "Files" | "EnumRoot" | "Service" | "UpperFilters"
 //   backup = the entry's path + ".bak" or ".bak.N" (BackupName), never an
 //            entry's path nor another entry's backup; no path is two entries';
@@ -78,48 +78,26 @@ std::vector<std::string> Lines(const InstallationRecord& record) {
   }
   lines.push_back(Concat({"AddedVolSnap=", Flag(record.AddedVolSnap)}));
   lines.push_back(Concat({"CreatedUpperFilters=", Flag(record.CreatedFilterList)}));
-  if (record.FilterListType != REG_NONE) {
-    std::string hex;
-    for (BYTE byte : record.FilterListBefore) hex += Hex(byte).substr(14);
-    lines.push_back(Concat({"UpperFiltersBefore=", std::to_string(record.FilterListType), " ", hex}));
-  }
   for (const std::string& step : record.Done) lines.push_back("Done=" + step);
   return lines;
-}
-
-int HexDigit(char c) {
-  return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
 }
 
 bool IsDigest(const std::string& text) {
   if (text.size() != 33) return false;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (i == 16 ? text[i] != '-' : HexDigit(text[i]) < 0) return false;
+    const char c = text[i];
+    if (i == 16 ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
   }
   return true;
 }
 
-// The filter list's type and bytes, "<type> <hex>".
-bool ReadFilterList(const std::string& value, InstallationRecord& record) {
-  const size_t space = value.find(' ');
-  if (space == std::string::npos || (value.size() - space) % 2 == 0) return false;
-  record.FilterListType = Number(value.substr(0, space));
-  for (size_t i = space + 1; i < value.size(); i += 2) {
-    const int high = HexDigit(value[i]);
-    const int low = HexDigit(value[i + 1]);
-    if (high < 0 || low < 0) return false;
-    record.FilterListBefore.push_back(static_cast<BYTE>(high * 16 + low));
-  }
-  return record.FilterListType != INVALID_FILE_ATTRIBUTES && record.FilterListType != REG_NONE;
-}
-
 struct Reading {
   InstallationRecord Record;
-  std::vector<unsigned> Filled;  // the details each entry has had, as bits
-  size_t Stage = 0;              // 0 while entries may come; then the state line last read
+  unsigned Filled = 0;  // the details the last entry has had, as bits
+  size_t Stage = 0;     // 0 while entries may come; then the state line last read
 };
 
-constexpr const char* kStateLines[] = {"AddedVolSnap", "CreatedUpperFilters", "UpperFiltersBefore", "Done"};
+constexpr const char* kStateLines[] = {"AddedVolSnap", "CreatedUpperFilters", "Done"};
 constexpr const char* kSteps[] = {kFilesStep, kEnumRootStep, kServiceStep, kFilterListStep};
 
 bool ApplyState(size_t stage, const std::string& value, InstallationRecord& record) {
@@ -129,13 +107,11 @@ bool ApplyState(size_t stage, const std::string& value, InstallationRecord& reco
       return record.AddedVolSnap = value == "1", flag;
     case 2:
       return record.CreatedFilterList = value == "1", flag;
-    case 3:
-      return ReadFilterList(value, record);
     default:
-      if (record.IsDone(value.c_str()) || std::find(std::begin(kSteps), std::end(kSteps), value) == std::end(kSteps)) {
-        return false;
+      for (const char* step : kSteps) {
+        if (value == step && !record.IsDone(step)) return record.Done.push_back(value), true;
       }
-      return record.Done.push_back(value), true;
+      return false;
   }
 }
 
@@ -153,7 +129,7 @@ bool Apply(const std::string& line, Reading& reading) {
     const std::string path = value.substr(digest.empty() ? 0 : space + 1);
     if ((name == "File" && !IsDigest(digest)) || path.empty()) return false;
     record.Files.push_back({path, digest});
-    reading.Filled.push_back(digest.empty() ? 0 : 1);
+    reading.Filled = digest.empty() ? 0 : 1;
     return true;
   }
   for (size_t stage = 1; stage <= std::size(kStateLines); ++stage) {
@@ -166,11 +142,13 @@ bool Apply(const std::string& line, Reading& reading) {
   static constexpr const char* kDetails[] = {"BootLoaderDigest", "Before",     "BackupDigest",         "Backup",
                                              "BackupMade",       "Attributes", "BootLoaderAttributes", "Also"};
   static constexpr unsigned kSlots[] = {1, 2, 2, 4, 8, 16, 16, 32};
-  const auto detail = std::find(std::begin(kDetails), std::end(kDetails), name);
-  if (detail == std::end(kDetails) || reading.Stage != 0 || record.Files.empty()) return false;
-  const unsigned slot = kSlots[detail - std::begin(kDetails)];
-  if (reading.Filled.back() & slot) return false;
-  reading.Filled.back() |= slot;
+  unsigned slot = 0;
+  for (size_t i = 0; i < std::size(kDetails); ++i) {
+    if (name == kDetails[i]) slot = kSlots[i];
+  }
+  if (!slot || reading.Stage != 0 || record.Files.empty()) return false;
+  if (reading.Filled & slot) return false;
+  reading.Filled |= slot;
   PlacedFileRecord& file = record.Files.back();
   std::string* const digests[] = {&file.Digest, &file.Before, nullptr, nullptr, nullptr, &file.Also};
   if (slot == 4) return file.Backup = value, true;
@@ -210,9 +188,10 @@ PlacedFileRecord* EntryFor(std::vector<PlacedFileRecord>& files, const std::stri
 
 // A copy made by an installation, to be deleted while it holds `digest`.
 void AddMadeCopy(std::vector<PlacedFileRecord>& files, const std::string& path, const std::string& digest) {
-  const bool named = std::any_of(files.begin(), files.end(),
-                                 [&](const auto& file) { return file.Path == path || file.Backup == path; });
-  if (!path.empty() && !named) files.push_back({path, digest});
+  for (const PlacedFileRecord& file : files) {
+    if (file.Path == path || file.Backup == path) return;
+  }
+  if (!path.empty()) files.push_back({path, digest});
 }
 
 }  // namespace
@@ -297,17 +276,27 @@ InstallationRecord MergeRecords(const InstallationRecord& earlier, const Install
   }
   merged.AddedVolSnap = earlier.AddedVolSnap || now.AddedVolSnap;
   merged.CreatedFilterList = earlier.CreatedFilterList || now.CreatedFilterList;
-  if (merged.FilterListType == REG_NONE) {
-    merged.FilterListType = now.FilterListType;
-    merged.FilterListBefore = now.FilterListBefore;
-  }
   for (const std::string& step : now.Done) {
     if (!merged.IsDone(step.c_str())) merged.Done.push_back(step);
   }
   return merged;
 }
 
-bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog& log, RecordWrite write) {
+bool SecureRecordKey(TOs& os, TStepLog& log) {
+  UniqueKey key(os);
+  LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallationRecordKey, 0, WRITE_DAC | WRITE_OWNER, key.put());
+  if (error == ERROR_FILE_NOT_FOUND) return true;
+  std::vector<BYTE> security = AdministratorsOnlyKeySecurity();
+  if (error == ERROR_SUCCESS) {
+    error = os.RegSetKeySecurity(key.get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, security.data());
+  }
+  if (error == ERROR_SUCCESS) return true;
+  log.Failed(Concat({"Giving the registry key ", MachineKeyName(kInstallationRecordKey), " its permissions failed."}),
+             static_cast<DWORD>(error));
+  return false;
+}
+
+bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog& log, bool noneRead) {
   std::vector<BYTE> data;
   for (const std::string& line : Lines(record)) {
     data.insert(data.end(), line.begin(), line.end());
@@ -319,27 +308,14 @@ bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog
   SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), security.data(), FALSE};
   UniqueKey key(os);
   DWORD disposition = REG_CREATED_NEW_KEY;
-  const bool first = write != RecordWrite::Update;
   LONG error = os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kInstallationRecordKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_SET_VALUE | KEY_QUERY_VALUE | (first ? WRITE_DAC | WRITE_OWNER : 0), &attributes,
-                                  key.put(), &disposition);
-  const bool existed = error == ERROR_SUCCESS && disposition == REG_OPENED_EXISTING_KEY;
-  if (existed && write == RecordWrite::FirstOverNothing) {
+                                  KEY_SET_VALUE | KEY_QUERY_VALUE, &attributes, key.put(), &disposition);
+  if (error == ERROR_SUCCESS && noneRead && disposition == REG_OPENED_EXISTING_KEY) {
     DWORD size = 0;
     if (os.RegQueryValueExA(key.get(), kInstallationRecordValue, nullptr, nullptr, nullptr, &size) !=
         ERROR_FILE_NOT_FOUND) {
       log.Failed(Concat({"The record of an earlier installation, ", InstallationRecordName(),
                          ", could not be read, so it was left as it was."}));
-      return false;
-    }
-  }
-  // A key made beforehand keeps what it was given, Everyone's full control say.
-  if (existed && first) {
-    if (const LONG denied =
-            os.RegSetKeySecurity(key.get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, security.data())) {
-      log.Failed(Concat({"Giving the registry key ", MachineKeyName(kInstallationRecordKey),
-                         " the permissions of the record (the System account and administrators only) failed."}),
-                 static_cast<DWORD>(denied));
       return false;
     }
   }

@@ -59,11 +59,7 @@ struct InstallationRecord {
   std::vector<PlacedFileRecord> Files;  // in the order placed, the boot loader among them
   bool AddedVolSnap = false;            // to the volume filter list
   bool CreatedFilterList = false;       // the list was not there before
-  // The list as the first installation found it, put back while nothing
-  // else changed it since; REG_NONE when not written down (older records).
-  DWORD FilterListType = REG_NONE;
-  std::vector<BYTE> FilterListBefore = {};
-  std::vector<std::string> Done;  // the steps finished
+  std::vector<std::string> Done;        // the steps finished
   bool IsDone(const char* step) const;
 };
 
@@ -84,13 +80,15 @@ struct RecordRead {
 InstallationRecord MergeRecords(const InstallationRecord& earlier, const InstallationRecord& now);
 
 // Writes the record whole and flushes its hive. False after a failed step in
-// `log`. The first write of a click also gives a key that was there already
-// the permissions a new one gets: whoever can write the record steers the
-// next removal. After `FirstOverNothing` (the click found no record), a
-// record that is there after all is not written over: what it says would be lost.
-enum class RecordWrite { Update, First, FirstOverNothing };
+// `log`. With `noneRead` (the click found no record), a record that is there
+// after all is not written over: what it says would be lost.
 [[nodiscard]] bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog& log,
-                                           RecordWrite write = RecordWrite::Update);
+                                           bool noneRead = false);
+
+// Gives a record key made beforehand the permissions a new one gets (its
+// security at creation applies only to a new key): whoever can write the
+// record steers the next removal. False after a failed step in `log`.
+[[nodiscard]] bool SecureRecordKey(TOs& os, TStepLog& log);
 
 // Marks `step` done in `record` and writes it; a failure is a failed step.
 void MarkStepDone(TOs& os, InstallationRecord& record, const char* step, TStepLog& log);

@@ -102,17 +102,13 @@ bool TakeEwfOutOfFilterList(TOs& os, const InstallationRecord& record, Outcome& 
     return false;
   }
   if (!ListsWriteFilter(type, existing)) return true;
-  // As the installation left it: the list goes back as it was, type and bytes.
-  const std::vector<BYTE>& before = record.FilterListBefore;
-  const bool asBefore = record.FilterListType != REG_NONE && !MentionsWriteFilter(before) && type == REG_MULTI_SZ &&
-                        existing == UpperFiltersWithEwf(record.FilterListType, before);
-  const std::vector<BYTE> filters = asBefore ? before : UpperFiltersWithoutEwf(type, existing, record.AddedVolSnap);
-  if (!asBefore && filters.empty() && record.CreatedFilterList) {
+  const std::vector<BYTE> filters = UpperFiltersWithoutEwf(type, existing, record.AddedVolSnap);
+  if (filters.empty() && record.CreatedFilterList) {
     error = os.RegDeleteValueA(key.get(), kVolumeFiltersValue);
   } else {
-    const std::vector<BYTE> written = filters.empty() && !asBefore ? std::vector<BYTE>{0} : filters;
-    error = os.RegSetValueExA(key.get(), kVolumeFiltersValue, 0, asBefore ? record.FilterListType : REG_MULTI_SZ,
-                              written.data(), static_cast<DWORD>(written.size()));
+    const std::vector<BYTE> written = filters.empty() ? std::vector<BYTE>{0} : filters;
+    error = os.RegSetValueExA(key.get(), kVolumeFiltersValue, 0, REG_MULTI_SZ, written.data(),
+                              static_cast<DWORD>(written.size()));
   }
   if (error != ERROR_SUCCESS) {
     log.Failed(Concat({"Writing ", valueName, " failed."}), static_cast<DWORD>(error));
@@ -258,45 +254,7 @@ void DeleteMadeBackup(TOs& os, const PlacedFileRecord& file, TStepLog& log) {
   log.Done(Concat({file.Backup, ", the copy kept by the installation, was deleted."}));
 }
 
-// The backups of `ntldr` that hold a boot loader other than its bytes `now`.
-// With `log`, false after a failed step there; without, a backup that cannot
-// be read is among them (it may be one).
-bool EarlierLoaders(TOs& os, const std::string& ntldr, const std::string& now, std::vector<std::string>& candidates,
-                    TStepLog* log) {
-  for (int n = 0; n < kBackupNames; ++n) {
-    const std::string backup = BackupName(ntldr, n);
-    const FileLookup found = LookForFile(os, backup);
-    if (found.Error && log) {
-      log->Failed(Concat({"Looking for ", backup, " failed, so the earlier boot loader was not put back."}),
-                  found.Error);
-      return false;
-    }
-    if (!found.Present && !found.Error) continue;
-    // A backup that cannot be read is not taken for one that is not there.
-    const FileDigest digest = DigestOfFile(os, backup);
-    const ContentCheck check = digest.Error ? ContentCheck{} : CheckFileContents(os, backup, FileKind::BootLoader);
-    const DWORD error = found.Error ? found.Error : digest.Error ? digest.Error : check.Error;
-    if (error && log) {
-      log->Failed(Concat({"Reading ", backup, " failed, so the earlier boot loader was not put back."}), error);
-      return false;
-    }
-    if (error || (digest.Digest != now && check.Problem.empty())) candidates.push_back(backup);
-  }
-  return true;
-}
-
-std::string Listed(const std::vector<std::string>& names) {
-  std::string list;
-  for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
-  return list;
-}
-
-// Where a boot loader left as it is may have the loader Windows came with, for the user to put back by hand.
-std::string EarlierLoadersNote(TOs& os, const std::string& ntldr) {
-  std::vector<std::string> candidates;
-  (void)EarlierLoaders(os, ntldr, DigestOfFile(os, ntldr).Digest, candidates, nullptr);
-  return candidates.empty() ? std::string() : Concat({"  Earlier boot loaders are kept as ", Listed(candidates), "."});
-}
+constexpr char kLeftByAKill[] = ", left by an installation that was cut short, was deleted.";
 
 // The copy of `path` staged by a run that was cut short goes, and is told.
 void DiscardLeftCopy(TOs& os, const std::string& path, TStepLog& log) {
@@ -304,7 +262,7 @@ void DiscardLeftCopy(TOs& os, const std::string& path, TStepLog& log) {
   if (os.GetFileAttributesA(temp.c_str()) == INVALID_FILE_ATTRIBUTES) return;
   DiscardTemporary(os, temp);
   if (os.GetFileAttributesA(temp.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    log.Done(temp + ", a copy left by an installation that was cut short, was deleted.");
+    log.Done(temp + kLeftByAKill);
   }
 }
 
@@ -325,7 +283,7 @@ void UndoFile(TOs& os, const Places& places, const PlacedFileRecord& file, TStep
       }
       break;
     case Undo::Leave:
-      log.Left(undo.Why + (places.IsLoader(file.Path) ? EarlierLoadersNote(os, file.Path) : std::string()));
+      log.Left(undo.Why);
       return;
     case Undo::Failed:
       log.Failed(undo.Why, undo.Error);
@@ -362,9 +320,27 @@ void PutFoundBootLoaderBack(TOs& os, const std::string& loaderFolder, const std:
     return;
   }
   std::vector<std::string> candidates;
-  if (!EarlierLoaders(os, ntldr, now.Digest, candidates, &log)) return;
+  for (int n = 0; n < kBackupNames; ++n) {
+    const std::string backup = BackupName(ntldr, n);
+    const FileLookup found = LookForFile(os, backup);
+    if (found.Error) {
+      log.Failed(Concat({"Looking for ", backup, " failed, so the earlier boot loader was not put back."}),
+                 found.Error);
+      return;
+    }
+    if (!found.Present) continue;
+    // A backup that cannot be read is not taken for one that is not there.
+    const FileDigest digest = DigestOfFile(os, backup);
+    const ContentCheck check = digest.Error ? ContentCheck{} : CheckFileContents(os, backup, FileKind::BootLoader);
+    if (const DWORD error = digest.Error ? digest.Error : check.Error) {
+      log.Failed(Concat({"Reading ", backup, " failed, so the earlier boot loader was not put back."}), error);
+      return;
+    }
+    if (digest.Digest != now.Digest && check.Problem.empty()) candidates.push_back(backup);
+  }
   if (candidates.size() != 1) {
-    const std::string names = Listed(candidates);
+    std::string names;
+    for (const std::string& name : candidates) names += (names.empty() ? "" : ", ") + name;
     log.Left(leftBecause + (candidates.empty() ? std::string("no copy of an earlier boot loader was found.")
                                                : "there is no record of the installation to tell which of " + names +
                                                      " holds the earlier boot loader."));
@@ -378,8 +354,8 @@ void PutFoundBootLoaderBack(TOs& os, const std::string& loaderFolder, const std:
 void NameUnrecordedFiles(TOs& os, const std::string& windowsFolder, const InstallationRecord& record, TStepLog& log) {
   for (const DriverFile& file : kDriverFiles) {
     const std::string target = windowsFolder + file.Target;
-    const bool recorded =
-        std::any_of(record.Files.begin(), record.Files.end(), [&](const auto& entry) { return entry.Path == target; });
+    bool recorded = false;
+    for (const PlacedFileRecord& entry : record.Files) recorded = recorded || entry.Path == target;
     if (file.Folder == InstallFolder::Windows && !recorded && LookForFile(os, target).Present) {
       log.Left(target + " was left in place, because there is no record that Stillvane placed it.");
     }
@@ -502,34 +478,31 @@ void RemoveEwfSupport(const RemovalContext& context) {
     // Staged by an installation that was cut short before it could say so.
     for (const std::string& target : places.Targets) DiscardLeftCopy(os, target, log);
     // The boot loader first; the driver files only once no service may load them.
+    bool loaderNamed = false;
     for (const bool loaders : {true, false}) {
       for (const PlacedFileRecord& file : read.Record.Files) {
-        if (places.IsLoader(file.Path) == loaders && (loaders || serviceGone)) UndoFile(os, places, file, log);
+        if (places.IsLoader(file.Path) != loaders || !(loaders || serviceGone)) continue;
+        loaderNamed = loaderNamed || loaders;
+        UndoFile(os, places, file, log);
       }
     }
     // What the record does not name is undone only where it is certain.
-    const auto& files = read.Record.Files;
-    if (boot.Failure.empty() &&
-        std::none_of(files.begin(), files.end(), [&](const auto& file) { return places.IsLoader(file.Path); })) {
+    if (!loaderNamed && boot.Failure.empty()) {
       PutFoundBootLoaderBack(os, boot.BootLoaderFolder, context.SourceFolder + kBootLoaderFile.Name, outcome);
     }
     NameUnrecordedFiles(os, context.WindowsFolder, read.Record, log);
-    // Kept while anything it names is left. Also the key of a record an
-    // installation died before writing.
+    // Kept while anything it names is left (the next run tells it again).
+    // Also the key of a record an installation died before writing.
     const std::string recordKey = MachineKeyName(kInstallationRecordKey);
     const bool keyLeft = KeyExists(os, kInstallationRecordKey);
-    if (read.Present && log.AnyLeft()) {
-      log.Left(Concat({"The record of the installation, the registry key ", recordKey,
-                       ", was kept, because it names what was left."}));
-    } else if (!log.AnyFailed()) {
+    if (!log.AnyFailed() && !(read.Present && log.AnyLeft())) {
       if (const LONG error = DeleteInstallationRecord(os)) {
         log.Failed(Concat({"Deleting the record of the installation, the registry key ", recordKey, ", failed."}),
                    static_cast<DWORD>(error));
       } else if (read.Present || keyLeft) {
         log.Done(read.Present
                      ? Concat({"The record of the installation, the registry key ", recordKey, ", was deleted."})
-                     : Concat({"The registry key ", recordKey,
-                               ", left by an installation that was cut short, was deleted."}));
+                     : Concat({"The registry key ", recordKey, kLeftByAKill}));
       }
     }
   }

@@ -246,7 +246,8 @@ std::vector<std::string> CheckRemoval(FaultMachine& m, bool changed) {
   if (!ntldr || std::find(std::begin(loaders), std::end(loaders), *ntldr) == std::end(loaders)) {
     found.push_back("invariant 1: C:\\ntldr is not a boot loader");
   }
-  bool windowsKept = ntldr == windows || !changed;
+  // Where the removal leaves it as it was, it is where the installation kept it.
+  bool windowsKept = ntldr == windows || !changed || contents(kNtldr + ".bak") == windows;
   bool ewfLoaderLeft = ntldr != windows;
   for (int n = 0; n < 5; ++n) {
     const std::string backup = kNtldr + ".bak" + (n ? "." + std::to_string(n) : "");

@@ -46,8 +46,6 @@ TEST(InstallationRecord, WhatIsWrittenIsReadBackAndWhatIsNotARecordIsUnreadable)
   record.Files = {{"C:\\WINDOWS\\system32\\drivers\\ewf.sys", kD1},
                   {"C:\\ntldr", kE1, kW, "C:\\ntldr.bak", true, 0x27, kD1}};
   record.AddedVolSnap = true;
-  record.FilterListType = REG_SZ;
-  record.FilterListBefore = {'A', 0, 0, 'B', 0};
   record.Done = {kFilesStep, kEnumRootStep};
   TStepLog log;
   ASSERT_TRUE(WriteInstallationRecord(os, record, log));
@@ -58,8 +56,6 @@ TEST(InstallationRecord, WhatIsWrittenIsReadBackAndWhatIsNotARecordIsUnreadable)
   EXPECT_EQ(read.Record.Files[1].Also, kD1);
   EXPECT_TRUE(read.Record.AddedVolSnap);
   EXPECT_FALSE(read.Record.CreatedFilterList);
-  EXPECT_EQ(read.Record.FilterListType, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(read.Record.FilterListBefore, record.FilterListBefore);
   EXPECT_EQ(read.Record.Done, record.Done);
 
   // The first format: the boot loader's entry began with its own line.
@@ -100,7 +96,7 @@ TEST(InstallationRecord, WhatIsWrittenIsReadBackAndWhatIsNotARecordIsUnreadable)
       {"a digest of another form", REG_MULTI_SZ, Lines({"File=E1 C:\\ntldr", "AddedVolSnap=0"})},
       {"a flag of another form", REG_MULTI_SZ, Lines({"AddedVolSnap=yes"})},
       {"attributes that are no number", REG_MULTI_SZ, Lines({file, "Attributes=0x27", "AddedVolSnap=0"})},
-      {"a filter list of odd hex", REG_MULTI_SZ,
+      {"a state line it does not know", REG_MULTI_SZ,
        Lines({"AddedVolSnap=0", "CreatedUpperFilters=0", "UpperFiltersBefore=7 414"})},
       {"a NUL inside a line", REG_MULTI_SZ, Lines({"File=" + kE1 + " C:\\nt", "ldr", "AddedVolSnap=0"})},
       {"an empty line inside", REG_MULTI_SZ, Lines({file, ""}) + Lines({"AddedVolSnap=0"})},
@@ -196,18 +192,16 @@ TEST(InstallationRecord, AKeyMadeBeforehandGetsTheRecordsPermissions) {
   os.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kInstallationRecordKey, OpenSecurityDescriptor());
   InstallationRecord record;
   TStepLog log;
-  ASSERT_TRUE(WriteInstallationRecord(os, record, log, RecordWrite::FirstOverNothing));
+  ASSERT_TRUE(SecureRecordKey(os, log));
+  ASSERT_TRUE(WriteInstallationRecord(os, record, log));
   EXPECT_EQ(os.Registry().Security(HKEY_LOCAL_MACHINE, kInstallationRecordKey),
             DaclOnlyDescriptor(AdministratorsOnlyKeySecurity().data()));
 
   os.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kInstallationRecordKey, OpenSecurityDescriptor());
-  ASSERT_TRUE(WriteInstallationRecord(os, record, log));  // later writes leave them
-  EXPECT_EQ(os.Registry().Security(HKEY_LOCAL_MACHINE, kInstallationRecordKey), OpenSecurityDescriptor());
   os.FailCallsContaining("RegSetKeySecurity(HKLM\\SOFTWARE\\Stillvane", ERROR_ACCESS_DENIED);
-  EXPECT_FALSE(WriteInstallationRecord(os, record, log, RecordWrite::First));
+  EXPECT_FALSE(SecureRecordKey(os, log));
   EXPECT_EQ(log.FailedText(),
-            "\rGiving the registry key HKEY_LOCAL_MACHINE\\SOFTWARE\\Stillvane the permissions of the record (the "
-            "System account and administrators only) failed.  Error 5");
+            "\rGiving the registry key HKEY_LOCAL_MACHINE\\SOFTWARE\\Stillvane its permissions failed.  Error 5");
 }
 
 }  // namespace

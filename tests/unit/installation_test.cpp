@@ -187,8 +187,6 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
   const std::string created = ", 0, NULL, 0, 0xF003F, NULL, NULL)";
   // The record, admin-only, written before the first change and again after each step.
   const std::string record = "RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, 0, NULL, 0, 0x3, &, &)";
-  // The first write may give the key its permissions (WRITE_DAC | WRITE_OWNER).
-  const std::string firstRecord = "RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane, 0, NULL, 0, 0xC0003, &, &)";
   EXPECT_THAT(
       CallsNamedAnyOf(
           {"RegSetKeySecurity", "CopyFileA", "FlushFileBuffers", "MoveFileA", "MoveFileExA", "RegCreateKeyExA"}),
@@ -200,7 +198,7 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
           "CopyFileA(" + kSource + "ewfmgr.exe, C:\\WINDOWS\\system32\\ewfmgr.exe.stillvane-new, 0)",
           "FlushFileBuffers(C:\\WINDOWS\\system32\\ewfmgr.exe.stillvane-new)",
           "CopyFileA(" + kSource + "ewfntldr, C:\\ntldr.stillvane-new, 0)", "FlushFileBuffers(C:\\ntldr.stillvane-new)",
-          firstRecord, "MoveFileExA(" + drivers + "ewf.sys.stillvane-new, " + drivers + "ewf.sys, 0x8)",
+          record, "MoveFileExA(" + drivers + "ewf.sys.stillvane-new, " + drivers + "ewf.sys, 0x8)",
           "MoveFileExA(C:\\WINDOWS\\system32\\ewfmgr.exe.stillvane-new, C:\\WINDOWS\\system32\\ewfmgr.exe, 0x8)",
           "CopyFileA(C:\\ntldr, C:\\ntldr.bak.stillvane-new, 0)", "FlushFileBuffers(C:\\ntldr.bak.stillvane-new)",
           "MoveFileExA(C:\\ntldr.bak.stillvane-new, C:\\ntldr.bak, 0x8)",
