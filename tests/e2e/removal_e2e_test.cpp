@@ -4,7 +4,6 @@
 // being killed while it copies the old boot loader back. It runs on the test
 // build that supplies the blank descriptor, as Windows does.
 #include <gtest/gtest.h>
-#include <sddl.h>
 
 #include <functional>
 
@@ -12,6 +11,9 @@
 #include "e2e/guide_steps.h"
 #include "e2e/install_case.h"
 #include "e2e/message_text.h"
+
+// After windows.h, which the cases' headers bring.
+#include <sddl.h>
 
 namespace {
 
@@ -188,7 +190,9 @@ TEST_F(RemovalTest, AnEditedRecordTouchesNothingOutsideTheInstallation) {
     const bool readable = backup == root + "ntldr.bak.7";
     EXPECT_NE(shown.back().Text.find(readable ? "Left as it was:" : "could not be read"), std::string::npos)
         << shown.back().Text;
-    if (named) EXPECT_EQ(ReadWholeFile(backup), text);
+    if (named) {
+      EXPECT_EQ(ReadWholeFile(backup), text);
+    }
     EXPECT_EQ(ReadWholeFile(root + "ntldr"), ewfLoader);
     // Installed again for the next record (an unreadable one changed nothing).
     if (readable) InstallAndExpectSuccess();
