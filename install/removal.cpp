@@ -305,16 +305,18 @@ void UndoFile(TOs& os, const Places& places, const PlacedFileRecord& file, TStep
   if (undo.DeleteBackup) DeleteMadeBackup(os, file, log);
 }
 
-// Without a record: only when ntldr is the EWF boot loader beside the
-// program and exactly one backup of another loader is there. The backup stays.
-void PutFoundBootLoaderBack(TOs& os, const std::string& loaderFolder, const std::string& ewfLoader, Outcome& outcome) {
+// Without a record, or one that names no boot loader: only when ntldr is the
+// EWF boot loader beside the program and exactly one backup of another loader
+// is there. The backup stays.
+void PutFoundBootLoaderBack(TOs& os, const std::string& loaderFolder, const std::string& ewfLoader, Outcome& outcome,
+                            bool recorded) {
   TStepLog& log = outcome.Log;
   const std::string ntldr = loaderFolder + kBootLoaderFile.Target;
   const std::string leftBecause = Concat({"The boot loader ", ntldr, " was left as it is, because "});
   const FileDigest now = DigestOfFile(os, ntldr);
   if (now.Error || now.Digest != DigestOfFile(os, ewfLoader).Digest) {
-    // With nothing of the write filter found, there is nothing to tell.
-    if (log.AnyDone()) {
+    // With nothing of the write filter found, or a record to say it, there is nothing to tell.
+    if (log.AnyDone() && !recorded) {
       log.Left(Concat({leftBecause, "there is no record of the installation, and it is not the ", ewfLoader, "."}));
     }
     return;
@@ -488,7 +490,8 @@ void RemoveEwfSupport(const RemovalContext& context) {
     }
     // What the record does not name is undone only where it is certain.
     if (!loaderNamed && boot.Failure.empty()) {
-      PutFoundBootLoaderBack(os, boot.BootLoaderFolder, context.SourceFolder + kBootLoaderFile.Name, outcome);
+      PutFoundBootLoaderBack(os, boot.BootLoaderFolder, context.SourceFolder + kBootLoaderFile.Name, outcome,
+                             read.Present);
     }
     NameUnrecordedFiles(os, context.WindowsFolder, read.Record, log);
     // Kept while anything it names is left (the next run tells it again).
