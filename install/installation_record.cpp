@@ -232,21 +232,21 @@ RecordRead ReadInstallationRecord(TOs& os) {
   if (error == ERROR_SUCCESS) error = ReadRegistryValue(os, key.get(), kInstallationRecordValue, &type, &data);
   if (error == ERROR_FILE_NOT_FOUND) return {false, 0, {}};
   if (error != ERROR_SUCCESS) return {false, error, {}};
-  const RecordRead invalid{false, ERROR_INVALID_DATA, {}};
   // Ends with an empty line, the last NUL; no other line is empty.
-  if (type != REG_MULTI_SZ || data.size() < 2 || data.back() != 0) return invalid;
+  if (type != REG_MULTI_SZ || data.size() < 2 || data.back() != 0) return {false, ERROR_INVALID_DATA, {}};
   Reading reading;
   std::string line;
   for (size_t i = 0; i + 1 < data.size(); ++i) {
     if (data[i] != 0) {
       line += static_cast<char>(data[i]);
     } else if (line.empty() || !Apply(line, reading)) {
-      return invalid;
+      return {false, ERROR_INVALID_DATA, {}};
     } else {
       line.clear();
     }
   }
-  if (!line.empty() || reading.Stage == 0 || !PlacesAreDistinct(reading.Record.Files)) return invalid;
+  if (!line.empty() || reading.Stage == 0 || !PlacesAreDistinct(reading.Record.Files))
+    return {false, ERROR_INVALID_DATA, {}};
   return {true, 0, reading.Record};
 }
 

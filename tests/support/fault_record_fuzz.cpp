@@ -100,7 +100,8 @@ struct Mutator {
 
   static size_t DigestAt(const std::string& line) {
     for (size_t at = 0; at + 33 <= line.size(); ++at) {
-      if (line[at + 16] == '-' && std::all_of(line.begin() + at, line.begin() + at + 16, isxdigit)) return at;
+      const auto start = line.begin() + static_cast<std::ptrdiff_t>(at);
+      if (line[at + 16] == '-' && std::all_of(start, start + 16, isxdigit)) return at;
     }
     return std::string::npos;
   }
