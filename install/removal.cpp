@@ -488,6 +488,7 @@ void RemoveEwfSupport(const RemovalContext& context) {
         UndoFile(os, places, file, log);
       }
     }
+    const bool namedLeft = log.AnyLeft();
     // What the record does not name is undone only where it is certain.
     if (!loaderNamed && boot.Failure.empty()) {
       PutFoundBootLoaderBack(os, boot.BootLoaderFolder, context.SourceFolder + kBootLoaderFile.Name, outcome,
@@ -498,7 +499,7 @@ void RemoveEwfSupport(const RemovalContext& context) {
     // Also the key of a record an installation died before writing.
     const std::string recordKey = MachineKeyName(kInstallationRecordKey);
     const bool keyLeft = KeyExists(os, kInstallationRecordKey);
-    if (!log.AnyFailed() && !(read.Present && log.AnyLeft())) {
+    if (!log.AnyFailed() && !(read.Present && namedLeft)) {
       if (const LONG error = DeleteInstallationRecord(os)) {
         log.Failed(Concat({"Deleting the record of the installation, the registry key ", recordKey, ", failed."}),
                    static_cast<DWORD>(error));
