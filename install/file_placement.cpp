@@ -55,9 +55,13 @@ bool PlanSwitch(TOs& os, StagedCopy& staged, const InstallationRecord& earlier, 
   staged.Entry.Attributes = attributes;
   staged.Attributes = attributes;
   // What an earlier installation placed needs no copy: the file from before
-  // it is kept already, and is the one Remove puts back.
+  // it is kept already (looked at: still there, still those bytes), and is
+  // the one Remove puts back; or nothing was there before it.
   for (const PlacedFileRecord& file : earlier.Files) {
-    if (file.Path == target && file.Digest == before.Digest && !file.Backup.empty()) return true;
+    if (file.Path != target || (file.Digest != before.Digest && file.Also != before.Digest)) continue;
+    if (file.Before.empty() || (!file.Backup.empty() && DigestOfFile(os, file.Backup).Digest == file.Before)) {
+      return true;
+    }
   }
   const BackupChoice backup = ChooseBackup(os, target, log);
   if (backup.Name.empty()) return false;

@@ -260,7 +260,7 @@ void InstallEwfSupport(const InstallContext& given) {
     return;
   }
   InstallationRecord record = PlanRecord(earlier, staged);
-  if (!WriteInstallationRecord(os, record, log, !earlier.Present)) {
+  if (!SecureRecordKey(os, log) || !WriteInstallationRecord(os, record, log, !earlier.Present)) {
     DiscardStaged(os, staged);
     dialogs.ShowMessageDialog(
         Concat({"Nothing was installed, because what it is about to change could not be "

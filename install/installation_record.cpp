@@ -1,7 +1,10 @@
 #include "install/installation_record.h"
 
 #include <algorithm>
+#include <bit>
+#include <iterator>
 
+#include "install/replace_protocol.h"
 #include "services/files.h"
 #include "services/handles.h"
 #include "services/key_security.h"
@@ -10,12 +13,13 @@
 namespace {
 
 constexpr DWORD kChunk = 64 * 1024;
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr unsigned long long kFnvOffset = 14695981039346656037ull;
 constexpr unsigned long long kFnvPrime = 1099511628211ull;
 
 std::string Hex(unsigned long long value) {
   std::string text(16, '0');
-  for (size_t i = text.size(); i-- > 0; value >>= 4) text[i] = "0123456789ABCDEF"[value & 0xF];
+  for (size_t i = text.size(); i-- > 0; value >>= 4) text[i] = kHexDigits[value & 0xF];
   return text;
 }
 
@@ -42,9 +46,26 @@ const char* Flag(bool value) {
   return value ? "1" : "0";
 }
 
-// "name=value" lines. A file's entry starts with "File=<digest> <path>" (a
-// digest has no space, a path may); the lines after it, up to the next
-// file, are about it.
+// The record, as written and as read: "name=value" lines, each ended by a
+// NUL, and one more NUL at the end. Read strictly: a line that is not of this
+// grammar, a value of the wrong form, a detail with no entry before it, a
+// detail or an entry twice, a state line out of its order, an empty line or
+// anything after the final NUL, and the record is not read at all.
+//
+//   record = entry* "AddedVolSnap=" flag ["CreatedUpperFilters=" flag] ("Done=" step)*
+//   entry  = ("File=" digest " " path | "BootLoader=" path) detail*
+//   detail = ("Before=" | "BackupDigest=") digest? | "Backup=" backup?
+//          | "BackupMade=" flag | ("Attributes=" | "BootLoaderAttributes=") number
+//          | "Also=" digest? | "BootLoaderDigest=" digest?   (each at most once)
+//   digest = 16 hex "-" 16 hex (length and FNV-1a 64, upper case)
+//   flag   = "0" | "1"
+//   number = decimal digits;  step = "Files" | "EnumRoot" | "Service" | "UpperFilters"
+//   backup = the entry's path + ".bak" or ".bak.N" (BackupName), never an
+//            entry's path nor another entry's backup; no path is two entries';
+//            no entry's Before is its own digest.
+//
+// "BootLoader=", "BootLoaderDigest=", "BackupDigest=" and
+// "BootLoaderAttributes=" are read from the first records only.
 std::vector<std::string> Lines(const InstallationRecord& record) {
   std::vector<std::string> lines;
   for (const PlacedFileRecord& file : record.Files) {
@@ -53,6 +74,7 @@ std::vector<std::string> Lines(const InstallationRecord& record) {
     if (!file.Backup.empty()) lines.push_back("Backup=" + file.Backup);
     if (file.BackupMade) lines.push_back("BackupMade=1");
     if (file.Attributes != INVALID_FILE_ATTRIBUTES) lines.push_back("Attributes=" + std::to_string(file.Attributes));
+    if (!file.Also.empty()) lines.push_back("Also=" + file.Also);
   }
   lines.push_back(Concat({"AddedVolSnap=", Flag(record.AddedVolSnap)}));
   lines.push_back(Concat({"CreatedUpperFilters=", Flag(record.CreatedFilterList)}));
@@ -60,37 +82,103 @@ std::vector<std::string> Lines(const InstallationRecord& record) {
   return lines;
 }
 
-// Applies one line; false when it is not one a record holds. Also reads the
-// lines of the first record format, whose boot loader entry began with
-// "BootLoader=<path>".
-bool Apply(const std::string& line, InstallationRecord& record) {
+bool IsDigest(const std::string& text) {
+  if (text.size() != 33) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (i == 16 ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+  }
+  return true;
+}
+
+struct Reading {
+  InstallationRecord Record;
+  unsigned Filled = 0;  // the details the last entry has had, as bits
+  size_t Stage = 0;     // 0 while entries may come; then the state line last read
+};
+
+constexpr const char* kStateLines[] = {"AddedVolSnap", "CreatedUpperFilters", "Done"};
+constexpr const char* kSteps[] = {kFilesStep, kEnumRootStep, kServiceStep, kFilterListStep};
+
+bool ApplyState(size_t stage, const std::string& value, InstallationRecord& record) {
+  const bool flag = value == "1" || value == "0";
+  switch (stage) {
+    case 1:
+      return record.AddedVolSnap = value == "1", flag;
+    case 2:
+      return record.CreatedFilterList = value == "1", flag;
+    default:
+      for (const char* step : kSteps) {
+        if (value == step && !record.IsDone(step)) return record.Done.push_back(value), true;
+      }
+      return false;
+  }
+}
+
+// Applies one line; false when it is not of the grammar.
+bool Apply(const std::string& line, Reading& reading) {
   const size_t equals = line.find('=');
   if (equals == std::string::npos) return false;
   const std::string name = line.substr(0, equals);
   const std::string value = line.substr(equals + 1);
-  const bool flag = value == "1" || value == "0";
-  if (name == "File") {
-    const size_t space = value.find(' ');
-    if (space == std::string::npos || space == 0 || space + 1 == value.size()) return false;
-    record.Files.push_back({value.substr(space + 1), value.substr(0, space)});
+  InstallationRecord& record = reading.Record;
+  if (name == "File" || name == "BootLoader") {
+    const size_t space = name == "File" ? value.find(' ') : 0;
+    if (reading.Stage != 0 || space == std::string::npos) return false;
+    const std::string digest = name == "File" ? value.substr(0, space) : "";
+    const std::string path = value.substr(digest.empty() ? 0 : space + 1);
+    if ((name == "File" && !IsDigest(digest)) || path.empty()) return false;
+    record.Files.push_back({path, digest});
+    reading.Filled = digest.empty() ? 0 : 1;
     return true;
   }
-  if (name == "BootLoader" && !value.empty()) {
-    record.Files.push_back({value, ""});
-    return true;
+  for (size_t stage = 1; stage <= std::size(kStateLines); ++stage) {
+    if (name != kStateLines[stage - 1]) continue;
+    if (stage < reading.Stage || (stage == reading.Stage && stage != std::size(kStateLines))) return false;
+    reading.Stage = stage;
+    return ApplyState(stage, value, record);
   }
-  if (name == "AddedVolSnap" && flag) return record.AddedVolSnap = value == "1", true;
-  if (name == "CreatedUpperFilters" && flag) return record.CreatedFilterList = value == "1", true;
-  if (name == "Done" && !value.empty()) return record.Done.push_back(value), true;
-  // The rest is about the file entry before it.
-  if (record.Files.empty()) return false;
+  // The rest is about the entry before it, each once.
+  static constexpr const char* kDetails[] = {"BootLoaderDigest", "Before",     "BackupDigest",         "Backup",
+                                             "BackupMade",       "Attributes", "BootLoaderAttributes", "Also"};
+  static constexpr unsigned kSlots[] = {1, 2, 2, 4, 8, 16, 16, 32};
+  unsigned slot = 0;
+  for (size_t i = 0; i < std::size(kDetails); ++i) {
+    if (name == kDetails[i]) slot = kSlots[i];
+  }
+  if (!slot || reading.Stage != 0 || record.Files.empty()) return false;
+  if (reading.Filled & slot) return false;
+  reading.Filled |= slot;
   PlacedFileRecord& file = record.Files.back();
-  if (name == "BootLoaderDigest") return file.Digest = value, true;
-  if (name == "Before" || name == "BackupDigest") return file.Before = value, true;
-  if (name == "Backup") return file.Backup = value, true;
-  if (name == "BackupMade" && flag) return file.BackupMade = value == "1", true;
-  if (name == "Attributes" || name == "BootLoaderAttributes") return file.Attributes = Number(value), true;
+  std::string* const digests[] = {&file.Digest, &file.Before, nullptr, nullptr, nullptr, &file.Also};
+  if (slot == 4) return file.Backup = value, true;
+  if (slot == 8) return file.BackupMade = value == "1", value == "1" || value == "0";
+  if (slot == 16) return file.Attributes = Number(value), file.Attributes != INVALID_FILE_ATTRIBUTES;
+  *digests[std::countr_zero(slot)] = value;
+  return value.empty() || IsDigest(value);
+}
+
+bool IsBackupOf(const std::string& backup, const std::string& target) {
+  for (int n = 0; n < kBackupNames; ++n) {
+    if (BackupName(target, n) == backup) return true;
+  }
   return false;
+}
+
+// No path is two entries', and a backup can only be a backup.
+bool PlacesAreDistinct(const std::vector<PlacedFileRecord>& files) {
+  for (const PlacedFileRecord& file : files) {
+    // Bytes already there are never placed: such an entry would pass the placed file for the one from before.
+    if ((!file.Before.empty() && file.Before == file.Digest) ||
+        (!file.Backup.empty() && !IsBackupOf(file.Backup, file.Path)))
+      return false;
+    for (const PlacedFileRecord& other : files) {
+      if (&other == &file) continue;
+      if (other.Path == file.Path) return false;
+      if (!file.Backup.empty() && (other.Path == file.Backup || other.Backup == file.Backup)) return false;
+    }
+  }
+  return true;
 }
 
 PlacedFileRecord* EntryFor(std::vector<PlacedFileRecord>& files, const std::string& path) {
@@ -100,8 +188,10 @@ PlacedFileRecord* EntryFor(std::vector<PlacedFileRecord>& files, const std::stri
 
 // A copy made by an installation, to be deleted while it holds `digest`.
 void AddMadeCopy(std::vector<PlacedFileRecord>& files, const std::string& path, const std::string& digest) {
-  if (path.empty() || EntryFor(files, path)) return;
-  files.push_back({path, digest});
+  for (const PlacedFileRecord& file : files) {
+    if (file.Path == path || file.Backup == path) return;
+  }
+  if (!path.empty()) files.push_back({path, digest});
 }
 
 }  // namespace
@@ -142,21 +232,22 @@ RecordRead ReadInstallationRecord(TOs& os) {
   if (error == ERROR_SUCCESS) error = ReadRegistryValue(os, key.get(), kInstallationRecordValue, &type, &data);
   if (error == ERROR_FILE_NOT_FOUND) return {false, 0, {}};
   if (error != ERROR_SUCCESS) return {false, error, {}};
-  if (type != REG_MULTI_SZ) return {false, ERROR_INVALID_DATA, {}};
-  RecordRead read{true, 0, {}};
-  bool understood = false;
+  // Ends with an empty line, the last NUL; no other line is empty.
+  if (type != REG_MULTI_SZ || data.size() < 2 || data.back() != 0) return {false, ERROR_INVALID_DATA, {}};
+  Reading reading;
   std::string line;
-  data.push_back(0);
-  for (BYTE character : data) {
-    if (character != 0) {
-      line += static_cast<char>(character);
-    } else if (!line.empty()) {
-      understood = Apply(line, read.Record) || understood;
+  for (size_t i = 0; i + 1 < data.size(); ++i) {
+    if (data[i] != 0) {
+      line += static_cast<char>(data[i]);
+    } else if (line.empty() || !Apply(line, reading)) {
+      return {false, ERROR_INVALID_DATA, {}};
+    } else {
       line.clear();
     }
   }
-  if (!understood) return {false, ERROR_INVALID_DATA, {}};
-  return read;
+  if (!line.empty() || reading.Stage == 0 || !PlacesAreDistinct(reading.Record.Files))
+    return {false, ERROR_INVALID_DATA, {}};
+  return {true, 0, reading.Record};
 }
 
 InstallationRecord MergeRecords(const InstallationRecord& earlier, const InstallationRecord& now) {
@@ -165,11 +256,14 @@ InstallationRecord MergeRecords(const InstallationRecord& earlier, const Install
     PlacedFileRecord* known = EntryFor(merged.Files, file.Path);
     if (!known) {
       merged.Files.push_back(file);
-    } else if (!known->Digest.empty() && file.Before == known->Digest) {
-      // Replacing what an earlier run placed: the bytes from before that run
-      // are the ones to put back, and this run's copy of its file goes.
+    } else if (!known->Digest.empty() &&
+               (file.Before == known->Digest || (!known->Also.empty() && file.Before == known->Also)) &&
+               file.Backup.empty()) {
+      // Replacing what an earlier run placed, whose backup this run found
+      // whole: the bytes from before that run are the ones to put back. Until
+      // the switch, the file holds what the earlier run placed.
+      known->Also = file.Before;
       known->Digest = file.Digest;
-      if (file.BackupMade) AddMadeCopy(merged.Files, file.Backup, file.Before);
     } else if (file.Digest == known->Digest && file.Before == known->Before && file.Backup == known->Backup) {
       known->BackupMade = known->BackupMade || file.BackupMade;  // an earlier run cut short
     } else {
@@ -186,6 +280,20 @@ InstallationRecord MergeRecords(const InstallationRecord& earlier, const Install
     if (!merged.IsDone(step.c_str())) merged.Done.push_back(step);
   }
   return merged;
+}
+
+bool SecureRecordKey(TOs& os, TStepLog& log) {
+  UniqueKey key(os);
+  LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallationRecordKey, 0, WRITE_DAC | WRITE_OWNER, key.put());
+  if (error == ERROR_FILE_NOT_FOUND) return true;
+  std::vector<BYTE> security = AdministratorsOnlyKeySecurity();
+  if (error == ERROR_SUCCESS) {
+    error = os.RegSetKeySecurity(key.get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, security.data());
+  }
+  if (error == ERROR_SUCCESS) return true;
+  log.Failed(Concat({"Giving the registry key ", MachineKeyName(kInstallationRecordKey), " its permissions failed."}),
+             static_cast<DWORD>(error));
+  return false;
 }
 
 bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog& log, bool noneRead) {

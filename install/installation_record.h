@@ -44,6 +44,9 @@ struct PlacedFileRecord {
   std::string Backup = {};                     // where those bytes are kept; empty when nowhere
   bool BackupMade = false;                     // the installation makes that copy (else it found it)
   DWORD Attributes = INVALID_FILE_ATTRIBUTES;  // of the file it replaces
+  // What an earlier installation placed there, still taken for placed until
+  // this one's switch is done: killed before it, Remove still knows the file.
+  std::string Also = {};
 };
 
 // The steps marked done, by name.
@@ -65,8 +68,9 @@ struct RecordRead {
   LONG Error;  // 0, or why it could not be read (never "not found"); ERROR_INVALID_DATA: not a record
   InstallationRecord Record;
 };
-// A value of another type, or with no line a record holds, is not a record:
-// taken for an empty one, it would make a removal leave everything.
+// Anything but a record in the grammar beside the reader (installation_record.cpp),
+// a value of another type included, is not a record: read in part, it could
+// make a removal put the wrong file in place of another, or leave everything.
 [[nodiscard]] RecordRead ReadInstallationRecord(TOs& os);
 
 // What a click is about to do, over what earlier clicks did: files add up; a
@@ -80,6 +84,11 @@ InstallationRecord MergeRecords(const InstallationRecord& earlier, const Install
 // after all is not written over: what it says would be lost.
 [[nodiscard]] bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog& log,
                                            bool noneRead = false);
+
+// Gives a record key made beforehand the permissions a new one gets (its
+// security at creation applies only to a new key): whoever can write the
+// record steers the next removal. False after a failed step in `log`.
+[[nodiscard]] bool SecureRecordKey(TOs& os, TStepLog& log);
 
 // Marks `step` done in `record` and writes it; a failure is a failed step.
 void MarkStepDone(TOs& os, InstallationRecord& record, const char* step, TStepLog& log);

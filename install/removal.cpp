@@ -28,6 +28,15 @@ struct Places {
   bool IsLoader(const std::string& path) const {
     return std::find(Loaders.begin(), Loaders.end(), path) != Loaders.end();
   }
+  // The boot loader `path` is a backup name of; empty when none.
+  std::string LoaderOf(const std::string& path) const {
+    for (const std::string& loader : Loaders) {
+      for (int n = 0; n < kBackupNames; ++n) {
+        if (BackupName(loader, n) == path) return loader;
+      }
+    }
+    return {};
+  }
 };
 
 Places PlacesOfInstallation(const RemovalContext& context, const BootVolumes& boot) {
@@ -217,8 +226,16 @@ FileUndo Decide(TOs& os, const Places& places, const PlacedFileRecord& file) {
   }
   const std::string leftBecause = loader ? Concat({"The boot loader ", path, " was left as it is, because "})
                                          : path + " was left in place, because ";
-  if (now.Digest != file.Digest) return {Undo::Leave, leftBecause + "it has changed since EWF support was installed."};
+  if (now.Digest != file.Digest && now.Digest != file.Also) {
+    return {Undo::Leave, leftBecause + "it has changed since EWF support was installed."};
+  }
   if (file.Before.empty()) {
+    // A copy beside a boot loader may be the last of the loader Windows came
+    // with: it goes only while the loader holds the same bytes.
+    const std::string ownLoader = places.LoaderOf(path);
+    if (!ownLoader.empty() && DigestOfFile(os, ownLoader).Digest != now.Digest) {
+      return {Undo::Leave, leftBecause + "it may hold the boot loader Windows came with."};
+    }
     if (!loader) return {Undo::Delete};
     // Deleted, it would leave the partition without any boot loader.
     return {Undo::Leave, leftBecause + "there was no boot loader there before EWF support was installed."};
@@ -245,14 +262,22 @@ void DeleteMadeBackup(TOs& os, const PlacedFileRecord& file, TStepLog& log) {
   DeleteAndTell(os, file.Backup, Concat({file.Backup, ", the copy kept by the installation,"}), log);
 }
 
+constexpr char kLeftByAKill[] = ", left by an installation that was cut short, was deleted.";
+
+// The copy of `path` staged by a run that was cut short goes, and is told.
+void DiscardLeftCopy(TOs& os, const std::string& path, TStepLog& log) {
+  const std::string temp = TemporaryNameFor(path);
+  if (os.GetFileAttributesA(temp.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+  DiscardTemporary(os, temp);
+  if (os.GetFileAttributesA(temp.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    log.Done(temp + kLeftByAKill);
+  }
+}
+
 // Undoes what the installation did to one file, as Decide says.
 void UndoFile(TOs& os, const Places& places, const PlacedFileRecord& file, TStepLog& log) {
-  // Left by a run that was cut short.
   for (const std::string& path : {file.Path, file.Backup}) {
-    if (!path.empty() && places.Holds(path)) {
-      const std::string temp = TemporaryNameFor(path);
-      if (os.GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES) DiscardTemporary(os, temp);
-    }
+    if (!path.empty() && places.Holds(path)) DiscardLeftCopy(os, path, log);
   }
   const FileUndo undo = Decide(os, places, file);
   switch (undo.Action) {
@@ -284,16 +309,18 @@ void UndoFile(TOs& os, const Places& places, const PlacedFileRecord& file, TStep
   if (undo.DeleteBackup) DeleteMadeBackup(os, file, log);
 }
 
-// Without a record: only when ntldr is the EWF boot loader beside the
-// program and exactly one backup of another loader is there. The backup stays.
-void PutFoundBootLoaderBack(TOs& os, const std::string& loaderFolder, const std::string& ewfLoader, Outcome& outcome) {
+// Without a record, or one that names no boot loader: only when ntldr is the
+// EWF boot loader beside the program and exactly one backup of another loader
+// is there. The backup stays.
+void PutFoundBootLoaderBack(TOs& os, const std::string& loaderFolder, const std::string& ewfLoader, Outcome& outcome,
+                            bool recorded) {
   TStepLog& log = outcome.Log;
   const std::string ntldr = loaderFolder + kBootLoaderFile.Target;
   const std::string leftBecause = Concat({"The boot loader ", ntldr, " was left as it is, because "});
   const FileDigest now = DigestOfFile(os, ntldr);
   if (now.Error || now.Digest != DigestOfFile(os, ewfLoader).Digest) {
-    // With nothing of the write filter found, there is nothing to tell.
-    if (log.AnyDone()) {
+    // With nothing of the write filter found, or a record to say it, there is nothing to tell.
+    if (log.AnyDone() && !recorded) {
       log.Left(Concat({leftBecause, "there is no record of the installation, and it is not the ", ewfLoader, "."}));
     }
     return;
@@ -329,11 +356,13 @@ void PutFoundBootLoaderBack(TOs& os, const std::string& loaderFolder, const std:
   log.Done(Concat({"The earlier boot loader was put back from ", candidates.front(), " as ", ntldr, "."}));
 }
 
-// Without a record, the driver files are named and left.
-void NameUnrecordedFiles(TOs& os, const std::string& windowsFolder, TStepLog& log) {
+// The driver files the record does not name (all, without a record) are named and left.
+void NameUnrecordedFiles(TOs& os, const std::string& windowsFolder, const InstallationRecord& record, TStepLog& log) {
   for (const DriverFile& file : kDriverFiles) {
     const std::string target = windowsFolder + file.Target;
-    if (file.Folder == InstallFolder::Windows && LookForFile(os, target).Present) {
+    bool recorded = false;
+    for (const PlacedFileRecord& entry : record.Files) recorded = recorded || entry.Path == target;
+    if (file.Folder == InstallFolder::Windows && !recorded && LookForFile(os, target).Present) {
       log.Left(target + " was left in place, because there is no record that Stillvane placed it.");
     }
   }
@@ -453,30 +482,35 @@ void RemoveEwfSupport(const RemovalContext& context) {
       DeleteKey(os, kEnumRootDeviceKey, log);  // not seen: gone, or refused, and then told
     }
     // Staged by an installation that was cut short before it could say so.
-    for (const std::string& target : places.Targets) {
-      const std::string temp = TemporaryNameFor(target);
-      if (os.GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES) DiscardTemporary(os, temp);
-    }
-    if (read.Present) {
-      // The boot loader first; the driver files only once no service may load them.
-      for (const bool loaders : {true, false}) {
-        for (const PlacedFileRecord& file : read.Record.Files) {
-          if (places.IsLoader(file.Path) == loaders && (loaders || serviceGone)) UndoFile(os, places, file, log);
-        }
+    for (const std::string& target : places.Targets) DiscardLeftCopy(os, target, log);
+    // The boot loader first; the driver files only once no service may load them.
+    bool loaderNamed = false;
+    for (const bool loaders : {true, false}) {
+      for (const PlacedFileRecord& file : read.Record.Files) {
+        if (places.IsLoader(file.Path) != loaders || !(loaders || serviceGone)) continue;
+        loaderNamed = loaderNamed || loaders;
+        UndoFile(os, places, file, log);
       }
-    } else {
-      PutFoundBootLoaderBack(os, boot.BootLoaderFolder, context.SourceFolder + kBootLoaderFile.Name, outcome);
-      NameUnrecordedFiles(os, context.WindowsFolder, log);
     }
+    const bool namedLeft = log.AnyLeft();
+    // What the record does not name is undone only where it is certain.
+    if (!loaderNamed && boot.Failure.empty()) {
+      PutFoundBootLoaderBack(os, boot.BootLoaderFolder, context.SourceFolder + kBootLoaderFile.Name, outcome,
+                             read.Present);
+    }
+    NameUnrecordedFiles(os, context.WindowsFolder, read.Record, log);
+    // Kept while anything it names is left (the next run tells it again).
     // Also the key of a record an installation died before writing.
-    if (!log.AnyFailed()) {
+    const std::string recordKey = MachineKeyName(kInstallationRecordKey);
+    const bool keyLeft = KeyExists(os, kInstallationRecordKey);
+    if (!log.AnyFailed() && !(read.Present && namedLeft)) {
       if (const LONG error = DeleteInstallationRecord(os)) {
-        log.Failed(Concat({"Deleting the record of the installation, the registry key ",
-                           MachineKeyName(kInstallationRecordKey), ", failed."}),
+        log.Failed(Concat({"Deleting the record of the installation, the registry key ", recordKey, ", failed."}),
                    static_cast<DWORD>(error));
-      } else if (read.Present) {
-        log.Done(Concat({"The record of the installation, the registry key ", MachineKeyName(kInstallationRecordKey),
-                         ", was deleted."}));
+      } else if (read.Present || keyLeft) {
+        log.Done(read.Present
+                     ? Concat({"The record of the installation, the registry key ", recordKey, ", was deleted."})
+                     : Concat({"The registry key ", recordKey, kLeftByAKill}));
       }
     }
   }

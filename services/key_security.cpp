@@ -30,17 +30,20 @@ static_assert(sizeof kStandardKeySecurity == kHeaderSize + 48);
 
 // clang-format off
 constexpr BYTE kAdministratorsOnlyKeySecurity[] = {
-    // Header: control SE_SELF_RELATIVE | SE_DACL_PROTECTED | SE_DACL_PRESENT.
-    1, 0, 0x04, 0x90,  0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0,  20, 0, 0, 0,
+    // Header: control SE_SELF_RELATIVE | SE_DACL_PROTECTED | SE_DACL_PRESENT;
+    // the owner after the DACL.
+    1, 0, 0x04, 0x90,  72, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0,  20, 0, 0, 0,
     // ACL: revision 2, 52 bytes, two entries.
     2, 0, 52, 0, 2, 0, 0, 0,
     // The System account (S-1-5-18): KEY_ALL_ACCESS.
     0, 0x02, 20, 0,  0x3F, 0x00, 0x0F, 0x00,  1, 1, 0, 0, 0, 0, 0, 5,  18, 0, 0, 0,
     // Administrators (S-1-5-32-544): KEY_ALL_ACCESS.
     0, 0x02, 24, 0,  0x3F, 0x00, 0x0F, 0x00,  1, 2, 0, 0, 0, 0, 0, 5,  32, 0, 0, 0,  0x20, 0x02, 0, 0,
+    // Owner: Administrators.
+    1, 2, 0, 0, 0, 0, 0, 5,  32, 0, 0, 0,  0x20, 0x02, 0, 0,
 };
 // clang-format on
-static_assert(sizeof kAdministratorsOnlyKeySecurity == kHeaderSize + 52);
+static_assert(sizeof kAdministratorsOnlyKeySecurity == kHeaderSize + 52 + 16);
 
 }  // namespace
 

@@ -14,8 +14,8 @@
 // Everyone, and may always take ownership.
 std::vector<BYTE> StandardKeySecurity();
 
-// The permissions of a key only administrators may change: the System
-// account and the Administrators group have full control, nobody else any
+// The permissions of a key only administrators may change: owned by the
+// Administrators group; the System account and that group have full control, nobody else any
 // access; nothing is inherited from the parent (SE_DACL_PROTECTED), and
 // subkeys created later inherit both entries.
 std::vector<BYTE> AdministratorsOnlyKeySecurity();

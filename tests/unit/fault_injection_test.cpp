@@ -11,6 +11,7 @@
 #include "services/files.h"
 #include "support/fault_campaign.h"
 #include "support/fault_plan.h"
+#include "support/fault_record_fuzz.h"
 
 namespace fault {
 namespace {
@@ -122,6 +123,18 @@ TEST(FaultInjection, ACompressedSystemDriveNeverGetsACompressedNtldr) {
   Print(SummaryLine("compressed system drive, in total", figures) + " (" + std::to_string(stopwatch.Seconds()) + " s)");
   EXPECT_GT(figures.Runs, 500u);
   EXPECT_TRUE(figures.Violations.empty()) << ViolationList(figures);
+}
+
+// Whatever the record says, Remove EWF Support never leaves the computer
+// without its boot loader (support/fault_record_fuzz.h).
+TEST(FaultInjection, NoRecordLeavesTheComputerWithoutItsBootLoader) {
+  const TStopwatch stopwatch;
+  const Figures fuzzed = FuzzRecords(400);
+  Print("Remove EWF Support / fuzzed records: records tried: " + std::to_string(fuzzed.Runs) +
+        ", invariant violations: " + std::to_string(fuzzed.Violations.size()) + " (" +
+        std::to_string(stopwatch.Seconds()) + " s)");
+  EXPECT_GE(fuzzed.Runs, 2000u);
+  EXPECT_TRUE(fuzzed.Violations.empty()) << ViolationList(fuzzed);
 }
 
 // The campaign leaves no call out, and knows the restore when it sees it.
