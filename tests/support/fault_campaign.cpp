@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "support/fault_plan.h"
+#include "support/security_descriptor_bytes.h"
 #include "support/stand_in_image.h"
 
 namespace fault {
@@ -80,6 +81,21 @@ void WithoutFilterList(FaultMachine& m) {
   m.Os.Registry().CreateKey(HKEY_LOCAL_MACHINE, kClassKey);
 }
 
+// Windows' Plug and Play manager owns the driver's device keys once the
+// driver has loaded: owner System, System full control, Everyone read.
+void WindowsOwnsDeviceKey(FaultMachine& m) {
+  for (const char* key : {"\\LEGACY_EWF", "\\LEGACY_EWF\\0000", "\\LEGACY_EWF\\0000\\Control"}) {
+    const std::string path = kRootKey + std::string(key);
+    m.Os.Registry().SetSecurity(HKEY_LOCAL_MACHINE, path, ProtectedSecurityDescriptor());
+    m.Os.Registry().SetOwner(HKEY_LOCAL_MACHINE, path, SystemSid());
+  }
+}
+
+FaultScenario OneFaultOnly(FaultScenario scenario) {
+  scenario.OneFaultOnly = true;
+  return scenario;
+}
+
 // Install on the machine `before` leaves, then `then`; the removal is the action.
 FaultScenario Remove(const std::string& state, std::function<void(FaultMachine&)> before,
                      std::function<void(FaultMachine&)> then = nullptr) {
@@ -113,6 +129,7 @@ std::vector<FaultScenario> RemoveScenarios() {
                WithFileOnDrive(m, "ntldr.bak", "earlier backup");
                MakeBootLoaderReadOnly(m);
              }),
+      OneFaultOnly(Remove("after Install, then Windows owns LEGACY_EWF", nullptr, WindowsOwnsDeviceKey)),
       Remove("after Install, no record", nullptr,
              [](FaultMachine& m) { m.Os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"); }),
   };
@@ -141,6 +158,7 @@ std::vector<FaultScenario> InstallScenarios() {
                 MakeBootLoaderReadOnly(m);
               }),
       Install("UpperFilters holding other filters", WithOtherFilters),
+      OneFaultOnly(Install("Windows owns LEGACY_EWF", WindowsOwnsDeviceKey)),
       Install("no UpperFilters value", WithoutFilterList),
       Install("Windows on the second partition",
               [](FaultMachine& m) {

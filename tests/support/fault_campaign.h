@@ -27,6 +27,10 @@ struct FaultScenario {
   // `exactRoundTrip`, else with no trace of the write filter's registration.
   std::function<void(FaultMachine&)> BeforeInstall = nullptr;
   bool ExactRoundTrip = false;
+  // A state that only one rule needs (keys Windows owns): to keep the
+  // campaign's time, one fault at a time only, and interrupted only when a
+  // removal; never undone, as its starting state stands for an installation.
+  bool OneFaultOnly = false;
 };
 
 // The starting states and actions of the campaign.
