@@ -10,16 +10,6 @@ namespace {
 
 constexpr SECURITY_INFORMATION kOwnerAndDacl = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
 
-// Sets the parts of `descriptor` that `info` names with `privilege` enabled
-// for that one call.
-LONG WriteSecurityWith(TOs& os, const char* privilege, const std::string& path, SECURITY_INFORMATION info,
-                       const void* descriptor) {
-  const TEnabledPrivilege enabled(os, privilege);
-  LONG error = static_cast<LONG>(enabled.Error());
-  if (error == ERROR_SUCCESS) (void)WriteKeySecurity(os, path.c_str(), info, descriptor, error);
-  return error;
-}
-
 }  // namespace
 
 TWindowsOwnedKeys::~TWindowsOwnedKeys() {
@@ -34,11 +24,16 @@ LONG TWindowsOwnedKeys::TakeKey(const std::string& path) {
   LONG error = Os_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, READ_CONTROL, key.put());
   if (error == ERROR_SUCCESS) error = ReadKeySecurity(Os_, key.get(), kOwnerAndDacl, saved.Security);
   if (error != ERROR_SUCCESS) return error;
-  Saved_.push_back(std::move(saved));
   const std::vector<BYTE> taken = AdministratorsOwnedKeySecurity();
-  // "Ownership of Objects": the privilege lets an administrator take
-  // ownership whatever the DACL says, and the owner may then set the DACL.
-  error = WriteSecurityWith(Os_, SE_TAKE_OWNERSHIP_NAME, path, OWNER_SECURITY_INFORMATION, taken.data());
+  {
+    // "Ownership of Objects": the privilege lets an administrator take
+    // ownership whatever the DACL says, and the owner may then set the DACL.
+    const TEnabledPrivilege takeOwnership(Os_, SE_TAKE_OWNERSHIP_NAME);
+    if ((error = static_cast<LONG>(takeOwnership.Error())) != ERROR_SUCCESS) return error;
+    const SecurityWrite step = WriteKeySecurity(Os_, path.c_str(), OWNER_SECURITY_INFORMATION, taken.data(), error);
+    if (step == SecurityWrite::NotOpened || step == SecurityWrite::NotSet) return error;  // still Windows'
+  }
+  Saved_.push_back(std::move(saved));
   if (error == ERROR_SUCCESS) (void)WriteKeySecurity(Os_, path.c_str(), DACL_SECURITY_INFORMATION, taken.data(), error);
   return error;
 }
@@ -75,7 +70,9 @@ LONG TWindowsOwnedKeys::GiveBack(std::string& failedKey, size_t& givenBack) {
     const SavedKey& saved = Saved_.back();
     // "Privilege Constants", SE_RESTORE_NAME: only with it may the owner be
     // the System account, a SID the caller is not.
-    const LONG error = WriteSecurityWith(Os_, SE_RESTORE_NAME, saved.Path, kOwnerAndDacl, saved.Security.data());
+    const TEnabledPrivilege restore(Os_, SE_RESTORE_NAME);
+    LONG error = static_cast<LONG>(restore.Error());
+    if (error == ERROR_SUCCESS) (void)WriteKeySecurity(Os_, saved.Path.c_str(), kOwnerAndDacl, saved.Security.data(), error);
     if (error == ERROR_SUCCESS) ++givenBack;
     if (error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND || firstError) continue;
     firstError = error;

@@ -8,6 +8,17 @@
 
 namespace fault {
 
+const char* const kDeviceKeys[3] = {"SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF",
+                                    "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000",
+                                    "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000\\Control"};
+
+void WindowsOwnsDeviceKey(TFakeOs& os) {
+  for (const char* key : kDeviceKeys) {
+    os.Registry().SetSecurity(HKEY_LOCAL_MACHINE, key, ProtectedSecurityDescriptor());
+    os.Registry().SetOwner(HKEY_LOCAL_MACHINE, key, SystemSid());
+  }
+}
+
 namespace {
 
 const ActionTexts kInstallTexts = {
@@ -81,14 +92,8 @@ void WithoutFilterList(FaultMachine& m) {
   m.Os.Registry().CreateKey(HKEY_LOCAL_MACHINE, kClassKey);
 }
 
-// Windows' Plug and Play manager owns the driver's device keys once the
-// driver has loaded: owner System, System full control, Everyone read.
-void WindowsOwnsDeviceKey(FaultMachine& m) {
-  for (const char* key : {"\\LEGACY_EWF", "\\LEGACY_EWF\\0000", "\\LEGACY_EWF\\0000\\Control"}) {
-    const std::string path = kRootKey + std::string(key);
-    m.Os.Registry().SetSecurity(HKEY_LOCAL_MACHINE, path, ProtectedSecurityDescriptor());
-    m.Os.Registry().SetOwner(HKEY_LOCAL_MACHINE, path, SystemSid());
-  }
+void WindowsOwnDeviceKey(FaultMachine& m) {
+  WindowsOwnsDeviceKey(m.Os);
 }
 
 FaultScenario OneFaultOnly(FaultScenario scenario) {
@@ -129,7 +134,7 @@ std::vector<FaultScenario> RemoveScenarios() {
                WithFileOnDrive(m, "ntldr.bak", "earlier backup");
                MakeBootLoaderReadOnly(m);
              }),
-      OneFaultOnly(Remove("after Install, then Windows owns LEGACY_EWF", nullptr, WindowsOwnsDeviceKey)),
+      OneFaultOnly(Remove("after Install, then Windows owns LEGACY_EWF", nullptr, WindowsOwnDeviceKey)),
       Remove("after Install, no record", nullptr,
              [](FaultMachine& m) { m.Os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"); }),
   };
@@ -158,7 +163,7 @@ std::vector<FaultScenario> InstallScenarios() {
                 MakeBootLoaderReadOnly(m);
               }),
       Install("UpperFilters holding other filters", WithOtherFilters),
-      OneFaultOnly(Install("Windows owns LEGACY_EWF", WindowsOwnsDeviceKey)),
+      OneFaultOnly(Install("Windows owns LEGACY_EWF", WindowsOwnDeviceKey)),
       Install("no UpperFilters value", WithoutFilterList),
       Install("Windows on the second partition",
               [](FaultMachine& m) {

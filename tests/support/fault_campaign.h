@@ -33,6 +33,12 @@ struct FaultScenario {
   bool OneFaultOnly = false;
 };
 
+// The driver's device keys, below HKEY_LOCAL_MACHINE, as Windows' Plug and
+// Play manager has them once the driver has loaded: owner the System account,
+// which has full control, and Everyone read.
+extern const char* const kDeviceKeys[3];
+void WindowsOwnsDeviceKey(TFakeOs& os);
+
 // The starting states and actions of the campaign.
 std::vector<FaultScenario> InstallScenarios();
 std::vector<FaultScenario> RemoveScenarios();

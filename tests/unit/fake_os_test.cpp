@@ -52,6 +52,19 @@ TEST(TFakeRegistry, AProtectedKeyRefusesWritesBelowItUntilItsDaclIsBlank) {
   EXPECT_EQ(os.LiveLocalAllocationCount(), 0);
 }
 
+// "RegFlushKey function": the key must have been opened with KEY_QUERY_VALUE.
+// Wine flushes through any handle, so this holds on the fake only.
+TEST(TFakeRegistry, AFlushNeedsAHandleThatMayQueryValues) {
+  TFakeOs os;
+  os.Registry().CreateKey(HKEY_LOCAL_MACHINE, kRoot);
+  for (const REGSAM access : {static_cast<REGSAM>(WRITE_DAC), static_cast<REGSAM>(WRITE_DAC | KEY_QUERY_VALUE)}) {
+    HKEY key = nullptr;
+    ASSERT_EQ(os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRoot, 0, access, &key), ERROR_SUCCESS);
+    EXPECT_EQ(os.RegFlushKey(key), access & KEY_QUERY_VALUE ? ERROR_SUCCESS : ERROR_ACCESS_DENIED) << access;
+    os.RegCloseKey(key);
+  }
+}
+
 TEST(TFakeRegistry, BuildSecurityDescriptorCanAnswerAsWineDoes) {
   TFakeOs os;
   os.SetBuildSecurityDescriptorResult(ERROR_CALL_NOT_IMPLEMENTED);
