@@ -200,15 +200,17 @@ namespace {
 // owner, full control to it and read to Everyone. Each key's own descriptor
 // decides: an administrator may neither re-create ("RegCreateKeyEx
 // function") nor delete it ("RegDeleteKey function": the key itself is
-// opened for DELETE) until he takes ownership with the privilege enabled,
-// after which, as owner, he may set the DACL ("Ownership of Objects").
+// opened for DELETE) until he has taken ownership, after which, as owner, he
+// may set the DACL ("Ownership of Objects"). The right to take ownership is
+// an entry of the DACL here: Wine grants it for no privilege (the fake's own
+// tests show SeTakeOwnershipPrivilege).
 TEST_F(RegistryContract, AKeyWindowsOwnsRefusesReCreateAndDeleteUntilTakenOver) {
   HKEY key = Create("Owned");
   {
     // Only with it may the owner be a SID the caller is not ("Privilege Constants").
     const TEnabledPrivilege restore(Os(), SE_RESTORE_NAME);
     ASSERT_EQ(restore.Error(), ERROR_SUCCESS);
-    Bytes windows = WithOwner(ProtectedSecurityDescriptor(), SystemSid());
+    Bytes windows = WindowsOwnedYieldingOwnership();
     ASSERT_EQ(Os().RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, windows.data()),
               ERROR_SUCCESS);
   }
@@ -218,16 +220,13 @@ TEST_F(RegistryContract, AKeyWindowsOwnsRefusesReCreateAndDeleteUntilTakenOver) 
   EXPECT_EQ(Os().RegCreateKeyExA(Env().ScratchKey(), "Owned", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &again, nullptr),
             ERROR_ACCESS_DENIED);
   EXPECT_EQ(Os().RegDeleteKeyA(Env().ScratchKey(), "Owned"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Os().RegOpenKeyExA(Env().ScratchKey(), "Owned", 0, WRITE_DAC, &again), ERROR_ACCESS_DENIED);
   Os().RegCloseKey(Open("Owned", KEY_READ));
 
   Bytes taken = AdministratorsOwnedKeySecurity();
-  {
-    const TEnabledPrivilege takeOwnership(Os(), SE_TAKE_OWNERSHIP_NAME);
-    ASSERT_EQ(takeOwnership.Error(), ERROR_SUCCESS);
-    HKEY owner = Open("Owned", WRITE_OWNER);
-    EXPECT_EQ(Os().RegSetKeySecurity(owner, OWNER_SECURITY_INFORMATION, taken.data()), ERROR_SUCCESS);
-    Os().RegCloseKey(owner);
-  }
+  HKEY owner = Open("Owned", WRITE_OWNER);
+  EXPECT_EQ(Os().RegSetKeySecurity(owner, OWNER_SECURITY_INFORMATION, taken.data()), ERROR_SUCCESS);
+  Os().RegCloseKey(owner);
   HKEY dacl = Open("Owned", WRITE_DAC);
   EXPECT_EQ(Os().RegSetKeySecurity(dacl, DACL_SECURITY_INFORMATION, taken.data()), ERROR_SUCCESS);
   Os().RegCloseKey(dacl);

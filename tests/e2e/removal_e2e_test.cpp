@@ -301,3 +301,39 @@ TEST_F(RemovalTest, TheGuidesRecoveryStepsWorkOnWhatInstallLeft) {
 }
 
 }  // namespace
+
+namespace {
+
+// Once the driver has loaded, Windows owns its device key and gives
+// administrators only read access. Remove takes it over to delete it and
+// finishes; Install over such a key takes it over, writes it and gives it
+// back, and a second Remove finishes too.
+TEST_F(RemovalTest, ADeviceKeyWindowsOwnsIsRemovedAndInstalledOver) {
+  const std::map<std::string, std::string> before = InstallOn({"VolSnap"}, kOriginalBootLoader);
+  GiveMachineKeyToWindows(kLegacyEwfKey);
+  OpenRemovalFromTheSystemMenu();
+  const std::vector<ShownMessage> removed = AnswerRemoval();
+  ExpectRemoved(removed);
+  ASSERT_EQ(removed.size(), 2u);
+  EXPECT_NE(removed[1].Text.find("LEGACY_EWF belonged to Windows, so Stillvane took ownership of it to delete it."),
+            std::string::npos)
+      << removed[1].Text;
+  EXPECT_EQ(Differences(before, Snapshot()), "");
+
+  ClickInstall();
+  EXPECT_EQ(AnswerLastMessage("Information").rfind("EWF installation completed successfully.", 0), 0u);
+  GiveMachineKeyToWindows(kLegacyEwfKey);
+  ClickInstall();
+  const std::string installed = AnswerLastMessage("Information");
+  EXPECT_EQ(installed.rfind("EWF installation completed successfully.", 0), 0u) << installed;
+  EXPECT_NE(installed.find("LEGACY_EWF belonged to Windows, so Stillvane took ownership of it to write it, then gave "
+                           "it back its owner and permissions."),
+            std::string::npos)
+      << installed;
+
+  OpenRemovalFromTheSystemMenu();
+  ExpectRemoved(AnswerRemoval());
+  EXPECT_EQ(Differences(before, Snapshot()), "");
+}
+
+}  // namespace

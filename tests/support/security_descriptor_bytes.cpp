@@ -90,7 +90,7 @@ size_t SelfRelativeLength(const void* descriptor) {
     const bool isSid = slot <= 8;
     // A SID is 8 bytes plus 4 per sub-authority; an ACL says its own size.
     const size_t length = isSid ? 8 + 4 * size_t{bytes[offset + 1]} : ReadWord(bytes + offset + 2);
-    end = std::max(end, offset + length);
+    end = std::max(end, static_cast<size_t>(offset + length));
   }
   return end;
 }
@@ -122,6 +122,18 @@ std::vector<BYTE> AdministratorsSid() {
 
 std::vector<BYTE> EveryoneSid() {
   return {1, 1, 0, 0, 0, 0, 0, kWorldAuthority, 0, 0, 0, 0};
+}
+
+std::vector<BYTE> WindowsOwnedYieldingOwnership() {
+  std::vector<BYTE> descriptor = ProtectedSecurityDescriptor();
+  const std::vector<BYTE> administrators = AdministratorsSid();
+  descriptor.insert(descriptor.end(), {0, 0, 24, 0});  // ACCESS_ALLOWED, not inherited, 24 bytes
+  PutDword(descriptor, WRITE_OWNER);
+  descriptor.insert(descriptor.end(), administrators.begin(), administrators.end());
+  BYTE* acl = descriptor.data() + kHeaderSize;
+  acl[2] = static_cast<BYTE>(acl[2] + 24);
+  acl[4] = static_cast<BYTE>(acl[4] + 1);
+  return WithOwner(std::move(descriptor), SystemSid());
 }
 
 std::vector<BYTE> OwnerSid(const void* descriptor) {

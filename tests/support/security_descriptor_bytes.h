@@ -19,6 +19,12 @@ std::vector<BYTE> SystemSid();
 std::vector<BYTE> AdministratorsSid();
 std::vector<BYTE> EveryoneSid();
 
+// ProtectedSecurityDescriptor, owned by the System account, with one more
+// entry: Administrators may take ownership (WRITE_OWNER). Under Wine, which
+// grants WRITE_OWNER for no privilege, it stands in for an administrator's
+// SeTakeOwnershipPrivilege.
+std::vector<BYTE> WindowsOwnedYieldingOwnership();
+
 // A descriptor with nothing in it, as asked for with no information flags.
 std::vector<BYTE> DescriptorWithoutParts();
 
