@@ -295,8 +295,9 @@ void InstallEwfSupport(const InstallContext& given) {
     dialogs.ReportError(log.ValueWriteReport());
     return;
   }
-  ShowOutcome(dialogs, log, registration.Security, bracket.ReplacedOpenDacl(),
-              JoinNotes(JoinNotes(LayoutNote(context.Boot, placed.BootLoaderPlaced, registration.Registered), placed.Note),
-                        log.AnyDone() ? log.DoneText().substr(1) : std::string()),
-              LoaderWarning(context.Boot, placed.BootLoaderPlaced));
+  ShowOutcome(
+      dialogs, log, registration.Security, bracket.ReplacedOpenDacl(),
+      JoinNotes(JoinNotes(LayoutNote(context.Boot, placed.BootLoaderPlaced, registration.Registered), placed.Note),
+                log.AnyDone() ? log.DoneText().substr(1) : std::string()),
+      LoaderWarning(context.Boot, placed.BootLoaderPlaced));
 }

@@ -157,7 +157,8 @@ bool RestoreRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved)
                                           "could not restore the original security descriptor.",
                                           "the restored security descriptor could not be written to disk."};
   LONG error = ERROR_SUCCESS;
-  const SecurityWrite failed = WriteKeySecurity(os, kRootKeySecurityPath, DACL_SECURITY_INFORMATION, saved.get(), error);
+  const SecurityWrite failed =
+      WriteKeySecurity(os, kRootKeySecurityPath, DACL_SECURITY_INFORMATION, saved.get(), error);
   saved.reset();
   if (failed != SecurityWrite::Done) {
     ShowError(dialogs, std::string(kRestoring) + kFailures[static_cast<int>(failed)], static_cast<DWORD>(error));

@@ -72,7 +72,8 @@ LONG TWindowsOwnedKeys::GiveBack(std::string& failedKey, size_t& givenBack) {
     // the System account, a SID the caller is not.
     const TEnabledPrivilege restore(Os_, SE_RESTORE_NAME);
     LONG error = static_cast<LONG>(restore.Error());
-    if (error == ERROR_SUCCESS) (void)WriteKeySecurity(Os_, saved.Path.c_str(), kOwnerAndDacl, saved.Security.data(), error);
+    if (error == ERROR_SUCCESS)
+      (void)WriteKeySecurity(Os_, saved.Path.c_str(), kOwnerAndDacl, saved.Security.data(), error);
     if (error == ERROR_SUCCESS) ++givenBack;
     if (error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND || firstError) continue;
     firstError = error;
@@ -86,8 +87,9 @@ void TWindowsOwnedKeys::PutBack(const char* path, const char* purpose, TStepLog&
   std::string failedKey;
   size_t givenBack = 0;
   const LONG error = GiveBack(failedKey, givenBack);
-  log.Done(Concat({"The registry key ", MachineKeyName(path), " belonged to Windows, so Stillvane took ownership of it ",
-                   purpose, givenBack && !error ? ", then gave it back its owner and permissions." : "."}));
+  log.Done(
+      Concat({"The registry key ", MachineKeyName(path), " belonged to Windows, so Stillvane took ownership of it ",
+              purpose, givenBack && !error ? ", then gave it back its owner and permissions." : "."}));
   if (error) {
     log.Failed(Concat({"Giving the registry key ", MachineKeyName(failedKey.c_str()), " back to Windows failed."}),
                static_cast<DWORD>(error));

@@ -18,8 +18,8 @@ TEnabledPrivilege::TEnabledPrivilege(TOs& os, const char* name) : Os_(os) {
   DWORD previousSize = 0;
   // It answers TRUE for a privilege the account lacks: only the last error tells.
   os.SetLastError(ERROR_SUCCESS);
-  const BOOL adjusted = os.AdjustTokenPrivileges(Token_.get(), FALSE, &enabled, sizeof Previous_, &Previous_,
-                                                 &previousSize);
+  const BOOL adjusted =
+      os.AdjustTokenPrivileges(Token_.get(), FALSE, &enabled, sizeof Previous_, &Previous_, &previousSize);
   Error_ = adjusted ? os.GetLastError() : FailureCode(os);
 }
 

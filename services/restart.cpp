@@ -9,7 +9,8 @@ DWORD RestartComputer(TOs& os) {
   // run as another user (Run as...) it answers success and nothing restarts
   // ("ExitWindowsEx function", Remarks). This restarts the computer for
   // whoever is in front of it, at once, and planned by the user.
-  const BOOL restarting = os.InitiateSystemShutdownExA(
-      nullptr, nullptr, 0, FALSE, TRUE, SHTDN_REASON_MAJOR_OTHER | SHTDN_REASON_MINOR_OTHER | SHTDN_REASON_FLAG_PLANNED);
+  const BOOL restarting =
+      os.InitiateSystemShutdownExA(nullptr, nullptr, 0, FALSE, TRUE,
+                                   SHTDN_REASON_MAJOR_OTHER | SHTDN_REASON_MINOR_OTHER | SHTDN_REASON_FLAG_PLANNED);
   return restarting ? static_cast<DWORD>(ERROR_SUCCESS) : FailureCode(os);
 }

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr DWORD kProcessAborted = 1067;   // ERROR_PROCESS_ABORTED
+constexpr DWORD kProcessAborted = 1067;  // ERROR_PROCESS_ABORTED
 // The LUIDs Windows gives the privileges modelled here.
 constexpr struct {
   const char* Name;

@@ -255,5 +255,5 @@ class TFakeOs : public TOs {
   HCURSOR Cursor_ = nullptr;
   bool ShutdownPrivilegeHeld_ = true;
   std::map<DWORD, bool> PrivilegesEnabled_;  // by LUID
-  uintptr_t NextMutexHandle_ = 0x900000;  // what GetFileVersionInfoA filled, and how far
+  uintptr_t NextMutexHandle_ = 0x900000;     // what GetFileVersionInfoA filled, and how far
 };

@@ -221,8 +221,8 @@ LONG TFakeRegistry::GetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_D
 
 LONG TFakeRegistry::SetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor) {
   std::shared_ptr<Key> at;
-  const REGSAM needed = ((info & DACL_SECURITY_INFORMATION) ? WRITE_DAC : 0) |
-                        ((info & OWNER_SECURITY_INFORMATION) ? WRITE_OWNER : 0);
+  const REGSAM needed =
+      ((info & DACL_SECURITY_INFORMATION) ? WRITE_DAC : 0) | ((info & OWNER_SECURITY_INFORMATION) ? WRITE_OWNER : 0);
   if (const LONG error = Resolve(key, needed, &at)) return error;
   if (info & SACL_SECURITY_INFORMATION) return ERROR_PRIVILEGE_NOT_HELD;
   // Windows also takes absolute descriptors; nothing here builds one.

@@ -51,7 +51,8 @@ TEST(FaultInjection, NoFaultLeavesTheMachineBroken) {
     const CampaignFigures figures = InjectFaults(scenario, (installs || removes) && !scenario.OneFaultOnly);
     const std::string label = scenario.Action + " / " + scenario.State;
     Print(SummaryLine(label + ", one fault", figures.Single));
-    if ((installs || removes) && !scenario.OneFaultOnly) Print(SummaryLine(label + ", a second fault in the recovery", figures.Recovery));
+    if ((installs || removes) && !scenario.OneFaultOnly)
+      Print(SummaryLine(label + ", a second fault in the recovery", figures.Recovery));
     if (installs) install += figures.Single;
     if (removes) removal += figures.Single;
     single += figures.Single;
@@ -96,7 +97,8 @@ TEST(FaultInjection, NoInterruptionLeavesTheMachineBroken) {
   for (const FaultScenario& scenario : AllScenarios()) {
     if (scenario.OneFaultOnly && !scenario.BeforeInstall) continue;
     const Figures figures = Interrupt(scenario);
-    if (scenario.OneFaultOnly) Print(SummaryLine("interruptions of " + scenario.Action + " / " + scenario.State, figures));
+    if (scenario.OneFaultOnly)
+      Print(SummaryLine("interruptions of " + scenario.Action + " / " + scenario.State, figures));
     if (scenario.BeforeInstall) removals += figures;
     interruptions += figures;
   }

@@ -367,9 +367,11 @@ TEST_F(WriteFilterStatusTest, TheRestartEnablesTheShutdownPrivilegeForItsOneCall
     status.FinishCommand();
     std::vector<std::string> restart;
     for (const std::string& call : Machine_->Os.Calls())
-      if (call.rfind("AdjustTokenPrivileges", 0) == 0 || call.rfind("InitiateSystemShutdownExA", 0) == 0) restart.push_back(call);
+      if (call.rfind("AdjustTokenPrivileges", 0) == 0 || call.rfind("InitiateSystemShutdownExA", 0) == 0)
+        restart.push_back(call);
     if (held) {
-      EXPECT_THAT(restart, ElementsAre("AdjustTokenPrivileges(0, enable, &)", "InitiateSystemShutdownExA(NULL, NULL, 0, 0, 1, 0x800000FF)",
+      EXPECT_THAT(restart, ElementsAre("AdjustTokenPrivileges(0, enable, &)",
+                                       "InitiateSystemShutdownExA(NULL, NULL, 0, 0, 1, 0x800000FF)",
                                        "AdjustTokenPrivileges(0, disable, NULL)"));
       EXPECT_EQ(Machine_->Dialogs.Messages.size(), 1u) << "only the question";
     } else {
