@@ -8,6 +8,7 @@
 #include "install/installation_record.h"
 #include "install/installation_tables.h"
 #include "install/upper_filters.h"
+#include "install/windows_owned_keys.h"
 #include "services/files.h"
 #include "services/registry.h"
 #include "services/step_failure.h"
@@ -88,8 +89,13 @@ Registration WriteRegistryEntries(const ClickContext& context, TRootKeySecurityB
     return done;
   }
   const size_t failedBefore = log.FailedCount();
-  ReportSkippedKeys(WriteRegistryRows(registry, kEnumRootEntries, log), log);
-  registry.CloseKey();
+  {
+    TWindowsOwnedKeys windowsOwned(os);
+    windowsOwned.Take(BelowRoot(kEnumRootDeviceKey), log);
+    ReportSkippedKeys(WriteRegistryRows(registry, kEnumRootEntries, log), log);
+    registry.CloseKey();
+    windowsOwned.PutBack(kEnumRootDeviceKey, "to write it", log);
+  }
   done.Security = bracket.Close() ? KeySecurity::Restored : KeySecurity::NotRestored;
   if (!log.ValueWriteReport().empty()) return done;
   if (log.FailedCount() == failedBefore) MarkStepDone(os, record, kEnumRootStep, log);
@@ -289,7 +295,9 @@ void InstallEwfSupport(const InstallContext& given) {
     dialogs.ReportError(log.ValueWriteReport());
     return;
   }
-  ShowOutcome(dialogs, log, registration.Security, bracket.ReplacedOpenDacl(),
-              JoinNotes(LayoutNote(context.Boot, placed.BootLoaderPlaced, registration.Registered), placed.Note),
-              LoaderWarning(context.Boot, placed.BootLoaderPlaced));
+  ShowOutcome(
+      dialogs, log, registration.Security, bracket.ReplacedOpenDacl(),
+      JoinNotes(JoinNotes(LayoutNote(context.Boot, placed.BootLoaderPlaced, registration.Registered), placed.Note),
+                log.AnyDone() ? log.DoneText().substr(1) : std::string()),
+      LoaderWarning(context.Boot, placed.BootLoaderPlaced));
 }

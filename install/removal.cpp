@@ -9,6 +9,7 @@
 #include "install/replace_protocol.h"
 #include "install/security_bracket.h"
 #include "install/upper_filters.h"
+#include "install/windows_owned_keys.h"
 #include "services/boot_volumes.h"
 #include "services/files.h"
 #include "services/registry.h"
@@ -148,7 +149,10 @@ bool DeleteEnumRootKey(TRootKeySecurityBracket& bracket, TOs& os, TStepLog& log)
                        MachineKeyName(kRootKeySecurityPath), " could not be changed."}));
     return true;
   }
+  TWindowsOwnedKeys windowsOwned(os);
+  windowsOwned.Take(BelowRoot(kEnumRootDeviceKey), log);
   DeleteKey(os, kEnumRootDeviceKey, log);
+  windowsOwned.PutBack(kEnumRootDeviceKey, "to delete it", log);
   const bool restored = bracket.Close();
   if (restored && bracket.ReplacedOpenDacl()) {
     log.Done(Concat({"The registry key ", MachineKeyName(kRootKeySecurityPath),

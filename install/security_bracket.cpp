@@ -59,14 +59,6 @@ SavedKeySecurity StandardSecurityBlock(TOs& os) {
   return block;
 }
 
-// Sets `descriptor` on the open key and writes the hive to disk, so that a
-// power cut right after cannot bring the old permissions back. A failed
-// write to disk fails the step as a failed set does.
-[[nodiscard]] LONG SetSecurityDurably(TOs& os, HKEY key, PSECURITY_DESCRIPTOR descriptor) {
-  const LONG error = os.RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
-  return error == ERROR_SUCCESS ? os.RegFlushKey(key) : error;
-}
-
 }  // namespace
 
 std::string RootKeyRestoreAdvice() {
@@ -125,7 +117,7 @@ bool PrepareRootKeySecurityChange(TOs& os, TDialogs& dialogs, SavedKeySecurity& 
   SavedKeySecurity original(os);
   if (!SaveRootKeySecurity(os, dialogs, original, change.ReplacedOpenDacl)) return false;
 
-  if (const LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRootKeySecurityPath, 0, WRITE_DAC, change.Key.put())) {
+  if (const LONG error = OpenKeyForSecurity(os, kRootKeySecurityPath, DACL_SECURITY_INFORMATION, change.Key)) {
     ShowError(dialogs, std::string(kDisabling) + "the registry key could not be opened for write access.", error);
     return false;
   }
@@ -160,23 +152,18 @@ bool DisableRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved)
 }
 
 bool RestoreRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved) {
-  UniqueKey key(os);
-  if (const LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRootKeySecurityPath, 0, WRITE_DAC, key.put())) {
-    ShowError(dialogs, std::string(kRestoring) + "could not open the key for write access.", error);
-    saved.reset();
-    return false;
-  }
-
-  LONG error = os.RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved.get());
-  if (error != ERROR_SUCCESS) {
-    ShowError(dialogs, std::string(kRestoring) + "could not restore the original security descriptor.", error);
-  } else if ((error = os.RegFlushKey(key.get())) != ERROR_SUCCESS) {
-    // Put back, but not yet on disk: a power cut would bring the blank one back.
-    ShowError(dialogs, std::string(kRestoring) + "the restored security descriptor could not be written to disk.",
-              error);
-  }
+  // By the step that failed; put back but not on disk, a power cut would bring the blank one back.
+  static const char* const kFailures[] = {nullptr, "could not open the key for write access.",
+                                          "could not restore the original security descriptor.",
+                                          "the restored security descriptor could not be written to disk."};
+  LONG error = ERROR_SUCCESS;
+  const SecurityWrite failed =
+      WriteKeySecurity(os, kRootKeySecurityPath, DACL_SECURITY_INFORMATION, saved.get(), error);
   saved.reset();
-  return error == ERROR_SUCCESS;
+  if (failed != SecurityWrite::Done) {
+    ShowError(dialogs, std::string(kRestoring) + kFailures[static_cast<int>(failed)], static_cast<DWORD>(error));
+  }
+  return failed == SecurityWrite::Done;
 }
 
 bool RootKeyIsLeftOpen(TOs& os) {
@@ -199,11 +186,9 @@ void OfferRootKeySecurityRepair(TOs& os, TDialogs& dialogs) {
               "access."});
   if (dialogs.ShowMessageDialog(question, MessageKind::Warning, MessageButtons::YesNo) != DialogResult::Yes) return;
 
-  const std::vector<BYTE> standard = StandardKeySecurity();
-  UniqueKey key(os);
-  LONG error = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRootKeySecurityPath, 0, WRITE_DAC, key.put());
-  if (error == ERROR_SUCCESS) error = SetSecurityDurably(os, key.get(), const_cast<BYTE*>(standard.data()));
-  if (error != ERROR_SUCCESS) {
+  LONG error = ERROR_SUCCESS;
+  if (WriteKeySecurity(os, kRootKeySecurityPath, DACL_SECURITY_INFORMATION, StandardKeySecurity().data(), error) !=
+      SecurityWrite::Done) {
     ShowError(dialogs,
               Concat({"The standard permissions could not be put back on the registry key:\r\r", RootKeyName(),
                       "\r\rUse regedit to set them.  ", kStandardPermissions}),

@@ -55,6 +55,16 @@ std::vector<BYTE> AdministratorsOnlyKeySecurity() {
   return {std::begin(kAdministratorsOnlyKeySecurity), std::end(kAdministratorsOnlyKeySecurity)};
 }
 
+std::vector<BYTE> AdministratorsOwnedKeySecurity() {
+  std::vector<BYTE> owned = AdministratorsOnlyKeySecurity();
+  // The owner, S-1-5-32-544 (the last 16 bytes of the DACL), after it.
+  constexpr size_t kOwnerOffsetAt = 4;
+  owned[kOwnerOffsetAt] = static_cast<BYTE>(owned.size());
+  const std::vector<BYTE> administrators(owned.end() - 16, owned.end());
+  owned.insert(owned.end(), administrators.begin(), administrators.end());
+  return owned;
+}
+
 bool LeavesKeyOpen(const BYTE* descriptor, size_t size) {
   if (!descriptor || size < kHeaderSize) return true;
   const WORD control = static_cast<WORD>(descriptor[kControlAt] | (descriptor[kControlAt + 1] << 8));

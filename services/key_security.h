@@ -20,6 +20,10 @@ std::vector<BYTE> StandardKeySecurity();
 // subkeys created later inherit both entries.
 std::vector<BYTE> AdministratorsOnlyKeySecurity();
 
+// AdministratorsOnlyKeySecurity with the Administrators group as the owner:
+// what a key taken over from Windows is given.
+std::vector<BYTE> AdministratorsOwnedKeySecurity();
+
 // True when the descriptor lets everyone do everything with the key: it has
 // no DACL, or a NULL one, as after an interrupted installation. A block too
 // short to be a descriptor counts as open too: it cannot be trusted either.

@@ -103,7 +103,7 @@ class TOs {
   virtual HCURSOR SetCursor(HCURSOR cursor) = 0;
   virtual HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR cursorName) = 0;
 
-  // Restarting the computer (advapi32, user32). BOOL results as above.
+  // Restarting the computer (advapi32). BOOL results as above.
   // A pseudo-handle that needs no closing.
   virtual HANDLE GetCurrentProcess() = 0;
   virtual BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) = 0;
@@ -113,7 +113,8 @@ class TOs {
   virtual BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD bufferLength,
                                      PTOKEN_PRIVILEGES previousState, PDWORD returnLength) = 0;
   // Starts the shutdown and returns; it goes on without the caller.
-  virtual BOOL ExitWindowsEx(UINT flags, DWORD reason) = 0;
+  virtual BOOL InitiateSystemShutdownExA(LPSTR machineName, LPSTR message, DWORD timeout, BOOL forceAppsClosed,
+                                         BOOL rebootAfterShutdown, DWORD reason) = 0;
 
   // Process, memory and platform (kernel32).
   // Returns the length copied (without the NUL), the size needed (with the

@@ -202,3 +202,32 @@ LONG DeleteKeyTree(TOs& os, HKEY root, const std::string& path, std::string* fai
   if (error == ERROR_SUCCESS) error = os.RegFlushKey(parent.get());
   return error;
 }
+
+LONG OpenKeyForSecurity(TOs& os, const char* path, SECURITY_INFORMATION info, UniqueKey& key) {
+  const REGSAM access = ((info & DACL_SECURITY_INFORMATION) ? WRITE_DAC : 0) |
+                        ((info & OWNER_SECURITY_INFORMATION) ? WRITE_OWNER : 0) | KEY_QUERY_VALUE;
+  return os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, key.put());
+}
+
+SecurityWrite WriteKeySecurity(TOs& os, const char* path, SECURITY_INFORMATION info, const void* descriptor,
+                               LONG& error) {
+  UniqueKey key(os);
+  if ((error = OpenKeyForSecurity(os, path, info, key)) != ERROR_SUCCESS) return SecurityWrite::NotOpened;
+  // RegSetKeySecurity only reads the descriptor.
+  if ((error = os.RegSetKeySecurity(key.get(), info, const_cast<void*>(descriptor))) != ERROR_SUCCESS) {
+    return SecurityWrite::NotSet;
+  }
+  if ((error = os.RegFlushKey(key.get())) != ERROR_SUCCESS) return SecurityWrite::NotFlushed;
+  return SecurityWrite::Done;
+}
+
+LONG ReadKeySecurity(TOs& os, HKEY key, SECURITY_INFORMATION info, std::vector<BYTE>& descriptor) {
+  // Asked without a buffer, Windows answers with the size it needs.
+  DWORD size = 0;
+  os.RegGetKeySecurity(key, info, nullptr, &size);
+  std::vector<BYTE> read(size);
+  if (const LONG error = os.RegGetKeySecurity(key, info, read.data(), &size)) return error;
+  read.resize(size);
+  descriptor = std::move(read);
+  return ERROR_SUCCESS;
+}

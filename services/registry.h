@@ -112,3 +112,21 @@ bool FlushKey(TOs& os, HKEY key, const std::string& keyName, TStepLog& log);
 // there; else what Windows answered to the step that failed (the keys
 // already deleted stay deleted), and in `failedKey` the key it was about.
 [[nodiscard]] LONG DeleteKeyTree(TOs& os, HKEY root, const std::string& path, std::string* failedKey = nullptr);
+
+// HKEY_LOCAL_MACHINE\<path> opened to change the parts of its permissions
+// `info` names (WRITE_DAC, WRITE_OWNER), and with KEY_QUERY_VALUE, which
+// RegFlushKey needs ("RegFlushKey function"). What Windows answered.
+[[nodiscard]] LONG OpenKeyForSecurity(TOs& os, const char* path, SECURITY_INFORMATION info, UniqueKey& key);
+
+// The step of WriteKeySecurity that failed.
+enum class SecurityWrite { Done, NotOpened, NotSet, NotFlushed };
+
+// Opens the key as OpenKeyForSecurity does, sets the parts of `descriptor`
+// `info` names, and writes the hive to disk, so that a power cut right after
+// cannot bring the old permissions back. Windows' answer in `error`.
+[[nodiscard]] SecurityWrite WriteKeySecurity(TOs& os, const char* path, SECURITY_INFORMATION info,
+                                             const void* descriptor, LONG& error);
+
+// The parts of the open key's descriptor `info` names, self-relative.
+// ERROR_SUCCESS or Windows' answer; `descriptor` is left as it was on failure.
+[[nodiscard]] LONG ReadKeySecurity(TOs& os, HKEY key, SECURITY_INFORMATION info, std::vector<BYTE>& descriptor);

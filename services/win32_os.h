@@ -78,7 +78,8 @@ class TWin32Os : public TOs {
   BOOL LookupPrivilegeValueA(LPCSTR systemName, LPCSTR name, PLUID luid) override;
   BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD bufferLength,
                              PTOKEN_PRIVILEGES previousState, PDWORD returnLength) override;
-  BOOL ExitWindowsEx(UINT flags, DWORD reason) override;
+  BOOL InitiateSystemShutdownExA(LPSTR machineName, LPSTR message, DWORD timeout, BOOL forceAppsClosed,
+                                 BOOL rebootAfterShutdown, DWORD reason) override;
 
   DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;
   DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) override;

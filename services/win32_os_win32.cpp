@@ -207,8 +207,9 @@ BOOL TWin32Os::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVI
   return ::AdjustTokenPrivileges(token, disableAll, newState, bufferLength, previousState, returnLength);
 }
 
-BOOL TWin32Os::ExitWindowsEx(UINT flags, DWORD reason) {
-  return ::ExitWindowsEx(flags, reason);
+BOOL TWin32Os::InitiateSystemShutdownExA(LPSTR machineName, LPSTR message, DWORD timeout, BOOL forceAppsClosed,
+                                         BOOL rebootAfterShutdown, DWORD reason) {
+  return ::InitiateSystemShutdownExA(machineName, message, timeout, forceAppsClosed, rebootAfterShutdown, reason);
 }
 
 DWORD TWin32Os::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {

@@ -232,6 +232,13 @@ TEST_F(OsContract, TheShutdownPrivilegeIsFoundAndEnabledOnRequest) {
   EXPECT_EQ(previous.Privileges[0].Luid.LowPart, 19u);
   EXPECT_TRUE(Os().AdjustTokenPrivileges(token, FALSE, &previous, 0, nullptr, nullptr));
   EXPECT_TRUE(Os().CloseHandle(token));
+
+  // The previous state is read through TOKEN_QUERY ("AdjustTokenPrivileges function").
+  ASSERT_TRUE(Os().OpenProcessToken(Os().GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
+  SeedLastError();
+  EXPECT_FALSE(Os().AdjustTokenPrivileges(token, FALSE, &enabled, sizeof previous, &previous, &size));
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(Os().CloseHandle(token));
 }
 
 }  // namespace

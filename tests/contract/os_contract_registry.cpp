@@ -3,6 +3,9 @@
 #include <vector>
 
 #include "contract/contract_environment.h"
+#include "services/key_security.h"
+#include "services/privilege.h"
+#include "support/security_descriptor_bytes.h"
 
 namespace {
 
@@ -187,6 +190,47 @@ TEST_F(RegistryContract, KeysAreDeletedLeafFirstAndValuesOneByOne) {
   EXPECT_EQ(Os().RegDeleteKeyA(Env().ScratchKey(), "Gone"), ERROR_SUCCESS);
   HKEY missing = nullptr;
   EXPECT_EQ(Os().RegOpenKeyExA(Env().ScratchKey(), "Gone", 0, KEY_READ, &missing), ERROR_FILE_NOT_FOUND);
+}
+
+}  // namespace
+
+namespace {
+
+// Windows' Plug and Play manager gives a device key the System account as
+// owner, full control to it and read to Everyone. Each key's own descriptor
+// decides: an administrator may neither re-create ("RegCreateKeyEx
+// function") nor delete it ("RegDeleteKey function": the key itself is
+// opened for DELETE) until he has taken ownership, after which, as owner, he
+// may set the DACL ("Ownership of Objects"). The right to take ownership is
+// an entry of the DACL here: Wine grants it for no privilege (the fake's own
+// tests show SeTakeOwnershipPrivilege).
+TEST_F(RegistryContract, AKeyWindowsOwnsRefusesReCreateAndDeleteUntilTakenOver) {
+  HKEY key = Create("Owned");
+  {
+    // Only with it may the owner be a SID the caller is not ("Privilege Constants").
+    const TEnabledPrivilege restore(Os(), SE_RESTORE_NAME);
+    ASSERT_EQ(restore.Error(), ERROR_SUCCESS);
+    Bytes windows = WindowsOwnedYieldingOwnership();
+    ASSERT_EQ(Os().RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, windows.data()),
+              ERROR_SUCCESS);
+  }
+  Os().RegCloseKey(key);
+
+  HKEY again = nullptr;
+  EXPECT_EQ(Os().RegCreateKeyExA(Env().ScratchKey(), "Owned", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &again, nullptr),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Os().RegDeleteKeyA(Env().ScratchKey(), "Owned"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Os().RegOpenKeyExA(Env().ScratchKey(), "Owned", 0, WRITE_DAC, &again), ERROR_ACCESS_DENIED);
+  Os().RegCloseKey(Open("Owned", KEY_READ));
+
+  Bytes taken = AdministratorsOwnedKeySecurity();
+  HKEY owner = Open("Owned", WRITE_OWNER);
+  EXPECT_EQ(Os().RegSetKeySecurity(owner, OWNER_SECURITY_INFORMATION, taken.data()), ERROR_SUCCESS);
+  Os().RegCloseKey(owner);
+  HKEY dacl = Open("Owned", WRITE_DAC);
+  EXPECT_EQ(Os().RegSetKeySecurity(dacl, DACL_SECURITY_INFORMATION, taken.data()), ERROR_SUCCESS);
+  Os().RegCloseKey(dacl);
+  EXPECT_EQ(Os().RegDeleteKeyA(Env().ScratchKey(), "Owned"), ERROR_SUCCESS);
 }
 
 }  // namespace

@@ -117,6 +117,24 @@ LONG SetMachineKeySecurity(const std::string& keyPath, REGSAM access, SECURITY_I
 
 }  // namespace
 
+void GiveMachineKeyToWindows(const std::string& keyPath) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS) << keyPath;
+  char name[256];
+  for (DWORD index = 0, size = sizeof name;
+       RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+       ++index, size = sizeof name) {
+    GiveMachineKeyToWindows(keyPath + "\\" + name);
+  }
+  RegCloseKey(key);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("O:SYD:(A;CI;KA;;;SY)(A;CI;KR;;;WD)(A;;WO;;;BA)",
+                                                                   SDDL_REVISION_1, &descriptor, nullptr));
+  EXPECT_EQ(SetMachineKeySecurity(keyPath, WRITE_OWNER | WRITE_DAC, kOwnerAndDacl, descriptor), ERROR_SUCCESS)
+      << keyPath;
+  LocalFree(descriptor);
+}
+
 TMachineKeySecurity::TMachineKeySecurity(const std::string& keyPath, const char* sddl) : KeyPath_(keyPath) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, READ_CONTROL, &key) == ERROR_SUCCESS) {

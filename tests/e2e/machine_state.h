@@ -82,6 +82,13 @@ class TMachineValueSet {
   std::vector<BYTE> Data_;
 };
 
+// Gives the key and every key below it to Windows, as its Plug and Play
+// manager leaves a loaded driver's device key: owner the System account,
+// which has full control, and Everyone read. Nothing puts them back. Wine
+// grants WRITE_OWNER for no privilege, so Administrators get it in the DACL,
+// standing in for the SeTakeOwnershipPrivilege they hold on Windows.
+void GiveMachineKeyToWindows(const std::string& keyPath);
+
 // Gives a key under HKEY_LOCAL_MACHINE the owner and DACL of an SDDL text
 // ("O:SYD:(A;;KR;;;WD)...") while it lives; then takes the key back and
 // restores both. The DACL must leave Administrators WRITE_OWNER for that.

@@ -350,3 +350,44 @@ TEST_F(RemovalTest, TheGuidesRecoveryStepsWorkOnWhatInstallLeft) {
 }
 
 }  // namespace
+
+namespace {
+
+// Once the driver has loaded, Windows owns its device key and gives
+// administrators only read access. Remove takes it over to delete it and
+// finishes; Install over such a key takes it over, writes it and gives it
+// back, and a second Remove finishes too.
+TEST_F(RemovalTest, ADeviceKeyWindowsOwnsIsRemovedAndInstalledOver) {
+  const std::map<std::string, std::string> before = InstallOn({"VolSnap"}, kOriginalBootLoader);
+  GiveMachineKeyToWindows(kLegacyEwfKey);
+  OpenRemovalFromTheSystemMenu();
+  const std::vector<ShownMessage> removed = AnswerRemoval();
+  ExpectRemoved(removed);
+  ASSERT_EQ(removed.size(), 2u);
+  EXPECT_NE(removed[1].Text.find("LEGACY_EWF belonged to Windows, so Stillvane took ownership of it to delete it."),
+            std::string::npos)
+      << removed[1].Text;
+  EXPECT_EQ(Differences(before, Snapshot()), "");
+
+  // Install's closing message, as "caption: text".
+  const auto install = [this] {
+    ClickInstall();
+    const std::optional<ShownMessage> shown = AnswerNextWindow(*App_, Main_, 30000);
+    return shown ? shown->Caption + ": " + shown->Text : std::string("nothing shown");
+  };
+  const std::string fresh = install();
+  EXPECT_EQ(fresh.rfind("Information: EWF installation completed successfully.", 0), 0u) << fresh;
+  GiveMachineKeyToWindows(kLegacyEwfKey);
+  const std::string over = install();
+  EXPECT_EQ(over.rfind("Information: EWF installation completed successfully.", 0), 0u) << over;
+  EXPECT_NE(over.find("LEGACY_EWF belonged to Windows, so Stillvane took ownership of it to write it, then gave it "
+                      "back its owner and permissions."),
+            std::string::npos)
+      << over;
+
+  OpenRemovalFromTheSystemMenu();
+  ExpectRemoved(AnswerRemoval());
+  EXPECT_EQ(Differences(before, Snapshot()), "");
+}
+
+}  // namespace

@@ -10,8 +10,13 @@
 
 namespace {
 
-constexpr DWORD kProcessAborted = 1067;   // ERROR_PROCESS_ABORTED
-constexpr DWORD kShutdownPrivilege = 19;  // SE_SHUTDOWN_PRIVILEGE
+constexpr DWORD kProcessAborted = 1067;  // ERROR_PROCESS_ABORTED
+// The LUIDs Windows gives the privileges modelled here.
+constexpr struct {
+  const char* Name;
+  DWORD Luid;
+} kPrivileges[] = {{SE_SHUTDOWN_NAME, 19}, {SE_TAKE_OWNERSHIP_NAME, 9}, {SE_RESTORE_NAME, 18}};
+constexpr DWORD kShutdownPrivilege = 19;
 
 // A system cursor as LoadCursorA(NULL, name) gives it: the same every time.
 HCURSOR LoadedCursor(LPCSTR name) {
@@ -696,7 +701,7 @@ HCURSOR TFakeOs::LoadCursorA(HINSTANCE instance, LPCSTR cursorName) {
 BOOL TFakeOs::OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
   if (const auto error = Record("OpenProcessToken", Hex(access))) return Succeeds(*error);
   if (process != GetCurrentProcess() || !token) return Succeeds(ERROR_INVALID_PARAMETER);
-  return Succeeds(Processes_.OpenToken(token));
+  return Succeeds(Processes_.OpenToken(token, access));
 }
 
 BOOL TFakeOs::LookupPrivilegeValueA(LPCSTR systemName, LPCSTR name, PLUID luid) {
@@ -704,9 +709,23 @@ BOOL TFakeOs::LookupPrivilegeValueA(LPCSTR systemName, LPCSTR name, PLUID luid) 
     return Succeeds(*error);
   }
   constexpr DWORD kNoSuchPrivilege = 1313;
-  if (!luid || Text(name) != SE_SHUTDOWN_NAME) return Succeeds(kNoSuchPrivilege);
-  *luid = LUID{kShutdownPrivilege, 0};
-  return TRUE;
+  for (const auto& privilege : kPrivileges) {
+    if (luid && Text(name) == privilege.Name) {
+      *luid = LUID{privilege.Luid, 0};
+      return TRUE;
+    }
+  }
+  return Succeeds(kNoSuchPrivilege);
+}
+
+bool TFakeOs::PrivilegeEnabled(const std::string& name) const {
+  for (const auto& privilege : kPrivileges) {
+    if (name == privilege.Name) {
+      const auto found = PrivilegesEnabled_.find(privilege.Luid);
+      return found != PrivilegesEnabled_.end() && found->second;
+    }
+  }
+  return false;
 }
 
 BOOL TFakeOs::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD bufferLength,
@@ -717,29 +736,43 @@ BOOL TFakeOs::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVIL
                                                              ", " + Pointer(previousState))) {
     return Succeeds(*error);
   }
-  // Only the shutdown privilege, one at a time, is modelled.
-  if (!Processes_.IsToken(token) || disableAll || !newState || newState->PrivilegeCount != 1 ||
-      newState->Privileges[0].Luid.LowPart != kShutdownPrivilege) {
-    return Succeeds(ERROR_INVALID_PARAMETER);
+  // The modelled privileges, one at a time.
+  const DWORD luid = newState && newState->PrivilegeCount == 1 ? newState->Privileges[0].Luid.LowPart : 0;
+  const bool known = std::any_of(std::begin(kPrivileges), std::end(kPrivileges),
+                                 [luid](const auto& privilege) { return privilege.Luid == luid; });
+  if (!Processes_.IsToken(token) || disableAll || !known) return Succeeds(ERROR_INVALID_PARAMETER);
+  // "AdjustTokenPrivileges function": the handle needs TOKEN_ADJUST_PRIVILEGES,
+  // and TOKEN_QUERY too when the previous state is asked for.
+  const DWORD access = Processes_.TokenAccess(token);
+  if (!(access & TOKEN_ADJUST_PRIVILEGES) || (previousState && !(access & TOKEN_QUERY))) {
+    return Succeeds(ERROR_ACCESS_DENIED);
   }
+  bool& enabled = PrivilegesEnabled_[luid];
   if (previousState) {
     if (bufferLength < sizeof(TOKEN_PRIVILEGES)) return Succeeds(ERROR_INSUFFICIENT_BUFFER);
     previousState->PrivilegeCount = 1;
-    previousState->Privileges[0] = {{kShutdownPrivilege, 0}, ShutdownPrivilegeEnabled_ ? SE_PRIVILEGE_ENABLED : 0u};
+    previousState->Privileges[0] = {{luid, 0}, enabled ? SE_PRIVILEGE_ENABLED : 0u};
     if (returnLength) *returnLength = sizeof(TOKEN_PRIVILEGES);
   }
-  if (!ShutdownPrivilegeHeld_) {
+  if (luid == kShutdownPrivilege && !ShutdownPrivilegeHeld_) {
     LastError_ = ERROR_NOT_ALL_ASSIGNED;  // and yet it answers TRUE
     return TRUE;
   }
-  ShutdownPrivilegeEnabled_ = enable;
+  enabled = enable;
+  Registry_.SetPrivileges(PrivilegeEnabled(SE_TAKE_OWNERSHIP_NAME), PrivilegeEnabled(SE_RESTORE_NAME));
   LastError_ = ERROR_SUCCESS;
   return TRUE;
 }
 
-BOOL TFakeOs::ExitWindowsEx(UINT flags, DWORD reason) {
-  if (const auto error = Record("ExitWindowsEx", Hex(flags) + ", " + Hex(reason))) return Succeeds(*error);
-  return Succeeds(ShutdownPrivilegeEnabled_ ? ERROR_SUCCESS : static_cast<DWORD>(ERROR_PRIVILEGE_NOT_HELD));
+BOOL TFakeOs::InitiateSystemShutdownExA(LPSTR machineName, LPSTR message, DWORD timeout, BOOL forceAppsClosed,
+                                        BOOL rebootAfterShutdown, DWORD reason) {
+  if (const auto error =
+          Record("InitiateSystemShutdownExA", Text(machineName) + ", " + Text(message) + ", " + Number(timeout) + ", " +
+                                                  Number(forceAppsClosed) + ", " + Number(rebootAfterShutdown) + ", " +
+                                                  Hex(reason))) {
+    return Succeeds(*error);
+  }
+  return Succeeds(ShutdownPrivilegeEnabled() ? ERROR_SUCCESS : static_cast<DWORD>(ERROR_PRIVILEGE_NOT_HELD));
 }
 
 // Libraries

@@ -66,9 +66,12 @@ class TFakeOs : public TOs {
   HCURSOR Cursor() const { return Cursor_; }
 
   // Whether the account may shut the computer down (it may unless told);
-  // whether the privilege is enabled in the process's token right now.
+  // whether the privilege is enabled in the process's token right now. The
+  // administrator also holds SeTakeOwnershipPrivilege and SeRestorePrivilege,
+  // disabled until enabled.
   void SetShutdownPrivilegeHeld(bool held) { ShutdownPrivilegeHeld_ = held; }
-  bool ShutdownPrivilegeEnabled() const { return ShutdownPrivilegeEnabled_; }
+  bool ShutdownPrivilegeEnabled() const { return PrivilegeEnabled(SE_SHUTDOWN_NAME); }
+  bool PrivilegeEnabled(const std::string& name) const;
 
   // The call log, oldest first, e.g. "RegOpenKeyExA(HKLM, SOFTWARE\X, 0, 0x20019)".
   // GetLastError, SetLastError, IsDBCSLeadByte, GetTickCount and
@@ -173,7 +176,8 @@ class TFakeOs : public TOs {
   BOOL LookupPrivilegeValueA(LPCSTR systemName, LPCSTR name, PLUID luid) override;
   BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD bufferLength,
                              PTOKEN_PRIVILEGES previousState, PDWORD returnLength) override;
-  BOOL ExitWindowsEx(UINT flags, DWORD reason) override;
+  BOOL InitiateSystemShutdownExA(LPSTR machineName, LPSTR message, DWORD timeout, BOOL forceAppsClosed,
+                                 BOOL rebootAfterShutdown, DWORD reason) override;
 
   DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;
   DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) override;
@@ -252,6 +256,6 @@ class TFakeOs : public TOs {
   std::vector<UINT> Queue_;
   HCURSOR Cursor_ = nullptr;
   bool ShutdownPrivilegeHeld_ = true;
-  bool ShutdownPrivilegeEnabled_ = false;
-  uintptr_t NextMutexHandle_ = 0x900000;  // what GetFileVersionInfoA filled, and how far
+  std::map<DWORD, bool> PrivilegesEnabled_;  // by LUID
+  uintptr_t NextMutexHandle_ = 0x900000;     // what GetFileVersionInfoA filled, and how far
 };

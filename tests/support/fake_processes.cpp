@@ -145,8 +145,8 @@ DWORD TFakeProcesses::Terminate(HANDLE handle, DWORD exitCode) {
   return ERROR_SUCCESS;
 }
 
-DWORD TFakeProcesses::OpenToken(HANDLE* token) {
-  *token = NewHandle(Kind::Token, 0);
+DWORD TFakeProcesses::OpenToken(HANDLE* token, DWORD access) {
+  *token = NewHandle(Kind::Token, static_cast<int>(access));
   return ERROR_SUCCESS;
 }
 

@@ -53,15 +53,16 @@ class TFakeProcesses {
   bool Signalled(HANDLE handle) const;
   DWORD ExitCode(HANDLE process, DWORD* exitCode) const;
   DWORD Terminate(HANDLE process, DWORD exitCode);
-  DWORD OpenToken(HANDLE* token);
+  DWORD OpenToken(HANDLE* token, DWORD access);
   bool IsToken(HANDLE handle) const { return Find(handle, Kind::Token) != nullptr; }
+  DWORD TokenAccess(HANDLE token) const { return static_cast<DWORD>(Find(token, Kind::Token)->Object); }
   DWORD Close(HANDLE handle);
 
  private:
   enum class Kind { Manager, Service, PipeRead, PipeWrite, Process, Thread, Token };
   struct Handle {
     Kind Of;
-    int Object;  // the pipe, process or service it stands for
+    int Object;  // the pipe, process or service it stands for; a token's access
   };
   struct Process {
     bool Exited;

@@ -31,11 +31,27 @@ bool SplitKeyPath(const std::string& path, std::vector<std::string>* names) {
 
 }  // namespace
 
-TFakeRegistry::TFakeRegistry() : Machine_(std::make_shared<Key>()), User_(std::make_shared<Key>()) {
-  Machine_->Name = "HKLM";
-  User_->Name = "HKCU";
-  Machine_->Security = OpenSecurityDescriptor();
-  User_->Security = OpenSecurityDescriptor();
+TFakeRegistry::TFakeRegistry() : Machine_(NewKey(nullptr, "HKLM")), User_(NewKey(nullptr, "HKCU")) {}
+
+std::shared_ptr<TFakeRegistry::Key> TFakeRegistry::NewKey(const std::shared_ptr<Key>& parent,
+                                                          const std::string& name) const {
+  auto key = std::make_shared<Key>();
+  key->Name = name;
+  key->Parent = parent;
+  key->Security = OpenSecurityDescriptor();
+  key->Owner = AdministratorsSid();
+  return key;
+}
+
+bool TFakeRegistry::Allows(const Key& key, REGSAM access) const {
+  constexpr REGSAM kNotRights = KEY_WOW64_64KEY | KEY_WOW64_32KEY | MAXIMUM_ALLOWED;
+  DWORD granted = GrantedAccess(key.Security, {EveryoneSid(), AdministratorsSid()});
+  // "Ownership of Objects": the owner may always read and change the DACL.
+  if (key.Owner == AdministratorsSid()) granted |= READ_CONTROL | WRITE_DAC;
+  // "Privilege Constants", SE_TAKE_OWNERSHIP_NAME: WRITE_OWNER whatever the DACL says.
+  if (TakeOwnership_) granted |= WRITE_OWNER;
+  const DWORD needed = MapGenericKeyRights(access) & ~kNotRights;
+  return (granted & needed) == needed;
 }
 
 HKEY TFakeRegistry::NewHandle(std::shared_ptr<Key> key, REGSAM access) {
@@ -78,22 +94,23 @@ LONG TFakeRegistry::Create(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY resu
   for (const std::string& name : names) {
     auto& child = key->Subkeys[name];
     if (!child) {
-      if (WriteRefused(key)) {
+      // "RegCreateKeyEx function": a new key needs KEY_CREATE_SUB_KEY on its parent.
+      if (WriteRefused(key) || !Allows(*key, KEY_CREATE_SUB_KEY)) {
         key->Subkeys.erase(name);
         return ERROR_ACCESS_DENIED;
       }
-      child = std::make_shared<Key>();
-      child->Name = name;
-      child->Parent = key;
-      child->Security = OpenSecurityDescriptor();
+      child = NewKey(key, name);
       created = true;
     }
     key = child;
   }
   if (created && descriptor) key->Security = DaclOnlyDescriptor(descriptor);
-  if ((access & kWriteAccess) && WriteRefused(key)) return ERROR_ACCESS_DENIED;
+  // An existing key is opened as RegOpenKeyEx would: its own DACL decides.
+  if (((access & kWriteAccess) && WriteRefused(key)) || (!created && !Allows(*key, access))) {
+    return ERROR_ACCESS_DENIED;
+  }
   if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-  *result = NewHandle(key, access);
+  *result = NewHandle(key, MapGenericKeyRights(access));
   return ERROR_SUCCESS;
 }
 
@@ -109,8 +126,8 @@ LONG TFakeRegistry::Open(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result
     if (found == key->Subkeys.end()) return ERROR_FILE_NOT_FOUND;
     key = found->second;
   }
-  if ((access & kWriteAccess) && WriteRefused(key)) return ERROR_ACCESS_DENIED;
-  *result = NewHandle(key, access);
+  if (((access & kWriteAccess) && WriteRefused(key)) || !Allows(*key, access)) return ERROR_ACCESS_DENIED;
+  *result = NewHandle(key, MapGenericKeyRights(access));
   return ERROR_SUCCESS;
 }
 
@@ -168,7 +185,8 @@ LONG TFakeRegistry::DeleteSubKey(HKEY parent, LPCSTR subKey) {
     if (found == key->Subkeys.end()) return ERROR_FILE_NOT_FOUND;
     key = found->second;
   }
-  if (!key->Subkeys.empty() || WriteRefused(key)) return ERROR_ACCESS_DENIED;
+  // "RegDeleteKey function": the key itself is opened for DELETE.
+  if (!key->Subkeys.empty() || WriteRefused(key) || !Allows(*key, DELETE)) return ERROR_ACCESS_DENIED;
   key->Deleted = true;
   key->Parent.lock()->Subkeys.erase(key->Name);
   return ERROR_SUCCESS;
@@ -180,18 +198,20 @@ LONG TFakeRegistry::DeleteValue(HKEY key, LPCSTR name) {
   return at->Values.erase(name ? name : "") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
+// "RegFlushKey function": the key must have been opened with KEY_QUERY_VALUE.
 LONG TFakeRegistry::Flush(HKEY key) const {
   std::shared_ptr<Key> at;
-  return Resolve(key, 0, &at);
+  return Resolve(key, KEY_QUERY_VALUE, &at);
 }
 
-// Only the DACL is kept per key; owner, group and SACL are not modelled.
+// The owner and DACL are kept per key; group and SACL are not modelled.
 LONG TFakeRegistry::GetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) {
   std::shared_ptr<Key> at;
   if (const LONG error = Resolve(key, READ_CONTROL, &at)) return error;
   if (!size) return ERROR_INVALID_PARAMETER;
   if (info & SACL_SECURITY_INFORMATION) return ERROR_PRIVILEGE_NOT_HELD;
-  const std::vector<BYTE> answer = (info & DACL_SECURITY_INFORMATION) ? at->Security : DescriptorWithoutParts();
+  std::vector<BYTE> answer = (info & DACL_SECURITY_INFORMATION) ? at->Security : DescriptorWithoutParts();
+  if (info & OWNER_SECURITY_INFORMATION) answer = WithOwner(std::move(answer), at->Owner);
   const DWORD available = *size;
   *size = static_cast<DWORD>(answer.size());
   if (!descriptor || available < answer.size()) return ERROR_INSUFFICIENT_BUFFER;
@@ -201,10 +221,20 @@ LONG TFakeRegistry::GetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_D
 
 LONG TFakeRegistry::SetSecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor) {
   std::shared_ptr<Key> at;
-  if (const LONG error = Resolve(key, (info & DACL_SECURITY_INFORMATION) ? WRITE_DAC : 0, &at)) return error;
+  const REGSAM needed =
+      ((info & DACL_SECURITY_INFORMATION) ? WRITE_DAC : 0) | ((info & OWNER_SECURITY_INFORMATION) ? WRITE_OWNER : 0);
+  if (const LONG error = Resolve(key, needed, &at)) return error;
   if (info & SACL_SECURITY_INFORMATION) return ERROR_PRIVILEGE_NOT_HELD;
   // Windows also takes absolute descriptors; nothing here builds one.
   if (SelfRelativeLength(descriptor) == 0) return ERROR_INVALID_SECURITY_DESCR;
+  const std::vector<BYTE> owner = OwnerSid(descriptor);
+  if (info & OWNER_SECURITY_INFORMATION) {
+    if (owner.empty()) return ERROR_INVALID_SECURITY_DESCR;
+    // "Privilege Constants", SE_RESTORE_NAME: only with it may the owner be
+    // any SID but one of the caller's own (here Administrators).
+    if (owner != AdministratorsSid() && !Restore_) return ERROR_INVALID_OWNER;
+    at->Owner = owner;
+  }
   if (info & DACL_SECURITY_INFORMATION) at->Security = DaclOnlyDescriptor(descriptor);
   return ERROR_SUCCESS;
 }
@@ -227,12 +257,7 @@ std::shared_ptr<TFakeRegistry::Key> TFakeRegistry::FindOrCreate(HKEY root, const
   SplitKeyPath(path, &names);
   for (const std::string& name : names) {
     auto& child = key->Subkeys[name];
-    if (!child) {
-      child = std::make_shared<Key>();
-      child->Name = name;
-      child->Parent = key;
-      child->Security = OpenSecurityDescriptor();
-    }
+    if (!child) child = NewKey(key, name);
     key = child;
   }
   return key;
@@ -288,6 +313,15 @@ std::vector<BYTE> TFakeRegistry::Security(HKEY root, const std::string& path) co
 
 void TFakeRegistry::SetSecurity(HKEY root, const std::string& path, std::vector<BYTE> descriptor) {
   FindOrCreate(root, path)->Security = std::move(descriptor);
+}
+
+std::vector<BYTE> TFakeRegistry::Owner(HKEY root, const std::string& path) const {
+  const std::shared_ptr<Key> key = Find(root, path);
+  return key ? key->Owner : std::vector<BYTE>();
+}
+
+void TFakeRegistry::SetOwner(HKEY root, const std::string& path, std::vector<BYTE> owner) {
+  FindOrCreate(root, path)->Owner = std::move(owner);
 }
 
 void TFakeRegistry::MarkRestrictive(HKEY root, const std::string& path) {

@@ -1,7 +1,9 @@
 // The registry of TFakeOs: a tree of keys under HKEY_LOCAL_MACHINE and
-// HKEY_CURRENT_USER with typed values, a security descriptor per key, handles
+// HKEY_CURRENT_USER with typed values, an owner and a DACL per key, handles
 // that remember the access they were opened with, and "restrictive" keys that
 // refuse write access at and below them until their DACL is opened up.
+// The caller is an administrator: each key's own DACL is checked against
+// Everyone and Administrators on every open, create and delete.
 #pragma once
 
 #include <map>
@@ -32,6 +34,15 @@ class TFakeRegistry {
   std::vector<std::string> ValueNames(HKEY root, const std::string& path) const;
   std::vector<BYTE> Security(HKEY root, const std::string& path) const;
   void SetSecurity(HKEY root, const std::string& path, std::vector<BYTE> descriptor);
+  // Keys belong to Administrators unless given another owner (a SID's bytes).
+  std::vector<BYTE> Owner(HKEY root, const std::string& path) const;
+  void SetOwner(HKEY root, const std::string& path, std::vector<BYTE> owner);
+  // Whether the caller's token has SeTakeOwnershipPrivilege and
+  // SeRestorePrivilege enabled (TFakeOs keeps them so).
+  void SetPrivileges(bool takeOwnership, bool restore) {
+    TakeOwnership_ = takeOwnership;
+    Restore_ = restore;
+  }
   // Creates the key if needed and protects it: opening or creating it or any
   // key below it with write access fails with ERROR_ACCESS_DENIED unless its
   // DACL is NULL (as after RegSetKeySecurity with a blank descriptor).
@@ -67,6 +78,7 @@ class TFakeRegistry {
     std::map<std::string, std::shared_ptr<Key>, CaseInsensitiveLess> Subkeys;
     std::map<std::string, RegistryValue, CaseInsensitiveLess> Values;
     std::vector<BYTE> Security;
+    std::vector<BYTE> Owner;
     bool Restrictive = false;
     bool Deleted = false;
   };
@@ -80,10 +92,15 @@ class TFakeRegistry {
   std::shared_ptr<Key> Find(HKEY root, const std::string& path) const;
   std::shared_ptr<Key> FindOrCreate(HKEY root, const std::string& path);
   static bool WriteRefused(const std::shared_ptr<Key>& key);
+  // Whether the key's own owner and DACL let the caller have `access`.
+  bool Allows(const Key& key, REGSAM access) const;
+  std::shared_ptr<Key> NewKey(const std::shared_ptr<Key>& parent, const std::string& name) const;
   HKEY NewHandle(std::shared_ptr<Key> key, REGSAM access);
 
   std::shared_ptr<Key> Machine_;
   std::shared_ptr<Key> User_;
   std::map<HKEY, Handle> Handles_;
   uintptr_t NextHandle_ = 0x10000;
+  bool TakeOwnership_ = false;
+  bool Restore_ = false;
 };

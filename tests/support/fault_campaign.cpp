@@ -3,9 +3,21 @@
 #include <optional>
 
 #include "support/fault_plan.h"
+#include "support/security_descriptor_bytes.h"
 #include "support/stand_in_image.h"
 
 namespace fault {
+
+const char* const kDeviceKeys[3] = {"SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF",
+                                    "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000",
+                                    "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF\\0000\\Control"};
+
+void WindowsOwnsDeviceKey(TFakeOs& os) {
+  for (const char* key : kDeviceKeys) {
+    os.Registry().SetSecurity(HKEY_LOCAL_MACHINE, key, ProtectedSecurityDescriptor());
+    os.Registry().SetOwner(HKEY_LOCAL_MACHINE, key, SystemSid());
+  }
+}
 
 namespace {
 
@@ -87,6 +99,15 @@ void WithoutFilterList(FaultMachine& m) {
   m.Os.Registry().CreateKey(HKEY_LOCAL_MACHINE, kClassKey);
 }
 
+void WindowsOwnDeviceKey(FaultMachine& m) {
+  WindowsOwnsDeviceKey(m.Os);
+}
+
+FaultScenario OneFaultOnly(FaultScenario scenario) {
+  scenario.OneFaultOnly = true;
+  return scenario;
+}
+
 // Install on the machine `before` leaves, then `then`; the removal is the action.
 FaultScenario Remove(const std::string& state, std::function<void(FaultMachine&)> before,
                      std::function<void(FaultMachine&)> then = nullptr) {
@@ -120,6 +141,7 @@ std::vector<FaultScenario> RemoveScenarios() {
                WithFileOnDrive(m, "ntldr.bak", "earlier backup");
                MakeBootLoaderReadOnly(m);
              }),
+      OneFaultOnly(Remove("after Install, then Windows owns LEGACY_EWF", nullptr, WindowsOwnDeviceKey)),
       Remove("after Install, no record", nullptr,
              [](FaultMachine& m) { m.Os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane"); }),
   };
@@ -148,6 +170,7 @@ std::vector<FaultScenario> InstallScenarios() {
                 MakeBootLoaderReadOnly(m);
               }),
       Install("UpperFilters holding other filters", WithOtherFilters),
+      OneFaultOnly(Install("Windows owns LEGACY_EWF", WindowsOwnDeviceKey)),
       Install("no UpperFilters value", WithoutFilterList),
       Install("Windows on the second partition",
               [](FaultMachine& m) {

@@ -27,7 +27,17 @@ struct FaultScenario {
   // `exactRoundTrip`, else with no trace of the write filter's registration.
   std::function<void(FaultMachine&)> BeforeInstall = nullptr;
   bool ExactRoundTrip = false;
+  // A state that only one rule needs (keys Windows owns): to keep the
+  // campaign's time, one fault at a time only, and interrupted only when a
+  // removal; never undone, as its starting state stands for an installation.
+  bool OneFaultOnly = false;
 };
+
+// The driver's device keys, below HKEY_LOCAL_MACHINE, as Windows' Plug and
+// Play manager has them once the driver has loaded: owner the System account,
+// which has full control, and Everyone read.
+extern const char* const kDeviceKeys[3];
+void WindowsOwnsDeviceKey(TFakeOs& os);
 
 // The starting states and actions of the campaign.
 std::vector<FaultScenario> InstallScenarios();

@@ -253,7 +253,7 @@ InjectedFault MakeFault(const std::vector<std::string>& calls, size_t index, DWO
           calls[index],
           error,
           Subjects(calls, index),
-          ReleasedKind(CallName(calls[index])),
+          ReleasedKind(calls[index]),
           IsSecurityRestore(calls, index),
           ReadsDriverVersion(calls, index)};
 }

@@ -28,7 +28,7 @@ std::string Argument(const std::vector<std::string>& arguments, size_t at) {
 bool IsRootKeyOpenForDacl(const std::string& call) {
   const std::vector<std::string> args = CallArguments(call);
   return CallName(call) == "RegOpenKeyExA" && Argument(args, 0) == "HKLM" && Argument(args, 1) == kRootKey &&
-         Argument(args, 3) == "0x40000";
+         Argument(args, 3) == "0x40001";
 }
 
 bool IsRootKeySecuritySet(const std::string& call) {
@@ -77,6 +77,10 @@ std::vector<DWORD> PlausibleErrors(const std::string& callName) {
       {"RegFlushKey", {ERROR_CANTWRITE}},
       {"RegGetKeySecurity", {ERROR_ACCESS_DENIED}},
       {"RegSetKeySecurity", {ERROR_ACCESS_DENIED, ERROR_CANTWRITE}},
+      // Taking over a key Windows owns, and giving it back.
+      {"OpenProcessToken", {ERROR_ACCESS_DENIED}},
+      {"LookupPrivilegeValueA", {ERROR_NO_SUCH_PRIVILEGE}},
+      {"AdjustTokenPrivileges", {ERROR_ACCESS_DENIED}},
       // ERROR_CALL_NOT_IMPLEMENTED is Wine's answer.
       {"BuildSecurityDescriptorA", {ERROR_NOT_ENOUGH_MEMORY, ERROR_CALL_NOT_IMPLEMENTED}},
       {"FindFirstFileA", {ERROR_ACCESS_DENIED}},
@@ -117,10 +121,11 @@ std::vector<DWORD> PlausibleErrors(const std::string& callName) {
   return found == kErrors.end() ? std::vector<DWORD>{} : found->second;
 }
 
-std::string ReleasedKind(const std::string& callName) {
+std::string ReleasedKind(const std::string& call) {
+  const std::string callName = CallName(call);
   if (callName == "RegCloseKey") return "key";
   if (callName == "FindClose") return "find";
-  if (callName == "CloseHandle") return "file";
+  if (callName == "CloseHandle") return call == "CloseHandle(token)" ? "" : "file";
   if (callName == "LocalFree") return "memory";
   return std::string();
 }
@@ -190,6 +195,15 @@ std::vector<std::string> PathSubjects(const std::vector<std::string>& calls, siz
   if (name == "RegSetValueExA" || name == "RegQueryValueExA") return {Argument(args, 1)};
   // The record's key is named by its path.
   if (name == "RegSetKeySecurity" && Argument(args, 0) == "HKLM\\SOFTWARE\\Stillvane") return {"SOFTWARE\\Stillvane"};
+  // A key taken over from Windows, or given back, is named by its path.
+  const std::string key = Argument(args, 0);
+  if ((name == "RegGetKeySecurity" || name == "RegSetKeySecurity" || name == "RegFlushKey") &&
+      key.rfind("HKLM\\" + std::string(kRootKey) + "\\", 0) == 0) {
+    return {key.substr(5)};
+  }
+  if (name == "OpenProcessToken" || name == "LookupPrivilegeValueA" || name == "AdjustTokenPrivileges") {
+    return {"LEGACY_EWF"};
+  }
   if (name == "RegGetKeySecurity" || name == "RegSetKeySecurity" || name == "BuildSecurityDescriptorA" ||
       name == "LocalAlloc") {
     return {kDisabling};

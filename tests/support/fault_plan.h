@@ -26,7 +26,7 @@ std::vector<DWORD> PlausibleErrors(const std::string& callName);
 // design (nothing can be done about it); TFakeOs then keeps the resource, so
 // one of its kind may stay open: "key", "find", "file" or "memory"; empty
 // for any other call.
-std::string ReleasedKind(const std::string& callName);
+std::string ReleasedKind(const std::string& call);
 
 // Whether calls[index] puts the Enum\Root DACL back (the restore's open or
 // its RegSetKeySecurity, after the one that replaced it).

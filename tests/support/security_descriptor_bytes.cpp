@@ -90,7 +90,7 @@ size_t SelfRelativeLength(const void* descriptor) {
     const bool isSid = slot <= 8;
     // A SID is 8 bytes plus 4 per sub-authority; an ACL says its own size.
     const size_t length = isSid ? 8 + 4 * size_t{bytes[offset + 1]} : ReadWord(bytes + offset + 2);
-    end = std::max(end, offset + length);
+    end = std::max(end, static_cast<size_t>(offset + length));
   }
   return end;
 }
@@ -110,6 +110,73 @@ std::vector<BYTE> DaclOnlyDescriptor(const void* descriptor) {
 
 std::vector<BYTE> DescriptorWithoutParts() {
   return Header(0, 0);
+}
+
+std::vector<BYTE> SystemSid() {
+  return {1, 1, 0, 0, 0, 0, 0, kNtAuthority, 18, 0, 0, 0};
+}
+
+std::vector<BYTE> AdministratorsSid() {
+  return {1, 2, 0, 0, 0, 0, 0, kNtAuthority, 32, 0, 0, 0, 0x20, 0x02, 0, 0};
+}
+
+std::vector<BYTE> EveryoneSid() {
+  return {1, 1, 0, 0, 0, 0, 0, kWorldAuthority, 0, 0, 0, 0};
+}
+
+std::vector<BYTE> WindowsOwnedYieldingOwnership() {
+  std::vector<BYTE> descriptor = ProtectedSecurityDescriptor();
+  const std::vector<BYTE> administrators = AdministratorsSid();
+  descriptor.insert(descriptor.end(), {0, 0, 24, 0});  // ACCESS_ALLOWED, not inherited, 24 bytes
+  PutDword(descriptor, WRITE_OWNER);
+  descriptor.insert(descriptor.end(), administrators.begin(), administrators.end());
+  BYTE* acl = descriptor.data() + kHeaderSize;
+  acl[2] = static_cast<BYTE>(acl[2] + 24);
+  acl[4] = static_cast<BYTE>(acl[4] + 1);
+  return WithOwner(std::move(descriptor), SystemSid());
+}
+
+std::vector<BYTE> OwnerSid(const void* descriptor) {
+  if (SelfRelativeLength(descriptor) == 0) return {};
+  const auto* bytes = static_cast<const BYTE*>(descriptor);
+  const DWORD offset = ReadDword(bytes + 4);
+  if (offset == 0) return {};
+  return {bytes + offset, bytes + offset + 8 + 4 * size_t{bytes[offset + 1]}};
+}
+
+std::vector<BYTE> WithOwner(std::vector<BYTE> descriptor, const std::vector<BYTE>& owner) {
+  const DWORD at = static_cast<DWORD>(descriptor.size());
+  descriptor.insert(descriptor.end(), owner.begin(), owner.end());
+  for (int i = 0; i < 4; ++i) descriptor[4 + i] = static_cast<BYTE>(at >> (8 * i));
+  return descriptor;
+}
+
+DWORD MapGenericKeyRights(DWORD access) {
+  constexpr DWORD kGenericAll = 0x10000000;
+  constexpr DWORD kGenericExecute = 0x20000000;
+  DWORD mapped = access & 0x0FFFFFFF;
+  if (access & kGenericAll) mapped |= KEY_ALL_ACCESS;
+  if (access & kGenericExecute) mapped |= KEY_EXECUTE;
+  if (access & GENERIC_WRITE) mapped |= KEY_WRITE;
+  if (access & GENERIC_READ) mapped |= KEY_READ;
+  return mapped;
+}
+
+DWORD GrantedAccess(const std::vector<BYTE>& descriptor, const std::vector<std::vector<BYTE>>& sids) {
+  if (HasNullDacl(descriptor)) return 0xFFFFFFFF;
+  const BYTE* acl = descriptor.data() + ReadDword(descriptor.data() + kDaclOffsetAt);
+  DWORD granted = 0;
+  DWORD denied = 0;
+  const BYTE* ace = acl + 8;
+  for (WORD n = ReadWord(acl + 4); n > 0; --n, ace += ReadWord(ace + 2)) {
+    const BYTE* sid = ace + 8;
+    const std::vector<BYTE> trustee(sid, sid + 8 + 4 * size_t{sid[1]});
+    if (std::find(sids.begin(), sids.end(), trustee) == sids.end()) continue;
+    const DWORD mask = MapGenericKeyRights(ReadDword(ace + 4));
+    if (ace[0] == 0) granted |= mask & ~denied;  // ACCESS_ALLOWED_ACE_TYPE
+    if (ace[0] == 1) denied |= mask & ~granted;  // ACCESS_DENIED_ACE_TYPE
+  }
+  return granted;
 }
 
 bool HasNullDacl(const std::vector<BYTE>& descriptor) {

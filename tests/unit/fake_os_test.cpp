@@ -52,6 +52,41 @@ TEST(TFakeRegistry, AProtectedKeyRefusesWritesBelowItUntilItsDaclIsBlank) {
   EXPECT_EQ(os.LiveLocalAllocationCount(), 0);
 }
 
+// "Privilege Constants": with SE_TAKE_OWNERSHIP_NAME enabled an
+// administrator may open any key for WRITE_OWNER; with SE_RESTORE_NAME he
+// may make any SID its owner. Wine knows neither at open, so this holds on
+// the fake only.
+TEST(TFakeRegistry, TakingOwnershipAndGivingItBackNeedTheirPrivileges) {
+  TFakeOs os;
+  os.Registry().SetSecurity(HKEY_LOCAL_MACHINE, kLegacy, ProtectedSecurityDescriptor());
+  os.Registry().SetOwner(HKEY_LOCAL_MACHINE, kLegacy, SystemSid());
+  HKEY key = nullptr;
+  EXPECT_EQ(os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLegacy, 0, WRITE_OWNER, &key), ERROR_ACCESS_DENIED);
+  os.Registry().SetPrivileges(true, false);
+  ASSERT_EQ(os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLegacy, 0, WRITE_OWNER, &key), ERROR_SUCCESS);
+  std::vector<BYTE> windows = WithOwner(ProtectedSecurityDescriptor(), SystemSid());
+  EXPECT_EQ(os.RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION, windows.data()), ERROR_INVALID_OWNER);
+  std::vector<BYTE> taken = WithOwner(ProtectedSecurityDescriptor(), AdministratorsSid());
+  EXPECT_EQ(os.RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION, taken.data()), ERROR_SUCCESS);
+  os.Registry().SetPrivileges(false, true);
+  EXPECT_EQ(os.RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION, windows.data()), ERROR_SUCCESS);
+  os.RegCloseKey(key);
+  EXPECT_EQ(os.Registry().Owner(HKEY_LOCAL_MACHINE, kLegacy), SystemSid());
+}
+
+// "RegFlushKey function": the key must have been opened with KEY_QUERY_VALUE.
+// Wine flushes through any handle, so this holds on the fake only.
+TEST(TFakeRegistry, AFlushNeedsAHandleThatMayQueryValues) {
+  TFakeOs os;
+  os.Registry().CreateKey(HKEY_LOCAL_MACHINE, kRoot);
+  for (const REGSAM access : {static_cast<REGSAM>(WRITE_DAC), static_cast<REGSAM>(WRITE_DAC | KEY_QUERY_VALUE)}) {
+    HKEY key = nullptr;
+    ASSERT_EQ(os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRoot, 0, access, &key), ERROR_SUCCESS);
+    EXPECT_EQ(os.RegFlushKey(key), access & KEY_QUERY_VALUE ? ERROR_SUCCESS : ERROR_ACCESS_DENIED) << access;
+    os.RegCloseKey(key);
+  }
+}
+
 TEST(TFakeRegistry, BuildSecurityDescriptorCanAnswerAsWineDoes) {
   TFakeOs os;
   os.SetBuildSecurityDescriptorResult(ERROR_CALL_NOT_IMPLEMENTED);

@@ -13,6 +13,7 @@
 #include "services/key_security.h"
 #include "support/ewf_manager_reports.h"
 #include "support/fake_os.h"
+#include "support/fault_campaign.h"
 #include "support/recording_dialogs.h"
 #include "support/security_descriptor_bytes.h"
 #include "support/stand_in_image.h"
@@ -957,6 +958,40 @@ TEST_F(InstallationTest, AFailedRestoreGivesTheLongCompletionMessageOrJoinsTheFa
                            "\r\rIn addition, an error has occurred while restoring " +
                            kKeyAdvice + kRetry,
                        MessageKind::Error);
+}
+
+}  // namespace
+
+namespace {
+
+// Once the driver has loaded, Windows owns its device key and gives
+// administrators only read access: Install takes it over for its writes and
+// gives it back, also when a write fails.
+TEST_F(InstallationTest, ADeviceKeyWindowsOwnsIsTakenOverAndGivenBackOnEveryPath) {
+  for (const bool valueWriteFails : {false, true}) {
+    SCOPED_TRACE(valueWriteFails ? "a value write fails" : "every write done");
+    fault::WindowsOwnsDeviceKey(Os_);
+    if (valueWriteFails) Os_.FailCallsContaining(", Class, ", ERROR_ACCESS_DENIED);
+    Click();
+    if (valueWriteFails) {
+      EXPECT_EQ(Dialogs_.Shown, std::vector<std::string>{"report: Failed to set data for 'Class'"});
+    } else {
+      ExpectAllEntries();
+      ASSERT_FALSE(Dialogs_.Messages.empty());
+      EXPECT_THAT(Dialogs_.Messages.back().Text,
+                  HasSubstr("EWF installation completed successfully.\r\r"
+                            "The registry key HKEY_LOCAL_MACHINE\\" +
+                            kLegacy +
+                            " belonged to Windows, so Stillvane took ownership of it to write it, then gave it back "
+                            "its owner and permissions."));
+    }
+    for (const char* key : fault::kDeviceKeys) {
+      EXPECT_EQ(Os_.Registry().Owner(HKEY_LOCAL_MACHINE, key), SystemSid()) << key;
+      EXPECT_EQ(Os_.Registry().Security(HKEY_LOCAL_MACHINE, key), ProtectedSecurityDescriptor()) << key;
+    }
+    EXPECT_FALSE(Os_.PrivilegeEnabled(SE_TAKE_OWNERSHIP_NAME));
+    EXPECT_FALSE(Os_.PrivilegeEnabled(SE_RESTORE_NAME));
+  }
 }
 
 }  // namespace

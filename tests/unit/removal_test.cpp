@@ -9,6 +9,7 @@
 #include "support/ewf_manager_reports.h"
 #include "support/fault_campaign.h"
 #include "support/fault_machine.h"
+#include "support/security_descriptor_bytes.h"
 #include "support/stand_in_image.h"
 
 namespace fault {
@@ -590,6 +591,29 @@ TEST_F(RemovalTest, ASecondInstallReliesOnlyOnABackupThatIsThere) {
   EXPECT_EQ(Contents("C:\\ntldr.bak"), first);
   Remove();
   EXPECT_EQ(Contents("C:\\ntldr"), first);
+}
+
+// Windows took the device key over after Install: Remove takes it back to
+// delete it, and finishes; refused the privilege, it says what failed.
+TEST_F(RemovalTest, ADeviceKeyWindowsOwnsIsTakenOverSoThatTheRemovalFinishes) {
+  const std::map<std::string, std::string> before = Entries();
+  Install();
+  WindowsOwnsDeviceKey(Machine_.Os);
+  Machine_.Os.FailCall("AdjustTokenPrivileges", ERROR_ACCESS_DENIED, 1);
+  Remove();
+  EXPECT_THAT(Closing(), HasSubstr("EWF support was not completely removed."));
+  EXPECT_THAT(Closing(), HasSubstr("Taking ownership of the registry key HKEY_LOCAL_MACHINE\\" +
+                                   std::string(kDeviceKeys[0]) + " failed.  Error 5"));
+  EXPECT_THAT(Closing(), Not(HasSubstr("belonged to Windows")));
+  for (const char* key : kDeviceKeys) EXPECT_EQ(Machine_.Os.Registry().Owner(HKEY_LOCAL_MACHINE, key), SystemSid());
+
+  Remove();
+  EXPECT_EQ(Entries(), before);
+  EXPECT_THAT(Closing(), HasSubstr("EWF support was removed."));
+  EXPECT_THAT(Closing(), HasSubstr("The registry key HKEY_LOCAL_MACHINE\\" + std::string(kDeviceKeys[0]) +
+                                   " belonged to Windows, so Stillvane took ownership of it to delete it.\r"));
+  EXPECT_FALSE(Machine_.Os.PrivilegeEnabled(SE_TAKE_OWNERSHIP_NAME));
+  EXPECT_EQ(Machine_.Os.Registry().Security(HKEY_LOCAL_MACHINE, kRootKey), ProtectedSecurityDescriptor());
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ TEST_F(SecurityBracketTest, DisableSavesTheDaclSetsABlankOneAndRestorePutsTheSam
       ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x20019)",
                   "RegGetKeySecurity(" + kRootHandle + ", 4, NULL, 0)", "LocalAlloc(0x0, " + size + ")",
                   "RegGetKeySecurity(" + kRootHandle + ", 4, &, " + size + ")", "RegCloseKey(" + kRootHandle + ")",
-                  "RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x40000)",
+                  "RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x40001)",
                   "BuildSecurityDescriptorA(NULL, NULL, 0, NULL, 0, NULL, NULL)",
                   "RegSetKeySecurity(" + kRootHandle + ", 4, &)", "LocalFree(#2)", "RegCloseKey(" + kRootHandle + ")"));
   EXPECT_TRUE(HasNullDacl(Dacl()));
@@ -79,9 +79,9 @@ TEST_F(SecurityBracketTest, DisableSavesTheDaclSetsABlankOneAndRestorePutsTheSam
   Os_.ClearCalls();
   ASSERT_TRUE(RestoreRootKeySecurity(Os_, Dialogs_, Saved_));
   EXPECT_THAT(Os_.Calls(),
-              ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x40000)",
+              ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x40001)",
                           "RegSetKeySecurity(" + kRootHandle + ", 4, &)", "RegFlushKey(" + kRootHandle + ")",
-                          "LocalFree(#1)", "RegCloseKey(" + kRootHandle + ")"));
+                          "RegCloseKey(" + kRootHandle + ")", "LocalFree(#1)"));
   EXPECT_EQ(Dacl(), original);
   EXPECT_TRUE(Dialogs_.Shown.empty());
   ExpectNothingHeld();
@@ -190,9 +190,9 @@ const std::vector<FailedStep> kDisableFailures = {
      kDisabling + "unable to query the registry key security attributes.  Error 5",
      {"LocalFree(#1)", "RegCloseKey(" + kRootHandle + ")"}},
     {"no write access to the key's permissions",
-     [](TFakeOs& os) { os.FailCallsContaining("0x40000", ERROR_ACCESS_DENIED); },
+     [](TFakeOs& os) { os.FailCallsContaining("0x40001", ERROR_ACCESS_DENIED); },
      kDisabling + "the registry key could not be opened for write access.  Error 5",
-     {"RegOpenKeyExA(HKLM, SYSTEM\\CurrentControlSet\\Enum\\Root, 0, 0x40000)", "LocalFree(#1)"}},
+     {"RegOpenKeyExA(HKLM, SYSTEM\\CurrentControlSet\\Enum\\Root, 0, 0x40001)", "LocalFree(#1)"}},
     {"no blank descriptor, as under Wine",
      [](TFakeOs& os) { os.SetBuildSecurityDescriptorResult(ERROR_CALL_NOT_IMPLEMENTED); },
      kDisabling + "failed to create a blank security descriptor.  Error 120",
@@ -233,7 +233,7 @@ TEST_F(SecurityBracketTest, EachFailedDisableStepShowsItsMessageReleasesAllAndLe
 
 TEST_F(SecurityBracketTest, AFailedRestoreShowsItsMessageAndStillReleasesTheSavedDescriptor) {
   ASSERT_TRUE(DisableRootKeySecurity(Os_, Dialogs_, Saved_));
-  Os_.FailCallsContaining("0x40000", ERROR_ACCESS_DENIED);
+  Os_.FailCallsContaining("0x40001", ERROR_ACCESS_DENIED);
   EXPECT_FALSE(RestoreRootKeySecurity(Os_, Dialogs_, Saved_));
   ExpectOnlyError(kRestoring + "could not open the key for write access.  Error 5");
   EXPECT_TRUE(HasNullDacl(Dacl()));
@@ -250,9 +250,9 @@ TEST_F(SecurityBracketTest, AFailedRestoreShowsItsMessageAndStillReleasesTheSave
   ASSERT_EQ(dialogs.Messages.size(), 1u);
   EXPECT_EQ(dialogs.Messages[0].Text, kRestoring + "could not restore the original security descriptor.  Error 1338");
   EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Error);
-  EXPECT_THAT(os.Calls(), ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x40000)",
-                                      "RegSetKeySecurity(" + kRootHandle + ", 4, &)", "LocalFree(#1)",
-                                      "RegCloseKey(" + kRootHandle + ")"));
+  EXPECT_THAT(os.Calls(), ElementsAre("RegOpenKeyExA(HKLM, " + std::string(kRoot) + ", 0, 0x40001)",
+                                      "RegSetKeySecurity(" + kRootHandle + ", 4, &)",
+                                      "RegCloseKey(" + kRootHandle + ")", "LocalFree(#1)"));
   EXPECT_FALSE(saved);
   EXPECT_EQ(os.LiveLocalAllocationCount(), 0);
   EXPECT_EQ(os.OpenKeyCount(), 0);

@@ -66,7 +66,7 @@ std::vector<std::string> Writes(const TFakeOs& os) {
   for (const std::string& call : os.Calls()) {
     for (const char* name :
          {"RegCreateKeyExA", "RegSetValueExA", "RegDeleteKeyA", "RegDeleteValueA", "RegSetKeySecurity", "CopyFileA",
-          "MoveFileA", "MoveFileExA", "DeleteFileA", "SetFileAttributesA", "ExitWindowsEx"}) {
+          "MoveFileA", "MoveFileExA", "DeleteFileA", "SetFileAttributesA", "InitiateSystemShutdownExA"}) {
       if (call.rfind(std::string(name) + "(", 0) == 0) writes.push_back(call);
     }
     if (call.rfind("CreateFileA(", 0) == 0 && call.find(", 0x80000000, ") == std::string::npos) writes.push_back(call);
@@ -319,7 +319,7 @@ TEST_F(WriteFilterStatusTest, TheCommandsRunTheManagerAsDocumentedAfterAQuestion
               "The write filter carries out \"ewfmgr C: " + std::string(c.Argument) +
                   "\" when the computer next starts.\r\rDo you want to restart the computer now?  Save your work in "
                   "other programs first.");
-    EXPECT_THAT(Machine_->Os.CallsNamed("ExitWindowsEx"), IsEmpty()) << "answered No";
+    EXPECT_THAT(Machine_->Os.CallsNamed("InitiateSystemShutdownExA"), IsEmpty()) << "answered No";
   }
 
   // A command that does not apply is not even asked about.
@@ -367,9 +367,11 @@ TEST_F(WriteFilterStatusTest, TheRestartEnablesTheShutdownPrivilegeForItsOneCall
     status.FinishCommand();
     std::vector<std::string> restart;
     for (const std::string& call : Machine_->Os.Calls())
-      if (call.rfind("AdjustTokenPrivileges", 0) == 0 || call.rfind("ExitWindowsEx", 0) == 0) restart.push_back(call);
+      if (call.rfind("AdjustTokenPrivileges", 0) == 0 || call.rfind("InitiateSystemShutdownExA", 0) == 0)
+        restart.push_back(call);
     if (held) {
-      EXPECT_THAT(restart, ElementsAre("AdjustTokenPrivileges(0, enable, &)", "ExitWindowsEx(0x2, 0x800000FF)",
+      EXPECT_THAT(restart, ElementsAre("AdjustTokenPrivileges(0, enable, &)",
+                                       "InitiateSystemShutdownExA(NULL, NULL, 0, 0, 1, 0x800000FF)",
                                        "AdjustTokenPrivileges(0, disable, NULL)"));
       EXPECT_EQ(Machine_->Dialogs.Messages.size(), 1u) << "only the question";
     } else {
