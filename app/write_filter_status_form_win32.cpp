@@ -83,10 +83,10 @@ void TWriteFilterStatusForm::CommandButtonClick(ManagerCommand command) {
 
 void TWriteFilterStatusForm::ShowView() {
   const StatusView& view = Status_.View();
-  SetImage(Image1, LoadIconA(nullptr, MessageKindIcon(view.Kind)));
+  SetImage(Image1, LoadIconA(nullptr, MAKEINTRESOURCEA(static_cast<int>(IconOf(view.Status)))));
   SetText(Label1, view.Sentence.c_str());
   SetText(Memo1, view.Checks.c_str());
-  SetText(Label2, view.Service.c_str());
+  SetText(Label2, view.Now.c_str());
   SetText(Memo2, view.Report.c_str());
   SetText(Label3, view.CommandsNote.c_str());
   for (int i = 0; i < kManagerCommandCount; ++i) EnableControl(kCommandButtons[i], view.Applies[i]);

@@ -118,6 +118,8 @@ class TOs {
   // Returns the length copied; when it equals size the path may be truncated.
   virtual DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) = 0;
   virtual BOOL GetVersionExA(LPOSVERSIONINFOA versionInfo) = 0;
+  // The computer's memory; dwTotalPhys is its physical memory in bytes.
+  virtual void GlobalMemoryStatus(LPMEMORYSTATUS buffer) = 0;
   virtual HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) = 0;
   virtual HLOCAL LocalFree(HLOCAL memory) = 0;
   virtual BOOL IsDBCSLeadByte(BYTE testChar) = 0;

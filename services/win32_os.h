@@ -63,6 +63,7 @@ class TWin32Os : public TOs {
   BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
   BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) override;
   DWORD GetTickCount() override;
+  void GlobalMemoryStatus(LPMEMORYSTATUS buffer) override;
 
   DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wakeAll, DWORD milliseconds,
                                   DWORD wakeMask) override;

@@ -164,6 +164,10 @@ DWORD TWin32Os::GetTickCount() {
   return ::GetTickCount();
 }
 
+void TWin32Os::GlobalMemoryStatus(LPMEMORYSTATUS buffer) {
+  ::GlobalMemoryStatus(buffer);
+}
+
 DWORD TWin32Os::MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wakeAll, DWORD milliseconds,
                                           DWORD wakeMask) {
   return ::MsgWaitForMultipleObjects(count, handles, wakeAll, milliseconds, wakeMask);

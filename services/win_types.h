@@ -81,6 +81,18 @@ struct SYSTEM_POWER_CAPABILITIES {
 };
 typedef SYSTEM_POWER_CAPABILITIES* PSYSTEM_POWER_CAPABILITIES;
 
+struct MEMORYSTATUS {
+  DWORD dwLength;
+  DWORD dwMemoryLoad;
+  SIZE_T dwTotalPhys;
+  SIZE_T dwAvailPhys;
+  SIZE_T dwTotalPageFile;
+  SIZE_T dwAvailPageFile;
+  SIZE_T dwTotalVirtual;
+  SIZE_T dwAvailVirtual;
+};
+typedef MEMORYSTATUS* LPMEMORYSTATUS;
+
 struct FILETIME {
   DWORD dwLowDateTime;
   DWORD dwHighDateTime;
@@ -313,6 +325,7 @@ struct VS_FIXEDFILEINFO {
 #define REG_DWORD 4
 #define REG_MULTI_SZ 7
 #define REG_OPTION_NON_VOLATILE 0
+#define REG_OPTION_VOLATILE 1
 #define REG_CREATED_NEW_KEY 1
 #define REG_OPENED_EXISTING_KEY 2
 

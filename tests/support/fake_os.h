@@ -49,6 +49,8 @@ class TFakeOs : public TOs {
   // What GetPwrCapabilities tells: whether the hardware can hibernate (S4)
   // and whether hibernation is turned on (the hibernation file is there).
   void SetHibernation(bool supported, bool enabled);
+  // The physical memory GlobalMemoryStatus tells; 512 MB unless told.
+  void SetPhysicalMemory(SIZE_T bytes) { PhysicalMemory_ = bytes; }
   // Named mutexes, as another process would hold them.
   int MutexHandleCount(const std::string& name) const;
 
@@ -158,6 +160,7 @@ class TFakeOs : public TOs {
   BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
   BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) override;
   DWORD GetTickCount() override { return Tick_; }
+  void GlobalMemoryStatus(LPMEMORYSTATUS buffer) override { buffer->dwTotalPhys = PhysicalMemory_; }
 
   DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wakeAll, DWORD milliseconds,
                                   DWORD wakeMask) override;
@@ -240,6 +243,7 @@ class TFakeOs : public TOs {
   std::string DllDirectory_ = "<unset>";
   bool HibernationSupported_ = true;
   bool HibernationEnabled_ = true;
+  SIZE_T PhysicalMemory_ = SIZE_T(512) << 20;
   std::map<HANDLE, std::string> MutexHandles_;
   DWORD Tick_ = 0xFFFFF000;  // 4 seconds before it wraps round
   struct TimedMessage {
