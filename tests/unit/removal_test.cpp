@@ -76,7 +76,9 @@ TEST_F(RemovalTest, InstallThenRemoveIsARoundTripInAnOrderThatKeepsTheMachineSta
                   "RegSetKeySecurity(HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root, 4, &)",
                   "MoveFileExA(C:\\ntldr.stillvane-new, C:\\ntldr, 0x9)", "DeleteFileA(C:\\ntldr.bak)",
                   "DeleteFileA(C:\\WINDOWS\\system32\\drivers\\ewf.sys)",
-                  "DeleteFileA(C:\\WINDOWS\\system32\\ewfmgr.exe)", "RegDeleteKeyA(HKLM, SOFTWARE\\Stillvane)"));
+                  "DeleteFileA(C:\\WINDOWS\\system32\\ewfmgr.exe)",
+                  "RegDeleteKeyA(HKLM, SOFTWARE\\Stillvane\\Since this start)",
+                  "RegDeleteKeyA(HKLM, SOFTWARE\\Stillvane)"));
   EXPECT_EQ(Entries(), before);
   EXPECT_THAT(Machine_.Os.CallsNamed("RegFlushKey"),
               testing::Contains("RegFlushKey(HKLM\\" + std::string(kClassKey) + ")"))
