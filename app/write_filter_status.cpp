@@ -1,7 +1,5 @@
 #include "app/write_filter_status.h"
 
-#include <algorithm>
-#include <cstdlib>
 
 #include "app/message_dialog_text.h"
 #include "services/ascii_text.h"
@@ -109,19 +107,14 @@ std::string FirstSentence(FilterStatus status, const WriteFilterState& state) {
 }
 
 // Wrong lines first, then Not known, then OK, each group in the checks' order.
-std::string ChecksText(std::vector<StatusCheck> checks) {
-  std::stable_sort(checks.begin(), checks.end(), [](const StatusCheck& a, const StatusCheck& b) {
-    const auto rank = [](CheckOutcome outcome) {
-      return outcome == CheckOutcome::Wrong ? 0 : outcome == CheckOutcome::Unknown ? 1 : 2;
-    };
-    return rank(a.Outcome) < rank(b.Outcome);
-  });
+std::string ChecksText(const std::vector<StatusCheck>& checks) {
+  static const char* const kMarks[] = {"Wrong: ", "Not known: ", "OK: "};
+  static constexpr CheckOutcome kOrder[] = {CheckOutcome::Wrong, CheckOutcome::Unknown, CheckOutcome::Ok};
   std::string text;
-  for (const StatusCheck& check : checks) {
-    const char* mark = check.Outcome == CheckOutcome::Ok      ? "OK: "
-                       : check.Outcome == CheckOutcome::Wrong ? "Wrong: "
-                                                              : "Not known: ";
-    text += Concat({text.empty() ? "" : "\r\n", mark, check.Text});
+  for (int group = 0; group < 3; ++group) {
+    for (const StatusCheck& check : checks) {
+      if (check.Outcome == kOrder[group]) text += Concat({text.empty() ? "" : "\r\n", kMarks[group], check.Text});
+    }
   }
   return text;
 }
@@ -141,7 +134,7 @@ std::string ServiceText(const WriteFilterState& state) {
 }
 
 // A size as the user reads it: "640 KB", "12 MB".
-std::string SizeText(unsigned long long bytes) {
+std::string SizeText(unsigned long bytes) {
   return bytes < (1u << 20) ? Concat({std::to_string((bytes + 1023) >> 10), " KB"})
                             : Concat({std::to_string(bytes >> 20), " MB"});
 }
@@ -150,11 +143,14 @@ std::string SizeText(unsigned long long bytes) {
 // lines ("1024 bytes"), beside the computer's physical memory; empty when
 // the report gives none.
 std::string OverlayText(TOs& os, const WriteFilterState& state) {
-  unsigned long long used = 0;
+  unsigned long used = 0;
   bool told = false;
   for (const char* name : {"Memory used for data", "Memory used for mapping"}) {
     for (const std::string& value : ReportValues(state.Report.Output, name)) {
-      used += std::strtoull(value.c_str(), nullptr, 10);
+      unsigned long bytes = 0;
+      for (size_t i = 0; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i)
+        bytes = bytes * 10 + static_cast<unsigned>(value[i] - '0');
+      used += bytes;
       told = true;
     }
   }
@@ -162,10 +158,10 @@ std::string OverlayText(TOs& os, const WriteFilterState& state) {
   MEMORYSTATUS memory = {};
   memory.dwLength = sizeof memory;
   os.GlobalMemoryStatus(&memory);
-  const unsigned long long physical = memory.dwTotalPhys;
+  const unsigned long physical = static_cast<unsigned long>(memory.dwTotalPhys);
   std::string text = Concat({"The overlay uses ", SizeText(used), " of memory; the computer has ",
                              SizeText(physical), "."});
-  if (used * 100 > physical * kOverlayWarningPercent) {
+  if (used > physical / 100 * kOverlayWarningPercent) {
     text += Concat({"  That is more than ", std::to_string(kOverlayWarningPercent),
                     "% of it: restart the computer soon (after Commit, if the changes are wanted), before the "
                     "overlay fills the memory and Windows stops."});
