@@ -89,8 +89,7 @@ std::string FirstSentence(FilterStatus status, const WriteFilterState& state) {
       return Concat({capitalized, " is not protected: EWF support is not installed on this computer.  Click Install EWF "
                             "Support in the main window to install it."});
     case FilterStatus::DidNotStart:
-      return Concat({capitalized, " is not protected: the write filter did not start when the computer last started.  "
-                            "Click Install EWF Support again to mend the installation, then restart the computer."});
+      return Concat({capitalized, " is not protected: the write filter did not start when the computer last started."});
     case FilterStatus::ProtectedAfterStart:
       return Concat({capitalized, " is not protected now; it will be protected after the next start, when the write "
                             "filter ",
@@ -329,9 +328,9 @@ void TWriteFilterStatus::Compose() {
                               "started: if it was given before, that start did not carry it out."});
   }
   if (wrong) {
-    View_.Sentence +=
-        "  EWF support is damaged: the lines marked Wrong say what is wrong and what to do.  Click Install EWF "
-        "Support again to mend it, or choose Remove EWF Support to take it out.";
+    View_.Sentence += "  EWF support is damaged: the lines marked Wrong say what to do.";
+  } else if (View_.Status == FilterStatus::DidNotStart) {
+    View_.Sentence += "  Click Install EWF Support again to mend the installation, then restart the computer.";
   } else if (unknown) {
     View_.Sentence += "  Some checks could not be made: the lines marked Not known say why.";
   }

@@ -25,25 +25,26 @@ enum ControlId {
 };
 
 const char kCaption[] = "Write Filter Status";
-const FormSpec kStatusForm = {kCaption, 560, 479, FormKind::Dialog, FormPosition::OwnerCenter, nullptr};
+const FormSpec kStatusForm = {kCaption, 560, 492, FormKind::Dialog, FormPosition::OwnerCenter, nullptr};
 
-// The sentence has room for four lines, the note above the buttons for
-// three and the service's line for two; the checks and the report scroll.
+// The sentence has room for five lines, the note above the buttons for
+// three and the lines on the service, the overlay and HORM for three; the
+// checks (those to act on first) and the report scroll.
 // Escape and Enter press Close; the focus starts on Refresh.
 const ControlSpec kStatusControls[] = {
     {Image1, Image, 0, {8, 8, 32, 32}, TopLeft, -1, None, 0, nullptr},
-    {Label1, WrappedLabel, 0, {48, 8, 504, 53}, TopSides, -1, Bold, 0, ""},
-    {GroupBox1, GroupBox, 0, {8, 69, 544, 137}, TopSides, 0, None, 0, "What the installation left"},
+    {Label1, WrappedLabel, 0, {48, 8, 504, 66}, TopSides, -1, Bold, 0, ""},
+    {GroupBox1, GroupBox, 0, {8, 82, 544, 137}, TopSides, 0, None, 0, "What the installation left"},
     {Memo1, TextBox, GroupBox1, {8, 18, 528, 111}, All, 0, None, 0, ""},
-    {GroupBox2, GroupBox, 0, {8, 212, 544, 226}, TopSides, 1, None, 0, "The write filter now"},
-    {Label2, WrappedLabel, GroupBox2, {8, 18, 528, 26}, TopSides, -1, None, 0, ""},
-    {Memo2, TextBox, GroupBox2, {8, 46, 528, 100}, All, 0, FixedPitch, 0, ""},
+    {GroupBox2, GroupBox, 0, {8, 225, 544, 226}, TopSides, 1, None, 0, "The write filter now"},
+    {Label2, WrappedLabel, GroupBox2, {8, 18, 528, 42}, TopSides, -1, None, 0, ""},
+    {Memo2, TextBox, GroupBox2, {8, 62, 528, 84}, All, 0, FixedPitch, 0, ""},
     {Label3, WrappedLabel, GroupBox2, {8, 150, 528, 39}, TopSides, -1, None, 0, ""},
     {EnableButton, Button, GroupBox2, {206, 193, 90, 25}, BottomRight, 1, None, 0, "&Enable"},
     {CommitButton, Button, GroupBox2, {302, 193, 90, 25}, BottomRight, 2, None, 0, "Co&mmit"},
     {CommitAndDisableButton, Button, GroupBox2, {398, 193, 130, 25}, BottomRight, 3, None, 0, "Commit and &Disable"},
-    {RefreshButton, Button, 0, {366, 446, 90, 25}, BottomRight, 2, None, 0, "&Refresh"},
-    {CloseButton, Button, 0, {462, 446, 90, 25}, BottomRight, 3, Default | Cancel, IDCANCEL, "Close"},
+    {RefreshButton, Button, 0, {366, 459, 90, 25}, BottomRight, 2, None, 0, "&Refresh"},
+    {CloseButton, Button, 0, {462, 459, 90, 25}, BottomRight, 3, Default | Cancel, IDCANCEL, "Close"},
 };
 
 constexpr int kCommandButtons[kManagerCommandCount] = {EnableButton, CommitButton, CommitAndDisableButton};

@@ -113,7 +113,7 @@ TEST_F(WriteFilterStatusTest, EachStateOfTheMachineHasItsSentenceIconAndFirstLin
   const std::string didNotCarry =
       " for the next start, though no command was given here since the computer last started: if it was given "
       "before, that start did not carry it out.";
-  const std::string damaged = "  EWF support is damaged: the lines marked Wrong say what is wrong and what to do.";
+  const std::string damaged = "  EWF support is damaged: the lines marked Wrong say what to do.";
   const std::string okFirst = "OK: The record of the installation";
   const std::vector<Case> cases = {
       {"installed, not restarted", [](TFakeOs&) {}, FilterStatus::ProtectedAfterStart,
