@@ -138,9 +138,9 @@ std::string SizeText(unsigned long bytes) {
                             : Concat({std::to_string(bytes >> 20), " MB"});
 }
 
-// The memory the overlay uses, from the report's "Memory used for ..."
-// lines ("1024 bytes"), beside the computer's physical memory; empty when
-// the report gives none.
+// The memory the overlay at work uses, from the report's "Memory used for
+// ..." lines ("1024 bytes"), beside the computer's physical memory; empty
+// when the overlay is not at work or the report gives none.
 std::string OverlayText(TOs& os, const WriteFilterState& state) {
   unsigned long used = 0;
   bool told = false;
@@ -153,7 +153,7 @@ std::string OverlayText(TOs& os, const WriteFilterState& state) {
       told = true;
     }
   }
-  if (!told) return {};
+  if (!told || state.Protection != WriteFilterProtection::On) return {};
   MEMORYSTATUS memory = {};
   memory.dwLength = sizeof memory;
   os.GlobalMemoryStatus(&memory);
@@ -229,6 +229,11 @@ std::string CommandsNote(FilterStatus live, const WriteFilterState& state, bool 
                      "\" with -enable, -commit or -commitanddisable, after a question; each takes effect when the "
                      "computer next starts."});
     case FilterStatus::ProtectedAfterStart:
+      if (state.Service == ServiceState::Loaded) {
+        return "The write filter turns on when the computer next starts; Commit and Commit and Disable can be used "
+               "after that.";
+      }
+      [[fallthrough]];
     case FilterStatus::DidNotStart:
       return "The manager's commands can be used once the write filter is at work.";
     case FilterStatus::NotInstalled:
@@ -345,7 +350,10 @@ void TWriteFilterStatus::Compose() {
   const bool typeKnown = !State_.ManagerAsked || OverlayTypeKnown(ReportValue(State_, "Type"));
   for (int i = 0; i < kManagerCommandCount; ++i)
     View_.Applies[i] = State_.ManagerAsked && typeKnown && Applies(static_cast<ManagerCommand>(i), live);
-  View_.CommandsNote = CommandsNote(Installed_ ? live : FilterStatus::NotInstalled, State_, typeKnown);
+  // Whatever the checks made of it, the commands wait for the filter at work.
+  const bool atWork = State_.Service != ServiceState::Absent && State_.Service != ServiceState::Stopped;
+  View_.CommandsNote = CommandsNote(!Installed_ ? FilterStatus::NotInstalled : atWork ? live : FilterStatus::DidNotStart,
+                                    State_, typeKnown);
 }
 
 bool TWriteFilterStatus::ConfirmCommand(ManagerCommand command) {

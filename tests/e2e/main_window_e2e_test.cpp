@@ -155,7 +155,7 @@ TEST_F(MainWindowTest, EveryWindowIsReadableAndItsLinksReachable) {
                             REG_OPTION_VOLATILE, KEY_QUERY_VALUE, nullptr, &mark, nullptr),
             ERROR_SUCCESS);
   RegCloseKey(mark);
-  TAppDriver::Click(FindButton(status, "&Refresh"));
+  ASSERT_TRUE(status_window::Refreshed(status, status_window::Text(status, status_window::Sentence)));
   TAppDriver::Screenshot(status, "write_filter_status_not_protected_damaged");
   ExpectReadable(*App_, status);
   DeleteMachineKey(kInstallationRecordKey);

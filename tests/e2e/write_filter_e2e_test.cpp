@@ -159,7 +159,7 @@ TEST_F(WriteFilterOnTest, FromTheSystemMenuEnableChangesTheReportAndTheRestartIs
   // drive is protected, and the Wrong line comes first.
   WriteWholeFile(System32() + "\\ewfmgr-stand-in.txt", "ENABLED NO_CMD\n");
   WriteWholeFile(SystemDriveRoot() + "ntldr", "a boot loader a service pack put back\r\n");
-  TAppDriver::Click(FindButton(status, "&Refresh"));
+  ASSERT_TRUE(Refreshed(status, Text(status, Sentence)));
   EXPECT_EQ(Text(status, Sentence).rfind("Drive " + drive + " is protected now: every change made to it is lost", 0), 0u)
       << Text(status, Sentence);
   EXPECT_NE(Text(status, Sentence).find("EWF support is damaged"), std::string::npos) << Text(status, Sentence);

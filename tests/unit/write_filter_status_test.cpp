@@ -342,6 +342,7 @@ TEST_F(WriteFilterStatusTest, EachStateOfTheMachineHasItsSentenceIconAndFirstLin
     EXPECT_THAT(view.Report, StartsWith(c.Report));
     if (c.Report.empty()) {
       EXPECT_EQ(view.Report, "") << "the program's own words stay out of the report box";
+      EXPECT_EQ(view.CommandsNote, "The manager's commands can be used once the write filter is at work.");
     }
     if (!c.Now.empty()) {
       EXPECT_THAT(view.Now, HasSubstr(c.Now));
