@@ -25,7 +25,7 @@ enum ControlId {
 };
 
 const char kCaption[] = "Write Filter Status";
-const FormSpec kStatusForm = {kCaption, 560, 492, FormKind::Dialog, FormPosition::OwnerCenter, nullptr};
+const FormSpec kStatusForm = {kCaption, 560, 479, FormKind::Dialog, FormPosition::OwnerCenter, nullptr};
 
 // The sentence has room for five lines, the note above the buttons for
 // three and the lines on the service, the overlay and HORM for three; the
@@ -36,15 +36,15 @@ const ControlSpec kStatusControls[] = {
     {Label1, WrappedLabel, 0, {48, 8, 504, 66}, TopSides, -1, Bold, 0, ""},
     {GroupBox1, GroupBox, 0, {8, 82, 544, 137}, TopSides, 0, None, 0, "What the installation left"},
     {Memo1, TextBox, GroupBox1, {8, 18, 528, 111}, All, 0, None, 0, ""},
-    {GroupBox2, GroupBox, 0, {8, 225, 544, 226}, TopSides, 1, None, 0, "The write filter now"},
+    {GroupBox2, GroupBox, 0, {8, 225, 544, 213}, TopSides, 1, None, 0, "The write filter now"},
     {Label2, WrappedLabel, GroupBox2, {8, 18, 528, 42}, TopSides, -1, None, 0, ""},
-    {Memo2, TextBox, GroupBox2, {8, 62, 528, 84}, All, 0, FixedPitch, 0, ""},
-    {Label3, WrappedLabel, GroupBox2, {8, 150, 528, 39}, TopSides, -1, None, 0, ""},
-    {EnableButton, Button, GroupBox2, {206, 193, 90, 25}, BottomRight, 1, None, 0, "&Enable"},
-    {CommitButton, Button, GroupBox2, {302, 193, 90, 25}, BottomRight, 2, None, 0, "Co&mmit"},
-    {CommitAndDisableButton, Button, GroupBox2, {398, 193, 130, 25}, BottomRight, 3, None, 0, "Commit and &Disable"},
-    {RefreshButton, Button, 0, {366, 459, 90, 25}, BottomRight, 2, None, 0, "&Refresh"},
-    {CloseButton, Button, 0, {462, 459, 90, 25}, BottomRight, 3, Default | Cancel, IDCANCEL, "Close"},
+    {Memo2, TextBox, GroupBox2, {8, 62, 528, 71}, All, 0, FixedPitch, 0, ""},
+    {Label3, WrappedLabel, GroupBox2, {8, 137, 528, 39}, TopSides, -1, None, 0, ""},
+    {EnableButton, Button, GroupBox2, {206, 180, 90, 25}, BottomRight, 1, None, 0, "&Enable"},
+    {CommitButton, Button, GroupBox2, {302, 180, 90, 25}, BottomRight, 2, None, 0, "Co&mmit"},
+    {CommitAndDisableButton, Button, GroupBox2, {398, 180, 130, 25}, BottomRight, 3, None, 0, "Commit and &Disable"},
+    {RefreshButton, Button, 0, {366, 446, 90, 25}, BottomRight, 2, None, 0, "&Refresh"},
+    {CloseButton, Button, 0, {462, 446, 90, 25}, BottomRight, 3, Default | Cancel, IDCANCEL, "Close"},
 };
 
 constexpr int kCommandButtons[kManagerCommandCount] = {EnableButton, CommitButton, CommitAndDisableButton};
