@@ -1,6 +1,5 @@
 #include "app/write_filter_status.h"
 
-
 #include "app/message_dialog_text.h"
 #include "services/ascii_text.h"
 #include "services/boot_volumes.h"
@@ -86,13 +85,15 @@ std::string FirstSentence(FilterStatus status, const WriteFilterState& state) {
   const std::string capitalized = AsciiUpper(drive[0]) + drive.substr(1);
   switch (status) {
     case FilterStatus::NotInstalled:
-      return Concat({capitalized, " is not protected: EWF support is not installed on this computer.  Click Install EWF "
-                            "Support in the main window to install it."});
+      return Concat({capitalized,
+                     " is not protected: EWF support is not installed on this computer.  Click Install EWF "
+                     "Support in the main window to install it."});
     case FilterStatus::DidNotStart:
       return Concat({capitalized, " is not protected: the write filter did not start when the computer last started."});
     case FilterStatus::ProtectedAfterStart:
-      return Concat({capitalized, " is not protected now; it will be protected after the next start, when the write "
-                            "filter ",
+      return Concat({capitalized,
+                     " is not protected now; it will be protected after the next start, when the write "
+                     "filter ",
                      state.Service == ServiceState::Loaded ? "carries out the pending enable" : "starts with Windows",
                      ".  Until then, changes to it are kept."});
     case FilterStatus::Unknown:
@@ -158,8 +159,8 @@ std::string OverlayText(TOs& os, const WriteFilterState& state) {
   memory.dwLength = sizeof memory;
   os.GlobalMemoryStatus(&memory);
   const unsigned long physical = static_cast<unsigned long>(memory.dwTotalPhys);
-  std::string text = Concat({"The overlay uses ", SizeText(used), " of memory; the computer has ",
-                             SizeText(physical), "."});
+  std::string text =
+      Concat({"The overlay uses ", SizeText(used), " of memory; the computer has ", SizeText(physical), "."});
   if (used > physical / 100 * kOverlayWarningPercent) {
     text += Concat({"  That is more than ", std::to_string(kOverlayWarningPercent),
                     "% of it: restart the computer soon (after Commit, if the changes are wanted), before the "
@@ -172,17 +173,17 @@ std::string OverlayText(TOs& os, const WriteFilterState& state) {
 // loader, hibernation on, and the drive protected by an overlay in memory.
 std::string HormText(TOs& os, const WriteFilterState& state) {
   std::string unmapped, failure;
-  const std::string marker =
-      FindBootLoaderFolder(os, ReadSystemDriveFolder(os), &unmapped, &failure) + "resmany.dat";
+  const std::string marker = FindBootLoaderFolder(os, ReadSystemDriveFolder(os), &unmapped, &failure) + "resmany.dat";
   if (!LookForFile(os, marker).Present) return Concat({"HORM is not set up: ", marker, " is not there."});
   std::string missing;
   if (!HibernationIsOn(os)) missing = "hibernation is off";
-  if (state.Protection != WriteFilterProtection::On || !StartsWithIgnoringCase(ReportValue(state, "Type").c_str(), "RAM")) {
+  if (state.Protection != WriteFilterProtection::On ||
+      !StartsWithIgnoringCase(ReportValue(state, "Type").c_str(), "RAM")) {
     missing += Concat({missing.empty() ? "" : "; ", "the drive is not protected by an overlay in memory"});
   }
   if (missing.empty()) {
-    return Concat({"HORM can resume at the next start: ", marker,
-                   " is there, hibernation is on and the overlay is in memory."});
+    return Concat(
+        {"HORM can resume at the next start: ", marker, " is there, hibernation is on and the overlay is in memory."});
   }
   return Concat({"HORM will not resume at the next start, though ", marker, " is there: ", missing, "."});
 }
@@ -265,33 +266,35 @@ const char* ManagerCommandArgument(ManagerCommand command) {
 }
 
 std::string ManagerCommandQuestion(ManagerCommand command, const std::string& drive, const std::string& pending) {
-  const std::string replaced =
-      PendingCommand(pending) == Pending::None
-          ? std::string()
-          : Concat({"  It replaces the command the manager has pending for the next start, ", pending,
-                    ", which is then not carried out."});
+  const std::string replaced = PendingCommand(pending) == Pending::None
+                                   ? std::string()
+                                   : Concat({"  It replaces the command the manager has pending for the next start, ",
+                                             pending, ", which is then not carried out."});
   const std::string run =
       Concat({"Stillvane will run \"ewfmgr ", drive, " ", ManagerCommandArgument(command), "\".", replaced, "\r\r"});
   if (command == ManagerCommand::Enable) {
-    return Concat({run, "Nothing is kept or lost now.  From the next start of the computer, the write filter protects "
-                        "drive ",
+    return Concat({run,
+                   "Nothing is kept or lost now.  From the next start of the computer, the write filter protects "
+                   "drive ",
                    drive,
                    ": every change made there is then kept in memory only, and lost at each restart unless it is "
                    "committed.  Until the restart, changes are kept as usual.\r\rDo you want to enable the write "
                    "filter?"});
   }
-  const std::string kept = Concat(
-      {run, "Kept: when the computer next starts, every change made to drive ", drive,
-       " since the computer last started, wanted or not, up to the restart, is written to the drive.  A restart "
-       "before this command drops those changes: "});
+  const std::string kept =
+      Concat({run, "Kept: when the computer next starts, every change made to drive ", drive,
+              " since the computer last started, wanted or not, up to the restart, is written to the drive.  A restart "
+              "before this command drops those changes: "});
   if (command == ManagerCommand::Commit) {
-    return Concat({kept, "restart first to keep none of them.  Lost: nothing.  The write filter goes on protecting "
-                         "the drive.\r\rDo you want to commit the changes?"});
+    return Concat({kept,
+                   "restart first to keep none of them.  Lost: nothing.  The write filter goes on protecting "
+                   "the drive.\r\rDo you want to commit the changes?"});
   }
-  return Concat({kept, "to turn the filter off without keeping them, restart first, then click Commit and Disable, as "
-                       "Microsoft's procedure for an overlay in RAM says.  Then the write filter is turned off: from "
-                       "then on changes are kept as usual, and nothing protects the drive.\r\rDo you want to commit "
-                       "the changes and turn the write filter off?"});
+  return Concat({kept,
+                 "to turn the filter off without keeping them, restart first, then click Commit and Disable, as "
+                 "Microsoft's procedure for an overlay in RAM says.  Then the write filter is turned off: from "
+                 "then on changes are kept as usual, and nothing protects the drive.\r\rDo you want to commit "
+                 "the changes and turn the write filter off?"});
 }
 
 TWriteFilterStatus::TWriteFilterStatus(TOs& os, TDialogs& dialogs, TVersionInfo& FileVersionInfo,
@@ -352,7 +355,9 @@ void TWriteFilterStatus::Compose() {
     View_.Applies[i] = State_.ManagerAsked && typeKnown && Applies(static_cast<ManagerCommand>(i), live);
   // Whatever the checks made of it, the commands wait for the filter at work.
   const bool atWork = State_.Service != ServiceState::Absent && State_.Service != ServiceState::Stopped;
-  View_.CommandsNote = CommandsNote(!Installed_ ? FilterStatus::NotInstalled : atWork ? live : FilterStatus::DidNotStart,
+  View_.CommandsNote = CommandsNote(!Installed_ ? FilterStatus::NotInstalled
+                                    : atWork    ? live
+                                                : FilterStatus::DidNotStart,
                                     State_, typeKnown);
 }
 

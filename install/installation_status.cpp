@@ -256,8 +256,8 @@ InstallationStatus CheckInstallation(TOs& os, TVersionInfo& FileVersionInfo, con
 
 void MarkThisStart(TOs& os) {
   UniqueKey key(os);
-  (void)os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kThisStartKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_QUERY_VALUE,
-                           nullptr, key.put(), nullptr);
+  (void)os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kThisStartKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_QUERY_VALUE, nullptr,
+                           key.put(), nullptr);
 }
 
 bool MarkedThisStart(TOs& os) {

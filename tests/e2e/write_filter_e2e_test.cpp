@@ -146,10 +146,12 @@ TEST_F(WriteFilterOnTest, FromTheSystemMenuEnableChangesTheReportAndTheRestartIs
   EXPECT_EQ(report.rfind("ewfmgr " + drive + " -enable   (exit code 0)\r\n", 0), 0u) << report;
   EXPECT_NE(report.find("\r\n\r\newfmgr " + drive + "   (exit code 0)\r\n"), std::string::npos) << report;
   EXPECT_NE(report.find("  Boot Command        ENABLE\r\n"), std::string::npos) << report;
-  EXPECT_EQ(Text(status, Sentence).rfind("Drive " + drive + " is not protected now; it will be protected after the "
-                                                             "next start, when the write filter carries out the "
-                                                             "pending enable.",
-                                         0),
+  EXPECT_EQ(Text(status, Sentence)
+                .rfind("Drive " + drive +
+                           " is not protected now; it will be protected after the "
+                           "next start, when the write filter carries out the "
+                           "pending enable.",
+                       0),
             0u)
       << Text(status, Sentence);
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(status, Enable)));
@@ -160,7 +162,8 @@ TEST_F(WriteFilterOnTest, FromTheSystemMenuEnableChangesTheReportAndTheRestartIs
   WriteWholeFile(System32() + "\\ewfmgr-stand-in.txt", "ENABLED NO_CMD\n");
   WriteWholeFile(SystemDriveRoot() + "ntldr", "a boot loader a service pack put back\r\n");
   ASSERT_TRUE(Refreshed(status, Text(status, Sentence)));
-  EXPECT_EQ(Text(status, Sentence).rfind("Drive " + drive + " is protected now: every change made to it is lost", 0), 0u)
+  EXPECT_EQ(Text(status, Sentence).rfind("Drive " + drive + " is protected now: every change made to it is lost", 0),
+            0u)
       << Text(status, Sentence);
   EXPECT_NE(Text(status, Sentence).find("EWF support is damaged"), std::string::npos) << Text(status, Sentence);
   EXPECT_EQ(Text(status, Checks).rfind("Wrong: ", 0), 0u) << Text(status, Checks);

@@ -118,10 +118,11 @@ TEST(WriteFilterRestartTest, AfterARestartTheDriverDidNotStart) {
     ASSERT_NE(status, nullptr);
     TAppDriver::Screenshot(status, "write_filter_status_did_not_start");
     const std::string drive = std::string(1, static_cast<char>(toupper(machine.WindowsFolder[0]))) + ":";
-    EXPECT_EQ(Text(status, Sentence).rfind("Drive " + drive +
-                                               " is not protected: the write filter did not start when the computer "
-                                               "last started.",
-                                           0),
+    EXPECT_EQ(Text(status, Sentence)
+                  .rfind("Drive " + drive +
+                             " is not protected: the write filter did not start when the computer "
+                             "last started.",
+                         0),
               0u)
         << Text(status, Sentence);
     for (const std::string& text : {Text(status, Sentence), Text(status, Service), Text(status, Note)}) {

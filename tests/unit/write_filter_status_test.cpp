@@ -116,20 +116,33 @@ TEST_F(WriteFilterStatusTest, EachStateOfTheMachineHasItsSentenceIconAndFirstLin
   const std::string damaged = "  EWF support is damaged: the lines marked Wrong say what to do.";
   const std::string okFirst = "OK: The record of the installation";
   const std::vector<Case> cases = {
-      {"installed, not restarted", [](TFakeOs&) {}, FilterStatus::ProtectedAfterStart,
-       afterStart + "starts with Windows.  Until then, changes to it are kept.", okFirst, "", {false, false, false},
+      {"installed, not restarted",
+       [](TFakeOs&) {},
+       FilterStatus::ProtectedAfterStart,
+       afterStart + "starts with Windows.  Until then, changes to it are kept.",
+       okFirst,
+       "",
+       {false, false, false},
        "The service control manager knows no ewf service: the write filter is not at work."},
-      {"restarted, the service stopped", [](TFakeOs& os) { Restart(os, SERVICE_STOPPED); }, FilterStatus::DidNotStart,
+      {"restarted, the service stopped",
+       [](TFakeOs& os) { Restart(os, SERVICE_STOPPED); },
+       FilterStatus::DidNotStart,
        "Drive C: is not protected: the write filter did not start when the computer last started.  Click Install "
        "EWF Support again to mend the installation, then restart the computer.",
-       okFirst, "", {false, false, false}, "The ewf service is stopped: the write filter is not at work."},
+       okFirst,
+       "",
+       {false, false, false},
+       "The ewf service is stopped: the write filter is not at work."},
       {"restarted, protected",
        [](TFakeOs& os) {
          Restart(os, SERVICE_RUNNING);
          RunStandInManager(os, "ENABLED");
        },
-       FilterStatus::Protected, "Drive C: is protected now: every change made to it is lost when the computer restarts.",
-       okFirst, "ewfmgr C:   (exit code 0)\r\nProtected Volume Configuration\r\n", {false, true, true},
+       FilterStatus::Protected,
+       "Drive C: is protected now: every change made to it is lost when the computer restarts.",
+       okFirst,
+       "ewfmgr C:   (exit code 0)\r\nProtected Volume Configuration\r\n",
+       {false, true, true},
        "The overlay uses 5 KB of memory; the computer has 512 MB."},
       {"restarted, a commit the start did not carry out",
        [](TFakeOs& os) {
@@ -138,44 +151,73 @@ TEST_F(WriteFilterStatusTest, EachStateOfTheMachineHasItsSentenceIconAndFirstLin
        },
        FilterStatus::Protected,
        "Drive C: is protected now, and a commit is pending: at the next start, every change made to it since the "
-       "computer last started is kept.  The manager names COMMIT" + didNotCarry,
-       okFirst, "ewfmgr C:", {false, true, true}, ""},
-      {"a commit given since the start", [](TFakeOs& os) { RunStandInManager(os, "ENABLED", "COMMIT_AND_DISABLE"); },
+       "computer last started is kept.  The manager names COMMIT" +
+           didNotCarry,
+       okFirst,
+       "ewfmgr C:",
+       {false, true, true},
+       ""},
+      {"a commit given since the start",
+       [](TFakeOs& os) { RunStandInManager(os, "ENABLED", "COMMIT_AND_DISABLE"); },
        FilterStatus::Protected,
        "Drive C: is protected now, and a commit is pending: at the next start, every change made to it since the "
        "computer last started is kept, and the write filter is turned off.",
-       okFirst, "ewfmgr C:", {false, true, true}, ""},
+       okFirst,
+       "ewfmgr C:",
+       {false, true, true},
+       ""},
       {"restarted, not protected",
        [](TFakeOs& os) {
          Restart(os, SERVICE_RUNNING);
          RunStandInManager(os, "DISABLED");
        },
-       FilterStatus::NotProtected, "Drive C: is not protected now: changes to it are kept.", okFirst, "ewfmgr C:",
-       {true, false, false}, "HORM is not set up: C:\\resmany.dat is not there."},
-      {"an enable given since the start", [](TFakeOs& os) { RunStandInManager(os, "DISABLED", "ENABLE"); },
-       FilterStatus::ProtectedAfterStart, afterStart + "carries out the pending enable.", okFirst, "ewfmgr C:",
-       {false, false, false}, ""},
+       FilterStatus::NotProtected,
+       "Drive C: is not protected now: changes to it are kept.",
+       okFirst,
+       "ewfmgr C:",
+       {true, false, false},
+       "HORM is not set up: C:\\resmany.dat is not there."},
+      {"an enable given since the start",
+       [](TFakeOs& os) { RunStandInManager(os, "DISABLED", "ENABLE"); },
+       FilterStatus::ProtectedAfterStart,
+       afterStart + "carries out the pending enable.",
+       okFirst,
+       "ewfmgr C:",
+       {false, false, false},
+       ""},
       {"restarted, an enable the start did not carry out",
        [](TFakeOs& os) {
          Restart(os, SERVICE_RUNNING);
          RunStandInManager(os, "DISABLED", "ENABLE");
        },
-       FilterStatus::NotProtected, "Drive C: is not protected now: changes to it are kept.  The manager names ENABLE" +
-       didNotCarry, okFirst, "ewfmgr C:", {true, false, false}, ""},
+       FilterStatus::NotProtected,
+       "Drive C: is not protected now: changes to it are kept.  The manager names ENABLE" + didNotCarry,
+       okFirst,
+       "ewfmgr C:",
+       {true, false, false},
+       ""},
       {"restarted, HORM set up and protected",
        [](TFakeOs& os) {
          Restart(os, SERVICE_RUNNING);
          RunStandInManager(os, "ENABLED");
          os.Files().AddFile("C:\\resmany.dat", "");
        },
-       FilterStatus::Protected, "Drive C: is protected now", okFirst, "ewfmgr C:", {false, true, true},
+       FilterStatus::Protected,
+       "Drive C: is protected now",
+       okFirst,
+       "ewfmgr C:",
+       {false, true, true},
        "HORM can resume at the next start: C:\\resmany.dat is there, hibernation is on and the overlay is in memory."},
       {"HORM marker, hibernation off, not protected",
        [](TFakeOs& os) {
          os.Files().AddFile("C:\\resmany.dat", "");
          os.SetHibernation(true, false);
        },
-       FilterStatus::ProtectedAfterStart, afterStart, okFirst, "", {false, false, false},
+       FilterStatus::ProtectedAfterStart,
+       afterStart,
+       okFirst,
+       "",
+       {false, false, false},
        "HORM will not resume at the next start, though C:\\resmany.dat is there: hibernation is off; the drive is not "
        "protected by an overlay in memory."},
       {"an overlay past half the memory",
@@ -184,7 +226,11 @@ TEST_F(WriteFilterStatusTest, EachStateOfTheMachineHasItsSentenceIconAndFirstLin
          RunStandInManager(os, "ENABLED");
          os.Processes().SetProgram(kManager, ReportUsing("ENABLED", "300000000"));
        },
-       FilterStatus::Protected, "Drive C: is protected now", okFirst, "ewfmgr C:", {false, true, true},
+       FilterStatus::Protected,
+       "Drive C: is protected now",
+       okFirst,
+       "ewfmgr C:",
+       {false, true, true},
        "The overlay uses 286 MB of memory; the computer has 512 MB.  That is more than 50% of it: restart the "
        "computer soon (after Commit, if the changes are wanted), before the overlay fills the memory and Windows "
        "stops."},
@@ -195,14 +241,23 @@ TEST_F(WriteFilterStatusTest, EachStateOfTheMachineHasItsSentenceIconAndFirstLin
          report.replace(report.find("RAM (REG)"), 9, "FLASH");
          RunTheWriteFilter(os, kWindowsFolder, report);
        },
-       FilterStatus::Protected, "Drive C: is protected now", okFirst, "ewfmgr C:", {false, false, false}, ""},
+       FilterStatus::Protected,
+       "Drive C: is protected now",
+       okFirst,
+       "ewfmgr C:",
+       {false, false, false},
+       ""},
       {"a control character in the report",
        [](TFakeOs& os) {
          Restart(os, SERVICE_RUNNING);
          RunTheWriteFilter(os, kWindowsFolder, std::string("Note\0\x1b!\r\n", 9) + EwfManagerReport("ENABLED"));
        },
-       FilterStatus::Protected, "Drive C: is protected now", okFirst,
-       "ewfmgr C:   (exit code 0)\r\nNote\\x00\\x1B!\r\nProtected Volume", {false, true, true}, ""},
+       FilterStatus::Protected,
+       "Drive C: is protected now",
+       okFirst,
+       "ewfmgr C:   (exit code 0)\r\nNote\\x00\\x1B!\r\nProtected Volume",
+       {false, true, true},
+       ""},
       {"restarted, protected, the loader replaced",
        [](TFakeOs& os) {
          Restart(os, SERVICE_RUNNING);
@@ -213,76 +268,109 @@ TEST_F(WriteFilterStatusTest, EachStateOfTheMachineHasItsSentenceIconAndFirstLin
        "Drive C: is protected now: every change made to it is lost when the computer restarts." + damaged,
        "Wrong: C:\\ntldr is not the ewfntldr that was installed: another program or a service pack has replaced "
        "it, and HORM cannot resume without it.  Click Install EWF Support again.\r\nOK: ",
-       "ewfmgr C:", {false, true, true}, ""},
-      {"backup deleted, not restarted", [](TFakeOs& os) { os.Files().Remove("C:\\ntldr.bak"); },
-       FilterStatus::NotProtected, "Drive C: is not protected now: changes to it are kept." + damaged,
+       "ewfmgr C:",
+       {false, true, true},
+       ""},
+      {"backup deleted, not restarted",
+       [](TFakeOs& os) { os.Files().Remove("C:\\ntldr.bak"); },
+       FilterStatus::NotProtected,
+       "Drive C: is not protected now: changes to it are kept." + damaged,
        "Wrong: C:\\ntldr.bak, the copy of the earlier boot loader, is missing, so Remove EWF Support cannot put "
        "that loader back.  Keep a copy of it at hand, as the guide says under IF WINDOWS DOES NOT START.",
-       "", {false, false, false}, ""},
+       "",
+       {false, false, false},
+       ""},
       {"Ewf missing from the list",
        [](TFakeOs& os) {
          os.Registry().SetValue(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
                                 {'V', 'o', 'l', 'S', 'n', 'a', 'p', 0, 0});
        },
-       FilterStatus::NotProtected, "Drive C: is not protected now",
+       FilterStatus::NotProtected,
+       "Drive C: is not protected now",
        "Wrong: Ewf is not in the \"UpperFilters\" value of HKEY_LOCAL_MACHINE\\" + std::string(kClassKey) +
            ", so the write filter does not start with Windows.  Click Install EWF Support again: the other "
            "filters stay.",
-       "", {false, false, false}, ""},
+       "",
+       {false, false, false},
+       ""},
       {"Ewf in the filter list alone, restarted",
        [](TFakeOs& os) {
          os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, kServiceKey);
          os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_EWF");
          os.Registry().DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane");
        },
-       FilterStatus::DidNotStart, "Drive C: is not protected: the write filter did not start",
-       "Wrong: The registry key HKEY_LOCAL_MACHINE\\" + std::string(kServiceKey) + " is missing.", "",
-       {false, false, false}, ""},
+       FilterStatus::DidNotStart,
+       "Drive C: is not protected: the write filter did not start",
+       "Wrong: The registry key HKEY_LOCAL_MACHINE\\" + std::string(kServiceKey) + " is missing.",
+       "",
+       {false, false, false},
+       ""},
       {"service started on demand",
        [](TFakeOs& os) {
          os.Registry().SetValue(HKEY_LOCAL_MACHINE, kServiceKey, "Start", REG_DWORD, {3, 0, 0, 0});
        },
-       FilterStatus::NotProtected, "Drive C: is not protected now",
+       FilterStatus::NotProtected,
+       "Drive C: is not protected now",
        "Wrong: The \"Start\" value of HKEY_LOCAL_MACHINE\\" + std::string(kServiceKey) +
            " is 3, not 0 as the installation wrote it.  Click Install EWF Support again.",
-       "", {false, false, false}, ""},
+       "",
+       {false, false, false},
+       ""},
       {"driver older than the minimum",
        [driver](TFakeOs& os) {
          os.Files().AddFile(driver, StandInDriver("old ewf.sys")).VersionResource =
              BuildVersionResource(FileVersionParts{2, 0, 926, 9999});
        },
-       FilterStatus::NotProtected, "Drive C: is not protected now",
+       FilterStatus::NotProtected,
+       "Drive C: is not protected now",
        "Wrong: " + driver +
            " cannot be used: it is version 2.0.926.9999, older than 2.0.927.0.  Click Install EWF Support again: it "
            "keeps this file aside and puts a whole copy in its place.",
-       "", {false, false, false}, ""},
+       "",
+       {false, false, false},
+       ""},
       {"the protected volume on partition 2, where Windows runs",
        [&](TFakeOs& os) {
          os.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
                                 text(partition2));
          os.Registry().SetValue(HKEY_LOCAL_MACHINE, volume, "ArcName", REG_SZ, text(partition2));
        },
-       FilterStatus::ProtectedAfterStart, afterStart, okFirst, "", {false, false, false}, ""},
+       FilterStatus::ProtectedAfterStart,
+       afterStart,
+       okFirst,
+       "",
+       {false, false, false},
+       ""},
       {"another partition protected than the one Windows runs from",
        [&](TFakeOs& os) { os.Registry().SetValue(HKEY_LOCAL_MACHINE, volume, "ArcName", REG_SZ, text(partition2)); },
-       FilterStatus::NotProtected, "Drive C: is not protected now",
+       FilterStatus::NotProtected,
+       "Drive C: is not protected now",
        "Wrong: The write filter protects \"" + partition2 +
            "\", but Windows runs from multi(0)disk(0)rdisk(0)partition(1) (drive C:).  Click Install EWF Support "
            "again.",
-       "", {false, false, false}, ""},
+       "",
+       {false, false, false},
+       ""},
       {"which partition Windows runs from not known",
        [&](TFakeOs& os) {
          os.Registry().SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice", REG_SZ,
                                 text("no partition"));
        },
-       FilterStatus::ProtectedAfterStart, afterStart,
-       "Not known: Which partition Windows runs from could not be found out", "", {false, false, false}, ""},
+       FilterStatus::ProtectedAfterStart,
+       afterStart,
+       "Not known: Which partition Windows runs from could not be found out",
+       "",
+       {false, false, false},
+       ""},
       {"the filter list unreadable",
        [](TFakeOs& os) { os.FailCallsContaining(", UpperFilters)", ERROR_ACCESS_DENIED); },
-       FilterStatus::ProtectedAfterStart, afterStart,
+       FilterStatus::ProtectedAfterStart,
+       afterStart,
        "Not known: Reading the \"UpperFilters\" value of HKEY_LOCAL_MACHINE\\" + std::string(kClassKey) +
            " failed.  Error 5",
-       "", {false, false, false}, ""},
+       "",
+       {false, false, false},
+       ""},
       {"record unreadable",
        [](TFakeOs& os) { os.FailCallsContaining(", Installation)", ERROR_ACCESS_DENIED); },
        FilterStatus::ProtectedAfterStart,
@@ -290,15 +378,20 @@ TEST_F(WriteFilterStatusTest, EachStateOfTheMachineHasItsSentenceIconAndFirstLin
                     "lines marked Not known say why.",
        "Not known: The record of the installation, the \"Installation\" value of HKEY_LOCAL_MACHINE\\SOFTWARE\\"
        "Stillvane, could not be read.  Error 5  Log on as an administrator to check it.",
-       "", {false, false, false}, ""},
+       "",
+       {false, false, false},
+       ""},
       {"a record of another kind",
        [](TFakeOs& os) {
          os.Registry().SetValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane", "Installation", REG_DWORD, {1, 0, 0, 0});
        },
-       FilterStatus::NotProtected, "Drive C: is not protected now",
+       FilterStatus::NotProtected,
+       "Drive C: is not protected now",
        "Wrong: The record of the installation, the \"Installation\" value of HKEY_LOCAL_MACHINE\\SOFTWARE\\Stillvane, "
        "could not be read.  Error 13  It is not of the kind Stillvane writes, so Remove EWF Support cannot use it.",
-       "", {false, false, false}, ""},
+       "",
+       {false, false, false},
+       ""},
       {"manager missing",
        [](TFakeOs& os) {
          Restart(os, SERVICE_RUNNING);
@@ -307,7 +400,9 @@ TEST_F(WriteFilterStatusTest, EachStateOfTheMachineHasItsSentenceIconAndFirstLin
        FilterStatus::Unknown,
        "Stillvane could not tell whether drive C: is protected now.  The ewf service is running, but its manager " +
            kManager + " is not there." + damaged,
-       "Wrong: " + kManager + " is missing.  Click Install EWF Support again.", "ewfmgr C:", {false, false, false},
+       "Wrong: " + kManager + " is missing.  Click Install EWF Support again.",
+       "ewfmgr C:",
+       {false, false, false},
        ""},
       {"manager hung",
        [](TFakeOs& os) {
@@ -315,15 +410,23 @@ TEST_F(WriteFilterStatusTest, EachStateOfTheMachineHasItsSentenceIconAndFirstLin
          RunTheWriteFilter(os, kWindowsFolder, "", false);
        },
        FilterStatus::Unknown,
-       "Stillvane could not tell whether drive C: is protected now.  " + kManager + " did not finish within 10 seconds.",
-       okFirst, "ewfmgr C:", {false, false, false}, ""},
+       "Stillvane could not tell whether drive C: is protected now.  " + kManager +
+           " did not finish within 10 seconds.",
+       okFirst,
+       "ewfmgr C:",
+       {false, false, false},
+       ""},
       {"manager exiting non-zero",
        [](TFakeOs& os) {
          Restart(os, SERVICE_RUNNING);
          os.Processes().SetProgram(kManager, EwfManagerReport("DISABLED"), true, 3);
        },
-       FilterStatus::Unknown, "Stillvane could not tell whether drive C: is protected now.", okFirst,
-       "ewfmgr C:   (exit code 3)\r\nProtected Volume Configuration", {false, false, false}, ""},
+       FilterStatus::Unknown,
+       "Stillvane could not tell whether drive C: is protected now.",
+       okFirst,
+       "ewfmgr C:   (exit code 3)\r\nProtected Volume Configuration",
+       {false, false, false},
+       ""},
   };
   const StatusIcon icons[] = {StatusIcon::Application, StatusIcon::Error,   StatusIcon::WindowsLogo,
                               StatusIcon::Question,    StatusIcon::Warning, StatusIcon::Information};
