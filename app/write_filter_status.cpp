@@ -1,5 +1,9 @@
 #include "app/write_filter_status.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
 #include "app/message_dialog_text.h"
 #include "services/ascii_text.h"
 #include "services/boot_volumes.h"
@@ -188,6 +192,46 @@ std::string HormText(TOs& os, const WriteFilterState& state) {
   return Concat({"HORM will not resume at the next start, though ", marker, " is there: ", missing, "."});
 }
 
+// What the service control manager recorded of ewf since Windows last
+// started: the System log read from the newest record back to the event
+// log service's start (event 6005 of EventLog, one at each start of
+// Windows). Each as "event 7026 (ewf)", its strings in brackets; empty when
+// there is none, or the log cannot be read.
+std::string RecordedSinceStart(TOs& os) {
+  const HANDLE log = os.OpenEventLogA(nullptr, "System");
+  if (!log) return {};
+  std::string found;
+  std::vector<char> buffer(0x10000);
+  DWORD read = 0, needed = 0;
+  bool started = false;
+  while (!started && os.ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0, buffer.data(),
+                                      static_cast<DWORD>(buffer.size()), &read, &needed)) {
+    for (DWORD at = 0; !started && read - at >= sizeof(EVENTLOGRECORD);) {
+      EVENTLOGRECORD record;
+      std::memcpy(&record, &buffer[at], sizeof record);
+      if (record.Length < sizeof record || record.Length > read - at || record.StringOffset > record.Length) break;
+      // The record's texts, each cut at its NUL or at the record's end.
+      const std::string_view whole(&buffer[at], record.Length);
+      const std::string_view source = whole.substr(sizeof record, whole.find('\0', sizeof record) - sizeof record);
+      const DWORD id = record.EventID & 0xFFFF;
+      started = source == "EventLog" && id == 6005;
+      std::string strings;
+      size_t next = record.StringOffset;
+      for (WORD i = 0; i < record.NumStrings && next < whole.size(); ++i) {
+        const size_t end = std::min(whole.find('\0', next), whole.size());
+        strings += Concat({i ? ", " : "", std::string(whole.substr(next, end - next))});
+        next = end + 1;
+      }
+      if (source == "Service Control Manager" && AsciiUpperCased(strings).find("EWF") != std::string::npos) {
+        found = Concat({"event ", std::to_string(id), " (", strings, ")", found.empty() ? "" : "; ", found});
+      }
+      at += record.Length;
+    }
+  }
+  (void)os.CloseEventLog(log);
+  return found;
+}
+
 // The manager's output as it can be shown: line breaks as the box needs
 // them, and every other control character (a NUL would end the text) as
 // \xNN.
@@ -334,6 +378,10 @@ void TWriteFilterStatus::Compose() {
     View_.Sentence += Concat({"  The manager names ", State_.BootCommand,
                               " for the next start, though no command was given here since the computer last "
                               "started: if it was given before, that start did not carry it out."});
+  }
+  if (View_.Status == FilterStatus::DidNotStart) {
+    const std::string recorded = RecordedSinceStart(Os_);
+    if (!recorded.empty()) View_.Sentence += Concat({"  Windows recorded: ", recorded, "."});
   }
   if (wrong) {
     View_.Sentence += "  EWF support is damaged: the lines marked Wrong say what to do.";

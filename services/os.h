@@ -99,6 +99,14 @@ class TOs {
   virtual HCURSOR SetCursor(HCURSOR cursor) = 0;
   virtual HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR cursorName) = 0;
 
+  // The event log (advapi32). NULL or FALSE on failure, GetLastError() tells
+  // why: ERROR_HANDLE_EOF past the last record, ERROR_INSUFFICIENT_BUFFER
+  // (with *needed) for a record larger than the buffer.
+  virtual HANDLE OpenEventLogA(LPCSTR server, LPCSTR source) = 0;
+  virtual BOOL ReadEventLogA(HANDLE log, DWORD flags, DWORD offset, LPVOID buffer, DWORD size, DWORD* read,
+                             DWORD* needed) = 0;
+  virtual BOOL CloseEventLog(HANDLE log) = 0;
+
   // Restarting the computer (advapi32, user32). BOOL results as above.
   // A pseudo-handle that needs no closing.
   virtual HANDLE GetCurrentProcess() = 0;

@@ -81,6 +81,30 @@ struct SYSTEM_POWER_CAPABILITIES {
 };
 typedef SYSTEM_POWER_CAPABILITIES* PSYSTEM_POWER_CAPABILITIES;
 
+// Its fixed part; the source's name follows it, NUL-terminated, and the
+// strings, NUL-terminated each, begin at StringOffset.
+struct EVENTLOGRECORD {
+  DWORD Length;
+  DWORD Reserved;
+  DWORD RecordNumber;
+  DWORD TimeGenerated;
+  DWORD TimeWritten;
+  DWORD EventID;
+  WORD EventType;
+  WORD NumStrings;
+  WORD EventCategory;
+  WORD ReservedFlags;
+  DWORD ClosingRecordNumber;
+  DWORD StringOffset;
+  DWORD UserSidLength;
+  DWORD UserSidOffset;
+  DWORD DataLength;
+  DWORD DataOffset;
+};
+#define EVENTLOG_SEQUENTIAL_READ 0x0001
+#define EVENTLOG_BACKWARDS_READ 0x0008
+#define ERROR_HANDLE_EOF 38L
+
 struct MEMORYSTATUS {
   DWORD dwLength;
   DWORD dwMemoryLoad;

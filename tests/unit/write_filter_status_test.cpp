@@ -133,6 +133,22 @@ TEST_F(WriteFilterStatusTest, EachStateOfTheMachineHasItsSentenceIconAndFirstLin
        "",
        {false, false, false},
        "The ewf service is stopped: the write filter is not at work."},
+      {"restarted, the service stopped, Windows' record of it",
+       [](TFakeOs& os) {
+         os.AddSystemEvent("Service Control Manager", 0xC0001B58, {"Ewf", "%%2"});  // 7000, before this start
+         os.AddSystemEvent("EventLog", 0x80001775, {});                             // 6005: Windows started
+         os.AddSystemEvent("Service Control Manager", 0xC0001B72, {"Ewf"});         // 7026
+         os.AddSystemEvent("Service Control Manager", 0xC0001B58, {"Tcpip", "%%2"});
+         os.AddSystemEvent("Service Control Manager", 0xC0001B58, {"ewf", "%%1058"});
+         Restart(os, SERVICE_STOPPED);
+       },
+       FilterStatus::DidNotStart,
+       "Drive C: is not protected: the write filter did not start when the computer last started.  Windows "
+       "recorded: event 7026 (Ewf); event 7000 (ewf, %%1058).  Click Install EWF Support again",
+       okFirst,
+       "",
+       {false, false, false},
+       ""},
       {"restarted, protected",
        [](TFakeOs& os) {
          Restart(os, SERVICE_RUNNING);
@@ -453,7 +469,8 @@ TEST_F(WriteFilterStatusTest, EachStateOfTheMachineHasItsSentenceIconAndFirstLin
     EXPECT_EQ(std::vector<bool>(std::begin(view.Applies), std::end(view.Applies)), c.Applies);
     EXPECT_THAT(Writes(Machine_->Os), IsEmpty()) << "opening the window writes nothing";
     EXPECT_THAT(Machine_->Dialogs.Shown, IsEmpty());
-    EXPECT_EQ(Machine_->Os.OpenKeyCount() + Machine_->Os.OpenFileHandleCount() + Machine_->Os.OpenProcessHandleCount(),
+    EXPECT_EQ(Machine_->Os.OpenKeyCount() + Machine_->Os.OpenFileHandleCount() + Machine_->Os.OpenProcessHandleCount() +
+                  Machine_->Os.OpenEventLogCount(),
               0);
     EXPECT_EQ(Machine_->Os.Processes().RunningCount(), 0);
   }
