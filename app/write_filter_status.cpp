@@ -257,7 +257,7 @@ std::string CommandText(const std::string& arguments) {
 // The command and what it wrote, for the report box; why it did not run
 // is said elsewhere.
 std::string RunText(const std::string& arguments, const ManagerRun& run) {
-  const std::string command = CommandText(arguments);
+  std::string command = CommandText(arguments);
   if (run.Outcome != ManagerOutcome::Ended) return command;
   return Concat({command, "   (exit code ", std::to_string(run.ExitCode), ")\r\n", ShownOutput(run.Output)});
 }
