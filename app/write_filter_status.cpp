@@ -1,10 +1,17 @@
 #include "app/write_filter_status.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
 #include "app/message_dialog_text.h"
-#include "install/installation_status.h"
 #include "services/ascii_text.h"
+#include "services/boot_volumes.h"
+#include "services/environment.h"
+#include "services/files.h"
 #include "services/restart.h"
 #include "services/step_failure.h"
+#include "tuning/horm.h"
 
 namespace {
 
@@ -22,98 +29,96 @@ Pending PendingCommand(const std::string& bootCommand) {
   return Pending::Other;
 }
 
-// The state of the filter at work, from the service and the manager.
-FilterStatus LiveStatus(const WriteFilterState& state) {
+Pending PendingOf(ManagerCommand command) {
+  return static_cast<Pending>(static_cast<int>(command) + 1);
+}
+
+// The first value of a report line, or empty.
+std::string ReportValue(const WriteFilterState& state, const char* name) {
+  const std::vector<std::string> values = ReportValues(state.Report.Output, name);
+  return values.empty() ? std::string() : values.front();
+}
+
+// The manager's documentation gives -enable, -commit and -commitanddisable
+// for RAM overlays (kept in the registry or not) and disk overlays alike,
+// and nothing for a type it does not name.
+bool OverlayTypeKnown(const std::string& type) {
+  return StartsWithIgnoringCase(type.c_str(), "RAM") || StartsWithIgnoringCase(type.c_str(), "DISK");
+}
+
+// What the service, the manager and the mark of this start say, before the
+// checks are weighed.
+FilterStatus LiveStatus(const WriteFilterState& state, bool marked) {
   if (state.Service == ServiceState::Absent || state.Service == ServiceState::Stopped) {
-    return FilterStatus::StartsAtRestart;
+    return marked ? FilterStatus::ProtectedAfterStart : FilterStatus::DidNotStart;
   }
   switch (state.Protection) {
     case WriteFilterProtection::On:
       return FilterStatus::Protected;
     case WriteFilterProtection::Off:
-      return PendingCommand(state.BootCommand) == Pending::Enable ? FilterStatus::ProtectedAtRestart
-                                                                  : FilterStatus::NotProtected;
+      return marked && PendingCommand(state.BootCommand) == Pending::Enable ? FilterStatus::ProtectedAfterStart
+                                                                            : FilterStatus::NotProtected;
     case WriteFilterProtection::Unknown:
       break;
   }
   return FilterStatus::Unknown;
 }
 
-std::string ProtectedSentence(const std::string& drive, const std::string& bootCommand) {
-  const char* rest = nullptr;
+// The pending command, in words, after "Drive C: is protected now".
+std::string PendingText(const std::string& bootCommand) {
+  const char* const kept =
+      ", and a commit is pending: at the next start, every change made to it since the computer last started is "
+      "kept";
   switch (PendingCommand(bootCommand)) {
     case Pending::None:
-      rest = ": every change made to it is lost when the computer restarts.";
-      break;
+      return ": every change made to it is lost when the computer restarts.";
     case Pending::Commit:
-      rest =
-          ", and a commit is pending: at the next start, the changes made to it since the computer started are "
-          "kept.";
-      break;
+      return Concat({kept, "."});
     case Pending::CommitAndDisable:
-      rest =
-          ", and a commit is pending: at the next start, the changes made to it since the computer started are "
-          "kept, and the write filter is turned off.";
-      break;
+      return Concat({kept, ", and the write filter is turned off."});
     case Pending::Enable:
     case Pending::Other:
-      return Concat({"Drive ", drive,
-                     " is protected now, and the manager names a command for the next start: ", bootCommand, "."});
+      break;
   }
-  return Concat({"Drive ", drive, " is protected now", rest});
+  return Concat({", and the manager names a command for the next start: ", bootCommand, "."});
 }
 
-std::string Sentence(FilterStatus status, const WriteFilterState& state) {
+std::string FirstSentence(FilterStatus status, const WriteFilterState& state) {
   const std::string drive =
       state.Volume.empty() ? std::string("the drive Windows runs from") : Concat({"drive ", state.Volume});
+  const std::string capitalized = AsciiUpper(drive[0]) + drive.substr(1);
   switch (status) {
     case FilterStatus::NotInstalled:
-      return Concat({"EWF support is not installed on this computer: nothing protects ", drive,
-                     ".  Click Install EWF Support in the main window to install it."});
-    case FilterStatus::Damaged:
-      return "EWF support is installed, but damaged: the lines marked Wrong say what is wrong and what to do.  "
-             "Click Install EWF Support again to mend it, or choose Remove EWF Support to take it out.";
-    case FilterStatus::StartsAtRestart:
-      return Concat(
-          {"EWF support is installed; the write filter starts with Windows when the computer next "
-           "restarts.  Until then nothing protects ",
-           drive, "."});
+      return Concat({capitalized,
+                     " is not protected: EWF support is not installed on this computer.  Click Install EWF "
+                     "Support in the main window to install it."});
+    case FilterStatus::DidNotStart:
+      return Concat({capitalized, " is not protected: the write filter did not start when the computer last started."});
+    case FilterStatus::ProtectedAfterStart:
+      return Concat({capitalized,
+                     " is not protected now; it will be protected after the next start, when the write "
+                     "filter ",
+                     state.Service == ServiceState::Loaded ? "carries out the pending enable" : "starts with Windows",
+                     ".  Until then, changes to it are kept."});
     case FilterStatus::Unknown:
-      return Concat({"EWF support is installed, but Stillvane could not tell whether it protects ", drive,
-                     " now.  The lines below say why."});
+      return Concat({"Stillvane could not tell whether ", drive, " is protected now.  ", state.WhyUnknown});
     case FilterStatus::NotProtected:
-      return Concat({"EWF support is installed, but ", drive,
-                     " is not protected: changes to it are kept.  To protect it, click Enable, then restart the "
-                     "computer."});
-    case FilterStatus::ProtectedAtRestart:
-      return Concat({"Drive ", state.Volume,
-                     " is not protected yet: the write filter turns on when the computer next starts.  Until "
-                     "then, changes to it are kept."});
+      return Concat({capitalized, " is not protected now: changes to it are kept."});
     case FilterStatus::Protected:
-      return ProtectedSentence(state.Volume, state.BootCommand);
+      return Concat({capitalized, " is protected now", PendingText(state.BootCommand)});
   }
   return {};
 }
 
-MessageKind KindOf(FilterStatus status) {
-  switch (status) {
-    case FilterStatus::Damaged:
-      return MessageKind::Error;
-    case FilterStatus::Unknown:
-    case FilterStatus::NotProtected:
-      return MessageKind::Warning;
-    default:
-      return MessageKind::Information;
-  }
-}
-
+// Wrong lines first, then Not known, then OK, each group in the checks' order.
 std::string ChecksText(const std::vector<StatusCheck>& checks) {
+  static const char* const kMarks[] = {"Wrong: ", "Not known: ", "OK: "};
+  static constexpr CheckOutcome kOrder[] = {CheckOutcome::Wrong, CheckOutcome::Unknown, CheckOutcome::Ok};
   std::string text;
-  for (const StatusCheck& check : checks) {
-    const char* mark = check.Outcome == CheckOutcome::Ok      ? "OK: "
-                       : check.Outcome == CheckOutcome::Wrong ? "Wrong: "
-                                                              : "Not known: ";
-    text += Concat({text.empty() ? "" : "\r\n", mark, check.Text});
+  for (int group = 0; group < 3; ++group) {
+    for (const StatusCheck& check : checks) {
+      if (check.Outcome == kOrder[group]) text += Concat({text.empty() ? "" : "\r\n", kMarks[group], check.Text});
+    }
   }
   return text;
 }
@@ -123,7 +128,7 @@ std::string ServiceText(const WriteFilterState& state) {
     case ServiceState::Absent:
       return "The service control manager knows no ewf service: the write filter is not at work.";
     case ServiceState::Stopped:
-      return "The ewf service is stopped: the write filter is not at work until the computer restarts.";
+      return "The ewf service is stopped: the write filter is not at work.";
     case ServiceState::Loaded:
       return "The ewf service is running.";
     case ServiceState::Unknown:
@@ -132,38 +137,153 @@ std::string ServiceText(const WriteFilterState& state) {
   return state.WhyUnknown;
 }
 
+// A size as the user reads it: "640 KB", "12 MB".
+std::string SizeText(unsigned long bytes) {
+  return bytes < (1u << 20) ? Concat({std::to_string((bytes + 1023) >> 10), " KB"})
+                            : Concat({std::to_string(bytes >> 20), " MB"});
+}
+
+// The memory the overlay at work uses, from the report's "Memory used for
+// ..." lines ("1024 bytes"), beside the computer's physical memory; empty
+// when the overlay is not at work or the report gives none.
+std::string OverlayText(TOs& os, const WriteFilterState& state) {
+  unsigned long used = 0;
+  bool told = false;
+  for (const char* name : {"Memory used for data", "Memory used for mapping"}) {
+    for (const std::string& value : ReportValues(state.Report.Output, name)) {
+      unsigned long bytes = 0;
+      for (size_t i = 0; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i)
+        bytes = bytes * 10 + static_cast<unsigned>(value[i] - '0');
+      used += bytes;
+      told = true;
+    }
+  }
+  if (!told || state.Protection != WriteFilterProtection::On) return {};
+  MEMORYSTATUS memory = {};
+  memory.dwLength = sizeof memory;
+  os.GlobalMemoryStatus(&memory);
+  const unsigned long physical = static_cast<unsigned long>(memory.dwTotalPhys);
+  std::string text =
+      Concat({"The overlay uses ", SizeText(used), " of memory; the computer has ", SizeText(physical), "."});
+  if (used > physical / 100 * kOverlayWarningPercent) {
+    text += Concat({"  That is more than ", std::to_string(kOverlayWarningPercent),
+                    "% of it: restart the computer soon (after Commit, if the changes are wanted), before the "
+                    "overlay fills the memory and Windows stops."});
+  }
+  return text;
+}
+
+// Whether HORM can resume at the next start: its marker beside the boot
+// loader, hibernation on, and the drive protected by an overlay in memory.
+std::string HormText(TOs& os, const WriteFilterState& state) {
+  std::string unmapped, failure;
+  const std::string marker = FindBootLoaderFolder(os, ReadSystemDriveFolder(os), &unmapped, &failure) + "resmany.dat";
+  if (!LookForFile(os, marker).Present) return Concat({"HORM is not set up: ", marker, " is not there."});
+  std::string missing;
+  if (!HibernationIsOn(os)) missing = "hibernation is off";
+  if (state.Protection != WriteFilterProtection::On ||
+      !StartsWithIgnoringCase(ReportValue(state, "Type").c_str(), "RAM")) {
+    missing += Concat({missing.empty() ? "" : "; ", "the drive is not protected by an overlay in memory"});
+  }
+  if (missing.empty()) {
+    return Concat(
+        {"HORM can resume at the next start: ", marker, " is there, hibernation is on and the overlay is in memory."});
+  }
+  return Concat({"HORM will not resume at the next start, though ", marker, " is there: ", missing, "."});
+}
+
+// What the service control manager recorded of ewf since Windows last
+// started: the System log read from the newest record back to the event
+// log service's start (event 6005 of EventLog, one at each start of
+// Windows). Each as "event 7026 (ewf)", its strings in brackets; empty when
+// there is none, or the log cannot be read.
+std::string RecordedSinceStart(TOs& os) {
+  const HANDLE log = os.OpenEventLogA(nullptr, "System");
+  if (!log) return {};
+  std::string found;
+  std::vector<char> buffer(0x10000);
+  DWORD read = 0, needed = 0;
+  bool started = false;
+  while (!started && os.ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0, buffer.data(),
+                                      static_cast<DWORD>(buffer.size()), &read, &needed)) {
+    for (DWORD at = 0; !started && read - at >= sizeof(EVENTLOGRECORD);) {
+      EVENTLOGRECORD record;
+      std::memcpy(&record, &buffer[at], sizeof record);
+      if (record.Length < sizeof record || record.Length > read - at || record.StringOffset > record.Length) break;
+      // The record's texts, each cut at its NUL or at the record's end.
+      const std::string_view whole(&buffer[at], record.Length);
+      const std::string_view source = whole.substr(sizeof record, whole.find('\0', sizeof record) - sizeof record);
+      const DWORD id = record.EventID & 0xFFFF;
+      started = source == "EventLog" && id == 6005;
+      std::string strings;
+      size_t next = record.StringOffset;
+      for (WORD i = 0; i < record.NumStrings && next < whole.size(); ++i) {
+        const size_t end = std::min(whole.find('\0', next), whole.size());
+        strings += Concat({i ? ", " : "", std::string(whole.substr(next, end - next))});
+        next = end + 1;
+      }
+      if (source == "Service Control Manager" && AsciiUpperCased(strings).find("EWF") != std::string::npos) {
+        found = Concat({"event ", std::to_string(id), " (", strings, ")", found.empty() ? "" : "; ", found});
+      }
+      at += record.Length;
+    }
+  }
+  (void)os.CloseEventLog(log);
+  return found;
+}
+
+// The manager's output as it can be shown: line breaks as the box needs
+// them, and every other control character (a NUL would end the text) as
+// \xNN.
+std::string ShownOutput(const std::string& output) {
+  std::string text;
+  for (const char c : output) {
+    const auto code = static_cast<unsigned char>(c);
+    if ((code < ' ' && c != '\r' && c != '\n' && c != '\t') || code == 0x7F) {
+      const char digits[] = "0123456789ABCDEF";
+      text += Concat({"\\x", std::string(1, digits[code >> 4]), std::string(1, digits[code & 15])});
+    } else {
+      text += c;
+    }
+  }
+  return MessageDisplayText(text);
+}
+
 // "ewfmgr C: -enable", as the user would type it.
 std::string CommandText(const std::string& arguments) {
   return Concat({"ewfmgr ", arguments});
 }
 
-// The command and what came of it, for the report box.
+// The command and what it wrote, for the report box; why it did not run
+// is said elsewhere.
 std::string RunText(const std::string& arguments, const ManagerRun& run) {
-  const std::string command = CommandText(arguments);
-  if (run.Outcome != ManagerOutcome::Ended) return Concat({command, "\r\n", run.Failure});
-  return Concat({command, "   (exit code ", std::to_string(run.ExitCode), ")\r\n", MessageDisplayText(run.Output)});
+  std::string command = CommandText(arguments);
+  if (run.Outcome != ManagerOutcome::Ended) return command;
+  return Concat({command, "   (exit code ", std::to_string(run.ExitCode), ")\r\n", ShownOutput(run.Output)});
 }
 
-std::string ReportText(const WriteFilterState& state) {
-  if (state.ManagerAsked) return RunText(state.Volume, state.Report);
-  return "The manager is asked only while the ewf service runs.";
-}
-
-std::string CommandsNote(FilterStatus live, const WriteFilterState& state) {
+std::string CommandsNote(FilterStatus live, const WriteFilterState& state, bool typeKnown) {
   switch (live) {
     case FilterStatus::Protected:
     case FilterStatus::NotProtected:
+      if (!typeKnown) {
+        return Concat({"The manager reports an overlay of type \"", ReportValue(state, "Type"),
+                       "\", for which its documentation gives none of these commands."});
+      }
       return Concat({"Each button runs \"ewfmgr ", state.Volume,
                      "\" with -enable, -commit or -commitanddisable, after a question; each takes effect when the "
                      "computer next starts."});
-    case FilterStatus::ProtectedAtRestart:
-      return "The write filter turns on when the computer next starts; Commit and Commit and Disable can be used "
-             "after that.";
-    case FilterStatus::StartsAtRestart:
-      return "The manager's commands can be used once the computer has restarted and the write filter runs.";
+    case FilterStatus::ProtectedAfterStart:
+      if (state.Service == ServiceState::Loaded) {
+        return "The write filter turns on when the computer next starts; Commit and Commit and Disable can be used "
+               "after that.";
+      }
+      [[fallthrough]];
+    case FilterStatus::DidNotStart:
+      return "The manager's commands can be used once the write filter is at work.";
     case FilterStatus::NotInstalled:
       return "The manager's commands can be used once EWF support is installed and the computer has restarted.";
-    default:
+    case FilterStatus::Unknown:
       break;
   }
   if (state.Volume.empty()) return "The manager's commands need a drive letter for the partition Windows runs from.";
@@ -178,40 +298,47 @@ bool Applies(ManagerCommand command, FilterStatus live) {
 
 }  // namespace
 
-const char* ManagerCommandArgument(ManagerCommand command) {
-  switch (command) {
-    case ManagerCommand::Enable:
-      return "-enable";
-    case ManagerCommand::Commit:
-      return "-commit";
-    case ManagerCommand::CommitAndDisable:
-      return "-commitanddisable";
-  }
-  return "";
+StatusIcon IconOf(FilterStatus status) {
+  static constexpr StatusIcon kIcons[] = {StatusIcon::Application, StatusIcon::Error,   StatusIcon::WindowsLogo,
+                                          StatusIcon::Question,    StatusIcon::Warning, StatusIcon::Information};
+  return kIcons[static_cast<int>(status)];
 }
 
-std::string ManagerCommandQuestion(ManagerCommand command, const std::string& drive) {
-  const char* const kept = " since it last started, up to the restart, is written to the drive and kept";
-  const char* rest =
-      ", and the write filter is turned off: from then on changes are kept as usual, and nothing protects the "
-      "drive.\r\rDo you want to commit the changes and turn the write filter off?";
-  switch (command) {
-    case ManagerCommand::Enable: {
-      const char* const lost =
-          ".  Every change made there is then kept in memory only, and lost at each restart unless it is "
-          "committed.  Until the restart, changes are kept as usual.\r\rDo you want to enable the write filter?";
-      return Concat({"Stillvane will run \"ewfmgr ", drive,
-                     " -enable\".\r\rFrom the next start of the computer, the write filter protects drive ", drive,
-                     lost});
-    }
-    case ManagerCommand::Commit:
-      rest = ".  The write filter goes on protecting the drive after that.\r\rDo you want to commit the changes?";
-      break;
-    case ManagerCommand::CommitAndDisable:
-      break;
+const char* ManagerCommandArgument(ManagerCommand command) {
+  static const char* const kArguments[] = {"-enable", "-commit", "-commitanddisable"};
+  return kArguments[static_cast<int>(command)];
+}
+
+std::string ManagerCommandQuestion(ManagerCommand command, const std::string& drive, const std::string& pending) {
+  const std::string replaced = PendingCommand(pending) == Pending::None
+                                   ? std::string()
+                                   : Concat({"  It replaces the command the manager has pending for the next start, ",
+                                             pending, ", which is then not carried out."});
+  const std::string run =
+      Concat({"Stillvane will run \"ewfmgr ", drive, " ", ManagerCommandArgument(command), "\".", replaced, "\r\r"});
+  if (command == ManagerCommand::Enable) {
+    return Concat({run,
+                   "Nothing is kept or lost now.  From the next start of the computer, the write filter protects "
+                   "drive ",
+                   drive,
+                   ": every change made there is then kept in memory only, and lost at each restart unless it is "
+                   "committed.  Until the restart, changes are kept as usual.\r\rDo you want to enable the write "
+                   "filter?"});
   }
-  return Concat({"Stillvane will run \"ewfmgr ", drive, " ", ManagerCommandArgument(command),
-                 "\".\r\rWhen the computer next starts, every change made to drive ", drive, kept, rest});
+  const std::string kept =
+      Concat({run, "Kept: when the computer next starts, every change made to drive ", drive,
+              " since the computer last started, wanted or not, up to the restart, is written to the drive.  A restart "
+              "before this command drops those changes: "});
+  if (command == ManagerCommand::Commit) {
+    return Concat({kept,
+                   "restart first to keep none of them.  Lost: nothing.  The write filter goes on protecting "
+                   "the drive.\r\rDo you want to commit the changes?"});
+  }
+  return Concat({kept,
+                 "to turn the filter off without keeping them, restart first, then click Commit and Disable, as "
+                 "Microsoft's procedure for an overlay in RAM says.  Then the write filter is turned off: from "
+                 "then on changes are kept as usual, and nothing protects the drive.\r\rDo you want to commit "
+                 "the changes and turn the write filter off?"});
 }
 
 TWriteFilterStatus::TWriteFilterStatus(TOs& os, TDialogs& dialogs, TVersionInfo& FileVersionInfo,
@@ -225,43 +352,91 @@ const StatusView& TWriteFilterStatus::Refresh() {
 }
 
 void TWriteFilterStatus::Read() {
-  const InstallationStatus installation = CheckInstallation(Os_, FileVersionInfo_, WindowsFolder_);
+  InstallationStatus installation = CheckInstallation(Os_, FileVersionInfo_, WindowsFolder_);
+  Installed_ = installation.Installed;
+  Checks_ = std::move(installation.Checks);
   State_ = ReadWriteFilterState(Os_, WindowsFolder_);
-  const FilterStatus live = LiveStatus(State_);
+  MarkedThisStart_ = MarkedThisStart(Os_);
+  Compose();
+}
+
+void TWriteFilterStatus::Compose() {
   bool wrong = false, unknown = false;
-  for (const StatusCheck& check : installation.Checks) {
+  for (const StatusCheck& check : Checks_) {
     wrong = wrong || check.Outcome == CheckOutcome::Wrong;
     unknown = unknown || check.Outcome == CheckOutcome::Unknown;
   }
+  FilterStatus live = LiveStatus(State_, MarkedThisStart_);
+  // A damaged installation may not start: nothing is promised for the next start.
+  if (wrong && live == FilterStatus::ProtectedAfterStart) live = FilterStatus::NotProtected;
   View_ = StatusView{};
-  View_.Status = !installation.Installed ? FilterStatus::NotInstalled : wrong ? FilterStatus::Damaged : live;
-  View_.Kind = KindOf(View_.Status);
-  View_.Sentence = Sentence(View_.Status, State_);
-  if (unknown && !wrong) View_.Sentence += "  Some checks could not be made: the lines marked Not known say why.";
-  View_.Checks = ChecksText(installation.Checks);
-  View_.Service = ServiceText(State_);
-  View_.Report = Transcript_ + ReportText(State_);
+  View_.Status = Installed_ ? live : FilterStatus::NotInstalled;
+  View_.Damaged = wrong;
+  View_.Sentence = FirstSentence(View_.Status, State_);
+  const Pending pending = PendingCommand(State_.BootCommand);
+  if (State_.Service == ServiceState::Loaded && pending != Pending::None && !MarkedThisStart_) {
+    View_.Sentence += Concat({"  The manager names ", State_.BootCommand,
+                              " for the next start, though no command was given here since the computer last "
+                              "started: if it was given before, that start did not carry it out."});
+  }
+  if (View_.Status == FilterStatus::DidNotStart) {
+    const std::string recorded = RecordedSinceStart(Os_);
+    if (!recorded.empty()) View_.Sentence += Concat({"  Windows recorded: ", recorded, "."});
+  }
+  if (wrong) {
+    View_.Sentence += "  EWF support is damaged: the lines marked Wrong say what to do.";
+  } else if (View_.Status == FilterStatus::DidNotStart) {
+    View_.Sentence += "  Click Install EWF Support again to mend the installation, then restart the computer.";
+  } else if (unknown) {
+    View_.Sentence += "  Some checks could not be made: the lines marked Not known say why.";
+  }
+  View_.Checks = ChecksText(Checks_);
+  View_.Now = ServiceText(State_);
+  if (Installed_) {
+    const std::string overlay = OverlayText(Os_, State_);
+    if (!overlay.empty()) View_.Now += Concat({"\r\n", overlay});
+    View_.Now += Concat({"\r\n", HormText(Os_, State_)});
+  }
+  View_.Report = Transcript_ + (State_.ManagerAsked ? RunText(State_.Volume, State_.Report) : std::string());
+  const bool typeKnown = !State_.ManagerAsked || OverlayTypeKnown(ReportValue(State_, "Type"));
   for (int i = 0; i < kManagerCommandCount; ++i)
-    View_.Applies[i] = !State_.Volume.empty() && Applies(static_cast<ManagerCommand>(i), live);
-  View_.CommandsNote = CommandsNote(installation.Installed ? live : FilterStatus::NotInstalled, State_);
+    View_.Applies[i] = State_.ManagerAsked && typeKnown && Applies(static_cast<ManagerCommand>(i), live);
+  // Whatever the checks made of it, the commands wait for the filter at work.
+  const bool atWork = State_.Service != ServiceState::Absent && State_.Service != ServiceState::Stopped;
+  View_.CommandsNote = CommandsNote(!Installed_ ? FilterStatus::NotInstalled
+                                    : atWork    ? live
+                                                : FilterStatus::DidNotStart,
+                                    State_, typeKnown);
 }
 
 bool TWriteFilterStatus::ConfirmCommand(ManagerCommand command) {
   return View_.Applies[static_cast<int>(command)] &&
-         Dialogs_.ShowMessageDialog(ManagerCommandQuestion(command, State_.Volume), MessageKind::Confirmation,
-                                    MessageButtons::YesNo) == DialogResult::Yes;
+         Dialogs_.ShowMessageDialog(ManagerCommandQuestion(command, State_.Volume, State_.BootCommand),
+                                    MessageKind::Confirmation, MessageButtons::YesNo) == DialogResult::Yes;
+}
+
+bool TWriteFilterStatus::LastCommandPending() const {
+  return LastRun_.Outcome == ManagerOutcome::Ended && LastRun_.ExitCode == 0 &&
+         PendingCommand(State_.BootCommand) == PendingOf(LastCommand_);
 }
 
 void TWriteFilterStatus::RunCommand(ManagerCommand command) {
   const std::string arguments = Concat({State_.Volume, " ", ManagerCommandArgument(command)});
-  LastCommand_ = CommandText(arguments);
+  LastCommand_ = command;
   LastRun_ = RunWriteFilterManager(Os_, WindowsFolder_ + kManagerFile, arguments);
   Transcript_ = Concat({RunText(arguments, LastRun_), "\r\n\r\n"});
   Read();
+  // The command is waiting for a restart: the window says so until one has passed.
+  if (LastCommandPending()) {
+    MarkThisStart(Os_);
+    MarkedThisStart_ = true;
+    Compose();
+  }
 }
 
 void TWriteFilterStatus::FinishCommand() {
-  const std::string quoted = Concat({"\"", LastCommand_, "\""});
+  const std::string quoted =
+      Concat({"\"", CommandText(Concat({State_.Volume, " ", ManagerCommandArgument(LastCommand_)})), "\""});
   if (LastRun_.Outcome != ManagerOutcome::Ended || LastRun_.ExitCode != 0) {
     const std::string why = LastRun_.Outcome != ManagerOutcome::Ended
                                 ? LastRun_.Failure
@@ -269,6 +444,15 @@ void TWriteFilterStatus::FinishCommand() {
     Dialogs_.ShowMessageDialog(Concat({"The command ", quoted, " did not succeed.\r\r", why,
                                        "\r\rThe Write Filter Status window shows what the manager wrote."}),
                                MessageKind::Error, MessageButtons::Ok);
+    return;
+  }
+  if (!LastCommandPending()) {
+    Dialogs_.ShowMessageDialog(
+        Concat({"The command ", quoted,
+                " ended with exit code 0, but the manager does not report it pending for the next start, so "
+                "restarting would carry nothing out.\r\rThe manager wrote:\r",
+                LastRun_.Output.empty() ? std::string("(nothing)") : ShownOutput(LastRun_.Output)}),
+        MessageKind::Warning, MessageButtons::Ok);
     return;
   }
   if (Dialogs_.ShowMessageDialog(Concat({"The write filter carries out ", quoted,
@@ -295,6 +479,6 @@ void TWriteFilterStatus::FinishCommand() {
 std::string TWriteFilterStatus::ClipboardText(const std::string& caption) const {
   const char kRule[] = "---------------------------\r\n";
   return Concat({kRule, caption, "\r\n", kRule, View_.Sentence, "\r\n", kRule, View_.Checks,
-                 View_.Checks.empty() ? "" : "\r\n", kRule, View_.Service, "\r\n", View_.Report, "\r\n", kRule,
+                 View_.Checks.empty() ? "" : "\r\n", kRule, View_.Now, "\r\n", View_.Report, "\r\n", kRule,
                  View_.CommandsNote, "\r\n", kRule});
 }

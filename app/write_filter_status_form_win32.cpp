@@ -27,21 +27,22 @@ enum ControlId {
 const char kCaption[] = "Write Filter Status";
 const FormSpec kStatusForm = {kCaption, 560, 479, FormKind::Dialog, FormPosition::OwnerCenter, nullptr};
 
-// The sentence has room for four lines, the note above the buttons for
-// three and the service's line for two; the checks and the report scroll.
+// The sentence has room for five lines, the note above the buttons for
+// three and the lines on the service, the overlay and HORM for three; the
+// checks (those to act on first) and the report scroll.
 // Escape and Enter press Close; the focus starts on Refresh.
 const ControlSpec kStatusControls[] = {
     {Image1, Image, 0, {8, 8, 32, 32}, TopLeft, -1, None, 0, nullptr},
-    {Label1, WrappedLabel, 0, {48, 8, 504, 53}, TopSides, -1, Bold, 0, ""},
-    {GroupBox1, GroupBox, 0, {8, 69, 544, 137}, TopSides, 0, None, 0, "What the installation left"},
+    {Label1, WrappedLabel, 0, {48, 8, 504, 66}, TopSides, -1, Bold, 0, ""},
+    {GroupBox1, GroupBox, 0, {8, 82, 544, 137}, TopSides, 0, None, 0, "What the installation left"},
     {Memo1, TextBox, GroupBox1, {8, 18, 528, 111}, All, 0, None, 0, ""},
-    {GroupBox2, GroupBox, 0, {8, 212, 544, 226}, TopSides, 1, None, 0, "The write filter now"},
-    {Label2, WrappedLabel, GroupBox2, {8, 18, 528, 26}, TopSides, -1, None, 0, ""},
-    {Memo2, TextBox, GroupBox2, {8, 46, 528, 100}, All, 0, FixedPitch, 0, ""},
-    {Label3, WrappedLabel, GroupBox2, {8, 150, 528, 39}, TopSides, -1, None, 0, ""},
-    {EnableButton, Button, GroupBox2, {206, 193, 90, 25}, BottomRight, 1, None, 0, "&Enable"},
-    {CommitButton, Button, GroupBox2, {302, 193, 90, 25}, BottomRight, 2, None, 0, "Co&mmit"},
-    {CommitAndDisableButton, Button, GroupBox2, {398, 193, 130, 25}, BottomRight, 3, None, 0, "Commit and &Disable"},
+    {GroupBox2, GroupBox, 0, {8, 225, 544, 213}, TopSides, 1, None, 0, "The write filter now"},
+    {Label2, WrappedLabel, GroupBox2, {8, 18, 528, 42}, TopSides, -1, None, 0, ""},
+    {Memo2, TextBox, GroupBox2, {8, 62, 528, 71}, All, 0, FixedPitch, 0, ""},
+    {Label3, WrappedLabel, GroupBox2, {8, 137, 528, 39}, TopSides, -1, None, 0, ""},
+    {EnableButton, Button, GroupBox2, {206, 180, 90, 25}, BottomRight, 1, None, 0, "&Enable"},
+    {CommitButton, Button, GroupBox2, {302, 180, 90, 25}, BottomRight, 2, None, 0, "Co&mmit"},
+    {CommitAndDisableButton, Button, GroupBox2, {398, 180, 130, 25}, BottomRight, 3, None, 0, "Commit and &Disable"},
     {RefreshButton, Button, 0, {366, 446, 90, 25}, BottomRight, 2, None, 0, "&Refresh"},
     {CloseButton, Button, 0, {462, 446, 90, 25}, BottomRight, 3, Default | Cancel, IDCANCEL, "Close"},
 };
@@ -83,10 +84,10 @@ void TWriteFilterStatusForm::CommandButtonClick(ManagerCommand command) {
 
 void TWriteFilterStatusForm::ShowView() {
   const StatusView& view = Status_.View();
-  SetImage(Image1, LoadIconA(nullptr, MessageKindIcon(view.Kind)));
+  SetImage(Image1, LoadIconA(nullptr, MAKEINTRESOURCEA(static_cast<int>(IconOf(view.Status)))));
   SetText(Label1, view.Sentence.c_str());
   SetText(Memo1, view.Checks.c_str());
-  SetText(Label2, view.Service.c_str());
+  SetText(Label2, view.Now.c_str());
   SetText(Memo2, view.Report.c_str());
   SetText(Label3, view.CommandsNote.c_str());
   for (int i = 0; i < kManagerCommandCount; ++i) EnableControl(kCommandButtons[i], view.Applies[i]);

@@ -6,6 +6,7 @@
 #include "install/driver_checks.h"
 #include "install/file_placement.h"
 #include "install/installation_record.h"
+#include "install/installation_status.h"
 #include "install/installation_tables.h"
 #include "install/upper_filters.h"
 #include "install/windows_owned_keys.h"
@@ -295,6 +296,8 @@ void InstallEwfSupport(const InstallContext& given) {
     dialogs.ReportError(log.ValueWriteReport());
     return;
   }
+  // Until Windows starts again, the status window says the filter starts then.
+  if (registration.Registered) MarkThisStart(os);
   ShowOutcome(
       dialogs, log, registration.Security, bracket.ReplacedOpenDacl(),
       JoinNotes(JoinNotes(LayoutNote(context.Boot, placed.BootLoaderPlaced, registration.Registered), placed.Note),

@@ -103,7 +103,7 @@ std::span<const RegistryValueRow> ServiceRows() {
 
 // The volume the filter protects, as the installation wrote it and still
 // the partition Windows runs from.
-StatusCheck CheckProtectedVolume(TOs& os) {
+StatusCheck CheckProtectedVolume(TOs& os, const std::string& drive) {
   const std::span<const RegistryValueRow> rows = std::span(kServiceEntries).subspan(ServiceRows().size());
   StatusCheck check = CheckRows(os, rows);
   if (check.Outcome != CheckOutcome::Ok) return check;
@@ -119,11 +119,13 @@ StatusCheck CheckProtectedVolume(TOs& os) {
                                         "the write filter protects cannot be checked: ",
                                         failure});
   }
+  // The ARC name is what Windows and the filter use; the letter is what the user knows.
+  const std::string lettered = Concat({windows, " (drive ", drive, ")"});
   if (read.Type != REG_SZ || !SameTextIgnoringCase(TextOf(read), windows)) {
     return Line(CheckOutcome::Wrong,
-                {"The write filter protects ", Shown(read), ", but Windows runs from ", windows, ".", kInstallAgain});
+                {"The write filter protects ", Shown(read), ", but Windows runs from ", lettered, ".", kInstallAgain});
   }
-  return Line(CheckOutcome::Ok, {"The write filter protects ", windows, ", the partition Windows runs from."});
+  return Line(CheckOutcome::Ok, {"The write filter protects ", lettered, ", the partition Windows runs from."});
 }
 
 StatusCheck CheckFilterList(TOs& os) {
@@ -161,7 +163,7 @@ StatusCheck CheckDriverFile(TOs& os, TVersionInfo& FileVersionInfo, const std::s
   }
   FileVersionInfo.SetFileName(path);
   if (!FileVersionInfo.HasVersionData()) {
-    return Line(CheckOutcome::Ok, {path, " is in place and whole; it has no version resource."});
+    return Line(CheckOutcome::Ok, {path, " is in place and whole; the file does not say which version it is."});
   }
   return Line(CheckOutcome::Ok,
               {path, " is in place and whole, version ", FormatFileVersion(FileVersionInfo.GetFileVersion()), "."});
@@ -247,7 +249,17 @@ InstallationStatus CheckInstallation(TOs& os, TVersionInfo& FileVersionInfo, con
   }
   checks.push_back(CheckRows(os, ServiceRows()));
   checks.push_back(CheckRows(os, kEnumRootEntries));
-  checks.push_back(CheckProtectedVolume(os));
+  checks.push_back(CheckProtectedVolume(os, windowsFolder.substr(0, 2)));
   checks.push_back(filterList);
   return status;
+}
+
+void MarkThisStart(TOs& os) {
+  UniqueKey key(os);
+  (void)os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kThisStartKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_QUERY_VALUE, nullptr,
+                           key.put(), nullptr);
+}
+
+bool MarkedThisStart(TOs& os) {
+  return MachineKeyExists(os, kThisStartKey);
 }

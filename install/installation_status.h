@@ -31,3 +31,14 @@ struct InstallationStatus {
 // windowsFolder ends with a backslash. FileVersionInfo is pointed at each
 // driver file in turn.
 InstallationStatus CheckInstallation(TOs& os, TVersionInfo& FileVersionInfo, const std::string& windowsFolder);
+
+// Whether Windows has started again since Install EWF Support or one of the
+// status window's commands last ran: they make a volatile key, which Windows
+// keeps in memory only and drops when it restarts (RegCreateKeyEx,
+// REG_OPTION_VOLATILE). The boot time would serve too, but XP reports it
+// only through GetTickCount, which wraps round every 49.7 days. The key is
+// below the record's, so that Remove EWF Support takes it away with it.
+inline constexpr char kThisStartKey[] = "SOFTWARE\\Stillvane\\Since this start";
+// Best effort: without the mark the window only says less.
+void MarkThisStart(TOs& os);
+bool MarkedThisStart(TOs& os);

@@ -103,6 +103,14 @@ class TOs {
   virtual HCURSOR SetCursor(HCURSOR cursor) = 0;
   virtual HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR cursorName) = 0;
 
+  // The event log (advapi32). NULL or FALSE on failure, GetLastError() tells
+  // why: ERROR_HANDLE_EOF past the last record, ERROR_INSUFFICIENT_BUFFER
+  // (with *needed) for a record larger than the buffer.
+  virtual HANDLE OpenEventLogA(LPCSTR server, LPCSTR source) = 0;
+  virtual BOOL ReadEventLogA(HANDLE log, DWORD flags, DWORD offset, LPVOID buffer, DWORD size, DWORD* read,
+                             DWORD* needed) = 0;
+  virtual BOOL CloseEventLog(HANDLE log) = 0;
+
   // Restarting the computer (advapi32). BOOL results as above.
   // A pseudo-handle that needs no closing.
   virtual HANDLE GetCurrentProcess() = 0;
@@ -123,6 +131,8 @@ class TOs {
   // Returns the length copied; when it equals size the path may be truncated.
   virtual DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) = 0;
   virtual BOOL GetVersionExA(LPOSVERSIONINFOA versionInfo) = 0;
+  // The computer's memory; dwTotalPhys is its physical memory in bytes.
+  virtual void GlobalMemoryStatus(LPMEMORYSTATUS buffer) = 0;
   virtual HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) = 0;
   virtual HLOCAL LocalFree(HLOCAL memory) = 0;
   virtual BOOL IsDBCSLeadByte(BYTE testChar) = 0;

@@ -65,6 +65,11 @@ class TWin32Os : public TOs {
   BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
   BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) override;
   DWORD GetTickCount() override;
+  void GlobalMemoryStatus(LPMEMORYSTATUS buffer) override;
+  HANDLE OpenEventLogA(LPCSTR server, LPCSTR source) override;
+  BOOL ReadEventLogA(HANDLE log, DWORD flags, DWORD offset, LPVOID buffer, DWORD size, DWORD* read,
+                     DWORD* needed) override;
+  BOOL CloseEventLog(HANDLE log) override;
 
   DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wakeAll, DWORD milliseconds,
                                   DWORD wakeMask) override;

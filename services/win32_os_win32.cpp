@@ -169,6 +169,23 @@ DWORD TWin32Os::GetTickCount() {
   return ::GetTickCount();
 }
 
+void TWin32Os::GlobalMemoryStatus(LPMEMORYSTATUS buffer) {
+  ::GlobalMemoryStatus(buffer);
+}
+
+HANDLE TWin32Os::OpenEventLogA(LPCSTR server, LPCSTR source) {
+  return ::OpenEventLogA(server, source);
+}
+
+BOOL TWin32Os::ReadEventLogA(HANDLE log, DWORD flags, DWORD offset, LPVOID buffer, DWORD size, DWORD* read,
+                             DWORD* needed) {
+  return ::ReadEventLogA(log, flags, offset, buffer, size, read, needed);
+}
+
+BOOL TWin32Os::CloseEventLog(HANDLE log) {
+  return ::CloseEventLog(log);
+}
+
 DWORD TWin32Os::MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wakeAll, DWORD milliseconds,
                                           DWORD wakeMask) {
   return ::MsgWaitForMultipleObjects(count, handles, wakeAll, milliseconds, wakeMask);

@@ -84,6 +84,42 @@ struct SYSTEM_POWER_CAPABILITIES {
 };
 typedef SYSTEM_POWER_CAPABILITIES* PSYSTEM_POWER_CAPABILITIES;
 
+// Its fixed part; the source's name follows it, NUL-terminated, and the
+// strings, NUL-terminated each, begin at StringOffset.
+struct EVENTLOGRECORD {
+  DWORD Length;
+  DWORD Reserved;
+  DWORD RecordNumber;
+  DWORD TimeGenerated;
+  DWORD TimeWritten;
+  DWORD EventID;
+  WORD EventType;
+  WORD NumStrings;
+  WORD EventCategory;
+  WORD ReservedFlags;
+  DWORD ClosingRecordNumber;
+  DWORD StringOffset;
+  DWORD UserSidLength;
+  DWORD UserSidOffset;
+  DWORD DataLength;
+  DWORD DataOffset;
+};
+#define EVENTLOG_SEQUENTIAL_READ 0x0001
+#define EVENTLOG_BACKWARDS_READ 0x0008
+#define ERROR_HANDLE_EOF 38L
+
+struct MEMORYSTATUS {
+  DWORD dwLength;
+  DWORD dwMemoryLoad;
+  SIZE_T dwTotalPhys;
+  SIZE_T dwAvailPhys;
+  SIZE_T dwTotalPageFile;
+  SIZE_T dwAvailPageFile;
+  SIZE_T dwTotalVirtual;
+  SIZE_T dwAvailVirtual;
+};
+typedef MEMORYSTATUS* LPMEMORYSTATUS;
+
 struct FILETIME {
   DWORD dwLowDateTime;
   DWORD dwHighDateTime;
@@ -320,6 +356,7 @@ struct VS_FIXEDFILEINFO {
 #define REG_DWORD 4
 #define REG_MULTI_SZ 7
 #define REG_OPTION_NON_VOLATILE 0
+#define REG_OPTION_VOLATILE 1
 #define REG_CREATED_NEW_KEY 1
 #define REG_OPENED_EXISTING_KEY 2
 

@@ -126,10 +126,15 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
   // The manager has ended, so all it wrote is in the pipe: read just that,
   // never waiting on a pipe that something else might still hold open.
   const std::string unread = Concat({"What ", managerPath, " reported could not be read."});
+  // A pipe that is empty once its last writer has gone answers
+  // ERROR_BROKEN_PIPE: the manager wrote nothing, which is no failure.
   DWORD available = 0;
   if (!os.PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr)) {
-    run.Failure = WithErrorCode(unread, FailureCode(os));
-    return run;
+    const DWORD error = FailureCode(os);
+    if (error != ERROR_BROKEN_PIPE) {
+      run.Failure = WithErrorCode(unread, error);
+      return run;
+    }
   }
   std::string output(available, '\0');
   DWORD got = 0;

@@ -28,13 +28,6 @@ const char kHibernationOff[] =
     "\r"
     "If there is no Hibernate tab, Windows cannot hibernate this computer, and HORM cannot be used.";
 
-// Whether Windows says hibernation is on; when it cannot say, it is taken to be.
-bool HibernationIsOn(TOs& os) {
-  SYSTEM_POWER_CAPABILITIES capabilities{};
-  if (!os.GetPwrCapabilities(&capabilities)) return true;
-  return capabilities.SystemS4 && capabilities.HiberFilePresent;
-}
-
 // An existing marker is emptied with the hidden and system attributes it
 // has: CREATE_ALWAYS refuses such a file asked for plain attributes.
 DWORD MarkerAttributes(TOs& os, const std::string& markerFile) {
@@ -46,6 +39,12 @@ DWORD MarkerAttributes(TOs& os, const std::string& markerFile) {
 }
 
 }  // namespace
+
+bool HibernationIsOn(TOs& os) {
+  SYSTEM_POWER_CAPABILITIES capabilities{};
+  if (!os.GetPwrCapabilities(&capabilities)) return true;
+  return capabilities.SystemS4 && capabilities.HiberFilePresent;
+}
 
 void EnableHorm(TOs& os, TDialogs& dialogs) {
   // Taken afresh: the main window's folder may be stale. The boot loader

@@ -11,3 +11,6 @@
 // hibernation is off, where to turn it on), or shows an error
 // with the Windows error code when the file cannot be created.
 void EnableHorm(TOs& os, TDialogs& dialogs);
+
+// Whether Windows says hibernation is on; when it cannot say, it is taken to be.
+bool HibernationIsOn(TOs& os);

@@ -28,7 +28,8 @@ class TContractEnvironment {
   // A file with a version resource holding fixed information and a translation table.
   virtual std::string FileWithVersionResource() = 0;
   // A console program that writes `line` and a line break to its standard
-  // output and exits: the file to start and its command line.
+  // output and exits, or writes nothing for an empty line: the file to
+  // start and its command line.
   struct ProgramRun {
     std::string Application;
     std::string CommandLine;

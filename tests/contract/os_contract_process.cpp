@@ -204,6 +204,42 @@ TEST_F(OsContract, AProgramsOutputIsAllInThePipeOnceItHasEnded) {
   EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
+// Microsoft's PeekNamedPipe and ReadFile pages: an anonymous pipe whose
+// write handles are all closed answers ERROR_BROKEN_PIPE once it is empty.
+// Under Wine a console host may hold the child's copy a moment after the
+// child ends, so the answer is waited for.
+TEST_F(OsContract, AnEmptyPipeWhoseWriterHasGoneIsBroken) {
+  const TContractEnvironment::ProgramRun run = Env().ProgramPrinting("");
+  SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  ASSERT_TRUE(Os().CreatePipe(&readEnd, &writeEnd, &inheritable, 65536));
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  startup.hStdOutput = startup.hStdError = writeEnd;
+  std::vector<char> commandLine(run.CommandLine.begin(), run.CommandLine.end());
+  commandLine.push_back('\0');
+  PROCESS_INFORMATION started = {};
+  ASSERT_TRUE(Os().CreateProcessA(run.Application.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                  nullptr, nullptr, &startup, &started));
+  EXPECT_TRUE(Os().CloseHandle(writeEnd));
+  EXPECT_TRUE(Os().CloseHandle(started.hThread));
+  EXPECT_EQ(Os().WaitForSingleObject(started.hProcess, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+  BOOL peeked = TRUE;
+  DWORD available = 0;
+  for (int tries = 0; peeked && tries < 40; ++tries) {
+    if (tries) Os().MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, 0);
+    SeedLastError();
+    peeked = Os().PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr);
+    EXPECT_EQ(available, 0u);
+  }
+  EXPECT_FALSE(peeked);
+  EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
+  EXPECT_TRUE(Os().CloseHandle(started.hProcess));
+  EXPECT_TRUE(Os().CloseHandle(readEnd));
+}
+
 }  // namespace
 
 namespace {

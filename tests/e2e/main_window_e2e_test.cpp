@@ -142,12 +142,23 @@ TEST_F(MainWindowTest, EveryWindowIsReadableAndItsLinksReachable) {
   }
 
   // Write Filter Status, on a machine where only the service key is left:
-  // every check has its line.
+  // every check has its line, the Wrong ones first; the driver did not
+  // start; then, with the mark Install leaves until Windows restarts, not
+  // protected.
   WriteMachineValue(kEwfServiceKey, "Start", REG_DWORD, {3, 0, 0, 0});
   const HWND status = status_window::Open(*App_, Main_);
   ASSERT_NE(status, nullptr);
   TAppDriver::Screenshot(status, "write_filter_status");
   ExpectReadable(*App_, status);
+  HKEY mark = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Stillvane\\Since this start", 0, nullptr,
+                            REG_OPTION_VOLATILE, KEY_QUERY_VALUE, nullptr, &mark, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(mark);
+  ASSERT_TRUE(status_window::Refreshed(status, status_window::Text(status, status_window::Sentence)));
+  TAppDriver::Screenshot(status, "write_filter_status_not_protected_damaged");
+  ExpectReadable(*App_, status);
+  DeleteMachineKey(kInstallationRecordKey);
   TAppDriver::PressKeys(status, {VK_ESCAPE});
   EXPECT_TRUE(App_->WaitForWindowGone(status));
   DeleteMachineKey(kEwfServiceKey);

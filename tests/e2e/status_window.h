@@ -44,6 +44,19 @@ inline HWND Open(const TAppDriver& app, HWND main) {
   return window;
 }
 
+// Clicks Refresh and waits until the window has been read again (its
+// sentence is no longer `before`) and drawn so.
+inline bool Refreshed(HWND window, const std::string& before) {
+  TAppDriver::Click(FindButton(window, "&Refresh"));
+  for (int waited = 0; waited < 100; ++waited, Sleep(50)) {
+    if (Text(window, Sentence) == before) continue;
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sleep(200);
+    return true;
+  }
+  return false;
+}
+
 // Answers the question that comes up ("Confirm") and returns its text as drawn.
 inline std::string Answer(const TAppDriver& app, bool yes) {
   const HWND question = app.WaitForWindow("Confirm", 15000);

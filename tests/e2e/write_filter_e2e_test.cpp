@@ -126,11 +126,10 @@ TEST_F(WriteFilterOnTest, FromTheSystemMenuEnableChangesTheReportAndTheRestartIs
   ASSERT_NE(status, nullptr);
   ASSERT_TRUE(IsRead(status));
   TAppDriver::Screenshot(status, "write_filter_status_not_protected");
-  EXPECT_EQ(Text(status, Sentence), "EWF support is installed, but drive " + drive +
-                                        " is not protected: changes to it are kept.  To protect it, click Enable, "
-                                        "then restart the computer.");
+  EXPECT_EQ(Text(status, Sentence), "Drive " + drive + " is not protected now: changes to it are kept.");
   EXPECT_EQ(Text(status, Checks).find("Wrong:"), std::string::npos) << Text(status, Checks);
-  EXPECT_EQ(Text(status, Service), "The ewf service is running.");
+  EXPECT_EQ(Text(status, Service).rfind("The ewf service is running.\r\nHORM is not set up: ", 0), 0u)
+      << Text(status, Service);
   EXPECT_EQ(Text(status, Report).rfind("ewfmgr " + drive + "   (exit code 0)\r\nProtected Volume Configuration\r\n", 0),
             0u)
       << Text(status, Report);
@@ -147,10 +146,29 @@ TEST_F(WriteFilterOnTest, FromTheSystemMenuEnableChangesTheReportAndTheRestartIs
   EXPECT_EQ(report.rfind("ewfmgr " + drive + " -enable   (exit code 0)\r\n", 0), 0u) << report;
   EXPECT_NE(report.find("\r\n\r\newfmgr " + drive + "   (exit code 0)\r\n"), std::string::npos) << report;
   EXPECT_NE(report.find("  Boot Command        ENABLE\r\n"), std::string::npos) << report;
-  EXPECT_EQ(Text(status, Sentence).rfind("Drive " + drive + " is not protected yet: the write filter turns on", 0), 0u)
+  EXPECT_EQ(Text(status, Sentence)
+                .rfind("Drive " + drive +
+                           " is not protected now; it will be protected after the "
+                           "next start, when the write filter carries out the "
+                           "pending enable.",
+                       0),
+            0u)
       << Text(status, Sentence);
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(status, Enable)));
   TAppDriver::Screenshot(status, "write_filter_status_enable_pending");
+
+  // Damaged, with the overlay enabled: the first sentence still says the
+  // drive is protected, and the Wrong line comes first.
+  WriteWholeFile(System32() + "\\ewfmgr-stand-in.txt", "ENABLED NO_CMD\n");
+  WriteWholeFile(SystemDriveRoot() + "ntldr", "a boot loader a service pack put back\r\n");
+  ASSERT_TRUE(Refreshed(status, Text(status, Sentence)));
+  EXPECT_EQ(Text(status, Sentence).rfind("Drive " + drive + " is protected now: every change made to it is lost", 0),
+            0u)
+      << Text(status, Sentence);
+  EXPECT_NE(Text(status, Sentence).find("EWF support is damaged"), std::string::npos) << Text(status, Sentence);
+  EXPECT_EQ(Text(status, Checks).rfind("Wrong: ", 0), 0u) << Text(status, Checks);
+  EXPECT_NE(Text(status, Service).find("The overlay uses "), std::string::npos) << Text(status, Service);
+  TAppDriver::Screenshot(status, "write_filter_status_protected_damaged");
   TAppDriver::PressKeys(status, {VK_ESCAPE});
   EXPECT_TRUE(App_->WaitForWindowGone(status));
   EXPECT_TRUE(App_->Running()) << "no restart";

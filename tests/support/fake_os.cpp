@@ -523,6 +523,65 @@ HANDLE TFakeOs::CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, 
   return handle;
 }
 
+// The event log
+
+void TFakeOs::AddSystemEvent(const std::string& source, DWORD id, const std::vector<std::string>& strings) {
+  std::vector<BYTE> record(sizeof(EVENTLOGRECORD));
+  record.insert(record.end(), source.c_str(), source.c_str() + source.size() + 1);
+  const size_t stringOffset = record.size();
+  for (const std::string& text : strings) record.insert(record.end(), text.c_str(), text.c_str() + text.size() + 1);
+  record.resize((record.size() + 3) & ~size_t(3));
+  EVENTLOGRECORD fixed = {};
+  fixed.Length = static_cast<DWORD>(record.size() + 4);  // the length again ends the record
+  fixed.EventID = id;
+  fixed.NumStrings = static_cast<WORD>(strings.size());
+  fixed.StringOffset = static_cast<DWORD>(stringOffset);
+  std::memcpy(record.data(), &fixed, sizeof fixed);
+  record.insert(record.end(), reinterpret_cast<const BYTE*>(&fixed.Length),
+                reinterpret_cast<const BYTE*>(&fixed.Length) + 4);
+  SystemEvents_.push_back(std::move(record));
+}
+
+HANDLE TFakeOs::OpenEventLogA(LPCSTR server, LPCSTR source) {
+  if (const auto error = Record("OpenEventLogA", Text(server) + ", " + Text(source))) {
+    LastError_ = *error;
+    return nullptr;
+  }
+  ++OpenEventLogs_;
+  EventsRead_ = 0;
+  return reinterpret_cast<HANDLE>(uintptr_t{0xE7E7});
+}
+
+// Only reading from the newest back, as many whole records as fit, is modelled.
+BOOL TFakeOs::ReadEventLogA(HANDLE log, DWORD flags, DWORD offset, LPVOID buffer, DWORD size, DWORD* read,
+                            DWORD* needed) {
+  if (const auto error = Record("ReadEventLogA", Hex(flags) + ", " + Number(offset) + ", " + Number(size))) {
+    return Succeeds(*error);
+  }
+  if (log != reinterpret_cast<HANDLE>(uintptr_t{0xE7E7}) || !OpenEventLogs_) return Succeeds(ERROR_INVALID_HANDLE);
+  if (flags != (EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ)) return Succeeds(ERROR_CALL_NOT_IMPLEMENTED);
+  *read = *needed = 0;
+  if (EventsRead_ == SystemEvents_.size()) return Succeeds(ERROR_HANDLE_EOF);
+  auto* out = static_cast<BYTE*>(buffer);
+  while (EventsRead_ < SystemEvents_.size()) {
+    const std::vector<BYTE>& record = SystemEvents_[SystemEvents_.size() - 1 - EventsRead_];
+    if (*read + record.size() > size) break;
+    std::memcpy(out + *read, record.data(), record.size());
+    *read += static_cast<DWORD>(record.size());
+    ++EventsRead_;
+  }
+  if (*read) return TRUE;
+  *needed = static_cast<DWORD>(SystemEvents_[SystemEvents_.size() - 1 - EventsRead_].size());
+  return Succeeds(ERROR_INSUFFICIENT_BUFFER);
+}
+
+BOOL TFakeOs::CloseEventLog(HANDLE log) {
+  if (const auto error = Record("CloseEventLog", "")) return Succeeds(*error);
+  if (log != reinterpret_cast<HANDLE>(uintptr_t{0xE7E7}) || !OpenEventLogs_) return Succeeds(ERROR_INVALID_HANDLE);
+  --OpenEventLogs_;
+  return TRUE;
+}
+
 // Services and other programs
 
 SC_HANDLE TFakeOs::OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD access) {

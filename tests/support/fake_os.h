@@ -49,6 +49,10 @@ class TFakeOs : public TOs {
   // What GetPwrCapabilities tells: whether the hardware can hibernate (S4)
   // and whether hibernation is turned on (the hibernation file is there).
   void SetHibernation(bool supported, bool enabled);
+  // A record of the System event log, newer than those before it.
+  void AddSystemEvent(const std::string& source, DWORD id, const std::vector<std::string>& strings);
+  // The physical memory GlobalMemoryStatus tells; 512 MB unless told.
+  void SetPhysicalMemory(SIZE_T bytes) { PhysicalMemory_ = bytes; }
   // Named mutexes, as another process would hold them.
   int MutexHandleCount(const std::string& name) const;
 
@@ -105,6 +109,7 @@ class TFakeOs : public TOs {
   int OpenFindHandleCount() const { return Files_.OpenFindHandleCount(); }
   int OpenFileHandleCount() const { return Files_.OpenFileHandleCount(); }
   int OpenProcessHandleCount() const { return Processes_.OpenHandleCount(); }
+  int OpenEventLogCount() const { return OpenEventLogs_; }
   int LiveLocalAllocationCount() const { return static_cast<int>(Allocations_.size()); }
 
   // TOs
@@ -163,6 +168,11 @@ class TFakeOs : public TOs {
   BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
   BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) override;
   DWORD GetTickCount() override { return Tick_; }
+  void GlobalMemoryStatus(LPMEMORYSTATUS buffer) override { buffer->dwTotalPhys = PhysicalMemory_; }
+  HANDLE OpenEventLogA(LPCSTR server, LPCSTR source) override;
+  BOOL ReadEventLogA(HANDLE log, DWORD flags, DWORD offset, LPVOID buffer, DWORD size, DWORD* read,
+                     DWORD* needed) override;
+  BOOL CloseEventLog(HANDLE log) override;
 
   DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wakeAll, DWORD milliseconds,
                                   DWORD wakeMask) override;
@@ -246,6 +256,10 @@ class TFakeOs : public TOs {
   std::string DllDirectory_ = "<unset>";
   bool HibernationSupported_ = true;
   bool HibernationEnabled_ = true;
+  SIZE_T PhysicalMemory_ = SIZE_T(512) << 20;
+  std::vector<std::vector<BYTE>> SystemEvents_;  // whole records, oldest first
+  int OpenEventLogs_ = 0;
+  size_t EventsRead_ = 0;  // from the newest, by the one log handle read backwards
   std::map<HANDLE, std::string> MutexHandles_;
   DWORD Tick_ = 0xFFFFF000;  // 4 seconds before it wraps round
   struct TimedMessage {

@@ -71,9 +71,20 @@ DWORD TFakeProcesses::CreatePipe(HANDLE* readEnd, HANDLE* writeEnd, DWORD size) 
   return ERROR_SUCCESS;
 }
 
+bool TFakeProcesses::HasWriter(int pipe) const {
+  for (const auto& [address, handle] : Handles_)
+    if (handle.Of == Kind::PipeWrite && handle.Object == pipe) return true;
+  return std::any_of(Processes_.begin(), Processes_.end(),
+                     [pipe](const Process& process) { return !process.Exited && process.Output == pipe; });
+}
+
 DWORD TFakeProcesses::Peek(HANDLE pipe, DWORD* available) const {
   const Handle* handle = Find(pipe, Kind::PipeRead);
   if (!handle) return ERROR_INVALID_HANDLE;
+  // As Microsoft's PeekNamedPipe and ReadFile pages say of an anonymous
+  // pipe: once every write handle is closed and nothing is left in it, the
+  // reader is answered ERROR_BROKEN_PIPE.
+  if (Pipes_[handle->Object].Bytes.empty() && !HasWriter(handle->Object)) return ERROR_BROKEN_PIPE;
   if (available) *available = static_cast<DWORD>(Pipes_[handle->Object].Bytes.size());
   return ERROR_SUCCESS;
 }
@@ -108,7 +119,7 @@ DWORD TFakeProcesses::Start(const std::string& application, const std::string& c
     pipe.Bytes += text.substr(0, room);
     exits = text.size() <= room;  // a full pipe holds the writer up
   }
-  Processes_.push_back({exits, exits ? run.ExitCode : static_cast<DWORD>(STILL_ACTIVE)});
+  Processes_.push_back({exits, exits ? run.ExitCode : static_cast<DWORD>(STILL_ACTIVE), output ? output->Object : -1});
   const int process = static_cast<int>(Processes_.size() - 1);
   started->hProcess = NewHandle(Kind::Process, process);
   started->hThread = NewHandle(Kind::Thread, process);
@@ -141,7 +152,8 @@ DWORD TFakeProcesses::Terminate(HANDLE handle, DWORD exitCode) {
   if (!process) return ERROR_INVALID_HANDLE;
   Process& ended = Processes_[process->Object];
   if (ended.Exited) return ERROR_ACCESS_DENIED;  // as Windows answers for an ended process
-  ended = {true, exitCode};
+  ended.Exited = true;
+  ended.ExitCode = exitCode;
   return ERROR_SUCCESS;
 }
 

@@ -67,6 +67,7 @@ class TFakeProcesses {
   struct Process {
     bool Exited;
     DWORD ExitCode;
+    int Output;  // the pipe its standard output writes to, or -1
   };
   struct Pipe {
     std::string Bytes;
@@ -75,6 +76,8 @@ class TFakeProcesses {
 
   void* NewHandle(Kind kind, int object);
   const Handle* Find(const void* handle, Kind kind) const;
+  // A write handle to the pipe is open, or a running process writes to it.
+  bool HasWriter(int pipe) const;
 
   std::map<std::string, DWORD, CaseInsensitiveLess> Services_;
   std::vector<std::string> ServiceNames_;

@@ -190,6 +190,8 @@ std::vector<std::string> PathSubjects(const std::vector<std::string>& calls, siz
   if (name == "RegDeleteValueA") return {Argument(args, 1)};
   // Enum\\Root opened to read a value of it (its hive flushed after a deletion below it) is named by its path.
   if (name == "RegOpenKeyExA") {
+    // The mark of this start lives below the record's key, and goes with it.
+    if (Argument(args, 1).rfind("SOFTWARE\\Stillvane\\", 0) == 0) return {Argument(args, 1), "SOFTWARE\\Stillvane"};
     return {Argument(args, 1) == kRootKey && Argument(args, 3) != "0x1" ? kDisabling : Argument(args, 1)};
   }
   if (name == "RegSetValueExA" || name == "RegQueryValueExA") return {Argument(args, 1)};

@@ -30,7 +30,7 @@ class TFakeContractEnvironment : public TContractEnvironment {
   }
   ProgramRun ProgramPrinting(const std::string& line) override {
     const std::string path = "C:\\Scratch\\print.exe";
-    Os_.Processes().SetProgram(path, line + "\r\n");
+    Os_.Processes().SetProgram(path, line.empty() ? line : line + "\r\n");
     return {path, "\"" + path + "\""};
   }
 

@@ -210,7 +210,9 @@ TEST_F(InstallationTest, AFullRunPlacesTheFilesRegistersTheDriverInOrderAndConfi
           "RegCreateKeyExA(HKLM, " + kLegacy + "\\0000\\Control" + created, "RegSetKeySecurity(" + root + ", 4, &)",
           record, "RegCreateKeyExA(HKLM, " + kService + created, "RegCreateKeyExA(HKLM, " + kVolume + created, record,
           // The list as it was is written down before the list is written.
-          "RegCreateKeyExA(HKLM, " + std::string(kClassKey) + created, record, record));
+          "RegCreateKeyExA(HKLM, " + std::string(kClassKey) + created, record, record,
+          // The volatile mark that Windows has not restarted since.
+          "RegCreateKeyExA(HKLM, SOFTWARE\\Stillvane\\Since this start, 0, NULL, 1, 0x1, NULL, NULL)"));
   // Every key written reaches the disk: five of entries, the restored security, the list, six of the record.
   EXPECT_EQ(Os_.CallsNamed("RegFlushKey").size(), 13u);
   std::vector<std::string> writes;

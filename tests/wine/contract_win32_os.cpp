@@ -39,7 +39,7 @@ class TWin32ContractEnvironment : public TContractEnvironment {
   ProgramRun ProgramPrinting(const std::string& line) override {
     char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
-    return {std::string(system) + "\\cmd.exe", "cmd.exe /c echo " + line};
+    return {std::string(system) + "\\cmd.exe", line.empty() ? "cmd.exe /c rem" : "cmd.exe /c echo " + line};
   }
 
  private:
