@@ -390,8 +390,11 @@ std::string TAppDriver::CopyDialogText(HWND dialog) {
 }
 
 std::string TAppDriver::MessageBoxText(HWND box) {
-  for (const ControlInfo& control : Controls(box))
-    if (lstrcmpiA(control.ClassName.c_str(), "Static") == 0 && !control.Text.empty()) return control.Text;
+  // A message too large for the screen is shown in a scrolling box instead.
+  for (const char* className : {"Static", "Edit"}) {
+    for (const ControlInfo& control : Controls(box))
+      if (lstrcmpiA(control.ClassName.c_str(), className) == 0 && !control.Text.empty()) return control.Text;
+  }
   return std::string();
 }
 

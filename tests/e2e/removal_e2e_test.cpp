@@ -343,7 +343,8 @@ TEST_F(RemovalTest, TheGuidesRecoveryStepsWorkOnWhatInstallLeft) {
   EXPECT_FALSE(FileExists(System32() + "\\ewfmgr.exe"));
   EXPECT_FALSE(MachineKeyExists(kEwfServiceKey));
   EXPECT_FALSE(MachineKeyExists(kLegacyEwfKey));
-  EXPECT_FALSE(MachineKeyExists(kInstallationRecordKey));
+  // Kept while ntldr, which it names, is left as it is.
+  EXPECT_TRUE(MachineKeyExists(kInstallationRecordKey));
   EXPECT_TRUE(FileExists(SystemDriveRoot() + "ntldr.ewf"));
   EXPECT_TRUE(FileExists(SystemDriveRoot() + "ntldr.bak"));
   SetFileAttributesA(ntldr.c_str(), FILE_ATTRIBUTE_NORMAL);
