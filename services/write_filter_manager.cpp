@@ -1,5 +1,6 @@
 #include "services/write_filter_manager.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "services/ascii_text.h"
@@ -35,17 +36,6 @@ void DrawWindows(TOs& os) {
       os.DispatchMessageA(&message);
     }
   }
-}
-
-std::vector<std::string> Words(const std::string& text) {
-  std::vector<std::string> words;
-  size_t start = 0;
-  while ((start = text.find_first_not_of(" \t\r", start)) != std::string::npos) {
-    const size_t end = text.find_first_of(" \t\r", start);
-    words.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-    start = end;
-  }
-  return words;
 }
 
 }  // namespace
@@ -153,26 +143,30 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
   return run;
 }
 
-std::vector<std::string> ReportValues(const std::string& report, const std::string& name) {
-  const std::vector<std::string> nameWords = Words(name);
+std::vector<std::string> ReportValues(const std::string& report, std::string_view name) {
+  const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
   std::vector<std::string> values;
-  size_t start = 0;
-  while (start < report.size()) {
-    size_t end = report.find('\n', start);
-    if (end == std::string::npos) end = report.size();
-    const std::string line = report.substr(start, end - start);
+  for (size_t start = 0; start < report.size();) {
+    const size_t end = std::min(report.find('\n', start), report.size());
+    // The name's words against the line's, one by one, wherever the spaces fall.
+    size_t at = start, word = 0;
+    bool named = false;
+    for (;;) {
+      while (word < name.size() && isSpace(name[word])) ++word;
+      if (word == name.size()) break;
+      while (at < end && isSpace(report[at])) ++at;
+      for (named = true; named && word < name.size() && !isSpace(name[word]); ++at, ++word)
+        named = at < end && AsciiUpper(report[at]) == AsciiUpper(name[word]);
+      named = named && (at == end || isSpace(report[at]));
+      if (!named) break;
+    }
+    if (named) {
+      while (at < end && isSpace(report[at])) ++at;
+      size_t last = end;
+      while (last > at && isSpace(report[last - 1])) --last;
+      values.push_back(report.substr(at, last - at));
+    }
     start = end + 1;
-    const std::vector<std::string> words = Words(line);
-    if (words.size() < nameWords.size()) continue;
-    bool named = !nameWords.empty();
-    for (size_t i = 0; named && i < nameWords.size(); ++i) named = SameTextIgnoringCase(words[i], nameWords[i]);
-    if (!named) continue;
-    // The value begins after the name's last word, wherever the spaces fall.
-    size_t valueStart = 0;
-    for (const std::string& word : nameWords) valueStart = line.find_first_not_of(" \t\r", valueStart) + word.size();
-    const size_t first = line.find_first_not_of(" \t\r", valueStart);
-    const size_t last = line.find_last_not_of(" \t\r");
-    values.push_back(first == std::string::npos || last < first ? std::string() : line.substr(first, last + 1 - first));
   }
   return values;
 }
