@@ -38,6 +38,11 @@ void DrawWindows(TOs& os) {
   }
 }
 
+// Why the manager's run failed: the sentence that names it, and the Windows error.
+std::string Failed(const char* before, const std::string& managerPath, const char* after, DWORD error) {
+  return WithErrorCode(Concat({before, managerPath, after}), error);
+}
+
 }  // namespace
 
 DWORD WaitDrawingWindows(TOs& os, HANDLE object, DWORD milliseconds) {
@@ -60,8 +65,7 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;
   if (!os.CreatePipe(&readEnd, &writeEnd, &inheritable, kOutputLimit)) {
-    run.Failure =
-        WithErrorCode(Concat({"No pipe could be made to read what ", managerPath, " reports."}), FailureCode(os));
+    run.Failure = Failed("No pipe could be made to read what ", managerPath, " reports.", FailureCode(os));
     return run;
   }
   const UniqueKernelObject reader(os, readEnd);
@@ -73,9 +77,8 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
   startup.wShowWindow = SW_HIDE;
   startup.hStdOutput = writer.get();
   startup.hStdError = writer.get();
-  const std::string command = Concat({"\"", managerPath, "\" ", arguments});
-  std::vector<char> commandLine(command.begin(), command.end());
-  commandLine.push_back('\0');
+  // CreateProcessA may write to the command line: the string's own characters, ended by its NUL.
+  std::string commandLine = Concat({"\"", managerPath, "\" ", arguments});
   PROCESS_INFORMATION started = {};
   if (!os.CreateProcessA(managerPath.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                          nullptr, &startup, &started)) {
@@ -84,7 +87,7 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
       run.Outcome = ManagerOutcome::Missing;
       run.Failure = Concat({managerPath, " is not there."});
     } else {
-      run.Failure = WithErrorCode(Concat({managerPath, " could not be started."}), error);
+      run.Failure = Failed("", managerPath, " could not be started.", error);
     }
     return run;
   }
@@ -104,25 +107,23 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
     return run;
   }
   if (waited != WAIT_OBJECT_0) {
-    run.Failure =
-        WithErrorCode(Concat({"Waiting for ", managerPath, " failed."}), waitError ? waitError : FailureCode(os));
+    run.Failure = Failed("Waiting for ", managerPath, " failed.", waitError ? waitError : FailureCode(os));
     return run;
   }
   if (!os.GetExitCodeProcess(process.get(), &run.ExitCode)) {
-    run.Failure = WithErrorCode(Concat({"The exit code of ", managerPath, " could not be read."}), FailureCode(os));
+    run.Failure = Failed("The exit code of ", managerPath, " could not be read.", FailureCode(os));
     return run;
   }
 
   // The manager has ended, so all it wrote is in the pipe: read just that,
   // never waiting on a pipe that something else might still hold open.
-  const std::string unread = Concat({"What ", managerPath, " reported could not be read."});
   // A pipe that is empty once its last writer has gone answers
   // ERROR_BROKEN_PIPE: the manager wrote nothing, which is no failure.
   DWORD available = 0;
   if (!os.PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr)) {
     const DWORD error = FailureCode(os);
     if (error != ERROR_BROKEN_PIPE) {
-      run.Failure = WithErrorCode(unread, error);
+      run.Failure = Failed("What ", managerPath, " reported could not be read.", error);
       return run;
     }
   }
@@ -131,7 +132,7 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
   while (got < available) {
     DWORD read = 0;
     if (!os.ReadFile(reader.get(), &output[got], available - got, &read, nullptr)) {
-      run.Failure = WithErrorCode(unread, FailureCode(os));
+      run.Failure = Failed("What ", managerPath, " reported could not be read.", FailureCode(os));
       return run;
     }
     if (read == 0) break;
