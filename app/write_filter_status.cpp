@@ -379,7 +379,9 @@ void TWriteFilterStatus::Compose() {
   FilterStatus live = LiveStatus(State_, MarkedThisStart_);
   // A damaged installation may not start: nothing is promised for the next start.
   if (wrong && live == FilterStatus::ProtectedAfterStart) live = FilterStatus::NotProtected;
-  View_ = StatusView{};
+  // Every other part of the view is set whole below.
+  View_.Sentence.clear();
+  View_.CommandsNote.clear();
   View_.Status = Installed_ ? live : FilterStatus::NotInstalled;
   View_.Damaged = wrong;
   AddFirstSentence(View_.Sentence, View_.Status, State_);
