@@ -147,7 +147,8 @@ const char* ServiceText(const WriteFilterState& state) {
 
 // A size as the user reads it: "640 KB", "12 MB".
 void AddSize(std::string& text, unsigned long bytes) {
-  Append(text, {std::to_string(bytes < (1u << 20) ? (bytes + 1023) >> 10 : bytes >> 20), bytes < (1u << 20) ? " KB" : " MB"});
+  const bool small = bytes < (1u << 20);
+  Append(text, {std::to_string(small ? (bytes + 1023) >> 10 : bytes >> 20), small ? " KB" : " MB"});
 }
 
 // The memory the overlay at work uses, from the report's "Memory used for
@@ -192,11 +193,11 @@ void AddHormText(std::string& text, TOs& os, const WriteFilterState& state, cons
   const bool hibernation = HibernationIsOn(os);
   const bool inMemory = state.Protection == WriteFilterProtection::On && StartsWithIgnoringCase(type.c_str(), "RAM");
   if (hibernation && inMemory) {
-    return Append(
-        text, {"HORM can resume at the next start: ", marker, " is there, hibernation is on and the overlay is in memory."});
+    return Append(text, {"HORM can resume at the next start: ", marker,
+                         " is there, hibernation is on and the overlay is in memory."});
   }
-  Append(text, {"HORM will not resume at the next start, though ", marker, " is there: ",
-                hibernation ? "" : "hibernation is off", hibernation || inMemory ? "" : "; ",
+  Append(text, {"HORM will not resume at the next start, though ", marker,
+                " is there: ", hibernation ? "" : "hibernation is off", hibernation || inMemory ? "" : "; ",
                 inMemory ? "" : "the drive is not protected by an overlay in memory", "."});
 }
 
@@ -282,8 +283,9 @@ void AddCommandsNote(std::string& text, FilterStatus live, const WriteFilterStat
                            "the computer next starts."});
     case FilterStatus::ProtectedAfterStart:
       if (state.Service == ServiceState::Loaded) {
-        text += "The write filter turns on when the computer next starts; Commit and Commit and Disable can be used "
-                "after that.";
+        text +=
+            "The write filter turns on when the computer next starts; Commit and Commit and Disable can be used "
+            "after that.";
         return;
       }
       [[fallthrough]];
@@ -388,8 +390,8 @@ void TWriteFilterStatus::Compose() {
   const Pending pending = PendingCommand(State_.BootCommand);
   if (State_.Service == ServiceState::Loaded && pending != Pending::None && !MarkedThisStart_) {
     Append(View_.Sentence, {"  The manager names ", State_.BootCommand,
-                              " for the next start, though no command was given here since the computer last "
-                              "started: if it was given before, that start did not carry it out."});
+                            " for the next start, though no command was given here since the computer last "
+                            "started: if it was given before, that start did not carry it out."});
   }
   if (View_.Status == FilterStatus::DidNotStart) {
     const std::string recorded = RecordedSinceStart(Os_);
