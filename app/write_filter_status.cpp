@@ -92,8 +92,8 @@ void AddPendingText(std::string& text, const std::string& bootCommand) {
 // with "Stillvane".
 void AddFirstSentence(std::string& text, FilterStatus status, const WriteFilterState& state) {
   static const char* const kAfterDrive[] = {
-      " is not protected: EWF support is not installed on this computer.  Click Install EWF Support in the main "
-      "window to install it.",
+      (" is not protected: EWF support is not installed on this computer.  Click Install EWF Support in the main "
+       "window to install it."),
       " is not protected: the write filter did not start when the computer last started.",
       " is not protected now; it will be protected after the next start, when the write filter ",
       " is protected now.  ",
