@@ -15,6 +15,11 @@
 
 namespace {
 
+// The parts added at the end of the text, with no text made for them on the way.
+void Append(std::string& text, std::initializer_list<TextPart> parts) {
+  for (const TextPart& part : parts) text += part.Text;
+}
+
 // What the manager reports it will do at the next start, from its Boot
 // Command line.
 enum class Pending { None, Enable, Commit, CommitAndDisable, Other };
@@ -65,49 +70,52 @@ FilterStatus LiveStatus(const WriteFilterState& state, bool marked) {
 }
 
 // The pending command, in words, after "Drive C: is protected now".
-std::string PendingText(const std::string& bootCommand) {
+void AddPendingText(std::string& text, const std::string& bootCommand) {
   const char* const kept =
       ", and a commit is pending: at the next start, every change made to it since the computer last started is "
       "kept";
   switch (PendingCommand(bootCommand)) {
     case Pending::None:
-      return ": every change made to it is lost when the computer restarts.";
+      return Append(text, {": every change made to it is lost when the computer restarts."});
     case Pending::Commit:
-      return Concat({kept, "."});
+      return Append(text, {kept, "."});
     case Pending::CommitAndDisable:
-      return Concat({kept, ", and the write filter is turned off."});
+      return Append(text, {kept, ", and the write filter is turned off."});
     case Pending::Enable:
     case Pending::Other:
       break;
   }
-  return Concat({", and the manager names a command for the next start: ", bootCommand, "."});
+  Append(text, {", and the manager names a command for the next start: ", bootCommand, "."});
 }
 
-std::string FirstSentence(FilterStatus status, const WriteFilterState& state) {
-  const std::string drive =
-      state.Volume.empty() ? std::string("the drive Windows runs from") : Concat({"drive ", state.Volume});
-  const std::string capitalized = AsciiUpper(drive[0]) + drive.substr(1);
-  switch (status) {
-    case FilterStatus::NotInstalled:
-      return Concat({capitalized,
-                     " is not protected: EWF support is not installed on this computer.  Click Install EWF "
-                     "Support in the main window to install it."});
-    case FilterStatus::DidNotStart:
-      return Concat({capitalized, " is not protected: the write filter did not start when the computer last started."});
-    case FilterStatus::ProtectedAfterStart:
-      return Concat({capitalized,
-                     " is not protected now; it will be protected after the next start, when the write "
-                     "filter ",
-                     state.Service == ServiceState::Loaded ? "carries out the pending enable" : "starts with Windows",
-                     ".  Until then, changes to it are kept."});
-    case FilterStatus::Unknown:
-      return Concat({"Stillvane could not tell whether ", drive, " is protected now.  ", state.WhyUnknown});
-    case FilterStatus::NotProtected:
-      return Concat({capitalized, " is not protected now: changes to it are kept."});
-    case FilterStatus::Protected:
-      return Concat({capitalized, " is protected now", PendingText(state.BootCommand)});
+// Begins the text, which is empty: every sentence starts with the drive, or
+// with "Stillvane".
+void AddFirstSentence(std::string& text, FilterStatus status, const WriteFilterState& state) {
+  static const char* const kAfterDrive[] = {
+      (" is not protected: EWF support is not installed on this computer.  Click Install EWF Support in the main "
+       "window to install it."),
+      " is not protected: the write filter did not start when the computer last started.",
+      " is not protected now; it will be protected after the next start, when the write filter ",
+      " is protected now.  ",
+      " is not protected now: changes to it are kept.",
+      " is protected now",
+  };
+  if (status == FilterStatus::Unknown) text += "Stillvane could not tell whether ";
+  if (state.Volume.empty()) {
+    text += "the drive Windows runs from";
+  } else {
+    Append(text, {"drive ", state.Volume});
   }
-  return {};
+  text[0] = AsciiUpper(text[0]);
+  text += kAfterDrive[static_cast<int>(status)];
+  if (status == FilterStatus::ProtectedAfterStart) {
+    Append(text, {state.Service == ServiceState::Loaded ? "carries out the pending enable" : "starts with Windows",
+                  ".  Until then, changes to it are kept."});
+  } else if (status == FilterStatus::Unknown) {
+    text += state.WhyUnknown;
+  } else if (status == FilterStatus::Protected) {
+    AddPendingText(text, state.BootCommand);
+  }
 }
 
 // Wrong lines first, then Not known, then OK, each group in the checks' order.
@@ -117,13 +125,13 @@ std::string ChecksText(const std::vector<StatusCheck>& checks) {
   std::string text;
   for (int group = 0; group < 3; ++group) {
     for (const StatusCheck& check : checks) {
-      if (check.Outcome == kOrder[group]) text += Concat({text.empty() ? "" : "\r\n", kMarks[group], check.Text});
+      if (check.Outcome == kOrder[group]) Append(text, {text.empty() ? "" : "\r\n", kMarks[group], check.Text});
     }
   }
   return text;
 }
 
-std::string ServiceText(const WriteFilterState& state) {
+const char* ServiceText(const WriteFilterState& state) {
   switch (state.Service) {
     case ServiceState::Absent:
       return "The service control manager knows no ewf service: the write filter is not at work.";
@@ -134,19 +142,20 @@ std::string ServiceText(const WriteFilterState& state) {
     case ServiceState::Unknown:
       break;
   }
-  return state.WhyUnknown;
+  return state.WhyUnknown.c_str();
 }
 
 // A size as the user reads it: "640 KB", "12 MB".
-std::string SizeText(unsigned long bytes) {
-  return bytes < (1u << 20) ? Concat({std::to_string((bytes + 1023) >> 10), " KB"})
-                            : Concat({std::to_string(bytes >> 20), " MB"});
+void AddSize(std::string& text, unsigned long bytes) {
+  const bool small = bytes < (1u << 20);
+  Append(text, {std::to_string(small ? (bytes + 1023) >> 10 : bytes >> 20), small ? " KB" : " MB"});
 }
 
 // The memory the overlay at work uses, from the report's "Memory used for
-// ..." lines ("1024 bytes"), beside the computer's physical memory; empty
-// when the overlay is not at work or the report gives none.
-std::string OverlayText(TOs& os, const WriteFilterState& state) {
+// ..." lines ("1024 bytes"), beside the computer's physical memory, on a
+// line of its own; nothing when the overlay is not at work or the report
+// gives none.
+void AddOverlayText(std::string& text, TOs& os, const WriteFilterState& state) {
   unsigned long used = 0;
   bool told = false;
   for (const char* name : {"Memory used for data", "Memory used for mapping"}) {
@@ -158,38 +167,38 @@ std::string OverlayText(TOs& os, const WriteFilterState& state) {
       told = true;
     }
   }
-  if (!told || state.Protection != WriteFilterProtection::On) return {};
+  if (!told || state.Protection != WriteFilterProtection::On) return;
   MEMORYSTATUS memory = {};
   memory.dwLength = sizeof memory;
   os.GlobalMemoryStatus(&memory);
   const unsigned long physical = static_cast<unsigned long>(memory.dwTotalPhys);
-  std::string text =
-      Concat({"The overlay uses ", SizeText(used), " of memory; the computer has ", SizeText(physical), "."});
+  text += "\r\nThe overlay uses ";
+  AddSize(text, used);
+  text += " of memory; the computer has ";
+  AddSize(text, physical);
+  text += ".";
   if (used > physical / 100 * kOverlayWarningPercent) {
-    text += Concat({"  That is more than ", std::to_string(kOverlayWarningPercent),
-                    "% of it: restart the computer soon (after Commit, if the changes are wanted), before the "
-                    "overlay fills the memory and Windows stops."});
+    Append(text, {"  That is more than ", std::to_string(kOverlayWarningPercent),
+                  "% of it: restart the computer soon (after Commit, if the changes are wanted), before the "
+                  "overlay fills the memory and Windows stops."});
   }
-  return text;
 }
 
 // Whether HORM can resume at the next start: its marker beside the boot
 // loader, hibernation on, and the drive protected by an overlay in memory.
-std::string HormText(TOs& os, const WriteFilterState& state) {
+void AddHormText(std::string& text, TOs& os, const WriteFilterState& state, const std::string& type) {
   std::string unmapped, failure;
   const std::string marker = FindBootLoaderFolder(os, ReadSystemDriveFolder(os), &unmapped, &failure) + "resmany.dat";
-  if (!LookForFile(os, marker).Present) return Concat({"HORM is not set up: ", marker, " is not there."});
-  std::string missing;
-  if (!HibernationIsOn(os)) missing = "hibernation is off";
-  if (state.Protection != WriteFilterProtection::On ||
-      !StartsWithIgnoringCase(ReportValue(state, "Type").c_str(), "RAM")) {
-    missing += Concat({missing.empty() ? "" : "; ", "the drive is not protected by an overlay in memory"});
+  if (!LookForFile(os, marker).Present) return Append(text, {"HORM is not set up: ", marker, " is not there."});
+  const bool hibernation = HibernationIsOn(os);
+  const bool inMemory = state.Protection == WriteFilterProtection::On && StartsWithIgnoringCase(type.c_str(), "RAM");
+  if (hibernation && inMemory) {
+    return Append(text, {"HORM can resume at the next start: ", marker,
+                         " is there, hibernation is on and the overlay is in memory."});
   }
-  if (missing.empty()) {
-    return Concat(
-        {"HORM can resume at the next start: ", marker, " is there, hibernation is on and the overlay is in memory."});
-  }
-  return Concat({"HORM will not resume at the next start, though ", marker, " is there: ", missing, "."});
+  Append(text, {"HORM will not resume at the next start, though ", marker,
+                " is there: ", hibernation ? "" : "hibernation is off", hibernation || inMemory ? "" : "; ",
+                inMemory ? "" : "the drive is not protected by an overlay in memory", "."});
 }
 
 // What the service control manager recorded of ewf since Windows last
@@ -201,7 +210,7 @@ std::string RecordedSinceStart(TOs& os) {
   const HANDLE log = os.OpenEventLogA(nullptr, "System");
   if (!log) return {};
   std::string found;
-  std::vector<char> buffer(0x10000);
+  std::string buffer(0x10000, '\0');
   DWORD read = 0, needed = 0;
   bool started = false;
   while (!started && os.ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0, buffer.data(),
@@ -219,7 +228,8 @@ std::string RecordedSinceStart(TOs& os) {
       size_t next = record.StringOffset;
       for (WORD i = 0; i < record.NumStrings && next < whole.size(); ++i) {
         const size_t end = std::min(whole.find('\0', next), whole.size());
-        strings += Concat({i ? ", " : "", std::string(whole.substr(next, end - next))});
+        if (i) strings += ", ";
+        strings.append(&buffer[at + next], end - next);
         next = end + 1;
       }
       if (source == "Service Control Manager" && AsciiUpperCased(strings).find("EWF") != std::string::npos) {
@@ -241,7 +251,9 @@ std::string ShownOutput(const std::string& output) {
     const auto code = static_cast<unsigned char>(c);
     if ((code < ' ' && c != '\r' && c != '\n' && c != '\t') || code == 0x7F) {
       const char digits[] = "0123456789ABCDEF";
-      text += Concat({"\\x", std::string(1, digits[code >> 4]), std::string(1, digits[code & 15])});
+      text += "\\x";
+      text += digits[code >> 4];
+      text += digits[code & 15];
     } else {
       text += c;
     }
@@ -249,46 +261,49 @@ std::string ShownOutput(const std::string& output) {
   return MessageDisplayText(text);
 }
 
-// "ewfmgr C: -enable", as the user would type it.
-std::string CommandText(const std::string& arguments) {
-  return Concat({"ewfmgr ", arguments});
+// The command, "ewfmgr C: -enable" as the user would type it, and what it
+// wrote, for the report box; why it did not run is said elsewhere.
+void AddRunText(std::string& text, const std::string& arguments, const ManagerRun& run) {
+  Append(text, {"ewfmgr ", arguments});
+  if (run.Outcome != ManagerOutcome::Ended) return;
+  Append(text, {"   (exit code ", std::to_string(run.ExitCode), ")\r\n", ShownOutput(run.Output)});
 }
 
-// The command and what it wrote, for the report box; why it did not run
-// is said elsewhere.
-std::string RunText(const std::string& arguments, const ManagerRun& run) {
-  std::string command = CommandText(arguments);
-  if (run.Outcome != ManagerOutcome::Ended) return command;
-  return Concat({command, "   (exit code ", std::to_string(run.ExitCode), ")\r\n", ShownOutput(run.Output)});
-}
-
-std::string CommandsNote(FilterStatus live, const WriteFilterState& state, bool typeKnown) {
+void AddCommandsNote(std::string& text, FilterStatus live, const WriteFilterState& state, bool typeKnown,
+                     const std::string& type) {
   switch (live) {
     case FilterStatus::Protected:
     case FilterStatus::NotProtected:
       if (!typeKnown) {
-        return Concat({"The manager reports an overlay of type \"", ReportValue(state, "Type"),
-                       "\", for which its documentation gives none of these commands."});
+        return Append(text, {"The manager reports an overlay of type \"", type,
+                             "\", for which its documentation gives none of these commands."});
       }
-      return Concat({"Each button runs \"ewfmgr ", state.Volume,
-                     "\" with -enable, -commit or -commitanddisable, after a question; each takes effect when the "
-                     "computer next starts."});
+      return Append(text, {"Each button runs \"ewfmgr ", state.Volume,
+                           "\" with -enable, -commit or -commitanddisable, after a question; each takes effect when "
+                           "the computer next starts."});
     case FilterStatus::ProtectedAfterStart:
       if (state.Service == ServiceState::Loaded) {
-        return "The write filter turns on when the computer next starts; Commit and Commit and Disable can be used "
-               "after that.";
+        text +=
+            "The write filter turns on when the computer next starts; Commit and Commit and Disable can be used "
+            "after that.";
+        return;
       }
       [[fallthrough]];
     case FilterStatus::DidNotStart:
-      return "The manager's commands can be used once the write filter is at work.";
+      text += "The manager's commands can be used once the write filter is at work.";
+      return;
     case FilterStatus::NotInstalled:
-      return "The manager's commands can be used once EWF support is installed and the computer has restarted.";
+      text += "The manager's commands can be used once EWF support is installed and the computer has restarted.";
+      return;
     case FilterStatus::Unknown:
       break;
   }
-  if (state.Volume.empty()) return "The manager's commands need a drive letter for the partition Windows runs from.";
-  return Concat({"The manager's commands cannot be used, because Stillvane cannot tell the write filter's state: ",
-                 state.WhyUnknown});
+  if (state.Volume.empty()) {
+    text += "The manager's commands need a drive letter for the partition Windows runs from.";
+    return;
+  }
+  Append(text, {"The manager's commands cannot be used, because Stillvane cannot tell the write filter's state: ",
+                state.WhyUnknown});
 }
 
 bool Applies(ManagerCommand command, FilterStatus live) {
@@ -310,35 +325,32 @@ const char* ManagerCommandArgument(ManagerCommand command) {
 }
 
 std::string ManagerCommandQuestion(ManagerCommand command, const std::string& drive, const std::string& pending) {
-  const std::string replaced = PendingCommand(pending) == Pending::None
-                                   ? std::string()
-                                   : Concat({"  It replaces the command the manager has pending for the next start, ",
-                                             pending, ", which is then not carried out."});
-  const std::string run =
-      Concat({"Stillvane will run \"ewfmgr ", drive, " ", ManagerCommandArgument(command), "\".", replaced, "\r\r"});
+  std::string text;
+  Append(text, {"Stillvane will run \"ewfmgr ", drive, " ", ManagerCommandArgument(command), "\"."});
+  if (PendingCommand(pending) != Pending::None) {
+    Append(text, {"  It replaces the command the manager has pending for the next start, ", pending,
+                  ", which is then not carried out."});
+  }
   if (command == ManagerCommand::Enable) {
-    return Concat({run,
-                   "Nothing is kept or lost now.  From the next start of the computer, the write filter protects "
-                   "drive ",
-                   drive,
-                   ": every change made there is then kept in memory only, and lost at each restart unless it is "
-                   "committed.  Until the restart, changes are kept as usual.\r\rDo you want to enable the write "
-                   "filter?"});
+    Append(text, {"\r\rNothing is kept or lost now.  From the next start of the computer, the write filter protects "
+                  "drive ",
+                  drive,
+                  ": every change made there is then kept in memory only, and lost at each restart unless it is "
+                  "committed.  Until the restart, changes are kept as usual.\r\rDo you want to enable the write "
+                  "filter?"});
+    return text;
   }
-  const std::string kept =
-      Concat({run, "Kept: when the computer next starts, every change made to drive ", drive,
-              " since the computer last started, wanted or not, up to the restart, is written to the drive.  A restart "
-              "before this command drops those changes: "});
-  if (command == ManagerCommand::Commit) {
-    return Concat({kept,
-                   "restart first to keep none of them.  Lost: nothing.  The write filter goes on protecting "
-                   "the drive.\r\rDo you want to commit the changes?"});
-  }
-  return Concat({kept,
-                 "to turn the filter off without keeping them, restart first, then click Commit and Disable, as "
-                 "Microsoft's procedure for an overlay in RAM says.  Then the write filter is turned off: from "
-                 "then on changes are kept as usual, and nothing protects the drive.\r\rDo you want to commit "
-                 "the changes and turn the write filter off?"});
+  Append(text, {"\r\rKept: when the computer next starts, every change made to drive ", drive,
+                " since the computer last started, wanted or not, up to the restart, is written to the drive.  A "
+                "restart before this command drops those changes: ",
+                command == ManagerCommand::Commit
+                    ? "restart first to keep none of them.  Lost: nothing.  The write filter goes on protecting "
+                      "the drive.\r\rDo you want to commit the changes?"
+                    : "to turn the filter off without keeping them, restart first, then click Commit and Disable, as "
+                      "Microsoft's procedure for an overlay in RAM says.  Then the write filter is turned off: from "
+                      "then on changes are kept as usual, and nothing protects the drive.\r\rDo you want to commit "
+                      "the changes and turn the write filter off?"});
+  return text;
 }
 
 TWriteFilterStatus::TWriteFilterStatus(TOs& os, TDialogs& dialogs, TVersionInfo& FileVersionInfo,
@@ -369,19 +381,21 @@ void TWriteFilterStatus::Compose() {
   FilterStatus live = LiveStatus(State_, MarkedThisStart_);
   // A damaged installation may not start: nothing is promised for the next start.
   if (wrong && live == FilterStatus::ProtectedAfterStart) live = FilterStatus::NotProtected;
-  View_ = StatusView{};
+  // Every other part of the view is set whole below.
+  View_.Sentence.clear();
+  View_.CommandsNote.clear();
   View_.Status = Installed_ ? live : FilterStatus::NotInstalled;
   View_.Damaged = wrong;
-  View_.Sentence = FirstSentence(View_.Status, State_);
+  AddFirstSentence(View_.Sentence, View_.Status, State_);
   const Pending pending = PendingCommand(State_.BootCommand);
   if (State_.Service == ServiceState::Loaded && pending != Pending::None && !MarkedThisStart_) {
-    View_.Sentence += Concat({"  The manager names ", State_.BootCommand,
-                              " for the next start, though no command was given here since the computer last "
-                              "started: if it was given before, that start did not carry it out."});
+    Append(View_.Sentence, {"  The manager names ", State_.BootCommand,
+                            " for the next start, though no command was given here since the computer last "
+                            "started: if it was given before, that start did not carry it out."});
   }
   if (View_.Status == FilterStatus::DidNotStart) {
     const std::string recorded = RecordedSinceStart(Os_);
-    if (!recorded.empty()) View_.Sentence += Concat({"  Windows recorded: ", recorded, "."});
+    if (!recorded.empty()) Append(View_.Sentence, {"  Windows recorded: ", recorded, "."});
   }
   if (wrong) {
     View_.Sentence += "  EWF support is damaged: the lines marked Wrong say what to do.";
@@ -392,21 +406,24 @@ void TWriteFilterStatus::Compose() {
   }
   View_.Checks = ChecksText(Checks_);
   View_.Now = ServiceText(State_);
+  const std::string type = ReportValue(State_, "Type");
   if (Installed_) {
-    const std::string overlay = OverlayText(Os_, State_);
-    if (!overlay.empty()) View_.Now += Concat({"\r\n", overlay});
-    View_.Now += Concat({"\r\n", HormText(Os_, State_)});
+    AddOverlayText(View_.Now, Os_, State_);
+    View_.Now += "\r\n";
+    AddHormText(View_.Now, Os_, State_, type);
   }
-  View_.Report = Transcript_ + (State_.ManagerAsked ? RunText(State_.Volume, State_.Report) : std::string());
-  const bool typeKnown = !State_.ManagerAsked || OverlayTypeKnown(ReportValue(State_, "Type"));
+  View_.Report = Transcript_;
+  if (State_.ManagerAsked) AddRunText(View_.Report, State_.Volume, State_.Report);
+  const bool typeKnown = !State_.ManagerAsked || OverlayTypeKnown(type);
   for (int i = 0; i < kManagerCommandCount; ++i)
     View_.Applies[i] = State_.ManagerAsked && typeKnown && Applies(static_cast<ManagerCommand>(i), live);
   // Whatever the checks made of it, the commands wait for the filter at work.
   const bool atWork = State_.Service != ServiceState::Absent && State_.Service != ServiceState::Stopped;
-  View_.CommandsNote = CommandsNote(!Installed_ ? FilterStatus::NotInstalled
-                                    : atWork    ? live
-                                                : FilterStatus::DidNotStart,
-                                    State_, typeKnown);
+  AddCommandsNote(View_.CommandsNote,
+                  !Installed_ ? FilterStatus::NotInstalled
+                  : atWork    ? live
+                              : FilterStatus::DidNotStart,
+                  State_, typeKnown, type);
 }
 
 bool TWriteFilterStatus::ConfirmCommand(ManagerCommand command) {
@@ -424,7 +441,9 @@ void TWriteFilterStatus::RunCommand(ManagerCommand command) {
   const std::string arguments = Concat({State_.Volume, " ", ManagerCommandArgument(command)});
   LastCommand_ = command;
   LastRun_ = RunWriteFilterManager(Os_, WindowsFolder_ + kManagerFile, arguments);
-  Transcript_ = Concat({RunText(arguments, LastRun_), "\r\n\r\n"});
+  Transcript_.clear();
+  AddRunText(Transcript_, arguments, LastRun_);
+  Transcript_ += "\r\n\r\n";
   Read();
   // The command is waiting for a restart: the window says so until one has passed.
   if (LastCommandPending()) {
@@ -435,24 +454,24 @@ void TWriteFilterStatus::RunCommand(ManagerCommand command) {
 }
 
 void TWriteFilterStatus::FinishCommand() {
-  const std::string quoted =
-      Concat({"\"", CommandText(Concat({State_.Volume, " ", ManagerCommandArgument(LastCommand_)})), "\""});
+  const std::string quoted = Concat({"\"ewfmgr ", State_.Volume, " ", ManagerCommandArgument(LastCommand_), "\""});
   if (LastRun_.Outcome != ManagerOutcome::Ended || LastRun_.ExitCode != 0) {
-    const std::string why = LastRun_.Outcome != ManagerOutcome::Ended
-                                ? LastRun_.Failure
-                                : Concat({"It ended with exit code ", std::to_string(LastRun_.ExitCode), "."});
-    Dialogs_.ShowMessageDialog(Concat({"The command ", quoted, " did not succeed.\r\r", why,
-                                       "\r\rThe Write Filter Status window shows what the manager wrote."}),
-                               MessageKind::Error, MessageButtons::Ok);
+    std::string text = Concat({"The command ", quoted, " did not succeed.\r\r"});
+    if (LastRun_.Outcome != ManagerOutcome::Ended) {
+      text += LastRun_.Failure;
+    } else {
+      Append(text, {"It ended with exit code ", std::to_string(LastRun_.ExitCode), "."});
+    }
+    text += "\r\rThe Write Filter Status window shows what the manager wrote.";
+    Dialogs_.ShowMessageDialog(text, MessageKind::Error, MessageButtons::Ok);
     return;
   }
   if (!LastCommandPending()) {
-    Dialogs_.ShowMessageDialog(
-        Concat({"The command ", quoted,
-                " ended with exit code 0, but the manager does not report it pending for the next start, so "
-                "restarting would carry nothing out.\r\rThe manager wrote:\r",
-                LastRun_.Output.empty() ? std::string("(nothing)") : ShownOutput(LastRun_.Output)}),
-        MessageKind::Warning, MessageButtons::Ok);
+    std::string text = Concat({"The command ", quoted,
+                               " ended with exit code 0, but the manager does not report it pending for the next "
+                               "start, so restarting would carry nothing out.\r\rThe manager wrote:\r"});
+    text += LastRun_.Output.empty() ? "(nothing)" : ShownOutput(LastRun_.Output);
+    Dialogs_.ShowMessageDialog(text, MessageKind::Warning, MessageButtons::Ok);
     return;
   }
   if (Dialogs_.ShowMessageDialog(Concat({"The write filter carries out ", quoted,
@@ -462,18 +481,15 @@ void TWriteFilterStatus::FinishCommand() {
     return;
   }
   const DWORD error = RestartComputer(Os_);
-  if (error == ERROR_NOT_ALL_ASSIGNED) {
-    Dialogs_.ShowMessageDialog(
-        Concat({WithErrorCode("Windows did not let Stillvane restart the computer, because this account may not shut "
-                              "it down.",
-                              error),
-                "\r\rAsk an administrator to restart it."}),
-        MessageKind::Error, MessageButtons::Ok);
-  } else if (error) {
-    Dialogs_.ShowMessageDialog(
-        Concat({WithErrorCode("Windows did not restart the computer.", error), "\r\rRestart it from the Start menu."}),
-        MessageKind::Error, MessageButtons::Ok);
-  }
+  if (!error) return;
+  const bool forbidden = error == ERROR_NOT_ALL_ASSIGNED;
+  Dialogs_.ShowMessageDialog(
+      Concat({WithErrorCode(forbidden ? "Windows did not let Stillvane restart the computer, because this account may "
+                                        "not shut it down."
+                                      : "Windows did not restart the computer.",
+                            error),
+              forbidden ? "\r\rAsk an administrator to restart it." : "\r\rRestart it from the Start menu."}),
+      MessageKind::Error, MessageButtons::Ok);
 }
 
 std::string TWriteFilterStatus::ClipboardText(const std::string& caption) const {

@@ -27,6 +27,10 @@ StatusCheck Line(CheckOutcome outcome, std::initializer_list<TextPart> parts) {
 StatusCheck NotMade(std::initializer_list<TextPart> sentence, DWORD error) {
   return {CheckOutcome::Unknown, WithErrorCode(Concat(sentence), error)};
 }
+// A file or value that could not be read.
+StatusCheck Unreadable(const std::string& what, DWORD error) {
+  return NotMade({what, " could not be read."}, error);
+}
 
 struct ValueRead {
   LONG Error;  // of opening the key or reading the value
@@ -55,12 +59,17 @@ std::string TextOf(const ValueRead& read) {
   return text;
 }
 
+bool IsNumber(const ValueRead& read) {
+  return read.Type == REG_DWORD && read.Data.size() == 4;
+}
+DWORD NumberOf(const ValueRead& read) {
+  const std::vector<BYTE>& data = read.Data;
+  return data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<DWORD>(data[3]) << 24);
+}
+
 // What a value holds, as the user reads it: 0, "System Bus Extender".
 std::string Shown(const ValueRead& read) {
-  const std::vector<BYTE>& data = read.Data;
-  if (read.Type == REG_DWORD && data.size() == 4) {
-    return std::to_string(data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<DWORD>(data[3]) << 24));
-  }
+  if (IsNumber(read)) return std::to_string(NumberOf(read));
   if (read.Type == REG_SZ || read.Type == REG_EXPAND_SZ) return Concat({"\"", TextOf(read), "\""});
   return "of another type";
 }
@@ -82,8 +91,8 @@ StatusCheck CheckRows(TOs& os, std::span<const RegistryValueRow> rows) {
     const ValueRead read = ReadMachineValue(os, row.Key, row.ValueName);
     const std::string value = Concat({"The \"", row.ValueName, "\" value of ", key});
     if (read.Error == ERROR_FILE_NOT_FOUND) return Line(CheckOutcome::Wrong, {value, " is missing.", kInstallAgain});
-    if (read.Error) return NotMade({value, " could not be read."}, static_cast<DWORD>(read.Error));
-    const bool matches = row.Type == REG_DWORD ? read.Type == REG_DWORD && Shown(read) == Expected(row)
+    if (read.Error) return Unreadable(value, static_cast<DWORD>(read.Error));
+    const bool matches = row.Type == REG_DWORD ? IsNumber(read) && NumberOf(read) == row.Number
                                                : read.Type == REG_SZ && SameTextIgnoringCase(TextOf(read), row.Text);
     if (!matches) {
       return Line(CheckOutcome::Wrong, {value, " is ", Shown(read), ", not ", Expected(row),
@@ -111,7 +120,7 @@ StatusCheck CheckProtectedVolume(TOs& os, const std::string& drive) {
   const ValueRead read = ReadMachineValue(os, key, kProtectedVolumeArcName);
   const std::string value = Concat({"The \"", kProtectedVolumeArcName, "\" value of ", MachineKeyName(key)});
   if (read.Error == ERROR_FILE_NOT_FOUND) return Line(CheckOutcome::Wrong, {value, " is missing.", kInstallAgain});
-  if (read.Error) return NotMade({value, " could not be read."}, static_cast<DWORD>(read.Error));
+  if (read.Error) return Unreadable(value, static_cast<DWORD>(read.Error));
   std::string failure;
   const std::string windows = FindProtectedArcName(os, &failure);
   if (!failure.empty()) {
@@ -144,7 +153,7 @@ StatusCheck CheckFilterList(TOs& os) {
 // A file there or not, or why that is not known.
 std::optional<StatusCheck> CheckPresent(TOs& os, const std::string& path, TextPart missing) {
   const FileLookup found = LookForFile(os, path);
-  if (found.Error) return NotMade({path, " could not be read."}, found.Error);
+  if (found.Error) return Unreadable(path, found.Error);
   if (!found.Present) return Line(CheckOutcome::Wrong, {path, missing});
   return std::nullopt;
 }
@@ -153,9 +162,9 @@ std::optional<StatusCheck> CheckPresent(TOs& os, const std::string& path, TextPa
 // as Install would find it.
 StatusCheck CheckDriverFile(TOs& os, TVersionInfo& FileVersionInfo, const std::string& path, const DriverFile& file) {
   const InstalledCopy installed = ExamineInstalledCopy(os, FileVersionInfo, path, file, AcceptedVersions{});
-  if (installed.LookUpError) return NotMade({path, " could not be read."}, installed.LookUpError);
+  if (installed.LookUpError) return Unreadable(path, installed.LookUpError);
   if (!installed.Present) return Line(CheckOutcome::Wrong, {path, " is missing.", kInstallAgain});
-  if (installed.ReadError) return NotMade({path, " could not be read."}, installed.ReadError);
+  if (installed.ReadError) return Unreadable(path, installed.ReadError);
   if (!installed.Problem.empty()) {
     return Line(CheckOutcome::Wrong, {path, " cannot be used: ", installed.Problem,
                                       ".  Click Install EWF Support again: it keeps this file aside and puts a "
@@ -178,7 +187,7 @@ StatusCheck CheckRecordedFile(TOs& os, const std::string& path, const std::strin
                "back.  Keep a copy of it at hand";
   if (auto answer = CheckPresent(os, path, Concat({missing, kIfWindowsDoesNotStart}))) return *answer;
   const FileDigest now = DigestOfFile(os, path);
-  if (now.Error) return NotMade({path, " could not be read."}, now.Error);
+  if (now.Error) return Unreadable(path, now.Error);
   if (now.Digest == digest) {
     return Line(CheckOutcome::Ok,
                 {path, loader ? " is the ewfntldr that was installed."
@@ -198,15 +207,12 @@ StatusCheck CheckRecordedFile(TOs& os, const std::string& path, const std::strin
 StatusCheck CheckRecord(const RecordRead& read) {
   const std::string record = Concat({"The record of the installation, the \"", kInstallationRecordValue, "\" value of ",
                                      MachineKeyName(kInstallationRecordKey)});
-  if (read.Error == ERROR_INVALID_DATA) {
-    return {CheckOutcome::Wrong,
-            Concat({WithErrorCode(Concat({record, ", could not be read."}), static_cast<DWORD>(read.Error)),
-                    "  It is not of the kind Stillvane writes, so Remove EWF Support cannot use it."})};
-  }
   if (read.Error) {
-    return {CheckOutcome::Unknown,
+    const bool foreign = read.Error == ERROR_INVALID_DATA;
+    return {foreign ? CheckOutcome::Wrong : CheckOutcome::Unknown,
             Concat({WithErrorCode(Concat({record, ", could not be read."}), static_cast<DWORD>(read.Error)),
-                    "  Log on as an administrator to check it."})};
+                    foreign ? "  It is not of the kind Stillvane writes, so Remove EWF Support cannot use it."
+                            : "  Log on as an administrator to check it."})};
   }
   if (!read.Present) {
     return Line(CheckOutcome::Unknown,

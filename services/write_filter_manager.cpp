@@ -1,5 +1,6 @@
 #include "services/write_filter_manager.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "services/ascii_text.h"
@@ -37,15 +38,9 @@ void DrawWindows(TOs& os) {
   }
 }
 
-std::vector<std::string> Words(const std::string& text) {
-  std::vector<std::string> words;
-  size_t start = 0;
-  while ((start = text.find_first_not_of(" \t\r", start)) != std::string::npos) {
-    const size_t end = text.find_first_of(" \t\r", start);
-    words.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-    start = end;
-  }
-  return words;
+// Why the manager's run failed: the sentence that names it, and the Windows error.
+std::string Failed(const char* before, const std::string& managerPath, const char* after, DWORD error) {
+  return WithErrorCode(Concat({before, managerPath, after}), error);
 }
 
 }  // namespace
@@ -70,8 +65,7 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;
   if (!os.CreatePipe(&readEnd, &writeEnd, &inheritable, kOutputLimit)) {
-    run.Failure =
-        WithErrorCode(Concat({"No pipe could be made to read what ", managerPath, " reports."}), FailureCode(os));
+    run.Failure = Failed("No pipe could be made to read what ", managerPath, " reports.", FailureCode(os));
     return run;
   }
   const UniqueKernelObject reader(os, readEnd);
@@ -83,9 +77,8 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
   startup.wShowWindow = SW_HIDE;
   startup.hStdOutput = writer.get();
   startup.hStdError = writer.get();
-  const std::string command = Concat({"\"", managerPath, "\" ", arguments});
-  std::vector<char> commandLine(command.begin(), command.end());
-  commandLine.push_back('\0');
+  // CreateProcessA may write to the command line: the string's own characters, ended by its NUL.
+  std::string commandLine = Concat({"\"", managerPath, "\" ", arguments});
   PROCESS_INFORMATION started = {};
   if (!os.CreateProcessA(managerPath.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                          nullptr, &startup, &started)) {
@@ -94,7 +87,7 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
       run.Outcome = ManagerOutcome::Missing;
       run.Failure = Concat({managerPath, " is not there."});
     } else {
-      run.Failure = WithErrorCode(Concat({managerPath, " could not be started."}), error);
+      run.Failure = Failed("", managerPath, " could not be started.", error);
     }
     return run;
   }
@@ -114,25 +107,23 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
     return run;
   }
   if (waited != WAIT_OBJECT_0) {
-    run.Failure =
-        WithErrorCode(Concat({"Waiting for ", managerPath, " failed."}), waitError ? waitError : FailureCode(os));
+    run.Failure = Failed("Waiting for ", managerPath, " failed.", waitError ? waitError : FailureCode(os));
     return run;
   }
   if (!os.GetExitCodeProcess(process.get(), &run.ExitCode)) {
-    run.Failure = WithErrorCode(Concat({"The exit code of ", managerPath, " could not be read."}), FailureCode(os));
+    run.Failure = Failed("The exit code of ", managerPath, " could not be read.", FailureCode(os));
     return run;
   }
 
   // The manager has ended, so all it wrote is in the pipe: read just that,
   // never waiting on a pipe that something else might still hold open.
-  const std::string unread = Concat({"What ", managerPath, " reported could not be read."});
   // A pipe that is empty once its last writer has gone answers
   // ERROR_BROKEN_PIPE: the manager wrote nothing, which is no failure.
   DWORD available = 0;
   if (!os.PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr)) {
     const DWORD error = FailureCode(os);
     if (error != ERROR_BROKEN_PIPE) {
-      run.Failure = WithErrorCode(unread, error);
+      run.Failure = Failed("What ", managerPath, " reported could not be read.", error);
       return run;
     }
   }
@@ -141,7 +132,7 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
   while (got < available) {
     DWORD read = 0;
     if (!os.ReadFile(reader.get(), &output[got], available - got, &read, nullptr)) {
-      run.Failure = WithErrorCode(unread, FailureCode(os));
+      run.Failure = Failed("What ", managerPath, " reported could not be read.", FailureCode(os));
       return run;
     }
     if (read == 0) break;
@@ -153,26 +144,30 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
   return run;
 }
 
-std::vector<std::string> ReportValues(const std::string& report, const std::string& name) {
-  const std::vector<std::string> nameWords = Words(name);
+std::vector<std::string> ReportValues(const std::string& report, std::string_view name) {
+  const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
   std::vector<std::string> values;
-  size_t start = 0;
-  while (start < report.size()) {
-    size_t end = report.find('\n', start);
-    if (end == std::string::npos) end = report.size();
-    const std::string line = report.substr(start, end - start);
+  for (size_t start = 0; start < report.size();) {
+    const size_t end = std::min(report.find('\n', start), report.size());
+    // The name's words against the line's, one by one, wherever the spaces fall.
+    size_t at = start, word = 0;
+    bool named = false;
+    for (;;) {
+      while (word < name.size() && isSpace(name[word])) ++word;
+      if (word == name.size()) break;
+      while (at < end && isSpace(report[at])) ++at;
+      for (named = true; named && word < name.size() && !isSpace(name[word]); ++at, ++word)
+        named = at < end && AsciiUpper(report[at]) == AsciiUpper(name[word]);
+      named = named && (at == end || isSpace(report[at]));
+      if (!named) break;
+    }
+    if (named) {
+      while (at < end && isSpace(report[at])) ++at;
+      size_t last = end;
+      while (last > at && isSpace(report[last - 1])) --last;
+      values.push_back(report.substr(at, last - at));
+    }
     start = end + 1;
-    const std::vector<std::string> words = Words(line);
-    if (words.size() < nameWords.size()) continue;
-    bool named = !nameWords.empty();
-    for (size_t i = 0; named && i < nameWords.size(); ++i) named = SameTextIgnoringCase(words[i], nameWords[i]);
-    if (!named) continue;
-    // The value begins after the name's last word, wherever the spaces fall.
-    size_t valueStart = 0;
-    for (const std::string& word : nameWords) valueStart = line.find_first_not_of(" \t\r", valueStart) + word.size();
-    const size_t first = line.find_first_not_of(" \t\r", valueStart);
-    const size_t last = line.find_last_not_of(" \t\r");
-    values.push_back(first == std::string::npos || last < first ? std::string() : line.substr(first, last + 1 - first));
   }
   return values;
 }

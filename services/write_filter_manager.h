@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "services/os.h"
@@ -40,4 +41,4 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
 // The values of a report's lines with this name ("State", "Boot Command"),
 // in order: what follows the name on its line, spaces trimmed. The manager
 // writes "  Name    VALUE"; nothing else of its layout is relied on.
-std::vector<std::string> ReportValues(const std::string& report, const std::string& name);
+std::vector<std::string> ReportValues(const std::string& report, std::string_view name);

@@ -11,14 +11,6 @@ namespace {
 
 constexpr char kServiceName[] = "ewf";
 
-WriteFilterState Unknown(std::string volume, std::string why) {
-  WriteFilterState state;
-  state.Protection = WriteFilterProtection::Unknown;
-  state.Volume = std::move(volume);
-  state.WhyUnknown = std::move(why);
-  return state;
-}
-
 // The drive letter of a folder "X:\...", as "X:"; empty for any other form.
 std::string DriveOf(const std::string& folder) {
   const char letter = AsciiUpper(folder.empty() ? '\0' : folder[0]);
@@ -29,32 +21,24 @@ std::string DriveOf(const std::string& folder) {
 // Absent or Stopped: the filter is off. Loaded in any other state: the
 // overlay's own state is asked next. Unknown when the service control
 // manager would not say.
-WriteFilterState AskServiceControlManager(TOs& os) {
+void AskServiceControlManager(TOs& os, WriteFilterState& state) {
   const UniqueServiceHandle manager(os, os.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager) {
-    WriteFilterState state =
-        Unknown({}, WithErrorCode("The service control manager could not be opened.", FailureCode(os)));
-    state.Service = ServiceState::Unknown;
-    return state;
-  }
-  const UniqueServiceHandle service(os, os.OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
-  WriteFilterState state;
-  if (!service) {
-    const DWORD error = FailureCode(os);
-    if (error == ERROR_SERVICE_DOES_NOT_EXIST) return state;
-    state = Unknown({}, WithErrorCode("The ewf service could not be opened.", error));
-    state.Service = ServiceState::Unknown;
-    return state;
-  }
+  const UniqueServiceHandle service(
+      os, manager ? os.OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_STATUS) : nullptr);
   SERVICE_STATUS status = {};
-  if (!os.QueryServiceStatus(service.get(), &status)) {
-    state = Unknown({}, WithErrorCode("The state of the ewf service could not be read.", FailureCode(os)));
-    state.Service = ServiceState::Unknown;
-    return state;
+  if (service && os.QueryServiceStatus(service.get(), &status)) {
+    state.Service = status.dwCurrentState == SERVICE_STOPPED ? ServiceState::Stopped : ServiceState::Loaded;
+    if (state.Service == ServiceState::Loaded) state.Protection = WriteFilterProtection::On;
+    return;
   }
-  state.Service = status.dwCurrentState == SERVICE_STOPPED ? ServiceState::Stopped : ServiceState::Loaded;
-  if (state.Service == ServiceState::Loaded) state.Protection = WriteFilterProtection::On;
-  return state;
+  const DWORD error = FailureCode(os);
+  if (manager && !service && error == ERROR_SERVICE_DOES_NOT_EXIST) return;
+  state.Protection = WriteFilterProtection::Unknown;
+  state.Service = ServiceState::Unknown;
+  state.WhyUnknown = WithErrorCode(!manager   ? "The service control manager could not be opened."
+                                   : !service ? "The ewf service could not be opened."
+                                              : "The state of the ewf service could not be read.",
+                                   error);
 }
 
 // What "ewfmgr <drive>" reports on its State lines: ENABLED or DISABLED.
@@ -81,25 +65,24 @@ void ReadOverlayState(TOs& os, const std::string& managerPath, WriteFilterState&
   state.ManagerAsked = true;
   state.Report = RunWriteFilterManager(os, managerPath, state.Volume);
   const ManagerRun& run = state.Report;
-  const std::string command = Concat({"\"ewfmgr ", state.Volume, "\""});
-  std::string why;
+  // Empty until now: the service is running.
+  std::string& why = state.WhyUnknown;
   if (run.Outcome == ManagerOutcome::Missing) {
     why = Concat({"The ewf service is running, but its manager ", managerPath, " is not there."});
   } else if (run.Outcome == ManagerOutcome::Failed) {
     why = run.Failure;
   } else if (run.ExitCode != 0) {
-    why =
-        Concat({command, " ended with exit code ", std::to_string(run.ExitCode), ", so its report is not relied on."});
+    why = Concat({"\"ewfmgr ", state.Volume, "\" ended with exit code ", std::to_string(run.ExitCode),
+                  ", so its report is not relied on."});
   }
   const std::vector<std::string> bootCommands = ReportValues(run.Output, "Boot Command");
   if (!bootCommands.empty()) state.BootCommand = bootCommands.front();
   const std::optional<bool> enabled = why.empty() ? OverlayEnabled(run.Output) : std::nullopt;
   if (why.empty() && !enabled) {
-    why = Concat({"The report of ", command, " does not say whether the filter is enabled."});
+    why = Concat({"The report of \"ewfmgr ", state.Volume, "\" does not say whether the filter is enabled."});
   }
   if (!why.empty()) {
     state.Protection = WriteFilterProtection::Unknown;
-    state.WhyUnknown = why;
     return;
   }
   state.Protection = *enabled ? WriteFilterProtection::On : WriteFilterProtection::Off;
@@ -108,7 +91,8 @@ void ReadOverlayState(TOs& os, const std::string& managerPath, WriteFilterState&
 }  // namespace
 
 WriteFilterState ReadWriteFilterState(TOs& os, const std::string& windowsFolder) {
-  WriteFilterState state = AskServiceControlManager(os);
+  WriteFilterState state;
+  AskServiceControlManager(os, state);
   state.Volume = DriveOf(windowsFolder);
   if (state.Service != ServiceState::Loaded) return state;
   if (state.Volume.empty()) {

@@ -20,8 +20,10 @@ const char kCommitReminder[] =
     "\r"
     "a commit, otherwise the changes that were just made will be lost when you next reboot.";
 
-// HORM resumes from the hibernation file; without hibernation the marker does nothing.
+// HORM resumes from the hibernation file; without hibernation the marker
+// does nothing. A paragraph of its own after the reminder.
 const char kHibernationOff[] =
+    "\r\r"
     "Hibernation is turned off on this computer, and HORM only works when it is on."
     "\r"
     "To turn it on, open Control Panel, then Power Options, and on the Hibernate tab select Enable hibernation."
@@ -58,11 +60,10 @@ void EnableHorm(TOs& os, TDialogs& dialogs) {
   }
   // A marker anywhere but beside the boot loader would do nothing.
   if (!failure.empty()) {
-    dialogs.ShowMessageDialog(
-        "HORM support could not be enabled, because Windows could not tell which partition this computer starts "
-        "from:\r\r" +
-            failure,
-        MessageKind::Error, MessageButtons::Ok);
+    dialogs.ShowMessageDialog(Concat({"HORM support could not be enabled, because Windows could not tell which "
+                                      "partition this computer starts from:\r\r",
+                                      failure}),
+                              MessageKind::Error, MessageButtons::Ok);
     return;
   }
 
@@ -87,7 +88,7 @@ void EnableHorm(TOs& os, TDialogs& dialogs) {
                     "currently enabled, perform a commit afterwards, otherwise the change will be lost when you "
                     "next reboot."})
           : kCommitReminder;
-  if (!HibernationIsOn(os)) reminder += Concat({"\r\r", kHibernationOff});
+  if (!HibernationIsOn(os)) reminder += kHibernationOff;
   dialogs.ShowMessageDialog(reminder, mayNotBeUsed ? MessageKind::Warning : MessageKind::Information,
                             MessageButtons::Ok);
 }
