@@ -45,7 +45,7 @@ LONG TWindowsOwnedKeys::TakeTree(const std::string& path, std::string& failedKey
     DWORD size = sizeof name;
     error = Os_.RegEnumKeyExA(key.get(), index, name, &size, nullptr, nullptr, nullptr, nullptr);
     if (error == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
-    if (error == ERROR_SUCCESS) error = TakeTree(path + "\\" + std::string(name, size), failedKey);
+    if (error == ERROR_SUCCESS) error = TakeTree(Concat({path, "\\", name}), failedKey);
   }
   return error;
 }
