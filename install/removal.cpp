@@ -43,15 +43,16 @@ struct Places {
 Places PlacesOfInstallation(const RemovalContext& context, const BootVolumes& boot) {
   Places places;
   for (const DriverFile& file : kDriverFiles) {
-    std::vector<std::string> folders = {context.WindowsFolder};
-    if (file.Folder == InstallFolder::SystemDrive) {
-      folders = {context.SystemDriveFolder};
-      if (boot.Failure.empty() && boot.BootLoaderFolder != context.SystemDriveFolder) {
-        folders.push_back(boot.BootLoaderFolder);
-      }
-    }
-    for (const std::string& folder : folders) {
-      const std::string target = folder + file.Target;
+    // A file for the system drive may also be where the boot loader went.
+    const bool onSystemDrive = file.Folder == InstallFolder::SystemDrive;
+    const std::string* const folders[] = {
+        onSystemDrive ? &context.SystemDriveFolder : &context.WindowsFolder,
+        onSystemDrive && boot.Failure.empty() && boot.BootLoaderFolder != context.SystemDriveFolder
+            ? &boot.BootLoaderFolder
+            : nullptr};
+    for (const std::string* folder : folders) {
+      if (!folder) continue;
+      const std::string target = *folder + file.Target;
       if (file.ReplacesLoader) places.Loaders.push_back(target);
       places.Targets.push_back(target);
       places.Files.push_back(target);
