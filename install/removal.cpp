@@ -104,13 +104,13 @@ bool TakeEwfOutOfFilterList(TOs& os, const InstallationRecord& record, Outcome& 
     return false;
   }
   if (!ListsWriteFilter(type, existing)) return true;
-  const std::vector<BYTE> filters = UpperFiltersWithoutEwf(type, existing, record.AddedVolSnap);
+  std::vector<BYTE> filters = UpperFiltersWithoutEwf(type, existing, record.AddedVolSnap);
   if (filters.empty() && record.CreatedFilterList) {
     error = os.RegDeleteValueA(key.get(), kVolumeFiltersValue);
   } else {
-    const std::vector<BYTE> written = filters.empty() ? std::vector<BYTE>{0} : filters;
-    error = os.RegSetValueExA(key.get(), kVolumeFiltersValue, 0, REG_MULTI_SZ, written.data(),
-                              static_cast<DWORD>(written.size()));
+    if (filters.empty()) filters.push_back(0);  // an empty list
+    error = os.RegSetValueExA(key.get(), kVolumeFiltersValue, 0, REG_MULTI_SZ, filters.data(),
+                              static_cast<DWORD>(filters.size()));
   }
   if (error != ERROR_SUCCESS) {
     log.Failed(Concat({"Writing ", valueName, " failed."}), static_cast<DWORD>(error));
