@@ -163,13 +163,6 @@ bool Apply(const std::string& line, Reading& reading) {
   return value.empty() || IsDigest(value);
 }
 
-bool IsBackupOf(const std::string& backup, const std::string& target) {
-  for (int n = 0; n < kBackupNames; ++n) {
-    if (BackupName(target, n) == backup) return true;
-  }
-  return false;
-}
-
 // No path is two entries', and a backup can only be a backup.
 bool PlacesAreDistinct(const std::vector<PlacedFileRecord>& files) {
   for (const PlacedFileRecord& file : files) {

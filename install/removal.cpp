@@ -32,9 +32,7 @@ struct Places {
   // The boot loader `path` is a backup name of; empty when none.
   std::string LoaderOf(const std::string& path) const {
     for (const std::string& loader : Loaders) {
-      for (int n = 0; n < kBackupNames; ++n) {
-        if (BackupName(loader, n) == path) return loader;
-      }
+      if (IsBackupOf(path, loader)) return loader;
     }
     return {};
   }
