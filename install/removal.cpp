@@ -349,10 +349,10 @@ void PutFoundBootLoaderBack(TOs& os, const std::string& loaderFolder, const std:
   }
   if (candidates.size() != 1) {
     std::string names;
-    for (const std::string& name : candidates) names += (names.empty() ? "" : ", ") + name;
-    log.Left(leftBecause + (candidates.empty() ? std::string("no copy of an earlier boot loader was found.")
-                                               : "there is no record of the installation to tell which of " + names +
-                                                     " holds the earlier boot loader."));
+    for (const std::string& name : candidates) names += Concat({names.empty() ? "" : ", ", name});
+    log.Left(candidates.empty() ? Concat({leftBecause, "no copy of an earlier boot loader was found."})
+                                : Concat({leftBecause, "there is no record of the installation to tell which of ",
+                                          names, " holds the earlier boot loader."}));
     return;
   }
   if (!ReplaceFileWithCopy(os, candidates.front(), ntldr, log)) return;
