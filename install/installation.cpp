@@ -84,8 +84,8 @@ Registration WriteRegistryEntries(const ClickContext& context, TRootKeySecurityB
   Registration done;
 
   if (!bracket.Open()) {
-    log.Failed("No registry entries were written, because the security of the registry key " +
-               MachineKeyName(kRootKeySecurityPath) + " could not be changed.");
+    log.Failed(Concat({"No registry entries were written, because the security of the registry key ",
+                       MachineKeyName(kRootKeySecurityPath), " could not be changed."}));
     return done;
   }
   const size_t failedBefore = log.FailedCount();
@@ -203,8 +203,8 @@ void ShowOutcome(TDialogs& dialogs, const TStepLog& log, KeySecurity security, b
                               MessageKind::Information, MessageButtons::Ok);
   } else {
     dialogs.ShowMessageDialog(
-        "The EWF installation completed successfully, however an error has occured while restoring " +
-            RootKeyRestoreAdvice() + noted,
+        Concat({"The EWF installation completed successfully, however an error has occured while restoring ",
+                RootKeyRestoreAdvice(), noted}),
         MessageKind::Information, MessageButtons::Ok);
   }
 }
