@@ -157,11 +157,10 @@ std::string LayoutNote(const BootVolumes& boot, bool loaderPlaced, bool register
                    kBootLoaderFile.Target, " is as it was."});
   }
   if (boot.UsualLayout) return {};
-  std::string note =
-      Concat({"This computer's partitions are not laid out in the usual way, so:\r",
-              "The new boot loader was placed in the root of the partition the computer starts from: ", folder});
-  if (registered) note += "\rThe write filter will protect the partition Windows runs from: " + boot.ProtectedArcName;
-  return note;
+  return Concat({"This computer's partitions are not laid out in the usual way, so:\r",
+                 "The new boot loader was placed in the root of the partition the computer starts from: ", folder,
+                 registered ? "\rThe write filter will protect the partition Windows runs from: " : "",
+                 registered ? boot.ProtectedArcName.c_str() : ""});
 }
 
 // When the new boot loader went where the computer may not start from it:
