@@ -279,8 +279,8 @@ void DiscardLeftCopy(TOs& os, const std::string& path, TStepLog& log) {
 
 // Undoes what the installation did to one file, as Decide says.
 void UndoFile(TOs& os, const Places& places, const PlacedFileRecord& file, TStepLog& log) {
-  for (const std::string& path : {file.Path, file.Backup}) {
-    if (!path.empty() && places.Holds(path)) DiscardLeftCopy(os, path, log);
+  for (const std::string* path : {&file.Path, &file.Backup}) {
+    if (!path->empty() && places.Holds(*path)) DiscardLeftCopy(os, *path, log);
   }
   const FileUndo undo = Decide(os, places, file);
   switch (undo.Action) {
