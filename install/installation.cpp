@@ -85,8 +85,8 @@ Registration WriteRegistryEntries(const ClickContext& context, TRootKeySecurityB
   Registration done;
 
   if (!bracket.Open()) {
-    log.Failed("No registry entries were written, because the security of the registry key " +
-               MachineKeyName(kRootKeySecurityPath) + " could not be changed.");
+    log.Failed(Concat({"No registry entries were written, because the security of the registry key ",
+                       MachineKeyName(kRootKeySecurityPath), " could not be changed."}));
     return done;
   }
   const size_t failedBefore = log.FailedCount();
@@ -158,11 +158,10 @@ std::string LayoutNote(const BootVolumes& boot, bool loaderPlaced, bool register
                    kBootLoaderFile.Target, " is as it was."});
   }
   if (boot.UsualLayout) return {};
-  std::string note =
-      Concat({"This computer's partitions are not laid out in the usual way, so:\r",
-              "The new boot loader was placed in the root of the partition the computer starts from: ", folder});
-  if (registered) note += "\rThe write filter will protect the partition Windows runs from: " + boot.ProtectedArcName;
-  return note;
+  return Concat({"This computer's partitions are not laid out in the usual way, so:\r",
+                 "The new boot loader was placed in the root of the partition the computer starts from: ", folder,
+                 registered ? "\rThe write filter will protect the partition Windows runs from: " : "",
+                 registered ? boot.ProtectedArcName.c_str() : ""});
 }
 
 // When the new boot loader went where the computer may not start from it:
@@ -204,8 +203,8 @@ void ShowOutcome(TDialogs& dialogs, const TStepLog& log, KeySecurity security, b
                               MessageKind::Information, MessageButtons::Ok);
   } else {
     dialogs.ShowMessageDialog(
-        "The EWF installation completed successfully, however an error has occured while restoring " +
-            RootKeyRestoreAdvice() + noted,
+        Concat({"The EWF installation completed successfully, however an error has occured while restoring ",
+                RootKeyRestoreAdvice(), noted}),
         MessageKind::Information, MessageButtons::Ok);
   }
 }

@@ -66,20 +66,25 @@ const char* Flag(bool value) {
 //
 // "BootLoader=", "BootLoaderDigest=", "BackupDigest=" and
 // "BootLoaderAttributes=" are read from the first records only.
-std::vector<std::string> Lines(const InstallationRecord& record) {
-  std::vector<std::string> lines;
+std::string RecordData(const InstallationRecord& record) {
+  std::string data;
+  const auto line = [&data](std::initializer_list<TextPart> parts) {
+    for (const TextPart& part : parts) data += part.Text;
+    data += '\0';
+  };
   for (const PlacedFileRecord& file : record.Files) {
-    lines.push_back(Concat({"File=", file.Digest, " ", file.Path}));
-    if (!file.Before.empty()) lines.push_back("Before=" + file.Before);
-    if (!file.Backup.empty()) lines.push_back("Backup=" + file.Backup);
-    if (file.BackupMade) lines.push_back("BackupMade=1");
-    if (file.Attributes != INVALID_FILE_ATTRIBUTES) lines.push_back("Attributes=" + std::to_string(file.Attributes));
-    if (!file.Also.empty()) lines.push_back("Also=" + file.Also);
+    line({"File=", file.Digest, " ", file.Path});
+    if (!file.Before.empty()) line({"Before=", file.Before});
+    if (!file.Backup.empty()) line({"Backup=", file.Backup});
+    if (file.BackupMade) line({"BackupMade=1"});
+    if (file.Attributes != INVALID_FILE_ATTRIBUTES) line({"Attributes=", std::to_string(file.Attributes)});
+    if (!file.Also.empty()) line({"Also=", file.Also});
   }
-  lines.push_back(Concat({"AddedVolSnap=", Flag(record.AddedVolSnap)}));
-  lines.push_back(Concat({"CreatedUpperFilters=", Flag(record.CreatedFilterList)}));
-  for (const std::string& step : record.Done) lines.push_back("Done=" + step);
-  return lines;
+  line({"AddedVolSnap=", Flag(record.AddedVolSnap)});
+  line({"CreatedUpperFilters=", Flag(record.CreatedFilterList)});
+  for (const std::string& step : record.Done) line({"Done=", step});
+  data += '\0';
+  return data;
 }
 
 bool IsDigest(const std::string& text) {
@@ -156,13 +161,6 @@ bool Apply(const std::string& line, Reading& reading) {
   if (slot == 16) return file.Attributes = Number(value), file.Attributes != INVALID_FILE_ATTRIBUTES;
   *digests[std::countr_zero(slot)] = value;
   return value.empty() || IsDigest(value);
-}
-
-bool IsBackupOf(const std::string& backup, const std::string& target) {
-  for (int n = 0; n < kBackupNames; ++n) {
-    if (BackupName(target, n) == backup) return true;
-  }
-  return false;
 }
 
 // No path is two entries', and a backup can only be a backup.
@@ -297,12 +295,7 @@ bool SecureRecordKey(TOs& os, TStepLog& log) {
 }
 
 bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog& log, bool noneRead) {
-  std::vector<BYTE> data;
-  for (const std::string& line : Lines(record)) {
-    data.insert(data.end(), line.begin(), line.end());
-    data.push_back(0);
-  }
-  data.push_back(0);
+  const std::string data = RecordData(record);
   // Nothing inherited from SOFTWARE, where users may write.
   std::vector<BYTE> security = AdministratorsOnlyKeySecurity();
   SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), security.data(), FALSE};
@@ -320,8 +313,8 @@ bool WriteInstallationRecord(TOs& os, const InstallationRecord& record, TStepLog
     }
   }
   if (error == ERROR_SUCCESS) {
-    error = os.RegSetValueExA(key.get(), kInstallationRecordValue, 0, REG_MULTI_SZ, data.data(),
-                              static_cast<DWORD>(data.size()));
+    error = os.RegSetValueExA(key.get(), kInstallationRecordValue, 0, REG_MULTI_SZ,
+                              reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
   }
   if (error == ERROR_SUCCESS) error = os.RegFlushKey(key.get());
   if (error == ERROR_SUCCESS) return true;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "install/driver_checks.h"
+#include "services/boot_volumes.h"
 #include "services/registry.h"
 
 // Renamed when present, after the copies.
@@ -51,7 +52,7 @@ inline constexpr RegistryValueRow kServiceEntries[] = {
     // The installation writes the partition Windows runs from here; the text
     // is what it falls back to.
     {"\\SYSTEM\\CurrentControlSet\\Services\\ewf\\Parameters\\Protected\\Volume0", kProtectedVolumeArcName, REG_SZ,
-     "multi(0)disk(0)rdisk(0)partition(1)", 0},
+     kFirstPartitionArcName, 0},
 };
 
 // The switch that puts the driver under every volume, written last of all and

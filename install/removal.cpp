@@ -32,9 +32,7 @@ struct Places {
   // The boot loader `path` is a backup name of; empty when none.
   std::string LoaderOf(const std::string& path) const {
     for (const std::string& loader : Loaders) {
-      for (int n = 0; n < kBackupNames; ++n) {
-        if (BackupName(loader, n) == path) return loader;
-      }
+      if (IsBackupOf(path, loader)) return loader;
     }
     return {};
   }
@@ -43,15 +41,16 @@ struct Places {
 Places PlacesOfInstallation(const RemovalContext& context, const BootVolumes& boot) {
   Places places;
   for (const DriverFile& file : kDriverFiles) {
-    std::vector<std::string> folders = {context.WindowsFolder};
-    if (file.Folder == InstallFolder::SystemDrive) {
-      folders = {context.SystemDriveFolder};
-      if (boot.Failure.empty() && boot.BootLoaderFolder != context.SystemDriveFolder) {
-        folders.push_back(boot.BootLoaderFolder);
-      }
-    }
-    for (const std::string& folder : folders) {
-      const std::string target = folder + file.Target;
+    // A file for the system drive may also be where the boot loader went.
+    const bool onSystemDrive = file.Folder == InstallFolder::SystemDrive;
+    const std::string* const folders[] = {
+        onSystemDrive ? &context.SystemDriveFolder : &context.WindowsFolder,
+        onSystemDrive && boot.Failure.empty() && boot.BootLoaderFolder != context.SystemDriveFolder
+            ? &boot.BootLoaderFolder
+            : nullptr};
+    for (const std::string* folder : folders) {
+      if (!folder) continue;
+      const std::string target = *folder + file.Target;
       if (file.ReplacesLoader) places.Loaders.push_back(target);
       places.Targets.push_back(target);
       places.Files.push_back(target);
@@ -103,13 +102,13 @@ bool TakeEwfOutOfFilterList(TOs& os, const InstallationRecord& record, Outcome& 
     return false;
   }
   if (!ListsWriteFilter(type, existing)) return true;
-  const std::vector<BYTE> filters = UpperFiltersWithoutEwf(type, existing, record.AddedVolSnap);
+  std::vector<BYTE> filters = UpperFiltersWithoutEwf(type, existing, record.AddedVolSnap);
   if (filters.empty() && record.CreatedFilterList) {
     error = os.RegDeleteValueA(key.get(), kVolumeFiltersValue);
   } else {
-    const std::vector<BYTE> written = filters.empty() ? std::vector<BYTE>{0} : filters;
-    error = os.RegSetValueExA(key.get(), kVolumeFiltersValue, 0, REG_MULTI_SZ, written.data(),
-                              static_cast<DWORD>(written.size()));
+    if (filters.empty()) filters.push_back(0);  // an empty list
+    error = os.RegSetValueExA(key.get(), kVolumeFiltersValue, 0, REG_MULTI_SZ, filters.data(),
+                              static_cast<DWORD>(filters.size()));
   }
   if (error != ERROR_SUCCESS) {
     log.Failed(Concat({"Writing ", valueName, " failed."}), static_cast<DWORD>(error));
@@ -280,8 +279,8 @@ void DiscardLeftCopy(TOs& os, const std::string& path, TStepLog& log) {
 
 // Undoes what the installation did to one file, as Decide says.
 void UndoFile(TOs& os, const Places& places, const PlacedFileRecord& file, TStepLog& log) {
-  for (const std::string& path : {file.Path, file.Backup}) {
-    if (!path.empty() && places.Holds(path)) DiscardLeftCopy(os, path, log);
+  for (const std::string* path : {&file.Path, &file.Backup}) {
+    if (!path->empty() && places.Holds(*path)) DiscardLeftCopy(os, *path, log);
   }
   const FileUndo undo = Decide(os, places, file);
   switch (undo.Action) {
@@ -350,10 +349,10 @@ void PutFoundBootLoaderBack(TOs& os, const std::string& loaderFolder, const std:
   }
   if (candidates.size() != 1) {
     std::string names;
-    for (const std::string& name : candidates) names += (names.empty() ? "" : ", ") + name;
-    log.Left(leftBecause + (candidates.empty() ? std::string("no copy of an earlier boot loader was found.")
-                                               : "there is no record of the installation to tell which of " + names +
-                                                     " holds the earlier boot loader."));
+    for (const std::string& name : candidates) names += Concat({names.empty() ? "" : ", ", name});
+    log.Left(candidates.empty() ? Concat({leftBecause, "no copy of an earlier boot loader was found."})
+                                : Concat({leftBecause, "there is no record of the installation to tell which of ",
+                                          names, " holds the earlier boot loader."}));
     return;
   }
   if (!ReplaceFileWithCopy(os, candidates.front(), ntldr, log)) return;

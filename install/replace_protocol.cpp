@@ -51,6 +51,13 @@ std::string BackupName(const std::string& target, int number) {
   return number ? Concat({target, ".bak.", std::to_string(number)}) : Concat({target, ".bak"});
 }
 
+bool IsBackupOf(const std::string& backup, const std::string& target) {
+  for (int n = 0; n < kBackupNames; ++n) {
+    if (BackupName(target, n) == backup) return true;
+  }
+  return false;
+}
+
 bool IsMissing(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }

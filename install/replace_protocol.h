@@ -23,6 +23,8 @@ void DiscardTemporary(TOs& os, const std::string& temp);
 // .bak.99, in the order they are tried.
 inline constexpr int kBackupNames = 100;
 std::string BackupName(const std::string& target, int number);
+// Whether `backup` is one of those names.
+bool IsBackupOf(const std::string& backup, const std::string& target);
 
 bool IsMissing(DWORD error);
 

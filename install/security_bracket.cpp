@@ -69,14 +69,15 @@ std::string RootKeyRestoreAdvice() {
 
 std::string OpenDaclNote(bool standardPermissionsWritten) {
   if (standardPermissionsWritten) {
-    return "The registry key " + RootKeyName() +
-           " gave everyone full control when the installation began, as an interrupted installation leaves it, so "
-           "it was given the standard permissions instead: the System account has full access, and the Everyone "
-           "group only Read access.";
+    return Concat(
+        {"The registry key ", RootKeyName(),
+         " gave everyone full control when the installation began, as an interrupted installation leaves it, so "
+         "it was given the standard permissions instead: the System account has full access, and the Everyone "
+         "group only Read access."});
   }
-  return "The registry key " + RootKeyName() +
-         " gives everyone full control, as an interrupted installation leaves it, and its permissions were not "
-         "changed.  Start Stillvane again and let it put the standard permissions back.";
+  return Concat({"The registry key ", RootKeyName(),
+                 " gives everyone full control, as an interrupted installation leaves it, and its permissions were not "
+                 "changed.  Start Stillvane again and let it put the standard permissions back."});
 }
 
 bool SaveRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved, bool& replacedOpenDacl) {
@@ -85,7 +86,7 @@ bool SaveRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved, bo
   TRegistry registry(os);
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
   if (!registry.OpenKeyReadOnly(kRootKeySecurityPath)) {
-    ShowError(dialogs, std::string(kDisabling) + "the registry key could not be opened for read access.");
+    ShowError(dialogs, Concat({kDisabling, "the registry key could not be opened for read access."}));
     return false;
   }
 
@@ -93,8 +94,8 @@ bool SaveRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved, bo
   DWORD size = 0;
   if (const DWORD error = ReadDacl(os, registry.CurrentKey(), block, size)) {
     ShowError(dialogs,
-              std::string(kDisabling) +
-                  (error == kNoMemory ? kOutOfMemory : "unable to query the registry key security attributes."),
+              Concat({kDisabling,
+                      error == kNoMemory ? kOutOfMemory : "unable to query the registry key security attributes."}),
               error);
     return false;
   }
@@ -102,7 +103,7 @@ bool SaveRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved, bo
     // Putting an open DACL back would leave the key open for good, and report success.
     block = StandardSecurityBlock(os);
     if (!block) {
-      ShowError(dialogs, std::string(kDisabling) + kOutOfMemory, kNoMemory);
+      ShowError(dialogs, Concat({kDisabling, kOutOfMemory}), kNoMemory);
       return false;
     }
     replacedOpenDacl = true;
@@ -118,7 +119,7 @@ bool PrepareRootKeySecurityChange(TOs& os, TDialogs& dialogs, SavedKeySecurity& 
   if (!SaveRootKeySecurity(os, dialogs, original, change.ReplacedOpenDacl)) return false;
 
   if (const LONG error = OpenKeyForSecurity(os, kRootKeySecurityPath, DACL_SECURITY_INFORMATION, change.Key)) {
-    ShowError(dialogs, std::string(kDisabling) + "the registry key could not be opened for write access.", error);
+    ShowError(dialogs, Concat({kDisabling, "the registry key could not be opened for write access."}), error);
     return false;
   }
 
@@ -127,7 +128,7 @@ bool PrepareRootKeySecurityChange(TOs& os, TDialogs& dialogs, SavedKeySecurity& 
   const DWORD buildError =
       os.BuildSecurityDescriptorA(nullptr, nullptr, 0, nullptr, 0, nullptr, nullptr, &blankSize, &built);
   if (buildError != ERROR_SUCCESS) {
-    ShowError(dialogs, std::string(kDisabling) + "failed to create a blank security descriptor.", buildError);
+    ShowError(dialogs, Concat({kDisabling, "failed to create a blank security descriptor."}), buildError);
     return false;
   }
   change.Blank.reset(built);
@@ -138,7 +139,7 @@ bool PrepareRootKeySecurityChange(TOs& os, TDialogs& dialogs, SavedKeySecurity& 
 bool ApplyRootKeySecurityChange(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved,
                                 const RootKeySecurityChange& change) {
   if (const LONG error = os.RegSetKeySecurity(change.Key.get(), DACL_SECURITY_INFORMATION, change.Blank.get())) {
-    ShowError(dialogs, std::string(kDisabling) + "failed to reset the security of the registry key.", error);
+    ShowError(dialogs, Concat({kDisabling, "failed to reset the security of the registry key."}), error);
     saved.reset();
     return false;
   }
@@ -161,7 +162,7 @@ bool RestoreRootKeySecurity(TOs& os, TDialogs& dialogs, SavedKeySecurity& saved)
       WriteKeySecurity(os, kRootKeySecurityPath, DACL_SECURITY_INFORMATION, saved.get(), error);
   saved.reset();
   if (failed != SecurityWrite::Done) {
-    ShowError(dialogs, std::string(kRestoring) + kFailures[static_cast<int>(failed)], static_cast<DWORD>(error));
+    ShowError(dialogs, Concat({kRestoring, kFailures[static_cast<int>(failed)]}), static_cast<DWORD>(error));
   }
   return failed == SecurityWrite::Done;
 }
@@ -195,7 +196,7 @@ void OfferRootKeySecurityRepair(TOs& os, TDialogs& dialogs) {
               static_cast<DWORD>(error));
     return;
   }
-  dialogs.ShowMessageDialog("The standard permissions were put back on the registry key:\r\r" + RootKeyName(),
+  dialogs.ShowMessageDialog(Concat({"The standard permissions were put back on the registry key:\r\r", RootKeyName()}),
                             MessageKind::Information, MessageButtons::Ok);
 }
 
@@ -205,7 +206,7 @@ TRootKeySecurityGuard::~TRootKeySecurityGuard() {
   try {
     // The error on its way names a value, not the key left open.
     if (!RestoreRootKeySecurity(Os_, Dialogs_, Saved_)) {
-      ShowError(Dialogs_, "An error has occurred while restoring " + RootKeyRestoreAdvice());
+      ShowError(Dialogs_, Concat({"An error has occurred while restoring ", RootKeyRestoreAdvice()}));
     }
   } catch (...) {
     Saved_.reset();

@@ -40,7 +40,7 @@ std::vector<std::string> FilterNames(DWORD type, const std::vector<BYTE>& data) 
 std::vector<BYTE> MultiString(const std::vector<std::string>& names) {
   std::vector<BYTE> data;
   for (const std::string& name : names) {
-    data.insert(data.end(), name.begin(), name.end());
+    for (const char c : name) data.push_back(static_cast<BYTE>(c));
     data.push_back(0);
   }
   data.push_back(0);

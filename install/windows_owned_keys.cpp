@@ -12,12 +12,6 @@ constexpr SECURITY_INFORMATION kOwnerAndDacl = OWNER_SECURITY_INFORMATION | DACL
 
 }  // namespace
 
-TWindowsOwnedKeys::~TWindowsOwnedKeys() {
-  std::string failedKey;
-  size_t givenBack = 0;
-  (void)GiveBack(failedKey, givenBack);
-}
-
 LONG TWindowsOwnedKeys::TakeKey(const std::string& path) {
   UniqueKey key(Os_);
   SavedKey saved{path, {}};
@@ -51,7 +45,7 @@ LONG TWindowsOwnedKeys::TakeTree(const std::string& path, std::string& failedKey
     DWORD size = sizeof name;
     error = Os_.RegEnumKeyExA(key.get(), index, name, &size, nullptr, nullptr, nullptr, nullptr);
     if (error == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
-    if (error == ERROR_SUCCESS) error = TakeTree(path + "\\" + std::string(name, size), failedKey);
+    if (error == ERROR_SUCCESS) error = TakeTree(Concat({path, "\\", name}), failedKey);
   }
   return error;
 }
@@ -64,8 +58,11 @@ void TWindowsOwnedKeys::Take(const char* path, TStepLog& log) {
   }
 }
 
-LONG TWindowsOwnedKeys::GiveBack(std::string& failedKey, size_t& givenBack) {
+void TWindowsOwnedKeys::PutBack(const char* path, const char* purpose, TStepLog* log) {
+  if (Saved_.empty()) return;
   LONG firstError = ERROR_SUCCESS;
+  std::string failedKey;
+  bool givenBack = false;
   for (; !Saved_.empty(); Saved_.pop_back()) {
     const SavedKey& saved = Saved_.back();
     // "Privilege Constants", SE_RESTORE_NAME: only with it may the owner be
@@ -74,24 +71,17 @@ LONG TWindowsOwnedKeys::GiveBack(std::string& failedKey, size_t& givenBack) {
     LONG error = static_cast<LONG>(restore.Error());
     if (error == ERROR_SUCCESS)
       (void)WriteKeySecurity(Os_, saved.Path.c_str(), kOwnerAndDacl, saved.Security.data(), error);
-    if (error == ERROR_SUCCESS) ++givenBack;
+    if (error == ERROR_SUCCESS) givenBack = true;
     if (error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND || firstError) continue;
     firstError = error;
     failedKey = saved.Path;
   }
-  return firstError;
-}
-
-void TWindowsOwnedKeys::PutBack(const char* path, const char* purpose, TStepLog& log) {
-  if (Saved_.empty()) return;
-  std::string failedKey;
-  size_t givenBack = 0;
-  const LONG error = GiveBack(failedKey, givenBack);
-  log.Done(
+  if (!log) return;
+  log->Done(
       Concat({"The registry key ", MachineKeyName(path), " belonged to Windows, so Stillvane took ownership of it ",
-              purpose, givenBack && !error ? ", then gave it back its owner and permissions." : "."}));
-  if (error) {
-    log.Failed(Concat({"Giving the registry key ", MachineKeyName(failedKey.c_str()), " back to Windows failed."}),
-               static_cast<DWORD>(error));
+              purpose, givenBack && !firstError ? ", then gave it back its owner and permissions." : "."}));
+  if (firstError) {
+    log->Failed(Concat({"Giving the registry key ", MachineKeyName(failedKey.c_str()), " back to Windows failed."}),
+                static_cast<DWORD>(firstError));
   }
 }

@@ -17,7 +17,7 @@ class TWindowsOwnedKeys {
  public:
   explicit TWindowsOwnedKeys(TOs& os) : Os_(os) {}
   // Whatever is still taken is put back, without a word.
-  ~TWindowsOwnedKeys();
+  ~TWindowsOwnedKeys() { PutBack(nullptr, nullptr, nullptr); }
   TWindowsOwnedKeys(const TWindowsOwnedKeys&) = delete;
   TWindowsOwnedKeys& operator=(const TWindowsOwnedKeys&) = delete;
 
@@ -30,14 +30,13 @@ class TWindowsOwnedKeys {
   // Gives each key taken its saved owner and DACL back, the last taken
   // first, and says in `log` that the tree was taken over `purpose` ("to
   // write it") and whether it was given back. Keys deleted since are gone.
-  void PutBack(const char* path, const char* purpose, TStepLog& log);
+  void PutBack(const char* path, const char* purpose, TStepLog& log) { PutBack(path, purpose, &log); }
 
  private:
   [[nodiscard]] LONG TakeTree(const std::string& path, std::string& failedKey);
   [[nodiscard]] LONG TakeKey(const std::string& path);
-  // ERROR_SUCCESS, or the first error and in `failedKey` its key; how many
-  // keys were given back in `givenBack`.
-  [[nodiscard]] LONG GiveBack(std::string& failedKey, size_t& givenBack);
+  // Without a log, without a word.
+  void PutBack(const char* path, const char* purpose, TStepLog* log);
 
   struct SavedKey {
     std::string Path;

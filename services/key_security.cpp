@@ -60,8 +60,8 @@ std::vector<BYTE> AdministratorsOwnedKeySecurity() {
   // The owner, S-1-5-32-544 (the last 16 bytes of the DACL), after it.
   constexpr size_t kOwnerOffsetAt = 4;
   owned[kOwnerOffsetAt] = static_cast<BYTE>(owned.size());
-  const std::vector<BYTE> administrators(owned.end() - 16, owned.end());
-  owned.insert(owned.end(), administrators.begin(), administrators.end());
+  const BYTE* const daclEnd = std::end(kAdministratorsOnlyKeySecurity);
+  for (const BYTE* sid = daclEnd - 16; sid != daclEnd; ++sid) owned.push_back(*sid);
   return owned;
 }
 

@@ -20,7 +20,7 @@ KeyTarget ResolveKeyPath(const std::string& path, HKEY rootKey, HKEY currentKey,
   if (!currentKey) return {rootKey, path, path};
   if (currentPath.empty()) return {currentKey, path, path};
   if (path.empty()) return {currentKey, path, currentPath};
-  return {currentKey, path, currentPath + "\\" + path};
+  return {currentKey, path, Concat({currentPath, "\\", path})};
 }
 
 }  // namespace
@@ -179,7 +179,7 @@ LONG DeleteKeyAndBelow(TOs& os, HKEY root, const std::string& path, std::string*
     key.reset();
     if (error == ERROR_NO_MORE_ITEMS) break;
     if (error != ERROR_SUCCESS) return error;
-    if ((error = DeleteKeyAndBelow(os, root, path + "\\" + std::string(name, size), failedKey)) != ERROR_SUCCESS) {
+    if ((error = DeleteKeyAndBelow(os, root, Concat({path, "\\", name}), failedKey)) != ERROR_SUCCESS) {
       return error;
     }
   }
