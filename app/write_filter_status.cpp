@@ -7,6 +7,7 @@
 #include "app/message_dialog_text.h"
 #include "services/ascii_text.h"
 #include "services/boot_volumes.h"
+#include "services/concat.h"
 #include "services/environment.h"
 #include "services/files.h"
 #include "services/restart.h"
@@ -148,7 +149,7 @@ const char* ServiceText(const WriteFilterState& state) {
 // A size as the user reads it: "640 KB", "12 MB".
 void AddSize(std::string& text, unsigned long bytes) {
   const bool small = bytes < (1u << 20);
-  Append(text, {std::to_string(small ? (bytes + 1023) >> 10 : bytes >> 20), small ? " KB" : " MB"});
+  Append(text, {DecimalText(small ? (bytes + 1023) >> 10 : bytes >> 20), small ? " KB" : " MB"});
 }
 
 // The memory the overlay at work uses, from the report's "Memory used for
@@ -178,7 +179,7 @@ void AddOverlayText(std::string& text, TOs& os, const WriteFilterState& state) {
   AddSize(text, physical);
   text += ".";
   if (used > physical / 100 * kOverlayWarningPercent) {
-    Append(text, {"  That is more than ", std::to_string(kOverlayWarningPercent),
+    Append(text, {"  That is more than ", DecimalText(kOverlayWarningPercent),
                   "% of it: restart the computer soon (after Commit, if the changes are wanted), before the "
                   "overlay fills the memory and Windows stops."});
   }
@@ -233,7 +234,7 @@ std::string RecordedSinceStart(TOs& os) {
         next = end + 1;
       }
       if (source == "Service Control Manager" && AsciiUpperCased(strings).find("EWF") != std::string::npos) {
-        found = Concat({"event ", std::to_string(id), " (", strings, ")", found.empty() ? "" : "; ", found});
+        found = Concat({"event ", DecimalText(id), " (", strings, ")", found.empty() ? "" : "; ", found});
       }
       at += record.Length;
     }
@@ -266,7 +267,7 @@ std::string ShownOutput(const std::string& output) {
 void AddRunText(std::string& text, const std::string& arguments, const ManagerRun& run) {
   Append(text, {"ewfmgr ", arguments});
   if (run.Outcome != ManagerOutcome::Ended) return;
-  Append(text, {"   (exit code ", std::to_string(run.ExitCode), ")\r\n", ShownOutput(run.Output)});
+  Append(text, {"   (exit code ", DecimalText(run.ExitCode), ")\r\n", ShownOutput(run.Output)});
 }
 
 void AddCommandsNote(std::string& text, FilterStatus live, const WriteFilterState& state, bool typeKnown,
@@ -460,7 +461,7 @@ void TWriteFilterStatus::FinishCommand() {
     if (LastRun_.Outcome != ManagerOutcome::Ended) {
       text += LastRun_.Failure;
     } else {
-      Append(text, {"It ended with exit code ", std::to_string(LastRun_.ExitCode), "."});
+      Append(text, {"It ended with exit code ", DecimalText(LastRun_.ExitCode), "."});
     }
     text += "\r\rThe Write Filter Status window shows what the manager wrote.";
     Dialogs_.ShowMessageDialog(text, MessageKind::Error, MessageButtons::Ok);

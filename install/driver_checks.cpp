@@ -48,8 +48,8 @@ InstalledCopy ExamineInstalledCopy(TOs& os, TVersionInfo& FileVersionInfo, const
 }
 
 std::string FormatFileVersion(const FileVersionParts& version) {
-  return Concat({std::to_string(version.Major), ".", std::to_string(version.Minor), ".",
-                 std::to_string(version.Release), ".", std::to_string(version.Build)});
+  return Concat({DecimalText(version.Major), ".", DecimalText(version.Minor), ".", DecimalText(version.Release), ".",
+                 DecimalText(version.Build)});
 }
 
 namespace {

@@ -33,16 +33,16 @@ std::string SizeProblem(DWORD size, bool large, FileKind kind) {
   if (size == 0 && !large) return "it is empty";
   const DWORD most = kind == FileKind::BootLoader ? kMaxBootLoaderSize : kMaxImageFileSize;
   if (large || size > most) {
-    const std::string length = large ? "over 4 GB" : std::to_string(size) + " bytes";
+    const std::string length = large ? "over 4 GB" : DecimalText(size) + " bytes";
     if (kind == FileKind::BootLoader) {
-      return Concat({"it is ", length, " long, and a boot loader is at most ", std::to_string(most), " bytes long"});
+      return Concat({"it is ", length, " long, and a boot loader is at most ", DecimalText(most), " bytes long"});
     }
     return Concat(
-        {"it is ", length, " long, and a driver file of this kind is at most ", std::to_string(most), " bytes long"});
+        {"it is ", length, " long, and a driver file of this kind is at most ", DecimalText(most), " bytes long"});
   }
   if (kind == FileKind::BootLoader && size < kMinBootLoaderSize) {
-    return Concat({"it is only ", std::to_string(size), " bytes long, and a boot loader is at least ",
-                   std::to_string(kMinBootLoaderSize), " bytes long"});
+    return Concat({"it is only ", DecimalText(size), " bytes long, and a boot loader is at least ",
+                   DecimalText(kMinBootLoaderSize), " bytes long"});
   }
   return std::string();
 }

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "install/replace_protocol.h"
+#include "services/concat.h"
 #include "services/files.h"
 #include "services/handles.h"
 #include "services/key_security.h"
@@ -77,7 +78,7 @@ std::string RecordData(const InstallationRecord& record) {
     if (!file.Before.empty()) line({"Before=", file.Before});
     if (!file.Backup.empty()) line({"Backup=", file.Backup});
     if (file.BackupMade) line({"BackupMade=1"});
-    if (file.Attributes != INVALID_FILE_ATTRIBUTES) line({"Attributes=", std::to_string(file.Attributes)});
+    if (file.Attributes != INVALID_FILE_ATTRIBUTES) line({"Attributes=", DecimalText(file.Attributes)});
     if (!file.Also.empty()) line({"Also=", file.Also});
   }
   line({"AddedVolSnap=", Flag(record.AddedVolSnap)});

@@ -10,6 +10,7 @@
 #include "install/upper_filters.h"
 #include "services/ascii_text.h"
 #include "services/boot_volumes.h"
+#include "services/concat.h"
 #include "services/files.h"
 #include "services/registry.h"
 #include "services/step_failure.h"
@@ -69,13 +70,13 @@ DWORD NumberOf(const ValueRead& read) {
 
 // What a value holds, as the user reads it: 0, "System Bus Extender".
 std::string Shown(const ValueRead& read) {
-  if (IsNumber(read)) return std::to_string(NumberOf(read));
+  if (IsNumber(read)) return DecimalText(NumberOf(read));
   if (read.Type == REG_SZ || read.Type == REG_EXPAND_SZ) return Concat({"\"", TextOf(read), "\""});
   return "of another type";
 }
 
 std::string Expected(const RegistryValueRow& row) {
-  return row.Type == REG_DWORD ? std::to_string(row.Number) : Concat({"\"", row.Text, "\""});
+  return row.Type == REG_DWORD ? DecimalText(row.Number) : Concat({"\"", row.Text, "\""});
 }
 
 // The rows of one or more keys as the installation wrote them; the first

@@ -48,7 +48,7 @@ std::string SubsystemText(DWORD subsystem) {
     case kSubsystemConsole:
       return "the Windows console subsystem";
     default:
-      return Concat({"an unknown subsystem (number ", std::to_string(subsystem), ")"});
+      return Concat({"an unknown subsystem (number ", DecimalText(subsystem), ")"});
   }
 }
 

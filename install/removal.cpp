@@ -11,6 +11,7 @@
 #include "install/upper_filters.h"
 #include "install/windows_owned_keys.h"
 #include "services/boot_volumes.h"
+#include "services/concat.h"
 #include "services/files.h"
 #include "services/registry.h"
 #include "services/step_failure.h"
@@ -97,7 +98,7 @@ bool TakeEwfOutOfFilterList(TOs& os, const InstallationRecord& record, Outcome& 
     if (!MentionsWriteFilter(existing)) return true;
     // Windows may still read it as the list; rewritten, it could lose what it holds.
     log.Failed(
-        Concat({valueName, " names Ewf, but is not a list of names (its type is ", std::to_string(type),
+        Concat({valueName, " names Ewf, but is not a list of names (its type is ", DecimalText(type),
                 "), so Stillvane did not change it.  Use regedit to make it a multi-string value without ", "Ewf."}));
     return false;
   }

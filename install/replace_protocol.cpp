@@ -4,6 +4,7 @@
 
 #include "install/driver_checks.h"
 #include "services/ascii_text.h"
+#include "services/concat.h"
 #include "services/files.h"
 #include "services/handles.h"
 
@@ -48,7 +49,7 @@ std::string TemporaryNameFor(const std::string& target) {
 }
 
 std::string BackupName(const std::string& target, int number) {
-  return number ? Concat({target, ".bak.", std::to_string(number)}) : Concat({target, ".bak"});
+  return number ? Concat({target, ".bak.", DecimalText(number)}) : Concat({target, ".bak"});
 }
 
 bool IsBackupOf(const std::string& backup, const std::string& target) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "services/ascii_text.h"
+#include "services/concat.h"
 #include "services/handles.h"
 #include "services/registry.h"
 #include "services/step_failure.h"
@@ -29,7 +30,7 @@ std::string TypeName(DWORD type) {
     case REG_DWORD:
       return "REG_DWORD";
     default:
-      return "type " + std::to_string(type);
+      return "type " + DecimalText(type);
   }
 }
 
@@ -47,7 +48,7 @@ std::string ShownData(const std::vector<BYTE>& data, size_t length) {
     }
   }
   shown += '"';
-  if (length > kShownCharacters) shown += Concat({"... (", std::to_string(length), " bytes)"});
+  if (length > kShownCharacters) shown += Concat({"... (", DecimalText(length), " bytes)"});
   return shown;
 }
 

@@ -16,3 +16,8 @@ struct TextPart {
 };
 
 std::string Concat(std::initializer_list<TextPart> parts);
+
+// A number as the messages write it: decimal digits, no sign, no grouping.
+// The program's own, not std::to_string, whose table of digit pairs and
+// helpers the exe would carry for what every message needs only once.
+std::string DecimalText(unsigned long value);

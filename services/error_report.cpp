@@ -7,12 +7,12 @@ std::string ErrorReportText(const std::string& message) {
   return message;
 }
 
-void RunAction(TDialogs& dialogs, const std::function<void()>& action) {
+void RunAction(TDialogs& dialogs, void (*action)(void* argument), void* argument) {
   // ERegistryError is the only error the actions raise, but anything else from
   // the standard library (bad_alloc) is shown the same way. The report itself
   // gives the text its full stop (ErrorReportText).
   try {
-    action();
+    action(argument);
   } catch (const std::exception& error) {
     dialogs.ReportError(error.what());
   }

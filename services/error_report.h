@@ -1,7 +1,6 @@
 // How an error that escapes an action reaches the user.
 #pragma once
 
-#include <functional>
 #include <string>
 
 #include "services/dialogs.h"
@@ -12,4 +11,12 @@ std::string ErrorReportText(const std::string& message);
 
 // The one place a button handler runs through: an exception never crosses a
 // Win32 callback, it is shown by dialogs.ReportError and the window goes on.
-void RunAction(TDialogs& dialogs, const std::function<void()>& action);
+// A plain function and its argument rather than std::function, whose
+// per-lambda manager the exe would carry once for every button.
+void RunAction(TDialogs& dialogs, void (*action)(void* argument), void* argument);
+
+template <typename Action>
+void RunAction(TDialogs& dialogs, Action action) {
+  RunAction(
+      dialogs, [](void* argument) { (*static_cast<Action*>(argument))(); }, &action);
+}

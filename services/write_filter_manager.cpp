@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "services/ascii_text.h"
+#include "services/concat.h"
 #include "services/handles.h"
 #include "services/step_failure.h"
 
@@ -102,8 +103,8 @@ ManagerRun RunWriteFilterManager(TOs& os, const std::string& managerPath, const 
   if (waited == WAIT_TIMEOUT) {
     // Whether or not it can be ended, its answer is not known.
     (void)os.TerminateProcess(process.get(), 1);
-    run.Failure = Concat(
-        {managerPath, " did not finish within ", std::to_string(kManagerTimeoutMilliseconds / 1000), " seconds."});
+    run.Failure =
+        Concat({managerPath, " did not finish within ", DecimalText(kManagerTimeoutMilliseconds / 1000), " seconds."});
     return run;
   }
   if (waited != WAIT_OBJECT_0) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "services/ascii_text.h"
+#include "services/concat.h"
 #include "services/handles.h"
 #include "services/step_failure.h"
 
@@ -72,7 +73,7 @@ void ReadOverlayState(TOs& os, const std::string& managerPath, WriteFilterState&
   } else if (run.Outcome == ManagerOutcome::Failed) {
     why = run.Failure;
   } else if (run.ExitCode != 0) {
-    why = Concat({"\"ewfmgr ", state.Volume, "\" ended with exit code ", std::to_string(run.ExitCode),
+    why = Concat({"\"ewfmgr ", state.Volume, "\" ended with exit code ", DecimalText(run.ExitCode),
                   ", so its report is not relied on."});
   }
   const std::vector<std::string> bootCommands = ReportValues(run.Output, "Boot Command");
