@@ -148,6 +148,28 @@ TEST_F(OsContract, ASecondMutexOfTheSameNameOpensTheFirst) {
   EXPECT_TRUE(Os().CloseHandle(again));
 }
 
+// Runs the program hidden, its output into a pipe, as the manager is run,
+// and waits for it to end; the caller reads and closes readEnd and the process.
+bool RunHidden(TOs& os, const TContractEnvironment::ProgramRun& run, HANDLE& readEnd, PROCESS_INFORMATION& started) {
+  SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE writeEnd = nullptr;
+  if (!os.CreatePipe(&readEnd, &writeEnd, &inheritable, 65536)) return false;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  startup.hStdOutput = startup.hStdError = writeEnd;
+  std::vector<char> commandLine(run.CommandLine.begin(), run.CommandLine.end());
+  commandLine.push_back('\0');
+  const bool created = os.CreateProcessA(run.Application.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                         CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started);
+  EXPECT_TRUE(os.CloseHandle(writeEnd));
+  if (!created) return false;
+  EXPECT_TRUE(os.CloseHandle(started.hThread));
+  EXPECT_EQ(os.WaitForSingleObject(started.hProcess, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+  return true;
+}
+
 // How the write filter's state is read: a service that is not there, and a
 // hidden console program whose output comes back through a pipe.
 TEST_F(OsContract, AnAbsentServiceIsSaidToBeAbsent) {
@@ -160,24 +182,9 @@ TEST_F(OsContract, AnAbsentServiceIsSaidToBeAbsent) {
 }
 
 TEST_F(OsContract, AProgramsOutputIsAllInThePipeOnceItHasEnded) {
-  const TContractEnvironment::ProgramRun run = Env().ProgramPrinting("State ENABLED");
-  SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-  ASSERT_TRUE(Os().CreatePipe(&readEnd, &writeEnd, &inheritable, 65536));
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
-  startup.hStdOutput = startup.hStdError = writeEnd;
-  std::vector<char> commandLine(run.CommandLine.begin(), run.CommandLine.end());
-  commandLine.push_back('\0');
   PROCESS_INFORMATION started = {};
-  ASSERT_TRUE(Os().CreateProcessA(run.Application.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                  nullptr, nullptr, &startup, &started));
-  EXPECT_TRUE(Os().CloseHandle(writeEnd));
-  EXPECT_TRUE(Os().CloseHandle(started.hThread));
-  EXPECT_EQ(Os().WaitForSingleObject(started.hProcess, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+  ASSERT_TRUE(RunHidden(Os(), Env().ProgramPrinting("State ENABLED"), readEnd, started));
   DWORD exitCode = 0xDEADBEEF;
   ASSERT_TRUE(Os().GetExitCodeProcess(started.hProcess, &exitCode));
   EXPECT_EQ(exitCode, 0u);
@@ -196,6 +203,8 @@ TEST_F(OsContract, AProgramsOutputIsAllInThePipeOnceItHasEnded) {
   EXPECT_TRUE(Os().CloseHandle(readEnd));
 
   SeedLastError();
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
   const std::string missing = Env().ScratchFolder() + "missing.exe";
   std::vector<char> missingLine(missing.begin(), missing.end());
   missingLine.push_back('\0');
@@ -209,23 +218,9 @@ TEST_F(OsContract, AProgramsOutputIsAllInThePipeOnceItHasEnded) {
 // Under Wine a console host may hold the child's copy a moment after the
 // child ends, so the answer is waited for.
 TEST_F(OsContract, AnEmptyPipeWhoseWriterHasGoneIsBroken) {
-  const TContractEnvironment::ProgramRun run = Env().ProgramPrinting("");
-  SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-  ASSERT_TRUE(Os().CreatePipe(&readEnd, &writeEnd, &inheritable, 65536));
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-  startup.hStdOutput = startup.hStdError = writeEnd;
-  std::vector<char> commandLine(run.CommandLine.begin(), run.CommandLine.end());
-  commandLine.push_back('\0');
   PROCESS_INFORMATION started = {};
-  ASSERT_TRUE(Os().CreateProcessA(run.Application.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                  nullptr, nullptr, &startup, &started));
-  EXPECT_TRUE(Os().CloseHandle(writeEnd));
-  EXPECT_TRUE(Os().CloseHandle(started.hThread));
-  EXPECT_EQ(Os().WaitForSingleObject(started.hProcess, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+  ASSERT_TRUE(RunHidden(Os(), Env().ProgramPrinting(""), readEnd, started));
   BOOL peeked = TRUE;
   DWORD available = 0;
   for (int tries = 0; peeked && tries < 40; ++tries) {
